@@ -1,0 +1,44 @@
+// Large scenes for the benchmarks.
+#pragma once
+
+#include "w_lib/w_scene.h"
+
+// One object: a side x side grid of quads in the plane z = 0, one textured
+// material, and a texture coordinate per corner as a host document gives
+// them. With seam, the middle column of quads carries its own u range, so
+// welding leaves a seam down the grid.
+inline WScene MakeTexturedGrid(int side, bool seam) {
+  WScene scene;
+  const int m = scene.AddMaterial("grid");
+  scene.materials[m].tex = scene.AddTexture("grid.bmp");
+  // Index first: the add may move the array.
+  const int o = scene.AddObject("grid");
+  WObject& obj = scene.objects[o];
+  const int row = side + 1;
+  obj.ReserveVertices(row * row);
+  obj.ReserveFaces(side * side);
+  obj.ReserveUvs(4 * side * side);
+  for (int y = 0; y <= side; ++y)
+    for (int x = 0; x <= side; ++x) {
+      const int v = obj.AddVertex();
+      obj.vertices[v].pos = WVector(static_cast<float>(x), static_cast<float>(y), 0.0f);
+    }
+  const float step = 1.0f / static_cast<float>(side);
+  for (int y = 0; y < side; ++y)
+    for (int x = 0; x < side; ++x) {
+      const int f = obj.AddFace(4);
+      WFace& face = obj.faces[f];
+      const int corner[4] = {y * row + x, y * row + x + 1, (y + 1) * row + x + 1, (y + 1) * row + x};
+      const int dx[4] = {0, 1, 1, 0};
+      const int dy[4] = {0, 0, 1, 1};
+      const float shift = (seam && x == side / 2) ? 0.5f : 0.0f;
+      face.material = m;
+      for (int k = 0; k < 4; ++k) {
+        face.v[k] = corner[k];
+        const int t = obj.AddUv();
+        obj.uvs[t].Set(static_cast<float>(x + dx[k]) * step + shift, static_cast<float>(y + dy[k]) * step);
+        face.vt[k] = t;
+      }
+    }
+  return scene;
+}

@@ -1,0 +1,118 @@
+// Growth, reserve and copy semantics of the record arrays.
+#include <gtest/gtest.h>
+
+#include "w_lib/w_scene.h"
+
+TEST(RecordArray, AddGrowsByTheFamilyStep) {
+  WObject obj;
+  EXPECT_EQ(obj.AddVertex(), 0);
+  EXPECT_EQ(obj.vnum, 1);
+  EXPECT_EQ(obj.vmax, 256);
+  for (int i = 1; i < 256; ++i) obj.AddVertex();
+  EXPECT_EQ(obj.vmax, 256);
+  EXPECT_EQ(obj.AddVertex(), 256);
+  EXPECT_EQ(obj.vnum, 257);
+  EXPECT_EQ(obj.vmax, 512);
+
+  WScene scene;
+  scene.AddObject("a");
+  EXPECT_EQ(scene.onum, 1);
+  EXPECT_EQ(scene.omax, 16);
+  for (int i = 1; i < 16; ++i) scene.AddObject("");
+  EXPECT_EQ(scene.omax, 16);
+  scene.AddObject("");
+  EXPECT_EQ(scene.omax, 32);
+
+  int k = obj.FindOrAddKey(7);
+  EXPECT_EQ(obj.amax, 32);
+  EXPECT_EQ(obj.FindOrAddKey(7), k);
+  EXPECT_EQ(obj.anum, 1);
+  for (int f = 0; f < 31; ++f) obj.FindOrAddKey(100 + f);
+  EXPECT_EQ(obj.anum, 32);
+  EXPECT_EQ(obj.amax, 32);
+  obj.FindOrAddKey(7);
+  EXPECT_EQ(obj.anum, 32);
+  obj.FindOrAddKey(1000);
+  EXPECT_EQ(obj.amax, 64);
+
+  WVertex& vert = obj.vertices[0];
+  vert.AddWeight();
+  EXPECT_EQ(vert.wmax, 16);
+}
+
+TEST(RecordArray, ReserveIsExactAndNeverDropsRecords) {
+  WObject obj;
+  EXPECT_TRUE(obj.ReserveLines(0));
+  EXPECT_EQ(obj.lines, nullptr);
+  EXPECT_EQ(obj.lmax, 0);
+
+  EXPECT_TRUE(obj.ReserveLines(10));
+  EXPECT_EQ(obj.lmax, 10);
+  EXPECT_EQ(obj.lnum, 0);
+  for (int i = 0; i < 5; ++i) {
+    const int l = obj.AddLine();
+    obj.lines[l].v[0] = i;
+    obj.lines[l].v[1] = i + 100;
+  }
+  EXPECT_EQ(obj.lmax, 10);  // filling reserved room does not regrow
+
+  EXPECT_TRUE(obj.ReserveLines(3));  // less than the count means the count
+  EXPECT_EQ(obj.lmax, 5);
+  EXPECT_EQ(obj.lnum, 5);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(obj.lines[i].v[0], i);
+    EXPECT_EQ(obj.lines[i].v[1], i + 100);
+  }
+
+  EXPECT_TRUE(obj.ReserveLines(7));
+  EXPECT_EQ(obj.lmax, 7);
+  // The room beyond the count holds default records.
+  EXPECT_EQ(obj.lines[6].v[0], 0);
+  EXPECT_EQ(obj.lines[6].remap, -1);
+
+  obj.lnum = 0;
+  EXPECT_TRUE(obj.ReserveLines(0));
+  EXPECT_EQ(obj.lines, nullptr);
+  EXPECT_EQ(obj.lmax, 0);
+}
+
+TEST(RecordArray, RegrowthKeepsFacesAndTheirCorners) {
+  WObject obj;
+  for (int i = 0; i < 300; ++i) {
+    const int f = obj.AddFace(3 + i % 5);
+    obj.faces[f].v[0] = i;
+    obj.faces[f].material = i % 7;
+  }
+  ASSERT_EQ(obj.fmax, 512);
+  for (int i = 0; i < 300; ++i) {
+    EXPECT_EQ(obj.faces[i].num, 3 + i % 5);
+    EXPECT_EQ(obj.faces[i].v[0], i);
+    EXPECT_EQ(obj.faces[i].v[1], -1);
+    EXPECT_EQ(obj.faces[i].material, i % 7);
+  }
+}
+
+TEST(RecordArray, KeysSortByFrameAndCompact) {
+  WObject obj;
+  obj.FindOrAddKey(5);
+  obj.FindOrAddKey(1);
+  obj.FindOrAddKey(3);
+  obj.SortKeys();
+  ASSERT_EQ(obj.anum, 3);
+  EXPECT_EQ(obj.keys[0].frame, 1);
+  EXPECT_EQ(obj.keys[1].frame, 3);
+  EXPECT_EQ(obj.keys[2].frame, 5);
+
+  obj.keys[1].flags |= kDeleted;
+  obj.CompactKeys();
+  ASSERT_EQ(obj.anum, 2);
+  EXPECT_EQ(obj.amax, 2);
+  EXPECT_EQ(obj.keys[0].frame, 1);
+  EXPECT_EQ(obj.keys[1].frame, 5);
+
+  WCamera cam;
+  EXPECT_EQ(cam.AddKey(9), 0);
+  EXPECT_EQ(cam.AddKey(9), 1);  // cameras append without looking
+  EXPECT_EQ(cam.keys[1].frame, 9);
+  EXPECT_EQ(cam.amax, 32);
+}

@@ -1,0 +1,188 @@
+// Record defaults, face sizing and copies, names, channels and weights.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "w_lib/w_scene.h"
+
+TEST(Records, DefaultsAreTheDocumentedOnes) {
+  WMaterial mat;
+  EXPECT_EQ(mat.col, WColor(0.7f, 0.7f, 0.7f, 1.0f));
+  EXPECT_EQ(mat.tex, -1);
+  EXPECT_TRUE(mat.name.IsNull());
+  uint32_t bits;
+  std::memcpy(&bits, &mat.smoothing_angle, 4);
+  EXPECT_EQ(bits, 0x3F84EC9Eu);
+
+  WVertex vert;
+  EXPECT_EQ(vert.col, WColor(0, 0, 0, 1));
+  EXPECT_EQ(vert.remap, -1);
+
+  WTransform t;
+  EXPECT_EQ(t.scale, WVector(1, 1, 1));
+  EXPECT_EQ(t.base_scale, WVector(1, 1, 1));
+  EXPECT_EQ(t.world_matrix, WMatrix());
+
+  WScene scene;
+  EXPECT_EQ(scene.end_frame, 60);
+  EXPECT_EQ(scene.fps, 30.0f);
+}
+
+TEST(Records, FaceSizingResetsAndFillsCorners) {
+  WFace face;
+  face.Size(0);
+  EXPECT_EQ(face.num, 0);
+  EXPECT_EQ(face.v, nullptr);
+  EXPECT_EQ(face.corner_colors2, nullptr);
+  EXPECT_EQ(face.material, -1);
+  EXPECT_EQ(face.col, WColor(1, 1, 1, 1));
+
+  face.Size(3);
+  face.material = 4;
+  face.col = WColor(0.5f, 0, 0, 1);
+  face.v[2] = 9;
+  face.corner_colors[1] = WColor();
+  face.Size(5);
+  EXPECT_EQ(face.num, 5);
+  EXPECT_EQ(face.material, -1);
+  EXPECT_EQ(face.col, WColor(1, 1, 1, 1));
+  for (int k = 0; k < 5; ++k) {
+    EXPECT_EQ(face.v[k], -1);
+    EXPECT_EQ(face.e[k], -1);
+    EXPECT_EQ(face.vt[k], -1);
+    EXPECT_EQ(face.vn[k], -1);
+    EXPECT_EQ(face.vc[k], -1);
+    EXPECT_EQ(face.corner_colors[k], WColor(1, 1, 1, 1));
+    EXPECT_EQ(face.corner_colors2[k], WColor(0, 0, 0, 1));
+    EXPECT_EQ(face.corner_normals[k], WVector());
+  }
+}
+
+TEST(Records, FaceCopyIsDeepAndCornerCopyTakesEveryEntry) {
+  WFace a;
+  a.Size(4);
+  for (int k = 0; k < 4; ++k) {
+    a.v[k] = k;
+    a.e[k] = 10 + k;
+    a.vt[k] = 20 + k;
+    a.vn[k] = 30 + k;
+    a.vc[k] = 40 + k;
+    a.corner_normals[k] = WVector(static_cast<float>(k), 0, 0);
+    a.corner_colors[k] = WColor(0, static_cast<float>(k), 0, 1);
+    a.corner_colors2[k] = WColor(0, 0, static_cast<float>(k), 1);
+  }
+  a.material = 3;
+  a.tag = 8;
+
+  WFace b = a;
+  b.v[0] = 99;
+  EXPECT_EQ(a.v[0], 0);
+  EXPECT_EQ(b.material, 3);
+  EXPECT_EQ(b.tag, 8);
+  EXPECT_EQ(b.vc[3], 43);
+
+  WFace c;
+  c.Size(2);
+  c.CopyCorner(0, a, 3);
+  EXPECT_EQ(c.v[0], 3);
+  EXPECT_EQ(c.e[0], 13);
+  EXPECT_EQ(c.vt[0], 23);
+  EXPECT_EQ(c.vn[0], 33);
+  EXPECT_EQ(c.vc[0], 43);
+  EXPECT_EQ(c.corner_normals[0], WVector(3, 0, 0));
+  EXPECT_EQ(c.corner_colors[0], WColor(0, 3, 0, 1));
+  EXPECT_EQ(c.corner_colors2[0], WColor(0, 0, 3, 1));
+  EXPECT_EQ(c.v[1], -1);
+
+  WFace moved = std::move(b);
+  EXPECT_EQ(moved.v[0], 99);
+  EXPECT_EQ(moved.num, 4);
+}
+
+TEST(Records, NamesAreOwnedCopies) {
+  WTexture tex;
+  char buffer[] = "wood.bmp";
+  tex.SetName(buffer);
+  buffer[0] = 'g';
+  EXPECT_STREQ(tex.name.get(), "wood.bmp");
+  tex.SetName("");
+  ASSERT_FALSE(tex.name.IsNull());
+  EXPECT_STREQ(tex.name.get(), "");
+  tex.SetName(nullptr);
+  EXPECT_TRUE(tex.name.IsNull());
+  EXPECT_FALSE(tex.name.Equals(""));
+}
+
+TEST(Records, ChannelGetterAndSetter) {
+  WTransform t;
+  t.translate = WVector(1, 2, 3);
+  t.rotate = WVector(4, 5, 6);
+  t.scale = WVector(7, 8, 9);
+  EXPECT_EQ(t.GetChannel(0x2), 2.0f);
+  EXPECT_EQ(t.GetChannel(0x40), 6.0f);
+  EXPECT_EQ(t.GetChannel(0x400), 9.0f);
+  EXPECT_EQ(t.GetChannel(0x8), 0.0f);
+  EXPECT_EQ(t.GetChannel(0x420), 5.0f);  // rotate y is tested before scale z
+
+  EXPECT_TRUE(t.SetChannel(0x111, -1.0f));
+  EXPECT_EQ(t.translate.x, -1.0f);
+  EXPECT_EQ(t.rotate.x, -1.0f);
+  EXPECT_EQ(t.scale.x, -1.0f);
+  EXPECT_EQ(t.translate.y, 2.0f);
+  EXPECT_EQ(t.channels, 0x111);
+  t.SetChannel(0x2, 0.0f);
+  EXPECT_EQ(t.channels, 0x113);
+}
+
+TEST(Records, WeightsNormaliseAndCompact) {
+  WVertex v;
+  v.weights = nullptr;
+  int a = v.AddWeight();
+  int b = v.AddWeight();
+  v.weights[a].weight = 1.0f;
+  v.weights[a].bone = 1;
+  v.weights[b].weight = 3.0f;
+  v.weights[b].bone = 2;
+  EXPECT_TRUE(v.NormalizeWeights());
+  EXPECT_EQ(v.weights[0].weight, 0.25f);
+  EXPECT_EQ(v.weights[1].weight, 0.75f);
+
+  WVertex tiny;
+  tiny.AddWeight();
+  tiny.weights[0].weight = 0.000004f;
+  tiny.AddWeight();
+  tiny.weights[1].weight = 0.000004f;
+  EXPECT_TRUE(tiny.NormalizeWeights());
+  EXPECT_EQ(tiny.weights[0].weight, 0.000004f);
+
+  v.weights[0].flags |= kDeleted;
+  EXPECT_TRUE(v.CompactWeights());
+  ASSERT_EQ(v.wnum, 1);
+  EXPECT_EQ(v.wmax, 1);
+  EXPECT_EQ(v.weights[0].bone, 2);
+
+  WVertex copy = v;
+  copy.weights[0].bone = 5;
+  EXPECT_EQ(v.weights[0].bone, 2);
+  EXPECT_EQ(copy.wmax, v.wmax);
+}
+
+TEST(Records, ColorAndUvArithmetic) {
+  WColor c = WColor(1, 2, 3, 4) + WColor(1, 1, 1, 1);
+  EXPECT_EQ(c, WColor(2, 3, 4, 5));
+  c -= WColor(1, 1, 1, 1);
+  EXPECT_EQ(c * 2.0f, WColor(2, 4, 6, 8));
+  EXPECT_EQ(-c, WColor(-1, -2, -3, -4));
+
+  WUv uv(0.5f, 0.25f);
+  uv.flags = kDeleted;
+  uv.remap = 3;
+  WUv sum = uv + WUv(0.5f, 0.5f);
+  EXPECT_EQ(sum.u, 1.0f);
+  EXPECT_EQ(sum.v, 0.75f);
+  EXPECT_EQ(sum.flags, 0);
+  EXPECT_EQ(sum.remap, -1);
+  WUv neg = -(uv * 2.0f);
+  EXPECT_EQ(neg.u, -1.0f);
+  EXPECT_EQ(neg.v, -0.5f);
+}

@@ -1,0 +1,90 @@
+// Vector and matrix arithmetic, rotation orders.
+#include <gtest/gtest.h>
+
+#include "w_lib/util/w_math.h"
+
+namespace {
+
+constexpr float kHalfPi = 1.5707964f;
+
+// Row vector (x, y, z, 1) times m.
+WVector Apply(const WVector& p, const WMatrix& m) {
+  float r[4];
+  for (int j = 0; j < 4; ++j) r[j] = p.x * m.m[0][j] + p.y * m.m[1][j] + p.z * m.m[2][j] + m.m[3][j];
+  return WVector(r[0], r[1], r[2]);
+}
+
+void ExpectNear(const WVector& a, const WVector& b) {
+  EXPECT_NEAR(a.x, b.x, 1e-5f);
+  EXPECT_NEAR(a.y, b.y, 1e-5f);
+  EXPECT_NEAR(a.z, b.z, 1e-5f);
+}
+
+}  // namespace
+
+TEST(WVector, NormaliseCrossAndDot) {
+  EXPECT_EQ(WVector().Normalized(), WVector());
+  EXPECT_EQ(WVector(3, 0, 4).Normalized(), WVector(0.6f, 0, 0.8f));
+  EXPECT_EQ(Cross(WVector(1, 0, 0), WVector(0, 1, 0)), WVector(0, 0, 1));
+  EXPECT_EQ(Dot(WVector(1, 2, 3), WVector(4, 5, 6)), 32.0f);
+  EXPECT_EQ(WVector(3, 0, 4).Length(), 5.0f);
+  WVector v(1, 2, 3);
+  v += WVector(1, 1, 1);
+  v *= 2.0f;
+  EXPECT_EQ(v, WVector(4, 6, 8));
+  EXPECT_EQ(-v, WVector(-4, -6, -8));
+  EXPECT_EQ(v - WVector(4, 6, 8), WVector());
+}
+
+TEST(WMatrix, RotationOrdersOnKnownVectors) {
+  WMatrix m;
+  m.SetRotation(0, 0, kHalfPi, kRotateZXY);
+  ExpectNear(Apply(WVector(1, 0, 0), m), WVector(0, 1, 0));
+  m.SetRotation(kHalfPi, 0, 0, kRotateXYZ);
+  ExpectNear(Apply(WVector(0, 1, 0), m), WVector(0, 0, 1));
+  m.SetRotation(0, kHalfPi, 0, kRotateXYZ);
+  ExpectNear(Apply(WVector(0, 0, 1), m), WVector(1, 0, 0));
+
+  // Quarter turns about all three axes: each order gives its own result.
+  const WVector p(1, 2, 3);
+  const WVector expected[] = {
+      WVector(3, 2, -1),   // X, Y, Z
+      WVector(2, 1, -3),   // X, Z, Y
+      WVector(-1, 3, 2),   // Y, X, Z
+      WVector(-2, 1, 3),   // Y, Z, X
+      WVector(1, -3, 2),   // Z, X, Y
+      WVector(3, -2, 1),   // Z, Y, X
+  };
+  for (int order = 0; order < 6; ++order) {
+    m.SetRotation(kHalfPi, kHalfPi, kHalfPi, order);
+    SCOPED_TRACE(order);
+    ExpectNear(Apply(p, m), expected[order]);
+  }
+  WMatrix seven, zyx;
+  seven.SetRotation(0.3f, 0.5f, 0.7f, 7);
+  zyx.SetRotation(0.3f, 0.5f, 0.7f, kRotateZYX);
+  EXPECT_EQ(seven, zyx);
+}
+
+TEST(WMatrix, TranslateScaleAndMultiply) {
+  WMatrix t;
+  t.SetTranslation(1, 2, 3);
+  EXPECT_EQ(Apply(WVector(0, 0, 0), t), WVector(1, 2, 3));
+
+  WMatrix m;
+  m.Scale(2, 2, 2).Translate(1, 2, 3);
+  EXPECT_EQ(Apply(WVector(1, 1, 1), m), WVector(3, 4, 5));
+
+  // Translation then scale differs: a product applies its left factor first.
+  WMatrix n;
+  n.Translate(WVector(1, 2, 3)).Scale(WVector(2, 2, 2));
+  EXPECT_EQ(Apply(WVector(1, 1, 1), n), WVector(4, 6, 8));
+
+  WMatrix s;
+  s.SetScale(2, 3, 4);
+  EXPECT_EQ(Multiply(s, WMatrix()), s);
+  WMatrix r;
+  r.Rotate(WVector(0, 0, kHalfPi), kRotateZXY);
+  r *= t;
+  ExpectNear(Apply(WVector(1, 0, 0), r), WVector(1, 3, 3));
+}

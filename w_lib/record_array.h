@@ -1,0 +1,114 @@
+// The record-array pattern of the scene model, written once.
+//
+// An owner keeps three plain fields per array: a count (records in use), a
+// capacity (records allocated) and a pointer to a block of capacity-many
+// default-constructed records, or null when the capacity is 0. These
+// templates take those three fields by reference, so each owner shows its
+// arrays under their own names (vnum, vmax, vertices, ...).
+//
+// Records move when a block is reallocated or compacted: the result is the
+// same as assignment, without deep-copying names and per-corner arrays.
+#pragma once
+
+#include <climits>
+#include <new>
+#include <utility>
+
+// Bit of a record's flags: removed by the next compaction of its array.
+constexpr int kDeleted = 0x10;
+
+// Growth steps of the array families.
+constexpr int kSceneGrowth = 16;     // scene arrays and vertex weights
+constexpr int kGeometryGrowth = 256;  // object geometry arrays
+constexpr int kKeyGrowth = 32;        // animation keys
+
+// Makes the capacity exactly max(n, count). Returns false, with nothing
+// changed, when the block cannot be allocated.
+template <class R>
+bool ReserveRecords(R*& block, int& count, int& capacity, int n) {
+  const int m = n < count ? count : n;
+  if (m == capacity && m == count) return true;  // already an exact fit
+  R* fresh = nullptr;
+  if (m > 0) {
+    fresh = new (std::nothrow) R[static_cast<unsigned>(m)];
+    if (!fresh) return false;
+    for (int i = 0; i < count; ++i) fresh[i] = std::move(block[i]);
+  }
+  delete[] block;
+  block = fresh;
+  capacity = m;
+  return true;
+}
+
+// Appends one record and returns its index. The slot is not re-initialised.
+// A full array grows by Step; when that fails no slot is handed out and
+// std::bad_alloc is thrown.
+template <int Step, class R>
+int AddRecord(R*& block, int& count, int& capacity) {
+  if (count >= capacity) {
+    if (capacity > INT_MAX - Step || !ReserveRecords(block, count, capacity, capacity + Step))
+      throw std::bad_alloc();
+  }
+  return count++;
+}
+
+// Frees the block and leaves the array empty.
+template <class R>
+void ReleaseRecords(R*& block, int& count, int& capacity) {
+  delete[] block;
+  block = nullptr;
+  count = 0;
+  capacity = 0;
+}
+
+// Makes an empty array a copy of another: the same capacity, the same count,
+// and the records in use assigned one by one (deep copies).
+template <class R>
+void CopyRecords(R*& block, int& count, int& capacity, const R* source, int source_count, int source_capacity) {
+  if (!ReserveRecords(block, count, capacity, source_capacity)) throw std::bad_alloc();
+  count = source_count < 0 ? 0 : source_count;
+  for (int i = 0; i < count; ++i) block[i] = source[i];
+}
+
+// Compaction, first step: every live record receives its new index in remap.
+// Dead records keep the remap that names the record they were merged into.
+template <class R>
+void NumberSurvivors(R* block, int count) {
+  int next = 0;
+  for (int i = 0; i < count; ++i)
+    if (!(block[i].flags & kDeleted)) block[i].remap = next++;
+}
+
+// Compaction, second step: a dead record merged into another takes that
+// record's new index. A merge target out of range merges into nothing.
+template <class R>
+void ResolveMerges(R* block, int count) {
+  for (int i = 0; i < count; ++i) {
+    R& r = block[i];
+    if (!(r.flags & kDeleted) || r.remap == -1) continue;
+    r.remap = (r.remap >= 0 && r.remap < count) ? block[r.remap].remap : -1;
+  }
+}
+
+// The new index of a reference after NumberSurvivors and ResolveMerges:
+// -1 for a dead record that was not merged. References out of range are
+// left as they are, so that a bad index never reads outside the block.
+template <class R>
+int Remapped(const R* block, int count, int index) {
+  return (index >= 0 && index < count) ? block[index].remap : index;
+}
+
+// Compaction, last steps: moves the live records down in order, sets the
+// count and shrinks the block to an exact fit.
+template <class R>
+void RemoveDeadRecords(R*& block, int& count, int& capacity) {
+  int kept = 0;
+  for (int i = 0; i < count; ++i) {
+    if (block[i].flags & kDeleted) continue;
+    if (kept != i) block[kept] = std::move(block[i]);
+    ++kept;
+  }
+  count = kept;
+  // Shrinking can only fail for want of memory; the larger block then stays.
+  ReserveRecords(block, count, capacity, kept);
+}

@@ -1,0 +1,239 @@
+// Record operations: names, channels, weights, face sizing and copies.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "w_lib/w_scene.h"
+
+void WName::Set(const char* text) {
+  char* copy = nullptr;
+  if (text) {
+    const size_t n = std::strlen(text) + 1;
+    copy = new char[n];
+    std::memcpy(copy, text, n);
+  }
+  delete[] text_;
+  text_ = copy;
+}
+
+bool WName::Equals(const char* text) const {
+  return text_ && text && std::strcmp(text_, text) == 0;
+}
+
+float WTransform::GetChannel(int mask) const {
+  if (mask & kTranslateX) return translate.x;
+  if (mask & kTranslateY) return translate.y;
+  if (mask & kTranslateZ) return translate.z;
+  if (mask & kRotateX) return rotate.x;
+  if (mask & kRotateY) return rotate.y;
+  if (mask & kRotateZ) return rotate.z;
+  if (mask & kScaleX) return scale.x;
+  if (mask & kScaleY) return scale.y;
+  if (mask & kScaleZ) return scale.z;
+  return 0.0f;
+}
+
+bool WTransform::SetChannel(int mask, float value) {
+  if (mask & kTranslateX) translate.x = value;
+  if (mask & kTranslateY) translate.y = value;
+  if (mask & kTranslateZ) translate.z = value;
+  if (mask & kRotateX) rotate.x = value;
+  if (mask & kRotateY) rotate.y = value;
+  if (mask & kRotateZ) rotate.z = value;
+  if (mask & kScaleX) scale.x = value;
+  if (mask & kScaleY) scale.y = value;
+  if (mask & kScaleZ) scale.z = value;
+  channels |= mask;
+  return true;
+}
+
+// --- WVertex ---------------------------------------------------------------
+
+WVertex& WVertex::operator=(const WVertex& o) {
+  if (this == &o) return *this;
+  tag = o.tag;
+  flags = o.flags;
+  remap = o.remap;
+  pos = o.pos;
+  normal = o.normal;
+  col = o.col;
+  uv = o.uv;
+  // The copy gets the source's weight capacity and its weights in use.
+  ReleaseRecords(weights, wnum, wmax);
+  CopyRecords(weights, wnum, wmax, o.weights, o.wnum, o.wmax);
+  return *this;
+}
+
+WVertex& WVertex::operator=(WVertex&& o) noexcept {
+  tag = o.tag;
+  flags = o.flags;
+  remap = o.remap;
+  pos = o.pos;
+  normal = o.normal;
+  col = o.col;
+  uv = o.uv;
+  std::swap(weights, o.weights);
+  std::swap(wnum, o.wnum);
+  std::swap(wmax, o.wmax);
+  return *this;
+}
+
+bool WVertex::CompactWeights() {
+  NumberSurvivors(weights, wnum);
+  ResolveMerges(weights, wnum);
+  RemoveDeadRecords(weights, wnum, wmax);
+  return true;
+}
+
+bool WVertex::NormalizeWeights() {
+  float sum = 0.0f;
+  for (int i = 0; i < wnum; ++i) sum += weights[i].weight;
+  if (sum < 0.00001f) return true;
+  for (int i = 0; i < wnum; ++i) weights[i].weight /= sum;
+  return true;
+}
+
+// --- WFace -----------------------------------------------------------------
+
+namespace {
+
+// Bytes of one corner across the eight arrays.
+constexpr size_t kCornerBytes = 2 * sizeof(WColor) + sizeof(WVector) + 5 * sizeof(int);
+
+}  // namespace
+
+void WFace::AllocateCorners(int n) {
+  // One block holds all eight arrays; every element is 4-byte aligned.
+  if (static_cast<size_t>(n) > static_cast<size_t>(-1) / kCornerBytes) throw std::bad_alloc();
+  char* p = static_cast<char*>(::operator new(static_cast<size_t>(n) * kCornerBytes));
+  corner_colors = reinterpret_cast<WColor*>(p);
+  corner_colors2 = corner_colors + n;
+  corner_normals = reinterpret_cast<WVector*>(corner_colors2 + n);
+  v = reinterpret_cast<int*>(corner_normals + n);
+  e = v + n;
+  vt = e + n;
+  vn = vt + n;
+  vc = vn + n;
+  num = n;
+}
+
+void WFace::ReleaseCorners() {
+  // corner_colors is the start of the block.
+  ::operator delete(static_cast<void*>(corner_colors));
+  v = e = vt = vn = vc = nullptr;
+  corner_normals = nullptr;
+  corner_colors = corner_colors2 = nullptr;
+}
+
+void WFace::Size(int n) {
+  ReleaseCorners();
+  tag = 0;
+  flags = 0;
+  remap = -1;
+  col = WColor(1.0f, 1.0f, 1.0f, 1.0f);
+  normal = WVector();
+  material = -1;
+  num = n;
+  if (n <= 0) return;
+  AllocateCorners(n);
+  std::uninitialized_fill_n(corner_colors, n, WColor(1.0f, 1.0f, 1.0f, 1.0f));
+  std::uninitialized_fill_n(corner_colors2, n, WColor());
+  std::uninitialized_fill_n(corner_normals, n, WVector());
+  std::fill_n(v, 5 * n, -1);  // v, e, vt, vn and vc lie back to back
+}
+
+WFace& WFace::operator=(const WFace& o) {
+  if (this == &o) return *this;
+  ReleaseCorners();
+  tag = o.tag;
+  flags = o.flags;
+  remap = o.remap;
+  col = o.col;
+  normal = o.normal;
+  num = o.num;
+  material = o.material;
+  if (num <= 0) return *this;
+  AllocateCorners(num);
+  std::uninitialized_copy_n(o.corner_colors, num, corner_colors);
+  std::uninitialized_copy_n(o.corner_colors2, num, corner_colors2);
+  std::uninitialized_copy_n(o.corner_normals, num, corner_normals);
+  std::copy_n(o.v, num, v);
+  std::copy_n(o.e, num, e);
+  std::copy_n(o.vt, num, vt);
+  std::copy_n(o.vn, num, vn);
+  std::copy_n(o.vc, num, vc);
+  return *this;
+}
+
+WFace& WFace::operator=(WFace&& o) noexcept {
+  if (this == &o) return *this;
+  tag = o.tag;
+  flags = o.flags;
+  remap = o.remap;
+  col = o.col;
+  normal = o.normal;
+  material = o.material;
+  std::swap(num, o.num);
+  std::swap(v, o.v);
+  std::swap(e, o.e);
+  std::swap(vt, o.vt);
+  std::swap(vn, o.vn);
+  std::swap(vc, o.vc);
+  std::swap(corner_normals, o.corner_normals);
+  std::swap(corner_colors, o.corner_colors);
+  std::swap(corner_colors2, o.corner_colors2);
+  return *this;
+}
+
+void WFace::CopyCorner(int k, const WFace& source, int j) {
+  v[k] = source.v[j];
+  e[k] = source.e[j];
+  vt[k] = source.vt[j];
+  vn[k] = source.vn[j];
+  vc[k] = source.vc[j];
+  corner_normals[k] = source.corner_normals[j];
+  corner_colors[k] = source.corner_colors[j];
+  corner_colors2[k] = source.corner_colors2[j];
+}
+
+// --- Keys ------------------------------------------------------------------
+
+int AddKey(WTransform*& keys, int& anum, int& amax, int frame) {
+  const int i = AddRecord<kKeyGrowth>(keys, anum, amax);
+  keys[i].frame = frame;
+  return i;
+}
+
+void SortKeysByFrame(WTransform* keys, int anum) {
+  if (anum <= 1) return;
+  std::stable_sort(keys, keys + anum,
+                   [](const WTransform& a, const WTransform& b) { return a.frame < b.frame; });
+}
+
+void CompactKeys(WTransform*& keys, int& anum, int& amax) { RemoveDeadRecords(keys, anum, amax); }
+
+// --- Cameras, lights and pars ---------------------------------------------
+
+WKeyedRecord& WKeyedRecord::operator=(const WKeyedRecord& o) {
+  if (this == &o) return *this;
+  tag = o.tag;
+  flags = o.flags;
+  remap = o.remap;
+  name = o.name;
+  transform = o.transform;
+  ReleaseRecords(keys, anum, amax);
+  CopyRecords(keys, anum, amax, o.keys, o.anum, o.amax);
+  return *this;
+}
+
+WKeyedRecord& WKeyedRecord::operator=(WKeyedRecord&& o) noexcept {
+  tag = o.tag;
+  flags = o.flags;
+  remap = o.remap;
+  name = std::move(o.name);
+  transform = o.transform;
+  std::swap(keys, o.keys);
+  std::swap(anum, o.anum);
+  std::swap(amax, o.amax);
+  return *this;
+}

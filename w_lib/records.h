@@ -1,0 +1,266 @@
+// The records of the scene model: value classes, geometry records of an
+// object and the records of the scene's own arrays. Records refer to one
+// another only by index (-1 = none), so arrays can grow, copy and compact.
+#pragma once
+
+#include "w_lib/record_array.h"
+#include "w_lib/util/w_math.h"
+
+// A record's name: null, or an owned heap copy of a zero-terminated byte
+// string in the host's code page. Compared byte for byte.
+class WName {
+ public:
+  WName() = default;
+  WName(const WName& o) { Set(o.text_); }
+  WName(WName&& o) noexcept : text_(o.text_) { o.text_ = nullptr; }
+  WName& operator=(const WName& o) { if (this != &o) Set(o.text_); return *this; }
+  WName& operator=(WName&& o) noexcept { std::swap(text_, o.text_); return *this; }
+  ~WName() { delete[] text_; }
+
+  // Frees the old copy and stores a copy of text; null leaves the name null.
+  void Set(const char* text);
+  bool IsNull() const { return text_ == nullptr; }
+  // The raw pointer: null for a null name.
+  const char* get() const { return text_; }
+  // The text for writing: a null name reads as the empty text.
+  const char* c_str() const { return text_ ? text_ : ""; }
+  // Byte-for-byte equality; a null name equals nothing.
+  bool Equals(const char* text) const;
+
+ private:
+  char* text_ = nullptr;
+};
+
+struct WColor {
+  float r = 0.0f;
+  float g = 0.0f;
+  float b = 0.0f;
+  float a = 1.0f;
+
+  WColor() = default;
+  WColor(float r_, float g_, float b_, float a_) : r(r_), g(g_), b(b_), a(a_) {}
+
+  WColor& operator+=(const WColor& o) { r += o.r; g += o.g; b += o.b; a += o.a; return *this; }
+  WColor& operator-=(const WColor& o) { r -= o.r; g -= o.g; b -= o.b; a -= o.a; return *this; }
+  WColor& operator*=(float s) { r *= s; g *= s; b *= s; a *= s; return *this; }
+  WColor operator-() const { return WColor(-r, -g, -b, -a); }
+};
+
+inline WColor operator+(WColor a, const WColor& b) { return a += b; }
+inline WColor operator-(WColor a, const WColor& b) { return a -= b; }
+inline WColor operator*(WColor a, float s) { return a *= s; }
+inline bool operator==(const WColor& a, const WColor& b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
+inline bool operator!=(const WColor& a, const WColor& b) { return !(a == b); }
+
+// A texture coordinate: a record of an object's uvs, and a value embedded in
+// vertices. Arithmetic works on (u, v) only; results carry default bookkeeping.
+struct WUv {
+  int flags = 0;
+  int remap = -1;
+  float u = 0.0f;
+  float v = 0.0f;
+
+  WUv() = default;
+  WUv(float u_, float v_) : u(u_), v(v_) {}
+
+  void Set(float u_, float v_) { u = u_; v = v_; }
+  WUv& operator+=(const WUv& o) { u += o.u; v += o.v; return *this; }
+  WUv& operator-=(const WUv& o) { u -= o.u; v -= o.v; return *this; }
+  WUv& operator*=(float s) { u *= s; v *= s; return *this; }
+  WUv operator-() const { return WUv(-u, -v); }
+};
+
+inline WUv operator+(const WUv& a, const WUv& b) { return WUv(a.u + b.u, a.v + b.v); }
+inline WUv operator-(const WUv& a, const WUv& b) { return WUv(a.u - b.u, a.v - b.v); }
+inline WUv operator*(const WUv& a, float s) { return WUv(a.u * s, a.v * s); }
+
+// Channel bits of a transform: which components have been set.
+enum WChannel : int {
+  kTranslateX = 0x1, kTranslateY = 0x2, kTranslateZ = 0x4,
+  kRotateX = 0x10, kRotateY = 0x20, kRotateZ = 0x40,
+  kScaleX = 0x100, kScaleY = 0x200, kScaleZ = 0x400,
+};
+
+// A transform: an object's own, a camera's or light's, or an animation key
+// (told apart by frame).
+struct WTransform {
+  int flags = 0;
+  int frame = 0;
+  int channels = 0;
+  WMatrix world_matrix;  // local_matrix followed by the parents' world matrices
+  WMatrix local_matrix;  // scale x rotation x translation
+  WVector base_translate;
+  WVector base_rotate;
+  WVector base_scale{1.0f, 1.0f, 1.0f};
+  WVector translate;
+  WVector rotate;  // radians about x, y, z
+  WVector scale{1.0f, 1.0f, 1.0f};
+
+  // The component that a channel bit names; 0 for a mask of no known bit.
+  // With several bits the first of translate xyz, rotate xyz, scale xyz wins.
+  float GetChannel(int mask) const;
+  // Stores value into every component whose bit is in mask.
+  bool SetChannel(int mask, float value);
+};
+
+// A vertex's influence from a bone object.
+struct WWeight {
+  int flags = 0;
+  int remap = -1;
+  int bone = -1;  // object index
+  float weight = 0.0f;
+};
+
+struct WVertex {
+  int tag = 0;
+  int flags = 0;
+  int remap = -1;
+  WVector pos;
+  WVector normal;
+  WColor col;
+  WUv uv;
+  WWeight* weights = nullptr;
+  int wnum = 0;
+  int wmax = 0;
+
+  WVertex() = default;
+  WVertex(const WVertex& o) { *this = o; }
+  WVertex(WVertex&& o) noexcept { *this = std::move(o); }
+  WVertex& operator=(const WVertex& o);
+  WVertex& operator=(WVertex&& o) noexcept;
+  ~WVertex() { delete[] weights; }
+
+  int AddWeight() { return AddRecord<kSceneGrowth>(weights, wnum, wmax); }
+  bool ReserveWeights(int n) { return ReserveRecords(weights, wnum, wmax, n); }
+  // Removes the weights marked deleted, keeping order; shrinks to fit.
+  bool CompactWeights();
+  // Divides every weight by their sum, unless the sum is below 1e-5.
+  bool NormalizeWeights();
+};
+
+// An edge between two vertices.
+struct WLine {
+  int tag = 0;
+  int flags = 0;
+  int remap = -1;
+  int v[2] = {0, 0};
+};
+
+// A polygon. Its eight per-corner arrays share one heap block of num
+// entries each, or are all null when num <= 0.
+struct WFace {
+  int tag = 0;
+  int flags = 0;
+  int remap = -1;
+  int num = 0;        // number of corners
+  int material = -1;  // material index, -1 none
+  WColor col{1.0f, 1.0f, 1.0f, 1.0f};
+  WVector normal;
+  int* v = nullptr;   // per corner: vertex index
+  int* e = nullptr;   // per side k (corner k to k+1): line index, -1 none
+  int* vt = nullptr;  // per corner: texture-coordinate index, -1 none
+  int* vn = nullptr;  // per corner: normal-record index, -1 none
+  int* vc = nullptr;  // per corner: colour-record index, -1 none
+  WVector* corner_normals = nullptr;
+  WColor* corner_colors = nullptr;
+  WColor* corner_colors2 = nullptr;
+
+  WFace() = default;
+  WFace(const WFace& o) { *this = o; }
+  WFace(WFace&& o) noexcept { *this = std::move(o); }
+  WFace& operator=(const WFace& o);
+  WFace& operator=(WFace&& o) noexcept;
+  ~WFace() { ReleaseCorners(); }
+
+  // Resets every field to its default and makes n corners: indices -1,
+  // corner colours white. Throws std::bad_alloc when memory runs out.
+  void Size(int n);
+  // Copies corner j of source (all eight entries) into corner k.
+  void CopyCorner(int k, const WFace& source, int j);
+
+ private:
+  void AllocateCorners(int n);
+  void ReleaseCorners();
+};
+
+struct WNormal {
+  int tag = 0;
+  int flags = 0;
+  int remap = -1;
+  WVector normal;
+};
+
+struct WVertexColor {
+  int tag = 0;
+  int flags = 0;
+  int remap = -1;
+  WColor col;
+};
+
+struct WMaterial {
+  int tag = 0;
+  int flags = 0;
+  int remap = -1;
+  WColor col{0.7f, 0.7f, 0.7f, 1.0f};
+  int tex = -1;                        // texture index
+  int further_tex[3] = {-1, -1, -1};   // three more texture slots
+  WName name;
+  WName further_names[2];
+  float smoothing_angle = 1.0384710f;  // 59.5 degrees, in radians
+
+  void SetName(const char* text) { name.Set(text); }
+};
+
+struct WTexture {
+  int tag = 0;
+  int flags = 0;
+  int remap = -1;
+  WName name;  // the texture file path
+  int width = 0;
+  int height = 0;
+
+  void SetName(const char* text) { name.Set(text); }
+};
+
+// Animation keys of cameras, lights and pars; an object keeps its own.
+int AddKey(WTransform*& keys, int& anum, int& amax, int frame);
+// Sorts keys ascending by frame.
+void SortKeysByFrame(WTransform* keys, int anum);
+// Removes the keys marked deleted, keeping order, and shrinks to fit.
+void CompactKeys(WTransform*& keys, int& anum, int& amax);
+
+// The fields shared by cameras, lights and pars: a name, a transform and
+// animation keys.
+struct WKeyedRecord {
+  int tag = 0;
+  int flags = 0;
+  int remap = -1;
+  WName name;
+  WTransform transform;
+  int anum = 0;
+  int amax = 0;
+  WTransform* keys = nullptr;
+
+  WKeyedRecord() = default;
+  WKeyedRecord(const WKeyedRecord& o) { *this = o; }
+  WKeyedRecord(WKeyedRecord&& o) noexcept { *this = std::move(o); }
+  WKeyedRecord& operator=(const WKeyedRecord& o);
+  WKeyedRecord& operator=(WKeyedRecord&& o) noexcept;
+  ~WKeyedRecord() { delete[] keys; }
+
+  void SetName(const char* text) { name.Set(text); }
+  int AddKey(int frame) { return ::AddKey(keys, anum, amax, frame); }
+  bool ReserveKeys(int n) { return ReserveRecords(keys, anum, amax, n); }
+  void SortKeys() { SortKeysByFrame(keys, anum); }
+  void CompactKeys() { ::CompactKeys(keys, anum, amax); }
+};
+
+struct WCamera : WKeyedRecord {};
+
+struct WLight : WKeyedRecord {};
+
+// A record of the sixth scene kind; the scene stores, copies, names and
+// compacts them.
+struct WPar : WKeyedRecord {
+  int material = -1;  // material index
+};

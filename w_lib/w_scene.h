@@ -1,0 +1,208 @@
+// The scene library: an in-memory 3D scene (WScene) with its objects,
+// materials, textures, cameras, lights and pars, and inside every object its
+// vertices, lines, faces, texture coordinates, colours, normals and keys.
+//
+// Records refer to one another by index (-1 = none). Records are removed or
+// merged only by marking them (flags |= kDeleted; remap = survivor) and
+// running the compaction of their array, which keeps the survivors' order
+// and rewrites every index that refers into it.
+#pragma once
+
+#include "w_lib/record_array.h"
+#include "w_lib/records.h"
+#include "w_lib/util/w_math.h"
+
+// Bit of an object's flags: btransform is meaningful.
+constexpr int kHasBaseTransform = 0x4;
+
+struct WObject {
+  int tag = 0;
+  int parent = -1;  // object index; -1 for a root
+  int flags = 0;
+  int remap = -1;
+  WName name;
+  WTransform transform;
+  WTransform btransform;
+
+  int vnum = 0, lnum = 0, fnum = 0, unum = 0, cnum = 0, nnum = 0, anum = 0;
+  int vmax = 0, lmax = 0, fmax = 0, umax = 0, cmax = 0, nmax = 0, amax = 0;
+  WVertex* vertices = nullptr;
+  WLine* lines = nullptr;
+  WFace* faces = nullptr;
+  WUv* uvs = nullptr;
+  WNormal* normals = nullptr;
+  WTransform* keys = nullptr;
+  WVertexColor* colors = nullptr;
+
+  WVector bbox_min;
+  WVector bbox_max;
+
+  WObject() = default;
+  WObject(const WObject& o) { *this = o; }
+  WObject(WObject&& o) noexcept { *this = std::move(o); }
+  // Deep copy: name, transforms, every array with the source's capacities.
+  WObject& operator=(const WObject& o);
+  WObject& operator=(WObject&& o) noexcept;
+  ~WObject() { Reset(); }
+
+  // Releases every array and the name; every field back to its default.
+  void Reset();
+  void SetName(const char* text) { name.Set(text); }
+
+  bool ReserveVertices(int n) { return ReserveRecords(vertices, vnum, vmax, n); }
+  bool ReserveLines(int n) { return ReserveRecords(lines, lnum, lmax, n); }
+  bool ReserveFaces(int n) { return ReserveRecords(faces, fnum, fmax, n); }
+  bool ReserveUvs(int n) { return ReserveRecords(uvs, unum, umax, n); }
+  bool ReserveNormals(int n) { return ReserveRecords(normals, nnum, nmax, n); }
+  bool ReserveColors(int n) { return ReserveRecords(colors, cnum, cmax, n); }
+  bool ReserveKeys(int n) { return ReserveRecords(keys, anum, amax, n); }
+
+  // Each add returns the new record's index and may move its array.
+  int AddVertex() { return AddRecord<kGeometryGrowth>(vertices, vnum, vmax); }
+  int AddLine() { return AddRecord<kGeometryGrowth>(lines, lnum, lmax); }
+  // The new face is sized to n corners, which resets it.
+  int AddFace(int n);
+  int AddUv() { return AddRecord<kGeometryGrowth>(uvs, unum, umax); }
+  int AddNormal() { return AddRecord<kGeometryGrowth>(normals, nnum, nmax); }
+  int AddColor() { return AddRecord<kGeometryGrowth>(colors, cnum, cmax); }
+
+  // The key of this frame, appended when there is none yet.
+  int FindOrAddKey(int frame);
+  void SortKeys() { SortKeysByFrame(keys, anum); }
+  void CompactKeys() { ::CompactKeys(keys, anum, amax); }
+
+  // Removes the vertices, lines, normals, colours, uvs and faces marked
+  // deleted, renumbers the survivors in order and rewrites the indices that
+  // faces and lines hold; a reference to a dead record becomes its merge
+  // target's new index, or -1. Arrays end with an exact fit.
+  bool Compact();
+
+  // Sum of the corner counts of all faces.
+  long long CornerCount() const;
+};
+
+struct WScene {
+  int frame = 0;
+  int start_frame = 0;
+  int end_frame = 60;
+  float fps = 30.0f;
+  int scene_flags = 0;  // 0x20000: shading model 5 in dotXSI output
+
+  int onum = 0, mnum = 0, tnum = 0, camnum = 0, lignum = 0, parnum = 0;
+  int omax = 0, mmax = 0, tmax = 0, cammax = 0, ligmax = 0, parmax = 0;
+  WObject* objects = nullptr;
+  WMaterial* materials = nullptr;
+  WTexture* textures = nullptr;
+  WCamera* cameras = nullptr;
+  WLight* lights = nullptr;
+  WPar* pars = nullptr;
+
+  WScene() = default;
+  WScene(const WScene& o) { CopyFrom(o); }
+  WScene(WScene&& o) noexcept { *this = std::move(o); }
+  WScene& operator=(const WScene& o) { if (this != &o) CopyFrom(o); return *this; }
+  WScene& operator=(WScene&& o) noexcept;
+  ~WScene() { Reset(); }
+
+  // Releases the six arrays and restores the default header.
+  void Reset();
+  // Makes this scene a fully independent copy of source.
+  void CopyFrom(const WScene& source);
+
+  // Add-with-name: appends a record and names it; an empty name gives the
+  // generated name of the kind for the new index ("obj_%02d", ...).
+  int AddObject(const char* name);
+  int AddMaterial(const char* name);
+  int AddTexture(const char* name);
+  int AddCamera(const char* name);
+  int AddLight(const char* name);
+  int AddPar(const char* name);
+
+  // The first record whose name equals name byte for byte, or -1.
+  int FindObject(const char* name) const;
+  int FindMaterial(const char* name) const;
+  int FindTexture(const char* name) const;
+  int FindCamera(const char* name) const;
+  int FindLight(const char* name) const;
+  int FindPar(const char* name) const;
+
+  bool ReserveObjects(int n) { return ReserveRecords(objects, onum, omax, n); }
+  bool ReserveMaterials(int n) { return ReserveRecords(materials, mnum, mmax, n); }
+  bool ReserveTextures(int n) { return ReserveRecords(textures, tnum, tmax, n); }
+  bool ReserveCameras(int n) { return ReserveRecords(cameras, camnum, cammax, n); }
+  bool ReserveLights(int n) { return ReserveRecords(lights, lignum, ligmax, n); }
+  bool ReservePars(int n) { return ReserveRecords(pars, parnum, parmax, n); }
+
+  // Scene-level compactions: remove the records marked deleted and rewrite
+  // the references to them (objects: parents and weight bones; materials:
+  // face materials; textures: the material texture slots).
+  bool CompactObjects();
+  bool CompactMaterials();
+  bool CompactTextures();
+  bool CompactCameras();
+  bool CompactLights();
+  bool CompactPars();
+};
+
+// The name of the material that EnsureMaterial adds to a scene without one.
+constexpr const char kNoMaterialName[] = "NoMaterial";
+
+// Gives a scene without materials the material "NoMaterial", then moves every
+// face without material (-1) to material 0.
+bool EnsureMaterial(WScene& scene);
+
+// --- Export passes --------------------------------------------------------
+// Each pass rewrites the scene in place, object by object in index order,
+// and returns true. Faces may have any number of corners.
+
+// Axis mirror. Mask bits: 1, 2, 4 negate x, y, z of positions and normals
+// (and reverse every face once); 16, 32, 64 mirror the transforms across
+// the planes x = 0, y = 0, z = 0.
+bool MirrorScene(WScene& scene, unsigned mask);
+bool MirrorObject(WObject& object, unsigned mask);
+// Reverses the corner order of every face and negates every normal record.
+bool ReverseObjectFaces(WObject& object);
+// Reverses one face's corners with all their attributes and negates its
+// normals.
+void ReverseFace(WFace& face);
+
+// Face normals: the unit normal at the corner whose sides are closest to a
+// right angle, turned to the majority of the corner triangles.
+bool ComputeFaceNormals(WScene& scene);
+// Normalised (p0 - p1) x (p1 - p2).
+WVector TriangleNormal(WVector p0, WVector p1, WVector p2);
+
+// Corner normals: each face normal averaged with those of the faces around
+// the same vertex within the face material's smoothing angle.
+bool SmoothCornerNormals(WScene& scene);
+
+// Corner attribute records (texture coordinates, colours, normals).
+bool DropUntexturedUvs(const WScene& scene, WObject& object);
+bool PurgeUvs(WObject& object);
+bool PurgeColors(WObject& object);
+bool PurgeNormals(WObject& object);
+bool WeldUvs(WObject& object);
+bool WeldColors(WObject& object);
+bool WeldNormals(WObject& object);
+bool ExpandColors(WObject& object);
+bool ExpandNormals(WObject& object);
+// Scene-wide forms: the object operation on every object.
+bool DropUntexturedUvs(WScene& scene);
+bool PurgeUvs(WScene& scene);
+bool PurgeColors(WScene& scene);
+bool PurgeNormals(WScene& scene);
+bool WeldUvs(WScene& scene);
+bool WeldColors(WScene& scene);
+bool WeldNormals(WScene& scene);
+bool ExpandColors(WScene& scene);
+bool ExpandNormals(WScene& scene);
+
+// One line per distinct undirected edge; every face side names its line.
+bool BuildEdges(WScene& scene);
+
+// Multiplies positions and translations by factor, then UpdateMatrices.
+bool ScaleScene(WScene& scene, float factor);
+// Recomputes every object's local and world matrices.
+bool UpdateMatrices(WScene& scene);
+// depth bounds how many parents are followed (parent cycles end there).
+bool UpdateObjectMatrix(WScene& scene, WObject& object, unsigned depth);
