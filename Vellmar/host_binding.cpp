@@ -1,0 +1,30 @@
+// Binding the host's interface by name.
+#include "Vellmar/host_binding.h"
+
+const char* const kHostFunctionNames[kHostFunctionCount] = {
+#define MQ_HOST_FUNCTION(name) #name,
+#include "Vellmar/host_function_list.inc"
+#undef MQ_HOST_FUNCTION
+};
+
+const ModuleLoader kSystemModuleLoader = {OpenLibrary, FindLibraryProc, CloseLibrary};
+
+HostTable& BoundHost() {
+  static HostTable table;
+  return table;
+}
+
+int BindHost(const char* path, HostTable& table, const ModuleLoader& loader) {
+  void* module = loader.open(path);
+  if (!module) return 0;
+  for (int i = 0; i < kHostFunctionCount; ++i) {
+    LibraryProc proc = loader.find(module, kHostFunctionNames[i]);
+    if (!proc) {
+      loader.close(module);
+      return 0;
+    }
+    table.slots[i] = proc;
+  }
+  loader.close(module);
+  return 1;
+}

@@ -1,0 +1,46 @@
+// The table of host operations: one slot per host function, filled by name
+// from the host's module when the host initialises the plug-in, and read by
+// every later call into the host.
+#pragma once
+
+#include "Vellmar/dynamic_library.h"
+#include "Vellmar/host_interface.h"
+
+enum HostFunction : int {
+#define MQ_HOST_FUNCTION(name) kHost_##name,
+#include "Vellmar/host_function_list.inc"
+#undef MQ_HOST_FUNCTION
+  kHostFunctionCount
+};
+
+// The names, in binding order.
+extern const char* const kHostFunctionNames[kHostFunctionCount];
+
+struct HostTable {
+  LibraryProc slots[kHostFunctionCount] = {};
+};
+
+// The process-wide table that exports call through.
+HostTable& BoundHost();
+
+// How BindHost reaches the module; tests substitute their own.
+struct ModuleLoader {
+  void* (*open)(const char* path);
+  LibraryProc (*find)(void* module, const char* name);
+  void (*close)(void* module);
+};
+extern const ModuleLoader kSystemModuleLoader;
+
+// Opens the module at path and looks up every host function in order.
+// Returns 0 at once, with no slot changed, when the module does not load;
+// 0 at the first missing function (slots bound before it keep their new
+// addresses, later slots stay as they were); 1 when all are bound. The
+// module is closed again in every case: its addresses stay usable only
+// while the host keeps the module loaded itself, as the running host does.
+int BindHost(const char* path, HostTable& table, const ModuleLoader& loader = kSystemModuleLoader);
+
+// A bound host function as its real type.
+template <class Fn>
+Fn HostFunctionAt(HostFunction f) {
+  return reinterpret_cast<Fn>(BoundHost().slots[f]);
+}

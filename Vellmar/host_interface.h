@@ -1,0 +1,79 @@
+// The host modeller's plug-in interface as this plug-in uses it: the plain
+// records that cross the boundary, the export options record, the calling
+// conventions, and the signatures of the host functions that an export calls.
+#pragma once
+
+#include <cstdint>
+
+#if defined(_WIN32) && !defined(_WIN64)
+// The host's own functions use stdcall (the callee removes the arguments);
+// the plug-in's entry points use cdecl.
+#define MQ_HOSTAPI __stdcall
+#define MQ_PLUGINAPI __cdecl
+#else
+#define MQ_HOSTAPI
+#define MQ_PLUGINAPI
+#endif
+
+extern "C" {
+
+// Opaque handles that the host hands out and the plug-in passes back.
+typedef struct MQDocumentRecord* MQDocument;
+typedef struct MQObjectRecord* MQObject;
+typedef struct MQMaterialRecord* MQMaterial;
+typedef struct MQSceneRecord* MQScene;
+
+struct MQPoint {
+  float x, y, z;
+};
+
+struct MQColor {
+  float r, g, b;
+};
+
+struct MQCoordinate {
+  float u, v;
+};
+
+// The record that the export hands to the host's options dialog and then to
+// the host's axis conversion. Seven 32-bit words on the host's platform.
+struct ExportDialogRecord {
+  uint32_t size;            // bytes of the record
+  int32_t host_word1;       // left zero for the host
+  int32_t host_word2;       // left zero for the host
+  const char* format_name;  // name of the target format
+  int32_t axis1;            // first axis word
+  int32_t axis2;            // second axis word
+  int32_t axis3;            // third axis word
+};
+
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(ExportDialogRecord) == 28, "the host reads seven 32-bit words");
+#endif
+static_assert(sizeof(MQPoint) == 12 && sizeof(MQColor) == 12 && sizeof(MQCoordinate) == 8,
+              "points, colours and coordinates are packed floats");
+
+// Host functions on the export's road.
+typedef int32_t(MQ_HOSTAPI* PFN_MQ_ShowFileDialog)(const char* title, ExportDialogRecord* record);
+typedef void(MQ_HOSTAPI* PFN_MQ_ExportAxis)(ExportDialogRecord* record, MQPoint* points, int32_t count);
+typedef int32_t(MQ_HOSTAPI* PFN_MQDoc_GetObjectCount)(MQDocument doc);
+typedef MQObject(MQ_HOSTAPI* PFN_MQDoc_GetObject)(MQDocument doc, int32_t index);
+typedef int32_t(MQ_HOSTAPI* PFN_MQDoc_GetMaterialCount)(MQDocument doc);
+typedef MQMaterial(MQ_HOSTAPI* PFN_MQDoc_GetMaterial)(MQDocument doc, int32_t index);
+typedef void(MQ_HOSTAPI* PFN_MQObj_GetName)(MQObject obj, char* buffer, int32_t size);
+typedef int32_t(MQ_HOSTAPI* PFN_MQObj_GetVertexCount)(MQObject obj);
+typedef void(MQ_HOSTAPI* PFN_MQObj_GetVertexArray)(MQObject obj, MQPoint* points);
+typedef int32_t(MQ_HOSTAPI* PFN_MQObj_GetFaceCount)(MQObject obj);
+typedef int32_t(MQ_HOSTAPI* PFN_MQObj_GetFacePointCount)(MQObject obj, int32_t face);
+typedef void(MQ_HOSTAPI* PFN_MQObj_GetFacePointArray)(MQObject obj, int32_t face, int32_t* points);
+typedef void(MQ_HOSTAPI* PFN_MQObj_GetFaceCoordinateArray)(MQObject obj, int32_t face, MQCoordinate* uvs);
+typedef int32_t(MQ_HOSTAPI* PFN_MQObj_GetFaceMaterial)(MQObject obj, int32_t face);
+typedef void(MQ_HOSTAPI* PFN_MQMat_GetName)(MQMaterial mat, char* buffer, int32_t size);
+typedef void(MQ_HOSTAPI* PFN_MQMat_GetColor)(MQMaterial mat, MQColor* color);
+typedef float(MQ_HOSTAPI* PFN_MQMat_GetAlpha)(MQMaterial mat);
+typedef void(MQ_HOSTAPI* PFN_MQMat_GetTextureName)(MQMaterial mat, char* buffer, int32_t size);
+
+}  // extern "C"
+
+// Size of the buffers through which names travel, terminating zero included.
+constexpr int kHostNameBufferSize = 260;
