@@ -3,7 +3,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <unordered_map>
+
+void CopyHostName(const std::string& name, char* buffer, int32_t size) {
+  if (!buffer || size <= 0) return;
+  const size_t n = std::min(name.size(), static_cast<size_t>(size - 1));
+  std::memcpy(buffer, name.data(), n);
+  buffer[n] = '\0';
+}
 
 int32_t MQObjectRecord::AddVertex(const MQPoint& p) {
   vertices.push_back(p);

@@ -96,6 +96,10 @@ struct MQDocumentRecord {
   int32_t MaterialCount() const { return static_cast<int32_t>(materials.size()); }
 };
 
+// Writes name into a buffer of size bytes, cut to size - 1 bytes, with a
+// terminating zero.
+void CopyHostName(const std::string& name, char* buffer, int32_t size);
+
 // The settings of the stand-in's export options dialog, which the program
 // that drives the host chooses instead of a user.
 struct ExportOptions {

@@ -1,0 +1,160 @@
+// The export driver: host document to scene to file.
+#include "Vellmar/export_driver.h"
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "Vellmar/export_passes.h"
+#include "Vellmar/host_handles.h"
+#include "w_lib/writers/xsi_writer.h"
+
+namespace {
+
+// A name the host writes into a buffer of the host's size; the last byte is
+// forced to zero so that a name cut short is still terminated.
+struct NameBuffer {
+  char text[kHostNameBufferSize] = {};
+  char* data() { return text; }
+  const char* Terminated() {
+    text[kHostNameBufferSize - 1] = '\0';
+    return text;
+  }
+};
+
+int NonNegative(int32_t n) { return n < 0 ? 0 : n; }
+
+void ReadMaterials(const DocumentHandle& document, int material_count, WScene& scene,
+                   std::vector<MQColor>& colors) {
+  std::unordered_map<std::string, int> texture_index;
+  colors.assign(static_cast<size_t>(material_count), MQColor{1.0f, 1.0f, 1.0f});
+  for (int i = 0; i < material_count; ++i) {
+    const MQMaterial handle = document.GetMaterial(i);
+    // A missing handle still takes its index, so that face materials keep
+    // naming the same materials.
+    if (!handle) {
+      scene.AddMaterial("");
+      continue;
+    }
+    const MaterialHandle material(handle);
+    NameBuffer name;
+    material.GetName(name.data(), kHostNameBufferSize);
+    const int m = scene.AddMaterial(name.Terminated());
+    const MQColor color = material.GetColor();
+    colors[static_cast<size_t>(i)] = color;
+    scene.materials[m].col.r = color.r;
+    scene.materials[m].col.g = color.g;
+    scene.materials[m].col.b = color.b;
+
+    NameBuffer texture;
+    material.GetTextureName(texture.data(), kHostNameBufferSize);
+    const char* texture_name = texture.Terminated();
+    if (texture_name[0]) {
+      // Materials that name the same texture share one record.
+      auto found = texture_index.find(texture_name);
+      const int t = found != texture_index.end() ? found->second : scene.AddTexture(texture_name);
+      texture_index.emplace(texture_name, t);
+      scene.materials[m].tex = t;
+    }
+    scene.materials[m].col.a = material.GetAlpha();
+  }
+}
+
+void ReadVertices(const ObjectHandle& object, int vertex_count, ExportDialogRecord& record, WObject& obj) {
+  if (vertex_count == 0) return;
+  std::vector<MQPoint> points(static_cast<size_t>(vertex_count));
+  object.GetVertexArray(points.data());
+  HostFunctionAt<PFN_MQ_ExportAxis>(kHost_MQ_ExportAxis)(&record, points.data(), vertex_count);
+  for (const MQPoint& p : points) {
+    const int v = obj.AddVertex();
+    obj.vertices[v].pos = WVector(p.x, p.y, p.z);
+  }
+}
+
+void ReadFaces(const ObjectHandle& object, int face_count, int material_count,
+               const std::vector<MQColor>& material_colors, WObject& obj) {
+  std::vector<int32_t> points;
+  std::vector<MQCoordinate> uvs;
+  for (int f = 0; f < face_count; ++f) {
+    // The count comes first so that the buffers fit faces of any size.
+    const int n = NonNegative(object.GetFacePointCount(f));
+    const size_t room = n < 4 ? 4 : static_cast<size_t>(n);
+    points.assign(room, 0);
+    uvs.assign(room, MQCoordinate{0.0f, 0.0f});
+    object.GetFacePointArray(f, points.data());
+    bool inside = true;
+    for (int k = 0; k < n; ++k) inside = inside && points[k] >= 0 && points[k] < obj.vnum;
+    if (!inside) continue;
+    object.GetFaceCoordinateArray(f, uvs.data());
+
+    const int face = obj.AddFace(n);
+    for (int k = 0; k < n; ++k) {
+      obj.faces[face].v[k] = points[k];
+      const int t = obj.AddUv();
+      obj.faces[face].vt[k] = t;
+      obj.uvs[t].u = uvs[k].u;
+      obj.uvs[t].v = uvs[k].v;
+    }
+    int material = object.GetFaceMaterial(f);
+    if (material < 0 || material >= material_count) material = -1;
+    WFace& added = obj.faces[face];
+    added.material = material;
+    if (material == -1) {
+      added.col = WColor(1.0f, 1.0f, 1.0f, 1.0f);
+    } else {
+      const MQColor& c = material_colors[static_cast<size_t>(material)];
+      added.col = WColor(c.r, c.g, c.b, 1.0f);
+    }
+  }
+}
+
+}  // namespace
+
+ExportDialogRecord MakeExportDialogRecord() {
+  ExportDialogRecord record = {};
+  record.size = sizeof(ExportDialogRecord);
+  record.format_name = "XSI";
+  record.axis1 = 1;
+  record.axis2 = 2;
+  record.axis3 = 4;
+  return record;
+}
+
+void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& scene) {
+  const DocumentHandle document(doc);
+  const int object_count = NonNegative(document.GetObjectCount());
+  const int material_count = NonNegative(document.GetMaterialCount());
+  std::vector<MQColor> material_colors;
+  ReadMaterials(document, material_count, scene, material_colors);
+
+  for (int i = 0; i < object_count; ++i) {
+    const MQObject handle = document.GetObject(i);
+    if (!handle) continue;
+    const ObjectHandle object(handle);
+    NameBuffer name;
+    object.GetName(name.data(), kHostNameBufferSize);
+    const int o = scene.AddObject(name.Terminated());
+    WObject& obj = scene.objects[o];
+    const int vertex_count = NonNegative(object.GetVertexCount());
+    const int face_count = NonNegative(object.GetFaceCount());
+    // Exact room up front, so that filling never regrows an array: one
+    // texture coordinate per corner, and faces may have any corner count.
+    long long corners = 0;
+    for (int f = 0; f < face_count; ++f) corners += NonNegative(object.GetFacePointCount(f));
+    obj.ReserveVertices(vertex_count);
+    obj.ReserveFaces(face_count);
+    obj.ReserveUvs(corners > INT32_MAX ? INT32_MAX : static_cast<int>(corners));
+    ReadVertices(object, vertex_count, record, obj);
+    ReadFaces(object, face_count, material_count, material_colors, obj);
+  }
+}
+
+int ExportDocument(const char* path, MQDocument doc) {
+  ExportDialogRecord record = MakeExportDialogRecord();
+  // Cancelling does not stop the export: the record stays as the dialog left it.
+  HostFunctionAt<PFN_MQ_ShowFileDialog>(kHost_MQ_ShowFileDialog)("Vellmar", &record);
+  WScene scene;
+  ReadDocumentIntoScene(doc, record, scene);
+  RunExportPasses(scene);
+  return WriteXsiFile(path, scene) ? 1 : 0;
+}

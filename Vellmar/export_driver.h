@@ -1,0 +1,24 @@
+// One export from start to end: the host's options dialog, the document
+// copied into a scene, the export passes, and the dotXSI file.
+#pragma once
+
+#include "Vellmar/host_interface.h"
+#include "w_lib/w_scene.h"
+
+// The record that the export hands to the options dialog: zero-filled, with
+// its size, the format name "XSI" and the axis words 1, 2 and 4.
+ExportDialogRecord MakeExportDialogRecord();
+
+// Copies the host document into an empty scene through the bound host
+// functions: materials (textures shared by name), then objects with their
+// vertices (converted by the host's axis conversion with record), faces and
+// one texture coordinate per face corner. Host material i becomes scene
+// material i and host object i scene object i. A face with a vertex index
+// outside its object is left out; a face material outside the document's
+// materials becomes -1.
+void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& scene);
+
+// Shows the dialog (its result does not stop the export), reads the
+// document, runs the export passes and writes the dotXSI file at path.
+// Returns 1 when the file was written, 0 when it could not be.
+int ExportDocument(const char* path, MQDocument doc);

@@ -1,0 +1,58 @@
+// The plug-in's eight entry points, which the host finds by name.
+#include <cstdint>
+
+#include "Vellmar/export_driver.h"
+#include "Vellmar/host_binding.h"
+#include "Vellmar/plugin_info.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+// The export table comes from the module definition file.
+#define MQ_PLUGIN_EXPORT
+#else
+#define MQ_PLUGIN_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" {
+
+MQ_PLUGIN_EXPORT uint32_t MQ_PLUGINAPI MQCheckVersion(uint32_t) { return kPluginInterfaceVersion; }
+
+MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQGetPlugInType(void) { return kPluginTypeExport; }
+
+MQ_PLUGIN_EXPORT void MQ_PLUGINAPI MQGetPlugInID(uint32_t* product, uint32_t* id) {
+  if (product) *product = kPluginProductId;
+  if (id) *id = kPluginId;
+}
+
+MQ_PLUGIN_EXPORT const char* MQ_PLUGINAPI MQGetPlugInName(void) { return kPluginName; }
+
+MQ_PLUGIN_EXPORT const char* MQ_PLUGINAPI MQEnumFileType(int32_t index) {
+  return index == 0 ? kXsiFileType : nullptr;
+}
+
+MQ_PLUGIN_EXPORT const char* MQ_PLUGINAPI MQEnumFileExt(int32_t index) {
+  return index == 0 ? kXsiFileExtension : nullptr;
+}
+
+// 1 when the file was written, 0 otherwise. Nothing thrown inside the export
+// reaches the host: the scene is released on the way out and the export
+// reports failure.
+MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQExportFile(int32_t index, const char* filename, MQDocument doc) {
+  if (index != 0 || !filename || !doc) return 0;
+  try {
+    return ExportDocument(filename, doc);
+  } catch (...) {
+    return 0;
+  }
+}
+
+MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQInit(const char* host_module) {
+  if (!host_module) return 0;
+  return BindHost(host_module, BoundHost());
+}
+
+}  // extern "C"
+
+#if defined(_WIN32)
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+#endif

@@ -1,0 +1,226 @@
+// The stand-in host's exported interface: all 122 host functions that a
+// plug-in binds by name, over the in-memory document of host_document.h,
+// and a few functions for the program that drives the stand-in.
+//
+// What each group does:
+//  - On the export's road (called by an export; they behave as a plug-in
+//    relies on): MQ_ShowFileDialog, MQ_ExportAxis, MQDoc_GetObjectCount,
+//    MQDoc_GetObject, MQDoc_GetMaterialCount, MQDoc_GetMaterial,
+//    MQObj_GetName, MQObj_GetVertexCount, MQObj_GetVertexArray,
+//    MQObj_GetFaceCount, MQObj_GetFacePointCount, MQObj_GetFacePointArray,
+//    MQObj_GetFaceCoordinateArray, MQObj_GetFaceMaterial, MQMat_GetName,
+//    MQMat_GetColor, MQMat_GetAlpha, MQMat_GetTextureName.
+//  - Working on the document model (they do what their names say): the
+//    other MQDoc_, MQObj_ and MQMat_ functions, MQ_CreateObject,
+//    MQ_CreateMaterial and MQ_ImportAxis.
+//  - Doing nothing and returning 0 (the model holds no such data):
+//    MQ_GetWindowHandle, MQ_LoadImage, MQ_GetSystemPath, MQ_RefreshView,
+//    MQDoc_FindMappingFile, MQDoc_GetScene, MQScene_InitSize,
+//    MQScene_GetProjMatrix, MQScene_GetViewMatrix and MQObj_Freeze (the
+//    stand-in makes no mirror, lathe or patch geometry to freeze).
+//
+// Indices out of range are ignored: getters return 0 (or write nothing) and
+// setters change nothing. Handles must be ones the stand-in handed out.
+#pragma once
+
+#include <cstdint>
+
+#include "Vellmar/host_interface.h"
+
+#if defined(_WIN32)
+#define VHOST_EXPORT __declspec(dllexport)
+#else
+#define VHOST_EXPORT __attribute__((visibility("default")))
+#endif
+
+#define VHOST_API(type) VHOST_EXPORT type MQ_HOSTAPI
+
+extern "C" {
+
+// Selection kinds for MQDoc_ClearSelect, combinable.
+enum : uint32_t {
+  kSelectVertex = 1,
+  kSelectLine = 2,
+  kSelectFace = 4,
+  kSelectUvVertex = 8,
+};
+
+// Value kinds of MQMat_GetIntValue / MQMat_SetIntValue.
+enum : int32_t {
+  kMaterialShader = 1,
+  kMaterialVertexColor = 2,
+};
+// Value kinds of MQMat_GetFloatArray / MQMat_SetFloatArray.
+enum : int32_t {
+  kMaterialColorAlpha = 1,  // red, green, blue, alpha
+  kMaterialFactors = 2,     // diffuse, ambient, emission, specular, power
+};
+
+// Application.
+VHOST_API(void*) MQ_GetWindowHandle(void);
+VHOST_API(MQObject) MQ_CreateObject(void);
+VHOST_API(MQMaterial) MQ_CreateMaterial(void);
+// The non-interactive options dialog: applies the program's export options
+// to the record and returns 1, or leaves the record and returns 0 when the
+// program chose to cancel.
+VHOST_API(int32_t) MQ_ShowFileDialog(const char* title, ExportDialogRecord* record);
+// Converts points from the export's axes back to the document's.
+VHOST_API(void) MQ_ImportAxis(ExportDialogRecord* record, MQPoint* points, int32_t count);
+// Converts points in place by the record: each output axis takes the source
+// axis its word names (negated with kAxisNegate), times the scale held as a
+// float in the record's first host word (0 means 1). Identity by default.
+VHOST_API(void) MQ_ExportAxis(ExportDialogRecord* record, MQPoint* points, int32_t count);
+VHOST_API(int32_t) MQ_LoadImage(const char* filename, void** header, void** bits, uint32_t reserved);
+VHOST_API(int32_t) MQ_GetSystemPath(char* buffer, int32_t type);
+VHOST_API(void) MQ_RefreshView(void* reserved);
+
+// Document.
+VHOST_API(int32_t) MQDoc_GetObjectCount(MQDocument doc);
+VHOST_API(MQObject) MQDoc_GetObject(MQDocument doc, int32_t index);
+VHOST_API(int32_t) MQDoc_GetCurrentObjectIndex(MQDocument doc);
+VHOST_API(void) MQDoc_SetCurrentObjectIndex(MQDocument doc, int32_t index);
+// Takes ownership of an object from MQ_CreateObject; returns its index.
+VHOST_API(int32_t) MQDoc_AddObject(MQDocument doc, MQObject obj);
+VHOST_API(void) MQDoc_DeleteObject(MQDocument doc, int32_t index);
+VHOST_API(int32_t) MQDoc_GetObjectIndex(MQDocument doc, MQObject obj);
+VHOST_API(int32_t) MQDoc_GetMaterialCount(MQDocument doc);
+VHOST_API(MQMaterial) MQDoc_GetMaterial(MQDocument doc, int32_t index);
+VHOST_API(int32_t) MQDoc_GetCurrentMaterialIndex(MQDocument doc);
+VHOST_API(void) MQDoc_SetCurrentMaterialIndex(MQDocument doc, int32_t index);
+// Takes ownership of a material from MQ_CreateMaterial; returns its index.
+VHOST_API(int32_t) MQDoc_AddMaterial(MQDocument doc, MQMaterial mat);
+// Faces of a deleted material get -1; faces of later materials follow them.
+VHOST_API(void) MQDoc_DeleteMaterial(MQDocument doc, int32_t index);
+// Removes the vertices that no face uses, in every object.
+VHOST_API(void) MQDoc_Compact(MQDocument doc);
+VHOST_API(void) MQDoc_ClearSelect(MQDocument doc, uint32_t kinds);
+VHOST_API(int32_t) MQDoc_AddSelectVertex(MQDocument doc, int32_t obj, int32_t vertex);
+VHOST_API(int32_t) MQDoc_DeleteSelectVertex(MQDocument doc, int32_t obj, int32_t vertex);
+VHOST_API(int32_t) MQDoc_IsSelectVertex(MQDocument doc, int32_t obj, int32_t vertex);
+VHOST_API(int32_t) MQDoc_AddSelectLine(MQDocument doc, int32_t obj, int32_t face, int32_t line);
+VHOST_API(int32_t) MQDoc_DeleteSelectLine(MQDocument doc, int32_t obj, int32_t face, int32_t line);
+VHOST_API(int32_t) MQDoc_IsSelectLine(MQDocument doc, int32_t obj, int32_t face, int32_t line);
+VHOST_API(int32_t) MQDoc_AddSelectFace(MQDocument doc, int32_t obj, int32_t face);
+VHOST_API(int32_t) MQDoc_DeleteSelectFace(MQDocument doc, int32_t obj, int32_t face);
+VHOST_API(int32_t) MQDoc_IsSelectFace(MQDocument doc, int32_t obj, int32_t face);
+VHOST_API(int32_t) MQDoc_AddSelectUVVertex(MQDocument doc, int32_t obj, int32_t face, int32_t corner);
+VHOST_API(int32_t) MQDoc_DeleteSelectUVVertex(MQDocument doc, int32_t obj, int32_t face, int32_t corner);
+VHOST_API(int32_t) MQDoc_IsSelectUVVertex(MQDocument doc, int32_t obj, int32_t face, int32_t corner);
+VHOST_API(int32_t) MQDoc_FindMappingFile(MQDocument doc, char* path, const char* filename, uint32_t kind);
+VHOST_API(MQScene) MQDoc_GetScene(MQDocument doc, int32_t index);
+
+// Scene (views): the stand-in has none.
+VHOST_API(void) MQScene_InitSize(MQScene scene, int32_t width, int32_t height);
+VHOST_API(void) MQScene_GetProjMatrix(MQScene scene, float* matrix);
+VHOST_API(void) MQScene_GetViewMatrix(MQScene scene, float* matrix);
+
+// Object.
+// Frees an object that is not in a document.
+VHOST_API(void) MQObj_Delete(MQObject obj);
+// A new object, not in a document, copied from obj.
+VHOST_API(MQObject) MQObj_Clone(MQObject obj);
+// Appends the vertices and faces of source to obj.
+VHOST_API(void) MQObj_Merge(MQObject obj, MQObject source);
+VHOST_API(void) MQObj_Freeze(MQObject obj, uint32_t flags);
+// Writes the name, cut to size - 1 bytes, and a terminating zero.
+VHOST_API(void) MQObj_GetName(MQObject obj, char* buffer, int32_t size);
+VHOST_API(int32_t) MQObj_GetVertexCount(MQObject obj);
+VHOST_API(void) MQObj_GetVertex(MQObject obj, int32_t index, MQPoint* point);
+VHOST_API(void) MQObj_SetVertex(MQObject obj, int32_t index, const MQPoint* point);
+// Writes every vertex position in index order.
+VHOST_API(void) MQObj_GetVertexArray(MQObject obj, MQPoint* points);
+VHOST_API(int32_t) MQObj_GetFaceCount(MQObject obj);
+VHOST_API(int32_t) MQObj_GetFacePointCount(MQObject obj, int32_t face);
+// Write one entry per corner of the face.
+VHOST_API(void) MQObj_GetFacePointArray(MQObject obj, int32_t face, int32_t* points);
+VHOST_API(void) MQObj_GetFaceCoordinateArray(MQObject obj, int32_t face, MQCoordinate* uvs);
+VHOST_API(int32_t) MQObj_GetFaceMaterial(MQObject obj, int32_t face);
+VHOST_API(void) MQObj_SetName(MQObject obj, const char* name);
+VHOST_API(int32_t) MQObj_AddVertex(MQObject obj, const MQPoint* point);
+VHOST_API(int32_t) MQObj_DeleteVertex(MQObject obj, int32_t index, int32_t delete_faces);
+VHOST_API(int32_t) MQObj_GetVertexRefCount(MQObject obj, int32_t index);
+VHOST_API(uint32_t) MQObj_GetVertexColor(MQObject obj, int32_t index);
+VHOST_API(void) MQObj_SetVertexColor(MQObject obj, int32_t index, uint32_t color);
+VHOST_API(float) MQObj_GetVertexWeight(MQObject obj, int32_t index);
+VHOST_API(void) MQObj_SetVertexWeight(MQObject obj, int32_t index, float weight);
+// Copies colour and weight of vertex source of source_obj to vertex dest.
+VHOST_API(void) MQObj_CopyVertexAttribute(MQObject obj, int32_t dest, MQObject source_obj, int32_t source);
+// Appends a face over count vertex indices; returns its index, or -1 when
+// an index is outside the object's vertices.
+VHOST_API(int32_t) MQObj_AddFace(MQObject obj, int32_t count, const int32_t* points);
+// Deletes a face; with delete_vertices also the vertices no face uses then.
+VHOST_API(int32_t) MQObj_DeleteFace(MQObject obj, int32_t face, int32_t delete_vertices);
+VHOST_API(int32_t) MQObj_InvertFace(MQObject obj, int32_t face);
+VHOST_API(void) MQObj_SetFaceMaterial(MQObject obj, int32_t face, int32_t material);
+VHOST_API(void) MQObj_SetFaceCoordinateArray(MQObject obj, int32_t face, const MQCoordinate* uvs);
+VHOST_API(uint32_t) MQObj_GetFaceVertexColor(MQObject obj, int32_t face, int32_t corner);
+VHOST_API(void) MQObj_SetFaceVertexColor(MQObject obj, int32_t face, int32_t corner, uint32_t color);
+// Merges vertices closer than distance.
+VHOST_API(void) MQObj_OptimizeVertex(MQObject obj, float distance);
+// Removes the vertices that no face uses.
+VHOST_API(void) MQObj_Compact(MQObject obj);
+VHOST_API(uint32_t) MQObj_GetVisible(MQObject obj);
+VHOST_API(void) MQObj_SetVisible(MQObject obj, uint32_t visible);
+VHOST_API(int32_t) MQObj_GetPatchType(MQObject obj);
+VHOST_API(void) MQObj_SetPatchType(MQObject obj, int32_t type);
+VHOST_API(int32_t) MQObj_GetPatchSegment(MQObject obj);
+VHOST_API(void) MQObj_SetPatchSegment(MQObject obj, int32_t segment);
+VHOST_API(int32_t) MQObj_GetShading(MQObject obj);
+VHOST_API(void) MQObj_SetShading(MQObject obj, int32_t shading);
+VHOST_API(float) MQObj_GetSmoothAngle(MQObject obj);
+VHOST_API(void) MQObj_SetSmoothAngle(MQObject obj, float degrees);
+VHOST_API(int32_t) MQObj_GetMirrorType(MQObject obj);
+VHOST_API(void) MQObj_SetMirrorType(MQObject obj, int32_t type);
+VHOST_API(uint32_t) MQObj_GetMirrorAxis(MQObject obj);
+VHOST_API(void) MQObj_SetMirrorAxis(MQObject obj, uint32_t axis);
+VHOST_API(float) MQObj_GetMirrorDistance(MQObject obj);
+VHOST_API(void) MQObj_SetMirrorDistance(MQObject obj, float distance);
+VHOST_API(int32_t) MQObj_GetLatheType(MQObject obj);
+VHOST_API(void) MQObj_SetLatheType(MQObject obj, int32_t type);
+VHOST_API(int32_t) MQObj_GetLatheAxis(MQObject obj);
+VHOST_API(void) MQObj_SetLatheAxis(MQObject obj, int32_t axis);
+VHOST_API(int32_t) MQObj_GetLatheSegment(MQObject obj);
+VHOST_API(void) MQObj_SetLatheSegment(MQObject obj, int32_t segment);
+
+// Material.
+// Frees a material that is not in a document.
+VHOST_API(void) MQMat_Delete(MQMaterial mat);
+VHOST_API(int32_t) MQMat_GetIntValue(MQMaterial mat, int32_t kind);
+VHOST_API(void) MQMat_GetFloatArray(MQMaterial mat, int32_t kind, float* values);
+VHOST_API(void) MQMat_GetName(MQMaterial mat, char* buffer, int32_t size);
+// Writes red, green and blue.
+VHOST_API(void) MQMat_GetColor(MQMaterial mat, MQColor* color);
+VHOST_API(float) MQMat_GetAlpha(MQMaterial mat);
+VHOST_API(float) MQMat_GetDiffuse(MQMaterial mat);
+VHOST_API(float) MQMat_GetAmbient(MQMaterial mat);
+VHOST_API(float) MQMat_GetEmission(MQMaterial mat);
+VHOST_API(float) MQMat_GetSpecular(MQMaterial mat);
+VHOST_API(float) MQMat_GetPower(MQMaterial mat);
+// Empty for a material without that texture.
+VHOST_API(void) MQMat_GetTextureName(MQMaterial mat, char* buffer, int32_t size);
+VHOST_API(void) MQMat_GetAlphaName(MQMaterial mat, char* buffer, int32_t size);
+VHOST_API(void) MQMat_GetBumpName(MQMaterial mat, char* buffer, int32_t size);
+VHOST_API(void) MQMat_SetIntValue(MQMaterial mat, int32_t kind, int32_t value);
+VHOST_API(void) MQMat_SetFloatArray(MQMaterial mat, int32_t kind, const float* values);
+VHOST_API(void) MQMat_SetName(MQMaterial mat, const char* name);
+VHOST_API(void) MQMat_SetColor(MQMaterial mat, const MQColor* color);
+VHOST_API(void) MQMat_SetAlpha(MQMaterial mat, float alpha);
+VHOST_API(void) MQMat_SetDiffuse(MQMaterial mat, float value);
+VHOST_API(void) MQMat_SetAmbient(MQMaterial mat, float value);
+VHOST_API(void) MQMat_SetEmission(MQMaterial mat, float value);
+VHOST_API(void) MQMat_SetSpecular(MQMaterial mat, float value);
+VHOST_API(void) MQMat_SetPower(MQMaterial mat, float value);
+VHOST_API(void) MQMat_SetTextureName(MQMaterial mat, const char* name);
+VHOST_API(void) MQMat_SetAlphaName(MQMaterial mat, const char* name);
+#ifndef VHOST_LEAVE_OUT_SET_BUMP_NAME
+VHOST_API(void) MQMat_SetBumpName(MQMaterial mat, const char* name);
+#endif
+
+// For the program that drives the stand-in (cdecl).
+VHOST_EXPORT MQDocument VHost_CreateDocument(void);
+VHOST_EXPORT void VHost_DestroyDocument(MQDocument doc);
+// The options that the next dialogs apply; see ExportOptions.
+VHOST_EXPORT void VHost_SetExportOptions(float scale, int32_t axis_x, int32_t axis_y, int32_t axis_z,
+                                         int32_t cancel);
+
+}  // extern "C"
