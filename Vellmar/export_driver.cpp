@@ -149,12 +149,16 @@ void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& s
   }
 }
 
-int ExportDocument(const char* path, MQDocument doc) {
+void PrepareExportScene(MQDocument doc, WScene& scene) {
   ExportDialogRecord record = MakeExportDialogRecord();
   // Cancelling does not stop the export: the record stays as the dialog left it.
   HostFunctionAt<PFN_MQ_ShowFileDialog>(kHost_MQ_ShowFileDialog)("Vellmar", &record);
-  WScene scene;
   ReadDocumentIntoScene(doc, record, scene);
   RunExportPasses(scene);
+}
+
+int ExportDocument(const char* path, MQDocument doc) {
+  WScene scene;
+  PrepareExportScene(doc, scene);
   return WriteXsiFile(path, scene) ? 1 : 0;
 }

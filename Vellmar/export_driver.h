@@ -18,7 +18,11 @@ ExportDialogRecord MakeExportDialogRecord();
 // materials becomes -1.
 void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& scene);
 
-// Shows the dialog (its result does not stop the export), reads the
-// document, runs the export passes and writes the dotXSI file at path.
+// Everything an export does before writing: shows the options dialog (its
+// result does not stop the export), reads the document into the empty scene
+// and runs the export passes on it.
+void PrepareExportScene(MQDocument doc, WScene& scene);
+
+// Prepares the scene and writes it as the dotXSI file at path.
 // Returns 1 when the file was written, 0 when it could not be.
 int ExportDocument(const char* path, MQDocument doc);

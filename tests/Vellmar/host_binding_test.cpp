@@ -1,0 +1,99 @@
+// Binding the host's interface by name: the table's semantics on success,
+// on a module that does not load and on a module that lacks a function.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Vellmar/host_binding.h"
+
+namespace {
+
+// A loader over an imaginary module that lacks the names in `missing`.
+struct FakeModule {
+  bool loads = true;
+  std::vector<std::string> missing;
+  std::vector<std::string> looked_up;
+  int closes = 0;
+};
+FakeModule* g_fake = nullptr;
+
+void Dummy() {}
+
+void* FakeOpen(const char*) { return g_fake->loads ? g_fake : nullptr; }
+LibraryProc FakeFind(void*, const char* name) {
+  g_fake->looked_up.push_back(name);
+  for (const std::string& m : g_fake->missing)
+    if (m == name) return nullptr;
+  return &Dummy;
+}
+void FakeClose(void*) { ++g_fake->closes; }
+
+const ModuleLoader kFakeLoader = {FakeOpen, FakeFind, FakeClose};
+
+LibraryProc Marker() { return reinterpret_cast<LibraryProc>(&Marker); }
+
+}  // namespace
+
+TEST(HostBinding, NamesAreTheHostsInBindingOrder) {
+  EXPECT_EQ(kHostFunctionCount, 122);
+  EXPECT_STREQ(kHostFunctionNames[0], "MQ_GetWindowHandle");
+  EXPECT_STREQ(kHostFunctionNames[kHost_MQ_ExportAxis], "MQ_ExportAxis");
+  EXPECT_STREQ(kHostFunctionNames[kHost_MQDoc_GetObjectCount], "MQDoc_GetObjectCount");
+  EXPECT_STREQ(kHostFunctionNames[121], "MQMat_SetBumpName");
+}
+
+TEST(HostBinding, TableSemantics) {
+  FakeModule fake;
+  g_fake = &fake;
+  HostTable table;
+  for (LibraryProc& slot : table.slots) slot = Marker();
+
+  // A module that does not load: no look-up, no slot changed.
+  fake.loads = false;
+  EXPECT_EQ(BindHost("nowhere", table, kFakeLoader), 0);
+  EXPECT_TRUE(fake.looked_up.empty());
+  EXPECT_EQ(fake.closes, 0);
+  for (LibraryProc slot : table.slots) EXPECT_EQ(slot, Marker());
+
+  // A module that lacks a function in the middle: earlier slots are bound,
+  // later ones keep what they held, and the module is released.
+  fake.loads = true;
+  fake.missing = {"MQObj_GetName"};
+  EXPECT_EQ(BindHost("partial", table, kFakeLoader), 0);
+  EXPECT_EQ(fake.looked_up.size(), static_cast<size_t>(kHost_MQObj_GetName) + 1);
+  EXPECT_EQ(fake.closes, 1);
+  EXPECT_EQ(table.slots[kHost_MQObj_GetName - 1], &Dummy);
+  EXPECT_EQ(table.slots[kHost_MQObj_GetName], Marker());
+  EXPECT_EQ(table.slots[121], Marker());
+
+  // Lacking only the last name: the other 121 are bound.
+  fake.looked_up.clear();
+  fake.missing = {"MQMat_SetBumpName"};
+  EXPECT_EQ(BindHost("almost", table, kFakeLoader), 0);
+  EXPECT_EQ(fake.looked_up.size(), 122u);
+  EXPECT_EQ(table.slots[120], &Dummy);
+  EXPECT_EQ(table.slots[121], Marker());
+
+  // Everything there: 1, the module released once more.
+  fake.missing.clear();
+  EXPECT_EQ(BindHost("host", table, kFakeLoader), 1);
+  EXPECT_EQ(fake.closes, 3);
+  for (LibraryProc slot : table.slots) EXPECT_EQ(slot, &Dummy);
+  g_fake = nullptr;
+}
+
+TEST(HostBinding, RealModules) {
+  // Keep the complete host loaded, as a running host keeps itself.
+  void* host = OpenLibrary(VELLMAR_HOST_MODULE);
+  ASSERT_NE(host, nullptr) << LibraryError();
+  HostTable table;
+  EXPECT_EQ(BindHost(VELLMAR_HOST_MODULE, table), 1);
+  EXPECT_EQ(table.slots[kHost_MQObj_GetName], FindLibraryProc(host, "MQObj_GetName"));
+
+  HostTable partial;
+  EXPECT_EQ(BindHost(VELLMAR_INCOMPLETE_HOST_MODULE, partial), 0);
+  EXPECT_EQ(BindHost("no-such-module.so", partial), 0);
+  CloseLibrary(host);
+}

@@ -1,0 +1,12 @@
+// Where the tool's own files are: the module that holds an address, and the
+// folder of the running executable.
+#pragma once
+
+#include <string>
+
+// The file name of the loaded module that contains address, or "".
+std::string ModulePathOf(const void* address);
+// The folder of the running executable, with a trailing separator.
+std::string ExecutableFolder();
+// The plug-in module's file name in a folder.
+std::string PluginFileIn(const std::string& folder);

@@ -1,0 +1,197 @@
+// vellmar: exports host documents through the plug-in module, converts them
+// to other formats, and shows what the plug-in reports about itself.
+#include <cstdio>
+#include <string>
+
+#include "Vellmar/export_driver.h"
+#include "Vellmar/host_binding.h"
+#include "host/host_api.h"
+#include "tools/command_line.h"
+#include "tools/module_paths.h"
+#include "tools/output_formats.h"
+#include "tools/plugin_module.h"
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kCannotWrite = 1;
+constexpr int kBadInput = 2;
+
+void Fail(const std::string& message) { std::fprintf(stderr, "vellmar: %s\n", message.c_str()); }
+
+// The stand-in host module that this tool runs on, by file name: the plug-in
+// binds the host's interface from it.
+std::string HostModulePath() { return ModulePathOf(reinterpret_cast<const void*>(&VHost_CreateDocument)); }
+
+// A document loaded into the stand-in host, released on every path.
+class LoadedDocument {
+ public:
+  explicit LoadedDocument(const std::string& path) {
+    char error[1024] = {};
+    doc_ = VHost_LoadDocument(path.c_str(), error, sizeof error);
+    if (!doc_) error_ = error;
+  }
+  ~LoadedDocument() {
+    if (doc_) VHost_DestroyDocument(doc_);
+  }
+  LoadedDocument(const LoadedDocument&) = delete;
+  LoadedDocument& operator=(const LoadedDocument&) = delete;
+  MQDocument get() const { return doc_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  MQDocument doc_ = nullptr;
+  std::string error_;
+};
+
+// The file name of a path without its folder and extension.
+std::string Stem(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string OutputFor(const CommandLine& line, const std::string& input, const char* extension) {
+  if (line.out_dir.empty()) return line.output;
+  const char last = line.out_dir.back();
+  const bool has_separator = last == '/' || last == '\\';
+  return line.out_dir + (has_separator ? "" : "/") + Stem(input) + extension;
+}
+
+void ApplyDialogOptions(const CommandLine& line) {
+  VHost_SetExportOptions(line.scale, line.axis[0], line.axis[1], line.axis[2], line.cancel ? 1 : 0);
+}
+
+// Worst status first: bad input, then unwritable output.
+int Combine(int status, int next) {
+  if (status == kBadInput || next == kBadInput) return kBadInput;
+  return status == kCannotWrite || next == kCannotWrite ? kCannotWrite : kOk;
+}
+
+std::string PluginPath(const CommandLine& line) {
+  return line.plugin.empty() ? PluginFileIn(ExecutableFolder()) : line.plugin;
+}
+
+int RunExport(const CommandLine& line) {
+  PluginModule plugin;
+  std::string error;
+  if (!plugin.Load(PluginPath(line), error) || !plugin.CheckIsXsiExporter(error)) {
+    Fail(error);
+    return kBadInput;
+  }
+  const std::string host = HostModulePath();
+  if (plugin.init(host.c_str()) != 1) {
+    Fail("the plug-in could not bind the host interface from " + host);
+    return kBadInput;
+  }
+  int status = kOk;
+  for (const std::string& input : line.inputs) {
+    LoadedDocument doc(input);
+    if (!doc.get()) {
+      Fail(doc.error());
+      status = Combine(status, kBadInput);
+      continue;
+    }
+    const std::string output = OutputFor(line, input, ".xsi");
+    ApplyDialogOptions(line);
+    if (plugin.export_file(0, output.c_str(), doc.get()) != 1) {
+      Fail(output + ": the file could not be written");
+      status = Combine(status, kCannotWrite);
+      continue;
+    }
+    std::printf("%s -> %s\n", input.c_str(), output.c_str());
+  }
+  return status;
+}
+
+int RunConvert(const CommandLine& line) {
+  const OutputFormat* format = line.format.empty() ? FormatForPath(line.output) : FindFormat(line.format);
+  if (!format) {
+    if (line.format.empty())
+      Fail("cannot tell the format from '" + line.output + "'; give --format (" + FormatNames() + ")");
+    else
+      Fail("unknown format '" + line.format + "' (" + FormatNames() + ")");
+    return kBadInput;
+  }
+  if (!format->write) {
+    Fail(std::string("the ") + format->name + " writer is not available in this build");
+    return kBadInput;
+  }
+  const std::string host = HostModulePath();
+  if (BindHost(host.c_str(), BoundHost()) != 1) {
+    Fail("cannot bind the host interface from " + host);
+    return kBadInput;
+  }
+  int status = kOk;
+  for (const std::string& input : line.inputs) {
+    LoadedDocument doc(input);
+    if (!doc.get()) {
+      Fail(doc.error());
+      status = Combine(status, kBadInput);
+      continue;
+    }
+    const std::string output = OutputFor(line, input, format->extension);
+    ApplyDialogOptions(line);
+    WScene scene;
+    PrepareExportScene(doc.get(), scene);
+    if (!format->write(output.c_str(), scene)) {
+      Fail(output + ": the file could not be written");
+      status = Combine(status, kCannotWrite);
+      continue;
+    }
+    std::printf("%s -> %s\n", input.c_str(), output.c_str());
+  }
+  return status;
+}
+
+int RunInfo(const CommandLine& line) {
+  PluginModule plugin;
+  std::string error;
+  const std::string path = PluginPath(line);
+  if (!plugin.Load(path, error)) {
+    Fail(error);
+    return kBadInput;
+  }
+  uint32_t product = 0, id = 0;
+  plugin.get_id(&product, &id);
+  std::printf("module:            %s\n", path.c_str());
+  std::printf("name:              %s\n", plugin.get_name());
+  std::printf("interface version: 0x%X\n", static_cast<unsigned>(plugin.check_version(0)));
+  std::printf("type:              %d%s\n", static_cast<int>(plugin.get_type()),
+              plugin.get_type() == 2 ? " (export)" : "");
+  std::printf("product id:        0x%08X\n", static_cast<unsigned>(product));
+  std::printf("plug-in id:        0x%08X\n", static_cast<unsigned>(id));
+  for (int32_t i = 0; plugin.enum_file_type(i); ++i) {
+    const char* ext = plugin.enum_file_ext(i);
+    std::printf("file type %d:       %s, extension %s\n", static_cast<int>(i), plugin.enum_file_type(i),
+                ext ? ext : "(none)");
+  }
+  return kOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CommandLine line;
+  std::string error;
+  if (!ParseCommandLine(argc, argv, line, error)) {
+    Fail(error);
+    return kBadInput;
+  }
+  if (line.command == Command::kHelp || line.help) {
+    std::fputs(HelpText(line.help ? line.command : Command::kNone), stdout);
+    return kOk;
+  }
+  try {
+    switch (line.command) {
+      case Command::kExport: return RunExport(line);
+      case Command::kConvert: return RunConvert(line);
+      case Command::kInfo: return RunInfo(line);
+      default: return kBadInput;
+    }
+  } catch (const std::bad_alloc&) {
+    Fail("out of memory");
+    return kBadInput;
+  }
+}
