@@ -31,6 +31,11 @@ int ReplaceAll(std::string& destination, const char* source, const char* find, c
     destination.push_back(static_cast<char>(*s));
   }
 
+  if (*f == 0) {  // an empty find text matches nothing
+    destination.append(reinterpret_cast<const char*>(s));
+    return 0;
+  }
+
   int count = 0;
   int f_class = kSingleByte;
   bool restarted = false;  // the byte at s keeps the class computed before
