@@ -26,7 +26,7 @@ bool TextOutput::Open(const char* path, const char* mode) {
   used_ = 0;
   failed_ = false;
   path_.clear();
-  file_ = std::fopen(path, mode);
+  file_ = (path && mode) ? std::fopen(path, mode) : nullptr;
   if (!file_) return false;
   // Only a regular file is ever removed again; a device such as /dev/null
   // or /dev/full is written, never deleted.
