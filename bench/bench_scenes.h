@@ -42,3 +42,48 @@ inline WScene MakeTexturedGrid(int side, bool seam) {
     }
   return scene;
 }
+
+// A side x side grid of textured quads as the export passes leave it: one
+// normal record, one texture coordinate and the shared colour record per
+// vertex, referenced from every face corner; every face on the textured
+// material 0.
+inline WScene MakePreparedGrid(int side) {
+  WScene scene;
+  const int m = scene.AddMaterial("grid");
+  scene.materials[m].tex = scene.AddTexture("C:\\maps\\grid.bmp");
+  // Index first: the add may move the array.
+  const int o = scene.AddObject("grid");
+  WObject& obj = scene.objects[o];
+  const int row = side + 1;
+  obj.ReserveVertices(row * row);
+  obj.ReserveNormals(row * row);
+  obj.ReserveUvs(row * row);
+  obj.ReserveFaces(side * side);
+  const float step = 1.0f / static_cast<float>(side);
+  for (int y = 0; y <= side; ++y)
+    for (int x = 0; x <= side; ++x) {
+      const int v = obj.AddVertex();
+      // Scaled by 0.01 and mirrored in x, as an export writes them.
+      obj.vertices[v].pos = WVector(-0.01f * static_cast<float>(x), 0.01f * static_cast<float>(y), 0.0f);
+      const int n = obj.AddNormal();
+      obj.normals[n].normal = WVector(0.0f, 0.0f, -1.0f);
+      const int t = obj.AddUv();
+      obj.uvs[t].Set(static_cast<float>(x) * step, static_cast<float>(y) * step);
+    }
+  const int c = obj.AddColor();
+  obj.colors[c].col = WColor(0.8f, 0.6f, 0.4f, 1.0f);
+  for (int y = 0; y < side; ++y)
+    for (int x = 0; x < side; ++x) {
+      const int f = obj.AddFace(4);
+      WFace& face = obj.faces[f];
+      const int corner[4] = {y * row + x, (y + 1) * row + x, (y + 1) * row + x + 1, y * row + x + 1};
+      face.material = m;
+      for (int k = 0; k < 4; ++k) {
+        face.v[k] = corner[k];
+        face.vn[k] = corner[k];
+        face.vt[k] = corner[k];
+        face.vc[k] = c;
+      }
+    }
+  return scene;
+}

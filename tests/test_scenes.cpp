@@ -62,3 +62,112 @@ WScene MakeTexturedQuads(bool seam) {
     SetFaceUvs(obj, b, {0.5f, 0.0f, 1.0f, 0.0f, 1.0f, 1.0f, 0.5f, 1.0f});
   return scene;
 }
+
+WScene MakeTexturedTriangle() {
+  WScene scene;
+  const int m = scene.AddMaterial("m");
+  scene.materials[m].col = WColor(0.5f, 0.25f, 1.0f, 0.75f);
+  scene.materials[m].tex = scene.AddTexture("C:\\maps\\wood.bmp");
+  const int o = scene.AddObject("tri");
+  WObject& obj = scene.objects[o];
+  AddVertexAt(obj, -1.5f, 0.0f, 2.0f);
+  AddVertexAt(obj, 1.0f, 0.0f, 2.0f);
+  AddVertexAt(obj, 0.0f, 0.125f, -3.0f);
+  const int f = AddFaceOver(obj, {0, 1, 2}, m);
+  SetFaceUvs(obj, f, {0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.25f});
+  const int n = obj.AddNormal();
+  obj.normals[n].normal = WVector(0.0f, 1.0f, 0.0f);
+  const int c = obj.AddColor();
+  obj.colors[c].col = WColor(1.0f, 0.5f, 0.25f, 1.0f);
+  for (int k = 0; k < 3; ++k) {
+    obj.faces[f].vn[k] = n;
+    obj.faces[f].vc[k] = c;
+  }
+  return scene;
+}
+
+WScene MakeUnassignedFaces() {
+  WScene scene;
+  const int o = scene.AddObject("quad");
+  WObject& quad = scene.objects[o];
+  AddVertexAt(quad, 0.0f, 0.0f, 0.0f);
+  AddVertexAt(quad, 1.0f, 0.0f, 0.0f);
+  AddVertexAt(quad, 1.0f, 1.0f, 0.0f);
+  AddVertexAt(quad, 0.0f, 1.0f, 0.0f);
+  AddVertexAt(quad, 0.5f, 2.0f, 0.0f);
+  AddFaceOver(quad, {0, 1, 2, 3}, -1);
+  AddFaceOver(quad, {2, 4, 3}, 5);
+  AddFaceOver(quad, {2, 4, 3}, 0);
+  const int e = scene.AddObject("empty");
+  scene.objects[e].AddFace(3);
+  return scene;
+}
+
+WScene MakeHierarchy() {
+  WScene scene;
+  scene.AddMaterial("m");
+  const int top = scene.AddObject("top");
+  const int leaf = scene.AddObject("leaf");
+  const int mid = scene.AddObject("mid");
+  const int stray = scene.AddObject("stray");
+  scene.AddObject("other");
+  const int loop = scene.AddObject("loop");
+  scene.objects[leaf].parent = mid;
+  scene.objects[mid].parent = top;
+  scene.objects[stray].parent = 7;
+  scene.objects[loop].parent = loop;
+
+  WObject& t = scene.objects[top];
+  t.transform.scale = WVector(2.0f, 2.0f, 2.0f);
+  t.transform.rotate = WVector(1.0f, 1.5707964f, 0.0f);
+  t.transform.translate = WVector(1.0f, -2.0f, 3.5f);
+  t.transform.base_translate = WVector(0.25f, 0.0f, 0.0f);
+  // Key index first: the add may move the key array.
+  const int k0 = t.FindOrAddKey(0);
+  t.keys[k0].SetChannel(kTranslateX | kRotateX, 1.0f);
+  const int k10 = t.FindOrAddKey(10);
+  t.keys[k10].SetChannel(kTranslateX, 2.5f);
+  const int k20 = t.FindOrAddKey(20);
+  t.keys[k20].SetChannel(0x8, 7.0f);  // selects no channel
+  const int k30 = t.FindOrAddKey(30);
+  t.keys[k30].SetChannel(kScaleY, 0.5f);
+
+  WObject& l = scene.objects[leaf];
+  AddVertexAt(l, 0.0f, 0.0f, 0.0f);
+  AddVertexAt(l, 1.0f, 0.0f, 0.0f);
+  AddVertexAt(l, 0.0f, 1.0f, 0.0f);
+  const int f = AddFaceOver(l, {0, 1, 2}, 0);
+  const int n = l.AddNormal();
+  l.normals[n].normal = WVector(0.0f, 0.0f, 1.0f);
+  for (int k = 0; k < 3; ++k) l.faces[f].vn[k] = n;
+  return scene;
+}
+
+namespace {
+
+void AddWeight(WVertex& vertex, int bone, float weight) {
+  const int w = vertex.AddWeight();
+  vertex.weights[w].bone = bone;
+  vertex.weights[w].weight = weight;
+}
+
+}  // namespace
+
+WScene MakeWeightedSkin() {
+  WScene scene;
+  const int skin = scene.AddObject("skin");
+  const int bone1 = scene.AddObject("bone1");
+  const int bone2 = scene.AddObject("bone2");
+  WObject& obj = scene.objects[skin];
+  for (int i = 0; i < 3; ++i) AddVertexAt(obj, static_cast<float>(i), 0.0f, 0.0f);
+  AddWeight(obj.vertices[0], bone2, 0.5f);
+  AddWeight(obj.vertices[0], bone1, 0.25f);
+  AddWeight(obj.vertices[1], bone1, 0.00001f);  // at the threshold: no influence
+  AddWeight(obj.vertices[1], bone2, 0.0000101f);
+  AddWeight(obj.vertices[1], skin, 0.000005f);
+  AddWeight(obj.vertices[2], bone1, 1.0f);
+  AddWeight(obj.vertices[2], bone1, 0.75f);  // the same bone again
+  AddWeight(obj.vertices[2], 9, 0.5f);       // no such object
+  AddWeight(obj.vertices[2], -1, 0.5f);
+  return scene;
+}

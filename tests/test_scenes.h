@@ -20,3 +20,21 @@ WScene MakeCube();
 // with material 0 that has a texture, each corner with its own uv record.
 // When seam is true the quads' uvs differ at the shared vertices.
 WScene MakeTexturedQuads(bool seam);
+
+// One triangle "tri" of material "m" (colour 0.5, 0.25, 1, 0.75), textured
+// with C:\maps\wood.bmp, with one normal, one colour and three uv records
+// referenced from its corners, as the export passes leave a scene.
+WScene MakeTexturedTriangle();
+// No materials. Object "quad": five vertices, a quad without material, a
+// triangle of material 5 (not in the list) and a triangle of material 0;
+// no normals, colours or uvs. Object "empty": no vertices, one face.
+WScene MakeUnassignedFaces();
+// Material "m" (untextured) and objects top (root, no vertices, a transform
+// and keys), leaf (child of mid, one triangle with a normal), mid (child of
+// top), stray (parent 7, out of range), other (root) and loop (its own
+// parent), in that index order.
+WScene MakeHierarchy();
+// No materials. Object "skin" with three vertices weighted to "bone1" and
+// "bone2" (roots without vertices), with weights at and above the 0.00001
+// threshold, a repeated bone and bones that name no object.
+WScene MakeWeightedSkin();

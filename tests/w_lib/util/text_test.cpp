@@ -1,0 +1,148 @@
+// Double-byte-aware text and path operations.
+#include "w_lib/util/text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// A Shift-JIS katakana whose second byte is 0x5C, the backslash.
+constexpr char kSo[] = "\x83\x5c";
+
+std::string Replaced(const char* source, const char* find, const char* replacement, int start, int* count) {
+  std::string out = "left over";
+  *count = ReplaceAll(out, source, find, replacement, start);
+  return out;
+}
+
+}  // namespace
+
+TEST(Text, ByteTests) {
+  EXPECT_FALSE(IsLeadByte(0x80));
+  EXPECT_TRUE(IsLeadByte(0x81));
+  EXPECT_TRUE(IsLeadByte(0x9F));
+  EXPECT_FALSE(IsLeadByte(0xA0));
+  EXPECT_FALSE(IsLeadByte(0xDF));
+  EXPECT_TRUE(IsLeadByte(0xE0));
+  EXPECT_TRUE(IsLeadByte(0xF5));
+  EXPECT_FALSE(IsLeadByte(0xF6));  // the range ends at 0xF5, not 0xFC
+  EXPECT_FALSE(IsLeadByte('\\'));
+
+  EXPECT_FALSE(IsTrailByte(0x3F));
+  EXPECT_TRUE(IsTrailByte(0x40));
+  EXPECT_TRUE(IsTrailByte(0x5C));
+  EXPECT_TRUE(IsTrailByte(0x7E));
+  EXPECT_FALSE(IsTrailByte(0x7F));
+  EXPECT_TRUE(IsTrailByte(0x80));
+  EXPECT_TRUE(IsTrailByte(0xFC));
+  EXPECT_FALSE(IsTrailByte(0xFD));
+  EXPECT_FALSE(IsTrailByte(0));
+
+  EXPECT_EQ(ClassifyByte(0, 'a', kLeadOfPair), kSingleByte);
+  EXPECT_EQ(ClassifyByte(0x83, 0x5C, kSingleByte), kLeadOfPair);
+  EXPECT_EQ(ClassifyByte(0x5C, 0, kLeadOfPair), kTrailOfPair);
+  // A lead byte before the end or a non-trail byte stands alone.
+  EXPECT_EQ(ClassifyByte(0x83, 0, kSingleByte), kSingleByte);
+  EXPECT_EQ(ClassifyByte(0x83, 0x7F, kSingleByte), kSingleByte);
+  // After a pair's second byte a new pair may start at once.
+  EXPECT_EQ(ClassifyByte(0x83, 0x83, kTrailOfPair), kLeadOfPair);
+}
+
+TEST(Text, ReplaceAll) {
+  int n = -1;
+  EXPECT_EQ(Replaced("Tue Dec 08 09:33:07 2026\n", "\n", "", 0, &n), "Tue Dec 08 09:33:07 2026");
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(Replaced("abcab", "ab", "X", 0, &n), "XcX");
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(Replaced("abcab", "ab", "X", 2, &n), "abcX");
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(Replaced("abcab", "ab", "X", -5, &n), "XcX");
+  EXPECT_EQ(n, 2);
+  // A start beyond the text copies it and stops at its end.
+  EXPECT_EQ(Replaced("ab", "ab", "X", 10, &n), "ab");
+  EXPECT_EQ(n, 0);
+
+  // The restart resumes at the failing byte: aab overlapping the failed
+  // attempt at the first a is not found.
+  EXPECT_EQ(Replaced("aaab", "aab", "X", 0, &n), "aaab");
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(Replaced("xaab", "aab", "X", 0, &n), "xX");
+  EXPECT_EQ(n, 1);
+  // A partial match cut off by the end of the source is kept.
+  EXPECT_EQ(Replaced("xxa", "ab", "X", 0, &n), "xxa");
+  EXPECT_EQ(n, 0);
+  // Growing and shrinking replacements, and an empty find text.
+  EXPECT_EQ(Replaced("a.b.c", ".", "::", 0, &n), "a::b::c");
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(Replaced("abc", "", "X", 0, &n), "abc");
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(Replaced("", "a", "X", 0, &n), "");
+  EXPECT_EQ(n, 0);
+}
+
+TEST(Text, ReplaceAllNeverMatchesInsideATwoByteCharacter) {
+  int n = -1;
+  const std::string name = std::string("a") + kSo + "b";
+  // The 0x5C of the pair is no backslash.
+  EXPECT_EQ(Replaced(name.c_str(), "\\", "/", 0, &n), name);
+  EXPECT_EQ(n, 0);
+  // A real backslash after the pair is found.
+  const std::string path = std::string(kSo) + "\\x";
+  EXPECT_EQ(Replaced(path.c_str(), "\\", "/", 0, &n), std::string(kSo) + "/x");
+  EXPECT_EQ(n, 1);
+  // The whole pair is found as a pair.
+  EXPECT_EQ(Replaced(name.c_str(), kSo, "so", 0, &n), "asob");
+  EXPECT_EQ(n, 1);
+  // 0x83 0x83 0x5C: the pair is the first two bytes, so the trailing 0x5C
+  // stands alone and is a backslash; the pair 0x83 0x5C is not there.
+  EXPECT_EQ(Replaced("\x83\x83\x5c", kSo, "so", 0, &n), "\x83\x83\x5c");
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(Replaced("\x83\x83\x5c", "\\", "/", 0, &n), "\x83\x83/");
+  EXPECT_EQ(n, 1);
+  // The start bytes carry the classifier: starting after the lead byte does
+  // not make its trail byte a backslash.
+  EXPECT_EQ(Replaced(name.c_str(), "\\", "/", 2, &n), name);
+  EXPECT_EQ(n, 0);
+}
+
+TEST(Text, AppendWithSeparator) {
+  std::string list;
+  EXPECT_EQ(AppendWithSeparator(list, "|", "NORMAL"), "NORMAL");
+  EXPECT_EQ(AppendWithSeparator(list, "|", "COLOR"), "NORMAL|COLOR");
+  EXPECT_EQ(AppendWithSeparator(list, "|", "TEX_COORD_UV"), "NORMAL|COLOR|TEX_COORD_UV");
+}
+
+TEST(Text, FileNameAndTitle) {
+  EXPECT_EQ(FileName("C:\\maps\\wood.bmp"), "wood.bmp");
+  EXPECT_EQ(FileTitle("C:\\maps\\wood.bmp"), "wood");
+  EXPECT_EQ(FileName("C:\\maps\\wood.bmp", "TEX-"), "TEX-wood.bmp");
+  EXPECT_EQ(FileName("maps.old\\wood"), "wood");
+  EXPECT_EQ(FileTitle("maps.old\\wood"), "wood");
+  EXPECT_EQ(FileName("tex.bmp"), "tex.bmp");
+  EXPECT_EQ(FileName("c:/dir/"), "");
+  EXPECT_EQ(FileName("a/b\\c"), "c");
+  EXPECT_EQ(FileTitle("c:\\dir\\wood.grain.bmp"), "wood.grain");
+  EXPECT_EQ(FileTitle("c:\\dir.old\\wood"), "wood");
+  EXPECT_EQ(FileTitle(".bmp"), "");
+  EXPECT_EQ(FileTitle(""), "");
+
+  // The second byte 0x5C of a pair does not split the name.
+  const std::string sjis = std::string("c:\\") + kSo + "x.bmp";
+  EXPECT_EQ(FileName(sjis.c_str()), std::string(kSo) + "x.bmp");
+  EXPECT_EQ(FileTitle(sjis.c_str()), std::string(kSo) + "x");
+  // Nor does one at the very end.
+  const std::string tail = std::string("d\\") + kSo;
+  EXPECT_EQ(FileName(tail.c_str()), kSo);
+  // A lone lead byte before the end is a character of its own.
+  EXPECT_EQ(FileName("d\\\x83"), "\x83");
+}
+
+TEST(Text, ReplaceExtension) {
+  EXPECT_EQ(ReplaceExtension("C:\\models\\car.obj", ".mtl"), "C:\\models\\car.mtl");
+  EXPECT_EQ(ReplaceExtension("C:\\models.old\\car", ".mtl"), "C:\\models.old\\car.mtl");
+  EXPECT_EQ(ReplaceExtension("car.tar.gz", ".mtl"), "car.tar.mtl");
+  EXPECT_EQ(ReplaceExtension("car", ".mtl"), "car.mtl");
+  const std::string sjis = std::string("d\\") + kSo + ".obj";
+  EXPECT_EQ(ReplaceExtension(sjis.c_str(), ".mtl"), std::string("d\\") + kSo + ".mtl");
+}

@@ -1,0 +1,119 @@
+// Exact number formatting and the file handling of the writers' output.
+#include "w_lib/writers/text_output.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string Fixed(double value, int precision = 6) {
+  TextOutput out;
+  out.Fixed(value, precision);
+  return std::string(out.text());
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string TempPath(const char* name) {
+  return std::string(::testing::TempDir()) + name + "_" + std::to_string(::getpid());
+}
+
+}  // namespace
+
+TEST(TextOutput, FixedRoundsLikePrintf) {
+  EXPECT_EQ(Fixed(0.0), "0.000000");
+  EXPECT_EQ(Fixed(1.0f), "1.000000");
+  EXPECT_EQ(Fixed(0.7f), "0.700000");  // 0.69999998807907104
+  EXPECT_EQ(Fixed(-2.5f), "-2.500000");
+  // Exact ties go to the even digit: 2^-7 = 0.0078125, 0.0000005 as a
+  // binary fraction is not exact and lies below the tie.
+  EXPECT_EQ(Fixed(0.0078125), "0.007812");
+  EXPECT_EQ(Fixed(0.0234375), "0.023438");    // 3 * 2^-7: tie, 7 is odd
+  EXPECT_EQ(Fixed(0.5, 0), "0");
+  EXPECT_EQ(Fixed(1.5, 0), "2");
+  EXPECT_EQ(Fixed(2.5, 0), "2");
+  EXPECT_EQ(Fixed(0.125, 2), "0.12");
+  EXPECT_EQ(Fixed(0.375, 2), "0.38");
+  // A float is widened first: 0.1f is 0.100000001490116...; 1.0000005f is
+  // 1 + 4 * 2^-23 = 1.000000476..., below the tie, and 1 + 5 * 2^-23 =
+  // 1.000000596... above it.
+  EXPECT_EQ(Fixed(0.1f, 10), "0.1000000015");
+  EXPECT_EQ(Fixed(1.0000005f), "1.000000");
+  EXPECT_EQ(Fixed(1.0f + 5 * 0x1p-23f), "1.000001");
+  // Signs: -0.0 and negatives that round to zero keep their minus.
+  EXPECT_EQ(Fixed(-0.0), "-0.000000");
+  EXPECT_EQ(Fixed(-0.0000001f), "-0.000000");
+  // Large and tiny values in full.
+  EXPECT_EQ(Fixed(1e20f), "100000002004087734272.000000");
+  EXPECT_EQ(Fixed(16777217.0f), "16777216.000000");
+  EXPECT_EQ(Fixed(1e-30f), "0.000000");
+  EXPECT_EQ(Fixed(1.4e-45f, 3), "0.000");
+  EXPECT_EQ(Fixed(0.0000015f), "0.000002");  // 1.50000005305628e-06
+  // Other precisions the writers use.
+  EXPECT_EQ(Fixed(0.1234567f, 3), "0.123");
+  EXPECT_EQ(Fixed(0.1234567f, 4), "0.1235");
+  EXPECT_EQ(Fixed(0.1234567f, 5), "0.12346");
+}
+
+TEST(TextOutput, IntegersWidthsAndText) {
+  TextOutput out;
+  out.Int(0).Put(',').Int(-1).Put(',').Int(2147483647).Put(',').Int(-2147483647LL - 1).Put(',');
+  out.Unsigned(4294967295u).Put('\n');
+  out.Fixed(0.5, 5, 6).Put('|').Fixed(-0.5, 5, 6).Put('|').Fixed(12.5, 5, 6).Put('|').Fixed(1.0, 2, 6).Put('|');
+  out.Tabs(2).Put("x").Tabs(0).Tabs(-3).Put(std::string_view("a\0b", 3)).Newline();
+  EXPECT_EQ(out.text(), std::string("0,-1,2147483647,-2147483648,4294967295\n"
+                                    "0.50000|-0.50000|12.50000|  1.00|\t\tx") +
+                            std::string("a\0b\n", 4));
+}
+
+TEST(TextOutput, WritesLargeOutputInBlocks) {
+  const std::string path = TempPath("text_output_blocks");
+  TextOutput out;
+  ASSERT_TRUE(out.Open(path.c_str(), "wb"));
+  // Far more than one block, in small pieces, one number and one long run.
+  std::string expected;
+  for (int i = 0; i < 300000; ++i) {
+    out.Int(i).Put(",\n");
+    expected += std::to_string(i) + ",\n";
+  }
+  const std::string run(3 << 20, 'z');
+  out.Put(run).Fixed(-0.0);
+  expected += run + "-0.000000";
+  EXPECT_FALSE(out.failed());
+  EXPECT_TRUE(out.Close());
+  EXPECT_EQ(ReadFile(path), expected);
+  std::remove(path.c_str());
+}
+
+TEST(TextOutput, ReportsFailures) {
+  TextOutput missing;
+  EXPECT_FALSE(missing.Open("/nonexistent-dir/sub/file.txt", "wb"));
+
+  // /dev/full accepts the open and fails every write.
+  std::FILE* probe = std::fopen("/dev/full", "wb");
+  if (!probe) GTEST_SKIP() << "no /dev/full";
+  std::fclose(probe);
+  TextOutput full;
+  ASSERT_TRUE(full.Open("/dev/full", "wb"));
+  full.Put("small");
+  EXPECT_FALSE(full.Close());  // the write happens at the close
+  EXPECT_TRUE(full.failed());
+
+  // Discard removes the file last opened.
+  const std::string path = TempPath("text_output_discard");
+  TextOutput half;
+  ASSERT_TRUE(half.Open(path.c_str(), "wb"));
+  half.Put(std::string(3 << 20, 'q'));
+  half.Discard();
+  EXPECT_FALSE(std::ifstream(path).good());
+}

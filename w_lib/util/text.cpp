@@ -1,0 +1,123 @@
+// Double-byte-aware text and path operations.
+#include "w_lib/util/text.h"
+
+#include <cstring>
+
+bool IsLeadByte(unsigned char c) {
+  const unsigned x = c ^ 0x20u;
+  return x >= 0xA1u && x <= 0xD5u;
+}
+
+bool IsTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
+
+int ClassifyByte(unsigned char c, unsigned char next, int previous_class) {
+  if (c == 0) return kSingleByte;
+  if (previous_class == kLeadOfPair) return kTrailOfPair;
+  if (IsLeadByte(c) && IsTrailByte(next)) return kLeadOfPair;
+  return kSingleByte;
+}
+
+int ReplaceAll(std::string& destination, const char* source, const char* find, const char* replacement,
+               int start) {
+  const auto* s = reinterpret_cast<const unsigned char*>(source);
+  const auto* find_start = reinterpret_cast<const unsigned char*>(find);
+  const auto* f = find_start;
+  destination.clear();
+
+  int s_class = kSingleByte;
+  for (int i = 0; i < start; ++i, ++s) {
+    if (*s == 0) return 0;
+    s_class = ClassifyByte(s[0], s[1], s_class);
+    destination.push_back(static_cast<char>(*s));
+  }
+
+  if (*f == 0) {  // an empty find text matches nothing
+    destination.append(reinterpret_cast<const char*>(s));
+    return 0;
+  }
+
+  int count = 0;
+  int f_class = kSingleByte;
+  bool restarted = false;  // the byte at s keeps the class computed before
+  int class_here = kSingleByte;
+  while (*s != 0) {
+    if (!restarted) class_here = ClassifyByte(s[0], s[1], s_class);
+    restarted = false;
+    const int f_here = ClassifyByte(f[0], f[1], f_class);
+    if (*s != *f || class_here != f_here) {
+      if (f == find_start) {
+        destination.push_back(static_cast<char>(*s));
+        ++s;
+        s_class = class_here;
+      } else {
+        // Give back the matched part and compare the same byte afresh.
+        destination.append(find, static_cast<size_t>(f - find_start));
+        f = find_start;
+        restarted = true;
+      }
+      f_class = kSingleByte;
+      continue;
+    }
+    ++s;
+    ++f;
+    s_class = class_here;
+    f_class = f_here;
+    if (*f == 0) {
+      destination.append(replacement);
+      f = find_start;
+      f_class = kSingleByte;
+      ++count;
+    }
+  }
+  destination.append(find, static_cast<size_t>(f - find_start));
+  return count;
+}
+
+std::string& AppendWithSeparator(std::string& buffer, const char* separator, const char* token) {
+  if (!buffer.empty()) buffer.append(separator);
+  return buffer.append(token);
+}
+
+namespace {
+
+// Where the last component of a path starts, and where its extension starts
+// (the path's length when it has none).
+struct PathSplit {
+  size_t component = 0;
+  size_t extension = 0;
+};
+
+PathSplit SplitPath(const char* path) {
+  const auto* p = reinterpret_cast<const unsigned char*>(path);
+  const size_t length = std::strlen(path);
+  PathSplit split;
+  bool has_dot = false;
+  size_t dot = 0;
+  for (size_t i = 0; i < length;) {
+    const unsigned char c = p[i];
+    if (c == '\\' || c == '/') split.component = i + 1;
+    if (c == '.') {
+      dot = i;
+      has_dot = true;
+    }
+    i += (IsLeadByte(c) && IsTrailByte(p[i + 1])) ? 2 : 1;
+  }
+  split.extension = (has_dot && dot >= split.component) ? dot : length;
+  return split;
+}
+
+}  // namespace
+
+std::string FileName(const char* path, const char* prefix) {
+  std::string out(prefix);
+  return out.append(path + SplitPath(path).component);
+}
+
+std::string FileTitle(const char* path) {
+  const PathSplit split = SplitPath(path);
+  return std::string(path + split.component, split.extension - split.component);
+}
+
+std::string ReplaceExtension(const char* path, const char* extension) {
+  return std::string(path, SplitPath(path).extension).append(extension);
+}

@@ -1,0 +1,47 @@
+// Text and path operations on zero-terminated byte strings in the host's
+// double-byte code page (Shift-JIS). Every scan steps over two-byte
+// characters, so that a trail byte such as 0x5C is never taken for a
+// backslash, a dot or part of a search text.
+#pragma once
+
+#include <string>
+
+// c ^ 0x20 in 0xA1 .. 0xD5: c in 0x81 .. 0x9F or 0xE0 .. 0xF5.
+bool IsLeadByte(unsigned char c);
+// c in 0x40 .. 0x7E or 0x80 .. 0xFC.
+bool IsTrailByte(unsigned char c);
+
+// Byte classes of the replace-all scan.
+enum WByteClass : int {
+  kSingleByte = 0,  // a one-byte character, or the terminating NUL
+  kLeadOfPair = 1,  // first byte of a two-byte character
+  kTrailOfPair = 2  // second byte of a two-byte character
+};
+// Class of byte c, given the byte after it and the class of the byte before.
+int ClassifyByte(unsigned char c, unsigned char next, int previous_class);
+
+// Makes destination a copy of source in which every occurrence of find is
+// replaced by replacement, and returns the number of replacements. The first
+// start bytes (a negative start counts as 0) are copied unsearched. A match
+// never begins or ends inside a two-byte character. After a partial match
+// fails, the search resumes at the failing byte, so an occurrence that
+// overlaps the failed attempt is not found (aab in aaab finds nothing). An
+// empty find text matches nothing.
+int ReplaceAll(std::string& destination, const char* source, const char* find, const char* replacement,
+               int start);
+
+// Appends separator when buffer is not empty, then token. Returns buffer.
+std::string& AppendWithSeparator(std::string& buffer, const char* separator, const char* token);
+
+// The part of path after its last backslash or slash (all of it when it has
+// none), behind prefix.
+std::string FileName(const char* path, const char* prefix = "");
+
+// The file name of path without its extension: up to the last dot of the
+// last component; the whole component when it has no dot (.bmp gives "").
+std::string FileTitle(const char* path);
+
+// path with its extension replaced by extension (which brings its own dot):
+// C:\models\car.obj + ".mtl" gives C:\models\car.mtl; a path whose last
+// component has no dot gets extension appended.
+std::string ReplaceExtension(const char* path, const char* extension);

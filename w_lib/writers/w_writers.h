@@ -1,0 +1,67 @@
+// The scene writers of the library. Each takes a prepared scene, leaves it
+// unchanged, and reports whether the whole file was written.
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "w_lib/w_scene.h"
+
+class TextOutput;
+
+// The object hierarchy as child lists, built once in time linear in the
+// objects: the roots (parent -1) and each object's children, in index order.
+// An object whose parent is out of range, or that lies on a parent cycle, is
+// reachable from no root.
+struct ObjectTree {
+  explicit ObjectTree(const WScene& scene);
+
+  std::vector<int> roots;
+  // The children of object k are list[start[k]] .. list[start[k + 1] - 1].
+  std::vector<int> start;
+  std::vector<int> list;
+
+  const int* ChildrenBegin(int k) const { return list.data() + start[k]; }
+  const int* ChildrenEnd(int k) const { return list.data() + start[k + 1]; }
+};
+
+// --- dotXSI 3.0 text -------------------------------------------------------
+
+// Writes scene as a dotXSI file at path ("wb", LF line ends). A scene without
+// materials is written with the material "NoMaterial"; faces without material
+// go to material 0. Returns false, leaving no file, when the file cannot be
+// opened or a write or the close fails.
+bool WriteXsiFile(const char* path, const WScene& scene);
+
+// The whole dotXSI text of scene, with the time stamp of `now`.
+void WriteXsiScene(TextOutput& out, const WScene& scene, std::time_t now);
+
+// What the models of one file share, built once per file: the hierarchy,
+// the number of materials written, and scratch space for sorting faces into
+// polygon lists.
+struct XsiModelContext {
+  explicit XsiModelContext(const WScene& scene);
+
+  ObjectTree tree;
+  int material_count;  // mnum, or 1 for the fallback material
+  // Per (material, group) key: faces counted, then a fill cursor; all 0
+  // between models.
+  std::vector<int> bucket_end;
+  std::vector<int> used_keys;
+  std::vector<int> bucket_begin;
+  std::vector<int> face_key;
+  std::vector<int> face_order;
+};
+
+// Writes object `object` as an SI_Model block at the given depth (its indent,
+// capped at 255 TABs), with the models of all its descendants nested inside.
+// context must have been built from this scene.
+// Faces with material -1 are written under material 0; faces with any other
+// material outside the scene's list are left out. Returns true.
+bool WriteXsiModel(TextOutput& out, const WScene& scene, XsiModelContext& context, int object, int depth);
+
+// The time stamp of SI_FileInfo: the wall-clock time of UTC+9 (no daylight
+// saving) at `now`, as "Www Mmm DD hh:mm:ss YYYY" with English names and a
+// zero-padded day. Needs neither the time zone setting nor the locale.
+std::string XsiTimeStamp(std::time_t now);

@@ -1,0 +1,293 @@
+// dotXSI models: one SI_Model block per object with its transforms, its mesh
+// (shape lists and polygon lists per material) or a null, its function
+// curves, and the models of its children nested inside.
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "w_lib/util/text.h"
+#include "w_lib/writers/text_output.h"
+#include "w_lib/writers/w_writers.h"
+
+namespace {
+
+constexpr int kMaxIndent = 255;
+
+// The indent of a depth: up to 255 TABs; deeper models share the last one.
+std::string_view Indent(int depth) {
+  static const std::string tabs(kMaxIndent, '\t');
+  if (depth <= 0) return {};
+  return std::string_view(tabs.data(), static_cast<size_t>(depth < kMaxIndent ? depth : kMaxIndent));
+}
+
+// Radians to degrees with single-precision constants, formed in double.
+double Degrees(float radians) {
+  return static_cast<double>(radians) * static_cast<double>(180.0f) / static_cast<double>(3.1415927f);
+}
+
+struct Channel {
+  const char* name;
+  int bit;
+};
+constexpr Channel kChannels[] = {
+    {"TRANSLATION-X", kTranslateX}, {"TRANSLATION-Y", kTranslateY}, {"TRANSLATION-Z", kTranslateZ},
+    {"ROTATION-X", kRotateX},       {"ROTATION-Y", kRotateY},       {"ROTATION-Z", kRotateZ},
+    {"SCALING-X", kScaleX},         {"SCALING-Y", kScaleY},         {"SCALING-Z", kScaleZ},
+};
+
+void WriteTriple(TextOutput& out, std::string_view p, double x, double y, double z) {
+  out.Put(p).Put("\t\t").Fixed(x).Put(',').Fixed(y).Put(',').Fixed(z).Put(",\n");
+}
+
+void WriteTransforms(TextOutput& out, std::string_view p, const WObject& o) {
+  const WTransform& t = o.transform;
+  const char* name = o.name.c_str();
+  out.Put(p).Put("\tSI_Transform SRT-").Put(name).Put(" {\n");
+  WriteTriple(out, p, t.scale.x, t.scale.y, t.scale.z);
+  WriteTriple(out, p, Degrees(t.rotate.x), Degrees(t.rotate.y), Degrees(t.rotate.z));
+  WriteTriple(out, p, t.translate.x, t.translate.y, t.translate.z);
+  out.Put(p).Put("\t}\n").Put(p).Put('\n');
+
+  // The base pose shares scale and rotation with the transform above.
+  out.Put(p).Put("\tSI_Transform BASEPOSE-").Put(name).Put(" {\n");
+  WriteTriple(out, p, t.scale.x, t.scale.y, t.scale.z);
+  WriteTriple(out, p, Degrees(t.rotate.x), Degrees(t.rotate.y), Degrees(t.rotate.z));
+  WriteTriple(out, p, t.base_translate.x, t.base_translate.y, t.base_translate.z);
+  out.Put(p).Put("\t}\n").Put(p).Put('\n');
+
+  out.Put(p).Put("\tSI_GlobalMaterial {\n");
+  out.Put(p).Put("\t\t\"Default\"\n");
+  out.Put(p).Put("\t\t\"BRANCH\"\n");
+  out.Put(p).Put("\t}\n").Put(p).Put('\n');
+
+  out.Put(p).Put("\tSI_Visibility {\n");
+  out.Put(p).Put("\t\t1,\n");
+  out.Put(p).Put("\t}\n").Put(p).Put('\n');
+}
+
+void WriteListHead(TextOutput& out, std::string_view p, int count, const char* kind) {
+  out.Put(p).Put("\t\t\t").Int(count).Put(",\n");
+  out.Put(p).Put("\t\t\t\"").Put(kind).Put("\",\n");
+}
+
+void WriteShape(TextOutput& out, std::string_view p, const WObject& o) {
+  const char* name = o.name.c_str();
+  out.Put(p).Put("\tSI_Mesh MSH-").Put(name).Put(" {\n");
+  out.Put(p).Put("\t\tSI_Shape SHP-").Put(name).Put("-ORG {\n");
+  const int lists = 1 + (o.nnum != 0) + (o.unum != 0) + (o.cnum != 0);
+  out.Put(p).Put("\t\t\t").Int(lists).Put(",\n");
+  out.Put(p).Put("\t\t\t\"ORDERED\",\n");
+  out.Put(p).Put('\n');
+
+  WriteListHead(out, p, o.vnum, "POSITION");
+  for (int i = 0; i < o.vnum; ++i) {
+    const WVector& v = o.vertices[i].pos;
+    out.Put(p).Put("\t\t\t").Fixed(v.x).Put(", ").Fixed(v.y).Put(", ").Fixed(v.z).Put(",\n");
+  }
+  out.Put(p).Put('\n');
+
+  if (o.nnum != 0) {
+    WriteListHead(out, p, o.nnum, "NORMAL");
+    for (int i = 0; i < o.nnum; ++i) {
+      const WVector& n = o.normals[i].normal;
+      out.Put(p).Put("\t\t\t").Fixed(n.x).Put(", ").Fixed(n.y).Put(", ").Fixed(n.z).Put(",\n");
+    }
+    out.Put(p).Put('\n');
+  }
+  if (o.cnum != 0) {
+    WriteListHead(out, p, o.cnum, "COLOR");
+    for (int i = 0; i < o.cnum; ++i) {
+      const WColor& c = o.colors[i].col;
+      out.Put(p).Put("\t\t\t").Fixed(c.r).Put(", ").Fixed(c.g).Put(", ").Fixed(c.b).Put(", ").Fixed(c.a).Put(",\n");
+    }
+    out.Put(p).Put('\n');
+  }
+  if (o.unum != 0) {
+    WriteListHead(out, p, o.unum, "TEX_COORD_UV");
+    for (int i = 0; i < o.unum; ++i) {
+      const WUv& t = o.uvs[i];
+      // v runs downward in the file.
+      out.Put(p).Put("\t\t\t").Fixed(t.u).Put(", ").Fixed(1.0 - static_cast<double>(t.v)).Put(",\n");
+    }
+    out.Put(p).Put('\n');
+  }
+  out.Put(p).Put("\t\t}\n");
+  out.Put(p).Put('\n');
+}
+
+// One line per face: the chosen per-corner index of every corner, as stored.
+void WriteIndexLines(TextOutput& out, std::string_view p, const WObject& o, const int* faces, int count,
+                     int* WFace::*corner) {
+  for (int i = 0; i < count; ++i) {
+    const WFace& f = o.faces[faces[i]];
+    const int* index = f.*corner;
+    out.Put(p).Put("\t\t\t");
+    for (int k = 0; k < f.num; ++k) out.Int(index[k]).Put(',');
+    out.Put('\n');
+  }
+  out.Put(p).Put('\n');
+}
+
+void WritePolygonList(TextOutput& out, std::string_view p, const WObject& o, const char* material, bool textured,
+                      const int* faces, int count) {
+  std::string elements;
+  if (o.nnum != 0) AppendWithSeparator(elements, "|", "NORMAL");
+  if (o.cnum != 0) AppendWithSeparator(elements, "|", "COLOR");
+  if (textured) AppendWithSeparator(elements, "|", "TEX_COORD_UV");
+
+  long long corners = 0;
+  for (int i = 0; i < count; ++i) corners += o.faces[faces[i]].num;
+
+  out.Put(p).Put("\t\tSI_PolygonList {\n");
+  out.Put(p).Put("\t\t\t").Int(count).Put(",\n");
+  out.Put(p).Put("\t\t\t\"").Put(elements).Put("\",\n");
+  out.Put(p).Put("\t\t\t\"MAT-").Put(material).Put("\",\n");
+  out.Put(p).Put("\t\t\t").Int(corners).Put(",\n");
+  for (int i = 0; i < count; ++i) out.Put(p).Put("\t\t\t").Int(o.faces[faces[i]].num).Put(",\n");
+  out.Put('\n');  // no indent on this one
+  WriteIndexLines(out, p, o, faces, count, &WFace::v);
+  if (o.nnum != 0) WriteIndexLines(out, p, o, faces, count, &WFace::vn);
+  if (o.cnum != 0) WriteIndexLines(out, p, o, faces, count, &WFace::vc);
+  if (textured) WriteIndexLines(out, p, o, faces, count, &WFace::vt);
+  out.Put(p).Put("\t\t}\n");
+}
+
+void WriteCurves(TextOutput& out, std::string_view p, const WObject& o) {
+  const char* name = o.name.c_str();
+  for (const Channel& channel : kChannels) {
+    int count = 0;
+    for (int i = 0; i < o.anum; ++i)
+      if (o.keys[i].channels & channel.bit) ++count;
+    if (count == 0) continue;
+    out.Put(p).Put("\tSI_FCurve ").Put(name).Put('-').Put(channel.name).Put('\n');
+    out.Put(p).Put("\t{\n");
+    out.Put(p).Put("\t\t\"").Put(name).Put("\",\n");
+    out.Put(p).Put("\t\t\"").Put(channel.name).Put("\",\n");
+    out.Put(p).Put("\t\t\"LINEAR\",\n");
+    out.Put(p).Put("\t\t1,1,\n");
+    out.Put(p).Put("\t\t").Int(count).Put(",\n");
+    const bool rotation = (channel.bit & (kRotateX | kRotateY | kRotateZ)) != 0;
+    for (int i = 0; i < o.anum; ++i) {
+      const WTransform& key = o.keys[i];
+      if (!(key.channels & channel.bit)) continue;
+      const float value = key.GetChannel(channel.bit);
+      // Curve values are single precision, degrees included.
+      const float written = rotation ? static_cast<float>(Degrees(value)) : value;
+      out.Put(p).Put("\t\t").Int(key.frame).Put(',').Fixed(written).Put(",\n");
+    }
+    out.Put(p).Put("\t}\n");
+  }
+}
+
+// Sorts the faces of o into polygon lists in one stable pass. Key 2m + 0
+// holds the textured faces of material m (every corner has a texture
+// coordinate), 2m + 1 the others; faces outside the material list get no key.
+// Afterwards the faces of used_keys[u] are face_order[bucket_begin[u]] up to
+// face_order[bucket_end[used_keys[u]]].
+void BucketFaces(const WObject& o, XsiModelContext& c) {
+  const int fnum = o.fnum < 0 ? 0 : o.fnum;
+  c.face_key.resize(static_cast<size_t>(fnum));
+  c.used_keys.clear();
+  for (int i = 0; i < fnum; ++i) {
+    const WFace& f = o.faces[i];
+    const int m = f.material == -1 ? 0 : f.material;
+    if (m < 0 || m >= c.material_count) {
+      c.face_key[i] = -1;
+      continue;
+    }
+    int group = 0;
+    for (int k = 0; k < f.num; ++k)
+      if (f.vt[k] == -1) {
+        group = 1;
+        break;
+      }
+    const int key = 2 * m + group;
+    c.face_key[i] = key;
+    if (c.bucket_end[key]++ == 0) c.used_keys.push_back(key);
+  }
+  // Only the keys in use are sorted and reset, so that many small objects in
+  // a scene of many materials stay cheap.
+  std::sort(c.used_keys.begin(), c.used_keys.end());
+  c.bucket_begin.resize(c.used_keys.size());
+  int placed = 0;
+  for (size_t u = 0; u < c.used_keys.size(); ++u) {
+    const int key = c.used_keys[u];
+    c.bucket_begin[u] = placed;
+    placed += c.bucket_end[key];
+    c.bucket_end[key] = c.bucket_begin[u];
+  }
+  c.face_order.resize(static_cast<size_t>(placed));
+  for (int i = 0; i < fnum; ++i)
+    if (c.face_key[i] >= 0) c.face_order[c.bucket_end[c.face_key[i]]++] = i;
+}
+
+// One model up to its children: head, transforms, mesh or null, curves.
+void OpenModel(TextOutput& out, const WScene& scene, XsiModelContext& c, int k, int depth) {
+  const WObject& o = scene.objects[k];
+  const std::string_view p = Indent(depth);
+
+  out.Put(p).Put("SI_Model MDL-").Put(o.name.c_str()).Put(" {\n");
+  WriteTransforms(out, p, o);
+
+  if (o.vnum == 0) {
+    out.Put(p).Put("\tSI_Null ").Put(o.name.c_str()).Put(" {\n");
+    out.Put(p).Put("\t}\n");
+    out.Put(p).Put('\n');
+  } else {
+    WriteShape(out, p, o);
+    BucketFaces(o, c);
+    for (size_t u = 0; u < c.used_keys.size(); ++u) {
+      const int key = c.used_keys[u];
+      const int m = key / 2;
+      const char* material = scene.mnum > 0 ? scene.materials[m].name.c_str() : kNoMaterialName;
+      WritePolygonList(out, p, o, material, key % 2 == 0, c.face_order.data() + c.bucket_begin[u],
+                       c.bucket_end[key] - c.bucket_begin[u]);
+      c.bucket_end[key] = 0;  // clean for the next model
+    }
+    out.Put(p).Put("\t}\n");
+  }
+
+  WriteCurves(out, p, o);
+}
+
+}  // namespace
+
+XsiModelContext::XsiModelContext(const WScene& scene)
+    : tree(scene), material_count(scene.mnum > 0 ? scene.mnum : 1) {
+  bucket_end.assign(2 * static_cast<size_t>(material_count), 0);
+}
+
+bool WriteXsiModel(TextOutput& out, const WScene& scene, XsiModelContext& context, int object, int depth) {
+  if (object < 0 || object >= scene.onum) return true;
+  if (depth < 0) depth = 0;
+  if (depth > kMaxIndent) depth = kMaxIndent;
+  const ObjectTree& tree = context.tree;
+
+  // Depth first with an explicit stack, so that deep chains cannot exhaust
+  // the call stack.
+  struct Level {
+    int object;
+    int depth;
+    const int* next_child;
+  };
+  std::vector<Level> stack;
+  OpenModel(out, scene, context, object, depth);
+  stack.push_back({object, depth, tree.ChildrenBegin(object)});
+  while (!stack.empty()) {
+    Level& top = stack.back();
+    if (top.next_child == tree.ChildrenEnd(top.object)) {
+      out.Put(Indent(top.depth)).Put("}\n");
+      stack.pop_back();
+      continue;
+    }
+    const int child = *top.next_child++;
+    // Only a start object on a parent cycle comes round again.
+    if (child == object) continue;
+    const int d = top.depth < kMaxIndent ? top.depth + 1 : kMaxIndent;
+    OpenModel(out, scene, context, child, d);
+    stack.push_back({child, d, tree.ChildrenBegin(child)});  // top is not used after this
+  }
+  return true;
+}
+
