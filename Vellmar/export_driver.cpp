@@ -7,7 +7,7 @@
 
 #include "Vellmar/export_passes.h"
 #include "Vellmar/host_handles.h"
-#include "w_lib/writers/xsi_writer.h"
+#include "w_lib/writers/w_writers.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cctype>
 
-#include "w_lib/writers/xsi_writer.h"
+#include "w_lib/writers/w_writers.h"
 
 namespace {
 
