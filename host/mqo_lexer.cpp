@@ -85,10 +85,10 @@ void MqoLexer::SkipRaw(size_t n, int announced_line) {
 
 namespace {
 
-// The B of a "[B]" that ends a line (trailing blanks aside), when it lies
-// outside quotes; 0 when there is none.
-size_t RawSizeAtLineEnd(const char* line_start, const char* line_end, const char* last_quote,
-                        bool quoted, int at_line) {
+// The B of a "[B]" that ends a line (trailing blanks aside); 0 when there is
+// none. Only digits lie between its brackets, so a "[" in a closed quote can
+// never start it; an unclosed quote makes the rest of the line text.
+size_t RawSizeAtLineEnd(const char* line_start, const char* line_end, bool quoted, int at_line) {
   if (quoted) return 0;
   const char* q = line_end;
   while (q != line_start && (q[-1] == ' ' || q[-1] == '\t' || q[-1] == '\r')) --q;
@@ -96,7 +96,6 @@ size_t RawSizeAtLineEnd(const char* line_start, const char* line_end, const char
   const char* digits_end = --q;
   while (q != line_start && q[-1] >= '0' && q[-1] <= '9') --q;
   if (q == digits_end || q == line_start || q[-1] != '[') return 0;
-  if (last_quote != nullptr && q - 1 < last_quote) return 0;
   size_t n = 0;
   const std::from_chars_result r = std::from_chars(q, digits_end, n);
   if (r.ec != std::errc()) MqoLexer::FailAt(at_line, "expected a byte count in [...]");
@@ -109,20 +108,18 @@ void MqoLexer::SkipItem(std::string_view keyword, int start_line) {
   int depth = 0;
   for (;;) {
     const char* line_start = p;
-    const char* last_quote = nullptr;
     bool quoted = false;
     for (; p != end && *p != '\n'; ++p) {
       const char c = *p;
       if (c == '"') {
         quoted = !quoted;
-        last_quote = p;
       } else if (!quoted && c == '{') {
         ++depth;
       } else if (!quoted && c == '}' && --depth < 0) {
         Fail("unexpected '}'");
       }
     }
-    const size_t raw = RawSizeAtLineEnd(line_start, p, last_quote, quoted, line);
+    const size_t raw = RawSizeAtLineEnd(line_start, p, quoted, line);
     const int raw_line = line;
     if (p != end) {
       ++p;

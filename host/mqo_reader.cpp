@@ -14,9 +14,11 @@ namespace {
 
 constexpr int32_t kMaxCorners = std::numeric_limits<int32_t>::max();
 
-// Shortest lines of a vertex ("0 0 0\n") and of a face ("1 V(0)\n"): a
-// count in a chunk head can claim no more entries than the remaining bytes
-// can hold, so a lying count cannot reserve more than the file is worth.
+// Shortest lines of a material ("\"\"\n"), a vertex ("0 0 0\n") and a face
+// ("1 V(0)\n"), and the shortest corner ("0 "): a count in a chunk head can
+// claim no more entries than the remaining bytes can hold, so a lying count
+// cannot reserve more than the file is worth.
+constexpr size_t kMinMaterialLine = 3;
 constexpr size_t kMinVertexLine = 6;
 constexpr size_t kMinFaceLine = 7;
 constexpr size_t kMinCornerBytes = 2;
@@ -139,7 +141,7 @@ void MqoParser::ParseMaterials() {
   const int32_t count = lex_.Count();
   lex_.Expect('{');
   lex_.EndLine();
-  doc_.materials.reserve(doc_.materials.size() + Capped(count, lex_.Remaining(), 3));
+  doc_.materials.reserve(doc_.materials.size() + Capped(count, lex_.Remaining(), kMinMaterialLine));
   for (int32_t i = 0; i < count; ++i) {
     if (!lex_.NextContentLine())
       lex_.FailAtEnd("expected " + std::to_string(count) + " materials in \"Material\" opened at line " +
@@ -348,8 +350,8 @@ void MqoParser::ParseFaces(MQObjectRecord& obj) {
   obj.corner_vertex.reserve(corners);
   obj.corner_uv.reserve(corners);
   obj.corner_color.reserve(corners);
-  // The corner arrays grow ahead of the faces in large steps (resizing them
-  // per face costs a fifth of the reading time) and are trimmed at the end.
+  // The corner arrays grow ahead of the faces by doubling (resizing them per
+  // face costs a fifth of the reading time) and are trimmed at the end.
   size_t used = obj.corner_vertex.size();
   for (int32_t i = 0; i < count; ++i) {
     if (!lex_.NextContentLine())
@@ -385,7 +387,7 @@ void MqoParser::ParseFace(MQObjectRecord& obj, size_t& used) {
   if (static_cast<size_t>(n) > static_cast<size_t>(kMaxCorners) - base)
     lex_.Fail("too many face corners in one object");
   if (base + n > obj.corner_vertex.size()) {
-    const size_t size = std::max({base + n, obj.corner_vertex.capacity(), 2 * obj.corner_vertex.size()});
+    const size_t size = std::max(base + n, 2 * obj.corner_vertex.size() + 64);
     obj.corner_vertex.resize(size);
     obj.corner_uv.resize(size);
     obj.corner_color.resize(size);

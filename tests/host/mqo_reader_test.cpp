@@ -205,11 +205,11 @@ TEST(MqoReader, ReadsTheGrammarWithEitherLineEnd) {
 // A BVertex chunk of raw little-endian floats whose bytes hold line ends,
 // braces and quotes; once with CRLF and the closing brace indented, once
 // with LF and the brace at column 0; and raw data inside a skipped chunk.
-TEST(MqoReader, ReadsRawVertexDataByByteCount) {
+std::string RawVertexDoc() {
   const std::string v0 = std::string("\x00\x00\xC8\xC2\x00\x00\xC8\x42\x0A\x7B\x7D\x22", 12);
   const std::string v1 = std::string("\x7D\x0A\x0D\x0A\x22\x7B\x7D\x7B\x00\x00\x80\x3F", 12);
   const std::string w0 = std::string("\x00\x00\x00\x00\x7D\x7D\x7D\x7D\x0A\x0A\x0A\x0A", 12);
-  const std::string text =
+  return
       "Metasequoia Document\r\nFormat Text Ver 1.0\r\n\r\n"
       "Object \"body[12]\" {\r\n"
       "\tBVertex 2 {\r\n"
@@ -232,6 +232,10 @@ TEST(MqoReader, ReadsRawVertexDataByByteCount) {
       "\t}\n"
       "}\n"
       "Eof\n";
+}
+
+TEST(MqoReader, ReadsRawVertexDataByByteCount) {
+  const std::string text = RawVertexDoc();
   MQDocumentRecord doc;
   std::string error;
   ASSERT_TRUE(Parse(text, doc, error)) << error;
@@ -318,6 +322,10 @@ TEST(MqoReader, ReportsMalformedInputWithItsLine) {
       {"Object \"o\" {\n\tBVertex 2 {\n\t\tVector 2 [24]\n0123456789", 6, "expected 24 bytes of raw"},
       {"Object \"o\" {\n\tBVertex 2 {\n\t\tVector 1 [12]\n", 6, "expected 2 vectors"},
       {"Scene {\n\tblob [99]\n}\n", 5, "expected 99 bytes of raw data"},
+      // Lines after raw data count the line ends inside it (two here).
+      {"Object \"o\" {\n\tBVertex 1 {\n\t\tVector 1 [12]\n" + std::string("\0\0\n\0\0\0\n\0\0\0\0\0", 12) +
+           "\n\t}\n\tvisible x\n}\n",
+       11, "expected an unsigned integer"},
       {"Object o {\n}\n", 4, "expected a name in double quotes"},
   };
   for (const Case& c : cases) {
@@ -364,14 +372,15 @@ TEST(MqoReader, ReplacesTheDocumentOnlyOnSuccess) {
 // Every cut of a document either reads into a consistent document or fails
 // with a line; nothing reads past the bytes (the sanitizers watch).
 TEST(MqoReader, SurvivesEveryTruncation) {
-  const std::string text = WithCrLf(kGrammarDoc);
-  for (size_t n = 0; n <= text.size(); ++n) {
-    MQDocumentRecord doc;
-    std::string error;
-    if (Parse(text.substr(0, n), doc, error)) {
-      ExpectConsistent(doc);
-    } else {
-      EXPECT_EQ(error.rfind("t.mqo:", 0), 0u) << n << ": " << error;
+  for (const std::string& text : {WithCrLf(kGrammarDoc), RawVertexDoc()}) {
+    for (size_t n = 0; n <= text.size(); ++n) {
+      MQDocumentRecord doc;
+      std::string error;
+      if (Parse(text.substr(0, n), doc, error)) {
+        ExpectConsistent(doc);
+      } else {
+        EXPECT_EQ(error.rfind("t.mqo:", 0), 0u) << n << ": " << error;
+      }
     }
   }
 }
