@@ -2,9 +2,13 @@
 // the non-interactive options dialog and the axis conversion, and the
 // functions for the program that drives the stand-in.
 #include <cstring>
+#include <memory>
+#include <new>
+#include <string>
 
 #include "host/host_api.h"
 #include "host/host_document.h"
+#include "host/mqo_reader.h"
 
 namespace {
 
@@ -86,6 +90,19 @@ VHOST_API(void) MQ_RefreshView(void*) {}
 VHOST_EXPORT MQDocument VHost_CreateDocument(void) { return new MQDocumentRecord(); }
 
 VHOST_EXPORT void VHost_DestroyDocument(MQDocument doc) { delete doc; }
+
+VHOST_EXPORT MQDocument VHost_LoadDocument(const char* path, char* error, int32_t error_size) {
+  std::string message;
+  try {
+    auto doc = std::make_unique<MQDocumentRecord>();
+    if (path && ReadMqoDocument(path, *doc, message)) return doc.release();
+  } catch (const std::bad_alloc&) {
+    message = std::string(path ? path : "") + ": out of memory";
+  }
+  if (!path) message = "no document named";
+  CopyHostName(message, error, error_size);
+  return nullptr;
+}
 
 VHOST_EXPORT void VHost_SetExportOptions(float scale, int32_t axis_x, int32_t axis_y, int32_t axis_z,
                                          int32_t cancel) {

@@ -219,6 +219,9 @@ VHOST_API(void) MQMat_SetBumpName(MQMaterial mat, const char* name);
 // For the program that drives the stand-in (cdecl).
 VHOST_EXPORT MQDocument VHost_CreateDocument(void);
 VHOST_EXPORT void VHost_DestroyDocument(MQDocument doc);
+// Reads a .mqo or .mqoz document; null on failure, with one line of
+// explanation ("FILE:LINE: what was expected") written into error.
+VHOST_EXPORT MQDocument VHost_LoadDocument(const char* path, char* error, int32_t error_size);
 // The options that the next dialogs apply; see ExportOptions.
 VHOST_EXPORT void VHost_SetExportOptions(float scale, int32_t axis_x, int32_t axis_y, int32_t axis_z,
                                          int32_t cancel);

@@ -6,14 +6,17 @@
 
 #include "host/host_document.h"
 
-// Fills doc (which should be empty) from the file at path. On failure
-// returns false with error set to one line: "FILE:LINE: what was expected"
-// for malformed input, or a plain message naming the file for unreadable
-// or unsupported files. Never leaves an index out of range in doc: every
-// face vertex index is within its object and every face material is -1 or
-// within the document's materials.
+// Reads the document file at path: .mqo text, or a .mqoz zip archive whose
+// first entry named "*.mqo" holds the text. On success doc is replaced by
+// what was read. On failure doc is left as it was and error holds one line:
+// "FILE:LINE: what was expected" for malformed text (FILE is path, or
+// "path(entry.mqo)" inside an archive), or "FILE: message" for files that
+// cannot be read and for unsupported formats. A document read never holds an
+// index out of range: every face vertex index is within its object and every
+// face material is -1 or within the document's materials.
 bool ReadMqoDocument(const char* path, MQDocumentRecord& doc, std::string& error);
 
-// The same from bytes already in memory; name is used in error messages.
+// The same from the text in memory (size bytes, no terminating zero needed);
+// name stands for the file in messages.
 bool ParseMqoDocument(const char* data, size_t size, const char* name, MQDocumentRecord& doc,
                       std::string& error);

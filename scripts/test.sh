@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
+scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev pkg-config libzip-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)
 for preset in release debug; do

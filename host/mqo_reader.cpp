@@ -1,0 +1,464 @@
+// The grammar of .mqo document text: the header, the material list and the
+// objects with their vertices and faces; every other chunk is skipped.
+#include "host/mqo_reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
+
+#include "host/mqo_lexer.h"
+
+namespace {
+
+constexpr int32_t kMaxCorners = std::numeric_limits<int32_t>::max();
+
+// Shortest lines of a material ("\"\"\n"), a vertex ("0 0 0\n") and a face
+// ("1 V(0)\n"), and the shortest corner ("0 "): a count in a chunk head can
+// claim no more entries than the remaining bytes can hold, so a lying count
+// cannot reserve more than the file is worth.
+constexpr size_t kMinMaterialLine = 3;
+constexpr size_t kMinVertexLine = 6;
+constexpr size_t kMinFaceLine = 7;
+constexpr size_t kMinCornerBytes = 2;
+
+size_t Capped(int32_t count, size_t remaining, size_t min_bytes) {
+  return std::min(static_cast<size_t>(count), remaining / min_bytes);
+}
+
+float LittleEndianFloat(const char* bytes) {
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+  const uint32_t bits = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                        static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+  float value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+class MqoParser {
+ public:
+  MqoParser(const char* data, size_t size, MQDocumentRecord& doc) : lex_(data, size), doc_(doc) {}
+
+  void Parse() {
+    ParseHeader();
+    ParseBody();
+    if (max_material_ >= doc_.MaterialCount())
+      MqoLexer::FailAt(max_material_line_, "material index " + std::to_string(max_material_) +
+                                               " is out of range (the document has " +
+                                               std::to_string(doc_.MaterialCount()) + " materials)");
+  }
+
+ private:
+  void ParseHeader();
+  void ParseBody();
+  void ParseMaterials();
+  void ParseMaterialLine(MQMaterialRecord& mat);
+  void ParseObject();
+  void ParseVertices(MQObjectRecord& obj);
+  void ParseBVertices(MQObjectRecord& obj);
+  void ParseVector(MQObjectRecord& obj, int32_t chunk_count);
+  void ParseFaces(MQObjectRecord& obj);
+  // Reads one face line into the corner arrays at used, which it advances.
+  void ParseFace(MQObjectRecord& obj, size_t& used);
+  // Reads the count values of an attribute's list up to its ')', handing
+  // each index to read_value.
+  template <typename ReadValue>
+  void ReadList(const char* attribute, int32_t count, ReadValue read_value);
+  // After the entries of a counted chunk its '}' must come.
+  void ExpectChunkEnd(const char* chunk, int32_t count, int opened_line);
+
+  MqoLexer lex_;
+  MQDocumentRecord& doc_;
+  // The largest face material index and the first line that used it: the
+  // materials must cover it once the whole file is read.
+  int32_t max_material_ = -1;
+  int max_material_line_ = 0;
+};
+
+std::string LineText(const char* from, const char* end) {
+  const char* to = from;
+  while (to != end && *to != '\n' && *to != '\r' && to - from < 80) ++to;
+  while (to != from && (to[-1] == ' ' || to[-1] == '\t')) --to;
+  return std::string(from, to);
+}
+
+void MqoParser::ParseHeader() {
+  static const char kBom[] = "\xEF\xBB\xBF";
+  if (lex_.Remaining() >= 3 && std::memcmp(lex_.p, kBom, 3) == 0) lex_.p += 3;
+  const std::string first = LineText(lex_.p, lex_.end);
+  if (first != "Metasequoia Document")
+    lex_.Fail("expected \"Metasequoia Document\", found \"" + first + "\"");
+  lex_.p += first.size();
+  lex_.EndLine();
+  if (lex_.AtLineEnd() && lex_.p == lex_.end)
+    lex_.FailAtEnd("expected the format line \"Format Text Ver 1.x\"");
+
+  // "Format Text Ver 1.x": every 1.x text version shares the chunks read
+  // here. Compressed or other formats name themselves in the message.
+  const std::string format = LineText(lex_.p, lex_.end);
+  if (format.empty()) lex_.Fail("expected the format line \"Format Text Ver 1.x\"");
+  const bool text = lex_.Word() == "Format" && lex_.Word() == "Text" && lex_.Word() == "Ver";
+  bool version_1 = false;
+  if (text && lex_.Word() == "1" && lex_.Accept('.')) {
+    const std::string_view minor = lex_.Word();
+    version_1 = !minor.empty() && lex_.AtLineEnd() &&
+                std::all_of(minor.begin(), minor.end(), [](char c) { return c >= '0' && c <= '9'; });
+  }
+  if (!version_1) MqoLexer::FailAt(0, "unsupported format \"" + format + "\"");
+  lex_.EndLine();
+}
+
+void MqoParser::ParseBody() {
+  while (lex_.NextContentLine()) {
+    const int line = lex_.line;
+    if (*lex_.p == '}') lex_.Fail("unexpected '}' outside any chunk");
+    const std::string_view keyword = lex_.Word();
+    if (keyword == "Eof") return;
+    if (keyword == "Material") {
+      ParseMaterials();
+    } else if (keyword == "Object") {
+      ParseObject();
+    } else {
+      // CodePage, Scene, Thumbnail, IncludeXml, BackImage, MaterialEx2 ...
+      lex_.SkipItem(keyword, line);
+    }
+  }
+}
+
+void MqoParser::ExpectChunkEnd(const char* chunk, int32_t count, int opened_line) {
+  if (!lex_.NextContentLine())
+    lex_.FailAtEnd("expected '}' closing \"" + std::string(chunk) + "\" opened at line " +
+                   std::to_string(opened_line));
+  if (*lex_.p != '}')
+    lex_.Fail("expected '}' after the " + std::to_string(count) + " entries of \"" + chunk + "\"");
+  ++lex_.p;
+  lex_.EndLine();
+}
+
+void MqoParser::ParseMaterials() {
+  const int opened = lex_.line;
+  const int32_t count = lex_.Count();
+  lex_.Expect('{');
+  lex_.EndLine();
+  doc_.materials.reserve(doc_.materials.size() + Capped(count, lex_.Remaining(), kMinMaterialLine));
+  for (int32_t i = 0; i < count; ++i) {
+    if (!lex_.NextContentLine())
+      lex_.FailAtEnd("expected " + std::to_string(count) + " materials in \"Material\" opened at line " +
+                     std::to_string(opened) + ", found " + std::to_string(i));
+    if (*lex_.p == '}')
+      lex_.Fail("expected " + std::to_string(count) + " materials, found " + std::to_string(i));
+    doc_.materials.push_back(std::make_unique<MQMaterialRecord>());
+    ParseMaterialLine(*doc_.materials.back());
+  }
+  ExpectChunkEnd("Material", count, opened);
+}
+
+void MqoParser::ParseMaterialLine(MQMaterialRecord& mat) {
+  mat.name = lex_.Quoted();
+  while (!lex_.AtLineEnd()) {
+    const std::string_view attribute = lex_.Word();
+    if (attribute.empty()) lex_.Fail("expected a material attribute name(...), found " + lex_.Excerpt());
+    lex_.Expect('(');
+    if (attribute == "col") {
+      mat.color.r = lex_.Float();
+      mat.color.g = lex_.Float();
+      mat.color.b = lex_.Float();
+      if (!lex_.Accept(')')) {
+        mat.alpha = lex_.Float();
+        lex_.Expect(')');
+      }
+      continue;
+    }
+    if (attribute == "dif") {
+      mat.diffuse = lex_.Float();
+    } else if (attribute == "amb") {
+      mat.ambient = lex_.Float();
+    } else if (attribute == "emi") {
+      mat.emission = lex_.Float();
+    } else if (attribute == "spc") {
+      mat.specular = lex_.Float();
+    } else if (attribute == "power") {
+      mat.power = lex_.Float();
+    } else if (attribute == "shader") {
+      mat.shader = lex_.Int();
+    } else if (attribute == "vcol") {
+      mat.vertex_color = lex_.Int();
+    } else if (attribute == "tex") {
+      mat.texture = lex_.Quoted();
+    } else if (attribute == "aplane") {
+      mat.alpha_texture = lex_.Quoted();
+    } else if (attribute == "bump") {
+      mat.bump_texture = lex_.Quoted();
+    } else {
+      // uid, reflect, refract, proj_type, proj_pos, proj_scale, proj_angle ...
+      lex_.SkipArguments();
+      continue;
+    }
+    lex_.Expect(')');
+  }
+  lex_.EndLine();
+}
+
+void MqoParser::ParseObject() {
+  const int opened = lex_.line;
+  const std::string_view name = lex_.Quoted();
+  lex_.Expect('{');
+  lex_.EndLine();
+  doc_.objects.push_back(std::make_unique<MQObjectRecord>());
+  MQObjectRecord& obj = *doc_.objects.back();
+  obj.name = name;
+  for (;;) {
+    if (!lex_.NextContentLine())
+      lex_.FailAtEnd("expected '}' closing object \"" + obj.name + "\" opened at line " +
+                     std::to_string(opened));
+    const int line = lex_.line;
+    if (lex_.Accept('}')) {
+      lex_.EndLine();
+      break;
+    }
+    const std::string_view key = lex_.Word();
+    if (key == "vertex") {
+      ParseVertices(obj);
+      continue;
+    }
+    if (key == "BVertex") {
+      ParseBVertices(obj);
+      continue;
+    }
+    if (key == "face") {
+      ParseFaces(obj);
+      continue;
+    }
+    if (key == "visible") {
+      obj.visible = lex_.UInt();
+    } else if (key == "shading") {
+      obj.shading = lex_.Int();
+    } else if (key == "facet") {
+      obj.smooth_angle = lex_.Float();
+    } else if (key == "mirror") {
+      obj.mirror_type = lex_.Int();
+    } else if (key == "mirror_axis") {
+      obj.mirror_axis = lex_.UInt();
+    } else if (key == "mirror_dis") {
+      obj.mirror_distance = lex_.Float();
+    } else if (key == "lathe") {
+      obj.lathe_type = lex_.Int();
+    } else if (key == "lathe_axis") {
+      obj.lathe_axis = lex_.Int();
+    } else if (key == "lathe_seg") {
+      obj.lathe_segment = lex_.Int();
+    } else if (key == "patch") {
+      obj.patch_type = lex_.Int();
+    } else if (key == "segment") {
+      obj.patch_segment = lex_.Int();
+    } else {
+      // uid, depth, folding, scale, rotation, translation, locking, color,
+      // vertexattr { ... } and whatever later versions add.
+      lex_.SkipItem(key, line);
+      continue;
+    }
+    lex_.EndLine();
+  }
+  // One colour and one weight per vertex, whichever chunks gave vertices.
+  obj.vertex_colors.resize(obj.vertices.size(), kWhitePacked);
+  obj.vertex_weights.resize(obj.vertices.size(), 0.0f);
+}
+
+void MqoParser::ParseVertices(MQObjectRecord& obj) {
+  const int opened = lex_.line;
+  const int32_t count = lex_.Count();
+  lex_.Expect('{');
+  lex_.EndLine();
+  obj.vertices.reserve(obj.vertices.size() + Capped(count, lex_.Remaining(), kMinVertexLine));
+  for (int32_t i = 0; i < count; ++i) {
+    if (!lex_.NextContentLine())
+      lex_.FailAtEnd("expected " + std::to_string(count) + " vertices in \"vertex\" opened at line " +
+                     std::to_string(opened) + ", found " + std::to_string(i));
+    if (*lex_.p == '}')
+      lex_.Fail("expected " + std::to_string(count) + " vertices, found " + std::to_string(i));
+    MQPoint point;
+    point.x = lex_.Float();
+    point.y = lex_.Float();
+    point.z = lex_.Float();
+    lex_.EndLine();
+    obj.vertices.push_back(point);
+  }
+  ExpectChunkEnd("vertex", count, opened);
+}
+
+void MqoParser::ParseBVertices(MQObjectRecord& obj) {
+  const int opened = lex_.line;
+  const int32_t count = lex_.Count();
+  lex_.Expect('{');
+  lex_.EndLine();
+  bool have_vector = false;
+  for (;;) {
+    if (!lex_.NextContentLine())
+      lex_.FailAtEnd("expected '}' closing \"BVertex\" opened at line " + std::to_string(opened));
+    const int line = lex_.line;
+    if (lex_.Accept('}')) {
+      lex_.EndLine();
+      break;
+    }
+    const std::string_view key = lex_.Word();
+    if (key == "Vector" && !have_vector) {
+      ParseVector(obj, count);
+      have_vector = true;
+    } else {
+      lex_.SkipItem(key, line);  // other raw arrays, each "[B]" skipped by its size
+    }
+  }
+  if (!have_vector && count != 0) lex_.FailAt(opened, "expected a \"Vector\" line in \"BVertex\"");
+}
+
+void MqoParser::ParseVector(MQObjectRecord& obj, int32_t chunk_count) {
+  const int line = lex_.line;
+  const int32_t count = lex_.Count();
+  if (count != chunk_count)
+    lex_.Fail("expected " + std::to_string(chunk_count) + " vectors as \"BVertex\" says, found " +
+              std::to_string(count));
+  lex_.Expect('[');
+  const int32_t bytes = lex_.Count();
+  lex_.Expect(']');
+  lex_.EndLine();
+  const size_t expected = static_cast<size_t>(count) * 3 * sizeof(float);
+  if (static_cast<size_t>(bytes) != expected)
+    lex_.FailAt(line, "expected [" + std::to_string(expected) + "] for " + std::to_string(count) +
+                          " vectors of three 32-bit floats, found [" + std::to_string(bytes) + "]");
+  if (expected > lex_.Remaining())
+    lex_.FailAt(line, "expected " + std::to_string(expected) + " bytes of raw vectors, only " +
+                          std::to_string(lex_.Remaining()) + " remain");
+  const char* raw = lex_.p;
+  obj.vertices.reserve(obj.vertices.size() + static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i, raw += 12)
+    obj.vertices.push_back(
+        MQPoint{LittleEndianFloat(raw), LittleEndianFloat(raw + 4), LittleEndianFloat(raw + 8)});
+  lex_.SkipRaw(expected, line);
+}
+
+void MqoParser::ParseFaces(MQObjectRecord& obj) {
+  const int opened = lex_.line;
+  const int32_t count = lex_.Count();
+  lex_.Expect('{');
+  lex_.EndLine();
+  const size_t faces = Capped(count, lex_.Remaining(), kMinFaceLine);
+  obj.face_start.reserve(obj.face_start.size() + faces);
+  obj.face_material.reserve(obj.face_material.size() + faces);
+  // Room for quads: the common case, and a triangle mesh wastes only address space.
+  const size_t corners = obj.corner_vertex.size() + std::min(faces * 4, lex_.Remaining() / kMinCornerBytes);
+  obj.corner_vertex.reserve(corners);
+  obj.corner_uv.reserve(corners);
+  obj.corner_color.reserve(corners);
+  // The corner arrays grow ahead of the faces by doubling (resizing them per
+  // face costs a fifth of the reading time) and are trimmed at the end.
+  size_t used = obj.corner_vertex.size();
+  for (int32_t i = 0; i < count; ++i) {
+    if (!lex_.NextContentLine())
+      lex_.FailAtEnd("expected " + std::to_string(count) + " faces in \"face\" opened at line " +
+                     std::to_string(opened) + ", found " + std::to_string(i));
+    if (*lex_.p == '}')
+      lex_.Fail("expected " + std::to_string(count) + " faces, found " + std::to_string(i));
+    ParseFace(obj, used);
+  }
+  obj.corner_vertex.resize(used);
+  obj.corner_uv.resize(used);
+  obj.corner_color.resize(used);
+  ExpectChunkEnd("face", count, opened);
+}
+
+template <typename ReadValue>
+void MqoParser::ReadList(const char* attribute, int32_t count, ReadValue read_value) {
+  for (int32_t k = 0; k < count; ++k) {
+    if (lex_.Accept(')'))
+      lex_.Fail(std::string(attribute) + "(...) holds " + std::to_string(k) + " values, expected " +
+                std::to_string(count));
+    read_value(k);
+  }
+  if (!lex_.Accept(')'))
+    lex_.Fail(std::string(attribute) + "(...) holds more than the " + std::to_string(count) +
+              " values expected, or lacks its ')'");
+}
+
+void MqoParser::ParseFace(MQObjectRecord& obj, size_t& used) {
+  const int32_t n = lex_.Int();
+  if (n < 1) lex_.Fail("expected a corner count of 1 or more, found " + std::to_string(n));
+  const size_t base = used;
+  if (static_cast<size_t>(n) > static_cast<size_t>(kMaxCorners) - base)
+    lex_.Fail("too many face corners in one object");
+  if (base + n > obj.corner_vertex.size()) {
+    const size_t size = std::max(base + n, 2 * obj.corner_vertex.size() + 64);
+    obj.corner_vertex.resize(size);
+    obj.corner_uv.resize(size);
+    obj.corner_color.resize(size);
+  }
+  used = base + n;
+  // A face without UV(...) has (0, 0) at every corner, one without COL(...) white.
+  for (size_t c = base; c < used; ++c) {
+    obj.corner_uv[c] = MQCoordinate{0.0f, 0.0f};
+    obj.corner_color[c] = kWhitePacked;
+  }
+  int32_t material = -1;
+  bool have_points = false;
+  while (!lex_.AtLineEnd()) {
+    const std::string_view attribute = lex_.Word();
+    if (attribute.empty()) lex_.Fail("expected a face attribute NAME(...), found " + lex_.Excerpt());
+    lex_.Expect('(');
+    if (attribute == "V") {
+      int32_t* points = obj.corner_vertex.data() + base;
+      ReadList("V", n, [this, points](int32_t k) { points[k] = lex_.Int(); });
+      const uint32_t vertex_count = static_cast<uint32_t>(obj.vertices.size());
+      for (int32_t k = 0; k < n; ++k)
+        if (static_cast<uint32_t>(points[k]) >= vertex_count)
+          lex_.Fail("vertex index " + std::to_string(points[k]) + " is out of range (the object has " +
+                    std::to_string(vertex_count) + " vertices)");
+      have_points = true;
+    } else if (attribute == "M") {
+      material = lex_.Int();
+      lex_.Expect(')');
+      if (material < -1) lex_.Fail("expected a material index of -1 or more, found " + std::to_string(material));
+      if (material > max_material_) {
+        max_material_ = material;
+        max_material_line_ = lex_.line;
+      }
+    } else if (attribute == "UV") {
+      MQCoordinate* uvs = obj.corner_uv.data() + base;
+      ReadList("UV", 2 * n, [this, uvs](int32_t k) {
+        float& value = k % 2 == 0 ? uvs[k / 2].u : uvs[k / 2].v;
+        value = lex_.Float();
+      });
+    } else if (attribute == "COL") {
+      uint32_t* colors = obj.corner_color.data() + base;
+      ReadList("COL", n, [this, colors](int32_t k) { colors[k] = lex_.UInt(); });
+    } else {
+      // N(...), UID(...), CRS(...) and whatever later versions add.
+      lex_.SkipArguments();
+    }
+  }
+  if (!have_points) lex_.Fail("expected V(...) with the face's vertex indices");
+  lex_.EndLine();
+  obj.face_material.push_back(material);
+  obj.face_start.push_back(static_cast<int32_t>(base + n));
+}
+
+}  // namespace
+
+bool ParseMqoDocument(const char* data, size_t size, const char* name, MQDocumentRecord& doc,
+                      std::string& error) {
+  MQDocumentRecord read;
+  try {
+    MqoParser(data, size, read).Parse();
+  } catch (const MqoSyntaxError& e) {
+    error = std::string(name) + (e.line > 0 ? ":" + std::to_string(e.line) : std::string()) + ": " +
+            e.message;
+    return false;
+  } catch (const std::bad_alloc&) {
+    error = std::string(name) + ": not enough memory to read the document";
+    return false;
+  } catch (const std::length_error&) {
+    error = std::string(name) + ": not enough memory to read the document";
+    return false;
+  }
+  doc = std::move(read);
+  return true;
+}
