@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <utility>
+#include <vector>
 
 #include "test_scenes.h"
 
@@ -242,4 +247,70 @@ TEST(CornerRecords, ObjectsWithoutVerticesAndBadIndices) {
   EXPECT_EQ(obj.faces[g].vt[1], 1);
   EXPECT_EQ(obj.faces[g].vt[2], 50);
   EXPECT_EQ(obj.faces[g].vt[3], 2);
+}
+
+namespace {
+
+// Welding as the pairwise comparison it stands for: at each vertex, each
+// corner in list order hands its current record to every later corner whose
+// record equals it.
+void PairwiseWeldUvs(WObject& obj) {
+  std::vector<std::vector<std::pair<int, int>>> lists(static_cast<size_t>(obj.vnum));
+  for (int f = 0; f < obj.fnum; ++f)
+    for (int k = 0; k < obj.faces[f].num; ++k)
+      if (obj.faces[f].vt[k] != -1) lists[static_cast<size_t>(obj.faces[f].v[k])].push_back({f, k});
+  for (const auto& list : lists)
+    for (size_t i = 0; i < list.size(); ++i) {
+      const int a = obj.faces[list[i].first].vt[list[i].second];
+      for (size_t j = i + 1; j < list.size(); ++j) {
+        int& b = obj.faces[list[j].first].vt[list[j].second];
+        if (obj.uvs[b].u == obj.uvs[a].u && obj.uvs[b].v == obj.uvs[a].v) b = a;
+      }
+    }
+  PurgeUvs(obj);
+}
+
+}  // namespace
+
+TEST(CornerUvs, WeldGivesThePairwiseResult) {
+  // Random small objects: few vertices and values, so that values repeat
+  // within and across vertices; -0, NaN, corners without a record and
+  // records shared by several corners.
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float values[] = {0.0f, -0.0f, 1.0f, 0.5f, nan};
+  std::mt19937 rng(7);
+  const auto below = [&rng](int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); };
+  for (int round = 0; round < 200; ++round) {
+    WObject obj;
+    const int vertices = 1 + below(6);
+    for (int i = 0; i < vertices; ++i) AddVertexAt(obj, 0, 0, 0);
+    const int faces = below(8);
+    for (int f = 0; f < faces; ++f) {
+      const int n = 1 + below(7);
+      const int face = obj.AddFace(n);
+      for (int k = 0; k < n; ++k) {
+        obj.faces[face].v[k] = below(vertices);
+        const int pick = below(10);
+        if (pick == 0) continue;  // no record
+        if (pick == 1 && obj.unum > 0) {
+          obj.faces[face].vt[k] = below(obj.unum);  // shared
+          continue;
+        }
+        const int t = obj.AddUv();
+        obj.uvs[t].Set(values[below(5)], values[below(5)]);
+        obj.faces[face].vt[k] = t;
+      }
+    }
+    WObject expected = obj;
+    PairwiseWeldUvs(expected);
+    WeldUvs(obj);
+    ASSERT_EQ(obj.unum, expected.unum) << "round " << round;
+    for (int t = 0; t < obj.unum; ++t) {
+      EXPECT_EQ(std::memcmp(&obj.uvs[t].u, &expected.uvs[t].u, sizeof(float)), 0) << "round " << round;
+      EXPECT_EQ(std::memcmp(&obj.uvs[t].v, &expected.uvs[t].v, sizeof(float)), 0) << "round " << round;
+    }
+    for (int f = 0; f < obj.fnum; ++f)
+      for (int k = 0; k < obj.faces[f].num; ++k)
+        ASSERT_EQ(obj.faces[f].vt[k], expected.faces[f].vt[k]) << "round " << round;
+  }
 }

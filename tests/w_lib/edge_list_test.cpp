@@ -2,6 +2,11 @@
 // naming their lines.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <random>
+#include <utility>
+#include <vector>
+
 #include "test_scenes.h"
 
 namespace {
@@ -149,4 +154,81 @@ TEST(BuildEdges, NothingToDoAndBadIndices) {
   EXPECT_EQ(face.e[3], -1);
   EXPECT_EQ(face.e[4], 1);
   EXPECT_EQ(bad.objects[0].lnum, 2);
+}
+
+namespace {
+
+// The edge list built the long way: a line for every side, then at each
+// vertex every later line with the same far end merged into the earlier.
+// Lines from a vertex to itself take no part.
+void MergingBuildEdges(WObject& obj) {
+  for (int f = 0; f < obj.fnum; ++f) {
+    const int n = obj.faces[f].num;
+    for (int k = 0; k < n; ++k) {
+      const int a = obj.faces[f].v[k], b = obj.faces[f].v[(k + 1) % n];
+      if (a == b) {
+        obj.faces[f].e[k] = -1;
+        continue;
+      }
+      const int i = obj.AddLine();
+      obj.lines[i].v[0] = a;
+      obj.lines[i].v[1] = b;
+      obj.faces[f].e[k] = i;
+    }
+  }
+  std::vector<std::vector<std::pair<int, int>>> lists(static_cast<size_t>(obj.vnum));
+  for (int i = 0; i < obj.lnum; ++i)
+    for (int end = 0; end < 2; ++end) lists[static_cast<size_t>(obj.lines[i].v[end])].push_back({i, end});
+  const auto alive = [&obj](int l) { return !(obj.lines[l].flags & kDeleted) && obj.lines[l].v[0] != obj.lines[l].v[1]; };
+  for (const auto& list : lists)
+    for (size_t i = 0; i < list.size(); ++i) {
+      const int l1 = list[i].first;
+      if (!alive(l1)) continue;
+      const int o1 = obj.lines[l1].v[1 - list[i].second];
+      for (size_t j = i + 1; j < list.size(); ++j) {
+        const int l2 = list[j].first;
+        if (alive(l2) && obj.lines[l2].v[1 - list[j].second] == o1) {
+          obj.lines[l2].flags |= kDeleted;
+          obj.lines[l2].remap = l1;
+        }
+      }
+    }
+  obj.Compact();
+}
+
+}  // namespace
+
+TEST(BuildEdges, SameAsMergingEverySide) {
+  std::mt19937 rng(11);
+  const auto below = [&rng](int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); };
+  for (int round = 0; round < 200; ++round) {
+    WScene scene = OneObject(1 + below(7));
+    WObject& obj = scene.objects[0];
+    const int old_lines = below(5);
+    for (int i = 0; i < old_lines; ++i) {
+      const int l = obj.AddLine();
+      obj.lines[l].v[0] = below(obj.vnum);
+      obj.lines[l].v[1] = below(obj.vnum);
+      if (below(6) == 0) obj.lines[l].flags |= kDeleted;
+    }
+    const int faces = below(8);
+    for (int f = 0; f < faces; ++f) {
+      const int n = 1 + below(6);
+      const int face = obj.AddFace(n);
+      for (int k = 0; k < n; ++k) obj.faces[face].v[k] = below(obj.vnum);
+    }
+    WObject expected = obj;
+    MergingBuildEdges(expected);
+    BuildEdges(scene);
+    ASSERT_EQ(obj.lnum, expected.lnum) << "round " << round;
+    EXPECT_EQ(obj.lmax, expected.lmax);
+    for (int i = 0; i < obj.lnum; ++i) {
+      EXPECT_EQ(obj.lines[i].v[0], expected.lines[i].v[0]) << "round " << round;
+      EXPECT_EQ(obj.lines[i].v[1], expected.lines[i].v[1]) << "round " << round;
+      EXPECT_EQ(obj.lines[i].flags, expected.lines[i].flags) << "round " << round;
+      EXPECT_EQ(obj.lines[i].remap, expected.lines[i].remap) << "round " << round;
+    }
+    for (int f = 0; f < obj.fnum; ++f)
+      for (int k = 0; k < obj.faces[f].num; ++k) ASSERT_EQ(obj.faces[f].e[k], expected.faces[f].e[k]) << "round " << round;
+  }
 }
