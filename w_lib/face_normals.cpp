@@ -9,9 +9,13 @@
 
 namespace {
 
-// Sets the normal of one face. tri is scratch room for the face's corner
-// triangle normals, kept by the caller so that it grows rarely.
-void ComputeFaceNormal(const WObject& object, WFace& face, std::vector<WVector>& tri) {
+// Working room for one face, kept across faces so that it grows rarely.
+struct Scratch {
+  std::vector<WVector> side;  // side j: unit vector from corner j to j + 1
+  std::vector<WVector> tri;   // corner i: normal of corners i, i + 1, i + 2
+};
+
+void ComputeFaceNormal(const WObject& object, WFace& face, Scratch& scratch) {
   const int n = face.num;
   face.normal = WVector();
   if (n < 3) return;
@@ -20,16 +24,27 @@ void ComputeFaceNormal(const WObject& object, WFace& face, std::vector<WVector>&
     if (face.v[k] < 0 || face.v[k] >= object.vnum) return;
   const auto pos = [&](int k) { return object.vertices[face.v[k]].pos; };
 
-  if (tri.size() < static_cast<size_t>(n)) tri.resize(static_cast<size_t>(n));
+  const size_t size = static_cast<size_t>(n);
+  if (scratch.side.size() < size) {
+    scratch.side.resize(size);
+    scratch.tri.resize(size);
+  }
+  // The two sides at corner i + 1 are normalised(P(i) - P(i + 1)) and
+  // normalised(P(i + 2) - P(i + 1)): the negated unit side i and the unit
+  // side i + 1. Negation is exact, so each side is normalised once, and the
+  // absolute cosine between the two is that of the sides as they run.
+  for (int j = 0; j < n; ++j) scratch.side[static_cast<size_t>(j)] = (pos((j + 1) % n) - pos(j)).Normalized();
+
   WVector best;
   float smallest = 1.0f;
   for (int i = 0; i < n; ++i) {
-    const WVector a = pos(i), b = pos((i + 1) % n), c = pos((i + 2) % n);
-    const WVector cur = TriangleNormal(a, b, c);
-    tri[static_cast<size_t>(i)] = cur;
-    const WVector d1 = (a - b).Normalized();
-    const WVector d2 = (c - b).Normalized();
-    if (d1.Length() == 0.0f || d2.Length() == 0.0f) continue;  // a repeated point
+    const WVector cur = TriangleNormal(pos(i), pos((i + 1) % n), pos((i + 2) % n));
+    scratch.tri[static_cast<size_t>(i)] = cur;
+    const WVector& d1 = scratch.side[static_cast<size_t>(i)];
+    const WVector& d2 = scratch.side[static_cast<size_t>((i + 1) % n)];
+    // A repeated point: a normalised vector has length 0 exactly when it
+    // is the zero vector.
+    if (d1 == WVector() || d2 == WVector()) continue;
     // The first corner wins a tie; collinear sides (cosine 1) never win.
     const float cosine = std::fabs(Dot(d1, d2));
     if (cosine < smallest) {
@@ -42,7 +57,7 @@ void ComputeFaceNormal(const WObject& object, WFace& face, std::vector<WVector>&
   // Concave faces: the majority of the corner triangles decides the side.
   int agree = 0, disagree = 0;
   for (int i = 0; i < n; ++i) {
-    const float s = Dot(tri[static_cast<size_t>(i)], best);
+    const float s = Dot(scratch.tri[static_cast<size_t>(i)], best);
     if (s > 0.0f) ++agree;
     if (s < 0.0f) ++disagree;
   }
@@ -57,10 +72,10 @@ WVector TriangleNormal(WVector p0, WVector p1, WVector p2) {
 }
 
 bool ComputeFaceNormals(WScene& scene) {
-  std::vector<WVector> tri;
+  Scratch scratch;
   for (int o = 0; o < scene.onum; ++o) {
     WObject& object = scene.objects[o];
-    for (int f = 0; f < object.fnum; ++f) ComputeFaceNormal(object, object.faces[f], tri);
+    for (int f = 0; f < object.fnum; ++f) ComputeFaceNormal(object, object.faces[f], scratch);
   }
   return true;
 }

@@ -148,3 +148,25 @@ TEST(SmoothCornerNormals, ObjectsWithoutVerticesAndBadIndices) {
   ExpectNear(b.faces[0].corner_normals[1], Tilted(15));
   EXPECT_EQ(b.faces[0].corner_normals[2], Tilted(0));
 }
+
+TEST(SmoothCornerNormals, PolygonsOfManyCorners) {
+  // A 300-gon (more corners than a compact corner list entry holds) and a
+  // triangle on its side 299-0.
+  WScene scene;
+  scene.AddMaterial("m");
+  const int o = scene.AddObject("big");
+  WObject& obj = scene.objects[o];
+  for (int i = 0; i <= 300; ++i) AddVertexAt(obj, static_cast<float>(i), 0, 0);
+  const int big = obj.AddFace(300);
+  for (int k = 0; k < 300; ++k) obj.faces[big].v[k] = k;
+  obj.faces[big].material = 0;
+  const int tri = AddFaceOver(obj, {0, 299, 300}, 0);
+  obj.faces[big].normal = Tilted(0);
+  obj.faces[tri].normal = Tilted(30);
+  SmoothCornerNormals(scene);
+  ExpectNear(obj.faces[big].corner_normals[0], Tilted(15));
+  ExpectNear(obj.faces[big].corner_normals[299], Tilted(15));
+  EXPECT_EQ(obj.faces[big].corner_normals[150], Tilted(0));
+  ExpectNear(obj.faces[tri].corner_normals[1], Tilted(15));
+  ExpectNear(obj.faces[tri].corner_normals[2], Tilted(30));
+}
