@@ -20,6 +20,7 @@
 //   G(x, d) = L(x) x world(parent) whatever d: computed once per object.
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -117,7 +118,10 @@ bool UpdateObjectMatrix(WScene& scene, WObject& object, unsigned depth) {
   const unsigned budget = std::min(depth, static_cast<unsigned>(scene.onum));
   object.transform.local_matrix = LocalMatrix(object.transform);
   object.transform.world_matrix = object.transform.local_matrix;
-  const bool listed = scene.onum > 0 && &object >= scene.objects && &object < scene.objects + scene.onum;
+  // The object may or may not be one of the scene's (std::less orders any
+  // two pointers).
+  const std::less<const WObject*> before;
+  const bool listed = scene.onum > 0 && !before(&object, scene.objects) && before(&object, scene.objects + scene.onum);
   int start = listed ? static_cast<int>(&object - scene.objects) : ParentOf(scene, object);
   unsigned start_budget = budget;
   if (!listed) {

@@ -140,6 +140,16 @@ TEST(UpdateMatrices, SameAsTheRecursionOnAnyHierarchy) {
     UpdateObjectMatrix(one, one.objects[i], depth);
     ReferenceUpdate(one_expected, one_expected.objects[i], depth);
     ExpectSameMatrices(one, one_expected, "one");
+
+    // An object outside the list, whose parent is in it.
+    WObject outside;
+    outside.transform.rotate = WVector(0.3f, 0.2f, 0.1f);
+    outside.parent = below(n);
+    WObject outside_expected = outside;
+    UpdateObjectMatrix(one, outside, depth);
+    ReferenceUpdate(one_expected, outside_expected, depth);
+    ExpectSameMatrices(one, one_expected, "outside");
+    EXPECT_EQ(outside.transform.world_matrix, outside_expected.transform.world_matrix);
     if (HasFailure()) {
       ADD_FAILURE() << "round " << round;
       break;
