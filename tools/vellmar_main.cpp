@@ -1,7 +1,9 @@
 // vellmar: exports host documents through the plug-in module, converts them
 // to other formats, and shows what the plug-in reports about itself.
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "Vellmar/export_driver.h"
 #include "Vellmar/host_binding.h"
@@ -182,6 +184,14 @@ int main(int argc, char** argv) {
   if (line.command == Command::kHelp || line.help) {
     std::fputs(HelpText(line.help ? line.command : Command::kNone), stdout);
     return kOk;
+  }
+  if (!line.out_dir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(line.out_dir, ec);
+    if (ec) {
+      Fail(line.out_dir + ": cannot create the folder: " + ec.message());
+      return kCannotWrite;
+    }
   }
   try {
     switch (line.command) {

@@ -4,33 +4,40 @@
 
 bool WObject::Compact() {
   // Number the survivors, then resolve merges: a dead record merged into
-  // another takes the survivor's new index.
-  NumberSurvivors(vertices, vnum);
-  NumberSurvivors(lines, lnum);
-  NumberSurvivors(normals, nnum);
-  NumberSurvivors(colors, cnum);
-  NumberSurvivors(uvs, unum);
+  // another takes the survivor's new index. An array without dead records
+  // keeps every index, so the references into it need no rewriting; the
+  // passes compact one kind of record at a time, and this spares them a
+  // walk through every other kind's references.
+  const bool vertices_die = NumberSurvivors(vertices, vnum) != vnum;
+  const bool lines_die = NumberSurvivors(lines, lnum) != lnum;
+  const bool normals_die = NumberSurvivors(normals, nnum) != nnum;
+  const bool colors_die = NumberSurvivors(colors, cnum) != cnum;
+  const bool uvs_die = NumberSurvivors(uvs, unum) != unum;
   ResolveMerges(vertices, vnum);
   ResolveMerges(lines, lnum);
   ResolveMerges(normals, nnum);
   ResolveMerges(colors, cnum);
   ResolveMerges(uvs, unum);
 
-  for (int i = 0; i < lnum; ++i) {
-    WLine& line = lines[i];
-    line.v[0] = Remapped(vertices, vnum, line.v[0]);
-    line.v[1] = Remapped(vertices, vnum, line.v[1]);
+  if (vertices_die) {
+    for (int i = 0; i < lnum; ++i) {
+      WLine& line = lines[i];
+      line.v[0] = Remapped(vertices, vnum, line.v[0]);
+      line.v[1] = Remapped(vertices, vnum, line.v[1]);
+    }
   }
 
   // Faces are rewritten dead or alive; -1 entries stay -1.
-  for (int f = 0; f < fnum; ++f) {
-    WFace& face = faces[f];
-    for (int k = 0; k < face.num; ++k) {
-      face.v[k] = Remapped(vertices, vnum, face.v[k]);
-      if (face.e[k] != -1) face.e[k] = Remapped(lines, lnum, face.e[k]);
-      if (face.vn[k] != -1) face.vn[k] = Remapped(normals, nnum, face.vn[k]);
-      if (face.vc[k] != -1) face.vc[k] = Remapped(colors, cnum, face.vc[k]);
-      if (face.vt[k] != -1) face.vt[k] = Remapped(uvs, unum, face.vt[k]);
+  if (vertices_die || lines_die || normals_die || colors_die || uvs_die) {
+    for (int f = 0; f < fnum; ++f) {
+      WFace& face = faces[f];
+      for (int k = 0; k < face.num; ++k) {
+        if (vertices_die) face.v[k] = Remapped(vertices, vnum, face.v[k]);
+        if (lines_die && face.e[k] != -1) face.e[k] = Remapped(lines, lnum, face.e[k]);
+        if (normals_die && face.vn[k] != -1) face.vn[k] = Remapped(normals, nnum, face.vn[k]);
+        if (colors_die && face.vc[k] != -1) face.vc[k] = Remapped(colors, cnum, face.vc[k]);
+        if (uvs_die && face.vt[k] != -1) face.vt[k] = Remapped(uvs, unum, face.vt[k]);
+      }
     }
   }
 

@@ -72,11 +72,13 @@ void CopyRecords(R*& block, int& count, int& capacity, const R* source, int sour
 
 // Compaction, first step: every live record receives its new index in remap.
 // Dead records keep the remap that names the record they were merged into.
+// Returns the number of survivors.
 template <class R>
-void NumberSurvivors(R* block, int count) {
+int NumberSurvivors(R* block, int count) {
   int next = 0;
   for (int i = 0; i < count; ++i)
     if (!(block[i].flags & kDeleted)) block[i].remap = next++;
+  return next;
 }
 
 // Compaction, second step: a dead record merged into another takes that

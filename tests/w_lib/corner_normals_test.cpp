@@ -1,0 +1,172 @@
+// Smoothed corner normals: the angle test per material, faces without
+// material, repeated vertices.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "test_scenes.h"
+
+namespace {
+
+constexpr float kDegree = 0.017453292f;
+
+// The unit normal tilted by deg degrees from +z towards +x.
+WVector Tilted(float deg) { return WVector(std::sin(deg * kDegree), 0, std::cos(deg * kDegree)); }
+
+// Two triangles sharing the side 1-2, with the given face normals (set
+// directly: only they and the shared vertices matter here) and materials.
+WScene Hinge(WVector n0, WVector n1, int m0 = 0, int m1 = 0) {
+  WScene scene;
+  scene.AddMaterial("a");
+  scene.AddMaterial("b");
+  const int o = scene.AddObject("hinge");
+  WObject& obj = scene.objects[o];
+  for (int i = 0; i < 4; ++i) AddVertexAt(obj, static_cast<float>(i), 0, 0);
+  const int f0 = AddFaceOver(obj, {0, 1, 2}, m0);
+  const int f1 = AddFaceOver(obj, {2, 1, 3}, m1);
+  obj.faces[f0].normal = n0;
+  obj.faces[f1].normal = n1;
+  return scene;
+}
+
+void ExpectNear(const WVector& a, const WVector& b) {
+  EXPECT_NEAR(a.x, b.x, 1e-6f);
+  EXPECT_NEAR(a.y, b.y, 1e-6f);
+  EXPECT_NEAR(a.z, b.z, 1e-6f);
+}
+
+}  // namespace
+
+TEST(SmoothCornerNormals, WithinTheAngleSharedCornersAverage) {
+  WScene scene = Hinge(Tilted(0), Tilted(30));
+  SmoothCornerNormals(scene);
+  const WObject& obj = scene.objects[0];
+  const WFace& a = obj.faces[0];
+  const WFace& b = obj.faces[1];
+  // Shared vertices 1 and 2: both faces' corners point half way.
+  ExpectNear(a.corner_normals[1], Tilted(15));
+  ExpectNear(a.corner_normals[2], Tilted(15));
+  EXPECT_EQ(a.corner_normals[1], b.corner_normals[1]);
+  EXPECT_EQ(a.corner_normals[2], b.corner_normals[0]);
+  // Vertices of one face only keep that face's normal.
+  EXPECT_EQ(a.corner_normals[0], Tilted(0));
+  ExpectNear(b.corner_normals[2], Tilted(30));
+
+  // 60 degrees is past the default 59.5: every corner keeps its face's.
+  WScene sharp = Hinge(Tilted(0), Tilted(60));
+  SmoothCornerNormals(sharp);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(sharp.objects[0].faces[0].corner_normals[k], Tilted(0));
+    ExpectNear(sharp.objects[0].faces[1].corner_normals[k], Tilted(60));
+  }
+
+  // 59 degrees is still within it.
+  WScene wide = Hinge(Tilted(0), Tilted(59));
+  SmoothCornerNormals(wide);
+  ExpectNear(wide.objects[0].faces[0].corner_normals[1], Tilted(29.5f));
+}
+
+TEST(SmoothCornerNormals, EachCornerJudgesByItsOwnMaterial) {
+  WScene scene = Hinge(Tilted(0), Tilted(30), 0, 1);
+  scene.materials[1].smoothing_angle = 20 * kDegree;
+  SmoothCornerNormals(scene);
+  const WObject& obj = scene.objects[0];
+  ExpectNear(obj.faces[0].corner_normals[1], Tilted(15));  // 30 <= 59.5
+  ExpectNear(obj.faces[1].corner_normals[1], Tilted(30));  // 30 > 20
+}
+
+TEST(SmoothCornerNormals, FacesWithoutMaterialNeitherSmoothNorAreSmoothed) {
+  // -1 is no material; 7 names no material of the scene and counts as none.
+  for (int bad : {-1, 7}) {
+    WScene scene = Hinge(Tilted(0), Tilted(30), 0, bad);
+    SmoothCornerNormals(scene);
+    const WObject& obj = scene.objects[0];
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(obj.faces[0].corner_normals[k], Tilted(0)) << bad;
+      ExpectNear(obj.faces[1].corner_normals[k], Tilted(30));
+    }
+  }
+}
+
+TEST(SmoothCornerNormals, ZeroNormalsAndTheCube) {
+  WScene scene = Hinge(WVector(), Tilted(30));
+  SmoothCornerNormals(scene);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(scene.objects[0].faces[0].corner_normals[k], WVector());
+    ExpectNear(scene.objects[0].faces[1].corner_normals[k], Tilted(30));
+  }
+
+  WScene cube = MakeCube();
+  ComputeFaceNormals(cube);
+  SmoothCornerNormals(cube);
+  const WObject& obj = cube.objects[0];
+  for (int f = 0; f < obj.fnum; ++f)
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(obj.faces[f].corner_normals[k], obj.faces[f].normal);
+}
+
+TEST(SmoothCornerNormals, AVertexUsedTwiceByOneFaceCountsTwice) {
+  // Face 0 passes vertex 1 at corners 1 and 3; face 1 uses it once. Each of
+  // face 0's corners there sums its own normal twice and face 1's once.
+  WScene scene;
+  scene.AddMaterial("m");
+  const int o = scene.AddObject("twice");
+  WObject& obj = scene.objects[o];
+  for (int i = 0; i < 5; ++i) AddVertexAt(obj, static_cast<float>(i), 0, 0);
+  AddFaceOver(obj, {0, 1, 2, 1, 3}, 0);
+  AddFaceOver(obj, {1, 4, 2}, 0);
+  obj.faces[0].normal = Tilted(0);
+  obj.faces[1].normal = Tilted(30);
+  SmoothCornerNormals(scene);
+  // Two of 0 degrees and one of 30 around vertex 1: atan(sin30 / (2 + cos30)).
+  const float twice = std::atan(0.5f / (2 + std::cos(30 * kDegree))) / kDegree;
+  ExpectNear(obj.faces[0].corner_normals[1], Tilted(twice));
+  ExpectNear(obj.faces[0].corner_normals[3], Tilted(twice));
+  ExpectNear(obj.faces[1].corner_normals[0], Tilted(twice));
+  // Vertex 2: one each, half way.
+  ExpectNear(obj.faces[0].corner_normals[2], Tilted(15));
+}
+
+TEST(SmoothCornerNormals, ObjectsWithoutVerticesAndBadIndices) {
+  WScene scene;
+  scene.AddMaterial("m");
+  const int o = scene.AddObject("no vertices");
+  WObject& obj = scene.objects[o];
+  AddFaceOver(obj, {0, 1, 2}, 0);
+  obj.faces[0].normal = WVector(0, 0, 1);
+  obj.faces[0].corner_normals[0] = WVector(3, 0, 0);
+  SmoothCornerNormals(scene);
+  EXPECT_EQ(obj.faces[0].corner_normals[0], WVector(3, 0, 0));
+
+  // A corner naming no vertex keeps its face normal; the others smooth.
+  WScene bad = Hinge(Tilted(0), Tilted(30));
+  bad.objects[0].faces[1].v[0] = 99;
+  bad.objects[0].faces[1].v[2] = -5;
+  SmoothCornerNormals(bad);
+  const WObject& b = bad.objects[0];
+  ExpectNear(b.faces[1].corner_normals[0], Tilted(30));
+  ExpectNear(b.faces[1].corner_normals[1], Tilted(15));
+  ExpectNear(b.faces[0].corner_normals[1], Tilted(15));
+  EXPECT_EQ(b.faces[0].corner_normals[2], Tilted(0));
+}
+
+TEST(SmoothCornerNormals, PolygonsOfManyCorners) {
+  // A 300-gon (more corners than a compact corner list entry holds) and a
+  // triangle on its side 299-0.
+  WScene scene;
+  scene.AddMaterial("m");
+  const int o = scene.AddObject("big");
+  WObject& obj = scene.objects[o];
+  for (int i = 0; i <= 300; ++i) AddVertexAt(obj, static_cast<float>(i), 0, 0);
+  const int big = obj.AddFace(300);
+  for (int k = 0; k < 300; ++k) obj.faces[big].v[k] = k;
+  obj.faces[big].material = 0;
+  const int tri = AddFaceOver(obj, {0, 299, 300}, 0);
+  obj.faces[big].normal = Tilted(0);
+  obj.faces[tri].normal = Tilted(30);
+  SmoothCornerNormals(scene);
+  ExpectNear(obj.faces[big].corner_normals[0], Tilted(15));
+  ExpectNear(obj.faces[big].corner_normals[299], Tilted(15));
+  EXPECT_EQ(obj.faces[big].corner_normals[150], Tilted(0));
+  ExpectNear(obj.faces[tri].corner_normals[1], Tilted(15));
+  ExpectNear(obj.faces[tri].corner_normals[2], Tilted(30));
+}

@@ -1,0 +1,185 @@
+// Object matrices: local from the transform, world through the parents, and
+// the bounded walk round parent cycles.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+
+#include "test_scenes.h"
+
+namespace {
+
+// The matrix of a transform: scale, then rotation z-x-y, then translation.
+WMatrix LocalOf(const WTransform& t) {
+  WMatrix m;
+  m.Scale(t.scale);
+  m.Rotate(t.rotate, kRotateZXY);
+  m.Translate(t.translate);
+  return m;
+}
+
+// The update as a plain recursion, as the matrices are defined: this
+// object's matrices, then (budget allowing) the parent's update, then this
+// world matrix times the parent's. It rewrites ancestors as it goes.
+void ReferenceUpdate(WScene& scene, WObject& object, unsigned depth) {
+  object.transform.local_matrix = LocalOf(object.transform);
+  object.transform.world_matrix = object.transform.local_matrix;
+  if (depth != 0 && object.parent >= 0 && object.parent < scene.onum) {
+    WObject& parent = scene.objects[object.parent];
+    ReferenceUpdate(scene, parent, depth - 1);
+    object.transform.world_matrix = Multiply(object.transform.world_matrix, parent.transform.world_matrix);
+  }
+}
+
+void ReferenceUpdateAll(WScene& scene) {
+  for (int i = 0; i < scene.onum; ++i) ReferenceUpdate(scene, scene.objects[i], static_cast<unsigned>(scene.onum));
+}
+
+// n objects with transforms that do not commute, so that any change in the
+// order of products shows.
+WScene Objects(int n, std::mt19937& rng) {
+  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+  WScene scene;
+  for (int i = 0; i < n; ++i) {
+    const int o = scene.AddObject("");
+    WTransform& t = scene.objects[o].transform;
+    t.translate = WVector(u(rng), u(rng), u(rng));
+    t.rotate = WVector(u(rng), u(rng), u(rng));
+    t.scale = WVector(1 + 0.1f * u(rng), 1 + 0.1f * u(rng), 1 + 0.1f * u(rng));
+  }
+  return scene;
+}
+
+void ExpectSameMatrices(const WScene& a, const WScene& b, const char* what) {
+  for (int i = 0; i < a.onum; ++i) {
+    EXPECT_EQ(a.objects[i].transform.local_matrix, b.objects[i].transform.local_matrix) << what << " object " << i;
+    EXPECT_EQ(a.objects[i].transform.world_matrix, b.objects[i].transform.world_matrix) << what << " object " << i;
+  }
+}
+
+}  // namespace
+
+TEST(UpdateMatrices, LocalAndWorldThroughParents) {
+  std::mt19937 rng(1);
+  WScene scene = Objects(3, rng);
+  // 0's parent is 2, which comes later in the list; 1 is a root.
+  scene.objects[0].parent = 2;
+  scene.objects[2].parent = 1;
+  UpdateMatrices(scene);
+  const WMatrix l0 = LocalOf(scene.objects[0].transform);
+  const WMatrix l1 = LocalOf(scene.objects[1].transform);
+  const WMatrix l2 = LocalOf(scene.objects[2].transform);
+  EXPECT_EQ(scene.objects[1].transform.local_matrix, l1);
+  EXPECT_EQ(scene.objects[1].transform.world_matrix, l1);
+  EXPECT_EQ(scene.objects[2].transform.world_matrix, Multiply(l2, l1));
+  EXPECT_EQ(scene.objects[0].transform.world_matrix, Multiply(l0, Multiply(l2, l1)));
+
+  // A parent index outside the list counts as no parent.
+  scene.objects[1].parent = 3;
+  scene.objects[2].parent = -7;
+  UpdateMatrices(scene);
+  EXPECT_EQ(scene.objects[1].transform.world_matrix, l1);
+  EXPECT_EQ(scene.objects[2].transform.world_matrix, l2);
+
+  WScene empty;
+  EXPECT_TRUE(UpdateMatrices(empty));
+}
+
+TEST(UpdateMatrices, TwoObjectsNamingEachOther) {
+  std::mt19937 rng(2);
+  WScene scene = Objects(2, rng);
+  scene.objects[0].parent = 1;
+  scene.objects[1].parent = 0;
+  UpdateMatrices(scene);
+  const WMatrix a = LocalOf(scene.objects[0].transform);
+  const WMatrix b = LocalOf(scene.objects[1].transform);
+  // Updating B last leaves A as the budget left it one step in: A x B; B
+  // itself goes round once: B x (A x B).
+  EXPECT_EQ(scene.objects[0].transform.world_matrix, Multiply(a, b));
+  EXPECT_EQ(scene.objects[1].transform.world_matrix, Multiply(b, Multiply(a, b)));
+}
+
+TEST(UpdateMatrices, CyclesWithABudgetLeftOverRewriteTheirOwnMatrices) {
+  // With a third object the budget goes round the cycle A <-> B more than
+  // once, and each inner update of B leaves B's world matrix where the outer
+  // one multiplies it again: B ends as (B x A) x (A x (B x A)).
+  std::mt19937 rng(3);
+  WScene scene = Objects(3, rng);
+  scene.objects[0].parent = 1;
+  scene.objects[1].parent = 0;
+  UpdateMatrices(scene);
+  const WMatrix a = LocalOf(scene.objects[0].transform);
+  const WMatrix b = LocalOf(scene.objects[1].transform);
+  const WMatrix ba = Multiply(b, a);
+  EXPECT_EQ(scene.objects[1].transform.world_matrix, Multiply(ba, Multiply(a, ba)));
+  EXPECT_EQ(scene.objects[0].transform.world_matrix, Multiply(a, ba));
+}
+
+TEST(UpdateMatrices, SameAsTheRecursionOnAnyHierarchy) {
+  // Random parents, self-parents, cycles with tails and parents out of
+  // range, against the plain recursion.
+  std::mt19937 rng(4);
+  const auto below = [&rng](int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); };
+  for (int round = 0; round < 300; ++round) {
+    const int n = 1 + below(9);
+    WScene scene = Objects(n, rng);
+    for (int i = 0; i < n; ++i) {
+      const int pick = below(10);
+      scene.objects[i].parent = pick < 2 ? -1 : pick == 2 ? n + 3 : below(n);
+    }
+    WScene expected = scene;
+    ReferenceUpdateAll(expected);
+    UpdateMatrices(scene);
+    ExpectSameMatrices(scene, expected, "all");
+
+    // One object's update alone, with every budget up to the object count.
+    const int i = below(n);
+    const unsigned depth = static_cast<unsigned>(below(n + 1));
+    WScene one = scene;
+    WScene one_expected = scene;
+    UpdateObjectMatrix(one, one.objects[i], depth);
+    ReferenceUpdate(one_expected, one_expected.objects[i], depth);
+    ExpectSameMatrices(one, one_expected, "one");
+
+    // An object outside the list, whose parent is in it.
+    WObject outside;
+    outside.transform.rotate = WVector(0.3f, 0.2f, 0.1f);
+    outside.parent = below(n);
+    WObject outside_expected = outside;
+    UpdateObjectMatrix(one, outside, depth);
+    ReferenceUpdate(one_expected, outside_expected, depth);
+    ExpectSameMatrices(one, one_expected, "outside");
+    EXPECT_EQ(outside.transform.world_matrix, outside_expected.transform.world_matrix);
+    if (HasFailure()) {
+      ADD_FAILURE() << "round " << round;
+      break;
+    }
+  }
+}
+
+TEST(UpdateMatrices, LongChainsAndCyclesStayShallow) {
+  // A chain of 50000 objects, each the parent of the one before: the
+  // recursion would nest that deep. Here every world matrix is the identity
+  // but the root's translation.
+  const int n = 50000;
+  WScene scene;
+  ASSERT_TRUE(scene.ReserveObjects(n));
+  for (int i = 0; i < n; ++i) {
+    const int o = scene.AddObject("");
+    scene.objects[o].parent = i + 1 < n ? i + 1 : -1;
+  }
+  scene.objects[n - 1].transform.translate = WVector(1, 2, 3);
+  UpdateMatrices(scene);
+  WMatrix moved;
+  moved.SetTranslation(1, 2, 3);
+  EXPECT_EQ(scene.objects[0].transform.world_matrix, moved);
+  EXPECT_EQ(scene.objects[n / 2].transform.world_matrix, moved);
+
+  // Closed into one cycle, and a direct update with an oversized budget.
+  scene.objects[n - 1].parent = 0;
+  scene.objects[n - 1].transform.translate = WVector();
+  UpdateMatrices(scene);
+  EXPECT_EQ(scene.objects[0].transform.world_matrix, WMatrix());
+  UpdateObjectMatrix(scene, scene.objects[5], 0xffffffffu);
+  EXPECT_EQ(scene.objects[5].transform.world_matrix, WMatrix());
+}

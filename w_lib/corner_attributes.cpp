@@ -1,0 +1,186 @@
+// Corner attribute records: texture coordinates, colours and normals that
+// face corners name by index. Untextured corners lose their texture
+// coordinates, every corner can get a colour or normal record of its own,
+// equal records around a vertex are shared, and unused ones are purged.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "w_lib/first_equal_per_vertex.h"
+#include "w_lib/w_scene.h"
+
+namespace {
+
+// --- Record values: exact equality, and a hash that agrees with it -------
+
+uint32_t Bits(float f) {
+  // -0 equals 0, so both hash alike.
+  if (f == 0.0f) return 0;
+  uint32_t b;
+  std::memcpy(&b, &f, sizeof b);
+  return b;
+}
+
+uint32_t Combine(uint32_t h, float f) { return (h ^ Bits(f)) * 0x9e3779b1u + 0x7f4a7c15u; }
+
+bool Same(const WUv& a, const WUv& b) { return a.u == b.u && a.v == b.v; }
+bool Same(const WVertexColor& a, const WVertexColor& b) { return a.col == b.col; }
+bool Same(const WNormal& a, const WNormal& b) { return a.normal == b.normal; }
+
+// A value with a NaN equals nothing, itself included.
+bool Comparable(const WUv& r) { return Same(r, r); }
+bool Comparable(const WVertexColor& r) { return Same(r, r); }
+bool Comparable(const WNormal& r) { return Same(r, r); }
+
+uint32_t Hash(const WUv& r) { return Combine(Combine(0, r.u), r.v); }
+uint32_t Hash(const WVertexColor& r) {
+  return Combine(Combine(Combine(Combine(0, r.col.r), r.col.g), r.col.b), r.col.a);
+}
+uint32_t Hash(const WNormal& r) { return Combine(Combine(Combine(0, r.normal.x), r.normal.y), r.normal.z); }
+
+// --- One kind of record: its array in the object and its index per corner
+
+template <class R>
+struct Kind {
+  R* WObject::*block;
+  int WObject::*count;
+  int WObject::*capacity;
+  int* WFace::*index;
+};
+
+const Kind<WUv> kUvs{&WObject::uvs, &WObject::unum, &WObject::umax, &WFace::vt};
+const Kind<WVertexColor> kColors{&WObject::colors, &WObject::cnum, &WObject::cmax, &WFace::vc};
+const Kind<WNormal> kNormals{&WObject::normals, &WObject::nnum, &WObject::nmax, &WFace::vn};
+
+bool Names(int index, int count) { return index >= 0 && index < count; }
+
+// Deletes the records that no corner names.
+template <class R>
+bool Purge(WObject& object, const Kind<R>& kind) {
+  R* records = object.*kind.block;
+  const int count = object.*kind.count;
+  for (int i = 0; i < count; ++i) {
+    records[i].flags |= kDeleted;
+    records[i].remap = -1;
+  }
+  for (int f = 0; f < object.fnum; ++f) {
+    const WFace& face = object.faces[f];
+    const int* index = face.*kind.index;
+    for (int k = 0; k < face.num; ++k)
+      if (Names(index[k], count)) records[index[k]].flags &= ~kDeleted;
+  }
+  return object.Compact();
+}
+
+// Makes every corner of one vertex whose record equals that of an earlier
+// corner of the vertex (faces in order, then corners in order) name the
+// earlier corner's record, then purges the records left unnamed.
+//
+// Equal values form classes, so the earlier corner found is the first of
+// its class; that lets a per-vertex lookup stand in for comparing every
+// pair of corners around a vertex.
+template <class R>
+bool Weld(WObject& object, const Kind<R>& kind) {
+  if (object.vnum <= 0) return true;
+  const R* records = object.*kind.block;
+  const int count = object.*kind.count;
+  // Room for one first record per record: reserved, touched only as used.
+  FirstEqualPerVertex firsts(object.vnum, static_cast<size_t>(count));
+  const auto same = [records](int a, int b) { return Same(records[a], records[b]); };
+  const auto hash = [records](int a) { return Hash(records[a]); };
+  for (int f = 0; f < object.fnum; ++f) {
+    WFace& face = object.faces[f];
+    int* index = face.*kind.index;
+    for (int k = 0; k < face.num; ++k) {
+      const int v = face.v[k];
+      if (v < 0 || v >= object.vnum || !Names(index[k], count) || !Comparable(records[index[k]])) continue;
+      index[k] = firsts.FindOrAdd(v, index[k], same, hash);
+    }
+  }
+  return Purge(object, kind);
+}
+
+// Replaces all records of the kind with one new record per corner, made
+// from the corner's own value (value: face, corner -> record value).
+template <class R, class Value>
+bool Expand(WObject& object, const Kind<R>& kind, const Value& value) {
+  R*& records = object.*kind.block;
+  int& count = object.*kind.count;
+  int& capacity = object.*kind.capacity;
+  for (int i = 0; i < count; ++i) {
+    records[i].flags |= kDeleted;
+    records[i].remap = -1;
+  }
+  object.Compact();
+
+  const long long corners = object.CornerCount();
+  ReserveRecords(records, count, capacity, corners < INT32_MAX ? static_cast<int>(corners) : INT32_MAX);
+  for (int f = 0; f < object.fnum; ++f) {
+    for (int k = 0; k < object.faces[f].num; ++k) {
+      const int i = AddRecord<kGeometryGrowth>(records, count, capacity);
+      (object.faces[f].*kind.index)[k] = i;
+      value(records[i], object.faces[f], k);
+      // What a compaction would number it: its own index.
+      records[i].remap = i;
+    }
+  }
+  // The reserve normally fits exactly, and a compaction then would change
+  // nothing; it only has work when the reserve could not be had.
+  if (count != capacity) object.Compact();
+  return true;
+}
+
+// True when the face's corners can carry texture coordinates: its material
+// exists and names an existing texture.
+bool Textured(const WScene& scene, const WFace& face) {
+  if (face.material < 0 || face.material >= scene.mnum) return false;
+  const int tex = scene.materials[face.material].tex;
+  return tex >= 0 && tex < scene.tnum;
+}
+
+template <class Op>
+bool ForEachObject(WScene& scene, Op op) {
+  for (int o = 0; o < scene.onum; ++o) op(scene.objects[o]);
+  return true;
+}
+
+}  // namespace
+
+bool DropUntexturedUvs(const WScene& scene, WObject& object) {
+  for (int f = 0; f < object.fnum; ++f) {
+    WFace& face = object.faces[f];
+    if (Textured(scene, face)) continue;
+    for (int k = 0; k < face.num; ++k) face.vt[k] = -1;
+  }
+  // The purge's compaction leaves every array an exact fit with nothing
+  // marked, so a second compaction would change nothing.
+  return Purge(object, kUvs);
+}
+
+bool PurgeUvs(WObject& object) { return Purge(object, kUvs); }
+bool PurgeColors(WObject& object) { return Purge(object, kColors); }
+bool PurgeNormals(WObject& object) { return Purge(object, kNormals); }
+
+bool WeldUvs(WObject& object) { return Weld(object, kUvs); }
+bool WeldColors(WObject& object) { return Weld(object, kColors); }
+bool WeldNormals(WObject& object) { return Weld(object, kNormals); }
+
+bool ExpandColors(WObject& object) {
+  return Expand(object, kColors, [](WVertexColor& r, const WFace& face, int k) { r.col = face.corner_colors[k]; });
+}
+
+bool ExpandNormals(WObject& object) {
+  return Expand(object, kNormals, [](WNormal& r, const WFace& face, int k) { r.normal = face.corner_normals[k]; });
+}
+
+bool DropUntexturedUvs(WScene& scene) {
+  return ForEachObject(scene, [&scene](WObject& object) { DropUntexturedUvs(scene, object); });
+}
+bool PurgeUvs(WScene& scene) { return ForEachObject(scene, [](WObject& o) { PurgeUvs(o); }); }
+bool PurgeColors(WScene& scene) { return ForEachObject(scene, [](WObject& o) { PurgeColors(o); }); }
+bool PurgeNormals(WScene& scene) { return ForEachObject(scene, [](WObject& o) { PurgeNormals(o); }); }
+bool WeldUvs(WScene& scene) { return ForEachObject(scene, [](WObject& o) { WeldUvs(o); }); }
+bool WeldColors(WScene& scene) { return ForEachObject(scene, [](WObject& o) { WeldColors(o); }); }
+bool WeldNormals(WScene& scene) { return ForEachObject(scene, [](WObject& o) { WeldNormals(o); }); }
+bool ExpandColors(WScene& scene) { return ForEachObject(scene, [](WObject& o) { ExpandColors(o); }); }
+bool ExpandNormals(WScene& scene) { return ForEachObject(scene, [](WObject& o) { ExpandNormals(o); }); }
