@@ -1,5 +1,13 @@
 #!/usr/bin/env bash
-# The main job: export the bundled example documents to dotXSI.
+# The main job: builds the plug-in and the vellmar tool, then exports the
+# bundled example documents to dotXSI through the plug-in module.
 set -euo pipefail
-echo "The command-line exporter is not built yet: there is nothing to run on the examples." >&2
-exit 0
+cd "$(dirname "$0")/.."
+
+scripts/setup-deps.sh g++ cmake ninja-build pkg-config libzip-dev
+
+cmake --preset app >/dev/null
+cmake --build --preset app --target vellmar Vellmar
+out=out/examples
+build/app/bin/vellmar export examples/*.mqo --out-dir "$out"
+echo "The dotXSI files are in $(pwd)/$out"

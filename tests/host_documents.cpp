@@ -1,5 +1,7 @@
 #include "host_documents.h"
 
+#include <unistd.h>
+
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -43,6 +45,7 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 std::string TempPath(const std::string& name) {
+  // Tests run in parallel processes: each gets names of its own.
   const std::string dir = testing::TempDir();
-  return dir + (dir.empty() || dir.back() == '/' ? "" : "/") + name;
+  return dir + (dir.empty() || dir.back() == '/' ? "" : "/") + "vellmar-" + std::to_string(getpid()) + "-" + name;
 }

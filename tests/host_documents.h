@@ -22,5 +22,5 @@ int32_t AddHostFace(MQObject obj, std::initializer_list<int32_t> points, int32_t
 // The whole content of a file, or "" when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 
-// A fresh path in the test's temporary directory.
+// A path in the temporary directory that no other test process uses.
 std::string TempPath(const std::string& name);
