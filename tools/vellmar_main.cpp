@@ -9,6 +9,7 @@
 #include "Vellmar/host_binding.h"
 #include "host/host_api.h"
 #include "tools/command_line.h"
+#include "tools/large_pages.h"
 #include "tools/module_paths.h"
 #include "tools/output_formats.h"
 #include "tools/plugin_module.h"
@@ -175,6 +176,7 @@ int RunInfo(const CommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  RestartWithLargePages(argv);
   CommandLine line;
   std::string error;
   if (!ParseCommandLine(argc, argv, line, error)) {
