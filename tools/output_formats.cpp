@@ -9,7 +9,7 @@ namespace {
 
 const OutputFormat kFormats[] = {
     {"xsi", ".xsi", WriteXsiFile},
-    {"x", ".x", nullptr},
+    {"x", ".x", WriteXFile},
     {"obj", ".obj", nullptr},
     {"mqo", ".mqo", nullptr},
     {"dxf", ".dxf", nullptr},
