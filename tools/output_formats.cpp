@@ -10,7 +10,7 @@ namespace {
 const OutputFormat kFormats[] = {
     {"xsi", ".xsi", WriteXsiFile},
     {"x", ".x", WriteXFile},
-    {"obj", ".obj", nullptr},
+    {"obj", ".obj", WriteObjFile},
     {"mqo", ".mqo", nullptr},
     {"dxf", ".dxf", nullptr},
     {"dxf-polyface", ".dxf", nullptr},
