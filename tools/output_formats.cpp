@@ -14,7 +14,7 @@ const OutputFormat kFormats[] = {
     {"mqo", ".mqo", nullptr},
     {"dxf", ".dxf", nullptr},
     {"dxf-polyface", ".dxf", nullptr},
-    {"dump", ".txt", nullptr},
+    {"dump", ".txt", WriteSceneDump},
 };
 
 std::string Lower(std::string text) {

@@ -112,3 +112,13 @@ bool SplitVerticesByColor(WScene& scene);
 // the OBJ file's own) is not written, and the result is still true; one that
 // fails while being written is removed and the result is false.
 bool WriteObjFile(const char* path, const WScene& scene);
+
+// --- Scene dump ----------------------------------------------------------------
+
+// Writes every field of the scene model that matters as a keyword listing
+// ("wt"): header, textures, materials, and per object its transforms,
+// counts, geometry records, faces (loose lines as two-corner faces), keys
+// channel by channel and weights as percentages. Indices as stored. Returns
+// false, leaving no file, when it cannot be opened or a write or the close
+// fails.
+bool WriteSceneDump(const char* path, const WScene& scene);
