@@ -17,6 +17,32 @@ int AddFaceOver(WObject& obj, std::initializer_list<int> corners, int material) 
   return f;
 }
 
+int AddLineBetween(WObject& obj, int a, int b) {
+  const int i = obj.AddLine();
+  obj.lines[i].v[0] = a;
+  obj.lines[i].v[1] = b;
+  return i;
+}
+
+// Index first: the add may move the array.
+int AddUvAt(WObject& obj, float u, float v) {
+  const int i = obj.AddUv();
+  obj.uvs[i].Set(u, v);
+  return i;
+}
+
+int AddNormalAlong(WObject& obj, WVector normal) {
+  const int i = obj.AddNormal();
+  obj.normals[i].normal = normal;
+  return i;
+}
+
+int AddColorOf(WObject& obj, WColor col) {
+  const int i = obj.AddColor();
+  obj.colors[i].col = col;
+  return i;
+}
+
 void SetFaceUvs(WObject& obj, int f, std::initializer_list<float> uv_pairs) {
   std::vector<float> uv(uv_pairs);
   for (int k = 0; k < obj.faces[f].num; ++k) {

@@ -9,12 +9,12 @@ namespace {
 
 const OutputFormat kFormats[] = {
     {"xsi", ".xsi", WriteXsiFile},
-    {"x", ".x", nullptr},
-    {"obj", ".obj", nullptr},
+    {"x", ".x", WriteXFile},
+    {"obj", ".obj", WriteObjFile},
     {"mqo", ".mqo", nullptr},
     {"dxf", ".dxf", nullptr},
     {"dxf-polyface", ".dxf", nullptr},
-    {"dump", ".txt", nullptr},
+    {"dump", ".txt", WriteSceneDump},
 };
 
 std::string Lower(std::string text) {

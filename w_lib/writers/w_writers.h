@@ -65,3 +65,60 @@ bool WriteXsiModel(TextOutput& out, const WScene& scene, XsiModelContext& contex
 // saving) at `now`, as "Www Mmm DD hh:mm:ss YYYY" with English names and a
 // zero-padded day. Needs neither the time zone setting nor the locale.
 std::string XsiTimeStamp(std::time_t now);
+
+// The comment that heads the OBJ, material and dump files.
+constexpr char kCreatedByLine[] = "# Created by Tesseron v0.17 (05/08/13)\n\n";
+
+// --- DirectX text -------------------------------------------------------------
+
+// Writes scene as a DirectX text file at path ("wb", LF line ends): a root
+// frame holding one frame per object, nested as the hierarchy is, each with
+// its local matrix and a mesh. The writer works on a copy in which every
+// face is reversed, vertices are split so that each carries one texture
+// coordinate and one colour, a scene without materials has "NoMaterial" and
+// faces without material use material 0. Returns false, leaving no file,
+// when the file cannot be opened or a write or the close fails.
+bool WriteXFile(const char* path, const WScene& scene);
+
+// Writes the frame of object `object` at the given depth (indent depth + 1
+// TABs, at most 255) with the frames of all its descendants nested inside.
+// scene is the prepared copy, tree built from it. Material and corner
+// indices are written as stored; a texture index outside the list counts as
+// no texture. Returns true.
+bool WriteXFrame(TextOutput& out, const WScene& scene, const ObjectTree& tree, int object, int depth);
+
+// Splits every vertex whose corners use different texture coordinates (vt)
+// or colours (vc): the first value met at a vertex keeps the vertex, every
+// further distinct value gets a full copy of it appended, vertex by vertex
+// and in order of first appearance (-1 counts as a value). Then every corner
+// with a valid index copies its record into its vertex's uv or col. Corners
+// whose vertex index is out of range are left alone. Linear in the corners.
+bool SplitVerticesByUv(WObject& object);
+bool SplitVerticesByColor(WObject& object);
+bool SplitVerticesByUv(WScene& scene);
+bool SplitVerticesByColor(WScene& scene);
+
+// --- Wavefront OBJ --------------------------------------------------------------
+
+// Writes scene as a Wavefront OBJ file at path ("wt") and its materials into
+// the file beside it with the extension .mtl, which the OBJ file names.
+// Works on a copy: texture coordinates flipped in v, face edges dropped,
+// loose lines written as two-corner faces, positions and normals frozen into
+// world coordinates. Vertex, texture-coordinate and normal numbers run on
+// across objects. A face material outside the list counts as none; corner
+// indices are written as stored.
+// Returns false, leaving no OBJ file, when it cannot be opened or a write or
+// its close fails. A material file that cannot be opened (or whose path is
+// the OBJ file's own) is not written, and the result is still true; one that
+// fails while being written is removed and the result is false.
+bool WriteObjFile(const char* path, const WScene& scene);
+
+// --- Scene dump ----------------------------------------------------------------
+
+// Writes every field of the scene model that matters as a keyword listing
+// ("wt"): header, textures, materials, and per object its transforms,
+// counts, geometry records, faces (loose lines as two-corner faces), keys
+// channel by channel and weights as percentages. Indices as stored. Returns
+// false, leaving no file, when it cannot be opened or a write or the close
+// fails.
+bool WriteSceneDump(const char* path, const WScene& scene);

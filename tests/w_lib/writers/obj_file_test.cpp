@@ -1,0 +1,158 @@
+// The OBJ writer against hand-written files, its material file's name and
+// failures, and what it leaves of the scene.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_scenes.h"
+#include "w_lib/writers/w_writers.h"
+#include "writer_files.h"
+
+namespace {
+
+// Materials "red" (textured with C:\maps\brick.bmp) and "blue". Object "a":
+// a quad with corners of every attribute combination and faces of
+// materials 0, 0, -1, 1, a side line and a loose line from vertex 1 to 3.
+// Object "empty": no vertices, one uv and one normal. Object "b": moved by
+// (10, 0, 0), a face of material 5 (not in the list) and one of material 0.
+WScene MakeObjScene() {
+  WScene scene;
+  const int red = scene.AddMaterial("red");
+  scene.materials[red].col = WColor(0.8f, 0.4f, 0.2f, 1.0f);
+  scene.materials[red].tex = scene.AddTexture("C:\\maps\\brick.bmp");
+  const int blue = scene.AddMaterial("blue");
+  scene.materials[blue].col = WColor(0.0f, 0.0f, 1.0f, 0.5f);
+
+  const int a = scene.AddObject("a");
+  const int e = scene.AddObject("empty");
+  const int b = scene.AddObject("b");
+
+  WObject& oa = scene.objects[a];
+  AddVertexAt(oa, 0.0f, 0.0f, 0.0f);
+  AddVertexAt(oa, 1.0f, 0.0f, 0.0f);
+  AddVertexAt(oa, 1.0f, 1.0f, 0.0f);
+  AddVertexAt(oa, 0.0f, 1.0f, 0.0f);
+  AddUvAt(oa, 0.25f, 0.1f);
+  AddUvAt(oa, 1.0f, 0.0f);
+  AddNormalAlong(oa, WVector(0.0f, 0.0f, 2.0f));
+  const int quad = AddFaceOver(oa, {0, 1, 2, 3}, red);
+  const int vt[4] = {0, 1, -1, -1};
+  const int vn[4] = {0, -1, 0, -1};
+  for (int k = 0; k < 4; ++k) {
+    oa.faces[quad].vt[k] = vt[k];
+    oa.faces[quad].vn[k] = vn[k];
+  }
+  oa.faces[quad].e[0] = AddLineBetween(oa, 0, 1);
+  AddLineBetween(oa, 1, 3);
+  AddFaceOver(oa, {1, 2, 3}, red);
+  AddFaceOver(oa, {0, 2, 3}, -1);
+  AddFaceOver(oa, {0, 1, 2}, blue);
+
+  WObject& oe = scene.objects[e];
+  oe.AddUv();
+  oe.AddNormal();
+
+  WObject& ob = scene.objects[b];
+  ob.transform.translate = WVector(10.0f, 0.0f, 0.0f);
+  AddVertexAt(ob, 0.0f, 0.0f, 0.0f);
+  AddVertexAt(ob, 1.0f, 0.0f, 0.0f);
+  AddVertexAt(ob, 0.0f, 1.0f, 0.0f);
+  AddUvAt(ob, 0.5f, 0.5f);
+  const int odd = AddFaceOver(ob, {0, 1, 2}, 5);
+  for (int k = 0; k < 3; ++k) ob.faces[odd].vt[k] = 0;
+  AddFaceOver(ob, {2, 1, 0}, red);
+
+  UpdateMatrices(scene);
+  return scene;
+}
+
+bool StartsWith(const std::string& text, const std::string& head) { return text.compare(0, head.size(), head) == 0; }
+
+}  // namespace
+
+TEST(ObjFile, MatchesHandWrittenFiles) {
+  const WScene scene = MakeObjScene();
+  const std::string dir = TempFolder("obj");
+  ASSERT_TRUE(WriteObjFile((dir + "scene.obj").c_str(), scene));
+  EXPECT_EQ(ReadFile(dir + "scene.obj"), Golden("obj/scene.obj"));
+  EXPECT_EQ(ReadFile(dir + "scene.mtl"), Golden("obj/scene.mtl"));
+
+  // The scene itself is as it was: no flip, its lines, its transform.
+  const WObject& a = scene.objects[0];
+  EXPECT_EQ(a.uvs[0].v, 0.1f);
+  EXPECT_EQ(a.lnum, 2);
+  EXPECT_EQ(a.fnum, 4);
+  EXPECT_EQ(a.faces[0].e[0], 0);
+  EXPECT_EQ(a.normals[0].normal.z, 2.0f);
+  EXPECT_EQ(scene.objects[2].transform.translate.x, 10.0f);
+  EXPECT_EQ(scene.objects[2].vertices[0].pos.x, 0.0f);
+}
+
+TEST(ObjFile, MaterialFileNameAndNullNames) {
+  WScene scene;
+  const int m = scene.AddMaterial("m");
+  scene.materials[m].name.Set(nullptr);
+  scene.materials[m].tex = 4;  // no such texture
+  const int o = scene.AddObject("o");
+  scene.objects[o].name.Set(nullptr);
+  AddVertexAt(scene.objects[o], 0.0f, 0.0f, 0.0f);
+  AddFaceOver(scene.objects[o], {0}, m);
+
+  // The extension is the last dot of the last component, or none.
+  const std::string dir = TempFolder("obj_names") + "out.dir";
+  mkdir(dir.c_str(), 0755);
+  ASSERT_TRUE(WriteObjFile((dir + "/scene").c_str(), scene));
+  const std::string text = ReadFile(dir + "/scene");
+  EXPECT_TRUE(StartsWith(text, std::string(kCreatedByLine) + "mtllib scene.mtl\n\ng\n")) << text;
+  EXPECT_NE(text.find("\ng \nusemtl \nf 1\n"), std::string::npos) << text;
+  EXPECT_EQ(ReadFile(dir + "/scene.mtl"), std::string(kCreatedByLine) +
+                                              "newmtl \n"
+                                              "Ka 0.17500 0.17500 0.17500\n"
+                                              "Kd 0.70000 0.70000 0.70000\n"
+                                              "Ks 0.70000 0.70000 0.70000\n"
+                                              "Ns 5.00000\n\n");
+  ASSERT_TRUE(WriteObjFile((dir + "/two.dots.obj").c_str(), scene));
+  EXPECT_TRUE(FileExists(dir + "/two.dots.mtl"));
+}
+
+TEST(ObjFile, MaterialFileFailures) {
+  const WScene scene = MakeObjScene();
+  const std::string dir = TempFolder("obj_mtl");
+
+  // It cannot be opened: the OBJ file stands complete and names it anyway.
+  mkdir((dir + "blocked.mtl").c_str(), 0755);
+  ASSERT_TRUE(WriteObjFile((dir + "blocked.obj").c_str(), scene));
+  std::string expected = Golden("obj/scene.obj");
+  expected.replace(expected.find("scene.mtl"), 9, "blocked.mtl");
+  EXPECT_EQ(ReadFile(dir + "blocked.obj"), expected);
+
+  // Its path is the target's own: the OBJ file is not overwritten.
+  ASSERT_TRUE(WriteObjFile((dir + "same.mtl").c_str(), scene));
+  EXPECT_TRUE(StartsWith(ReadFile(dir + "same.mtl"), std::string(kCreatedByLine) + "mtllib same.mtl\n\ng\n"));
+
+  // It fails while being written: false, and it is removed; the OBJ file,
+  // which was complete, stays.
+  WScene many;
+  for (int i = 0; i < 100; ++i) many.AddMaterial("material");
+  const std::string obj = dir + "many.obj";
+  EXPECT_FALSE(WriteUnderFileSizeLimit(1024, [&] { return WriteObjFile(obj.c_str(), many); }));
+  EXPECT_EQ(ReadFile(obj), std::string(kCreatedByLine) + "mtllib many.mtl\n");
+  EXPECT_FALSE(FileExists(dir + "many.mtl"));
+}
+
+TEST(ObjFile, FailuresReturnFalseAndLeaveNoFile) {
+  const WScene scene = MakeObjScene();
+  const std::string dir = TempFolder("obj_fail");
+  EXPECT_FALSE(WriteObjFile((dir + "missing/a.obj").c_str(), scene));
+  EXPECT_FALSE(FileExists(dir + "missing"));
+  EXPECT_FALSE(WriteObjFile(dir.c_str(), scene));
+  if (FileExists("/dev/full")) {
+    EXPECT_FALSE(WriteObjFile("/dev/full", scene));
+  }
+
+  // The OBJ file outgrows the limit: no OBJ file and no material file.
+  const std::string path = dir + "full.obj";
+  EXPECT_FALSE(WriteUnderFileSizeLimit(256, [&] { return WriteObjFile(path.c_str(), scene); }));
+  EXPECT_FALSE(FileExists(path));
+  EXPECT_FALSE(FileExists(dir + "full.mtl"));
+}

@@ -1,0 +1,129 @@
+// Vertex splits by texture coordinate and by colour: which corners keep a
+// vertex, the order of the new vertices, what they copy.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "test_scenes.h"
+#include "w_lib/writers/w_writers.h"
+
+namespace {
+
+// Adds a face over the given vertices with the given per-corner indices of
+// the array `index` (vt or vc).
+void AddCorners(WObject& obj, std::initializer_list<int> v, std::initializer_list<int> values, int* WFace::*index) {
+  const int f = AddFaceOver(obj, v);
+  int k = 0;
+  for (int value : values) (obj.faces[f].*index)[k++] = value;
+}
+
+std::vector<int> Corners(const WFace& face) { return std::vector<int>(face.v, face.v + face.num); }
+
+}  // namespace
+
+TEST(SplitVerticesByUv, FirstValueKeepsTheVertexOthersFollowInOrder) {
+  WScene scene;
+  const int o = scene.AddObject("o");
+  WObject& obj = scene.objects[o];
+  for (int i = 0; i < 3; ++i) AddVertexAt(obj, static_cast<float>(i), 0.0f, 0.0f);
+  obj.vertices[2].uv.Set(9.0f, 9.0f);  // what a copy of vertex 2 keeps for -1
+  const int w = obj.vertices[0].AddWeight();
+  obj.vertices[0].weights[w].bone = 4;
+  for (int i = 0; i < 3; ++i) AddUvAt(obj, static_cast<float>(i), 0.5f);
+  const int A = 0, B = 1, C = 2;
+  // Uses in face then corner order:
+  //   vertex 0: A B A C B     -> B and C get vertices 3 and 4
+  //   vertex 1: B A B A C     -> A and C get 5 and 6
+  //   vertex 2: A A A -1 -1   -> -1 gets 7
+  AddCorners(obj, {1, 0, 2}, {B, A, A}, &WFace::vt);
+  AddCorners(obj, {0, 1, 2}, {B, A, A}, &WFace::vt);
+  AddCorners(obj, {2, 0, 1}, {A, A, B}, &WFace::vt);
+  AddCorners(obj, {0, 2, 1}, {C, -1, A}, &WFace::vt);
+  AddCorners(obj, {0, 1, 2}, {B, C, -1}, &WFace::vt);
+
+  EXPECT_TRUE(SplitVerticesByUv(scene));
+  ASSERT_EQ(obj.vnum, 8);
+  EXPECT_EQ(Corners(obj.faces[0]), (std::vector<int>{1, 0, 2}));
+  EXPECT_EQ(Corners(obj.faces[1]), (std::vector<int>{3, 5, 2}));
+  EXPECT_EQ(Corners(obj.faces[2]), (std::vector<int>{2, 0, 1}));
+  EXPECT_EQ(Corners(obj.faces[3]), (std::vector<int>{4, 7, 5}));
+  EXPECT_EQ(Corners(obj.faces[4]), (std::vector<int>{3, 6, 7}));
+
+  // Copies are whole: position and weights of their vertex.
+  const int source[8] = {0, 1, 2, 0, 0, 1, 1, 2};
+  for (int v = 0; v < 8; ++v) EXPECT_EQ(obj.vertices[v].pos.x, static_cast<float>(source[v])) << v;
+  ASSERT_EQ(obj.vertices[3].wnum, 1);
+  EXPECT_EQ(obj.vertices[3].weights[0].bone, 4);
+  EXPECT_EQ(obj.vertices[4].wnum, 1);
+  EXPECT_NE(obj.vertices[4].weights, obj.vertices[0].weights);
+  // Each vertex carries its corners' coordinate; the -1 copy keeps its own.
+  const float u[8] = {0, 1, 0, 1, 2, 0, 2, 9};
+  for (int v = 0; v < 8; ++v) EXPECT_EQ(obj.vertices[v].uv.u, u[v]) << v;
+  EXPECT_EQ(obj.faces[3].vt[1], -1);  // the corner indices themselves stay
+}
+
+TEST(SplitVerticesByUv, BadIndicesAreSplitOrSkippedButNeverRead) {
+  WScene scene;
+  const int o = scene.AddObject("o");
+  WObject& obj = scene.objects[o];
+  AddVertexAt(obj, 0.0f, 0.0f, 0.0f);
+  AddVertexAt(obj, 1.0f, 0.0f, 0.0f);
+  AddUvAt(obj, 0.25f, 0.75f);
+  // Vertex 99 does not exist; uv 50 and -3 do not either.
+  AddCorners(obj, {0, 99, 1}, {0, 0, 50}, &WFace::vt);
+  AddCorners(obj, {1, 0, 1}, {-3, 50, 50}, &WFace::vt);
+  SplitVerticesByUv(obj);
+  ASSERT_EQ(obj.vnum, 4);
+  EXPECT_EQ(Corners(obj.faces[0]), (std::vector<int>{0, 99, 1}));
+  EXPECT_EQ(Corners(obj.faces[1]), (std::vector<int>{3, 2, 1}));
+  EXPECT_EQ(obj.vertices[0].uv.v, 0.75f);
+  EXPECT_EQ(obj.vertices[2].uv.v, 0.0f);  // a copy of vertex 0 before its uv was set
+
+  // No vertices: nothing to split.
+  WObject empty;
+  empty.AddFace(3);
+  EXPECT_TRUE(SplitVerticesByUv(empty));
+  EXPECT_EQ(empty.vnum, 0);
+}
+
+TEST(SplitVerticesByColor, SplitsByColourRecordAndCopiesTheColour) {
+  WScene scene;
+  const int o = scene.AddObject("o");
+  WObject& obj = scene.objects[o];
+  for (int i = 0; i < 3; ++i) AddVertexAt(obj, 0.0f, 0.0f, 0.0f);
+  AddColorOf(obj, WColor(1.0f, 0.0f, 0.0f, 1.0f));
+  AddColorOf(obj, WColor(0.0f, 0.0f, 1.0f, 0.5f));
+  AddCorners(obj, {0, 1, 2}, {0, 0, 0}, &WFace::vc);
+  AddCorners(obj, {2, 1, 0}, {1, 0, 0}, &WFace::vc);
+  // Texture coordinates play no part here.
+  obj.faces[1].vt[0] = 7;
+  SplitVerticesByColor(scene);
+  ASSERT_EQ(obj.vnum, 4);
+  EXPECT_EQ(Corners(obj.faces[1]), (std::vector<int>{3, 1, 0}));
+  EXPECT_EQ(obj.vertices[2].col, WColor(1.0f, 0.0f, 0.0f, 1.0f));
+  EXPECT_EQ(obj.vertices[3].col, WColor(0.0f, 0.0f, 1.0f, 0.5f));
+}
+
+TEST(SplitVerticesByUv, LargeFansSplitInLinearTime) {
+  // One centre vertex in 200000 triangles, each with its own coordinate at
+  // the centre (half of them indices outside the list): pairwise matching
+  // would take hours.
+  const int n = 200000;
+  WObject obj;
+  obj.ReserveVertices(n + 2);
+  obj.ReserveFaces(n);
+  for (int i = 0; i < n + 1; ++i) AddVertexAt(obj, static_cast<float>(i), 0.0f, 0.0f);
+  obj.ReserveUvs(n / 2);
+  for (int i = 0; i < n / 2; ++i) obj.AddUv();
+  for (int i = 0; i < n; ++i) {
+    const int value = i % 2 == 0 ? i / 2 : n + i;
+    AddCorners(obj, {0, i + 1, (i + 1) % n + 1}, {value, -1, -1}, &WFace::vt);
+  }
+  SplitVerticesByUv(obj);
+  // The centre keeps the first value and gains n - 1 copies; every rim
+  // vertex sees only -1.
+  EXPECT_EQ(obj.vnum, (n + 1) + (n - 1));
+  EXPECT_EQ(obj.faces[0].v[0], 0);
+  EXPECT_EQ(obj.faces[1].v[0], n + 1);
+  EXPECT_EQ(obj.faces[n - 1].v[0], 2 * n - 1);
+}

@@ -1,0 +1,144 @@
+// Wavefront OBJ files and their material files: all objects in one index
+// space, positions in world coordinates, loose lines as two-corner faces.
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "w_lib/util/text.h"
+#include "w_lib/writers/text_output.h"
+#include "w_lib/writers/w_writers.h"
+
+namespace {
+
+// The numbers that the next object's first vertex, texture coordinate and
+// normal get. Wider than the counts, so that no sum overflows.
+struct IndexBases {
+  long long v = 1;
+  long long vt = 1;
+  long long vn = 1;
+};
+
+// A face material outside the scene's list counts as none.
+int MaterialOf(const WScene& scene, const WFace& face) {
+  return face.material >= 0 && face.material < scene.mnum ? face.material : -1;
+}
+
+void WriteFace(TextOutput& out, const WFace& face, const IndexBases& bases) {
+  out.Put('f');
+  for (int k = 0; k < face.num; ++k) {
+    out.Put(' ').Int(face.v[k] + bases.v);
+    if (face.vt[k] != -1) {
+      out.Put('/').Int(face.vt[k] + bases.vt);
+      if (face.vn[k] != -1) out.Put('/').Int(face.vn[k] + bases.vn);
+    } else if (face.vn[k] != -1) {
+      out.Put("//").Int(face.vn[k] + bases.vn);
+    }
+  }
+  out.Put('\n');
+}
+
+void WriteObject(TextOutput& out, const WScene& scene, const WObject& o, IndexBases& bases) {
+  out.Put("\ng\n");
+  for (int i = 0; i < o.vnum; ++i) {
+    const WVector& p = o.vertices[i].pos;
+    out.Put("v ").Fixed(p.x).Put(' ').Fixed(p.y).Put(' ').Fixed(p.z).Put('\n');
+  }
+  out.Put("# ").Int(o.vnum).Put(" vertices\n\n");
+
+  for (int i = 0; i < o.unum; ++i) out.Put("vt ").Fixed(o.uvs[i].u).Put(' ').Fixed(o.uvs[i].v).Put('\n');
+  if (o.unum != 0) out.Put("# ").Int(o.unum).Put(" texture vertices\n\n");
+
+  for (int i = 0; i < o.nnum; ++i) {
+    const WVector& n = o.normals[i].normal;
+    out.Put("vn ").Fixed(n.x).Put(' ').Fixed(n.y).Put(' ').Fixed(n.z).Put('\n');
+  }
+  if (o.nnum != 0) out.Put("# ").Int(o.nnum).Put(" normal vertices\n\n");
+
+  out.Put("g ").Put(o.name.c_str()).Put('\n');
+  // A run of faces without material at the start needs no usemtl line.
+  int current = -1;
+  for (int f = 0; f < o.fnum; ++f) {
+    const WFace& face = o.faces[f];
+    const int m = MaterialOf(scene, face);
+    if (m != current) {
+      current = m;
+      out.Put("usemtl ").Put(m == -1 ? kNoMaterialName : scene.materials[m].name.c_str()).Put('\n');
+    }
+    WriteFace(out, face, bases);
+  }
+  out.Put("# ").Int(o.fnum).Put(" elements\n\n");
+
+  bases.v += o.vnum;
+  bases.vt += o.unum;
+  bases.vn += o.nnum;
+}
+
+void WriteObjText(TextOutput& out, const WScene& scene, const std::string& material_file) {
+  out.Put(kCreatedByLine);
+  out.Put("mtllib ").Put(material_file).Put('\n');
+  IndexBases bases;
+  // Objects without vertices write nothing and take no numbers.
+  for (int o = 0; o < scene.onum; ++o)
+    if (scene.objects[o].vnum > 0) WriteObject(out, scene, scene.objects[o], bases);
+}
+
+void WriteMaterialText(TextOutput& out, const WScene& scene) {
+  out.Put(kCreatedByLine);
+  for (int i = 0; i < scene.mnum; ++i) {
+    const WMaterial& m = scene.materials[i];
+    const WColor& c = m.col;
+    out.Put("newmtl ").Put(m.name.c_str()).Put('\n');
+    // A texture index outside the list means no texture.
+    if (m.tex >= 0 && m.tex < scene.tnum) out.Put("map_Kd ").Put(FileName(scene.textures[m.tex].name.c_str())).Put('\n');
+    const double r = c.r, g = c.g, b = c.b;
+    out.Put("Ka ").Fixed(r / 4.0, 5, 6).Put(' ').Fixed(g / 4.0, 5, 6).Put(' ').Fixed(b / 4.0, 5, 6).Put('\n');
+    out.Put("Kd ").Fixed(r, 5, 6).Put(' ').Fixed(g, 5, 6).Put(' ').Fixed(b, 5, 6).Put('\n');
+    out.Put("Ks ").Fixed(r, 5, 6).Put(' ').Fixed(g, 5, 6).Put(' ').Fixed(b, 5, 6).Put('\n');
+    out.Put("Ns ").Fixed(5.0, 5, 6).Put('\n');
+    out.Put('\n');
+  }
+}
+
+// Writes the material file; true unless it was opened and then failed.
+bool WriteMaterialFile(const std::string& path, const WScene& scene) {
+  TextOutput out;
+  if (!out.Open(path.c_str(), "wt")) return true;  // the OBJ file stands without it
+  try {
+    WriteMaterialText(out, scene);
+  } catch (const std::bad_alloc&) {
+    out.Discard();
+    return false;
+  }
+  if (!out.Close()) {
+    out.Discard();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteObjFile(const char* path, const WScene& scene) {
+  TextOutput out;
+  if (!out.Open(path, "wt")) return false;
+  const std::string material_path = ReplaceExtension(path, ".mtl");
+  WScene copy;
+  try {
+    copy = scene;
+    FlipUvs(copy, kFlipV);
+    DropFaceEdges(copy);
+    LinesToFaces(copy);
+    FreezeTransforms(copy);
+    WriteObjText(out, copy, FileName(material_path.c_str()));
+  } catch (const std::bad_alloc&) {
+    out.Discard();
+    return false;
+  }
+  if (!out.Close()) {
+    out.Discard();
+    return false;
+  }
+  // A target named like its own material file would be overwritten by it.
+  if (std::strcmp(material_path.c_str(), path) == 0) return true;
+  return WriteMaterialFile(material_path, copy);
+}

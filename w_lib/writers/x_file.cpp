@@ -1,0 +1,229 @@
+// DirectX text files: a root frame with one frame per object, nested as the
+// hierarchy is, each with its local matrix and a mesh of vertices, faces,
+// materials, normals, vertex colours and texture coordinates.
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "w_lib/util/text.h"
+#include "w_lib/writers/text_output.h"
+#include "w_lib/writers/w_writers.h"
+
+namespace {
+
+constexpr int kMaxIndent = 255;
+
+// The indent of a frame at depth d: d + 1 TABs, at most 255.
+std::string_view Indent(int depth) {
+  static const std::string tabs(kMaxIndent, '\t');
+  const int n = depth < 0 ? 1 : (depth < kMaxIndent - 1 ? depth + 1 : kMaxIndent);
+  return std::string_view(tabs.data(), static_cast<size_t>(n));
+}
+
+// Ends element i of a list of n: "," between elements, ";" after the last.
+void EndElement(TextOutput& out, int i, int n) { out.Put(i + 1 < n ? ",\n" : ";\n"); }
+
+bool HasTexture(const WScene& scene, const WMaterial& m) { return m.tex >= 0 && m.tex < scene.tnum; }
+
+// The sixteen numbers end with ";" as an array and ";" as the matrix, as
+// readers of the format require.
+void WriteMatrix(TextOutput& out, std::string_view p, const WMatrix& m) {
+  out.Put(p).Put("\tFrameTransformMatrix {\n");
+  for (int r = 0; r < 4; ++r) {
+    out.Put(p).Put("\t\t");
+    for (int c = 0; c < 4; ++c) out.Fixed(m.m[r][c]).Put(c < 3 ? "," : "");
+    out.Put(r < 3 ? ",\n" : ";;\n");
+  }
+  out.Put(p).Put("\t}\n");
+}
+
+// A material as every mesh repeats it. A textured one is written white with
+// its own alpha, so that the texture shows in its own colours.
+void WriteMaterial(TextOutput& out, std::string_view p, const WScene& scene, const WMaterial& m) {
+  const bool textured = HasTexture(scene, m);
+  const WColor c = textured ? WColor(1.0f, 1.0f, 1.0f, m.col.a) : m.col;
+  out.Put(p).Put("\t\t\tMaterial {\n");
+  out.Put(p).Put("\t\t\t\t").Fixed(c.r).Put(';').Fixed(c.g).Put(';').Fixed(c.b).Put(';').Fixed(c.a).Put(";;\n");
+  out.Put(p).Put("\t\t\t\t5.000000;\n");
+  out.Put(p).Put("\t\t\t\t0.500000;0.500000;0.500000;;\n");
+  out.Put(p).Put("\t\t\t\t0.000000;0.000000;0.000000;;\n");
+  if (textured) {
+    out.Put(p).Put("\t\t\t\tTextureFilename {\n");
+    out.Put(p).Put("\t\t\t\t\t\"").Put(FileName(scene.textures[m.tex].name.c_str())).Put("\";\n");
+    out.Put(p).Put("\t\t\t\t}\n");
+  }
+  out.Put(p).Put("\t\t\t}\n");
+}
+
+// One line per face: its corner count, then one index per corner.
+void WriteFaceIndices(TextOutput& out, std::string_view p, const char* tabs, const WObject& o, int* WFace::*index) {
+  for (int f = 0; f < o.fnum; ++f) {
+    const WFace& face = o.faces[f];
+    out.Put(p).Put(tabs).Int(face.num).Put(';');
+    for (int k = 0; k < face.num; ++k) out.Int((face.*index)[k]).Put(k + 1 < face.num ? ',' : ';');
+    EndElement(out, f, o.fnum);
+  }
+}
+
+void WriteMaterialList(TextOutput& out, std::string_view p, const WScene& scene, const WObject& o) {
+  out.Put(p).Put("\t\tMeshMaterialList {\n");
+  out.Put(p).Put("\t\t\t").Int(scene.mnum).Put(";\n");
+  out.Put(p).Put("\t\t\t").Int(o.fnum).Put(";\n");
+  for (int f = 0; f < o.fnum; ++f) {
+    out.Put(p).Put("\t\t\t").Int(o.faces[f].material);
+    EndElement(out, f, o.fnum);
+  }
+  out.Put(p).Put("\t\n");
+  for (int m = 0; m < scene.mnum; ++m) WriteMaterial(out, p, scene, scene.materials[m]);
+  out.Put(p).Put("\t\t}\n");
+  out.Put(p).Put("\t\n");
+}
+
+void WriteNormals(TextOutput& out, std::string_view p, const WObject& o) {
+  out.Put(p).Put("\t\tMeshNormals {\n");
+  out.Put(p).Put("\t\t\t").Int(o.nnum).Put(";\n");
+  for (int i = 0; i < o.nnum; ++i) {
+    const WVector& n = o.normals[i].normal;
+    // The face reversal negated the records: this is x, y, -z of the scene.
+    out.Put(p).Put("\t\t\t").Fixed(-n.x).Put(';').Fixed(-n.y).Put(';').Fixed(n.z).Put(';');
+    EndElement(out, i, o.nnum);
+  }
+  out.Put(p).Put("\t\t\n");
+  out.Put(p).Put("\t\t\t").Int(o.fnum).Put(";\n");
+  WriteFaceIndices(out, p, "\t\t\t", o, &WFace::vn);
+  out.Put(p).Put("\t\t}\n");
+  out.Put(p).Put("\t\n");
+}
+
+void WriteVertexColors(TextOutput& out, std::string_view p, const WObject& o) {
+  out.Put(p).Put("\t\tMeshVertexColors {\n");
+  out.Put(p).Put("\t\t\t").Int(o.vnum).Put(";\n");
+  for (int v = 0; v < o.vnum; ++v) {
+    const WColor& c = o.vertices[v].col;
+    out.Put(p).Put("\t\t\t").Int(v).Put(';').Fixed(c.r).Put(';').Fixed(c.g).Put(';').Fixed(c.b).Put(';');
+    out.Fixed(c.a).Put(";;");
+    EndElement(out, v, o.vnum);
+  }
+  out.Put(p).Put("\t\t}\n");
+  out.Put(p).Put("\t\n");
+}
+
+void WriteTextureCoords(TextOutput& out, std::string_view p, const WObject& o) {
+  out.Put(p).Put("\t\tMeshTextureCoords {\n");
+  out.Put(p).Put("\t\t\t").Int(o.vnum).Put(";\n");
+  for (int v = 0; v < o.vnum; ++v) {
+    const WUv& t = o.vertices[v].uv;
+    out.Put(p).Put("\t\t\t").Fixed(t.u).Put(';').Fixed(t.v).Put(';');
+    EndElement(out, v, o.vnum);
+  }
+  out.Put(p).Put("\t\t}\n");
+  out.Put(p).Put("\t\n");
+}
+
+// One frame up to its children: head, matrix and mesh.
+void OpenFrame(TextOutput& out, const WScene& scene, int k, int depth) {
+  const WObject& o = scene.objects[k];
+  const std::string_view p = Indent(depth);
+  const char* name = o.name.c_str();
+
+  out.Put(p).Put("Frame Frame_").Put(name).Put(" {\n");
+  WriteMatrix(out, p, o.transform.local_matrix);
+  out.Put(p).Put("\tMesh ").Put(name).Put(" {\n");
+
+  out.Put(p).Put("\t\t").Int(o.vnum).Put(";\n");
+  for (int v = 0; v < o.vnum; ++v) {
+    const WVector& pos = o.vertices[v].pos;
+    out.Put(p).Put("\t\t").Fixed(pos.x).Put(';').Fixed(pos.y).Put(';').Fixed(-pos.z).Put(';');
+    EndElement(out, v, o.vnum);
+  }
+  out.Put(p).Put("\t\n");
+
+  out.Put(p).Put("\t\t").Int(o.fnum).Put(";\n");
+  WriteFaceIndices(out, p, "\t\t", o, &WFace::v);
+  out.Put(p).Put("\t\n");
+
+  WriteMaterialList(out, p, scene, o);
+  if (o.nnum != 0) WriteNormals(out, p, o);
+  if (o.cnum != 0) WriteVertexColors(out, p, o);
+  if (o.unum != 0) WriteTextureCoords(out, p, o);
+  out.Put(p).Put("\t}\n");
+}
+
+void WriteXText(TextOutput& out, const WScene& scene) {
+  out.Put(
+      "xof 0303txt 0032\n"
+      "\n"
+      "Header{\n"
+      "\t1;\n"
+      "\t0;\n"
+      "\t1;\n"
+      "}\n"
+      "\n"
+      "Frame Frame_WScene_ROOT {\n"
+      "\t\n"
+      "\tFrameTransformMatrix {\n"
+      "\t\t1.000000,0.000000,0.000000,0.000000,\n"
+      "\t\t0.000000,1.000000,0.000000,0.000000,\n"
+      "\t\t0.000000,0.000000,1.000000,0.000000,\n"
+      "\t\t0.000000,0.000000,0.000000,1.000000;;\n"
+      "\t}\n");
+  const ObjectTree tree(scene);
+  for (int root : tree.roots) WriteXFrame(out, scene, tree, root, 0);
+  out.Put("}\n");
+}
+
+}  // namespace
+
+bool WriteXFrame(TextOutput& out, const WScene& scene, const ObjectTree& tree, int object, int depth) {
+  if (object < 0 || object >= scene.onum) return true;
+  if (depth < 0) depth = 0;
+  if (depth > kMaxIndent) depth = kMaxIndent;
+
+  // Depth first with an explicit stack, so that deep chains cannot exhaust
+  // the call stack.
+  struct Level {
+    int object;
+    int depth;
+    const int* next_child;
+  };
+  std::vector<Level> stack;
+  OpenFrame(out, scene, object, depth);
+  stack.push_back({object, depth, tree.ChildrenBegin(object)});
+  while (!stack.empty()) {
+    Level& top = stack.back();
+    if (top.next_child == tree.ChildrenEnd(top.object)) {
+      out.Put(Indent(top.depth)).Put("}\n");
+      stack.pop_back();
+      continue;
+    }
+    const int child = *top.next_child++;
+    // Only a start object on a parent cycle comes round again.
+    if (child == object) continue;
+    const int d = top.depth < kMaxIndent ? top.depth + 1 : kMaxIndent;
+    OpenFrame(out, scene, child, d);
+    stack.push_back({child, d, tree.ChildrenBegin(child)});  // top is not used after this
+  }
+  return true;
+}
+
+bool WriteXFile(const char* path, const WScene& scene) {
+  TextOutput out;
+  if (!out.Open(path, "wb")) return false;
+  try {
+    WScene copy(scene);
+    EnsureMaterial(copy);
+    for (int o = 0; o < copy.onum; ++o) ReverseObjectFaces(copy.objects[o]);
+    SplitVerticesByUv(copy);
+    SplitVerticesByColor(copy);
+    WriteXText(out, copy);
+  } catch (const std::bad_alloc&) {
+    out.Discard();
+    return false;
+  }
+  if (!out.Close()) {
+    out.Discard();
+    return false;
+  }
+  return true;
+}
