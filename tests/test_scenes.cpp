@@ -17,6 +17,13 @@ int AddFaceOver(WObject& obj, std::initializer_list<int> corners, int material) 
   return f;
 }
 
+int AddLineBetween(WObject& obj, int a, int b) {
+  const int i = obj.AddLine();
+  obj.lines[i].v[0] = a;
+  obj.lines[i].v[1] = b;
+  return i;
+}
+
 void SetFaceUvs(WObject& obj, int f, std::initializer_list<float> uv_pairs) {
   std::vector<float> uv(uv_pairs);
   for (int k = 0; k < obj.faces[f].num; ++k) {

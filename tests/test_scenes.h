@@ -10,6 +10,8 @@
 int AddVertexAt(WObject& obj, float x, float y, float z);
 // Adds a face over the given vertex indices; returns its index.
 int AddFaceOver(WObject& obj, std::initializer_list<int> corners, int material = -1);
+// Adds a line from vertex a to vertex b; returns its index.
+int AddLineBetween(WObject& obj, int a, int b);
 // Gives every corner of face f its own new texture coordinate from (u, v) pairs.
 void SetFaceUvs(WObject& obj, int f, std::initializer_list<float> uv_pairs);
 

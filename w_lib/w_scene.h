@@ -207,7 +207,41 @@ bool UpdateMatrices(WScene& scene);
 // depth bounds how many parents are followed (parent cycles end there).
 bool UpdateObjectMatrix(WScene& scene, WObject& object, unsigned depth);
 
-// --- Further scene edits ---------------------------------------------------
+// --- Further scene edits ----------------------------------------------------
+// Preparations of the writers that work on a copy of the scene. Each has an
+// object form and a scene-wide form that applies it to every object in index
+// order; all return true.
+
+// Mask bit of FlipUvs: u := 1 - u.
+constexpr unsigned kFlipU = 0x100;
+// Mask bit of FlipUvs: v := 1 - v.
+constexpr unsigned kFlipV = 0x200;
+
+// Mirrors every texture coordinate record of the object within the unit
+// square; other mask bits do nothing.
+bool FlipUvs(WObject& object, unsigned mask);
+bool FlipUvs(WScene& scene, unsigned mask);
+
+// Removes the lines that faces name as their sides and compacts the object:
+// loose lines survive, every side index becomes -1. An object without
+// vertices is left alone.
+bool DropFaceEdges(WObject& object);
+bool DropFaceEdges(WScene& scene);
+
+// Turns every line into a two-corner face over its two vertices (no
+// material, no other corner attributes), appended in line order, and leaves
+// the object without lines.
+bool LinesToFaces(WObject& object);
+bool LinesToFaces(WScene& scene);
+
+// Applies the world matrix of the object's transform (as the last matrix
+// update left it) to its geometry: positions as points (x, y, z, 1) with the
+// division by w when w > 0.0001; face, corner and record normals as
+// directions (without the translation row), normalised. Then resets the
+// transform to identity matrices, zero translations and rotations, unit
+// scales.
+bool FreezeTransforms(WObject& object);
+bool FreezeTransforms(WScene& scene);
 
 // Polygon triangulation by ear clipping in each polygon's plane. Faces with
 // more than 4 corners (keep_quads != 0) or 3 (keep_quads == 0) are replaced by
@@ -216,9 +250,11 @@ bool UpdateObjectMatrix(WScene& scene, WObject& object, unsigned depth);
 // polygon's material, tag, colour and normal and all attributes of its three
 // corners; every ear adds a line from its previous to its next corner. The
 // ear test needs the face normals (ComputeFaceNormals). A polygon is tried
-// with its normal, then with the normal negated; one that cannot be cut
-// either way, or whose corners name a vertex the object lacks, is removed.
-// The object is compacted.
+// with its normal, then with the normal negated; an ear there is a convex
+// corner whose diagonal crosses no side. When both fail, the two tries are
+// made again with the ear test of a simple polygon (no other corner inside
+// or on the ear). A polygon that cannot be cut, or whose corners name a
+// vertex the object lacks, is removed. The object is compacted.
 bool TriangulateScene(WScene& scene, int keep_quads);
 bool TriangulateObject(WObject& object, int keep_quads);
 // Whether the diagonal between corners a and b of face f strictly crosses a
