@@ -3,6 +3,9 @@
 // the triangulation's lines, elements that name nothing, failed writes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "test_scenes.h"

@@ -1,9 +1,11 @@
 // The .mqo document writer against hand-written text: the fixed head, the
 // material list, reversed and scaled geometry, packed colours, the parts of
-// a face that are left out, the triangulation's lines, failed writes.
+// a face that are left out, failed writes.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
 
@@ -155,38 +157,6 @@ TEST(MqoFile, PartsThatNameNothingAreLeftOut) {
             "COL(4278222847 4294901760 4278222847)\n"
             "\t\t3 V(1 2 0)\n"
             "\t\t3 V(2 0 1)\n");
-}
-
-TEST(MqoFile, PolygonsOfMoreThanFourCornersBecomeTrianglesAndLines) {
-  WScene scene;
-  const int o = scene.AddObject("shapes");
-  WObject& obj = scene.objects[o];
-  // An L of six corners, counter-clockwise from +z, and a quad beside it.
-  const float l[6][2] = {{2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}, {0, 0}};
-  for (const auto& p : l) AddVertexAt(obj, p[0] * 0.01f, p[1] * 0.01f, 0.0f);
-  AddVertexAt(obj, 0.03f, 0.0f, 0.0f);
-  AddVertexAt(obj, 0.03f, 0.01f, 0.0f);
-  AddFaceOver(obj, {0, 1, 2, 3, 4, 5});
-  AddFaceOver(obj, {0, 6, 7, 1});
-  AddLineBetween(obj, 6, 3);  // loose
-  // A face side naming a line: that line is not written.
-  obj.faces[1].e[0] = AddLineBetween(obj, 0, 6);
-  ComputeFaceNormals(scene);
-
-  // Reversed, the L runs 5 4 3 2 1 0 with the normal -z, and every corner
-  // from the second on is an ear of a fan from vertex 5 (0, 0).
-  EXPECT_EQ(FaceBlock(Written(scene)),
-            "\tface 10 {\n"
-            "\t\t2 V(6 3)\n"
-            "\t\t2 V(5 3)\n"
-            "\t\t2 V(5 2)\n"
-            "\t\t2 V(5 1)\n"
-            "\t\t2 V(5 0)\n"
-            "\t\t4 V(1 7 6 0)\n"
-            "\t\t3 V(5 4 3)\n"
-            "\t\t3 V(5 3 2)\n"
-            "\t\t3 V(5 2 1)\n"
-            "\t\t3 V(5 1 0)\n");
 }
 
 TEST(MqoFile, LengthsAreScaledBeforeTransformsAreFrozen) {

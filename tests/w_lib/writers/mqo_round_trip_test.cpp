@@ -26,7 +26,8 @@ struct Face {
 
 // Materials red (textured) and blue. Object "shape": an L hexagon of
 // material 0 with a texture coordinate and a colour per corner, a triangle
-// of material 1 with colours, a quad without either, a loose line. Object
+// of material 1 with colours, a quad without either that names a line as
+// its side, a loose line. Object
 // "plain": a triangle with texture coordinates at two corners only.
 WScene MakeRoundTripScene() {
   WScene scene;
@@ -58,8 +59,9 @@ WScene MakeRoundTripScene() {
   obj.faces[tri].vc[0] = orange;
   obj.faces[tri].vc[1] = orange;
   obj.faces[tri].vc[2] = cyan;
-  AddFaceOver(obj, {6, 7, 1, 0});
+  const int quad = AddFaceOver(obj, {6, 7, 1, 0});
   AddLineBetween(obj, 6, 3);
+  obj.faces[quad].e[0] = AddLineBetween(obj, 6, 7);  // a face's side: not written
 
   const int p = scene.AddObject("plain");
   WObject& plain = scene.objects[p];
