@@ -87,3 +87,37 @@ inline WScene MakePreparedGrid(int side) {
     }
   return scene;
 }
+
+// One object: a side x side grid of hexagons of six vertices each, with a
+// texture coordinate per corner and their face normals. Every other one is
+// convex; the rest are L-shaped, their reflex corner in the middle of the
+// list. Each hexagon has its own vertices.
+inline WScene MakeHexagonGrid(int side) {
+  WScene scene;
+  scene.AddMaterial("hex");
+  const int o = scene.AddObject("hexagons");
+  WObject& obj = scene.objects[o];
+  const int count = side * side;
+  obj.ReserveVertices(6 * count);
+  obj.ReserveUvs(6 * count);
+  obj.ReserveFaces(count);
+  const float convex[6][2] = {{1.0f, 0.0f}, {2.0f, 0.0f}, {2.5f, 0.9f}, {2.0f, 1.8f}, {1.0f, 1.8f}, {0.5f, 0.9f}};
+  const float bent[6][2] = {{0.0f, 0.0f}, {2.0f, 0.0f}, {2.0f, 1.0f}, {1.0f, 1.0f}, {1.0f, 2.0f}, {0.0f, 2.0f}};
+  for (int y = 0; y < side; ++y)
+    for (int x = 0; x < side; ++x) {
+      const float(&shape)[6][2] = (x + y) % 2 == 0 ? convex : bent;
+      const int f = obj.AddFace(6);
+      obj.faces[f].material = 0;
+      for (int k = 0; k < 6; ++k) {
+        const int v = obj.AddVertex();
+        obj.vertices[v].pos =
+            WVector(3.0f * static_cast<float>(x) + shape[k][0], 3.0f * static_cast<float>(y) + shape[k][1], 0.0f);
+        const int t = obj.AddUv();
+        obj.uvs[t].Set(shape[k][0] * 0.4f, shape[k][1] * 0.5f);
+        obj.faces[f].v[k] = v;
+        obj.faces[f].vt[k] = t;
+      }
+    }
+  ComputeFaceNormals(scene);
+  return scene;
+}

@@ -11,9 +11,9 @@ const OutputFormat kFormats[] = {
     {"xsi", ".xsi", WriteXsiFile},
     {"x", ".x", WriteXFile},
     {"obj", ".obj", WriteObjFile},
-    {"mqo", ".mqo", nullptr},
-    {"dxf", ".dxf", nullptr},
-    {"dxf-polyface", ".dxf", nullptr},
+    {"mqo", ".mqo", WriteMqoFile},
+    {"dxf", ".dxf", WriteDxfFaces},
+    {"dxf-polyface", ".dxf", WriteDxfPolyface},
     {"dump", ".txt", WriteSceneDump},
 };
 

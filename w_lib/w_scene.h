@@ -242,3 +242,23 @@ bool LinesToFaces(WScene& scene);
 // scales.
 bool FreezeTransforms(WObject& object);
 bool FreezeTransforms(WScene& scene);
+
+// Polygon triangulation by ear clipping in each polygon's plane. Faces with
+// more than 4 corners (keep_quads != 0) or 3 (keep_quads == 0) are replaced by
+// triangles, appended after the object's other faces in the order they are
+// cut; faces with fewer than 3 corners are removed. A triangle takes the
+// polygon's material, tag, colour and normal and all attributes of its three
+// corners; every ear adds a line from its previous to its next corner. The
+// ear test needs the face normals (ComputeFaceNormals). A polygon is tried
+// with its normal, then with the normal negated; an ear there is a convex
+// corner whose diagonal crosses no side. When both fail, the two tries are
+// made again with the ear test of a simple polygon (no other corner inside
+// or on the ear). A polygon that cannot be cut, or whose corners name a
+// vertex the object lacks, is removed. The object is compacted.
+bool TriangulateScene(WScene& scene, int keep_quads);
+bool TriangulateObject(WObject& object, int keep_quads);
+// Whether the diagonal between corners a and b of face f strictly crosses a
+// side of the face that touches neither end, in the plane of the face's
+// stored normal. False when f, a or b name nothing; sides with a corner that
+// names no vertex are passed over.
+bool DiagonalCrossesSide(const WObject& object, int f, int a, int b);

@@ -26,6 +26,13 @@ struct ObjectTree {
   const int* ChildrenEnd(int k) const { return list.data() + start[k + 1]; }
 };
 
+// Removes the faces and lines that name a vertex outside their object (and
+// compacts it when there were any). The .mqo and DXF writers run it first on
+// their working copies: such an element has no position to write, and an
+// index written as it is would make a file that names vertices it lacks.
+bool DropDanglingGeometry(WObject& object);
+bool DropDanglingGeometry(WScene& scene);
+
 // --- dotXSI 3.0 text -------------------------------------------------------
 
 // Writes scene as a dotXSI file at path ("wb", LF line ends). A scene without
@@ -122,3 +129,44 @@ bool WriteObjFile(const char* path, const WScene& scene);
 // false, leaving no file, when it cannot be opened or a write or the close
 // fails.
 bool WriteSceneDump(const char* path, const WScene& scene);
+
+// --- The host's document text (.mqo) ---------------------------------------
+
+// Writes scene as a .mqo text document at path ("wt"). The working copy has
+// its faces reversed, its lengths multiplied by 100, its transforms frozen
+// and its polygons of more than four corners cut into triangles; the
+// triangulation's diagonals are written as two-point faces. Faces and lines
+// that name a vertex outside their object are left out; a face material, a
+// material texture, a corner texture coordinate or colour that names nothing
+// is written as none. Colours are packed with each component clamped to
+// 0..1. Returns false, leaving no file, when the file cannot be opened or a
+// write or the close fails.
+bool WriteMqoFile(const char* path, const WScene& scene);
+// The whole document text of scene, prepared on a copy as above.
+void WriteMqoScene(TextOutput& out, const WScene& scene);
+
+// The packed colour of the .mqo text: each component clamped to 0..1 (NaN
+// reads as 0), times 255 in single precision, truncated; red in the low byte,
+// then green, blue and alpha.
+unsigned PackMqoColor(const WColor& color);
+
+// --- DXF ---------------------------------------------------------------------
+// Both write one ENTITIES section ("wb", LF line ends) from a working copy
+// with transforms frozen and polygons of more than four corners cut into
+// triangles; every object's lines (loose lines and the triangulation's
+// diagonals) are LINE entities on layer 0. Faces and lines that name a vertex
+// outside their object are left out. Both return false, leaving no file,
+// when the file cannot be opened or a write or the close fails.
+
+// Every face as a 3DFACE (a triangle repeats its third corner) on the layer
+// named after its material, with the material index as its colour number.
+// Faces without material go to material 0 ("NoMaterial" when the scene has
+// none); a material index outside the list names the layer by its number.
+bool WriteDxfFaces(const char* path, const WScene& scene);
+void WriteDxfFacesScene(TextOutput& out, const WScene& scene);
+
+// Every object as a polyface mesh on the layer of its name: a POLYLINE head
+// with the vertex and face counts, a VERTEX per vertex, a VERTEX per face
+// with its vertex numbers counted from 1, and a SEQEND.
+bool WriteDxfPolyface(const char* path, const WScene& scene);
+void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);

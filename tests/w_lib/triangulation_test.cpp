@@ -1,0 +1,243 @@
+// Polygon triangulation: which faces are cut, the ears and diagonals made,
+// the second attempt with the negated normal, polygons that cannot be cut,
+// and the attributes that the triangles carry.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <utility>
+#include <vector>
+
+#include "test_scenes.h"
+
+namespace {
+
+using Tri = std::array<int, 3>;
+using Pair = std::pair<int, int>;
+
+// One object "poly" whose vertices are the given points of the plane z = 0,
+// with one face over all of them in order and the given stored normal.
+WScene PolygonScene(std::initializer_list<std::pair<float, float>> points, WVector normal) {
+  WScene scene;
+  const int o = scene.AddObject("poly");
+  WObject& obj = scene.objects[o];
+  const int f = obj.AddFace(static_cast<int>(points.size()));
+  int k = 0;
+  for (const auto& p : points) obj.faces[f].v[k++] = AddVertexAt(obj, p.first, p.second, 0.0f);
+  obj.faces[f].normal = normal;
+  return scene;
+}
+
+std::vector<Tri> Triangles(const WObject& obj, int from = 0) {
+  std::vector<Tri> out;
+  for (int f = from; f < obj.fnum; ++f) {
+    EXPECT_EQ(obj.faces[f].num, 3);
+    if (obj.faces[f].num == 3) out.push_back({obj.faces[f].v[0], obj.faces[f].v[1], obj.faces[f].v[2]});
+  }
+  return out;
+}
+
+std::vector<Pair> Lines(const WObject& obj, int from = 0) {
+  std::vector<Pair> out;
+  for (int i = from; i < obj.lnum; ++i) out.emplace_back(obj.lines[i].v[0], obj.lines[i].v[1]);
+  return out;
+}
+
+// An L of six corners, counter-clockwise seen from +z, starting at the far
+// end of its foot: a fan from corner 0 would cover the notch (1..2, 1..2).
+const std::initializer_list<std::pair<float, float>> kL = {{2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}, {0, 0}};
+
+}  // namespace
+
+TEST(TriangulateObject, CutsOnlyWhatTheFormatCannotTakeAndDropsShortFaces) {
+  WScene scene;
+  const int o = scene.AddObject("mixed");
+  WObject& obj = scene.objects[o];
+  for (int i = 0; i < 5; ++i) AddVertexAt(obj, 0.0f, 0.0f, 0.0f);
+  // A regular-ish convex pentagon, a quad and a triangle, with faces of 2,
+  // 1 and 0 corners between them.
+  obj.vertices[0].pos = WVector(2, 0, 0);
+  obj.vertices[1].pos = WVector(3, 2, 0);
+  obj.vertices[2].pos = WVector(1, 3, 0);
+  obj.vertices[3].pos = WVector(-1, 2, 0);
+  obj.vertices[4].pos = WVector(0, 0, 0);
+  AddFaceOver(obj, {0, 1, 2, 3, 4});
+  AddFaceOver(obj, {0, 1});
+  AddFaceOver(obj, {0, 1, 2, 3});
+  AddFaceOver(obj, {3});
+  obj.AddFace(0);
+  AddFaceOver(obj, {4, 0, 1});
+  ComputeFaceNormals(scene);
+  WScene quads = scene;
+
+  EXPECT_TRUE(TriangulateScene(quads, 1));
+  const WObject& q = quads.objects[0];
+  // The quad and the triangle stay first, in order; the pentagon's three
+  // triangles follow; the short faces are gone.
+  ASSERT_EQ(q.fnum, 5);
+  EXPECT_EQ(q.faces[0].num, 4);
+  EXPECT_EQ(q.faces[0].v[3], 3);
+  EXPECT_EQ(q.faces[1].num, 3);
+  EXPECT_EQ(q.faces[1].v[0], 4);
+  EXPECT_EQ(Triangles(q, 2), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}, {0, 3, 4}}));
+  // One line per ear; the last repeats the pentagon's side from 4 to 0.
+  EXPECT_EQ(Lines(q), (std::vector<Pair>{{0, 2}, {0, 3}, {0, 4}}));
+  EXPECT_EQ(q.fmax, q.fnum);  // compacted to an exact fit
+
+  EXPECT_TRUE(TriangulateScene(scene, 0));
+  const WObject& t = scene.objects[0];
+  ASSERT_EQ(t.fnum, 6);
+  EXPECT_EQ(Triangles(t, 1), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}, {0, 3, 4}, {0, 1, 2}, {0, 2, 3}}));
+  EXPECT_EQ(t.faces[0].v[0], 4);  // the triangle, untouched
+}
+
+TEST(TriangulateObject, ConvexQuadGetsTwoEarsAndTheirDiagonals) {
+  WScene scene = PolygonScene({{0, 0}, {1, 0}, {1, 1}, {0, 1}}, WVector(0, 0, 1));
+  WObject& obj = scene.objects[0];
+  // The quad's own sides as lines 0..3, named by its e entries.
+  for (int k = 0; k < 4; ++k) {
+    const int l = obj.AddLine();
+    obj.lines[l].v[0] = k;
+    obj.lines[l].v[1] = (k + 1) % 4;
+    obj.faces[0].e[k] = l;
+  }
+  EXPECT_TRUE(TriangulateObject(obj, 0));
+  ASSERT_EQ(obj.fnum, 2);
+  EXPECT_EQ(Triangles(obj), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}}));
+  // The second diagonal lies beside the side from 3 to 0.
+  EXPECT_EQ(Lines(obj, 4), (std::vector<Pair>{{0, 2}, {0, 3}}));
+  // Sides of the triangles: the quad's sides where they run along them, the
+  // first diagonal on both triangles, the second on the last side.
+  const int* e0 = obj.faces[0].e;
+  const int* e1 = obj.faces[1].e;
+  EXPECT_EQ((std::array<int, 3>{e0[0], e0[1], e0[2]}), (std::array<int, 3>{0, 1, 4}));
+  EXPECT_EQ((std::array<int, 3>{e1[0], e1[1], e1[2]}), (std::array<int, 3>{4, 2, 5}));
+}
+
+TEST(TriangulateObject, LShapeLeavesTheNotchUncoveredWhicheverWayItsNormalPoints) {
+  // Corner 2 at (1, 1) is reflex: after the first ear the search passes over
+  // it and fans from it instead. A triangle over the notch would need two of
+  // the corners (2, 0), (2, 1) and (1, 2), (0, 2) together. With the normal
+  // -z the first attempt takes the reflex corner for an ear (the notch
+  // triangle 1, 2, 3), finds no more and takes it back; the second attempt
+  // cuts as above and its triangles carry the negated normal.
+  for (float z : {1.0f, -1.0f}) {
+    WScene scene = PolygonScene(kL, WVector(0, 0, z));
+    EXPECT_TRUE(TriangulateScene(scene, 1));
+    const WObject& obj = scene.objects[0];
+    EXPECT_EQ(Triangles(obj), (std::vector<Tri>{{0, 1, 2}, {2, 3, 4}, {2, 4, 5}, {2, 5, 0}}));
+    EXPECT_EQ(Lines(obj), (std::vector<Pair>{{0, 2}, {2, 4}, {2, 5}, {2, 0}}));
+    for (int f = 0; f < obj.fnum; ++f) EXPECT_EQ(obj.faces[f].normal, WVector(0, 0, 1));
+  }
+}
+
+TEST(TriangulateObject, PolygonThatCannotBeCutLeavesNothingBehind) {
+  // A bow tie: its sides 1-2 and 3-0 cross. Each orientation finds one ear,
+  // after which the rest turns the other way.
+  WScene scene = PolygonScene({{0, 0}, {2, 2}, {2, 0}, {0, 2}}, WVector(0, 0, 1));
+  WObject& obj = scene.objects[0];
+  const int loose = obj.AddLine();
+  obj.lines[loose].v[0] = 0;
+  obj.lines[loose].v[1] = 2;
+  AddFaceOver(obj, {0, 2, 1});
+  EXPECT_TRUE(TriangulateObject(obj, 0));
+  ASSERT_EQ(obj.fnum, 1);
+  EXPECT_EQ(obj.faces[0].v[2], 1);
+  EXPECT_EQ(Lines(obj), (std::vector<Pair>{{0, 2}}));
+  EXPECT_EQ(obj.lmax, 1);
+}
+
+TEST(TriangulateObject, SimplePolygonsAreNotLostToTheSideTest) {
+  // A dart whose reflex corner is corner 1 (clockwise, normal -z). Both
+  // attempts of the side test give up after corner 1; the ear test of a
+  // simple polygon cuts it at corners 2 and 3.
+  WScene dart = PolygonScene({{0, 0}, {1, 1}, {0, 2}, {3, 1}}, WVector(0, 0, -1));
+  EXPECT_TRUE(TriangulateScene(dart, 0));
+  EXPECT_EQ(Triangles(dart.objects[0]), (std::vector<Tri>{{1, 2, 3}, {1, 3, 0}}));
+  EXPECT_EQ(Lines(dart.objects[0]), (std::vector<Pair>{{1, 3}, {1, 0}}));
+  EXPECT_EQ(dart.objects[0].faces[1].normal, WVector(0, 0, -1));
+
+  // A hexagon, simple and visible from the origin, where the side test
+  // takes corner 3 for an ear although corner 5 lies inside its triangle.
+  WScene hexagon = PolygonScene(
+      {{4, 0}, {1, 2}, {-2, 3}, {-4, 0}, {-2, -4}, {1, -1}}, WVector(0, 0, 1));
+  EXPECT_TRUE(TriangulateScene(hexagon, 1));
+  const WObject& h = hexagon.objects[0];
+  EXPECT_EQ(Triangles(h), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}, {3, 4, 5}, {3, 5, 0}}));
+  EXPECT_EQ(Lines(h), (std::vector<Pair>{{0, 2}, {0, 3}, {3, 5}, {3, 0}}));
+  // Every triangle turns counter-clockwise, and together they cover the
+  // hexagon's area (26.5) exactly once.
+  double area = 0.0;
+  for (const Tri& t : Triangles(h)) {
+    const WVector a = h.vertices[t[0]].pos, b = h.vertices[t[1]].pos, c = h.vertices[t[2]].pos;
+    const double twice = (double(b.x) - a.x) * (double(c.y) - a.y) - (double(c.x) - a.x) * (double(b.y) - a.y);
+    EXPECT_GT(twice, 0.0);
+    area += twice / 2.0;
+  }
+  EXPECT_DOUBLE_EQ(area, 26.5);
+}
+
+TEST(TriangulateObject, TrianglesCarryThePolygonAndItsCorners) {
+  WScene scene = PolygonScene({{2, 0}, {3, 2}, {1, 3}, {-1, 2}, {0, 0}}, WVector(0, 0, 1));
+  WObject& obj = scene.objects[0];
+  WFace& p = obj.faces[0];
+  p.material = 3;
+  p.tag = 77;
+  p.col = WColor(0.5f, 0.25f, 0.125f, 1.0f);
+  for (int k = 0; k < 5; ++k) {
+    p.vt[k] = 10 + k;
+    p.vn[k] = 20 + k;
+    p.vc[k] = 30 + k;
+    p.corner_normals[k] = WVector(static_cast<float>(k), 1, 0);
+    p.corner_colors[k] = WColor(static_cast<float>(k), 0, 0, 1);
+    p.corner_colors2[k] = WColor(0, static_cast<float>(k), 0, 1);
+  }
+  EXPECT_TRUE(TriangulateObject(obj, 1));
+  ASSERT_EQ(obj.fnum, 3);
+  // Ears at corners 1, 2, 3: triangles over corners (0 1 2), (0 2 3), (0 3 4).
+  const int corners[3][3] = {{0, 1, 2}, {0, 2, 3}, {0, 3, 4}};
+  for (int f = 0; f < 3; ++f) {
+    const WFace& t = obj.faces[f];
+    EXPECT_EQ(t.material, 3);
+    EXPECT_EQ(t.tag, 77);
+    EXPECT_EQ(t.col, WColor(0.5f, 0.25f, 0.125f, 1.0f));
+    EXPECT_EQ(t.normal, WVector(0, 0, 1));
+    EXPECT_EQ(t.flags, 0);
+    for (int k = 0; k < 3; ++k) {
+      const int c = corners[f][k];
+      EXPECT_EQ(t.v[k], c);
+      EXPECT_EQ(t.vt[k], 10 + c);
+      EXPECT_EQ(t.vn[k], 20 + c);
+      EXPECT_EQ(t.vc[k], 30 + c);
+      EXPECT_EQ(t.corner_normals[k], WVector(static_cast<float>(c), 1, 0));
+      EXPECT_EQ(t.corner_colors[k], WColor(static_cast<float>(c), 0, 0, 1));
+      EXPECT_EQ(t.corner_colors2[k], WColor(0, static_cast<float>(c), 0, 1));
+    }
+  }
+}
+
+TEST(TriangulateObject, CornerNamingNoVertexIsNeverRead) {
+  WScene scene = PolygonScene({{2, 0}, {3, 2}, {1, 3}, {-1, 2}, {0, 0}}, WVector(0, 0, 1));
+  WObject& obj = scene.objects[0];
+  obj.faces[0].v[3] = 99;          // a pentagon that cannot be placed: removed
+  AddFaceOver(obj, {0, 1, -4, 3});  // a quad that stays a quad: kept as it is
+  EXPECT_TRUE(TriangulateObject(obj, 1));
+  ASSERT_EQ(obj.fnum, 1);
+  EXPECT_EQ(obj.faces[0].v[2], -4);
+  EXPECT_EQ(obj.lnum, 0);
+}
+
+TEST(DiagonalCrossesSide, StrictCrossingsOnly) {
+  const WScene scene = PolygonScene(kL, WVector(0, 0, 1));
+  const WObject& obj = scene.objects[0];
+  EXPECT_TRUE(DiagonalCrossesSide(obj, 0, 0, 3));   // through side 1-2 at (1.5, 1)
+  EXPECT_TRUE(DiagonalCrossesSide(obj, 0, 1, 4));   // through side 2-3 at (1, 1.5)
+  EXPECT_FALSE(DiagonalCrossesSide(obj, 0, 2, 5));  // inside
+  EXPECT_FALSE(DiagonalCrossesSide(obj, 0, 0, 2));  // meets sides only at its ends
+  EXPECT_FALSE(DiagonalCrossesSide(obj, 0, 5, 0));  // a side itself
+  EXPECT_FALSE(DiagonalCrossesSide(obj, 1, 0, 3));  // no such face
+
+  // A diagonal through a corner of the polygon meets two sides at their
+  // ends, which is no crossing: (0, 0) to (2, 2) passes corner (1, 1).
+  const WScene arrow = PolygonScene({{0, 0}, {2, 0}, {1, 1}, {2, 2}, {0, 2}}, WVector(0, 0, 1));
+  EXPECT_FALSE(DiagonalCrossesSide(arrow.objects[0], 0, 0, 3));
+}

@@ -1,0 +1,182 @@
+// The .mqo document writer against hand-written text: the fixed head, the
+// material list, reversed and scaled geometry, packed colours, the parts of
+// a face that are left out, failed writes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <string>
+
+#include "test_scenes.h"
+#include "w_lib/writers/text_output.h"
+#include "w_lib/writers/w_writers.h"
+#include "write_failures.h"
+
+namespace {
+
+const char kHead[] =
+    "Metasequoia Document\n"
+    "Format Text Ver 1.0\n"
+    "\n"
+    "Scene {\n"
+    "\tpos 0.0000 0.0000 1500.0000\n"
+    "\tlookat 0.0000 0.0000 0.0000\n"
+    "\thead -0.5236\n"
+    "\tpich 0.5236\n"
+    "\tortho 0\n"
+    "\tzoom2 5.0000\n"
+    "\tamb 0.250 0.250 0.250\n"
+    "}\n";
+
+const char kObjectHead[] =
+    "\tvisible 15\n"
+    "\tlocking 0\n"
+    "\tshading 1\n"
+    "\tfacet 59.5\n"
+    "\tcolor 0.898 0.498 0.698\n"
+    "\tcolor_type 0\n";
+
+std::string Written(const WScene& scene) {
+  TextOutput out;
+  WriteMqoScene(out, scene);
+  return std::string(out.text());
+}
+
+// The lines of the face block of the first object.
+std::string FaceBlock(const std::string& text) {
+  const size_t begin = text.find("\tface ");
+  const size_t end = text.find("\t}\n", begin);
+  return text.substr(begin, end - begin);
+}
+
+// Material "red" (1, 0.5, 0, 1) with a texture; object "tri" with one
+// triangle (0, 1, 2) on it, a texture coordinate and a colour record per
+// corner.
+WScene MakeColouredTriangle() {
+  WScene scene;
+  const int m = scene.AddMaterial("red");
+  scene.materials[m].col = WColor(1.0f, 0.5f, 0.0f, 1.0f);
+  scene.materials[m].tex = scene.AddTexture("C:\\maps\\red.bmp");
+  const int o = scene.AddObject("tri");
+  WObject& obj = scene.objects[o];
+  AddVertexAt(obj, 0.01f, 0.02f, 0.03f);
+  AddVertexAt(obj, 0.02f, 0.0f, 0.0f);
+  AddVertexAt(obj, 0.0f, 0.01f, 0.0f);
+  const int f = AddFaceOver(obj, {0, 1, 2}, m);
+  SetFaceUvs(obj, f, {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f});
+  const int orange = obj.AddColor();
+  obj.colors[orange].col = WColor(1.0f, 0.5f, 0.0f, 1.0f);
+  const int blue = obj.AddColor();
+  obj.colors[blue].col = WColor(0.0f, 0.0f, 1.0f, 1.0f);
+  obj.faces[f].vc[0] = orange;
+  obj.faces[f].vc[1] = blue;
+  obj.faces[f].vc[2] = orange;
+  return scene;
+}
+
+}  // namespace
+
+TEST(MqoFile, EmptySceneIsTheHeadAlone) {
+  EXPECT_EQ(Written(WScene()), std::string(kHead) + "Eof\n");
+  // An object without vertices or faces still has its block.
+  WScene bare;
+  bare.AddObject("bare");
+  EXPECT_EQ(Written(bare), std::string(kHead) + "Object \"bare\" {\n" + kObjectHead +
+                               "\tvertex 0 {\n\t}\n\tface 0 {\n\t}\n}\nEof\n");
+}
+
+TEST(MqoFile, TriangleIsReversedScaledAndPacked) {
+  // Corners (0 1 2) become (2 1 0) with their texture coordinates and
+  // colours; lengths are times 100; orange packs to 0xFF007FFF, blue to
+  // 0xFFFF0000.
+  const std::string expected = std::string(kHead) +
+                               "Material 1 {\n"
+                               "\t\"red\" shader(3) vcol(1) col(1.000 0.500 0.000 1.000) dif(1.000) amb(0.250) "
+                               "emi(0.250) spc(0.000) power(5.00) tex(\"C:\\maps\\red.bmp\")\n"
+                               "}\n"
+                               "Object \"tri\" {\n" +
+                               kObjectHead +
+                               "\tvertex 3 {\n"
+                               "\t\t1.0000 2.0000 3.0000\n"
+                               "\t\t2.0000 0.0000 0.0000\n"
+                               "\t\t0.0000 1.0000 0.0000\n"
+                               "\t}\n"
+                               "\tface 1 {\n"
+                               "\t\t3 V(2 1 0) M(0) UV(0.50000 0.60000 0.30000 0.40000 0.10000 0.20000) "
+                               "COL(4278222847 4294901760 4278222847)\n"
+                               "\t}\n"
+                               "}\n"
+                               "Eof\n";
+  EXPECT_EQ(Written(MakeColouredTriangle()), expected);
+}
+
+TEST(MqoFile, PackedColoursClampEachComponent) {
+  EXPECT_EQ(PackMqoColor(WColor(1.0f, 0.5f, 0.0f, 1.0f)), 4278222847u);  // 0xFF007FFF
+  // 2 and -1 stay in their own bytes: 255, 0, 127, 255.
+  EXPECT_EQ(PackMqoColor(WColor(2.0f, -1.0f, 0.5f, 1.0f)), 0xFF7F00FFu);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(PackMqoColor(WColor(nan, inf, -inf, 0.0f)), 0x0000FF00u);
+  EXPECT_EQ(PackMqoColor(WColor()), 0xFF000000u);
+}
+
+TEST(MqoFile, PartsThatNameNothingAreLeftOut) {
+  WScene scene = MakeColouredTriangle();
+  scene.materials[0].tex = 4;           // no such texture
+  scene.materials[0].name.Set(nullptr);  // a null name is empty text
+  WObject& obj = scene.objects[0];
+  obj.name.Set(nullptr);
+  // A second triangle: one corner without texture coordinate, one colour
+  // index outside the list, a material outside the list.
+  const int f = AddFaceOver(obj, {0, 2, 1}, 3);
+  SetFaceUvs(obj, f, {0.0f, 0.0f, 1.0f, 1.0f, 0.5f, 0.5f});
+  obj.faces[f].vt[1] = -1;
+  obj.faces[f].vc[0] = 0;
+  obj.faces[f].vc[1] = 0;
+  obj.faces[f].vc[2] = 7;
+  // A third: a texture coordinate index outside the list, no material.
+  const int g = AddFaceOver(obj, {1, 0, 2});
+  obj.faces[g].vt[0] = obj.faces[g].vt[1] = 0;
+  obj.faces[g].vt[2] = 99;
+  // Elements that name a vertex the object lacks: not written at all.
+  AddFaceOver(obj, {0, 1, 5}, 0);
+  AddLineBetween(obj, 0, -2);
+  AddLineBetween(obj, 2, 1);
+
+  const std::string text = Written(scene);
+  EXPECT_NE(text.find("\t\"\" shader(3) vcol(1) col(1.000 0.500 0.000 1.000) dif(1.000) amb(0.250) emi(0.250) "
+                      "spc(0.000) power(5.00)\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("Object \"\" {\n"), std::string::npos);
+  EXPECT_EQ(FaceBlock(text),
+            "\tface 4 {\n"
+            "\t\t2 V(2 1)\n"
+            "\t\t3 V(2 1 0) M(0) UV(0.50000 0.60000 0.30000 0.40000 0.10000 0.20000) "
+            "COL(4278222847 4294901760 4278222847)\n"
+            "\t\t3 V(1 2 0)\n"
+            "\t\t3 V(2 0 1)\n");
+}
+
+TEST(MqoFile, LengthsAreScaledBeforeTransformsAreFrozen) {
+  WScene scene;
+  const int o = scene.AddObject("moved");
+  WObject& obj = scene.objects[o];
+  AddVertexAt(obj, 0.01f, 0.0f, -0.5f);
+  obj.transform.translate = WVector(0.02f, 0.0f, 0.0f);
+  // 1 + 2 after scaling both by 100.
+  EXPECT_NE(Written(scene).find("\t\t3.0000 0.0000 -50.0000\n"), std::string::npos);
+  EXPECT_EQ(scene.objects[0].vertices[0].pos, WVector(0.01f, 0.0f, -0.5f));  // the scene is not touched
+  EXPECT_EQ(scene.objects[0].transform.translate, WVector(0.02f, 0.0f, 0.0f));
+}
+
+TEST(MqoFile, WritesTheFileOrFailsWithoutOne) {
+  const std::string path = TempPath("triangle") + ".mqo";
+  ASSERT_TRUE(WriteMqoFile(path.c_str(), MakeColouredTriangle()));
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, Written(MakeColouredTriangle()));
+  std::remove(path.c_str());
+  ExpectFailedWritesLeaveNoFile(WriteMqoFile, MakeColouredTriangle());
+}

@@ -1,0 +1,259 @@
+// Polygon triangulation: polygons with more corners than a format takes are
+// cut into triangles by ear clipping in their own plane, each triangle
+// keeping the polygon's attributes and those of its three corners.
+#include <climits>
+#include <cstddef>
+#include <new>
+#include <vector>
+
+#include "w_lib/w_scene.h"
+
+namespace {
+
+double DotDouble(const WVector& a, const WVector& b) {
+  return static_cast<double>(a.x) * static_cast<double>(b.x) + static_cast<double>(a.y) * static_cast<double>(b.y) +
+         static_cast<double>(a.z) * static_cast<double>(b.z);
+}
+
+// dot(n, (b - a) x (p - a)) in double precision: positive when p lies to the
+// left of the run from a to b, seen from the side that n points to.
+double SideOf(const WVector& n, const WVector& a, const WVector& b, const WVector& p) {
+  const double ux = static_cast<double>(b.x) - a.x, uy = static_cast<double>(b.y) - a.y,
+               uz = static_cast<double>(b.z) - a.z;
+  const double vx = static_cast<double>(p.x) - a.x, vy = static_cast<double>(p.y) - a.y,
+               vz = static_cast<double>(p.z) - a.z;
+  return n.x * (uy * vz - uz * vy) + n.y * (uz * vx - ux * vz) + n.z * (ux * vy - uy * vx);
+}
+
+// Whether p lies inside or on the triangle a, b, c that turns about n.
+bool InsideOrOn(const WVector& n, const WVector& a, const WVector& b, const WVector& c, const WVector& p) {
+  return SideOf(n, a, b, p) >= 0.0 && SideOf(n, b, c, p) >= 0.0 && SideOf(n, c, a, p) >= 0.0;
+}
+
+bool NamesVertex(const WObject& object, int v) { return v >= 0 && v < object.vnum; }
+
+bool AllCornersNameVertices(const WObject& object, const WFace& face) {
+  for (int k = 0; k < face.num; ++k)
+    if (!NamesVertex(object, face.v[k])) return false;
+  return true;
+}
+
+void MarkDeleted(WFace& face) {
+  face.flags |= kDeleted;
+  face.remap = -1;
+}
+
+// Working state of one polygon, kept across the polygons of an object so
+// that its storage is allocated rarely.
+class EarClipper {
+ public:
+  // Cuts face f of the object, which has n corners that all name vertices.
+  // True when its n - 2 triangles were added.
+  bool CutFace(WObject& object, int f, int n) {
+    // The second try of each kind is for a stored normal that faces against
+    // the winding of the corners.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      Load(object.faces[f], attempt == 1);
+      if (Cut(object, f, n)) return true;
+    }
+    // The test above takes for an ear a corner whose triangle holds another
+    // corner of the polygon, as long as no side crosses the diagonal; the
+    // rest of the polygon then turns the wrong way and the cut fails. A
+    // polygon that can be cut is not to be lost for that.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      Load(object.faces[f], attempt == 1);
+      if (CutSimple(object, n)) return true;
+    }
+    return false;
+  }
+
+ private:
+  void Load(const WFace& face, bool negate) {
+    w_ = face;
+    if (negate) w_.normal = -w_.normal;
+  }
+
+  WVector Pos(const WObject& object, int k) const { return object.vertices[w_.v[k]].pos; }
+
+  // The remaining corners before and after cur.
+  void Neighbours(int n, int cur, int& prev, int& next) const {
+    prev = (cur + n - 1) % n;
+    while (removed_[static_cast<size_t>(prev)]) prev = (prev + n - 1) % n;
+    next = (cur + 1) % n;
+    while (removed_[static_cast<size_t>(next)]) next = (next + 1) % n;
+  }
+
+  void Start(const WObject& object, int n) {
+    removed_.assign(static_cast<size_t>(n), 0);
+    first_face_ = object.fnum;
+    first_line_ = object.lnum;
+  }
+
+  // One attempt with the polygon's own ear test: convex for the normal of
+  // W, and a diagonal that crosses no side of the stored face. It gives up
+  // after n - 2 candidate positions in a row without an ear.
+  bool Cut(WObject& object, int f, int n) {
+    Start(object, n);
+    int made = 0;
+    int misses = 0;
+    int cur = 0;
+    for (;;) {
+      if (made >= n - 2) return true;
+      if (++misses == n - 2) break;
+      cur = (cur + 1) % n;
+      if (removed_[static_cast<size_t>(cur)]) continue;
+      int prev, next;
+      Neighbours(n, cur, prev, next);
+      // A reflex corner for this orientation; a degenerate one (dot 0) passes.
+      const WVector t = TriangleNormal(Pos(object, prev), Pos(object, cur), Pos(object, next));
+      if (DotDouble(w_.normal, t) < 0.0) continue;
+      if (DiagonalCrossesSide(object, f, prev, next)) continue;
+      Clip(object, prev, cur, next);
+      ++made;
+      misses = 0;
+    }
+    Undo(object);
+    return false;
+  }
+
+  // One attempt with the ear test of a simple polygon: convex for the
+  // normal of W, and no other remaining corner inside or on the triangle.
+  // Every remaining corner is tried before it gives up.
+  bool CutSimple(WObject& object, int n) {
+    Start(object, n);
+    int remaining = n;
+    int misses = 0;
+    int cur = 0;
+    while (remaining > 2) {
+      if (misses >= remaining) {
+        Undo(object);
+        return false;
+      }
+      do cur = (cur + 1) % n;
+      while (removed_[static_cast<size_t>(cur)]);
+      int prev, next;
+      Neighbours(n, cur, prev, next);
+      const WVector a = Pos(object, prev), b = Pos(object, cur), c = Pos(object, next);
+      bool ear = DotDouble(w_.normal, TriangleNormal(a, b, c)) >= 0.0;
+      for (int k = (next + 1) % n; ear && k != prev; k = (k + 1) % n) {
+        if (removed_[static_cast<size_t>(k)]) continue;
+        const WVector p = Pos(object, k);
+        // A corner repeating one of the triangle's points does not block it.
+        if (p == a || p == b || p == c) continue;
+        ear = !InsideOrOn(w_.normal, a, b, c, p);
+      }
+      if (!ear) {
+        ++misses;
+        continue;
+      }
+      Clip(object, prev, cur, next);
+      --remaining;
+      misses = 0;
+    }
+    return true;
+  }
+
+  // Adds the triangle prev, cur, next with W's attributes and the diagonal
+  // from prev to next, which becomes W's side after prev.
+  void Clip(WObject& object, int prev, int cur, int next) {
+    // The arrays were reserved, but look the records up afresh all the same.
+    const int t = object.AddFace(3);
+    WFace& tri = object.faces[t];
+    tri.material = w_.material;
+    tri.tag = w_.tag;
+    tri.col = w_.col;
+    tri.normal = w_.normal;
+    tri.CopyCorner(0, w_, prev);
+    tri.CopyCorner(1, w_, cur);
+    tri.CopyCorner(2, w_, next);
+    const int d = object.AddLine();
+    WLine& line = object.lines[d];
+    line = WLine();  // an add hands the slot out as it was
+    line.v[0] = w_.v[prev];
+    line.v[1] = w_.v[next];
+    tri.e[2] = d;
+    w_.e[prev] = d;
+    removed_[static_cast<size_t>(cur)] = 1;
+  }
+
+  // Takes away what a failed attempt made. It lies at the ends of the arrays
+  // and nothing else refers to it, so this leaves what deleting it at the
+  // compaction would, without growing the arrays past their reservation.
+  void Undo(WObject& object) {
+    for (int i = first_face_; i < object.fnum; ++i) object.faces[i] = WFace();
+    for (int i = first_line_; i < object.lnum; ++i) object.lines[i] = WLine();
+    object.fnum = first_face_;
+    object.lnum = first_line_;
+  }
+
+  WFace w_;                    // the polygon, its sides updated by the diagonals
+  std::vector<char> removed_;  // per corner: clipped off as an ear
+  int first_face_ = 0;
+  int first_line_ = 0;
+};
+
+}  // namespace
+
+bool DiagonalCrossesSide(const WObject& object, int f, int a, int b) {
+  if (f < 0 || f >= object.fnum) return false;
+  const WFace& face = object.faces[f];
+  const int n = face.num;
+  if (a < 0 || a >= n || b < 0 || b >= n) return false;
+  if (!NamesVertex(object, face.v[a]) || !NamesVertex(object, face.v[b])) return false;
+  const WVector& normal = face.normal;
+  const WVector pa = object.vertices[face.v[a]].pos;
+  const WVector pb = object.vertices[face.v[b]].pos;
+  for (int i = 0; i < n; ++i) {
+    const int j = (i + 1) % n;
+    if (i == a || j == a || i == b || j == b) continue;
+    if (!NamesVertex(object, face.v[i]) || !NamesVertex(object, face.v[j])) continue;
+    const WVector p = object.vertices[face.v[i]].pos;
+    const WVector q = object.vertices[face.v[j]].pos;
+    // m is the normal of the plane that stands on the side, across the face.
+    const WVector m = Cross(q - p, normal).Normalized();
+    const float d1 = Dot(m, pa - p);
+    const float d2 = Dot(m, pb - p);
+    if (static_cast<double>(d1) * static_cast<double>(d2) < 0.0) {
+      const double d1d = d1;
+      const float s = static_cast<float>(d1d / (d1d - static_cast<double>(d2)));
+      const WVector x = pa + (pb - pa) * s;
+      // x lies strictly inside the side when p and q lie on opposite sides of it.
+      if (Dot(Cross(p - x, m), Cross(q - x, m)) < 0.0f) return true;
+    }
+  }
+  return false;
+}
+
+bool TriangulateObject(WObject& object, int keep_quads) {
+  const int max = keep_quads != 0 ? 4 : 3;
+  // Room for every triangle and diagonal up front, so that adding them never
+  // moves the arrays: a polygon of n corners gives n - 2 of each.
+  long long extra = 0;
+  for (int f = 0; f < object.fnum; ++f)
+    if (object.faces[f].num > max) extra += object.faces[f].num - 2;
+  if (extra > 0) {
+    if (object.fnum + extra > INT_MAX || object.lnum + extra > INT_MAX) throw std::bad_alloc();
+    object.ReserveFaces(object.fnum + static_cast<int>(extra));
+    object.ReserveLines(object.lnum + static_cast<int>(extra));
+  }
+
+  EarClipper clipper;
+  const int faces = object.fnum;  // the triangles added below are not visited
+  for (int f = 0; f < faces; ++f) {
+    WFace& face = object.faces[f];
+    const int n = face.num;
+    if (n < 3) MarkDeleted(face);
+    if (n <= max) continue;
+    // Replaced by its triangles, or gone when it cannot be cut.
+    MarkDeleted(face);
+    // A corner that names no vertex has no position to cut by.
+    if (AllCornersNameVertices(object, face)) clipper.CutFace(object, f, n);
+  }
+  object.Compact();
+  return true;
+}
+
+bool TriangulateScene(WScene& scene, int keep_quads) {
+  for (int o = 0; o < scene.onum; ++o) TriangulateObject(scene.objects[o], keep_quads);
+  return true;
+}

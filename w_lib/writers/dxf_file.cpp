@@ -1,0 +1,151 @@
+// DXF files of one ENTITIES section: every face as a 3DFACE on its
+// material's layer, or every object as a polyface mesh; the lines of every
+// object as LINE entities. Group codes and values alternate line by line.
+#include <new>
+
+#include "w_lib/writers/text_output.h"
+#include "w_lib/writers/w_writers.h"
+
+namespace {
+
+// A DXF face has three or four corners and no transform.
+void Prepare(WScene& copy) {
+  DropDanglingGeometry(copy);
+  DropFaceEdges(copy);
+  FreezeTransforms(copy);
+  TriangulateScene(copy, 1);
+}
+
+// One group: the code line, then the value line.
+void Group(TextOutput& out, const char* code, const char* value) { out.Put(code).Put('\n').Put(value).Put('\n'); }
+void Group(TextOutput& out, const char* code, long long value) { out.Put(code).Put('\n').Int(value).Put('\n'); }
+void Coordinate(TextOutput& out, const char* code, float value) { out.Put(code).Put('\n').Fixed(value).Put('\n'); }
+
+// A point under the codes 1N, 2N and 3N.
+void Point(TextOutput& out, char n, const WVector& p) {
+  const char x[] = {'1', n, '\0'}, y[] = {'2', n, '\0'}, z[] = {'3', n, '\0'};
+  Coordinate(out, x, p.x);
+  Coordinate(out, y, p.y);
+  Coordinate(out, z, p.z);
+}
+
+void WriteHead(TextOutput& out) {
+  Group(out, "0", "SECTION");
+  Group(out, "2", "ENTITIES");
+}
+
+void WriteEnd(TextOutput& out) {
+  Group(out, "0", "ENDSEC");
+  Group(out, "0", "EOF");
+}
+
+void WriteLines(TextOutput& out, const WObject& object) {
+  for (int i = 0; i < object.lnum; ++i) {
+    const WLine& line = object.lines[i];
+    Group(out, "0", "LINE");
+    Group(out, "8", "0");
+    Group(out, "70", "0");
+    Point(out, '0', object.vertices[line.v[0]].pos);
+    Point(out, '1', object.vertices[line.v[1]].pos);
+  }
+}
+
+void WriteFaces(TextOutput& out, const WScene& scene, const WObject& object) {
+  for (int f = 0; f < object.fnum; ++f) {
+    const WFace& face = object.faces[f];
+    Group(out, "0", "3DFACE");
+    // The layer is the material's name; an index outside the list has no
+    // name, and its number stands for it.
+    if (face.material >= 0 && face.material < scene.mnum)
+      Group(out, "8", scene.materials[face.material].name.c_str());
+    else
+      Group(out, "8", face.material);
+    Group(out, "62", face.material);
+    const auto pos = [&](int k) { return object.vertices[face.v[k]].pos; };
+    Point(out, '0', pos(0));
+    Point(out, '1', pos(1));
+    Point(out, '2', pos(2));
+    Point(out, '3', pos(face.num == 4 ? 3 : 2));  // a triangle repeats its third corner
+  }
+}
+
+void WritePolyface(TextOutput& out, const WObject& object) {
+  const char* name = object.name.c_str();
+  Group(out, "0", "POLYLINE");
+  Group(out, "8", name);
+  Group(out, "66", "1");
+  Group(out, "70", "64");
+  Group(out, "71", object.vnum);
+  Group(out, "72", object.fnum);
+  for (int i = 0; i < object.vnum; ++i) {
+    Group(out, "0", "VERTEX");
+    Group(out, "8", name);
+    Point(out, '0', object.vertices[i].pos);
+    Group(out, "70", "192");
+  }
+  // Face records count their vertices from 1.
+  static const char* const kCornerCodes[4] = {"71", "72", "73", "74"};
+  for (int f = 0; f < object.fnum; ++f) {
+    const WFace& face = object.faces[f];
+    Group(out, "0", "VERTEX");
+    Group(out, "8", name);
+    Group(out, "10", "0");
+    Group(out, "20", "0");
+    Group(out, "30", "0");
+    Group(out, "70", "128");
+    for (int k = 0; k < face.num && k < 4; ++k) Group(out, kCornerCodes[k], static_cast<long long>(face.v[k]) + 1);
+  }
+  Group(out, "0", "SEQEND");
+}
+
+// Opens path, writes what write puts there and closes it; a failure at any
+// point leaves no file.
+template <class Write>
+bool WriteFile(const char* path, Write write) {
+  TextOutput out;
+  if (!out.Open(path, "wb")) return false;
+  try {
+    write(out);
+  } catch (const std::bad_alloc&) {
+    out.Discard();
+    return false;
+  }
+  if (!out.Close()) {
+    out.Discard();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void WriteDxfFacesScene(TextOutput& out, const WScene& scene) {
+  WScene copy(scene);
+  EnsureMaterial(copy);
+  Prepare(copy);
+  WriteHead(out);
+  for (int o = 0; o < copy.onum; ++o) {
+    WriteLines(out, copy.objects[o]);
+    WriteFaces(out, copy, copy.objects[o]);
+  }
+  WriteEnd(out);
+}
+
+void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene) {
+  WScene copy(scene);
+  Prepare(copy);
+  WriteHead(out);
+  for (int o = 0; o < copy.onum; ++o) {
+    WriteLines(out, copy.objects[o]);
+    WritePolyface(out, copy.objects[o]);
+  }
+  WriteEnd(out);
+}
+
+bool WriteDxfFaces(const char* path, const WScene& scene) {
+  return WriteFile(path, [&](TextOutput& out) { WriteDxfFacesScene(out, scene); });
+}
+
+bool WriteDxfPolyface(const char* path, const WScene& scene) {
+  return WriteFile(path, [&](TextOutput& out) { WriteDxfPolyfaceScene(out, scene); });
+}

@@ -1,0 +1,154 @@
+// The host modeller's own document text: a fixed scene block, the material
+// list and one object block per object with its vertices and faces.
+#include <cmath>
+#include <new>
+
+#include "w_lib/writers/text_output.h"
+#include "w_lib/writers/w_writers.h"
+
+namespace {
+
+// The host's conventions: corners in the other order, lengths in the host's
+// unit (the inverse of the export's 0.01), no transforms, and faces of at
+// most four corners.
+void Prepare(WScene& copy) {
+  DropDanglingGeometry(copy);
+  DropFaceEdges(copy);
+  for (int o = 0; o < copy.onum; ++o) ReverseObjectFaces(copy.objects[o]);
+  ScaleScene(copy, 100.0f);
+  FreezeTransforms(copy);
+  TriangulateScene(copy, 1);
+}
+
+void WriteHead(TextOutput& out) {
+  out.Put(
+      "Metasequoia Document\n"
+      "Format Text Ver 1.0\n"
+      "\n"
+      "Scene {\n"
+      "\tpos 0.0000 0.0000 1500.0000\n"
+      "\tlookat 0.0000 0.0000 0.0000\n"
+      "\thead -0.5236\n"
+      "\tpich 0.5236\n"
+      "\tortho 0\n"
+      "\tzoom2 5.0000\n"
+      "\tamb 0.250 0.250 0.250\n"
+      "}\n");
+}
+
+void WriteMaterials(TextOutput& out, const WScene& scene) {
+  if (scene.mnum <= 0) return;
+  out.Put("Material ").Int(scene.mnum).Put(" {\n");
+  for (int m = 0; m < scene.mnum; ++m) {
+    const WMaterial& material = scene.materials[m];
+    const WColor& c = material.col;
+    out.Put("\t\"").Put(material.name.c_str()).Put("\" shader(3) vcol(1) col(");
+    out.Fixed(c.r, 3).Put(' ').Fixed(c.g, 3).Put(' ').Fixed(c.b, 3).Put(' ').Fixed(c.a, 3);
+    out.Put(") dif(1.000) amb(0.250) emi(0.250) spc(0.000) power(5.00)");
+    // A texture index outside the list means no texture.
+    if (material.tex >= 0 && material.tex < scene.tnum)
+      out.Put(" tex(\"").Put(scene.textures[material.tex].name.c_str()).Put("\")");
+    out.Put('\n');
+  }
+  out.Put("}\n");
+}
+
+bool AllIn(const int* indices, int n, int count) {
+  for (int k = 0; k < n; ++k)
+    if (indices[k] < 0 || indices[k] >= count) return false;
+  return true;
+}
+
+void WriteFace(TextOutput& out, const WScene& scene, const WObject& object, const WFace& face) {
+  const int n = face.num;
+  out.Put("\t\t").Int(n).Put(" V(");
+  for (int k = 0; k < n; ++k) {
+    if (k) out.Put(' ');
+    out.Int(face.v[k]);
+  }
+  out.Put(')');
+  // The host's reader takes only materials of its list.
+  if (face.material >= 0 && face.material < scene.mnum) out.Put(" M(").Int(face.material).Put(')');
+  if (AllIn(face.vt, n, object.unum)) {
+    out.Put(" UV(");
+    for (int k = 0; k < n; ++k) {
+      const WUv& uv = object.uvs[face.vt[k]];
+      if (k) out.Put(' ');
+      out.Fixed(uv.u, 5).Put(' ').Fixed(uv.v, 5);
+    }
+    out.Put(')');
+  }
+  if (AllIn(face.vc, n, object.cnum)) {
+    out.Put(" COL(");
+    for (int k = 0; k < n; ++k) {
+      if (k) out.Put(' ');
+      out.Unsigned(PackMqoColor(object.colors[face.vc[k]].col));
+    }
+    out.Put(')');
+  }
+  out.Put('\n');
+}
+
+void WriteObject(TextOutput& out, const WScene& scene, const WObject& object) {
+  out.Put("Object \"").Put(object.name.c_str()).Put("\" {\n");
+  out.Put(
+      "\tvisible 15\n"
+      "\tlocking 0\n"
+      "\tshading 1\n"
+      "\tfacet 59.5\n"
+      "\tcolor 0.898 0.498 0.698\n"
+      "\tcolor_type 0\n");
+  out.Put("\tvertex ").Int(object.vnum).Put(" {\n");
+  for (int i = 0; i < object.vnum; ++i) {
+    const WVector& p = object.vertices[i].pos;
+    out.Put("\t\t").Fixed(p.x, 4).Put(' ').Fixed(p.y, 4).Put(' ').Fixed(p.z, 4).Put('\n');
+  }
+  out.Put("\t}\n");
+  // Lines are the loose ones and the triangulation's diagonals.
+  out.Put("\tface ").Int(static_cast<long long>(object.lnum) + object.fnum).Put(" {\n");
+  for (int i = 0; i < object.lnum; ++i)
+    out.Put("\t\t2 V(").Int(object.lines[i].v[0]).Put(' ').Int(object.lines[i].v[1]).Put(")\n");
+  for (int f = 0; f < object.fnum; ++f) WriteFace(out, scene, object, object.faces[f]);
+  out.Put("\t}\n");
+  out.Put("}\n");
+}
+
+// One component of a packed colour: clamped so that it cannot spill into
+// its neighbours.
+unsigned PackComponent(float value) {
+  if (!(value > 0.0f)) return 0;  // also NaN
+  if (value > 1.0f) value = 1.0f;
+  return static_cast<unsigned>(value * 255.0f);
+}
+
+}  // namespace
+
+unsigned PackMqoColor(const WColor& color) {
+  return PackComponent(color.r) | PackComponent(color.g) << 8 | PackComponent(color.b) << 16 |
+         PackComponent(color.a) << 24;
+}
+
+void WriteMqoScene(TextOutput& out, const WScene& scene) {
+  WScene copy(scene);
+  Prepare(copy);
+  WriteHead(out);
+  WriteMaterials(out, copy);
+  for (int o = 0; o < copy.onum; ++o) WriteObject(out, copy, copy.objects[o]);
+  out.Put("Eof\n");
+}
+
+bool WriteMqoFile(const char* path, const WScene& scene) {
+  TextOutput out;
+  if (!out.Open(path, "wt")) return false;
+  try {
+    WriteMqoScene(out, scene);
+  } catch (const std::bad_alloc&) {
+    out.Discard();
+    return false;
+  }
+  if (!out.Close()) {
+    out.Discard();  // a disk that filled up leaves no truncated file
+    return false;
+  }
+  return true;
+}
