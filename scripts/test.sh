@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev pkg-config libzip-dev
+scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev pkg-config libzip-dev \
+  assimp-utils
 
 jobs=$(nproc 2>/dev/null || echo 2)
 for preset in release debug; do
