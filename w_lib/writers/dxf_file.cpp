@@ -98,25 +98,6 @@ void WritePolyface(TextOutput& out, const WObject& object) {
   Group(out, "0", "SEQEND");
 }
 
-// Opens path, writes what write puts there and closes it; a failure at any
-// point leaves no file.
-template <class Write>
-bool WriteFile(const char* path, Write write) {
-  TextOutput out;
-  if (!out.Open(path, "wb")) return false;
-  try {
-    write(out);
-  } catch (const std::bad_alloc&) {
-    out.Discard();
-    return false;
-  }
-  if (!out.Close()) {
-    out.Discard();
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 void WriteDxfFacesScene(TextOutput& out, const WScene& scene) {
@@ -143,9 +124,11 @@ void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene) {
 }
 
 bool WriteDxfFaces(const char* path, const WScene& scene) {
-  return WriteFile(path, [&](TextOutput& out) { WriteDxfFacesScene(out, scene); });
+  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfFacesScene(out, scene); }) ==
+         FileWriteResult::kWritten;
 }
 
 bool WriteDxfPolyface(const char* path, const WScene& scene) {
-  return WriteFile(path, [&](TextOutput& out) { WriteDxfPolyfaceScene(out, scene); });
+  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfPolyfaceScene(out, scene); }) ==
+         FileWriteResult::kWritten;
 }

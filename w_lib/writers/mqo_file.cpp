@@ -138,17 +138,6 @@ void WriteMqoScene(TextOutput& out, const WScene& scene) {
 }
 
 bool WriteMqoFile(const char* path, const WScene& scene) {
-  TextOutput out;
-  if (!out.Open(path, "wt")) return false;
-  try {
-    WriteMqoScene(out, scene);
-  } catch (const std::bad_alloc&) {
-    out.Discard();
-    return false;
-  }
-  if (!out.Close()) {
-    out.Discard();  // a disk that filled up leaves no truncated file
-    return false;
-  }
-  return true;
+  return WriteWholeFile(path, "wt", [&](TextOutput& out) { WriteMqoScene(out, scene); }) ==
+         FileWriteResult::kWritten;
 }

@@ -99,45 +99,27 @@ void WriteMaterialText(TextOutput& out, const WScene& scene) {
   }
 }
 
-// Writes the material file; true unless it was opened and then failed.
+// Writes the material file; true unless it was opened and then failed:
+// the OBJ file stands without it.
 bool WriteMaterialFile(const std::string& path, const WScene& scene) {
-  TextOutput out;
-  if (!out.Open(path.c_str(), "wt")) return true;  // the OBJ file stands without it
-  try {
-    WriteMaterialText(out, scene);
-  } catch (const std::bad_alloc&) {
-    out.Discard();
-    return false;
-  }
-  if (!out.Close()) {
-    out.Discard();
-    return false;
-  }
-  return true;
+  return WriteWholeFile(path.c_str(), "wt", [&](TextOutput& out) { WriteMaterialText(out, scene); }) !=
+         FileWriteResult::kFailed;
 }
 
 }  // namespace
 
 bool WriteObjFile(const char* path, const WScene& scene) {
-  TextOutput out;
-  if (!out.Open(path, "wt")) return false;
   const std::string material_path = ReplaceExtension(path, ".mtl");
   WScene copy;
-  try {
+  const FileWriteResult obj = WriteWholeFile(path, "wt", [&](TextOutput& out) {
     copy = scene;
     FlipUvs(copy, kFlipV);
     DropFaceEdges(copy);
     LinesToFaces(copy);
     FreezeTransforms(copy);
     WriteObjText(out, copy, FileName(material_path.c_str()));
-  } catch (const std::bad_alloc&) {
-    out.Discard();
-    return false;
-  }
-  if (!out.Close()) {
-    out.Discard();
-    return false;
-  }
+  });
+  if (obj != FileWriteResult::kWritten) return false;
   // A target named like its own material file would be overwritten by it.
   if (std::strcmp(material_path.c_str(), path) == 0) return true;
   return WriteMaterialFile(material_path, copy);

@@ -132,22 +132,12 @@ void WriteObject(TextOutput& out, const WObject& o, int index) {
 }  // namespace
 
 bool WriteSceneDump(const char* path, const WScene& scene) {
-  TextOutput out;
-  if (!out.Open(path, "wt")) return false;
-  try {
-    // Loose lines are listed as two-corner faces of the copy.
-    WScene copy(scene);
-    DropFaceEdges(copy);
-    LinesToFaces(copy);
-    WriteHead(out, copy);
-    for (int o = 0; o < copy.onum; ++o) WriteObject(out, copy.objects[o], o);
-  } catch (const std::bad_alloc&) {
-    out.Discard();
-    return false;
-  }
-  if (!out.Close()) {
-    out.Discard();
-    return false;
-  }
-  return true;
+  return WriteWholeFile(path, "wt", [&](TextOutput& out) {
+           // Loose lines are listed as two-corner faces of the copy.
+           WScene copy(scene);
+           DropFaceEdges(copy);
+           LinesToFaces(copy);
+           WriteHead(out, copy);
+           for (int o = 0; o < copy.onum; ++o) WriteObject(out, copy.objects[o], o);
+         }) == FileWriteResult::kWritten;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -64,3 +65,26 @@ class TextOutput {
   std::string path_;  // the regular file opened last, for Discard
   bool failed_ = false;
 };
+
+// How writing a whole file ended.
+enum class FileWriteResult { kWritten, kCannotOpen, kFailed };
+
+// Opens path with mode, runs write(out) and closes the file. When memory
+// runs out, or a write or the close fails, the incomplete file is removed,
+// so that a full disk never leaves a truncated file that looks whole.
+template <class Write>
+FileWriteResult WriteWholeFile(const char* path, const char* mode, Write&& write) {
+  TextOutput out;
+  if (!out.Open(path, mode)) return FileWriteResult::kCannotOpen;
+  try {
+    write(out);
+  } catch (const std::bad_alloc&) {
+    out.Discard();
+    return FileWriteResult::kFailed;
+  }
+  if (!out.Close()) {
+    out.Discard();
+    return FileWriteResult::kFailed;
+  }
+  return FileWriteResult::kWritten;
+}

@@ -208,22 +208,12 @@ bool WriteXFrame(TextOutput& out, const WScene& scene, const ObjectTree& tree, i
 }
 
 bool WriteXFile(const char* path, const WScene& scene) {
-  TextOutput out;
-  if (!out.Open(path, "wb")) return false;
-  try {
-    WScene copy(scene);
-    EnsureMaterial(copy);
-    for (int o = 0; o < copy.onum; ++o) ReverseObjectFaces(copy.objects[o]);
-    SplitVerticesByUv(copy);
-    SplitVerticesByColor(copy);
-    WriteXText(out, copy);
-  } catch (const std::bad_alloc&) {
-    out.Discard();
-    return false;
-  }
-  if (!out.Close()) {
-    out.Discard();
-    return false;
-  }
-  return true;
+  return WriteWholeFile(path, "wb", [&](TextOutput& out) {
+           WScene copy(scene);
+           EnsureMaterial(copy);
+           for (int o = 0; o < copy.onum; ++o) ReverseObjectFaces(copy.objects[o]);
+           SplitVerticesByUv(copy);
+           SplitVerticesByColor(copy);
+           WriteXText(out, copy);
+         }) == FileWriteResult::kWritten;
 }

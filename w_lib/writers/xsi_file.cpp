@@ -239,17 +239,6 @@ void WriteXsiScene(TextOutput& out, const WScene& scene, std::time_t now) {
 }
 
 bool WriteXsiFile(const char* path, const WScene& scene) {
-  TextOutput out;
-  if (!out.Open(path, "wb")) return false;
-  try {
-    WriteXsiScene(out, scene, std::time(nullptr));
-  } catch (const std::bad_alloc&) {
-    out.Discard();
-    return false;
-  }
-  if (!out.Close()) {
-    out.Discard();  // a disk that filled up leaves no truncated file
-    return false;
-  }
-  return true;
+  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteXsiScene(out, scene, std::time(nullptr)); }) ==
+         FileWriteResult::kWritten;
 }
