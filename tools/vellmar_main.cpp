@@ -72,6 +72,31 @@ int Combine(int status, int next) {
   return status == kCannotWrite || next == kCannotWrite ? kCannotWrite : kOk;
 }
 
+// Loads each input in turn into the stand-in host and lets write make its
+// output; a bad input or a failed output is reported and the batch goes on.
+// Returns the worst status.
+template <class Write>
+int ForEachInput(const CommandLine& line, const char* extension, Write&& write) {
+  int status = kOk;
+  for (const std::string& input : line.inputs) {
+    LoadedDocument doc(input);
+    if (!doc.get()) {
+      Fail(doc.error());
+      status = Combine(status, kBadInput);
+      continue;
+    }
+    const std::string output = OutputFor(line, input, extension);
+    ApplyDialogOptions(line);
+    if (!write(doc.get(), output)) {
+      Fail(output + ": the file could not be written");
+      status = Combine(status, kCannotWrite);
+      continue;
+    }
+    std::printf("%s -> %s\n", input.c_str(), output.c_str());
+  }
+  return status;
+}
+
 std::string PluginPath(const CommandLine& line) {
   return line.plugin.empty() ? PluginFileIn(ExecutableFolder()) : line.plugin;
 }
@@ -88,24 +113,9 @@ int RunExport(const CommandLine& line) {
     Fail("the plug-in could not bind the host interface from " + host);
     return kBadInput;
   }
-  int status = kOk;
-  for (const std::string& input : line.inputs) {
-    LoadedDocument doc(input);
-    if (!doc.get()) {
-      Fail(doc.error());
-      status = Combine(status, kBadInput);
-      continue;
-    }
-    const std::string output = OutputFor(line, input, ".xsi");
-    ApplyDialogOptions(line);
-    if (plugin.export_file(0, output.c_str(), doc.get()) != 1) {
-      Fail(output + ": the file could not be written");
-      status = Combine(status, kCannotWrite);
-      continue;
-    }
-    std::printf("%s -> %s\n", input.c_str(), output.c_str());
-  }
-  return status;
+  return ForEachInput(line, ".xsi", [&](MQDocument doc, const std::string& output) {
+    return plugin.export_file(0, output.c_str(), doc) == 1;
+  });
 }
 
 int RunConvert(const CommandLine& line) {
@@ -126,26 +136,11 @@ int RunConvert(const CommandLine& line) {
     Fail("cannot bind the host interface from " + host);
     return kBadInput;
   }
-  int status = kOk;
-  for (const std::string& input : line.inputs) {
-    LoadedDocument doc(input);
-    if (!doc.get()) {
-      Fail(doc.error());
-      status = Combine(status, kBadInput);
-      continue;
-    }
-    const std::string output = OutputFor(line, input, format->extension);
-    ApplyDialogOptions(line);
+  return ForEachInput(line, format->extension, [&](MQDocument doc, const std::string& output) {
     WScene scene;
-    PrepareExportScene(doc.get(), scene);
-    if (!format->write(output.c_str(), scene)) {
-      Fail(output + ": the file could not be written");
-      status = Combine(status, kCannotWrite);
-      continue;
-    }
-    std::printf("%s -> %s\n", input.c_str(), output.c_str());
-  }
-  return status;
+    PrepareExportScene(doc, scene);
+    return format->write(output.c_str(), scene);
+  });
 }
 
 int RunInfo(const CommandLine& line) {

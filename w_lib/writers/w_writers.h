@@ -24,6 +24,36 @@ struct ObjectTree {
 
   const int* ChildrenBegin(int k) const { return list.data() + start[k]; }
   const int* ChildrenEnd(int k) const { return list.data() + start[k + 1]; }
+
+  // Visits object and its descendants depth first: open(object, depth)
+  // before an object's children, close(object, depth) after them. Children
+  // are one level deeper, up to max_depth. An explicit stack stands in for
+  // recursion, so that deep chains cannot exhaust the call stack; the start
+  // object, met again when it lies on a parent cycle, is not visited twice.
+  template <class Open, class Close>
+  void VisitSubtree(int object, int depth, int max_depth, Open&& open, Close&& close) const {
+    struct Level {
+      int object;
+      int depth;
+      const int* next_child;
+    };
+    std::vector<Level> stack;
+    open(object, depth);
+    stack.push_back({object, depth, ChildrenBegin(object)});
+    while (!stack.empty()) {
+      Level& top = stack.back();
+      if (top.next_child == ChildrenEnd(top.object)) {
+        close(top.object, top.depth);
+        stack.pop_back();
+        continue;
+      }
+      const int child = *top.next_child++;
+      if (child == object) continue;
+      const int d = top.depth < max_depth ? top.depth + 1 : max_depth;
+      open(child, d);
+      stack.push_back({child, d, ChildrenBegin(child)});  // top is not used after this
+    }
+  }
 };
 
 // Removes the faces and lines that name a vertex outside their object (and

@@ -180,30 +180,9 @@ bool WriteXFrame(TextOutput& out, const WScene& scene, const ObjectTree& tree, i
   if (depth < 0) depth = 0;
   if (depth > kMaxIndent) depth = kMaxIndent;
 
-  // Depth first with an explicit stack, so that deep chains cannot exhaust
-  // the call stack.
-  struct Level {
-    int object;
-    int depth;
-    const int* next_child;
-  };
-  std::vector<Level> stack;
-  OpenFrame(out, scene, object, depth);
-  stack.push_back({object, depth, tree.ChildrenBegin(object)});
-  while (!stack.empty()) {
-    Level& top = stack.back();
-    if (top.next_child == tree.ChildrenEnd(top.object)) {
-      out.Put(Indent(top.depth)).Put("}\n");
-      stack.pop_back();
-      continue;
-    }
-    const int child = *top.next_child++;
-    // Only a start object on a parent cycle comes round again.
-    if (child == object) continue;
-    const int d = top.depth < kMaxIndent ? top.depth + 1 : kMaxIndent;
-    OpenFrame(out, scene, child, d);
-    stack.push_back({child, d, tree.ChildrenBegin(child)});  // top is not used after this
-  }
+  tree.VisitSubtree(
+      object, depth, kMaxIndent, [&](int o, int d) { OpenFrame(out, scene, o, d); },
+      [&](int, int d) { out.Put(Indent(d)).Put("}\n"); });
   return true;
 }
 

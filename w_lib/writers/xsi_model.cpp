@@ -264,30 +264,9 @@ bool WriteXsiModel(TextOutput& out, const WScene& scene, XsiModelContext& contex
   if (depth > kMaxIndent) depth = kMaxIndent;
   const ObjectTree& tree = context.tree;
 
-  // Depth first with an explicit stack, so that deep chains cannot exhaust
-  // the call stack.
-  struct Level {
-    int object;
-    int depth;
-    const int* next_child;
-  };
-  std::vector<Level> stack;
-  OpenModel(out, scene, context, object, depth);
-  stack.push_back({object, depth, tree.ChildrenBegin(object)});
-  while (!stack.empty()) {
-    Level& top = stack.back();
-    if (top.next_child == tree.ChildrenEnd(top.object)) {
-      out.Put(Indent(top.depth)).Put("}\n");
-      stack.pop_back();
-      continue;
-    }
-    const int child = *top.next_child++;
-    // Only a start object on a parent cycle comes round again.
-    if (child == object) continue;
-    const int d = top.depth < kMaxIndent ? top.depth + 1 : kMaxIndent;
-    OpenModel(out, scene, context, child, d);
-    stack.push_back({child, d, tree.ChildrenBegin(child)});  // top is not used after this
-  }
+  tree.VisitSubtree(
+      object, depth, kMaxIndent, [&](int o, int d) { OpenModel(out, scene, context, o, d); },
+      [&](int, int d) { out.Put(Indent(d)).Put("}\n"); });
   return true;
 }
 
