@@ -4,11 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 
-#include "test_scenes.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
 #include "write_failures.h"
@@ -30,12 +27,6 @@ std::string Polyface(const WScene& scene) {
   return std::string(out.text());
 }
 
-int Count(const std::string& text, const std::string& needle) {
-  int n = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-  return n;
-}
-
 // Materials iron, wood, steel; object "part" with a triangle of steel, a
 // quad without material and a loose line.
 WScene MakePart() {
@@ -55,36 +46,18 @@ WScene MakePart() {
   return scene;
 }
 
-const char kLine03[] =
-    "0\nLINE\n8\n0\n70\n0\n"
-    "10\n0.000000\n20\n0.000000\n30\n0.000000\n"
-    "11\n0.000000\n21\n1.000000\n31\n0.500000\n";
-
 }  // namespace
 
 TEST(DxfFile, SceneWithoutObjectsIsTheFrameAlone) {
   EXPECT_EQ(Faces(WScene()), std::string(kHead) + kEnd);
   EXPECT_EQ(Polyface(WScene()), std::string(kHead) + kEnd);
-  EXPECT_EQ(Count(Faces(WScene()), "\n"), 8);
 }
 
 TEST(DxfFile, FacesOnTheLayersOfTheirMaterials) {
   // The triangle repeats its third corner; the quad without material goes
   // to material 0.
-  const std::string expected = std::string(kHead) + kLine03 +
-                               "0\n3DFACE\n8\nsteel\n62\n2\n"
-                               "10\n0.000000\n20\n0.000000\n30\n0.000000\n"
-                               "11\n1.000000\n21\n0.000000\n31\n0.000000\n"
-                               "12\n1.000000\n22\n1.000000\n32\n0.000000\n"
-                               "13\n1.000000\n23\n1.000000\n33\n0.000000\n"
-                               "0\n3DFACE\n8\niron\n62\n0\n"
-                               "10\n0.000000\n20\n0.000000\n30\n0.000000\n"
-                               "11\n1.000000\n21\n0.000000\n31\n0.000000\n"
-                               "12\n1.000000\n22\n1.000000\n32\n0.000000\n"
-                               "13\n0.000000\n23\n1.000000\n33\n0.500000\n" +
-                               kEnd;
   const WScene scene = MakePart();
-  EXPECT_EQ(Faces(scene), expected);
+  EXPECT_EQ(Faces(scene), Golden("dxf/part_faces.dxf"));
   EXPECT_EQ(scene.objects[0].faces[1].material, -1);  // only the copy changed
 
   // Without materials the faces are on "NoMaterial"; a material outside the
@@ -102,17 +75,7 @@ TEST(DxfFile, FacesOnTheLayersOfTheirMaterials) {
 }
 
 TEST(DxfFile, PolyfaceNumbersVerticesFromOne) {
-  const std::string vertex = "0\nVERTEX\n8\npart\n";
-  const std::string expected = std::string(kHead) + kLine03 +
-                               "0\nPOLYLINE\n8\npart\n66\n1\n70\n64\n71\n4\n72\n2\n" +
-                               vertex + "10\n0.000000\n20\n0.000000\n30\n0.000000\n70\n192\n" +
-                               vertex + "10\n1.000000\n20\n0.000000\n30\n0.000000\n70\n192\n" +
-                               vertex + "10\n1.000000\n20\n1.000000\n30\n0.000000\n70\n192\n" +
-                               vertex + "10\n0.000000\n20\n1.000000\n30\n0.500000\n70\n192\n" +
-                               vertex + "10\n0\n20\n0\n30\n0\n70\n128\n71\n1\n72\n2\n73\n3\n" +
-                               vertex + "10\n0\n20\n0\n30\n0\n70\n128\n71\n1\n72\n2\n73\n3\n74\n4\n" +
-                               "0\nSEQEND\n" + kEnd;
-  EXPECT_EQ(Polyface(MakePart()), expected);
+  EXPECT_EQ(Polyface(MakePart()), Golden("dxf/part_polyface.dxf"));
 
   // An object without vertices or faces still has its mesh head and end.
   WScene empty;
@@ -163,15 +126,11 @@ TEST(DxfFile, ElementsNamingMissingVerticesAreLeftOut) {
 }
 
 TEST(DxfFile, WritesTheFileOrFailsWithoutOne) {
-  const std::string path = TempPath("part") + ".dxf";
+  const std::string path = TempPath("part.dxf");
   ASSERT_TRUE(WriteDxfFaces(path.c_str(), MakePart()));
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), Faces(MakePart()));
-  in.close();
+  EXPECT_EQ(ReadFile(path), Faces(MakePart()));
   ASSERT_TRUE(WriteDxfPolyface(path.c_str(), MakePart()));  // replaces it
-  std::ifstream again(path, std::ios::binary);
-  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>()),
-            Polyface(MakePart()));
+  EXPECT_EQ(ReadFile(path), Polyface(MakePart()));
   std::remove(path.c_str());
   ExpectFailedWritesLeaveNoFile(WriteDxfFaces, MakePart());
   ExpectFailedWritesLeaveNoFile(WriteDxfPolyface, MakePart());

@@ -4,9 +4,8 @@
 
 #include <string>
 
-#include "test_scenes.h"
 #include "w_lib/writers/w_writers.h"
-#include "writer_files.h"
+#include "write_failures.h"
 
 namespace {
 
@@ -142,17 +141,10 @@ TEST(ObjFile, MaterialFileFailures) {
 
 TEST(ObjFile, FailuresReturnFalseAndLeaveNoFile) {
   const WScene scene = MakeObjScene();
-  const std::string dir = TempFolder("obj_fail");
-  EXPECT_FALSE(WriteObjFile((dir + "missing/a.obj").c_str(), scene));
-  EXPECT_FALSE(FileExists(dir + "missing"));
-  EXPECT_FALSE(WriteObjFile(dir.c_str(), scene));
-  if (FileExists("/dev/full")) {
-    EXPECT_FALSE(WriteObjFile("/dev/full", scene));
-  }
-
-  // The OBJ file outgrows the limit: no OBJ file and no material file.
-  const std::string path = dir + "full.obj";
+  ExpectFailedWritesLeaveNoFile(WriteObjFile, scene);
+  // The OBJ file outgrows the limit: no material file either.
+  const std::string path = TempFolder("obj_fail") + "full.obj";
   EXPECT_FALSE(WriteUnderFileSizeLimit(256, [&] { return WriteObjFile(path.c_str(), scene); }));
   EXPECT_FALSE(FileExists(path));
-  EXPECT_FALSE(FileExists(dir + "full.mtl"));
+  EXPECT_FALSE(FileExists(path.substr(0, path.size() - 4) + ".mtl"));
 }

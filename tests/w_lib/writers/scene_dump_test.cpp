@@ -3,9 +3,8 @@
 
 #include <string>
 
-#include "test_scenes.h"
 #include "w_lib/writers/w_writers.h"
-#include "writer_files.h"
+#include "write_failures.h"
 
 namespace {
 
@@ -87,14 +86,5 @@ TEST(SceneDump, MatchesHandWrittenListings) {
 }
 
 TEST(SceneDump, FailuresReturnFalseAndLeaveNoFile) {
-  const WScene scene = MakeBodyAndBone();
-  const std::string dir = TempFolder("dump_fail");
-  EXPECT_FALSE(WriteSceneDump((dir + "missing/a.txt").c_str(), scene));
-  EXPECT_FALSE(FileExists(dir + "missing"));
-  if (FileExists("/dev/full")) {
-    EXPECT_FALSE(WriteSceneDump("/dev/full", scene));
-  }
-  const std::string path = dir + "full.txt";
-  EXPECT_FALSE(WriteUnderFileSizeLimit(256, [&] { return WriteSceneDump(path.c_str(), scene); }));
-  EXPECT_FALSE(FileExists(path));
+  ExpectFailedWritesLeaveNoFile(WriteSceneDump, MakeBodyAndBone());
 }

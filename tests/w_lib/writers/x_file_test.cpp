@@ -4,10 +4,9 @@
 
 #include <string>
 
-#include "test_scenes.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
-#include "writer_files.h"
+#include "write_failures.h"
 
 namespace {
 
@@ -60,12 +59,6 @@ std::string WriteToText(const WScene& scene, const std::string& name) {
   const std::string text = ReadFile(path);
   std::remove(path.c_str());
   return text;
-}
-
-int Count(const std::string& text, const std::string& needle) {
-  int n = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-  return n;
 }
 
 }  // namespace
@@ -148,16 +141,5 @@ TEST(XFrame, DeepChainsCapTheIndentAndUseNoRecursion) {
 }
 
 TEST(XFile, FailuresReturnFalseAndLeaveNoFile) {
-  const WScene scene = MakeQuadAndChild();
-  const std::string dir = TempFolder("x_fail");
-  EXPECT_FALSE(WriteXFile((dir + "missing/a.x").c_str(), scene));
-  EXPECT_FALSE(FileExists(dir + "missing"));
-  EXPECT_FALSE(WriteXFile(dir.c_str(), scene));
-  if (FileExists("/dev/full")) {
-    EXPECT_FALSE(WriteXFile("/dev/full", scene));
-  }
-
-  const std::string path = dir + "full.x";
-  EXPECT_FALSE(WriteUnderFileSizeLimit(512, [&] { return WriteXFile(path.c_str(), scene); }));
-  EXPECT_FALSE(FileExists(path));
+  ExpectFailedWritesLeaveNoFile(WriteXFile, MakeQuadAndChild());
 }
