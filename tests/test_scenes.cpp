@@ -8,6 +8,13 @@ int AddVertexAt(WObject& obj, float x, float y, float z) {
   return i;
 }
 
+WObject& AddObjectAt(WScene& scene, const char* name, std::initializer_list<WVector> points) {
+  const int o = scene.AddObject(name);
+  WObject& obj = scene.objects[o];
+  for (const WVector& p : points) AddVertexAt(obj, p.x, p.y, p.z);
+  return obj;
+}
+
 int AddFaceOver(WObject& obj, std::initializer_list<int> corners, int material) {
   const int f = obj.AddFace(static_cast<int>(corners.size()));
   WFace& face = obj.faces[f];
@@ -50,6 +57,21 @@ void SetFaceUvs(WObject& obj, int f, std::initializer_list<float> uv_pairs) {
     obj.uvs[t].Set(uv[2 * k], uv[2 * k + 1]);
     obj.faces[f].vt[k] = t;  // take the face afresh: AddUv does not move faces
   }
+}
+
+void SetCorners(WObject& obj, int f, int* WFace::*array, std::initializer_list<int> values) {
+  int k = 0;
+  for (int value : values) (obj.faces[f].*array)[k++] = value;
+}
+
+std::vector<int> Corners(const WFace& face, int* WFace::*array) {
+  return std::vector<int>(face.*array, face.*array + face.num);
+}
+
+std::vector<std::pair<int, int>> LinesOf(const WObject& obj, int from) {
+  std::vector<std::pair<int, int>> out;
+  for (int i = from; i < obj.lnum; ++i) out.emplace_back(obj.lines[i].v[0], obj.lines[i].v[1]);
+  return out;
 }
 
 WScene MakeCube() {

@@ -85,34 +85,30 @@ TEST(UpdateMatrices, LocalAndWorldThroughParents) {
   EXPECT_TRUE(UpdateMatrices(empty));
 }
 
-TEST(UpdateMatrices, TwoObjectsNamingEachOther) {
+TEST(UpdateMatrices, CyclesRewriteTheirOwnMatrices) {
+  // A <-> B alone: updating B last leaves A as the budget left it one step
+  // in, A x B; B itself goes round once: B x (A x B).
   std::mt19937 rng(2);
-  WScene scene = Objects(2, rng);
-  scene.objects[0].parent = 1;
-  scene.objects[1].parent = 0;
-  UpdateMatrices(scene);
-  const WMatrix a = LocalOf(scene.objects[0].transform);
-  const WMatrix b = LocalOf(scene.objects[1].transform);
-  // Updating B last leaves A as the budget left it one step in: A x B; B
-  // itself goes round once: B x (A x B).
-  EXPECT_EQ(scene.objects[0].transform.world_matrix, Multiply(a, b));
-  EXPECT_EQ(scene.objects[1].transform.world_matrix, Multiply(b, Multiply(a, b)));
-}
+  WScene two = Objects(2, rng);
+  two.objects[0].parent = 1;
+  two.objects[1].parent = 0;
+  UpdateMatrices(two);
+  WMatrix a = LocalOf(two.objects[0].transform), b = LocalOf(two.objects[1].transform);
+  EXPECT_EQ(two.objects[0].transform.world_matrix, Multiply(a, b));
+  EXPECT_EQ(two.objects[1].transform.world_matrix, Multiply(b, Multiply(a, b)));
 
-TEST(UpdateMatrices, CyclesWithABudgetLeftOverRewriteTheirOwnMatrices) {
-  // With a third object the budget goes round the cycle A <-> B more than
-  // once, and each inner update of B leaves B's world matrix where the outer
-  // one multiplies it again: B ends as (B x A) x (A x (B x A)).
-  std::mt19937 rng(3);
-  WScene scene = Objects(3, rng);
-  scene.objects[0].parent = 1;
-  scene.objects[1].parent = 0;
-  UpdateMatrices(scene);
-  const WMatrix a = LocalOf(scene.objects[0].transform);
-  const WMatrix b = LocalOf(scene.objects[1].transform);
+  // With a third object the budget goes round more than once, and each
+  // inner update of B leaves B's world matrix where the outer one multiplies
+  // it again: B ends as (B x A) x (A x (B x A)).
+  WScene three = Objects(3, rng);
+  three.objects[0].parent = 1;
+  three.objects[1].parent = 0;
+  UpdateMatrices(three);
+  a = LocalOf(three.objects[0].transform);
+  b = LocalOf(three.objects[1].transform);
   const WMatrix ba = Multiply(b, a);
-  EXPECT_EQ(scene.objects[1].transform.world_matrix, Multiply(ba, Multiply(a, ba)));
-  EXPECT_EQ(scene.objects[0].transform.world_matrix, Multiply(a, ba));
+  EXPECT_EQ(three.objects[1].transform.world_matrix, Multiply(ba, Multiply(a, ba)));
+  EXPECT_EQ(three.objects[0].transform.world_matrix, Multiply(a, ba));
 }
 
 TEST(UpdateMatrices, SameAsTheRecursionOnAnyHierarchy) {
