@@ -50,6 +50,12 @@ int AddColorOf(WObject& obj, WColor col) {
   return i;
 }
 
+void AddWeight(WVertex& vertex, int bone, float weight) {
+  const int w = vertex.AddWeight();
+  vertex.weights[w].bone = bone;
+  vertex.weights[w].weight = weight;
+}
+
 void SetFaceUvs(WObject& obj, int f, std::initializer_list<float> uv_pairs) {
   std::vector<float> uv(uv_pairs);
   for (int k = 0; k < obj.faces[f].num; ++k) {
@@ -77,9 +83,7 @@ std::vector<std::pair<int, int>> LinesOf(const WObject& obj, int from) {
 WScene MakeCube() {
   WScene scene;
   scene.AddMaterial("cube");
-  // Index first: the add may move the array.
-  const int o = scene.AddObject("cube");
-  WObject& obj = scene.objects[o];
+  WObject& obj = AddObjectAt(scene, "cube");
   for (int i = 0; i < 8; ++i)
     AddVertexAt(obj, static_cast<float>(i & 1), static_cast<float>((i >> 1) & 1), static_cast<float>((i >> 2) & 1));
   // Counter-clockwise seen from outside.
@@ -96,18 +100,14 @@ WScene MakeTexturedQuads(bool seam) {
   WScene scene;
   const int m = scene.AddMaterial("wood");
   scene.materials[m].tex = scene.AddTexture("wood.bmp");
-  // Index first: the add may move the array.
-  const int o = scene.AddObject("quads");
-  WObject& obj = scene.objects[o];
+  WObject& obj = AddObjectAt(scene, "quads");
   // 0 1 2 along y = 0, 3 4 5 along y = 1.
   for (int i = 0; i < 6; ++i) AddVertexAt(obj, static_cast<float>(i % 3), static_cast<float>(i / 3), 0.0f);
   const int a = AddFaceOver(obj, {0, 1, 4, 3}, m);
   const int b = AddFaceOver(obj, {1, 2, 5, 4}, m);
+  const float u = seam ? 0.6f : 0.5f;
   SetFaceUvs(obj, a, {0.0f, 0.0f, 0.5f, 0.0f, 0.5f, 1.0f, 0.0f, 1.0f});
-  if (seam)
-    SetFaceUvs(obj, b, {0.6f, 0.0f, 1.0f, 0.0f, 1.0f, 1.0f, 0.6f, 1.0f});
-  else
-    SetFaceUvs(obj, b, {0.5f, 0.0f, 1.0f, 0.0f, 1.0f, 1.0f, 0.5f, 1.0f});
+  SetFaceUvs(obj, b, {u, 0.0f, 1.0f, 0.0f, 1.0f, 1.0f, u, 1.0f});
   return scene;
 }
 
@@ -116,38 +116,23 @@ WScene MakeTexturedTriangle() {
   const int m = scene.AddMaterial("m");
   scene.materials[m].col = WColor(0.5f, 0.25f, 1.0f, 0.75f);
   scene.materials[m].tex = scene.AddTexture("C:\\maps\\wood.bmp");
-  const int o = scene.AddObject("tri");
-  WObject& obj = scene.objects[o];
-  AddVertexAt(obj, -1.5f, 0.0f, 2.0f);
-  AddVertexAt(obj, 1.0f, 0.0f, 2.0f);
-  AddVertexAt(obj, 0.0f, 0.125f, -3.0f);
+  WObject& obj = AddObjectAt(scene, "tri", {{-1.5f, 0.0f, 2.0f}, {1.0f, 0.0f, 2.0f}, {0.0f, 0.125f, -3.0f}});
   const int f = AddFaceOver(obj, {0, 1, 2}, m);
   SetFaceUvs(obj, f, {0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.25f});
-  const int n = obj.AddNormal();
-  obj.normals[n].normal = WVector(0.0f, 1.0f, 0.0f);
-  const int c = obj.AddColor();
-  obj.colors[c].col = WColor(1.0f, 0.5f, 0.25f, 1.0f);
-  for (int k = 0; k < 3; ++k) {
-    obj.faces[f].vn[k] = n;
-    obj.faces[f].vc[k] = c;
-  }
+  const int n = AddNormalAlong(obj, WVector(0.0f, 1.0f, 0.0f));
+  const int c = AddColorOf(obj, WColor(1.0f, 0.5f, 0.25f, 1.0f));
+  SetCorners(obj, f, &WFace::vn, {n, n, n});
+  SetCorners(obj, f, &WFace::vc, {c, c, c});
   return scene;
 }
 
 WScene MakeUnassignedFaces() {
   WScene scene;
-  const int o = scene.AddObject("quad");
-  WObject& quad = scene.objects[o];
-  AddVertexAt(quad, 0.0f, 0.0f, 0.0f);
-  AddVertexAt(quad, 1.0f, 0.0f, 0.0f);
-  AddVertexAt(quad, 1.0f, 1.0f, 0.0f);
-  AddVertexAt(quad, 0.0f, 1.0f, 0.0f);
-  AddVertexAt(quad, 0.5f, 2.0f, 0.0f);
+  WObject& quad = AddObjectAt(scene, "quad", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0.5f, 2, 0}});
   AddFaceOver(quad, {0, 1, 2, 3}, -1);
   AddFaceOver(quad, {2, 4, 3}, 5);
   AddFaceOver(quad, {2, 4, 3}, 0);
-  const int e = scene.AddObject("empty");
-  scene.objects[e].AddFace(3);
+  AddObjectAt(scene, "empty").AddFace(3);
   return scene;
 }
 
@@ -181,25 +166,12 @@ WScene MakeHierarchy() {
   t.keys[k30].SetChannel(kScaleY, 0.5f);
 
   WObject& l = scene.objects[leaf];
-  AddVertexAt(l, 0.0f, 0.0f, 0.0f);
-  AddVertexAt(l, 1.0f, 0.0f, 0.0f);
-  AddVertexAt(l, 0.0f, 1.0f, 0.0f);
+  for (int i = 0; i < 3; ++i) AddVertexAt(l, static_cast<float>(i == 1), static_cast<float>(i == 2), 0.0f);
   const int f = AddFaceOver(l, {0, 1, 2}, 0);
-  const int n = l.AddNormal();
-  l.normals[n].normal = WVector(0.0f, 0.0f, 1.0f);
-  for (int k = 0; k < 3; ++k) l.faces[f].vn[k] = n;
+  const int n = AddNormalAlong(l, WVector(0.0f, 0.0f, 1.0f));
+  SetCorners(l, f, &WFace::vn, {n, n, n});
   return scene;
 }
-
-namespace {
-
-void AddWeight(WVertex& vertex, int bone, float weight) {
-  const int w = vertex.AddWeight();
-  vertex.weights[w].bone = bone;
-  vertex.weights[w].weight = weight;
-}
-
-}  // namespace
 
 WScene MakeWeightedSkin() {
   WScene scene;

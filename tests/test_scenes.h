@@ -22,6 +22,8 @@ int AddLineBetween(WObject& obj, int a, int b);
 int AddUvAt(WObject& obj, float u, float v);
 int AddNormalAlong(WObject& obj, WVector normal);
 int AddColorOf(WObject& obj, WColor col);
+// Adds an influence of bone with the given weight to the vertex.
+void AddWeight(WVertex& vertex, int bone, float weight);
 // Gives every corner of face f its own new texture coordinate from (u, v) pairs.
 void SetFaceUvs(WObject& obj, int f, std::initializer_list<float> uv_pairs);
 // Sets one corner array (v, e, vt, vn or vc) of face f to the given values.
