@@ -1,5 +1,6 @@
 #include "test_scenes.h"
 
+#include <string>
 #include <vector>
 
 int AddVertexAt(WObject& obj, float x, float y, float z) {
@@ -78,6 +79,13 @@ std::vector<std::pair<int, int>> LinesOf(const WObject& obj, int from) {
   std::vector<std::pair<int, int>> out;
   for (int i = from; i < obj.lnum; ++i) out.emplace_back(obj.lines[i].v[0], obj.lines[i].v[1]);
   return out;
+}
+
+WScene MakeChain(int n) {
+  WScene scene;
+  scene.ReserveObjects(n);
+  for (int i = 0; i < n; ++i) AddObjectAt(scene, ("o" + std::to_string(i)).c_str()).parent = i - 1;
+  return scene;
 }
 
 WScene MakeCube() {

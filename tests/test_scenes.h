@@ -34,6 +34,8 @@ std::vector<int> Corners(const WFace& face, int* WFace::*array = &WFace::v);
 // The vertex pairs of an object's lines from line `from` on.
 std::vector<std::pair<int, int>> LinesOf(const WObject& obj, int from = 0);
 
+// Objects o0 .. o<n-1> without geometry, each the child of the one before.
+WScene MakeChain(int n);
 // A unit cube of 8 vertices and 6 outward quads, all of material 0, in a
 // scene with one material "cube".
 WScene MakeCube();

@@ -22,15 +22,10 @@ WScene MakeQuadAndChild() {
   const int plain = scene.AddMaterial("plain");
   scene.materials[plain].col = WColor(0.2f, 0.4f, 0.6f, 1.0f);
 
-  const int q = scene.AddObject("quad");
-  const int c = scene.AddObject("child");
-  scene.objects[c].parent = q;
-  WObject& obj = scene.objects[q];
+  AddObjectAt(scene, "quad", {{0, 0, 0}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}});
+  AddObjectAt(scene, "child").parent = 0;
+  WObject& obj = scene.objects[0];
   obj.transform.translate = WVector(1.0f, 2.0f, 3.0f);
-  AddVertexAt(obj, 0.0f, 0.0f, 0.0f);
-  AddVertexAt(obj, 1.0f, 0.0f, 1.0f);
-  AddVertexAt(obj, 1.0f, 1.0f, 1.0f);
-  AddVertexAt(obj, 0.0f, 1.0f, 1.0f);
   AddUvAt(obj, 0.0f, 0.0f);
   AddUvAt(obj, 1.0f, 0.0f);
   AddUvAt(obj, 1.0f, 1.0f);
@@ -39,16 +34,13 @@ WScene MakeQuadAndChild() {
   AddColorOf(obj, WColor(1.0f, 0.5f, 0.25f, 1.0f));
   AddColorOf(obj, WColor(0.0f, 0.0f, 0.0f, 0.5f));
   const int f0 = AddFaceOver(obj, {0, 1, 2}, tex);
+  SetCorners(obj, f0, &WFace::vt, {0, 1, 2});
+  SetCorners(obj, f0, &WFace::vn, {0, 0, 0});
+  SetCorners(obj, f0, &WFace::vc, {0, 0, 0});
   const int f1 = AddFaceOver(obj, {0, 2, 3}, plain);
-  const int vt[2][3] = {{0, 1, 2}, {3, 2, -1}};
-  const int vn[2][3] = {{0, 0, 0}, {0, -1, 0}};
-  const int vc[2][3] = {{0, 0, 0}, {0, 1, 0}};
-  for (int f : {f0, f1})
-    for (int k = 0; k < 3; ++k) {
-      obj.faces[f].vt[k] = vt[f][k];
-      obj.faces[f].vn[k] = vn[f][k];
-      obj.faces[f].vc[k] = vc[f][k];
-    }
+  SetCorners(obj, f1, &WFace::vt, {3, 2, -1});
+  SetCorners(obj, f1, &WFace::vn, {0, -1, 0});
+  SetCorners(obj, f1, &WFace::vc, {0, 1, 0});
   UpdateMatrices(scene);
   return scene;
 }
@@ -100,16 +92,7 @@ TEST(XFile, NoMaterialsAndBadIndices) {
 }
 
 TEST(XFrame, DeepChainsCapTheIndentAndUseNoRecursion) {
-  const auto chain = [](int n) {
-    WScene scene;
-    scene.ReserveObjects(n);
-    for (int i = 0; i < n; ++i) {
-      const int o = scene.AddObject(("o" + std::to_string(i)).c_str());
-      scene.objects[o].parent = i - 1;
-    }
-    return scene;
-  };
-  const WScene scene = chain(300);
+  const WScene scene = MakeChain(300);
   const ObjectTree tree(scene);
   TextOutput out;
   EXPECT_TRUE(WriteXFrame(out, scene, tree, 0, 0));
@@ -126,7 +109,7 @@ TEST(XFrame, DeepChainsCapTheIndentAndUseNoRecursion) {
   EXPECT_EQ(text.substr(text.size() - 6), "\t}\n\t}\n");
 
   // A hundred thousand levels: a recursive writer would run out of stack.
-  EXPECT_TRUE(WriteXFile("/dev/null", chain(100000)));
+  EXPECT_TRUE(WriteXFile("/dev/null", MakeChain(100000)));
 
   // "loop" is its own parent: written when asked for, once.
   const WScene hierarchy = MakeHierarchy();

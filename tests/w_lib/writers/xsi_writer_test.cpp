@@ -133,8 +133,7 @@ TEST(XsiModel, PolygonListsByMaterialThenGroup) {
   scene.AddMaterial("a");
   scene.AddMaterial("b");
   scene.AddMaterial("c");
-  const int o = scene.AddObject("o");
-  WObject& obj = scene.objects[o];
+  WObject& obj = AddObjectAt(scene, "o");
   for (int i = 0; i < 8; ++i) {
     AddVertexAt(obj, 0.0f, 0.0f, 0.0f);
     obj.AddUv();
@@ -150,42 +149,27 @@ TEST(XsiModel, PolygonListsByMaterialThenGroup) {
   obj.faces[2].vt[0] = obj.faces[2].vt[2] = 2;  // one corner short of textured
 
   const std::string expected = Golden("xsi/polygon_lists_tail.xsi");
-  const std::string text = Model(scene, o);
+  const std::string text = Model(scene, 0);
   EXPECT_TRUE(EndsWith(text, "\t\t}\n\n" + expected)) << text;
   EXPECT_EQ(Count(text, "SI_PolygonList"), 4);
 }
 
 TEST(XsiModel, CornerIndicesAreWrittenAsStoredWithoutReadingThrough) {
   WScene scene = MakeTexturedTriangle();
-  WFace& face = scene.objects[0].faces[0];
-  const int v[] = {0, 99, -7};
-  const int vn[] = {5, 0, -1};
-  const int vc[] = {2, 2, 2};
-  const int vt[] = {42, 0, 0};
-  for (int k = 0; k < 3; ++k) {
-    face.v[k] = v[k];
-    face.vn[k] = vn[k];
-    face.vc[k] = vc[k];
-    face.vt[k] = vt[k];
-  }
+  WObject& obj = scene.objects[0];
+  SetCorners(obj, 0, &WFace::v, {0, 99, -7});
+  SetCorners(obj, 0, &WFace::vn, {5, 0, -1});
+  SetCorners(obj, 0, &WFace::vc, {2, 2, 2});
+  SetCorners(obj, 0, &WFace::vt, {42, 0, 0});
   const std::string text = Model(scene, 0);
   EXPECT_EQ(Count(text, "\n\n\t\t\t0,99,-7,\n\n\t\t\t5,0,-1,\n\n\t\t\t2,2,2,\n\n\t\t\t42,0,0,\n\n\t\t}\n"), 1) << text;
 }
 
 TEST(XsiModel, DeepChainsCapTheIndentAndUseNoRecursion) {
-  const auto chain = [](int n) {
-    WScene scene;
-    scene.ReserveObjects(n);
-    for (int i = 0; i < n; ++i) {
-      const int o = scene.AddObject(("o" + std::to_string(i)).c_str());
-      scene.objects[o].parent = i - 1;
-    }
-    return scene;
-  };
   const std::string tabs254(254, '\t');
   const std::string tabs255(255, '\t');
 
-  const WScene scene = chain(300);
+  const WScene scene = MakeChain(300);
   const std::string text = Model(scene, 0);
   EXPECT_EQ(Count(text, "SI_Model MDL-"), 300);
   EXPECT_EQ(Count(text, "\n" + tabs254 + "SI_Model MDL-o254 {\n"), 1);
@@ -199,7 +183,7 @@ TEST(XsiModel, DeepChainsCapTheIndentAndUseNoRecursion) {
   EXPECT_TRUE(EndsWith(text, "\n\t\t}\n\t}\n}\n"));
 
   // A hundred thousand levels: a recursive writer would run out of stack.
-  const WScene deep = chain(100000);
+  const WScene deep = MakeChain(100000);
   EXPECT_TRUE(WriteXsiFile("/dev/null", deep));
 }
 
@@ -218,20 +202,12 @@ TEST(XsiFile, EnvelopesScaleWithObjects) {
   WScene scene;
   scene.ReserveObjects(n);
   for (int i = 0; i < n; ++i) scene.AddObject(("b" + std::to_string(i)).c_str());
-  for (int owner : {n - 1, 0}) {
-    WObject& obj = scene.objects[owner];
-    AddVertexAt(obj, 0.0f, 0.0f, 0.0f);
-    AddVertexAt(obj, 0.0f, 0.0f, 0.0f);
-  }
-  auto weigh = [](WVertex& v, int bone, float w) {
-    const int i = v.AddWeight();
-    v.weights[i].bone = bone;
-    v.weights[i].weight = w;
-  };
-  weigh(scene.objects[0].vertices[1], n - 1, 0.5f);
-  weigh(scene.objects[0].vertices[0], 5, 0.25f);
-  weigh(scene.objects[0].vertices[1], 5, 0.125f);
-  weigh(scene.objects[n - 1].vertices[0], 0, 1.0f);
+  for (int owner : {n - 1, 0})
+    for (int v = 0; v < 2; ++v) AddVertexAt(scene.objects[owner], 0.0f, 0.0f, 0.0f);
+  AddWeight(scene.objects[0].vertices[1], n - 1, 0.5f);
+  AddWeight(scene.objects[0].vertices[0], 5, 0.25f);
+  AddWeight(scene.objects[0].vertices[1], 5, 0.125f);
+  AddWeight(scene.objects[n - 1].vertices[0], 0, 1.0f);
 
   const std::string text = Written(scene);
   const size_t list = text.find("SI_EnvelopeList {\n");
