@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -31,9 +31,10 @@ ToolRun Vellmar(const std::string& args) {
   return run;
 }
 
-std::string Example(const char* name) { return std::string(VELLMAR_EXAMPLES) + "/" + name; }
-
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+// The path of a bundled example, quoted.
+std::string Example(const std::string& name) { return Quoted(std::string(VELLMAR_EXAMPLES) + "/" + name); }
 
 // The faces of all polygon lists of a dotXSI file.
 long PolygonListFaces(const std::string& xsi) {
@@ -47,18 +48,11 @@ long PolygonListFaces(const std::string& xsi) {
   return faces;
 }
 
-std::vector<std::string> SampleDocuments() {
-  std::vector<std::string> files;
-  const std::string dir = VELLMAR_MQO_SAMPLES;
-  if (dir.empty()) return files;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d)) {
-      const std::string name = e->d_name;
-      if (name.size() > 4 && (name.substr(name.size() - 4) == ".mqo" || name.substr(name.size() - 5) == ".mqoz"))
-        files.push_back(dir + "/" + name);
-    }
-    closedir(d);
-  }
+std::vector<std::filesystem::path> SampleDocuments() {
+  std::vector<std::filesystem::path> files;
+  if (std::string(VELLMAR_MQO_SAMPLES).empty() || !std::filesystem::is_directory(VELLMAR_MQO_SAMPLES)) return files;
+  for (const auto& entry : std::filesystem::directory_iterator(VELLMAR_MQO_SAMPLES))
+    if (entry.path().extension() == ".mqo" || entry.path().extension() == ".mqoz") files.push_back(entry.path());
   return files;
 }
 
@@ -103,9 +97,9 @@ TEST(VellmarCli, ExportsTheExamplesAndConvertWritesTheSameBytes) {
     SCOPED_TRACE(name);
     const std::string exported = TempPath(std::string(name) + ".export.xsi");
     const std::string converted = TempPath(std::string(name) + ".convert.xsi");
-    const ToolRun run = Vellmar("export " + Quoted(Example(name)) + " " + Quoted(exported));
+    const ToolRun run = Vellmar("export " + Example(name) + " " + Quoted(exported));
     ASSERT_EQ(run.status, 0) << run.err;
-    ASSERT_EQ(Vellmar("convert " + Quoted(Example(name)) + " " + Quoted(converted)).status, 0);
+    ASSERT_EQ(Vellmar("convert " + Example(name) + " " + Quoted(converted)).status, 0);
     const std::string a = ReadFile(exported), b = ReadFile(converted);
     EXPECT_EQ(a.rfind("xsi 0300txt 0032\n", 0), 0u);
     EXPECT_EQ(MaskTimeStamp(a), MaskTimeStamp(b));
@@ -114,9 +108,9 @@ TEST(VellmarCli, ExportsTheExamplesAndConvertWritesTheSameBytes) {
 
 TEST(VellmarCli, DialogOptionsReachTheFile) {
   const std::string plain = TempPath("plain.xsi"), turned = TempPath("turned.xsi"), cancelled = TempPath("c.xsi");
-  ASSERT_EQ(Vellmar("export " + Quoted(Example("ngon.mqo")) + " " + Quoted(plain)).status, 0);
-  ASSERT_EQ(Vellmar("export " + Quoted(Example("ngon.mqo")) + " " + Quoted(turned) + " --scale 2 --axes y,-x,z").status, 0);
-  ASSERT_EQ(Vellmar("export " + Quoted(Example("ngon.mqo")) + " " + Quoted(cancelled) +
+  ASSERT_EQ(Vellmar("export " + Example("ngon.mqo") + " " + Quoted(plain)).status, 0);
+  ASSERT_EQ(Vellmar("export " + Example("ngon.mqo") + " " + Quoted(turned) + " --scale 2 --axes y,-x,z").status, 0);
+  ASSERT_EQ(Vellmar("export " + Example("ngon.mqo") + " " + Quoted(cancelled) +
                     " --scale 2 --axes y,-x,z --cancel").status, 0);
   // Vertex 1 of the document is (200, 0, 0): mirrored and scaled it is (-2, 0, 0);
   // taken as (y, -x, z) and doubled it is (0, -400, 0) before the export's own steps.
@@ -136,19 +130,19 @@ TEST(VellmarCli, ErrorsAndExitStatus) {
   run = Vellmar("export " + Quoted(TempPath("does-not-exist.mqo")) + " " + Quoted(TempPath("x.xsi")));
   EXPECT_EQ(run.status, 2);
 
-  run = Vellmar("export " + Quoted(Example("cube.mqo")) + " " + Quoted(TempPath("no-such-dir/cube.xsi")));
+  run = Vellmar("export " + Example("cube.mqo") + " " + Quoted(TempPath("no-such-dir/cube.xsi")));
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("could not be written"), std::string::npos);
 
-  run = Vellmar("convert " + Quoted(Example("cube.mqo")) + " " + Quoted(TempPath("cube.unknown")));
+  run = Vellmar("convert " + Example("cube.mqo") + " " + Quoted(TempPath("cube.unknown")));
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("--format"), std::string::npos);
-  run = Vellmar("convert " + Quoted(Example("cube.mqo")) + " x --format nonsense");
+  run = Vellmar("convert " + Example("cube.mqo") + " x --format nonsense");
   EXPECT_EQ(run.status, 2);
 
   // A batch goes on past a bad input and reports the worst status.
   const std::string dir = TempPath("batch");
-  run = Vellmar("export " + Quoted(Example("cube.mqo")) + " " + Quoted(bad) + " " + Quoted(Example("ngon.mqo")) +
+  run = Vellmar("export " + Example("cube.mqo") + " " + Quoted(bad) + " " + Example("ngon.mqo") +
                 " --out-dir " + Quoted(dir));
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(ReadFile(dir + "/cube.xsi").find("SI_Model MDL-cube"), std::string::npos);
@@ -156,23 +150,21 @@ TEST(VellmarCli, ErrorsAndExitStatus) {
 }
 
 TEST(VellmarCli, EveryRealDocumentExportsWhole) {
-  const std::vector<std::string> documents = SampleDocuments();
+  const std::vector<std::filesystem::path> documents = SampleDocuments();
   if (documents.empty()) GTEST_SKIP() << "no samples folder beside the project";
   std::string args = "export";
-  for (const std::string& d : documents) args += " " + Quoted(d);
+  for (const auto& d : documents) args += " " + Quoted(d.string());
   const std::string dir = TempPath("samples");
   const ToolRun run = Vellmar(args + " --out-dir " + Quoted(dir));
   ASSERT_EQ(run.status, 0) << run.err;
-  for (const std::string& path : documents) {
-    SCOPED_TRACE(path);
+  for (const auto& path : documents) {
+    SCOPED_TRACE(path.string());
     MQDocumentRecord doc;
     std::string error;
-    ASSERT_TRUE(ReadMqoDocument(path.c_str(), doc, error)) << error;
+    ASSERT_TRUE(ReadMqoDocument(path.string().c_str(), doc, error)) << error;
     long faces = 0;
     for (const auto& obj : doc.objects) faces += obj->FaceCount();
-    const size_t slash = path.rfind('/');
-    const std::string name = path.substr(slash + 1, path.rfind('.') - slash - 1);
-    const std::string xsi = ReadFile(dir + "/" + name + ".xsi");
+    const std::string xsi = ReadFile(dir + "/" + path.stem().string() + ".xsi");
     EXPECT_EQ(Count(xsi, "SI_Model MDL-"), doc.ObjectCount());
     // No face of a document that reads cleanly is dropped on the way.
     EXPECT_EQ(PolygonListFaces(xsi), faces);
