@@ -37,37 +37,25 @@ WScene MakeRoundTripScene() {
   const int blue = scene.AddMaterial("blue");
   scene.materials[blue].col = WColor(0.0f, 0.0f, 1.0f, 0.5f);
 
-  const int o = scene.AddObject("shape");
-  WObject& obj = scene.objects[o];
+  WObject& obj = AddObjectAt(scene, "shape");
   const float l[6][2] = {{2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}, {0, 0}};
   for (const auto& p : l) AddVertexAt(obj, p[0] * 0.013f, p[1] * 0.017f, 0.0042f);
   AddVertexAt(obj, 0.05f, -0.01f, 0.02f);
   AddVertexAt(obj, 0.06f, 0.0f, 0.03f);
-  const int orange = obj.AddColor();
-  obj.colors[orange].col = WColor(1.0f, 0.5f, 0.0f, 1.0f);
-  const int cyan = obj.AddColor();
-  obj.colors[cyan].col = WColor(0.0f, 0.0f, 1.0f, 1.0f);
+  const int orange = AddColorOf(obj, WColor(1.0f, 0.5f, 0.0f, 1.0f));
+  const int cyan = AddColorOf(obj, WColor(0.0f, 0.0f, 1.0f, 1.0f));
 
   const int hexagon = AddFaceOver(obj, {0, 1, 2, 3, 4, 5}, red);
   for (int k = 0; k < 6; ++k) {
-    const int t = obj.AddUv();
-    obj.uvs[t].Set(0.125f * static_cast<float>(k), 0.0625f * static_cast<float>(k));
-    obj.faces[hexagon].vt[k] = t;
+    obj.faces[hexagon].vt[k] = AddUvAt(obj, 0.125f * static_cast<float>(k), 0.0625f * static_cast<float>(k));
     obj.faces[hexagon].vc[k] = k % 2 == 0 ? orange : cyan;
   }
-  const int tri = AddFaceOver(obj, {0, 6, 7}, blue);
-  obj.faces[tri].vc[0] = orange;
-  obj.faces[tri].vc[1] = orange;
-  obj.faces[tri].vc[2] = cyan;
+  SetCorners(obj, AddFaceOver(obj, {0, 6, 7}, blue), &WFace::vc, {orange, orange, cyan});
   const int quad = AddFaceOver(obj, {6, 7, 1, 0});
   AddLineBetween(obj, 6, 3);
   obj.faces[quad].e[0] = AddLineBetween(obj, 6, 7);  // a face's side: not written
 
-  const int p = scene.AddObject("plain");
-  WObject& plain = scene.objects[p];
-  AddVertexAt(plain, 0.0f, 0.0f, 0.0f);
-  AddVertexAt(plain, 0.1f, 0.0f, 0.0f);
-  AddVertexAt(plain, 0.0f, 0.1f, 0.0f);
+  WObject& plain = AddObjectAt(scene, "plain", {{0, 0, 0}, {0.1f, 0, 0}, {0, 0.1f, 0}});
   const int f = AddFaceOver(plain, {0, 1, 2});
   SetFaceUvs(plain, f, {0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f});
   plain.faces[f].vt[2] = -1;
