@@ -34,12 +34,7 @@ WScene MakePart() {
   scene.AddMaterial("iron");
   scene.AddMaterial("wood");
   scene.AddMaterial("steel");
-  const int o = scene.AddObject("part");
-  WObject& obj = scene.objects[o];
-  AddVertexAt(obj, 0.0f, 0.0f, 0.0f);
-  AddVertexAt(obj, 1.0f, 0.0f, 0.0f);
-  AddVertexAt(obj, 1.0f, 1.0f, 0.0f);
-  AddVertexAt(obj, 0.0f, 1.0f, 0.5f);
+  WObject& obj = AddObjectAt(scene, "part", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0.5f}});
   AddFaceOver(obj, {0, 1, 2}, 2);
   AddFaceOver(obj, {0, 1, 2, 3});
   AddLineBetween(obj, 0, 3);
@@ -63,12 +58,9 @@ TEST(DxfFile, FacesOnTheLayersOfTheirMaterials) {
   // Without materials the faces are on "NoMaterial"; a material outside the
   // list names its layer by its number.
   WScene bare;
-  const int o = bare.AddObject("bare");
-  AddVertexAt(bare.objects[o], 0, 0, 0);
-  AddVertexAt(bare.objects[o], 1, 0, 0);
-  AddVertexAt(bare.objects[o], 0, 1, 0);
-  AddFaceOver(bare.objects[o], {0, 1, 2});
-  AddFaceOver(bare.objects[o], {2, 1, 0}, 7);
+  WObject& obj = AddObjectAt(bare, "bare", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+  AddFaceOver(obj, {0, 1, 2});
+  AddFaceOver(obj, {2, 1, 0}, 7);
   const std::string text = Faces(bare);
   EXPECT_NE(text.find("0\n3DFACE\n8\nNoMaterial\n62\n0\n10\n"), std::string::npos);
   EXPECT_NE(text.find("0\n3DFACE\n8\n7\n62\n7\n10\n"), std::string::npos);
@@ -79,7 +71,7 @@ TEST(DxfFile, PolyfaceNumbersVerticesFromOne) {
 
   // An object without vertices or faces still has its mesh head and end.
   WScene empty;
-  empty.AddObject("none");
+  AddObjectAt(empty, "none");
   EXPECT_EQ(Polyface(empty),
             std::string(kHead) + "0\nPOLYLINE\n8\nnone\n66\n1\n70\n64\n71\n0\n72\n0\n0\nSEQEND\n" + kEnd);
 }
@@ -87,13 +79,7 @@ TEST(DxfFile, PolyfaceNumbersVerticesFromOne) {
 TEST(DxfFile, PentagonGivesThreeFacesAndThreeLines) {
   WScene scene;
   scene.AddMaterial("m");
-  const int o = scene.AddObject("penta");
-  WObject& obj = scene.objects[o];
-  AddVertexAt(obj, 2, 0, 0);
-  AddVertexAt(obj, 3, 2, 0);
-  AddVertexAt(obj, 1, 3, 0);
-  AddVertexAt(obj, -1, 2, 0);
-  AddVertexAt(obj, 0, 0, 0);
+  WObject& obj = AddObjectAt(scene, "penta", {{2, 0, 0}, {3, 2, 0}, {1, 3, 0}, {-1, 2, 0}, {0, 0, 0}});
   const int f = AddFaceOver(obj, {0, 1, 2, 3, 4}, 0);
   // Its sides' lines are dropped before the cut; a loose line stays.
   for (int k = 0; k < 5; ++k) obj.faces[f].e[k] = AddLineBetween(obj, k, (k + 1) % 5);

@@ -34,20 +34,12 @@ WScene MakeColouredTriangle() {
   const int m = scene.AddMaterial("red");
   scene.materials[m].col = WColor(1.0f, 0.5f, 0.0f, 1.0f);
   scene.materials[m].tex = scene.AddTexture("C:\\maps\\red.bmp");
-  const int o = scene.AddObject("tri");
-  WObject& obj = scene.objects[o];
-  AddVertexAt(obj, 0.01f, 0.02f, 0.03f);
-  AddVertexAt(obj, 0.02f, 0.0f, 0.0f);
-  AddVertexAt(obj, 0.0f, 0.01f, 0.0f);
+  WObject& obj = AddObjectAt(scene, "tri", {{0.01f, 0.02f, 0.03f}, {0.02f, 0, 0}, {0, 0.01f, 0}});
   const int f = AddFaceOver(obj, {0, 1, 2}, m);
   SetFaceUvs(obj, f, {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f});
-  const int orange = obj.AddColor();
-  obj.colors[orange].col = WColor(1.0f, 0.5f, 0.0f, 1.0f);
-  const int blue = obj.AddColor();
-  obj.colors[blue].col = WColor(0.0f, 0.0f, 1.0f, 1.0f);
-  obj.faces[f].vc[0] = orange;
-  obj.faces[f].vc[1] = blue;
-  obj.faces[f].vc[2] = orange;
+  const int orange = AddColorOf(obj, WColor(1.0f, 0.5f, 0.0f, 1.0f));
+  const int blue = AddColorOf(obj, WColor(0.0f, 0.0f, 1.0f, 1.0f));
+  SetCorners(obj, f, &WFace::vc, {orange, blue, orange});
   return scene;
 }
 
@@ -57,7 +49,7 @@ TEST(MqoFile, HeadObjectBlocksAndTheReversedScaledPackedTriangle) {
   // An object without vertices or faces still has its block; without it
   // the file is the fixed head alone.
   WScene bare;
-  bare.AddObject("bare");
+  AddObjectAt(bare, "bare");
   const std::string bare_file = Golden("mqo/bare_object.mqo");
   EXPECT_EQ(Written(bare), bare_file);
   EXPECT_EQ(Written(WScene()), bare_file.substr(0, bare_file.find("Object")) + "Eof\n");
@@ -89,13 +81,9 @@ TEST(MqoFile, PartsThatNameNothingAreLeftOut) {
   const int f = AddFaceOver(obj, {0, 2, 1}, 3);
   SetFaceUvs(obj, f, {0.0f, 0.0f, 1.0f, 1.0f, 0.5f, 0.5f});
   obj.faces[f].vt[1] = -1;
-  obj.faces[f].vc[0] = 0;
-  obj.faces[f].vc[1] = 0;
-  obj.faces[f].vc[2] = 7;
+  SetCorners(obj, f, &WFace::vc, {0, 0, 7});
   // A third: a texture coordinate index outside the list, no material.
-  const int g = AddFaceOver(obj, {1, 0, 2});
-  obj.faces[g].vt[0] = obj.faces[g].vt[1] = 0;
-  obj.faces[g].vt[2] = 99;
+  SetCorners(obj, AddFaceOver(obj, {1, 0, 2}), &WFace::vt, {0, 0, 99});
   // Elements that name a vertex the object lacks: not written at all.
   AddFaceOver(obj, {0, 1, 5}, 0);
   AddLineBetween(obj, 0, -2);
@@ -117,9 +105,7 @@ TEST(MqoFile, PartsThatNameNothingAreLeftOut) {
 
 TEST(MqoFile, LengthsAreScaledBeforeTransformsAreFrozen) {
   WScene scene;
-  const int o = scene.AddObject("moved");
-  WObject& obj = scene.objects[o];
-  AddVertexAt(obj, 0.01f, 0.0f, -0.5f);
+  WObject& obj = AddObjectAt(scene, "moved", {{0.01f, 0.0f, -0.5f}});
   obj.transform.translate = WVector(0.02f, 0.0f, 0.0f);
   // 1 + 2 after scaling both by 100.
   EXPECT_NE(Written(scene).find("\t\t3.0000 0.0000 -50.0000\n"), std::string::npos);
