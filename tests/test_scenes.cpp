@@ -147,33 +147,26 @@ WScene MakeUnassignedFaces() {
 WScene MakeHierarchy() {
   WScene scene;
   scene.AddMaterial("m");
-  const int top = scene.AddObject("top");
-  const int leaf = scene.AddObject("leaf");
-  const int mid = scene.AddObject("mid");
-  const int stray = scene.AddObject("stray");
-  scene.AddObject("other");
-  const int loop = scene.AddObject("loop");
-  scene.objects[leaf].parent = mid;
-  scene.objects[mid].parent = top;
-  scene.objects[stray].parent = 7;
-  scene.objects[loop].parent = loop;
+  const int parents[] = {-1, 2, 0, 7, -1, 5};
+  int o = 0;
+  for (const char* name : {"top", "leaf", "mid", "stray", "other", "loop"}) AddObjectAt(scene, name).parent = parents[o++];
 
-  WObject& t = scene.objects[top];
+  WObject& t = scene.objects[0];
   t.transform.scale = WVector(2.0f, 2.0f, 2.0f);
   t.transform.rotate = WVector(1.0f, 1.5707964f, 0.0f);
   t.transform.translate = WVector(1.0f, -2.0f, 3.5f);
   t.transform.base_translate = WVector(0.25f, 0.0f, 0.0f);
-  // Key index first: the add may move the key array.
-  const int k0 = t.FindOrAddKey(0);
-  t.keys[k0].SetChannel(kTranslateX | kRotateX, 1.0f);
-  const int k10 = t.FindOrAddKey(10);
-  t.keys[k10].SetChannel(kTranslateX, 2.5f);
-  const int k20 = t.FindOrAddKey(20);
-  t.keys[k20].SetChannel(0x8, 7.0f);  // selects no channel
-  const int k30 = t.FindOrAddKey(30);
-  t.keys[k30].SetChannel(kScaleY, 0.5f);
+  // Key 20's mask 0x8 selects no channel.
+  const struct {
+    int frame, mask;
+    float value;
+  } keys[] = {{0, kTranslateX | kRotateX, 1.0f}, {10, kTranslateX, 2.5f}, {20, 0x8, 7.0f}, {30, kScaleY, 0.5f}};
+  for (const auto& key : keys) {
+    const int k = t.FindOrAddKey(key.frame);  // index first: the add may move the key array
+    t.keys[k].SetChannel(key.mask, key.value);
+  }
 
-  WObject& l = scene.objects[leaf];
+  WObject& l = scene.objects[1];
   for (int i = 0; i < 3; ++i) AddVertexAt(l, static_cast<float>(i == 1), static_cast<float>(i == 2), 0.0f);
   const int f = AddFaceOver(l, {0, 1, 2}, 0);
   const int n = AddNormalAlong(l, WVector(0.0f, 0.0f, 1.0f));
@@ -183,9 +176,8 @@ WScene MakeHierarchy() {
 
 WScene MakeWeightedSkin() {
   WScene scene;
-  const int skin = scene.AddObject("skin");
-  const int bone1 = scene.AddObject("bone1");
-  const int bone2 = scene.AddObject("bone2");
+  const int skin = 0, bone1 = 1, bone2 = 2;
+  for (const char* name : {"skin", "bone1", "bone2"}) scene.AddObject(name);
   WObject& obj = scene.objects[skin];
   for (int i = 0; i < 3; ++i) AddVertexAt(obj, static_cast<float>(i), 0.0f, 0.0f);
   AddWeight(obj.vertices[0], bone2, 0.5f);

@@ -102,20 +102,6 @@ TEST_F(PluginTest, ExportsATexturedTriangleByteForByte) {
   EXPECT_EQ(MaskTimeStamp(Export("triangle.xsi")), Golden("xsi/plugin_triangle.xsi"));
 }
 
-TEST_F(PluginTest, HostFaultsNeverReachTheScene) {
-  AddHostMaterial(doc_, "only", MQColor{0.5f, 0.5f, 0.5f});
-  MQObject obj = AddHostObject(doc_, "ngon", {{0, 0, 0}, {2, 0, 0}, {3, 1, 0}, {3, 2, 0}, {2, 3, 0},
-                                               {0, 3, 0}, {-1, 1, 0}});
-  AddHostFace(obj, {0, 1, 2, 3, 4, 5, 6}, 0);
-  AddHostFace(obj, {0, 1, 2}, 7);  // no material 7: written as having none
-  const std::string written = Export("faults.xsi");
-  // The heptagon arrives whole, and the face of the unknown material falls
-  // to the first material with it: one list of a 7-corner and a 3-corner face.
-  EXPECT_NE(written.find("\t\t\t2,\n\t\t\t\"NORMAL|COLOR\",\n\t\t\t\"MAT-only\",\n"
-                         "\t\t\t10,\n\t\t\t7,\n\t\t\t3,\n"),
-            std::string::npos);
-}
-
 TEST_F(PluginTest, AFailedSaveIsNotReportedAsSuccess) {
   AddHostObject(doc_, "empty", {});
   EXPECT_EQ(Entry<InitFn>("MQInit")(VELLMAR_HOST_MODULE), 1);
@@ -124,14 +110,4 @@ TEST_F(PluginTest, AFailedSaveIsNotReportedAsSuccess) {
   EXPECT_EQ(export_file(0, path.c_str(), doc_), 0);
   EXPECT_FALSE(FileExists(path));
   EXPECT_EQ(export_file(0, nullptr, doc_), 0);
-}
-
-TEST_F(PluginTest, ACancelledDialogStillExports) {
-  AddHostObject(doc_, "o", {{100, 200, 300}});
-  // The program's options would scale by 2, but the user cancels: the
-  // export goes on with the record as the driver made it.
-  VHost_SetExportOptions(2.0f, 1, 2, 4, 1);
-  EXPECT_NE(Export("cancelled.xsi").find("\t\t\t-1.000000, 2.000000, 3.000000,\n"), std::string::npos);
-  VHost_SetExportOptions(2.0f, 1, 2, 4, 0);
-  EXPECT_NE(Export("scaled.xsi").find("\t\t\t-2.000000, 4.000000, 6.000000,\n"), std::string::npos);
 }

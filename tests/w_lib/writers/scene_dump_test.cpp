@@ -22,24 +22,17 @@ WScene MakeBodyAndBone() {
   scene.materials[red].tex = scene.AddTexture("C:\\maps\\brick.bmp");
   const int plain = scene.AddMaterial("plain");
 
-  const int body = scene.AddObject("body");
-  const int bone = scene.AddObject("bone");
-  scene.objects[bone].parent = body;
-  WObject& o = scene.objects[body];
+  WObject& o = AddObjectAt(scene, "body", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
   o.flags |= kHasBaseTransform;
   o.transform.translate = WVector(1.0f, 2.0f, 3.0f);
   o.transform.rotate = WVector(0.0f, 0.5f, 0.0f);
   o.btransform.translate = WVector(0.0f, 1.0f, 0.0f);
   o.btransform.scale = WVector(2.0f, 2.0f, 2.0f);
-  AddVertexAt(o, 0.0f, 0.0f, 0.0f);
-  AddVertexAt(o, 1.0f, 0.0f, 0.0f);
-  AddVertexAt(o, 0.0f, 1.0f, 0.0f);
   const int f = AddFaceOver(o, {0, 1, 2}, plain);
   SetFaceUvs(o, f, {0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f});
   AddNormalAlong(o, WVector(0.0f, 0.0f, 1.0f));
   AddNormalAlong(o, WVector(0.0f, 1.0f, 0.0f));
-  o.faces[f].vn[0] = o.faces[f].vn[1] = 1;
-  o.faces[f].vn[2] = 0;
+  SetCorners(o, f, &WFace::vn, {1, 1, 0});
   AddColorOf(o, WColor(1.0f, 0.5f, 0.25f, 1.0f));
   o.faces[f].e[0] = AddLineBetween(o, 0, 1);
   AddLineBetween(o, 1, 2);
@@ -52,12 +45,10 @@ WScene MakeBodyAndBone() {
   const int k30 = o.FindOrAddKey(30);
   o.keys[k30].channels = 0;  // no channel: not listed
 
-  const int w0 = o.vertices[0].AddWeight();
-  o.vertices[0].weights[w0].bone = bone;
-  o.vertices[0].weights[w0].weight = 0.5f;
-  const int w2 = o.vertices[2].AddWeight();
-  o.vertices[2].weights[w2].bone = bone;
-  o.vertices[2].weights[w2].weight = 0.25f;
+  const int bone = 1;
+  AddWeight(o.vertices[0], bone, 0.5f);
+  AddWeight(o.vertices[2], bone, 0.25f);
+  AddObjectAt(scene, "bone").parent = 0;
   return scene;
 }
 
