@@ -71,6 +71,18 @@ void SetCorners(WObject& obj, int f, int* WFace::*array, std::initializer_list<i
   for (int value : values) (obj.faces[f].*array)[k++] = value;
 }
 
+void MarkCorners(WFace& face) {
+  for (int k = 0; k < face.num; ++k) {
+    const float f = static_cast<float>(k);
+    face.vt[k] = 10 + k;
+    face.vn[k] = 20 + k;
+    face.vc[k] = 30 + k;
+    face.corner_normals[k] = WVector(f, 0, 0);
+    face.corner_colors[k] = WColor(f, 0, 0, 1);
+    face.corner_colors2[k] = WColor(0, f, 0, 1);
+  }
+}
+
 std::vector<int> Corners(const WFace& face, int* WFace::*array) {
   return std::vector<int>(face.*array, face.*array + face.num);
 }

@@ -29,6 +29,11 @@ void SetFaceUvs(WObject& obj, int f, std::initializer_list<float> uv_pairs);
 // Sets one corner array (v, e, vt, vn or vc) of face f to the given values.
 void SetCorners(WObject& obj, int f, int* WFace::*array, std::initializer_list<int> values);
 
+// Gives corner k of the face distinct attributes: vt 10 + k, vn 20 + k,
+// vc 30 + k, corner normal (k, 0, 0) and corner colours (k, 0, 0, 1) and
+// (0, k, 0, 1).
+void MarkCorners(WFace& face);
+
 // One corner array of a face, in corner order.
 std::vector<int> Corners(const WFace& face, int* WFace::*array = &WFace::v);
 // The vertex pairs of an object's lines from line `from` on.

@@ -7,25 +7,18 @@ namespace {
 
 using Ints = std::vector<int>;
 
-// A face over the given vertices whose corners carry distinct attributes:
-// corner k has vt 10 + k, vn 20 + k, vc 30 + k, e 40 + k, corner normal
-// (k, 0, 0) and corner colours (k, 0, 0, 1) and (0, k, 0, 1).
+// A face over the given vertices, its corners marked, side k naming line
+// 40 + k, facing +z.
 WFace MarkedFace(std::initializer_list<int> corners) {
   WFace face;
   face.Size(static_cast<int>(corners.size()));
   int k = 0;
   for (int v : corners) {
-    const float f = static_cast<float>(k);
     face.v[k] = v;
-    face.vt[k] = 10 + k;
-    face.vn[k] = 20 + k;
-    face.vc[k] = 30 + k;
     face.e[k] = 40 + k;
-    face.corner_normals[k] = WVector(f, 0, 0);
-    face.corner_colors[k] = WColor(f, 0, 0, 1);
-    face.corner_colors2[k] = WColor(0, f, 0, 1);
     ++k;
   }
+  MarkCorners(face);
   face.normal = WVector(0, 0, 1);
   return face;
 }

@@ -158,14 +158,7 @@ TEST(TriangulateObject, TrianglesCarryThePolygonAndItsCorners) {
   p.material = 3;
   p.tag = 77;
   p.col = WColor(0.5f, 0.25f, 0.125f, 1.0f);
-  for (int k = 0; k < 5; ++k) {
-    p.vt[k] = 10 + k;
-    p.vn[k] = 20 + k;
-    p.vc[k] = 30 + k;
-    p.corner_normals[k] = WVector(static_cast<float>(k), 1, 0);
-    p.corner_colors[k] = WColor(static_cast<float>(k), 0, 0, 1);
-    p.corner_colors2[k] = WColor(0, static_cast<float>(k), 0, 1);
-  }
+  MarkCorners(p);
   EXPECT_TRUE(TriangulateObject(obj, 1));
   ASSERT_EQ(obj.fnum, 3);
   // Ears at corners 1, 2, 3: triangles over corners (0 1 2), (0 2 3), (0 3 4).
@@ -177,13 +170,11 @@ TEST(TriangulateObject, TrianglesCarryThePolygonAndItsCorners) {
     EXPECT_EQ(t.col, WColor(0.5f, 0.25f, 0.125f, 1.0f));
     EXPECT_EQ(t.normal, WVector(0, 0, 1));
     EXPECT_EQ(t.flags, 0);
+    EXPECT_EQ(Corners(t), (std::vector<int>{corners[f][0], corners[f][1], corners[f][2]}));
     for (int k = 0; k < 3; ++k) {
       const int c = corners[f][k];
-      EXPECT_EQ(t.v[k], c);
-      EXPECT_EQ(t.vt[k], 10 + c);
-      EXPECT_EQ(t.vn[k], 20 + c);
-      EXPECT_EQ(t.vc[k], 30 + c);
-      EXPECT_EQ(t.corner_normals[k], WVector(static_cast<float>(c), 1, 0));
+      EXPECT_EQ((std::vector<int>{t.vt[k], t.vn[k], t.vc[k]}), (std::vector<int>{10 + c, 20 + c, 30 + c}));
+      EXPECT_EQ(t.corner_normals[k], WVector(static_cast<float>(c), 0, 0));
       EXPECT_EQ(t.corner_colors[k], WColor(static_cast<float>(c), 0, 0, 1));
       EXPECT_EQ(t.corner_colors2[k], WColor(0, static_cast<float>(c), 0, 1));
     }
