@@ -85,10 +85,7 @@ TEST(ObjectCompaction, DeadFacesAreDroppedAndLaterFacesMoveDown) {
 
 TEST(SceneCompaction, RewritesParentsBonesMaterialsAndTextureSlots) {
   WScene scene;
-  for (int i = 0; i < 4; ++i) scene.AddObject("");
-  scene.objects[1].parent = 0;
-  scene.objects[2].parent = 1;
-  scene.objects[3].parent = 2;
+  for (int i = 0; i < 4; ++i) AddObjectAt(scene, "").parent = i - 1;
   WObject& leaf = scene.objects[3];
   AddVertexAt(leaf, 0, 0, 0);
   AddWeight(leaf.vertices[0], 2, 0.5f);
@@ -100,8 +97,8 @@ TEST(SceneCompaction, RewritesParentsBonesMaterialsAndTextureSlots) {
   ASSERT_EQ(scene.onum, 2);
   EXPECT_STREQ(scene.objects[1].name.get(), "obj_03");
   EXPECT_EQ(scene.objects[1].parent, 0);
-  EXPECT_EQ(scene.objects[1].vertices[0].weights[0].bone, 0);
-  EXPECT_EQ(scene.objects[1].vertices[0].weights[1].bone, -1);
+  const WVertex& v = scene.objects[1].vertices[0];
+  EXPECT_EQ((Ints{v.weights[0].bone, v.weights[1].bone}), (Ints{0, -1}));
   EXPECT_EQ(scene.objects[0].parent, -1);
 
   for (int i = 0; i < 3; ++i) scene.AddMaterial("");
@@ -112,9 +109,7 @@ TEST(SceneCompaction, RewritesParentsBonesMaterialsAndTextureSlots) {
   scene.materials[1].flags |= kDeleted;
   scene.CompactMaterials();
   EXPECT_EQ(scene.mnum, 2);
-  EXPECT_EQ(obj.faces[0].material, 1);
-  EXPECT_EQ(obj.faces[1].material, -1);
-  EXPECT_EQ(obj.faces[2].material, -1);
+  EXPECT_EQ((Ints{obj.faces[0].material, obj.faces[1].material, obj.faces[2].material}), (Ints{1, -1, -1}));
 
   for (int i = 0; i < 3; ++i) scene.AddTexture("");
   scene.materials[0].tex = 2;
@@ -125,9 +120,7 @@ TEST(SceneCompaction, RewritesParentsBonesMaterialsAndTextureSlots) {
   scene.textures[1].remap = 2;
   scene.CompactTextures();
   EXPECT_EQ(scene.tnum, 1);
-  EXPECT_EQ(scene.materials[0].tex, 0);
-  EXPECT_EQ(scene.materials[0].further_tex[1], -1);
-  EXPECT_EQ(scene.materials[1].tex, 0);
+  EXPECT_EQ((Ints{scene.materials[0].tex, scene.materials[0].further_tex[1], scene.materials[1].tex}), (Ints{0, -1, 0}));
 
   scene.AddCamera("a");
   scene.AddCamera("b");

@@ -1,24 +1,9 @@
-// Record defaults, face sizing and copies, names, channels and weights.
+// Face sizing and copies, names, channels, weights and record arithmetic.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "test_scenes.h"
-
-TEST(Records, DefaultsAreTheDocumentedOnes) {
-  WMaterial mat;
-  EXPECT_EQ(mat.col, WColor(0.7f, 0.7f, 0.7f, 1.0f));
-  EXPECT_EQ(mat.tex, -1);
-  EXPECT_TRUE(mat.name.IsNull());
-  uint32_t bits;
-  std::memcpy(&bits, &mat.smoothing_angle, 4);
-  EXPECT_EQ(bits, 0x3F84EC9Eu);
-  WVertex vert;
-  EXPECT_EQ(vert.col, WColor(0, 0, 0, 1));
-  EXPECT_EQ(vert.remap, -1);
-  EXPECT_EQ(WTransform().base_scale, WVector(1, 1, 1));
-}
 
 TEST(Records, FaceSizingResetsAndFillsCorners) {
   WFace face;

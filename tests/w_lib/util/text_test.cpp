@@ -93,13 +93,6 @@ TEST(Text, ReplaceAllNeverMatchesInsideATwoByteCharacter) {
   EXPECT_EQ(n, 0);
 }
 
-TEST(Text, AppendWithSeparator) {
-  std::string list;
-  EXPECT_EQ(AppendWithSeparator(list, "|", "NORMAL"), "NORMAL");
-  EXPECT_EQ(AppendWithSeparator(list, "|", "COLOR"), "NORMAL|COLOR");
-  EXPECT_EQ(AppendWithSeparator(list, "|", "TEX_COORD_UV"), "NORMAL|COLOR|TEX_COORD_UV");
-}
-
 TEST(Text, FileNameAndTitle) {
   EXPECT_EQ(FileName("C:\\maps\\wood.bmp"), "wood.bmp");
   EXPECT_EQ(FileTitle("C:\\maps\\wood.bmp"), "wood");
