@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/mqo_reader.h"
@@ -64,19 +65,20 @@ TEST(VellmarCli, HelpAndUsage) {
     EXPECT_EQ(run.status, 0) << args;
     EXPECT_EQ(run.out.rfind("Usage: vellmar", 0), 0u) << args;
   }
-  struct Case {
-    const char* args;
-    const char* message;
+  // Usage errors: status 2 and one clear line naming the fault.
+  const std::pair<const char*, const char*> usage_errors[] = {
+      {"", "no command"},
+      {"frobnicate", "unknown command"},
+      {"export onlyone.mqo", "needs IN and OUT"},
+      {"export a.mqo b.xsi --scale zero", "--scale"},
+      {"export a.mqo b.xsi --axes x,x,z", "--axes"},
+      {"convert a.mqo b.xsi --bogus", "unknown option"},
+      {"convert a.mqo --out-dir d", "needs --format"},
   };
-  for (const Case& c : {Case{"", "no command"}, Case{"frobnicate", "unknown command"},
-                        Case{"export onlyone.mqo", "needs IN and OUT"},
-                        Case{"export a.mqo b.xsi --scale zero", "--scale"},
-                        Case{"export a.mqo b.xsi --axes x,x,z", "--axes"},
-                        Case{"convert a.mqo b.xsi --bogus", "unknown option"},
-                        Case{"convert a.mqo --out-dir d", "needs --format"}}) {
-    const ToolRun run = Vellmar(c.args);
-    EXPECT_EQ(run.status, 2) << c.args;
-    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.args << ": " << run.err;
+  for (const auto& [args, message] : usage_errors) {
+    const ToolRun run = Vellmar(args);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_NE(run.err.find(message), std::string::npos) << args << ": " << run.err;
     EXPECT_EQ(Count(run.err, "\n"), 1) << "one clear line: " << run.err;
   }
 }

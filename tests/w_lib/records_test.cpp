@@ -1,4 +1,4 @@
-// Face sizing and copies, names, channels, weights and record arithmetic.
+// Face sizing and copies, names, channels and weights.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -120,23 +120,4 @@ TEST(Records, WeightsNormaliseAndCompact) {
   copy.weights[0].bone = 5;
   EXPECT_EQ(v.weights[0].bone, 2);
   EXPECT_EQ(copy.wmax, v.wmax);
-}
-
-TEST(Records, ColorAndUvArithmetic) {
-  WColor c = WColor(1, 2, 3, 4) + WColor(1, 1, 1, 1);
-  EXPECT_EQ(c, WColor(2, 3, 4, 5));
-  c -= WColor(1, 1, 1, 1);
-  EXPECT_EQ(c * 2.0f, WColor(2, 4, 6, 8));
-  EXPECT_EQ(-c, WColor(-1, -2, -3, -4));
-
-  // Results are fresh records: no flags, no remap.
-  WUv uv(0.5f, 0.25f);
-  uv.flags = kDeleted;
-  uv.remap = 3;
-  const WUv sum = uv + WUv(0.5f, 0.5f);
-  EXPECT_EQ((std::vector<float>{sum.u, sum.v}), (std::vector<float>{1.0f, 0.75f}));
-  EXPECT_EQ(sum.flags, 0);
-  EXPECT_EQ(sum.remap, -1);
-  const WUv neg = -(uv * 2.0f);
-  EXPECT_EQ((std::vector<float>{neg.u, neg.v}), (std::vector<float>{-1.0f, -0.5f}));
 }

@@ -68,21 +68,11 @@ TEST(UpdateMatrices, LocalAndWorldThroughParents) {
   EXPECT_EQ(scene.objects[1].transform.world_matrix, l1);
   EXPECT_EQ(scene.objects[2].transform.world_matrix, Multiply(l2, l1));
   EXPECT_EQ(scene.objects[0].transform.world_matrix, Multiply(l0, Multiply(l2, l1)));
-
-  // A parent index outside the list counts as no parent.
-  scene.objects[1].parent = 3;
-  scene.objects[2].parent = -7;
-  UpdateMatrices(scene);
-  EXPECT_EQ(scene.objects[1].transform.world_matrix, l1);
-  EXPECT_EQ(scene.objects[2].transform.world_matrix, l2);
-
-  WScene empty;
-  EXPECT_TRUE(UpdateMatrices(empty));
 }
 
 TEST(UpdateMatrices, SameAsTheRecursionOnAnyHierarchy) {
   // Random parents, self-parents, cycles with tails and parents out of
-  // range, against the plain recursion. Round a cycle the budget runs out,
+  // range (no parent), against the plain recursion. Round a cycle the budget runs out,
   // and inner updates rewrite the matrices that outer ones multiply again.
   std::mt19937 rng(4);
   const auto below = [&rng](int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); };
@@ -91,7 +81,7 @@ TEST(UpdateMatrices, SameAsTheRecursionOnAnyHierarchy) {
     WScene scene = Objects(n, rng);
     for (int i = 0; i < n; ++i) {
       const int pick = below(10);
-      scene.objects[i].parent = pick < 2 ? -1 : pick == 2 ? n + 3 : below(n);
+      scene.objects[i].parent = pick < 2 ? -1 : pick == 2 ? n + 3 : pick == 3 ? -7 : below(n);
     }
     WScene expected = scene;
     for (int i = 0; i < n; ++i) ReferenceUpdate(expected, expected.objects[i], static_cast<unsigned>(n));
