@@ -6,26 +6,16 @@
 #include <cstdio>
 #include <string>
 
-#include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
-#include "write_failures.h"
+#include "writer_checks.h"
 
 namespace {
 
 const char kHead[] = "0\nSECTION\n2\nENTITIES\n";
 const char kEnd[] = "0\nENDSEC\n0\nEOF\n";
 
-std::string Faces(const WScene& scene) {
-  TextOutput out;
-  WriteDxfFacesScene(out, scene);
-  return std::string(out.text());
-}
-
-std::string Polyface(const WScene& scene) {
-  TextOutput out;
-  WriteDxfPolyfaceScene(out, scene);
-  return std::string(out.text());
-}
+std::string Faces(const WScene& scene) { return TextOf(WriteDxfFacesScene, scene); }
+std::string Polyface(const WScene& scene) { return TextOf(WriteDxfPolyfaceScene, scene); }
 
 // Materials iron, wood, steel; object "part" with a triangle of steel, a
 // quad without material and a loose line.

@@ -7,17 +7,12 @@
 #include <limits>
 #include <string>
 
-#include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
-#include "write_failures.h"
+#include "writer_checks.h"
 
 namespace {
 
-std::string Written(const WScene& scene) {
-  TextOutput out;
-  WriteMqoScene(out, scene);
-  return std::string(out.text());
-}
+std::string Written(const WScene& scene) { return TextOf(WriteMqoScene, scene); }
 
 // The lines of the face block of the first object.
 std::string FaceBlock(const std::string& text) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "w_lib/writers/w_writers.h"
-#include "write_failures.h"
+#include "writer_checks.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "w_lib/writers/w_writers.h"
-#include "write_failures.h"
+#include "writer_checks.h"
 
 namespace {
 
@@ -52,13 +52,7 @@ WScene MakeBodyAndBone() {
   return scene;
 }
 
-std::string Dump(const WScene& scene) {
-  const std::string path = TempFolder("dump") + "scene.txt";
-  EXPECT_TRUE(WriteSceneDump(path.c_str(), scene));
-  const std::string text = ReadFile(path);
-  std::remove(path.c_str());
-  return text;
-}
+std::string Dump(const WScene& scene) { return FileTextOf(WriteSceneDump, scene); }
 
 }  // namespace
 

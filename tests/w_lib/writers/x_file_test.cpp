@@ -6,7 +6,7 @@
 
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
-#include "write_failures.h"
+#include "writer_checks.h"
 
 namespace {
 
@@ -45,19 +45,13 @@ WScene MakeQuadAndChild() {
   return scene;
 }
 
-std::string WriteToText(const WScene& scene, const std::string& name) {
-  const std::string path = TempFolder("x") + name;
-  EXPECT_TRUE(WriteXFile(path.c_str(), scene));
-  const std::string text = ReadFile(path);
-  std::remove(path.c_str());
-  return text;
-}
+std::string WriteToText(const WScene& scene) { return FileTextOf(WriteXFile, scene); }
 
 }  // namespace
 
 TEST(XFile, MatchesHandWrittenFile) {
   const WScene scene = MakeQuadAndChild();
-  EXPECT_EQ(WriteToText(scene, "quad.x"), Golden("x/quad_and_child.x"));
+  EXPECT_EQ(WriteToText(scene), Golden("x/quad_and_child.x"));
 
   // The copy was prepared, not the scene: faces, vertices and materials as
   // they were.
@@ -77,7 +71,7 @@ TEST(XFile, NoMaterialsAndBadIndices) {
   // the list is written as stored, a texture index outside the list is no
   // texture.
   WScene scene = MakeUnassignedFaces();
-  std::string text = WriteToText(scene, "unassigned.x");
+  std::string text = WriteToText(scene);
   EXPECT_EQ(Count(text, "MeshMaterialList {\n\t\t\t\t1;\n"), 2);  // one material, in both meshes
   EXPECT_NE(text.find("\t\t\t\t3;\n\t\t\t\t0,\n\t\t\t\t5,\n\t\t\t\t0;\n"), std::string::npos) << text;
   EXPECT_EQ(Count(text, "\t\t\t\t\t0.700000;0.700000;0.700000;1.000000;;\n"), 2);
@@ -86,7 +80,7 @@ TEST(XFile, NoMaterialsAndBadIndices) {
 
   scene.AddMaterial("odd");
   scene.materials[0].tex = 3;
-  text = WriteToText(scene, "odd.x");
+  text = WriteToText(scene);
   EXPECT_EQ(Count(text, "TextureFilename"), 0);
   EXPECT_EQ(Count(text, "\t\t\t\t\t0.700000;0.700000;0.700000;1.000000;;\n"), 2);
 }
@@ -118,7 +112,7 @@ TEST(XFrame, DeepChainsCapTheIndentAndUseNoRecursion) {
   WriteXFrame(one, hierarchy, loops, 5, 0);
   EXPECT_EQ(Count(std::string(one.text()), "Frame Frame_"), 1);
   // In a file only the roots and their descendants appear: not stray, not loop.
-  const std::string file = WriteToText(hierarchy, "hierarchy.x");
+  const std::string file = WriteToText(hierarchy);
   EXPECT_EQ(Count(file, "Frame Frame_"), 5);
   EXPECT_NE(file.find("\n\t\t\tFrame Frame_leaf {\n"), std::string::npos);
 }

@@ -1,11 +1,31 @@
-// What every scene writer must do when its file cannot be written: return
-// false and leave no file behind.
+// Helpers of the writer tests: the text a writer gives, and what every
+// scene writer must do when its file cannot be written.
 #pragma once
+
+#include <cstdio>
 
 #include "test_files.h"
 #include "test_scenes.h"
+#include "w_lib/writers/text_output.h"
 
 using SceneWriter = bool (*)(const char* path, const WScene& scene);
+
+// The text that write(out, scene) puts out.
+template <class Write>
+std::string TextOf(Write write, const WScene& scene) {
+  TextOutput out;
+  write(out, scene);
+  return std::string(out.text());
+}
+
+// The file that write(path, scene) writes.
+inline std::string FileTextOf(SceneWriter write, const WScene& scene) {
+  const std::string path = TempPath("written");
+  EXPECT_TRUE(write(path.c_str(), scene));
+  const std::string text = ReadFile(path);
+  std::remove(path.c_str());
+  return text;
+}
 
 // small is a scene whose text fits one output block; the writer must fail
 // on a path that cannot be opened, on a directory, on a device that takes
