@@ -2,7 +2,6 @@
 // on a module that does not load and on a module that lacks a function.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 

@@ -3,7 +3,6 @@
 // documents are exported with MQExportFile as the host does.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "Vellmar/dynamic_library.h"
