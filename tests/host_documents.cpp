@@ -1,12 +1,6 @@
 #include "host_documents.h"
 
-#include <unistd.h>
-
-#include <fstream>
-#include <sstream>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 int32_t AddHostMaterial(MQDocument doc, const char* name, MQColor color, float alpha, const char* texture) {
   MQMaterial mat = MQ_CreateMaterial();
@@ -35,17 +29,4 @@ int32_t AddHostFace(MQObject obj, std::initializer_list<int32_t> points, int32_t
     MQObj_SetFaceCoordinateArray(obj, f, pairs.data());
   }
   return f;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::string TempPath(const std::string& name) {
-  // Tests run in parallel processes: each gets names of its own.
-  const std::string dir = testing::TempDir();
-  return dir + (dir.empty() || dir.back() == '/' ? "" : "/") + "vellmar-" + std::to_string(getpid()) + "-" + name;
 }

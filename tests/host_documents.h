@@ -3,9 +3,9 @@
 #pragma once
 
 #include <initializer_list>
-#include <string>
 
 #include "host/host_api.h"
+#include "test_files.h"
 
 // Adds a material; returns its index.
 int32_t AddHostMaterial(MQDocument doc, const char* name, MQColor color, float alpha = 1.0f,
@@ -18,9 +18,3 @@ MQObject AddHostObject(MQDocument doc, const char* name, std::initializer_list<M
 // (u, v) pair per corner; returns its index.
 int32_t AddHostFace(MQObject obj, std::initializer_list<int32_t> points, int32_t material,
                     std::initializer_list<MQCoordinate> uvs = {});
-
-// The whole content of a file, or "" when it cannot be read.
-std::string ReadWholeFile(const std::string& path);
-
-// A path in the temporary directory that no other test process uses.
-std::string TempPath(const std::string& name);

@@ -1,11 +1,19 @@
 #include "test_scenes.h"
 
+#include <string>
 #include <vector>
 
 int AddVertexAt(WObject& obj, float x, float y, float z) {
   const int i = obj.AddVertex();
   obj.vertices[i].pos = WVector(x, y, z);
   return i;
+}
+
+WObject& AddObjectAt(WScene& scene, const char* name, std::initializer_list<WVector> points) {
+  const int o = scene.AddObject(name);
+  WObject& obj = scene.objects[o];
+  for (const WVector& p : points) AddVertexAt(obj, p.x, p.y, p.z);
+  return obj;
 }
 
 int AddFaceOver(WObject& obj, std::initializer_list<int> corners, int material) {
@@ -43,6 +51,12 @@ int AddColorOf(WObject& obj, WColor col) {
   return i;
 }
 
+void AddWeight(WVertex& vertex, int bone, float weight) {
+  const int w = vertex.AddWeight();
+  vertex.weights[w].bone = bone;
+  vertex.weights[w].weight = weight;
+}
+
 void SetFaceUvs(WObject& obj, int f, std::initializer_list<float> uv_pairs) {
   std::vector<float> uv(uv_pairs);
   for (int k = 0; k < obj.faces[f].num; ++k) {
@@ -52,12 +66,44 @@ void SetFaceUvs(WObject& obj, int f, std::initializer_list<float> uv_pairs) {
   }
 }
 
+void SetCorners(WObject& obj, int f, int* WFace::*array, std::initializer_list<int> values) {
+  int k = 0;
+  for (int value : values) (obj.faces[f].*array)[k++] = value;
+}
+
+void MarkCorners(WFace& face) {
+  for (int k = 0; k < face.num; ++k) {
+    const float f = static_cast<float>(k);
+    face.vt[k] = 10 + k;
+    face.vn[k] = 20 + k;
+    face.vc[k] = 30 + k;
+    face.corner_normals[k] = WVector(f, 0, 0);
+    face.corner_colors[k] = WColor(f, 0, 0, 1);
+    face.corner_colors2[k] = WColor(0, f, 0, 1);
+  }
+}
+
+std::vector<int> Corners(const WFace& face, int* WFace::*array) {
+  return std::vector<int>(face.*array, face.*array + face.num);
+}
+
+std::vector<std::pair<int, int>> LinesOf(const WObject& obj, int from) {
+  std::vector<std::pair<int, int>> out;
+  for (int i = from; i < obj.lnum; ++i) out.emplace_back(obj.lines[i].v[0], obj.lines[i].v[1]);
+  return out;
+}
+
+WScene MakeChain(int n) {
+  WScene scene;
+  scene.ReserveObjects(n);
+  for (int i = 0; i < n; ++i) AddObjectAt(scene, ("o" + std::to_string(i)).c_str()).parent = i - 1;
+  return scene;
+}
+
 WScene MakeCube() {
   WScene scene;
   scene.AddMaterial("cube");
-  // Index first: the add may move the array.
-  const int o = scene.AddObject("cube");
-  WObject& obj = scene.objects[o];
+  WObject& obj = AddObjectAt(scene, "cube");
   for (int i = 0; i < 8; ++i)
     AddVertexAt(obj, static_cast<float>(i & 1), static_cast<float>((i >> 1) & 1), static_cast<float>((i >> 2) & 1));
   // Counter-clockwise seen from outside.
@@ -74,18 +120,14 @@ WScene MakeTexturedQuads(bool seam) {
   WScene scene;
   const int m = scene.AddMaterial("wood");
   scene.materials[m].tex = scene.AddTexture("wood.bmp");
-  // Index first: the add may move the array.
-  const int o = scene.AddObject("quads");
-  WObject& obj = scene.objects[o];
+  WObject& obj = AddObjectAt(scene, "quads");
   // 0 1 2 along y = 0, 3 4 5 along y = 1.
   for (int i = 0; i < 6; ++i) AddVertexAt(obj, static_cast<float>(i % 3), static_cast<float>(i / 3), 0.0f);
   const int a = AddFaceOver(obj, {0, 1, 4, 3}, m);
   const int b = AddFaceOver(obj, {1, 2, 5, 4}, m);
+  const float u = seam ? 0.6f : 0.5f;
   SetFaceUvs(obj, a, {0.0f, 0.0f, 0.5f, 0.0f, 0.5f, 1.0f, 0.0f, 1.0f});
-  if (seam)
-    SetFaceUvs(obj, b, {0.6f, 0.0f, 1.0f, 0.0f, 1.0f, 1.0f, 0.6f, 1.0f});
-  else
-    SetFaceUvs(obj, b, {0.5f, 0.0f, 1.0f, 0.0f, 1.0f, 1.0f, 0.5f, 1.0f});
+  SetFaceUvs(obj, b, {u, 0.0f, 1.0f, 0.0f, 1.0f, 1.0f, u, 1.0f});
   return scene;
 }
 
@@ -94,96 +136,60 @@ WScene MakeTexturedTriangle() {
   const int m = scene.AddMaterial("m");
   scene.materials[m].col = WColor(0.5f, 0.25f, 1.0f, 0.75f);
   scene.materials[m].tex = scene.AddTexture("C:\\maps\\wood.bmp");
-  const int o = scene.AddObject("tri");
-  WObject& obj = scene.objects[o];
-  AddVertexAt(obj, -1.5f, 0.0f, 2.0f);
-  AddVertexAt(obj, 1.0f, 0.0f, 2.0f);
-  AddVertexAt(obj, 0.0f, 0.125f, -3.0f);
+  WObject& obj = AddObjectAt(scene, "tri", {{-1.5f, 0.0f, 2.0f}, {1.0f, 0.0f, 2.0f}, {0.0f, 0.125f, -3.0f}});
   const int f = AddFaceOver(obj, {0, 1, 2}, m);
   SetFaceUvs(obj, f, {0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.25f});
-  const int n = obj.AddNormal();
-  obj.normals[n].normal = WVector(0.0f, 1.0f, 0.0f);
-  const int c = obj.AddColor();
-  obj.colors[c].col = WColor(1.0f, 0.5f, 0.25f, 1.0f);
-  for (int k = 0; k < 3; ++k) {
-    obj.faces[f].vn[k] = n;
-    obj.faces[f].vc[k] = c;
-  }
+  const int n = AddNormalAlong(obj, WVector(0.0f, 1.0f, 0.0f));
+  const int c = AddColorOf(obj, WColor(1.0f, 0.5f, 0.25f, 1.0f));
+  SetCorners(obj, f, &WFace::vn, {n, n, n});
+  SetCorners(obj, f, &WFace::vc, {c, c, c});
   return scene;
 }
 
 WScene MakeUnassignedFaces() {
   WScene scene;
-  const int o = scene.AddObject("quad");
-  WObject& quad = scene.objects[o];
-  AddVertexAt(quad, 0.0f, 0.0f, 0.0f);
-  AddVertexAt(quad, 1.0f, 0.0f, 0.0f);
-  AddVertexAt(quad, 1.0f, 1.0f, 0.0f);
-  AddVertexAt(quad, 0.0f, 1.0f, 0.0f);
-  AddVertexAt(quad, 0.5f, 2.0f, 0.0f);
+  WObject& quad = AddObjectAt(scene, "quad", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0.5f, 2, 0}});
   AddFaceOver(quad, {0, 1, 2, 3}, -1);
   AddFaceOver(quad, {2, 4, 3}, 5);
   AddFaceOver(quad, {2, 4, 3}, 0);
-  const int e = scene.AddObject("empty");
-  scene.objects[e].AddFace(3);
+  AddObjectAt(scene, "empty").AddFace(3);
   return scene;
 }
 
 WScene MakeHierarchy() {
   WScene scene;
   scene.AddMaterial("m");
-  const int top = scene.AddObject("top");
-  const int leaf = scene.AddObject("leaf");
-  const int mid = scene.AddObject("mid");
-  const int stray = scene.AddObject("stray");
-  scene.AddObject("other");
-  const int loop = scene.AddObject("loop");
-  scene.objects[leaf].parent = mid;
-  scene.objects[mid].parent = top;
-  scene.objects[stray].parent = 7;
-  scene.objects[loop].parent = loop;
+  const int parents[] = {-1, 2, 0, 7, -1, 5};
+  int o = 0;
+  for (const char* name : {"top", "leaf", "mid", "stray", "other", "loop"}) AddObjectAt(scene, name).parent = parents[o++];
 
-  WObject& t = scene.objects[top];
+  WObject& t = scene.objects[0];
   t.transform.scale = WVector(2.0f, 2.0f, 2.0f);
   t.transform.rotate = WVector(1.0f, 1.5707964f, 0.0f);
   t.transform.translate = WVector(1.0f, -2.0f, 3.5f);
   t.transform.base_translate = WVector(0.25f, 0.0f, 0.0f);
-  // Key index first: the add may move the key array.
-  const int k0 = t.FindOrAddKey(0);
-  t.keys[k0].SetChannel(kTranslateX | kRotateX, 1.0f);
-  const int k10 = t.FindOrAddKey(10);
-  t.keys[k10].SetChannel(kTranslateX, 2.5f);
-  const int k20 = t.FindOrAddKey(20);
-  t.keys[k20].SetChannel(0x8, 7.0f);  // selects no channel
-  const int k30 = t.FindOrAddKey(30);
-  t.keys[k30].SetChannel(kScaleY, 0.5f);
+  // Key 20's mask 0x8 selects no channel.
+  const struct {
+    int frame, mask;
+    float value;
+  } keys[] = {{0, kTranslateX | kRotateX, 1.0f}, {10, kTranslateX, 2.5f}, {20, 0x8, 7.0f}, {30, kScaleY, 0.5f}};
+  for (const auto& key : keys) {
+    const int k = t.FindOrAddKey(key.frame);  // index first: the add may move the key array
+    t.keys[k].SetChannel(key.mask, key.value);
+  }
 
-  WObject& l = scene.objects[leaf];
-  AddVertexAt(l, 0.0f, 0.0f, 0.0f);
-  AddVertexAt(l, 1.0f, 0.0f, 0.0f);
-  AddVertexAt(l, 0.0f, 1.0f, 0.0f);
+  WObject& l = scene.objects[1];
+  for (int i = 0; i < 3; ++i) AddVertexAt(l, static_cast<float>(i == 1), static_cast<float>(i == 2), 0.0f);
   const int f = AddFaceOver(l, {0, 1, 2}, 0);
-  const int n = l.AddNormal();
-  l.normals[n].normal = WVector(0.0f, 0.0f, 1.0f);
-  for (int k = 0; k < 3; ++k) l.faces[f].vn[k] = n;
+  const int n = AddNormalAlong(l, WVector(0.0f, 0.0f, 1.0f));
+  SetCorners(l, f, &WFace::vn, {n, n, n});
   return scene;
 }
 
-namespace {
-
-void AddWeight(WVertex& vertex, int bone, float weight) {
-  const int w = vertex.AddWeight();
-  vertex.weights[w].bone = bone;
-  vertex.weights[w].weight = weight;
-}
-
-}  // namespace
-
 WScene MakeWeightedSkin() {
   WScene scene;
-  const int skin = scene.AddObject("skin");
-  const int bone1 = scene.AddObject("bone1");
-  const int bone2 = scene.AddObject("bone2");
+  const int skin = 0, bone1 = 1, bone2 = 2;
+  for (const char* name : {"skin", "bone1", "bone2"}) scene.AddObject(name);
   WObject& obj = scene.objects[skin];
   for (int i = 0; i < 3; ++i) AddVertexAt(obj, static_cast<float>(i), 0.0f, 0.0f);
   AddWeight(obj.vertices[0], bone2, 0.5f);

@@ -3,11 +3,16 @@
 #pragma once
 
 #include <initializer_list>
+#include <utility>
+#include <vector>
 
 #include "w_lib/w_scene.h"
 
 // Adds a vertex at (x, y, z); returns its index.
 int AddVertexAt(WObject& obj, float x, float y, float z);
+// Adds an object with vertices at the given points; returns it (valid until
+// the next object is added).
+WObject& AddObjectAt(WScene& scene, const char* name, std::initializer_list<WVector> points = {});
 // Adds a face over the given vertex indices; returns its index.
 int AddFaceOver(WObject& obj, std::initializer_list<int> corners, int material = -1);
 // Adds a line from vertex a to vertex b; returns its index.
@@ -17,9 +22,25 @@ int AddLineBetween(WObject& obj, int a, int b);
 int AddUvAt(WObject& obj, float u, float v);
 int AddNormalAlong(WObject& obj, WVector normal);
 int AddColorOf(WObject& obj, WColor col);
+// Adds an influence of bone with the given weight to the vertex.
+void AddWeight(WVertex& vertex, int bone, float weight);
 // Gives every corner of face f its own new texture coordinate from (u, v) pairs.
 void SetFaceUvs(WObject& obj, int f, std::initializer_list<float> uv_pairs);
+// Sets one corner array (v, e, vt, vn or vc) of face f to the given values.
+void SetCorners(WObject& obj, int f, int* WFace::*array, std::initializer_list<int> values);
 
+// Gives corner k of the face distinct attributes: vt 10 + k, vn 20 + k,
+// vc 30 + k, corner normal (k, 0, 0) and corner colours (k, 0, 0, 1) and
+// (0, k, 0, 1).
+void MarkCorners(WFace& face);
+
+// One corner array of a face, in corner order.
+std::vector<int> Corners(const WFace& face, int* WFace::*array = &WFace::v);
+// The vertex pairs of an object's lines from line `from` on.
+std::vector<std::pair<int, int>> LinesOf(const WObject& obj, int from = 0);
+
+// Objects o0 .. o<n-1> without geometry, each the child of the one before.
+WScene MakeChain(int n);
 // A unit cube of 8 vertices and 6 outward quads, all of material 0, in a
 // scene with one material "cube".
 WScene MakeCube();

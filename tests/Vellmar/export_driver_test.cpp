@@ -5,6 +5,7 @@
 #include "Vellmar/host_binding.h"
 #include "host/host_document.h"
 #include "host_documents.h"
+#include "test_scenes.h"
 
 namespace {
 
@@ -44,10 +45,8 @@ TEST_F(DriverTest, MaterialsShareTexturesByExactName) {
   ASSERT_EQ(scene.tnum, 2);
   EXPECT_STREQ(scene.textures[0].name.get(), "wood.bmp");
   EXPECT_STREQ(scene.textures[1].name.get(), "Wood.bmp");
-  EXPECT_EQ(scene.materials[0].tex, 0);
-  EXPECT_EQ(scene.materials[1].tex, 0);
-  EXPECT_EQ(scene.materials[2].tex, 1);
-  EXPECT_EQ(scene.materials[3].tex, -1);
+  const int tex[] = {0, 0, 1, -1};
+  for (int m = 0; m < 4; ++m) EXPECT_EQ(scene.materials[m].tex, tex[m]);
   EXPECT_STREQ(scene.materials[1].name.get(), "mat_01");
   EXPECT_EQ(scene.materials[0].col, WColor(1, 0, 0, 0.5f));
 }
@@ -66,17 +65,16 @@ TEST_F(DriverTest, ObjectsFacesAndOneUvPerCorner) {
   EXPECT_STREQ(scene.objects[2].name.get(), "same");
 
   const WObject& obj = scene.objects[0];
-  EXPECT_EQ(obj.vnum, 5);
+  // Records: vertices, faces, one uv per corner of a quadrilateral and a
+  // triangle, no lines, normals or colours.
+  EXPECT_EQ((std::vector<int>{obj.vnum, obj.fnum, obj.unum, obj.lnum, obj.nnum, obj.cnum}),
+            (std::vector<int>{5, 2, 7, 0, 0, 0}));
   ASSERT_EQ(obj.fnum, 2);
-  EXPECT_EQ(obj.unum, 7);  // a quadrilateral next to a triangle
-  EXPECT_EQ(obj.lnum, 0);
-  EXPECT_EQ(obj.nnum, 0);
-  EXPECT_EQ(obj.cnum, 0);
   const WFace& quad = obj.faces[0];
   const WFace& tri = obj.faces[1];
   EXPECT_EQ(quad.num, 4);
-  EXPECT_EQ(tri.v[1], 4);
-  for (int k = 0; k < 3; ++k) EXPECT_EQ(tri.vt[k], 4 + k);
+  EXPECT_EQ(Corners(tri), (std::vector<int>{1, 4, 2}));
+  EXPECT_EQ(Corners(tri, &WFace::vt), (std::vector<int>{4, 5, 6}));
   EXPECT_EQ(obj.uvs[5].u, 2.0f);
   // Face colour: the material's colour with alpha 1, or white.
   EXPECT_EQ(quad.col, WColor(0.2f, 0.4f, 0.6f, 1.0f));
@@ -110,9 +108,6 @@ TEST_F(DriverTest, NgonsArriveWhole) {
   AddHostFace(obj, {0, 1, 2, 3, 4, 5, 6}, -1);
   const WScene scene = Read();
   const WFace& face = scene.objects[0].faces[0];
-  ASSERT_EQ(face.num, 7);
-  for (int k = 0; k < 7; ++k) {
-    EXPECT_EQ(face.v[k], k);
-    EXPECT_EQ(face.vt[k], k);
-  }
+  EXPECT_EQ(Corners(face), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(Corners(face, &WFace::vt), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
 }

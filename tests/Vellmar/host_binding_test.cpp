@@ -2,7 +2,6 @@
 // on a module that does not load and on a module that lacks a function.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -36,14 +35,6 @@ LibraryProc Marker() { return reinterpret_cast<LibraryProc>(&Marker); }
 
 }  // namespace
 
-TEST(HostBinding, NamesAreTheHostsInBindingOrder) {
-  EXPECT_EQ(kHostFunctionCount, 122);
-  EXPECT_STREQ(kHostFunctionNames[0], "MQ_GetWindowHandle");
-  EXPECT_STREQ(kHostFunctionNames[kHost_MQ_ExportAxis], "MQ_ExportAxis");
-  EXPECT_STREQ(kHostFunctionNames[kHost_MQDoc_GetObjectCount], "MQDoc_GetObjectCount");
-  EXPECT_STREQ(kHostFunctionNames[121], "MQMat_SetBumpName");
-}
-
 TEST(HostBinding, TableSemantics) {
   FakeModule fake;
   g_fake = &fake;
@@ -68,7 +59,7 @@ TEST(HostBinding, TableSemantics) {
   EXPECT_EQ(table.slots[kHost_MQObj_GetName], Marker());
   EXPECT_EQ(table.slots[121], Marker());
 
-  // Lacking only the last name: the other 121 are bound.
+  // Lacking only the last name: the other 121 of the 122 are bound.
   fake.looked_up.clear();
   fake.missing = {"MQMat_SetBumpName"};
   EXPECT_EQ(BindHost("almost", table, kFakeLoader), 0);
@@ -84,6 +75,7 @@ TEST(HostBinding, TableSemantics) {
   g_fake = nullptr;
 }
 
+// The incomplete host and a missing module: through MQInit in the plug-in's test.
 TEST(HostBinding, RealModules) {
   // Keep the complete host loaded, as a running host keeps itself.
   void* host = OpenLibrary(VELLMAR_HOST_MODULE);
@@ -91,9 +83,5 @@ TEST(HostBinding, RealModules) {
   HostTable table;
   EXPECT_EQ(BindHost(VELLMAR_HOST_MODULE, table), 1);
   EXPECT_EQ(table.slots[kHost_MQObj_GetName], FindLibraryProc(host, "MQObj_GetName"));
-
-  HostTable partial;
-  EXPECT_EQ(BindHost(VELLMAR_INCOMPLETE_HOST_MODULE, partial), 0);
-  EXPECT_EQ(BindHost("no-such-module.so", partial), 0);
   CloseLibrary(host);
 }

@@ -3,45 +3,48 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "host/host_api.h"
 #include "host/host_document.h"
+#include "host_documents.h"
 
 namespace {
 
-MQObject MakeQuadObject(MQDocument doc) {
-  MQObject obj = MQ_CreateObject();
-  MQObj_SetName(obj, "quad");
-  const MQPoint p[4] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-  for (const MQPoint& q : p) MQObj_AddVertex(obj, &q);
-  const int32_t corners[4] = {0, 1, 2, 3};
-  MQObj_AddFace(obj, 4, corners);
-  MQDoc_AddObject(doc, obj);
-  return obj;
+std::vector<float> Coordinates(const MQPoint& p) { return {p.x, p.y, p.z}; }
+
+std::vector<int32_t> FacePoints(MQObject obj, int32_t face) {
+  std::vector<int32_t> points(static_cast<size_t>(MQObj_GetFacePointCount(obj, face)));
+  MQObj_GetFacePointArray(obj, face, points.data());
+  return points;
 }
+
+class HostStandIn : public testing::Test {
+ protected:
+  void SetUp() override { doc_ = VHost_CreateDocument(); }
+  void TearDown() override {
+    VHost_DestroyDocument(doc_);
+    VHost_SetExportOptions(1.0f, 1, 2, 4, 0);
+  }
+  MQDocument doc_ = nullptr;
+};
 
 }  // namespace
 
-TEST(HostStandIn, DialogAppliesTheProgramsOptionsUnlessCancelled) {
+TEST_F(HostStandIn, DialogAppliesTheProgramsOptionsUnlessCancelled) {
   ExportDialogRecord record = {};
   record.axis1 = 1;
   record.axis2 = 2;
   record.axis3 = 4;
   MQPoint p[1] = {{1.0f, 2.0f, 3.0f}};
   MQ_ExportAxis(&record, p, 1);  // the driver's record converts nothing
-  EXPECT_EQ(p[0].x, 1.0f);
-  EXPECT_EQ(p[0].z, 3.0f);
+  EXPECT_EQ(Coordinates(p[0]), (std::vector<float>{1, 2, 3}));
 
   VHost_SetExportOptions(2.0f, 4 | kAxisNegate, 2, 1, 0);
   EXPECT_EQ(MQ_ShowFileDialog("t", &record), 1);
   MQ_ExportAxis(&record, p, 1);
-  EXPECT_EQ(p[0].x, -6.0f);
-  EXPECT_EQ(p[0].y, 4.0f);
-  EXPECT_EQ(p[0].z, 2.0f);
+  EXPECT_EQ(Coordinates(p[0]), (std::vector<float>{-6, 4, 2}));
   MQ_ImportAxis(&record, p, 1);
-  EXPECT_EQ(p[0].x, 1.0f);
-  EXPECT_EQ(p[0].y, 2.0f);
-  EXPECT_EQ(p[0].z, 3.0f);
+  EXPECT_EQ(Coordinates(p[0]), (std::vector<float>{1, 2, 3}));
 
   ExportDialogRecord untouched = {};
   untouched.axis1 = 1;
@@ -49,14 +52,10 @@ TEST(HostStandIn, DialogAppliesTheProgramsOptionsUnlessCancelled) {
   EXPECT_EQ(MQ_ShowFileDialog("t", &untouched), 0);
   EXPECT_EQ(untouched.axis1, 1);
   EXPECT_EQ(untouched.host_word1, 0);
-  VHost_SetExportOptions(1.0f, 1, 2, 4, 0);
 }
 
-TEST(HostStandIn, NamesAreCutToTheBuffer) {
-  MQDocument doc = VHost_CreateDocument();
-  MQObject obj = MakeQuadObject(doc);
-  const std::string long_name(300, 'n');
-  MQObj_SetName(obj, long_name.c_str());
+TEST_F(HostStandIn, NamesAreCutToTheBuffer) {
+  MQObject obj = AddHostObject(doc_, std::string(300, 'n').c_str(), {});
   char buffer[260];
   std::memset(buffer, 'x', sizeof buffer);
   MQObj_GetName(obj, buffer, 260);
@@ -64,17 +63,12 @@ TEST(HostStandIn, NamesAreCutToTheBuffer) {
   char tiny[4];
   MQObj_GetName(obj, tiny, 4);
   EXPECT_STREQ(tiny, "nnn");
-  VHost_DestroyDocument(doc);
 }
 
-TEST(HostStandIn, FacesMaterialsAndTheirIndices) {
-  MQDocument doc = VHost_CreateDocument();
-  MQObject obj = MakeQuadObject(doc);
-  for (const char* name : {"a", "b", "c"}) {
-    MQMaterial mat = MQ_CreateMaterial();
-    MQMat_SetName(mat, name);
-    MQDoc_AddMaterial(doc, mat);
-  }
+TEST_F(HostStandIn, FacesMaterialsAndTheirIndices) {
+  MQObject obj = AddHostObject(doc_, "quad", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+  AddHostFace(obj, {0, 1, 2, 3}, -1);
+  for (const char* name : {"a", "b", "c"}) AddHostMaterial(doc_, name, MQColor{1, 1, 1});
   const int32_t tri[3] = {0, 2, 3};
   const int32_t bad[3] = {0, 2, 9};
   EXPECT_EQ(MQObj_AddFace(obj, 3, tri), 1);
@@ -86,46 +80,30 @@ TEST(HostStandIn, FacesMaterialsAndTheirIndices) {
   MQObj_SetFaceCoordinateArray(obj, 1, uv);
   MQObj_SetFaceVertexColor(obj, 1, 2, 0x11223344u);
 
-  MQDoc_DeleteMaterial(doc, 1);
-  EXPECT_EQ(MQDoc_GetMaterialCount(doc), 2);
+  MQDoc_DeleteMaterial(doc_, 1);
+  EXPECT_EQ(MQDoc_GetMaterialCount(doc_), 2);
   EXPECT_EQ(MQObj_GetFaceMaterial(obj, 0), -1);
   EXPECT_EQ(MQObj_GetFaceMaterial(obj, 1), 1);
 
   EXPECT_EQ(MQObj_InvertFace(obj, 1), 1);
-  int32_t points[3];
   MQCoordinate uvs[3];
-  MQObj_GetFacePointArray(obj, 1, points);
   MQObj_GetFaceCoordinateArray(obj, 1, uvs);
-  EXPECT_EQ(points[0], 3);
-  EXPECT_EQ(points[2], 0);
+  EXPECT_EQ(FacePoints(obj, 1), (std::vector<int32_t>{3, 2, 0}));
   EXPECT_EQ(uvs[0].u, 0.5f);
   EXPECT_EQ(MQObj_GetFaceVertexColor(obj, 1, 0), 0x11223344u);
 
   EXPECT_EQ(MQObj_GetVertexRefCount(obj, 0), 2);
   EXPECT_EQ(MQObj_DeleteFace(obj, 0, 1), 1);  // vertex 1 is no longer used
   EXPECT_EQ(MQObj_GetVertexCount(obj), 3);
-  MQObj_GetFacePointArray(obj, 0, points);
-  EXPECT_EQ(points[0], 2);  // old vertex 3
+  EXPECT_EQ(FacePoints(obj, 0), (std::vector<int32_t>{2, 1, 0}));  // old vertices 3, 2, 0
   EXPECT_EQ(MQObj_GetFacePointCount(obj, 7), 0);
-  VHost_DestroyDocument(doc);
 }
 
-TEST(HostStandIn, OptimizeVertexMergesCloseVertices) {
-  MQDocument doc = VHost_CreateDocument();
-  MQObject obj = MQ_CreateObject();
-  const MQPoint p[4] = {{0, 0, 0}, {1, 0, 0}, {0.0001f, 0, 0}, {1, 1, 0}};
-  for (const MQPoint& q : p) MQObj_AddVertex(obj, &q);
-  const int32_t a[3] = {0, 1, 3};
-  const int32_t b[3] = {2, 3, 1};
-  MQObj_AddFace(obj, 3, a);
-  MQObj_AddFace(obj, 3, b);
-  MQDoc_AddObject(doc, obj);
+TEST_F(HostStandIn, OptimizeVertexMergesCloseVertices) {
+  MQObject obj = AddHostObject(doc_, "o", {{0, 0, 0}, {1, 0, 0}, {0.0001f, 0, 0}, {1, 1, 0}});
+  AddHostFace(obj, {0, 1, 3}, -1);
+  AddHostFace(obj, {2, 3, 1}, -1);
   MQObj_OptimizeVertex(obj, 0.001f);
   EXPECT_EQ(MQObj_GetVertexCount(obj), 3);
-  int32_t points[3];
-  MQObj_GetFacePointArray(obj, 1, points);
-  EXPECT_EQ(points[0], 0);
-  EXPECT_EQ(points[1], 2);
-  EXPECT_EQ(points[2], 1);
-  VHost_DestroyDocument(doc);
+  EXPECT_EQ(FacePoints(obj, 1), (std::vector<int32_t>{0, 2, 1}));
 }

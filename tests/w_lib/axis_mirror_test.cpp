@@ -5,24 +5,20 @@
 
 namespace {
 
-// A face over the given vertices whose corners carry distinct attributes:
-// corner k has vt 10 + k, vn 20 + k, vc 30 + k, e 40 + k, corner normal
-// (k, 0, 0) and corner colour (k, 0, 0, 1).
+using Ints = std::vector<int>;
+
+// A face over the given vertices, its corners marked, side k naming line
+// 40 + k, facing +z.
 WFace MarkedFace(std::initializer_list<int> corners) {
   WFace face;
   face.Size(static_cast<int>(corners.size()));
   int k = 0;
   for (int v : corners) {
     face.v[k] = v;
-    face.vt[k] = 10 + k;
-    face.vn[k] = 20 + k;
-    face.vc[k] = 30 + k;
     face.e[k] = 40 + k;
-    face.corner_normals[k] = WVector(static_cast<float>(k), 0, 0);
-    face.corner_colors[k] = WColor(static_cast<float>(k), 0, 0, 1);
-    face.corner_colors2[k] = WColor(0, static_cast<float>(k), 0, 1);
     ++k;
   }
+  MarkCorners(face);
   face.normal = WVector(0, 0, 1);
   return face;
 }
@@ -30,48 +26,38 @@ WFace MarkedFace(std::initializer_list<int> corners) {
 }  // namespace
 
 TEST(ReverseFace, CornersKeepTheirAttributesAndSidesFollow) {
+  // Side k now runs from the old corner n-1-k to n-2-k, the old side
+  // n-2-k; the closing side stays.
   WFace tri = MarkedFace({0, 1, 2});
   ReverseFace(tri);
-  EXPECT_EQ(tri.v[0], 2);
-  EXPECT_EQ(tri.v[2], 0);
-  // Side 0 now runs 2 -> 1, the old side 1; the closing side stays.
-  EXPECT_EQ(tri.e[0], 41);
-  EXPECT_EQ(tri.e[1], 40);
-  EXPECT_EQ(tri.e[2], 42);
+  EXPECT_EQ(Corners(tri), (Ints{2, 1, 0}));
+  EXPECT_EQ(Corners(tri, &WFace::e), (Ints{41, 40, 42}));
 
   WFace quad = MarkedFace({0, 1, 2, 3});
   ReverseFace(quad);
+  EXPECT_EQ(Corners(quad), (Ints{3, 2, 1, 0}));
+  EXPECT_EQ(Corners(quad, &WFace::vt), (Ints{13, 12, 11, 10}));
+  EXPECT_EQ(Corners(quad, &WFace::vn), (Ints{23, 22, 21, 20}));
+  EXPECT_EQ(Corners(quad, &WFace::vc), (Ints{33, 32, 31, 30}));
+  EXPECT_EQ(Corners(quad, &WFace::e), (Ints{42, 41, 40, 43}));
   for (int k = 0; k < 4; ++k) {
-    const int old = 3 - k;
-    EXPECT_EQ(quad.v[k], old);
-    EXPECT_EQ(quad.vt[k], 10 + old);
-    EXPECT_EQ(quad.vn[k], 20 + old);
-    EXPECT_EQ(quad.vc[k], 30 + old);
-    EXPECT_EQ(quad.corner_colors[k], WColor(static_cast<float>(old), 0, 0, 1));
-    EXPECT_EQ(quad.corner_colors2[k], WColor(0, static_cast<float>(old), 0, 1));
-    // Moved with its corner, then negated.
-    EXPECT_EQ(quad.corner_normals[k], WVector(-static_cast<float>(old), -0.0f, -0.0f));
+    const float old = static_cast<float>(3 - k);
+    EXPECT_EQ(quad.corner_colors[k], WColor(old, 0, 0, 1));
+    EXPECT_EQ(quad.corner_colors2[k], WColor(0, old, 0, 1));
+    EXPECT_EQ(quad.corner_normals[k], WVector(-old, -0.0f, -0.0f));  // moved with its corner, then negated
   }
-  EXPECT_EQ(quad.e[0], 42);
-  EXPECT_EQ(quad.e[1], 41);
-  EXPECT_EQ(quad.e[2], 40);
-  EXPECT_EQ(quad.e[3], 43);
   EXPECT_EQ(quad.normal, WVector(0, 0, -1));
 
   WFace pentagon = MarkedFace({0, 1, 2, 3, 4});
   ReverseFace(pentagon);
-  const int sides[5] = {43, 42, 41, 40, 44};
-  for (int k = 0; k < 5; ++k) {
-    EXPECT_EQ(pentagon.v[k], 4 - k);
-    EXPECT_EQ(pentagon.e[k], sides[k]);
-  }
+  EXPECT_EQ(Corners(pentagon), (Ints{4, 3, 2, 1, 0}));
+  EXPECT_EQ(Corners(pentagon, &WFace::e), (Ints{43, 42, 41, 40, 44}));
 
   // Two corners swap and keep their sides; fewer stay as they are.
   WFace two = MarkedFace({7, 8});
   ReverseFace(two);
-  EXPECT_EQ(two.v[0], 8);
-  EXPECT_EQ(two.e[0], 40);
-  EXPECT_EQ(two.e[1], 41);
+  EXPECT_EQ(Corners(two), (Ints{8, 7}));
+  EXPECT_EQ(Corners(two, &WFace::e), (Ints{40, 41}));
   WFace one = MarkedFace({7});
   ReverseFace(one);
   EXPECT_EQ(one.v[0], 7);
@@ -91,16 +77,14 @@ TEST(MirrorObject, MaskOneNegatesXAndReversesFaces) {
   obj.faces[f].corner_normals[2] = WVector(0, 1, 1);
   obj.transform.translate = WVector(5, 6, 7);
   obj.transform.rotate = WVector(0.1f, 0.2f, 0.3f);
-  const int n = obj.AddNormal();
-  obj.normals[n].normal = WVector(1, 2, 3);
+  const int n = AddNormalAlong(obj, WVector(1, 2, 3));
 
   MirrorObject(obj, 1);
   EXPECT_EQ(obj.vertices[0].pos, WVector(-1, 2, 3));
   EXPECT_EQ(obj.vertices[2].pos, WVector(-7, 8, 9));
   EXPECT_EQ(obj.vertices[0].normal, WVector(-1, 1, 1));
   const WFace& face = obj.faces[f];
-  EXPECT_EQ(face.v[0], 2);
-  EXPECT_EQ(face.v[2], 0);
+  EXPECT_EQ(Corners(face), (Ints{2, 1, 0}));
   // Only x negated, though the reversal went through them.
   EXPECT_EQ(face.normal, WVector(-1, 2, 3));
   EXPECT_EQ(face.corner_normals[0], WVector(-0.0f, 1, 1));
@@ -120,8 +104,7 @@ TEST(MirrorObject, MaskOneNegatesXAndReversesFaces) {
 TEST(MirrorObject, TransformBitsLeaveGeometryAlone) {
   WObject obj;
   AddVertexAt(obj, 1, 2, 3);
-  AddFaceOver(obj, {0, 0, 0});
-  obj.faces[0].v[1] = 5;  // reversal would move it
+  AddFaceOver(obj, {0, 5, 0});  // reversal would move the 5
   obj.transform.translate = WVector(1, 2, 3);
   obj.transform.rotate = WVector(0.1f, 0.2f, 0.3f);
   obj.transform.base_translate = WVector(9, 9, 9);

@@ -5,8 +5,10 @@
 
 namespace {
 
-// Vertices A, B, C on a triangle, a line B-C, and normal, colour and uv
-// records per corner.
+using Ints = std::vector<int>;
+
+// Vertices A, B, C on a triangle, its sides as lines, and normal, colour
+// and uv records per corner.
 WObject MakeTriangleWithAttributes() {
   WObject obj;
   for (int i = 0; i < 3; ++i) AddVertexAt(obj, static_cast<float>(i), 0, 0);
@@ -15,9 +17,7 @@ WObject MakeTriangleWithAttributes() {
     obj.faces[f].vn[k] = obj.AddNormal();
     obj.faces[f].vc[k] = obj.AddColor();
     obj.faces[f].vt[k] = obj.AddUv();
-    obj.faces[f].e[k] = obj.AddLine();
-    obj.lines[k].v[0] = k;
-    obj.lines[k].v[1] = (k + 1) % 3;
+    obj.faces[f].e[k] = AddLineBetween(obj, k, (k + 1) % 3);
   }
   return obj;
 }
@@ -29,20 +29,9 @@ TEST(ObjectCompaction, NothingDeadKeepsIndicesAndShrinksToFit) {
   EXPECT_EQ(obj.vmax, 256);
   EXPECT_TRUE(obj.Compact());
   EXPECT_EQ(obj.vnum, 3);
-  EXPECT_EQ(obj.vmax, 3);
-  EXPECT_EQ(obj.fmax, 1);
-  EXPECT_EQ(obj.lmax, 3);
-  EXPECT_EQ(obj.nmax, 3);
-  EXPECT_EQ(obj.cmax, 3);
-  EXPECT_EQ(obj.umax, 3);
-  const WFace& face = obj.faces[0];
-  for (int k = 0; k < 3; ++k) {
-    EXPECT_EQ(face.v[k], k);
-    EXPECT_EQ(face.e[k], k);
-    EXPECT_EQ(face.vn[k], k);
-    EXPECT_EQ(face.vc[k], k);
-    EXPECT_EQ(face.vt[k], k);
-  }
+  EXPECT_EQ((Ints{obj.vmax, obj.fmax, obj.lmax, obj.nmax, obj.cmax, obj.umax}), (Ints{3, 1, 3, 3, 3, 3}));
+  for (int* WFace::*array : {&WFace::v, &WFace::e, &WFace::vn, &WFace::vc, &WFace::vt})
+    EXPECT_EQ(Corners(obj.faces[0], array), (Ints{0, 1, 2}));
   EXPECT_EQ(obj.vertices[2].pos.x, 2.0f);
 }
 
@@ -54,14 +43,9 @@ TEST(ObjectCompaction, MergedVertexRedirectsFacesAndLines) {
   obj.Compact();
   ASSERT_EQ(obj.vnum, 2);
   EXPECT_EQ(obj.vertices[1].pos.x, 2.0f);
-  const WFace& face = obj.faces[0];
-  EXPECT_EQ(face.v[0], 0);
-  EXPECT_EQ(face.v[1], 1);
-  EXPECT_EQ(face.v[2], 1);
-  EXPECT_EQ(obj.lines[0].v[1], 1);  // A-B is now A-C
-  EXPECT_EQ(obj.lines[1].v[0], 1);
-  EXPECT_EQ(obj.lines[1].v[1], 1);
-  EXPECT_EQ(obj.lines[2].v[0], 1);
+  EXPECT_EQ(Corners(obj.faces[0]), (Ints{0, 1, 1}));
+  // A-B is now A-C.
+  EXPECT_EQ(LinesOf(obj), (std::vector<std::pair<int, int>>{{0, 1}, {1, 1}, {1, 0}}));
 }
 
 TEST(ObjectCompaction, DeadRecordsWithoutTargetBecomeMinusOne) {
@@ -75,22 +59,11 @@ TEST(ObjectCompaction, DeadRecordsWithoutTargetBecomeMinusOne) {
   obj.lines[1].remap = 0;
   obj.Compact();
   const WFace& face = obj.faces[0];
-  EXPECT_EQ(obj.nnum, 2);
-  EXPECT_EQ(face.vn[0], -1);
-  EXPECT_EQ(face.vn[1], 0);
-  EXPECT_EQ(face.vn[2], 1);
-  EXPECT_EQ(obj.cnum, 2);
-  EXPECT_EQ(face.vc[0], 0);
-  EXPECT_EQ(face.vc[1], 1);
-  EXPECT_EQ(face.vc[2], 1);
-  EXPECT_EQ(obj.unum, 2);
-  EXPECT_EQ(face.vt[0], 1);
-  EXPECT_EQ(face.vt[1], 0);
-  EXPECT_EQ(face.vt[2], 1);
-  EXPECT_EQ(obj.lnum, 2);
-  EXPECT_EQ(face.e[0], 0);
-  EXPECT_EQ(face.e[1], 0);
-  EXPECT_EQ(face.e[2], 1);
+  EXPECT_EQ((Ints{obj.nnum, obj.cnum, obj.unum, obj.lnum}), (Ints{2, 2, 2, 2}));
+  EXPECT_EQ(Corners(face, &WFace::vn), (Ints{-1, 0, 1}));
+  EXPECT_EQ(Corners(face, &WFace::vc), (Ints{0, 1, 1}));
+  EXPECT_EQ(Corners(face, &WFace::vt), (Ints{1, 0, 1}));
+  EXPECT_EQ(Corners(face, &WFace::e), (Ints{0, 0, 1}));
   EXPECT_EQ(obj.lines[1].v[0], 2);  // the old line 2 moved down
 }
 
@@ -112,16 +85,11 @@ TEST(ObjectCompaction, DeadFacesAreDroppedAndLaterFacesMoveDown) {
 
 TEST(SceneCompaction, RewritesParentsBonesMaterialsAndTextureSlots) {
   WScene scene;
-  for (int i = 0; i < 4; ++i) scene.AddObject("");
-  scene.objects[1].parent = 0;
-  scene.objects[2].parent = 1;
-  scene.objects[3].parent = 2;
+  for (int i = 0; i < 4; ++i) AddObjectAt(scene, "").parent = i - 1;
   WObject& leaf = scene.objects[3];
   AddVertexAt(leaf, 0, 0, 0);
-  leaf.vertices[0].AddWeight();
-  leaf.vertices[0].weights[0].bone = 2;
-  leaf.vertices[0].AddWeight();
-  leaf.vertices[0].weights[1].bone = 1;
+  AddWeight(leaf.vertices[0], 2, 0.5f);
+  AddWeight(leaf.vertices[0], 1, 0.5f);
   scene.objects[1].flags |= kDeleted;  // dropped
   scene.objects[2].flags |= kDeleted;  // merged into 0
   scene.objects[2].remap = 0;
@@ -129,8 +97,8 @@ TEST(SceneCompaction, RewritesParentsBonesMaterialsAndTextureSlots) {
   ASSERT_EQ(scene.onum, 2);
   EXPECT_STREQ(scene.objects[1].name.get(), "obj_03");
   EXPECT_EQ(scene.objects[1].parent, 0);
-  EXPECT_EQ(scene.objects[1].vertices[0].weights[0].bone, 0);
-  EXPECT_EQ(scene.objects[1].vertices[0].weights[1].bone, -1);
+  const WVertex& v = scene.objects[1].vertices[0];
+  EXPECT_EQ((Ints{v.weights[0].bone, v.weights[1].bone}), (Ints{0, -1}));
   EXPECT_EQ(scene.objects[0].parent, -1);
 
   for (int i = 0; i < 3; ++i) scene.AddMaterial("");
@@ -141,9 +109,7 @@ TEST(SceneCompaction, RewritesParentsBonesMaterialsAndTextureSlots) {
   scene.materials[1].flags |= kDeleted;
   scene.CompactMaterials();
   EXPECT_EQ(scene.mnum, 2);
-  EXPECT_EQ(obj.faces[0].material, 1);
-  EXPECT_EQ(obj.faces[1].material, -1);
-  EXPECT_EQ(obj.faces[2].material, -1);
+  EXPECT_EQ((Ints{obj.faces[0].material, obj.faces[1].material, obj.faces[2].material}), (Ints{1, -1, -1}));
 
   for (int i = 0; i < 3; ++i) scene.AddTexture("");
   scene.materials[0].tex = 2;
@@ -154,9 +120,7 @@ TEST(SceneCompaction, RewritesParentsBonesMaterialsAndTextureSlots) {
   scene.textures[1].remap = 2;
   scene.CompactTextures();
   EXPECT_EQ(scene.tnum, 1);
-  EXPECT_EQ(scene.materials[0].tex, 0);
-  EXPECT_EQ(scene.materials[0].further_tex[1], -1);
-  EXPECT_EQ(scene.materials[1].tex, 0);
+  EXPECT_EQ((Ints{scene.materials[0].tex, scene.materials[0].further_tex[1], scene.materials[1].tex}), (Ints{0, -1, 0}));
 
   scene.AddCamera("a");
   scene.AddCamera("b");

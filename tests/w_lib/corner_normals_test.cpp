@@ -19,9 +19,7 @@ WScene Hinge(WVector n0, WVector n1, int m0 = 0, int m1 = 0) {
   WScene scene;
   scene.AddMaterial("a");
   scene.AddMaterial("b");
-  const int o = scene.AddObject("hinge");
-  WObject& obj = scene.objects[o];
-  for (int i = 0; i < 4; ++i) AddVertexAt(obj, static_cast<float>(i), 0, 0);
+  WObject& obj = AddObjectAt(scene, "hinge", {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}});
   const int f0 = AddFaceOver(obj, {0, 1, 2}, m0);
   const int f1 = AddFaceOver(obj, {2, 1, 3}, m1);
   obj.faces[f0].normal = n0;
@@ -33,6 +31,14 @@ void ExpectNear(const WVector& a, const WVector& b) {
   EXPECT_NEAR(a.x, b.x, 1e-6f);
   EXPECT_NEAR(a.y, b.y, 1e-6f);
   EXPECT_NEAR(a.z, b.z, 1e-6f);
+}
+
+// Every corner of the hinge's faces keeps its face's normal.
+void ExpectFlat(const WObject& hinge, const WVector& n0, const WVector& n1) {
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(hinge.faces[0].corner_normals[k], n0);
+    ExpectNear(hinge.faces[1].corner_normals[k], n1);
+  }
 }
 
 }  // namespace
@@ -55,10 +61,7 @@ TEST(SmoothCornerNormals, WithinTheAngleSharedCornersAverage) {
   // 60 degrees is past the default 59.5: every corner keeps its face's.
   WScene sharp = Hinge(Tilted(0), Tilted(60));
   SmoothCornerNormals(sharp);
-  for (int k = 0; k < 3; ++k) {
-    EXPECT_EQ(sharp.objects[0].faces[0].corner_normals[k], Tilted(0));
-    ExpectNear(sharp.objects[0].faces[1].corner_normals[k], Tilted(60));
-  }
+  ExpectFlat(sharp.objects[0], Tilted(0), Tilted(60));
 
   // 59 degrees is still within it.
   WScene wide = Hinge(Tilted(0), Tilted(59));
@@ -80,28 +83,14 @@ TEST(SmoothCornerNormals, FacesWithoutMaterialNeitherSmoothNorAreSmoothed) {
   for (int bad : {-1, 7}) {
     WScene scene = Hinge(Tilted(0), Tilted(30), 0, bad);
     SmoothCornerNormals(scene);
-    const WObject& obj = scene.objects[0];
-    for (int k = 0; k < 3; ++k) {
-      EXPECT_EQ(obj.faces[0].corner_normals[k], Tilted(0)) << bad;
-      ExpectNear(obj.faces[1].corner_normals[k], Tilted(30));
-    }
+    ExpectFlat(scene.objects[0], Tilted(0), Tilted(30));
   }
 }
 
-TEST(SmoothCornerNormals, ZeroNormalsAndTheCube) {
+TEST(SmoothCornerNormals, ZeroNormalsNeitherSmoothNorAreSmoothed) {
   WScene scene = Hinge(WVector(), Tilted(30));
   SmoothCornerNormals(scene);
-  for (int k = 0; k < 3; ++k) {
-    EXPECT_EQ(scene.objects[0].faces[0].corner_normals[k], WVector());
-    ExpectNear(scene.objects[0].faces[1].corner_normals[k], Tilted(30));
-  }
-
-  WScene cube = MakeCube();
-  ComputeFaceNormals(cube);
-  SmoothCornerNormals(cube);
-  const WObject& obj = cube.objects[0];
-  for (int f = 0; f < obj.fnum; ++f)
-    for (int k = 0; k < 4; ++k) EXPECT_EQ(obj.faces[f].corner_normals[k], obj.faces[f].normal);
+  ExpectFlat(scene.objects[0], WVector(), Tilted(30));
 }
 
 TEST(SmoothCornerNormals, AVertexUsedTwiceByOneFaceCountsTwice) {
@@ -109,9 +98,7 @@ TEST(SmoothCornerNormals, AVertexUsedTwiceByOneFaceCountsTwice) {
   // face 0's corners there sums its own normal twice and face 1's once.
   WScene scene;
   scene.AddMaterial("m");
-  const int o = scene.AddObject("twice");
-  WObject& obj = scene.objects[o];
-  for (int i = 0; i < 5; ++i) AddVertexAt(obj, static_cast<float>(i), 0, 0);
+  WObject& obj = AddObjectAt(scene, "twice", {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}});
   AddFaceOver(obj, {0, 1, 2, 1, 3}, 0);
   AddFaceOver(obj, {1, 4, 2}, 0);
   obj.faces[0].normal = Tilted(0);
@@ -129,8 +116,7 @@ TEST(SmoothCornerNormals, AVertexUsedTwiceByOneFaceCountsTwice) {
 TEST(SmoothCornerNormals, ObjectsWithoutVerticesAndBadIndices) {
   WScene scene;
   scene.AddMaterial("m");
-  const int o = scene.AddObject("no vertices");
-  WObject& obj = scene.objects[o];
+  WObject& obj = AddObjectAt(scene, "no vertices");
   AddFaceOver(obj, {0, 1, 2}, 0);
   obj.faces[0].normal = WVector(0, 0, 1);
   obj.faces[0].corner_normals[0] = WVector(3, 0, 0);
@@ -154,8 +140,7 @@ TEST(SmoothCornerNormals, PolygonsOfManyCorners) {
   // triangle on its side 299-0.
   WScene scene;
   scene.AddMaterial("m");
-  const int o = scene.AddObject("big");
-  WObject& obj = scene.objects[o];
+  WObject& obj = AddObjectAt(scene, "big");
   for (int i = 0; i <= 300; ++i) AddVertexAt(obj, static_cast<float>(i), 0, 0);
   const int big = obj.AddFace(300);
   for (int k = 0; k < 300; ++k) obj.faces[big].v[k] = k;

@@ -11,21 +11,12 @@
 
 namespace {
 
-// One object holding one face over the given points, in order.
-WScene FaceOver(std::initializer_list<WVector> points) {
+// The normal of one face over the given points, in order.
+WVector NormalOf(const std::vector<WVector>& points) {
   WScene scene;
-  const int o = scene.AddObject("face");
-  WObject& obj = scene.objects[o];
+  WObject& obj = AddObjectAt(scene, "face");
   const int f = obj.AddFace(static_cast<int>(points.size()));
-  int k = 0;
-  for (const WVector& p : points) {
-    obj.faces[f].v[k++] = AddVertexAt(obj, p.x, p.y, p.z);
-  }
-  return scene;
-}
-
-WVector NormalOf(std::initializer_list<WVector> points) {
-  WScene scene = FaceOver(points);
+  for (size_t k = 0; k < points.size(); ++k) obj.faces[f].v[k] = AddVertexAt(obj, points[k].x, points[k].y, points[k].z);
   ComputeFaceNormals(scene);
   return scene.objects[0].faces[0].normal;
 }
@@ -81,14 +72,14 @@ TEST(ComputeFaceNormals, DegenerateFacesGetZero) {
 }
 
 TEST(ComputeFaceNormals, BadVertexIndicesGiveZeroAndNeverReadOutside) {
-  WScene scene = FaceOver({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
-  WObject& obj = scene.objects[0];
-  obj.faces[0].normal = WVector(5, 5, 5);
-  obj.faces[0].v[1] = 3;
+  WScene scene;
+  WObject& obj = AddObjectAt(scene, "face", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+  const int f = AddFaceOver(obj, {0, 3, 2});
+  obj.faces[f].normal = WVector(5, 5, 5);
   const int g = AddFaceOver(obj, {0, -1, 2});
   const int h = AddFaceOver(obj, {0, 1, 2});  // still fine
   ComputeFaceNormals(scene);
-  EXPECT_EQ(obj.faces[0].normal, WVector());
+  EXPECT_EQ(obj.faces[f].normal, WVector());
   EXPECT_EQ(obj.faces[g].normal, WVector());
   EXPECT_EQ(obj.faces[h].normal, WVector(0, 0, 1));
 }
@@ -141,13 +132,8 @@ TEST(ComputeFaceNormals, BitForBitTheRuleOnRandomPolygons) {
       if (k > 0 && rng() % 5 == 0) p = points.back();
       points.push_back(p);
     }
-    WScene scene;
-    const int o = scene.AddObject("random");
-    WObject& obj = scene.objects[o];
-    const int f = obj.AddFace(n);
-    for (int k = 0; k < n; ++k) obj.faces[f].v[k] = AddVertexAt(obj, points[k].x, points[k].y, points[k].z);
-    ComputeFaceNormals(scene);
+    const WVector normal = NormalOf(points);
     const WVector expected = RuleFaceNormal(points);
-    ASSERT_EQ(std::memcmp(&obj.faces[f].normal, &expected, sizeof expected), 0) << "round " << round;
+    ASSERT_EQ(std::memcmp(&normal, &expected, sizeof expected), 0) << "round " << round;
   }
 }

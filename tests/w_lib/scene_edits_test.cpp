@@ -17,9 +17,7 @@ void ExpectVector(const WVector& v, float x, float y, float z) {
 // line 4 from vertex 2 to vertex 5.
 WScene MakeQuadWithEdges() {
   WScene scene;
-  const int o = scene.AddObject("q");
-  WObject& obj = scene.objects[o];
-  for (int i = 0; i < 6; ++i) AddVertexAt(obj, static_cast<float>(i), 0.0f, 0.0f);
+  WObject& obj = AddObjectAt(scene, "q", {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}, {5, 0, 0}});
   const int f = AddFaceOver(obj, {0, 1, 2, 3}, 0);
   for (int k = 0; k < 4; ++k) obj.faces[f].e[k] = AddLineBetween(obj, k, (k + 1) % 4);
   AddLineBetween(obj, 2, 5);
@@ -30,11 +28,7 @@ WScene MakeQuadWithEdges() {
 
 TEST(FlipUvs, FlipsTheChosenAxesOfEveryObject) {
   WScene scene;
-  for (const char* name : {"a", "b"}) {
-    const int o = scene.AddObject(name);
-    const int t = scene.objects[o].AddUv();
-    scene.objects[o].uvs[t].Set(0.25f, 0.1f);
-  }
+  for (const char* name : {"a", "b"}) AddUvAt(AddObjectAt(scene, name), 0.25f, 0.1f);
   EXPECT_TRUE(FlipUvs(scene, 0x200));
   for (int o = 0; o < 2; ++o) {
     EXPECT_EQ(scene.objects[o].uvs[0].u, 0.25f);
@@ -57,19 +51,14 @@ TEST(DropFaceEdges, LooseLinesSurviveAndSidesLoseTheirLines) {
   WObject& obj = scene.objects[0];
   obj.faces[0].e[3] = 99;  // names no line, and line 3 is loose now
   EXPECT_TRUE(DropFaceEdges(scene));
-  ASSERT_EQ(obj.lnum, 2);
-  EXPECT_EQ(obj.lines[0].v[0], 3);
-  EXPECT_EQ(obj.lines[0].v[1], 0);
-  EXPECT_EQ(obj.lines[1].v[0], 2);
-  EXPECT_EQ(obj.lines[1].v[1], 5);
-  for (int k = 0; k < 4; ++k) EXPECT_EQ(obj.faces[0].e[k], -1);
+  EXPECT_EQ(LinesOf(obj), (std::vector<std::pair<int, int>>{{3, 0}, {2, 5}}));
+  EXPECT_EQ(Corners(obj.faces[0], &WFace::e), std::vector<int>(4, -1));
   EXPECT_EQ(obj.vnum, 6);
   EXPECT_EQ(obj.faces[0].v[2], 2);
 
   // Without vertices nothing happens, not even the compaction.
   WScene bare;
-  const int o = bare.AddObject("bare");
-  WObject& b = bare.objects[o];
+  WObject& b = AddObjectAt(bare, "bare");
   AddLineBetween(b, 0, 1);
   const int f = b.AddFace(2);
   b.faces[f].e[0] = 0;
@@ -91,28 +80,20 @@ TEST(LinesToFaces, LinesBecomeTwoCornerFacesAtTheEnd) {
   const int ends[2][2] = {{2, 5}, {4, 0}};
   for (int i = 0; i < 2; ++i) {
     const WFace& face = obj.faces[1 + i];
-    ASSERT_EQ(face.num, 2);
+    EXPECT_EQ(Corners(face), (std::vector<int>{ends[i][0], ends[i][1]}));
     EXPECT_EQ(face.material, -1);
-    for (int k = 0; k < 2; ++k) {
-      EXPECT_EQ(face.v[k], ends[i][k]);
-      EXPECT_EQ(face.e[k], -1);
-      EXPECT_EQ(face.vt[k], -1);
-      EXPECT_EQ(face.vn[k], -1);
-      EXPECT_EQ(face.vc[k], -1);
-    }
+    for (int* WFace::*array : {&WFace::e, &WFace::vt, &WFace::vn, &WFace::vc})
+      EXPECT_EQ(Corners(face, array), (std::vector<int>{-1, -1}));
   }
 }
 
 TEST(FreezeTransforms, WorldMatrixMovesPointsAndTurnsDirections) {
   WScene scene;
-  const int o = scene.AddObject("o");
-  WObject& obj = scene.objects[o];
-  AddVertexAt(obj, 1.0f, 1.0f, 1.0f);
+  WObject& obj = AddObjectAt(scene, "o", {{1, 1, 1}});
   const int f = AddFaceOver(obj, {0, 0, 0});
   obj.faces[f].normal = WVector(0.0f, 0.0f, 5.0f);
   obj.faces[f].corner_normals[1] = WVector(3.0f, 0.0f, 4.0f);
-  const int n = obj.AddNormal();
-  obj.normals[n].normal = WVector(0.0f, -2.0f, 0.0f);
+  const int n = AddNormalAlong(obj, WVector(0.0f, -2.0f, 0.0f));
   WTransform& t = obj.transform;
   t.translate = WVector(1.0f, 2.0f, 3.0f);
   t.scale = WVector(2.0f, 1.0f, 1.0f);

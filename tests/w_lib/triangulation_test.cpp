@@ -18,8 +18,7 @@ using Pair = std::pair<int, int>;
 // with one face over all of them in order and the given stored normal.
 WScene PolygonScene(std::initializer_list<std::pair<float, float>> points, WVector normal) {
   WScene scene;
-  const int o = scene.AddObject("poly");
-  WObject& obj = scene.objects[o];
+  WObject& obj = AddObjectAt(scene, "poly");
   const int f = obj.AddFace(static_cast<int>(points.size()));
   int k = 0;
   for (const auto& p : points) obj.faces[f].v[k++] = AddVertexAt(obj, p.first, p.second, 0.0f);
@@ -36,12 +35,6 @@ std::vector<Tri> Triangles(const WObject& obj, int from = 0) {
   return out;
 }
 
-std::vector<Pair> Lines(const WObject& obj, int from = 0) {
-  std::vector<Pair> out;
-  for (int i = from; i < obj.lnum; ++i) out.emplace_back(obj.lines[i].v[0], obj.lines[i].v[1]);
-  return out;
-}
-
 // An L of six corners, counter-clockwise seen from +z, starting at the far
 // end of its foot: a fan from corner 0 would cover the notch (1..2, 1..2).
 const std::initializer_list<std::pair<float, float>> kL = {{2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}, {0, 0}};
@@ -49,17 +42,10 @@ const std::initializer_list<std::pair<float, float>> kL = {{2, 0}, {2, 1}, {1, 1
 }  // namespace
 
 TEST(TriangulateObject, CutsOnlyWhatTheFormatCannotTakeAndDropsShortFaces) {
-  WScene scene;
-  const int o = scene.AddObject("mixed");
-  WObject& obj = scene.objects[o];
-  for (int i = 0; i < 5; ++i) AddVertexAt(obj, 0.0f, 0.0f, 0.0f);
   // A regular-ish convex pentagon, a quad and a triangle, with faces of 2,
   // 1 and 0 corners between them.
-  obj.vertices[0].pos = WVector(2, 0, 0);
-  obj.vertices[1].pos = WVector(3, 2, 0);
-  obj.vertices[2].pos = WVector(1, 3, 0);
-  obj.vertices[3].pos = WVector(-1, 2, 0);
-  obj.vertices[4].pos = WVector(0, 0, 0);
+  WScene scene;
+  WObject& obj = AddObjectAt(scene, "mixed", {{2, 0, 0}, {3, 2, 0}, {1, 3, 0}, {-1, 2, 0}, {0, 0, 0}});
   AddFaceOver(obj, {0, 1, 2, 3, 4});
   AddFaceOver(obj, {0, 1});
   AddFaceOver(obj, {0, 1, 2, 3});
@@ -74,13 +60,11 @@ TEST(TriangulateObject, CutsOnlyWhatTheFormatCannotTakeAndDropsShortFaces) {
   // The quad and the triangle stay first, in order; the pentagon's three
   // triangles follow; the short faces are gone.
   ASSERT_EQ(q.fnum, 5);
-  EXPECT_EQ(q.faces[0].num, 4);
-  EXPECT_EQ(q.faces[0].v[3], 3);
-  EXPECT_EQ(q.faces[1].num, 3);
-  EXPECT_EQ(q.faces[1].v[0], 4);
+  EXPECT_EQ(Corners(q.faces[0]), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(Corners(q.faces[1]), (std::vector<int>{4, 0, 1}));
   EXPECT_EQ(Triangles(q, 2), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}, {0, 3, 4}}));
   // One line per ear; the last repeats the pentagon's side from 4 to 0.
-  EXPECT_EQ(Lines(q), (std::vector<Pair>{{0, 2}, {0, 3}, {0, 4}}));
+  EXPECT_EQ(LinesOf(q), (std::vector<Pair>{{0, 2}, {0, 3}, {0, 4}}));
   EXPECT_EQ(q.fmax, q.fnum);  // compacted to an exact fit
 
   EXPECT_TRUE(TriangulateScene(scene, 0));
@@ -94,23 +78,16 @@ TEST(TriangulateObject, ConvexQuadGetsTwoEarsAndTheirDiagonals) {
   WScene scene = PolygonScene({{0, 0}, {1, 0}, {1, 1}, {0, 1}}, WVector(0, 0, 1));
   WObject& obj = scene.objects[0];
   // The quad's own sides as lines 0..3, named by its e entries.
-  for (int k = 0; k < 4; ++k) {
-    const int l = obj.AddLine();
-    obj.lines[l].v[0] = k;
-    obj.lines[l].v[1] = (k + 1) % 4;
-    obj.faces[0].e[k] = l;
-  }
+  for (int k = 0; k < 4; ++k) obj.faces[0].e[k] = AddLineBetween(obj, k, (k + 1) % 4);
   EXPECT_TRUE(TriangulateObject(obj, 0));
   ASSERT_EQ(obj.fnum, 2);
   EXPECT_EQ(Triangles(obj), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}}));
   // The second diagonal lies beside the side from 3 to 0.
-  EXPECT_EQ(Lines(obj, 4), (std::vector<Pair>{{0, 2}, {0, 3}}));
+  EXPECT_EQ(LinesOf(obj, 4), (std::vector<Pair>{{0, 2}, {0, 3}}));
   // Sides of the triangles: the quad's sides where they run along them, the
   // first diagonal on both triangles, the second on the last side.
-  const int* e0 = obj.faces[0].e;
-  const int* e1 = obj.faces[1].e;
-  EXPECT_EQ((std::array<int, 3>{e0[0], e0[1], e0[2]}), (std::array<int, 3>{0, 1, 4}));
-  EXPECT_EQ((std::array<int, 3>{e1[0], e1[1], e1[2]}), (std::array<int, 3>{4, 2, 5}));
+  EXPECT_EQ(Corners(obj.faces[0], &WFace::e), (std::vector<int>{0, 1, 4}));
+  EXPECT_EQ(Corners(obj.faces[1], &WFace::e), (std::vector<int>{4, 2, 5}));
 }
 
 TEST(TriangulateObject, LShapeLeavesTheNotchUncoveredWhicheverWayItsNormalPoints) {
@@ -125,7 +102,7 @@ TEST(TriangulateObject, LShapeLeavesTheNotchUncoveredWhicheverWayItsNormalPoints
     EXPECT_TRUE(TriangulateScene(scene, 1));
     const WObject& obj = scene.objects[0];
     EXPECT_EQ(Triangles(obj), (std::vector<Tri>{{0, 1, 2}, {2, 3, 4}, {2, 4, 5}, {2, 5, 0}}));
-    EXPECT_EQ(Lines(obj), (std::vector<Pair>{{0, 2}, {2, 4}, {2, 5}, {2, 0}}));
+    EXPECT_EQ(LinesOf(obj), (std::vector<Pair>{{0, 2}, {2, 4}, {2, 5}, {2, 0}}));
     for (int f = 0; f < obj.fnum; ++f) EXPECT_EQ(obj.faces[f].normal, WVector(0, 0, 1));
   }
 }
@@ -135,14 +112,12 @@ TEST(TriangulateObject, PolygonThatCannotBeCutLeavesNothingBehind) {
   // after which the rest turns the other way.
   WScene scene = PolygonScene({{0, 0}, {2, 2}, {2, 0}, {0, 2}}, WVector(0, 0, 1));
   WObject& obj = scene.objects[0];
-  const int loose = obj.AddLine();
-  obj.lines[loose].v[0] = 0;
-  obj.lines[loose].v[1] = 2;
+  AddLineBetween(obj, 0, 2);
   AddFaceOver(obj, {0, 2, 1});
   EXPECT_TRUE(TriangulateObject(obj, 0));
   ASSERT_EQ(obj.fnum, 1);
   EXPECT_EQ(obj.faces[0].v[2], 1);
-  EXPECT_EQ(Lines(obj), (std::vector<Pair>{{0, 2}}));
+  EXPECT_EQ(LinesOf(obj), (std::vector<Pair>{{0, 2}}));
   EXPECT_EQ(obj.lmax, 1);
 }
 
@@ -153,7 +128,7 @@ TEST(TriangulateObject, SimplePolygonsAreNotLostToTheSideTest) {
   WScene dart = PolygonScene({{0, 0}, {1, 1}, {0, 2}, {3, 1}}, WVector(0, 0, -1));
   EXPECT_TRUE(TriangulateScene(dart, 0));
   EXPECT_EQ(Triangles(dart.objects[0]), (std::vector<Tri>{{1, 2, 3}, {1, 3, 0}}));
-  EXPECT_EQ(Lines(dart.objects[0]), (std::vector<Pair>{{1, 3}, {1, 0}}));
+  EXPECT_EQ(LinesOf(dart.objects[0]), (std::vector<Pair>{{1, 3}, {1, 0}}));
   EXPECT_EQ(dart.objects[0].faces[1].normal, WVector(0, 0, -1));
 
   // A hexagon, simple and visible from the origin, where the side test
@@ -163,7 +138,7 @@ TEST(TriangulateObject, SimplePolygonsAreNotLostToTheSideTest) {
   EXPECT_TRUE(TriangulateScene(hexagon, 1));
   const WObject& h = hexagon.objects[0];
   EXPECT_EQ(Triangles(h), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}, {3, 4, 5}, {3, 5, 0}}));
-  EXPECT_EQ(Lines(h), (std::vector<Pair>{{0, 2}, {0, 3}, {3, 5}, {3, 0}}));
+  EXPECT_EQ(LinesOf(h), (std::vector<Pair>{{0, 2}, {0, 3}, {3, 5}, {3, 0}}));
   // Every triangle turns counter-clockwise, and together they cover the
   // hexagon's area (26.5) exactly once.
   double area = 0.0;
@@ -183,14 +158,7 @@ TEST(TriangulateObject, TrianglesCarryThePolygonAndItsCorners) {
   p.material = 3;
   p.tag = 77;
   p.col = WColor(0.5f, 0.25f, 0.125f, 1.0f);
-  for (int k = 0; k < 5; ++k) {
-    p.vt[k] = 10 + k;
-    p.vn[k] = 20 + k;
-    p.vc[k] = 30 + k;
-    p.corner_normals[k] = WVector(static_cast<float>(k), 1, 0);
-    p.corner_colors[k] = WColor(static_cast<float>(k), 0, 0, 1);
-    p.corner_colors2[k] = WColor(0, static_cast<float>(k), 0, 1);
-  }
+  MarkCorners(p);
   EXPECT_TRUE(TriangulateObject(obj, 1));
   ASSERT_EQ(obj.fnum, 3);
   // Ears at corners 1, 2, 3: triangles over corners (0 1 2), (0 2 3), (0 3 4).
@@ -202,13 +170,11 @@ TEST(TriangulateObject, TrianglesCarryThePolygonAndItsCorners) {
     EXPECT_EQ(t.col, WColor(0.5f, 0.25f, 0.125f, 1.0f));
     EXPECT_EQ(t.normal, WVector(0, 0, 1));
     EXPECT_EQ(t.flags, 0);
+    EXPECT_EQ(Corners(t), (std::vector<int>{corners[f][0], corners[f][1], corners[f][2]}));
     for (int k = 0; k < 3; ++k) {
       const int c = corners[f][k];
-      EXPECT_EQ(t.v[k], c);
-      EXPECT_EQ(t.vt[k], 10 + c);
-      EXPECT_EQ(t.vn[k], 20 + c);
-      EXPECT_EQ(t.vc[k], 30 + c);
-      EXPECT_EQ(t.corner_normals[k], WVector(static_cast<float>(c), 1, 0));
+      EXPECT_EQ((std::vector<int>{t.vt[k], t.vn[k], t.vc[k]}), (std::vector<int>{10 + c, 20 + c, 30 + c}));
+      EXPECT_EQ(t.corner_normals[k], WVector(static_cast<float>(c), 0, 0));
       EXPECT_EQ(t.corner_colors[k], WColor(static_cast<float>(c), 0, 0, 1));
       EXPECT_EQ(t.corner_colors2[k], WColor(0, static_cast<float>(c), 0, 1));
     }

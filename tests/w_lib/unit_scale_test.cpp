@@ -5,9 +5,8 @@
 
 TEST(ScaleScene, PositionsAndTranslationsOnly) {
   WScene scene;
-  const int o = scene.AddObject("thing");
-  WObject& obj = scene.objects[o];
-  const int v = AddVertexAt(obj, 100, -50, 2.5f);
+  WObject& obj = AddObjectAt(scene, "thing", {{100, -50, 2.5f}});
+  const int v = 0;
   obj.vertices[v].normal = WVector(0, 0, 1);
   obj.vertices[v].uv = WUv(0.5f, 0.25f);
   obj.transform.translate = WVector(10, 0, 0);

@@ -19,25 +19,12 @@ std::string Replaced(const char* source, const char* find, const char* replaceme
 }  // namespace
 
 TEST(Text, ByteTests) {
-  EXPECT_FALSE(IsLeadByte(0x80));
-  EXPECT_TRUE(IsLeadByte(0x81));
-  EXPECT_TRUE(IsLeadByte(0x9F));
-  EXPECT_FALSE(IsLeadByte(0xA0));
-  EXPECT_FALSE(IsLeadByte(0xDF));
-  EXPECT_TRUE(IsLeadByte(0xE0));
-  EXPECT_TRUE(IsLeadByte(0xF5));
-  EXPECT_FALSE(IsLeadByte(0xF6));  // the range ends at 0xF5, not 0xFC
-  EXPECT_FALSE(IsLeadByte('\\'));
-
-  EXPECT_FALSE(IsTrailByte(0x3F));
-  EXPECT_TRUE(IsTrailByte(0x40));
-  EXPECT_TRUE(IsTrailByte(0x5C));
-  EXPECT_TRUE(IsTrailByte(0x7E));
-  EXPECT_FALSE(IsTrailByte(0x7F));
-  EXPECT_TRUE(IsTrailByte(0x80));
-  EXPECT_TRUE(IsTrailByte(0xFC));
-  EXPECT_FALSE(IsTrailByte(0xFD));
-  EXPECT_FALSE(IsTrailByte(0));
+  // Lead bytes 0x81-0x9F and 0xE0-0xF5 (not up to 0xFC); trail bytes
+  // 0x40-0x7E and 0x80-0xFC.
+  for (int c : {0x81, 0x9F, 0xE0, 0xF5}) EXPECT_TRUE(IsLeadByte(static_cast<unsigned char>(c))) << c;
+  for (int c : {0x80, 0xA0, 0xDF, 0xF6, 0x5C}) EXPECT_FALSE(IsLeadByte(static_cast<unsigned char>(c))) << c;
+  for (int c : {0x40, 0x5C, 0x7E, 0x80, 0xFC}) EXPECT_TRUE(IsTrailByte(static_cast<unsigned char>(c))) << c;
+  for (int c : {0x3F, 0x7F, 0xFD, 0}) EXPECT_FALSE(IsTrailByte(static_cast<unsigned char>(c))) << c;
 
   EXPECT_EQ(ClassifyByte(0, 'a', kLeadOfPair), kSingleByte);
   EXPECT_EQ(ClassifyByte(0x83, 0x5C, kSingleByte), kLeadOfPair);
@@ -50,35 +37,35 @@ TEST(Text, ByteTests) {
 }
 
 TEST(Text, ReplaceAll) {
-  int n = -1;
-  EXPECT_EQ(Replaced("Tue Dec 08 09:33:07 2026\n", "\n", "", 0, &n), "Tue Dec 08 09:33:07 2026");
-  EXPECT_EQ(n, 1);
-  EXPECT_EQ(Replaced("abcab", "ab", "X", 0, &n), "XcX");
-  EXPECT_EQ(n, 2);
-  EXPECT_EQ(Replaced("abcab", "ab", "X", 2, &n), "abcX");
-  EXPECT_EQ(n, 1);
-  EXPECT_EQ(Replaced("abcab", "ab", "X", -5, &n), "XcX");
-  EXPECT_EQ(n, 2);
-  // A start beyond the text copies it and stops at its end.
-  EXPECT_EQ(Replaced("ab", "ab", "X", 10, &n), "ab");
-  EXPECT_EQ(n, 0);
-
-  // The restart resumes at the failing byte: aab overlapping the failed
-  // attempt at the first a is not found.
-  EXPECT_EQ(Replaced("aaab", "aab", "X", 0, &n), "aaab");
-  EXPECT_EQ(n, 0);
-  EXPECT_EQ(Replaced("xaab", "aab", "X", 0, &n), "xX");
-  EXPECT_EQ(n, 1);
-  // A partial match cut off by the end of the source is kept.
-  EXPECT_EQ(Replaced("xxa", "ab", "X", 0, &n), "xxa");
-  EXPECT_EQ(n, 0);
-  // Growing and shrinking replacements, and an empty find text.
-  EXPECT_EQ(Replaced("a.b.c", ".", "::", 0, &n), "a::b::c");
-  EXPECT_EQ(n, 2);
-  EXPECT_EQ(Replaced("abc", "", "X", 0, &n), "abc");
-  EXPECT_EQ(n, 0);
-  EXPECT_EQ(Replaced("", "a", "X", 0, &n), "");
-  EXPECT_EQ(n, 0);
+  struct Case {
+    const char *source, *find, *replacement;
+    int start;
+    const char* expected;
+    int count;
+  };
+  const Case cases[] = {
+      {"Tue Dec 08 09:33:07 2026\n", "\n", "", 0, "Tue Dec 08 09:33:07 2026", 1},
+      {"abcab", "ab", "X", 0, "XcX", 2},
+      {"abcab", "ab", "X", 2, "abcX", 1},
+      {"abcab", "ab", "X", -5, "XcX", 2},
+      // A start beyond the text copies it and stops at its end.
+      {"ab", "ab", "X", 10, "ab", 0},
+      // The restart resumes at the failing byte: aab overlapping the failed
+      // attempt at the first a is not found.
+      {"aaab", "aab", "X", 0, "aaab", 0},
+      {"xaab", "aab", "X", 0, "xX", 1},
+      // A partial match cut off by the end of the source is kept.
+      {"xxa", "ab", "X", 0, "xxa", 0},
+      // Growing and shrinking replacements, and an empty find text.
+      {"a.b.c", ".", "::", 0, "a::b::c", 2},
+      {"abc", "", "X", 0, "abc", 0},
+      {"", "a", "X", 0, "", 0},
+  };
+  for (const Case& c : cases) {
+    int n = -1;
+    EXPECT_EQ(Replaced(c.source, c.find, c.replacement, c.start, &n), c.expected) << c.source;
+    EXPECT_EQ(n, c.count) << c.source;
+  }
 }
 
 TEST(Text, ReplaceAllNeverMatchesInsideATwoByteCharacter) {
@@ -104,13 +91,6 @@ TEST(Text, ReplaceAllNeverMatchesInsideATwoByteCharacter) {
   // not make its trail byte a backslash.
   EXPECT_EQ(Replaced(name.c_str(), "\\", "/", 2, &n), name);
   EXPECT_EQ(n, 0);
-}
-
-TEST(Text, AppendWithSeparator) {
-  std::string list;
-  EXPECT_EQ(AppendWithSeparator(list, "|", "NORMAL"), "NORMAL");
-  EXPECT_EQ(AppendWithSeparator(list, "|", "COLOR"), "NORMAL|COLOR");
-  EXPECT_EQ(AppendWithSeparator(list, "|", "TEX_COORD_UV"), "NORMAL|COLOR|TEX_COORD_UV");
 }
 
 TEST(Text, FileNameAndTitle) {

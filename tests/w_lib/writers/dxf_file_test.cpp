@@ -4,37 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 
-#include "test_scenes.h"
-#include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
-#include "write_failures.h"
+#include "writer_checks.h"
 
 namespace {
 
 const char kHead[] = "0\nSECTION\n2\nENTITIES\n";
 const char kEnd[] = "0\nENDSEC\n0\nEOF\n";
 
-std::string Faces(const WScene& scene) {
-  TextOutput out;
-  WriteDxfFacesScene(out, scene);
-  return std::string(out.text());
-}
-
-std::string Polyface(const WScene& scene) {
-  TextOutput out;
-  WriteDxfPolyfaceScene(out, scene);
-  return std::string(out.text());
-}
-
-int Count(const std::string& text, const std::string& needle) {
-  int n = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-  return n;
-}
+std::string Faces(const WScene& scene) { return TextOf(WriteDxfFacesScene, scene); }
+std::string Polyface(const WScene& scene) { return TextOf(WriteDxfPolyfaceScene, scene); }
 
 // Materials iron, wood, steel; object "part" with a triangle of steel, a
 // quad without material and a loose line.
@@ -43,80 +24,44 @@ WScene MakePart() {
   scene.AddMaterial("iron");
   scene.AddMaterial("wood");
   scene.AddMaterial("steel");
-  const int o = scene.AddObject("part");
-  WObject& obj = scene.objects[o];
-  AddVertexAt(obj, 0.0f, 0.0f, 0.0f);
-  AddVertexAt(obj, 1.0f, 0.0f, 0.0f);
-  AddVertexAt(obj, 1.0f, 1.0f, 0.0f);
-  AddVertexAt(obj, 0.0f, 1.0f, 0.5f);
+  WObject& obj = AddObjectAt(scene, "part", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0.5f}});
   AddFaceOver(obj, {0, 1, 2}, 2);
   AddFaceOver(obj, {0, 1, 2, 3});
   AddLineBetween(obj, 0, 3);
   return scene;
 }
 
-const char kLine03[] =
-    "0\nLINE\n8\n0\n70\n0\n"
-    "10\n0.000000\n20\n0.000000\n30\n0.000000\n"
-    "11\n0.000000\n21\n1.000000\n31\n0.500000\n";
-
 }  // namespace
 
 TEST(DxfFile, SceneWithoutObjectsIsTheFrameAlone) {
   EXPECT_EQ(Faces(WScene()), std::string(kHead) + kEnd);
   EXPECT_EQ(Polyface(WScene()), std::string(kHead) + kEnd);
-  EXPECT_EQ(Count(Faces(WScene()), "\n"), 8);
 }
 
 TEST(DxfFile, FacesOnTheLayersOfTheirMaterials) {
   // The triangle repeats its third corner; the quad without material goes
   // to material 0.
-  const std::string expected = std::string(kHead) + kLine03 +
-                               "0\n3DFACE\n8\nsteel\n62\n2\n"
-                               "10\n0.000000\n20\n0.000000\n30\n0.000000\n"
-                               "11\n1.000000\n21\n0.000000\n31\n0.000000\n"
-                               "12\n1.000000\n22\n1.000000\n32\n0.000000\n"
-                               "13\n1.000000\n23\n1.000000\n33\n0.000000\n"
-                               "0\n3DFACE\n8\niron\n62\n0\n"
-                               "10\n0.000000\n20\n0.000000\n30\n0.000000\n"
-                               "11\n1.000000\n21\n0.000000\n31\n0.000000\n"
-                               "12\n1.000000\n22\n1.000000\n32\n0.000000\n"
-                               "13\n0.000000\n23\n1.000000\n33\n0.500000\n" +
-                               kEnd;
   const WScene scene = MakePart();
-  EXPECT_EQ(Faces(scene), expected);
+  EXPECT_EQ(Faces(scene), Golden("dxf/part_faces.dxf"));
   EXPECT_EQ(scene.objects[0].faces[1].material, -1);  // only the copy changed
 
   // Without materials the faces are on "NoMaterial"; a material outside the
   // list names its layer by its number.
   WScene bare;
-  const int o = bare.AddObject("bare");
-  AddVertexAt(bare.objects[o], 0, 0, 0);
-  AddVertexAt(bare.objects[o], 1, 0, 0);
-  AddVertexAt(bare.objects[o], 0, 1, 0);
-  AddFaceOver(bare.objects[o], {0, 1, 2});
-  AddFaceOver(bare.objects[o], {2, 1, 0}, 7);
+  WObject& obj = AddObjectAt(bare, "bare", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+  AddFaceOver(obj, {0, 1, 2});
+  AddFaceOver(obj, {2, 1, 0}, 7);
   const std::string text = Faces(bare);
   EXPECT_NE(text.find("0\n3DFACE\n8\nNoMaterial\n62\n0\n10\n"), std::string::npos);
   EXPECT_NE(text.find("0\n3DFACE\n8\n7\n62\n7\n10\n"), std::string::npos);
 }
 
 TEST(DxfFile, PolyfaceNumbersVerticesFromOne) {
-  const std::string vertex = "0\nVERTEX\n8\npart\n";
-  const std::string expected = std::string(kHead) + kLine03 +
-                               "0\nPOLYLINE\n8\npart\n66\n1\n70\n64\n71\n4\n72\n2\n" +
-                               vertex + "10\n0.000000\n20\n0.000000\n30\n0.000000\n70\n192\n" +
-                               vertex + "10\n1.000000\n20\n0.000000\n30\n0.000000\n70\n192\n" +
-                               vertex + "10\n1.000000\n20\n1.000000\n30\n0.000000\n70\n192\n" +
-                               vertex + "10\n0.000000\n20\n1.000000\n30\n0.500000\n70\n192\n" +
-                               vertex + "10\n0\n20\n0\n30\n0\n70\n128\n71\n1\n72\n2\n73\n3\n" +
-                               vertex + "10\n0\n20\n0\n30\n0\n70\n128\n71\n1\n72\n2\n73\n3\n74\n4\n" +
-                               "0\nSEQEND\n" + kEnd;
-  EXPECT_EQ(Polyface(MakePart()), expected);
+  EXPECT_EQ(Polyface(MakePart()), Golden("dxf/part_polyface.dxf"));
 
   // An object without vertices or faces still has its mesh head and end.
   WScene empty;
-  empty.AddObject("none");
+  AddObjectAt(empty, "none");
   EXPECT_EQ(Polyface(empty),
             std::string(kHead) + "0\nPOLYLINE\n8\nnone\n66\n1\n70\n64\n71\n0\n72\n0\n0\nSEQEND\n" + kEnd);
 }
@@ -124,13 +69,7 @@ TEST(DxfFile, PolyfaceNumbersVerticesFromOne) {
 TEST(DxfFile, PentagonGivesThreeFacesAndThreeLines) {
   WScene scene;
   scene.AddMaterial("m");
-  const int o = scene.AddObject("penta");
-  WObject& obj = scene.objects[o];
-  AddVertexAt(obj, 2, 0, 0);
-  AddVertexAt(obj, 3, 2, 0);
-  AddVertexAt(obj, 1, 3, 0);
-  AddVertexAt(obj, -1, 2, 0);
-  AddVertexAt(obj, 0, 0, 0);
+  WObject& obj = AddObjectAt(scene, "penta", {{2, 0, 0}, {3, 2, 0}, {1, 3, 0}, {-1, 2, 0}, {0, 0, 0}});
   const int f = AddFaceOver(obj, {0, 1, 2, 3, 4}, 0);
   // Its sides' lines are dropped before the cut; a loose line stays.
   for (int k = 0; k < 5; ++k) obj.faces[f].e[k] = AddLineBetween(obj, k, (k + 1) % 5);
@@ -163,15 +102,11 @@ TEST(DxfFile, ElementsNamingMissingVerticesAreLeftOut) {
 }
 
 TEST(DxfFile, WritesTheFileOrFailsWithoutOne) {
-  const std::string path = TempPath("part") + ".dxf";
+  const std::string path = TempPath("part.dxf");
   ASSERT_TRUE(WriteDxfFaces(path.c_str(), MakePart()));
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), Faces(MakePart()));
-  in.close();
+  EXPECT_EQ(ReadFile(path), Faces(MakePart()));
   ASSERT_TRUE(WriteDxfPolyface(path.c_str(), MakePart()));  // replaces it
-  std::ifstream again(path, std::ios::binary);
-  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>()),
-            Polyface(MakePart()));
+  EXPECT_EQ(ReadFile(path), Polyface(MakePart()));
   std::remove(path.c_str());
   ExpectFailedWritesLeaveNoFile(WriteDxfFaces, MakePart());
   ExpectFailedWritesLeaveNoFile(WriteDxfPolyface, MakePart());

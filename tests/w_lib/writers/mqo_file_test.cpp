@@ -4,45 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <string>
 
-#include "test_scenes.h"
-#include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
-#include "write_failures.h"
+#include "writer_checks.h"
 
 namespace {
 
-const char kHead[] =
-    "Metasequoia Document\n"
-    "Format Text Ver 1.0\n"
-    "\n"
-    "Scene {\n"
-    "\tpos 0.0000 0.0000 1500.0000\n"
-    "\tlookat 0.0000 0.0000 0.0000\n"
-    "\thead -0.5236\n"
-    "\tpich 0.5236\n"
-    "\tortho 0\n"
-    "\tzoom2 5.0000\n"
-    "\tamb 0.250 0.250 0.250\n"
-    "}\n";
-
-const char kObjectHead[] =
-    "\tvisible 15\n"
-    "\tlocking 0\n"
-    "\tshading 1\n"
-    "\tfacet 59.5\n"
-    "\tcolor 0.898 0.498 0.698\n"
-    "\tcolor_type 0\n";
-
-std::string Written(const WScene& scene) {
-  TextOutput out;
-  WriteMqoScene(out, scene);
-  return std::string(out.text());
-}
+std::string Written(const WScene& scene) { return TextOf(WriteMqoScene, scene); }
 
 // The lines of the face block of the first object.
 std::string FaceBlock(const std::string& text) {
@@ -59,57 +29,30 @@ WScene MakeColouredTriangle() {
   const int m = scene.AddMaterial("red");
   scene.materials[m].col = WColor(1.0f, 0.5f, 0.0f, 1.0f);
   scene.materials[m].tex = scene.AddTexture("C:\\maps\\red.bmp");
-  const int o = scene.AddObject("tri");
-  WObject& obj = scene.objects[o];
-  AddVertexAt(obj, 0.01f, 0.02f, 0.03f);
-  AddVertexAt(obj, 0.02f, 0.0f, 0.0f);
-  AddVertexAt(obj, 0.0f, 0.01f, 0.0f);
+  WObject& obj = AddObjectAt(scene, "tri", {{0.01f, 0.02f, 0.03f}, {0.02f, 0, 0}, {0, 0.01f, 0}});
   const int f = AddFaceOver(obj, {0, 1, 2}, m);
   SetFaceUvs(obj, f, {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f});
-  const int orange = obj.AddColor();
-  obj.colors[orange].col = WColor(1.0f, 0.5f, 0.0f, 1.0f);
-  const int blue = obj.AddColor();
-  obj.colors[blue].col = WColor(0.0f, 0.0f, 1.0f, 1.0f);
-  obj.faces[f].vc[0] = orange;
-  obj.faces[f].vc[1] = blue;
-  obj.faces[f].vc[2] = orange;
+  const int orange = AddColorOf(obj, WColor(1.0f, 0.5f, 0.0f, 1.0f));
+  const int blue = AddColorOf(obj, WColor(0.0f, 0.0f, 1.0f, 1.0f));
+  SetCorners(obj, f, &WFace::vc, {orange, blue, orange});
   return scene;
 }
 
 }  // namespace
 
-TEST(MqoFile, EmptySceneIsTheHeadAlone) {
-  EXPECT_EQ(Written(WScene()), std::string(kHead) + "Eof\n");
-  // An object without vertices or faces still has its block.
+TEST(MqoFile, HeadObjectBlocksAndTheReversedScaledPackedTriangle) {
+  // An object without vertices or faces still has its block; without it
+  // the file is the fixed head alone.
   WScene bare;
-  bare.AddObject("bare");
-  EXPECT_EQ(Written(bare), std::string(kHead) + "Object \"bare\" {\n" + kObjectHead +
-                               "\tvertex 0 {\n\t}\n\tface 0 {\n\t}\n}\nEof\n");
-}
+  AddObjectAt(bare, "bare");
+  const std::string bare_file = Golden("mqo/bare_object.mqo");
+  EXPECT_EQ(Written(bare), bare_file);
+  EXPECT_EQ(Written(WScene()), bare_file.substr(0, bare_file.find("Object")) + "Eof\n");
 
-TEST(MqoFile, TriangleIsReversedScaledAndPacked) {
   // Corners (0 1 2) become (2 1 0) with their texture coordinates and
   // colours; lengths are times 100; orange packs to 0xFF007FFF, blue to
   // 0xFFFF0000.
-  const std::string expected = std::string(kHead) +
-                               "Material 1 {\n"
-                               "\t\"red\" shader(3) vcol(1) col(1.000 0.500 0.000 1.000) dif(1.000) amb(0.250) "
-                               "emi(0.250) spc(0.000) power(5.00) tex(\"C:\\maps\\red.bmp\")\n"
-                               "}\n"
-                               "Object \"tri\" {\n" +
-                               kObjectHead +
-                               "\tvertex 3 {\n"
-                               "\t\t1.0000 2.0000 3.0000\n"
-                               "\t\t2.0000 0.0000 0.0000\n"
-                               "\t\t0.0000 1.0000 0.0000\n"
-                               "\t}\n"
-                               "\tface 1 {\n"
-                               "\t\t3 V(2 1 0) M(0) UV(0.50000 0.60000 0.30000 0.40000 0.10000 0.20000) "
-                               "COL(4278222847 4294901760 4278222847)\n"
-                               "\t}\n"
-                               "}\n"
-                               "Eof\n";
-  EXPECT_EQ(Written(MakeColouredTriangle()), expected);
+  EXPECT_EQ(Written(MakeColouredTriangle()), Golden("mqo/coloured_triangle.mqo"));
 }
 
 TEST(MqoFile, PackedColoursClampEachComponent) {
@@ -133,13 +76,9 @@ TEST(MqoFile, PartsThatNameNothingAreLeftOut) {
   const int f = AddFaceOver(obj, {0, 2, 1}, 3);
   SetFaceUvs(obj, f, {0.0f, 0.0f, 1.0f, 1.0f, 0.5f, 0.5f});
   obj.faces[f].vt[1] = -1;
-  obj.faces[f].vc[0] = 0;
-  obj.faces[f].vc[1] = 0;
-  obj.faces[f].vc[2] = 7;
+  SetCorners(obj, f, &WFace::vc, {0, 0, 7});
   // A third: a texture coordinate index outside the list, no material.
-  const int g = AddFaceOver(obj, {1, 0, 2});
-  obj.faces[g].vt[0] = obj.faces[g].vt[1] = 0;
-  obj.faces[g].vt[2] = 99;
+  SetCorners(obj, AddFaceOver(obj, {1, 0, 2}), &WFace::vt, {0, 0, 99});
   // Elements that name a vertex the object lacks: not written at all.
   AddFaceOver(obj, {0, 1, 5}, 0);
   AddLineBetween(obj, 0, -2);
@@ -161,9 +100,7 @@ TEST(MqoFile, PartsThatNameNothingAreLeftOut) {
 
 TEST(MqoFile, LengthsAreScaledBeforeTransformsAreFrozen) {
   WScene scene;
-  const int o = scene.AddObject("moved");
-  WObject& obj = scene.objects[o];
-  AddVertexAt(obj, 0.01f, 0.0f, -0.5f);
+  WObject& obj = AddObjectAt(scene, "moved", {{0.01f, 0.0f, -0.5f}});
   obj.transform.translate = WVector(0.02f, 0.0f, 0.0f);
   // 1 + 2 after scaling both by 100.
   EXPECT_NE(Written(scene).find("\t\t3.0000 0.0000 -50.0000\n"), std::string::npos);
@@ -172,11 +109,9 @@ TEST(MqoFile, LengthsAreScaledBeforeTransformsAreFrozen) {
 }
 
 TEST(MqoFile, WritesTheFileOrFailsWithoutOne) {
-  const std::string path = TempPath("triangle") + ".mqo";
+  const std::string path = TempPath("triangle.mqo");
   ASSERT_TRUE(WriteMqoFile(path.c_str(), MakeColouredTriangle()));
-  std::ifstream in(path, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(text, Written(MakeColouredTriangle()));
+  EXPECT_EQ(ReadFile(path), Written(MakeColouredTriangle()));
   std::remove(path.c_str());
   ExpectFailedWritesLeaveNoFile(WriteMqoFile, MakeColouredTriangle());
 }

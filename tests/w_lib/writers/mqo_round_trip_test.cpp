@@ -17,13 +17,6 @@ namespace {
 constexpr uint32_t kOrange = 4278222847u;  // (1, 0.5, 0, 1)
 constexpr uint32_t kBlue = 4294901760u;    // (0, 0, 1, 1)
 
-struct Face {
-  std::vector<int32_t> v;
-  int32_t material;
-  bool coloured;  // COL by vertex parity: even orange, odd blue
-  bool textured;  // UV of vertex k: (0.125 k, 0.0625 k)
-};
-
 // Materials red (textured) and blue. Object "shape": an L hexagon of
 // material 0 with a texture coordinate and a colour per corner, a triangle
 // of material 1 with colours, a quad without either that names a line as
@@ -37,63 +30,31 @@ WScene MakeRoundTripScene() {
   const int blue = scene.AddMaterial("blue");
   scene.materials[blue].col = WColor(0.0f, 0.0f, 1.0f, 0.5f);
 
-  const int o = scene.AddObject("shape");
-  WObject& obj = scene.objects[o];
+  WObject& obj = AddObjectAt(scene, "shape");
   const float l[6][2] = {{2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}, {0, 0}};
   for (const auto& p : l) AddVertexAt(obj, p[0] * 0.013f, p[1] * 0.017f, 0.0042f);
   AddVertexAt(obj, 0.05f, -0.01f, 0.02f);
   AddVertexAt(obj, 0.06f, 0.0f, 0.03f);
-  const int orange = obj.AddColor();
-  obj.colors[orange].col = WColor(1.0f, 0.5f, 0.0f, 1.0f);
-  const int cyan = obj.AddColor();
-  obj.colors[cyan].col = WColor(0.0f, 0.0f, 1.0f, 1.0f);
+  const int orange = AddColorOf(obj, WColor(1.0f, 0.5f, 0.0f, 1.0f));
+  const int cyan = AddColorOf(obj, WColor(0.0f, 0.0f, 1.0f, 1.0f));
 
   const int hexagon = AddFaceOver(obj, {0, 1, 2, 3, 4, 5}, red);
   for (int k = 0; k < 6; ++k) {
-    const int t = obj.AddUv();
-    obj.uvs[t].Set(0.125f * static_cast<float>(k), 0.0625f * static_cast<float>(k));
-    obj.faces[hexagon].vt[k] = t;
+    obj.faces[hexagon].vt[k] = AddUvAt(obj, 0.125f * static_cast<float>(k), 0.0625f * static_cast<float>(k));
     obj.faces[hexagon].vc[k] = k % 2 == 0 ? orange : cyan;
   }
-  const int tri = AddFaceOver(obj, {0, 6, 7}, blue);
-  obj.faces[tri].vc[0] = orange;
-  obj.faces[tri].vc[1] = orange;
-  obj.faces[tri].vc[2] = cyan;
+  SetCorners(obj, AddFaceOver(obj, {0, 6, 7}, blue), &WFace::vc, {orange, orange, cyan});
   const int quad = AddFaceOver(obj, {6, 7, 1, 0});
   AddLineBetween(obj, 6, 3);
   obj.faces[quad].e[0] = AddLineBetween(obj, 6, 7);  // a face's side: not written
 
-  const int p = scene.AddObject("plain");
-  WObject& plain = scene.objects[p];
-  AddVertexAt(plain, 0.0f, 0.0f, 0.0f);
-  AddVertexAt(plain, 0.1f, 0.0f, 0.0f);
-  AddVertexAt(plain, 0.0f, 0.1f, 0.0f);
+  WObject& plain = AddObjectAt(scene, "plain", {{0, 0, 0}, {0.1f, 0, 0}, {0, 0.1f, 0}});
   const int f = AddFaceOver(plain, {0, 1, 2});
   SetFaceUvs(plain, f, {0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f});
   plain.faces[f].vt[2] = -1;
 
   ComputeFaceNormals(scene);
   return scene;
-}
-
-void ExpectFaces(const MQObjectRecord& obj, const std::vector<Face>& faces) {
-  ASSERT_EQ(obj.FaceCount(), static_cast<int32_t>(faces.size()));
-  for (size_t f = 0; f < faces.size(); ++f) {
-    SCOPED_TRACE("face " + std::to_string(f));
-    const Face& want = faces[f];
-    const int32_t start = obj.face_start[f];
-    ASSERT_EQ(obj.CornerCount(static_cast<int32_t>(f)), static_cast<int32_t>(want.v.size()));
-    EXPECT_EQ(obj.face_material[f], want.material);
-    for (size_t k = 0; k < want.v.size(); ++k) {
-      const size_t c = static_cast<size_t>(start) + k;
-      const int32_t v = want.v[k];
-      EXPECT_EQ(obj.corner_vertex[c], v);
-      const MQCoordinate uv = obj.corner_uv[c];
-      EXPECT_FLOAT_EQ(uv.u, want.textured ? 0.125f * static_cast<float>(v) : 0.0f);
-      EXPECT_FLOAT_EQ(uv.v, want.textured ? 0.0625f * static_cast<float>(v) : 0.0f);
-      EXPECT_EQ(obj.corner_color[c], want.coloured ? (v % 2 == 0 ? kOrange : kBlue) : 0xFFFFFFFFu);
-    }
-  }
 }
 
 }  // namespace
@@ -135,19 +96,25 @@ TEST(MqoRoundTrip, ReaderGetsBackTheWrittenScene) {
   // Lines first: the loose one, then the diagonals of the hexagon's ears.
   // Reversed, the hexagon runs 5 4 3 2 1 0 with its normal turned, and is
   // cut as a fan from vertex 5; its triangles follow the faces that stay.
-  ExpectFaces(*doc.objects[0], {
-                                   {{6, 3}, -1, false, false},
-                                   {{5, 3}, -1, false, false},
-                                   {{5, 2}, -1, false, false},
-                                   {{5, 1}, -1, false, false},
-                                   {{5, 0}, -1, false, false},
-                                   {{7, 6, 0}, 1, true, false},
-                                   {{0, 1, 7, 6}, -1, false, false},
-                                   {{5, 4, 3}, 0, true, true},
-                                   {{5, 3, 2}, 0, true, true},
-                                   {{5, 2, 1}, 0, true, true},
-                                   {{5, 1, 0}, 0, true, true},
-                               });
-  // No UV part: the reader's (0, 0) at every corner.
-  ExpectFaces(*doc.objects[1], {{{2, 1, 0}, -1, false, false}});
+  const MQObjectRecord& shape = *doc.objects[0];
+  EXPECT_EQ(shape.face_start, (std::vector<int32_t>{0, 2, 4, 6, 8, 10, 13, 17, 20, 23, 26, 29}));
+  EXPECT_EQ(shape.corner_vertex, (std::vector<int32_t>{6, 3, 5, 3, 5, 2, 5, 1, 5, 0, 7, 6, 0, 0, 1,
+                                                        7, 6, 5, 4, 3, 5, 3, 2, 5, 2, 1, 5, 1, 0}));
+  EXPECT_EQ(shape.face_material, (std::vector<int32_t>{-1, -1, -1, -1, -1, 1, -1, 0, 0, 0, 0}));
+  // The triangle's corners (10-12) and the hexagon's (17 on) are coloured
+  // orange or blue by vertex parity; the hexagon's have the uv of their
+  // vertex. Other corners, and those of the object without a UV part, read
+  // as (0, 0) and white.
+  for (const MQObjectRecord* obj : {&shape, static_cast<const MQObjectRecord*>(doc.objects[1].get())}) {
+    for (size_t c = 0; c < obj->corner_vertex.size(); ++c) {
+      const int32_t v = obj->corner_vertex[c];
+      const bool textured = obj == &shape && c >= 17;
+      const bool coloured = textured || (obj == &shape && c >= 10 && c < 13);
+      EXPECT_FLOAT_EQ(obj->corner_uv[c].u, textured ? 0.125f * static_cast<float>(v) : 0.0f) << c;
+      EXPECT_FLOAT_EQ(obj->corner_uv[c].v, textured ? 0.0625f * static_cast<float>(v) : 0.0f) << c;
+      EXPECT_EQ(obj->corner_color[c], coloured ? (v % 2 == 0 ? kOrange : kBlue) : 0xFFFFFFFFu) << c;
+    }
+  }
+  EXPECT_EQ(doc.objects[1]->corner_vertex, (std::vector<int32_t>{2, 1, 0}));
+  EXPECT_EQ(doc.objects[1]->face_material, (std::vector<int32_t>{-1}));
 }

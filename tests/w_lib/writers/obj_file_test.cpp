@@ -4,9 +4,8 @@
 
 #include <string>
 
-#include "test_scenes.h"
 #include "w_lib/writers/w_writers.h"
-#include "writer_files.h"
+#include "writer_checks.h"
 
 namespace {
 
@@ -23,43 +22,27 @@ WScene MakeObjScene() {
   const int blue = scene.AddMaterial("blue");
   scene.materials[blue].col = WColor(0.0f, 0.0f, 1.0f, 0.5f);
 
-  const int a = scene.AddObject("a");
-  const int e = scene.AddObject("empty");
-  const int b = scene.AddObject("b");
-
-  WObject& oa = scene.objects[a];
-  AddVertexAt(oa, 0.0f, 0.0f, 0.0f);
-  AddVertexAt(oa, 1.0f, 0.0f, 0.0f);
-  AddVertexAt(oa, 1.0f, 1.0f, 0.0f);
-  AddVertexAt(oa, 0.0f, 1.0f, 0.0f);
+  WObject& oa = AddObjectAt(scene, "a", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
   AddUvAt(oa, 0.25f, 0.1f);
   AddUvAt(oa, 1.0f, 0.0f);
   AddNormalAlong(oa, WVector(0.0f, 0.0f, 2.0f));
   const int quad = AddFaceOver(oa, {0, 1, 2, 3}, red);
-  const int vt[4] = {0, 1, -1, -1};
-  const int vn[4] = {0, -1, 0, -1};
-  for (int k = 0; k < 4; ++k) {
-    oa.faces[quad].vt[k] = vt[k];
-    oa.faces[quad].vn[k] = vn[k];
-  }
+  SetCorners(oa, quad, &WFace::vt, {0, 1, -1, -1});
+  SetCorners(oa, quad, &WFace::vn, {0, -1, 0, -1});
   oa.faces[quad].e[0] = AddLineBetween(oa, 0, 1);
   AddLineBetween(oa, 1, 3);
   AddFaceOver(oa, {1, 2, 3}, red);
   AddFaceOver(oa, {0, 2, 3}, -1);
   AddFaceOver(oa, {0, 1, 2}, blue);
 
-  WObject& oe = scene.objects[e];
+  WObject& oe = AddObjectAt(scene, "empty");
   oe.AddUv();
   oe.AddNormal();
 
-  WObject& ob = scene.objects[b];
+  WObject& ob = AddObjectAt(scene, "b", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
   ob.transform.translate = WVector(10.0f, 0.0f, 0.0f);
-  AddVertexAt(ob, 0.0f, 0.0f, 0.0f);
-  AddVertexAt(ob, 1.0f, 0.0f, 0.0f);
-  AddVertexAt(ob, 0.0f, 1.0f, 0.0f);
   AddUvAt(ob, 0.5f, 0.5f);
-  const int odd = AddFaceOver(ob, {0, 1, 2}, 5);
-  for (int k = 0; k < 3; ++k) ob.faces[odd].vt[k] = 0;
+  SetCorners(ob, AddFaceOver(ob, {0, 1, 2}, 5), &WFace::vt, {0, 0, 0});
   AddFaceOver(ob, {2, 1, 0}, red);
 
   UpdateMatrices(scene);
@@ -93,10 +76,9 @@ TEST(ObjFile, MaterialFileNameAndNullNames) {
   const int m = scene.AddMaterial("m");
   scene.materials[m].name.Set(nullptr);
   scene.materials[m].tex = 4;  // no such texture
-  const int o = scene.AddObject("o");
-  scene.objects[o].name.Set(nullptr);
-  AddVertexAt(scene.objects[o], 0.0f, 0.0f, 0.0f);
-  AddFaceOver(scene.objects[o], {0}, m);
+  WObject& obj = AddObjectAt(scene, "o", {{0, 0, 0}});
+  obj.name.Set(nullptr);
+  AddFaceOver(obj, {0}, m);
 
   // The extension is the last dot of the last component, or none.
   const std::string dir = TempFolder("obj_names") + "out.dir";
@@ -105,12 +87,7 @@ TEST(ObjFile, MaterialFileNameAndNullNames) {
   const std::string text = ReadFile(dir + "/scene");
   EXPECT_TRUE(StartsWith(text, std::string(kCreatedByLine) + "mtllib scene.mtl\n\ng\n")) << text;
   EXPECT_NE(text.find("\ng \nusemtl \nf 1\n"), std::string::npos) << text;
-  EXPECT_EQ(ReadFile(dir + "/scene.mtl"), std::string(kCreatedByLine) +
-                                              "newmtl \n"
-                                              "Ka 0.17500 0.17500 0.17500\n"
-                                              "Kd 0.70000 0.70000 0.70000\n"
-                                              "Ks 0.70000 0.70000 0.70000\n"
-                                              "Ns 5.00000\n\n");
+  EXPECT_EQ(ReadFile(dir + "/scene.mtl"), Golden("obj/null_names.mtl"));
   ASSERT_TRUE(WriteObjFile((dir + "/two.dots.obj").c_str(), scene));
   EXPECT_TRUE(FileExists(dir + "/two.dots.mtl"));
 }
@@ -142,17 +119,10 @@ TEST(ObjFile, MaterialFileFailures) {
 
 TEST(ObjFile, FailuresReturnFalseAndLeaveNoFile) {
   const WScene scene = MakeObjScene();
-  const std::string dir = TempFolder("obj_fail");
-  EXPECT_FALSE(WriteObjFile((dir + "missing/a.obj").c_str(), scene));
-  EXPECT_FALSE(FileExists(dir + "missing"));
-  EXPECT_FALSE(WriteObjFile(dir.c_str(), scene));
-  if (FileExists("/dev/full")) {
-    EXPECT_FALSE(WriteObjFile("/dev/full", scene));
-  }
-
-  // The OBJ file outgrows the limit: no OBJ file and no material file.
-  const std::string path = dir + "full.obj";
+  ExpectFailedWritesLeaveNoFile(WriteObjFile, scene);
+  // The OBJ file outgrows the limit: no material file either.
+  const std::string path = TempFolder("obj_fail") + "full.obj";
   EXPECT_FALSE(WriteUnderFileSizeLimit(256, [&] { return WriteObjFile(path.c_str(), scene); }));
   EXPECT_FALSE(FileExists(path));
-  EXPECT_FALSE(FileExists(dir + "full.mtl"));
+  EXPECT_FALSE(FileExists(path.substr(0, path.size() - 4) + ".mtl"));
 }

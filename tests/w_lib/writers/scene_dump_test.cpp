@@ -3,9 +3,8 @@
 
 #include <string>
 
-#include "test_scenes.h"
 #include "w_lib/writers/w_writers.h"
-#include "writer_files.h"
+#include "writer_checks.h"
 
 namespace {
 
@@ -23,24 +22,17 @@ WScene MakeBodyAndBone() {
   scene.materials[red].tex = scene.AddTexture("C:\\maps\\brick.bmp");
   const int plain = scene.AddMaterial("plain");
 
-  const int body = scene.AddObject("body");
-  const int bone = scene.AddObject("bone");
-  scene.objects[bone].parent = body;
-  WObject& o = scene.objects[body];
+  WObject& o = AddObjectAt(scene, "body", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
   o.flags |= kHasBaseTransform;
   o.transform.translate = WVector(1.0f, 2.0f, 3.0f);
   o.transform.rotate = WVector(0.0f, 0.5f, 0.0f);
   o.btransform.translate = WVector(0.0f, 1.0f, 0.0f);
   o.btransform.scale = WVector(2.0f, 2.0f, 2.0f);
-  AddVertexAt(o, 0.0f, 0.0f, 0.0f);
-  AddVertexAt(o, 1.0f, 0.0f, 0.0f);
-  AddVertexAt(o, 0.0f, 1.0f, 0.0f);
   const int f = AddFaceOver(o, {0, 1, 2}, plain);
   SetFaceUvs(o, f, {0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f});
   AddNormalAlong(o, WVector(0.0f, 0.0f, 1.0f));
   AddNormalAlong(o, WVector(0.0f, 1.0f, 0.0f));
-  o.faces[f].vn[0] = o.faces[f].vn[1] = 1;
-  o.faces[f].vn[2] = 0;
+  SetCorners(o, f, &WFace::vn, {1, 1, 0});
   AddColorOf(o, WColor(1.0f, 0.5f, 0.25f, 1.0f));
   o.faces[f].e[0] = AddLineBetween(o, 0, 1);
   AddLineBetween(o, 1, 2);
@@ -53,22 +45,14 @@ WScene MakeBodyAndBone() {
   const int k30 = o.FindOrAddKey(30);
   o.keys[k30].channels = 0;  // no channel: not listed
 
-  const int w0 = o.vertices[0].AddWeight();
-  o.vertices[0].weights[w0].bone = bone;
-  o.vertices[0].weights[w0].weight = 0.5f;
-  const int w2 = o.vertices[2].AddWeight();
-  o.vertices[2].weights[w2].bone = bone;
-  o.vertices[2].weights[w2].weight = 0.25f;
+  const int bone = 1;
+  AddWeight(o.vertices[0], bone, 0.5f);
+  AddWeight(o.vertices[2], bone, 0.25f);
+  AddObjectAt(scene, "bone").parent = 0;
   return scene;
 }
 
-std::string Dump(const WScene& scene) {
-  const std::string path = TempFolder("dump") + "scene.txt";
-  EXPECT_TRUE(WriteSceneDump(path.c_str(), scene));
-  const std::string text = ReadFile(path);
-  std::remove(path.c_str());
-  return text;
-}
+std::string Dump(const WScene& scene) { return FileTextOf(WriteSceneDump, scene); }
 
 }  // namespace
 
@@ -87,14 +71,5 @@ TEST(SceneDump, MatchesHandWrittenListings) {
 }
 
 TEST(SceneDump, FailuresReturnFalseAndLeaveNoFile) {
-  const WScene scene = MakeBodyAndBone();
-  const std::string dir = TempFolder("dump_fail");
-  EXPECT_FALSE(WriteSceneDump((dir + "missing/a.txt").c_str(), scene));
-  EXPECT_FALSE(FileExists(dir + "missing"));
-  if (FileExists("/dev/full")) {
-    EXPECT_FALSE(WriteSceneDump("/dev/full", scene));
-  }
-  const std::string path = dir + "full.txt";
-  EXPECT_FALSE(WriteUnderFileSizeLimit(256, [&] { return WriteSceneDump(path.c_str(), scene); }));
-  EXPECT_FALSE(FileExists(path));
+  ExpectFailedWritesLeaveNoFile(WriteSceneDump, MakeBodyAndBone());
 }

@@ -10,21 +10,16 @@
 namespace {
 
 // Adds a face over the given vertices with the given per-corner indices of
-// the array `index` (vt or vc).
+// one corner array (vt or vc).
 void AddCorners(WObject& obj, std::initializer_list<int> v, std::initializer_list<int> values, int* WFace::*index) {
-  const int f = AddFaceOver(obj, v);
-  int k = 0;
-  for (int value : values) (obj.faces[f].*index)[k++] = value;
+  SetCorners(obj, AddFaceOver(obj, v), index, values);
 }
-
-std::vector<int> Corners(const WFace& face) { return std::vector<int>(face.v, face.v + face.num); }
 
 }  // namespace
 
 TEST(SplitVerticesByUv, FirstValueKeepsTheVertexOthersFollowInOrder) {
   WScene scene;
-  const int o = scene.AddObject("o");
-  WObject& obj = scene.objects[o];
+  WObject& obj = AddObjectAt(scene, "o");
   for (int i = 0; i < 3; ++i) AddVertexAt(obj, static_cast<float>(i), 0.0f, 0.0f);
   obj.vertices[2].uv.Set(9.0f, 9.0f);  // what a copy of vertex 2 keeps for -1
   const int w = obj.vertices[0].AddWeight();
@@ -64,8 +59,7 @@ TEST(SplitVerticesByUv, FirstValueKeepsTheVertexOthersFollowInOrder) {
 
 TEST(SplitVerticesByUv, BadIndicesAreSplitOrSkippedButNeverRead) {
   WScene scene;
-  const int o = scene.AddObject("o");
-  WObject& obj = scene.objects[o];
+  WObject& obj = AddObjectAt(scene, "o");
   AddVertexAt(obj, 0.0f, 0.0f, 0.0f);
   AddVertexAt(obj, 1.0f, 0.0f, 0.0f);
   AddUvAt(obj, 0.25f, 0.75f);
@@ -88,8 +82,7 @@ TEST(SplitVerticesByUv, BadIndicesAreSplitOrSkippedButNeverRead) {
 
 TEST(SplitVerticesByColor, SplitsByColourRecordAndCopiesTheColour) {
   WScene scene;
-  const int o = scene.AddObject("o");
-  WObject& obj = scene.objects[o];
+  WObject& obj = AddObjectAt(scene, "o");
   for (int i = 0; i < 3; ++i) AddVertexAt(obj, 0.0f, 0.0f, 0.0f);
   AddColorOf(obj, WColor(1.0f, 0.0f, 0.0f, 1.0f));
   AddColorOf(obj, WColor(0.0f, 0.0f, 1.0f, 0.5f));

@@ -4,10 +4,9 @@
 
 #include <string>
 
-#include "test_scenes.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
-#include "writer_files.h"
+#include "writer_checks.h"
 
 namespace {
 
@@ -23,15 +22,10 @@ WScene MakeQuadAndChild() {
   const int plain = scene.AddMaterial("plain");
   scene.materials[plain].col = WColor(0.2f, 0.4f, 0.6f, 1.0f);
 
-  const int q = scene.AddObject("quad");
-  const int c = scene.AddObject("child");
-  scene.objects[c].parent = q;
-  WObject& obj = scene.objects[q];
+  AddObjectAt(scene, "quad", {{0, 0, 0}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}});
+  AddObjectAt(scene, "child").parent = 0;
+  WObject& obj = scene.objects[0];
   obj.transform.translate = WVector(1.0f, 2.0f, 3.0f);
-  AddVertexAt(obj, 0.0f, 0.0f, 0.0f);
-  AddVertexAt(obj, 1.0f, 0.0f, 1.0f);
-  AddVertexAt(obj, 1.0f, 1.0f, 1.0f);
-  AddVertexAt(obj, 0.0f, 1.0f, 1.0f);
   AddUvAt(obj, 0.0f, 0.0f);
   AddUvAt(obj, 1.0f, 0.0f);
   AddUvAt(obj, 1.0f, 1.0f);
@@ -40,39 +34,24 @@ WScene MakeQuadAndChild() {
   AddColorOf(obj, WColor(1.0f, 0.5f, 0.25f, 1.0f));
   AddColorOf(obj, WColor(0.0f, 0.0f, 0.0f, 0.5f));
   const int f0 = AddFaceOver(obj, {0, 1, 2}, tex);
+  SetCorners(obj, f0, &WFace::vt, {0, 1, 2});
+  SetCorners(obj, f0, &WFace::vn, {0, 0, 0});
+  SetCorners(obj, f0, &WFace::vc, {0, 0, 0});
   const int f1 = AddFaceOver(obj, {0, 2, 3}, plain);
-  const int vt[2][3] = {{0, 1, 2}, {3, 2, -1}};
-  const int vn[2][3] = {{0, 0, 0}, {0, -1, 0}};
-  const int vc[2][3] = {{0, 0, 0}, {0, 1, 0}};
-  for (int f : {f0, f1})
-    for (int k = 0; k < 3; ++k) {
-      obj.faces[f].vt[k] = vt[f][k];
-      obj.faces[f].vn[k] = vn[f][k];
-      obj.faces[f].vc[k] = vc[f][k];
-    }
+  SetCorners(obj, f1, &WFace::vt, {3, 2, -1});
+  SetCorners(obj, f1, &WFace::vn, {0, -1, 0});
+  SetCorners(obj, f1, &WFace::vc, {0, 1, 0});
   UpdateMatrices(scene);
   return scene;
 }
 
-std::string WriteToText(const WScene& scene, const std::string& name) {
-  const std::string path = TempFolder("x") + name;
-  EXPECT_TRUE(WriteXFile(path.c_str(), scene));
-  const std::string text = ReadFile(path);
-  std::remove(path.c_str());
-  return text;
-}
-
-int Count(const std::string& text, const std::string& needle) {
-  int n = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-  return n;
-}
+std::string WriteToText(const WScene& scene) { return FileTextOf(WriteXFile, scene); }
 
 }  // namespace
 
 TEST(XFile, MatchesHandWrittenFile) {
   const WScene scene = MakeQuadAndChild();
-  EXPECT_EQ(WriteToText(scene, "quad.x"), Golden("x/quad_and_child.x"));
+  EXPECT_EQ(WriteToText(scene), Golden("x/quad_and_child.x"));
 
   // The copy was prepared, not the scene: faces, vertices and materials as
   // they were.
@@ -92,7 +71,7 @@ TEST(XFile, NoMaterialsAndBadIndices) {
   // the list is written as stored, a texture index outside the list is no
   // texture.
   WScene scene = MakeUnassignedFaces();
-  std::string text = WriteToText(scene, "unassigned.x");
+  std::string text = WriteToText(scene);
   EXPECT_EQ(Count(text, "MeshMaterialList {\n\t\t\t\t1;\n"), 2);  // one material, in both meshes
   EXPECT_NE(text.find("\t\t\t\t3;\n\t\t\t\t0,\n\t\t\t\t5,\n\t\t\t\t0;\n"), std::string::npos) << text;
   EXPECT_EQ(Count(text, "\t\t\t\t\t0.700000;0.700000;0.700000;1.000000;;\n"), 2);
@@ -101,22 +80,13 @@ TEST(XFile, NoMaterialsAndBadIndices) {
 
   scene.AddMaterial("odd");
   scene.materials[0].tex = 3;
-  text = WriteToText(scene, "odd.x");
+  text = WriteToText(scene);
   EXPECT_EQ(Count(text, "TextureFilename"), 0);
   EXPECT_EQ(Count(text, "\t\t\t\t\t0.700000;0.700000;0.700000;1.000000;;\n"), 2);
 }
 
 TEST(XFrame, DeepChainsCapTheIndentAndUseNoRecursion) {
-  const auto chain = [](int n) {
-    WScene scene;
-    scene.ReserveObjects(n);
-    for (int i = 0; i < n; ++i) {
-      const int o = scene.AddObject(("o" + std::to_string(i)).c_str());
-      scene.objects[o].parent = i - 1;
-    }
-    return scene;
-  };
-  const WScene scene = chain(300);
+  const WScene scene = MakeChain(300);
   const ObjectTree tree(scene);
   TextOutput out;
   EXPECT_TRUE(WriteXFrame(out, scene, tree, 0, 0));
@@ -133,7 +103,7 @@ TEST(XFrame, DeepChainsCapTheIndentAndUseNoRecursion) {
   EXPECT_EQ(text.substr(text.size() - 6), "\t}\n\t}\n");
 
   // A hundred thousand levels: a recursive writer would run out of stack.
-  EXPECT_TRUE(WriteXFile("/dev/null", chain(100000)));
+  EXPECT_TRUE(WriteXFile("/dev/null", MakeChain(100000)));
 
   // "loop" is its own parent: written when asked for, once.
   const WScene hierarchy = MakeHierarchy();
@@ -142,22 +112,11 @@ TEST(XFrame, DeepChainsCapTheIndentAndUseNoRecursion) {
   WriteXFrame(one, hierarchy, loops, 5, 0);
   EXPECT_EQ(Count(std::string(one.text()), "Frame Frame_"), 1);
   // In a file only the roots and their descendants appear: not stray, not loop.
-  const std::string file = WriteToText(hierarchy, "hierarchy.x");
+  const std::string file = WriteToText(hierarchy);
   EXPECT_EQ(Count(file, "Frame Frame_"), 5);
   EXPECT_NE(file.find("\n\t\t\tFrame Frame_leaf {\n"), std::string::npos);
 }
 
 TEST(XFile, FailuresReturnFalseAndLeaveNoFile) {
-  const WScene scene = MakeQuadAndChild();
-  const std::string dir = TempFolder("x_fail");
-  EXPECT_FALSE(WriteXFile((dir + "missing/a.x").c_str(), scene));
-  EXPECT_FALSE(FileExists(dir + "missing"));
-  EXPECT_FALSE(WriteXFile(dir.c_str(), scene));
-  if (FileExists("/dev/full")) {
-    EXPECT_FALSE(WriteXFile("/dev/full", scene));
-  }
-
-  const std::string path = dir + "full.x";
-  EXPECT_FALSE(WriteUnderFileSizeLimit(512, [&] { return WriteXFile(path.c_str(), scene); }));
-  EXPECT_FALSE(FileExists(path));
+  ExpectFailedWritesLeaveNoFile(WriteXFile, MakeQuadAndChild());
 }
