@@ -11,6 +11,7 @@
 #include "Vellmar/export_driver.h"
 #include "Vellmar/host_binding.h"
 #include "host_documents.h"
+#include "test_files.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ bool AssimpCounts(const std::string& file, Counts& counts) {
   const std::string report = TempPath("assimp.txt");
   const std::string command = "assimp info \"" + file + "\" -r >\"" + report + "\" 2>&1";
   if (std::system(command.c_str()) != 0) return false;
-  const std::string text = ReadWholeFile(report);
+  const std::string text = ReadFile(report);
   const size_t faces = text.find("\nFaces:"), vertices = text.find("\nVertices:");
   if (faces == std::string::npos || vertices == std::string::npos) return false;
   counts.faces = std::strtol(text.c_str() + faces + 7, nullptr, 10);
