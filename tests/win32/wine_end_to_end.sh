@@ -12,10 +12,14 @@ set -uo pipefail
 usage() {
   echo "usage: $0 --windows-bin DIR --probe EXE --native-tool PATH --examples DIR [--samples DIR]" >&2
   echo "          [--mqoz supported|unsupported] --work DIR --prefix DIR [--timeout SECONDS]" >&2
+  echo "          [--run-timeout SECONDS]" >&2
   exit 1
 }
 
-windows_bin="" probe="" native_tool="" examples="" samples="" mqoz=supported work="" prefix="" timeout=120
+windows_bin="" probe="" native_tool="" examples="" samples="" mqoz=supported work="" prefix=""
+# The probe may take timeout seconds (the first start also creates the
+# prefix); each run of the Windows tool run_timeout.
+timeout=120 run_timeout=900
 while [ $# -gt 0 ]; do
   [ $# -ge 2 ] || usage
   case "$1" in
@@ -28,15 +32,17 @@ while [ $# -gt 0 ]; do
     --work) work=$2 ;;
     --prefix) prefix=$2 ;;
     --timeout) timeout=$2 ;;
+    --run-timeout) run_timeout=$2 ;;
     *) usage ;;
   esac
   shift 2
 done
 [ -n "$windows_bin" ] && [ -n "$probe" ] && [ -n "$native_tool" ] && [ -n "$examples" ] && [ -n "$work" ] &&
   [ -n "$prefix" ] || usage
-
-# A run of the Windows tool may take this long; the probe only $timeout.
-readonly run_timeout=900
+# Absolute paths: the runs start in the work folder.
+windows_bin=$(realpath -m "$windows_bin") probe=$(realpath -m "$probe") native_tool=$(realpath -m "$native_tool")
+examples=$(realpath -m "$examples") work=$(realpath -m "$work") prefix=$(realpath -m "$prefix")
+[ -z "$samples" ] || samples=$(realpath -m "$samples")
 
 skip() {
   echo "SKIPPED: $*"
@@ -72,7 +78,7 @@ stop_wine() {
     pid=${env#/proc/}
     pid=${pid%/environ}
     [ "$pid" != "$$" ] || continue
-    if tr '\0' '\n' <"$env" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+    if tr '\0' '\n' 2>/dev/null <"$env" | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
       kill -KILL "$pid" 2>/dev/null
     fi
   done
@@ -87,13 +93,23 @@ windows_path() {
 }
 
 rm -rf "$work"
-mkdir -p "$work" "$(dirname "$prefix")"
+mkdir -p "$work" "$prefix"
+
+# One Wine session for all runs: a persistent server keeps the session's
+# start-up (wineboot and its services) from being repeated for every run.
+wineserver -p >/dev/null 2>&1
 
 # Can Wine run anything here? (The first start also creates the prefix.)
 probe_output=$(cd "$work" && timeout -k 10 "$timeout" wine "$probe" 2>"$work/probe.err")
+probe_status=$?
 if [[ "$probe_output" != *"a Win32 console program ran"* ]]; then
-  skip "Wine cannot run a trivial Win32 console program on this machine within $timeout s" \
-    "($(tail -n 1 "$work/probe.err" 2>/dev/null | tr -d '\r'))"
+  if [ "$probe_status" -eq 124 ] || [ "$probe_status" -eq 137 ]; then
+    why="it gave no answer within $timeout s"
+  else
+    why="it exited with status $probe_status: $(grep -v '^wine: created the configuration' "$work/probe.err" |
+      tail -n 1 | tr -d '\r')"
+  fi
+  skip "Wine cannot run a trivial Win32 console program on this machine ($why)"
 fi
 echo "Wine runs Win32 console programs: $(wine --version 2>/dev/null)"
 
