@@ -3,6 +3,7 @@
 // conventions, and the signatures of the host functions that an export calls.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #if defined(_WIN32) && !defined(_WIN64)
@@ -49,6 +50,9 @@ struct ExportDialogRecord {
 
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(ExportDialogRecord) == 28, "the host reads seven 32-bit words");
+static_assert(offsetof(ExportDialogRecord, format_name) == 12 && offsetof(ExportDialogRecord, axis1) == 16 &&
+                  offsetof(ExportDialogRecord, axis3) == 24,
+              "the words lie in the host's order");
 #endif
 static_assert(sizeof(MQPoint) == 12 && sizeof(MQColor) == 12 && sizeof(MQCoordinate) == 8,
               "points, colours and coordinates are packed floats");
@@ -72,6 +76,16 @@ typedef void(MQ_HOSTAPI* PFN_MQMat_GetName)(MQMaterial mat, char* buffer, int32_
 typedef void(MQ_HOSTAPI* PFN_MQMat_GetColor)(MQMaterial mat, MQColor* color);
 typedef float(MQ_HOSTAPI* PFN_MQMat_GetAlpha)(MQMaterial mat);
 typedef void(MQ_HOSTAPI* PFN_MQMat_GetTextureName)(MQMaterial mat, char* buffer, int32_t size);
+
+// The plug-in's entry points as the host calls them (cdecl).
+typedef uint32_t(MQ_PLUGINAPI* PFN_MQCheckVersion)(uint32_t host_version);
+typedef int32_t(MQ_PLUGINAPI* PFN_MQGetPlugInType)(void);
+typedef void(MQ_PLUGINAPI* PFN_MQGetPlugInID)(uint32_t* product, uint32_t* id);
+typedef const char*(MQ_PLUGINAPI* PFN_MQGetPlugInName)(void);
+typedef const char*(MQ_PLUGINAPI* PFN_MQEnumFileType)(int32_t index);
+typedef const char*(MQ_PLUGINAPI* PFN_MQEnumFileExt)(int32_t index);
+typedef int32_t(MQ_PLUGINAPI* PFN_MQExportFile)(int32_t index, const char* filename, MQDocument doc);
+typedef int32_t(MQ_PLUGINAPI* PFN_MQInit)(const char* host_module);
 
 }  // extern "C"
 

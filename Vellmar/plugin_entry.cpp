@@ -1,5 +1,6 @@
 // The plug-in's eight entry points, which the host finds by name.
 #include <cstdint>
+#include <type_traits>
 
 #include "Vellmar/export_driver.h"
 #include "Vellmar/host_binding.h"
@@ -53,6 +54,21 @@ MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQInit(const char* host_module) {
 
 }  // extern "C"
 
+// Each entry point has exactly the type through which the host calls it.
+#define MQ_SAME_TYPE(name) \
+  static_assert(std::is_same_v<decltype(&name), PFN_##name>, #name " does not match PFN_" #name)
+MQ_SAME_TYPE(MQCheckVersion);
+MQ_SAME_TYPE(MQGetPlugInType);
+MQ_SAME_TYPE(MQGetPlugInID);
+MQ_SAME_TYPE(MQGetPlugInName);
+MQ_SAME_TYPE(MQEnumFileType);
+MQ_SAME_TYPE(MQEnumFileExt);
+MQ_SAME_TYPE(MQExportFile);
+MQ_SAME_TYPE(MQInit);
+#undef MQ_SAME_TYPE
+
 #if defined(_WIN32)
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+// The library's entry function: C linkage so that the runtime's start-up
+// calls this one; it keeps nothing and accepts every reason.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 #endif

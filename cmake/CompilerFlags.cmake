@@ -12,6 +12,13 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$"
   target_compile_options(vellmar_flags INTERFACE -msse2 -mfpmath=sse)
 endif()
 
+if(MINGW)
+  # The plug-in DLL must load into the host with nothing beside it: the
+  # compiler's runtime (libgcc, libstdc++, winpthread) is linked in, so only
+  # Windows system DLLs are imported.
+  target_link_options(vellmar_flags INTERFACE -static -static-libgcc -static-libstdc++)
+endif()
+
 if(VELLMAR_WERROR)
   target_compile_options(vellmar_flags INTERFACE -Werror)
 endif()

@@ -28,7 +28,15 @@
 #include "Vellmar/host_interface.h"
 
 #if defined(_WIN32)
+// The module exports its functions and the programs that link against it
+// import them: an imported function's address is then its address inside
+// the module (the driving program finds the module's file by it), not that
+// of a jump stub in the program.
+#if defined(VHOST_BUILDING_MODULE)
 #define VHOST_EXPORT __declspec(dllexport)
+#else
+#define VHOST_EXPORT __declspec(dllimport)
+#endif
 #else
 #define VHOST_EXPORT __attribute__((visibility("default")))
 #endif

@@ -1,6 +1,9 @@
 // Reading a document file: plain .mqo text, or a .mqoz zip archive whose
-// first .mqo entry holds the text.
+// first .mqo entry holds the text. Builds without libzip (the Windows build)
+// read .mqo text only and refuse archives with a message that says so.
+#if defined(VHOST_READ_MQOZ)
 #include <zip.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -45,6 +48,8 @@ bool ReadWholeFile(const char* path, std::vector<char>& bytes, std::string& erro
   }
   return true;
 }
+
+#if defined(VHOST_READ_MQOZ)
 
 bool EndsWithMqo(const char* name) {
   const size_t n = std::strlen(name);
@@ -119,6 +124,16 @@ bool UnpackMqo(const char* path, const std::vector<char>& archive_bytes, std::ve
   }
   return true;
 }
+
+#else
+
+bool UnpackMqo(const char* path, const std::vector<char>&, std::vector<char>&, std::string&, std::string& error) {
+  error = std::string(path) + ": reading .mqoz is not supported in this build (built without libzip); "
+                              "save the document as .mqo";
+  return false;
+}
+
+#endif
 
 }  // namespace
 

@@ -1,11 +1,43 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite twice: in release, and in debug under
 # AddressSanitizer and UndefinedBehaviorSanitizer with every report fatal.
+# Then the 32-bit Windows build and its checks (module tables, and the tool
+# under Wine against the native tool) when the MinGW-w64 cross compiler is
+# there. With --windows it first installs the cross compiler and Wine, and
+# the Windows build is no longer optional.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+windows=when-present
+for arg in "$@"; do
+  case "$arg" in
+    --windows) windows=required ;;
+    -h | --help)
+      echo "usage: scripts/test.sh [--windows]"
+      echo "  --windows  install the MinGW-w64 cross compiler and Wine, and build and check the Windows build"
+      exit 0
+      ;;
+    *)
+      echo "scripts/test.sh: unknown option '$arg' (try --help)" >&2
+      exit 2
+      ;;
+  esac
+done
+
 scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev pkg-config libzip-dev \
   assimp-utils
+if [ "$windows" = required ]; then
+  # Wine's 32-bit loader comes from the i386 architecture.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if [ "$(id -u)" -eq 0 ]; then
+      dpkg --add-architecture i386
+    else
+      echo "Enable the i386 architecture with: sudo dpkg --add-architecture i386" >&2
+      exit 1
+    fi
+  fi
+  scripts/setup-deps.sh g++-mingw-w64-i686 wine wine32:i386
+fi
 
 jobs=$(nproc 2>/dev/null || echo 2)
 for preset in release debug; do
@@ -14,4 +46,15 @@ for preset in release debug; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
-echo "All tests passed (release, and debug with sanitizers)."
+
+if [ "$windows" = required ] || command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
+  # After release: the Wine test compares with the native release tool.
+  echo "=== win32 ==="
+  cmake --preset win32
+  cmake --build --preset win32 -j "$jobs"
+  ctest --preset win32
+  echo "All tests passed (release, debug with sanitizers, and the Windows build)."
+else
+  echo "All tests passed (release, and debug with sanitizers)."
+  echo "The Windows build was not checked: no MinGW-w64 cross compiler (scripts/test.sh --windows installs it)."
+fi

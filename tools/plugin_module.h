@@ -9,14 +9,14 @@
 
 struct PluginModule {
   void* module = nullptr;
-  uint32_t (*check_version)(uint32_t) = nullptr;
-  int32_t (*get_type)() = nullptr;
-  void (*get_id)(uint32_t*, uint32_t*) = nullptr;
-  const char* (*get_name)() = nullptr;
-  const char* (*enum_file_type)(int32_t) = nullptr;
-  const char* (*enum_file_ext)(int32_t) = nullptr;
-  int32_t (*export_file)(int32_t, const char*, MQDocument) = nullptr;
-  int32_t (*init)(const char*) = nullptr;
+  PFN_MQCheckVersion check_version = nullptr;
+  PFN_MQGetPlugInType get_type = nullptr;
+  PFN_MQGetPlugInID get_id = nullptr;
+  PFN_MQGetPlugInName get_name = nullptr;
+  PFN_MQEnumFileType enum_file_type = nullptr;
+  PFN_MQEnumFileExt enum_file_ext = nullptr;
+  PFN_MQExportFile export_file = nullptr;
+  PFN_MQInit init = nullptr;
 
   PluginModule() = default;
   PluginModule(const PluginModule&) = delete;
