@@ -40,21 +40,21 @@ void WriteTriple(TextOutput& out, std::string_view p, double x, double y, double
   out.Put(p).Put("\t\t").Fixed(x).Put(',').Fixed(y).Put(',').Fixed(z).Put(",\n");
 }
 
-void WriteTransforms(TextOutput& out, std::string_view p, const WObject& o) {
+// One SI_Transform block: the object's scale and rotation with a translation.
+void WriteTransformBlock(TextOutput& out, std::string_view p, const char* kind, const WObject& o,
+                         const WVector& translate) {
   const WTransform& t = o.transform;
-  const char* name = o.name.c_str();
-  out.Put(p).Put("\tSI_Transform SRT-").Put(name).Put(" {\n");
+  out.Put(p).Put("\tSI_Transform ").Put(kind).Put('-').Put(o.name.c_str()).Put(" {\n");
   WriteTriple(out, p, t.scale.x, t.scale.y, t.scale.z);
   WriteTriple(out, p, Degrees(t.rotate.x), Degrees(t.rotate.y), Degrees(t.rotate.z));
-  WriteTriple(out, p, t.translate.x, t.translate.y, t.translate.z);
+  WriteTriple(out, p, translate.x, translate.y, translate.z);
   out.Put(p).Put("\t}\n").Put(p).Put('\n');
+}
 
+void WriteTransforms(TextOutput& out, std::string_view p, const WObject& o) {
+  WriteTransformBlock(out, p, "SRT", o, o.transform.translate);
   // The base pose shares scale and rotation with the transform above.
-  out.Put(p).Put("\tSI_Transform BASEPOSE-").Put(name).Put(" {\n");
-  WriteTriple(out, p, t.scale.x, t.scale.y, t.scale.z);
-  WriteTriple(out, p, Degrees(t.rotate.x), Degrees(t.rotate.y), Degrees(t.rotate.z));
-  WriteTriple(out, p, t.base_translate.x, t.base_translate.y, t.base_translate.z);
-  out.Put(p).Put("\t}\n").Put(p).Put('\n');
+  WriteTransformBlock(out, p, "BASEPOSE", o, o.transform.base_translate);
 
   out.Put(p).Put("\tSI_GlobalMaterial {\n");
   out.Put(p).Put("\t\t\"Default\"\n");
@@ -71,6 +71,10 @@ void WriteListHead(TextOutput& out, std::string_view p, int count, const char* k
   out.Put(p).Put("\t\t\t\"").Put(kind).Put("\",\n");
 }
 
+void WriteVectorRow(TextOutput& out, std::string_view p, const WVector& v) {
+  out.Put(p).Put("\t\t\t").Fixed(v.x).Put(", ").Fixed(v.y).Put(", ").Fixed(v.z).Put(",\n");
+}
+
 void WriteShape(TextOutput& out, std::string_view p, const WObject& o) {
   const char* name = o.name.c_str();
   out.Put(p).Put("\tSI_Mesh MSH-").Put(name).Put(" {\n");
@@ -81,18 +85,12 @@ void WriteShape(TextOutput& out, std::string_view p, const WObject& o) {
   out.Put(p).Put('\n');
 
   WriteListHead(out, p, o.vnum, "POSITION");
-  for (int i = 0; i < o.vnum; ++i) {
-    const WVector& v = o.vertices[i].pos;
-    out.Put(p).Put("\t\t\t").Fixed(v.x).Put(", ").Fixed(v.y).Put(", ").Fixed(v.z).Put(",\n");
-  }
+  for (int i = 0; i < o.vnum; ++i) WriteVectorRow(out, p, o.vertices[i].pos);
   out.Put(p).Put('\n');
 
   if (o.nnum != 0) {
     WriteListHead(out, p, o.nnum, "NORMAL");
-    for (int i = 0; i < o.nnum; ++i) {
-      const WVector& n = o.normals[i].normal;
-      out.Put(p).Put("\t\t\t").Fixed(n.x).Put(", ").Fixed(n.y).Put(", ").Fixed(n.z).Put(",\n");
-    }
+    for (int i = 0; i < o.nnum; ++i) WriteVectorRow(out, p, o.normals[i].normal);
     out.Put(p).Put('\n');
   }
   if (o.cnum != 0) {
