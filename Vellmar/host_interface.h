@@ -48,7 +48,9 @@ struct ExportDialogRecord {
   int32_t axis3;            // third axis word
 };
 
-#if defined(_WIN32) && !defined(_WIN64)
+// Every 32-bit build has the host's layout; a 64-bit build widens the
+// format name's pointer and is not bound to it.
+#if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(sizeof(ExportDialogRecord) == 28, "the host reads seven 32-bit words");
 static_assert(offsetof(ExportDialogRecord, format_name) == 12 && offsetof(ExportDialogRecord, axis1) == 16 &&
                   offsetof(ExportDialogRecord, axis3) == 24,
