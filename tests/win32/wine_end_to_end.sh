@@ -151,6 +151,17 @@ normalised() {
   fi | if [ "$line_ends" = crlf ]; then sed 's/\r$//'; else cat; fi
 }
 
+# Whether the line ends of a file that the Windows tool wrote are those of
+# its writer's file mode: the text-mode writers (OBJ and its material file,
+# .mqo, the dump) end every line with CR LF, the binary ones (.xsi, .x,
+# DXF) with a bare LF.
+windows_line_ends_match() {
+  case "$1" in
+    *.obj | *.mtl | *.mqo | *.txt) ! grep -q -v $'\r$' "$1" ;;
+    *) ! grep -q $'\r' "$1" ;;
+  esac
+}
+
 # Every file of the native folder has its twin in the Windows folder, and
 # no other file is there.
 compare_folders() {
@@ -175,6 +186,9 @@ compare_folders() {
       [ "${#native_line}" = "${#windows_line}" ] ||
         fail "$what: $file: the time stamp lines differ in length: '$native_line' and '$windows_line'"
     fi
+    grep -q $'\r' "$native_dir/$file" && fail "$what: $file: the native tool wrote a CR"
+    windows_line_ends_match "$windows_dir/$file" ||
+      fail "$what: $file: the Windows tool's line ends do not fit the file's text or binary mode"
     if ! cmp -s <(normalised "$native_dir/$file" "$line_ends") <(normalised "$windows_dir/$file" "$line_ends"); then
       fail "$what: $file differs"
       diff <(normalised "$native_dir/$file" "$line_ends") <(normalised "$windows_dir/$file" "$line_ends") |

@@ -10,8 +10,10 @@ namespace {
 
 // A DXF face has three or four corners and no transform.
 void Prepare(WScene& copy) {
-  DropDanglingGeometry(copy);
+  // Face edges first, so that the sides of a face dropped for naming a
+  // missing vertex do not stay behind as loose lines.
   DropFaceEdges(copy);
+  DropDanglingGeometry(copy);
   FreezeTransforms(copy);
   TriangulateScene(copy, 1);
 }

@@ -12,8 +12,10 @@ namespace {
 // unit (the inverse of the export's 0.01), no transforms, and faces of at
 // most four corners.
 void Prepare(WScene& copy) {
-  DropDanglingGeometry(copy);
+  // Face edges first: the sides of a face that names a missing vertex are
+  // edges too, and go with the other edges rather than stay as loose lines.
   DropFaceEdges(copy);
+  DropDanglingGeometry(copy);
   for (int o = 0; o < copy.onum; ++o) ReverseObjectFaces(copy.objects[o]);
   ScaleScene(copy, 100.0f);
   FreezeTransforms(copy);

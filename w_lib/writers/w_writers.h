@@ -57,9 +57,10 @@ struct ObjectTree {
 };
 
 // Removes the faces and lines that name a vertex outside their object (and
-// compacts it when there were any). The .mqo and DXF writers run it first on
-// their working copies: such an element has no position to write, and an
-// index written as it is would make a file that names vertices it lacks.
+// compacts it when there were any). The .mqo and DXF writers run it on their
+// working copies right after dropping the face edges: such an element has no
+// position to write, and an index written as it is would make a file that
+// names vertices it lacks.
 bool DropDanglingGeometry(WObject& object);
 bool DropDanglingGeometry(WScene& scene);
 

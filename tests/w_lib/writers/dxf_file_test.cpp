@@ -91,9 +91,11 @@ TEST(DxfFile, PentagonGivesThreeFacesAndThreeLines) {
 TEST(DxfFile, ElementsNamingMissingVerticesAreLeftOut) {
   WScene scene = MakePart();
   WObject& obj = scene.objects[0];
-  AddFaceOver(obj, {0, 1, 9}, 0);
+  const int dangling = AddFaceOver(obj, {0, 1, 9}, 0);
   AddFaceOver(obj, {-1, 1, 2, 3}, 0);
   AddLineBetween(obj, 4, 0);
+  // Its sides' lines go with it: they are no loose lines.
+  obj.faces[dangling].e[0] = AddLineBetween(obj, 0, 1);
   // The counts of the mesh head match what follows.
   const std::string poly = Polyface(scene);
   EXPECT_NE(poly.find("71\n4\n72\n2\n"), std::string::npos);
