@@ -178,7 +178,7 @@ TEST(MqoReader, ReportsMalformedInputWithItsLine) {
     EXPECT_EQ(error.rfind(prefix, 0), 0u) << "expected " << prefix << " in: " << error;
     EXPECT_NE(error.find(fragment), std::string::npos) << "expected " << fragment << " in: " << error;
   }
-  EXPECT_EQ(cases, 37);
+  EXPECT_EQ(cases, 38);
 
   // Formats other than 1.x text are named in the message, without a line.
   MQDocumentRecord doc;
