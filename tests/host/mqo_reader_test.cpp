@@ -222,6 +222,11 @@ TEST(MqoReader, ReportsUnreadableFiles) {
   std::string error;
   EXPECT_FALSE(ReadMqoDocument("no-such-dir/missing.mqo", doc, error));
   EXPECT_EQ(error.rfind("no-such-dir/missing.mqo: cannot open", 0), 0u) << error;
+  // A folder opens as a file here and tells a bogus size.
+  const std::string folder = TempFolder("a_folder.mqo");
+  EXPECT_FALSE(ReadMqoDocument(folder.c_str(), doc, error));
+  EXPECT_EQ(error.rfind(folder + ": cannot read", 0), 0u) << error;
+  std::filesystem::remove(folder);
 
   // Starts like a zip archive but is none.
   const std::string path = TempPath("not_a_zip.mqoz");
