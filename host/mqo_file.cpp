@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "host/mqo_reader.h"
@@ -27,15 +28,19 @@ bool ReadWholeFile(const char* path, std::vector<char>& bytes, std::string& erro
     error = std::string(path) + ": cannot open: " + std::strerror(errno);
     return false;
   }
-  // One read of the known size when the file can tell it; pieces otherwise.
+  // A first piece, then one read of the rest when the file can tell its
+  // size; pieces otherwise. The size is trusted only once a read succeeded:
+  // a folder opens here on some systems and tells a size near 2^63.
+  long size = -1;
   if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-    const long size = std::ftell(file.get());
-    if (size > 0) bytes.reserve(static_cast<size_t>(size) + 1);
+    size = std::ftell(file.get());
     std::rewind(file.get());
   }
   constexpr size_t kPiece = size_t{1} << 20;
   for (;;) {
     const size_t have = bytes.size();
+    if (have == kPiece && size > 0 && static_cast<unsigned long>(size) >= have)
+      bytes.reserve(static_cast<size_t>(size) + 1);
     const size_t want = std::max(kPiece, bytes.capacity() - have);
     bytes.resize(have + want);
     const size_t got = std::fread(bytes.data() + have, 1, want, file.get());
@@ -152,6 +157,9 @@ bool ReadMqoDocument(const char* path, MQDocumentRecord& doc, std::string& error
     }
     return ParseMqoDocument(bytes.data(), bytes.size(), path, doc, error);
   } catch (const std::bad_alloc&) {
+    error = std::string(path) + ": not enough memory to read the file";
+    return false;
+  } catch (const std::length_error&) {
     error = std::string(path) + ": not enough memory to read the file";
     return false;
   }

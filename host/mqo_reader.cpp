@@ -76,11 +76,16 @@ class MqoParser {
   int max_material_line_ = 0;
 };
 
+// The start of a line for messages, control bytes shown as '?' so that the
+// message stays one printable line.
 std::string LineText(const char* from, const char* end) {
   const char* to = from;
   while (to != end && *to != '\n' && *to != '\r' && to - from < 80) ++to;
   while (to != from && (to[-1] == ' ' || to[-1] == '\t')) --to;
-  return std::string(from, to);
+  std::string text(from, to);
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return text;
 }
 
 void MqoParser::ParseHeader() {
@@ -383,6 +388,10 @@ void MqoParser::ReadList(const char* attribute, int32_t count, ReadValue read_va
 void MqoParser::ParseFace(MQObjectRecord& obj, size_t& used) {
   const int32_t n = lex_.Int();
   if (n < 1) lex_.Fail("expected a corner count of 1 or more, found " + std::to_string(n));
+  // Each corner takes at least two bytes of V(...), so a count that the rest
+  // of the file cannot hold is refused before room is made for its corners.
+  if (static_cast<size_t>(n) > lex_.Remaining() / kMinCornerBytes)
+    lex_.Fail("a face of " + std::to_string(n) + " corners does not fit in the rest of the file");
   const size_t base = used;
   if (static_cast<size_t>(n) > static_cast<size_t>(kMaxCorners) - base)
     lex_.Fail("too many face corners in one object");

@@ -2,6 +2,7 @@
 // to other formats, and shows what the plug-in reports about itself.
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <system_error>
 
@@ -75,23 +76,33 @@ int Combine(int status, int next) {
 // Loads each input in turn into the stand-in host and lets write make its
 // output; a bad input or a failed output is reported and the batch goes on.
 // Returns the worst status.
+// Two inputs of one name would write the same output, the second over the
+// first; the second is refused instead.
 template <class Write>
 int ForEachInput(const CommandLine& line, const char* extension, Write&& write) {
   int status = kOk;
+  std::map<std::string, std::string> written;  // output -> its input
   for (const std::string& input : line.inputs) {
+    const std::string output = OutputFor(line, input, extension);
+    const auto earlier = written.find(output);
+    if (earlier != written.end()) {
+      Fail(input + ": not written, " + output + " already holds the output of " + earlier->second);
+      status = Combine(status, kBadInput);
+      continue;
+    }
     LoadedDocument doc(input);
     if (!doc.get()) {
       Fail(doc.error());
       status = Combine(status, kBadInput);
       continue;
     }
-    const std::string output = OutputFor(line, input, extension);
     ApplyDialogOptions(line);
     if (!write(doc.get(), output)) {
       Fail(output + ": the file could not be written");
       status = Combine(status, kCannotWrite);
       continue;
     }
+    written.emplace(output, input);
     std::printf("%s -> %s\n", input.c_str(), output.c_str());
   }
   return status;

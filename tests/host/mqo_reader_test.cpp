@@ -178,7 +178,7 @@ TEST(MqoReader, ReportsMalformedInputWithItsLine) {
     EXPECT_EQ(error.rfind(prefix, 0), 0u) << "expected " << prefix << " in: " << error;
     EXPECT_NE(error.find(fragment), std::string::npos) << "expected " << fragment << " in: " << error;
   }
-  EXPECT_EQ(cases, 37);
+  EXPECT_EQ(cases, 38);
 
   // Formats other than 1.x text are named in the message, without a line.
   MQDocumentRecord doc;
@@ -222,6 +222,11 @@ TEST(MqoReader, ReportsUnreadableFiles) {
   std::string error;
   EXPECT_FALSE(ReadMqoDocument("no-such-dir/missing.mqo", doc, error));
   EXPECT_EQ(error.rfind("no-such-dir/missing.mqo: cannot open", 0), 0u) << error;
+  // A folder opens as a file here and tells a bogus size.
+  const std::string folder = TempFolder("a_folder.mqo");
+  EXPECT_FALSE(ReadMqoDocument(folder.c_str(), doc, error));
+  EXPECT_EQ(error.rfind(folder + ": cannot read", 0), 0u) << error;
+  std::filesystem::remove(folder);
 
   // Starts like a zip archive but is none.
   const std::string path = TempPath("not_a_zip.mqoz");

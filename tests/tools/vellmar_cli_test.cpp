@@ -142,11 +142,14 @@ TEST(VellmarCli, ErrorsAndExitStatus) {
   run = Vellmar("convert " + Example("cube.mqo") + " x --format nonsense");
   EXPECT_EQ(run.status, 2);
 
-  // A batch goes on past a bad input and reports the worst status.
+  // A batch goes on past a bad input and reports the worst status; a second
+  // input of the same name does not overwrite the first one's output.
   const std::string dir = TempPath("batch");
-  run = Vellmar("export " + Example("cube.mqo") + " " + Quoted(bad) + " " + Example("ngon.mqo") +
-                " --out-dir " + Quoted(dir));
+  run = Vellmar("export " + Example("cube.mqo") + " " + Quoted(bad) + " " + Example("ngon.mqo") + " " +
+                Example("cube.mqo") + " --out-dir " + Quoted(dir));
   EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(Count(run.err, "\n"), 2) << run.err;
+  EXPECT_NE(run.err.find("cube.xsi already holds the output of"), std::string::npos) << run.err;
   EXPECT_NE(ReadFile(dir + "/cube.xsi").find("SI_Model MDL-cube"), std::string::npos);
   EXPECT_NE(ReadFile(dir + "/ngon.xsi").find("SI_Model MDL-ngons"), std::string::npos);
 }
