@@ -50,6 +50,44 @@ void ListVertexCorners(const WObject& object, std::vector<int>& start, std::vect
   }
 }
 
+// A vertex whose faces with a material all carry equal normals (a flat fan,
+// a flat grid): every pair then has the same dot product, and each corner
+// that accepts it sums the normals of all k such corners, its own included.
+// The terms are equal, so the order of the additions does not matter: a
+// non-zero component adds the same value k times, and a zero component is
+// -0 exactly when all k terms are -0. The sum is formed once instead of pair
+// by pair. Returns false, touching nothing, when the normals differ (or hold
+// a NaN, which equals nothing).
+template <class Corner, class MaterialCosine>
+bool SumUniformVertex(WObject& object, const std::vector<Corner>& corners, int begin, int end,
+                      const MaterialCosine& material_cosine) {
+  const WVector* first = nullptr;
+  WVector sum;
+  int k = 0;
+  for (int i = begin; i < end; ++i) {
+    const WFace& face = object.faces[corners[static_cast<size_t>(i)].face()];
+    double c;
+    if (!material_cosine(face, c)) continue;
+    if (!first) {
+      first = &face.normal;
+      sum = face.normal;
+    } else {
+      if (face.normal != *first) return false;
+      sum += face.normal;
+    }
+    ++k;
+  }
+  if (k < 2) return true;  // no pair: nothing to add
+  const float d = Dot(*first, *first);
+  for (int i = begin; i < end; ++i) {
+    const Corner c = corners[static_cast<size_t>(i)];
+    WFace& face = object.faces[c.face()];
+    double cosine;
+    if (material_cosine(face, cosine) && cosine <= d) face.corner_normals[c.corner()] = sum;
+  }
+  return true;
+}
+
 // Adds to each corner the normals of the other corners of its vertex that
 // pass its material's angle test. Pairwise by nature: each corner's sum
 // depends on a test against every other corner of its vertex, added in
@@ -67,6 +105,7 @@ void SumAroundVertices(WObject& object, std::vector<int>& start, const std::vect
   for (int v = 0; v < object.vnum; ++v) {
     const int begin = start[static_cast<size_t>(v)];
     const int end = start[static_cast<size_t>(v) + 1];
+    if (SumUniformVertex(object, corners, begin, end, material_cosine)) continue;
     for (int i = begin; i < end; ++i) {
       const Corner c1 = corners[static_cast<size_t>(i)];
       WFace& face1 = object.faces[c1.face()];

@@ -210,7 +210,12 @@ void SortKeysByFrame(WTransform* keys, int anum) {
                    [](const WTransform& a, const WTransform& b) { return a.frame < b.frame; });
 }
 
-void CompactKeys(WTransform*& keys, int& anum, int& amax) { RemoveDeadRecords(keys, anum, amax); }
+void CompactKeys(WTransform* keys, int& anum) {
+  int kept = 0;
+  for (int i = 0; i < anum; ++i)
+    if (!(keys[i].flags & kDeleted)) keys[kept++] = keys[i];
+  anum = kept;
+}
 
 // --- Cameras, lights and pars ---------------------------------------------
 

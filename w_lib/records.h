@@ -226,8 +226,9 @@ struct WTexture {
 int AddKey(WTransform*& keys, int& anum, int& amax, int frame);
 // Sorts keys ascending by frame.
 void SortKeysByFrame(WTransform* keys, int anum);
-// Removes the keys marked deleted, keeping order, and shrinks to fit.
-void CompactKeys(WTransform*& keys, int& anum, int& amax);
+// Removes the keys marked deleted, keeping order. The capacity stays: only
+// an object shrinks its keys to fit afterwards.
+void CompactKeys(WTransform* keys, int& anum);
 
 // The fields shared by cameras, lights and pars: a name, a transform and
 // animation keys.
@@ -252,7 +253,7 @@ struct WKeyedRecord {
   int AddKey(int frame) { return ::AddKey(keys, anum, amax, frame); }
   bool ReserveKeys(int n) { return ReserveRecords(keys, anum, amax, n); }
   void SortKeys() { SortKeysByFrame(keys, anum); }
-  void CompactKeys() { ::CompactKeys(keys, anum, amax); }
+  void CompactKeys() { ::CompactKeys(keys, anum); }
 };
 
 struct WCamera : WKeyedRecord {};

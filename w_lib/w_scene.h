@@ -69,7 +69,11 @@ struct WObject {
   // The key of this frame, appended when there is none yet.
   int FindOrAddKey(int frame);
   void SortKeys() { SortKeysByFrame(keys, anum); }
-  void CompactKeys() { ::CompactKeys(keys, anum, amax); }
+  // Removes the keys marked deleted, keeping order, and shrinks to fit.
+  void CompactKeys() {
+    ::CompactKeys(keys, anum);
+    ReserveKeys(anum);
+  }
 
   // Removes the vertices, lines, normals, colours, uvs and faces marked
   // deleted, renumbers the survivors in order and rewrites the indices that

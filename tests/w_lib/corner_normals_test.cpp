@@ -155,3 +155,25 @@ TEST(SmoothCornerNormals, PolygonsOfManyCorners) {
   ExpectNear(obj.faces[tri].corner_normals[1], Tilted(15));
   ExpectNear(obj.faces[tri].corner_normals[2], Tilted(30));
 }
+
+TEST(SmoothCornerNormals, AFlatFanWithZerosOfEitherSign) {
+  // Four faces around vertex 0 with equal normals that differ in the sign of
+  // their zeros, and a fifth without material. A sum of zeros is -0 only when
+  // every term is -0, so the centre corners with a material get +0 in x and
+  // y; the face without material keeps its own normal.
+  WScene scene;
+  scene.AddMaterial("m");
+  WObject& obj = AddObjectAt(scene, "fan", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}});
+  const WVector normals[] = {{-0.0f, -0.0f, 1}, {0, -0.0f, 1}, {-0.0f, 0, 1}, {-0.0f, -0.0f, 1}, {-0.0f, -0.0f, 1}};
+  for (int i = 0; i < 5; ++i) {
+    const int f = AddFaceOver(obj, {0, 1 + i % 4, 1 + (i + 1) % 4}, i < 4 ? 0 : -1);
+    obj.faces[f].normal = normals[i];
+  }
+  SmoothCornerNormals(scene);
+  for (int f = 0; f < 5; ++f) {
+    const WVector& n = obj.faces[f].corner_normals[0];
+    EXPECT_EQ(n, WVector(0, 0, 1));
+    EXPECT_EQ(std::signbit(n.x), f == 4) << f;
+    EXPECT_EQ(std::signbit(n.y), f == 4) << f;
+  }
+}

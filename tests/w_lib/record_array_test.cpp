@@ -97,4 +97,10 @@ TEST(RecordArray, KeysSortByFrameAndCompact) {
   EXPECT_EQ(cam.AddKey(9), 1);  // cameras append without looking
   EXPECT_EQ(cam.keys[1].frame, 9);
   EXPECT_EQ(cam.amax, 32);
+  cam.keys[0].flags |= kDeleted;
+  cam.keys[1].frame = 4;
+  cam.CompactKeys();  // a camera keeps its key capacity
+  ASSERT_EQ(cam.anum, 1);
+  EXPECT_EQ(cam.keys[0].frame, 4);
+  EXPECT_EQ(cam.amax, 32);
 }
