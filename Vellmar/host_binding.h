@@ -39,6 +39,10 @@ extern const ModuleLoader kSystemModuleLoader;
 // while the host keeps the module loaded itself, as the running host does.
 int BindHost(const char* path, HostTable& table, const ModuleLoader& loader = kSystemModuleLoader);
 
+// Whether every host function that an export calls is bound: an export
+// with an empty slot would call through a null address.
+bool ExportRoadBound(const HostTable& table);
+
 // A bound host function as its real type.
 template <class Fn>
 Fn HostFunctionAt(HostFunction f) {

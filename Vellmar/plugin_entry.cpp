@@ -37,9 +37,9 @@ MQ_PLUGIN_EXPORT const char* MQ_PLUGINAPI MQEnumFileExt(int32_t index) {
 
 // 1 when the file was written, 0 otherwise. Nothing thrown inside the export
 // reaches the host: the scene is released on the way out and the export
-// reports failure.
+// reports failure. A host that has not bound its functions gets 0 too.
 MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQExportFile(int32_t index, const char* filename, MQDocument doc) {
-  if (index != 0 || !filename || !doc) return 0;
+  if (index != 0 || !filename || !doc || !ExportRoadBound(BoundHost())) return 0;
   try {
     return ExportDocument(filename, doc);
   } catch (...) {

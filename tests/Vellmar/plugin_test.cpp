@@ -103,8 +103,13 @@ TEST_F(PluginTest, ExportsATexturedTriangleByteForByte) {
 
 TEST_F(PluginTest, AFailedSaveIsNotReportedAsSuccess) {
   AddHostObject(doc_, "empty", {});
-  EXPECT_EQ(Entry<InitFn>("MQInit")(VELLMAR_HOST_MODULE), 1);
   const ExportFn export_file = Entry<ExportFn>("MQExportFile");
+  // Before MQInit nothing is bound: no call into the host, no file.
+  const std::string unbound = TempPath("unbound.xsi");
+  EXPECT_EQ(export_file(0, unbound.c_str(), doc_), 0);
+  EXPECT_FALSE(FileExists(unbound));
+
+  EXPECT_EQ(Entry<InitFn>("MQInit")(VELLMAR_HOST_MODULE), 1);
   const std::string path = TempPath("no-such-dir/out.xsi");
   EXPECT_EQ(export_file(0, path.c_str(), doc_), 0);
   EXPECT_FALSE(FileExists(path));
