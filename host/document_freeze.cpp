@@ -19,6 +19,14 @@ bool FitsInObject(const MQObjectRecord& obj, int64_t vertices, int64_t corners, 
   return false;
 }
 
+void TakeFaces(MQObjectRecord& obj, MQObjectRecord&& rebuilt) {
+  obj.face_start = std::move(rebuilt.face_start);
+  obj.face_material = std::move(rebuilt.face_material);
+  obj.corner_vertex = std::move(rebuilt.corner_vertex);
+  obj.corner_uv = std::move(rebuilt.corner_uv);
+  obj.corner_color = std::move(rebuilt.corner_color);
+}
+
 bool IsLathed(const MQObjectRecord& obj) {
   if (obj.lathe_type == 0) return false;
   for (int32_t f = 0; f < obj.FaceCount(); ++f)

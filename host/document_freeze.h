@@ -49,6 +49,10 @@ bool IsSubdivided(const MQObjectRecord& obj);
 // Coordinate axis (0 x, 1 y, 2 z) of a point.
 inline float& Coordinate(MQPoint& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
 
+// Moves the faces of rebuilt into obj in place of its own; the vertices
+// stay.
+void TakeFaces(MQObjectRecord& obj, MQObjectRecord&& rebuilt);
+
 // Room check before a freeze grows an object: vertex and corner counts must
 // stay within the 32-bit indices of the host's interface. Otherwise false,
 // with error naming the object and what would grow.

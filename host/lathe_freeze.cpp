@@ -16,22 +16,34 @@ struct Corner {
   uint32_t color;
 };
 
-// The object's faces, rebuilt.
-struct FaceList {
-  std::vector<int32_t> start{0}, material, vertex;
-  std::vector<MQCoordinate> uv;
-  std::vector<uint32_t> color;
-
-  void Add(const Corner* corners, int32_t count, int32_t face_material) {
-    for (int32_t k = 0; k < count; ++k) {
-      vertex.push_back(corners[k].vertex);
-      uv.push_back(corners[k].uv);
-      color.push_back(corners[k].color);
-    }
-    start.push_back(static_cast<int32_t>(vertex.size()));
-    material.push_back(face_material);
+void AddFace(MQObjectRecord& faces, const Corner* corners, int32_t count, int32_t material) {
+  for (int32_t k = 0; k < count; ++k) {
+    faces.corner_vertex.push_back(corners[k].vertex);
+    faces.corner_uv.push_back(corners[k].uv);
+    faces.corner_color.push_back(corners[k].color);
   }
-};
+  faces.face_start.push_back(static_cast<int32_t>(faces.corner_vertex.size()));
+  faces.face_material.push_back(material);
+}
+
+// Cosine and sine of each step of a full turn.
+void TurnSteps(int32_t segments, std::vector<float>& cosine, std::vector<float>& sine) {
+  cosine.resize(static_cast<size_t>(segments));
+  sine.resize(static_cast<size_t>(segments));
+  for (int32_t s = 0; s < segments; ++s) {
+    const int64_t quarters = int64_t{4} * s;
+    if (quarters % segments == 0) {
+      // Quarter turns exactly, so that coordinates turned onto an axis are 0.
+      static const float kCosine[4] = {1.0f, 0.0f, -1.0f, 0.0f}, kSine[4] = {0.0f, 1.0f, 0.0f, -1.0f};
+      cosine[s] = kCosine[quarters / segments];
+      sine[s] = kSine[quarters / segments];
+      continue;
+    }
+    const double angle = 2.0 * kPi * s / segments;
+    cosine[s] = static_cast<float>(std::cos(angle));
+    sine[s] = static_cast<float>(std::sin(angle));
+  }
+}
 
 }  // namespace
 
@@ -63,20 +75,8 @@ bool FreezeLathe(MQObjectRecord& obj, std::string& error) {
 
   // Each profile vertex off the axis gets copies turned by 1 .. segments-1
   // steps, at ring[v] onward; one on the axis stays single.
-  std::vector<float> cosine(static_cast<size_t>(segments)), sine(static_cast<size_t>(segments));
-  for (int32_t s = 0; s < segments; ++s) {
-    const int64_t quarters = int64_t{4} * s;
-    if (quarters % segments == 0) {
-      // Quarter turns exactly, so that coordinates turned onto an axis are 0.
-      static const float kCosine[4] = {1.0f, 0.0f, -1.0f, 0.0f}, kSine[4] = {0.0f, 1.0f, 0.0f, -1.0f};
-      cosine[s] = kCosine[quarters / segments];
-      sine[s] = kSine[quarters / segments];
-      continue;
-    }
-    const double angle = 2.0 * kPi * s / segments;
-    cosine[s] = static_cast<float>(std::cos(angle));
-    sine[s] = static_cast<float>(std::sin(angle));
-  }
+  std::vector<float> cosine, sine;
+  TurnSteps(segments, cosine, sine);
   std::vector<int32_t> ring(static_cast<size_t>(vertex_count), -1);
   const size_t vertices_after = static_cast<size_t>(vertex_count + ring_vertices * (segments - 1));
   obj.vertices.reserve(vertices_after);
@@ -97,16 +97,15 @@ bool FreezeLathe(MQObjectRecord& obj, std::string& error) {
   }
   auto turned = [&](int32_t v, int32_t s) { return s % segments == 0 || ring[v] < 0 ? v : ring[v] + s - 1; };
 
-  FaceList faces;
+  // The other faces first, as they were, then the swept ones.
+  MQObjectRecord faces;
+  std::vector<Corner> corners;
   for (int32_t f = 0; f < face_count; ++f) {
     if (obj.CornerCount(f) == 2) continue;
-    for (int32_t c = obj.face_start[f]; c < obj.face_start[f + 1]; ++c) {
-      faces.vertex.push_back(obj.corner_vertex[c]);
-      faces.uv.push_back(obj.corner_uv[c]);
-      faces.color.push_back(obj.corner_color[c]);
-    }
-    faces.start.push_back(static_cast<int32_t>(faces.vertex.size()));
-    faces.material.push_back(obj.face_material[f]);
+    corners.clear();
+    for (int32_t c = obj.face_start[f]; c < obj.face_start[f + 1]; ++c)
+      corners.push_back(Corner{obj.corner_vertex[c], obj.corner_uv[c], obj.corner_color[c]});
+    AddFace(faces, corners.data(), obj.CornerCount(f), obj.face_material[f]);
   }
   for (int32_t f = 0; f < face_count; ++f) {
     if (obj.CornerCount(f) != 2) continue;
@@ -124,20 +123,16 @@ bool FreezeLathe(MQObjectRecord& obj, std::string& error) {
                         {turned(a, s + 1), {u1, uv_a.v}, color_a}};
       // A corner on the axis would repeat itself: the quad becomes a triangle.
       if (ring[a] < 0) {
-        faces.Add(quad, 3, obj.face_material[f]);
+        AddFace(faces, quad, 3, obj.face_material[f]);
       } else if (ring[b] < 0) {
         quad[2] = quad[3];
-        faces.Add(quad, 3, obj.face_material[f]);
+        AddFace(faces, quad, 3, obj.face_material[f]);
       } else {
-        faces.Add(quad, 4, obj.face_material[f]);
+        AddFace(faces, quad, 4, obj.face_material[f]);
       }
     }
   }
-  obj.face_start = std::move(faces.start);
-  obj.face_material = std::move(faces.material);
-  obj.corner_vertex = std::move(faces.vertex);
-  obj.corner_uv = std::move(faces.uv);
-  obj.corner_color = std::move(faces.color);
+  TakeFaces(obj, std::move(faces));
   obj.lathe_type = 0;
   return true;
 }

@@ -312,11 +312,7 @@ bool FreezeSubdivision(MQObjectRecord& obj, std::string& error) {
   obj.vertices = std::move(frozen.vertices);
   obj.vertex_colors = std::move(frozen.vertex_colors);
   obj.vertex_weights = std::move(frozen.vertex_weights);
-  obj.face_start = std::move(frozen.face_start);
-  obj.face_material = std::move(frozen.face_material);
-  obj.corner_vertex = std::move(frozen.corner_vertex);
-  obj.corner_uv = std::move(frozen.corner_uv);
-  obj.corner_color = std::move(frozen.corner_color);
+  TakeFaces(obj, std::move(frozen));
   obj.patch_type = 0;
   return true;
 }
