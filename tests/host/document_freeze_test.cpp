@@ -160,6 +160,39 @@ TEST(DocumentFreeze, SubdivisionRefinesTheMirroredCubePerLevel) {
   EXPECT_TRUE(half.HasVertex(half.corner_vertex[half.face_start[last]]));
 }
 
+TEST(DocumentFreeze, SubdivisionKeepsUvSeamsAndSmoothsAcrossTheRest) {
+  if (!SubdivisionAvailable()) GTEST_SKIP() << "built without OpenSubdiv";
+  for (const float offset : {0.0f, 10.0f}) {
+    SCOPED_TRACE(offset);
+    // Two quads side by side over x = 0 .. 2; with an offset the right one's
+    // UVs are a separate island, a seam along x = 1.
+    MQDocument doc = VHost_CreateDocument();
+    MQObject obj = AddHostObject(doc, "strip", {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 1, 0}});
+    AddHostFace(obj, {0, 3, 4, 1}, -1, {{0.0f, 0.0f}, {0.0f, 1.0f}, {0.8f, 1.0f}, {0.8f, 0.0f}});
+    AddHostFace(obj, {1, 4, 5, 2}, -1,
+                {{0.8f + offset, 0.0f}, {0.8f + offset, 1.0f}, {1.0f + offset, 1.0f}, {1.0f + offset, 0.0f}});
+    MQObj_SetPatchType(obj, 3);
+    std::string error;
+    ASSERT_TRUE(FreezeSubdivision(*obj, error)) << error;
+    // Corners on the middle line: u of the left faces' and the right faces'.
+    std::map<int32_t, std::pair<float, float>> middle;
+    for (int32_t f = 0; f < obj->FaceCount(); ++f) {
+      bool right = false;
+      for (int32_t c = obj->face_start[f]; c < obj->face_start[f + 1]; ++c)
+        right = right || obj->vertices[obj->corner_vertex[c]].x > 1.0f;
+      for (int32_t c = obj->face_start[f]; c < obj->face_start[f + 1]; ++c)
+        if (obj->vertices[obj->corner_vertex[c]].x == 1.0f)
+          (right ? middle[obj->corner_vertex[c]].second : middle[obj->corner_vertex[c]].first) = obj->corner_uv[c].u;
+    }
+    ASSERT_EQ(middle.size(), 3u);
+    for (const auto& [vertex, u] : middle) {
+      EXPECT_FLOAT_EQ(u.second - u.first, offset);
+      EXPECT_EQ(u.first < 0.79f, offset == 0.0f) << "smoothed across the middle, unless it is a seam";
+    }
+    VHost_DestroyDocument(doc);
+  }
+}
+
 TEST(DocumentFreeze, PrepareLeavesOutHiddenObjectsAndReportsWhatIsLeft) {
   MQDocument doc = VHost_CreateDocument();
   *doc = HalfCube();
