@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "host/document_freeze.h"
 #include "host/host_api.h"
 #include "host/host_document.h"
 #include "host/mqo_reader.h"
@@ -102,6 +103,23 @@ VHOST_EXPORT MQDocument VHost_LoadDocument(const char* path, char* error, int32_
   if (!path) message = "no document named";
   CopyHostName(message, error, error_size);
   return nullptr;
+}
+
+VHOST_EXPORT int32_t VHost_PrepareDocument(MQDocument doc, uint32_t flags, VHostShownOtherwise* left, char* error,
+                                           int32_t error_size) {
+  std::string message;
+  if (!doc) {
+    CopyHostName("no document", error, error_size);
+    return 0;
+  }
+  const bool visible_only = (flags & kPrepareVisibleOnly) != 0;
+  if ((flags & kPrepareFreeze) && !FreezeDocument(*doc, visible_only, message)) {
+    CopyHostName(message, error, error_size);
+    return 0;
+  }
+  if (visible_only) DropHiddenObjects(*doc);
+  if (left) *left = CountShownOtherwise(*doc);
+  return 1;
 }
 
 VHOST_EXPORT void VHost_SetExportOptions(float scale, int32_t axis_x, int32_t axis_y, int32_t axis_z,

@@ -17,7 +17,8 @@
 //    MQ_GetWindowHandle, MQ_LoadImage, MQ_GetSystemPath, MQ_RefreshView,
 //    MQDoc_FindMappingFile, MQDoc_GetScene, MQScene_InitSize,
 //    MQScene_GetProjMatrix, MQScene_GetViewMatrix and MQObj_Freeze (the
-//    stand-in makes no mirror, lathe or patch geometry to freeze).
+//    stand-in freezes mirror, lathe and patch geometry only for its driver,
+//    through VHost_PrepareDocument).
 //
 // Indices out of range are ignored: getters return 0 (or write nothing) and
 // setters change nothing. Handles must be ones the stand-in handed out.
@@ -233,5 +234,24 @@ VHOST_EXPORT MQDocument VHost_LoadDocument(const char* path, char* error, int32_
 // The options that the next dialogs apply; see ExportOptions.
 VHOST_EXPORT void VHost_SetExportOptions(float scale, int32_t axis_x, int32_t axis_y, int32_t axis_z,
                                          int32_t cancel);
+
+// Flags of VHost_PrepareDocument, combinable.
+enum : uint32_t {
+  kPrepareFreeze = 1,       // lathe, mirror and subdivision become plain faces
+  kPrepareVisibleOnly = 2,  // hidden objects are left out
+};
+// Counts of objects that the host shows otherwise than they are stored.
+struct VHostShownOtherwise {
+  int32_t hidden;
+  int32_t mirrored;
+  int32_t lathed;
+  int32_t subdivided;
+};
+// Makes the document what the host shows, as far as flags ask, before a
+// plug-in reads it; left (may be null) receives what the flags left as
+// stored. Returns 1, or 0 with one line in error (naming the object) and
+// the document unchanged.
+VHOST_EXPORT int32_t VHost_PrepareDocument(MQDocument doc, uint32_t flags, VHostShownOtherwise* left, char* error,
+                                           int32_t error_size);
 
 }  // extern "C"

@@ -31,7 +31,7 @@ for arg in "$@"; do
   esac
 done
 
-scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev pkg-config libzip-dev \
+scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev pkg-config libzip-dev libosd-dev \
   assimp-utils
 if [ "$windows" = required ]; then
   # Wine's 32-bit loader comes from the i386 architecture.

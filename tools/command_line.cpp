@@ -35,6 +35,9 @@ const char kExportHelp[] =
     "                  x, y, z, -x, -y, -z (default x,y,z)\n"
     "  --cancel        cancel the export options dialog (the export goes on\n"
     "                  with the plug-in's own defaults, as in the host)\n"
+    "  --freeze        export each object as the host shows it: its lathe, mirror\n"
+    "                  and subdivision surface become plain faces\n"
+    "  --visible-only  leave out the objects the document hides\n"
     "  --out-dir DIR   write DIR/NAME.xsi for each input\n"
     "  -h, --help      show this help\n";
 
@@ -54,7 +57,8 @@ const char kConvertHelp[] =
     "\n"
     "Options:\n"
     "  --format FORMAT  the output format\n"
-    "  --scale F, --axes A,B,C, --cancel   as for export\n"
+    "  --scale F, --axes A,B,C, --cancel, --freeze, --visible-only\n"
+    "                   as for export\n"
     "  --out-dir DIR    write DIR/NAME.EXT for each input\n"
     "  -h, --help       show this help\n";
 
@@ -165,6 +169,10 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
       }
     } else if (arg == "--cancel" && line.command != Command::kInfo) {
       line.cancel = true;
+    } else if (arg == "--freeze" && line.command != Command::kInfo) {
+      line.freeze = true;
+    } else if (arg == "--visible-only" && line.command != Command::kInfo) {
+      line.visible_only = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       error = "unknown option '" + arg + "' for " + command;
       return false;

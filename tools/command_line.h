@@ -16,6 +16,8 @@ struct CommandLine {
   float scale = 1.0f;
   int axis[3] = {1, 2, 4};  // source axis bits, with 8 to negate
   bool cancel = false;
+  bool freeze = false;        // lathe, mirror and subdivision as the host shows them
+  bool visible_only = false;  // leave out the objects the document hides
   bool help = false;
 };
 

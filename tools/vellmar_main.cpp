@@ -10,6 +10,7 @@
 #include "Vellmar/host_binding.h"
 #include "host/host_api.h"
 #include "tools/command_line.h"
+#include "tools/document_preparation.h"
 #include "tools/large_pages.h"
 #include "tools/module_paths.h"
 #include "tools/output_formats.h"
@@ -96,6 +97,13 @@ int ForEachInput(const CommandLine& line, const char* extension, Write&& write) 
       status = Combine(status, kBadInput);
       continue;
     }
+    std::string error, note;
+    if (!PrepareDocument(line, doc.get(), error, note)) {
+      Fail(input + ": " + error);
+      status = Combine(status, kBadInput);
+      continue;
+    }
+    if (!note.empty()) std::fprintf(stderr, "vellmar: note: %s: %s\n", input.c_str(), note.c_str());
     ApplyDialogOptions(line);
     if (!write(doc.get(), output)) {
       Fail(output + ": the file could not be written");

@@ -3,6 +3,7 @@
 // real documents of the samples folder when there is one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -174,4 +175,49 @@ TEST(VellmarCli, EveryRealDocumentExportsWhole) {
     // No face of a document that reads cleanly is dropped on the way.
     EXPECT_EQ(PolygonListFaces(xsi), faces);
   }
+}
+
+TEST(VellmarCli, FreezeAndVisibleOnlyExportTheDocumentAsTheHostShowsIt) {
+  const std::string half = std::string(VELLMAR_TEST_DATA_DIR) + "/mqo/half_cube_mirror.mqo";
+  const std::string stored = TempPath("half.xsi"), shown = TempPath("half-shown.xsi");
+  ToolRun run = Vellmar("export " + Quoted(half) + " " + Quoted(stored));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "vellmar: note: " + half +
+                         ": 1 object is hidden and 1 is mirrored; --visible-only and --freeze export the document "
+                         "as the host shows it\n");
+  EXPECT_EQ(Count(ReadFile(stored), "SI_Model MDL-"), 2);
+  EXPECT_EQ(PolygonListFaces(ReadFile(stored)), 5 + 1);
+
+  run = Vellmar("export " + Quoted(half) + " " + Quoted(shown) + " --freeze --visible-only");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(Count(ReadFile(shown), "SI_Model MDL-"), 1);
+  EXPECT_EQ(PolygonListFaces(ReadFile(shown)), 10);
+  run = Vellmar("convert " + Quoted(half) + " " + Quoted(TempPath("half.obj")) + " --freeze");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find(": 1 object is hidden; --visible-only exports the document"), std::string::npos) << run.err;
+
+  // The real character: a mirrored body and subdivided parts.
+  const std::string sample = std::string(VELLMAR_MQO_SAMPLES) + "/dsan_shodai_noeof.mqo";
+  if (std::string(VELLMAR_MQO_SAMPLES).empty() || !std::filesystem::exists(sample))
+    GTEST_SKIP() << "no samples folder beside the project";
+  const std::string frozen = TempPath("shodai.mqo");
+  run = Vellmar("convert " + Quoted(sample) + " " + Quoted(frozen) + " --freeze");
+#if !defined(VHOST_SUBDIVISION)
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("which this build cannot freeze"), std::string::npos) << run.err;
+  GTEST_SKIP() << "built without OpenSubdiv";
+#endif
+  ASSERT_EQ(run.status, 0) << run.err;
+  MQDocumentRecord doc;
+  std::string error;
+  ASSERT_TRUE(ReadMqoDocument(frozen.c_str(), doc, error)) << error;
+  float low = 0.0f, high = 0.0f;
+  for (const MQPoint& p : doc.objects[0]->vertices) {
+    low = std::min(low, p.z);
+    high = std::max(high, p.z);
+  }
+  EXPECT_GT(high, 0.15f);
+  EXPECT_EQ(low, -high) << "both halves of the body";
+  EXPECT_GT(doc.objects[1]->FaceCount(), 64 * 192);
 }

@@ -1,0 +1,88 @@
+// Freezing a whole document: each object's lathe, mirror and subdivision in
+// that order, all or nothing, and leaving out hidden objects.
+#include "host/document_freeze.h"
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+bool FitsInObject(const MQObjectRecord& obj, int64_t vertices, int64_t corners, const char* what,
+                  std::string& error) {
+  constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+  if (vertices <= kMax && corners <= kMax) return true;
+  error = "object \"" + obj.name + "\": " + what + " would give " +
+          std::to_string(std::max(vertices, corners)) + (vertices > kMax ? " vertices" : " face corners") +
+          ", more than an object can hold";
+  return false;
+}
+
+void TakeFaces(MQObjectRecord& obj, MQObjectRecord&& rebuilt) {
+  obj.face_start = std::move(rebuilt.face_start);
+  obj.face_material = std::move(rebuilt.face_material);
+  obj.corner_vertex = std::move(rebuilt.corner_vertex);
+  obj.corner_uv = std::move(rebuilt.corner_uv);
+  obj.corner_color = std::move(rebuilt.corner_color);
+}
+
+bool IsLathed(const MQObjectRecord& obj) {
+  if (obj.lathe_type == 0) return false;
+  for (int32_t f = 0; f < obj.FaceCount(); ++f)
+    if (obj.CornerCount(f) == 2) return true;
+  return false;
+}
+
+bool IsMirrored(const MQObjectRecord& obj) { return obj.mirror_type != 0 && (obj.mirror_axis & 7) != 0; }
+
+bool IsSubdivided(const MQObjectRecord& obj) {
+  if (obj.patch_type == 0) return false;
+  for (int32_t f = 0; f < obj.FaceCount(); ++f)
+    if (obj.CornerCount(f) >= 3) return true;
+  return false;
+}
+
+bool FreezeObject(MQObjectRecord& obj, std::string& error) {
+  return FreezeLathe(obj, error) && FreezeMirror(obj, error) && FreezeSubdivision(obj, error);
+}
+
+bool FreezeDocument(MQDocumentRecord& doc, bool skip_hidden, std::string& error) {
+  // Frozen copies replace the objects only once every object froze.
+  std::vector<std::pair<size_t, std::unique_ptr<MQObjectRecord>>> frozen;
+  for (size_t i = 0; i < doc.objects.size(); ++i) {
+    const MQObjectRecord& obj = *doc.objects[i];
+    if ((skip_hidden && obj.visible == 0) || (!IsLathed(obj) && !IsMirrored(obj) && !IsSubdivided(obj))) continue;
+    try {
+      auto copy = std::make_unique<MQObjectRecord>(obj);
+      if (!FreezeObject(*copy, error)) return false;
+      frozen.emplace_back(i, std::move(copy));
+    } catch (const std::bad_alloc&) {
+      error = "object \"" + obj.name + "\": not enough memory to freeze it";
+      return false;
+    } catch (const std::length_error&) {
+      error = "object \"" + obj.name + "\": not enough memory to freeze it";
+      return false;
+    }
+  }
+  for (auto& [index, obj] : frozen) doc.objects[index] = std::move(obj);
+  return true;
+}
+
+void DropHiddenObjects(MQDocumentRecord& doc) {
+  auto& objects = doc.objects;
+  objects.erase(std::remove_if(objects.begin(), objects.end(), [](const auto& obj) { return obj->visible == 0; }),
+                objects.end());
+  doc.current_object = std::clamp(doc.current_object, 0, std::max(0, doc.ObjectCount() - 1));
+}
+
+VHostShownOtherwise CountShownOtherwise(const MQDocumentRecord& doc) {
+  VHostShownOtherwise counts = {};
+  for (const auto& obj : doc.objects) {
+    counts.hidden += obj->visible == 0;
+    counts.mirrored += IsMirrored(*obj);
+    counts.lathed += IsLathed(*obj);
+    counts.subdivided += IsSubdivided(*obj);
+  }
+  return counts;
+}

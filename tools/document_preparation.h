@@ -1,0 +1,13 @@
+// The document as the host shows it: --freeze and --visible-only applied in
+// the stand-in host, or a note on what they would change.
+#pragma once
+
+#include <string>
+
+#include "host/host_api.h"
+#include "tools/command_line.h"
+
+// Prepares a loaded document as the command line asks. Returns false with
+// error set to one line when it cannot; note gets one line on what the
+// document still holds that the host shows otherwise, or stays empty.
+bool PrepareDocument(const CommandLine& line, MQDocument doc, std::string& error, std::string& note);
