@@ -190,7 +190,7 @@ bool WriteXFile(const char* path, const WScene& scene) {
   return WriteWholeFile(path, "wb", [&](TextOutput& out) {
            WScene copy(scene);
            EnsureMaterial(copy);
-           for (int o = 0; o < copy.onum; ++o) ReverseObjectFaces(copy.objects[o]);
+           ReverseObjectFaces(copy);
            SplitVerticesByUv(copy);
            SplitVerticesByColor(copy);
            WriteXText(out, copy);
