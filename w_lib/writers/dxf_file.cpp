@@ -2,7 +2,10 @@
 // material's layer, or every object as a polyface mesh; the lines of every
 // object as LINE entities. Group codes and values alternate line by line.
 #include <new>
+#include <string>
+#include <string_view>
 
+#include "w_lib/util/text.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
 
@@ -18,8 +21,19 @@ void Prepare(WScene& copy) {
   TriangulateScene(copy, 1);
 }
 
+// Characters that layer names may not hold.
+bool BreaksLayerName(unsigned char c) {
+  switch (c) {
+    case '<': case '>': case '/': case '\\': case '"': case ':': case ';':
+    case '?': case '*': case '|': case '=': case '`':
+      return true;
+    default:
+      return IsControlByte(c);
+  }
+}
+
 // One group: the code line, then the value line.
-void Group(TextOutput& out, const char* code, const char* value) { out.Put(code).Put('\n').Put(value).Put('\n'); }
+void Group(TextOutput& out, const char* code, std::string_view value) { out.Put(code).Put('\n').Put(value).Put('\n'); }
 void Group(TextOutput& out, const char* code, long long value) { out.Put(code).Put('\n').Int(value).Put('\n'); }
 void Coordinate(TextOutput& out, const char* code, float value) { out.Put(code).Put('\n').Fixed(value).Put('\n'); }
 
@@ -53,13 +67,14 @@ void WriteLines(TextOutput& out, const WObject& object) {
 }
 
 void WriteFaces(TextOutput& out, const WScene& scene, const WObject& object) {
+  std::string scratch;
   for (int f = 0; f < object.fnum; ++f) {
     const WFace& face = object.faces[f];
     Group(out, "0", "3DFACE");
     // The layer is the material's name; an index outside the list has no
     // name, and its number stands for it.
     if (face.material >= 0 && face.material < scene.mnum)
-      Group(out, "8", scene.materials[face.material].name.c_str());
+      Group(out, "8", NameAsToken(scene.materials[face.material].name.c_str(), BreaksLayerName, scratch));
     else
       Group(out, "8", face.material);
     Group(out, "62", face.material);
@@ -72,7 +87,8 @@ void WriteFaces(TextOutput& out, const WScene& scene, const WObject& object) {
 }
 
 void WritePolyface(TextOutput& out, const WObject& object) {
-  const char* name = object.name.c_str();
+  std::string scratch;
+  const std::string_view name = NameAsToken(object.name.c_str(), BreaksLayerName, scratch);
   Group(out, "0", "POLYLINE");
   Group(out, "8", name);
   Group(out, "66", "1");

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "w_lib/util/text.h"
 #include "w_lib/writers/text_output.h"
@@ -17,6 +18,9 @@ struct IndexBases {
   long long vt = 1;
   long long vn = 1;
 };
+
+// Readers split g, usemtl and newmtl at blanks and end a line at '#'.
+bool BreaksObjToken(unsigned char c) { return c == ' ' || c == '#' || IsControlByte(c); }
 
 // A face material outside the scene's list counts as none.
 int MaterialOf(const WScene& scene, const WFace& face) {
@@ -54,7 +58,8 @@ void WriteObject(TextOutput& out, const WScene& scene, const WObject& o, IndexBa
   }
   if (o.nnum != 0) out.Put("# ").Int(o.nnum).Put(" normal vertices\n\n");
 
-  out.Put("g ").Put(o.name.c_str()).Put('\n');
+  std::string scratch;
+  out.Put("g ").Put(NameAsToken(o.name.c_str(), BreaksObjToken, scratch)).Put('\n');
   // A run of faces without material at the start needs no usemtl line.
   int current = -1;
   for (int f = 0; f < o.fnum; ++f) {
@@ -62,7 +67,9 @@ void WriteObject(TextOutput& out, const WScene& scene, const WObject& o, IndexBa
     const int m = MaterialOf(scene, face);
     if (m != current) {
       current = m;
-      out.Put("usemtl ").Put(m == -1 ? kNoMaterialName : scene.materials[m].name.c_str()).Put('\n');
+      const std::string_view name =
+          m == -1 ? kNoMaterialName : NameAsToken(scene.materials[m].name.c_str(), BreaksObjToken, scratch);
+      out.Put("usemtl ").Put(name).Put('\n');
     }
     WriteFace(out, face, bases);
   }
@@ -84,10 +91,11 @@ void WriteObjText(TextOutput& out, const WScene& scene, const std::string& mater
 
 void WriteMaterialText(TextOutput& out, const WScene& scene) {
   out.Put(kCreatedByLine);
+  std::string scratch;
   for (int i = 0; i < scene.mnum; ++i) {
     const WMaterial& m = scene.materials[i];
     const WColor& c = m.col;
-    out.Put("newmtl ").Put(m.name.c_str()).Put('\n');
+    out.Put("newmtl ").Put(NameAsToken(m.name.c_str(), BreaksObjToken, scratch)).Put('\n');
     // A texture index outside the list means no texture.
     if (m.tex >= 0 && m.tex < scene.tnum) out.Put("map_Kd ").Put(FileName(scene.textures[m.tex].name.c_str())).Put('\n');
     const double r = c.r, g = c.g, b = c.b;

@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "w_lib/w_scene.h"
@@ -98,6 +99,11 @@ struct XsiModelContext {
 // Faces with material -1 are written under material 0; faces with any other
 // material outside the scene's list are left out. Returns true.
 bool WriteXsiModel(TextOutput& out, const WScene& scene, XsiModelContext& context, int object, int depth);
+
+// name as dotXSI writes it in template heads and quoted strings: braces,
+// double quotes and control bytes become '_' (two-byte characters are kept
+// whole); blanks stay. name itself when it needs no change, else scratch.
+std::string_view XsiName(const char* name, std::string& scratch);
 
 // The time stamp of SI_FileInfo: the wall-clock time of UTC+9 (no daylight
 // saving) at `now`, as "Www Mmm DD hh:mm:ss YYYY" with English names and a

@@ -54,6 +54,13 @@ TEST(DxfFile, FacesOnTheLayersOfTheirMaterials) {
   const std::string text = Faces(bare);
   EXPECT_NE(text.find("0\n3DFACE\n8\nNoMaterial\n62\n0\n10\n"), std::string::npos);
   EXPECT_NE(text.find("0\n3DFACE\n8\n7\n62\n7\n10\n"), std::string::npos);
+
+  // Characters that layer names may not hold become '_'; blanks stay.
+  WScene odd = MakePart();
+  odd.materials[2].SetName("a<>/\\\":;?*|=`\x01 b");
+  odd.objects[0].SetName("mugcup:SUB");
+  EXPECT_NE(Faces(odd).find("0\n3DFACE\n8\na_____________ b\n62\n2\n"), std::string::npos);
+  EXPECT_EQ(Count(Polyface(odd), "8\nmugcup_SUB\n"), 7);  // the mesh head, four vertices, two faces
 }
 
 TEST(DxfFile, PolyfaceNumbersVerticesFromOne) {
