@@ -65,6 +65,13 @@ struct ObjectTree {
 bool DropDanglingGeometry(WObject& object);
 bool DropDanglingGeometry(WScene& scene);
 
+// Copies of the faces of exactly two corners of every object, per object
+// index and in face order. Writers that triangulate take them before the
+// triangulation removes them: in the host's documents they are edges, and
+// are written as such.
+using TwoCornerFaces = std::vector<std::vector<WFace>>;
+TwoCornerFaces KeepTwoCornerFaces(const WScene& scene);
+
 // --- dotXSI 3.0 text -------------------------------------------------------
 
 // Writes scene as a dotXSI file at path ("wb", LF line ends). A scene without
@@ -191,9 +198,12 @@ unsigned PackMqoColor(const WColor& color);
 // Both write one ENTITIES section ("wb", LF line ends) from a working copy
 // with transforms frozen and polygons of more than four corners cut into
 // triangles; every object's lines (loose lines and the triangulation's
-// diagonals) are LINE entities on layer 0. Faces and lines that name a vertex
-// outside their object are left out. Both return false, leaving no file,
-// when the file cannot be opened or a write or the close fails.
+// diagonals), then its two-corner faces, are LINE entities on layer 0.
+// Faces and lines that name a vertex outside their object are left out.
+// DXF has z up: a point (x, y, z) of the copy is written as (x, 0 - z, y).
+// Layer names have the characters that DXF does not allow in them replaced
+// by '_'. Both return false, leaving no file, when the file cannot be opened
+// or a write or the close fails.
 
 // Every face as a 3DFACE (a triangle repeats its third corner) on the layer
 // named after its material, with the material index as its colour number.
