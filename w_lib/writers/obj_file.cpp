@@ -1,5 +1,6 @@
 // Wavefront OBJ files and their material files: all objects in one index
-// space, positions in world coordinates, loose lines as two-corner faces.
+// space, positions in world coordinates, loose lines and two-corner faces
+// as line elements.
 #include <cstring>
 #include <new>
 #include <string>
@@ -25,6 +26,11 @@ bool BreaksObjToken(unsigned char c) { return c == ' ' || c == '#' || IsControlB
 // A face material outside the scene's list counts as none.
 int MaterialOf(const WScene& scene, const WFace& face) {
   return face.material >= 0 && face.material < scene.mnum ? face.material : -1;
+}
+
+// A face of two corners is a line element: vertex numbers only.
+void WriteLine(TextOutput& out, const WFace& face, const IndexBases& bases) {
+  out.Put("l ").Int(face.v[0] + bases.v).Put(' ').Int(face.v[1] + bases.v).Put('\n');
 }
 
 void WriteFace(TextOutput& out, const WFace& face, const IndexBases& bases) {
@@ -64,6 +70,8 @@ void WriteObject(TextOutput& out, const WScene& scene, const WObject& o, IndexBa
   int current = -1;
   for (int f = 0; f < o.fnum; ++f) {
     const WFace& face = o.faces[f];
+    // A face of fewer than two corners is no element at all.
+    if (face.num < 2) continue;
     const int m = MaterialOf(scene, face);
     if (m != current) {
       current = m;
@@ -71,7 +79,10 @@ void WriteObject(TextOutput& out, const WScene& scene, const WObject& o, IndexBa
           m == -1 ? kNoMaterialName : NameAsToken(scene.materials[m].name.c_str(), BreaksObjToken, scratch);
       out.Put("usemtl ").Put(name).Put('\n');
     }
-    WriteFace(out, face, bases);
+    if (face.num == 2)
+      WriteLine(out, face, bases);
+    else
+      WriteFace(out, face, bases);
   }
   out.Put("# ").Int(o.fnum).Put(" elements\n\n");
 
@@ -101,6 +112,7 @@ void WriteMaterialText(TextOutput& out, const WScene& scene) {
     const double r = c.r, g = c.g, b = c.b;
     out.Put("Ka ").Fixed(r / 4.0, 5, 6).Put(' ').Fixed(g / 4.0, 5, 6).Put(' ').Fixed(b / 4.0, 5, 6).Put('\n');
     out.Put("Kd ").Fixed(r, 5, 6).Put(' ').Fixed(g, 5, 6).Put(' ').Fixed(b, 5, 6).Put('\n');
+    out.Put("d ").Fixed(c.a, 5, 6).Put('\n');  // opacity
     out.Put("Ks ").Fixed(r, 5, 6).Put(' ').Fixed(g, 5, 6).Put(' ').Fixed(b, 5, 6).Put('\n');
     out.Put("Ns ").Fixed(5.0, 5, 6).Put('\n');
     out.Put('\n');

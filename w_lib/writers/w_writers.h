@@ -154,10 +154,13 @@ bool SplitVerticesByColor(WScene& scene);
 // Writes scene as a Wavefront OBJ file at path ("wt") and its materials into
 // the file beside it with the extension .mtl, which the OBJ file names.
 // Works on a copy: texture coordinates flipped in v, face edges dropped,
-// loose lines written as two-corner faces, positions and normals frozen into
+// loose lines made two-corner faces, positions and normals frozen into
 // world coordinates. Vertex, texture-coordinate and normal numbers run on
-// across objects. A face material outside the list counts as none; corner
-// indices are written as stored.
+// across objects. A two-corner face is a line element (l), a face of fewer
+// corners is not written and changes no current material. A face material
+// outside the list counts as none; corner indices are written as stored.
+// Names in g, usemtl and newmtl have blanks, '#' and control bytes replaced
+// by '_'. The material file gives each material's alpha as its opacity (d).
 // Returns false, leaving no OBJ file, when it cannot be opened or a write or
 // its close fails. A material file that cannot be opened (or whose path is
 // the OBJ file's own) is not written, and the result is still true; one that
