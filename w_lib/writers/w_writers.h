@@ -182,7 +182,9 @@ bool WriteSceneDump(const char* path, const WScene& scene);
 // Writes scene as a .mqo text document at path ("wt"). The working copy has
 // its faces reversed, its lengths multiplied by 100, its transforms frozen
 // and its polygons of more than four corners cut into triangles; the
-// triangulation's diagonals are written as two-point faces. Faces and lines
+// triangulation's diagonals are written as two-point faces, and after them
+// the two-corner faces (the host's edges) with their material and corner
+// attributes. Faces and lines
 // that name a vertex outside their object are left out; a face material, a
 // material texture, a corner texture coordinate or colour that names nothing
 // is written as none. Colours are packed with each component clamped to
