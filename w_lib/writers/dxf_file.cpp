@@ -78,15 +78,24 @@ void WriteLines(TextOutput& out, const WObject& object, const std::vector<WFace>
   for (const WFace& edge : edges) WriteLine(out, object, edge.v[0], edge.v[1]);
 }
 
-void WriteFaces(TextOutput& out, const WScene& scene, const WObject& object) {
+// The layer of each material: its name made fit for a layer, once per file.
+std::vector<std::string> MaterialLayers(const WScene& scene) {
+  std::vector<std::string> layers;
   std::string scratch;
+  for (int m = 0; m < scene.mnum; ++m)
+    layers.emplace_back(NameAsToken(scene.materials[m].name.c_str(), BreaksLayerName, scratch));
+  return layers;
+}
+
+void WriteFaces(TextOutput& out, const std::vector<std::string>& layers, const WObject& object) {
+  const int material_count = static_cast<int>(layers.size());
   for (int f = 0; f < object.fnum; ++f) {
     const WFace& face = object.faces[f];
     Group(out, "0", "3DFACE");
     // The layer is the material's name; an index outside the list has no
     // name, and its number stands for it.
-    if (face.material >= 0 && face.material < scene.mnum)
-      Group(out, "8", NameAsToken(scene.materials[face.material].name.c_str(), BreaksLayerName, scratch));
+    if (face.material >= 0 && face.material < material_count)
+      Group(out, "8", layers[static_cast<size_t>(face.material)]);
     else
       Group(out, "8", face.material);
     Group(out, "62", face.material);
@@ -134,10 +143,11 @@ void WriteDxfFacesScene(TextOutput& out, const WScene& scene) {
   WScene copy(scene);
   EnsureMaterial(copy);
   const TwoCornerFaces edges = Prepare(copy);
+  const std::vector<std::string> layers = MaterialLayers(copy);
   WriteHead(out);
   for (int o = 0; o < copy.onum; ++o) {
     WriteLines(out, copy.objects[o], edges[static_cast<size_t>(o)]);
-    WriteFaces(out, copy, copy.objects[o]);
+    WriteFaces(out, layers, copy.objects[o]);
   }
   WriteEnd(out);
 }
