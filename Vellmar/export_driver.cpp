@@ -149,12 +149,25 @@ void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& s
   }
 }
 
-void PrepareExportScene(MQDocument doc, WScene& scene) {
+namespace {
+
+void ShowDialogAndReadDocument(MQDocument doc, WScene& scene) {
   ExportDialogRecord record = MakeExportDialogRecord();
   // Cancelling does not stop the export: the record stays as the dialog left it.
   HostFunctionAt<PFN_MQ_ShowFileDialog>(kHost_MQ_ShowFileDialog)("Vellmar", &record);
   ReadDocumentIntoScene(doc, record, scene);
+}
+
+}  // namespace
+
+void PrepareExportScene(MQDocument doc, WScene& scene) {
+  ShowDialogAndReadDocument(doc, scene);
   RunExportPasses(scene);
+}
+
+void PrepareLibraryFormatScene(MQDocument doc, WScene& scene) {
+  ShowDialogAndReadDocument(doc, scene);
+  RunLibraryFormatPasses(scene);
 }
 
 int ExportDocument(const char* path, MQDocument doc) {

@@ -23,6 +23,10 @@ void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& s
 // and runs the export passes on it.
 void PrepareExportScene(MQDocument doc, WScene& scene);
 
+// The same with the library formats' passes instead of the export's: the
+// scene for the scene library's writers other than dotXSI.
+void PrepareLibraryFormatScene(MQDocument doc, WScene& scene);
+
 // Prepares the scene and writes it as the dotXSI file at path.
 // Returns 1 when the file was written, 0 when it could not be.
 int ExportDocument(const char* path, MQDocument doc);

@@ -1,20 +1,35 @@
-// The export's pass sequence. Each pass feeds the next: normals are computed
-// after the mirror, corner normals from face normals and normal records from
-// corner normals; texture coordinates are dropped and purged before equal ones
-// are shared; edges come from the final faces; scaling comes last.
+// The pass sequences. Each pass feeds the next: normals are computed after
+// the first pass has set the winding, corner normals from face normals and
+// normal records from corner normals; texture coordinates are dropped and
+// purged before equal ones are shared; edges come from the final faces;
+// scaling comes last.
 #include "Vellmar/export_passes.h"
 
-void RunExportPasses(WScene& scene) {
-  MirrorScene(scene, kExportMirrorMask);
+namespace {
+
+// The twelve passes in order; only the first differs between the sequences.
+template <class FirstPass>
+void RunPasses(WScene& scene, FirstPass first) {
+  first(scene);  // 1
   ComputeFaceNormals(scene);
   SmoothCornerNormals(scene);
   DropUntexturedUvs(scene);
-  PurgeUvs(scene);
+  PurgeUvs(scene);  // 5
   WeldUvs(scene);
   ExpandColors(scene);
   WeldColors(scene);
   ExpandNormals(scene);
-  WeldNormals(scene);
+  WeldNormals(scene);  // 10
   BuildEdges(scene);
-  ScaleScene(scene, kExportUnitScale);
+  ScaleScene(scene, kExportUnitScale);  // 12
+}
+
+}  // namespace
+
+void RunExportPasses(WScene& scene) {
+  RunPasses(scene, [](WScene& s) { MirrorScene(s, kExportMirrorMask); });
+}
+
+void RunLibraryFormatPasses(WScene& scene) {
+  RunPasses(scene, [](WScene& s) { ReverseObjectFaces(s); });
 }

@@ -1,5 +1,6 @@
-// The fixed sequence of scene passes that an export runs between reading the
-// host's document and writing the file.
+// The fixed sequences of scene passes that run between reading the host's
+// document and writing a file: the export's, for dotXSI, and the library
+// formats' one, for the scene library's other writers.
 #pragma once
 
 #include "w_lib/w_scene.h"
@@ -13,3 +14,10 @@ constexpr float kExportUnitScale = 0.01f;
 // shares the texture-coordinate, colour and normal records per vertex,
 // builds the edges and scales lengths to the output unit.
 void RunExportPasses(WScene& scene);
+
+// The same twelve passes with the first replaced: instead of the mirror,
+// every face is reversed and no coordinate changes. The host's faces wind
+// the other way round from the scene library's convention, so this puts a
+// document into the convention that the library's writers expect (outward
+// faces counter-clockwise in a right-handed frame, y up).
+void RunLibraryFormatPasses(WScene& scene);

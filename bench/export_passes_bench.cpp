@@ -1,10 +1,11 @@
-// The export's whole pass sequence on a grid of one million textured quads.
+// The pass sequences, the export's and the library formats', on a grid of
+// one million textured quads.
 #include <benchmark/benchmark.h>
 
 #include "Vellmar/export_passes.h"
 #include "bench_scenes.h"
 
-static void BM_RunExportPasses(benchmark::State& state) {
+static void BM_RunPasses(benchmark::State& state, void (*passes)(WScene&)) {
   const int side = static_cast<int>(state.range(0));
   const WScene scene = MakeTexturedGrid(side, true);
   WScene work;
@@ -13,9 +14,10 @@ static void BM_RunExportPasses(benchmark::State& state) {
     state.PauseTiming();
     work = scene;
     state.ResumeTiming();
-    RunExportPasses(work);
+    passes(work);
     benchmark::DoNotOptimize(work.objects[0].lines);
   }
   state.SetItemsProcessed(state.iterations() * side * side);
 }
-BENCHMARK(BM_RunExportPasses)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunPasses, Export, RunExportPasses)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunPasses, LibraryFormats, RunLibraryFormatPasses)->Arg(1000)->Unit(benchmark::kMillisecond);

@@ -31,8 +31,10 @@ for arg in "$@"; do
   esac
 done
 
+# libassimp-dev: a reader that no one here wrote loads what convert writes;
+# assimp-utils: its command line, for the benchmarks.
 scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev pkg-config libzip-dev libosd-dev \
-  assimp-utils
+  libassimp-dev assimp-utils
 if [ "$windows" = required ]; then
   # Wine's 32-bit loader comes from the i386 architecture.
   if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -3,18 +3,19 @@
 
 #include <cctype>
 
+#include "Vellmar/export_driver.h"
 #include "w_lib/writers/w_writers.h"
 
 namespace {
 
 const OutputFormat kFormats[] = {
-    {"xsi", ".xsi", WriteXsiFile},
-    {"x", ".x", WriteXFile},
-    {"obj", ".obj", WriteObjFile},
-    {"mqo", ".mqo", WriteMqoFile},
-    {"dxf", ".dxf", WriteDxfFaces},
-    {"dxf-polyface", ".dxf", WriteDxfPolyface},
-    {"dump", ".txt", WriteSceneDump},
+    {"xsi", ".xsi", PrepareExportScene, WriteXsiFile},
+    {"x", ".x", PrepareLibraryFormatScene, WriteXFile},
+    {"obj", ".obj", PrepareLibraryFormatScene, WriteObjFile},
+    {"mqo", ".mqo", PrepareLibraryFormatScene, WriteMqoFile},
+    {"dxf", ".dxf", PrepareLibraryFormatScene, WriteDxfFaces},
+    {"dxf-polyface", ".dxf", PrepareLibraryFormatScene, WriteDxfPolyface},
+    {"dump", ".txt", PrepareLibraryFormatScene, WriteSceneDump},
 };
 
 std::string Lower(std::string text) {

@@ -157,7 +157,7 @@ int RunConvert(const CommandLine& line) {
   }
   return ForEachInput(line, format->extension, [&](MQDocument doc, const std::string& output) {
     WScene scene;
-    PrepareExportScene(doc, scene);
+    format->prepare(doc, scene);
     return format->write(output.c_str(), scene);
   });
 }

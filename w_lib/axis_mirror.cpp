@@ -87,6 +87,11 @@ bool ReverseObjectFaces(WObject& object) {
   return true;
 }
 
+bool ReverseObjectFaces(WScene& scene) {
+  for (int o = 0; o < scene.onum; ++o) ReverseObjectFaces(scene.objects[o]);
+  return true;
+}
+
 void ReverseFace(WFace& face) {
   ReverseCorners(face);
   face.normal = -face.normal;

@@ -166,6 +166,8 @@ bool MirrorScene(WScene& scene, unsigned mask);
 bool MirrorObject(WObject& object, unsigned mask);
 // Reverses the corner order of every face and negates every normal record.
 bool ReverseObjectFaces(WObject& object);
+// The same on every object, in index order.
+bool ReverseObjectFaces(WScene& scene);
 // Reverses one face's corners with all their attributes and negates its
 // normals.
 void ReverseFace(WFace& face);

@@ -39,6 +39,27 @@ TEST(ExportPasses, MirroredScaledAndEveryRecordKindShared) {
   }
 }
 
+TEST(LibraryFormatPasses, FacesReversedNothingMirrored) {
+  // The same passes with the faces reversed instead of mirrored: x stays.
+  WScene scene;
+  AddObjectAt(scene, "point", {{100, 200, 300}});
+  RunLibraryFormatPasses(scene);
+  EXPECT_EQ(scene.objects[0].vertices[0].pos, WVector(1, 2, 3));
+
+  // The cube's bottom face, reversed in place, now faces +z, with the
+  // normals and records of the other passes made after the reversal.
+  WScene cube = MakeCube();
+  RunLibraryFormatPasses(cube);
+  const WObject& obj = cube.objects[0];
+  EXPECT_EQ(Corners(obj.faces[0]), (std::vector<int>{1, 3, 2, 0}));
+  EXPECT_EQ(obj.vertices[1].pos, WVector(0.01f, 0, 0));
+  EXPECT_EQ(obj.faces[0].normal, WVector(0, 0, 1));
+  EXPECT_EQ(obj.normals[obj.faces[0].vn[0]].normal, WVector(0, 0, 1));
+  EXPECT_EQ(obj.nnum, 24);
+  EXPECT_EQ(obj.cnum, 8);
+  EXPECT_EQ(obj.lnum, 12);
+}
+
 TEST(ExportPasses, ABrokenDocumentDoesNotCrash) {
   // Material and texture indices out of range, vertex indices out of range,
   // a polygon of seven corners, a line from a vertex to itself and parents

@@ -121,3 +121,35 @@ std::string FileTitle(const char* path) {
 std::string ReplaceExtension(const char* path, const char* extension) {
   return std::string(path, SplitPath(path).extension).append(extension);
 }
+
+bool IsControlByte(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+namespace {
+
+// Calls visit(i) for every single-byte character of text, at its offset.
+template <class Visit>
+void ForEachSingleByte(const unsigned char* text, size_t length, Visit visit) {
+  for (size_t i = 0; i < length;) {
+    if (IsLeadByte(text[i]) && IsTrailByte(text[i + 1])) {
+      i += 2;
+      continue;
+    }
+    visit(i);
+    ++i;
+  }
+}
+
+}  // namespace
+
+std::string_view NameAsToken(const char* name, BreaksToken breaks, std::string& scratch) {
+  const auto* p = reinterpret_cast<const unsigned char*>(name);
+  const size_t length = std::strlen(name);
+  bool clean = true;
+  ForEachSingleByte(p, length, [&](size_t i) { clean = clean && !breaks(p[i]); });
+  if (clean) return std::string_view(name, length);
+  scratch.assign(name, length);
+  ForEachSingleByte(p, length, [&](size_t i) {
+    if (breaks(p[i])) scratch[i] = '_';
+  });
+  return scratch;
+}

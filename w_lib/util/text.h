@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // c ^ 0x20 in 0xA1 .. 0xD5: c in 0x81 .. 0x9F or 0xE0 .. 0xF5.
 bool IsLeadByte(unsigned char c);
@@ -45,3 +46,16 @@ std::string FileTitle(const char* path);
 // C:\models\car.obj + ".mtl" gives C:\models\car.mtl; a path whose last
 // component has no dot gets extension appended.
 std::string ReplaceExtension(const char* path, const char* extension);
+
+// A byte below 0x20 or 0x7F (DEL): a control character.
+bool IsControlByte(unsigned char c);
+
+// Says whether a single-byte character would end or break a name written as
+// one token of a file format.
+using BreaksToken = bool (*)(unsigned char c);
+
+// name as one token: every single-byte character for which breaks holds is
+// replaced by '_'. A lead byte followed by a trail byte is a two-byte
+// character and is copied whole, so a trail byte is never replaced. Returns
+// name itself when nothing is replaced, otherwise the copy, held in scratch.
+std::string_view NameAsToken(const char* name, BreaksToken breaks, std::string& scratch);

@@ -1,34 +1,57 @@
 // DXF files of one ENTITIES section: every face as a 3DFACE on its
-// material's layer, or every object as a polyface mesh; the lines of every
-// object as LINE entities. Group codes and values alternate line by line.
+// material's layer, or every object as a polyface mesh; the lines and the
+// two-corner faces of every object as LINE entities. Group codes and values
+// alternate line by line. Points are turned to DXF's z up as they are
+// written.
 #include <new>
+#include <string>
+#include <string_view>
+#include <vector>
 
+#include "w_lib/util/text.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
 
 namespace {
 
-// A DXF face has three or four corners and no transform.
-void Prepare(WScene& copy) {
+// A DXF face has three or four corners and no transform. The two-corner
+// faces, which the triangulation removes, are kept aside to be written as
+// lines.
+TwoCornerFaces Prepare(WScene& copy) {
   // Face edges first, so that the sides of a face dropped for naming a
   // missing vertex do not stay behind as loose lines.
   DropFaceEdges(copy);
   DropDanglingGeometry(copy);
   FreezeTransforms(copy);
+  TwoCornerFaces edges = KeepTwoCornerFaces(copy);
   TriangulateScene(copy, 1);
+  return edges;
+}
+
+// Characters that layer names may not hold.
+bool BreaksLayerName(unsigned char c) {
+  switch (c) {
+    case '<': case '>': case '/': case '\\': case '"': case ':': case ';':
+    case '?': case '*': case '|': case '=': case '`':
+      return true;
+    default:
+      return IsControlByte(c);
+  }
 }
 
 // One group: the code line, then the value line.
-void Group(TextOutput& out, const char* code, const char* value) { out.Put(code).Put('\n').Put(value).Put('\n'); }
+void Group(TextOutput& out, const char* code, std::string_view value) { out.Put(code).Put('\n').Put(value).Put('\n'); }
 void Group(TextOutput& out, const char* code, long long value) { out.Put(code).Put('\n').Int(value).Put('\n'); }
 void Coordinate(TextOutput& out, const char* code, float value) { out.Put(code).Put('\n').Fixed(value).Put('\n'); }
 
-// A point under the codes 1N, 2N and 3N.
+// A point under the codes 1N, 2N and 3N, turned from y up to z up: (x, y, z)
+// is written as (x, -z, y), a rotation, so faces keep their winding. 0 - z
+// rather than -z, so that a zero is written without a sign.
 void Point(TextOutput& out, char n, const WVector& p) {
   const char x[] = {'1', n, '\0'}, y[] = {'2', n, '\0'}, z[] = {'3', n, '\0'};
   Coordinate(out, x, p.x);
-  Coordinate(out, y, p.y);
-  Coordinate(out, z, p.z);
+  Coordinate(out, y, 0.0f - p.z);
+  Coordinate(out, z, p.y);
 }
 
 void WriteHead(TextOutput& out) {
@@ -41,25 +64,38 @@ void WriteEnd(TextOutput& out) {
   Group(out, "0", "EOF");
 }
 
-void WriteLines(TextOutput& out, const WObject& object) {
-  for (int i = 0; i < object.lnum; ++i) {
-    const WLine& line = object.lines[i];
-    Group(out, "0", "LINE");
-    Group(out, "8", "0");
-    Group(out, "70", "0");
-    Point(out, '0', object.vertices[line.v[0]].pos);
-    Point(out, '1', object.vertices[line.v[1]].pos);
-  }
+void WriteLine(TextOutput& out, const WObject& object, int a, int b) {
+  Group(out, "0", "LINE");
+  Group(out, "8", "0");
+  Group(out, "70", "0");
+  Point(out, '0', object.vertices[a].pos);
+  Point(out, '1', object.vertices[b].pos);
 }
 
-void WriteFaces(TextOutput& out, const WScene& scene, const WObject& object) {
+// The object's lines, then its two-corner faces.
+void WriteLines(TextOutput& out, const WObject& object, const std::vector<WFace>& edges) {
+  for (int i = 0; i < object.lnum; ++i) WriteLine(out, object, object.lines[i].v[0], object.lines[i].v[1]);
+  for (const WFace& edge : edges) WriteLine(out, object, edge.v[0], edge.v[1]);
+}
+
+// The layer of each material: its name made fit for a layer, once per file.
+std::vector<std::string> MaterialLayers(const WScene& scene) {
+  std::vector<std::string> layers;
+  std::string scratch;
+  for (int m = 0; m < scene.mnum; ++m)
+    layers.emplace_back(NameAsToken(scene.materials[m].name.c_str(), BreaksLayerName, scratch));
+  return layers;
+}
+
+void WriteFaces(TextOutput& out, const std::vector<std::string>& layers, const WObject& object) {
+  const int material_count = static_cast<int>(layers.size());
   for (int f = 0; f < object.fnum; ++f) {
     const WFace& face = object.faces[f];
     Group(out, "0", "3DFACE");
     // The layer is the material's name; an index outside the list has no
     // name, and its number stands for it.
-    if (face.material >= 0 && face.material < scene.mnum)
-      Group(out, "8", scene.materials[face.material].name.c_str());
+    if (face.material >= 0 && face.material < material_count)
+      Group(out, "8", layers[static_cast<size_t>(face.material)]);
     else
       Group(out, "8", face.material);
     Group(out, "62", face.material);
@@ -72,7 +108,8 @@ void WriteFaces(TextOutput& out, const WScene& scene, const WObject& object) {
 }
 
 void WritePolyface(TextOutput& out, const WObject& object) {
-  const char* name = object.name.c_str();
+  std::string scratch;
+  const std::string_view name = NameAsToken(object.name.c_str(), BreaksLayerName, scratch);
   Group(out, "0", "POLYLINE");
   Group(out, "8", name);
   Group(out, "66", "1");
@@ -105,21 +142,22 @@ void WritePolyface(TextOutput& out, const WObject& object) {
 void WriteDxfFacesScene(TextOutput& out, const WScene& scene) {
   WScene copy(scene);
   EnsureMaterial(copy);
-  Prepare(copy);
+  const TwoCornerFaces edges = Prepare(copy);
+  const std::vector<std::string> layers = MaterialLayers(copy);
   WriteHead(out);
   for (int o = 0; o < copy.onum; ++o) {
-    WriteLines(out, copy.objects[o]);
-    WriteFaces(out, copy, copy.objects[o]);
+    WriteLines(out, copy.objects[o], edges[static_cast<size_t>(o)]);
+    WriteFaces(out, layers, copy.objects[o]);
   }
   WriteEnd(out);
 }
 
 void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene) {
   WScene copy(scene);
-  Prepare(copy);
+  const TwoCornerFaces edges = Prepare(copy);
   WriteHead(out);
   for (int o = 0; o < copy.onum; ++o) {
-    WriteLines(out, copy.objects[o]);
+    WriteLines(out, copy.objects[o], edges[static_cast<size_t>(o)]);
     WritePolyface(out, copy.objects[o]);
   }
   WriteEnd(out);

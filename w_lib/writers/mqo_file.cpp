@@ -2,6 +2,7 @@
 // list and one object block per object with its vertices and faces.
 #include <cmath>
 #include <new>
+#include <vector>
 
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
@@ -10,16 +11,19 @@ namespace {
 
 // The host's conventions: corners in the other order, lengths in the host's
 // unit (the inverse of the export's 0.01), no transforms, and faces of at
-// most four corners.
-void Prepare(WScene& copy) {
+// most four corners. The two-corner faces, the host's edges, which the
+// triangulation removes, are kept aside.
+TwoCornerFaces Prepare(WScene& copy) {
   // Face edges first: the sides of a face that names a missing vertex are
   // edges too, and go with the other edges rather than stay as loose lines.
   DropFaceEdges(copy);
   DropDanglingGeometry(copy);
-  for (int o = 0; o < copy.onum; ++o) ReverseObjectFaces(copy.objects[o]);
+  ReverseObjectFaces(copy);
   ScaleScene(copy, 100.0f);
   FreezeTransforms(copy);
+  TwoCornerFaces edges = KeepTwoCornerFaces(copy);
   TriangulateScene(copy, 1);
+  return edges;
 }
 
 void WriteHead(TextOutput& out) {
@@ -91,7 +95,7 @@ void WriteFace(TextOutput& out, const WScene& scene, const WObject& object, cons
   out.Put('\n');
 }
 
-void WriteObject(TextOutput& out, const WScene& scene, const WObject& object) {
+void WriteObject(TextOutput& out, const WScene& scene, const WObject& object, const std::vector<WFace>& edges) {
   out.Put("Object \"").Put(object.name.c_str()).Put("\" {\n");
   out.Put(
       "\tvisible 15\n"
@@ -106,10 +110,13 @@ void WriteObject(TextOutput& out, const WScene& scene, const WObject& object) {
     out.Put("\t\t").Fixed(p.x, 4).Put(' ').Fixed(p.y, 4).Put(' ').Fixed(p.z, 4).Put('\n');
   }
   out.Put("\t}\n");
-  // Lines are the loose ones and the triangulation's diagonals.
-  out.Put("\tface ").Int(static_cast<long long>(object.lnum) + object.fnum).Put(" {\n");
+  // Lines are the loose ones and the triangulation's diagonals; the edges
+  // follow them, with their material and corner attributes.
+  const long long entries = static_cast<long long>(object.lnum) + static_cast<long long>(edges.size()) + object.fnum;
+  out.Put("\tface ").Int(entries).Put(" {\n");
   for (int i = 0; i < object.lnum; ++i)
     out.Put("\t\t2 V(").Int(object.lines[i].v[0]).Put(' ').Int(object.lines[i].v[1]).Put(")\n");
+  for (const WFace& edge : edges) WriteFace(out, scene, object, edge);
   for (int f = 0; f < object.fnum; ++f) WriteFace(out, scene, object, object.faces[f]);
   out.Put("\t}\n");
   out.Put("}\n");
@@ -132,10 +139,10 @@ unsigned PackMqoColor(const WColor& color) {
 
 void WriteMqoScene(TextOutput& out, const WScene& scene) {
   WScene copy(scene);
-  Prepare(copy);
+  const TwoCornerFaces edges = Prepare(copy);
   WriteHead(out);
   WriteMaterials(out, copy);
-  for (int o = 0; o < copy.onum; ++o) WriteObject(out, copy, copy.objects[o]);
+  for (int o = 0; o < copy.onum; ++o) WriteObject(out, copy, copy.objects[o], edges[static_cast<size_t>(o)]);
   out.Put("Eof\n");
 }
 

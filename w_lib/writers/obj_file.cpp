@@ -1,8 +1,10 @@
 // Wavefront OBJ files and their material files: all objects in one index
-// space, positions in world coordinates, loose lines as two-corner faces.
+// space, positions in world coordinates, loose lines and two-corner faces
+// as line elements.
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "w_lib/util/text.h"
 #include "w_lib/writers/text_output.h"
@@ -18,9 +20,17 @@ struct IndexBases {
   long long vn = 1;
 };
 
+// Readers split g, usemtl and newmtl at blanks and end a line at '#'.
+bool BreaksObjToken(unsigned char c) { return c == ' ' || c == '#' || IsControlByte(c); }
+
 // A face material outside the scene's list counts as none.
 int MaterialOf(const WScene& scene, const WFace& face) {
   return face.material >= 0 && face.material < scene.mnum ? face.material : -1;
+}
+
+// A face of two corners is a line element: vertex numbers only.
+void WriteLine(TextOutput& out, const WFace& face, const IndexBases& bases) {
+  out.Put("l ").Int(face.v[0] + bases.v).Put(' ').Int(face.v[1] + bases.v).Put('\n');
 }
 
 void WriteFace(TextOutput& out, const WFace& face, const IndexBases& bases) {
@@ -54,17 +64,25 @@ void WriteObject(TextOutput& out, const WScene& scene, const WObject& o, IndexBa
   }
   if (o.nnum != 0) out.Put("# ").Int(o.nnum).Put(" normal vertices\n\n");
 
-  out.Put("g ").Put(o.name.c_str()).Put('\n');
+  std::string scratch;
+  out.Put("g ").Put(NameAsToken(o.name.c_str(), BreaksObjToken, scratch)).Put('\n');
   // A run of faces without material at the start needs no usemtl line.
   int current = -1;
   for (int f = 0; f < o.fnum; ++f) {
     const WFace& face = o.faces[f];
+    // A face of fewer than two corners is no element at all.
+    if (face.num < 2) continue;
     const int m = MaterialOf(scene, face);
     if (m != current) {
       current = m;
-      out.Put("usemtl ").Put(m == -1 ? kNoMaterialName : scene.materials[m].name.c_str()).Put('\n');
+      const std::string_view name =
+          m == -1 ? kNoMaterialName : NameAsToken(scene.materials[m].name.c_str(), BreaksObjToken, scratch);
+      out.Put("usemtl ").Put(name).Put('\n');
     }
-    WriteFace(out, face, bases);
+    if (face.num == 2)
+      WriteLine(out, face, bases);
+    else
+      WriteFace(out, face, bases);
   }
   out.Put("# ").Int(o.fnum).Put(" elements\n\n");
 
@@ -84,15 +102,17 @@ void WriteObjText(TextOutput& out, const WScene& scene, const std::string& mater
 
 void WriteMaterialText(TextOutput& out, const WScene& scene) {
   out.Put(kCreatedByLine);
+  std::string scratch;
   for (int i = 0; i < scene.mnum; ++i) {
     const WMaterial& m = scene.materials[i];
     const WColor& c = m.col;
-    out.Put("newmtl ").Put(m.name.c_str()).Put('\n');
+    out.Put("newmtl ").Put(NameAsToken(m.name.c_str(), BreaksObjToken, scratch)).Put('\n');
     // A texture index outside the list means no texture.
     if (m.tex >= 0 && m.tex < scene.tnum) out.Put("map_Kd ").Put(FileName(scene.textures[m.tex].name.c_str())).Put('\n');
     const double r = c.r, g = c.g, b = c.b;
     out.Put("Ka ").Fixed(r / 4.0, 5, 6).Put(' ').Fixed(g / 4.0, 5, 6).Put(' ').Fixed(b / 4.0, 5, 6).Put('\n');
     out.Put("Kd ").Fixed(r, 5, 6).Put(' ').Fixed(g, 5, 6).Put(' ').Fixed(b, 5, 6).Put('\n');
+    out.Put("d ").Fixed(c.a, 5, 6).Put('\n');  // opacity
     out.Put("Ks ").Fixed(r, 5, 6).Put(' ').Fixed(g, 5, 6).Put(' ').Fixed(b, 5, 6).Put('\n');
     out.Put("Ns ").Fixed(5.0, 5, 6).Put('\n');
     out.Put('\n');

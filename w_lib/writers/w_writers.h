@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "w_lib/w_scene.h"
@@ -64,6 +65,13 @@ struct ObjectTree {
 bool DropDanglingGeometry(WObject& object);
 bool DropDanglingGeometry(WScene& scene);
 
+// Copies of the faces of exactly two corners of every object, per object
+// index and in face order. Writers that triangulate take them before the
+// triangulation removes them: in the host's documents they are edges, and
+// are written as such.
+using TwoCornerFaces = std::vector<std::vector<WFace>>;
+TwoCornerFaces KeepTwoCornerFaces(const WScene& scene);
+
 // --- dotXSI 3.0 text -------------------------------------------------------
 
 // Writes scene as a dotXSI file at path ("wb", LF line ends). A scene without
@@ -98,6 +106,11 @@ struct XsiModelContext {
 // Faces with material -1 are written under material 0; faces with any other
 // material outside the scene's list are left out. Returns true.
 bool WriteXsiModel(TextOutput& out, const WScene& scene, XsiModelContext& context, int object, int depth);
+
+// name as dotXSI writes it in template heads and quoted strings: braces,
+// double quotes and control bytes become '_' (two-byte characters are kept
+// whole); blanks stay. name itself when it needs no change, else scratch.
+std::string_view XsiName(const char* name, std::string& scratch);
 
 // The time stamp of SI_FileInfo: the wall-clock time of UTC+9 (no daylight
 // saving) at `now`, as "Www Mmm DD hh:mm:ss YYYY" with English names and a
@@ -141,10 +154,13 @@ bool SplitVerticesByColor(WScene& scene);
 // Writes scene as a Wavefront OBJ file at path ("wt") and its materials into
 // the file beside it with the extension .mtl, which the OBJ file names.
 // Works on a copy: texture coordinates flipped in v, face edges dropped,
-// loose lines written as two-corner faces, positions and normals frozen into
+// loose lines made two-corner faces, positions and normals frozen into
 // world coordinates. Vertex, texture-coordinate and normal numbers run on
-// across objects. A face material outside the list counts as none; corner
-// indices are written as stored.
+// across objects. A two-corner face is a line element (l), a face of fewer
+// corners is not written and changes no current material. A face material
+// outside the list counts as none; corner indices are written as stored.
+// Names in g, usemtl and newmtl have blanks, '#' and control bytes replaced
+// by '_'. The material file gives each material's alpha as its opacity (d).
 // Returns false, leaving no OBJ file, when it cannot be opened or a write or
 // its close fails. A material file that cannot be opened (or whose path is
 // the OBJ file's own) is not written, and the result is still true; one that
@@ -166,7 +182,9 @@ bool WriteSceneDump(const char* path, const WScene& scene);
 // Writes scene as a .mqo text document at path ("wt"). The working copy has
 // its faces reversed, its lengths multiplied by 100, its transforms frozen
 // and its polygons of more than four corners cut into triangles; the
-// triangulation's diagonals are written as two-point faces. Faces and lines
+// triangulation's diagonals are written as two-point faces, and after them
+// the two-corner faces (the host's edges) with their material and corner
+// attributes. Faces and lines
 // that name a vertex outside their object are left out; a face material, a
 // material texture, a corner texture coordinate or colour that names nothing
 // is written as none. Colours are packed with each component clamped to
@@ -185,9 +203,12 @@ unsigned PackMqoColor(const WColor& color);
 // Both write one ENTITIES section ("wb", LF line ends) from a working copy
 // with transforms frozen and polygons of more than four corners cut into
 // triangles; every object's lines (loose lines and the triangulation's
-// diagonals) are LINE entities on layer 0. Faces and lines that name a vertex
-// outside their object are left out. Both return false, leaving no file,
-// when the file cannot be opened or a write or the close fails.
+// diagonals), then its two-corner faces, are LINE entities on layer 0.
+// Faces and lines that name a vertex outside their object are left out.
+// DXF has z up: a point (x, y, z) of the copy is written as (x, 0 - z, y).
+// Layer names have the characters that DXF does not allow in them replaced
+// by '_'. Both return false, leaving no file, when the file cannot be opened
+// or a write or the close fails.
 
 // Every face as a 3DFACE (a triangle repeats its third corner) on the layer
 // named after its material, with the material index as its colour number.

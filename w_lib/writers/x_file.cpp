@@ -14,6 +14,12 @@ namespace {
 
 constexpr int kMaxIndent = 255;
 
+// A frame or mesh name is one token: blanks, braces, the list separators
+// and double quotes would end it.
+bool BreaksXToken(unsigned char c) {
+  return c == ' ' || c == '{' || c == '}' || c == ';' || c == ',' || c == '"' || IsControlByte(c);
+}
+
 // The indent of a frame at depth d: d + 1 TABs, at most 255.
 std::string_view Indent(int depth) {
   static const std::string tabs(kMaxIndent, '\t');
@@ -125,7 +131,8 @@ void WriteTextureCoords(TextOutput& out, std::string_view p, const WObject& o) {
 void OpenFrame(TextOutput& out, const WScene& scene, int k, int depth) {
   const WObject& o = scene.objects[k];
   const std::string_view p = Indent(depth);
-  const char* name = o.name.c_str();
+  std::string scratch;
+  const std::string_view name = NameAsToken(o.name.c_str(), BreaksXToken, scratch);
 
   out.Put(p).Put("Frame Frame_").Put(name).Put(" {\n");
   WriteMatrix(out, p, o.transform.local_matrix);
@@ -190,7 +197,7 @@ bool WriteXFile(const char* path, const WScene& scene) {
   return WriteWholeFile(path, "wb", [&](TextOutput& out) {
            WScene copy(scene);
            EnsureMaterial(copy);
-           for (int o = 0; o < copy.onum; ++o) ReverseObjectFaces(copy.objects[o]);
+           ReverseObjectFaces(copy);
            SplitVerticesByUv(copy);
            SplitVerticesByColor(copy);
            WriteXText(out, copy);

@@ -98,7 +98,8 @@ void WriteMaterialBody(TextOutput& out, const WScene& scene) {
 
 void WriteMaterial(TextOutput& out, const WScene& scene, const WMaterial& material) {
   const WColor& c = material.col;
-  out.Put("\tSI_Material MAT-").Put(material.name.c_str()).Put(" {\n");
+  std::string scratch;
+  out.Put("\tSI_Material MAT-").Put(XsiName(material.name.c_str(), scratch)).Put(" {\n");
   out.Put("\t\t").Fixed(c.r).Put(',').Fixed(c.g).Put(',').Fixed(c.b).Put(',').Fixed(c.a).Put(",\n");
   WriteMaterialBody(out, scene);
   // A texture index outside the list means no texture.
@@ -205,8 +206,8 @@ class EnvelopeWriter {
       const int bone = bones_[b];
       const int end = count_[bone];
       out.Put("\tSI_Envelope {\n");
-      out.Put("\t\t\"MDL-").Put(o.name.c_str()).Put("\";\n");
-      out.Put("\t\t\"MDL-").Put(scene_.objects[bone].name.c_str()).Put("\";\n");
+      out.Put("\t\t\"MDL-").Put(XsiName(o.name.c_str(), scratch_)).Put("\";\n");
+      out.Put("\t\t\"MDL-").Put(XsiName(scene_.objects[bone].name.c_str(), scratch_)).Put("\";\n");
       out.Put("\t\t").Int(end - begin_[b]).Put(";\n");
       for (int e = begin_[b]; e < end; ++e)
         out.Put("\t\t").Int(entries_[e].vertex).Put(',').Fixed(static_cast<double>(entries_[e].weight) * 100.0).Put(";,\n");
@@ -226,6 +227,7 @@ class EnvelopeWriter {
   std::vector<int> bones_;
   std::vector<int> begin_;
   std::vector<Influence> entries_;
+  std::string scratch_;  // a name made fit for a quoted string
 };
 
 }  // namespace

@@ -14,6 +14,10 @@ namespace {
 
 constexpr int kMaxIndent = 255;
 
+// Braces end a template head, a double quote ends a quoted string. Blanks
+// stay: readers of the format take them, and stored files rely on them.
+bool BreaksXsiToken(unsigned char c) { return c == '{' || c == '}' || c == '"' || IsControlByte(c); }
+
 // The indent of a depth: up to 255 TABs; deeper models share the last one.
 std::string_view Indent(int depth) {
   static const std::string tabs(kMaxIndent, '\t');
@@ -41,20 +45,20 @@ void WriteTriple(TextOutput& out, std::string_view p, double x, double y, double
 }
 
 // One SI_Transform block: the object's scale and rotation with a translation.
-void WriteTransformBlock(TextOutput& out, std::string_view p, const char* kind, const WObject& o,
-                         const WVector& translate) {
+void WriteTransformBlock(TextOutput& out, std::string_view p, const char* kind, std::string_view name,
+                         const WObject& o, const WVector& translate) {
   const WTransform& t = o.transform;
-  out.Put(p).Put("\tSI_Transform ").Put(kind).Put('-').Put(o.name.c_str()).Put(" {\n");
+  out.Put(p).Put("\tSI_Transform ").Put(kind).Put('-').Put(name).Put(" {\n");
   WriteTriple(out, p, t.scale.x, t.scale.y, t.scale.z);
   WriteTriple(out, p, Degrees(t.rotate.x), Degrees(t.rotate.y), Degrees(t.rotate.z));
   WriteTriple(out, p, translate.x, translate.y, translate.z);
   out.Put(p).Put("\t}\n").Put(p).Put('\n');
 }
 
-void WriteTransforms(TextOutput& out, std::string_view p, const WObject& o) {
-  WriteTransformBlock(out, p, "SRT", o, o.transform.translate);
+void WriteTransforms(TextOutput& out, std::string_view p, std::string_view name, const WObject& o) {
+  WriteTransformBlock(out, p, "SRT", name, o, o.transform.translate);
   // The base pose shares scale and rotation with the transform above.
-  WriteTransformBlock(out, p, "BASEPOSE", o, o.transform.base_translate);
+  WriteTransformBlock(out, p, "BASEPOSE", name, o, o.transform.base_translate);
 
   out.Put(p).Put("\tSI_GlobalMaterial {\n");
   out.Put(p).Put("\t\t\"Default\"\n");
@@ -75,8 +79,7 @@ void WriteVectorRow(TextOutput& out, std::string_view p, const WVector& v) {
   out.Put(p).Put("\t\t\t").Fixed(v.x).Put(", ").Fixed(v.y).Put(", ").Fixed(v.z).Put(",\n");
 }
 
-void WriteShape(TextOutput& out, std::string_view p, const WObject& o) {
-  const char* name = o.name.c_str();
+void WriteShape(TextOutput& out, std::string_view p, std::string_view name, const WObject& o) {
   out.Put(p).Put("\tSI_Mesh MSH-").Put(name).Put(" {\n");
   out.Put(p).Put("\t\tSI_Shape SHP-").Put(name).Put("-ORG {\n");
   const int lists = 1 + (o.nnum != 0) + (o.unum != 0) + (o.cnum != 0);
@@ -127,7 +130,7 @@ void WriteIndexLines(TextOutput& out, std::string_view p, const WObject& o, cons
   out.Put(p).Put('\n');
 }
 
-void WritePolygonList(TextOutput& out, std::string_view p, const WObject& o, const char* material, bool textured,
+void WritePolygonList(TextOutput& out, std::string_view p, const WObject& o, std::string_view material, bool textured,
                       const int* faces, int count) {
   std::string elements;
   if (o.nnum != 0) AppendWithSeparator(elements, "|", "NORMAL");
@@ -151,8 +154,7 @@ void WritePolygonList(TextOutput& out, std::string_view p, const WObject& o, con
   out.Put(p).Put("\t\t}\n");
 }
 
-void WriteCurves(TextOutput& out, std::string_view p, const WObject& o) {
-  const char* name = o.name.c_str();
+void WriteCurves(TextOutput& out, std::string_view p, std::string_view name, const WObject& o) {
   for (const Channel& channel : kChannels) {
     int count = 0;
     for (int i = 0; i < o.anum; ++i)
@@ -224,21 +226,25 @@ void BucketFaces(const WObject& o, XsiModelContext& c) {
 void OpenModel(TextOutput& out, const WScene& scene, XsiModelContext& c, int k, int depth) {
   const WObject& o = scene.objects[k];
   const std::string_view p = Indent(depth);
+  std::string scratch;
+  const std::string_view name = XsiName(o.name.c_str(), scratch);
 
-  out.Put(p).Put("SI_Model MDL-").Put(o.name.c_str()).Put(" {\n");
-  WriteTransforms(out, p, o);
+  out.Put(p).Put("SI_Model MDL-").Put(name).Put(" {\n");
+  WriteTransforms(out, p, name, o);
 
   if (o.vnum == 0) {
-    out.Put(p).Put("\tSI_Null ").Put(o.name.c_str()).Put(" {\n");
+    out.Put(p).Put("\tSI_Null ").Put(name).Put(" {\n");
     out.Put(p).Put("\t}\n");
     out.Put(p).Put('\n');
   } else {
-    WriteShape(out, p, o);
+    WriteShape(out, p, name, o);
     BucketFaces(o, c);
+    std::string material_scratch;
     for (size_t u = 0; u < c.used_keys.size(); ++u) {
       const int key = c.used_keys[u];
       const int m = key / 2;
-      const char* material = scene.mnum > 0 ? scene.materials[m].name.c_str() : kNoMaterialName;
+      const std::string_view material =
+          scene.mnum > 0 ? XsiName(scene.materials[m].name.c_str(), material_scratch) : kNoMaterialName;
       WritePolygonList(out, p, o, material, key % 2 == 0, c.face_order.data() + c.bucket_begin[u],
                        c.bucket_end[key] - c.bucket_begin[u]);
       c.bucket_end[key] = 0;  // clean for the next model
@@ -246,10 +252,12 @@ void OpenModel(TextOutput& out, const WScene& scene, XsiModelContext& c, int k, 
     out.Put(p).Put("\t}\n");
   }
 
-  WriteCurves(out, p, o);
+  WriteCurves(out, p, name, o);
 }
 
 }  // namespace
+
+std::string_view XsiName(const char* name, std::string& scratch) { return NameAsToken(name, BreaksXsiToken, scratch); }
 
 XsiModelContext::XsiModelContext(const WScene& scene)
     : tree(scene), material_count(scene.mnum > 0 ? scene.mnum : 1) {

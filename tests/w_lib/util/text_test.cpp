@@ -126,3 +126,16 @@ TEST(Text, ReplaceExtension) {
   const std::string sjis = std::string("d\\") + kSo + ".obj";
   EXPECT_EQ(ReplaceExtension(sjis.c_str(), ".mtl"), std::string("d\\") + kSo + ".mtl");
 }
+
+TEST(Text, NameAsToken) {
+  const auto blank_or_bar = [](unsigned char c) { return c == ' ' || c == '|' || IsControlByte(c); };
+  std::string scratch;
+  // A clean name is handed back itself, not copied.
+  const char clean[] = "mug_cup";
+  EXPECT_EQ(NameAsToken(clean, blank_or_bar, scratch).data(), clean);
+  EXPECT_EQ(NameAsToken("", blank_or_bar, scratch), "");
+  EXPECT_EQ(NameAsToken("anchor|D San\t\x7f", blank_or_bar, scratch), "anchor_D_San__");
+  // The trail byte 0x7C ('|') of a two-byte character stays; a lead byte
+  // before a non-trail byte or at the end is a character of its own.
+  EXPECT_EQ(NameAsToken("\x83\x7c|\x83 \x83", blank_or_bar, scratch), "\x83\x7c_\x83_\x83");
+}

@@ -54,6 +54,13 @@ TEST(DxfFile, FacesOnTheLayersOfTheirMaterials) {
   const std::string text = Faces(bare);
   EXPECT_NE(text.find("0\n3DFACE\n8\nNoMaterial\n62\n0\n10\n"), std::string::npos);
   EXPECT_NE(text.find("0\n3DFACE\n8\n7\n62\n7\n10\n"), std::string::npos);
+
+  // Characters that layer names may not hold become '_'; blanks stay.
+  WScene odd = MakePart();
+  odd.materials[2].SetName("a<>/\\\":;?*|=`\x01 b");
+  odd.objects[0].SetName("mugcup:SUB");
+  EXPECT_NE(Faces(odd).find("0\n3DFACE\n8\na_____________ b\n62\n2\n"), std::string::npos);
+  EXPECT_EQ(Count(Polyface(odd), "8\nmugcup_SUB\n"), 7);  // the mesh head, four vertices, two faces
 }
 
 TEST(DxfFile, PolyfaceNumbersVerticesFromOne) {
@@ -66,26 +73,34 @@ TEST(DxfFile, PolyfaceNumbersVerticesFromOne) {
             std::string(kHead) + "0\nPOLYLINE\n8\nnone\n66\n1\n70\n64\n71\n0\n72\n0\n0\nSEQEND\n" + kEnd);
 }
 
-TEST(DxfFile, PentagonGivesThreeFacesAndThreeLines) {
+TEST(DxfFile, PentagonGivesThreeFacesAndThreeLinesAndEdgesFollow) {
   WScene scene;
   scene.AddMaterial("m");
   WObject& obj = AddObjectAt(scene, "penta", {{2, 0, 0}, {3, 2, 0}, {1, 3, 0}, {-1, 2, 0}, {0, 0, 0}});
+  // An edge (a two-corner face) and a face of one corner before it.
+  AddFaceOver(obj, {2}, 0);
+  AddFaceOver(obj, {4, 1}, 0);
   const int f = AddFaceOver(obj, {0, 1, 2, 3, 4}, 0);
   // Its sides' lines are dropped before the cut; a loose line stays.
   for (int k = 0; k < 5; ++k) obj.faces[f].e[k] = AddLineBetween(obj, k, (k + 1) % 5);
   AddLineBetween(obj, 1, 3);
   ComputeFaceNormals(scene);
 
+  // The edge is the last line, after the loose line and the ears' lines,
+  // and no face; turned to z up, (3, 2, 0) is (3, 0, 2).
+  const std::string edge = "0\nLINE\n8\n0\n70\n0\n10\n0.000000\n20\n0.000000\n30\n0.000000\n"
+                           "11\n3.000000\n21\n0.000000\n31\n2.000000\n";
   const std::string faces = Faces(scene);
   EXPECT_EQ(Count(faces, "0\n3DFACE\n"), 3);
-  EXPECT_EQ(Count(faces, "0\nLINE\n"), 4);
+  EXPECT_EQ(Count(faces, "0\nLINE\n"), 5);
+  EXPECT_NE(faces.find(edge + "0\n3DFACE\n"), std::string::npos);
   // The ears' diagonals 0-2, 0-3 and 0-4 (the pentagon's own last side).
   EXPECT_NE(faces.find("10\n2.000000\n20\n0.000000\n30\n0.000000\n11\n0.000000\n21\n0.000000\n31\n0.000000\n"),
             std::string::npos);
   const std::string poly = Polyface(scene);
-  EXPECT_NE(poly.find("71\n5\n72\n3\n"), std::string::npos);
+  EXPECT_NE(poly.find(edge + "0\nPOLYLINE\n8\npenta\n66\n1\n70\n64\n71\n5\n72\n3\n"), std::string::npos);
   EXPECT_NE(poly.find("71\n1\n72\n4\n73\n5\n0\nSEQEND\n"), std::string::npos);
-  EXPECT_EQ(Count(poly, "0\nLINE\n"), 4);
+  EXPECT_EQ(Count(poly, "0\nLINE\n"), 5);
 }
 
 TEST(DxfFile, ElementsNamingMissingVerticesAreLeftOut) {

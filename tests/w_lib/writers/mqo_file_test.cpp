@@ -98,6 +98,23 @@ TEST(MqoFile, PartsThatNameNothingAreLeftOut) {
             "\t\t3 V(2 0 1)\n");
 }
 
+TEST(MqoFile, TwoCornerFacesStayAsEdgesAfterTheLines) {
+  // The host's edges are faces of two corners: reversed like every face,
+  // with their material and colours, after the loose line. A face of one
+  // corner is no entry.
+  WScene scene = MakeColouredTriangle();
+  WObject& obj = scene.objects[0];
+  AddFaceOver(obj, {0}, 0);
+  SetCorners(obj, AddFaceOver(obj, {1, 2}, 0), &WFace::vc, {0, 1});
+  AddLineBetween(obj, 0, 2);
+  EXPECT_EQ(FaceBlock(Written(scene)),
+            "\tface 3 {\n"
+            "\t\t2 V(0 2)\n"
+            "\t\t2 V(2 1) M(0) COL(4294901760 4278222847)\n"
+            "\t\t3 V(2 1 0) M(0) UV(0.50000 0.60000 0.30000 0.40000 0.10000 0.20000) "
+            "COL(4278222847 4294901760 4278222847)\n");
+}
+
 TEST(MqoFile, LengthsAreScaledBeforeTransformsAreFrozen) {
   WScene scene;
   WObject& obj = AddObjectAt(scene, "moved", {{0.01f, 0.0f, -0.5f}});

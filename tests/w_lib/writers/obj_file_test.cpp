@@ -78,7 +78,10 @@ TEST(ObjFile, MaterialFileNameAndNullNames) {
   scene.materials[m].tex = 4;  // no such texture
   WObject& obj = AddObjectAt(scene, "o", {{0, 0, 0}});
   obj.name.Set(nullptr);
+  // A face of one corner is no element and changes no current material.
   AddFaceOver(obj, {0}, m);
+  AddFaceOver(obj, {0, 0});
+  AddFaceOver(obj, {0, 0}, m);
 
   // The extension is the last dot of the last component, or none.
   const std::string dir = TempFolder("obj_names") + "out.dir";
@@ -86,10 +89,17 @@ TEST(ObjFile, MaterialFileNameAndNullNames) {
   ASSERT_TRUE(WriteObjFile((dir + "/scene").c_str(), scene));
   const std::string text = ReadFile(dir + "/scene");
   EXPECT_TRUE(StartsWith(text, std::string(kCreatedByLine) + "mtllib scene.mtl\n\ng\n")) << text;
-  EXPECT_NE(text.find("\ng \nusemtl \nf 1\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\ng \nl 1 1\nusemtl \nl 1 1\n# 3 elements\n"), std::string::npos) << text;
   EXPECT_EQ(ReadFile(dir + "/scene.mtl"), Golden("obj/null_names.mtl"));
   ASSERT_TRUE(WriteObjFile((dir + "/two.dots.obj").c_str(), scene));
   EXPECT_TRUE(FileExists(dir + "/two.dots.mtl"));
+
+  // Names are single tokens: blanks, '#' and control bytes become '_'.
+  scene.materials[m].SetName("red #1");
+  scene.objects[0].SetName("obj one\t");
+  ASSERT_TRUE(WriteObjFile((dir + "/odd.obj").c_str(), scene));
+  EXPECT_NE(ReadFile(dir + "/odd.obj").find("\ng obj_one_\nl 1 1\nusemtl red__1\n"), std::string::npos);
+  EXPECT_NE(ReadFile(dir + "/odd.mtl").find("\nnewmtl red__1\n"), std::string::npos);
 }
 
 TEST(ObjFile, MaterialFileFailures) {

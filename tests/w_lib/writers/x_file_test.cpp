@@ -83,6 +83,13 @@ TEST(XFile, NoMaterialsAndBadIndices) {
   text = WriteToText(scene);
   EXPECT_EQ(Count(text, "TextureFilename"), 0);
   EXPECT_EQ(Count(text, "\t\t\t\t\t0.700000;0.700000;0.700000;1.000000;;\n"), 2);
+
+  // Frame and mesh names are single tokens: blanks, braces, list
+  // separators, quotes and control bytes become '_'.
+  scene.objects[1].SetName("obj one } {;,\"\x7f");
+  text = WriteToText(scene);
+  EXPECT_NE(text.find("\tFrame Frame_obj_one________ {\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\t\tMesh obj_one________ {\n"), std::string::npos) << text;
 }
 
 TEST(XFrame, DeepChainsCapTheIndentAndUseNoRecursion) {

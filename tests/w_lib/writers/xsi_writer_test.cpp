@@ -126,6 +126,23 @@ TEST(XsiFile, MaterialsTexturesAndNames) {
   EXPECT_EQ(Count(text, "\n\t\t1,\n"), 1);  // only the visibility of the one model
   EXPECT_EQ(Count(text, "\nSI_Model MDL- {\n\tSI_Transform SRT- {\n"), 1);
   EXPECT_EQ(Count(text, "\tSI_Null  {\n"), 1);
+
+  // Braces, quotes and control bytes in names would end a template head or
+  // a quoted string; blanks stay.
+  WScene odd_names = MakeTexturedTriangle();
+  odd_names.materials[0].SetName("m \"1\"");
+  WObject& named = odd_names.objects[0];
+  named.SetName("obj one } {\t");
+  const int key = named.FindOrAddKey(0);
+  named.keys[key].channels = kTranslateX;
+  AddWeight(named.vertices[0], 0, 1.0f);
+  const std::string odd_text = Written(odd_names);
+  // Model, transforms, mesh, shape, curve head and name, envelope twice.
+  EXPECT_EQ(Count(odd_text, "obj one _ __"), 9);
+  EXPECT_EQ(Count(odd_text, "\tSI_FCurve obj one _ __-TRANSLATION-X\n\t{\n\t\t\"obj one _ __\",\n"), 1);
+  EXPECT_EQ(Count(odd_text, "\t\t\"MDL-obj one _ __\";\n"), 2);
+  EXPECT_EQ(Count(odd_text, "\tSI_Material MAT-m _1_ {\n"), 1);
+  EXPECT_EQ(Count(odd_text, "\t\t\t\"MAT-m _1_\",\n"), 1);
 }
 
 TEST(XsiModel, PolygonListsByMaterialThenGroup) {

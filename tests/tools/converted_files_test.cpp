@@ -1,0 +1,329 @@
+// What vellmar convert writes, read back by readers: Debian's assimp library
+// (which no one here wrote) loads every .obj, .x and .dxf of the examples and
+// of the real documents, and the stand-in host's reader loads every .mqo.
+// The counts, the orientation and the place of the geometry must be those
+// of the document.
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <numeric>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/mqo_reader.h"
+#include "test_files.h"
+
+namespace {
+
+struct Box {
+  double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL};
+  double hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  void Add(double x, double y, double z) {
+    const double p[3] = {x, y, z};
+    for (int k = 0; k < 3; ++k) {
+      lo[k] = std::min(lo[k], p[k]);
+      hi[k] = std::max(hi[k], p[k]);
+    }
+  }
+};
+
+// What a document implies for a converted file.
+struct Expected {
+  long faces = 0;  // of three or more corners
+  long lines = 0;  // two-corner elements
+};
+
+// Faces and lines of a format that keeps polygons whole (OBJ, DirectX), or of
+// DXF, which cuts polygons of more than four corners into n - 2 triangles and
+// writes the n - 2 lines that the cut adds.
+Expected ExpectedCounts(const MQDocumentRecord& doc, bool cuts_polygons) {
+  Expected e;
+  for (const auto& obj : doc.objects)
+    for (int f = 0; f < obj->FaceCount(); ++f) {
+      const int n = obj->CornerCount(f);
+      if (n == 2) ++e.lines;
+      if (n < 3) continue;
+      const bool cut = cuts_polygons && n > 4;
+      e.faces += cut ? n - 2 : 1;
+      e.lines += cut ? n - 2 : 0;
+    }
+  return e;
+}
+
+// The box of the vertices that faces and edges use, in the output's unit
+// (the document's lengths times 0.01, in single precision as converted).
+Box DocumentBox(const MQDocumentRecord& doc) {
+  Box box;
+  for (const auto& obj : doc.objects)
+    for (int f = 0; f < obj->FaceCount(); ++f) {
+      if (obj->CornerCount(f) < 2) continue;
+      for (int c = obj->face_start[f]; c < obj->face_start[f + 1]; ++c) {
+        const MQPoint& p = obj->vertices[static_cast<size_t>(obj->corner_vertex[c])];
+        box.Add(p.x * 0.01f, p.y * 0.01f, p.z * 0.01f);
+      }
+    }
+  return box;
+}
+
+// What a reader made of a file: counts, box, and every polygon as points
+// in the reader's frame (node transforms applied).
+struct ReadBack {
+  Expected counts;
+  Box box;
+  std::vector<std::vector<std::array<float, 3>>> polygons;
+};
+
+void Collect(const aiScene& scene, const aiNode& node, const aiMatrix4x4& parent, ReadBack& read) {
+  const aiMatrix4x4 transform = parent * node.mTransformation;
+  for (unsigned i = 0; i < node.mNumMeshes; ++i) {
+    const aiMesh& mesh = *scene.mMeshes[node.mMeshes[i]];
+    std::vector<std::array<float, 3>> points(mesh.mNumVertices);
+    for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
+      const aiVector3D p = transform * mesh.mVertices[v];
+      points[v] = {p.x, p.y, p.z};
+      read.box.Add(p.x, p.y, p.z);
+    }
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
+      const aiFace& face = mesh.mFaces[f];
+      if (face.mNumIndices == 2) ++read.counts.lines;
+      if (face.mNumIndices < 3) continue;
+      ++read.counts.faces;
+      read.polygons.emplace_back();
+      for (unsigned k = 0; k < face.mNumIndices; ++k) read.polygons.back().push_back(points[face.mIndices[k]]);
+    }
+  }
+  for (unsigned c = 0; c < node.mNumChildren; ++c) Collect(scene, *node.mChildren[c], transform, read);
+}
+
+// Signed volumes of the closed meshes among the polygons. A raw import gives
+// every corner its own vertex, so corners are joined by position; faces
+// that share a side form one mesh, which is closed when every side it has
+// is met once in each direction. A flat closed mesh (two faces back to back)
+// has no inside and is left out.
+std::vector<double> ClosedMeshVolumes(const std::vector<std::vector<std::array<float, 3>>>& polygons) {
+  std::map<std::array<float, 3>, long long> ids;
+  std::vector<std::vector<long long>> faces;
+  for (const auto& polygon : polygons) {
+    std::vector<long long> face;
+    for (const auto& p : polygon) {
+      const long long id = ids.emplace(p, static_cast<long long>(ids.size())).first->second;
+      if (face.empty() || face.back() != id) face.push_back(id);
+    }
+    while (face.size() > 1 && face.front() == face.back()) face.pop_back();
+    faces.push_back(face);
+  }
+  std::vector<size_t> group(faces.size());
+  std::iota(group.begin(), group.end(), 0);
+  const auto root = [&](size_t f) {
+    while (group[f] != f) f = group[f] = group[group[f]];
+    return f;
+  };
+  std::map<std::pair<long long, long long>, std::vector<size_t>> sides;  // directed side -> faces
+  for (size_t f = 0; f < faces.size(); ++f)
+    for (size_t k = 0; k < faces[f].size(); ++k) sides[{faces[f][k], faces[f][(k + 1) % faces[f].size()]}].push_back(f);
+  for (const auto& [side, users] : sides) {
+    for (size_t u : users) group[root(u)] = root(users[0]);
+    const auto twin = sides.find({side.second, side.first});
+    if (twin != sides.end()) group[root(users[0])] = root(twin->second[0]);
+  }
+  std::vector<bool> open(faces.size(), false);
+  for (const auto& [side, users] : sides) {
+    const auto twin = sides.find({side.second, side.first});
+    if (users.size() != 1 || twin == sides.end() || twin->second.size() != 1) open[root(users[0])] = true;
+  }
+  std::vector<std::array<double, 3>> points(ids.size());
+  for (const auto& [p, id] : ids) points[static_cast<size_t>(id)] = {p[0], p[1], p[2]};
+  std::map<size_t, double> volume;
+  std::map<size_t, Box> extent;
+  for (size_t f = 0; f < faces.size(); ++f) {
+    if (faces[f].size() < 3 || open[root(f)]) continue;
+    for (long long id : faces[f]) {
+      const auto& p = points[static_cast<size_t>(id)];
+      extent[root(f)].Add(p[0], p[1], p[2]);
+    }
+    const auto& a = points[static_cast<size_t>(faces[f][0])];
+    for (size_t k = 1; k + 1 < faces[f].size(); ++k) {
+      const auto& b = points[static_cast<size_t>(faces[f][k])];
+      const auto& c = points[static_cast<size_t>(faces[f][k + 1])];
+      volume[root(f)] += (a[0] * (b[1] * c[2] - b[2] * c[1]) - a[1] * (b[0] * c[2] - b[2] * c[0]) +
+                          a[2] * (b[0] * c[1] - b[1] * c[0])) / 6.0;
+    }
+  }
+  std::vector<double> volumes;
+  for (const auto& [mesh, v] : volume) {
+    const Box& box = extent[mesh];
+    const double size = std::max({box.hi[0] - box.lo[0], box.hi[1] - box.lo[1], box.hi[2] - box.lo[2]});
+    if (std::fabs(v) > 1e-6 * size * size * size) volumes.push_back(v);
+  }
+  return volumes;
+}
+
+bool Convert(const std::string& document, const std::string& output, const std::string& format) {
+  const std::string command = std::string("\"") + VELLMAR_TOOL + "\" convert \"" + document + "\" \"" + output +
+                              "\" --format " + format + " >/dev/null";
+  return std::system(command.c_str()) == 0;
+}
+
+// Loads what convert writes for the document in each of assimp's formats and
+// checks counts, orientation and place; returns the closed meshes seen.
+int CheckAssimpReadsTheDocument(const std::string& path, const MQDocumentRecord& doc) {
+  const Box box = DocumentBox(doc);
+  int closed = 0;
+  for (const std::string format : {"obj", "x", "dxf", "dxf-polyface"}) {
+    SCOPED_TRACE(path + " as " + format);
+    const std::string out = TempPath("read." + format + (format == "obj" ? ".obj" : format == "x" ? ".x" : ".dxf"));
+    EXPECT_TRUE(Convert(path, out, format));
+    Assimp::Importer importer;
+    // No post-processing: polygons stay whole and corners stay apart.
+    const aiScene* scene = importer.ReadFile(out, 0);
+    if (!scene || !scene->mRootNode) {
+      ADD_FAILURE() << "assimp could not load " << out << ": " << importer.GetErrorString();
+      continue;
+    }
+    ReadBack read;
+    Collect(*scene, *scene->mRootNode, aiMatrix4x4(), read);
+    const Expected expected = ExpectedCounts(doc, format != "obj" && format != "x");
+    EXPECT_EQ(read.counts.faces, expected.faces);
+    EXPECT_EQ(read.counts.lines, expected.lines);
+    // assimp hands every format over in its right-handed, y-up frame: it
+    // negates DirectX's z back and turns DXF's z up back to y. So a file
+    // written in the right convention has the document's own box there,
+    // and a mirrored or lying one does not.
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_NEAR(read.box.lo[k], box.lo[k], 1e-5 + 1e-6 * std::fabs(box.lo[k])) << "axis " << k;
+      EXPECT_NEAR(read.box.hi[k], box.hi[k], 1e-5 + 1e-6 * std::fabs(box.hi[k])) << "axis " << k;
+    }
+    for (double volume : ClosedMeshVolumes(read.polygons)) {
+      EXPECT_GT(volume, 0.0) << "a closed mesh faces inward";
+      ++closed;
+    }
+  }
+  return closed;
+}
+
+// convert a.mqo b.mqo gives back the positions (to the four decimals of the
+// file), the objects, and the faces with their winding and material, apart
+// from polygons of more than four corners: those come back as n - 2
+// triangles turned the same way, and their n - 2 cut lines as two-point
+// entries beside the document's own edges.
+void CheckMqoRoundTrip(const std::string& path, const MQDocumentRecord& doc) {
+  SCOPED_TRACE(path + " as mqo");
+  const std::string out = TempPath("round.mqo");
+  ASSERT_TRUE(Convert(path, out, "mqo"));
+  MQDocumentRecord back;
+  std::string error;
+  ASSERT_TRUE(ReadMqoDocument(out.c_str(), back, error)) << error;
+  ASSERT_EQ(back.ObjectCount(), doc.ObjectCount());
+  for (int o = 0; o < doc.ObjectCount(); ++o) {
+    const MQObjectRecord& a = *doc.objects[static_cast<size_t>(o)];
+    const MQObjectRecord& b = *back.objects[static_cast<size_t>(o)];
+    EXPECT_EQ(b.name, a.name);
+    ASSERT_EQ(b.VertexCount(), a.VertexCount());
+    for (size_t v = 0; v < a.vertices.size(); ++v) {
+      const MQPoint& p = a.vertices[v];
+      const MQPoint& q = b.vertices[v];
+      for (const auto& [x, y] : {std::make_pair(p.x, q.x), std::make_pair(p.y, q.y), std::make_pair(p.z, q.z)})
+        EXPECT_NEAR(y, x, 0.00005 + 1e-6 * std::fabs(x)) << a.name << " vertex " << v;
+    }
+    const auto corners = [](const MQObjectRecord& r, int f) {
+      return std::vector<int32_t>(r.corner_vertex.begin() + r.face_start[f], r.corner_vertex.begin() + r.face_start[f + 1]);
+    };
+    // Faces of two corners, and of three or more, in order.
+    std::multiset<std::pair<std::vector<int32_t>, int32_t>> edges_back;
+    std::vector<int> faces_back;
+    for (int f = 0; f < b.FaceCount(); ++f) {
+      if (b.CornerCount(f) == 2) edges_back.emplace(corners(b, f), b.face_material[f]);
+      if (b.CornerCount(f) >= 3) faces_back.push_back(f);
+    }
+    size_t next = 0;  // the next face read back that stands for a whole face
+    std::vector<int> cut;
+    long cut_lines = 0;
+    for (int f = 0; f < a.FaceCount(); ++f) {
+      const int n = a.CornerCount(f);
+      if (n == 2) {
+        const auto edge = edges_back.find({corners(a, f), a.face_material[f]});
+        EXPECT_NE(edge, edges_back.end()) << a.name << " edge " << f;
+        if (edge != edges_back.end()) edges_back.erase(edge);
+      } else if (n > 4) {
+        cut.push_back(f);
+        cut_lines += n - 2;
+      } else if (n >= 3) {
+        ASSERT_LT(next, faces_back.size()) << a.name << " face " << f;
+        const int g = faces_back[next++];
+        EXPECT_EQ(corners(b, g), corners(a, f)) << a.name << " face " << f;
+        EXPECT_EQ(b.face_material[g], a.face_material[f]) << a.name << " face " << f;
+      }
+    }
+    EXPECT_EQ(static_cast<long>(edges_back.size()), cut_lines) << a.name;
+    // The triangles of the cut polygons follow, polygon by polygon.
+    for (int f : cut) {
+      const std::vector<int32_t> polygon = corners(a, f);
+      const auto area = [&](const std::vector<int32_t>& face, const MQObjectRecord& r) {
+        std::array<double, 3> sum = {0, 0, 0};
+        for (size_t k = 0; k < face.size(); ++k) {
+          const MQPoint& p = r.vertices[static_cast<size_t>(face[k])];
+          const MQPoint& q = r.vertices[static_cast<size_t>(face[(k + 1) % face.size()])];
+          sum[0] += (static_cast<double>(p.y) - q.y) * (static_cast<double>(p.z) + q.z);
+          sum[1] += (static_cast<double>(p.z) - q.z) * (static_cast<double>(p.x) + q.x);
+          sum[2] += (static_cast<double>(p.x) - q.x) * (static_cast<double>(p.y) + q.y);
+        }
+        return sum;
+      };
+      const std::array<double, 3> whole = area(polygon, a);
+      std::array<double, 3> parts = {0, 0, 0};
+      for (size_t t = 0; t + 2 < polygon.size(); ++t) {
+        ASSERT_LT(next, faces_back.size()) << a.name << " polygon " << f;
+        const std::vector<int32_t> triangle = corners(b, faces_back[next++]);
+        ASSERT_EQ(triangle.size(), 3u);
+        for (int32_t v : triangle) EXPECT_NE(std::find(polygon.begin(), polygon.end(), v), polygon.end());
+        const std::array<double, 3> s = area(triangle, b);
+        for (int k = 0; k < 3; ++k) parts[k] += s[k];
+      }
+      EXPECT_GT(whole[0] * parts[0] + whole[1] * parts[1] + whole[2] * parts[2], 0.0)
+          << a.name << " polygon " << f << " came back turned over";
+    }
+    EXPECT_EQ(next, faces_back.size()) << a.name;
+  }
+}
+
+// Runs every check on each document; returns the closed meshes seen.
+int CheckDocuments(const std::vector<std::string>& paths) {
+  int closed = 0;
+  for (const std::string& path : paths) {
+    MQDocumentRecord doc;
+    std::string error;
+    EXPECT_TRUE(ReadMqoDocument(path.c_str(), doc, error)) << error;
+    closed += CheckAssimpReadsTheDocument(path, doc);
+    CheckMqoRoundTrip(path, doc);
+  }
+  return closed;
+}
+
+}  // namespace
+
+TEST(ConvertedFiles, ExamplesReadBackRight) {
+  std::vector<std::string> paths;
+  for (const auto& entry : std::filesystem::directory_iterator(VELLMAR_EXAMPLES))
+    if (entry.path().extension() == ".mqo") paths.push_back(entry.path().string());
+  ASSERT_FALSE(paths.empty());
+  // The cube at least is closed: the orientation check does run.
+  EXPECT_GT(CheckDocuments(paths), 0);
+}
+
+TEST(ConvertedFiles, RealDocumentsReadBackRight) {
+  const std::string folder = VELLMAR_MQO_SAMPLES;
+  if (folder.empty() || !std::filesystem::is_directory(folder)) GTEST_SKIP() << "no samples folder beside the project";
+  std::vector<std::string> paths;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.path().extension() == ".mqo" || entry.path().extension() == ".mqoz") paths.push_back(entry.path().string());
+  CheckDocuments(paths);
+}
