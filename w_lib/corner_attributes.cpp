@@ -166,7 +166,7 @@ bool WeldColors(WObject& object) { return Weld(object, kColors); }
 bool WeldNormals(WObject& object) { return Weld(object, kNormals); }
 
 bool ExpandColors(WObject& object) {
-  return Expand(object, kColors, [](WVertexColor& r, const WFace& face, int k) { r.col = face.corner_colors[k]; });
+  return Expand(object, kColors, [](WVertexColor& r, const WFace& face, int k) { r.col = face.CornerColor(k); });
 }
 
 bool ExpandNormals(WObject& object) {

@@ -79,7 +79,7 @@ TEST(CornerUvs, WeldMatchesExactValuesOnlyAroundOneVertex) {
 TEST(CornerColors, ExpandGivesEveryCornerOneThenWeldOnePerVertex) {
   WScene scene = MakeTexturedQuads(false);
   WObject& obj = scene.objects[0];
-  obj.faces[1].corner_colors[2] = WColor(1, 0, 0, 1);  // vertex 5
+  obj.faces[1].CornerColors()[2] = WColor(1, 0, 0, 1);  // vertex 5
   obj.AddColor();  // an old record, replaced
   ExpandColors(obj);
   ASSERT_EQ(obj.cnum, 8);
