@@ -130,6 +130,46 @@ bool Expand(WObject& object, const Kind<R>& kind, const Value& value) {
   return true;
 }
 
+// Expand followed by Weld of the same kind, in one walk over the corners:
+// a corner whose value equals that of an earlier corner of its vertex names
+// that corner's record at once, so the records that the weld would purge
+// are never made. The result is the same records in the same order (each
+// the first of its value at its vertex, in corner order), the same indices
+// and flags.
+template <class R, class Value>
+bool ExpandWeld(WObject& object, const Kind<R>& kind, const Value& value) {
+  if (object.vnum <= 0) return Expand(object, kind, value);  // the weld does nothing then
+  R*& records = object.*kind.block;
+  int& count = object.*kind.count;
+  int& capacity = object.*kind.capacity;
+  for (int i = 0; i < count; ++i) {
+    records[i].flags |= kDeleted;
+    records[i].remap = -1;
+  }
+  object.Compact();
+
+  FirstEqualPerVertex firsts(object.vnum, static_cast<size_t>(object.vnum));
+  // The records may move as they grow: read the block afresh.
+  const auto same = [&records](int a, int b) { return Same(records[a], records[b]); };
+  const auto hash = [&records](int a) { return Hash(records[a]); };
+  for (int f = 0; f < object.fnum; ++f) {
+    for (int k = 0; k < object.faces[f].num; ++k) {
+      const int i = AddRecord<kGeometryGrowth>(records, count, capacity);
+      WFace& face = object.faces[f];
+      value(records[i], face, k);
+      records[i].remap = i;
+      int named = i;
+      const int v = face.v[k];
+      if (v >= 0 && v < object.vnum && Comparable(records[i])) named = firsts.FindOrAdd(v, i, same, hash);
+      if (named != i) --count;  // an equal record is there already; the slot is handed out again
+      (face.*kind.index)[k] = named;
+    }
+  }
+  // Shrinking can only fail for want of memory; the larger block then stays.
+  ReserveRecords(records, count, capacity, count);
+  return true;
+}
+
 // True when the face's corners can carry texture coordinates: its material
 // exists and names an existing texture.
 bool Textured(const WScene& scene, const WFace& face) {
@@ -173,6 +213,14 @@ bool ExpandNormals(WObject& object) {
   return Expand(object, kNormals, [](WNormal& r, const WFace& face, int k) { r.normal = face.corner_normals[k]; });
 }
 
+bool ExpandWeldColors(WObject& object) {
+  return ExpandWeld(object, kColors, [](WVertexColor& r, const WFace& face, int k) { r.col = face.CornerColor(k); });
+}
+
+bool ExpandWeldNormals(WObject& object) {
+  return ExpandWeld(object, kNormals, [](WNormal& r, const WFace& face, int k) { r.normal = face.corner_normals[k]; });
+}
+
 bool DropUntexturedUvs(WScene& scene) {
   return ForEachObject(scene, [&scene](WObject& object) { DropUntexturedUvs(scene, object); });
 }
@@ -184,3 +232,5 @@ bool WeldColors(WScene& scene) { return ForEachObject(scene, [](WObject& o) { We
 bool WeldNormals(WScene& scene) { return ForEachObject(scene, [](WObject& o) { WeldNormals(o); }); }
 bool ExpandColors(WScene& scene) { return ForEachObject(scene, [](WObject& o) { ExpandColors(o); }); }
 bool ExpandNormals(WScene& scene) { return ForEachObject(scene, [](WObject& o) { ExpandNormals(o); }); }
+bool ExpandWeldColors(WScene& scene) { return ForEachObject(scene, [](WObject& o) { ExpandWeldColors(o); }); }
+bool ExpandWeldNormals(WScene& scene) { return ForEachObject(scene, [](WObject& o) { ExpandWeldNormals(o); }); }
