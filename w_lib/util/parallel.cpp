@@ -21,9 +21,13 @@ int ReadWorkerCount() {
     const auto result = std::from_chars(text, end, n);
     if (result.ec == std::errc() && result.ptr == end && n >= 1) return n < kMaxWorkers ? n : kMaxWorkers;
   }
-  const unsigned hardware = std::thread::hardware_concurrency();
-  if (hardware == 0) return 1;
-  return hardware < static_cast<unsigned>(kMaxWorkers) ? static_cast<int>(hardware) : kMaxWorkers;
+  // Asking the system costs a file read; its answer does not change.
+  static const int hardware = [] {
+    const unsigned n = std::thread::hardware_concurrency();
+    if (n == 0) return 1;
+    return n < static_cast<unsigned>(kMaxWorkers) ? static_cast<int>(n) : kMaxWorkers;
+  }();
+  return hardware;
 }
 
 }  // namespace
@@ -59,6 +63,10 @@ void ParallelParts(size_t count, int parts, const std::function<void(int, size_t
 }
 
 void ParallelFor(size_t count, size_t min_per_part, const std::function<void(size_t, size_t)>& work) {
+  if (count < 2 * min_per_part) {  // too little to share: the common case of small objects
+    work(0, count);
+    return;
+  }
   int parts = WorkerCount();
   if (min_per_part > 0 && count / min_per_part < static_cast<size_t>(parts))
     parts = static_cast<int>(count / min_per_part > 0 ? count / min_per_part : 1);
