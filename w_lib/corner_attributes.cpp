@@ -100,18 +100,26 @@ bool Weld(WObject& object, const Kind<R>& kind) {
   return Purge(object, kind);
 }
 
-// Replaces all records of the kind with one new record per corner, made
-// from the corner's own value (value: face, corner -> record value).
-template <class R, class Value>
-bool Expand(WObject& object, const Kind<R>& kind, const Value& value) {
-  R*& records = object.*kind.block;
-  int& count = object.*kind.count;
-  int& capacity = object.*kind.capacity;
-  for (int i = 0; i < count; ++i) {
+// Deletes every record of the kind and compacts: every corner's index of
+// the kind becomes -1.
+template <class R>
+void RemoveAll(WObject& object, const Kind<R>& kind) {
+  R* records = object.*kind.block;
+  for (int i = 0; i < object.*kind.count; ++i) {
     records[i].flags |= kDeleted;
     records[i].remap = -1;
   }
   object.Compact();
+}
+
+// Replaces all records of the kind with one new record per corner, made
+// from the corner's own value (value: face, corner -> record value).
+template <class R, class Value>
+bool Expand(WObject& object, const Kind<R>& kind, const Value& value) {
+  RemoveAll(object, kind);
+  R*& records = object.*kind.block;
+  int& count = object.*kind.count;
+  int& capacity = object.*kind.capacity;
 
   const long long corners = object.CornerCount();
   ReserveRecords(records, count, capacity, corners < INT32_MAX ? static_cast<int>(corners) : INT32_MAX);
@@ -139,14 +147,10 @@ bool Expand(WObject& object, const Kind<R>& kind, const Value& value) {
 template <class R, class Value>
 bool ExpandWeld(WObject& object, const Kind<R>& kind, const Value& value) {
   if (object.vnum <= 0) return Expand(object, kind, value);  // the weld does nothing then
+  RemoveAll(object, kind);
   R*& records = object.*kind.block;
   int& count = object.*kind.count;
   int& capacity = object.*kind.capacity;
-  for (int i = 0; i < count; ++i) {
-    records[i].flags |= kDeleted;
-    records[i].remap = -1;
-  }
-  object.Compact();
 
   FirstEqualPerVertex firsts(object.vnum, static_cast<size_t>(object.vnum));
   // The records may move as they grow: read the block afresh.

@@ -48,7 +48,7 @@ void ParallelParts(size_t count, int parts, const std::function<void(int, size_t
     }
   };
   std::vector<std::thread> threads;
-  int started = 1;  // part 0 runs here
+  int started = 1;  // the first part runs on this thread
   try {
     threads.reserve(static_cast<size_t>(parts - 1));
     for (; started < parts; ++started) threads.emplace_back(run, started);
