@@ -16,10 +16,8 @@ void RunPasses(WScene& scene, FirstPass first) {
   DropUntexturedUvs(scene);
   PurgeUvs(scene);  // 5
   WeldUvs(scene);
-  ExpandColors(scene);
-  WeldColors(scene);
-  ExpandNormals(scene);
-  WeldNormals(scene);  // 10
+  ExpandWeldColors(scene);   // 7, 8: ExpandColors, WeldColors in one walk
+  ExpandWeldNormals(scene);  // 9, 10: ExpandNormals, WeldNormals in one walk
   BuildEdges(scene);
   ScaleScene(scene, kExportUnitScale);  // 12
 }

@@ -78,8 +78,8 @@ void MarkCorners(WFace& face) {
     face.vn[k] = 20 + k;
     face.vc[k] = 30 + k;
     face.corner_normals[k] = WVector(f, 0, 0);
-    face.corner_colors[k] = WColor(f, 0, 0, 1);
-    face.corner_colors2[k] = WColor(0, f, 0, 1);
+    face.CornerColors()[k] = WColor(f, 0, 0, 1);
+    face.CornerColors2()[k] = WColor(0, f, 0, 1);
   }
 }
 

@@ -16,8 +16,8 @@ void ReverseCorners(WFace& face) {
     std::swap(face.vn[i], face.vn[j]);
     std::swap(face.vc[i], face.vc[j]);
     std::swap(face.corner_normals[i], face.corner_normals[j]);
-    std::swap(face.corner_colors[i], face.corner_colors[j]);
-    std::swap(face.corner_colors2[i], face.corner_colors2[j]);
+    if (face.corner_colors) std::swap(face.corner_colors[i], face.corner_colors[j]);
+    if (face.corner_colors2) std::swap(face.corner_colors2[i], face.corner_colors2[j]);
   }
   // Side k runs from corner k to k + 1. Reversed, side k is the old side
   // n - 2 - k, and the closing side n - 1 stays where it is.

@@ -100,18 +100,26 @@ bool Weld(WObject& object, const Kind<R>& kind) {
   return Purge(object, kind);
 }
 
-// Replaces all records of the kind with one new record per corner, made
-// from the corner's own value (value: face, corner -> record value).
-template <class R, class Value>
-bool Expand(WObject& object, const Kind<R>& kind, const Value& value) {
-  R*& records = object.*kind.block;
-  int& count = object.*kind.count;
-  int& capacity = object.*kind.capacity;
-  for (int i = 0; i < count; ++i) {
+// Deletes every record of the kind and compacts: every corner's index of
+// the kind becomes -1.
+template <class R>
+void RemoveAll(WObject& object, const Kind<R>& kind) {
+  R* records = object.*kind.block;
+  for (int i = 0; i < object.*kind.count; ++i) {
     records[i].flags |= kDeleted;
     records[i].remap = -1;
   }
   object.Compact();
+}
+
+// Replaces all records of the kind with one new record per corner, made
+// from the corner's own value (value: face, corner -> record value).
+template <class R, class Value>
+bool Expand(WObject& object, const Kind<R>& kind, const Value& value) {
+  RemoveAll(object, kind);
+  R*& records = object.*kind.block;
+  int& count = object.*kind.count;
+  int& capacity = object.*kind.capacity;
 
   const long long corners = object.CornerCount();
   ReserveRecords(records, count, capacity, corners < INT32_MAX ? static_cast<int>(corners) : INT32_MAX);
@@ -127,6 +135,42 @@ bool Expand(WObject& object, const Kind<R>& kind, const Value& value) {
   // The reserve normally fits exactly, and a compaction then would change
   // nothing; it only has work when the reserve could not be had.
   if (count != capacity) object.Compact();
+  return true;
+}
+
+// Expand followed by Weld of the same kind, in one walk over the corners:
+// a corner whose value equals that of an earlier corner of its vertex names
+// that corner's record at once, so the records that the weld would purge
+// are never made. The result is the same records in the same order (each
+// the first of its value at its vertex, in corner order), the same indices
+// and flags.
+template <class R, class Value>
+bool ExpandWeld(WObject& object, const Kind<R>& kind, const Value& value) {
+  if (object.vnum <= 0) return Expand(object, kind, value);  // the weld does nothing then
+  RemoveAll(object, kind);
+  R*& records = object.*kind.block;
+  int& count = object.*kind.count;
+  int& capacity = object.*kind.capacity;
+
+  FirstEqualPerVertex firsts(object.vnum, static_cast<size_t>(object.vnum));
+  // The records may move as they grow: read the block afresh.
+  const auto same = [&records](int a, int b) { return Same(records[a], records[b]); };
+  const auto hash = [&records](int a) { return Hash(records[a]); };
+  for (int f = 0; f < object.fnum; ++f) {
+    for (int k = 0; k < object.faces[f].num; ++k) {
+      const int i = AddRecord<kGeometryGrowth>(records, count, capacity);
+      WFace& face = object.faces[f];
+      value(records[i], face, k);
+      records[i].remap = i;
+      int named = i;
+      const int v = face.v[k];
+      if (v >= 0 && v < object.vnum && Comparable(records[i])) named = firsts.FindOrAdd(v, i, same, hash);
+      if (named != i) --count;  // an equal record is there already; the slot is handed out again
+      (face.*kind.index)[k] = named;
+    }
+  }
+  // Shrinking can only fail for want of memory; the larger block then stays.
+  ReserveRecords(records, count, capacity, count);
   return true;
 }
 
@@ -166,11 +210,19 @@ bool WeldColors(WObject& object) { return Weld(object, kColors); }
 bool WeldNormals(WObject& object) { return Weld(object, kNormals); }
 
 bool ExpandColors(WObject& object) {
-  return Expand(object, kColors, [](WVertexColor& r, const WFace& face, int k) { r.col = face.corner_colors[k]; });
+  return Expand(object, kColors, [](WVertexColor& r, const WFace& face, int k) { r.col = face.CornerColor(k); });
 }
 
 bool ExpandNormals(WObject& object) {
   return Expand(object, kNormals, [](WNormal& r, const WFace& face, int k) { r.normal = face.corner_normals[k]; });
+}
+
+bool ExpandWeldColors(WObject& object) {
+  return ExpandWeld(object, kColors, [](WVertexColor& r, const WFace& face, int k) { r.col = face.CornerColor(k); });
+}
+
+bool ExpandWeldNormals(WObject& object) {
+  return ExpandWeld(object, kNormals, [](WNormal& r, const WFace& face, int k) { r.normal = face.corner_normals[k]; });
 }
 
 bool DropUntexturedUvs(WScene& scene) {
@@ -184,3 +236,5 @@ bool WeldColors(WScene& scene) { return ForEachObject(scene, [](WObject& o) { We
 bool WeldNormals(WScene& scene) { return ForEachObject(scene, [](WObject& o) { WeldNormals(o); }); }
 bool ExpandColors(WScene& scene) { return ForEachObject(scene, [](WObject& o) { ExpandColors(o); }); }
 bool ExpandNormals(WScene& scene) { return ForEachObject(scene, [](WObject& o) { ExpandNormals(o); }); }
+bool ExpandWeldColors(WScene& scene) { return ForEachObject(scene, [](WObject& o) { ExpandWeldColors(o); }); }
+bool ExpandWeldNormals(WScene& scene) { return ForEachObject(scene, [](WObject& o) { ExpandWeldNormals(o); }); }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "w_lib/util/parallel.h"
 #include "w_lib/w_scene.h"
 
 namespace {
@@ -102,26 +103,30 @@ void SumAroundVertices(WObject& object, std::vector<int>& start, const std::vect
     c = cosine[static_cast<size_t>(face.material)];
     return true;
   };
-  for (int v = 0; v < object.vnum; ++v) {
-    const int begin = start[static_cast<size_t>(v)];
-    const int end = start[static_cast<size_t>(v) + 1];
-    if (SumUniformVertex(object, corners, begin, end, material_cosine)) continue;
-    for (int i = begin; i < end; ++i) {
-      const Corner c1 = corners[static_cast<size_t>(i)];
-      WFace& face1 = object.faces[c1.face()];
-      double cos1;
-      if (!material_cosine(face1, cos1)) continue;
-      for (int j = i + 1; j < end; ++j) {
-        const Corner c2 = corners[static_cast<size_t>(j)];
-        WFace& face2 = object.faces[c2.face()];
-        double cos2;
-        if (!material_cosine(face2, cos2)) continue;
-        const float d = Dot(face1.normal, face2.normal);
-        if (cos1 <= d) face1.corner_normals[c1.corner()] += face2.normal;
-        if (cos2 <= d) face2.corner_normals[c2.corner()] += face1.normal;
+  // A corner belongs to the list of its own vertex only, so the vertices
+  // can be summed on several threads, each writing its own corners.
+  ParallelFor(static_cast<size_t>(object.vnum), 4096, [&](size_t first, size_t last) {
+    for (int v = static_cast<int>(first); v < static_cast<int>(last); ++v) {
+      const int begin = start[static_cast<size_t>(v)];
+      const int end = start[static_cast<size_t>(v) + 1];
+      if (SumUniformVertex(object, corners, begin, end, material_cosine)) continue;
+      for (int i = begin; i < end; ++i) {
+        const Corner c1 = corners[static_cast<size_t>(i)];
+        WFace& face1 = object.faces[c1.face()];
+        double cos1;
+        if (!material_cosine(face1, cos1)) continue;
+        for (int j = i + 1; j < end; ++j) {
+          const Corner c2 = corners[static_cast<size_t>(j)];
+          WFace& face2 = object.faces[c2.face()];
+          double cos2;
+          if (!material_cosine(face2, cos2)) continue;
+          const float d = Dot(face1.normal, face2.normal);
+          if (cos1 <= d) face1.corner_normals[c1.corner()] += face2.normal;
+          if (cos2 <= d) face2.corner_normals[c2.corner()] += face1.normal;
+        }
       }
     }
-  }
+  });
 }
 
 void SmoothObject(WObject& object, const std::vector<double>& cosine) {

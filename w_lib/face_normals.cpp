@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "w_lib/util/parallel.h"
 #include "w_lib/w_scene.h"
 
 namespace {
@@ -72,10 +73,13 @@ WVector TriangleNormal(WVector p0, WVector p1, WVector p2) {
 }
 
 bool ComputeFaceNormals(WScene& scene) {
-  Scratch scratch;
   for (int o = 0; o < scene.onum; ++o) {
     WObject& object = scene.objects[o];
-    for (int f = 0; f < object.fnum; ++f) ComputeFaceNormal(object, object.faces[f], scratch);
+    // Each face's normal depends on that face alone.
+    ParallelFor(object.fnum > 0 ? static_cast<size_t>(object.fnum) : 0, 4096, [&object](size_t begin, size_t end) {
+      Scratch scratch;
+      for (size_t f = begin; f < end; ++f) ComputeFaceNormal(object, object.faces[f], scratch);
+    });
   }
   return true;
 }

@@ -17,7 +17,9 @@
 // Bit of a record's flags: removed by the next compaction of its array.
 constexpr int kDeleted = 0x10;
 
-// Growth steps of the array families.
+// Smallest growth of the array families. A full array grows by half its
+// capacity, and at least by its family's step, so that n adds move each
+// record a bounded number of times on average, however large n gets.
 constexpr int kSceneGrowth = 16;     // scene arrays and vertex weights
 constexpr int kGeometryGrowth = 256;  // object geometry arrays
 constexpr int kKeyGrowth = 32;        // animation keys
@@ -40,14 +42,24 @@ bool ReserveRecords(R*& block, int& count, int& capacity, int n) {
   return true;
 }
 
+// The capacity that a full array of the given capacity grows to: half as
+// large again, at least Step more, and never past INT_MAX. Returns the
+// capacity itself when it cannot grow.
+template <int Step>
+int GrownCapacity(int capacity) {
+  const int half = capacity / 2;
+  const int step = half > Step ? half : Step;
+  return capacity > INT_MAX - step ? INT_MAX : capacity + step;
+}
+
 // Appends one record and returns its index. The slot is not re-initialised.
-// A full array grows by Step; when that fails no slot is handed out and
-// std::bad_alloc is thrown.
+// A full array grows geometrically (GrownCapacity); when that fails no slot
+// is handed out and std::bad_alloc is thrown.
 template <int Step, class R>
 int AddRecord(R*& block, int& count, int& capacity) {
   if (count >= capacity) {
-    if (capacity > INT_MAX - Step || !ReserveRecords(block, count, capacity, capacity + Step))
-      throw std::bad_alloc();
+    const int grown = GrownCapacity<Step>(capacity);
+    if (grown <= count || !ReserveRecords(block, count, capacity, grown)) throw std::bad_alloc();
   }
   return count++;
 }

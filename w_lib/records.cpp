@@ -97,18 +97,35 @@ bool WVertex::NormalizeWeights() {
 
 namespace {
 
-// Bytes of one corner across the eight arrays.
-constexpr size_t kCornerBytes = 2 * sizeof(WColor) + sizeof(WVector) + 5 * sizeof(int);
+// Bytes of one corner across the six arrays of the shared block.
+constexpr size_t kCornerBytes = sizeof(WVector) + 5 * sizeof(int);
+
+// A block of n colours, all value; null for n <= 0.
+WColor* NewColors(int n, const WColor& value) {
+  if (n <= 0) return nullptr;
+  if (static_cast<size_t>(n) > static_cast<size_t>(-1) / sizeof(WColor)) throw std::bad_alloc();
+  WColor* block = static_cast<WColor*>(::operator new(static_cast<size_t>(n) * sizeof(WColor)));
+  std::uninitialized_fill_n(block, n, value);
+  return block;
+}
+
+WColor* CopyColors(const WColor* source, int n) {
+  if (!source || n <= 0) return nullptr;
+  WColor* block = static_cast<WColor*>(::operator new(static_cast<size_t>(n) * sizeof(WColor)));
+  std::uninitialized_copy_n(source, n, block);
+  return block;
+}
 
 }  // namespace
 
+constexpr WColor WFace::kCornerColor;
+constexpr WColor WFace::kCornerColor2;
+
 void WFace::AllocateCorners(int n) {
-  // One block holds all eight arrays; every element is 4-byte aligned.
+  // One block holds the six arrays; every element is 4-byte aligned.
   if (static_cast<size_t>(n) > static_cast<size_t>(-1) / kCornerBytes) throw std::bad_alloc();
   char* p = static_cast<char*>(::operator new(static_cast<size_t>(n) * kCornerBytes));
-  corner_colors = reinterpret_cast<WColor*>(p);
-  corner_colors2 = corner_colors + n;
-  corner_normals = reinterpret_cast<WVector*>(corner_colors2 + n);
+  corner_normals = reinterpret_cast<WVector*>(p);
   v = reinterpret_cast<int*>(corner_normals + n);
   e = v + n;
   vt = e + n;
@@ -118,11 +135,23 @@ void WFace::AllocateCorners(int n) {
 }
 
 void WFace::ReleaseCorners() {
-  // corner_colors is the start of the block.
+  // corner_normals is the start of the shared block.
+  ::operator delete(static_cast<void*>(corner_normals));
   ::operator delete(static_cast<void*>(corner_colors));
+  ::operator delete(static_cast<void*>(corner_colors2));
   v = e = vt = vn = vc = nullptr;
   corner_normals = nullptr;
   corner_colors = corner_colors2 = nullptr;
+}
+
+WColor* WFace::CornerColors() {
+  if (!corner_colors) corner_colors = NewColors(num, kCornerColor);
+  return corner_colors;
+}
+
+WColor* WFace::CornerColors2() {
+  if (!corner_colors2) corner_colors2 = NewColors(num, kCornerColor2);
+  return corner_colors2;
 }
 
 void WFace::Size(int n) {
@@ -136,8 +165,6 @@ void WFace::Size(int n) {
   num = n;
   if (n <= 0) return;
   AllocateCorners(n);
-  std::uninitialized_fill_n(corner_colors, n, WColor(1.0f, 1.0f, 1.0f, 1.0f));
-  std::uninitialized_fill_n(corner_colors2, n, WColor());
   std::uninitialized_fill_n(corner_normals, n, WVector());
   std::fill_n(v, 5 * n, -1);  // v, e, vt, vn and vc lie back to back
 }
@@ -154,14 +181,14 @@ WFace& WFace::operator=(const WFace& o) {
   material = o.material;
   if (num <= 0) return *this;
   AllocateCorners(num);
-  std::uninitialized_copy_n(o.corner_colors, num, corner_colors);
-  std::uninitialized_copy_n(o.corner_colors2, num, corner_colors2);
   std::uninitialized_copy_n(o.corner_normals, num, corner_normals);
   std::copy_n(o.v, num, v);
   std::copy_n(o.e, num, e);
   std::copy_n(o.vt, num, vt);
   std::copy_n(o.vn, num, vn);
   std::copy_n(o.vc, num, vc);
+  corner_colors = CopyColors(o.corner_colors, num);
+  corner_colors2 = CopyColors(o.corner_colors2, num);
   return *this;
 }
 
@@ -192,8 +219,9 @@ void WFace::CopyCorner(int k, const WFace& source, int j) {
   vn[k] = source.vn[j];
   vc[k] = source.vc[j];
   corner_normals[k] = source.corner_normals[j];
-  corner_colors[k] = source.corner_colors[j];
-  corner_colors2[k] = source.corner_colors2[j];
+  // A default colour into a face that holds only defaults needs no block.
+  if (source.corner_colors || corner_colors) CornerColors()[k] = source.CornerColor(j);
+  if (source.corner_colors2 || corner_colors2) CornerColors2()[k] = source.CornerColor2(j);
 }
 
 // --- Keys ------------------------------------------------------------------

@@ -38,7 +38,7 @@ struct WColor {
   float a = 1.0f;
 
   WColor() = default;
-  WColor(float r_, float g_, float b_, float a_) : r(r_), g(g_), b(b_), a(a_) {}
+  constexpr WColor(float r_, float g_, float b_, float a_) : r(r_), g(g_), b(b_), a(a_) {}
 
   WColor& operator+=(const WColor& o) { r += o.r; g += o.g; b += o.b; a += o.a; return *this; }
   WColor& operator-=(const WColor& o) { r -= o.r; g -= o.g; b -= o.b; a -= o.a; return *this; }
@@ -146,8 +146,11 @@ struct WLine {
   int v[2] = {0, 0};
 };
 
-// A polygon. Its eight per-corner arrays share one heap block of num
-// entries each, or are all null when num <= 0.
+// A polygon. Its six per-corner index and normal arrays share one heap
+// block of num entries each, or are all null when num <= 0. The two corner
+// colour arrays hold the same defaults for nearly every face (white, and
+// (0, 0, 0, 1)), so each has a block of its own only once it is written:
+// null reads as every corner holding the default.
 struct WFace {
   int tag = 0;
   int flags = 0;
@@ -162,8 +165,14 @@ struct WFace {
   int* vn = nullptr;  // per corner: normal-record index, -1 none
   int* vc = nullptr;  // per corner: colour-record index, -1 none
   WVector* corner_normals = nullptr;
+  // Per corner, or null while every corner holds kCornerColor / kCornerColor2:
+  // read them through CornerColor / CornerColor2, write through
+  // CornerColors() / CornerColors2().
   WColor* corner_colors = nullptr;
   WColor* corner_colors2 = nullptr;
+
+  static constexpr WColor kCornerColor{1.0f, 1.0f, 1.0f, 1.0f};
+  static constexpr WColor kCornerColor2{0.0f, 0.0f, 0.0f, 1.0f};
 
   WFace() = default;
   WFace(const WFace& o) { *this = o; }
@@ -177,6 +186,14 @@ struct WFace {
   void Size(int n);
   // Copies corner j of source (all eight entries) into corner k.
   void CopyCorner(int k, const WFace& source, int j);
+
+  WColor CornerColor(int k) const { return corner_colors ? corner_colors[k] : kCornerColor; }
+  WColor CornerColor2(int k) const { return corner_colors2 ? corner_colors2[k] : kCornerColor2; }
+  // The corner colours for writing, given a block of their own first
+  // (filled with the default) when they have none. Null for a face without
+  // corners. Throws std::bad_alloc when memory runs out.
+  WColor* CornerColors();
+  WColor* CornerColors2();
 
  private:
   void AllocateCorners(int n);

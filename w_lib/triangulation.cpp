@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "w_lib/side_crossing_index.h"
 #include "w_lib/w_scene.h"
 
 namespace {
@@ -45,16 +46,25 @@ void MarkDeleted(WFace& face) {
 
 // Working state of one polygon, kept across the polygons of an object so
 // that its storage is allocated rarely.
+//
+// The remaining corners form a ring (prev_, next_), so that the corners
+// around a candidate and the next candidate are found in constant time
+// however many corners have been clipped; the side test asks a grid of the
+// polygon's sides. Both give exactly what scanning the corners and sides in
+// order gives.
 class EarClipper {
  public:
   // Cuts face f of the object, which has n corners that all name vertices.
   // True when its n - 2 triangles were added.
   bool CutFace(WObject& object, int f, int n) {
+    // The faces array does not move while the polygon is cut: its room was
+    // reserved, and the index reads the stored face.
+    SideCrossingIndex sides(object, f);
     // The second try of each kind is for a stored normal that faces against
     // the winding of the corners.
     for (int attempt = 0; attempt < 2; ++attempt) {
       Load(object.faces[f], attempt == 1);
-      if (Cut(object, f, n)) return true;
+      if (Cut(object, sides, n)) return true;
     }
     // The test above takes for an ear a corner whose triangle holds another
     // corner of the polygon, as long as no side crosses the diagonal; the
@@ -75,39 +85,46 @@ class EarClipper {
 
   WVector Pos(const WObject& object, int k) const { return object.vertices[w_.v[k]].pos; }
 
-  // The remaining corners before and after cur.
-  void Neighbours(int n, int cur, int& prev, int& next) const {
-    prev = (cur + n - 1) % n;
-    while (removed_[static_cast<size_t>(prev)]) prev = (prev + n - 1) % n;
-    next = (cur + 1) % n;
-    while (removed_[static_cast<size_t>(next)]) next = (next + 1) % n;
-  }
-
   void Start(const WObject& object, int n) {
-    removed_.assign(static_cast<size_t>(n), 0);
+    prev_.resize(static_cast<size_t>(n));
+    next_.resize(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k) {
+      prev_[static_cast<size_t>(k)] = (k + n - 1) % n;
+      next_[static_cast<size_t>(k)] = (k + 1) % n;
+    }
     first_face_ = object.fnum;
     first_line_ = object.lnum;
   }
 
+  int Prev(int k) const { return prev_[static_cast<size_t>(k)]; }
+  // The remaining corner after position k. For a removed k this is the one
+  // that followed it when it was removed; the clipper only asks that of the
+  // corner it has just clipped.
+  int Next(int k) const { return next_[static_cast<size_t>(k)]; }
+
   // One attempt with the polygon's own ear test: convex for the normal of
   // W, and a diagonal that crosses no side of the stored face. It gives up
   // after n - 2 candidate positions in a row without an ear.
-  bool Cut(WObject& object, int f, int n) {
+  //
+  // Every position stepped over counts as a miss, clipped corners included;
+  // the ring steps over a run of clipped corners at once and counts them.
+  bool Cut(WObject& object, SideCrossingIndex& sides, int n) {
     Start(object, n);
     int made = 0;
     int misses = 0;
     int cur = 0;
     for (;;) {
       if (made >= n - 2) return true;
-      if (++misses == n - 2) break;
-      cur = (cur + 1) % n;
-      if (removed_[static_cast<size_t>(cur)]) continue;
-      int prev, next;
-      Neighbours(n, cur, prev, next);
+      const int next_live = Next(cur);
+      const int steps = (next_live - cur + n) % n;
+      if (misses + steps >= n - 2) break;  // the miss count runs out on the way
+      misses += steps;
+      cur = next_live;
+      const int prev = Prev(cur), next = Next(cur);
       // A reflex corner for this orientation; a degenerate one (dot 0) passes.
       const WVector t = TriangleNormal(Pos(object, prev), Pos(object, cur), Pos(object, next));
       if (DotDouble(w_.normal, t) < 0.0) continue;
-      if (DiagonalCrossesSide(object, f, prev, next)) continue;
+      if (sides.Crosses(prev, next)) continue;
       Clip(object, prev, cur, next);
       ++made;
       misses = 0;
@@ -129,14 +146,11 @@ class EarClipper {
         Undo(object);
         return false;
       }
-      do cur = (cur + 1) % n;
-      while (removed_[static_cast<size_t>(cur)]);
-      int prev, next;
-      Neighbours(n, cur, prev, next);
+      cur = Next(cur);
+      const int prev = Prev(cur), next = Next(cur);
       const WVector a = Pos(object, prev), b = Pos(object, cur), c = Pos(object, next);
       bool ear = DotDouble(w_.normal, TriangleNormal(a, b, c)) >= 0.0;
-      for (int k = (next + 1) % n; ear && k != prev; k = (k + 1) % n) {
-        if (removed_[static_cast<size_t>(k)]) continue;
+      for (int k = Next(next); ear && k != prev; k = Next(k)) {
         const WVector p = Pos(object, k);
         // A corner repeating one of the triangle's points does not block it.
         if (p == a || p == b || p == c) continue;
@@ -173,7 +187,8 @@ class EarClipper {
     line.v[1] = w_.v[next];
     tri.e[2] = d;
     w_.e[prev] = d;
-    removed_[static_cast<size_t>(cur)] = 1;
+    next_[static_cast<size_t>(prev)] = next;
+    prev_[static_cast<size_t>(next)] = prev;
   }
 
   // Takes away what a failed attempt made. It lies at the ends of the arrays
@@ -187,7 +202,8 @@ class EarClipper {
   }
 
   WFace w_;                    // the polygon, its sides updated by the diagonals
-  std::vector<char> removed_;  // per corner: clipped off as an ear
+  std::vector<int> prev_;      // per remaining corner: the remaining corners
+  std::vector<int> next_;      // before and after it
   int first_face_ = 0;
   int first_line_ = 0;
 };
@@ -207,19 +223,8 @@ bool DiagonalCrossesSide(const WObject& object, int f, int a, int b) {
     const int j = (i + 1) % n;
     if (i == a || j == a || i == b || j == b) continue;
     if (!NamesVertex(object, face.v[i]) || !NamesVertex(object, face.v[j])) continue;
-    const WVector p = object.vertices[face.v[i]].pos;
-    const WVector q = object.vertices[face.v[j]].pos;
-    // m is the normal of the plane that stands on the side, across the face.
-    const WVector m = Cross(q - p, normal).Normalized();
-    const float d1 = Dot(m, pa - p);
-    const float d2 = Dot(m, pb - p);
-    if (static_cast<double>(d1) * static_cast<double>(d2) < 0.0) {
-      const double d1d = d1;
-      const float s = static_cast<float>(d1d / (d1d - static_cast<double>(d2)));
-      const WVector x = pa + (pb - pa) * s;
-      // x lies strictly inside the side when p and q lie on opposite sides of it.
-      if (Dot(Cross(p - x, m), Cross(q - x, m)) < 0.0f) return true;
-    }
+    if (SegmentCrossesSide(normal, pa, pb, object.vertices[face.v[i]].pos, object.vertices[face.v[j]].pos))
+      return true;
   }
   return false;
 }

@@ -192,6 +192,10 @@ bool WeldColors(WObject& object);
 bool WeldNormals(WObject& object);
 bool ExpandColors(WObject& object);
 bool ExpandNormals(WObject& object);
+// ExpandColors then WeldColors (ExpandNormals then WeldNormals) in one walk,
+// with the same result, without a record per corner in between.
+bool ExpandWeldColors(WObject& object);
+bool ExpandWeldNormals(WObject& object);
 // Scene-wide forms: the object operation on every object.
 bool DropUntexturedUvs(WScene& scene);
 bool PurgeUvs(WScene& scene);
@@ -202,6 +206,8 @@ bool WeldColors(WScene& scene);
 bool WeldNormals(WScene& scene);
 bool ExpandColors(WScene& scene);
 bool ExpandNormals(WScene& scene);
+bool ExpandWeldColors(WScene& scene);
+bool ExpandWeldNormals(WScene& scene);
 
 // One line per distinct undirected edge; every face side names its line.
 bool BuildEdges(WScene& scene);

@@ -81,7 +81,7 @@ TEST_F(DriverTest, ObjectsFacesAndOneUvPerCorner) {
   EXPECT_EQ(scene.materials[0].col.a, 0.5f);
   EXPECT_EQ(tri.material, -1);
   EXPECT_EQ(tri.col, WColor(1, 1, 1, 1));
-  EXPECT_EQ(quad.corner_colors[0], WColor(1, 1, 1, 1));
+  EXPECT_EQ(quad.CornerColor(0), WColor(1, 1, 1, 1));
   EXPECT_EQ(obj.vertices[2].pos, WVector(1, 1, 0));
 }
 

@@ -42,8 +42,8 @@ TEST(ReverseFace, CornersKeepTheirAttributesAndSidesFollow) {
   EXPECT_EQ(Corners(quad, &WFace::e), (Ints{42, 41, 40, 43}));
   for (int k = 0; k < 4; ++k) {
     const float old = static_cast<float>(3 - k);
-    EXPECT_EQ(quad.corner_colors[k], WColor(old, 0, 0, 1));
-    EXPECT_EQ(quad.corner_colors2[k], WColor(0, old, 0, 1));
+    EXPECT_EQ(quad.CornerColor(k), WColor(old, 0, 0, 1));
+    EXPECT_EQ(quad.CornerColor2(k), WColor(0, old, 0, 1));
     EXPECT_EQ(quad.corner_normals[k], WVector(-old, -0.0f, -0.0f));  // moved with its corner, then negated
   }
   EXPECT_EQ(quad.normal, WVector(0, 0, -1));

@@ -79,7 +79,7 @@ TEST(CornerUvs, WeldMatchesExactValuesOnlyAroundOneVertex) {
 TEST(CornerColors, ExpandGivesEveryCornerOneThenWeldOnePerVertex) {
   WScene scene = MakeTexturedQuads(false);
   WObject& obj = scene.objects[0];
-  obj.faces[1].corner_colors[2] = WColor(1, 0, 0, 1);  // vertex 5
+  obj.faces[1].CornerColors()[2] = WColor(1, 0, 0, 1);  // vertex 5
   obj.AddColor();  // an old record, replaced
   ExpandColors(obj);
   ASSERT_EQ(obj.cnum, 8);
@@ -196,4 +196,50 @@ TEST(CornerUvs, WeldGivesThePairwiseResult) {
     for (int f = 0; f < obj.fnum; ++f)
       ASSERT_EQ(Corners(obj.faces[f], &WFace::vt), Corners(expected.faces[f], &WFace::vt)) << "round " << round;
   }
+}
+
+TEST(CornerAttributes, ExpandWeldGivesWhatExpandThenWeldGives) {
+  // Corners with repeated, signed-zero and NaN values, at shared, repeated
+  // and missing vertices, with earlier records and a dead face in the way.
+  uint32_t seed = 7;
+  const auto rnd = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 16; };
+  const float values[] = {0.0f, -0.0f, 1.0f, 0.5f, kNaN};
+  WObject obj;
+  for (int i = 0; i < 12; ++i) AddVertexAt(obj, 0, 0, 0);
+  for (int i = 0; i < 3; ++i) AddColorOf(obj, WColor(9, 9, 9, 9)), AddNormalAlong(obj, WVector(9, 9, 9));
+  for (int f = 0; f < 60; ++f) {
+    const int n = 1 + static_cast<int>(rnd() % 6);
+    const int face = obj.AddFace(n);
+    WFace& fc = obj.faces[face];
+    for (int k = 0; k < n; ++k) {
+      fc.v[k] = static_cast<int>(rnd() % 14) - 1;
+      fc.vc[k] = static_cast<int>(rnd() % 3);
+      fc.corner_normals[k] = WVector(values[rnd() % 5], values[rnd() % 2], 1.0f);
+      if (rnd() % 2) fc.CornerColors()[k] = WColor(values[rnd() % 5], 1.0f, 1.0f, 1.0f);
+    }
+  }
+  obj.faces[5].flags |= kDeleted;
+  const auto same = [](const WObject& a, const WObject& b) {
+    ASSERT_EQ(a.fnum, b.fnum);
+    ASSERT_EQ(a.cnum, b.cnum);
+    ASSERT_EQ(a.nnum, b.nnum);
+    for (int i = 0; i < a.cnum; ++i) {
+      EXPECT_EQ(std::memcmp(&a.colors[i].col, &b.colors[i].col, sizeof(WColor)), 0);
+      EXPECT_EQ((Ints{a.colors[i].flags, a.colors[i].remap}), (Ints{b.colors[i].flags, b.colors[i].remap}));
+    }
+    for (int i = 0; i < a.nnum; ++i) EXPECT_EQ(std::memcmp(&a.normals[i].normal, &b.normals[i].normal, 12), 0);
+    for (int f = 0; f < a.fnum; ++f) {
+      EXPECT_EQ(Corners(a.faces[f], &WFace::vc), Corners(b.faces[f], &WFace::vc));
+      EXPECT_EQ(Corners(a.faces[f], &WFace::vn), Corners(b.faces[f], &WFace::vn));
+    }
+  };
+  WObject a = obj, b = obj;
+  ExpandColors(a);
+  WeldColors(a);
+  ExpandNormals(a);
+  WeldNormals(a);
+  ExpandWeldColors(b);
+  ExpandWeldNormals(b);
+  EXPECT_LT(b.cnum, obj.CornerCount());  // something was shared
+  same(a, b);
 }

@@ -1,9 +1,11 @@
 // Growth, reserve and copy semantics of the record arrays.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "test_scenes.h"
 
-TEST(RecordArray, AddGrowsByTheFamilyStep) {
+TEST(RecordArray, AddGrowsGeometricallyFromTheFamilyStep) {
   WObject obj;
   EXPECT_EQ(obj.AddVertex(), 0);
   EXPECT_EQ(obj.vmax, 256);
@@ -12,12 +14,24 @@ TEST(RecordArray, AddGrowsByTheFamilyStep) {
   EXPECT_EQ(obj.AddVertex(), 256);
   EXPECT_EQ(obj.vnum, 257);
   EXPECT_EQ(obj.vmax, 512);
+  for (int i = 257; i < 513; ++i) obj.AddVertex();
+  EXPECT_EQ(obj.vmax, 768);  // half as large again
 
+  // Many adds regrow a scene array only a logarithmic number of times.
   WScene scene;
   for (int i = 0; i < 16; ++i) scene.AddObject("");
   EXPECT_EQ(scene.omax, 16);
   scene.AddObject("");
   EXPECT_EQ(scene.omax, 32);
+  int regrowths = 0;
+  for (int i = 0, last = 0; i < 100000; ++i) {
+    scene.AddMaterial("");
+    if (scene.mmax != last) ++regrowths, last = scene.mmax;
+  }
+  EXPECT_LT(regrowths, 30);
+  EXPECT_LT(scene.mmax, 150000);
+  EXPECT_EQ(GrownCapacity<kSceneGrowth>(INT_MAX - 3), INT_MAX);
+  EXPECT_EQ(GrownCapacity<kSceneGrowth>(INT_MAX), INT_MAX);  // cannot grow: the add throws
 
   // Keys: found by frame, not added twice.
   const int k = obj.FindOrAddKey(7);

@@ -16,16 +16,17 @@ TEST(Records, FaceSizingResetsAndFillsCorners) {
   face.material = 4;
   face.col = WColor(0.5f, 0, 0, 1);
   face.v[2] = 9;
-  face.corner_colors[1] = WColor();
+  face.CornerColors()[1] = WColor();
   face.Size(5);
   EXPECT_EQ(face.num, 5);
+  EXPECT_EQ(face.corner_colors, nullptr);  // default colours take no block
   EXPECT_EQ(face.material, -1);
   EXPECT_EQ(face.col, WColor(1, 1, 1, 1));
   for (int* WFace::*array : {&WFace::v, &WFace::e, &WFace::vt, &WFace::vn, &WFace::vc})
     EXPECT_EQ(Corners(face, array), std::vector<int>(5, -1));
   for (int k = 0; k < 5; ++k) {
-    EXPECT_EQ(face.corner_colors[k], WColor(1, 1, 1, 1));
-    EXPECT_EQ(face.corner_colors2[k], WColor(0, 0, 0, 1));
+    EXPECT_EQ(face.CornerColor(k), WColor(1, 1, 1, 1));
+    EXPECT_EQ(face.CornerColor2(k), WColor(0, 0, 0, 1));
     EXPECT_EQ(face.corner_normals[k], WVector());
   }
 }
@@ -54,8 +55,9 @@ TEST(Records, FaceCopyIsDeepAndCornerCopyTakesEveryEntry) {
   EXPECT_EQ((std::vector<int>{c.v[0], c.e[0], c.vt[0], c.vn[0], c.vc[0], c.v[1]}),
             (std::vector<int>{3, 43, 13, 23, 33, -1}));
   EXPECT_EQ(c.corner_normals[0], WVector(3, 0, 0));
-  EXPECT_EQ(c.corner_colors[0], WColor(3, 0, 0, 1));
-  EXPECT_EQ(c.corner_colors2[0], WColor(0, 3, 0, 1));
+  EXPECT_EQ(c.CornerColor(0), WColor(3, 0, 0, 1));
+  EXPECT_EQ(c.CornerColor2(0), WColor(0, 3, 0, 1));
+  EXPECT_EQ(c.CornerColor(1), WColor(1, 1, 1, 1));  // the default, next to a copied colour
 
   WFace moved = std::move(b);
   EXPECT_EQ(moved.v[0], 99);

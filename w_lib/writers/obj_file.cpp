@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "w_lib/util/text.h"
+#include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
 
@@ -33,6 +34,8 @@ void WriteLine(TextOutput& out, const WFace& face, const IndexBases& bases) {
   out.Put("l ").Int(face.v[0] + bases.v).Put(' ').Int(face.v[1] + bases.v).Put('\n');
 }
 
+size_t Count(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
+
 void WriteFace(TextOutput& out, const WFace& face, const IndexBases& bases) {
   out.Put('f');
   for (int k = 0; k < face.num; ++k) {
@@ -49,19 +52,21 @@ void WriteFace(TextOutput& out, const WFace& face, const IndexBases& bases) {
 
 void WriteObject(TextOutput& out, const WScene& scene, const WObject& o, IndexBases& bases) {
   out.Put("\ng\n");
-  for (int i = 0; i < o.vnum; ++i) {
+  PutItems(out, Count(o.vnum), [&o](TextOutput& to, size_t i) {
     const WVector& p = o.vertices[i].pos;
-    out.Put("v ").Fixed(p.x).Put(' ').Fixed(p.y).Put(' ').Fixed(p.z).Put('\n');
-  }
+    to.Put("v ").Fixed(p.x).Put(' ').Fixed(p.y).Put(' ').Fixed(p.z).Put('\n');
+  });
   out.Put("# ").Int(o.vnum).Put(" vertices\n\n");
 
-  for (int i = 0; i < o.unum; ++i) out.Put("vt ").Fixed(o.uvs[i].u).Put(' ').Fixed(o.uvs[i].v).Put('\n');
+  PutItems(out, Count(o.unum), [&o](TextOutput& to, size_t i) {
+    to.Put("vt ").Fixed(o.uvs[i].u).Put(' ').Fixed(o.uvs[i].v).Put('\n');
+  });
   if (o.unum != 0) out.Put("# ").Int(o.unum).Put(" texture vertices\n\n");
 
-  for (int i = 0; i < o.nnum; ++i) {
+  PutItems(out, Count(o.nnum), [&o](TextOutput& to, size_t i) {
     const WVector& n = o.normals[i].normal;
-    out.Put("vn ").Fixed(n.x).Put(' ').Fixed(n.y).Put(' ').Fixed(n.z).Put('\n');
-  }
+    to.Put("vn ").Fixed(n.x).Put(' ').Fixed(n.y).Put(' ').Fixed(n.z).Put('\n');
+  });
   if (o.nnum != 0) out.Put("# ").Int(o.nnum).Put(" normal vertices\n\n");
 
   std::string scratch;

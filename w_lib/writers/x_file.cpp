@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "w_lib/util/text.h"
+#include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
 
@@ -26,6 +27,8 @@ std::string_view Indent(int depth) {
   const int n = depth < 0 ? 1 : (depth < kMaxIndent - 1 ? depth + 1 : kMaxIndent);
   return std::string_view(tabs.data(), static_cast<size_t>(n));
 }
+
+size_t Count(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
 
 // Ends element i of a list of n: "," between elements, ";" after the last.
 void EndElement(TextOutput& out, int i, int n) { out.Put(i + 1 < n ? ",\n" : ";\n"); }
@@ -64,12 +67,12 @@ void WriteMaterial(TextOutput& out, std::string_view p, const WScene& scene, con
 
 // One line per face: its corner count, then one index per corner.
 void WriteFaceIndices(TextOutput& out, std::string_view p, const char* tabs, const WObject& o, int* WFace::*index) {
-  for (int f = 0; f < o.fnum; ++f) {
+  PutItems(out, Count(o.fnum), [&](TextOutput& to, size_t f) {
     const WFace& face = o.faces[f];
-    out.Put(p).Put(tabs).Int(face.num).Put(';');
-    for (int k = 0; k < face.num; ++k) out.Int((face.*index)[k]).Put(k + 1 < face.num ? ',' : ';');
-    EndElement(out, f, o.fnum);
-  }
+    to.Put(p).Put(tabs).Int(face.num).Put(';');
+    for (int k = 0; k < face.num; ++k) to.Int((face.*index)[k]).Put(k + 1 < face.num ? ',' : ';');
+    EndElement(to, static_cast<int>(f), o.fnum);
+  });
 }
 
 void WriteMaterialList(TextOutput& out, std::string_view p, const WScene& scene, const WObject& o) {
@@ -89,12 +92,12 @@ void WriteMaterialList(TextOutput& out, std::string_view p, const WScene& scene,
 void WriteNormals(TextOutput& out, std::string_view p, const WObject& o) {
   out.Put(p).Put("\t\tMeshNormals {\n");
   out.Put(p).Put("\t\t\t").Int(o.nnum).Put(";\n");
-  for (int i = 0; i < o.nnum; ++i) {
+  PutItems(out, Count(o.nnum), [&](TextOutput& to, size_t i) {
     const WVector& n = o.normals[i].normal;
     // The face reversal negated the records: this is x, y, -z of the scene.
-    out.Put(p).Put("\t\t\t").Fixed(-n.x).Put(';').Fixed(-n.y).Put(';').Fixed(n.z).Put(';');
-    EndElement(out, i, o.nnum);
-  }
+    to.Put(p).Put("\t\t\t").Fixed(-n.x).Put(';').Fixed(-n.y).Put(';').Fixed(n.z).Put(';');
+    EndElement(to, static_cast<int>(i), o.nnum);
+  });
   out.Put(p).Put("\t\t\n");
   out.Put(p).Put("\t\t\t").Int(o.fnum).Put(";\n");
   WriteFaceIndices(out, p, "\t\t\t", o, &WFace::vn);
@@ -105,12 +108,12 @@ void WriteNormals(TextOutput& out, std::string_view p, const WObject& o) {
 void WriteVertexColors(TextOutput& out, std::string_view p, const WObject& o) {
   out.Put(p).Put("\t\tMeshVertexColors {\n");
   out.Put(p).Put("\t\t\t").Int(o.vnum).Put(";\n");
-  for (int v = 0; v < o.vnum; ++v) {
+  PutItems(out, Count(o.vnum), [&](TextOutput& to, size_t v) {
     const WColor& c = o.vertices[v].col;
-    out.Put(p).Put("\t\t\t").Int(v).Put(';').Fixed(c.r).Put(';').Fixed(c.g).Put(';').Fixed(c.b).Put(';');
-    out.Fixed(c.a).Put(";;");
-    EndElement(out, v, o.vnum);
-  }
+    to.Put(p).Put("\t\t\t").Int(static_cast<long long>(v)).Put(';').Fixed(c.r).Put(';').Fixed(c.g).Put(';');
+    to.Fixed(c.b).Put(';').Fixed(c.a).Put(";;");
+    EndElement(to, static_cast<int>(v), o.vnum);
+  });
   out.Put(p).Put("\t\t}\n");
   out.Put(p).Put("\t\n");
 }
@@ -118,11 +121,11 @@ void WriteVertexColors(TextOutput& out, std::string_view p, const WObject& o) {
 void WriteTextureCoords(TextOutput& out, std::string_view p, const WObject& o) {
   out.Put(p).Put("\t\tMeshTextureCoords {\n");
   out.Put(p).Put("\t\t\t").Int(o.vnum).Put(";\n");
-  for (int v = 0; v < o.vnum; ++v) {
+  PutItems(out, Count(o.vnum), [&](TextOutput& to, size_t v) {
     const WUv& t = o.vertices[v].uv;
-    out.Put(p).Put("\t\t\t").Fixed(t.u).Put(';').Fixed(t.v).Put(';');
-    EndElement(out, v, o.vnum);
-  }
+    to.Put(p).Put("\t\t\t").Fixed(t.u).Put(';').Fixed(t.v).Put(';');
+    EndElement(to, static_cast<int>(v), o.vnum);
+  });
   out.Put(p).Put("\t\t}\n");
   out.Put(p).Put("\t\n");
 }
@@ -139,11 +142,11 @@ void OpenFrame(TextOutput& out, const WScene& scene, int k, int depth) {
   out.Put(p).Put("\tMesh ").Put(name).Put(" {\n");
 
   out.Put(p).Put("\t\t").Int(o.vnum).Put(";\n");
-  for (int v = 0; v < o.vnum; ++v) {
+  PutItems(out, Count(o.vnum), [&](TextOutput& to, size_t v) {
     const WVector& pos = o.vertices[v].pos;
-    out.Put(p).Put("\t\t").Fixed(pos.x).Put(';').Fixed(pos.y).Put(';').Fixed(-pos.z).Put(';');
-    EndElement(out, v, o.vnum);
-  }
+    to.Put(p).Put("\t\t").Fixed(pos.x).Put(';').Fixed(pos.y).Put(';').Fixed(-pos.z).Put(';');
+    EndElement(to, static_cast<int>(v), o.vnum);
+  });
   out.Put(p).Put("\t\n");
 
   out.Put(p).Put("\t\t").Int(o.fnum).Put(";\n");

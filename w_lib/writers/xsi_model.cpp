@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "w_lib/util/text.h"
+#include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
 
@@ -39,6 +40,8 @@ constexpr Channel kChannels[] = {
     {"ROTATION-X", kRotateX},       {"ROTATION-Y", kRotateY},       {"ROTATION-Z", kRotateZ},
     {"SCALING-X", kScaleX},         {"SCALING-Y", kScaleY},         {"SCALING-Z", kScaleZ},
 };
+
+size_t Count(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
 
 void WriteTriple(TextOutput& out, std::string_view p, double x, double y, double z) {
   out.Put(p).Put("\t\t").Fixed(x).Put(',').Fixed(y).Put(',').Fixed(z).Put(",\n");
@@ -88,29 +91,29 @@ void WriteShape(TextOutput& out, std::string_view p, std::string_view name, cons
   out.Put(p).Put('\n');
 
   WriteListHead(out, p, o.vnum, "POSITION");
-  for (int i = 0; i < o.vnum; ++i) WriteVectorRow(out, p, o.vertices[i].pos);
+  PutItems(out, Count(o.vnum), [&](TextOutput& to, size_t i) { WriteVectorRow(to, p, o.vertices[i].pos); });
   out.Put(p).Put('\n');
 
   if (o.nnum != 0) {
     WriteListHead(out, p, o.nnum, "NORMAL");
-    for (int i = 0; i < o.nnum; ++i) WriteVectorRow(out, p, o.normals[i].normal);
+    PutItems(out, Count(o.nnum), [&](TextOutput& to, size_t i) { WriteVectorRow(to, p, o.normals[i].normal); });
     out.Put(p).Put('\n');
   }
   if (o.cnum != 0) {
     WriteListHead(out, p, o.cnum, "COLOR");
-    for (int i = 0; i < o.cnum; ++i) {
+    PutItems(out, Count(o.cnum), [&](TextOutput& to, size_t i) {
       const WColor& c = o.colors[i].col;
-      out.Put(p).Put("\t\t\t").Fixed(c.r).Put(", ").Fixed(c.g).Put(", ").Fixed(c.b).Put(", ").Fixed(c.a).Put(",\n");
-    }
+      to.Put(p).Put("\t\t\t").Fixed(c.r).Put(", ").Fixed(c.g).Put(", ").Fixed(c.b).Put(", ").Fixed(c.a).Put(",\n");
+    });
     out.Put(p).Put('\n');
   }
   if (o.unum != 0) {
     WriteListHead(out, p, o.unum, "TEX_COORD_UV");
-    for (int i = 0; i < o.unum; ++i) {
+    PutItems(out, Count(o.unum), [&](TextOutput& to, size_t i) {
       const WUv& t = o.uvs[i];
       // v runs downward in the file.
-      out.Put(p).Put("\t\t\t").Fixed(t.u).Put(", ").Fixed(1.0 - static_cast<double>(t.v)).Put(",\n");
-    }
+      to.Put(p).Put("\t\t\t").Fixed(t.u).Put(", ").Fixed(1.0 - static_cast<double>(t.v)).Put(",\n");
+    });
     out.Put(p).Put('\n');
   }
   out.Put(p).Put("\t\t}\n");
@@ -120,13 +123,13 @@ void WriteShape(TextOutput& out, std::string_view p, std::string_view name, cons
 // One line per face: the chosen per-corner index of every corner, as stored.
 void WriteIndexLines(TextOutput& out, std::string_view p, const WObject& o, const int* faces, int count,
                      int* WFace::*corner) {
-  for (int i = 0; i < count; ++i) {
+  PutItems(out, Count(count), [&](TextOutput& to, size_t i) {
     const WFace& f = o.faces[faces[i]];
     const int* index = f.*corner;
-    out.Put(p).Put("\t\t\t");
-    for (int k = 0; k < f.num; ++k) out.Int(index[k]).Put(',');
-    out.Put('\n');
-  }
+    to.Put(p).Put("\t\t\t");
+    for (int k = 0; k < f.num; ++k) to.Int(index[k]).Put(',');
+    to.Put('\n');
+  });
   out.Put(p).Put('\n');
 }
 
@@ -145,7 +148,8 @@ void WritePolygonList(TextOutput& out, std::string_view p, const WObject& o, std
   out.Put(p).Put("\t\t\t\"").Put(elements).Put("\",\n");
   out.Put(p).Put("\t\t\t\"MAT-").Put(material).Put("\",\n");
   out.Put(p).Put("\t\t\t").Int(corners).Put(",\n");
-  for (int i = 0; i < count; ++i) out.Put(p).Put("\t\t\t").Int(o.faces[faces[i]].num).Put(",\n");
+  PutItems(out, Count(count),
+           [&](TextOutput& to, size_t i) { to.Put(p).Put("\t\t\t").Int(o.faces[faces[i]].num).Put(",\n"); });
   out.Put('\n');  // no indent on this one
   WriteIndexLines(out, p, o, faces, count, &WFace::v);
   if (o.nnum != 0) WriteIndexLines(out, p, o, faces, count, &WFace::vn);

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Side-by-side benchmark: builds the release tool, makes a textured torus of
+# U x V quads (default 1000 x 1000) as .mqo and as .obj, and runs, in turns,
+# `vellmar export` to .xsi, `vellmar convert` to .x and .obj, and
+# `assimp export` of the same mesh from .obj to .x. Prints each one's wall
+# time and peak resident memory (median of RUNS runs, default 3) and the
+# ratios against assimp.
+#
+# Usage: bench/compare.sh [U V] [RUNS]
+# Installs assimp-utils (and the build tools) with apt when run as root.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+u=${1:-1000}
+v=${2:-1000}
+runs=${3:-3}
+work=${VELLMAR_BENCH_DIR:-build/compare}
+
+scripts/setup-deps.sh g++ cmake ninja-build pkg-config libzip-dev libosd-dev python3 time assimp-utils
+cmake --preset app >/dev/null
+cmake --build --preset app -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+tool=build/app/bin/vellmar
+
+mkdir -p "$work"
+if [ ! -f "$work/torus_${u}x${v}.mqo" ] || [ ! -f "$work/torus_${u}x${v}.obj" ]; then
+  echo "Making the ${u} x ${v} torus ..."
+  python3 bench/make_torus.py "$u" "$v" "$work/torus_${u}x${v}"
+fi
+mqo="$work/torus_${u}x${v}.mqo"
+obj="$work/torus_${u}x${v}.obj"
+
+# Each case: a name and its command; the outputs go to $work/out.*.
+names=("vellmar export .xsi" "vellmar convert .x" "vellmar convert .obj" "assimp export .obj to .x")
+commands=(
+  "$tool export $mqo $work/out.xsi"
+  "$tool convert $mqo $work/out.x"
+  "$tool convert $mqo $work/out_v.obj"
+  "assimp export $obj $work/out_assimp.x"
+)
+# A glTF row goes here once vellmar writes glTF: add its name and command
+# above and its ratio below.
+
+declare -A times mems
+for ((r = 1; r <= runs; r++)); do
+  for i in "${!commands[@]}"; do
+    # The last line that /usr/bin/time writes: seconds and kilobytes.
+    if ! /usr/bin/time -f "%e %M" -o "$work/time.$i" ${commands[$i]} >/dev/null 2>"$work/err.$i"; then
+      echo "warning: ${names[$i]} failed: $(head -n 1 "$work/err.$i")" >&2
+    fi
+    line=$(tail -n 1 "$work/time.$i")
+    times[$i]+="${line% *} "
+    mems[$i]+="${line#* } "
+  done
+done
+
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+calc() { awk "BEGIN {printf \"%.2f\", $1}"; }
+
+echo
+echo "Torus of ${u} x ${v} quads, median of ${runs} runs, on $(nproc) cores ($(uname -m)):"
+printf '%-28s %10s %12s\n' "work" "wall (s)" "peak (MB)"
+declare -a t m
+for i in "${!commands[@]}"; do
+  t[$i]=$(echo "${times[$i]}" | median)
+  m[$i]=$(echo "${mems[$i]}" | median)
+  printf '%-28s %10.2f %12.0f\n' "${names[$i]}" "${t[$i]}" "$(calc "${m[$i]} / 1024")"
+done
+echo
+echo "assimp time / vellmar convert .x time:  $(calc "${t[3]} / ${t[1]}")  (goal: 5 or more)"
+echo "vellmar convert .x memory / assimp's:    $(calc "${m[1]} / ${m[3]}")  (goal: 0.5 or less)"
+echo "vellmar export:       ${t[0]} s, $(calc "${m[0]} / 1024") MB  (goal: 1.8 s, 450 MB)"
+echo "vellmar convert .obj: ${t[2]} s, $(calc "${m[2]} / 1024") MB  (goal: 1.8 s, 450 MB)"

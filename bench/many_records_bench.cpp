@@ -1,0 +1,98 @@
+// Scenes of many objects, many materials and one huge polygon: the time of
+// each should grow in proportion to its size, so a quadratic step shows at
+// once when the argument grows fourfold.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <string>
+
+#include "Vellmar/export_passes.h"
+#include "bench_scenes.h"
+#include "w_lib/writers/w_writers.h"
+
+namespace {
+
+// count objects of one triangle each, or one object with count triangles of
+// a material each, as the export driver fills a scene.
+WScene ManyTriangles(int count, bool materials) {
+  WScene scene;
+  if (!materials) scene.AddMaterial("m");
+  for (int i = 0; i < count; ++i) {
+    if (materials) scene.AddMaterial(("mat" + std::to_string(i)).c_str());
+    if (!materials || i == 0) {
+      const int o = scene.AddObject(materials ? "o" : ("o" + std::to_string(i)).c_str());
+      WObject& obj = scene.objects[o];
+      // Exact room, as the driver reserves it.
+      obj.ReserveVertices(3);
+      obj.ReserveFaces(materials ? count : 1);
+      obj.ReserveUvs(materials ? 3 * count : 3);
+      for (int k = 0; k < 3; ++k) {
+        const int v = obj.AddVertex();  // first: the add may move the array
+        obj.vertices[v].pos = WVector(float(i + k % 2), float(k / 2), 0.0f);
+      }
+    }
+    WObject& obj = scene.objects[scene.onum - 1];
+    const int f = obj.AddFace(3);
+    obj.faces[f].material = materials ? i : 0;
+    for (int k = 0; k < 3; ++k) {
+      obj.faces[f].v[k] = k;
+      const int t = obj.AddUv();
+      obj.faces[f].vt[k] = t;
+    }
+  }
+  return scene;
+}
+
+// Prepares the scene as an export does and writes it in every format.
+void ExportInEveryFormat(const WScene& source) {
+  WScene scene(source);
+  RunExportPasses(scene);
+  WriteXsiFile("/dev/null", scene);
+  WriteXFile("/dev/null", scene);
+  WriteObjFile("/dev/null", scene);
+  WriteMqoFile("/dev/null", scene);
+  WriteDxfFaces("/dev/null", scene);
+  WriteDxfPolyface("/dev/null", scene);
+}
+
+}  // namespace
+
+static void BM_ManyObjects(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  for (auto _ : state) ExportInEveryFormat(ManyTriangles(count, false));
+  state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_ManyObjects)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond);
+
+static void BM_ManyMaterials(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  for (auto _ : state) ExportInEveryFormat(ManyTriangles(count, true));
+  state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_ManyMaterials)->Arg(32000)->Arg(128000)->Unit(benchmark::kMillisecond);
+
+// One convex polygon of n corners on a circle, cut into triangles as the
+// .mqo and DXF writers cut it.
+static void BM_TriangulateOnePolygon(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  WScene scene;
+  const int o = scene.AddObject("disc");
+  WObject& obj = scene.objects[o];
+  const int f = obj.AddFace(n);
+  for (int k = 0; k < n; ++k) {
+    const double a = 6.283185307179586 * k / n;
+    const int v = obj.AddVertex();
+    obj.vertices[v].pos = WVector(static_cast<float>(1000.0 * std::cos(a)), static_cast<float>(1000.0 * std::sin(a)), 0.0f);
+    obj.faces[f].v[k] = v;
+  }
+  ComputeFaceNormals(scene);
+  for (auto _ : state) {
+    state.PauseTiming();
+    WScene work(scene);
+    state.ResumeTiming();
+    TriangulateScene(work, 1);
+    benchmark::DoNotOptimize(work.objects[0].faces);
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_TriangulateOnePolygon)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond);
