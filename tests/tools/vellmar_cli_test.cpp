@@ -344,7 +344,7 @@ TEST(VellmarCli, RefusesHostileInputWithBoundedMemory) {
     EXPECT_LT(peak_mib, 100) << args[1];
     EXPECT_NE(ReadFile(err).find(message), std::string::npos) << ReadFile(err);
   }
-  ToolRun run = Vellmar("export " + Quoted(bomb) + " x.xsi --max-document-size 1M");
+  ToolRun run = Vellmar("export " + Quoted(bomb) + " " + Quoted(TempPath("x.xsi")) + " --max-document-size 1M");
   EXPECT_NE(run.err.find("more than the document size limit of 1048576 bytes"), std::string::npos) << run.err;
   // A pipe is read only up to the limit.
   const std::string big = TempPath("big.mqo");

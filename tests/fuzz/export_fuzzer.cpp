@@ -1,0 +1,56 @@
+// Fuzz target: a document read, prepared exactly as an export prepares it,
+// and written by every writer of the command line, into files of a private
+// temporary folder (through the same whole-file replacement as real runs).
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "Vellmar/export_driver.h"
+#include "Vellmar/host_binding.h"
+#include "host/host_api.h"
+#include "host/mqo_reader.h"
+#include "tools/output_formats.h"
+
+namespace {
+
+constexpr uint64_t kFuzzMaxDocumentSize = uint64_t{16} << 20;
+
+// Binds the host's interface once, and makes the folder the files go to.
+const std::string& OutputFolder() {
+  static const std::string folder = [] {
+    if (BindHost(VELLMAR_HOST_MODULE, BoundHost()) != 1) std::abort();
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vellmar-fuzz-XXXXXX";
+    if (!mkdtemp(&pattern[0])) std::abort();
+    return pattern + "/";
+  }();
+  return folder;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string& folder = OutputFolder();
+  MQDocumentRecord doc;
+  std::string error, warning;
+  if (!ReadMqoDocumentBytes(reinterpret_cast<const char*>(data), size, "fuzz.mqo", doc, error, &warning,
+                            kFuzzMaxDocumentSize))
+    return 0;
+  VHost_SetExportOptions(1.0f, 1, 2, 4, 0);
+  // The command line refuses such documents before it writes anything.
+  if (VHost_FindNonFiniteObject(&doc, nullptr, 0) >= 0) return 0;
+  WScene scene;
+  PrepareExportScene(&doc, scene);
+  for (const char* name : {"xsi", "x", "obj", "mqo", "dxf", "dxf-polyface", "dump"}) {
+    const OutputFormat* format = FindFormat(name);
+    if (!format || !format->write) continue;
+    const std::string path = folder + "out" + format->extension;
+    format->write(path.c_str(), scene);
+    unlink(path.c_str());
+  }
+  unlink((folder + "out.mtl").c_str());
+  return 0;
+}
