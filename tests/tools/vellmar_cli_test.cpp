@@ -277,6 +277,13 @@ TEST(VellmarCli, FreezeAndVisibleOnlyExportTheDocumentAsTheHostShowsIt) {
   EXPECT_GT(doc.objects[1]->FaceCount(), 64 * 192);
 }
 
+TEST(VellmarCli, WritesIntoAPipe) {
+  // /dev/stdout leads to the pipe through links that only the system can
+  // follow: it is written in place.
+  const ToolRun run = Vellmar("convert " + Example("cube.mqo") + " /dev/stdout --format x | cat");
+  EXPECT_EQ(run.out.rfind("xof 0303txt 0032\n", 0), 0u) << run.out;
+}
+
 TEST(VellmarCli, NeverWritesOverAnInput) {
   const std::string dir = TempFolder("over_input");
   const std::string doc = dir + "doc.mqo";

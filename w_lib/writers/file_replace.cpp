@@ -39,7 +39,7 @@ bool Fail(FileReplacement& r) {
 #if defined(_WIN32)
 
 // The device names that Windows keeps in every folder ("NUL", "con.txt").
-bool IsDeviceName(const std::string& path) {
+bool IsStream(const std::string& path) {
   std::string name = path.substr(FileNameStart(path));
   name = name.substr(0, name.find('.'));
   for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
@@ -69,6 +69,15 @@ int ErrnoOf(DWORD error) {
 }
 
 #else
+
+// A path to a file descriptor (/dev/stdout, /dev/fd/3, /proc/self/fd/1)
+// names a stream, which is written in place even when it leads to a
+// regular file.
+bool IsStream(const char* path) {
+  for (const char* prefix : {"/dev/stdout", "/dev/stderr", "/dev/fd/", "/proc/"})
+    if (std::strncmp(path, prefix, std::strlen(prefix)) == 0) return true;
+  return false;
+}
 
 int OpenExclusive(const std::string& path, bool) {
   return open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
@@ -120,25 +129,26 @@ bool BeginFileReplacement(const char* path, const char* mode, FileReplacement& r
     errno = ENOENT;
     return Fail(r);
   }
-  if (!ResolveWriteTarget(path, r.target)) return Fail(r);
   const bool text = std::strchr(mode, 't') != nullptr;
+  // What the path leads to as the system opens it: /dev/stdout and the
+  // like lead through links that only the system can follow.
   struct stat info {};
-  const bool exists = stat(r.target.c_str(), &info) == 0;
+  const bool exists = stat(path, &info) == 0;
   if (exists && S_ISDIR(info.st_mode)) {
     errno = EISDIR;
     return Fail(r);
   }
-#if defined(_WIN32)
-  const bool in_place = (exists && !S_ISREG(info.st_mode)) || IsDeviceName(r.target);
-  const bool writable = !exists || _access(r.target.c_str(), 2) == 0;
-#else
-  const bool in_place = exists && !S_ISREG(info.st_mode);
-  const bool writable = !exists || access(r.target.c_str(), W_OK) == 0;
-#endif
-  if (in_place) {
-    r.file = std::fopen(r.target.c_str(), mode);
+  if ((exists && !S_ISREG(info.st_mode)) || IsStream(path)) {
+    r.target = path;
+    r.file = std::fopen(path, mode);
     return r.file != nullptr || Fail(r);
   }
+  if (!ResolveWriteTarget(path, r.target)) return Fail(r);
+#if defined(_WIN32)
+  const bool writable = !exists || _access(r.target.c_str(), 2) == 0;
+#else
+  const bool writable = !exists || access(r.target.c_str(), W_OK) == 0;
+#endif
   // A file that may not be written is not replaced either.
   if (!writable) return Fail(r);
 

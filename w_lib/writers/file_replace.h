@@ -33,7 +33,8 @@ struct FileReplacement {
 // Starts replacing path; mode is "wb" or "wt" as for fopen. The temporary
 // file is created exclusively (one of the same name left by an earlier
 // process of this id is removed first) with the existing target's permission
-// bits. A target that exists and is not a regular file (a device, a FIFO) is
+// bits. A target that exists and is not a regular file (a device, a FIFO),
+// and a path to a stream (/dev/stdout, /dev/fd/N; on Windows NUL, CON), is
 // opened and written in place instead; it is never renamed over or removed.
 // False with errno (and r.error) set when the target is a folder, an
 // existing target may not be written, or the file cannot be created.
