@@ -19,7 +19,8 @@ const char kOverview[] =
     "  info     show what the plug-in module reports about itself\n"
     "\n"
     "Run 'vellmar COMMAND --help' for a command's options.\n"
-    "Exit status: 0 success, 1 an output could not be written, 2 bad input or usage.\n";
+    "Exit status: 0 success, 1 an output could not be written, 2 bad input or usage,\n"
+    "130 and 143 interrupted by SIGINT and SIGTERM (no partial file is left).\n";
 
 const char kExportHelp[] =
     "Usage: vellmar export IN.mqo OUT.xsi [OPTIONS]\n"
