@@ -192,7 +192,9 @@ bool FinishFileReplacement(FileReplacement& r) {
 #if defined(_WIN32)
   if (r.error == 0 && !r.temporary.empty() && _commit(_fileno(r.file)) != 0) NoteFileReplacementError(r);
 #else
-  if (r.error == 0 && !r.temporary.empty() && fsync(fileno(r.file)) != 0) NoteFileReplacementError(r);
+  // A file system that cannot sync says so with EINVAL: nothing is lost.
+  if (r.error == 0 && !r.temporary.empty() && fsync(fileno(r.file)) != 0 && errno != EINVAL && errno != ENOTSUP)
+    NoteFileReplacementError(r);
 #endif
   if (std::fclose(r.file) != 0) NoteFileReplacementError(r);
   r.file = nullptr;
