@@ -18,16 +18,22 @@ namespace {
 
 constexpr uint64_t kFuzzMaxDocumentSize = uint64_t{16} << 20;
 
-// Binds the host's interface once, and makes the folder the files go to.
+std::string g_folder;
+
+void RemoveFolder() { rmdir(g_folder.c_str()); }
+
+// Binds the host's interface once, and makes the folder the files go to
+// (removed again at exit; every file is removed after each run).
 const std::string& OutputFolder() {
-  static const std::string folder = [] {
+  if (g_folder.empty()) {
     if (BindHost(VELLMAR_HOST_MODULE, BoundHost()) != 1) std::abort();
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vellmar-fuzz-XXXXXX";
     if (!mkdtemp(&pattern[0])) std::abort();
-    return pattern + "/";
-  }();
-  return folder;
+    g_folder = pattern + "/";
+    std::atexit(RemoveFolder);
+  }
+  return g_folder;
 }
 
 }  // namespace
