@@ -142,6 +142,9 @@ bool FindMqoEntry(const unsigned char* data, size_t size, Entry& entry, std::str
     }
     std::string name(reinterpret_cast<const char*>(c + kCentralSize), name_length);
     if (EndsWithMqo(name)) {
+      // The name goes into one-line messages: control bytes show as '?'.
+      for (char& ch : name)
+        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) ch = '?';
       entry.name = std::move(name);
       entry.flags = U16(c + 8);
       entry.method = U16(c + 10);

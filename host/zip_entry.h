@@ -13,7 +13,7 @@ using EntryStartCheck = bool (*)(const char* data, size_t size, const std::strin
                                  std::string& error);
 
 // Unpacks the first entry whose name ends in ".mqo" (any case) into text and
-// its name into entry_name. The archive is not trusted: every offset and
+// its name, control bytes shown as '?', into entry_name. The archive is not trusted: every offset and
 // length is checked against it. An entry whose stated size passes max_size
 // is refused before any unpacking, one that unpacks to more or less than its
 // stated size or fails its CRC is refused, and check sees the first unpacked

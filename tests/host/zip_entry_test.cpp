@@ -61,6 +61,7 @@ TEST(ZipEntry, RefusesHostileArchives) {
       {ZipArchive({cut}), "cut short"},
       {ZipArchive({mixed_sizes}), "two different sizes"},
       {ZipArchive({DeflatedEntry("doc.mqo", "PK\x03\x04 inside")}), "t.mqoz(doc.mqo):1: expected \"Metasequoia"},
+      {ZipArchive({DeflatedEntry("a\nb.mqo", "text")}), "t.mqoz(a?b.mqo):1: expected"},
       {"PK\x03\x04 not an archive", "t.mqoz: not a zip archive"},
   };
   for (const auto& [archive, message] : cases) {
