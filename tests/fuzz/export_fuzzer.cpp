@@ -1,5 +1,5 @@
-// Fuzz target: a document read, prepared exactly as an export prepares it,
-// and written by every writer of the command line, into files of a private
+// Fuzz target: a document read, prepared exactly as convert prepares it for
+// each format, and written by every writer of the command line, into files of a private
 // temporary folder (through the same whole-file replacement as real runs).
 #include <unistd.h>
 
@@ -48,11 +48,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VHost_SetExportOptions(1.0f, 1, 2, 4, 0);
   // The command line refuses such documents before it writes anything.
   if (VHost_FindNonFiniteObject(&doc, nullptr, 0) >= 0) return 0;
-  WScene scene;
-  PrepareExportScene(&doc, scene);
+  // Each format as convert prepares and writes it; the scene of the library
+  // formats is prepared once for all of them.
+  WScene scenes[2];
+  bool prepared[2] = {false, false};
   for (const char* name : {"xsi", "x", "obj", "mqo", "dxf", "dxf-polyface", "dump"}) {
     const OutputFormat* format = FindFormat(name);
     if (!format || !format->write) continue;
+    const int k = format->prepare == PrepareExportScene ? 0 : 1;
+    WScene& scene = scenes[k];
+    if (!prepared[k]) format->prepare(&doc, scene);
+    prepared[k] = true;
     const std::string path = folder + "out" + format->extension;
     format->write(path.c_str(), scene);
     unlink(path.c_str());
