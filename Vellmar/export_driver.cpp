@@ -1,6 +1,7 @@
 // The export driver: host document to scene to file.
 #include "Vellmar/export_driver.h"
 
+#include <cerrno>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -171,7 +172,15 @@ void PrepareLibraryFormatScene(MQDocument doc, WScene& scene) {
 }
 
 int ExportDocument(const char* path, MQDocument doc) {
-  WScene scene;
-  PrepareExportScene(doc, scene);
-  return WriteXsiFile(path, scene) ? 1 : 0;
+  bool written = false;
+  int error = 0;
+  {
+    WScene scene;
+    PrepareExportScene(doc, scene);
+    written = WriteXsiFile(path, scene);
+    error = errno;
+  }
+  // The reason of a failed write outlives the release of the scene.
+  if (!written) errno = error;
+  return written ? 1 : 0;
 }

@@ -28,5 +28,6 @@ void PrepareExportScene(MQDocument doc, WScene& scene);
 void PrepareLibraryFormatScene(MQDocument doc, WScene& scene);
 
 // Prepares the scene and writes it as the dotXSI file at path.
-// Returns 1 when the file was written, 0 when it could not be.
+// Returns 1 when the file was written; 0 when it could not be, with errno
+// telling why.
 int ExportDocument(const char* path, MQDocument doc);

@@ -1,5 +1,7 @@
 // The plug-in's eight entry points, which the host finds by name.
+#include <cerrno>
 #include <cstdint>
+#include <new>
 #include <type_traits>
 
 #include "Vellmar/export_driver.h"
@@ -37,19 +39,35 @@ MQ_PLUGIN_EXPORT const char* MQ_PLUGINAPI MQEnumFileExt(int32_t index) {
 
 // 1 when the file was written, 0 otherwise. Nothing thrown inside the export
 // reaches the host: the scene is released on the way out and the export
-// reports failure. A host that has not bound its functions gets 0 too.
+// reports failure. A host that has not bound its functions gets 0 too. A
+// failed export leaves errno telling why, for a caller in the same process
+// that wants the reason; the host itself ignores it.
 MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQExportFile(int32_t index, const char* filename, MQDocument doc) {
-  if (index != 0 || !filename || !doc || !ExportRoadBound(BoundHost())) return 0;
+  if (index != 0 || !filename || !doc || !ExportRoadBound(BoundHost())) {
+    errno = EINVAL;
+    return 0;
+  }
   try {
     return ExportDocument(filename, doc);
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    return 0;
   } catch (...) {
+    errno = EIO;
     return 0;
   }
 }
 
+// A failed initialisation leaves the plug-in unbound, so that no export runs
+// on a binding the host has been told failed.
 MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQInit(const char* host_module) {
-  if (!host_module) return 0;
-  return BindHost(host_module, BoundHost());
+  HostTable table;
+  if (!host_module || BindHost(host_module, table) != 1) {
+    BoundHost() = HostTable();
+    return 0;
+  }
+  BoundHost() = table;
+  return 1;
 }
 
 }  // extern "C"

@@ -28,3 +28,10 @@ if(VELLMAR_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(vellmar_flags INTERFACE -fsanitize=address,undefined)
 endif()
+
+if(VELLMAR_FUZZ)
+  # Coverage for libFuzzer in every target; the fuzz programs add its main.
+  target_compile_options(vellmar_flags INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(vellmar_flags INTERFACE -fsanitize=address,undefined)
+endif()

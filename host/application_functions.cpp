@@ -1,6 +1,7 @@
 // The stand-in host's application functions: object and material creation,
 // the non-interactive options dialog and the axis conversion, and the
 // functions for the program that drives the stand-in.
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -33,6 +34,13 @@ float AxisValue(const MQPoint& p, int32_t word) {
   return (word & kAxisNegate) ? -value : value;
 }
 
+// A point as the export's axis conversion gives it.
+MQPoint ExportedPoint(const MQPoint& p, const int32_t words[3], float scale) {
+  return MQPoint{AxisValue(p, words[0]) * scale, AxisValue(p, words[1]) * scale, AxisValue(p, words[2]) * scale};
+}
+
+bool Finite(const MQPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
 }  // namespace
 
 extern "C" {
@@ -58,12 +66,7 @@ VHOST_API(void) MQ_ExportAxis(ExportDialogRecord* record, MQPoint* points, int32
   const int32_t words[3] = {record->axis1, record->axis2, record->axis3};
   const bool identity = scale == 1.0f && words[0] == 1 && words[1] == 2 && words[2] == 4;
   if (identity) return;
-  for (int32_t i = 0; i < count; ++i) {
-    const MQPoint p = points[i];
-    points[i].x = AxisValue(p, words[0]) * scale;
-    points[i].y = AxisValue(p, words[1]) * scale;
-    points[i].z = AxisValue(p, words[2]) * scale;
-  }
+  for (int32_t i = 0; i < count; ++i) points[i] = ExportedPoint(points[i], words, scale);
 }
 
 VHOST_API(void) MQ_ImportAxis(ExportDialogRecord* record, MQPoint* points, int32_t count) {
@@ -93,15 +96,24 @@ VHOST_EXPORT MQDocument VHost_CreateDocument(void) { return new MQDocumentRecord
 VHOST_EXPORT void VHost_DestroyDocument(MQDocument doc) { delete doc; }
 
 VHOST_EXPORT MQDocument VHost_LoadDocument(const char* path, char* error, int32_t error_size) {
-  std::string message;
+  return VHost_LoadDocumentLimited(path, kDefaultMaxDocumentSize, error, error_size, nullptr, 0);
+}
+
+VHOST_EXPORT MQDocument VHost_LoadDocumentLimited(const char* path, uint64_t max_size, char* error,
+                                                  int32_t error_size, char* warning, int32_t warning_size) {
+  std::string message, note;
   try {
     auto doc = std::make_unique<MQDocumentRecord>();
-    if (path && ReadMqoDocument(path, *doc, message)) return doc.release();
+    if (path && ReadMqoDocument(path, *doc, message, &note, max_size)) {
+      CopyHostName(note, warning, warning_size);
+      return doc.release();
+    }
   } catch (const std::bad_alloc&) {
     message = std::string(path ? path : "") + ": out of memory";
   }
   if (!path) message = "no document named";
   CopyHostName(message, error, error_size);
+  CopyHostName("", warning, warning_size);
   return nullptr;
 }
 
@@ -120,6 +132,30 @@ VHOST_EXPORT int32_t VHost_PrepareDocument(MQDocument doc, uint32_t flags, VHost
   if (visible_only) DropHiddenObjects(*doc);
   if (left) *left = CountShownOtherwise(*doc);
   return 1;
+}
+
+VHOST_EXPORT int32_t VHost_FindNonFiniteObject(MQDocument doc, char* name, int32_t name_size) {
+  if (!doc) return -1;
+  // What the next dialog leaves in the export's record.
+  ExportDialogRecord record = {};
+  record.axis1 = 1;
+  record.axis2 = 2;
+  record.axis3 = 4;
+  MQ_ShowFileDialog(nullptr, &record);
+  const float scale = RecordScale(&record);
+  const int32_t words[3] = {record.axis1, record.axis2, record.axis3};
+  for (size_t o = 0; o < doc->objects.size(); ++o) {
+    const MQObjectRecord* object = doc->objects[o].get();
+    if (!object) continue;
+    for (const MQPoint& p : object->vertices) {
+      if (!Finite(ExportedPoint(p, words, scale))) {
+        CopyHostName(object->name, name, name_size);
+        return static_cast<int32_t>(o);
+      }
+    }
+  }
+  CopyHostName("", name, name_size);
+  return -1;
 }
 
 VHOST_EXPORT void VHost_SetExportOptions(float scale, int32_t axis_x, int32_t axis_y, int32_t axis_z,

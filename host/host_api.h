@@ -231,6 +231,17 @@ VHOST_EXPORT void VHost_DestroyDocument(MQDocument doc);
 // Reads a .mqo or .mqoz document; null on failure, with one line of
 // explanation ("FILE:LINE: what was expected") written into error.
 VHOST_EXPORT MQDocument VHost_LoadDocument(const char* path, char* error, int32_t error_size);
+// The same, refusing a document whose text passes max_size bytes (an
+// archive's entry, or a file that is not a regular file), and writing one
+// line into warning (an empty string when there is none) about a document
+// that looks cut short.
+VHOST_EXPORT MQDocument VHost_LoadDocumentLimited(const char* path, uint64_t max_size, char* error,
+                                                  int32_t error_size, char* warning, int32_t warning_size);
+// The index of the first object that holds a vertex whose coordinates are
+// not all finite once the export's axis conversion has run with the options
+// that the next dialog applies (with the defaults when it is cancelled), or
+// -1 when there is none. The object's name is written into name.
+VHOST_EXPORT int32_t VHost_FindNonFiniteObject(MQDocument doc, char* name, int32_t name_size);
 // The options that the next dialogs apply; see ExportOptions.
 VHOST_EXPORT void VHost_SetExportOptions(float scale, int32_t axis_x, int32_t axis_y, int32_t axis_z,
                                          int32_t cancel);

@@ -16,6 +16,8 @@ void MqoLexer::FailAtEnd(const std::string& what_is_missing) const {
 
 std::string MqoLexer::Excerpt() const {
   if (p == end) return "the end of the file";
+  if (*p == '\r' && end - p > 1 && p[1] != '\n')
+    return "a carriage return without a line feed (lines must end in LF or CR LF)";
   if (*p == '\r' || *p == '\n') return "the end of the line";
   std::string text = "\"";
   for (const char* q = p; q != end && q - p < 24; ++q) {

@@ -40,6 +40,9 @@ class MqoParser {
  public:
   MqoParser(const char* data, size_t size, MQDocumentRecord& doc) : lex_(data, size), doc_(doc) {}
 
+  // True once the "Eof" line was read.
+  bool saw_eof = false;
+
   void Parse() {
     ParseHeader();
     ParseBody();
@@ -88,13 +91,29 @@ std::string LineText(const char* from, const char* end) {
   return text;
 }
 
+// The first line, after a UTF-8 byte order mark: empty when it is right,
+// otherwise what the message quotes.
+const char kFirstLine[] = "Metasequoia Document";
+
+const char* SkipBom(const char* p, const char* end) {
+  return end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0 ? p + 3 : p;
+}
+
+std::string FirstLineFault(const char* data, size_t size) {
+  std::string first = LineText(SkipBom(data, data + size), data + size);
+  if (first == kFirstLine) return std::string();
+  // The line of a file that is no document may be any bytes: the message
+  // quotes them as plain ASCII.
+  for (char& c : first)
+    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+  return "expected \"" + std::string(kFirstLine) + "\", found \"" + first + "\"";
+}
+
 void MqoParser::ParseHeader() {
-  static const char kBom[] = "\xEF\xBB\xBF";
-  if (lex_.Remaining() >= 3 && std::memcmp(lex_.p, kBom, 3) == 0) lex_.p += 3;
-  const std::string first = LineText(lex_.p, lex_.end);
-  if (first != "Metasequoia Document")
-    lex_.Fail("expected \"Metasequoia Document\", found \"" + first + "\"");
-  lex_.p += first.size();
+  lex_.p = SkipBom(lex_.p, lex_.end);
+  const std::string fault = FirstLineFault(lex_.p, lex_.Remaining());
+  if (!fault.empty()) lex_.Fail(fault);
+  lex_.p += std::strlen(kFirstLine);
   lex_.EndLine();
   if (lex_.AtLineEnd() && lex_.p == lex_.end)
     lex_.FailAtEnd("expected the format line \"Format Text Ver 1.x\"");
@@ -119,7 +138,10 @@ void MqoParser::ParseBody() {
     const int line = lex_.line;
     if (*lex_.p == '}') lex_.Fail("unexpected '}' outside any chunk");
     const std::string_view keyword = lex_.Word();
-    if (keyword == "Eof") return;
+    if (keyword == "Eof") {
+      saw_eof = true;
+      return;
+    }
     if (keyword == "Material") {
       ParseMaterials();
     } else if (keyword == "Object") {
@@ -452,11 +474,25 @@ void MqoParser::ParseFace(MQObjectRecord& obj, size_t& used) {
 
 }  // namespace
 
+bool CheckMqoHeader(const char* data, size_t size, const char* name, std::string& error) {
+  const std::string fault = FirstLineFault(data, size);
+  if (fault.empty()) return true;
+  error = std::string(name) + ":1: " + fault;
+  return false;
+}
+
 bool ParseMqoDocument(const char* data, size_t size, const char* name, MQDocumentRecord& doc,
-                      std::string& error) {
+                      std::string& error, std::string* warning) {
   MQDocumentRecord read;
+  if (warning) warning->clear();
   try {
-    MqoParser(data, size, read).Parse();
+    MqoParser parser(data, size, read);
+    parser.Parse();
+    // Real files may end without "Eof"; one that also holds no object was
+    // most likely cut short.
+    if (warning && !parser.saw_eof && read.objects.empty())
+      *warning = std::string(name) + ": the document ends without \"Eof\" and holds no object; "
+                                    "it was most likely cut short";
   } catch (const MqoSyntaxError& e) {
     error = std::string(name) + (e.line > 0 ? ":" + std::to_string(e.line) : std::string()) + ": " +
             e.message;

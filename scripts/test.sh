@@ -33,7 +33,7 @@ done
 
 # libassimp-dev: a reader that no one here wrote loads what convert writes;
 # assimp-utils: its command line, for the benchmarks.
-scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev pkg-config libzip-dev libosd-dev \
+scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libosd-dev \
   libassimp-dev assimp-utils
 if [ "$windows" = required ]; then
   # Wine's 32-bit loader comes from the i386 architecture.
@@ -45,7 +45,7 @@ if [ "$windows" = required ]; then
       exit 1
     fi
   fi
-  scripts/setup-deps.sh g++-mingw-w64-i686 wine wine32:i386
+  scripts/setup-deps.sh g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386
 fi
 # Seconds that Wine may take to start a trivial program, and that the whole
 # Wine test may take (0: the test's own bound). Under emulation the first
@@ -79,6 +79,7 @@ done
 if [ "$windows" = required ] || command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
   # After release: the Wine test compares with the native release tool.
   echo "=== win32 ==="
+  scripts/setup-deps.sh libz-mingw-w64-dev
   cmake --preset win32 -DVELLMAR_WINE_TIMEOUT="$wine_timeout" -DVELLMAR_WINE_TEST_TIMEOUT="$wine_test_timeout"
   cmake --build --preset win32 -j "$jobs"
   ctest --preset win32

@@ -19,7 +19,8 @@ const char kOverview[] =
     "  info     show what the plug-in module reports about itself\n"
     "\n"
     "Run 'vellmar COMMAND --help' for a command's options.\n"
-    "Exit status: 0 success, 1 an output could not be written, 2 bad input or usage.\n";
+    "Exit status: 0 success, 1 an output could not be written, 2 bad input or usage,\n"
+    "130 and 143 interrupted by SIGINT and SIGTERM (no partial file is left).\n";
 
 const char kExportHelp[] =
     "Usage: vellmar export IN.mqo OUT.xsi [OPTIONS]\n"
@@ -39,6 +40,10 @@ const char kExportHelp[] =
     "                  and subdivision surface become plain faces\n"
     "  --visible-only  leave out the objects the document hides\n"
     "  --out-dir DIR   write DIR/NAME.xsi for each input\n"
+    "  --max-document-size N\n"
+    "                  refuse a document whose text passes N bytes (K, M, G:\n"
+    "                  KiB, MiB, GiB) inside a .mqoz archive or read from a\n"
+    "                  device or pipe (default 1G)\n"
     "  -h, --help      show this help\n";
 
 const char kConvertHelp[] =
@@ -58,7 +63,8 @@ const char kConvertHelp[] =
     "\n"
     "Options:\n"
     "  --format FORMAT  the output format\n"
-    "  --scale F, --axes A,B,C, --cancel, --freeze, --visible-only\n"
+    "  --scale F, --axes A,B,C, --cancel, --freeze, --visible-only,\n"
+    "  --max-document-size N\n"
     "                   as for export\n"
     "  --out-dir DIR    write DIR/NAME.EXT for each input\n"
     "  -h, --help       show this help\n";
@@ -100,6 +106,23 @@ bool ParseScale(const char* text, float& scale) {
   const char* end = text + std::strlen(text);
   auto result = std::from_chars(text, end, scale);
   return result.ec == std::errc() && result.ptr == end && std::isfinite(scale) && scale != 0.0f;
+}
+
+// A byte count with an optional K, M or G (binary) suffix; more than 0.
+bool ParseSize(const char* text, uint64_t& size) {
+  const char* end = text + std::strlen(text);
+  uint64_t value = 0;
+  auto result = std::from_chars(text, end, value);
+  if (result.ec != std::errc() || value == 0) return false;
+  int shift = 0;
+  if (result.ptr != end) {
+    const char unit = static_cast<char>(*result.ptr | 0x20);
+    shift = unit == 'k' ? 10 : unit == 'm' ? 20 : unit == 'g' ? 30 : -1;
+    if (shift < 0 || result.ptr + 1 != end) return false;
+  }
+  if (value > (UINT64_MAX >> shift)) return false;
+  size = value << shift;
+  return true;
 }
 
 }  // namespace
@@ -166,6 +189,14 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
       if (!v) return false;
       if (!ParseAxes(v, line.axis)) {
         error = std::string("--axes needs three of x, y, z (each once, optionally with '-'), not '") + v + "'";
+        return false;
+      }
+    } else if (arg == "--max-document-size" && line.command != Command::kInfo) {
+      const char* v = value("--max-document-size");
+      if (!v) return false;
+      if (!ParseSize(v, line.max_document_size)) {
+        error = std::string("--max-document-size needs a byte count above 0, optionally with K, M or G, not '") + v +
+                "'";
         return false;
       }
     } else if (arg == "--cancel" && line.command != Command::kInfo) {

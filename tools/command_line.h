@@ -1,6 +1,7 @@
 // The vellmar command line: its commands and options.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@ struct CommandLine {
   std::string out_dir;  // several inputs: where their outputs go
   std::string plugin;   // empty: the plug-in installed beside the tool
   std::string format;   // convert: empty means from the output's extension
+  // The largest document text read: an archive's entry, or a file that is
+  // not a regular file (a device, a pipe).
+  uint64_t max_document_size = uint64_t{1} << 30;
   float scale = 1.0f;
   int axis[3] = {1, 2, 4};  // source axis bits, with 8 to negate
   bool cancel = false;

@@ -1,16 +1,23 @@
 // vellmar: exports host documents through the plug-in module, converts them
 // to other formats, and shows what the plug-in reports about itself.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "Vellmar/export_driver.h"
 #include "Vellmar/host_binding.h"
 #include "host/host_api.h"
+#include "w_lib/util/text.h"
 #include "tools/command_line.h"
 #include "tools/document_preparation.h"
+#include "tools/file_identity.h"
+#include "tools/interrupt_cleanup.h"
 #include "tools/large_pages.h"
 #include "tools/module_paths.h"
 #include "tools/output_formats.h"
@@ -31,10 +38,12 @@ std::string HostModulePath() { return ModulePathOf(reinterpret_cast<const void*>
 // A document loaded into the stand-in host, released on every path.
 class LoadedDocument {
  public:
-  explicit LoadedDocument(const std::string& path) {
+  LoadedDocument(const std::string& path, uint64_t max_size) {
     char error[1024] = {};
-    doc_ = VHost_LoadDocument(path.c_str(), error, sizeof error);
+    char warning[1024] = {};
+    doc_ = VHost_LoadDocumentLimited(path.c_str(), max_size, error, sizeof error, warning, sizeof warning);
     if (!doc_) error_ = error;
+    warning_ = warning;
   }
   ~LoadedDocument() {
     if (doc_) VHost_DestroyDocument(doc_);
@@ -43,10 +52,12 @@ class LoadedDocument {
   LoadedDocument& operator=(const LoadedDocument&) = delete;
   MQDocument get() const { return doc_; }
   const std::string& error() const { return error_; }
+  const std::string& warning() const { return warning_; }
 
  private:
   MQDocument doc_ = nullptr;
   std::string error_;
+  std::string warning_;
 };
 
 // The file name of a path without its folder and extension.
@@ -74,13 +85,53 @@ int Combine(int status, int next) {
   return status == kCannotWrite || next == kCannotWrite ? kCannotWrite : kOk;
 }
 
+// The files that writing output makes: the output, and an OBJ file's
+// material file beside it.
+std::vector<std::string> FilesWrittenFor(const std::string& output, bool with_material_file) {
+  std::vector<std::string> files{output};
+  if (with_material_file) {
+    const std::string material = ReplaceExtension(output.c_str(), ".mtl");
+    if (material != output) files.push_back(material);
+  }
+  return files;
+}
+
+// Refuses, before any work, a run in which an output is one of the inputs,
+// however either is spelled: writing it would destroy the document.
+bool OutputsSpareInputs(const CommandLine& line, const char* extension, bool with_material_file) {
+  std::vector<std::pair<FileIdentity, const std::string*>> inputs;
+  for (const std::string& input : line.inputs) {
+    FileIdentity identity;
+    if (IdentifyFile(input, identity) && identity.regular) inputs.emplace_back(identity, &input);
+  }
+  bool spared = true;
+  for (const std::string& input : line.inputs) {
+    for (const std::string& file : FilesWrittenFor(OutputFor(line, input, extension), with_material_file)) {
+      FileIdentity identity;
+      if (!IdentifyFile(file, identity)) continue;
+      for (const auto& [known, name] : inputs) {
+        if (SameFile(identity, known)) {
+          Fail(file + ": not written: it is the input " + *name);
+          spared = false;
+          break;
+        }
+      }
+    }
+  }
+  return spared;
+}
+
+// The reason of a failed write, from the errno it left.
+std::string Reason(int error) { return error != 0 ? std::strerror(error) : "the file could not be written"; }
+
 // Loads each input in turn into the stand-in host and lets write make its
-// output; a bad input or a failed output is reported and the batch goes on.
-// Returns the worst status.
+// output; write returns 0, or the errno of its failure. A bad input or a
+// failed output is reported and the batch goes on. Returns the worst status.
 // Two inputs of one name would write the same output, the second over the
 // first; the second is refused instead.
 template <class Write>
-int ForEachInput(const CommandLine& line, const char* extension, Write&& write) {
+int ForEachInput(const CommandLine& line, const char* extension, bool with_material_file, Write&& write) {
+  if (!OutputsSpareInputs(line, extension, with_material_file)) return kBadInput;
   int status = kOk;
   std::map<std::string, std::string> written;  // output -> its input
   for (const std::string& input : line.inputs) {
@@ -91,12 +142,13 @@ int ForEachInput(const CommandLine& line, const char* extension, Write&& write) 
       status = Combine(status, kBadInput);
       continue;
     }
-    LoadedDocument doc(input);
+    LoadedDocument doc(input, line.max_document_size);
     if (!doc.get()) {
       Fail(doc.error());
       status = Combine(status, kBadInput);
       continue;
     }
+    if (!doc.warning().empty()) std::fprintf(stderr, "vellmar: warning: %s\n", doc.warning().c_str());
     std::string error, note;
     if (!PrepareDocument(line, doc.get(), error, note)) {
       Fail(input + ": " + error);
@@ -105,8 +157,18 @@ int ForEachInput(const CommandLine& line, const char* extension, Write&& write) 
     }
     if (!note.empty()) std::fprintf(stderr, "vellmar: note: %s: %s\n", input.c_str(), note.c_str());
     ApplyDialogOptions(line);
-    if (!write(doc.get(), output)) {
-      Fail(output + ": the file could not be written");
+    char object[256] = {};
+    if (VHost_FindNonFiniteObject(doc.get(), object, sizeof object) >= 0) {
+      Fail(input + ": object \"" + object + "\" has a coordinate that is not a finite number after --scale and "
+                   "--axes; nothing written");
+      status = Combine(status, kBadInput);
+      continue;
+    }
+    BeginOutputs(FilesWrittenFor(output, with_material_file));
+    const int write_error = write(doc.get(), output);
+    EndOutputs();
+    if (write_error != 0) {
+      Fail(output + ": cannot write: " + Reason(write_error));
       status = Combine(status, kCannotWrite);
       continue;
     }
@@ -115,6 +177,9 @@ int ForEachInput(const CommandLine& line, const char* extension, Write&& write) 
   }
   return status;
 }
+
+// errno after a failed write, never 0.
+int WriteError() { return errno != 0 ? errno : EIO; }
 
 std::string PluginPath(const CommandLine& line) {
   return line.plugin.empty() ? PluginFileIn(ExecutableFolder()) : line.plugin;
@@ -132,8 +197,11 @@ int RunExport(const CommandLine& line) {
     Fail("the plug-in could not bind the host interface from " + host);
     return kBadInput;
   }
-  return ForEachInput(line, ".xsi", [&](MQDocument doc, const std::string& output) {
-    return plugin.export_file(0, output.c_str(), doc) == 1;
+  return ForEachInput(line, ".xsi", false, [&](MQDocument doc, const std::string& output) {
+    // The plug-in leaves the reason of a failure in errno, which all modules
+    // of the process share.
+    errno = 0;
+    return plugin.export_file(0, output.c_str(), doc) == 1 ? 0 : WriteError();
   });
 }
 
@@ -155,10 +223,12 @@ int RunConvert(const CommandLine& line) {
     Fail("cannot bind the host interface from " + host);
     return kBadInput;
   }
-  return ForEachInput(line, format->extension, [&](MQDocument doc, const std::string& output) {
+  const bool with_material_file = std::string(format->name) == "obj";
+  return ForEachInput(line, format->extension, with_material_file, [&](MQDocument doc, const std::string& output) {
     WScene scene;
     format->prepare(doc, scene);
-    return format->write(output.c_str(), scene);
+    errno = 0;
+    return format->write(output.c_str(), scene) ? 0 : WriteError();
   });
 }
 
@@ -191,6 +261,7 @@ int RunInfo(const CommandLine& line) {
 
 int main(int argc, char** argv) {
   RestartWithLargePages(argv);
+  InstallInterruptCleanup();
   CommandLine line;
   std::string error;
   if (!ParseCommandLine(argc, argv, line, error)) {

@@ -3,6 +3,8 @@
 // documents are exported with MQExportFile as the host does.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <string>
 
 #include "Vellmar/dynamic_library.h"
@@ -85,9 +87,16 @@ TEST_F(PluginTest, EntryPointsHandBackTheirConstants) {
 
 TEST_F(PluginTest, InitBindsOnlyACompleteHost) {
   const InitFn init = Entry<InitFn>("MQInit");
+  const ExportFn export_file = Entry<ExportFn>("MQExportFile");
+  const std::string path = TempPath("init.xsi");
   EXPECT_EQ(init("no-such-host-module.so"), 0);
-  EXPECT_EQ(init(VELLMAR_INCOMPLETE_HOST_MODULE), 0);
   EXPECT_EQ(init(VELLMAR_HOST_MODULE), 1);
+  // A failing MQInit after a good one unbinds: no export until a good one.
+  EXPECT_EQ(init(VELLMAR_INCOMPLETE_HOST_MODULE), 0);
+  EXPECT_EQ(export_file(0, path.c_str(), doc_), 0);
+  EXPECT_FALSE(FileExists(path));
+  EXPECT_EQ(init(VELLMAR_HOST_MODULE), 1);
+  EXPECT_EQ(export_file(0, path.c_str(), doc_), 1);
 }
 
 TEST_F(PluginTest, ExportsATexturedTriangleByteForByte) {
@@ -112,6 +121,17 @@ TEST_F(PluginTest, AFailedSaveIsNotReportedAsSuccess) {
   EXPECT_EQ(Entry<InitFn>("MQInit")(VELLMAR_HOST_MODULE), 1);
   const std::string path = TempPath("no-such-dir/out.xsi");
   EXPECT_EQ(export_file(0, path.c_str(), doc_), 0);
+  EXPECT_EQ(errno, ENOENT);
   EXPECT_FALSE(FileExists(path));
   EXPECT_EQ(export_file(0, nullptr, doc_), 0);
+
+  // Saving over a good export on a full disk keeps the old one, and says why.
+  const std::string good = TempPath("good.xsi");
+  std::ofstream(good, std::ios::binary) << "good export";
+  EXPECT_FALSE(WriteUnderFileSizeLimit(64, [&] {
+    const bool written = export_file(0, good.c_str(), doc_) == 1;
+    EXPECT_EQ(errno, EFBIG);
+    return written;
+  }));
+  EXPECT_EQ(ReadFile(good), "good export");
 }

@@ -234,6 +234,31 @@ TEST(MqoReader, ReportsUnreadableFiles) {
   EXPECT_FALSE(ReadMqoDocument(path.c_str(), doc, error));
   EXPECT_NE(error.find("zip archive"), std::string::npos) << error;
   std::remove(path.c_str());
+
+  // What is no document is refused from its first bytes, even endless input.
+  if (FileExists("/dev/zero")) {
+    EXPECT_FALSE(ReadMqoDocument("/dev/zero", doc, error));
+    EXPECT_EQ(error.rfind("/dev/zero:1: expected \"Metasequoia Document\", found \"???", 0), 0u) << error;
+  }
+}
+
+TEST(MqoReader, NamesBareCarriageReturnsAndWarnsOfCutDocuments) {
+  MQDocumentRecord doc;
+  std::string error, warning;
+  EXPECT_FALSE(Parse("Metasequoia Document\rFormat Text Ver 1.0\r", doc, error));
+  EXPECT_EQ(error, "t.mqo:1: expected the end of the line, found a carriage return without a line feed "
+                   "(lines must end in LF or CR LF)");
+
+  // Without "Eof" a document still reads; without any object as well it
+  // was most likely cut short.
+  const std::string head = "Metasequoia Document\nFormat Text Ver 1.0\n\nMaterial 1 {\n\t\"m\"\n}\n";
+  for (const std::string& text : {head + "Eof\n", head + "Object \"o\" {\n}\n"}) {
+    warning = "x";
+    EXPECT_TRUE(ParseMqoDocument(text.data(), text.size(), "t.mqo", doc, error, &warning)) << error;
+    EXPECT_EQ(warning, "") << text;
+  }
+  EXPECT_TRUE(ParseMqoDocument(head.data(), head.size(), "t.mqo", doc, error, &warning)) << error;
+  EXPECT_EQ(warning, "t.mqo: the document ends without \"Eof\" and holds no object; it was most likely cut short");
 }
 
 // The real documents of the samples folder (given by the build, or by the

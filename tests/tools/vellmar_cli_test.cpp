@@ -3,15 +3,24 @@
 // real documents of the samples folder when there is one.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "host/mqo_reader.h"
 #include "host_documents.h"
+#include "w_lib/writers/file_replace.h"
+#include "zip_files.h"
 
 namespace {
 
@@ -21,10 +30,12 @@ struct ToolRun {
   std::string err;
 };
 
-// Runs vellmar with the arguments (already quoted for the shell).
-ToolRun Vellmar(const std::string& args) {
+// Runs vellmar with the arguments (already quoted for the shell), after
+// the shell text before (such as "cat FILE | ").
+ToolRun Vellmar(const std::string& args, const std::string& before = "") {
   const std::string out = TempPath("cli.out"), err = TempPath("cli.err");
-  const std::string command = std::string("\"") + VELLMAR_TOOL + "\" " + args + " >\"" + out + "\" 2>\"" + err + "\"";
+  const std::string command =
+      before + "\"" + VELLMAR_TOOL + "\" " + args + " >\"" + out + "\" 2>\"" + err + "\"";
   ToolRun run;
   const int raw = std::system(command.c_str());
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -58,6 +69,49 @@ std::vector<std::filesystem::path> SampleDocuments() {
   return files;
 }
 
+// Starts vellmar with the arguments, its output discarded and its errors
+// written to err_path.
+pid_t StartVellmar(const std::vector<std::string>& args, const std::string& err_path = "/dev/null") {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(null, 1);
+    dup2(err, 2);
+    std::vector<char*> argv{const_cast<char*>(VELLMAR_TOOL)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(VELLMAR_TOOL, argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+// Waits for the process: its exit status (-1 when a signal ended it) and
+// its peak memory in MiB.
+std::pair<int, long> Finish(pid_t pid) {
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, usage.ru_maxrss / 1024};
+}
+
+// A document of n by n vertices and (n - 1)^2 quads.
+std::string GridDocument(int n) {
+  std::string text = "Metasequoia Document\nFormat Text Ver 1.0\n\nObject \"grid\" {\n\tvertex " +
+                     std::to_string(n * n) + " {\n";
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x) text += "\t\t" + std::to_string(x) + " " + std::to_string(y) + " 0.5\n";
+  text += "\t}\n\tface " + std::to_string((n - 1) * (n - 1)) + " {\n";
+  for (int y = 0; y + 1 < n; ++y)
+    for (int x = 0; x + 1 < n; ++x) {
+      const int v = y * n + x;
+      text += "\t\t4 V(" + std::to_string(v) + " " + std::to_string(v + 1) + " " + std::to_string(v + n + 1) + " " +
+              std::to_string(v + n) + ")\n";
+    }
+  return text + "\t}\n}\nEof\n";
+}
+
 }  // namespace
 
 TEST(VellmarCli, HelpAndUsage) {
@@ -75,6 +129,7 @@ TEST(VellmarCli, HelpAndUsage) {
       {"export a.mqo b.xsi --axes x,x,z", "--axes"},
       {"convert a.mqo b.xsi --bogus", "unknown option"},
       {"convert a.mqo --out-dir d", "needs --format"},
+      {"export a.mqo b.xsi --max-document-size 12Q", "--max-document-size"},
   };
   for (const auto& [args, message] : usage_errors) {
     const ToolRun run = Vellmar(args);
@@ -135,7 +190,7 @@ TEST(VellmarCli, ErrorsAndExitStatus) {
 
   run = Vellmar("export " + Example("cube.mqo") + " " + Quoted(TempPath("no-such-dir/cube.xsi")));
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("could not be written"), std::string::npos);
+  EXPECT_NE(run.err.find("cube.xsi: cannot write: No such file or directory"), std::string::npos) << run.err;
 
   run = Vellmar("convert " + Example("cube.mqo") + " " + Quoted(TempPath("cube.unknown")));
   EXPECT_EQ(run.status, 2);
@@ -220,4 +275,134 @@ TEST(VellmarCli, FreezeAndVisibleOnlyExportTheDocumentAsTheHostShowsIt) {
   EXPECT_GT(high, 0.15f);
   EXPECT_EQ(low, -high) << "both halves of the body";
   EXPECT_GT(doc.objects[1]->FaceCount(), 64 * 192);
+}
+
+TEST(VellmarCli, WritesIntoAPipe) {
+  // /dev/stdout leads to the pipe through links that only the system can
+  // follow: it is written in place.
+  const ToolRun run = Vellmar("convert " + Example("cube.mqo") + " /dev/stdout --format x | cat");
+  EXPECT_EQ(run.out.rfind("xof 0303txt 0032\n", 0), 0u) << run.out;
+}
+
+TEST(VellmarCli, NeverWritesOverAnInput) {
+  const std::string dir = TempFolder("over_input");
+  const std::string doc = dir + "doc.mqo";
+  const std::string original = ReadFile(std::string(VELLMAR_EXAMPLES) + "/cube.mqo");
+  std::ofstream(doc, std::ios::binary) << original;
+  symlink("doc.mqo", (dir + "link.mqo").c_str());
+  const std::string cases[] = {
+      "export " + Quoted(doc) + " " + Quoted(doc),
+      "convert " + Quoted(doc) + " " + Quoted(dir + "./doc.mqo"),
+      "convert " + Quoted(doc) + " " + Quoted(dir + "link.mqo"),
+      "convert " + Quoted(doc) + " " + Quoted(dir + "link.obj") + " --format obj",  // its .mtl is link.mtl
+      "convert " + Example("ngon.mqo") + " " + Quoted(doc) + " --out-dir " + Quoted(dir) + " --format mqo",
+  };
+  symlink("doc.mqo", (dir + "link.mtl").c_str());
+  for (const std::string& args : cases) {
+    const ToolRun run = Vellmar(args);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_EQ(Count(run.err, "\n"), 1) << run.err;
+    EXPECT_NE(run.err.find("not written: it is the input"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(doc), original) << args;
+  }
+  EXPECT_FALSE(FileExists(dir + "ngon.mqo"));  // refused before any work
+}
+
+TEST(VellmarCli, AFailedWriteKeepsTheOldFilesAndSaysWhy) {
+  const std::string dir = TempFolder("full_disk");
+  for (const char* name : {"old.xsi", "old.obj", "old.mtl"}) std::ofstream(dir + name) << "good " << name;
+  const std::string doc = TempPath("full_disk.mqo");
+  std::ofstream(doc, std::ios::binary) << GridDocument(30);
+  // A file size limit stands in for a full disk; the tool inherits it.
+  for (const std::string command : {"export", "convert"}) {
+    const std::string out = dir + (command == "export" ? "old.xsi" : "old.obj");
+    ToolRun run;
+    WriteUnderFileSizeLimit(4096, [&] {
+      run = Vellmar(command + " " + Quoted(doc) + " " + Quoted(out));
+      return true;
+    });
+    EXPECT_EQ(run.status, 1) << command;
+    EXPECT_NE(run.err.find("cannot write: File too large"), std::string::npos) << run.err;
+  }
+  for (const char* name : {"old.xsi", "old.obj", "old.mtl"}) EXPECT_EQ(ReadFile(dir + name), std::string("good ") + name);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 3);
+}
+
+TEST(VellmarCli, RefusesHostileInputWithBoundedMemory) {
+  // Endless devices, a zip bomb whose entry says how large it is, and one
+  // whose entry lies about it.
+  const std::string bomb = TempPath("bomb.mqoz"), liar = TempPath("liar.mqoz");
+  const std::string head = "Metasequoia Document\nFormat Text Ver 1.0\n";
+  ZipEntryData entry = DeflatedEntry("bomb.mqo", head, uint64_t{128} << 20);
+  std::ofstream(bomb, std::ios::binary) << ZipArchive({entry});
+  ZipEntryData lying = entry;
+  lying.size = 4096;
+  std::ofstream(liar, std::ios::binary) << ZipArchive({lying});
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
+      {{"export", "/dev/zero", TempPath("zero.xsi")}, "/dev/zero:1: expected"},
+      {{"export", "/dev/urandom", TempPath("random.xsi")}, "/dev/urandom:1: expected"},
+      {{"export", bomb, TempPath("bomb.xsi"), "--max-document-size", "100M"}, "limit"},
+      {{"export", liar, TempPath("liar.xsi")}, "more than its stated size"},
+  };
+  const std::string err = TempPath("hostile.err");
+  for (const auto& [args, message] : cases) {
+    const auto [status, peak_mib] = Finish(StartVellmar(args, err));
+    EXPECT_EQ(status, 2) << args[1];
+    EXPECT_LT(peak_mib, 100) << args[1];
+    EXPECT_NE(ReadFile(err).find(message), std::string::npos) << ReadFile(err);
+  }
+  ToolRun run = Vellmar("export " + Quoted(bomb) + " " + Quoted(TempPath("x.xsi")) + " --max-document-size 1M");
+  EXPECT_NE(run.err.find("more than the document size limit of 1048576 bytes"), std::string::npos) << run.err;
+  // A pipe is read only up to the limit.
+  const std::string big = TempPath("big.mqo");
+  std::ofstream(big, std::ios::binary) << GridDocument(30);
+  const std::string through_pipe = "export /dev/stdin " + Quoted(TempPath("pipe.xsi")) + " --max-document-size ";
+  run = Vellmar(through_pipe + "1M", "cat " + Quoted(big) + " | ");
+  EXPECT_EQ(run.status, 0) << run.err;
+  run = Vellmar(through_pipe + "2K", "cat " + Quoted(big) + " | ");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("/dev/stdin: the document is larger than the document size limit of 2048 bytes"),
+            std::string::npos)
+      << run.err;
+}
+
+TEST(VellmarCli, RefusesCoordinatesThatScalingMakesInfinite) {
+  const std::string doc = TempPath("huge.mqo"), out = TempPath("huge.xsi");
+  std::ofstream(doc, std::ios::binary) << "Metasequoia Document\nFormat Text Ver 1.0\nObject \"far\" {\n\tvertex 3 {\n"
+                                          "\t\t3e38 0 0\n\t\t0 1 0\n\t\t0 0 1\n\t}\n\tface 1 {\n\t\t3 V(0 1 2)\n\t}\n}\nEof\n";
+  ASSERT_EQ(Vellmar("export " + Quoted(doc) + " " + Quoted(out)).status, 0);
+  for (const char* args : {" --scale 10", " --scale 2 --axes y,-x,z", " --format obj --scale -10"}) {
+    const std::string command = std::string(args).find("obj") != std::string::npos ? "convert " : "export ";
+    const ToolRun run = Vellmar(command + Quoted(doc) + " " + Quoted(out) + args);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_NE(run.err.find("huge.mqo: object \"far\" has a coordinate that is not a finite number"), std::string::npos)
+        << run.err;
+  }
+}
+
+TEST(VellmarCli, WarnsOfADocumentCutShort) {
+  const std::string doc = TempPath("cut.mqo");
+  const std::string cube = ReadFile(std::string(VELLMAR_EXAMPLES) + "/cube.mqo");
+  std::ofstream(doc, std::ios::binary) << cube.substr(0, cube.find("Object"));
+  const ToolRun run = Vellmar("export " + Quoted(doc) + " " + Quoted(TempPath("cut.xsi")));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "vellmar: warning: " + doc + ": the document ends without \"Eof\" and holds no object; "
+                     "it was most likely cut short\n");
+}
+
+TEST(VellmarCli, ASignalMidWriteLeavesNoPartialFile) {
+  const std::string doc = TempPath("grid.mqo");
+  std::ofstream(doc, std::ios::binary) << GridDocument(500);
+  for (const int signal : {SIGINT, SIGTERM}) {
+    const std::string out = TempPath("grid-" + std::to_string(signal) + ".xsi");
+    const pid_t pid = StartVellmar({"export", doc, out});
+    // The temporary file appears once the write has begun.
+    const std::string temporary = PartialFilePath(out, pid);
+    for (int i = 0; i < 60000 && !FileExists(temporary); ++i) usleep(1000);
+    ASSERT_TRUE(FileExists(temporary)) << "the write never began";
+    kill(pid, signal);
+    EXPECT_EQ(Finish(pid).first, 128 + signal);
+    EXPECT_FALSE(FileExists(out));
+    EXPECT_FALSE(FileExists(temporary));
+  }
 }

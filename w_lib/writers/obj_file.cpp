@@ -1,6 +1,7 @@
 // Wavefront OBJ files and their material files: all objects in one index
 // space, positions in world coordinates, loose lines and two-corner faces
 // as line elements.
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
@@ -124,19 +125,13 @@ void WriteMaterialText(TextOutput& out, const WScene& scene) {
   }
 }
 
-// Writes the material file; true unless it was opened and then failed:
-// the OBJ file stands without it.
-bool WriteMaterialFile(const std::string& path, const WScene& scene) {
-  return WriteWholeFile(path.c_str(), "wt", [&](TextOutput& out) { WriteMaterialText(out, scene); }) !=
-         FileWriteResult::kFailed;
-}
-
 }  // namespace
 
 bool WriteObjFile(const char* path, const WScene& scene) {
   const std::string material_path = ReplaceExtension(path, ".mtl");
   WScene copy;
-  const FileWriteResult obj = WriteWholeFile(path, "wt", [&](TextOutput& out) {
+  TextOutput obj;
+  const FileWriteResult staged = StageWholeFile(obj, path, "wt", [&](TextOutput& out) {
     copy = scene;
     FlipUvs(copy, kFlipV);
     DropFaceEdges(copy);
@@ -144,8 +139,21 @@ bool WriteObjFile(const char* path, const WScene& scene) {
     FreezeTransforms(copy);
     WriteObjText(out, copy, FileName(material_path.c_str()));
   });
-  if (obj != FileWriteResult::kWritten) return false;
+  if (staged != FileWriteResult::kWritten) return false;
   // A target named like its own material file would be overwritten by it.
-  if (std::strcmp(material_path.c_str(), path) == 0) return true;
-  return WriteMaterialFile(material_path, copy);
+  if (std::strcmp(material_path.c_str(), path) == 0) return obj.Commit();
+  // Both files are complete before either replaces anything, so that a
+  // failure leaves the old pair as it was; a material file that cannot be
+  // opened at all is left out, and the OBJ file stands without it.
+  TextOutput material;
+  const FileWriteResult material_staged =
+      StageWholeFile(material, material_path.c_str(), "wt", [&](TextOutput& out) { WriteMaterialText(out, copy); });
+  if (material_staged == FileWriteResult::kFailed) {
+    const int error = errno;
+    obj.Discard();
+    errno = error;
+    return false;
+  }
+  if (!obj.Commit()) return false;
+  return material_staged == FileWriteResult::kCannotOpen || material.Commit();
 }

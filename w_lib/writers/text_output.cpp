@@ -4,8 +4,6 @@
 #include <charconv>
 #include <cstring>
 
-#include <sys/stat.h>
-
 namespace {
 
 // Bytes collected before a file write; writers emit many short pieces.
@@ -17,50 +15,53 @@ constexpr size_t kMaxNumberChars = 330;
 
 }  // namespace
 
-TextOutput::~TextOutput() {
-  if (file_) std::fclose(file_);
-}
+TextOutput::~TextOutput() { AbandonFileReplacement(file_); }
 
 bool TextOutput::Open(const char* path, const char* mode) {
-  if (file_) std::fclose(file_);
+  AbandonFileReplacement(file_);
   used_ = 0;
   failed_ = false;
-  path_.clear();
-  file_ = (path && mode) ? std::fopen(path, mode) : nullptr;
-  if (!file_) return false;
-  // Only a regular file is ever removed again; a device such as /dev/null
-  // or /dev/full is written, never deleted.
-  struct stat info {};
-  if (fstat(fileno(file_), &info) == 0 && S_ISREG(info.st_mode)) path_ = path;
+  if (!BeginFileReplacement(path, mode, file_)) return false;
   if (buffer_.size() < kBlockSize + kMaxNumberChars) buffer_.resize(kBlockSize + kMaxNumberChars);
   return true;
 }
 
+void TextOutput::NoteError() {
+  NoteFileReplacementError(file_);
+  failed_ = true;
+}
+
 void TextOutput::Flush() {
-  if (!file_ || used_ == 0) return;
-  if (std::fwrite(buffer_.data(), 1, used_, file_) != used_) failed_ = true;
+  if (!file_.file || used_ == 0) return;
+  if (std::fwrite(buffer_.data(), 1, used_, file_.file) != used_) NoteError();
   used_ = 0;
 }
 
-bool TextOutput::Close() {
-  if (!file_) return !failed_;
+bool TextOutput::Finish() {
+  if (!file_.file) return !failed_;
   Flush();
-  if (std::fclose(file_) != 0) failed_ = true;
-  file_ = nullptr;
+  if (!FinishFileReplacement(file_)) failed_ = true;
   return !failed_;
 }
 
+bool TextOutput::Commit() {
+  if (!CommitFileReplacement(file_)) failed_ = true;
+  return !failed_;
+}
+
+bool TextOutput::Close() {
+  if (!file_.file && file_.temporary.empty()) return !failed_;
+  return Finish() && Commit();
+}
+
 void TextOutput::Discard() {
-  if (file_) std::fclose(file_);
-  file_ = nullptr;
-  if (!path_.empty()) std::remove(path_.c_str());
-  path_.clear();
+  AbandonFileReplacement(file_);
   used_ = 0;
 }
 
 char* TextOutput::Reserve(size_t n) {
   if (used_ + n > buffer_.size()) {
-    if (file_) Flush();
+    if (file_.file) Flush();
     if (used_ + n > buffer_.size()) {
       // Memory mode, or one piece larger than a block.
       size_t grown = buffer_.size() < 256 ? 256 : buffer_.size() * 2;
@@ -72,9 +73,9 @@ char* TextOutput::Reserve(size_t n) {
 }
 
 TextOutput& TextOutput::Put(std::string_view bytes) {
-  if (file_ && bytes.size() > kBlockSize) {
+  if (file_.file && bytes.size() > kBlockSize) {
     Flush();
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_.file) != bytes.size()) NoteError();
     return *this;
   }
   char* at = Reserve(bytes.size());
@@ -100,7 +101,7 @@ TextOutput& TextOutput::Tabs(int n) {
 
 void TextOutput::Advance(char* end) {
   used_ = static_cast<size_t>(end - buffer_.data());
-  if (file_ && used_ >= kBlockSize) Flush();
+  if (file_.file && used_ >= kBlockSize) Flush();
 }
 
 TextOutput& TextOutput::Int(long long value) {

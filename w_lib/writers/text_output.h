@@ -3,11 +3,13 @@
 // the C locale, the same bytes on every platform.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
-#include <cstdio>
 #include <new>
 #include <string>
 #include <string_view>
+
+#include "w_lib/writers/file_replace.h"
 
 class TextOutput {
  public:
@@ -15,20 +17,28 @@ class TextOutput {
   TextOutput() = default;
   TextOutput(const TextOutput&) = delete;
   TextOutput& operator=(const TextOutput&) = delete;
-  // Closes a file still open; a writer that wants the result calls Close.
+  // Abandons a file not yet committed: the target stays as it was.
   ~TextOutput();
 
-  // Opens path with the fopen mode ("wb", "wt", ...). False when it cannot.
+  // Starts replacing the file at path (mode "wb" or "wt", as for fopen):
+  // the bytes go to a temporary file beside it (see file_replace.h). False,
+  // with errno set, when it cannot.
   bool Open(const char* path, const char* mode);
-  // Writes what is buffered and closes the file. True when every write and
-  // the close succeeded.
+  // Finish, then Commit. True when the file now holds every byte written.
   bool Close();
-  // Closes the file if it is open and removes the file last opened when it
-  // is a regular file: for a write that failed half way, or a close that
-  // failed.
+  // Writes what is buffered, flushes the file to the disk and closes it,
+  // without putting it in place yet. True when every write succeeded.
+  bool Finish();
+  // Puts the finished file in place of its target. False, with errno set
+  // and the target untouched, on any failure.
+  bool Commit();
+  // Closes the file if it is open and removes what was written, leaving the
+  // target as it was: for a write that failed half way.
   void Discard();
   // True once a write or a close has failed.
   bool failed() const { return failed_; }
+  // The errno of the first failure, or 0.
+  int error() const { return file_.error; }
 
   // In memory mode: everything written so far. With a file: what is
   // buffered and not yet written.
@@ -59,32 +69,47 @@ class TextOutput {
   void Advance(char* end);
   void Flush();
 
+  void NoteError();
+
   std::string buffer_;
   size_t used_ = 0;
-  std::FILE* file_ = nullptr;
-  std::string path_;  // the regular file opened last, for Discard
+  FileReplacement file_;
   bool failed_ = false;
 };
 
 // How writing a whole file ended.
 enum class FileWriteResult { kWritten, kCannotOpen, kFailed };
 
-// Opens path with mode, runs write(out) and closes the file. When memory
-// runs out, or a write or the close fails, the incomplete file is removed,
-// so that a full disk never leaves a truncated file that looks whole.
+// Opens out on path with mode, runs write(out) and finishes the file without
+// putting it in place: out.Commit() does that, out.Discard() drops it. When
+// memory runs out or a write fails, the file is discarded and errno tells
+// why (ENOMEM for memory).
 template <class Write>
-FileWriteResult WriteWholeFile(const char* path, const char* mode, Write&& write) {
-  TextOutput out;
+FileWriteResult StageWholeFile(TextOutput& out, const char* path, const char* mode, Write&& write) {
   if (!out.Open(path, mode)) return FileWriteResult::kCannotOpen;
   try {
     write(out);
   } catch (const std::bad_alloc&) {
     out.Discard();
+    errno = ENOMEM;
     return FileWriteResult::kFailed;
   }
-  if (!out.Close()) {
+  if (!out.Finish()) {
+    const int error = out.error();
     out.Discard();
+    errno = error;
     return FileWriteResult::kFailed;
   }
   return FileWriteResult::kWritten;
+}
+
+// Replaces the file at path with what write(out) writes. On any failure the
+// file that was there stays as it was, no partial file is left, and errno
+// tells why.
+template <class Write>
+FileWriteResult WriteWholeFile(const char* path, const char* mode, Write&& write) {
+  TextOutput out;
+  const FileWriteResult staged = StageWholeFile(out, path, mode, write);
+  if (staged != FileWriteResult::kWritten) return staged;
+  return out.Commit() ? FileWriteResult::kWritten : FileWriteResult::kFailed;
 }

@@ -161,10 +161,11 @@ bool SplitVerticesByColor(WScene& scene);
 // outside the list counts as none; corner indices are written as stored.
 // Names in g, usemtl and newmtl have blanks, '#' and control bytes replaced
 // by '_'. The material file gives each material's alpha as its opacity (d).
-// Returns false, leaving no OBJ file, when it cannot be opened or a write or
-// its close fails. A material file that cannot be opened (or whose path is
-// the OBJ file's own) is not written, and the result is still true; one that
-// fails while being written is removed and the result is false.
+// Returns false, leaving both files as they were, when the OBJ file cannot
+// be opened or a write or close of either file fails: neither replaces its
+// old file before both are complete. A material file that cannot be opened
+// (or whose path is the OBJ file's own) is not written, and the result is
+// still true.
 bool WriteObjFile(const char* path, const WScene& scene);
 
 // --- Scene dump ----------------------------------------------------------------

@@ -117,14 +117,15 @@ TEST(ObjFile, MaterialFileFailures) {
   ASSERT_TRUE(WriteObjFile((dir + "same.mtl").c_str(), scene));
   EXPECT_TRUE(StartsWith(ReadFile(dir + "same.mtl"), std::string(kCreatedByLine) + "mtllib same.mtl\n\ng\n"));
 
-  // It fails while being written: false, and it is removed; the OBJ file,
-  // which was complete, stays.
+  // It fails while being written: false, and the old pair stays as it was.
   WScene many;
   for (int i = 0; i < 100; ++i) many.AddMaterial("material");
   const std::string obj = dir + "many.obj";
+  std::ofstream(obj) << "old obj";
+  std::ofstream(dir + "many.mtl") << "old mtl";
   EXPECT_FALSE(WriteUnderFileSizeLimit(1024, [&] { return WriteObjFile(obj.c_str(), many); }));
-  EXPECT_EQ(ReadFile(obj), std::string(kCreatedByLine) + "mtllib many.mtl\n");
-  EXPECT_FALSE(FileExists(dir + "many.mtl"));
+  EXPECT_EQ(ReadFile(obj), "old obj");
+  EXPECT_EQ(ReadFile(dir + "many.mtl"), "old mtl");
 }
 
 TEST(ObjFile, FailuresReturnFalseAndLeaveNoFile) {

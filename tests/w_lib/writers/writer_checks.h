@@ -2,10 +2,12 @@
 // scene writer must do when its file cannot be written.
 #pragma once
 
+#include <cerrno>
 #include <cstdio>
 
 #include "test_files.h"
 #include "test_scenes.h"
+#include "w_lib/writers/file_replace.h"
 #include "w_lib/writers/text_output.h"
 
 using SceneWriter = bool (*)(const char* path, const WScene& scene);
@@ -54,4 +56,16 @@ inline void ExpectFailedWritesLeaveNoFile(SceneWriter write, const WScene& small
   EXPECT_FALSE(FileExists(path));
   EXPECT_FALSE(WriteUnderFileSizeLimit(64, [&] { return write((path + "2").c_str(), small); }));
   EXPECT_FALSE(FileExists(path + "2"));
+
+  // A full disk over a good file keeps it byte for byte, and says why.
+  const std::string old_text(100, 'o');
+  std::ofstream(path, std::ios::binary) << old_text;
+  EXPECT_FALSE(WriteUnderFileSizeLimit(64, [&] {
+    const bool written = write(path.c_str(), big);
+    EXPECT_EQ(errno, EFBIG);
+    return written;
+  }));
+  EXPECT_EQ(ReadFile(path), old_text);
+  EXPECT_FALSE(FileExists(PartialFilePath(path, getpid())));
+  std::remove(path.c_str());
 }

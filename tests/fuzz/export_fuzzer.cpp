@@ -1,0 +1,68 @@
+// Fuzz target: a document read, prepared exactly as convert prepares it for
+// each format, and written by every writer of the command line, into files of a private
+// temporary folder (through the same whole-file replacement as real runs).
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "Vellmar/export_driver.h"
+#include "Vellmar/host_binding.h"
+#include "host/host_api.h"
+#include "host/mqo_reader.h"
+#include "tools/output_formats.h"
+
+namespace {
+
+constexpr uint64_t kFuzzMaxDocumentSize = uint64_t{16} << 20;
+
+std::string g_folder;
+
+void RemoveFolder() { rmdir(g_folder.c_str()); }
+
+// Binds the host's interface once, and makes the folder the files go to
+// (removed again at exit; every file is removed after each run).
+const std::string& OutputFolder() {
+  if (g_folder.empty()) {
+    if (BindHost(VELLMAR_HOST_MODULE, BoundHost()) != 1) std::abort();
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vellmar-fuzz-XXXXXX";
+    if (!mkdtemp(&pattern[0])) std::abort();
+    g_folder = pattern + "/";
+    std::atexit(RemoveFolder);
+  }
+  return g_folder;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string& folder = OutputFolder();
+  MQDocumentRecord doc;
+  std::string error, warning;
+  if (!ReadMqoDocumentBytes(reinterpret_cast<const char*>(data), size, "fuzz.mqo", doc, error, &warning,
+                            kFuzzMaxDocumentSize))
+    return 0;
+  VHost_SetExportOptions(1.0f, 1, 2, 4, 0);
+  // The command line refuses such documents before it writes anything.
+  if (VHost_FindNonFiniteObject(&doc, nullptr, 0) >= 0) return 0;
+  // Each format as convert prepares and writes it; the scene of the library
+  // formats is prepared once for all of them.
+  WScene scenes[2];
+  bool prepared[2] = {false, false};
+  for (const char* name : {"xsi", "x", "obj", "mqo", "dxf", "dxf-polyface", "dump"}) {
+    const OutputFormat* format = FindFormat(name);
+    if (!format || !format->write) continue;
+    const int k = format->prepare == PrepareExportScene ? 0 : 1;
+    WScene& scene = scenes[k];
+    if (!prepared[k]) format->prepare(&doc, scene);
+    prepared[k] = true;
+    const std::string path = folder + "out" + format->extension;
+    format->write(path.c_str(), scene);
+    unlink(path.c_str());
+  }
+  unlink((folder + "out.mtl").c_str());
+  return 0;
+}
