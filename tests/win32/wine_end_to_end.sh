@@ -10,11 +10,11 @@ set -uo pipefail
 usage() {
   echo "usage: $0 --wine LOADER --bits 32|64 --windows-bin DIR --probe EXE --native-tool PATH --examples DIR" >&2
   echo "          [--samples DIR] [--mqoz supported|unsupported] --work DIR --prefix DIR" >&2
-  echo "          [--start-timeout SECONDS] [--run-timeout SECONDS]" >&2
+  echo "          [--start-timeout SECONDS] [--run-timeout SECONDS] [--package ZIP]" >&2
   exit 1
 }
 
-wine="" bits="" windows_bin="" probe="" native_tool="" examples="" samples="" mqoz=supported work="" prefix=""
+wine="" bits="" windows_bin="" probe="" native_tool="" examples="" samples="" mqoz=supported work="" prefix="" package=""
 # Making the prefix and running the probe may take start_timeout seconds
 # each; each run of the Windows tool run_timeout.
 start_timeout=300 run_timeout=900
@@ -33,6 +33,7 @@ while [ $# -gt 0 ]; do
     --prefix) prefix=$2 ;;
     --start-timeout) start_timeout=$2 ;;
     --run-timeout) run_timeout=$2 ;;
+    --package) package=$2 ;;
     *) usage ;;
   esac
   shift 2
@@ -44,6 +45,7 @@ done
 windows_bin=$(realpath -m "$windows_bin") probe=$(realpath -m "$probe") native_tool=$(realpath -m "$native_tool")
 examples=$(realpath -m "$examples") work=$(realpath -m "$work") prefix=$(realpath -m "$prefix")
 [ -z "$samples" ] || samples=$(realpath -m "$samples")
+[ -z "$package" ] || package=$(realpath -m "$package")
 here=$(dirname "$(realpath "$0")")
 source "$here/../tools/tool_comparison.sh"
 
@@ -150,6 +152,35 @@ run_candidate() {
 }
 
 compare_tools
+
+# Wildcards: Windows shells pass them on as they are, and the tool expands
+# them itself.
+run_candidate "$work/candidate-wildcard" export "$(candidate_path "$examples")\\*.mqo" \
+  --out-dir "$(candidate_path "$work/candidate/wildcard")"
+expected=$(for input in "$examples"/*.mqo; do name=${input##*/}; echo "./${name%.*}.xsi"; done | sort)
+found=$(cd "$work/candidate/wildcard" 2>/dev/null && find . -type f | sort)
+if [ "$status" -ne 0 ] || [ "$found" != "$expected" ]; then
+  fail "wildcard: 'export EXAMPLES\\*.mqo' exited with $status and wrote: $(echo $found)" \
+    "$(tr -d '\r' <"$work/candidate-wildcard.err" | head -n 1)"
+else
+  echo "wildcard: expanded by the Windows tool"
+fi
+
+# The command-line package: its tool works from a folder that holds only
+# what the package holds.
+if [ -n "$package" ]; then
+  mkdir -p "$work/package"
+  if ! (cd "$work/package" && cmake -E tar xf "$package"); then
+    fail "package: cannot unpack $package"
+  else
+    windows_tool=$work/package/vellmar.exe
+    run_candidate "$work/candidate-package" export "${candidate_inputs[@]}" \
+      --out-dir "$(candidate_path "$work/candidate/package")"
+    [ "$status" -eq 0 ] || fail "package: its vellmar.exe exited with $status: $(tr -d '\r' <"$work/candidate-package.err")"
+    compare_folders package "$work/native/export" "$work/candidate/package"
+  fi
+fi
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures comparison(s) failed"
   exit 1
