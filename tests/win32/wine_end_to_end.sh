@@ -100,13 +100,15 @@ candidate_path() {
   printf 'Z:%s' "${path//\//\\}"
 }
 
-# Why a Wine start failed, from its status and its last line of errors.
+# Why a Wine start failed, from its status, the seconds since it began, and
+# its last line of errors.
 why_not() {
-  local status=$1 errors=$2
-  if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
-    echo "it gave no answer within $start_timeout s"
+  local status=$1 began=$2 errors=$3 last
+  last=$(grep -v -e '^wine: created the configuration' -e ':fixme:' "$errors" | tail -n 1 | tr -d '\r')
+  if [ "$status" -eq 124 ] || [ "$status" -eq 137 ] || [ $((SECONDS - began)) -ge "$start_timeout" ]; then
+    echo "it gave no answer within $start_timeout s${last:+; its last words: $last}"
   else
-    echo "it exited with status $status: $(grep -v '^wine: created the configuration' "$errors" | tail -n 1 | tr -d '\r')"
+    echo "it exited with status $status${last:+: $last}"
   fi
 }
 
@@ -122,7 +124,8 @@ if [ ! -e "$ready" ]; then
   started=$SECONDS
   timeout -k 10 "$start_timeout" "$wine" wineboot --init >"$work/wineboot.out" 2>&1
   boot_status=$?
-  [ "$boot_status" -eq 0 ] || skip "Wine ($bits-bit) cannot make its prefix on this machine ($(why_not "$boot_status" "$work/wineboot.out"))"
+  [ "$boot_status" -eq 0 ] ||
+    skip "Wine ($bits-bit) cannot make its prefix on this machine ($(why_not "$boot_status" "$started" "$work/wineboot.out"))"
   wineserver -w >/dev/null 2>&1
   touch "$ready"
   echo "Wine ($bits-bit) made its prefix in $((SECONDS - started)) s"
@@ -133,11 +136,12 @@ fi
 wineserver -p >/dev/null 2>&1
 
 # Can Wine run anything here?
+started=$SECONDS
 probe_output=$(cd "$work" && timeout -k 10 "$start_timeout" "$wine" "$probe" 2>"$work/probe.err")
 probe_status=$?
 if [[ "$probe_output" != *"a Windows console program ran"* ]]; then
   skip "Wine ($bits-bit) cannot run a trivial Windows console program on this machine" \
-    "($(why_not "$probe_status" "$work/probe.err"))"
+    "($(why_not "$probe_status" "$started" "$work/probe.err"))"
 fi
 echo "Wine ($bits-bit) runs Windows console programs: $("$wine" --version 2>/dev/null)"
 
