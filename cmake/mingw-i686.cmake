@@ -1,18 +1,5 @@
-# Cross build for 32-bit Windows with Debian's MinGW-w64 compiler
-# (package g++-mingw-w64-i686): the plug-in DLL that the host loads, the
-# stand-in host and the vellmar tool as Windows programs.
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows (package g++-mingw-w64-i686-posix): the host loads the
+# plug-in as a 32-bit DLL.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(VELLMAR_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${VELLMAR_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VELLMAR_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${VELLMAR_MINGW_PREFIX}-windres)
-set(CMAKE_OBJDUMP ${VELLMAR_MINGW_PREFIX}-objdump)
-
-# Libraries and headers of the target only; programs of the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${VELLMAR_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-cross.cmake)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need. Sourced by the
+# Installs the Debian packages that building and testing need. Called by the
 # other scripts with the package list as arguments; as root it runs apt-get,
-# otherwise it prints the exact command and stops.
+# otherwise it prints the exact command and stops. apt may be busy (another
+# install, unattended upgrades): it waits up to 15 minutes for apt's locks.
 set -euo pipefail
 
 missing=()
@@ -11,14 +12,39 @@ done
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
-if [ "$(id -u)" -eq 0 ]; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-else
+if [ "$(id -u)" -ne 0 ]; then
   echo "Missing packages: ${missing[*]}" >&2
   echo "Install them with:" >&2
   echo "  sudo apt-get install -y ${missing[*]}" >&2
   exit 1
 fi
+
+lock_wait=900
+deadline=$((SECONDS + lock_wait))
+# Runs apt-get with its arguments, again and again while another apt holds
+# one of its locks. apt-get waits for dpkg's lock by itself (the Timeout
+# option) but not for the package lists' lock that update takes.
+apt_get() {
+  local output status
+  while true; do
+    status=0
+    output=$(apt-get -o DPkg::Lock::Timeout="$lock_wait" "$@" 2>&1) || status=$?
+    if [ "$status" -eq 0 ]; then
+      [ -z "$output" ] || printf '%s\n' "$output"
+      return 0
+    fi
+    if ! grep -q -E "Could not get lock|Unable to lock|Unable to acquire the dpkg frontend lock" <<<"$output" ||
+      [ "$SECONDS" -ge "$deadline" ]; then
+      printf '%s\n' "$output" >&2
+      return "$status"
+    fi
+    [ -n "${told_busy:-}" ] || echo "apt is busy; waiting up to $lock_wait s for its lock"
+    told_busy=yes
+    sleep 5
+  done
+}
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt_get update -qq
+apt_get install -y -qq --no-install-recommends "${missing[@]}"

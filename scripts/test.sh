@@ -1,27 +1,30 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite twice: in release, and in debug under
+# Builds and runs the whole test suite: in release, and in debug under
 # AddressSanitizer and UndefinedBehaviorSanitizer with every report fatal.
-# Then the 32-bit Windows build and its checks (module tables, and the tool
-# under Wine against the native tool) when the MinGW-w64 cross compiler is
-# there. With --windows it first installs the cross compiler and Wine, and
-# the Windows build is no longer optional. --wine-emulation adds, for
-# machines whose kernel cannot run 32-bit programs, qemu's emulator for
-# Wine's 32-bit loader (for this run only) and the long wait that Wine then
-# needs.
+# Then the other builds, each where its compiler is installed: the 32-bit and
+# 64-bit Windows builds with their checks (module tables, and the tool under
+# Wine against the native tool), and the 32-bit x86 Linux build with its
+# tests (through qemu where the kernel cannot run 32-bit programs).
+# --windows first installs what those builds need and makes them required;
+# it fails when no Windows end-to-end comparison could run at all.
+# --wine-emulation also lets Wine's 32-bit loader try qemu where the kernel
+# cannot run it. The last line names every check that did not run, and why.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-windows=when-present
+others=when-present
 emulation=no
 for arg in "$@"; do
   case "$arg" in
-    --windows) windows=required ;;
-    --wine-emulation) windows=required emulation=yes ;;
+    --windows) others=required ;;
+    --wine-emulation) others=required emulation=yes ;;
     -h | --help)
       echo "usage: scripts/test.sh [--windows] [--wine-emulation]"
-      echo "  --windows         install the MinGW-w64 cross compiler and Wine, and build and check the Windows build"
-      echo "  --wine-emulation  as --windows, and run Wine through qemu where the kernel cannot run 32-bit programs"
-      echo "                    (root; registers qemu with binfmt_misc for this run; the Wine test then takes about 20 minutes)"
+      echo "  --windows         install the MinGW-w64 cross compilers, Wine, the 32-bit toolchain and qemu, and build"
+      echo "                    and check the win32, win64 and i386 builds"
+      echo "  --wine-emulation  as --windows, and where the kernel cannot run 32-bit programs, let Wine's 32-bit"
+      echo "                    loader try qemu (root; registers qemu with binfmt_misc during the win32 checks)"
+      echo "VELLMAR_NO_NATIVE_32BIT=1 runs everything as on a kernel that cannot run 32-bit programs."
       exit 0
       ;;
     *)
@@ -31,12 +34,82 @@ for arg in "$@"; do
   esac
 done
 
+jobs=$(nproc 2>/dev/null || echo 2)
+skipped=()  # "check (why)"
+ran=()      # the builds whose tests ran
+times=()    # "part m:ss"
+part_start=$SECONDS
+part_done() {
+  local seconds=$((SECONDS - part_start))
+  times+=("$1 $((seconds / 60)):$(printf '%02d' $((seconds % 60)))")
+  part_start=$SECONDS
+}
+
+# The arguments after the first, joined by the first.
+join() {
+  local separator=$1 out="" item
+  shift
+  for item in "$@"; do out+="${out:+$separator}$item"; done
+  echo "$out"
+}
+
+# The tests that ctest reports as not run, with the reason that each gave
+# (a GoogleTest skip message, or a script's "SKIPPED: why" line), from its
+# JUnit file: one "name (why)" per line.
+ctest_skips() {
+  awk '
+    function unescape(s) {
+      gsub(/&lt;/, "<", s); gsub(/&gt;/, ">", s); gsub(/&quot;/, "\"", s); gsub(/&apos;/, "\047", s)
+      gsub(/&amp;/, "\\&", s)
+      return s
+    }
+    /<testcase / {
+      name = $0; sub(/.*<testcase name="/, "", name); sub(/".*/, "", name)
+      notrun = ($0 ~ /status="(notrun|disabled)"/); why = ""; previous = ""
+      next
+    }
+    notrun && why == "" {
+      line = $0; sub(/.*<system-out>/, "", line)
+      if (line ~ /^SKIPPED: /) why = substr(line, 10)
+      else if (previous ~ /: Skipped$/) why = line
+      previous = line
+    }
+    /<\/testcase>/ && notrun {
+      print unescape(name) " (" (why == "" ? "no reason given" : unescape(why)) ")"
+      notrun = 0
+    }
+  ' "$1"
+}
+
+# Configures, builds and tests one preset; the tests' skips join the list.
+run_preset() {
+  local preset=$1
+  shift
+  echo "=== $preset ==="
+  cmake --preset "$preset" "$@"
+  cmake --build --preset "$preset" -j "$jobs"
+  local junit=$PWD/build/$preset/ctest-junit.xml
+  rm -f "$junit"
+  ctest --preset "$preset" -j "$ctest_jobs" --output-junit "$junit"
+  local line
+  while IFS= read -r line; do
+    [ -z "$line" ] || skipped+=("$preset: $line")
+  done < <(ctest_skips "$junit")
+  ran+=("$preset")
+}
+
+# Whether the JUnit file of a preset shows its test NAME as run and passed.
+test_ran() {
+  grep -q "<testcase name=\"$2\"[^>]* status=\"run\"" "build/$1/ctest-junit.xml" 2>/dev/null
+}
+
 # libassimp-dev: a reader that no one here wrote loads what convert writes;
 # assimp-utils: its command line, for the benchmarks.
 scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libosd-dev \
   libassimp-dev assimp-utils
-if [ "$windows" = required ]; then
-  # Wine's 32-bit loader comes from the i386 architecture.
+if [ "$others" = required ]; then
+  # Wine's 32-bit loader and the C library of 32-bit programs come from the
+  # i386 architecture.
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     if [ "$(id -u)" -eq 0 ]; then
       dpkg --add-architecture i386
@@ -45,46 +118,81 @@ if [ "$windows" = required ]; then
       exit 1
     fi
   fi
-  scripts/setup-deps.sh g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386
+  scripts/setup-deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 wine32:i386 \
+    g++-multilib qemu-user-static
 fi
-# Seconds that Wine may take to start a trivial program, and that the whole
-# Wine test may take (0: the test's own bound). Under emulation the first
-# start, which also creates Wine's prefix, takes about ten minutes, and the
-# whole test about twenty; the bound keeps a hung run well inside CI's time.
-wine_timeout=120
-wine_test_timeout=0
-if [ "$emulation" = yes ]; then
-  # The emulator is registered for this run only: a handler that was not
-  # there before is removed again on the way out.
-  binfmt_handler=/proc/sys/fs/binfmt_misc/qemu-i386
-  if [ ! -e "$binfmt_handler" ]; then
-    trap '[ ! -e "$binfmt_handler" ] || echo -1 >"$binfmt_handler" || true' EXIT
-  fi
-  # Without the emulator the Wine test reports itself skipped, as it does
-  # on any machine where Wine cannot start.
-  scripts/enable-i386-emulation.sh ||
-    echo "warning: no emulator for 32-bit programs; the Wine test will report itself skipped" >&2
-  wine_timeout=1800
-  wine_test_timeout=3600
-fi
+part_done apt
 
-jobs=$(nproc 2>/dev/null || echo 2)
+ctest_jobs=$jobs
 for preset in release debug; do
-  echo "=== $preset ==="
-  cmake --preset "$preset"
-  cmake --build --preset "$preset" -j "$jobs"
-  ctest --preset "$preset" -j "$jobs"
+  run_preset "$preset"
+  part_done "$preset"
 done
 
-if [ "$windows" = required ] || command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
-  # After release: the Wine test compares with the native release tool.
-  echo "=== win32 ==="
-  scripts/setup-deps.sh libz-mingw-w64-dev
-  cmake --preset win32 -DVELLMAR_WINE_TIMEOUT="$wine_timeout" -DVELLMAR_WINE_TEST_TIMEOUT="$wine_test_timeout"
-  cmake --build --preset win32 -j "$jobs"
-  ctest --preset win32
-  echo "All tests passed (release, debug with sanitizers, and the Windows build)."
+# The Windows builds come after release: their Wine tests compare with the
+# native release tool. Wine runs one test at a time.
+ctest_jobs=1
+support=$(scripts/i386-support.sh)
+if [ "$others" = required ] || command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
+  # Seconds that Wine may take to make its prefix and to start a trivial
+  # program, and that the whole Wine test may take (0: the test's own bound).
+  wine_timeout=300 wine_test_timeout=0
+  binfmt_handler=/proc/sys/fs/binfmt_misc/qemu-i386
+  registered_here=no
+  if [ "$emulation" = yes ] && [ "$support" = none ]; then
+    # The emulator is registered for the win32 checks only, and a handler
+    # that was not there before is removed again. Whether Wine's 32-bit
+    # loader runs under it is decided by a short probe, not by a long wait.
+    if [ ! -e "$binfmt_handler" ]; then
+      registered_here=yes
+      trap '[ ! -e "$binfmt_handler" ] || echo -1 >"$binfmt_handler" || true' EXIT
+    fi
+    scripts/enable-i386-emulation.sh ||
+      echo "warning: no emulator for 32-bit programs; the win32 Wine test will report itself skipped" >&2
+    wine_timeout=180 wine_test_timeout=3600
+  fi
+  run_preset win32 -DVELLMAR_WINE_TIMEOUT="$wine_timeout" -DVELLMAR_WINE_TEST_TIMEOUT="$wine_test_timeout"
+  if [ "$registered_here" = yes ] && [ -e "$binfmt_handler" ]; then
+    echo -1 >"$binfmt_handler"
+  fi
+  part_done win32
 else
-  echo "All tests passed (release, and debug with sanitizers)."
-  echo "The Windows build was not checked: no MinGW-w64 cross compiler (scripts/test.sh --windows installs it)."
+  skipped+=("win32 (no MinGW-w64 compiler for 32-bit Windows; scripts/test.sh --windows installs it)")
+fi
+if [ "$others" = required ] || command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1; then
+  run_preset win64
+  part_done win64
+else
+  skipped+=("win64 (no MinGW-w64 compiler for 64-bit Windows; scripts/test.sh --windows installs it)")
+fi
+
+# The 32-bit Linux build: natively where the kernel runs 32-bit programs,
+# else each test program through qemu.
+ctest_jobs=$jobs
+if [ "$others" = required ] || echo 'int main() {}' | g++ -m32 -x c++ - -o /dev/null 2>/dev/null; then
+  emulator=""
+  [ "$support" = native ] || emulator=qemu-i386-static
+  if [ -n "$emulator" ] && ! command -v "$emulator" >/dev/null 2>&1; then
+    skipped+=("i386 (this machine cannot run 32-bit programs, and qemu-user-static is not installed;\
+ scripts/test.sh --windows installs it)")
+  else
+    run_preset i386 -DCMAKE_CROSSCOMPILING_EMULATOR="$emulator"
+    [ -z "$emulator" ] || ran[-1]="i386 through $emulator"
+    part_done i386
+  fi
+else
+  skipped+=("i386 (no 32-bit x86 toolchain; scripts/test.sh --windows installs g++-multilib)")
+fi
+
+echo "Times (minutes:seconds): $(join ', ' "${times[@]}"), total $((SECONDS / 60)):$(printf '%02d' $((SECONDS % 60)))"
+if [ "$others" = required ] && ! test_ran win32 win32_wine_end_to_end && ! test_ran win64 win64_wine_end_to_end; then
+  echo "FAILED: the Windows tool was not run under Wine at all (the reasons are listed below)" >&2
+  echo "Skipped: $(join '; ' "${skipped[@]}")." >&2
+  exit 1
+fi
+echo "All tests passed in: $(join ', ' "${ran[@]}")."
+if [ ${#skipped[@]} -eq 0 ]; then
+  echo "Skipped: nothing."
+else
+  echo "Skipped: $(join '; ' "${skipped[@]}")."
 fi

@@ -228,11 +228,13 @@ TEST(MqoReader, ReportsUnreadableFiles) {
   EXPECT_EQ(error.rfind(folder + ": cannot read", 0), 0u) << error;
   std::filesystem::remove(folder);
 
-  // Starts like a zip archive but is none.
+  // Starts like a zip archive but is none; a build without the archive
+  // reader refuses every .mqoz.
   const std::string path = TempPath("not_a_zip.mqoz");
   std::ofstream(path, std::ios::binary) << "PK\x03\x04 not an archive";
   EXPECT_FALSE(ReadMqoDocument(path.c_str(), doc, error));
-  EXPECT_NE(error.find("zip archive"), std::string::npos) << error;
+  EXPECT_NE(error.find(VELLMAR_READS_MQOZ ? "zip archive" : ".mqoz is not supported in this build"), std::string::npos)
+      << error;
   std::remove(path.c_str());
 
   // What is no document is refused from its first bytes, even endless input.
@@ -278,6 +280,10 @@ TEST(MqoReader, ReadsTheRealDocuments) {
     if (ext != ".mqo" && ext != ".mqoz") continue;
     MQDocumentRecord doc;
     std::string error;
+    if (ext == ".mqoz" && !VELLMAR_READS_MQOZ) {
+      EXPECT_FALSE(ReadMqoDocument(entry.path().string().c_str(), doc, error));
+      continue;
+    }
     EXPECT_TRUE(ReadMqoDocument(entry.path().string().c_str(), doc, error)) << error;
     ExpectConsistent(doc);
     std::array<int, 4>& c = counts[entry.path().filename().string()];
@@ -310,7 +316,10 @@ TEST(MqoReader, ReadsTheRealDocuments) {
       {"dsan_chan3_bvertex.mqo", {7, 376, 403, 3}}, {"dsan_shodai_noeof.mqo", {7, 376, 403, 3}},
       {"nutti_single_object.mqoz", {1, 8, 6, 0}}, {"mqoio_case5_utf8.mqoz", {1, 3, 1, 1}},
   };
-  for (const auto& e : expected) EXPECT_EQ(counts[e.first], e.second) << e.first;
+  for (const auto& e : expected) {
+    if (!VELLMAR_READS_MQOZ && e.first.find(".mqoz") != std::string::npos) continue;
+    EXPECT_EQ(counts[e.first], e.second) << e.first;
+  }
 }
 
 }  // namespace

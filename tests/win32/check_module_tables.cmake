@@ -2,6 +2,8 @@
 # them. Run with cmake -P and these variables:
 #   OBJDUMP          the target's objdump
 #   MODULE           the .dll or .exe
+#   FORMAT           the file format that objdump must name (pei-i386,
+#                    pei-x86-64)
 #   EXPORTS          the names the module must export, and no others (empty:
 #                    it must export nothing)
 #   ORDINALS_IN_ORDER  ON: EXPORTS[i] must have the ordinal i + 1
@@ -11,7 +13,7 @@
 
 cmake_minimum_required(VERSION 3.25)
 
-foreach(var OBJDUMP MODULE)
+foreach(var OBJDUMP MODULE FORMAT)
   if(NOT ${var})
     message(FATAL_ERROR "check_module_tables: ${var} is not set")
   endif()
@@ -26,9 +28,9 @@ endif()
 set(problems "")
 get_filename_component(module_name "${MODULE}" NAME)
 
-# A 32-bit x86 module.
-if(NOT dump MATCHES "file format pei-i386")
-  list(APPEND problems "${module_name} is not a 32-bit x86 Windows module")
+# A module for the intended processor.
+if(NOT dump MATCHES "file format ${FORMAT}\n")
+  list(APPEND problems "${module_name} is not a ${FORMAT} module")
 endif()
 
 # objdump ends each line with \n; CMake lists need the ; escaped first.

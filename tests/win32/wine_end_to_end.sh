@@ -1,28 +1,28 @@
 #!/usr/bin/env bash
-# The Windows vellmar tool under Wine against the native tool: both export
-# and convert every example and sample document, and the files they write
-# must match: byte for byte apart from the time stamp (line 6 of a .xsi), and
-# for convert with line ends normalised (text-mode writers end lines with
-# CRLF on Windows). Each Wine start is slow, so the Windows tool runs once
-# per command and format with all inputs.
+# The Windows vellmar tool under Wine against the native tool (see
+# tests/tools/tool_comparison.sh for what is compared). The 32-bit build runs
+# on Wine's 32-bit loader, the 64-bit one on wine64. Each Wine start is slow,
+# so the Windows tool runs once per command and format with all inputs.
 # Exit status: 0 passed, 1 failed, 77 skipped (no Wine, or a Wine that cannot
-# run programs on this machine).
+# run programs on this machine), with the reason on one line.
 set -uo pipefail
 
 usage() {
-  echo "usage: $0 --windows-bin DIR --probe EXE --native-tool PATH --examples DIR [--samples DIR]" >&2
-  echo "          [--mqoz supported|unsupported] --work DIR --prefix DIR [--timeout SECONDS]" >&2
-  echo "          [--run-timeout SECONDS]" >&2
+  echo "usage: $0 --wine LOADER --bits 32|64 --windows-bin DIR --probe EXE --native-tool PATH --examples DIR" >&2
+  echo "          [--samples DIR] [--mqoz supported|unsupported] --work DIR --prefix DIR" >&2
+  echo "          [--start-timeout SECONDS] [--run-timeout SECONDS] [--package ZIP]" >&2
   exit 1
 }
 
-windows_bin="" probe="" native_tool="" examples="" samples="" mqoz=supported work="" prefix=""
-# The probe may take timeout seconds (the first start also creates the
-# prefix); each run of the Windows tool run_timeout.
-timeout=120 run_timeout=900
+wine="" bits="" windows_bin="" probe="" native_tool="" examples="" samples="" mqoz=supported work="" prefix="" package=""
+# Making the prefix and running the probe may take start_timeout seconds
+# each; each run of the Windows tool run_timeout.
+start_timeout=300 run_timeout=900
 while [ $# -gt 0 ]; do
   [ $# -ge 2 ] || usage
   case "$1" in
+    --wine) wine=$2 ;;
+    --bits) bits=$2 ;;
     --windows-bin) windows_bin=$2 ;;
     --probe) probe=$2 ;;
     --native-tool) native_tool=$2 ;;
@@ -31,38 +31,46 @@ while [ $# -gt 0 ]; do
     --mqoz) mqoz=$2 ;;
     --work) work=$2 ;;
     --prefix) prefix=$2 ;;
-    --timeout) timeout=$2 ;;
+    --start-timeout) start_timeout=$2 ;;
     --run-timeout) run_timeout=$2 ;;
+    --package) package=$2 ;;
     *) usage ;;
   esac
   shift 2
 done
-[ -n "$windows_bin" ] && [ -n "$probe" ] && [ -n "$native_tool" ] && [ -n "$examples" ] && [ -n "$work" ] &&
-  [ -n "$prefix" ] || usage
+[ -n "$wine" ] && [ -n "$windows_bin" ] && [ -n "$probe" ] && [ -n "$native_tool" ] && [ -n "$examples" ] &&
+  [ -n "$work" ] && [ -n "$prefix" ] || usage
+[ "$bits" = 32 ] || [ "$bits" = 64 ] || usage
 # Absolute paths: the runs start in the work folder.
 windows_bin=$(realpath -m "$windows_bin") probe=$(realpath -m "$probe") native_tool=$(realpath -m "$native_tool")
 examples=$(realpath -m "$examples") work=$(realpath -m "$work") prefix=$(realpath -m "$prefix")
 [ -z "$samples" ] || samples=$(realpath -m "$samples")
+[ -z "$package" ] || package=$(realpath -m "$package")
+here=$(dirname "$(realpath "$0")")
+source "$here/../tools/tool_comparison.sh"
 
 skip() {
   echo "SKIPPED: $*"
   exit 77
 }
 
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-command -v wine >/dev/null 2>&1 || skip "wine is not installed (scripts/test.sh --windows installs it)"
+[ -x "$wine" ] || skip "Wine's $bits-bit loader $wine is not installed (scripts/test.sh --windows installs it)"
 if [ ! -x "$native_tool" ]; then
   echo "FAIL: the native tool $native_tool is missing: build the release preset first"
   exit 1
 fi
+if [ "$bits" = 32 ]; then
+  # Wine's 32-bit loader is a 32-bit Linux program: without the kernel's or
+  # an emulator's help it cannot start, and there is nothing to wait for.
+  case "$("$here/../../scripts/i386-support.sh")" in
+    none) skip "this machine cannot run 32-bit Linux programs, which Wine's 32-bit loader is" \
+      "(scripts/test.sh --wine-emulation runs them through qemu)" ;;
+    emulated) echo "32-bit programs run through an emulator here: Wine gets $start_timeout s to start" ;;
+  esac
+fi
 
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
-# No Mono or Gecko installer prompts when the prefix is created; console
+export WINEPREFIX=$prefix WINEARCH=win$bits WINEDEBUG=-all WINELOADER=$wine
+# No Mono or Gecko installer prompts when the prefix is made; console
 # programs need no display.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
@@ -86,172 +94,94 @@ stop_wine() {
 trap stop_wine EXIT
 
 # A path as Windows programs see it: Wine maps drive Z: to the root.
-windows_path() {
+candidate_path() {
   local path
   path=$(realpath -m "$1")
   printf 'Z:%s' "${path//\//\\}"
 }
 
+# Why a Wine start failed, from its status, the seconds since it began, and
+# its last line of errors.
+why_not() {
+  local status=$1 began=$2 errors=$3 last
+  last=$(grep -v -e '^wine: created the configuration' -e ':fixme:' "$errors" | tail -n 1 | tr -d '\r')
+  if [ "$status" -eq 124 ] || [ "$status" -eq 137 ] || [ $((SECONDS - began)) -ge "$start_timeout" ]; then
+    echo "it gave no answer within $start_timeout s${last:+; its last words: $last}"
+  else
+    echo "it exited with status $status${last:+: $last}"
+  fi
+}
+
 rm -rf "$work"
-mkdir -p "$work" "$prefix"
+mkdir -p "$work"
+
+# The prefix is made once, in the build tree; one left half-made by an
+# interrupted run is made again.
+ready=$prefix/.vellmar-prefix-ready
+if [ ! -e "$ready" ]; then
+  rm -rf "$prefix"
+  mkdir -p "$prefix"
+  started=$SECONDS
+  timeout -k 10 "$start_timeout" "$wine" wineboot --init >"$work/wineboot.out" 2>&1
+  boot_status=$?
+  [ "$boot_status" -eq 0 ] ||
+    skip "Wine ($bits-bit) cannot make its prefix on this machine ($(why_not "$boot_status" "$started" "$work/wineboot.out"))"
+  wineserver -w >/dev/null 2>&1
+  touch "$ready"
+  echo "Wine ($bits-bit) made its prefix in $((SECONDS - started)) s"
+fi
 
 # One Wine session for all runs: a persistent server keeps the session's
 # start-up (wineboot and its services) from being repeated for every run.
 wineserver -p >/dev/null 2>&1
 
-# Can Wine run anything here? (The first start also creates the prefix.)
-probe_output=$(cd "$work" && timeout -k 10 "$timeout" wine "$probe" 2>"$work/probe.err")
+# Can Wine run anything here?
+started=$SECONDS
+probe_output=$(cd "$work" && timeout -k 10 "$start_timeout" "$wine" "$probe" 2>"$work/probe.err")
 probe_status=$?
-if [[ "$probe_output" != *"a Win32 console program ran"* ]]; then
-  if [ "$probe_status" -eq 124 ] || [ "$probe_status" -eq 137 ]; then
-    why="it gave no answer within $timeout s"
-  else
-    why="it exited with status $probe_status: $(grep -v '^wine: created the configuration' "$work/probe.err" |
-      tail -n 1 | tr -d '\r')"
-  fi
-  skip "Wine cannot run a trivial Win32 console program on this machine ($why)"
+if [[ "$probe_output" != *"a Windows console program ran"* ]]; then
+  skip "Wine ($bits-bit) cannot run a trivial Windows console program on this machine" \
+    "($(why_not "$probe_status" "$started" "$work/probe.err"))"
 fi
-echo "Wine runs Win32 console programs: $(wine --version 2>/dev/null)"
+echo "Wine ($bits-bit) runs Windows console programs: $("$wine" --version 2>/dev/null)"
 
+candidate_name=Windows
+line_ends=windows
 windows_tool=$windows_bin/vellmar.exe
-
-# The documents: the examples and the samples; .mqoz only where the Windows
-# build reads it.
-shopt -s nullglob nocaseglob
-inputs=("$examples"/*.mqo)
-archives=()
-if [ -n "$samples" ] && [ -d "$samples" ]; then
-  inputs+=("$samples"/*.mqo)
-  archives=("$samples"/*.mqoz)
-fi
-shopt -u nullglob nocaseglob
-if [ "$mqoz" = supported ]; then
-  inputs+=("${archives[@]}")
-fi
-windows_inputs=()
-for input in "${inputs[@]}"; do windows_inputs+=("$(windows_path "$input")"); done
-echo "${#inputs[@]} documents"
-
-# Runs the Windows tool; its status goes to the variable status.
-run_windows() {
+run_candidate() {
   local log=$1
   shift
-  (cd "$work" && timeout -k 10 "$run_timeout" wine "$windows_tool" "$@") >"$log.out" 2>"$log.err"
+  (cd "$work" && timeout -k 10 "$run_timeout" "$wine" "$windows_tool" "$@") >"$log.out" 2>"$log.err"
   status=$?
 }
 
-# The same text for comparison: without line 6 of a .xsi file, and with
-# "\r\n" line ends turned into "\n" when line_ends is crlf.
-normalised() {
-  local file=$1 line_ends=$2
-  if [[ "$file" == *.xsi ]]; then
-    sed '6d' "$file"
-  else
-    cat "$file"
-  fi | if [ "$line_ends" = crlf ]; then sed 's/\r$//'; else cat; fi
-}
+compare_tools
 
-# Whether the line ends of a file that the Windows tool wrote are those of
-# its writer's file mode: the text-mode writers (OBJ and its material file,
-# .mqo, the dump) end every line with CR LF, the binary ones (.xsi, .x,
-# DXF) with a bare LF.
-windows_line_ends_match() {
-  case "$1" in
-    *.obj | *.mtl | *.mqo | *.txt) ! grep -q -v $'\r$' "$1" ;;
-    *) ! grep -q $'\r' "$1" ;;
-  esac
-}
-
-# Every file of the native folder has its twin in the Windows folder, and
-# no other file is there.
-compare_folders() {
-  local what=$1 native_dir=$2 windows_dir=$3 line_ends=$4
-  local native_files windows_files file count=0
-  native_files=$(cd "$native_dir" && find . -type f | sort)
-  windows_files=$(cd "$windows_dir" 2>/dev/null && find . -type f | sort)
-  if [ "$native_files" != "$windows_files" ]; then
-    fail "$what: the Windows tool wrote other files than the native tool"
-    diff <(echo "$native_files") <(echo "$windows_files") | sed 's/^/    /'
-    return
-  fi
-  while IFS= read -r file; do
-    [ -n "$file" ] || continue
-    count=$((count + 1))
-    if [[ "$file" == *.xsi ]]; then
-      local native_line windows_line
-      native_line=$(sed -n '6p' "$native_dir/$file")
-      windows_line=$(sed -n '6p' "$windows_dir/$file" | sed 's/\r$//')
-      [[ "$native_line" == $'\t"'*'",' ]] ||
-        fail "$what: $file: line 6 is not the time stamp line: $native_line"
-      [ "${#native_line}" = "${#windows_line}" ] ||
-        fail "$what: $file: the time stamp lines differ in length: '$native_line' and '$windows_line'"
-    fi
-    grep -q $'\r' "$native_dir/$file" && fail "$what: $file: the native tool wrote a CR"
-    windows_line_ends_match "$windows_dir/$file" ||
-      fail "$what: $file: the Windows tool's line ends do not fit the file's text or binary mode"
-    if ! cmp -s <(normalised "$native_dir/$file" "$line_ends") <(normalised "$windows_dir/$file" "$line_ends"); then
-      fail "$what: $file differs"
-      diff <(normalised "$native_dir/$file" "$line_ends") <(normalised "$windows_dir/$file" "$line_ends") |
-        head -n 8 | sed 's/^/    /'
-    fi
-  done <<<"$native_files"
-  echo "$what: $count files compared"
-}
-
-# info: the plug-in DLL loads and answers through its entry points.
-"$native_tool" info >"$work/native-info.out" 2>&1
-run_windows "$work/windows-info" info
-if [ "$status" -ne 0 ]; then
-  fail "info: the Windows tool exited with $status: $(tr -d '\r' <"$work/windows-info.err")"
-elif ! diff <(grep -v '^module:' "$work/native-info.out") \
-  <(tr -d '\r' <"$work/windows-info.out" | grep -v '^module:') >/dev/null; then
-  fail "info: the plug-in DLL reports other values than the native module"
-  diff <(grep -v '^module:' "$work/native-info.out") <(tr -d '\r' <"$work/windows-info.out" | grep -v '^module:')
+# Wildcards: Windows shells pass them on as they are, and the tool expands
+# them itself.
+run_candidate "$work/candidate-wildcard" export "$(candidate_path "$examples")\\*.mqo" \
+  --out-dir "$(candidate_path "$work/candidate/wildcard")"
+expected=$(for input in "$examples"/*.mqo; do name=${input##*/}; echo "./${name%.*}.xsi"; done | sort)
+found=$(cd "$work/candidate/wildcard" 2>/dev/null && find . -type f | sort)
+if [ "$status" -ne 0 ] || [ "$found" != "$expected" ]; then
+  fail "wildcard: 'export EXAMPLES\\*.mqo' exited with $status and wrote: $(echo $found)" \
+    "$(tr -d '\r' <"$work/candidate-wildcard.err" | head -n 1)"
 else
-  echo "info: the plug-in DLL reports the same as the native module"
+  echo "wildcard: expanded by the Windows tool"
 fi
 
-# export: through the plug-in DLL, as the host does.
-"$native_tool" export "${inputs[@]}" --out-dir "$work/native/export" >"$work/native-export.out" 2>&1
-native_status=$?
-run_windows "$work/windows-export" export "${windows_inputs[@]}" --out-dir "$(windows_path "$work/windows/export")"
-if [ "$status" -ne "$native_status" ]; then
-  fail "export: the Windows tool exited with $status, the native tool with $native_status"
-  tr -d '\r' <"$work/windows-export.err" | head -n 5 | sed 's/^/    /'
-fi
-compare_folders export "$work/native/export" "$work/windows/export" exact
-
-# convert: once per format that this build writes. The tool names its
-# formats when it is given an unknown one.
-formats=$("$native_tool" convert "${inputs[0]}" "$work/x" --format '?' 2>&1 | sed -n 's/.*(\(.*\))$/\1/p' | tr -d ',')
-[ -n "$formats" ] || fail "convert: cannot learn the format names from the native tool"
-for format in $formats; do
-  "$native_tool" convert "${inputs[@]}" --out-dir "$work/native/convert-$format" --format "$format" \
-    >"$work/native-convert-$format.out" 2>&1
-  native_status=$?
-  if grep -q "is not available in this build" "$work/native-convert-$format.out"; then
-    echo "convert --format $format: no writer for it yet"
-    continue
-  fi
-  run_windows "$work/windows-convert-$format" convert "${windows_inputs[@]}" \
-    --out-dir "$(windows_path "$work/windows/convert-$format")" --format "$format"
-  if [ "$status" -ne "$native_status" ]; then
-    fail "convert --format $format: the Windows tool exited with $status, the native tool with $native_status"
-    tr -d '\r' <"$work/windows-convert-$format.err" | head -n 5 | sed 's/^/    /'
-  fi
-  compare_folders "convert --format $format" "$work/native/convert-$format" "$work/windows/convert-$format" crlf
-done
-
-# .mqoz where the Windows build cannot read it: a clear refusal, no file.
-if [ "$mqoz" != supported ] && [ ${#archives[@]} -gt 0 ]; then
-  run_windows "$work/windows-mqoz" export "$(windows_path "${archives[0]}")" \
-    --out-dir "$(windows_path "$work/windows/mqoz")"
-  if [ "$status" -ne 2 ] || ! grep -q "\.mqoz is not supported in this build" "$work/windows-mqoz.err" ||
-    [ -n "$(find "$work/windows/mqoz" -type f 2>/dev/null)" ]; then
-    fail ".mqoz: expected exit 2, the message '.mqoz is not supported in this build' and no file; got $status:" \
-      "$(tr -d '\r' <"$work/windows-mqoz.err")"
+# The command-line package: its tool works from a folder that holds only
+# what the package holds.
+if [ -n "$package" ]; then
+  mkdir -p "$work/package"
+  if ! (cd "$work/package" && cmake -E tar xf "$package"); then
+    fail "package: cannot unpack $package"
   else
-    echo ".mqoz: refused with a clear message, as this build has no archive reader"
+    windows_tool=$work/package/vellmar.exe
+    run_candidate "$work/candidate-package" export "${candidate_inputs[@]}" \
+      --out-dir "$(candidate_path "$work/candidate/package")"
+    [ "$status" -eq 0 ] || fail "package: its vellmar.exe exited with $status: $(tr -d '\r' <"$work/candidate-package.err")"
+    compare_folders package "$work/native/export" "$work/candidate/package"
   fi
 fi
 
@@ -259,4 +189,4 @@ if [ "$failures" -ne 0 ]; then
   echo "$failures comparison(s) failed"
   exit 1
 fi
-echo "The Windows tool under Wine wrote the same files as the native tool"
+echo "The Windows tool under Wine ($bits-bit) wrote the same files as the native tool"

@@ -3,6 +3,6 @@
 #include <cstdio>
 
 int main() {
-  std::puts("wine probe: a Win32 console program ran");
+  std::puts("wine probe: a Windows console program ran");
   return 0;
 }
