@@ -1,24 +1,27 @@
 // Describing documents for vellmar info.
 #include "tools/document_info.h"
 
-#include <filesystem>
 #include <set>
-#include <system_error>
 
 #include <nlohmann/json.hpp>
 
 #include "host/document_freeze.h"
+#include "tools/file_identity.h"
 
 namespace {
 
-bool TextureFileExists(const std::filesystem::path& folder, const std::string& name) {
+// By the system's own narrow-character calls, so that a name in the
+// document's code page is looked for as the host would look for it.
+bool TextureFileExists(const std::string& folder, const std::string& name) {
   std::string portable = name;
   for (char& c : portable)
     if (c == '\\') c = '/';
-  const std::filesystem::path texture(portable);
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(folder / texture, ec)) return true;
-  return texture.has_filename() && std::filesystem::is_regular_file(folder / texture.filename(), ec);
+  FileIdentity identity;
+  const bool absolute = !portable.empty() && (portable[0] == '/' || (portable.size() > 1 && portable[1] == ':'));
+  if (IdentifyFile(absolute ? portable : folder + portable, identity) && identity.regular) return true;
+  const size_t slash = portable.rfind('/');
+  return slash != std::string::npos && IdentifyFile(folder + portable.substr(slash + 1), identity) &&
+         identity.regular;
 }
 
 }  // namespace
@@ -47,7 +50,8 @@ DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& pa
     }
   }
   info.materials = doc.MaterialCount();
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const size_t slash = path.find_last_of("/\\");
+  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   std::set<std::string> seen;
   for (const auto& material : doc.materials) {
     for (const std::string* name : {&material->texture, &material->alpha_texture, &material->bump_texture}) {

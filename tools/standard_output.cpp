@@ -4,12 +4,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
 #include "tools/file_identity.h"
 
 #if defined(_WIN32)
+#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -26,16 +25,18 @@ bool IsStandardOutput(const std::string& path) {
 ScratchFile::~ScratchFile() {
   if (folder_.empty()) return;
   std::remove(path_.c_str());
-  std::error_code ignored;
-  std::filesystem::remove(folder_, ignored);
+#if defined(_WIN32)
+  _rmdir(folder_.c_str());
+#else
+  rmdir(folder_.c_str());
+#endif
 }
 
 bool ScratchFile::Create(const char* extension) {
-  std::error_code ec;
-  std::string base = std::filesystem::temp_directory_path(ec).string();
-  if (ec) base = ".";
-  if (base.back() != '/' && base.back() != '\\') base += '/';
 #if defined(_WIN32)
+  char temporary[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathA(sizeof temporary, temporary);
+  const std::string base = length > 0 && length <= MAX_PATH ? std::string(temporary, length) : ".\\";
   // A folder of a new name: CreateDirectory fails on one that exists. It
   // inherits the permissions of the user's own temporary folder.
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
@@ -52,6 +53,9 @@ bool ScratchFile::Create(const char* extension) {
     return false;
   }
 #else
+  const char* tmpdir = std::getenv("TMPDIR");
+  std::string base = tmpdir && *tmpdir ? tmpdir : "/tmp";
+  if (base.back() != '/') base += '/';
   std::string pattern = base + "vellmar-XXXXXX";
   if (!mkdtemp(&pattern[0])) return false;  // mode 0700
   folder_ = pattern;
