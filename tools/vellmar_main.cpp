@@ -112,11 +112,13 @@ bool OutputsSpareInputs(const CommandLine& line, const OutputFormat& format) {
   bool spared = true;
   for (const std::string& input : line.inputs) {
     for (const std::string& file : FilesWrittenFor(OutputFor(line, input, format.extensions[0]), format)) {
+      // "-" is standard output, which may have been sent to an input.
       FileIdentity identity;
-      if (!IdentifyFile(file, identity)) continue;
+      if (!(file == "-" && line.out_dir.empty() ? IdentifyStandardOutput(identity) : IdentifyFile(file, identity)))
+        continue;
       for (const auto& [known, name] : inputs) {
         if (SameFile(identity, known)) {
-          Fail(file + ": not written: it is the input " + *name);
+          Fail((file == "-" ? "standard output" : file) + ": not written: it is the input " + *name);
           spared = false;
           break;
         }

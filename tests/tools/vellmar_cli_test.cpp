@@ -308,6 +308,13 @@ TEST(VellmarCli, NeverWritesOverAnInput) {
     EXPECT_EQ(ReadFile(doc), original) << args;
   }
   EXPECT_FALSE(FileExists(dir + "ngon.mqo"));  // refused before any work
+  // Standard output sent to the input.
+  const std::string err = dir + "err.txt";
+  const std::string appending = Quoted(VELLMAR_TOOL) + " convert " + Quoted(doc) + " - --format mqo >>" +
+                                Quoted(doc) + " 2>" + Quoted(err);
+  EXPECT_EQ(WEXITSTATUS(std::system(appending.c_str())), 2);
+  EXPECT_NE(ReadFile(err).find("standard output: not written: it is the input"), std::string::npos) << ReadFile(err);
+  EXPECT_EQ(ReadFile(doc), original);
 }
 
 TEST(VellmarCli, AFailedWriteKeepsTheOldFilesAndSaysWhy) {
