@@ -540,11 +540,11 @@ TEST(VellmarCli, InfoDescribesDocuments) {
 
   ToolRun run = Vellmar("info " + Quoted(dir + "doc.mqo"));
   ASSERT_EQ(run.status, 0) << run.err;
-  for (const char* line : {"  format version:  1.1\n", "  code page:       932\n",
-                           "  objects:         2 (1 hidden, 1 mirrored, 1 lathed, 0 subdivided)\n",
-                           "  vertices:        7\n", "  faces:           3 (1 of 3 corners, 1 of 4 corners, 1 of 5 corners)\n",
-                           "  lines:           1\n", "  materials:       2\n", "  textures:        3\n",
-                           "    tex\\here.png\n", "    gone.bmp (missing)\n"})
+  for (const char* line :
+       {"  format version:  1.1\n", "  code page:       932\n",
+        "  objects:         2 (1 hidden, 1 mirrored, 1 lathed, 0 subdivided)\n", "  vertices:        7\n",
+        "  faces:           3 (1 of 3 corners, 1 of 4 corners, 1 of 5 corners)\n", "  lines:           1\n",
+        "  materials:       2\n", "  textures:        3\n", "    tex\\here.png\n", "    gone.bmp (missing)\n"})
     EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
 
   // JSON of the same, for every readable document; the unreadable one is
