@@ -222,7 +222,8 @@ std::string OverviewText() {
       "Run 'vellmar help COMMAND' or 'vellmar COMMAND --help' for a command's options;\n"
       "'vellmar --version' prints the version.\n"
       "Exit status: 0 success, 1 an output could not be written, 2 bad input or usage,\n"
-      "130 and 143 interrupted by SIGINT and SIGTERM (no partial file is left).\n";
+      "130 and 143 interrupted by SIGINT and SIGTERM (no partial file is left), 141\n"
+      "when the reader of standard output goes away.\n";
   return text;
 }
 
@@ -261,7 +262,7 @@ void AppendFormats(std::string& text) {
   }
 }
 
-bool IsSeparatedOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
+bool LooksLikeOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
 
 }  // namespace
 
@@ -333,7 +334,7 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
   bool options_ended = false;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (options_ended || !IsSeparatedOption(arg)) {
+    if (options_ended || !LooksLikeOption(arg)) {
       positional.push_back(arg);
       continue;
     }
