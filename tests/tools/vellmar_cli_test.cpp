@@ -502,6 +502,10 @@ TEST(VellmarCli, WritesToStandardOutputOnlyWhatAFileWouldHold) {
     EXPECT_EQ(run.out, "");
   }
   EXPECT_EQ(Vellmar("convert " + cube + " -", env).status, 2) << "no extension to tell the format by";
+  // A reader that goes away before the end leaves no scratch file either.
+  const std::string grid = TempPath("stdout-grid.mqo");
+  std::ofstream(grid, std::ios::binary) << GridDocument(100);
+  Vellmar("convert " + Quoted(grid) + " - --format x | head -c 10", env);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch), {}), 0);
 }
 
