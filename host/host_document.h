@@ -86,6 +86,8 @@ struct MQObjectRecord {
 using SelectionKey = std::tuple<int32_t, int32_t, int32_t>;
 
 struct MQDocumentRecord {
+  std::string format_version;  // of the text read: "1.0", "1.1"...
+  std::string code_page;       // as the document names it ("932", "utf8"); empty when it names none
   std::vector<std::unique_ptr<MQObjectRecord>> objects;
   std::vector<std::unique_ptr<MQMaterialRecord>> materials;
   int32_t current_object = 0;

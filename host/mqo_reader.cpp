@@ -128,6 +128,7 @@ void MqoParser::ParseHeader() {
     const std::string_view minor = lex_.Word();
     version_1 = !minor.empty() && lex_.AtLineEnd() &&
                 std::all_of(minor.begin(), minor.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (version_1) doc_.format_version = "1." + std::string(minor);
   }
   if (!version_1) MqoLexer::FailAt(0, "unsupported format \"" + format + "\"");
   lex_.EndLine();
@@ -146,6 +147,9 @@ void MqoParser::ParseBody() {
       ParseMaterials();
     } else if (keyword == "Object") {
       ParseObject();
+    } else if (keyword == "CodePage") {
+      doc_.code_page = std::string(lex_.Word());
+      lex_.SkipItem(keyword, line);
     } else {
       // CodePage, Scene, Thumbnail, IncludeXml, BackImage, MaterialEx2 ...
       lex_.SkipItem(keyword, line);

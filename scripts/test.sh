@@ -104,9 +104,10 @@ test_ran() {
 }
 
 # libassimp-dev: a reader that no one here wrote loads what convert writes;
-# assimp-utils: its command line, for the benchmarks.
+# assimp-utils: its command line, for the benchmarks; nlohmann-json3-dev:
+# info --json.
 scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libosd-dev \
-  libassimp-dev assimp-utils
+  nlohmann-json3-dev libassimp-dev assimp-utils
 if [ "$others" = required ]; then
   # Wine's 32-bit loader and the C library of 32-bit programs come from the
   # i386 architecture.

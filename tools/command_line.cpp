@@ -1,82 +1,71 @@
-// Parsing the vellmar command line.
+// Parsing the vellmar command line. Commands and options are declared once,
+// in the tables below, for both the parser and the help text.
 #include "tools/command_line.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstring>
 
+#include "tools/output_formats.h"
+
+#ifndef VELLMAR_VERSION
+#error "VELLMAR_VERSION must name the project's version"
+#endif
+
 namespace {
 
-const char kOverview[] =
-    "Usage: vellmar COMMAND [ARGS]\n"
-    "\n"
-    "Exports host documents (.mqo, .mqoz) as dotXSI through the Vellmar plug-in,\n"
-    "or converts them to other formats.\n"
-    "\n"
-    "Commands:\n"
-    "  export   export documents to dotXSI through the plug-in module\n"
-    "  convert  convert documents to dotXSI, DirectX, OBJ, .mqo, DXF or a scene dump\n"
-    "  info     show what the plug-in module reports about itself\n"
-    "\n"
-    "Run 'vellmar COMMAND --help' for a command's options.\n"
-    "Exit status: 0 success, 1 an output could not be written, 2 bad input or usage,\n"
-    "130 and 143 interrupted by SIGINT and SIGTERM (no partial file is left).\n";
+// Bits of the commands that an option applies to.
+constexpr unsigned kForExport = 1, kForConvert = 2, kForInfo = 4;
+constexpr unsigned kForWriting = kForExport | kForConvert;
 
-const char kExportHelp[] =
-    "Usage: vellmar export IN.mqo OUT.xsi [OPTIONS]\n"
-    "       vellmar export IN.mqo... --out-dir DIR [OPTIONS]\n"
-    "\n"
-    "Loads each document into the stand-in host and exports it through the plug-in\n"
-    "module exactly as the host does (MQInit, then MQExportFile).\n"
-    "\n"
-    "Options:\n"
-    "  --plugin PATH   the plug-in module (default: the one beside this tool)\n"
-    "  --scale F       scale the document by F before export (default 1)\n"
-    "  --axes A,B,C    the document axes that become x, y and z, each one of\n"
-    "                  x, y, z, -x, -y, -z (default x,y,z)\n"
-    "  --cancel        cancel the export options dialog (the export goes on\n"
-    "                  with the plug-in's own defaults, as in the host)\n"
-    "  --freeze        export each object as the host shows it: its lathe, mirror\n"
-    "                  and subdivision surface become plain faces\n"
-    "  --visible-only  leave out the objects the document hides\n"
-    "  --out-dir DIR   write DIR/NAME.xsi for each input\n"
-    "  --max-document-size N\n"
-    "                  refuse a document whose text passes N bytes (K, M, G:\n"
-    "                  KiB, MiB, GiB) inside a .mqoz archive or read from a\n"
-    "                  device or pipe (default 1G)\n"
-    "  -h, --help      show this help\n";
+struct CommandSpec {
+  Command command;
+  const char* name;
+  unsigned bit;  // 0 for commands without options
+  const char* summary;  // for the overview
+  const char* usage;    // the help text's head, up to its options
+};
 
-const char kConvertHelp[] =
-    "Usage: vellmar convert IN.mqo OUT [--format FORMAT]\n"
-    "       vellmar convert IN.mqo... --out-dir DIR --format FORMAT\n"
-    "\n"
-    "Reads the document as an export does and writes it in FORMAT, each in its\n"
-    "own format's conventions (see the README):\n"
-    "  xsi           dotXSI 3.0 (.xsi)\n"
-    "  x             DirectX text (.x)\n"
-    "  obj           Wavefront OBJ with its material file (.obj)\n"
-    "  mqo           the host's own document text (.mqo)\n"
-    "  dxf           DXF with 3DFACE entities (.dxf)\n"
-    "  dxf-polyface  DXF with polyface meshes\n"
-    "  dump          a diagnostic listing of the scene (.txt)\n"
-    "Without --format the format comes from OUT's extension.\n"
-    "\n"
-    "Options:\n"
-    "  --format FORMAT  the output format\n"
-    "  --scale F, --axes A,B,C, --cancel, --freeze, --visible-only,\n"
-    "  --max-document-size N\n"
-    "                   as for export\n"
-    "  --out-dir DIR    write DIR/NAME.EXT for each input\n"
-    "  -h, --help       show this help\n";
+const CommandSpec kCommands[] = {
+    {Command::kExport, "export", kForExport, "export documents to dotXSI through the plug-in module",
+     "Usage: vellmar export IN.mqo OUT.xsi [OPTIONS]\n"
+     "       vellmar export IN.mqo... --out-dir DIR [OPTIONS]\n"
+     "\n"
+     "Loads each document into the stand-in host and exports it through the plug-in\n"
+     "module exactly as the host does (MQInit, then MQExportFile). OUT '-' writes the\n"
+     "file to standard output.\n"},
+    {Command::kConvert, "convert", kForConvert, "convert documents to dotXSI, DirectX, OBJ, .mqo, DXF or a scene dump",
+     "Usage: vellmar convert IN.mqo OUT [--format FORMAT] [OPTIONS]\n"
+     "       vellmar convert IN.mqo... --out-dir DIR --format FORMAT [OPTIONS]\n"
+     "\n"
+     "Reads the document as an export does and writes it in FORMAT, each in its\n"
+     "own format's conventions (see the README). Without --format the format comes\n"
+     "from OUT's extension; an extension of another format than --format is refused.\n"
+     "OUT '-' writes the file to standard output (not for formats of several files).\n"},
+    {Command::kInfo, "info", kForInfo, "describe documents, or show what the plug-in module reports about itself",
+     "Usage: vellmar info [--plugin PATH]\n"
+     "       vellmar info FILE... [--json]\n"
+     "\n"
+     "Without files: the plug-in module's name, interface version, identifiers and\n"
+     "file types, and the formats that convert writes. With files: each document's\n"
+     "format version, code page, objects (hidden, mirrored, lathed, subdivided),\n"
+     "vertices, faces by corner count, lines, materials and textures (and whether\n"
+     "each texture file is there beside the document).\n"},
+    {Command::kVersion, "version", 0, "print the name and version", "Usage: vellmar version\n"},
+    {Command::kHelp, "help", 0, "print the help of a command", "Usage: vellmar help [COMMAND]\n"},
+};
 
-const char kInfoHelp[] =
-    "Usage: vellmar info [--plugin PATH]\n"
-    "\n"
-    "Prints the plug-in module's name, interface version, identifiers and file types.\n"
-    "\n"
-    "Options:\n"
-    "  --plugin PATH   the plug-in module (default: the one beside this tool)\n"
-    "  -h, --help      show this help\n";
+struct OptionSpec {
+  const char* name;
+  const char* alias;       // a short form, or null
+  const char* value_name;  // null for an option without a value
+  // Help lines; "\n" starts another line of the same option.
+  const char* help;
+  unsigned commands;
+  // Applies the option (value is null for one without a value); false with
+  // error set for a value it cannot take.
+  bool (*apply)(CommandLine& line, const char* value, std::string& error);
+};
 
 bool ParseAxis(const std::string& text, int& axis) {
   const bool negate = !text.empty() && text[0] == '-';
@@ -125,15 +114,175 @@ bool ParseSize(const char* text, uint64_t& size) {
   return true;
 }
 
+const OptionSpec kOptions[] = {
+    {"--plugin", nullptr, "PATH", "the plug-in module (default: the one beside this tool)",
+     kForWriting | kForInfo,
+     [](CommandLine& line, const char* value, std::string&) {
+       line.plugin = value;
+       return true;
+     }},
+    {"--format", nullptr, "FORMAT", "the output format (below)", kForConvert,
+     [](CommandLine& line, const char* value, std::string& error) {
+       line.format = value;
+       if (FindFormat(value)) return true;
+       error = "unknown format '" + line.format + "' (" + FormatNames() + ")";
+       return false;
+     }},
+    {"--scale", nullptr, "F", "scale the document by F before export (default 1)", kForWriting,
+     [](CommandLine& line, const char* value, std::string& error) {
+       if (ParseScale(value, line.scale)) return true;
+       error = std::string("--scale needs a finite number other than 0, not '") + value + "'";
+       return false;
+     }},
+    {"--axes", nullptr, "A,B,C",
+     "the document axes that become x, y and z, each one of\nx, y, z, -x, -y, -z (default x,y,z)", kForWriting,
+     [](CommandLine& line, const char* value, std::string& error) {
+       if (ParseAxes(value, line.axis)) return true;
+       error = std::string("--axes needs three of x, y, z (each once, optionally with '-'), not '") + value + "'";
+       return false;
+     }},
+    {"--cancel", nullptr, nullptr,
+     "cancel the export options dialog (the export goes on\nwith the plug-in's own defaults, as in the host)",
+     kForWriting,
+     [](CommandLine& line, const char*, std::string&) {
+       line.cancel = true;
+       return true;
+     }},
+    {"--freeze", nullptr, nullptr,
+     "export each object as the host shows it: its lathe, mirror\nand subdivision surface become plain faces",
+     kForWriting,
+     [](CommandLine& line, const char*, std::string&) {
+       line.freeze = true;
+       return true;
+     }},
+    {"--visible-only", nullptr, nullptr, "leave out the objects the document hides", kForWriting,
+     [](CommandLine& line, const char*, std::string&) {
+       line.visible_only = true;
+       return true;
+     }},
+    {"--out-dir", nullptr, "DIR", "write DIR/NAME.EXT for each input", kForWriting,
+     [](CommandLine& line, const char* value, std::string&) {
+       line.out_dir = value;
+       return true;
+     }},
+    {"--max-document-size", nullptr, "N",
+     "refuse a document whose text passes N bytes (K, M, G:\nKiB, MiB, GiB) inside a .mqoz archive or read from "
+     "a\ndevice or pipe (default 1G)",
+     kForWriting | kForInfo,
+     [](CommandLine& line, const char* value, std::string& error) {
+       if (ParseSize(value, line.max_document_size)) return true;
+       error = std::string("--max-document-size needs a byte count above 0, optionally with K, M or G, not '") +
+               value + "'";
+       return false;
+     }},
+    {"--json", nullptr, nullptr, "describe the documents as JSON", kForInfo,
+     [](CommandLine& line, const char*, std::string&) {
+       line.json = true;
+       return true;
+     }},
+    {"--quiet", "-q", nullptr, "no notes, progress or summary (errors and warnings stay)", kForWriting | kForInfo,
+     [](CommandLine& line, const char*, std::string&) {
+       line.quiet = true;
+       return true;
+     }},
+    {"--help", "-h", nullptr, "show this help", kForWriting | kForInfo,
+     [](CommandLine& line, const char*, std::string&) {
+       line.help = true;
+       return true;
+     }},
+};
+
+const CommandSpec* FindCommand(const std::string& name) {
+  for (const CommandSpec& c : kCommands)
+    if (name == c.name) return &c;
+  return nullptr;
+}
+
+const OptionSpec* FindOption(const std::string& name) {
+  for (const OptionSpec& o : kOptions)
+    if (name == o.name || (o.alias && name == o.alias)) return &o;
+  return nullptr;
+}
+
+std::string OverviewText() {
+  std::string text =
+      "Usage: vellmar COMMAND [ARGS]\n"
+      "\n"
+      "Exports host documents (.mqo, .mqoz) as dotXSI through the Vellmar plug-in,\n"
+      "converts them to other formats, or describes them.\n"
+      "\n"
+      "Commands:\n";
+  for (const CommandSpec& c : kCommands) {
+    text += "  " + std::string(c.name);
+    text.append(9 - std::strlen(c.name), ' ');
+    text += c.summary + std::string("\n");
+  }
+  text +=
+      "\n"
+      "Run 'vellmar help COMMAND' or 'vellmar COMMAND --help' for a command's options;\n"
+      "'vellmar --version' prints the version.\n"
+      "Exit status: 0 success, 1 an output could not be written, 2 bad input or usage,\n"
+      "130 and 143 interrupted by SIGINT and SIGTERM (no partial file is left), 141\n"
+      "when the reader of standard output goes away.\n";
+  return text;
+}
+
+// "  --name VALUE    help", continued lines under the help's column.
+void AppendOptionHelp(std::string& text, const OptionSpec& option) {
+  constexpr size_t kColumn = 20;
+  std::string label = "  ";
+  if (option.alias) label += std::string(option.alias) + ", ";
+  label += option.name;
+  if (option.value_name) label += std::string(" ") + option.value_name;
+  text += label;
+  if (label.size() + 2 <= kColumn)
+    text.append(kColumn - label.size(), ' ');
+  else
+    text += "\n" + std::string(kColumn, ' ');
+  for (const char* c = option.help; *c; ++c) {
+    text += *c;
+    if (*c == '\n') text.append(kColumn, ' ');
+  }
+  text += '\n';
+}
+
+void AppendFormats(std::string& text) {
+  size_t count = 0;
+  const OutputFormat* formats = AllFormats(count);
+  for (size_t i = 0; i < count; ++i) {
+    const OutputFormat& f = formats[i];
+    std::string label = "  " + std::string(f.name);
+    label.append(label.size() < 16 ? 16 - label.size() : 1, ' ');
+    std::string extensions;
+    for (const char* e : f.extensions)
+      if (e) extensions += (extensions.empty() ? "" : ", ") + std::string(e);
+    if (f.companion_extension) extensions += std::string(" and ") + f.companion_extension;
+    text += label + f.description + " (" + extensions + ")" + (f.can_stream ? "" : ", not to standard output") +
+            (f.write ? "" : ", not in this build") + "\n";
+  }
+}
+
+bool LooksLikeOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
+
 }  // namespace
 
-const char* HelpText(Command command) {
-  switch (command) {
-    case Command::kExport: return kExportHelp;
-    case Command::kConvert: return kConvertHelp;
-    case Command::kInfo: return kInfoHelp;
-    default: return kOverview;
+const char* VersionLine() { return "vellmar " VELLMAR_VERSION; }
+
+std::string HelpText(Command command) {
+  for (const CommandSpec& c : kCommands) {
+    if (c.command != command || command == Command::kHelp) continue;
+    std::string text = c.usage;
+    if (c.bit == 0) return text;
+    text += "\nOptions:\n";
+    for (const OptionSpec& o : kOptions)
+      if (o.commands & c.bit) AppendOptionHelp(text, o);
+    if (command == Command::kConvert) {
+      text += "\nFormats:\n";
+      AppendFormats(text);
+    }
+    return text;
   }
+  return OverviewText();
 }
 
 bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
@@ -141,96 +290,106 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
     error = "no command given (try 'vellmar --help')";
     return false;
   }
-  const std::string command = argv[1];
-  if (command == "export") line.command = Command::kExport;
-  else if (command == "convert") line.command = Command::kConvert;
-  else if (command == "info") line.command = Command::kInfo;
-  else if (command == "-h" || command == "--help" || command == "help") {
+  const std::string first = argv[1];
+  if (first == "-h" || first == "--help") {
     line.command = Command::kHelp;
     return true;
-  } else {
-    error = "unknown command '" + command + "' (try 'vellmar --help')";
+  }
+  if (first == "--version") {
+    line.command = Command::kVersion;
+    return true;
+  }
+  const CommandSpec* command = FindCommand(first);
+  if (!command) {
+    error = "unknown command '" + first + "' (try 'vellmar --help')";
     return false;
+  }
+  line.command = command->command;
+  if (command->command == Command::kHelp) {
+    // "help" or "help COMMAND"
+    if (argc > 3) {
+      error = "help takes at most one command";
+      return false;
+    }
+    if (argc == 3) {
+      const CommandSpec* topic = FindCommand(argv[2]);
+      if (!topic) {
+        error = "unknown command '" + std::string(argv[2]) + "' (try 'vellmar --help')";
+        return false;
+      }
+      line.command = topic->command;
+      line.help = true;
+    }
+    return true;
+  }
+  if (command->command == Command::kVersion) {
+    if (argc > 2) {
+      error = "version takes no arguments";
+      return false;
+    }
+    return true;
   }
 
   std::vector<std::string> positional;
+  bool options_ended = false;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
-    auto value = [&](const char* option) -> const char* {
-      if (i + 1 >= argc) {
-        error = std::string(option) + " needs a value";
-        return nullptr;
-      }
-      return argv[++i];
-    };
-    if (arg == "-h" || arg == "--help") {
-      line.help = true;
-    } else if (arg == "--plugin") {
-      const char* v = value("--plugin");
-      if (!v) return false;
-      line.plugin = v;
-    } else if (arg == "--out-dir" && line.command != Command::kInfo) {
-      const char* v = value("--out-dir");
-      if (!v) return false;
-      line.out_dir = v;
-    } else if (arg == "--format" && line.command == Command::kConvert) {
-      const char* v = value("--format");
-      if (!v) return false;
-      line.format = v;
-    } else if (arg == "--scale" && line.command != Command::kInfo) {
-      const char* v = value("--scale");
-      if (!v) return false;
-      if (!ParseScale(v, line.scale)) {
-        error = std::string("--scale needs a finite number other than 0, not '") + v + "'";
-        return false;
-      }
-    } else if (arg == "--axes" && line.command != Command::kInfo) {
-      const char* v = value("--axes");
-      if (!v) return false;
-      if (!ParseAxes(v, line.axis)) {
-        error = std::string("--axes needs three of x, y, z (each once, optionally with '-'), not '") + v + "'";
-        return false;
-      }
-    } else if (arg == "--max-document-size" && line.command != Command::kInfo) {
-      const char* v = value("--max-document-size");
-      if (!v) return false;
-      if (!ParseSize(v, line.max_document_size)) {
-        error = std::string("--max-document-size needs a byte count above 0, optionally with K, M or G, not '") + v +
-                "'";
-        return false;
-      }
-    } else if (arg == "--cancel" && line.command != Command::kInfo) {
-      line.cancel = true;
-    } else if (arg == "--freeze" && line.command != Command::kInfo) {
-      line.freeze = true;
-    } else if (arg == "--visible-only" && line.command != Command::kInfo) {
-      line.visible_only = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      error = "unknown option '" + arg + "' for " + command;
-      return false;
-    } else {
+    if (options_ended || !LooksLikeOption(arg)) {
       positional.push_back(arg);
+      continue;
     }
+    if (arg == "--") {
+      options_ended = true;
+      continue;
+    }
+    // --name=value
+    const size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+    const std::string name = arg.substr(0, equals);
+    const OptionSpec* option = FindOption(name);
+    if (!option) {
+      error = "unknown option '" + name + "' for " + first;
+      return false;
+    }
+    if (!(option->commands & command->bit)) {
+      error = "option '" + name + "' does not apply to " + first;
+      return false;
+    }
+    const char* value = nullptr;
+    if (option->value_name) {
+      if (equals != std::string::npos) {
+        value = argv[i] + equals + 1;
+      } else if (i + 1 < argc) {
+        value = argv[++i];
+      } else {
+        error = name + " needs a value";
+        return false;
+      }
+    } else if (equals != std::string::npos) {
+      error = name + " takes no value";
+      return false;
+    }
+    if (!option->apply(line, value, error)) return false;
   }
   if (line.help) return true;
 
   if (line.command == Command::kInfo) {
-    if (!positional.empty()) {
-      error = "info takes no file arguments";
+    line.inputs = positional;
+    if (line.json && line.inputs.empty()) {
+      error = "info --json describes documents: give one or more files";
       return false;
     }
     return true;
   }
   if (line.out_dir.empty()) {
     if (positional.size() != 2) {
-      error = command + " needs IN and OUT, or several inputs with --out-dir";
+      error = first + " needs IN and OUT, or several inputs with --out-dir";
       return false;
     }
     line.inputs.push_back(positional[0]);
     line.output = positional[1];
   } else {
     if (positional.empty()) {
-      error = command + " needs at least one input";
+      error = first + " needs at least one input";
       return false;
     }
     line.inputs = positional;
@@ -238,6 +397,31 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
       error = "convert with --out-dir needs --format";
       return false;
     }
+  }
+
+  // What is written, and an output name that says otherwise.
+  if (line.command == Command::kExport) {
+    line.output_format = FindFormat("xsi");
+    return true;
+  }
+  if (!line.format.empty()) {
+    line.output_format = FindFormat(line.format);
+    const OutputFormat* named = line.out_dir.empty() ? FormatForPath(line.output) : nullptr;
+    if (named && !FormatHasExtensionOf(*line.output_format, line.output)) {
+      error = "'" + line.output + "' names the " + named->name + " format, not " + line.output_format->name +
+              " as --format says";
+      return false;
+    }
+    return true;
+  }
+  if (line.output == "-") {
+    error = "standard output has no extension to tell the format by; give --format (" + FormatNames() + ")";
+    return false;
+  }
+  line.output_format = FormatForPath(line.output);
+  if (!line.output_format) {
+    error = "cannot tell the format from '" + line.output + "'; give --format (" + FormatNames() + ")";
+    return false;
   }
   return true;
 }

@@ -5,6 +5,22 @@
 #include <windows.h>
 #else
 #include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#if defined(_WIN32)
+namespace {
+
+bool IdentifyHandle(HANDLE file, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(file) != FILE_TYPE_DISK || GetFileInformationByHandle(file, &info) == 0) return false;
+  identity.device = info.dwVolumeSerialNumber;
+  identity.index = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+  identity.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  return true;
+}
+
+}  // namespace
 #endif
 
 bool IdentifyFile(const std::string& path, FileIdentity& identity) {
@@ -14,17 +30,26 @@ bool IdentifyFile(const std::string& path, FileIdentity& identity) {
   HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION info{};
-  const bool known = GetFileInformationByHandle(file, &info) != 0 && GetFileType(file) == FILE_TYPE_DISK;
+  const bool known = IdentifyHandle(file, identity);
   CloseHandle(file);
-  if (!known) return false;
-  identity.device = info.dwVolumeSerialNumber;
-  identity.index = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
-  identity.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-  return true;
+  return known;
 #else
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) return false;
+  identity.device = static_cast<uint64_t>(info.st_dev);
+  identity.index = static_cast<uint64_t>(info.st_ino);
+  identity.regular = S_ISREG(info.st_mode);
+  return true;
+#endif
+}
+
+bool IdentifyStandardOutput(FileIdentity& identity) {
+#if defined(_WIN32)
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  return out != nullptr && out != INVALID_HANDLE_VALUE && IdentifyHandle(out, identity);
+#else
+  struct stat info {};
+  if (fstat(STDOUT_FILENO, &info) != 0) return false;
   identity.device = static_cast<uint64_t>(info.st_dev);
   identity.index = static_cast<uint64_t>(info.st_ino);
   identity.regular = S_ISREG(info.st_mode);

@@ -19,3 +19,7 @@ bool IdentifyFile(const std::string& path, FileIdentity& identity);
 inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
   return a.device == b.device && a.index == b.index;
 }
+
+// The identity of the file that the process's standard output writes to;
+// false when it has none or it cannot be examined.
+bool IdentifyStandardOutput(FileIdentity& identity);

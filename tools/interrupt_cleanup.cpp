@@ -8,6 +8,7 @@
 #include "w_lib/writers/file_replace.h"
 
 #if defined(_WIN32)
+#include <direct.h>
 #include <io.h>
 #include <process.h>
 #else
@@ -23,6 +24,17 @@ constexpr size_t kMaxPath = 4096;
 // paths are complete before the count that makes them visible is set.
 char g_temporaries[kMaxOutputs][kMaxPath];
 volatile std::sig_atomic_t g_count = 0;
+// A scratch file and its folder, of an output that goes to standard output.
+char g_scratch_file[kMaxPath];
+char g_scratch_folder[kMaxPath];
+volatile std::sig_atomic_t g_has_scratch = 0;
+
+int ExitStatusOf(int signal) {
+#if defined(SIGPIPE)
+  if (signal == SIGPIPE) return 141;
+#endif
+  return signal == SIGINT ? 130 : 143;
+}
 
 extern "C" void OnInterrupt(int signal) {
   const int count = g_count;
@@ -33,7 +45,16 @@ extern "C" void OnInterrupt(int signal) {
     unlink(g_temporaries[i]);
 #endif
   }
-  _exit(signal == SIGINT ? 130 : 143);
+  if (g_has_scratch) {
+#if defined(_WIN32)
+    _unlink(g_scratch_file);
+    _rmdir(g_scratch_folder);
+#else
+    unlink(g_scratch_file);
+    rmdir(g_scratch_folder);
+#endif
+  }
+  _exit(ExitStatusOf(signal));
 }
 
 }  // namespace
@@ -48,8 +69,12 @@ void InstallInterruptCleanup() {
   sigemptyset(&action.sa_mask);
   sigaddset(&action.sa_mask, SIGINT);
   sigaddset(&action.sa_mask, SIGTERM);
+  sigaddset(&action.sa_mask, SIGPIPE);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A reader of standard output that goes away ends the program as the
+  // signal would, but without leaving a scratch file behind.
+  sigaction(SIGPIPE, &action, nullptr);
   // A file size limit then fails the write (EFBIG) instead of killing the
   // program, so that the temporary file is removed and the reason reported.
   std::signal(SIGXFSZ, SIG_IGN);
@@ -73,5 +98,19 @@ void BeginOutputs(const std::vector<std::string>& outputs) {
 
 void EndOutputs() {
   g_count = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+void BeginScratch(const std::string& file, const std::string& folder) {
+  EndScratch();
+  if (file.size() >= kMaxPath || folder.size() >= kMaxPath) return;
+  std::memcpy(g_scratch_file, file.c_str(), file.size() + 1);
+  std::memcpy(g_scratch_folder, folder.c_str(), folder.size() + 1);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  g_has_scratch = 1;
+}
+
+void EndScratch() {
+  g_has_scratch = 0;
   std::atomic_signal_fence(std::memory_order_seq_cst);
 }

@@ -2,6 +2,7 @@
 #include "tools/output_formats.h"
 
 #include <cctype>
+#include <iterator>
 
 #include "Vellmar/export_driver.h"
 #include "w_lib/writers/w_writers.h"
@@ -9,13 +10,15 @@
 namespace {
 
 const OutputFormat kFormats[] = {
-    {"xsi", ".xsi", PrepareExportScene, WriteXsiFile},
-    {"x", ".x", PrepareLibraryFormatScene, WriteXFile},
-    {"obj", ".obj", PrepareLibraryFormatScene, WriteObjFile},
-    {"mqo", ".mqo", PrepareLibraryFormatScene, WriteMqoFile},
-    {"dxf", ".dxf", PrepareLibraryFormatScene, WriteDxfFaces},
-    {"dxf-polyface", ".dxf", PrepareLibraryFormatScene, WriteDxfPolyface},
-    {"dump", ".txt", PrepareLibraryFormatScene, WriteSceneDump},
+    {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, PrepareExportScene, WriteXsiFile},
+    {"x", {".x"}, "DirectX text", nullptr, true, PrepareLibraryFormatScene, WriteXFile},
+    {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, PrepareLibraryFormatScene,
+     WriteObjFile},
+    {"mqo", {".mqo"}, "the host's own document text", nullptr, true, PrepareLibraryFormatScene, WriteMqoFile},
+    {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, PrepareLibraryFormatScene, WriteDxfFaces},
+    {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, PrepareLibraryFormatScene,
+     WriteDxfPolyface},
+    {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, PrepareLibraryFormatScene, WriteSceneDump},
 };
 
 std::string Lower(std::string text) {
@@ -23,22 +26,40 @@ std::string Lower(std::string text) {
   return text;
 }
 
+// The extension of the path's file name, in lower case, or empty.
+std::string ExtensionOf(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  const size_t slash = path.find_last_of("/\\");
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  return Lower(path.substr(dot));
+}
+
 }  // namespace
 
+const OutputFormat* AllFormats(size_t& count) {
+  count = std::size(kFormats);
+  return kFormats;
+}
+
 const OutputFormat* FindFormat(const std::string& name) {
+  const std::string lower = Lower(name);
   for (const OutputFormat& f : kFormats)
-    if (name == f.name) return &f;
+    if (lower == f.name) return &f;
   return nullptr;
 }
 
+bool FormatHasExtensionOf(const OutputFormat& format, const std::string& path) {
+  const std::string extension = ExtensionOf(path);
+  if (extension.empty()) return false;
+  for (const char* e : format.extensions)
+    if (e && extension == e) return true;
+  return false;
+}
+
 const OutputFormat* FormatForPath(const std::string& path) {
-  const size_t dot = path.rfind('.');
-  const size_t slash = path.find_last_of("/\\");
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return nullptr;
-  const std::string extension = Lower(path.substr(dot));
   // The first format of an extension is its default (.dxf: 3DFACE entities).
   for (const OutputFormat& f : kFormats)
-    if (extension == f.extension) return &f;
+    if (FormatHasExtensionOf(f, path)) return &f;
   return nullptr;
 }
 

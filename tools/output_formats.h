@@ -1,4 +1,5 @@
-// The formats that vellmar convert writes, by name and by file extension.
+// The formats that vellmar writes: one table, read by the command line's
+// parser, its help text and info.
 #pragma once
 
 #include <string>
@@ -7,8 +8,16 @@
 #include "w_lib/w_scene.h"
 
 struct OutputFormat {
-  const char* name;       // as given to --format
-  const char* extension;  // with the dot
+  const char* name;  // as given to --format (any case)
+  // The extensions (with the dot) that name the format; the first is the one
+  // that --out-dir gives; unused entries are null.
+  const char* extensions[3];
+  const char* description;  // one line for the help text
+  // The file written beside the output with this extension (OBJ's material
+  // file), or null.
+  const char* companion_extension;
+  // Whether the whole output is one file that can go to standard output.
+  bool can_stream;
   // Reads the document into an empty scene and runs the passes that the
   // writer expects: the export's for dotXSI, the library formats' for the
   // others.
@@ -18,9 +27,14 @@ struct OutputFormat {
   bool (*write)(const char* path, const WScene& scene);
 };
 
-// The format of that name, or null.
+// Every format, in the order of the help text; count gets their number.
+const OutputFormat* AllFormats(size_t& count);
+// The format of that name (case-insensitive), or null.
 const OutputFormat* FindFormat(const std::string& name);
-// The format that a path's extension names (case-insensitive), or null.
+// The format that a path's extension names (case-insensitive), or null;
+// where two formats share an extension, the first in the table.
 const OutputFormat* FormatForPath(const std::string& path);
+// Whether the format has the extension of path among its own.
+bool FormatHasExtensionOf(const OutputFormat& format, const std::string& path);
 // The names of all formats, separated by ", ".
 std::string FormatNames();

@@ -1,5 +1,6 @@
 // vellmar: exports host documents through the plug-in module, converts them
-// to other formats, and shows what the plug-in reports about itself.
+// to other formats, describes them, and shows what the plug-in reports about
+// itself.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,8 +14,11 @@
 #include "Vellmar/export_driver.h"
 #include "Vellmar/host_binding.h"
 #include "host/host_api.h"
+#include "host/mqo_reader.h"
 #include "w_lib/util/text.h"
 #include "tools/command_line.h"
+#include "tools/console.h"
+#include "tools/document_info.h"
 #include "tools/document_preparation.h"
 #include "tools/file_identity.h"
 #include "tools/interrupt_cleanup.h"
@@ -22,6 +26,7 @@
 #include "tools/module_paths.h"
 #include "tools/output_formats.h"
 #include "tools/plugin_module.h"
+#include "tools/standard_output.h"
 
 namespace {
 
@@ -29,7 +34,7 @@ constexpr int kOk = 0;
 constexpr int kCannotWrite = 1;
 constexpr int kBadInput = 2;
 
-void Fail(const std::string& message) { std::fprintf(stderr, "vellmar: %s\n", message.c_str()); }
+void Fail(const std::string& message) { PrintError(message); }
 
 // The stand-in host module that this tool runs on, by file name: the plug-in
 // binds the host's interface from it.
@@ -85,20 +90,20 @@ int Combine(int status, int next) {
   return status == kCannotWrite || next == kCannotWrite ? kCannotWrite : kOk;
 }
 
-// The files that writing output makes: the output, and an OBJ file's
-// material file beside it.
-std::vector<std::string> FilesWrittenFor(const std::string& output, bool with_material_file) {
+// The files that writing output makes: the output, and its companion
+// beside it (an OBJ file's material file).
+std::vector<std::string> FilesWrittenFor(const std::string& output, const OutputFormat& format) {
   std::vector<std::string> files{output};
-  if (with_material_file) {
-    const std::string material = ReplaceExtension(output.c_str(), ".mtl");
-    if (material != output) files.push_back(material);
+  if (format.companion_extension) {
+    const std::string companion = ReplaceExtension(output.c_str(), format.companion_extension);
+    if (companion != output) files.push_back(companion);
   }
   return files;
 }
 
 // Refuses, before any work, a run in which an output is one of the inputs,
 // however either is spelled: writing it would destroy the document.
-bool OutputsSpareInputs(const CommandLine& line, const char* extension, bool with_material_file) {
+bool OutputsSpareInputs(const CommandLine& line, const OutputFormat& format) {
   std::vector<std::pair<FileIdentity, const std::string*>> inputs;
   for (const std::string& input : line.inputs) {
     FileIdentity identity;
@@ -106,12 +111,14 @@ bool OutputsSpareInputs(const CommandLine& line, const char* extension, bool wit
   }
   bool spared = true;
   for (const std::string& input : line.inputs) {
-    for (const std::string& file : FilesWrittenFor(OutputFor(line, input, extension), with_material_file)) {
+    for (const std::string& file : FilesWrittenFor(OutputFor(line, input, format.extensions[0]), format)) {
+      // "-" is standard output, which may have been sent to an input.
       FileIdentity identity;
-      if (!IdentifyFile(file, identity)) continue;
+      if (!(file == "-" && line.out_dir.empty() ? IdentifyStandardOutput(identity) : IdentifyFile(file, identity)))
+        continue;
       for (const auto& [known, name] : inputs) {
         if (SameFile(identity, known)) {
-          Fail(file + ": not written: it is the input " + *name);
+          Fail((file == "-" ? "standard output" : file) + ": not written: it is the input " + *name);
           spared = false;
           break;
         }
@@ -124,38 +131,102 @@ bool OutputsSpareInputs(const CommandLine& line, const char* extension, bool wit
 // The reason of a failed write, from the errno it left.
 std::string Reason(int error) { return error != 0 ? std::strerror(error) : "the file could not be written"; }
 
+// Refuses, before any work, an output that cannot take the format: one of
+// several files, or one with a companion file beside it, cannot go to
+// standard output; nor can a companion be made beside a device.
+bool OutputTakesFormat(const CommandLine& line, const OutputFormat& format) {
+  if (!line.out_dir.empty()) return true;
+  const bool to_stdout = IsStandardOutput(line.output);
+  if (to_stdout && format.companion_extension) {
+    Fail(std::string(format.name) + " cannot be written to standard output: its " + format.companion_extension +
+         " file needs a path beside it");
+    return false;
+  }
+  if (to_stdout && !format.can_stream) {
+    Fail(std::string(format.name) + " cannot be written to standard output: it is more than one file");
+    return false;
+  }
+  FileIdentity identity;
+  if (format.companion_extension && IdentifyFile(line.output, identity) && !identity.regular) {
+    Fail(line.output + ": not written: " + format.name + " needs a file, with its " + format.companion_extension +
+         " file beside it");
+    return false;
+  }
+  return true;
+}
+
+// Runs the progress of a batch while it is in scope.
+class ProgressRun {
+ public:
+  explicit ProgressRun(size_t files) { BeginProgress(files); }
+  ~ProgressRun() { EndProgress(done, failed); }
+  ProgressRun(const ProgressRun&) = delete;
+  ProgressRun& operator=(const ProgressRun&) = delete;
+  size_t done = 0, failed = 0;
+};
+
+// Writes the output through write into a scratch file and copies that to
+// standard output; returns 0 or the errno of the failure.
+template <class Write>
+int WriteToStandardOutput(MQDocument doc, const OutputFormat& format, Write& write, bool& copy_failed) {
+  int error = 0;
+  {
+    ScratchFile scratch;
+    if (!scratch.Create(format.extensions[0])) return errno != 0 ? errno : EIO;
+    BeginScratch(scratch.path(), scratch.folder());
+    BeginOutputs(FilesWrittenFor(scratch.path(), format));
+    error = write(doc, scratch.path());
+    EndOutputs();
+    if (error == 0) {
+      ProgressStage("copying to standard output");
+      error = CopyToStandardOutput(scratch.path());
+      copy_failed = error != 0;
+    }
+  }
+  EndScratch();
+  return error;
+}
+
 // Loads each input in turn into the stand-in host and lets write make its
 // output; write returns 0, or the errno of its failure. A bad input or a
 // failed output is reported and the batch goes on. Returns the worst status.
 // Two inputs of one name would write the same output, the second over the
-// first; the second is refused instead.
+// first; the second is refused instead. An output that is standard output
+// goes there through a scratch file, and then no other line goes there.
 template <class Write>
-int ForEachInput(const CommandLine& line, const char* extension, bool with_material_file, Write&& write) {
-  if (!OutputsSpareInputs(line, extension, with_material_file)) return kBadInput;
+int ForEachInput(const CommandLine& line, const OutputFormat& format, Write&& write) {
+  if (!OutputTakesFormat(line, format) || !OutputsSpareInputs(line, format)) return kBadInput;
+  const bool to_stdout = line.out_dir.empty() && IsStandardOutput(line.output);
   int status = kOk;
   std::map<std::string, std::string> written;  // output -> its input
-  for (const std::string& input : line.inputs) {
-    const std::string output = OutputFor(line, input, extension);
+  ProgressRun progress(line.inputs.size());
+  for (size_t i = 0; i < line.inputs.size(); ++i) {
+    const std::string& input = line.inputs[i];
+    ProgressFile(i, input);
+    ++progress.failed;  // until it is written
+    const std::string output = OutputFor(line, input, format.extensions[0]);
     const auto earlier = written.find(output);
     if (earlier != written.end()) {
       Fail(input + ": not written, " + output + " already holds the output of " + earlier->second);
       status = Combine(status, kBadInput);
       continue;
     }
+    ProgressStage("reading");
     LoadedDocument doc(input, line.max_document_size);
     if (!doc.get()) {
       Fail(doc.error());
       status = Combine(status, kBadInput);
       continue;
     }
-    if (!doc.warning().empty()) std::fprintf(stderr, "vellmar: warning: %s\n", doc.warning().c_str());
+    if (!doc.warning().empty()) PrintWarning(doc.warning());
     std::string error, note;
+    ProgressStage("preparing");
     if (!PrepareDocument(line, doc.get(), error, note)) {
       Fail(input + ": " + error);
       status = Combine(status, kBadInput);
       continue;
     }
-    if (!note.empty()) std::fprintf(stderr, "vellmar: note: %s: %s\n", input.c_str(), note.c_str());
+    if (!note.empty()) PrintNote(input + ": " + note);
     ApplyDialogOptions(line);
     char object[256] = {};
     if (VHost_FindNonFiniteObject(doc.get(), object, sizeof object) >= 0) {
@@ -164,16 +235,26 @@ int ForEachInput(const CommandLine& line, const char* extension, bool with_mater
       status = Combine(status, kBadInput);
       continue;
     }
-    BeginOutputs(FilesWrittenFor(output, with_material_file));
-    const int write_error = write(doc.get(), output);
-    EndOutputs();
+    int write_error = 0;
+    bool copy_failed = false;
+    if (to_stdout) {
+      write_error = WriteToStandardOutput(doc.get(), format, write, copy_failed);
+    } else {
+      BeginOutputs(FilesWrittenFor(output, format));
+      write_error = write(doc.get(), output);
+      EndOutputs();
+    }
     if (write_error != 0) {
-      Fail(output + ": cannot write: " + Reason(write_error));
+      Fail((to_stdout ? std::string(copy_failed ? "standard output" : "the scratch file for standard output")
+                      : output) +
+           ": cannot write: " + Reason(write_error));
       status = Combine(status, kCannotWrite);
       continue;
     }
     written.emplace(output, input);
-    std::printf("%s -> %s\n", input.c_str(), output.c_str());
+    --progress.failed;
+    ++progress.done;
+    if (!to_stdout && !line.quiet) std::printf("%s -> %s\n", input.c_str(), output.c_str());
   }
   return status;
 }
@@ -197,23 +278,17 @@ int RunExport(const CommandLine& line) {
     Fail("the plug-in could not bind the host interface from " + host);
     return kBadInput;
   }
-  return ForEachInput(line, ".xsi", false, [&](MQDocument doc, const std::string& output) {
+  return ForEachInput(line, *line.output_format, [&](MQDocument doc, const std::string& output) {
     // The plug-in leaves the reason of a failure in errno, which all modules
     // of the process share.
+    ProgressStage("exporting");
     errno = 0;
     return plugin.export_file(0, output.c_str(), doc) == 1 ? 0 : WriteError();
   });
 }
 
 int RunConvert(const CommandLine& line) {
-  const OutputFormat* format = line.format.empty() ? FormatForPath(line.output) : FindFormat(line.format);
-  if (!format) {
-    if (line.format.empty())
-      Fail("cannot tell the format from '" + line.output + "'; give --format (" + FormatNames() + ")");
-    else
-      Fail("unknown format '" + line.format + "' (" + FormatNames() + ")");
-    return kBadInput;
-  }
+  const OutputFormat* format = line.output_format;
   if (!format->write) {
     Fail(std::string("the ") + format->name + " writer is not available in this build");
     return kBadInput;
@@ -223,16 +298,39 @@ int RunConvert(const CommandLine& line) {
     Fail("cannot bind the host interface from " + host);
     return kBadInput;
   }
-  const bool with_material_file = std::string(format->name) == "obj";
-  return ForEachInput(line, format->extension, with_material_file, [&](MQDocument doc, const std::string& output) {
+  return ForEachInput(line, *format, [&](MQDocument doc, const std::string& output) {
     WScene scene;
+    ProgressStage("running the passes");
     format->prepare(doc, scene);
+    ProgressStage("writing");
     errno = 0;
     return format->write(output.c_str(), scene) ? 0 : WriteError();
   });
 }
 
+// Describes each document; one that cannot be read is reported and the
+// others are described.
+int DescribeDocuments(const CommandLine& line) {
+  int status = kOk;
+  std::vector<DocumentInfo> infos;
+  for (const std::string& input : line.inputs) {
+    MQDocumentRecord doc;
+    std::string error, warning;
+    if (!ReadMqoDocument(input.c_str(), doc, error, &warning, line.max_document_size)) {
+      Fail(error);
+      status = kBadInput;
+      continue;
+    }
+    if (!warning.empty()) PrintWarning(warning);
+    infos.push_back(DescribeDocument(doc, input));
+    if (!line.json) std::printf("%s%s", infos.size() > 1 ? "\n" : "", DocumentInfoText(infos.back()).c_str());
+  }
+  if (line.json) std::fputs(DocumentInfoJson(infos).c_str(), stdout);
+  return status;
+}
+
 int RunInfo(const CommandLine& line) {
+  if (!line.inputs.empty()) return DescribeDocuments(line);
   PluginModule plugin;
   std::string error;
   const std::string path = PluginPath(line);
@@ -254,6 +352,12 @@ int RunInfo(const CommandLine& line) {
     std::printf("file type %d:       %s, extension %s\n", static_cast<int>(i), plugin.enum_file_type(i),
                 ext ? ext : "(none)");
   }
+  size_t count = 0;
+  const OutputFormat* formats = AllFormats(count);
+  std::printf("convert writes:   ");
+  for (size_t i = 0; i < count; ++i)
+    if (formats[i].write) std::printf(" %s", formats[i].name);
+  std::printf("\n");
   return kOk;
 }
 
@@ -269,9 +373,14 @@ int main(int argc, char** argv) {
     return kBadInput;
   }
   if (line.command == Command::kHelp || line.help) {
-    std::fputs(HelpText(line.help ? line.command : Command::kNone), stdout);
+    std::fputs(HelpText(line.help ? line.command : Command::kNone).c_str(), stdout);
     return kOk;
   }
+  if (line.command == Command::kVersion) {
+    std::printf("%s\n", VersionLine());
+    return kOk;
+  }
+  SetUpConsole(line.quiet);
   if (!line.out_dir.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(line.out_dir, ec);

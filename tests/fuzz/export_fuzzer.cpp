@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WScene& scene = scenes[k];
     if (!prepared[k]) format->prepare(&doc, scene);
     prepared[k] = true;
-    const std::string path = folder + "out" + format->extension;
+    const std::string path = folder + "out" + format->extensions[0];
     format->write(path.c_str(), scene);
     unlink(path.c_str());
   }

@@ -188,6 +188,10 @@ TEST(MqoReader, ReportsMalformedInputWithItsLine) {
     EXPECT_EQ(error, "t.mqo: unsupported format \"" + format + "\"");
   }
   EXPECT_TRUE(Parse("Metasequoia Document\nFormat Text Ver 1.2\nCodePage utf8\n\nEof\n", doc, error)) << error;
+  EXPECT_EQ(doc.format_version, "1.2");
+  EXPECT_EQ(doc.code_page, "utf8");
+  EXPECT_TRUE(Parse("Metasequoia Document\nFormat Text Ver 1.0\n\nEof\n", doc, error)) << error;
+  EXPECT_EQ(doc.code_page, "") << "a document that names none";
   for (const char* text : {"Metasequoia\nFormat Text Ver 1.0\n", "", "Metasequoia Document\n"}) {
     EXPECT_FALSE(Parse(text, doc, error));
     EXPECT_EQ(error.rfind("t.mqo:1: ", 0), 0u) << error;

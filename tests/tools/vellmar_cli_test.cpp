@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "host/mqo_reader.h"
 #include "host_documents.h"
 #include "w_lib/writers/file_replace.h"
@@ -306,6 +308,13 @@ TEST(VellmarCli, NeverWritesOverAnInput) {
     EXPECT_EQ(ReadFile(doc), original) << args;
   }
   EXPECT_FALSE(FileExists(dir + "ngon.mqo"));  // refused before any work
+  // Standard output sent to the input.
+  const std::string err = dir + "err.txt";
+  const std::string appending = Quoted(VELLMAR_TOOL) + " convert " + Quoted(doc) + " - --format mqo >>" +
+                                Quoted(doc) + " 2>" + Quoted(err);
+  EXPECT_EQ(WEXITSTATUS(std::system(appending.c_str())), 2);
+  EXPECT_NE(ReadFile(err).find("standard output: not written: it is the input"), std::string::npos) << ReadFile(err);
+  EXPECT_EQ(ReadFile(doc), original);
 }
 
 TEST(VellmarCli, AFailedWriteKeepsTheOldFilesAndSaysWhy) {
@@ -372,8 +381,9 @@ TEST(VellmarCli, RefusesCoordinatesThatScalingMakesInfinite) {
                                           "\t\t3e38 0 0\n\t\t0 1 0\n\t\t0 0 1\n\t}\n\tface 1 {\n\t\t3 V(0 1 2)\n\t}\n}\nEof\n";
   ASSERT_EQ(Vellmar("export " + Quoted(doc) + " " + Quoted(out)).status, 0);
   for (const char* args : {" --scale 10", " --scale 2 --axes y,-x,z", " --format obj --scale -10"}) {
-    const std::string command = std::string(args).find("obj") != std::string::npos ? "convert " : "export ";
-    const ToolRun run = Vellmar(command + Quoted(doc) + " " + Quoted(out) + args);
+    const bool obj = std::string(args).find("obj") != std::string::npos;
+    const ToolRun run =
+        Vellmar((obj ? "convert " : "export ") + Quoted(doc) + " " + Quoted(obj ? TempPath("huge.obj") : out) + args);
     EXPECT_EQ(run.status, 2) << args;
     EXPECT_NE(run.err.find("huge.mqo: object \"far\" has a coordinate that is not a finite number"), std::string::npos)
         << run.err;
@@ -405,4 +415,178 @@ TEST(VellmarCli, ASignalMidWriteLeavesNoPartialFile) {
     EXPECT_FALSE(FileExists(out));
     EXPECT_FALSE(FileExists(temporary));
   }
+}
+
+TEST(VellmarCli, FollowsTheConventionsOfCommandLineTools) {
+  for (const char* args : {"--version", "version"}) {
+    const ToolRun run = Vellmar(args);
+    EXPECT_EQ(run.status, 0) << args;
+    EXPECT_EQ(run.out, "vellmar " VELLMAR_VERSION "\n") << args;
+  }
+  // A command's help, however asked for; the formats come from their table.
+  const ToolRun help = Vellmar("help convert");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out, Vellmar("convert --help").out);
+  EXPECT_NE(help.out.find("--max-document-size N"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("  dxf-polyface  DXF with polyface meshes (.dxf)\n"), std::string::npos) << help.out;
+  EXPECT_EQ(Vellmar("help export").out, Vellmar("export -h").out);
+  EXPECT_EQ(Vellmar("help frobnicate").status, 2);
+
+  // --opt=value, "--" before names that start with '-', format names in any case.
+  const std::string dir = TempFolder("conventions");
+  std::ofstream(dir + "-cube.mqo", std::ios::binary) << ReadFile(std::string(VELLMAR_EXAMPLES) + "/cube.mqo");
+  const std::string in_dir = "cd " + Quoted(dir) + " && ";
+  ToolRun run = Vellmar("convert --format=X --scale=2 -- -cube.mqo -out.x", in_dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Vellmar("convert --format x --scale 2 -cube.mqo spaced.x", in_dir).status, 2) << "an option without --";
+  ASSERT_EQ(Vellmar("convert --format x --scale 2 -- -cube.mqo spaced.x", in_dir).status, 0);
+  EXPECT_EQ(ReadFile(dir + "-out.x"), ReadFile(dir + "spaced.x"));
+  EXPECT_NE(ReadFile(dir + "-out.x").find("-2.000000;2.000000;-2.000000;,"), std::string::npos) << "--scale=2 applied";
+
+  // An output named for another format than --format, and options that
+  // take no value or do not apply: one line each, status 2.
+  const std::pair<std::string, const char*> refused[] = {
+      {"convert --format obj -- -cube.mqo out.x", "'out.x' names the x format, not obj"},
+      {"convert --format dxf -- -cube.mqo out.OBJ", "names the obj format, not dxf"},
+      {"export --freeze=yes -- -cube.mqo out.xsi", "--freeze takes no value"},
+      {"export --format x -- -cube.mqo out.xsi", "'--format' does not apply to export"},
+  };
+  for (const auto& [args, message] : refused) {
+    run = Vellmar(args, in_dir);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    EXPECT_EQ(Count(run.err, "\n"), 1) << run.err;
+  }
+  EXPECT_FALSE(FileExists(dir + "out.x"));
+  EXPECT_EQ(Vellmar("convert --format dxf-polyface -- -cube.mqo out.DXF", in_dir).status, 0);
+
+  // -q leaves out the note and the line per file, not errors.
+  const std::string half = Quoted(std::string(VELLMAR_TEST_DATA_DIR) + "/mqo/half_cube_mirror.mqo");
+  run = Vellmar("export " + half + " " + Quoted(dir + "half.xsi"));
+  EXPECT_NE(run.out.find(" -> "), std::string::npos);
+  EXPECT_NE(run.err.find("note: "), std::string::npos);
+  run = Vellmar("export -q " + half + " " + Quoted(dir + "half.xsi"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out + run.err, "");
+  run = Vellmar("export -q " + half + " " + Quoted(dir + "no-such-dir/half.xsi"));
+  EXPECT_NE(run.err.find("cannot write"), std::string::npos);
+}
+
+TEST(VellmarCli, WritesToStandardOutputOnlyWhatAFileWouldHold) {
+  // Scratch files go to a folder of this test, which must be empty after.
+  const std::string scratch = TempFolder("scratch");
+  const std::string env = "TMPDIR=" + Quoted(scratch) + " SOURCE_DATE_EPOCH=1796655600 ";
+  const std::string cube = Example("cube.mqo");
+  const std::string xsi = TempPath("stdout.xsi"), x = TempPath("stdout.x");
+  ASSERT_EQ(Vellmar("export " + cube + " " + Quoted(xsi), env).status, 0);
+  ASSERT_EQ(Vellmar("convert " + cube + " " + Quoted(x), env).status, 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {"export " + cube + " -", xsi},
+      {"convert " + cube + " - --format xsi", xsi},
+      {"convert " + cube + " - --format x", x},
+      // Standard output sent to a file and named by a path: no status line
+      // may go over the file's first bytes.
+      {"convert " + cube + " /dev/stdout --format x", x},
+      {"export " + cube + " /dev/stdout", xsi},
+  };
+  for (const auto& [args, file] : cases) {
+    const ToolRun run = Vellmar(args, env);
+    EXPECT_EQ(run.status, 0) << args << ": " << run.err;
+    EXPECT_EQ(run.out, ReadFile(file)) << args;
+  }
+  // Formats of more than one file need a path; so does a device.
+  for (const char* out : {"-", "/dev/stdout", "/dev/null"}) {
+    const ToolRun run = Vellmar("convert " + cube + " " + out + " --format obj", env);
+    EXPECT_EQ(run.status, 2) << out;
+    EXPECT_NE(run.err.find(".mtl file"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+  }
+  EXPECT_EQ(Vellmar("convert " + cube + " -", env).status, 2) << "no extension to tell the format by";
+  // A reader that goes away before the end leaves no scratch file either.
+  const std::string grid = TempPath("stdout-grid.mqo");
+  std::ofstream(grid, std::ios::binary) << GridDocument(100);
+  Vellmar("convert " + Quoted(grid) + " - --format x | head -c 10", env);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch), {}), 0);
+}
+
+TEST(VellmarCli, SourceDateEpochFixesTheTimeStamp) {
+  // The plug-in's export and convert's writer both follow it; a value that
+  // is no count of seconds is ignored.
+  for (const std::string command : {"export ", "convert "}) {
+    const std::string a = TempPath("epoch-a.xsi"), b = TempPath("epoch-b.xsi"), c = TempPath("epoch-c.xsi");
+    ASSERT_EQ(Vellmar(command + Example("ngon.mqo") + " " + Quoted(a), "SOURCE_DATE_EPOCH=1796655600 ").status, 0);
+    ASSERT_EQ(Vellmar(command + Example("ngon.mqo") + " " + Quoted(b), "SOURCE_DATE_EPOCH=1796655600 ").status, 0);
+    ASSERT_EQ(Vellmar(command + Example("ngon.mqo") + " " + Quoted(c), "SOURCE_DATE_EPOCH=-5 ").status, 0);
+    EXPECT_NE(ReadFile(a).find("Tue Dec 08 00:00:00 2026"), std::string::npos) << command;
+    EXPECT_EQ(ReadFile(a), ReadFile(b)) << command;
+    EXPECT_EQ(ReadFile(c).find("Tue Dec 08 00:00:00 2026"), std::string::npos) << command;
+    EXPECT_EQ(MaskTimeStamp(ReadFile(c)), MaskTimeStamp(ReadFile(a))) << command;
+  }
+}
+
+TEST(VellmarCli, InfoDescribesDocuments) {
+  const std::string dir = TempFolder("info");
+  std::filesystem::create_directories(dir + "tex");
+  std::ofstream(dir + "tex/here.png") << "png";
+  // Two objects (one hidden and mirrored, one lathed with a profile line),
+  // faces of three, four and five corners, textures beside the document or
+  // not, one named in Shift-JIS.
+  std::ofstream(dir + "doc.mqo", std::ios::binary)
+      << "Metasequoia Document\nFormat Text Ver 1.1\nCodePage 932\n\n"
+         "Material 2 {\n\t\"a\" tex(\"tex\\here.png\") bump(\"gone.bmp\")\n"
+         "\t\"b\" tex(\"\x83\x65\x83\x4c\x83\x58\x83\x60\x83\x83.bmp\") aplane(\"tex\\here.png\")\n}\n"
+         "Object \"hidden\" {\n\tvisible 0\n\tmirror 1\n\tmirror_axis 1\n\tvertex 5 {\n"
+         "\t\t0 0 0\n\t\t1 0 0\n\t\t1 1 0\n\t\t0 1 0\n\t\t2 2 0\n\t}\n"
+         "\tface 3 {\n\t\t3 V(0 1 2) M(0)\n\t\t4 V(0 1 2 3)\n\t\t5 V(0 1 4 2 3) M(1)\n\t}\n}\n"
+         "Object \"turned\" {\n\tlathe 3\n\tlathe_axis 1\n\tlathe_seg 8\n\tvertex 2 {\n\t\t1 0 0\n\t\t1 1 0\n\t}\n"
+         "\tface 1 {\n\t\t2 V(0 1)\n\t}\n}\nEof\n";
+  std::ofstream(dir + "bad.mqo") << "not a document\n";
+
+  ToolRun run = Vellmar("info " + Quoted(dir + "doc.mqo"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* line :
+       {"  format version:  1.1\n", "  code page:       932\n",
+        "  objects:         2 (1 hidden, 1 mirrored, 1 lathed, 0 subdivided)\n", "  vertices:        7\n",
+        "  faces:           3 (1 of 3 corners, 1 of 4 corners, 1 of 5 corners)\n", "  lines:           1\n",
+        "  materials:       2\n", "  textures:        3\n", "    tex\\here.png\n", "    gone.bmp (missing)\n"})
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+
+  // JSON of the same, for every readable document; the unreadable one is
+  // reported and makes the status 2.
+  run = Vellmar("info --json " + Quoted(dir + "doc.mqo") + " " + Quoted(dir + "bad.mqo") + " " + Example("cube.mqo"));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("bad.mqo:1: expected"), std::string::npos) << run.err;
+  const nlohmann::json documents = nlohmann::json::parse(run.out);
+  ASSERT_EQ(documents.size(), 2u);
+  const nlohmann::json& doc = documents[0];
+  EXPECT_EQ(doc["format_version"], "1.1");
+  EXPECT_EQ(doc["code_page"], "932");
+  EXPECT_EQ(doc["objects"], nlohmann::json::parse(
+                                R"({"total": 2, "hidden": 1, "mirrored": 1, "lathed": 1, "subdivided": 0})"));
+  EXPECT_EQ(doc["vertices"], 7);
+  EXPECT_EQ(doc["faces"]["total"], 3);
+  EXPECT_EQ(doc["faces"]["by_corners"]["5"], 1);
+  EXPECT_EQ(doc["lines"], 1);
+  EXPECT_EQ(doc["materials"], 2);
+  ASSERT_EQ(doc["textures"].size(), 3u);
+  EXPECT_EQ(doc["textures"][0], nlohmann::json::parse(R"({"name": "tex\\here.png", "exists": true})"));
+  EXPECT_EQ(doc["textures"][1]["exists"], false);
+  EXPECT_NE(doc["textures"][2]["name"].get<std::string>().find("\xEF\xBF\xBD"), std::string::npos)
+      << "bytes that are not UTF-8 replaced";
+  EXPECT_EQ(documents[1]["code_page"], nullptr);
+  EXPECT_EQ(documents[1]["faces"]["by_corners"]["4"], 6);
+}
+
+TEST(VellmarCli, ABatchOnATerminalEndsWithASummary) {
+  // VELLMAR_PROGRESS=1 shows what a terminal would see.
+  const std::string dir = TempPath("summary"), bad = TempPath("summary-bad.mqo");
+  std::ofstream(bad) << "not a document\n";
+  const std::string batch = "export " + Example("cube.mqo") + " " + Quoted(bad) + " " + Example("ngon.mqo") +
+                            " --out-dir " + Quoted(dir);
+  ToolRun run = Vellmar(batch, "VELLMAR_PROGRESS=1 ");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("\nvellmar: 2 done, 1 failed in "), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.substr(run.err.size() - 3), " s\n") << run.err;
+  EXPECT_EQ(Count(Vellmar(batch + " -q", "VELLMAR_PROGRESS=1 ").err, "\n"), 1) << "only the error";
+  EXPECT_EQ(Count(Vellmar(batch).err, "\n"), 1) << "not a terminal: only the error";
 }

@@ -1,6 +1,8 @@
 // The time stamp of dotXSI files: UTC+9 wall-clock time in English, computed
 // with calendar arithmetic so that neither the process's time zone nor its
 // locale is read or changed.
+#include <charconv>
+#include <cstring>
 #include <string>
 
 #include "w_lib/writers/w_writers.h"
@@ -57,4 +59,14 @@ std::string XsiTimeStamp(std::time_t now) {
   // printf's %d: no padding for years before 1000.
   out.append(std::to_string(year));
   return out;
+}
+
+std::time_t XsiStampTime(std::time_t now, const char* source_date_epoch) {
+  constexpr long long kLast = 253402300799LL;  // 9999-12-31 23:59:59 UTC
+  if (!source_date_epoch || *source_date_epoch < '0' || *source_date_epoch > '9') return now;
+  const char* end = source_date_epoch + std::strlen(source_date_epoch);
+  long long seconds = 0;
+  const auto result = std::from_chars(source_date_epoch, end, seconds);
+  if (result.ec != std::errc() || result.ptr != end || seconds > kLast) return now;
+  return static_cast<std::time_t>(seconds);
 }

@@ -117,6 +117,13 @@ std::string_view XsiName(const char* name, std::string& scratch);
 // zero-padded day. Needs neither the time zone setting nor the locale.
 std::string XsiTimeStamp(std::time_t now);
 
+// The instant that a dotXSI file is stamped with: the value of
+// SOURCE_DATE_EPOCH (source_date_epoch, null when unset) when it is a plain
+// decimal count of seconds from 0 to 253402300799 (the end of the year 9999),
+// so that two exports of one document match byte for byte; otherwise, as for
+// a sign, a blank or a number too large, now.
+std::time_t XsiStampTime(std::time_t now, const char* source_date_epoch);
+
 // The comment that heads the OBJ, material and dump files.
 constexpr char kCreatedByLine[] = "# Created by Tesseron v0.17 (05/08/13)\n\n";
 

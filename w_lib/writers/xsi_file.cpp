@@ -2,6 +2,7 @@
 // library, the models of the object hierarchy and the envelope list.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <new>
 #include <string>
@@ -241,6 +242,7 @@ void WriteXsiScene(TextOutput& out, const WScene& scene, std::time_t now) {
 }
 
 bool WriteXsiFile(const char* path, const WScene& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteXsiScene(out, scene, std::time(nullptr)); }) ==
+  const std::time_t stamp = XsiStampTime(std::time(nullptr), std::getenv("SOURCE_DATE_EPOCH"));
+  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteXsiScene(out, scene, stamp); }) ==
          FileWriteResult::kWritten;
 }

@@ -83,6 +83,17 @@ TEST(XsiFile, TimeStampIsUtcPlusNine) {
   EXPECT_EQ(XsiTimeStamp(-32401), "Wed Dec 31 23:59:59 1969");
 }
 
+TEST(XsiFile, SourceDateEpochFixesTheStampOnlyWhenValid) {
+  const std::time_t now = 1796655600;
+  EXPECT_EQ(XsiStampTime(now, nullptr), now);
+  EXPECT_EQ(XsiStampTime(now, "0"), 0);
+  EXPECT_EQ(XsiStampTime(now, "1700000000"), 1700000000);
+  EXPECT_EQ(XsiStampTime(now, "253402300799"), 253402300799LL);
+  EXPECT_EQ(XsiTimeStamp(XsiStampTime(now, "253402300799")), "Sat Jan 01 08:59:59 10000");
+  for (const char* invalid : {"", "-1", "+5", " 5", "5 ", "12abc", "1.5", "253402300800", "99999999999999999999999"})
+    EXPECT_EQ(XsiStampTime(now, invalid), now) << '"' << invalid << '"';
+}
+
 TEST(XsiFile, MaterialsTexturesAndNames) {
   WScene scene;
   scene.AddMaterial("my material");

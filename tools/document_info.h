@@ -1,0 +1,41 @@
+// What vellmar info tells about a document: counts over the document as the
+// stand-in host read it, as text or as JSON.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/host_document.h"
+
+struct TextureInfo {
+  std::string name;  // as the document names it
+  bool exists = false;  // a file of that name is there beside the document
+};
+
+struct DocumentInfo {
+  std::string path;
+  std::string format_version;
+  std::string code_page;  // empty when the document names none
+  int32_t objects = 0;
+  int32_t hidden = 0, mirrored = 0, lathed = 0, subdivided = 0;
+  int64_t vertices = 0;
+  int64_t faces = 0;                          // faces of any corner count but two
+  std::map<int32_t, int64_t> faces_by_corners;  // corner count -> faces
+  int64_t lines = 0;                          // two-corner faces
+  int32_t materials = 0;
+  std::vector<TextureInfo> textures;  // each name once, in the order of the materials
+};
+
+// Describes the document read from path; texture files are looked for
+// relative to path's folder ('\' counts as a folder separator), and by their
+// bare file name there.
+DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& path);
+
+// The description as indented lines under the document's path.
+std::string DocumentInfoText(const DocumentInfo& info);
+
+// The descriptions as a JSON array (one object per document), with two
+// spaces of indentation; bytes that are not UTF-8 in names become U+FFFD.
+std::string DocumentInfoJson(const std::vector<DocumentInfo>& infos);
