@@ -8,8 +8,12 @@
 
 namespace {
 
+// The dotXSI writer works on the scene as it is; the others' forms that take
+// the scene by rvalue reference prepare it in place instead of a copy.
+bool WriteXsi(const char* path, WScene&& scene) { return WriteXsiFile(path, scene); }
+
 const OutputFormat kFormats[] = {
-    {"xsi", ".xsi", PrepareExportScene, WriteXsiFile},
+    {"xsi", ".xsi", PrepareExportScene, WriteXsi},
     {"x", ".x", PrepareLibraryFormatScene, WriteXFile},
     {"obj", ".obj", PrepareLibraryFormatScene, WriteObjFile},
     {"mqo", ".mqo", PrepareLibraryFormatScene, WriteMqoFile},

@@ -13,9 +13,10 @@ struct OutputFormat {
   // writer expects: the export's for dotXSI, the library formats' for the
   // others.
   void (*prepare)(MQDocument doc, WScene& scene);
-  // Writes the prepared scene; false when the file could not be written.
-  // Null when this build has no writer for the format.
-  bool (*write)(const char* path, const WScene& scene);
+  // Writes the prepared scene, which it may use up as its working copy;
+  // false when the file could not be written. Null when this build has no
+  // writer for the format.
+  bool (*write)(const char* path, WScene&& scene);
 };
 
 // The format of that name, or null.

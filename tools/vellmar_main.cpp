@@ -51,6 +51,11 @@ class LoadedDocument {
   LoadedDocument(const LoadedDocument&) = delete;
   LoadedDocument& operator=(const LoadedDocument&) = delete;
   MQDocument get() const { return doc_; }
+  // Frees the document before its end of scope, once nothing needs it.
+  void Release() {
+    if (doc_) VHost_DestroyDocument(doc_);
+    doc_ = nullptr;
+  }
   const std::string& error() const { return error_; }
   const std::string& warning() const { return warning_; }
 
@@ -125,7 +130,8 @@ bool OutputsSpareInputs(const CommandLine& line, const char* extension, bool wit
 std::string Reason(int error) { return error != 0 ? std::strerror(error) : "the file could not be written"; }
 
 // Loads each input in turn into the stand-in host and lets write make its
-// output; write returns 0, or the errno of its failure. A bad input or a
+// output from the loaded document, which it may release once it has read
+// it; write returns 0, or the errno of its failure. A bad input or a
 // failed output is reported and the batch goes on. Returns the worst status.
 // Two inputs of one name would write the same output, the second over the
 // first; the second is refused instead.
@@ -165,7 +171,7 @@ int ForEachInput(const CommandLine& line, const char* extension, bool with_mater
       continue;
     }
     BeginOutputs(FilesWrittenFor(output, with_material_file));
-    const int write_error = write(doc.get(), output);
+    const int write_error = write(doc, output);
     EndOutputs();
     if (write_error != 0) {
       Fail(output + ": cannot write: " + Reason(write_error));
@@ -197,11 +203,11 @@ int RunExport(const CommandLine& line) {
     Fail("the plug-in could not bind the host interface from " + host);
     return kBadInput;
   }
-  return ForEachInput(line, ".xsi", false, [&](MQDocument doc, const std::string& output) {
+  return ForEachInput(line, ".xsi", false, [&](LoadedDocument& doc, const std::string& output) {
     // The plug-in leaves the reason of a failure in errno, which all modules
     // of the process share.
     errno = 0;
-    return plugin.export_file(0, output.c_str(), doc) == 1 ? 0 : WriteError();
+    return plugin.export_file(0, output.c_str(), doc.get()) == 1 ? 0 : WriteError();
   });
 }
 
@@ -224,11 +230,14 @@ int RunConvert(const CommandLine& line) {
     return kBadInput;
   }
   const bool with_material_file = std::string(format->name) == "obj";
-  return ForEachInput(line, format->extension, with_material_file, [&](MQDocument doc, const std::string& output) {
+  return ForEachInput(line, format->extension, with_material_file, [&](LoadedDocument& doc, const std::string& output) {
     WScene scene;
-    format->prepare(doc, scene);
+    format->prepare(doc.get(), scene);
+    // The scene holds all that the writer reads: the document's memory goes
+    // back before the writer makes its own.
+    doc.Release();
     errno = 0;
-    return format->write(output.c_str(), scene) ? 0 : WriteError();
+    return format->write(output.c_str(), std::move(scene)) ? 0 : WriteError();
   });
 }
 

@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!prepared[k]) format->prepare(&doc, scene);
     prepared[k] = true;
     const std::string path = folder + "out" + format->extension;
-    format->write(path.c_str(), scene);
+    format->write(path.c_str(), WScene(scene));
     unlink(path.c_str());
   }
   unlink((folder + "out.mtl").c_str());

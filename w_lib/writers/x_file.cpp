@@ -196,13 +196,27 @@ bool WriteXFrame(TextOutput& out, const WScene& scene, const ObjectTree& tree, i
   return true;
 }
 
+namespace {
+
+// The preparation of the working scene, done in place, and its text.
+void PrepareAndWriteX(TextOutput& out, WScene& work) {
+  EnsureMaterial(work);
+  ReverseObjectFaces(work);
+  SplitVerticesByUv(work);
+  SplitVerticesByColor(work);
+  WriteXText(out, work);
+}
+
+}  // namespace
+
 bool WriteXFile(const char* path, const WScene& scene) {
   return WriteWholeFile(path, "wb", [&](TextOutput& out) {
            WScene copy(scene);
-           EnsureMaterial(copy);
-           ReverseObjectFaces(copy);
-           SplitVerticesByUv(copy);
-           SplitVerticesByColor(copy);
-           WriteXText(out, copy);
+           PrepareAndWriteX(out, copy);
          }) == FileWriteResult::kWritten;
+}
+
+bool WriteXFile(const char* path, WScene&& scene) {
+  return WriteWholeFile(path, "wb", [&](TextOutput& out) { PrepareAndWriteX(out, scene); }) ==
+         FileWriteResult::kWritten;
 }
