@@ -3,7 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
 #include <string>
 
 #include "test_files.h"
@@ -51,6 +57,41 @@ TEST(TextOutput, FixedRoundsLikePrintf) {
   EXPECT_EQ(Fixed(0.1234567f, 3), "0.123");
   EXPECT_EQ(Fixed(0.1234567f, 4), "0.1235");
   EXPECT_EQ(Fixed(0.1234567f, 5), "0.12346");
+}
+
+// %.6f has a shortcut for values whose product with 10^6 is exact; it must
+// give the general conversion's bytes for every value, taken or not.
+TEST(TextOutput, SixDecimalsMatchTheGeneralConversion) {
+  const auto general = [](double value) {
+    char text[400];
+    return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6).ptr);
+  };
+  std::mt19937_64 random(14);
+  std::vector<double> values = {0.0078125, 0.0234375, 4294967295.5, 4294967296.0, -4294967295.0,
+                                2.5e-7, -5e-7, 0x1p-20, -0x1p-20, 1e300, -1e-310, 0.5, 1.5e-6};
+  for (int i = 0; i < 200000; ++i) {
+    const uint64_t bits = random();
+    float f;
+    const uint32_t low = static_cast<uint32_t>(bits);
+    std::memcpy(&f, &low, sizeof f);
+    values.push_back(f);
+    values.push_back(1.0 - static_cast<double>(f));  // as the dotXSI writer flips v
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    values.push_back(d);
+    // Ties and near-ties: odd multiples of 2^-k for k up to 40, and their
+    // neighbours.
+    const double tie = static_cast<double>((bits >> 40) | 1u) * std::ldexp(1.0, -static_cast<int>(bits % 41));
+    values.push_back(tie);
+    values.push_back(std::nextafter(tie, 0.0));
+    values.push_back(-tie);
+  }
+  int wrong = 0;
+  for (double value : values) {
+    if (std::isnan(value)) continue;
+    if (Fixed(value) != general(value) && ++wrong < 10) ADD_FAILURE() << std::hexfloat << value;
+  }
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST(TextOutput, IntegersWidthsAndText) {
