@@ -150,24 +150,20 @@ void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& s
   }
 }
 
-namespace {
-
-void ShowDialogAndReadDocument(MQDocument doc, WScene& scene) {
+void ReadDocumentWithDialog(MQDocument doc, WScene& scene) {
   ExportDialogRecord record = MakeExportDialogRecord();
   // Cancelling does not stop the export: the record stays as the dialog left it.
   HostFunctionAt<PFN_MQ_ShowFileDialog>(kHost_MQ_ShowFileDialog)("Vellmar", &record);
   ReadDocumentIntoScene(doc, record, scene);
 }
 
-}  // namespace
-
 void PrepareExportScene(MQDocument doc, WScene& scene) {
-  ShowDialogAndReadDocument(doc, scene);
+  ReadDocumentWithDialog(doc, scene);
   RunExportPasses(scene);
 }
 
 void PrepareLibraryFormatScene(MQDocument doc, WScene& scene) {
-  ShowDialogAndReadDocument(doc, scene);
+  ReadDocumentWithDialog(doc, scene);
   RunLibraryFormatPasses(scene);
 }
 

@@ -3,7 +3,7 @@
 
 #include <cctype>
 
-#include "Vellmar/export_driver.h"
+#include "Vellmar/export_passes.h"
 #include "w_lib/writers/w_writers.h"
 
 namespace {
@@ -13,13 +13,13 @@ namespace {
 bool WriteXsi(const char* path, WScene&& scene) { return WriteXsiFile(path, scene); }
 
 const OutputFormat kFormats[] = {
-    {"xsi", ".xsi", PrepareExportScene, WriteXsi},
-    {"x", ".x", PrepareLibraryFormatScene, WriteXFile},
-    {"obj", ".obj", PrepareLibraryFormatScene, WriteObjFile},
-    {"mqo", ".mqo", PrepareLibraryFormatScene, WriteMqoFile},
-    {"dxf", ".dxf", PrepareLibraryFormatScene, WriteDxfFaces},
-    {"dxf-polyface", ".dxf", PrepareLibraryFormatScene, WriteDxfPolyface},
-    {"dump", ".txt", PrepareLibraryFormatScene, WriteSceneDump},
+    {"xsi", ".xsi", RunExportPasses, WriteXsi},
+    {"x", ".x", RunLibraryFormatPasses, WriteXFile},
+    {"obj", ".obj", RunLibraryFormatPasses, WriteObjFile},
+    {"mqo", ".mqo", RunLibraryFormatPasses, WriteMqoFile},
+    {"dxf", ".dxf", RunLibraryFormatPasses, WriteDxfFaces},
+    {"dxf-polyface", ".dxf", RunLibraryFormatPasses, WriteDxfPolyface},
+    {"dump", ".txt", RunLibraryFormatPasses, WriteSceneDump},
 };
 
 std::string Lower(std::string text) {

@@ -9,10 +9,10 @@
 struct OutputFormat {
   const char* name;       // as given to --format
   const char* extension;  // with the dot
-  // Reads the document into an empty scene and runs the passes that the
-  // writer expects: the export's for dotXSI, the library formats' for the
-  // others.
-  void (*prepare)(MQDocument doc, WScene& scene);
+  // The passes that the writer expects on a scene read from a document
+  // (ReadDocumentWithDialog): the export's for dotXSI, the library formats'
+  // for the others.
+  void (*passes)(WScene& scene);
   // Writes the prepared scene, which it may use up as its working copy;
   // false when the file could not be written. Null when this build has no
   // writer for the format.

@@ -232,10 +232,11 @@ int RunConvert(const CommandLine& line) {
   const bool with_material_file = std::string(format->name) == "obj";
   return ForEachInput(line, format->extension, with_material_file, [&](LoadedDocument& doc, const std::string& output) {
     WScene scene;
-    format->prepare(doc.get(), scene);
-    // The scene holds all that the writer reads: the document's memory goes
-    // back before the writer makes its own.
+    ReadDocumentWithDialog(doc.get(), scene);
+    // The scene holds all that the passes and the writer read: the
+    // document's memory goes back before they make their own.
     doc.Release();
+    format->passes(scene);
     errno = 0;
     return format->write(output.c_str(), std::move(scene)) ? 0 : WriteError();
   });
