@@ -153,6 +153,10 @@ bool SplitVerticesByUv(WObject& object);
 bool SplitVerticesByColor(WObject& object);
 bool SplitVerticesByUv(WScene& scene);
 bool SplitVerticesByColor(WScene& scene);
+// SplitVerticesByUv then SplitVerticesByColor, with the same result, growing
+// the vertex block once instead of twice.
+bool SplitVerticesByUvAndColor(WObject& object);
+bool SplitVerticesByUvAndColor(WScene& scene);
 
 // --- Wavefront OBJ --------------------------------------------------------------
 

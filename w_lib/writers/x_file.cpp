@@ -202,8 +202,7 @@ namespace {
 void PrepareAndWriteX(TextOutput& out, WScene& work) {
   EnsureMaterial(work);
   ReverseObjectFaces(work);
-  SplitVerticesByUv(work);
-  SplitVerticesByColor(work);
+  SplitVerticesByUvAndColor(work);
   WriteXText(out, work);
 }
 
