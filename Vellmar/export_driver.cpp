@@ -2,6 +2,7 @@
 #include "Vellmar/export_driver.h"
 
 #include <cerrno>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -126,6 +127,10 @@ void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& s
   const int object_count = NonNegative(document.GetObjectCount());
   const int material_count = NonNegative(document.GetMaterialCount());
   std::vector<MQColor> material_colors;
+  // Exact room for the scene's own arrays: no growth copies them, and a
+  // document of many objects carries no spare records.
+  if (!scene.ReserveMaterials(scene.mnum + material_count) || !scene.ReserveObjects(scene.onum + object_count))
+    throw std::bad_alloc();
   ReadMaterials(document, material_count, scene, material_colors);
 
   for (int i = 0; i < object_count; ++i) {
