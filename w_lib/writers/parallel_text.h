@@ -18,8 +18,10 @@ constexpr size_t kItemsPerBlock = 16384;
 // which must write only to `to` and read only what no other item changes.
 template <class Format>
 void PutItems(TextOutput& out, size_t count, const Format& format) {
-  const int workers = WorkerCount();
-  if (workers <= 1 || count < 2 * kItemsPerBlock) {
+  // The count first: the lists of small objects, by far the most, need not
+  // ask how many threads there are.
+  const int workers = count < 2 * kItemsPerBlock ? 1 : WorkerCount();
+  if (workers <= 1) {
     for (size_t i = 0; i < count; ++i) format(out, i);
     return;
   }

@@ -7,8 +7,6 @@
 
 namespace {
 
-// Bytes collected before a file write; writers emit many short pieces.
-constexpr size_t kBlockSize = size_t{1} << 20;
 // Room for any double in fixed notation with up to 17 decimals (309 digits
 // before the point), its sign and point.
 constexpr int kMaxPrecision = 17;
@@ -73,7 +71,7 @@ char* TextOutput::Reserve(size_t n) {
   return buffer_.data() + used_;
 }
 
-TextOutput& TextOutput::Put(std::string_view bytes) {
+TextOutput& TextOutput::PutOutOfLine(std::string_view bytes) {
   if (file_.file && bytes.size() > kBlockSize) {
     Flush();
     if (std::fwrite(bytes.data(), 1, bytes.size(), file_.file) != bytes.size()) NoteError();
@@ -82,13 +80,6 @@ TextOutput& TextOutput::Put(std::string_view bytes) {
   char* at = Reserve(bytes.size());
   if (!bytes.empty()) std::memcpy(at, bytes.data(), bytes.size());
   Advance(at + bytes.size());
-  return *this;
-}
-
-TextOutput& TextOutput::Put(char c) {
-  char* at = Reserve(1);
-  *at = c;
-  Advance(at + 1);
   return *this;
 }
 

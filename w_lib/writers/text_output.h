@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
@@ -44,9 +45,21 @@ class TextOutput {
   // buffered and not yet written.
   std::string_view text() const { return std::string_view(buffer_.data(), used_); }
 
-  TextOutput& Put(std::string_view bytes);
+  // The common case inline: the bytes fit in the buffer.
+  TextOutput& Put(std::string_view bytes) {
+    if (bytes.size() > buffer_.size() - used_ || bytes.empty()) return PutOutOfLine(bytes);
+    std::memcpy(&buffer_[used_], bytes.data(), bytes.size());
+    used_ += bytes.size();
+    if (used_ >= kBlockSize && file_.file) Flush();
+    return *this;
+  }
   TextOutput& Put(const char* bytes) { return Put(std::string_view(bytes)); }
-  TextOutput& Put(char c);
+  TextOutput& Put(char c) {
+    if (used_ >= buffer_.size()) return PutOutOfLine(std::string_view(&c, 1));
+    buffer_[used_++] = c;
+    if (used_ >= kBlockSize && file_.file) Flush();
+    return *this;
+  }
   // n TAB characters (none for n <= 0).
   TextOutput& Tabs(int n);
   TextOutput& Newline() { return Put('\n'); }
@@ -63,6 +76,10 @@ class TextOutput {
   TextOutput& Fixed(double value, int precision, int width);
 
  private:
+  // Bytes collected before a file write; writers emit many short pieces.
+  static constexpr size_t kBlockSize = size_t{1} << 20;
+
+  TextOutput& PutOutOfLine(std::string_view bytes);
   // Makes room for n more bytes and returns where they go.
   char* Reserve(size_t n);
   // Takes the bytes up to end as written; writes a full block to the file.
