@@ -26,10 +26,13 @@ void PutItems(TextOutput& out, size_t count, const Format& format) {
     return;
   }
   const size_t round = static_cast<size_t>(workers) * kItemsPerBlock;
+  // The blocks are emptied, not made anew, between rounds: their buffers
+  // keep the size that the first round grew them to.
   std::vector<std::unique_ptr<TextOutput>> blocks(static_cast<size_t>(workers));
+  for (auto& block : blocks) block = std::make_unique<TextOutput>();
   for (size_t base = 0; base < count; base += round) {
     const size_t n = count - base < round ? count - base : round;
-    for (auto& block : blocks) block = std::make_unique<TextOutput>();
+    for (auto& block : blocks) block->ClearText();
     ParallelParts(n, workers, [&](int part, size_t begin, size_t end) {
       TextOutput& block = *blocks[static_cast<size_t>(part)];
       for (size_t i = begin; i < end; ++i) format(block, base + i);

@@ -44,6 +44,8 @@ class TextOutput {
   // In memory mode: everything written so far. With a file: what is
   // buffered and not yet written.
   std::string_view text() const { return std::string_view(buffer_.data(), used_); }
+  // In memory mode: forgets what was written, keeping the room it took.
+  void ClearText() { used_ = 0; }
 
   // The common case inline: the bytes fit in the buffer.
   TextOutput& Put(std::string_view bytes) {
