@@ -96,7 +96,7 @@ void TextOutput::Advance(char* end) {
   if (file_.file && used_ >= kBlockSize) Flush();
 }
 
-TextOutput& TextOutput::Int(long long value) {
+TextOutput& TextOutput::IntOutOfLine(long long value) {
   char* at = Reserve(kMaxNumberChars);
   Advance(std::to_chars(at, at + kMaxNumberChars, value).ptr);
   return *this;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cerrno>
+#include <charconv>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -67,7 +68,13 @@ class TextOutput {
   TextOutput& Newline() { return Put('\n'); }
 
   // %d
-  TextOutput& Int(long long value);
+  TextOutput& Int(long long value) {
+    if (buffer_.size() - used_ < kMaxIntChars) return IntOutOfLine(value);
+    char* at = &buffer_[used_];
+    used_ += static_cast<size_t>(std::to_chars(at, at + kMaxIntChars, value).ptr - at);
+    if (used_ >= kBlockSize && file_.file) Flush();
+    return *this;
+  }
   // %u
   TextOutput& Unsigned(unsigned long long value);
   // %.Nf with N = precision (%f is precision 6); a float is widened to
@@ -81,7 +88,11 @@ class TextOutput {
   // Bytes collected before a file write; writers emit many short pieces.
   static constexpr size_t kBlockSize = size_t{1} << 20;
 
+  // Room for any long long in decimal, with its sign.
+  static constexpr size_t kMaxIntChars = 20;
+
   TextOutput& PutOutOfLine(std::string_view bytes);
+  TextOutput& IntOutOfLine(long long value);
   // Makes room for n more bytes and returns where they go.
   char* Reserve(size_t n);
   // Takes the bytes up to end as written; writes a full block to the file.

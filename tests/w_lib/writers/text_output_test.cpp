@@ -98,9 +98,11 @@ TEST(TextOutput, IntegersWidthsAndText) {
   TextOutput out;
   out.Int(0).Put(',').Int(-1).Put(',').Int(2147483647).Put(',').Int(-2147483647LL - 1).Put(',');
   out.Unsigned(4294967295u).Put('\n');
+  out.Int(-9223372036854775807LL - 1).Put(',').Int(9223372036854775807LL).Put('\n');
   out.Fixed(0.5, 5, 6).Put('|').Fixed(-0.5, 5, 6).Put('|').Fixed(12.5, 5, 6).Put('|').Fixed(1.0, 2, 6).Put('|');
   out.Tabs(2).Put("x").Tabs(0).Tabs(-3).Put(std::string_view("a\0b", 3)).Newline();
   EXPECT_EQ(out.text(), std::string("0,-1,2147483647,-2147483648,4294967295\n"
+                                    "-9223372036854775808,9223372036854775807\n"
                                     "0.50000|-0.50000|12.50000|  1.00|\t\tx") +
                             std::string("a\0b\n", 4));
 }
