@@ -50,7 +50,8 @@ class TextOutput {
 
   // The common case inline: the bytes fit in the buffer.
   TextOutput& Put(std::string_view bytes) {
-    if (bytes.size() > buffer_.size() - used_ || bytes.empty()) return PutOutOfLine(bytes);
+    if (bytes.size() > buffer_.size() - used_) return PutOutOfLine(bytes);
+    if (bytes.empty()) return *this;  // an indent of depth 0, say
     std::memcpy(&buffer_[used_], bytes.data(), bytes.size());
     used_ += bytes.size();
     if (used_ >= kBlockSize && file_.file) Flush();
