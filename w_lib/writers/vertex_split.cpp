@@ -103,16 +103,13 @@ void AppendCopies(WObject& o, const std::vector<int>& copied_from) {
   }
 }
 
-// Every corner with a valid texture coordinate and a vertex index below
-// vertex_count copies the coordinate into the vertex vertex_of(index).
-template <class VertexOf>
-void CopyUvsToVertices(WObject& o, int vertex_count, const VertexOf& vertex_of) {
+void CopyUvsToVertices(WObject& o) {
   for (int f = 0; f < o.fnum; ++f) {
     const WFace& face = o.faces[f];
     for (int k = 0; k < face.num; ++k) {
       const int t = face.vt[k];
       const int v = face.v[k];
-      if (t >= 0 && t < o.unum && v >= 0 && v < vertex_count) o.vertices[vertex_of(v)].uv = o.uvs[t];
+      if (t >= 0 && t < o.unum && v >= 0 && v < o.vnum) o.vertices[v].uv = o.uvs[t];
     }
   }
 }
@@ -139,7 +136,7 @@ void SplitBy(WObject& o, int* WFace::*index, int value_count) {
 
 bool SplitVerticesByUv(WObject& object) {
   SplitBy(object, &WFace::vt, object.unum);
-  CopyUvsToVertices(object, object.vnum, [](int v) { return v; });
+  CopyUvsToVertices(object);
   return true;
 }
 
@@ -150,20 +147,30 @@ bool SplitVerticesByColor(WObject& object) {
 }
 
 // Both corner renumberings run before any vertex is copied, so that the
-// vertex block grows once. The vertices that the colour split adds copy
-// vertices as the texture coordinates left them: those are filled in
-// through the colour copies' sources before the colour copies are made.
+// vertex block grows once. The texture coordinates go to their vertices
+// between the two renumberings, as in the two splits one after the other:
+// those of the texture split's copies, which do not exist yet, are kept
+// aside and given to the copies when they are made.
 bool SplitVerticesByUvAndColor(WObject& object) {
   const int vnum = object.vnum;
   const std::vector<int> by_uv = SplitCorners(object, vnum, &WFace::vt, object.unum);
   const int uv_vnum = vnum + static_cast<int>(by_uv.size());
+  std::vector<WUv> copy_uvs(by_uv.size());
+  for (size_t i = 0; i < by_uv.size(); ++i) copy_uvs[i] = object.vertices[by_uv[i]].uv;
+  for (int f = 0; f < object.fnum; ++f) {
+    const WFace& face = object.faces[f];
+    for (int k = 0; k < face.num; ++k) {
+      const int t = face.vt[k];
+      const int v = face.v[k];
+      if (t < 0 || t >= object.unum || v < 0 || v >= uv_vnum) continue;
+      (v < vnum ? object.vertices[v].uv : copy_uvs[static_cast<size_t>(v - vnum)]) = object.uvs[t];
+    }
+  }
   const std::vector<int> by_color = SplitCorners(object, uv_vnum, &WFace::vc, object.cnum);
   if (by_uv.size() + by_color.size() > 0)
     ReserveVertexTotal(object, static_cast<size_t>(uv_vnum) + by_color.size());
   AppendCopies(object, by_uv);
-  // Corner vertices are final already; a colour copy stands for its source.
-  const int all = uv_vnum + static_cast<int>(by_color.size());
-  CopyUvsToVertices(object, all, [&](int v) { return v < uv_vnum ? v : by_color[static_cast<size_t>(v - uv_vnum)]; });
+  for (size_t i = 0; i < copy_uvs.size(); ++i) object.vertices[vnum + static_cast<int>(i)].uv = copy_uvs[i];
   AppendCopies(object, by_color);
   CopyColorsToVertices(object);
   return true;

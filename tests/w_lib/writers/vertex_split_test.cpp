@@ -142,7 +142,12 @@ TEST(SplitVerticesByUvAndColor, GivesWhatTheTwoSplitsGiveInTurn) {
       const int n = 2 + static_cast<int>(random() % 4);
       const int face = obj.AddFace(n);
       for (int k = 0; k < n; ++k) {
-        obj.faces[face].v[k] = static_cast<int>(random() % static_cast<unsigned>(vertices + 1)) - (random() % 9 == 0);
+        // Now and then a vertex index out of range: below 0, or past the
+        // vertices, where the splits' new vertices will be numbered.
+        const auto pick = random() % 12;
+        obj.faces[face].v[k] = pick == 0   ? -1
+                               : pick == 1 ? vertices + static_cast<int>(random() % 40)
+                                           : static_cast<int>(random() % static_cast<unsigned>(vertices));
         obj.faces[face].vt[k] = static_cast<int>(random() % 7) - 1;  // -1 .. 5: two past the records
         obj.faces[face].vc[k] = static_cast<int>(random() % 6) - 1;
       }
