@@ -2,6 +2,7 @@
 #include "Vellmar/export_driver.h"
 
 #include <cerrno>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -126,6 +127,10 @@ void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& s
   const int object_count = NonNegative(document.GetObjectCount());
   const int material_count = NonNegative(document.GetMaterialCount());
   std::vector<MQColor> material_colors;
+  // Exact room for the scene's own arrays: no growth copies them, and a
+  // document of many objects carries no spare records.
+  if (!scene.ReserveMaterials(scene.mnum + material_count) || !scene.ReserveObjects(scene.onum + object_count))
+    throw std::bad_alloc();
   ReadMaterials(document, material_count, scene, material_colors);
 
   for (int i = 0; i < object_count; ++i) {
@@ -150,24 +155,20 @@ void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& s
   }
 }
 
-namespace {
-
-void ShowDialogAndReadDocument(MQDocument doc, WScene& scene) {
+void ReadDocumentWithDialog(MQDocument doc, WScene& scene) {
   ExportDialogRecord record = MakeExportDialogRecord();
   // Cancelling does not stop the export: the record stays as the dialog left it.
   HostFunctionAt<PFN_MQ_ShowFileDialog>(kHost_MQ_ShowFileDialog)("Vellmar", &record);
   ReadDocumentIntoScene(doc, record, scene);
 }
 
-}  // namespace
-
 void PrepareExportScene(MQDocument doc, WScene& scene) {
-  ShowDialogAndReadDocument(doc, scene);
+  ReadDocumentWithDialog(doc, scene);
   RunExportPasses(scene);
 }
 
 void PrepareLibraryFormatScene(MQDocument doc, WScene& scene) {
-  ShowDialogAndReadDocument(doc, scene);
+  ReadDocumentWithDialog(doc, scene);
   RunLibraryFormatPasses(scene);
 }
 

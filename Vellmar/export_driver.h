@@ -18,9 +18,13 @@ ExportDialogRecord MakeExportDialogRecord();
 // materials becomes -1.
 void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& scene);
 
-// Everything an export does before writing: shows the options dialog (its
-// result does not stop the export), reads the document into the empty scene
-// and runs the export passes on it.
+// Shows the options dialog (its result does not stop the export) and reads
+// the document into the empty scene: the first half of the preparations
+// below, after which the scene no longer needs the document.
+void ReadDocumentWithDialog(MQDocument doc, WScene& scene);
+
+// Everything an export does before writing: ReadDocumentWithDialog, then the
+// export passes.
 void PrepareExportScene(MQDocument doc, WScene& scene);
 
 // The same with the library formats' passes instead of the export's: the

@@ -395,6 +395,14 @@ void MqoParser::ParseFaces(MQObjectRecord& obj) {
   obj.corner_vertex.resize(used);
   obj.corner_uv.resize(used);
   obj.corner_color.resize(used);
+  // The room made ahead is given back where it is a large share: a small
+  // object would otherwise keep room for 64 corners, which in a document of
+  // many objects outweighs everything else it holds.
+  if (obj.corner_vertex.capacity() - used > used / 4 + 16) {
+    obj.corner_vertex.shrink_to_fit();
+    obj.corner_uv.shrink_to_fit();
+    obj.corner_color.shrink_to_fit();
+  }
   ExpectChunkEnd("face", count, opened);
 }
 
@@ -422,7 +430,8 @@ void MqoParser::ParseFace(MQObjectRecord& obj, size_t& used) {
   if (static_cast<size_t>(n) > static_cast<size_t>(kMaxCorners) - base)
     lex_.Fail("too many face corners in one object");
   if (base + n > obj.corner_vertex.size()) {
-    const size_t size = std::max(base + n, 2 * obj.corner_vertex.size() + 64);
+    // The room reserved for the chunk's faces is taken first.
+    const size_t size = std::max({base + n, obj.corner_vertex.capacity(), 2 * obj.corner_vertex.size() + 64});
     obj.corner_vertex.resize(size);
     obj.corner_uv.resize(size);
     obj.corner_color.resize(size);

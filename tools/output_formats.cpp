@@ -4,21 +4,25 @@
 #include <cctype>
 #include <iterator>
 
-#include "Vellmar/export_driver.h"
+#include "Vellmar/export_passes.h"
 #include "w_lib/writers/w_writers.h"
 
 namespace {
 
+// The dotXSI writer works on the scene as it is; the others' forms that take
+// the scene by rvalue reference prepare it in place instead of a copy.
+bool WriteXsi(const char* path, WScene&& scene) { return WriteXsiFile(path, scene); }
+
 const OutputFormat kFormats[] = {
-    {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, PrepareExportScene, WriteXsiFile},
-    {"x", {".x"}, "DirectX text", nullptr, true, PrepareLibraryFormatScene, WriteXFile},
-    {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, PrepareLibraryFormatScene,
+    {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPasses, WriteXsi},
+    {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPasses, WriteXFile},
+    {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, RunLibraryFormatPasses,
      WriteObjFile},
-    {"mqo", {".mqo"}, "the host's own document text", nullptr, true, PrepareLibraryFormatScene, WriteMqoFile},
-    {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, PrepareLibraryFormatScene, WriteDxfFaces},
-    {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, PrepareLibraryFormatScene,
+    {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPasses, WriteMqoFile},
+    {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPasses, WriteDxfFaces},
+    {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, RunLibraryFormatPasses,
      WriteDxfPolyface},
-    {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, PrepareLibraryFormatScene, WriteSceneDump},
+    {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPasses, WriteSceneDump},
 };
 
 std::string Lower(std::string text) {

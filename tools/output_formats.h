@@ -18,13 +18,14 @@ struct OutputFormat {
   const char* companion_extension;
   // Whether the whole output is one file that can go to standard output.
   bool can_stream;
-  // Reads the document into an empty scene and runs the passes that the
-  // writer expects: the export's for dotXSI, the library formats' for the
-  // others.
-  void (*prepare)(MQDocument doc, WScene& scene);
-  // Writes the prepared scene; false when the file could not be written.
-  // Null when this build has no writer for the format.
-  bool (*write)(const char* path, const WScene& scene);
+  // The passes that the writer expects on a scene read from a document
+  // (ReadDocumentWithDialog): the export's for dotXSI, the library formats'
+  // for the others.
+  void (*passes)(WScene& scene);
+  // Writes the prepared scene, which it may use up as its working copy;
+  // false when the file could not be written. Null when this build has no
+  // writer for the format.
+  bool (*write)(const char* path, WScene&& scene);
 };
 
 // Every format, in the order of the help text; count gets their number.

@@ -56,6 +56,11 @@ class LoadedDocument {
   LoadedDocument(const LoadedDocument&) = delete;
   LoadedDocument& operator=(const LoadedDocument&) = delete;
   MQDocument get() const { return doc_; }
+  // Frees the document before its end of scope, once nothing needs it.
+  void Release() {
+    if (doc_) VHost_DestroyDocument(doc_);
+    doc_ = nullptr;
+  }
   const std::string& error() const { return error_; }
   const std::string& warning() const { return warning_; }
 
@@ -168,7 +173,7 @@ class ProgressRun {
 // Writes the output through write into a scratch file and copies that to
 // standard output; returns 0 or the errno of the failure.
 template <class Write>
-int WriteToStandardOutput(MQDocument doc, const OutputFormat& format, Write& write, bool& copy_failed) {
+int WriteToStandardOutput(LoadedDocument& doc, const OutputFormat& format, Write& write, bool& copy_failed) {
   int error = 0;
   {
     ScratchFile scratch;
@@ -188,7 +193,8 @@ int WriteToStandardOutput(MQDocument doc, const OutputFormat& format, Write& wri
 }
 
 // Loads each input in turn into the stand-in host and lets write make its
-// output; write returns 0, or the errno of its failure. A bad input or a
+// output from the loaded document, which it may release once it has read
+// it; write returns 0, or the errno of its failure. A bad input or a
 // failed output is reported and the batch goes on. Returns the worst status.
 // Two inputs of one name would write the same output, the second over the
 // first; the second is refused instead. An output that is standard output
@@ -238,10 +244,10 @@ int ForEachInput(const CommandLine& line, const OutputFormat& format, Write&& wr
     int write_error = 0;
     bool copy_failed = false;
     if (to_stdout) {
-      write_error = WriteToStandardOutput(doc.get(), format, write, copy_failed);
+      write_error = WriteToStandardOutput(doc, format, write, copy_failed);
     } else {
       BeginOutputs(FilesWrittenFor(output, format));
-      write_error = write(doc.get(), output);
+      write_error = write(doc, output);
       EndOutputs();
     }
     if (write_error != 0) {
@@ -278,12 +284,12 @@ int RunExport(const CommandLine& line) {
     Fail("the plug-in could not bind the host interface from " + host);
     return kBadInput;
   }
-  return ForEachInput(line, *line.output_format, [&](MQDocument doc, const std::string& output) {
+  return ForEachInput(line, *line.output_format, [&](LoadedDocument& doc, const std::string& output) {
     // The plug-in leaves the reason of a failure in errno, which all modules
     // of the process share.
     ProgressStage("exporting");
     errno = 0;
-    return plugin.export_file(0, output.c_str(), doc) == 1 ? 0 : WriteError();
+    return plugin.export_file(0, output.c_str(), doc.get()) == 1 ? 0 : WriteError();
   });
 }
 
@@ -298,13 +304,17 @@ int RunConvert(const CommandLine& line) {
     Fail("cannot bind the host interface from " + host);
     return kBadInput;
   }
-  return ForEachInput(line, *format, [&](MQDocument doc, const std::string& output) {
+  return ForEachInput(line, *format, [&](LoadedDocument& doc, const std::string& output) {
     WScene scene;
     ProgressStage("running the passes");
-    format->prepare(doc, scene);
+    ReadDocumentWithDialog(doc.get(), scene);
+    // The scene holds all that the passes and the writer read: the
+    // document's memory goes back before they make their own.
+    doc.Release();
+    format->passes(scene);
     ProgressStage("writing");
     errno = 0;
-    return format->write(output.c_str(), scene) ? 0 : WriteError();
+    return format->write(output.c_str(), std::move(scene)) ? 0 : WriteError();
   });
 }
 

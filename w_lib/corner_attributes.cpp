@@ -4,6 +4,7 @@
 // equal records around a vertex are shared, and unused ones are purged.
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "w_lib/first_equal_per_vertex.h"
@@ -144,33 +145,53 @@ bool Expand(WObject& object, const Kind<R>& kind, const Value& value) {
 // are never made. The result is the same records in the same order (each
 // the first of its value at its vertex, in corner order), the same indices
 // and flags.
+//
+// The walk keeps, for each record to be, only the corner it comes from;
+// the records are made afterwards in a block of exactly their number, so
+// that no growing block is copied while the walk runs.
 template <class R, class Value>
 bool ExpandWeld(WObject& object, const Kind<R>& kind, const Value& value) {
   if (object.vnum <= 0) return Expand(object, kind, value);  // the weld does nothing then
   RemoveAll(object, kind);
-  R*& records = object.*kind.block;
-  int& count = object.*kind.count;
-  int& capacity = object.*kind.capacity;
-
-  FirstEqualPerVertex firsts(object.vnum, static_cast<size_t>(object.vnum));
-  // The records may move as they grow: read the block afresh.
-  const auto same = [&records](int a, int b) { return Same(records[a], records[b]); };
-  const auto hash = [&records](int a) { return Hash(records[a]); };
-  for (int f = 0; f < object.fnum; ++f) {
-    for (int k = 0; k < object.faces[f].num; ++k) {
-      const int i = AddRecord<kGeometryGrowth>(records, count, capacity);
+  struct Source {
+    int face;
+    int corner;
+  };
+  std::vector<Source> sources;
+  sources.reserve(static_cast<size_t>(object.vnum));
+  const auto record_of = [&](int r) {
+    R record;
+    const Source& s = sources[static_cast<size_t>(r)];
+    value(record, object.faces[s.face], s.corner);
+    return record;
+  };
+  {
+    FirstEqualPerVertex firsts(object.vnum, static_cast<size_t>(object.vnum));
+    const auto same = [&record_of](int a, int b) { return Same(record_of(a), record_of(b)); };
+    const auto hash = [&record_of](int a) { return Hash(record_of(a)); };
+    for (int f = 0; f < object.fnum; ++f) {
       WFace& face = object.faces[f];
-      value(records[i], face, k);
-      records[i].remap = i;
-      int named = i;
-      const int v = face.v[k];
-      if (v >= 0 && v < object.vnum && Comparable(records[i])) named = firsts.FindOrAdd(v, i, same, hash);
-      if (named != i) --count;  // an equal record is there already; the slot is handed out again
-      (face.*kind.index)[k] = named;
+      for (int k = 0; k < face.num; ++k) {
+        if (sources.size() >= static_cast<size_t>(INT32_MAX)) throw std::bad_alloc();
+        const int r = static_cast<int>(sources.size());
+        sources.push_back(Source{f, k});
+        int named = r;
+        const int v = face.v[k];
+        if (v >= 0 && v < object.vnum && Comparable(record_of(r))) named = firsts.FindOrAdd(v, r, same, hash);
+        if (named != r) sources.pop_back();  // an equal record is there already
+        (face.*kind.index)[k] = named;
+      }
     }
   }
-  // Shrinking can only fail for want of memory; the larger block then stays.
-  ReserveRecords(records, count, capacity, count);
+  R*& records = object.*kind.block;
+  int& count = object.*kind.count;
+  if (!ReserveRecords(records, count, object.*kind.capacity, static_cast<int>(sources.size())))
+    throw std::bad_alloc();
+  for (size_t r = 0; r < sources.size(); ++r) {
+    records[r] = record_of(static_cast<int>(r));
+    records[r].remap = static_cast<int>(r);
+  }
+  count = static_cast<int>(sources.size());
   return true;
 }
 

@@ -14,8 +14,12 @@
 
 namespace {
 
-void BuildObjectEdges(WObject& object) {
-  if (object.vnum <= 0) return;
+// Matches the lines held before and the face sides by vertex pair: marks
+// later duplicates of held lines merged into the earlier ones, and points
+// every side at its pair's line, numbering the lines still to be made from
+// lnum on. Returns the number of lines there will be. Its working arrays are
+// freed before the caller makes the lines.
+int MatchSides(WObject& object) {
   const int vnum = object.vnum;
   const int old_lines = object.lnum;
   const auto joins_two_vertices = [vnum](int a, int b) { return a != b && a >= 0 && a < vnum && b >= 0 && b < vnum; };
@@ -62,7 +66,12 @@ void BuildObjectEdges(WObject& object) {
       face.e[k] = line;
     }
   }
+  return next;
+}
 
+void BuildObjectEdges(WObject& object) {
+  if (object.vnum <= 0) return;
+  const int next = MatchSides(object);
   // Make the new lines: a pair's first side is the one whose line index is
   // the next to be added, and it fixes the line's direction.
   object.ReserveLines(next);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Vellmar/export_driver.h"
+#include "Vellmar/export_passes.h"
 #include "Vellmar/host_binding.h"
 #include "host/host_api.h"
 #include "host/mqo_reader.h"
@@ -55,12 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const char* name : {"xsi", "x", "obj", "mqo", "dxf", "dxf-polyface", "dump"}) {
     const OutputFormat* format = FindFormat(name);
     if (!format || !format->write) continue;
-    const int k = format->prepare == PrepareExportScene ? 0 : 1;
+    const int k = format->passes == RunExportPasses ? 0 : 1;
     WScene& scene = scenes[k];
-    if (!prepared[k]) format->prepare(&doc, scene);
+    if (!prepared[k]) {
+      ReadDocumentWithDialog(&doc, scene);
+      format->passes(scene);
+    }
     prepared[k] = true;
     const std::string path = folder + "out" + format->extensions[0];
-    format->write(path.c_str(), scene);
+    format->write(path.c_str(), WScene(scene));
     unlink(path.c_str());
   }
   unlink((folder + "out.mtl").c_str());

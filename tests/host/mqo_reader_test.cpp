@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,9 +13,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "host/mqo_lexer.h"
 #include "test_files.h"
 
 namespace {
@@ -67,6 +70,53 @@ void ExpectConsistent(const MQDocumentRecord& doc) {
 // and without UV and COL; no Eof. The first material's name is Shift-JIS
 // "so", whose second byte 0x5C is a backslash: the name must end at the
 // quote after it.
+// The reader takes the plain decimal form of a number by a shortcut; every
+// number must read as the general conversion reads it, to the bit.
+TEST(MqoReader, ReadsNumbersAsTheGeneralConversionDoes) {
+  std::vector<std::string> texts = {"0",        "-0",         "-0.0",     "+1.5",       "00012.500",
+                                    "16777217", "16777219.0", "33554434", "0.1",        "1e5",
+                                    "1.",       "3.4028235e38", "1234567890123456789", "12345678901234567890",
+                                    "0.0000000000000000000001", "0.00000000000000000000001", "9007199254740993"};
+  std::mt19937_64 random(7);
+  char text[64];
+  for (int i = 0; i < 100000; ++i) {
+    const uint64_t bits = random();
+    // Digits with the point anywhere, leading zeros, a sign.
+    std::string digits = (bits & 1) ? "-" : "";
+    const int n = 1 + static_cast<int>((bits >> 1) % 24);
+    const int point = static_cast<int>((bits >> 6) % static_cast<uint64_t>(n + 1));
+    for (int k = 0; k < n; ++k) {
+      if (k == point && k > 0) digits += '.';
+      digits += static_cast<char>('0' + random() % 10);
+    }
+    texts.push_back(digits);
+    // Floats as writers print them, and halfway points between floats.
+    float f;
+    const uint32_t low = static_cast<uint32_t>(bits >> 32) & 0x4fffffffu;
+    std::memcpy(&f, &low, sizeof f);
+    std::snprintf(text, sizeof text, "%.*f", static_cast<int>(bits % 10), static_cast<double>(f));
+    texts.push_back(text);
+    const double halfway = (static_cast<double>(f) + static_cast<double>(std::nextafter(f, 2.0f * f + 1.0f))) / 2;
+    std::snprintf(text, sizeof text, "%.17g", halfway);
+    if (!std::strchr(text, 'e')) texts.push_back(text);
+  }
+  int wrong = 0;
+  for (const std::string& t : texts) {
+    const std::string line = t + " ";
+    MqoLexer lexer(line.data(), line.size());
+    float expected = 0.0f;
+    const char* digits = t.c_str() + (t[0] == '+');
+    const auto r = std::from_chars(digits, t.c_str() + t.size(), expected);
+    if (r.ec != std::errc() || r.ptr != t.c_str() + t.size()) continue;
+    const float read = lexer.Float();
+    uint32_t a, b;
+    std::memcpy(&a, &read, sizeof a);
+    std::memcpy(&b, &expected, sizeof b);
+    if ((a != b || lexer.p != line.data() + t.size()) && ++wrong < 10) ADD_FAILURE() << t;
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
 std::string GrammarDoc() { return Golden("mqo_reader/grammar.mqo"); }
 
 TEST(MqoReader, ReadsTheGrammarWithEitherLineEnd) {

@@ -139,28 +139,40 @@ void WritePolyface(TextOutput& out, const WObject& object) {
 
 }  // namespace
 
-void WriteDxfFacesScene(TextOutput& out, const WScene& scene) {
-  WScene copy(scene);
-  EnsureMaterial(copy);
-  const TwoCornerFaces edges = Prepare(copy);
-  const std::vector<std::string> layers = MaterialLayers(copy);
+namespace {
+
+void WriteDxfFacesOf(TextOutput& out, WScene& work) {
+  EnsureMaterial(work);
+  const TwoCornerFaces edges = Prepare(work);
+  const std::vector<std::string> layers = MaterialLayers(work);
   WriteHead(out);
-  for (int o = 0; o < copy.onum; ++o) {
-    WriteLines(out, copy.objects[o], edges[static_cast<size_t>(o)]);
-    WriteFaces(out, layers, copy.objects[o]);
+  for (int o = 0; o < work.onum; ++o) {
+    WriteLines(out, work.objects[o], edges[static_cast<size_t>(o)]);
+    WriteFaces(out, layers, work.objects[o]);
   }
   WriteEnd(out);
 }
 
-void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene) {
-  WScene copy(scene);
-  const TwoCornerFaces edges = Prepare(copy);
+void WriteDxfPolyfaceOf(TextOutput& out, WScene& work) {
+  const TwoCornerFaces edges = Prepare(work);
   WriteHead(out);
-  for (int o = 0; o < copy.onum; ++o) {
-    WriteLines(out, copy.objects[o], edges[static_cast<size_t>(o)]);
-    WritePolyface(out, copy.objects[o]);
+  for (int o = 0; o < work.onum; ++o) {
+    WriteLines(out, work.objects[o], edges[static_cast<size_t>(o)]);
+    WritePolyface(out, work.objects[o]);
   }
   WriteEnd(out);
+}
+
+}  // namespace
+
+void WriteDxfFacesScene(TextOutput& out, const WScene& scene) {
+  WScene copy(scene);
+  WriteDxfFacesOf(out, copy);
+}
+
+void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene) {
+  WScene copy(scene);
+  WriteDxfPolyfaceOf(out, copy);
 }
 
 bool WriteDxfFaces(const char* path, const WScene& scene) {
@@ -168,7 +180,17 @@ bool WriteDxfFaces(const char* path, const WScene& scene) {
          FileWriteResult::kWritten;
 }
 
+bool WriteDxfFaces(const char* path, WScene&& scene) {
+  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfFacesOf(out, scene); }) ==
+         FileWriteResult::kWritten;
+}
+
 bool WriteDxfPolyface(const char* path, const WScene& scene) {
   return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfPolyfaceScene(out, scene); }) ==
+         FileWriteResult::kWritten;
+}
+
+bool WriteDxfPolyface(const char* path, WScene&& scene) {
+  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfPolyfaceOf(out, scene); }) ==
          FileWriteResult::kWritten;
 }

@@ -137,16 +137,28 @@ unsigned PackMqoColor(const WColor& color) {
          PackComponent(color.a) << 24;
 }
 
+namespace {
+
+void WriteMqoOf(TextOutput& out, WScene& work) {
+  const TwoCornerFaces edges = Prepare(work);
+  WriteHead(out);
+  WriteMaterials(out, work);
+  for (int o = 0; o < work.onum; ++o) WriteObject(out, work, work.objects[o], edges[static_cast<size_t>(o)]);
+  out.Put("Eof\n");
+}
+
+}  // namespace
+
 void WriteMqoScene(TextOutput& out, const WScene& scene) {
   WScene copy(scene);
-  const TwoCornerFaces edges = Prepare(copy);
-  WriteHead(out);
-  WriteMaterials(out, copy);
-  for (int o = 0; o < copy.onum; ++o) WriteObject(out, copy, copy.objects[o], edges[static_cast<size_t>(o)]);
-  out.Put("Eof\n");
+  WriteMqoOf(out, copy);
 }
 
 bool WriteMqoFile(const char* path, const WScene& scene) {
   return WriteWholeFile(path, "wt", [&](TextOutput& out) { WriteMqoScene(out, scene); }) ==
          FileWriteResult::kWritten;
+}
+
+bool WriteMqoFile(const char* path, WScene&& scene) {
+  return WriteWholeFile(path, "wt", [&](TextOutput& out) { WriteMqoOf(out, scene); }) == FileWriteResult::kWritten;
 }

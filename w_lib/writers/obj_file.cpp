@@ -127,17 +127,20 @@ void WriteMaterialText(TextOutput& out, const WScene& scene) {
 
 }  // namespace
 
-bool WriteObjFile(const char* path, const WScene& scene) {
+namespace {
+
+// Prepares work in place (or, given source, a copy of it made into work)
+// and writes both files.
+bool WriteObjFiles(const char* path, const WScene* source, WScene& work) {
   const std::string material_path = ReplaceExtension(path, ".mtl");
-  WScene copy;
   TextOutput obj;
   const FileWriteResult staged = StageWholeFile(obj, path, "wt", [&](TextOutput& out) {
-    copy = scene;
-    FlipUvs(copy, kFlipV);
-    DropFaceEdges(copy);
-    LinesToFaces(copy);
-    FreezeTransforms(copy);
-    WriteObjText(out, copy, FileName(material_path.c_str()));
+    if (source) work = *source;
+    FlipUvs(work, kFlipV);
+    DropFaceEdges(work);
+    LinesToFaces(work);
+    FreezeTransforms(work);
+    WriteObjText(out, work, FileName(material_path.c_str()));
   });
   if (staged != FileWriteResult::kWritten) return false;
   // A target named like its own material file would be overwritten by it.
@@ -147,7 +150,7 @@ bool WriteObjFile(const char* path, const WScene& scene) {
   // opened at all is left out, and the OBJ file stands without it.
   TextOutput material;
   const FileWriteResult material_staged =
-      StageWholeFile(material, material_path.c_str(), "wt", [&](TextOutput& out) { WriteMaterialText(out, copy); });
+      StageWholeFile(material, material_path.c_str(), "wt", [&](TextOutput& out) { WriteMaterialText(out, work); });
   if (material_staged == FileWriteResult::kFailed) {
     const int error = errno;
     obj.Discard();
@@ -157,3 +160,12 @@ bool WriteObjFile(const char* path, const WScene& scene) {
   if (!obj.Commit()) return false;
   return material_staged == FileWriteResult::kCannotOpen || material.Commit();
 }
+
+}  // namespace
+
+bool WriteObjFile(const char* path, const WScene& scene) {
+  WScene copy;
+  return WriteObjFiles(path, &scene, copy);
+}
+
+bool WriteObjFile(const char* path, WScene&& scene) { return WriteObjFiles(path, nullptr, scene); }

@@ -131,13 +131,25 @@ void WriteObject(TextOutput& out, const WObject& o, int index) {
 
 }  // namespace
 
+namespace {
+
+// Loose lines are listed as two-corner faces of the working scene.
+void WriteDumpOf(TextOutput& out, WScene& work) {
+  DropFaceEdges(work);
+  LinesToFaces(work);
+  WriteHead(out, work);
+  for (int o = 0; o < work.onum; ++o) WriteObject(out, work.objects[o], o);
+}
+
+}  // namespace
+
 bool WriteSceneDump(const char* path, const WScene& scene) {
   return WriteWholeFile(path, "wt", [&](TextOutput& out) {
-           // Loose lines are listed as two-corner faces of the copy.
            WScene copy(scene);
-           DropFaceEdges(copy);
-           LinesToFaces(copy);
-           WriteHead(out, copy);
-           for (int o = 0; o < copy.onum; ++o) WriteObject(out, copy.objects[o], o);
+           WriteDumpOf(out, copy);
          }) == FileWriteResult::kWritten;
+}
+
+bool WriteSceneDump(const char* path, WScene&& scene) {
+  return WriteWholeFile(path, "wt", [&](TextOutput& out) { WriteDumpOf(out, scene); }) == FileWriteResult::kWritten;
 }

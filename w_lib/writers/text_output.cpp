@@ -2,12 +2,11 @@
 #include "w_lib/writers/text_output.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 
 namespace {
 
-// Bytes collected before a file write; writers emit many short pieces.
-constexpr size_t kBlockSize = size_t{1} << 20;
 // Room for any double in fixed notation with up to 17 decimals (309 digits
 // before the point), its sign and point.
 constexpr int kMaxPrecision = 17;
@@ -72,7 +71,7 @@ char* TextOutput::Reserve(size_t n) {
   return buffer_.data() + used_;
 }
 
-TextOutput& TextOutput::Put(std::string_view bytes) {
+TextOutput& TextOutput::PutOutOfLine(std::string_view bytes) {
   if (file_.file && bytes.size() > kBlockSize) {
     Flush();
     if (std::fwrite(bytes.data(), 1, bytes.size(), file_.file) != bytes.size()) NoteError();
@@ -81,13 +80,6 @@ TextOutput& TextOutput::Put(std::string_view bytes) {
   char* at = Reserve(bytes.size());
   if (!bytes.empty()) std::memcpy(at, bytes.data(), bytes.size());
   Advance(at + bytes.size());
-  return *this;
-}
-
-TextOutput& TextOutput::Put(char c) {
-  char* at = Reserve(1);
-  *at = c;
-  Advance(at + 1);
   return *this;
 }
 
@@ -104,7 +96,7 @@ void TextOutput::Advance(char* end) {
   if (file_.file && used_ >= kBlockSize) Flush();
 }
 
-TextOutput& TextOutput::Int(long long value) {
+TextOutput& TextOutput::IntOutOfLine(long long value) {
   char* at = Reserve(kMaxNumberChars);
   Advance(std::to_chars(at, at + kMaxNumberChars, value).ptr);
   return *this;
@@ -124,9 +116,43 @@ static char* FormatFixed(char* at, double value, int precision) {
   return std::to_chars(at, at + kMaxNumberChars, value, std::chars_format::fixed, precision).ptr;
 }
 
+// %.6f, the writers' common case, without the general conversion when the
+// value times 10^6 is exact in a double: then rounding that product to an
+// integer, ties to even, is the correctly rounded result. 10^6 is 2^6 times
+// 15625, which has 14 significant bits, so the product is exact when the
+// value has at most 39 (every float widened to double qualifies). Returns
+// null, writing nothing, when the value does not qualify.
+static char* FormatFixed6Exact(char* at, double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const uint64_t exponent = (bits >> 52) & 0x7ffu;
+  const uint64_t significand = bits & ((uint64_t{1} << 52) - 1);
+  if (exponent == 0x7ffu || (exponent == 0 && significand != 0)) return nullptr;  // NaN, infinity, subnormal
+  // At most 39 significant bits of 53: the lowest 14 are zero.
+  if ((significand & ((uint64_t{1} << 14) - 1)) != 0) return nullptr;
+  const double magnitude = value < 0.0 ? -value : value;
+  // Below 2^32, so that the product stays below 2^53 and fits the integer.
+  if (!(magnitude < 4294967296.0)) return nullptr;
+  const double scaled = magnitude * 1e6;  // exact, see above
+  uint64_t units = static_cast<uint64_t>(scaled);
+  const double rest = scaled - static_cast<double>(units);  // exact
+  if (rest > 0.5 || (rest == 0.5 && (units & 1u) != 0)) ++units;
+
+  if (bits >> 63) *at++ = '-';  // -0.0 and negatives that round to zero keep the sign
+  at = std::to_chars(at, at + 24, units / 1000000u).ptr;
+  *at++ = '.';
+  uint64_t fraction = units % 1000000u;
+  for (int i = 5; i >= 0; --i) {
+    at[i] = static_cast<char>('0' + fraction % 10u);
+    fraction /= 10u;
+  }
+  return at + 6;
+}
+
 TextOutput& TextOutput::Fixed(double value, int precision) {
   char* at = Reserve(kMaxNumberChars);
-  Advance(FormatFixed(at, value, precision));
+  char* end = precision == 6 ? FormatFixed6Exact(at, value) : nullptr;
+  Advance(end ? end : FormatFixed(at, value, precision));
   return *this;
 }
 

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cerrno>
+#include <charconv>
 #include <cstddef>
+#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
@@ -43,16 +45,37 @@ class TextOutput {
   // In memory mode: everything written so far. With a file: what is
   // buffered and not yet written.
   std::string_view text() const { return std::string_view(buffer_.data(), used_); }
+  // In memory mode: forgets what was written, keeping the room it took.
+  void ClearText() { used_ = 0; }
 
-  TextOutput& Put(std::string_view bytes);
+  // The common case inline: the bytes fit in the buffer.
+  TextOutput& Put(std::string_view bytes) {
+    if (bytes.size() > buffer_.size() - used_) return PutOutOfLine(bytes);
+    if (bytes.empty()) return *this;  // an indent of depth 0, say
+    std::memcpy(&buffer_[used_], bytes.data(), bytes.size());
+    used_ += bytes.size();
+    if (used_ >= kBlockSize && file_.file) Flush();
+    return *this;
+  }
   TextOutput& Put(const char* bytes) { return Put(std::string_view(bytes)); }
-  TextOutput& Put(char c);
+  TextOutput& Put(char c) {
+    if (used_ >= buffer_.size()) return PutOutOfLine(std::string_view(&c, 1));
+    buffer_[used_++] = c;
+    if (used_ >= kBlockSize && file_.file) Flush();
+    return *this;
+  }
   // n TAB characters (none for n <= 0).
   TextOutput& Tabs(int n);
   TextOutput& Newline() { return Put('\n'); }
 
   // %d
-  TextOutput& Int(long long value);
+  TextOutput& Int(long long value) {
+    if (buffer_.size() - used_ < kMaxIntChars) return IntOutOfLine(value);
+    char* at = &buffer_[used_];
+    used_ += static_cast<size_t>(std::to_chars(at, at + kMaxIntChars, value).ptr - at);
+    if (used_ >= kBlockSize && file_.file) Flush();
+    return *this;
+  }
   // %u
   TextOutput& Unsigned(unsigned long long value);
   // %.Nf with N = precision (%f is precision 6); a float is widened to
@@ -63,6 +86,14 @@ class TextOutput {
   TextOutput& Fixed(double value, int precision, int width);
 
  private:
+  // Bytes collected before a file write; writers emit many short pieces.
+  static constexpr size_t kBlockSize = size_t{1} << 20;
+
+  // Room for any long long in decimal, with its sign.
+  static constexpr size_t kMaxIntChars = 20;
+
+  TextOutput& PutOutOfLine(std::string_view bytes);
+  TextOutput& IntOutOfLine(long long value);
   // Makes room for n more bytes and returns where they go.
   char* Reserve(size_t n);
   // Takes the bytes up to end as written; writes a full block to the file.

@@ -20,8 +20,8 @@ struct VertexUses {
   std::vector<size_t> start;
   std::vector<Use> at;
 
-  explicit VertexUses(const WObject& o) : start(static_cast<size_t>(o.vnum) + 1, 0) {
-    const int vnum = o.vnum;
+  // The uses of vertices 0 .. vnum - 1; corners naming others are left out.
+  VertexUses(const WObject& o, int vnum) : start(static_cast<size_t>(vnum) + 1, 0) {
     for (int f = 0; f < o.fnum; ++f) {
       const WFace& face = o.faces[f];
       for (int k = 0; k < face.num; ++k)
@@ -38,12 +38,15 @@ struct VertexUses {
   }
 };
 
-// Splits the vertices of o by the corner index array `index`, whose valid
-// values are -1 .. value_count - 1 (others are told apart all the same).
-void SplitBy(WObject& o, int* WFace::*index, int value_count) {
-  if (o.vnum <= 0) return;
-  const int vnum = o.vnum;
-  const VertexUses uses(o);
+// Renumbers the corners of o's vertices 0 .. vnum - 1 by the corner index
+// array `index`, whose valid values are -1 .. value_count - 1 (others are
+// told apart all the same): the corners of each further value of a vertex
+// go to a new vertex, numbered from vnum on. Returns, per new vertex, the
+// vertex it copies; the vertices themselves are left to the caller.
+std::vector<int> SplitCorners(WObject& o, int vnum, int* WFace::*index, int value_count) {
+  std::vector<int> copied_from;  // per new vertex: the vertex it copies
+  if (vnum <= 0) return copied_from;
+  const VertexUses uses(o, vnum);
 
   // Per value (slot value + 1): the vertex that met it last, and the vertex
   // that its corners go to there. Values out of range take the map, which
@@ -52,7 +55,6 @@ void SplitBy(WObject& o, int* WFace::*index, int value_count) {
   std::vector<int> met_at(slots, -1);
   std::vector<int> target_of(slots, -1);
   std::unordered_map<int, int> odd_targets;
-  std::vector<int> copied_from;  // per new vertex: the vertex it copies
 
   for (int v = 0; v < vnum; ++v) {
     const size_t end = uses.start[static_cast<size_t>(v) + 1];
@@ -83,43 +85,94 @@ void SplitBy(WObject& o, int* WFace::*index, int value_count) {
     }
     if (!odd_targets.empty()) odd_targets.clear();
   }
+  if (copied_from.size() > static_cast<size_t>(INT_MAX - vnum)) throw std::bad_alloc();
+  return copied_from;
+}
 
-  if (copied_from.empty()) return;
-  if (copied_from.size() > static_cast<size_t>(INT_MAX - vnum) ||
-      !o.ReserveVertices(vnum + static_cast<int>(copied_from.size())))
-    throw std::bad_alloc();
-  // The block is large enough: no add below moves it.
+// Makes room for n vertices in all.
+void ReserveVertexTotal(WObject& o, size_t n) {
+  if (n > static_cast<size_t>(INT_MAX) || !o.ReserveVertices(static_cast<int>(n))) throw std::bad_alloc();
+}
+
+// Appends the copies of the vertices that copied_from names, in order. The
+// block must have room for them: no add moves it.
+void AppendCopies(WObject& o, const std::vector<int>& copied_from) {
   for (int source : copied_from) {
     const int added = o.AddVertex();
     o.vertices[added] = o.vertices[source];
   }
 }
 
+void CopyUvsToVertices(WObject& o) {
+  for (int f = 0; f < o.fnum; ++f) {
+    const WFace& face = o.faces[f];
+    for (int k = 0; k < face.num; ++k) {
+      const int t = face.vt[k];
+      const int v = face.v[k];
+      if (t >= 0 && t < o.unum && v >= 0 && v < o.vnum) o.vertices[v].uv = o.uvs[t];
+    }
+  }
+}
+
+void CopyColorsToVertices(WObject& o) {
+  for (int f = 0; f < o.fnum; ++f) {
+    const WFace& face = o.faces[f];
+    for (int k = 0; k < face.num; ++k) {
+      const int c = face.vc[k];
+      const int v = face.v[k];
+      if (c >= 0 && c < o.cnum && v >= 0 && v < o.vnum) o.vertices[v].col = o.colors[c].col;
+    }
+  }
+}
+
+void SplitBy(WObject& o, int* WFace::*index, int value_count) {
+  const std::vector<int> copied_from = SplitCorners(o, o.vnum, index, value_count);
+  if (copied_from.empty()) return;
+  ReserveVertexTotal(o, static_cast<size_t>(o.vnum) + copied_from.size());
+  AppendCopies(o, copied_from);
+}
+
 }  // namespace
 
 bool SplitVerticesByUv(WObject& object) {
   SplitBy(object, &WFace::vt, object.unum);
-  for (int f = 0; f < object.fnum; ++f) {
-    const WFace& face = object.faces[f];
-    for (int k = 0; k < face.num; ++k) {
-      const int t = face.vt[k];
-      const int v = face.v[k];
-      if (t >= 0 && t < object.unum && v >= 0 && v < object.vnum) object.vertices[v].uv = object.uvs[t];
-    }
-  }
+  CopyUvsToVertices(object);
   return true;
 }
 
 bool SplitVerticesByColor(WObject& object) {
   SplitBy(object, &WFace::vc, object.cnum);
+  CopyColorsToVertices(object);
+  return true;
+}
+
+// Both corner renumberings run before any vertex is copied, so that the
+// vertex block grows once. The texture coordinates go to their vertices
+// between the two renumberings, as in the two splits one after the other:
+// those of the texture split's copies, which do not exist yet, are kept
+// aside and given to the copies when they are made.
+bool SplitVerticesByUvAndColor(WObject& object) {
+  const int vnum = object.vnum;
+  const std::vector<int> by_uv = SplitCorners(object, vnum, &WFace::vt, object.unum);
+  const int uv_vnum = vnum + static_cast<int>(by_uv.size());
+  std::vector<WUv> copy_uvs(by_uv.size());
+  for (size_t i = 0; i < by_uv.size(); ++i) copy_uvs[i] = object.vertices[by_uv[i]].uv;
   for (int f = 0; f < object.fnum; ++f) {
     const WFace& face = object.faces[f];
     for (int k = 0; k < face.num; ++k) {
-      const int c = face.vc[k];
+      const int t = face.vt[k];
       const int v = face.v[k];
-      if (c >= 0 && c < object.cnum && v >= 0 && v < object.vnum) object.vertices[v].col = object.colors[c].col;
+      if (t < 0 || t >= object.unum || v < 0 || v >= uv_vnum) continue;
+      (v < vnum ? object.vertices[v].uv : copy_uvs[static_cast<size_t>(v - vnum)]) = object.uvs[t];
     }
   }
+  const std::vector<int> by_color = SplitCorners(object, uv_vnum, &WFace::vc, object.cnum);
+  if (by_uv.size() + by_color.size() > 0)
+    ReserveVertexTotal(object, static_cast<size_t>(uv_vnum) + by_color.size());
+  AppendCopies(object, by_uv);
+  for (size_t i = 0; i < copy_uvs.size(); ++i) object.vertices[vnum + static_cast<int>(i)].uv = copy_uvs[i];
+  AppendCopies(object, by_color);
+  CopyColorsToVertices(object);
   return true;
 }
 
@@ -130,5 +183,10 @@ bool SplitVerticesByUv(WScene& scene) {
 
 bool SplitVerticesByColor(WScene& scene) {
   for (int o = 0; o < scene.onum; ++o) SplitVerticesByColor(scene.objects[o]);
+  return true;
+}
+
+bool SplitVerticesByUvAndColor(WScene& scene) {
+  for (int o = 0; o < scene.onum; ++o) SplitVerticesByUvAndColor(scene.objects[o]);
   return true;
 }

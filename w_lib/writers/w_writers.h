@@ -1,5 +1,7 @@
 // The scene writers of the library. Each takes a prepared scene, leaves it
-// unchanged, and reports whether the whole file was written.
+// unchanged, and reports whether the whole file was written. The writers
+// that prepare a working copy also take a scene by rvalue reference and
+// prepare it in place, without the copy.
 #pragma once
 
 #include <ctime>
@@ -137,6 +139,9 @@ constexpr char kCreatedByLine[] = "# Created by Tesseron v0.17 (05/08/13)\n\n";
 // faces without material use material 0. Returns false, leaving no file,
 // when the file cannot be opened or a write or the close fails.
 bool WriteXFile(const char* path, const WScene& scene);
+// The same on scene itself instead of a copy, for a caller that no longer
+// needs it: the scene is left in the state the preparation made.
+bool WriteXFile(const char* path, WScene&& scene);
 
 // Writes the frame of object `object` at the given depth (indent depth + 1
 // TABs, at most 255) with the frames of all its descendants nested inside.
@@ -155,6 +160,10 @@ bool SplitVerticesByUv(WObject& object);
 bool SplitVerticesByColor(WObject& object);
 bool SplitVerticesByUv(WScene& scene);
 bool SplitVerticesByColor(WScene& scene);
+// SplitVerticesByUv then SplitVerticesByColor, with the same result, growing
+// the vertex block once instead of twice.
+bool SplitVerticesByUvAndColor(WObject& object);
+bool SplitVerticesByUvAndColor(WScene& scene);
 
 // --- Wavefront OBJ --------------------------------------------------------------
 
@@ -174,6 +183,9 @@ bool SplitVerticesByColor(WScene& scene);
 // (or whose path is the OBJ file's own) is not written, and the result is
 // still true.
 bool WriteObjFile(const char* path, const WScene& scene);
+// The same on scene itself instead of a copy, for a caller that no longer
+// needs it: the scene is left in the state the preparation made.
+bool WriteObjFile(const char* path, WScene&& scene);
 
 // --- Scene dump ----------------------------------------------------------------
 
@@ -184,6 +196,9 @@ bool WriteObjFile(const char* path, const WScene& scene);
 // false, leaving no file, when it cannot be opened or a write or the close
 // fails.
 bool WriteSceneDump(const char* path, const WScene& scene);
+// The same on scene itself instead of a copy, for a caller that no longer
+// needs it: the scene is left in the state the preparation made.
+bool WriteSceneDump(const char* path, WScene&& scene);
 
 // --- The host's document text (.mqo) ---------------------------------------
 
@@ -199,6 +214,9 @@ bool WriteSceneDump(const char* path, const WScene& scene);
 // 0..1. Returns false, leaving no file, when the file cannot be opened or a
 // write or the close fails.
 bool WriteMqoFile(const char* path, const WScene& scene);
+// The same on scene itself instead of a copy, for a caller that no longer
+// needs it: the scene is left in the state the preparation made.
+bool WriteMqoFile(const char* path, WScene&& scene);
 // The whole document text of scene, prepared on a copy as above.
 void WriteMqoScene(TextOutput& out, const WScene& scene);
 
@@ -223,10 +241,16 @@ unsigned PackMqoColor(const WColor& color);
 // Faces without material go to material 0 ("NoMaterial" when the scene has
 // none); a material index outside the list names the layer by its number.
 bool WriteDxfFaces(const char* path, const WScene& scene);
+// The same on scene itself instead of a copy, for a caller that no longer
+// needs it: the scene is left in the state the preparation made.
+bool WriteDxfFaces(const char* path, WScene&& scene);
 void WriteDxfFacesScene(TextOutput& out, const WScene& scene);
 
 // Every object as a polyface mesh on the layer of its name: a POLYLINE head
 // with the vertex and face counts, a VERTEX per vertex, a VERTEX per face
 // with its vertex numbers counted from 1, and a SEQEND.
 bool WriteDxfPolyface(const char* path, const WScene& scene);
+// The same on scene itself instead of a copy, for a caller that no longer
+// needs it: the scene is left in the state the preparation made.
+bool WriteDxfPolyface(const char* path, WScene&& scene);
 void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);

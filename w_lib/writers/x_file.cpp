@@ -196,13 +196,40 @@ bool WriteXFrame(TextOutput& out, const WScene& scene, const ObjectTree& tree, i
   return true;
 }
 
+namespace {
+
+// The format has no lines: the working scene's are released first, so that
+// the vertex splits find their memory free, and the sides name none.
+void ReleaseLines(WScene& work) {
+  for (int o = 0; o < work.onum; ++o) {
+    WObject& object = work.objects[o];
+    ReleaseRecords(object.lines, object.lnum, object.lmax);
+    for (int f = 0; f < object.fnum; ++f) {
+      WFace& face = object.faces[f];
+      for (int k = 0; k < face.num; ++k) face.e[k] = -1;
+    }
+  }
+}
+
+// The preparation of the working scene, done in place, and its text.
+void PrepareAndWriteX(TextOutput& out, WScene& work) {
+  ReleaseLines(work);
+  EnsureMaterial(work);
+  ReverseObjectFaces(work);
+  SplitVerticesByUvAndColor(work);
+  WriteXText(out, work);
+}
+
+}  // namespace
+
 bool WriteXFile(const char* path, const WScene& scene) {
   return WriteWholeFile(path, "wb", [&](TextOutput& out) {
            WScene copy(scene);
-           EnsureMaterial(copy);
-           ReverseObjectFaces(copy);
-           SplitVerticesByUv(copy);
-           SplitVerticesByColor(copy);
-           WriteXText(out, copy);
+           PrepareAndWriteX(out, copy);
          }) == FileWriteResult::kWritten;
+}
+
+bool WriteXFile(const char* path, WScene&& scene) {
+  return WriteWholeFile(path, "wb", [&](TextOutput& out) { PrepareAndWriteX(out, scene); }) ==
+         FileWriteResult::kWritten;
 }

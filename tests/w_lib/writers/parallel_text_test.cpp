@@ -36,7 +36,8 @@ WScene LargeGrid(int side) {
 
 std::string AllWriters(const WScene& scene) {
   std::string text = TextOf([](TextOutput& out, const WScene& s) { WriteXsiScene(out, s, 0); }, scene);
-  for (SceneWriter write : {&WriteXFile, &WriteObjFile, &WriteMqoFile, &WriteDxfFaces})
+  const SceneWriter writers[] = {&WriteXFile, &WriteObjFile, &WriteMqoFile, &WriteDxfFaces};
+  for (SceneWriter write : writers)
     text += FileTextOf(write, scene);
   return text;
 }

@@ -3,7 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
 #include <string>
 
 #include "test_files.h"
@@ -53,13 +59,50 @@ TEST(TextOutput, FixedRoundsLikePrintf) {
   EXPECT_EQ(Fixed(0.1234567f, 5), "0.12346");
 }
 
+// %.6f has a shortcut for values whose product with 10^6 is exact; it must
+// give the general conversion's bytes for every value, taken or not.
+TEST(TextOutput, SixDecimalsMatchTheGeneralConversion) {
+  const auto general = [](double value) {
+    char text[400];
+    return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6).ptr);
+  };
+  std::mt19937_64 random(14);
+  std::vector<double> values = {0.0078125, 0.0234375, 4294967295.5, 4294967296.0, -4294967295.0,
+                                2.5e-7, -5e-7, 0x1p-20, -0x1p-20, 1e300, -1e-310, 0.5, 1.5e-6};
+  for (int i = 0; i < 200000; ++i) {
+    const uint64_t bits = random();
+    float f;
+    const uint32_t low = static_cast<uint32_t>(bits);
+    std::memcpy(&f, &low, sizeof f);
+    values.push_back(f);
+    values.push_back(1.0 - static_cast<double>(f));  // as the dotXSI writer flips v
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    values.push_back(d);
+    // Ties and near-ties: odd multiples of 2^-k for k up to 40, and their
+    // neighbours.
+    const double tie = static_cast<double>((bits >> 40) | 1u) * std::ldexp(1.0, -static_cast<int>(bits % 41));
+    values.push_back(tie);
+    values.push_back(std::nextafter(tie, 0.0));
+    values.push_back(-tie);
+  }
+  int wrong = 0;
+  for (double value : values) {
+    if (std::isnan(value)) continue;
+    if (Fixed(value) != general(value) && ++wrong < 10) ADD_FAILURE() << std::hexfloat << value;
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
 TEST(TextOutput, IntegersWidthsAndText) {
   TextOutput out;
   out.Int(0).Put(',').Int(-1).Put(',').Int(2147483647).Put(',').Int(-2147483647LL - 1).Put(',');
   out.Unsigned(4294967295u).Put('\n');
+  out.Int(-9223372036854775807LL - 1).Put(',').Int(9223372036854775807LL).Put('\n');
   out.Fixed(0.5, 5, 6).Put('|').Fixed(-0.5, 5, 6).Put('|').Fixed(12.5, 5, 6).Put('|').Fixed(1.0, 2, 6).Put('|');
   out.Tabs(2).Put("x").Tabs(0).Tabs(-3).Put(std::string_view("a\0b", 3)).Newline();
   EXPECT_EQ(out.text(), std::string("0,-1,2147483647,-2147483648,4294967295\n"
+                                    "-9223372036854775808,9223372036854775807\n"
                                     "0.50000|-0.50000|12.50000|  1.00|\t\tx") +
                             std::string("a\0b\n", 4));
 }

@@ -2,6 +2,7 @@
 // vertex, the order of the new vertices, what they copy.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "test_scenes.h"
@@ -119,4 +120,49 @@ TEST(SplitVerticesByUv, LargeFansSplitInLinearTime) {
   EXPECT_EQ(obj.faces[0].v[0], 0);
   EXPECT_EQ(obj.faces[1].v[0], n + 1);
   EXPECT_EQ(obj.faces[n - 1].v[0], 2 * n - 1);
+}
+
+// The one-growth form must give what the two splits give one after the
+// other: the same corners, and vertices with the same positions, texture
+// coordinates and colours, on faces whose corners mix values, repeat them,
+// and name bad records and bad vertices.
+TEST(SplitVerticesByUvAndColor, GivesWhatTheTwoSplitsGiveInTurn) {
+  std::mt19937 random(5);
+  for (int round = 0; round < 20; ++round) {
+    WObject obj;
+    const int vertices = 1 + static_cast<int>(random() % 12);
+    for (int i = 0; i < vertices; ++i) {
+      const int v = AddVertexAt(obj, float(i), float(round), 0.0f);
+      obj.vertices[v].uv = WUv(-float(i), 0.5f);           // kept where no corner names a record
+      obj.vertices[v].col = WColor(0.0f, 0.0f, float(i), 1.0f);
+    }
+    for (int i = 0; i < 4; ++i) AddUvAt(obj, 0.1f * float(i), 1.0f);
+    for (int i = 0; i < 3; ++i) AddColorOf(obj, WColor(float(i), 1.0f, 0.0f, 1.0f));
+    for (int f = 0; f < 30; ++f) {
+      const int n = 2 + static_cast<int>(random() % 4);
+      const int face = obj.AddFace(n);
+      for (int k = 0; k < n; ++k) {
+        // Now and then a vertex index out of range: below 0, or past the
+        // vertices, where the splits' new vertices will be numbered.
+        const auto pick = random() % 12;
+        obj.faces[face].v[k] = pick == 0   ? -1
+                               : pick == 1 ? vertices + static_cast<int>(random() % 40)
+                                           : static_cast<int>(random() % static_cast<unsigned>(vertices));
+        obj.faces[face].vt[k] = static_cast<int>(random() % 7) - 1;  // -1 .. 5: two past the records
+        obj.faces[face].vc[k] = static_cast<int>(random() % 6) - 1;
+      }
+    }
+    WObject twice = obj;
+    SplitVerticesByUv(twice);
+    SplitVerticesByColor(twice);
+    SplitVerticesByUvAndColor(obj);
+    ASSERT_EQ(obj.vnum, twice.vnum) << round;
+    for (int v = 0; v < obj.vnum; ++v) {
+      EXPECT_EQ(obj.vertices[v].pos, twice.vertices[v].pos) << round << " " << v;
+      EXPECT_EQ(obj.vertices[v].uv.u, twice.vertices[v].uv.u) << round << " " << v;
+      EXPECT_EQ(obj.vertices[v].uv.v, twice.vertices[v].uv.v) << round << " " << v;
+      EXPECT_EQ(obj.vertices[v].col, twice.vertices[v].col) << round << " " << v;
+    }
+    for (int f = 0; f < obj.fnum; ++f) EXPECT_EQ(Corners(obj.faces[f]), Corners(twice.faces[f])) << round;
+  }
 }
