@@ -146,6 +146,10 @@ void MqoParser::ParseBody() {
       ParseMaterials();
     } else if (keyword == "Object") {
       ParseObject();
+    } else if (keyword == "CodePage") {
+      // "CodePage utf8" or a Windows code page number (932).
+      doc_.utf8_names = lex_.Word() == "utf8";
+      lex_.SkipItem(keyword, line);
     } else {
       // CodePage, Scene, Thumbnail, IncludeXml, BackImage, MaterialEx2 ...
       lex_.SkipItem(keyword, line);

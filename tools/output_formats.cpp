@@ -11,11 +11,18 @@ namespace {
 const OutputFormat kFormats[] = {
     {"xsi", ".xsi", PrepareExportScene, WriteXsiFile},
     {"x", ".x", PrepareLibraryFormatScene, WriteXFile},
-    {"obj", ".obj", PrepareLibraryFormatScene, WriteObjFile},
+    {"obj", ".obj", PrepareLibraryFormatScene, WriteObjFile, ".mtl"},
     {"mqo", ".mqo", PrepareLibraryFormatScene, WriteMqoFile},
     {"dxf", ".dxf", PrepareLibraryFormatScene, WriteDxfFaces},
     {"dxf-polyface", ".dxf", PrepareLibraryFormatScene, WriteDxfPolyface},
     {"dump", ".txt", PrepareLibraryFormatScene, WriteSceneDump},
+#if VELLMAR_GLTF
+    {"gltf", ".gltf", PrepareLibraryFormatScene, WriteGltfFile, ".bin"},
+    {"glb", ".glb", PrepareLibraryFormatScene, WriteGlbFile},
+#else
+    {"gltf", ".gltf", PrepareLibraryFormatScene, nullptr, ".bin"},
+    {"glb", ".glb", PrepareLibraryFormatScene, nullptr},
+#endif
 };
 
 std::string Lower(std::string text) {

@@ -16,6 +16,9 @@ struct OutputFormat {
   // Writes the prepared scene; false when the file could not be written.
   // Null when this build has no writer for the format.
   bool (*write)(const char* path, const WScene& scene);
+  // The extension of the file that the writer writes beside the output
+  // (the output's extension replaced), or null when there is none.
+  const char* companion = nullptr;
 };
 
 // The format of that name, or null.

@@ -85,20 +85,21 @@ int Combine(int status, int next) {
   return status == kCannotWrite || next == kCannotWrite ? kCannotWrite : kOk;
 }
 
-// The files that writing output makes: the output, and an OBJ file's
-// material file beside it.
-std::vector<std::string> FilesWrittenFor(const std::string& output, bool with_material_file) {
+// The files that writing output makes: the output, and the file that some
+// formats write beside it (companion: its extension, or null), such as an
+// OBJ file's material file.
+std::vector<std::string> FilesWrittenFor(const std::string& output, const char* companion) {
   std::vector<std::string> files{output};
-  if (with_material_file) {
-    const std::string material = ReplaceExtension(output.c_str(), ".mtl");
-    if (material != output) files.push_back(material);
+  if (companion) {
+    const std::string beside = ReplaceExtension(output.c_str(), companion);
+    if (beside != output) files.push_back(beside);
   }
   return files;
 }
 
 // Refuses, before any work, a run in which an output is one of the inputs,
 // however either is spelled: writing it would destroy the document.
-bool OutputsSpareInputs(const CommandLine& line, const char* extension, bool with_material_file) {
+bool OutputsSpareInputs(const CommandLine& line, const char* extension, const char* companion) {
   std::vector<std::pair<FileIdentity, const std::string*>> inputs;
   for (const std::string& input : line.inputs) {
     FileIdentity identity;
@@ -106,7 +107,7 @@ bool OutputsSpareInputs(const CommandLine& line, const char* extension, bool wit
   }
   bool spared = true;
   for (const std::string& input : line.inputs) {
-    for (const std::string& file : FilesWrittenFor(OutputFor(line, input, extension), with_material_file)) {
+    for (const std::string& file : FilesWrittenFor(OutputFor(line, input, extension), companion)) {
       FileIdentity identity;
       if (!IdentifyFile(file, identity)) continue;
       for (const auto& [known, name] : inputs) {
@@ -130,15 +131,21 @@ std::string Reason(int error) { return error != 0 ? std::strerror(error) : "the 
 // Two inputs of one name would write the same output, the second over the
 // first; the second is refused instead.
 template <class Write>
-int ForEachInput(const CommandLine& line, const char* extension, bool with_material_file, Write&& write) {
-  if (!OutputsSpareInputs(line, extension, with_material_file)) return kBadInput;
+int ForEachInput(const CommandLine& line, const char* extension, const char* companion, Write&& write) {
+  if (!OutputsSpareInputs(line, extension, companion)) return kBadInput;
   int status = kOk;
-  std::map<std::string, std::string> written;  // output -> its input
+  std::map<std::string, std::string> written;  // each file written -> its input
   for (const std::string& input : line.inputs) {
     const std::string output = OutputFor(line, input, extension);
-    const auto earlier = written.find(output);
-    if (earlier != written.end()) {
-      Fail(input + ": not written, " + output + " already holds the output of " + earlier->second);
+    const std::vector<std::string> files = FilesWrittenFor(output, companion);
+    std::string taken;
+    for (const std::string& file : files) {
+      const auto earlier = written.find(file);
+      if (earlier != written.end() && taken.empty())
+        taken = input + ": not written, " + file + " already holds the output of " + earlier->second;
+    }
+    if (!taken.empty()) {
+      Fail(taken);
       status = Combine(status, kBadInput);
       continue;
     }
@@ -164,7 +171,7 @@ int ForEachInput(const CommandLine& line, const char* extension, bool with_mater
       status = Combine(status, kBadInput);
       continue;
     }
-    BeginOutputs(FilesWrittenFor(output, with_material_file));
+    BeginOutputs(files);
     const int write_error = write(doc.get(), output);
     EndOutputs();
     if (write_error != 0) {
@@ -172,7 +179,7 @@ int ForEachInput(const CommandLine& line, const char* extension, bool with_mater
       status = Combine(status, kCannotWrite);
       continue;
     }
-    written.emplace(output, input);
+    for (const std::string& file : files) written.emplace(file, input);
     std::printf("%s -> %s\n", input.c_str(), output.c_str());
   }
   return status;
@@ -197,7 +204,7 @@ int RunExport(const CommandLine& line) {
     Fail("the plug-in could not bind the host interface from " + host);
     return kBadInput;
   }
-  return ForEachInput(line, ".xsi", false, [&](MQDocument doc, const std::string& output) {
+  return ForEachInput(line, ".xsi", nullptr, [&](MQDocument doc, const std::string& output) {
     // The plug-in leaves the reason of a failure in errno, which all modules
     // of the process share.
     errno = 0;
@@ -223,10 +230,10 @@ int RunConvert(const CommandLine& line) {
     Fail("cannot bind the host interface from " + host);
     return kBadInput;
   }
-  const bool with_material_file = std::string(format->name) == "obj";
-  return ForEachInput(line, format->extension, with_material_file, [&](MQDocument doc, const std::string& output) {
+  return ForEachInput(line, format->extension, format->companion, [&](MQDocument doc, const std::string& output) {
     WScene scene;
     format->prepare(doc, scene);
+    scene.utf8_names = VHost_DocumentNamesAreUtf8(doc) != 0;
     errno = 0;
     return format->write(output.c_str(), scene) ? 0 : WriteError();
   });
