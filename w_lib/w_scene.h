@@ -257,6 +257,9 @@ bool LinesToFaces(WScene& scene);
 // scales.
 bool FreezeTransforms(WObject& object);
 bool FreezeTransforms(WScene& scene);
+// What FreezeTransforms does to one position and to one direction.
+WVector TransformPoint(const WVector& p, const WMatrix& m);
+WVector TransformDirection(const WVector& d, const WMatrix& m);
 
 // Polygon triangulation by ear clipping in each polygon's plane. Faces with
 // more than 4 corners (keep_quads != 0) or 3 (keep_quads == 0) are replaced by

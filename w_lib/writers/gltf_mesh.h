@@ -36,9 +36,11 @@ struct GltfMesh {
 
 // Builds the mesh of object, which belongs to scene as the library formats'
 // passes leave it (faces counter-clockwise seen from outside, attribute
-// records welded). Works on a copy: transforms frozen into the geometry,
-// polygons cut into triangles by TriangulateObject. Two-corner faces and
-// loose lines become the lines primitive; face edges are not written. A
+// records welded). object is not changed: positions and normals go through
+// its world matrix as FreezeTransforms would move them, and polygons are cut
+// into triangles by TriangulateObject on small copies of a few at a time.
+// Two-corner faces and loose lines (lines that are no face's side) become
+// the lines primitive. A
 // vertex is split wherever its corners differ in normal, texture coordinate
 // or colour; vertices that no corner uses are left out. A normal that names
 // nothing or has no length is written as (0, 1, 0); a texture coordinate
