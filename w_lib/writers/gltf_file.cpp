@@ -8,6 +8,7 @@
 #define TINYGLTF_NO_EXTERNAL_IMAGE
 #include <tiny_gltf.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -91,11 +92,11 @@ class ModelBuilder {
     AddMaterials();
     model.scenes.emplace_back();
     model.defaultScene = 0;
-    GltfMesh mesh;
     for (int o = 0; o < scene_.onum; ++o) {
       const WObject& object = scene_.objects[o];
       tinygltf::Node node;
       node.name = Utf8(object.name.c_str());
+      GltfMesh mesh;  // released before the next object's is made
       if (!BuildGltfMesh(scene_, object, mesh)) return false;
       if (!mesh.primitives.empty()) {
         node.mesh = static_cast<int>(model.meshes.size());
@@ -172,6 +173,11 @@ class ModelBuilder {
   }
 
   void AddMesh(const GltfMesh& mesh, const std::string& name) {
+    // Room for the whole mesh at once (with the padding of each view): a
+    // large mesh is not copied again and again as the buffer grows.
+    size_t bytes = 4 * (mesh.positions.size() + mesh.normals.size() + mesh.uvs.size() + mesh.colors.size()) + 16;
+    for (const GltfPrimitive& p : mesh.primitives) bytes += 4 * p.indices.size() + 4;
+    if (data_.size() + bytes > data_.capacity()) data_.reserve(std::max(data_.size() + bytes, data_.capacity() / 2 * 3));
     tinygltf::Mesh out;
     out.name = name;
     const int position = AddFloats(mesh.positions, TINYGLTF_TYPE_VEC3, 3);
