@@ -59,6 +59,8 @@ const char kConvertHelp[] =
     "  dxf           DXF with 3DFACE entities (.dxf)\n"
     "  dxf-polyface  DXF with polyface meshes\n"
     "  dump          a diagnostic listing of the scene (.txt)\n"
+    "  gltf          glTF 2.0 with its buffer file (.gltf, .bin)\n"
+    "  glb           binary glTF 2.0 (.glb)\n"
     "Without --format the format comes from OUT's extension.\n"
     "\n"
     "Options:\n"

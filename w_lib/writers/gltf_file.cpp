@@ -89,7 +89,7 @@ class ModelBuilder {
     model.asset.version = "2.0";
     model.asset.generator = std::string("Vellmar ") + VELLMAR_VERSION;
     model_ = &model;
-    AddMaterials();
+    if (!AddMaterials()) return false;
     model.scenes.emplace_back();
     model.defaultScene = 0;
     for (int o = 0; o < scene_.onum; ++o) {
@@ -111,26 +111,30 @@ class ModelBuilder {
  private:
   std::string Utf8(const char* name) const { return NameAsUtf8(name, scene_.utf8_names); }
 
-  void AddMaterials() {
+  bool AddMaterials() {
     std::vector<int> texture_of(static_cast<size_t>(scene_.tnum > 0 ? scene_.tnum : 0), -1);
     for (int i = 0; i < scene_.mnum; ++i) {
       const WMaterial& m = scene_.materials[i];
+      if (!std::isfinite(m.col.r) || !std::isfinite(m.col.g) || !std::isfinite(m.col.b) || !std::isfinite(m.col.a))
+        return false;
       tinygltf::Material material;
       material.name = Utf8(m.name.c_str());
       material.emissiveFactor = {0.0, 0.0, 0.0};
-      const auto factor = [](float x) { return std::isfinite(x) ? (x < 0.0f ? 0.0 : (x > 1.0f ? 1.0 : x)) : 1.0; };
+      const auto factor = [](float x) { return x < 0.0f ? 0.0 : (x > 1.0f ? 1.0 : static_cast<double>(x)); };
       const double alpha = factor(m.col.a);
       material.pbrMetallicRoughness.baseColorFactor = {factor(m.col.r), factor(m.col.g), factor(m.col.b), alpha};
       material.pbrMetallicRoughness.metallicFactor = 0.0;
       material.pbrMetallicRoughness.roughnessFactor = RoughnessOfPower(kSpecularPower);
       if (alpha < 1.0) material.alphaMode = "BLEND";
-      if (m.tex >= 0 && m.tex < scene_.tnum) {
+      // A texture without a file name has nothing to point at.
+      if (m.tex >= 0 && m.tex < scene_.tnum && !FileName(scene_.textures[m.tex].name.c_str()).empty()) {
         int& texture = texture_of[static_cast<size_t>(m.tex)];
         if (texture == -1) texture = AddTexture(scene_.textures[m.tex]);
         material.pbrMetallicRoughness.baseColorTexture.index = texture;
       }
       model_->materials.push_back(std::move(material));
     }
+    return true;
   }
 
   int AddTexture(const WTexture& t) {
@@ -225,9 +229,8 @@ class ModelBuilder {
   }
 
   bool HasTexture(int material) const {
-    if (material < 0 || material >= scene_.mnum) return false;
-    const int t = scene_.materials[material].tex;
-    return t >= 0 && t < scene_.tnum;
+    return material >= 0 && material < static_cast<int>(model_->materials.size()) &&
+           model_->materials[static_cast<size_t>(material)].pbrMetallicRoughness.baseColorTexture.index != -1;
   }
 
   const WScene& scene_;
