@@ -1,5 +1,5 @@
 // Runs the glTF validator on each file named on the command line and prints
-// one line per issue, "FILE: SEVERITY CODE pointer: message", then a count.
+// one line per message, "FILE: SEVERITY CODE pointer: message", then a count.
 // Usage: node gltf_validate.js VALIDATOR_DIR ALLOWED_WARNINGS FILE...
 // ALLOWED_WARNINGS is a comma-separated list of warning codes that pass.
 // Exit status: 0 when no file has an error or a warning outside the list,
@@ -50,7 +50,7 @@ async function validate(file) {
 (async () => {
   let failures = 0;
   for (const file of files) failures += await validate(file);
-  console.log(`${files.length} files validated, ${failures} failing issues`);
+  console.log(`${files.length} files validated, ${failures} failing messages`);
   process.exit(failures === 0 ? 0 : 1);
 })().catch((e) => {
   console.log(`validation failed: ${e}`);
