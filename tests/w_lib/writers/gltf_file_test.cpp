@@ -160,6 +160,22 @@ TEST(GltfMesh, PrimitivesByMaterialWithSplitVerticesAndLines) {
   const float ends[4] = {0, 2, 3, 2.5f};
   for (size_t k = 0; k < 4; ++k) EXPECT_EQ(mesh.positions[3 * lines[k]], ends[k]) << k;
 
+  // One coloured corner: COLOR_0 for all, white where no colour is named,
+  // clamped to 0..1; the corner's vertex is split from its plain corners.
+  WScene colored = scene;
+  WObject& shape = colored.objects[0];
+  shape.faces[2].vc[0] = AddColorOf(shape, WColor(2.0f, 0.5f, -1.0f, 1.0f));
+  ASSERT_TRUE(BuildGltfMesh(colored, shape, mesh));
+  ASSERT_EQ(mesh.colors.size(), 14u * 4);
+  int red = 0, white = 0;
+  for (size_t v = 0; v < 14; ++v) {
+    const std::vector<float> c(mesh.colors.begin() + 4 * v, mesh.colors.begin() + 4 * v + 4);
+    red += c == std::vector<float>{1.0f, 0.5f, 0.0f, 1.0f};
+    white += c == std::vector<float>{1.0f, 1.0f, 1.0f, 1.0f};
+  }
+  EXPECT_EQ(red, 1);
+  EXPECT_EQ(white, 13);
+
   GltfMesh empty;
   EXPECT_TRUE(BuildGltfMesh(scene, scene.objects[1], empty));
   EXPECT_TRUE(empty.primitives.empty());
