@@ -197,8 +197,9 @@ class ModelBuilder {
     const int normal = mesh.normals.empty() ? -1 : AddFloats(mesh.normals, TINYGLTF_TYPE_VEC3, 3);
     const int uv = mesh.uvs.empty() ? -1 : AddFloats(mesh.uvs, TINYGLTF_TYPE_VEC2, 2);
     const int color = mesh.colors.empty() ? -1 : AddFloats(mesh.colors, TINYGLTF_TYPE_VEC4, 4);
-    // 0xFFFF is not a valid 16-bit index: it means a primitive restart.
-    const bool short_indices = mesh.VertexCount() < 0xFFFF;
+    // 0xFFFF is not a valid 16-bit index (it means a primitive restart):
+    // 65,535 vertices, numbered up to 0xFFFE, are the most that 16 bits take.
+    const bool short_indices = mesh.VertexCount() <= 0xFFFF;
     std::vector<uint16_t> shorts;
     for (const GltfPrimitive& p : mesh.primitives) {
       tinygltf::Primitive primitive;

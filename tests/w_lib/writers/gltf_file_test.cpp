@@ -230,25 +230,29 @@ TEST(GltfFile, GlbHoldsTheModel) {
 }
 
 TEST(GltfFile, IndicesWidenPastSixteenBits) {
-  // 22,000 separate triangles: 66,000 vertices.
-  WScene scene;
-  WObject& o = AddObjectAt(scene, "many");
-  for (int t = 0; t < 22000; ++t) {
-    const float x = static_cast<float>(t);
-    AddVertexAt(o, x, 0, 0);
-    AddVertexAt(o, x + 1, 0, 0);
-    AddVertexAt(o, x, 1, 0);
-    AddFaceOver(o, {3 * t, 3 * t + 1, 3 * t + 2});
+  // Separate triangles: 65,535 vertices still fit 16-bit indices (0xFFFF,
+  // the restart value, is never needed), 65,538 do not.
+  for (const int triangles : {21845, 21846}) {
+    WScene scene;
+    WObject& o = AddObjectAt(scene, "many");
+    for (int t = 0; t < triangles; ++t) {
+      const float x = static_cast<float>(t);
+      AddVertexAt(o, x, 0, 0);
+      AddVertexAt(o, x + 1, 0, 0);
+      AddVertexAt(o, x, 1, 0);
+      AddFaceOver(o, {3 * t, 3 * t + 1, 3 * t + 2});
+    }
+    UpdateMatrices(scene);
+    const std::string path = TempPath("many.glb");
+    ASSERT_TRUE(WriteGlbFile(path.c_str(), scene));
+    const Glb glb = ReadGlb(path);
+    const json& primitive = glb.document["meshes"][0]["primitives"][0];
+    EXPECT_EQ(glb.document["accessors"][primitive["indices"].get<int>()]["componentType"],
+              triangles == 21845 ? 5123 : 5125);
+    const std::vector<double> indices = AccessorValues(glb.document, glb.bin, primitive["indices"]);
+    EXPECT_EQ(indices.back(), 3.0 * triangles - 1);
+    std::remove(path.c_str());
   }
-  UpdateMatrices(scene);
-  const std::string path = TempPath("many.glb");
-  ASSERT_TRUE(WriteGlbFile(path.c_str(), scene));
-  const Glb glb = ReadGlb(path);
-  const json& primitive = glb.document["meshes"][0]["primitives"][0];
-  EXPECT_EQ(glb.document["accessors"][primitive["indices"].get<int>()]["componentType"], 5125);
-  const std::vector<double> indices = AccessorValues(glb.document, glb.bin, primitive["indices"]);
-  EXPECT_EQ(indices.back(), 65999.0);
-  std::remove(path.c_str());
 }
 
 TEST(GltfFile, GltfAndItsBufferAreReplacedTogether) {
