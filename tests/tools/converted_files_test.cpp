@@ -182,7 +182,8 @@ bool Convert(const std::string& document, const std::string& output, const std::
 int CheckAssimpReadsTheDocument(const std::string& path, const MQDocumentRecord& doc) {
   const Box box = DocumentBox(doc);
   int closed = 0;
-  std::map<std::string, std::string> extensions = {{"obj", ".obj"}, {"x", ".x"}, {"dxf", ".dxf"}, {"dxf-polyface", ".dxf"}};
+  std::map<std::string, std::string> extensions = {
+      {"obj", ".obj"}, {"x", ".x"}, {"dxf", ".dxf"}, {"dxf-polyface", ".dxf"}};
   if (VELLMAR_WRITES_GLTF) extensions.insert({{"gltf", ".gltf"}, {"glb", ".glb"}});
   for (const auto& [format, extension] : extensions) {
     SCOPED_TRACE(path + " as " + format);

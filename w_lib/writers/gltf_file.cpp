@@ -181,7 +181,8 @@ class ModelBuilder {
     // large mesh is not copied again and again as the buffer grows.
     size_t bytes = 4 * (mesh.positions.size() + mesh.normals.size() + mesh.uvs.size() + mesh.colors.size()) + 16;
     for (const GltfPrimitive& p : mesh.primitives) bytes += 4 * p.indices.size() + 4;
-    if (data_.size() + bytes > data_.capacity()) data_.reserve(std::max(data_.size() + bytes, data_.capacity() / 2 * 3));
+    if (data_.size() + bytes > data_.capacity())
+      data_.reserve(std::max(data_.size() + bytes, data_.capacity() / 2 * 3));
     tinygltf::Mesh out;
     out.name = name;
     const int position = AddFloats(mesh.positions, TINYGLTF_TYPE_VEC3, 3);

@@ -90,7 +90,8 @@ std::vector<double> AccessorValues(const json& doc, const std::string& bin, int 
   const json& accessor = doc["accessors"][a];
   const json& view = doc["bufferViews"][accessor["bufferView"].get<int>()];
   const int type = accessor["componentType"];
-  const size_t width = accessor["type"] == "SCALAR" ? 1 : accessor["type"] == "VEC2" ? 2 : accessor["type"] == "VEC3" ? 3 : 4;
+  const std::string kind = accessor["type"];
+  const size_t width = kind == "SCALAR" ? 1 : kind == "VEC2" ? 2 : kind == "VEC3" ? 3 : 4;
   const size_t n = accessor["count"].get<size_t>() * width;
   const size_t at = view.value("byteOffset", size_t{0});
   std::vector<double> values;
