@@ -19,6 +19,13 @@ const OutputFormat kFormats[] = {
     {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, PrepareLibraryFormatScene,
      WriteDxfPolyface},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, PrepareLibraryFormatScene, WriteSceneDump},
+#if VELLMAR_GLTF
+    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, PrepareLibraryFormatScene, WriteGltfFile},
+    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, PrepareLibraryFormatScene, WriteGlbFile},
+#else
+    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, PrepareLibraryFormatScene, nullptr},
+    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, PrepareLibraryFormatScene, nullptr},
+#endif
 };
 
 std::string Lower(std::string text) {

@@ -198,16 +198,22 @@ int ForEachInput(const CommandLine& line, const OutputFormat& format, Write&& wr
   if (!OutputTakesFormat(line, format) || !OutputsSpareInputs(line, format)) return kBadInput;
   const bool to_stdout = line.out_dir.empty() && IsStandardOutput(line.output);
   int status = kOk;
-  std::map<std::string, std::string> written;  // output -> its input
+  std::map<std::string, std::string> written;  // each file written -> its input
   ProgressRun progress(line.inputs.size());
   for (size_t i = 0; i < line.inputs.size(); ++i) {
     const std::string& input = line.inputs[i];
     ProgressFile(i, input);
     ++progress.failed;  // until it is written
     const std::string output = OutputFor(line, input, format.extensions[0]);
-    const auto earlier = written.find(output);
-    if (earlier != written.end()) {
-      Fail(input + ": not written, " + output + " already holds the output of " + earlier->second);
+    const std::vector<std::string> files = FilesWrittenFor(output, format);
+    std::string taken;
+    for (const std::string& file : files) {
+      const auto earlier = written.find(file);
+      if (earlier != written.end() && taken.empty())
+        taken = input + ": not written, " + file + " already holds the output of " + earlier->second;
+    }
+    if (!taken.empty()) {
+      Fail(taken);
       status = Combine(status, kBadInput);
       continue;
     }
@@ -240,7 +246,7 @@ int ForEachInput(const CommandLine& line, const OutputFormat& format, Write&& wr
     if (to_stdout) {
       write_error = WriteToStandardOutput(doc.get(), format, write, copy_failed);
     } else {
-      BeginOutputs(FilesWrittenFor(output, format));
+      BeginOutputs(files);
       write_error = write(doc.get(), output);
       EndOutputs();
     }
@@ -251,7 +257,7 @@ int ForEachInput(const CommandLine& line, const OutputFormat& format, Write&& wr
       status = Combine(status, kCannotWrite);
       continue;
     }
-    written.emplace(output, input);
+    for (const std::string& file : files) written.emplace(file, input);
     --progress.failed;
     ++progress.done;
     if (!to_stdout && !line.quiet) std::printf("%s -> %s\n", input.c_str(), output.c_str());
@@ -302,6 +308,7 @@ int RunConvert(const CommandLine& line) {
     WScene scene;
     ProgressStage("running the passes");
     format->prepare(doc, scene);
+    scene.utf8_names = VHost_DocumentNamesAreUtf8(doc) != 0;
     ProgressStage("writing");
     errno = 0;
     return format->write(output.c_str(), scene) ? 0 : WriteError();

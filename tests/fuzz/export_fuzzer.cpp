@@ -52,17 +52,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // formats is prepared once for all of them.
   WScene scenes[2];
   bool prepared[2] = {false, false};
-  for (const char* name : {"xsi", "x", "obj", "mqo", "dxf", "dxf-polyface", "dump"}) {
+  for (const char* name : {"xsi", "x", "obj", "mqo", "dxf", "dxf-polyface", "dump", "gltf", "glb"}) {
     const OutputFormat* format = FindFormat(name);
     if (!format || !format->write) continue;
     const int k = format->prepare == PrepareExportScene ? 0 : 1;
     WScene& scene = scenes[k];
-    if (!prepared[k]) format->prepare(&doc, scene);
+    if (!prepared[k]) {
+      format->prepare(&doc, scene);
+      scene.utf8_names = doc.utf8_names;
+    }
     prepared[k] = true;
     const std::string path = folder + "out" + format->extensions[0];
     format->write(path.c_str(), scene);
     unlink(path.c_str());
   }
   unlink((folder + "out.mtl").c_str());
+  unlink((folder + "out.bin").c_str());
   return 0;
 }
