@@ -1,6 +1,8 @@
-// glTF 2.0 files: the model is built with tinygltf and serialised by it into
-// memory; the bytes reach the disk through the same staged replacement as
-// every other writer's, so that a failure leaves the old files as they were.
+// glTF 2.0 files: the model is built with tinygltf and its JSON serialised by
+// it; the buffer stays apart and is written, in its .bin file or in the
+// binary chunk of a .glb, from where it lies. Every byte reaches the disk
+// through the same staged replacement as every other writer's, so that a
+// failure leaves the old files as they were.
 #define TINYGLTF_IMPLEMENTATION
 // Only the writer is used, and it must never read or write an image file.
 #define TINYGLTF_NO_STB_IMAGE
@@ -15,7 +17,6 @@
 #include <cstring>
 #include <new>
 #include <sstream>
-#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -40,26 +41,6 @@ constexpr int kElementArrayBuffer = 34963;
 // and roughness as sqrt(a), so that roughness = (2 / (n + 2))^(1/4).
 constexpr double kSpecularPower = 5.0;
 double RoughnessOfPower(double n) { return std::pow(2.0 / (n + 2.0), 0.25); }
-
-// A std::ostream over a staged file: tinygltf writes straight into it, so
-// that the file is never held in memory a second time.
-class TextOutputBuffer : public std::streambuf {
- public:
-  explicit TextOutputBuffer(TextOutput& out) : out_(out) {}
-
- protected:
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    out_.Put(std::string_view(s, static_cast<size_t>(n)));
-    return n;
-  }
-  int_type overflow(int_type c) override {
-    if (!traits_type::eq_int_type(c, traits_type::eof())) out_.Put(traits_type::to_char_type(c));
-    return traits_type::not_eof(c);
-  }
-
- private:
-  TextOutput& out_;
-};
 
 // A relative URI for a file name: every byte but the unreserved characters
 // percent-encoded, so that blanks, '#', '%' and non-ASCII names survive.
@@ -240,16 +221,46 @@ class ModelBuilder {
   tinygltf::Model* model_ = nullptr;
 };
 
-// The JSON of model (whose buffer is written apart) with the buffer named
-// by uri.
-std::string GltfJson(const tinygltf::Model& model, size_t buffer_size, const std::string& uri) {
+// The JSON of model, whose buffer is kept apart, with that buffer named:
+// by uri (a .gltf file), or without one (the binary chunk of a .glb file).
+// indent as nlohmann::json::dump takes it (-1: compact).
+std::string GltfJson(const tinygltf::Model& model, size_t buffer_size, const std::string& uri, int indent) {
   tinygltf::TinyGLTF gltf;
   std::ostringstream text;
   gltf.WriteGltfSceneToStream(&model, text, false, false);
   nlohmann::json document = nlohmann::json::parse(text.str());
-  if (buffer_size > 0)
-    document["buffers"] = nlohmann::json::array({{{"byteLength", buffer_size}, {"uri", uri}}});
-  return document.dump(2) + "\n";
+  if (buffer_size > 0) {
+    nlohmann::json buffer = {{"byteLength", buffer_size}};
+    if (!uri.empty()) buffer["uri"] = uri;
+    document["buffers"] = nlohmann::json::array({buffer});
+  }
+  return document.dump(indent);
+}
+
+void PutWord(TextOutput& out, uint32_t word) {
+  const char bytes[4] = {static_cast<char>(word & 0xFF), static_cast<char>((word >> 8) & 0xFF),
+                         static_cast<char>((word >> 16) & 0xFF), static_cast<char>(word >> 24)};
+  out.Put(std::string_view(bytes, 4));
+}
+
+// The binary container: a 12-byte head, the JSON chunk padded with blanks
+// and the buffer chunk padded with zeros to 4 bytes. tinygltf's own writer
+// would first copy the whole buffer; this writes it from where it lies.
+void PutGlb(TextOutput& out, const std::string& text, const std::vector<unsigned char>& data) {
+  const auto padded = [](size_t n) { return static_cast<uint32_t>((n + 3) & ~size_t{3}); };
+  const uint32_t json_length = padded(text.size());
+  const uint32_t bin_length = padded(data.size());
+  PutWord(out, 0x46546C67u);  // "glTF"
+  PutWord(out, 2);
+  PutWord(out, 12 + 8 + json_length + (data.empty() ? 0 : 8 + bin_length));
+  PutWord(out, json_length);
+  PutWord(out, 0x4E4F534Au);  // "JSON"
+  out.Put(text).Put(std::string(json_length - text.size(), ' '));
+  if (data.empty()) return;
+  PutWord(out, bin_length);
+  PutWord(out, 0x004E4942u);  // "BIN"
+  out.Put(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+  out.Put(std::string(bin_length - data.size(), '\0'));
 }
 
 // Runs write, turning what the libraries throw into false with errno set.
@@ -280,22 +291,13 @@ bool WriteGlbFile(const char* path, const WScene& scene) {
     tinygltf::Model model;
     std::vector<unsigned char> data;
     if (!BuildModel(scene, model, data)) return false;
-    // The whole file, chunk heads and padding included, must be counted in
-    // 32 bits; the JSON is small beside the buffer.
-    if (data.size() > 0xFFFFFFFFu - (64u << 20)) {
+    const std::string text = GltfJson(model, data.size(), "", -1);
+    // The whole file, chunk heads and padding included, is counted in 32 bits.
+    if (data.size() > 0xFFFFFFFFu - 64u || text.size() > 0xFFFFFFFFu - 64u - data.size()) {
       errno = EFBIG;
       return false;
     }
-    if (!data.empty()) {
-      model.buffers.emplace_back();
-      model.buffers[0].data.swap(data);
-    }
-    const FileWriteResult result = WriteWholeFile(path, "wb", [&](TextOutput& out) {
-      TextOutputBuffer buffer(out);
-      std::ostream stream(&buffer);
-      tinygltf::TinyGLTF gltf;
-      gltf.WriteGltfSceneToStream(&model, stream, false, true);
-    });
+    const FileWriteResult result = WriteWholeFile(path, "wb", [&](TextOutput& out) { PutGlb(out, text, data); });
     return result == FileWriteResult::kWritten;
   });
 }
@@ -310,7 +312,7 @@ bool WriteGltfFile(const char* path, const WScene& scene) {
     tinygltf::Model model;
     std::vector<unsigned char> data;
     if (!BuildModel(scene, model, data)) return false;
-    const std::string text = GltfJson(model, data.size(), FileUri(FileName(buffer_path.c_str())));
+    const std::string text = GltfJson(model, data.size(), FileUri(FileName(buffer_path.c_str())), 2) + "\n";
     // Both files are complete before either replaces anything.
     TextOutput gltf;
     const FileWriteResult staged = StageWholeFile(gltf, path, "wb", [&](TextOutput& out) { out.Put(text); });
