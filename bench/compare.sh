@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Side-by-side benchmark: builds the release tool, makes a textured torus of
 # U x V quads (default 1000 x 1000) as .mqo and as .obj, and runs, in turns,
-# `vellmar export` to .xsi, `vellmar convert` to .x and .obj, and
-# `assimp export` of the same mesh from .obj to .x. Prints each one's wall
+# `vellmar export` to .xsi, `vellmar convert` to .x, .obj and .glb, and
+# `assimp export` of the same mesh from .obj to .x and to .glb. Prints each one's wall
 # time and peak resident memory (median of RUNS runs, default 3) and the
 # ratios against assimp.
 #
@@ -16,8 +16,8 @@ v=${2:-1000}
 runs=${3:-3}
 work=${VELLMAR_BENCH_DIR:-build/compare}
 
-scripts/setup-deps.sh g++ cmake ninja-build pkg-config libzip-dev libosd-dev nlohmann-json3-dev python3 time \
-  assimp-utils
+scripts/setup-deps.sh g++ cmake ninja-build pkg-config libzip-dev libosd-dev python3 time assimp-utils \
+  libtinygltf-dev nlohmann-json3-dev
 cmake --preset app >/dev/null
 cmake --build --preset app -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 tool=build/app/bin/vellmar
@@ -31,15 +31,16 @@ mqo="$work/torus_${u}x${v}.mqo"
 obj="$work/torus_${u}x${v}.obj"
 
 # Each case: a name and its command; the outputs go to $work/out.*.
-names=("vellmar export .xsi" "vellmar convert .x" "vellmar convert .obj" "assimp export .obj to .x")
+names=("vellmar export .xsi" "vellmar convert .x" "vellmar convert .obj" "assimp export .obj to .x"
+  "vellmar convert .glb" "assimp export .obj to .glb")
 commands=(
   "$tool export $mqo $work/out.xsi"
   "$tool convert $mqo $work/out.x"
   "$tool convert $mqo $work/out_v.obj"
   "assimp export $obj $work/out_assimp.x"
+  "$tool convert $mqo $work/out_v.glb"
+  "assimp export $obj $work/out_assimp.glb"
 )
-# A glTF row goes here once vellmar writes glTF: add its name and command
-# above and its ratio below.
 
 declare -A times mems
 for ((r = 1; r <= runs; r++)); do
@@ -71,3 +72,4 @@ echo "assimp time / vellmar convert .x time:  $(calc "${t[3]} / ${t[1]}")  (goal
 echo "vellmar convert .x memory / assimp's:    $(calc "${m[1]} / ${m[3]}")  (goal: 0.5 or less)"
 echo "vellmar export:       ${t[0]} s, $(calc "${m[0]} / 1024") MB  (goal: 1.8 s, 450 MB)"
 echo "vellmar convert .obj: ${t[2]} s, $(calc "${m[2]} / 1024") MB  (goal: 1.8 s, 450 MB)"
+echo "vellmar convert .glb: ${t[4]} s, $(calc "${m[4]} / 1024") MB  (goal: 2 s, 500 MB; assimp's .obj to .glb: ${t[5]} s)"

@@ -134,6 +134,8 @@ VHOST_EXPORT int32_t VHost_PrepareDocument(MQDocument doc, uint32_t flags, VHost
   return 1;
 }
 
+VHOST_EXPORT int32_t VHost_DocumentNamesAreUtf8(MQDocument doc) { return doc && doc->utf8_names ? 1 : 0; }
+
 VHOST_EXPORT int32_t VHost_FindNonFiniteObject(MQDocument doc, char* name, int32_t name_size) {
   if (!doc) return -1;
   // What the next dialog leaves in the export's record.

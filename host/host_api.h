@@ -242,6 +242,9 @@ VHOST_EXPORT MQDocument VHost_LoadDocumentLimited(const char* path, uint64_t max
 // that the next dialog applies (with the defaults when it is cancelled), or
 // -1 when there is none. The object's name is written into name.
 VHOST_EXPORT int32_t VHost_FindNonFiniteObject(MQDocument doc, char* name, int32_t name_size);
+// 1 when the document's names are UTF-8 (it says "CodePage utf8"), 0 when
+// they are in the host's Shift-JIS code page.
+VHOST_EXPORT int32_t VHost_DocumentNamesAreUtf8(MQDocument doc);
 // The options that the next dialogs apply; see ExportOptions.
 VHOST_EXPORT void VHost_SetExportOptions(float scale, int32_t axis_x, int32_t axis_y, int32_t axis_z,
                                          int32_t cancel);

@@ -92,6 +92,8 @@ struct MQDocumentRecord {
   std::vector<std::unique_ptr<MQMaterialRecord>> materials;
   int32_t current_object = 0;
   int32_t current_material = 0;
+  // The document's names are UTF-8 ("CodePage utf8"); otherwise Shift-JIS.
+  bool utf8_names = false;
   std::set<SelectionKey> selected_vertices, selected_lines, selected_faces, selected_uv_vertices;
 
   int32_t ObjectCount() const { return static_cast<int32_t>(objects.size()); }

@@ -148,7 +148,9 @@ void MqoParser::ParseBody() {
     } else if (keyword == "Object") {
       ParseObject();
     } else if (keyword == "CodePage") {
+      // "CodePage utf8" or a Windows code page number (932).
       doc_.code_page = std::string(lex_.Word());
+      doc_.utf8_names = doc_.code_page == "utf8";
       lex_.SkipItem(keyword, line);
     } else {
       // CodePage, Scene, Thumbnail, IncludeXml, BackImage, MaterialEx2 ...

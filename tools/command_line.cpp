@@ -34,7 +34,8 @@ const CommandSpec kCommands[] = {
      "Loads each document into the stand-in host and exports it through the plug-in\n"
      "module exactly as the host does (MQInit, then MQExportFile). OUT '-' writes the\n"
      "file to standard output.\n"},
-    {Command::kConvert, "convert", kForConvert, "convert documents to dotXSI, DirectX, OBJ, .mqo, DXF or a scene dump",
+    {Command::kConvert, "convert", kForConvert,
+     "convert documents to dotXSI, DirectX, OBJ, .mqo, DXF, glTF or a scene dump",
      "Usage: vellmar convert IN.mqo OUT [--format FORMAT] [OPTIONS]\n"
      "       vellmar convert IN.mqo... --out-dir DIR --format FORMAT [OPTIONS]\n"
      "\n"

@@ -9,9 +9,13 @@
 
 namespace {
 
-// The dotXSI writer works on the scene as it is; the others' forms that take
+// The dotXSI and glTF writers work on the scene as it is; the others' forms that take
 // the scene by rvalue reference prepare it in place instead of a copy.
 bool WriteXsi(const char* path, WScene&& scene) { return WriteXsiFile(path, scene); }
+#if VELLMAR_GLTF
+bool WriteGltf(const char* path, WScene&& scene) { return WriteGltfFile(path, scene); }
+bool WriteGlb(const char* path, WScene&& scene) { return WriteGlbFile(path, scene); }
+#endif
 
 const OutputFormat kFormats[] = {
     {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPasses, WriteXsi},
@@ -23,6 +27,13 @@ const OutputFormat kFormats[] = {
     {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, RunLibraryFormatPasses,
      WriteDxfPolyface},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPasses, WriteSceneDump},
+#if VELLMAR_GLTF
+    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPasses, WriteGltf},
+    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPasses, WriteGlb},
+#else
+    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPasses, nullptr},
+    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPasses, nullptr},
+#endif
 };
 
 std::string Lower(std::string text) {

@@ -204,16 +204,22 @@ int ForEachInput(const CommandLine& line, const OutputFormat& format, Write&& wr
   if (!OutputTakesFormat(line, format) || !OutputsSpareInputs(line, format)) return kBadInput;
   const bool to_stdout = line.out_dir.empty() && IsStandardOutput(line.output);
   int status = kOk;
-  std::map<std::string, std::string> written;  // output -> its input
+  std::map<std::string, std::string> written;  // each file written -> its input
   ProgressRun progress(line.inputs.size());
   for (size_t i = 0; i < line.inputs.size(); ++i) {
     const std::string& input = line.inputs[i];
     ProgressFile(i, input);
     ++progress.failed;  // until it is written
     const std::string output = OutputFor(line, input, format.extensions[0]);
-    const auto earlier = written.find(output);
-    if (earlier != written.end()) {
-      Fail(input + ": not written, " + output + " already holds the output of " + earlier->second);
+    const std::vector<std::string> files = FilesWrittenFor(output, format);
+    std::string taken;
+    for (const std::string& file : files) {
+      const auto earlier = written.find(file);
+      if (earlier != written.end() && taken.empty())
+        taken = input + ": not written, " + file + " already holds the output of " + earlier->second;
+    }
+    if (!taken.empty()) {
+      Fail(taken);
       status = Combine(status, kBadInput);
       continue;
     }
@@ -246,7 +252,7 @@ int ForEachInput(const CommandLine& line, const OutputFormat& format, Write&& wr
     if (to_stdout) {
       write_error = WriteToStandardOutput(doc, format, write, copy_failed);
     } else {
-      BeginOutputs(FilesWrittenFor(output, format));
+      BeginOutputs(files);
       write_error = write(doc, output);
       EndOutputs();
     }
@@ -257,7 +263,7 @@ int ForEachInput(const CommandLine& line, const OutputFormat& format, Write&& wr
       status = Combine(status, kCannotWrite);
       continue;
     }
-    written.emplace(output, input);
+    for (const std::string& file : files) written.emplace(file, input);
     --progress.failed;
     ++progress.done;
     if (!to_stdout && !line.quiet) std::printf("%s -> %s\n", input.c_str(), output.c_str());
@@ -308,6 +314,7 @@ int RunConvert(const CommandLine& line) {
     WScene scene;
     ProgressStage("running the passes");
     ReadDocumentWithDialog(doc.get(), scene);
+    scene.utf8_names = VHost_DocumentNamesAreUtf8(doc.get()) != 0;
     // The scene holds all that the passes and the writer read: the
     // document's memory goes back before they make their own.
     doc.Release();

@@ -16,6 +16,7 @@ void WScene::Reset() {
   end_frame = 60;
   fps = 30.0f;
   scene_flags = 0;
+  utf8_names = false;
 }
 
 void WScene::CopyFrom(const WScene& s) {
@@ -26,6 +27,7 @@ void WScene::CopyFrom(const WScene& s) {
   end_frame = s.end_frame;
   fps = s.fps;
   scene_flags = s.scene_flags;
+  utf8_names = s.utf8_names;
   CopyRecords(objects, onum, omax, s.objects, s.onum, s.omax);
   CopyRecords(materials, mnum, mmax, s.materials, s.mnum, s.mmax);
   CopyRecords(textures, tnum, tmax, s.textures, s.tnum, s.tmax);
@@ -41,6 +43,7 @@ WScene& WScene::operator=(WScene&& s) noexcept {
   end_frame = s.end_frame;
   fps = s.fps;
   scene_flags = s.scene_flags;
+  utf8_names = s.utf8_names;
   std::swap(onum, s.onum); std::swap(omax, s.omax); std::swap(objects, s.objects);
   std::swap(mnum, s.mnum); std::swap(mmax, s.mmax); std::swap(materials, s.materials);
   std::swap(tnum, s.tnum); std::swap(tmax, s.tmax); std::swap(textures, s.textures);

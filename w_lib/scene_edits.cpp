@@ -10,6 +10,14 @@ namespace {
 // 1 - value, formed in double precision and stored as a float.
 float OneMinus(float value) { return static_cast<float>(1.0 - static_cast<double>(value)); }
 
+template <class ObjectEdit>
+bool ForEachObject(WScene& scene, ObjectEdit edit) {
+  for (int o = 0; o < scene.onum; ++o) edit(scene.objects[o]);
+  return true;
+}
+
+}  // namespace
+
 // p x M for the row vector (x, y, z, 1), divided by its fourth component
 // when that is clearly positive.
 WVector TransformPoint(const WVector& p, const WMatrix& m) {
@@ -34,14 +42,6 @@ WVector TransformDirection(const WVector& d, const WMatrix& m) {
             d.x * a[0][2] + d.y * a[1][2] + d.z * a[2][2]);
   return r.Normalize();
 }
-
-template <class ObjectEdit>
-bool ForEachObject(WScene& scene, ObjectEdit edit) {
-  for (int o = 0; o < scene.onum; ++o) edit(scene.objects[o]);
-  return true;
-}
-
-}  // namespace
 
 bool FlipUvs(WObject& object, unsigned mask) {
   if (mask & kFlipU)

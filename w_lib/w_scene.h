@@ -91,6 +91,9 @@ struct WScene {
   int end_frame = 60;
   float fps = 30.0f;
   int scene_flags = 0;  // 0x20000: shading model 5 in dotXSI output
+  // Names are UTF-8; otherwise they are in the host's Shift-JIS code page.
+  // Only writers of formats that need UTF-8 read it.
+  bool utf8_names = false;
 
   int onum = 0, mnum = 0, tnum = 0, camnum = 0, lignum = 0, parnum = 0;
   int omax = 0, mmax = 0, tmax = 0, cammax = 0, ligmax = 0, parmax = 0;
@@ -254,6 +257,9 @@ bool LinesToFaces(WScene& scene);
 // scales.
 bool FreezeTransforms(WObject& object);
 bool FreezeTransforms(WScene& scene);
+// What FreezeTransforms does to one position and to one direction.
+WVector TransformPoint(const WVector& p, const WMatrix& m);
+WVector TransformDirection(const WVector& d, const WMatrix& m);
 
 // Polygon triangulation by ear clipping in each polygon's plane. Faces with
 // more than 4 corners (keep_quads != 0) or 3 (keep_quads == 0) are replaced by

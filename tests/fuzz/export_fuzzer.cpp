@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // formats is prepared once for all of them.
   WScene scenes[2];
   bool prepared[2] = {false, false};
-  for (const char* name : {"xsi", "x", "obj", "mqo", "dxf", "dxf-polyface", "dump"}) {
+  for (const char* name : {"xsi", "x", "obj", "mqo", "dxf", "dxf-polyface", "dump", "gltf", "glb"}) {
     const OutputFormat* format = FindFormat(name);
     if (!format || !format->write) continue;
     const int k = format->passes == RunExportPasses ? 0 : 1;
@@ -61,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!prepared[k]) {
       ReadDocumentWithDialog(&doc, scene);
       format->passes(scene);
+      scene.utf8_names = doc.utf8_names;
     }
     prepared[k] = true;
     const std::string path = folder + "out" + format->extensions[0];
@@ -68,5 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     unlink(path.c_str());
   }
   unlink((folder + "out.mtl").c_str());
+  unlink((folder + "out.bin").c_str());
   return 0;
 }

@@ -356,10 +356,12 @@ TEST(MqoReader, ReadsTheRealDocuments) {
       EXPECT_EQ(obj.corner_vertex[1], 2);
     } else if (entry.path().filename() == "shrinkwrap_test.mqo") {
       EXPECT_EQ(doc.objects[0]->name, "\x82\xC5\x82\xA9\x82\xA2\x82\xD9\x82\xA4");  // Shift-JIS
+      EXPECT_FALSE(doc.utf8_names);  // CodePage 932
       EXPECT_EQ(doc.materials[0]->alpha, 0.625f);
     } else if (entry.path().filename() == "mqoio_case5_utf8.mqoz") {
       EXPECT_EQ(doc.materials[0]->name, "\xE3\x83\x9E\xE3\x83\x86\xE3\x83\xAA\xE3\x82\xA2\xE3\x83\xAB");
       EXPECT_EQ(doc.objects[0]->name, "\xE4\xB8\x89\xE8\xA7\x92\xE5\xBD\xA2");
+      EXPECT_TRUE(doc.utf8_names);  // CodePage utf8
     } else if (entry.path().filename() == "dsan_wild.mqo") {
       EXPECT_EQ(doc.materials[5]->name, "ArmA[]");
     }

@@ -1,5 +1,5 @@
 // What vellmar convert writes, read back by readers: Debian's assimp library
-// (which no one here wrote) loads every .obj, .x and .dxf of the examples and
+// (which no one here wrote) loads every .obj, .x, .dxf, .gltf and .glb of the examples and
 // of the real documents, and the stand-in host's reader loads every .mqo.
 // The counts, the orientation and the place of the geometry must be those
 // of the document.
@@ -42,19 +42,23 @@ struct Expected {
   long lines = 0;  // two-corner elements
 };
 
-// Faces and lines of a format that keeps polygons whole (OBJ, DirectX), or of
-// DXF, which cuts polygons of more than four corners into n - 2 triangles and
-// writes the n - 2 lines that the cut adds.
-Expected ExpectedCounts(const MQDocumentRecord& doc, bool cuts_polygons) {
+// How a format writes polygons.
+enum class Polygons {
+  kWhole,          // OBJ, DirectX
+  kCutAboveFour,   // DXF: more than four corners become n - 2 triangles, with the n - 2 cut lines
+  kTrianglesOnly,  // glTF: every polygon becomes n - 2 triangles, without lines
+};
+
+Expected ExpectedCounts(const MQDocumentRecord& doc, Polygons polygons) {
   Expected e;
   for (const auto& obj : doc.objects)
     for (int f = 0; f < obj->FaceCount(); ++f) {
       const int n = obj->CornerCount(f);
       if (n == 2) ++e.lines;
       if (n < 3) continue;
-      const bool cut = cuts_polygons && n > 4;
+      const bool cut = (polygons == Polygons::kCutAboveFour && n > 4) || polygons == Polygons::kTrianglesOnly;
       e.faces += cut ? n - 2 : 1;
-      e.lines += cut ? n - 2 : 0;
+      e.lines += cut && polygons == Polygons::kCutAboveFour ? n - 2 : 0;
     }
   return e;
 }
@@ -178,9 +182,12 @@ bool Convert(const std::string& document, const std::string& output, const std::
 int CheckAssimpReadsTheDocument(const std::string& path, const MQDocumentRecord& doc) {
   const Box box = DocumentBox(doc);
   int closed = 0;
-  for (const std::string format : {"obj", "x", "dxf", "dxf-polyface"}) {
+  std::map<std::string, std::string> extensions = {
+      {"obj", ".obj"}, {"x", ".x"}, {"dxf", ".dxf"}, {"dxf-polyface", ".dxf"}};
+  if (VELLMAR_WRITES_GLTF) extensions.insert({{"gltf", ".gltf"}, {"glb", ".glb"}});
+  for (const auto& [format, extension] : extensions) {
     SCOPED_TRACE(path + " as " + format);
-    const std::string out = TempPath("read." + format + (format == "obj" ? ".obj" : format == "x" ? ".x" : ".dxf"));
+    const std::string out = TempPath("read." + format + extension);
     EXPECT_TRUE(Convert(path, out, format));
     Assimp::Importer importer;
     // No post-processing: polygons stay whole and corners stay apart.
@@ -191,7 +198,10 @@ int CheckAssimpReadsTheDocument(const std::string& path, const MQDocumentRecord&
     }
     ReadBack read;
     Collect(*scene, *scene->mRootNode, aiMatrix4x4(), read);
-    const Expected expected = ExpectedCounts(doc, format != "obj" && format != "x");
+    const bool gltf = format == "gltf" || format == "glb";
+    const Expected expected = ExpectedCounts(doc, gltf                                ? Polygons::kTrianglesOnly
+                                                  : format == "obj" || format == "x" ? Polygons::kWhole
+                                                                                     : Polygons::kCutAboveFour);
     EXPECT_EQ(read.counts.faces, expected.faces);
     EXPECT_EQ(read.counts.lines, expected.lines);
     // assimp hands every format over in its right-handed, y-up frame: it

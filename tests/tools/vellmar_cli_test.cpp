@@ -297,9 +297,11 @@ TEST(VellmarCli, NeverWritesOverAnInput) {
       "convert " + Quoted(doc) + " " + Quoted(dir + "./doc.mqo"),
       "convert " + Quoted(doc) + " " + Quoted(dir + "link.mqo"),
       "convert " + Quoted(doc) + " " + Quoted(dir + "link.obj") + " --format obj",  // its .mtl is link.mtl
+      "convert " + Quoted(doc) + " " + Quoted(dir + "link.gltf"),                  // its buffer is link.bin
       "convert " + Example("ngon.mqo") + " " + Quoted(doc) + " --out-dir " + Quoted(dir) + " --format mqo",
   };
   symlink("doc.mqo", (dir + "link.mtl").c_str());
+  symlink("doc.mqo", (dir + "link.bin").c_str());
   for (const std::string& args : cases) {
     const ToolRun run = Vellmar(args);
     EXPECT_EQ(run.status, 2) << args;

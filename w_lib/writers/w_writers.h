@@ -254,3 +254,27 @@ bool WriteDxfPolyface(const char* path, const WScene& scene);
 // needs it: the scene is left in the state the preparation made.
 bool WriteDxfPolyface(const char* path, WScene&& scene);
 void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);
+
+// --- glTF 2.0 --------------------------------------------------------------
+// Both write one node per object (all at the root, named after the object,
+// transforms frozen into the geometry) with a mesh of the primitives that
+// BuildGltfMesh makes (gltf_mesh.h); an object without any is a node without
+// mesh. Every material is written, used or not, as metallic-roughness: the
+// base colour factor from its colour and alpha (clamped to 0..1), metallic
+// 0, a roughness from a specular power of 5, BLEND when alpha < 1, and its
+// texture's file name as the URI of an image. Names are converted to UTF-8
+// (scene.utf8_names tells their code page). The glTF texture origin is the
+// top left, as in the scene: texture coordinates are written as they are.
+// Both return false, leaving the old files as they were, when a file cannot
+// be opened or written, or a number to write is not finite (errno ERANGE).
+
+// A binary .glb file: the JSON chunk and the buffer chunk in one file.
+bool WriteGlbFile(const char* path, const WScene& scene);
+
+// A .gltf JSON file and its buffer in the file beside it with the extension
+// .bin (GltfBufferPath), which it names. Neither replaces its old file
+// before both are complete; a scene without geometry has no buffer and
+// writes no .bin. A path whose buffer name is the path itself is refused
+// (errno EINVAL).
+bool WriteGltfFile(const char* path, const WScene& scene);
+std::string GltfBufferPath(const char* path);

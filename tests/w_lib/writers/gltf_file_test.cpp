@@ -1,0 +1,291 @@
+// The glTF writers: the meshes they make of objects (vertex splits,
+// primitives by material, lines, defaults), the JSON and the binary layout
+// of the files, and failures that keep the old files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "w_lib/writers/gltf_mesh.h"
+#include "w_lib/writers/w_writers.h"
+#include "writer_checks.h"
+
+namespace {
+
+using nlohmann::json;
+
+// Materials "plain" (alpha 0.5) and "brick" (textured with a file whose
+// name needs escaping in a URI). Object "shape", moved by (0, 0, 10):
+// - a quad of "brick" and a triangle of "plain" over vertices 0 1 2 3;
+// - a pentagon without material over vertices 4 .. 8;
+// - a triangle of material 7 (not in the list) over 0 4 2;
+// - an edge (two-corner face) from 0 to 4, and a loose line from 5 to 7.
+// The quad's corners have uv records; corner 0 of the triangle of "plain"
+// has a normal record of no length. Object "empty" has no geometry.
+WScene MakeGltfScene() {
+  WScene scene;
+  const int plain = scene.AddMaterial("plain");
+  scene.materials[plain].col = WColor(0.25f, 0.5f, 1.0f, 0.5f);
+  const int brick = scene.AddMaterial("brick");
+  scene.materials[brick].tex = scene.AddTexture("C:\\maps\\brick #1.bmp");
+
+  WObject& o = AddObjectAt(scene, "shape", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0}, {3, 0, 0},
+                                             {3, 1, 0}, {2.5f, 2, 0}, {2, 1, 0}});
+  const int quad = AddFaceOver(o, {0, 1, 2, 3}, brick);
+  SetFaceUvs(o, quad, {0, 0, 1, 0, 1, 1, 0, 1});
+  const int tri = AddFaceOver(o, {0, 2, 3}, plain);
+  SetCorners(o, tri, &WFace::vn, {AddNormalAlong(o, WVector(0, 0, 0)), -1, -1});
+  AddFaceOver(o, {4, 5, 6, 7, 8});
+  AddFaceOver(o, {0, 4, 2}, 7);
+  AddFaceOver(o, {0, 4});
+  AddLineBetween(o, 5, 7);
+  o.transform.translate = WVector(0.0f, 0.0f, 10.0f);
+  ComputeFaceNormals(scene);
+  AddObjectAt(scene, "empty");
+  UpdateMatrices(scene);
+  return scene;
+}
+
+// The JSON chunk and the binary chunk of a .glb file.
+struct Glb {
+  json document;
+  std::string bin;
+};
+
+uint32_t Word(const std::string& bytes, size_t at) {
+  uint32_t w = 0;
+  std::memcpy(&w, bytes.data() + at, 4);
+  return w;
+}
+
+Glb ReadGlb(const std::string& path) {
+  const std::string bytes = ReadFile(path);
+  Glb glb;
+  EXPECT_GE(bytes.size(), 20u);
+  if (bytes.size() < 20) return glb;
+  EXPECT_EQ(bytes.substr(0, 4), "glTF");
+  EXPECT_EQ(Word(bytes, 4), 2u);
+  EXPECT_EQ(Word(bytes, 8), bytes.size());
+  const uint32_t json_length = Word(bytes, 12);
+  EXPECT_EQ(Word(bytes, 16), 0x4E4F534Au);  // "JSON"
+  glb.document = json::parse(bytes.substr(20, json_length));
+  const size_t bin_at = 20 + json_length;
+  if (bin_at + 8 <= bytes.size()) {
+    EXPECT_EQ(Word(bytes, bin_at + 4), 0x004E4942u);  // "BIN"
+    glb.bin = bytes.substr(bin_at + 8, Word(bytes, bin_at));
+  }
+  return glb;
+}
+
+// Accessor a's floats or indices, read from the buffer.
+std::vector<double> AccessorValues(const json& doc, const std::string& bin, int a) {
+  const json& accessor = doc["accessors"][a];
+  const json& view = doc["bufferViews"][accessor["bufferView"].get<int>()];
+  const int type = accessor["componentType"];
+  const std::string kind = accessor["type"];
+  const size_t width = kind == "SCALAR" ? 1 : kind == "VEC2" ? 2 : kind == "VEC3" ? 3 : 4;
+  const size_t n = accessor["count"].get<size_t>() * width;
+  const size_t at = view.value("byteOffset", size_t{0});
+  std::vector<double> values;
+  for (size_t i = 0; i < n; ++i) {
+    if (type == 5126) {
+      float f;
+      std::memcpy(&f, bin.data() + at + 4 * i, 4);
+      values.push_back(f);
+    } else if (type == 5123) {
+      uint16_t u;
+      std::memcpy(&u, bin.data() + at + 2 * i, 2);
+      values.push_back(u);
+    } else {
+      uint32_t u;
+      std::memcpy(&u, bin.data() + at + 4 * i, 4);
+      values.push_back(u);
+    }
+  }
+  return values;
+}
+
+}  // namespace
+
+TEST(GltfMesh, PrimitivesByMaterialWithSplitVerticesAndLines) {
+  const WScene scene = MakeGltfScene();
+  GltfMesh mesh;
+  ASSERT_TRUE(BuildGltfMesh(scene, scene.objects[0], mesh));
+  // No material (the pentagon's 3 triangles and the triangle of material
+  // 7), "plain", "brick", then the lines.
+  ASSERT_EQ(mesh.primitives.size(), 4u);
+  const int materials[4] = {-1, 0, 1, -1};
+  const size_t counts[4] = {12, 3, 6, 4};
+  for (size_t p = 0; p < 4; ++p) {
+    EXPECT_EQ(mesh.primitives[p].material, materials[p]) << p;
+    EXPECT_EQ(mesh.primitives[p].indices.size(), counts[p]) << p;
+    EXPECT_EQ(mesh.primitives[p].mode, p == 3 ? kGltfLines : kGltfTriangles) << p;
+  }
+  // Vertices 0 and 2 carry three kinds of corner: the quad's (uv), the
+  // triangle's (0 with its normal, 2 with none) and the plain ones; 3 two,
+  // 1 one; the pentagon's five one each: 0 2 3 give 7, plus 1 and 4 .. 8.
+  EXPECT_EQ(mesh.VertexCount(), 13u);
+  EXPECT_EQ(mesh.normals.size(), 13u * 3);
+  EXPECT_EQ(mesh.uvs.size(), 13u * 2);
+  EXPECT_TRUE(mesh.colors.empty());  // no colour records: all white
+  // Every normal is a unit vector: the one of no length became (0, 1, 0).
+  int up = 0;
+  for (size_t v = 0; v < mesh.VertexCount(); ++v) {
+    const float* n = &mesh.normals[3 * v];
+    EXPECT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1.0f, 1e-6f);
+    up += n[0] == 0.0f && n[1] == 1.0f && n[2] == 0.0f;
+  }
+  EXPECT_GT(up, 0);
+  // The translation is in the positions; each triangle keeps the winding of
+  // its polygon (all face +z).
+  for (size_t v = 0; v < mesh.VertexCount(); ++v) EXPECT_EQ(mesh.positions[3 * v + 2], 10.0f);
+  for (size_t p = 0; p < 3; ++p) {
+    const std::vector<uint32_t>& ix = mesh.primitives[p].indices;
+    for (size_t t = 0; t < ix.size(); t += 3) {
+      const float* a = &mesh.positions[3 * ix[t]];
+      const float* b = &mesh.positions[3 * ix[t + 1]];
+      const float* c = &mesh.positions[3 * ix[t + 2]];
+      EXPECT_GT((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]), 0.0f) << p << " " << t;
+    }
+  }
+  // The lines run 0-4 and 5-7, on vertices that the triangles use.
+  const std::vector<uint32_t>& lines = mesh.primitives[3].indices;
+  const float ends[4] = {0, 2, 3, 2.5f};
+  for (size_t k = 0; k < 4; ++k) EXPECT_EQ(mesh.positions[3 * lines[k]], ends[k]) << k;
+
+  // One coloured corner: COLOR_0 for all, white where no colour is named,
+  // clamped to 0..1; the corner's vertex is split from its plain corners.
+  WScene colored = scene;
+  WObject& shape = colored.objects[0];
+  shape.faces[2].vc[0] = AddColorOf(shape, WColor(2.0f, 0.5f, -1.0f, 1.0f));
+  ASSERT_TRUE(BuildGltfMesh(colored, shape, mesh));
+  ASSERT_EQ(mesh.colors.size(), 14u * 4);
+  int red = 0, white = 0;
+  for (size_t v = 0; v < 14; ++v) {
+    const std::vector<float> c(mesh.colors.begin() + 4 * v, mesh.colors.begin() + 4 * v + 4);
+    red += c == std::vector<float>{1.0f, 0.5f, 0.0f, 1.0f};
+    white += c == std::vector<float>{1.0f, 1.0f, 1.0f, 1.0f};
+  }
+  EXPECT_EQ(red, 1);
+  EXPECT_EQ(white, 13);
+
+  GltfMesh empty;
+  EXPECT_TRUE(BuildGltfMesh(scene, scene.objects[1], empty));
+  EXPECT_TRUE(empty.primitives.empty());
+
+  WScene bad = scene;
+  bad.objects[0].vertices[5].pos.y = std::numeric_limits<float>::infinity();
+  EXPECT_FALSE(BuildGltfMesh(bad, bad.objects[0], mesh));
+}
+
+TEST(GltfFile, GlbHoldsTheModel) {
+  WScene scene = MakeGltfScene();
+  scene.objects[0].SetName("\x83\x65\x83\x58\x83\x67");  // Shift-JIS
+  const std::string path = TempPath("model.glb");
+  ASSERT_TRUE(WriteGlbFile(path.c_str(), scene));
+  const Glb glb = ReadGlb(path);
+  const json& doc = glb.document;
+  EXPECT_EQ(doc["asset"]["version"], "2.0");
+  EXPECT_EQ(doc["asset"]["generator"].get<std::string>().rfind("Vellmar ", 0), 0u);
+  ASSERT_EQ(doc["nodes"].size(), 2u);
+  EXPECT_EQ(doc["nodes"][0]["name"], "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88");
+  EXPECT_EQ(doc["meshes"][0]["name"], doc["nodes"][0]["name"]);
+  EXPECT_FALSE(doc["nodes"][1].contains("mesh"));
+  EXPECT_EQ(doc["scenes"][0]["nodes"], json::array({0, 1}));
+
+  const json& plain = doc["materials"][0];
+  EXPECT_EQ(plain["alphaMode"], "BLEND");
+  EXPECT_EQ(plain["pbrMetallicRoughness"]["baseColorFactor"], json::array({0.25, 0.5, 1.0, 0.5}));
+  EXPECT_EQ(plain["pbrMetallicRoughness"]["metallicFactor"], 0.0);
+  EXPECT_NEAR(plain["pbrMetallicRoughness"]["roughnessFactor"].get<double>(), 0.7311, 1e-4);
+  const json& brick = doc["materials"][1];
+  EXPECT_FALSE(brick.contains("alphaMode"));
+  const int texture = brick["pbrMetallicRoughness"]["baseColorTexture"]["index"];
+  EXPECT_EQ(doc["images"][doc["textures"][texture]["source"].get<int>()]["uri"], "brick%20%231.bmp");
+
+  // Texture coordinates only on the textured material's triangles; the
+  // lines have positions alone.
+  const json& primitives = doc["meshes"][0]["primitives"];
+  ASSERT_EQ(primitives.size(), 4u);
+  for (size_t p = 0; p < 4; ++p) EXPECT_EQ(primitives[p]["attributes"].contains("TEXCOORD_0"), p == 2) << p;
+  EXPECT_EQ(primitives[3]["mode"], 1);
+  EXPECT_FALSE(primitives[3]["attributes"].contains("NORMAL"));
+
+  // POSITION's bounds are those of its values; 16-bit indices name them.
+  const int position = primitives[0]["attributes"]["POSITION"];
+  const std::vector<double> p = AccessorValues(doc, glb.bin, position);
+  EXPECT_EQ(doc["accessors"][position]["min"], json::array({0.0, 0.0, 10.0}));
+  EXPECT_EQ(doc["accessors"][position]["max"], json::array({3.0, 2.0, 10.0}));
+  const int indices = primitives[0]["indices"];
+  EXPECT_EQ(doc["accessors"][indices]["componentType"], 5123);
+  for (double i : AccessorValues(doc, glb.bin, indices)) EXPECT_LT(i, p.size() / 3);
+  std::remove(path.c_str());
+}
+
+TEST(GltfFile, IndicesWidenPastSixteenBits) {
+  // Separate triangles: 65,535 vertices still fit 16-bit indices (0xFFFF,
+  // the restart value, is never needed), 65,538 do not.
+  for (const int triangles : {21845, 21846}) {
+    WScene scene;
+    WObject& o = AddObjectAt(scene, "many");
+    for (int t = 0; t < triangles; ++t) {
+      const float x = static_cast<float>(t);
+      AddVertexAt(o, x, 0, 0);
+      AddVertexAt(o, x + 1, 0, 0);
+      AddVertexAt(o, x, 1, 0);
+      AddFaceOver(o, {3 * t, 3 * t + 1, 3 * t + 2});
+    }
+    UpdateMatrices(scene);
+    const std::string path = TempPath("many.glb");
+    ASSERT_TRUE(WriteGlbFile(path.c_str(), scene));
+    const Glb glb = ReadGlb(path);
+    const json& primitive = glb.document["meshes"][0]["primitives"][0];
+    EXPECT_EQ(glb.document["accessors"][primitive["indices"].get<int>()]["componentType"],
+              triangles == 21845 ? 5123 : 5125);
+    const std::vector<double> indices = AccessorValues(glb.document, glb.bin, primitive["indices"]);
+    EXPECT_EQ(indices.back(), 3.0 * triangles - 1);
+    std::remove(path.c_str());
+  }
+}
+
+TEST(GltfFile, GltfAndItsBufferAreReplacedTogether) {
+  const WScene scene = MakeGltfScene();
+  const std::string dir = TempFolder("gltf");
+  const std::string path = dir + "scene.gltf";
+  ASSERT_TRUE(WriteGltfFile(path.c_str(), scene));
+  const json doc = json::parse(ReadFile(path));
+  const std::string bin = ReadFile(dir + "scene.bin");
+  EXPECT_EQ(doc["buffers"], json::array({{{"byteLength", bin.size()}, {"uri", "scene.bin"}}}));
+  const Glb glb = ReadGlb((WriteGlbFile((dir + "scene.glb").c_str(), scene), dir + "scene.glb"));
+  EXPECT_EQ(glb.bin.substr(0, bin.size()), bin);  // the same buffer in both forms
+
+  // A buffer that cannot be written keeps the old .gltf as it was.
+  std::ofstream(dir + "old.gltf") << "old";
+  ASSERT_EQ(mkdir((dir + "old.bin").c_str(), 0755), 0);
+  EXPECT_FALSE(WriteGltfFile((dir + "old.gltf").c_str(), scene));
+  EXPECT_EQ(ReadFile(dir + "old.gltf"), "old");
+  EXPECT_FALSE(FileExists(PartialFilePath(dir + "old.gltf", getpid())));
+  // A name whose buffer would be the file itself is refused.
+  EXPECT_FALSE(WriteGltfFile((dir + "self.bin").c_str(), scene));
+  EXPECT_EQ(errno, EINVAL);
+  // A number that is not finite fails the write before anything is written.
+  for (int k = 0; k < 2; ++k) {
+    WScene bad = scene;
+    if (k == 0) bad.materials[0].col.r = std::nanf("");
+    if (k == 1) bad.objects[0].uvs[0].u = std::numeric_limits<float>::infinity();
+    EXPECT_FALSE(WriteGlbFile((dir + "bad.glb").c_str(), bad)) << k;
+    EXPECT_EQ(errno, ERANGE);
+    EXPECT_FALSE(FileExists(dir + "bad.glb"));
+  }
+
+  ExpectFailedWritesLeaveNoFile(WriteGlbFile, scene);
+  ExpectFailedWritesLeaveNoFile(WriteGltfFile, scene);
+}

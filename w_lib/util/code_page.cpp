@@ -1,0 +1,147 @@
+// Shift-JIS to UTF-8 through the system's converter: iconv's CP932 where
+// there is iconv, the code page 932 of the system on Windows. Both follow the
+// same table, so a name converts to the same bytes on every platform.
+#include "w_lib/util/code_page.h"
+
+#include <cstdint>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
+namespace {
+
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+
+// The length of the valid UTF-8 sequence at text[i], or 0 when there is
+// none: no overlong forms, no surrogates, nothing above U+10FFFF.
+size_t Utf8SequenceAt(std::string_view text, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char c = byte(i);
+  if (c < 0x80) return 1;
+  size_t length;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    length = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    length = 3;
+    if (c == 0xE0) low = 0xA0;
+    if (c == 0xED) high = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    length = 4;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (size_t k = 2; k < length; ++k)
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  return length;
+}
+
+std::string KeepValidUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = Utf8SequenceAt(text, i);
+    if (n == 0) {
+      out += kReplacement;
+      ++i;
+    } else {
+      out.append(text.data() + i, n);
+      i += n;
+    }
+  }
+  return out;
+}
+
+void AppendCodePoint(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// Lead bytes of two-byte characters of code page 932.
+bool IsShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// The code point of one Shift-JIS character of one or two bytes, or 0 when
+// the system knows none.
+uint32_t ShiftJisCharacter(const char* bytes, size_t n);
+
+#if defined(_WIN32)
+uint32_t ShiftJisCharacter(const char* bytes, size_t n) {
+  wchar_t wide[2] = {};
+  const int got = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, static_cast<int>(n), wide, 2);
+  return got == 1 ? static_cast<uint32_t>(wide[0]) : 0;
+}
+#else
+// One converter for the process, opened on first use; (iconv_t)-1 when the
+// system has no CP932 table.
+iconv_t ShiftJisConverter() {
+  static const iconv_t converter = iconv_open("UTF-32LE", "CP932");
+  return converter;
+}
+
+uint32_t ShiftJisCharacter(const char* bytes, size_t n) {
+  const iconv_t converter = ShiftJisConverter();
+  if (converter == reinterpret_cast<iconv_t>(-1)) return 0;
+  char in_bytes[2] = {bytes[0], n > 1 ? bytes[1] : '\0'};
+  unsigned char out_bytes[8] = {};
+  char* in = in_bytes;
+  size_t in_left = n;
+  char* out = reinterpret_cast<char*>(out_bytes);
+  size_t out_left = sizeof out_bytes;
+  iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(converter, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1) || in_left != 0 ||
+      out_left != 4)
+    return 0;
+  return static_cast<uint32_t>(out_bytes[0]) | static_cast<uint32_t>(out_bytes[1]) << 8 |
+         static_cast<uint32_t>(out_bytes[2]) << 16 | static_cast<uint32_t>(out_bytes[3]) << 24;
+}
+#endif
+
+std::string ShiftJisToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() * 3 / 2);
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    // ASCII is the same in both; the converter is asked only for the rest.
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    const size_t n = IsShiftJisLead(c) && i + 1 < text.size() ? 2 : 1;
+    const uint32_t code = ShiftJisCharacter(text.data() + i, n);
+    if (code == 0) {
+      out += kReplacement;
+      ++i;  // the next byte may start a character of its own
+      continue;
+    }
+    AppendCodePoint(out, code);
+    i += n;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string NameAsUtf8(std::string_view text, bool utf8) {
+  return utf8 ? KeepValidUtf8(text) : ShiftJisToUtf8(text);
+}

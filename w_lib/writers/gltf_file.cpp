@@ -1,0 +1,339 @@
+// glTF 2.0 files: the model is built with tinygltf and its JSON serialised by
+// it; the buffer stays apart and is written, in its .bin file or in the
+// binary chunk of a .glb, from where it lies. Every byte reaches the disk
+// through the same staged replacement as every other writer's, so that a
+// failure leaves the old files as they were.
+#define TINYGLTF_IMPLEMENTATION
+// Only the writer is used, and it must never read or write an image file.
+#define TINYGLTF_NO_STB_IMAGE
+#define TINYGLTF_NO_STB_IMAGE_WRITE
+#define TINYGLTF_NO_EXTERNAL_IMAGE
+#include <tiny_gltf.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "w_lib/util/code_page.h"
+#include "w_lib/util/text.h"
+#include "w_lib/writers/gltf_mesh.h"
+#include "w_lib/writers/text_output.h"
+#include "w_lib/writers/w_writers.h"
+
+#ifndef VELLMAR_VERSION
+#define VELLMAR_VERSION "0"
+#endif
+
+namespace {
+
+constexpr int kArrayBuffer = 34962;
+constexpr int kElementArrayBuffer = 34963;
+
+// The specular power that the other library formats write for every
+// material (the scene keeps none of its own), and the roughness it maps to:
+// the Blinn-Phong exponent n as the microfacet width a = sqrt(2 / (n + 2)),
+// and roughness as sqrt(a), so that roughness = (2 / (n + 2))^(1/4).
+constexpr double kSpecularPower = 5.0;
+double RoughnessOfPower(double n) { return std::pow(2.0 / (n + 2.0), 0.25); }
+
+// A relative URI for a file name: every byte but the unreserved characters
+// percent-encoded, so that blanks, '#', '%' and non-ASCII names survive.
+std::string FileUri(const std::string& utf8_name) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string uri;
+  for (const char ch : utf8_name) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+        c == '_' || c == '~') {
+      uri += ch;
+    } else {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 15];
+    }
+  }
+  return uri;
+}
+
+class ModelBuilder {
+ public:
+  ModelBuilder(const WScene& scene, std::vector<unsigned char>& data) : scene_(scene), data_(data) {}
+
+  // False when a number to write is not finite.
+  bool Build(tinygltf::Model& model) {
+    model.asset.version = "2.0";
+    model.asset.generator = std::string("Vellmar ") + VELLMAR_VERSION;
+    model_ = &model;
+    if (!AddMaterials()) return false;
+    model.scenes.emplace_back();
+    model.defaultScene = 0;
+    for (int o = 0; o < scene_.onum; ++o) {
+      const WObject& object = scene_.objects[o];
+      tinygltf::Node node;
+      node.name = Utf8(object.name.c_str());
+      GltfMesh mesh;  // released before the next object's is made
+      if (!BuildGltfMesh(scene_, object, mesh)) return false;
+      if (!mesh.primitives.empty()) {
+        node.mesh = static_cast<int>(model.meshes.size());
+        AddMesh(mesh, node.name);
+      }
+      model.scenes[0].nodes.push_back(static_cast<int>(model.nodes.size()));
+      model.nodes.push_back(std::move(node));
+    }
+    return true;
+  }
+
+ private:
+  std::string Utf8(const char* name) const { return NameAsUtf8(name, scene_.utf8_names); }
+
+  bool AddMaterials() {
+    std::vector<int> texture_of(static_cast<size_t>(scene_.tnum > 0 ? scene_.tnum : 0), -1);
+    for (int i = 0; i < scene_.mnum; ++i) {
+      const WMaterial& m = scene_.materials[i];
+      if (!std::isfinite(m.col.r) || !std::isfinite(m.col.g) || !std::isfinite(m.col.b) || !std::isfinite(m.col.a))
+        return false;
+      tinygltf::Material material;
+      material.name = Utf8(m.name.c_str());
+      material.emissiveFactor = {0.0, 0.0, 0.0};
+      const auto factor = [](float x) { return x < 0.0f ? 0.0 : (x > 1.0f ? 1.0 : static_cast<double>(x)); };
+      const double alpha = factor(m.col.a);
+      material.pbrMetallicRoughness.baseColorFactor = {factor(m.col.r), factor(m.col.g), factor(m.col.b), alpha};
+      material.pbrMetallicRoughness.metallicFactor = 0.0;
+      material.pbrMetallicRoughness.roughnessFactor = RoughnessOfPower(kSpecularPower);
+      if (alpha < 1.0) material.alphaMode = "BLEND";
+      // A texture without a file name has nothing to point at.
+      if (m.tex >= 0 && m.tex < scene_.tnum && !FileName(scene_.textures[m.tex].name.c_str()).empty()) {
+        int& texture = texture_of[static_cast<size_t>(m.tex)];
+        if (texture == -1) texture = AddTexture(scene_.textures[m.tex]);
+        material.pbrMetallicRoughness.baseColorTexture.index = texture;
+      }
+      model_->materials.push_back(std::move(material));
+    }
+    return true;
+  }
+
+  int AddTexture(const WTexture& t) {
+    tinygltf::Image image;
+    image.uri = FileUri(Utf8(FileName(t.name.c_str()).c_str()));
+    tinygltf::Texture texture;
+    texture.source = static_cast<int>(model_->images.size());
+    model_->images.push_back(std::move(image));
+    model_->textures.push_back(std::move(texture));
+    return static_cast<int>(model_->textures.size()) - 1;
+  }
+
+  // Appends bytes as a buffer view of its own, starting on a 4-byte boundary.
+  int AddView(const void* bytes, size_t size, int target) {
+    data_.resize((data_.size() + 3) & ~size_t{3}, 0);
+    tinygltf::BufferView view;
+    view.buffer = 0;
+    view.byteOffset = data_.size();
+    view.byteLength = size;
+    view.target = target;
+    const unsigned char* begin = static_cast<const unsigned char*>(bytes);
+    data_.insert(data_.end(), begin, begin + size);
+    model_->bufferViews.push_back(std::move(view));
+    return static_cast<int>(model_->bufferViews.size()) - 1;
+  }
+
+  int AddAccessor(int view, int component_type, int type, size_t count) {
+    tinygltf::Accessor accessor;
+    accessor.bufferView = view;
+    accessor.componentType = component_type;
+    accessor.type = type;
+    accessor.count = count;
+    model_->accessors.push_back(std::move(accessor));
+    return static_cast<int>(model_->accessors.size()) - 1;
+  }
+
+  int AddFloats(const std::vector<float>& values, int type, int components) {
+    const int view = AddView(values.data(), values.size() * sizeof(float), kArrayBuffer);
+    return AddAccessor(view, TINYGLTF_COMPONENT_TYPE_FLOAT, type, values.size() / static_cast<size_t>(components));
+  }
+
+  void AddMesh(const GltfMesh& mesh, const std::string& name) {
+    // Room for the whole mesh at once (with the padding of each view): a
+    // large mesh is not copied again and again as the buffer grows.
+    size_t bytes = 4 * (mesh.positions.size() + mesh.normals.size() + mesh.uvs.size() + mesh.colors.size()) + 16;
+    for (const GltfPrimitive& p : mesh.primitives) bytes += 4 * p.indices.size() + 4;
+    if (data_.size() + bytes > data_.capacity())
+      data_.reserve(std::max(data_.size() + bytes, data_.capacity() / 2 * 3));
+    tinygltf::Mesh out;
+    out.name = name;
+    const int position = AddFloats(mesh.positions, TINYGLTF_TYPE_VEC3, 3);
+    std::vector<double> low(3, 0.0), high(3, 0.0);
+    for (size_t i = 0; i < mesh.positions.size(); ++i) {
+      const double x = mesh.positions[i];
+      const size_t axis = i % 3;
+      if (i < 3 || x < low[axis]) low[axis] = x;
+      if (i < 3 || x > high[axis]) high[axis] = x;
+    }
+    model_->accessors[static_cast<size_t>(position)].minValues = low;
+    model_->accessors[static_cast<size_t>(position)].maxValues = high;
+    const int normal = mesh.normals.empty() ? -1 : AddFloats(mesh.normals, TINYGLTF_TYPE_VEC3, 3);
+    const int uv = mesh.uvs.empty() ? -1 : AddFloats(mesh.uvs, TINYGLTF_TYPE_VEC2, 2);
+    const int color = mesh.colors.empty() ? -1 : AddFloats(mesh.colors, TINYGLTF_TYPE_VEC4, 4);
+    // 0xFFFF is not a valid 16-bit index (it means a primitive restart):
+    // 65,535 vertices, numbered up to 0xFFFE, are the most that 16 bits take.
+    const bool short_indices = mesh.VertexCount() <= 0xFFFF;
+    std::vector<uint16_t> shorts;
+    for (const GltfPrimitive& p : mesh.primitives) {
+      tinygltf::Primitive primitive;
+      primitive.mode = p.mode;
+      primitive.attributes["POSITION"] = position;
+      if (p.mode == kGltfTriangles) {
+        // Lines have no surface to shade: their vertices carry position and colour.
+        if (normal != -1) primitive.attributes["NORMAL"] = normal;
+        // Texture coordinates only where a texture uses them.
+        if (uv != -1 && HasTexture(p.material)) primitive.attributes["TEXCOORD_0"] = uv;
+        primitive.material = p.material;
+      }
+      if (color != -1) primitive.attributes["COLOR_0"] = color;
+      int view;
+      if (short_indices) {
+        shorts.assign(p.indices.begin(), p.indices.end());
+        view = AddView(shorts.data(), shorts.size() * sizeof(uint16_t), kElementArrayBuffer);
+      } else {
+        view = AddView(p.indices.data(), p.indices.size() * sizeof(uint32_t), kElementArrayBuffer);
+      }
+      primitive.indices =
+          AddAccessor(view,
+                      short_indices ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
+                      TINYGLTF_TYPE_SCALAR, p.indices.size());
+      out.primitives.push_back(std::move(primitive));
+    }
+    model_->meshes.push_back(std::move(out));
+  }
+
+  bool HasTexture(int material) const {
+    return material >= 0 && material < static_cast<int>(model_->materials.size()) &&
+           model_->materials[static_cast<size_t>(material)].pbrMetallicRoughness.baseColorTexture.index != -1;
+  }
+
+  const WScene& scene_;
+  std::vector<unsigned char>& data_;
+  tinygltf::Model* model_ = nullptr;
+};
+
+// The JSON of model, whose buffer is kept apart, with that buffer named:
+// by uri (a .gltf file), or without one (the binary chunk of a .glb file).
+// indent as nlohmann::json::dump takes it (-1: compact).
+std::string GltfJson(const tinygltf::Model& model, size_t buffer_size, const std::string& uri, int indent) {
+  tinygltf::TinyGLTF gltf;
+  std::ostringstream text;
+  gltf.WriteGltfSceneToStream(&model, text, false, false);
+  nlohmann::json document = nlohmann::json::parse(text.str());
+  if (buffer_size > 0) {
+    nlohmann::json buffer = {{"byteLength", buffer_size}};
+    if (!uri.empty()) buffer["uri"] = uri;
+    document["buffers"] = nlohmann::json::array({buffer});
+  }
+  return document.dump(indent);
+}
+
+void PutWord(TextOutput& out, uint32_t word) {
+  const char bytes[4] = {static_cast<char>(word & 0xFF), static_cast<char>((word >> 8) & 0xFF),
+                         static_cast<char>((word >> 16) & 0xFF), static_cast<char>(word >> 24)};
+  out.Put(std::string_view(bytes, 4));
+}
+
+// The binary container: a 12-byte head, the JSON chunk padded with blanks
+// and the buffer chunk padded with zeros to 4 bytes. tinygltf's own writer
+// would first copy the whole buffer; this writes it from where it lies.
+void PutGlb(TextOutput& out, const std::string& text, const std::vector<unsigned char>& data) {
+  const auto padded = [](size_t n) { return static_cast<uint32_t>((n + 3) & ~size_t{3}); };
+  const uint32_t json_length = padded(text.size());
+  const uint32_t bin_length = padded(data.size());
+  PutWord(out, 0x46546C67u);  // "glTF"
+  PutWord(out, 2);
+  PutWord(out, 12 + 8 + json_length + (data.empty() ? 0 : 8 + bin_length));
+  PutWord(out, json_length);
+  PutWord(out, 0x4E4F534Au);  // "JSON"
+  out.Put(text).Put(std::string(json_length - text.size(), ' '));
+  if (data.empty()) return;
+  PutWord(out, bin_length);
+  PutWord(out, 0x004E4942u);  // "BIN"
+  out.Put(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+  out.Put(std::string(bin_length - data.size(), '\0'));
+}
+
+// Runs write, turning what the libraries throw into false with errno set.
+template <class Write>
+bool Guarded(Write&& write) {
+  try {
+    return write();
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+  } catch (const std::exception&) {
+    errno = EINVAL;
+  }
+  return false;
+}
+
+bool BuildModel(const WScene& scene, tinygltf::Model& model, std::vector<unsigned char>& data) {
+  if (ModelBuilder(scene, data).Build(model)) return true;
+  errno = ERANGE;  // a coordinate, normal, texture coordinate or colour that is not finite
+  return false;
+}
+
+}  // namespace
+
+std::string GltfBufferPath(const char* path) { return ReplaceExtension(path, ".bin"); }
+
+bool WriteGlbFile(const char* path, const WScene& scene) {
+  return Guarded([&] {
+    tinygltf::Model model;
+    std::vector<unsigned char> data;
+    if (!BuildModel(scene, model, data)) return false;
+    const std::string text = GltfJson(model, data.size(), "", -1);
+    // The whole file, chunk heads and padding included, is counted in 32 bits.
+    if (data.size() > 0xFFFFFFFFu - 64u || text.size() > 0xFFFFFFFFu - 64u - data.size()) {
+      errno = EFBIG;
+      return false;
+    }
+    const FileWriteResult result = WriteWholeFile(path, "wb", [&](TextOutput& out) { PutGlb(out, text, data); });
+    return result == FileWriteResult::kWritten;
+  });
+}
+
+bool WriteGltfFile(const char* path, const WScene& scene) {
+  return Guarded([&] {
+    const std::string buffer_path = GltfBufferPath(path);
+    if (buffer_path == path) {
+      errno = EINVAL;  // the buffer would replace the file that names it
+      return false;
+    }
+    tinygltf::Model model;
+    std::vector<unsigned char> data;
+    if (!BuildModel(scene, model, data)) return false;
+    const std::string text = GltfJson(model, data.size(), FileUri(FileName(buffer_path.c_str())), 2) + "\n";
+    // Both files are complete before either replaces anything.
+    TextOutput gltf;
+    const FileWriteResult staged = StageWholeFile(gltf, path, "wb", [&](TextOutput& out) { out.Put(text); });
+    if (staged != FileWriteResult::kWritten) return false;
+    if (data.empty()) return gltf.Commit();
+    TextOutput bin;
+    const FileWriteResult bin_staged = StageWholeFile(bin, buffer_path.c_str(), "wb", [&](TextOutput& out) {
+      out.Put(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+    });
+    if (bin_staged != FileWriteResult::kWritten) {
+      const int error = errno;
+      gltf.Discard();
+      errno = error;
+      return false;
+    }
+    if (!bin.Commit()) {
+      const int error = errno;
+      gltf.Discard();
+      errno = error;
+      return false;
+    }
+    return gltf.Commit();
+  });
+}
