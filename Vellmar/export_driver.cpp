@@ -65,7 +65,7 @@ void ReadVertices(const ObjectHandle& object, int vertex_count, ExportDialogReco
   if (vertex_count == 0) return;
   std::vector<MQPoint> points(static_cast<size_t>(vertex_count));
   object.GetVertexArray(points.data());
-  HostFunctionAt<PFN_MQ_ExportAxis>(kHost_MQ_ExportAxis)(&record, points.data(), vertex_count);
+  HostFunctionAt<kHost_MQ_ExportAxis>()(&record, points.data(), vertex_count);
   for (const MQPoint& p : points) {
     const int v = obj.AddVertex();
     obj.vertices[v].pos = WVector(p.x, p.y, p.z);
@@ -155,7 +155,7 @@ namespace {
 void ShowDialogAndReadDocument(MQDocument doc, WScene& scene) {
   ExportDialogRecord record = MakeExportDialogRecord();
   // Cancelling does not stop the export: the record stays as the dialog left it.
-  HostFunctionAt<PFN_MQ_ShowFileDialog>(kHost_MQ_ShowFileDialog)("Vellmar", &record);
+  HostFunctionAt<kHost_MQ_ShowFileDialog>()("Vellmar", &record);
   ReadDocumentIntoScene(doc, record, scene);
 }
 

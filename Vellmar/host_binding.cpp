@@ -29,15 +29,13 @@ int BindHost(const char* path, HostTable& table, const ModuleLoader& loader) {
   return 1;
 }
 
-bool ExportRoadBound(const HostTable& table) {
-  static constexpr HostFunction kExportRoad[] = {
-      kHost_MQ_ShowFileDialog,       kHost_MQ_ExportAxis,          kHost_MQDoc_GetObjectCount,
-      kHost_MQDoc_GetObject,         kHost_MQDoc_GetMaterialCount, kHost_MQDoc_GetMaterial,
-      kHost_MQObj_GetName,           kHost_MQObj_GetVertexCount,   kHost_MQObj_GetVertexArray,
-      kHost_MQObj_GetFaceCount,      kHost_MQObj_GetFacePointCount, kHost_MQObj_GetFacePointArray,
-      kHost_MQObj_GetFaceCoordinateArray, kHost_MQObj_GetFaceMaterial, kHost_MQMat_GetName,
-      kHost_MQMat_GetColor,          kHost_MQMat_GetAlpha,         kHost_MQMat_GetTextureName};
-  for (HostFunction f : kExportRoad)
+bool ExportFunctionsBound(const HostTable& table) {
+  static constexpr HostFunction kExportFunctions[] = {
+#define MQ_EXPORT_FUNCTION(result, name, parameters) kHost_##name,
+#include "Vellmar/export_function_list.inc"
+#undef MQ_EXPORT_FUNCTION
+  };
+  for (HostFunction f : kExportFunctions)
     if (!table.slots[f]) return false;
   return true;
 }

@@ -39,12 +39,23 @@ extern const ModuleLoader kSystemModuleLoader;
 // while the host keeps the module loaded itself, as the running host does.
 int BindHost(const char* path, HostTable& table, const ModuleLoader& loader = kSystemModuleLoader);
 
-// Whether every host function that an export calls is bound: an export
-// with an empty slot would call through a null address.
-bool ExportRoadBound(const HostTable& table);
+// Whether every host function that an export calls (export_function_list.inc)
+// is bound: an export with an empty slot would call through a null address.
+bool ExportFunctionsBound(const HostTable& table);
 
-// A bound host function as its real type.
-template <class Fn>
-Fn HostFunctionAt(HostFunction f) {
-  return reinterpret_cast<Fn>(BoundHost().slots[f]);
+// The type of each host function that an export calls, by its slot.
+template <HostFunction f>
+struct ExportFunctionType;
+#define MQ_EXPORT_FUNCTION(result, name, parameters) \
+  template <>                                         \
+  struct ExportFunctionType<kHost_##name> {           \
+    using Type = PFN_##name;                          \
+  };
+#include "Vellmar/export_function_list.inc"
+#undef MQ_EXPORT_FUNCTION
+
+// A bound host function that an export calls, as its real type.
+template <HostFunction f>
+typename ExportFunctionType<f>::Type HostFunctionAt() {
+  return reinterpret_cast<typename ExportFunctionType<f>::Type>(BoundHost().slots[f]);
 }

@@ -43,7 +43,7 @@ MQ_PLUGIN_EXPORT const char* MQ_PLUGINAPI MQEnumFileExt(int32_t index) {
 // failed export leaves errno telling why, for a caller in the same process
 // that wants the reason; the host itself ignores it.
 MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQExportFile(int32_t index, const char* filename, MQDocument doc) {
-  if (index != 0 || !filename || !doc || !ExportRoadBound(BoundHost())) {
+  if (index != 0 || !filename || !doc || !ExportFunctionsBound(BoundHost())) {
     errno = EINVAL;
     return 0;
   }
