@@ -25,7 +25,7 @@ struct NameBuffer {
 
 int NonNegative(int32_t n) { return n < 0 ? 0 : n; }
 
-void ReadMaterials(const DocumentHandle& document, int material_count, WScene& scene,
+void ReadMaterials(const HostTable& host, const DocumentHandle& document, int material_count, WScene& scene,
                    std::vector<MQColor>& colors) {
   std::unordered_map<std::string, int> texture_index;
   colors.assign(static_cast<size_t>(material_count), MQColor{1.0f, 1.0f, 1.0f});
@@ -37,7 +37,7 @@ void ReadMaterials(const DocumentHandle& document, int material_count, WScene& s
       scene.AddMaterial("");
       continue;
     }
-    const MaterialHandle material(handle);
+    const MaterialHandle material(host, handle);
     NameBuffer name;
     material.GetName(name.data(), kHostNameBufferSize);
     const int m = scene.AddMaterial(name.Terminated());
@@ -61,11 +61,12 @@ void ReadMaterials(const DocumentHandle& document, int material_count, WScene& s
   }
 }
 
-void ReadVertices(const ObjectHandle& object, int vertex_count, ExportDialogRecord& record, WObject& obj) {
+void ReadVertices(const HostTable& host, const ObjectHandle& object, int vertex_count, ExportDialogRecord& record,
+                  WObject& obj) {
   if (vertex_count == 0) return;
   std::vector<MQPoint> points(static_cast<size_t>(vertex_count));
   object.GetVertexArray(points.data());
-  HostFunctionAt<kHost_MQ_ExportAxis>()(&record, points.data(), vertex_count);
+  host.Function<kHost_MQ_ExportAxis>()(&record, points.data(), vertex_count);
   for (const MQPoint& p : points) {
     const int v = obj.AddVertex();
     obj.vertices[v].pos = WVector(p.x, p.y, p.z);
@@ -121,17 +122,17 @@ ExportDialogRecord MakeExportDialogRecord() {
   return record;
 }
 
-void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& scene) {
-  const DocumentHandle document(doc);
+void ReadDocumentIntoScene(const HostTable& host, MQDocument doc, ExportDialogRecord& record, WScene& scene) {
+  const DocumentHandle document(host, doc);
   const int object_count = NonNegative(document.GetObjectCount());
   const int material_count = NonNegative(document.GetMaterialCount());
   std::vector<MQColor> material_colors;
-  ReadMaterials(document, material_count, scene, material_colors);
+  ReadMaterials(host, document, material_count, scene, material_colors);
 
   for (int i = 0; i < object_count; ++i) {
     const MQObject handle = document.GetObject(i);
     if (!handle) continue;
-    const ObjectHandle object(handle);
+    const ObjectHandle object(host, handle);
     NameBuffer name;
     object.GetName(name.data(), kHostNameBufferSize);
     const int o = scene.AddObject(name.Terminated());
@@ -145,38 +146,38 @@ void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& s
     obj.ReserveVertices(vertex_count);
     obj.ReserveFaces(face_count);
     obj.ReserveUvs(corners > INT32_MAX ? INT32_MAX : static_cast<int>(corners));
-    ReadVertices(object, vertex_count, record, obj);
+    ReadVertices(host, object, vertex_count, record, obj);
     ReadFaces(object, face_count, material_count, material_colors, obj);
   }
 }
 
 namespace {
 
-void ShowDialogAndReadDocument(MQDocument doc, WScene& scene) {
+void ShowDialogAndReadDocument(const HostTable& host, MQDocument doc, WScene& scene) {
   ExportDialogRecord record = MakeExportDialogRecord();
   // Cancelling does not stop the export: the record stays as the dialog left it.
-  HostFunctionAt<kHost_MQ_ShowFileDialog>()("Vellmar", &record);
-  ReadDocumentIntoScene(doc, record, scene);
+  host.Function<kHost_MQ_ShowFileDialog>()("Vellmar", &record);
+  ReadDocumentIntoScene(host, doc, record, scene);
 }
 
 }  // namespace
 
-void PrepareExportScene(MQDocument doc, WScene& scene) {
-  ShowDialogAndReadDocument(doc, scene);
+void PrepareExportScene(const HostTable& host, MQDocument doc, WScene& scene) {
+  ShowDialogAndReadDocument(host, doc, scene);
   RunExportPasses(scene);
 }
 
-void PrepareLibraryFormatScene(MQDocument doc, WScene& scene) {
-  ShowDialogAndReadDocument(doc, scene);
+void PrepareLibraryFormatScene(const HostTable& host, MQDocument doc, WScene& scene) {
+  ShowDialogAndReadDocument(host, doc, scene);
   RunLibraryFormatPasses(scene);
 }
 
-int ExportDocument(const char* path, MQDocument doc) {
+int ExportDocument(const HostTable& host, const char* path, MQDocument doc) {
   bool written = false;
   int error = 0;
   {
     WScene scene;
-    PrepareExportScene(doc, scene);
+    PrepareExportScene(host, doc, scene);
     written = WriteXsiFile(path, scene);
     error = errno;
   }

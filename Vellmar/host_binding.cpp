@@ -9,11 +9,6 @@ const char* const kHostFunctionNames[kHostFunctionCount] = {
 
 const ModuleLoader kSystemModuleLoader = {OpenLibrary, FindLibraryProc, CloseLibrary};
 
-HostTable& BoundHost() {
-  static HostTable table;
-  return table;
-}
-
 int BindHost(const char* path, HostTable& table, const ModuleLoader& loader) {
   void* module = loader.open(path);
   if (!module) return 0;

@@ -1,6 +1,6 @@
 // The table of host operations: one slot per host function, filled by name
-// from the host's module when the host initialises the plug-in, and read by
-// every later call into the host.
+// from the host's module when the host initialises the plug-in, and passed
+// to every later call into the host.
 #pragma once
 
 #include "Vellmar/dynamic_library.h"
@@ -16,12 +16,34 @@ enum HostFunction : int {
 // The names, in binding order.
 extern const char* const kHostFunctionNames[kHostFunctionCount];
 
+// The type of each host function that an export calls, by its slot.
+template <HostFunction f>
+struct ExportFunctionType;
+#define MQ_EXPORT_FUNCTION(result, name, parameters) \
+  template <>                                         \
+  struct ExportFunctionType<kHost_##name> {           \
+    using Type = PFN_##name;                          \
+  };
+#include "Vellmar/export_function_list.inc"
+#undef MQ_EXPORT_FUNCTION
+
+// The host's functions as one binding found them. Whoever binds a table owns
+// it (the plug-in's entry points, the command line) and hands it to the
+// export driver; nothing reads a table that was not passed to it.
 struct HostTable {
   LibraryProc slots[kHostFunctionCount] = {};
-};
 
-// The process-wide table that exports call through.
-HostTable& BoundHost();
+  // A host function that an export calls, as its real type.
+  template <HostFunction f>
+  typename ExportFunctionType<f>::Type Function() const {
+    return reinterpret_cast<typename ExportFunctionType<f>::Type>(slots[f]);
+  }
+  // Fills a slot with a function of that type (a host of one's own, in tests).
+  template <HostFunction f>
+  void SetFunction(typename ExportFunctionType<f>::Type function) {
+    slots[f] = reinterpret_cast<LibraryProc>(function);
+  }
+};
 
 // How BindHost reaches the module; tests substitute their own.
 struct ModuleLoader {
@@ -42,20 +64,3 @@ int BindHost(const char* path, HostTable& table, const ModuleLoader& loader = kS
 // Whether every host function that an export calls (export_function_list.inc)
 // is bound: an export with an empty slot would call through a null address.
 bool ExportFunctionsBound(const HostTable& table);
-
-// The type of each host function that an export calls, by its slot.
-template <HostFunction f>
-struct ExportFunctionType;
-#define MQ_EXPORT_FUNCTION(result, name, parameters) \
-  template <>                                         \
-  struct ExportFunctionType<kHost_##name> {           \
-    using Type = PFN_##name;                          \
-  };
-#include "Vellmar/export_function_list.inc"
-#undef MQ_EXPORT_FUNCTION
-
-// A bound host function that an export calls, as its real type.
-template <HostFunction f>
-typename ExportFunctionType<f>::Type HostFunctionAt() {
-  return reinterpret_cast<typename ExportFunctionType<f>::Type>(BoundHost().slots[f]);
-}

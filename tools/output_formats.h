@@ -3,16 +3,16 @@
 
 #include <string>
 
-#include "Vellmar/host_interface.h"
+#include "Vellmar/host_binding.h"
 #include "w_lib/w_scene.h"
 
 struct OutputFormat {
   const char* name;       // as given to --format
   const char* extension;  // with the dot
-  // Reads the document into an empty scene and runs the passes that the
-  // writer expects: the export's for dotXSI, the library formats' for the
-  // others.
-  void (*prepare)(MQDocument doc, WScene& scene);
+  // Reads the document through the bound host functions into an empty
+  // scene and runs the passes that the writer expects: the export's for
+  // dotXSI, the library formats' for the others.
+  void (*prepare)(const HostTable& host, MQDocument doc, WScene& scene);
   // Writes the prepared scene; false when the file could not be written.
   // Null when this build has no writer for the format.
   bool (*write)(const char* path, const WScene& scene);

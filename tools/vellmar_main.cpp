@@ -218,15 +218,16 @@ int RunConvert(const CommandLine& line) {
     Fail(std::string("the ") + format->name + " writer is not available in this build");
     return kBadInput;
   }
-  const std::string host = HostModulePath();
-  if (BindHost(host.c_str(), BoundHost()) != 1) {
-    Fail("cannot bind the host interface from " + host);
+  const std::string host_path = HostModulePath();
+  HostTable host;
+  if (BindHost(host_path.c_str(), host) != 1) {
+    Fail("cannot bind the host interface from " + host_path);
     return kBadInput;
   }
   const bool with_material_file = std::string(format->name) == "obj";
   return ForEachInput(line, format->extension, with_material_file, [&](MQDocument doc, const std::string& output) {
     WScene scene;
-    format->prepare(doc, scene);
+    format->prepare(host, doc, scene);
     errno = 0;
     return format->write(output.c_str(), scene) ? 0 : WriteError();
   });

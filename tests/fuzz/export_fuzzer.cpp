@@ -19,6 +19,7 @@ namespace {
 constexpr uint64_t kFuzzMaxDocumentSize = uint64_t{16} << 20;
 
 std::string g_folder;
+HostTable g_host;
 
 void RemoveFolder() { rmdir(g_folder.c_str()); }
 
@@ -26,7 +27,7 @@ void RemoveFolder() { rmdir(g_folder.c_str()); }
 // (removed again at exit; every file is removed after each run).
 const std::string& OutputFolder() {
   if (g_folder.empty()) {
-    if (BindHost(VELLMAR_HOST_MODULE, BoundHost()) != 1) std::abort();
+    if (BindHost(VELLMAR_HOST_MODULE, g_host) != 1) std::abort();
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vellmar-fuzz-XXXXXX";
     if (!mkdtemp(&pattern[0])) std::abort();
@@ -57,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!format || !format->write) continue;
     const int k = format->prepare == PrepareExportScene ? 0 : 1;
     WScene& scene = scenes[k];
-    if (!prepared[k]) format->prepare(&doc, scene);
+    if (!prepared[k]) format->prepare(g_host, &doc, scene);
     prepared[k] = true;
     const std::string path = folder + "out" + format->extension;
     format->write(path.c_str(), scene);
