@@ -169,6 +169,9 @@ struct WFace {
   // read them through CornerColor / CornerColor2, write through
   // CornerColors() / CornerColors2().
   WColor* corner_colors = nullptr;
+  // A second colour per corner. Nothing here sets it or writes it out: it
+  // stays (0, 0, 0, 1) unless a caller writes it, and is copied, mirrored
+  // and reordered with its corner so that such a value is never misplaced.
   WColor* corner_colors2 = nullptr;
 
   static constexpr WColor kCornerColor{1.0f, 1.0f, 1.0f, 1.0f};
@@ -277,8 +280,10 @@ struct WCamera : WKeyedRecord {};
 
 struct WLight : WKeyedRecord {};
 
-// A record of the sixth scene kind; the scene stores, copies, names and
-// compacts them.
+// A record of the sixth scene kind: a named record with a transform, keys
+// and a material index, beside cameras and lights. Nothing here creates or
+// reads one (not the export, no pass, no writer); the scene only stores,
+// copies, names and compacts them, so that a scene built elsewhere keeps them.
 struct WPar : WKeyedRecord {
   int material = -1;  // material index
 };

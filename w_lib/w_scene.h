@@ -14,6 +14,9 @@
 
 // Bit of an object's flags: btransform is meaningful.
 constexpr int kHasBaseTransform = 0x4;
+// Bit of a scene's flags: the dotXSI writer names shading model 5 instead of
+// 1 for the scene's materials.
+constexpr int kShadingModel5 = 0x20000;
 
 struct WObject {
   int tag = 0;
@@ -90,7 +93,7 @@ struct WScene {
   int start_frame = 0;
   int end_frame = 60;
   float fps = 30.0f;
-  int scene_flags = 0;  // 0x20000: shading model 5 in dotXSI output
+  int scene_flags = 0;  // kShadingModel5
 
   int onum = 0, mnum = 0, tnum = 0, camnum = 0, lignum = 0, parnum = 0;
   int omax = 0, mmax = 0, tmax = 0, cammax = 0, ligmax = 0, parmax = 0;
@@ -99,7 +102,7 @@ struct WScene {
   WTexture* textures = nullptr;
   WCamera* cameras = nullptr;
   WLight* lights = nullptr;
-  WPar* pars = nullptr;
+  WPar* pars = nullptr;  // see WPar: carried along, never read by a pass or writer
 
   WScene() = default;
   WScene(const WScene& o) { CopyFrom(o); }

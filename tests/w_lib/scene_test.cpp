@@ -73,7 +73,7 @@ TEST(SceneNames, EnsureMaterialAddsNoMaterialOnlyWhenNeeded) {
 TEST(SceneLifecycle, ACopyIsIndependentOfItsSource) {
   WScene source = MakeTexturedQuads(true);
   source.start_frame = 3;
-  source.scene_flags = 0x20000;
+  source.scene_flags = kShadingModel5;
   const int cam = source.AddCamera("cam");
   source.cameras[cam].AddKey(4);
   source.AddPar("p");
@@ -83,7 +83,7 @@ TEST(SceneLifecycle, ACopyIsIndependentOfItsSource) {
 
   auto copy = std::make_unique<WScene>(source);
   EXPECT_EQ(copy->start_frame, 3);
-  EXPECT_EQ(copy->scene_flags, 0x20000);
+  EXPECT_EQ(copy->scene_flags, kShadingModel5);
   EXPECT_EQ(copy->omax, source.omax);
   ASSERT_EQ(copy->onum, 1);
   WObject& c = copy->objects[0];

@@ -99,7 +99,7 @@ TEST(XsiFile, MaterialsTexturesAndNames) {
   scene.materials[b].tex = wood;  // shared: both carry a full block
   scene.materials[odd].tex = 7;   // no such texture: written as untextured
   scene.materials[sjis].tex = scene.AddTexture("C:\\tex\\\x83\x5c.bmp");
-  scene.scene_flags = 0x20000;
+  scene.scene_flags = kShadingModel5;
   const int o = scene.AddObject("o");
   scene.objects[o].name.Set(nullptr);
 
