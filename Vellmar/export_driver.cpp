@@ -2,6 +2,7 @@
 #include "Vellmar/export_driver.h"
 
 #include <cerrno>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -141,11 +142,12 @@ void ReadDocumentIntoScene(const HostTable& host, MQDocument doc, ExportDialogRe
     const int face_count = NonNegative(object.GetFaceCount());
     // Exact room up front, so that filling never regrows an array: one
     // texture coordinate per corner, and faces may have any corner count.
+    // Without that room the export fails as an add that cannot grow would.
     long long corners = 0;
     for (int f = 0; f < face_count; ++f) corners += NonNegative(object.GetFacePointCount(f));
-    obj.ReserveVertices(vertex_count);
-    obj.ReserveFaces(face_count);
-    obj.ReserveUvs(corners > INT32_MAX ? INT32_MAX : static_cast<int>(corners));
+    if (!obj.ReserveVertices(vertex_count) || !obj.ReserveFaces(face_count) ||
+        !obj.ReserveUvs(corners > INT32_MAX ? INT32_MAX : static_cast<int>(corners)))
+      throw std::bad_alloc();
     ReadVertices(host, object, vertex_count, record, obj);
     ReadFaces(object, face_count, material_count, material_colors, obj);
   }

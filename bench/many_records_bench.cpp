@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <new>
 #include <string>
 
 #include "Vellmar/export_passes.h"
@@ -23,9 +24,9 @@ WScene ManyTriangles(int count, bool materials) {
       const int o = scene.AddObject(materials ? "o" : ("o" + std::to_string(i)).c_str());
       WObject& obj = scene.objects[o];
       // Exact room, as the driver reserves it.
-      obj.ReserveVertices(3);
-      obj.ReserveFaces(materials ? count : 1);
-      obj.ReserveUvs(materials ? 3 * count : 3);
+      if (!obj.ReserveVertices(3)) throw std::bad_alloc();
+      if (!obj.ReserveFaces(materials ? count : 1)) throw std::bad_alloc();
+      if (!obj.ReserveUvs(materials ? 3 * count : 3)) throw std::bad_alloc();
       for (int k = 0; k < 3; ++k) {
         const int v = obj.AddVertex();  // first: the add may move the array
         obj.vertices[v].pos = WVector(float(i + k % 2), float(k / 2), 0.0f);
@@ -90,7 +91,7 @@ static void BM_TriangulateOnePolygon(benchmark::State& state) {
     state.PauseTiming();
     WScene work(scene);
     state.ResumeTiming();
-    TriangulateScene(work, 1);
+    TriangulateScene(work, true);
     benchmark::DoNotOptimize(work.objects[0].faces);
   }
   state.SetItemsProcessed(state.iterations() * n);

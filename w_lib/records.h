@@ -131,7 +131,7 @@ struct WVertex {
   ~WVertex() { delete[] weights; }
 
   int AddWeight() { return AddRecord<kSceneGrowth>(weights, wnum, wmax); }
-  bool ReserveWeights(int n) { return ReserveRecords(weights, wnum, wmax, n); }
+  [[nodiscard]] bool ReserveWeights(int n) { return ReserveRecords(weights, wnum, wmax, n); }
   // Removes the weights marked deleted, keeping order; shrinks to fit.
   bool CompactWeights();
   // Divides every weight by their sum, unless the sum is below 1e-5.
@@ -271,7 +271,7 @@ struct WKeyedRecord {
 
   void SetName(const char* text) { name.Set(text); }
   int AddKey(int frame) { return ::AddKey(keys, anum, amax, frame); }
-  bool ReserveKeys(int n) { return ReserveRecords(keys, anum, amax, n); }
+  [[nodiscard]] bool ReserveKeys(int n) { return ReserveRecords(keys, anum, amax, n); }
   void SortKeys() { SortKeysByFrame(keys, anum); }
   void CompactKeys() { ::CompactKeys(keys, anum); }
 };

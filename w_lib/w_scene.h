@@ -52,13 +52,13 @@ struct WObject {
   void Reset();
   void SetName(const char* text) { name.Set(text); }
 
-  bool ReserveVertices(int n) { return ReserveRecords(vertices, vnum, vmax, n); }
-  bool ReserveLines(int n) { return ReserveRecords(lines, lnum, lmax, n); }
-  bool ReserveFaces(int n) { return ReserveRecords(faces, fnum, fmax, n); }
-  bool ReserveUvs(int n) { return ReserveRecords(uvs, unum, umax, n); }
-  bool ReserveNormals(int n) { return ReserveRecords(normals, nnum, nmax, n); }
-  bool ReserveColors(int n) { return ReserveRecords(colors, cnum, cmax, n); }
-  bool ReserveKeys(int n) { return ReserveRecords(keys, anum, amax, n); }
+  [[nodiscard]] bool ReserveVertices(int n) { return ReserveRecords(vertices, vnum, vmax, n); }
+  [[nodiscard]] bool ReserveLines(int n) { return ReserveRecords(lines, lnum, lmax, n); }
+  [[nodiscard]] bool ReserveFaces(int n) { return ReserveRecords(faces, fnum, fmax, n); }
+  [[nodiscard]] bool ReserveUvs(int n) { return ReserveRecords(uvs, unum, umax, n); }
+  [[nodiscard]] bool ReserveNormals(int n) { return ReserveRecords(normals, nnum, nmax, n); }
+  [[nodiscard]] bool ReserveColors(int n) { return ReserveRecords(colors, cnum, cmax, n); }
+  [[nodiscard]] bool ReserveKeys(int n) { return ReserveRecords(keys, anum, amax, n); }
 
   // Each add returns the new record's index and may move its array.
   int AddVertex() { return AddRecord<kGeometryGrowth>(vertices, vnum, vmax); }
@@ -72,10 +72,11 @@ struct WObject {
   // The key of this frame, appended when there is none yet.
   int FindOrAddKey(int frame);
   void SortKeys() { SortKeysByFrame(keys, anum); }
-  // Removes the keys marked deleted, keeping order, and shrinks to fit.
+  // Removes the keys marked deleted, keeping order, and shrinks to fit
+  // (without memory for the smaller block the larger one stays).
   void CompactKeys() {
     ::CompactKeys(keys, anum);
-    ReserveKeys(anum);
+    static_cast<void>(ReserveKeys(anum));
   }
 
   // Removes the vertices, lines, normals, colours, uvs and faces marked
@@ -133,12 +134,12 @@ struct WScene {
   int FindLight(const char* name) const;
   int FindPar(const char* name) const;
 
-  bool ReserveObjects(int n) { return ReserveRecords(objects, onum, omax, n); }
-  bool ReserveMaterials(int n) { return ReserveRecords(materials, mnum, mmax, n); }
-  bool ReserveTextures(int n) { return ReserveRecords(textures, tnum, tmax, n); }
-  bool ReserveCameras(int n) { return ReserveRecords(cameras, camnum, cammax, n); }
-  bool ReserveLights(int n) { return ReserveRecords(lights, lignum, ligmax, n); }
-  bool ReservePars(int n) { return ReserveRecords(pars, parnum, parmax, n); }
+  [[nodiscard]] bool ReserveObjects(int n) { return ReserveRecords(objects, onum, omax, n); }
+  [[nodiscard]] bool ReserveMaterials(int n) { return ReserveRecords(materials, mnum, mmax, n); }
+  [[nodiscard]] bool ReserveTextures(int n) { return ReserveRecords(textures, tnum, tmax, n); }
+  [[nodiscard]] bool ReserveCameras(int n) { return ReserveRecords(cameras, camnum, cammax, n); }
+  [[nodiscard]] bool ReserveLights(int n) { return ReserveRecords(lights, lignum, ligmax, n); }
+  [[nodiscard]] bool ReservePars(int n) { return ReserveRecords(pars, parnum, parmax, n); }
 
   // Scene-level compactions: remove the records marked deleted and rewrite
   // the references to them (objects: parents and weight bones; materials:
@@ -259,7 +260,7 @@ bool FreezeTransforms(WObject& object);
 bool FreezeTransforms(WScene& scene);
 
 // Polygon triangulation by ear clipping in each polygon's plane. Faces with
-// more than 4 corners (keep_quads != 0) or 3 (keep_quads == 0) are replaced by
+// more than 4 corners (keep_quads) or 3 (not keep_quads) are replaced by
 // triangles, appended after the object's other faces in the order they are
 // cut; faces with fewer than 3 corners are removed. A triangle takes the
 // polygon's material, tag, colour and normal and all attributes of its three
@@ -270,8 +271,8 @@ bool FreezeTransforms(WScene& scene);
 // made again with the ear test of a simple polygon (no other corner inside
 // or on the ear). A polygon that cannot be cut, or whose corners name a
 // vertex the object lacks, is removed. The object is compacted.
-bool TriangulateScene(WScene& scene, int keep_quads);
-bool TriangulateObject(WObject& object, int keep_quads);
+bool TriangulateScene(WScene& scene, bool keep_quads);
+bool TriangulateObject(WObject& object, bool keep_quads);
 // Whether the diagonal between corners a and b of face f strictly crosses a
 // side of the face that touches neither end, in the plane of the face's
 // stored normal. False when f, a or b name nothing; sides with a corner that

@@ -113,7 +113,7 @@ TEST(SceneLifecycle, ACopyIsIndependentOfItsSource) {
   a.transform.translate = WVector(1, 2, 3);
   a.btransform.rotate = WVector(0, 1, 0);
   a.bbox_max = WVector(4, 4, 4);
-  a.ReserveNormals(40);
+  ASSERT_TRUE(a.ReserveNormals(40));
   a.AddNormal();
   WObject b;
   b = a;

@@ -103,10 +103,10 @@ TEST(SplitVerticesByUv, LargeFansSplitInLinearTime) {
   // would take hours.
   const int n = 200000;
   WObject obj;
-  obj.ReserveVertices(n + 2);
-  obj.ReserveFaces(n);
+  ASSERT_TRUE(obj.ReserveVertices(n + 2));
+  ASSERT_TRUE(obj.ReserveFaces(n));
   for (int i = 0; i < n + 1; ++i) AddVertexAt(obj, static_cast<float>(i), 0.0f, 0.0f);
-  obj.ReserveUvs(n / 2);
+  ASSERT_TRUE(obj.ReserveUvs(n / 2));
   for (int i = 0; i < n / 2; ++i) obj.AddUv();
   for (int i = 0; i < n; ++i) {
     const int value = i % 2 == 0 ? i / 2 : n + i;

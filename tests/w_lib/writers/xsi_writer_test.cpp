@@ -217,7 +217,7 @@ TEST(XsiFile, EnvelopesScaleWithObjects) {
   // 1.6 GB; rows and columns still come in index order.
   const int n = 20000;
   WScene scene;
-  scene.ReserveObjects(n);
+  ASSERT_TRUE(scene.ReserveObjects(n));
   for (int i = 0; i < n; ++i) scene.AddObject(("b" + std::to_string(i)).c_str());
   for (int owner : {n - 1, 0})
     for (int v = 0; v < 2; ++v) AddVertexAt(scene.objects[owner], 0.0f, 0.0f, 0.0f);
