@@ -52,6 +52,19 @@ struct WObject {
   void Reset();
   void SetName(const char* text) { name.Set(text); }
 
+  // The seven arrays, the one list that reset, copy and move walk: calls
+  // f(block, count, capacity) with member pointers to each array's fields.
+  template <class F>
+  static void ForEachArray(F&& f) {
+    f(&WObject::vertices, &WObject::vnum, &WObject::vmax);
+    f(&WObject::lines, &WObject::lnum, &WObject::lmax);
+    f(&WObject::faces, &WObject::fnum, &WObject::fmax);
+    f(&WObject::uvs, &WObject::unum, &WObject::umax);
+    f(&WObject::normals, &WObject::nnum, &WObject::nmax);
+    f(&WObject::colors, &WObject::cnum, &WObject::cmax);
+    f(&WObject::keys, &WObject::anum, &WObject::amax);
+  }
+
   [[nodiscard]] bool ReserveVertices(int n) { return ReserveRecords(vertices, vnum, vmax, n); }
   [[nodiscard]] bool ReserveLines(int n) { return ReserveRecords(lines, lnum, lmax, n); }
   [[nodiscard]] bool ReserveFaces(int n) { return ReserveRecords(faces, fnum, fmax, n); }
@@ -116,6 +129,18 @@ struct WScene {
   void Reset();
   // Makes this scene a fully independent copy of source.
   void CopyFrom(const WScene& source);
+
+  // The six arrays, the one list that reset, copy and move walk: calls
+  // f(block, count, capacity) with member pointers to each array's fields.
+  template <class F>
+  static void ForEachArray(F&& f) {
+    f(&WScene::objects, &WScene::onum, &WScene::omax);
+    f(&WScene::materials, &WScene::mnum, &WScene::mmax);
+    f(&WScene::textures, &WScene::tnum, &WScene::tmax);
+    f(&WScene::cameras, &WScene::camnum, &WScene::cammax);
+    f(&WScene::lights, &WScene::lignum, &WScene::ligmax);
+    f(&WScene::pars, &WScene::parnum, &WScene::parmax);
+  }
 
   // Add-with-name: appends a record and names it; an empty name gives the
   // generated name of the kind for the new index ("obj_%02d", ...).
