@@ -55,7 +55,7 @@ TEST(SceneNames, EnsureMaterialAddsNoMaterialOnlyWhenNeeded) {
   obj.AddFace(3);
   const int f = obj.AddFace(3);
   obj.faces[f].material = 0;
-  EXPECT_TRUE(EnsureMaterial(scene));
+  EnsureMaterial(scene);
   ASSERT_EQ(scene.mnum, 1);
   EXPECT_STREQ(scene.materials[0].name.get(), "NoMaterial");
   EXPECT_EQ(scene.materials[0].col, WColor(0.7f, 0.7f, 0.7f, 1.0f));
