@@ -3,7 +3,9 @@
 
 const char* const kHostFunctionNames[kHostFunctionCount] = {
 #define MQ_HOST_FUNCTION(name) #name,
+#define MQ_EXPORT_FUNCTION(result, name, parameters) #name,
 #include "Vellmar/host_function_list.inc"
+#undef MQ_EXPORT_FUNCTION
 #undef MQ_HOST_FUNCTION
 };
 
@@ -26,9 +28,11 @@ int BindHost(const char* path, HostTable& table, const ModuleLoader& loader) {
 
 bool ExportFunctionsBound(const HostTable& table) {
   static constexpr HostFunction kExportFunctions[] = {
+#define MQ_HOST_FUNCTION(name)
 #define MQ_EXPORT_FUNCTION(result, name, parameters) kHost_##name,
-#include "Vellmar/export_function_list.inc"
+#include "Vellmar/host_function_list.inc"
 #undef MQ_EXPORT_FUNCTION
+#undef MQ_HOST_FUNCTION
   };
   for (HostFunction f : kExportFunctions)
     if (!table.slots[f]) return false;

@@ -8,7 +8,9 @@
 
 enum HostFunction : int {
 #define MQ_HOST_FUNCTION(name) kHost_##name,
+#define MQ_EXPORT_FUNCTION(result, name, parameters) kHost_##name,
 #include "Vellmar/host_function_list.inc"
+#undef MQ_EXPORT_FUNCTION
 #undef MQ_HOST_FUNCTION
   kHostFunctionCount
 };
@@ -19,13 +21,15 @@ extern const char* const kHostFunctionNames[kHostFunctionCount];
 // The type of each host function that an export calls, by its slot.
 template <HostFunction f>
 struct ExportFunctionType;
+#define MQ_HOST_FUNCTION(name)
 #define MQ_EXPORT_FUNCTION(result, name, parameters) \
   template <>                                         \
   struct ExportFunctionType<kHost_##name> {           \
     using Type = PFN_##name;                          \
   };
-#include "Vellmar/export_function_list.inc"
+#include "Vellmar/host_function_list.inc"
 #undef MQ_EXPORT_FUNCTION
+#undef MQ_HOST_FUNCTION
 
 // The host's functions as one binding found them. Whoever binds a table owns
 // it (the plug-in's entry points, the command line) and hands it to the
@@ -61,6 +65,7 @@ extern const ModuleLoader kSystemModuleLoader;
 // while the host keeps the module loaded itself, as the running host does.
 int BindHost(const char* path, HostTable& table, const ModuleLoader& loader = kSystemModuleLoader);
 
-// Whether every host function that an export calls (export_function_list.inc)
-// is bound: an export with an empty slot would call through a null address.
+// Whether every host function that an export calls (MQ_EXPORT_FUNCTION in
+// host_function_list.inc) is bound: an export with an empty slot would call
+// through a null address.
 bool ExportFunctionsBound(const HostTable& table);

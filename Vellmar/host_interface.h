@@ -60,9 +60,11 @@ static_assert(sizeof(MQPoint) == 12 && sizeof(MQColor) == 12 && sizeof(MQCoordin
               "points, colours and coordinates are packed floats");
 
 // The types of the host functions that an export calls: PFN_ and the name.
+#define MQ_HOST_FUNCTION(name)
 #define MQ_EXPORT_FUNCTION(result, name, parameters) typedef result(MQ_HOSTAPI* PFN_##name) parameters;
-#include "Vellmar/export_function_list.inc"
+#include "Vellmar/host_function_list.inc"
 #undef MQ_EXPORT_FUNCTION
+#undef MQ_HOST_FUNCTION
 
 // The plug-in's entry points as the host calls them (cdecl).
 typedef uint32_t(MQ_PLUGINAPI* PFN_MQCheckVersion)(uint32_t host_version);

@@ -3,9 +3,9 @@
 // and a few functions for the program that drives the stand-in.
 //
 // What each group does:
-//  - Called by an export (the list in Vellmar/export_function_list.inc;
-//    they behave as a plug-in relies on, and host_api_types.cpp proves
-//    their types).
+//  - Called by an export (MQ_EXPORT_FUNCTION in
+//    Vellmar/host_function_list.inc; they behave as a plug-in relies on,
+//    and host_api_types.cpp proves their types).
 //  - Working on the document model (they do what their names say): the
 //    other MQDoc_, MQObj_ and MQMat_ functions, MQ_CreateObject,
 //    MQ_CreateMaterial and MQ_ImportAxis.

@@ -9,7 +9,9 @@
 #define VHOST_SAME_TYPE(name) \
   static_assert(std::is_same_v<decltype(&name), PFN_##name>, #name " does not match the plug-in's PFN_" #name)
 
+#define MQ_HOST_FUNCTION(name)
 #define MQ_EXPORT_FUNCTION(result, name, parameters) VHOST_SAME_TYPE(name);
-#include "Vellmar/export_function_list.inc"
+#include "Vellmar/host_function_list.inc"
 #undef MQ_EXPORT_FUNCTION
+#undef MQ_HOST_FUNCTION
 #undef VHOST_SAME_TYPE

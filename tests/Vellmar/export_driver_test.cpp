@@ -16,9 +16,11 @@ namespace {
 // their own: no module is loaded or bound.
 HostTable StandInHost() {
   HostTable table;
+#define MQ_HOST_FUNCTION(name)
 #define MQ_EXPORT_FUNCTION(result, name, parameters) table.SetFunction<kHost_##name>(&name);
-#include "Vellmar/export_function_list.inc"
+#include "Vellmar/host_function_list.inc"
 #undef MQ_EXPORT_FUNCTION
+#undef MQ_HOST_FUNCTION
   return table;
 }
 
