@@ -174,7 +174,7 @@ void PrepareLibraryFormatScene(const HostTable& host, MQDocument doc, WScene& sc
   RunLibraryFormatPasses(scene);
 }
 
-int ExportDocument(const HostTable& host, const char* path, MQDocument doc) {
+bool ExportDocument(const HostTable& host, const char* path, MQDocument doc) {
   bool written = false;
   int error = 0;
   {
@@ -185,5 +185,5 @@ int ExportDocument(const HostTable& host, const char* path, MQDocument doc) {
   }
   // The reason of a failed write outlives the release of the scene.
   if (!written) errno = error;
-  return written ? 1 : 0;
+  return written;
 }

@@ -28,6 +28,6 @@ void PrepareExportScene(const HostTable& host, MQDocument doc, WScene& scene);
 void PrepareLibraryFormatScene(const HostTable& host, MQDocument doc, WScene& scene);
 
 // Prepares the scene and writes it as the dotXSI file at path.
-// Returns 1 when the file was written; 0 when it could not be, with errno
-// telling why.
-int ExportDocument(const HostTable& host, const char* path, MQDocument doc);
+// Returns whether the file was written; when it could not be, errno tells
+// why.
+bool ExportDocument(const HostTable& host, const char* path, MQDocument doc);

@@ -11,19 +11,19 @@ const char* const kHostFunctionNames[kHostFunctionCount] = {
 
 const ModuleLoader kSystemModuleLoader = {OpenLibrary, FindLibraryProc, CloseLibrary};
 
-int BindHost(const char* path, HostTable& table, const ModuleLoader& loader) {
+bool BindHost(const char* path, HostTable& table, const ModuleLoader& loader) {
   void* module = loader.open(path);
-  if (!module) return 0;
+  if (!module) return false;
   for (int i = 0; i < kHostFunctionCount; ++i) {
     LibraryProc proc = loader.find(module, kHostFunctionNames[i]);
     if (!proc) {
       loader.close(module);
-      return 0;
+      return false;
     }
     table.slots[i] = proc;
   }
   loader.close(module);
-  return 1;
+  return true;
 }
 
 bool ExportFunctionsBound(const HostTable& table) {

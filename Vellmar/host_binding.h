@@ -58,12 +58,13 @@ struct ModuleLoader {
 extern const ModuleLoader kSystemModuleLoader;
 
 // Opens the module at path and looks up every host function in order.
-// Returns 0 at once, with no slot changed, when the module does not load;
-// 0 at the first missing function (slots bound before it keep their new
-// addresses, later slots stay as they were); 1 when all are bound. The
+// Returns false at once, with no slot changed, when the module does not
+// load; false at the first missing function (slots bound before it keep
+// their new addresses, later slots stay as they were); true when all are
+// bound. The
 // module is closed again in every case: its addresses stay usable only
 // while the host keeps the module loaded itself, as the running host does.
-int BindHost(const char* path, HostTable& table, const ModuleLoader& loader = kSystemModuleLoader);
+bool BindHost(const char* path, HostTable& table, const ModuleLoader& loader = kSystemModuleLoader);
 
 // Whether every host function that an export calls (MQ_EXPORT_FUNCTION in
 // host_function_list.inc) is bound: an export with an empty slot would call

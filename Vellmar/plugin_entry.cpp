@@ -57,7 +57,7 @@ MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQExportFile(int32_t index, const char* fi
     return 0;
   }
   try {
-    return ExportDocument(g_host, filename, doc);
+    return ExportDocument(g_host, filename, doc) ? 1 : 0;
   } catch (const std::bad_alloc&) {
     errno = ENOMEM;
     return 0;
@@ -71,7 +71,7 @@ MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQExportFile(int32_t index, const char* fi
 // on a binding the host has been told failed.
 MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQInit(const char* host_module) {
   HostTable table;
-  if (!host_module || BindHost(host_module, table) != 1) {
+  if (!host_module || !BindHost(host_module, table)) {
     g_host = HostTable();
     return 0;
   }

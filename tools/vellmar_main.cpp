@@ -220,7 +220,7 @@ int RunConvert(const CommandLine& line) {
   }
   const std::string host_path = HostModulePath();
   HostTable host;
-  if (BindHost(host_path.c_str(), host) != 1) {
+  if (!BindHost(host_path.c_str(), host)) {
     Fail("cannot bind the host interface from " + host_path);
     return kBadInput;
   }

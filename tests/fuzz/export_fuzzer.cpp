@@ -27,7 +27,7 @@ void RemoveFolder() { rmdir(g_folder.c_str()); }
 // (removed again at exit; every file is removed after each run).
 const std::string& OutputFolder() {
   if (g_folder.empty()) {
-    if (BindHost(VELLMAR_HOST_MODULE, g_host) != 1) std::abort();
+    if (!BindHost(VELLMAR_HOST_MODULE, g_host)) std::abort();
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vellmar-fuzz-XXXXXX";
     if (!mkdtemp(&pattern[0])) std::abort();
