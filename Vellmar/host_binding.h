@@ -61,9 +61,9 @@ extern const ModuleLoader kSystemModuleLoader;
 // Returns false at once, with no slot changed, when the module does not
 // load; false at the first missing function (slots bound before it keep
 // their new addresses, later slots stay as they were); true when all are
-// bound. The
-// module is closed again in every case: its addresses stay usable only
-// while the host keeps the module loaded itself, as the running host does.
+// bound. The module is closed again in every case: its addresses stay
+// usable only while the host keeps the module loaded itself, as the running
+// host does.
 bool BindHost(const char* path, HostTable& table, const ModuleLoader& loader = kSystemModuleLoader);
 
 // Whether every host function that an export calls (MQ_EXPORT_FUNCTION in
