@@ -64,7 +64,7 @@ extern const ModuleLoader kSystemModuleLoader;
 // bound. The module is closed again in every case: its addresses stay
 // usable only while the host keeps the module loaded itself, as the running
 // host does.
-bool BindHost(const char* path, HostTable& table, const ModuleLoader& loader = kSystemModuleLoader);
+[[nodiscard]] bool BindHost(const char* path, HostTable& table, const ModuleLoader& loader = kSystemModuleLoader);
 
 // Whether every host function that an export calls (MQ_EXPORT_FUNCTION in
 // host_function_list.inc) is bound: an export with an empty slot would call

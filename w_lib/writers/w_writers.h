@@ -78,7 +78,7 @@ TwoCornerFaces KeepTwoCornerFaces(const WScene& scene);
 // materials is written with the material "NoMaterial"; faces without material
 // go to material 0. Returns false, leaving no file, when the file cannot be
 // opened or a write or the close fails.
-bool WriteXsiFile(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteXsiFile(const char* path, const WScene& scene);
 
 // The whole dotXSI text of scene, with the time stamp of `now`.
 void WriteXsiScene(TextOutput& out, const WScene& scene, std::time_t now);
@@ -129,7 +129,7 @@ constexpr char kCreatedByLine[] = "# Created by Tesseron v0.17 (05/08/13)\n\n";
 // coordinate and one colour, a scene without materials has "NoMaterial" and
 // faces without material use material 0. Returns false, leaving no file,
 // when the file cannot be opened or a write or the close fails.
-bool WriteXFile(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteXFile(const char* path, const WScene& scene);
 
 // Writes the frame of object `object` at the given depth (indent depth + 1
 // TABs, at most 255) with the frames of all its descendants nested inside.
@@ -166,7 +166,7 @@ bool SplitVerticesByColor(WScene& scene);
 // old file before both are complete. A material file that cannot be opened
 // (or whose path is the OBJ file's own) is not written, and the result is
 // still true.
-bool WriteObjFile(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteObjFile(const char* path, const WScene& scene);
 
 // --- Scene dump ----------------------------------------------------------------
 
@@ -176,7 +176,7 @@ bool WriteObjFile(const char* path, const WScene& scene);
 // channel by channel and weights as percentages. Indices as stored. Returns
 // false, leaving no file, when it cannot be opened or a write or the close
 // fails.
-bool WriteSceneDump(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteSceneDump(const char* path, const WScene& scene);
 
 // --- The host's document text (.mqo) ---------------------------------------
 
@@ -191,7 +191,7 @@ bool WriteSceneDump(const char* path, const WScene& scene);
 // is written as none. Colours are packed with each component clamped to
 // 0..1. Returns false, leaving no file, when the file cannot be opened or a
 // write or the close fails.
-bool WriteMqoFile(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteMqoFile(const char* path, const WScene& scene);
 // The whole document text of scene, prepared on a copy as above.
 void WriteMqoScene(TextOutput& out, const WScene& scene);
 
@@ -215,11 +215,11 @@ unsigned PackMqoColor(const WColor& color);
 // named after its material, with the material index as its colour number.
 // Faces without material go to material 0 ("NoMaterial" when the scene has
 // none); a material index outside the list names the layer by its number.
-bool WriteDxfFaces(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteDxfFaces(const char* path, const WScene& scene);
 void WriteDxfFacesScene(TextOutput& out, const WScene& scene);
 
 // Every object as a polyface mesh on the layer of its name: a POLYLINE head
 // with the vertex and face counts, a VERTEX per vertex, a VERTEX per face
 // with its vertex numbers counted from 1, and a SEQEND.
-bool WriteDxfPolyface(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteDxfPolyface(const char* path, const WScene& scene);
 void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);
