@@ -26,7 +26,7 @@ struct NameBuffer {
 
 int NonNegative(int32_t n) { return n < 0 ? 0 : n; }
 
-void ReadMaterials(const DocumentHandle& document, int material_count, WScene& scene,
+void ReadMaterials(const HostTable& host, const DocumentHandle& document, int material_count, WScene& scene,
                    std::vector<MQColor>& colors) {
   std::unordered_map<std::string, int> texture_index;
   colors.assign(static_cast<size_t>(material_count), MQColor{1.0f, 1.0f, 1.0f});
@@ -38,7 +38,7 @@ void ReadMaterials(const DocumentHandle& document, int material_count, WScene& s
       scene.AddMaterial("");
       continue;
     }
-    const MaterialHandle material(handle);
+    const MaterialHandle material(host, handle);
     NameBuffer name;
     material.GetName(name.data(), kHostNameBufferSize);
     const int m = scene.AddMaterial(name.Terminated());
@@ -62,11 +62,12 @@ void ReadMaterials(const DocumentHandle& document, int material_count, WScene& s
   }
 }
 
-void ReadVertices(const ObjectHandle& object, int vertex_count, ExportDialogRecord& record, WObject& obj) {
+void ReadVertices(const HostTable& host, const ObjectHandle& object, int vertex_count, ExportDialogRecord& record,
+                  WObject& obj) {
   if (vertex_count == 0) return;
   std::vector<MQPoint> points(static_cast<size_t>(vertex_count));
   object.GetVertexArray(points.data());
-  HostFunctionAt<PFN_MQ_ExportAxis>(kHost_MQ_ExportAxis)(&record, points.data(), vertex_count);
+  host.Function<kHost_MQ_ExportAxis>()(&record, points.data(), vertex_count);
   for (const MQPoint& p : points) {
     const int v = obj.AddVertex();
     obj.vertices[v].pos = WVector(p.x, p.y, p.z);
@@ -122,8 +123,8 @@ ExportDialogRecord MakeExportDialogRecord() {
   return record;
 }
 
-void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& scene) {
-  const DocumentHandle document(doc);
+void ReadDocumentIntoScene(const HostTable& host, MQDocument doc, ExportDialogRecord& record, WScene& scene) {
+  const DocumentHandle document(host, doc);
   const int object_count = NonNegative(document.GetObjectCount());
   const int material_count = NonNegative(document.GetMaterialCount());
   std::vector<MQColor> material_colors;
@@ -131,12 +132,12 @@ void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& s
   // document of many objects carries no spare records.
   if (!scene.ReserveMaterials(scene.mnum + material_count) || !scene.ReserveObjects(scene.onum + object_count))
     throw std::bad_alloc();
-  ReadMaterials(document, material_count, scene, material_colors);
+  ReadMaterials(host, document, material_count, scene, material_colors);
 
   for (int i = 0; i < object_count; ++i) {
     const MQObject handle = document.GetObject(i);
     if (!handle) continue;
-    const ObjectHandle object(handle);
+    const ObjectHandle object(host, handle);
     NameBuffer name;
     object.GetName(name.data(), kHostNameBufferSize);
     const int o = scene.AddObject(name.Terminated());
@@ -145,43 +146,44 @@ void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& s
     const int face_count = NonNegative(object.GetFaceCount());
     // Exact room up front, so that filling never regrows an array: one
     // texture coordinate per corner, and faces may have any corner count.
+    // Without that room the export fails as an add that cannot grow would.
     long long corners = 0;
     for (int f = 0; f < face_count; ++f) corners += NonNegative(object.GetFacePointCount(f));
-    obj.ReserveVertices(vertex_count);
-    obj.ReserveFaces(face_count);
-    obj.ReserveUvs(corners > INT32_MAX ? INT32_MAX : static_cast<int>(corners));
-    ReadVertices(object, vertex_count, record, obj);
+    if (!obj.ReserveVertices(vertex_count) || !obj.ReserveFaces(face_count) ||
+        !obj.ReserveUvs(corners > INT32_MAX ? INT32_MAX : static_cast<int>(corners)))
+      throw std::bad_alloc();
+    ReadVertices(host, object, vertex_count, record, obj);
     ReadFaces(object, face_count, material_count, material_colors, obj);
   }
 }
 
-void ReadDocumentWithDialog(MQDocument doc, WScene& scene) {
+void ReadDocumentWithDialog(const HostTable& host, MQDocument doc, WScene& scene) {
   ExportDialogRecord record = MakeExportDialogRecord();
   // Cancelling does not stop the export: the record stays as the dialog left it.
-  HostFunctionAt<PFN_MQ_ShowFileDialog>(kHost_MQ_ShowFileDialog)("Vellmar", &record);
-  ReadDocumentIntoScene(doc, record, scene);
+  host.Function<kHost_MQ_ShowFileDialog>()("Vellmar", &record);
+  ReadDocumentIntoScene(host, doc, record, scene);
 }
 
-void PrepareExportScene(MQDocument doc, WScene& scene) {
-  ReadDocumentWithDialog(doc, scene);
+void PrepareExportScene(const HostTable& host, MQDocument doc, WScene& scene) {
+  ReadDocumentWithDialog(host, doc, scene);
   RunExportPasses(scene);
 }
 
-void PrepareLibraryFormatScene(MQDocument doc, WScene& scene) {
-  ReadDocumentWithDialog(doc, scene);
+void PrepareLibraryFormatScene(const HostTable& host, MQDocument doc, WScene& scene) {
+  ReadDocumentWithDialog(host, doc, scene);
   RunLibraryFormatPasses(scene);
 }
 
-int ExportDocument(const char* path, MQDocument doc) {
+bool ExportDocument(const HostTable& host, const char* path, MQDocument doc) {
   bool written = false;
   int error = 0;
   {
     WScene scene;
-    PrepareExportScene(doc, scene);
+    PrepareExportScene(host, doc, scene);
     written = WriteXsiFile(path, scene);
     error = errno;
   }
   // The reason of a failed write outlives the release of the scene.
   if (!written) errno = error;
-  return written ? 1 : 0;
+  return written;
 }

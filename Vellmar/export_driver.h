@@ -2,36 +2,36 @@
 // copied into a scene, the export passes, and the dotXSI file.
 #pragma once
 
-#include "Vellmar/host_interface.h"
+#include "Vellmar/host_binding.h"
 #include "w_lib/w_scene.h"
 
 // The record that the export hands to the options dialog: zero-filled, with
 // its size, the format name "XSI" and the axis words 1, 2 and 4.
 ExportDialogRecord MakeExportDialogRecord();
 
-// Copies the host document into an empty scene through the bound host
-// functions: materials (textures shared by name), then objects with their
+// Copies the host document into an empty scene through the host functions
+// of host: materials (textures shared by name), then objects with their
 // vertices (converted by the host's axis conversion with record), faces and
 // one texture coordinate per face corner. Host material i becomes scene
 // material i and host object i scene object i. A face with a vertex index
 // outside its object is left out; a face material outside the document's
 // materials becomes -1.
-void ReadDocumentIntoScene(MQDocument doc, ExportDialogRecord& record, WScene& scene);
+void ReadDocumentIntoScene(const HostTable& host, MQDocument doc, ExportDialogRecord& record, WScene& scene);
 
 // Shows the options dialog (its result does not stop the export) and reads
 // the document into the empty scene: the first half of the preparations
 // below, after which the scene no longer needs the document.
-void ReadDocumentWithDialog(MQDocument doc, WScene& scene);
+void ReadDocumentWithDialog(const HostTable& host, MQDocument doc, WScene& scene);
 
 // Everything an export does before writing: ReadDocumentWithDialog, then the
 // export passes.
-void PrepareExportScene(MQDocument doc, WScene& scene);
+void PrepareExportScene(const HostTable& host, MQDocument doc, WScene& scene);
 
 // The same with the library formats' passes instead of the export's: the
 // scene for the scene library's writers other than dotXSI.
-void PrepareLibraryFormatScene(MQDocument doc, WScene& scene);
+void PrepareLibraryFormatScene(const HostTable& host, MQDocument doc, WScene& scene);
 
 // Prepares the scene and writes it as the dotXSI file at path.
-// Returns 1 when the file was written; 0 when it could not be, with errno
-// telling why.
-int ExportDocument(const char* path, MQDocument doc);
+// Returns whether the file was written; when it could not be, errno tells
+// why.
+bool ExportDocument(const HostTable& host, const char* path, MQDocument doc);

@@ -1,6 +1,6 @@
 // The table of host operations: one slot per host function, filled by name
-// from the host's module when the host initialises the plug-in, and read by
-// every later call into the host.
+// from the host's module when the host initialises the plug-in, and passed
+// to every later call into the host.
 #pragma once
 
 #include "Vellmar/dynamic_library.h"
@@ -8,7 +8,9 @@
 
 enum HostFunction : int {
 #define MQ_HOST_FUNCTION(name) kHost_##name,
+#define MQ_EXPORT_FUNCTION(result, name, parameters) kHost_##name,
 #include "Vellmar/host_function_list.inc"
+#undef MQ_EXPORT_FUNCTION
 #undef MQ_HOST_FUNCTION
   kHostFunctionCount
 };
@@ -16,12 +18,36 @@ enum HostFunction : int {
 // The names, in binding order.
 extern const char* const kHostFunctionNames[kHostFunctionCount];
 
+// The type of each host function that an export calls, by its slot.
+template <HostFunction f>
+struct ExportFunctionType;
+#define MQ_HOST_FUNCTION(name)
+#define MQ_EXPORT_FUNCTION(result, name, parameters) \
+  template <>                                         \
+  struct ExportFunctionType<kHost_##name> {           \
+    using Type = PFN_##name;                          \
+  };
+#include "Vellmar/host_function_list.inc"
+#undef MQ_EXPORT_FUNCTION
+#undef MQ_HOST_FUNCTION
+
+// The host's functions as one binding found them. Whoever binds a table owns
+// it (the plug-in's entry points, the command line) and hands it to the
+// export driver; nothing reads a table that was not passed to it.
 struct HostTable {
   LibraryProc slots[kHostFunctionCount] = {};
-};
 
-// The process-wide table that exports call through.
-HostTable& BoundHost();
+  // A host function that an export calls, as its real type.
+  template <HostFunction f>
+  typename ExportFunctionType<f>::Type Function() const {
+    return reinterpret_cast<typename ExportFunctionType<f>::Type>(slots[f]);
+  }
+  // Fills a slot with a function of that type (a host of one's own, in tests).
+  template <HostFunction f>
+  void SetFunction(typename ExportFunctionType<f>::Type function) {
+    slots[f] = reinterpret_cast<LibraryProc>(function);
+  }
+};
 
 // How BindHost reaches the module; tests substitute their own.
 struct ModuleLoader {
@@ -32,19 +58,15 @@ struct ModuleLoader {
 extern const ModuleLoader kSystemModuleLoader;
 
 // Opens the module at path and looks up every host function in order.
-// Returns 0 at once, with no slot changed, when the module does not load;
-// 0 at the first missing function (slots bound before it keep their new
-// addresses, later slots stay as they were); 1 when all are bound. The
-// module is closed again in every case: its addresses stay usable only
-// while the host keeps the module loaded itself, as the running host does.
-int BindHost(const char* path, HostTable& table, const ModuleLoader& loader = kSystemModuleLoader);
+// Returns false at once, with no slot changed, when the module does not
+// load; false at the first missing function (slots bound before it keep
+// their new addresses, later slots stay as they were); true when all are
+// bound. The module is closed again in every case: its addresses stay
+// usable only while the host keeps the module loaded itself, as the running
+// host does.
+[[nodiscard]] bool BindHost(const char* path, HostTable& table, const ModuleLoader& loader = kSystemModuleLoader);
 
-// Whether every host function that an export calls is bound: an export
-// with an empty slot would call through a null address.
-bool ExportRoadBound(const HostTable& table);
-
-// A bound host function as its real type.
-template <class Fn>
-Fn HostFunctionAt(HostFunction f) {
-  return reinterpret_cast<Fn>(BoundHost().slots[f]);
-}
+// Whether every host function that an export calls (MQ_EXPORT_FUNCTION in
+// host_function_list.inc) is bound: an export with an empty slot would call
+// through a null address.
+bool ExportFunctionsBound(const HostTable& table);

@@ -59,25 +59,12 @@ static_assert(offsetof(ExportDialogRecord, format_name) == 12 && offsetof(Export
 static_assert(sizeof(MQPoint) == 12 && sizeof(MQColor) == 12 && sizeof(MQCoordinate) == 8,
               "points, colours and coordinates are packed floats");
 
-// Host functions on the export's road.
-typedef int32_t(MQ_HOSTAPI* PFN_MQ_ShowFileDialog)(const char* title, ExportDialogRecord* record);
-typedef void(MQ_HOSTAPI* PFN_MQ_ExportAxis)(ExportDialogRecord* record, MQPoint* points, int32_t count);
-typedef int32_t(MQ_HOSTAPI* PFN_MQDoc_GetObjectCount)(MQDocument doc);
-typedef MQObject(MQ_HOSTAPI* PFN_MQDoc_GetObject)(MQDocument doc, int32_t index);
-typedef int32_t(MQ_HOSTAPI* PFN_MQDoc_GetMaterialCount)(MQDocument doc);
-typedef MQMaterial(MQ_HOSTAPI* PFN_MQDoc_GetMaterial)(MQDocument doc, int32_t index);
-typedef void(MQ_HOSTAPI* PFN_MQObj_GetName)(MQObject obj, char* buffer, int32_t size);
-typedef int32_t(MQ_HOSTAPI* PFN_MQObj_GetVertexCount)(MQObject obj);
-typedef void(MQ_HOSTAPI* PFN_MQObj_GetVertexArray)(MQObject obj, MQPoint* points);
-typedef int32_t(MQ_HOSTAPI* PFN_MQObj_GetFaceCount)(MQObject obj);
-typedef int32_t(MQ_HOSTAPI* PFN_MQObj_GetFacePointCount)(MQObject obj, int32_t face);
-typedef void(MQ_HOSTAPI* PFN_MQObj_GetFacePointArray)(MQObject obj, int32_t face, int32_t* points);
-typedef void(MQ_HOSTAPI* PFN_MQObj_GetFaceCoordinateArray)(MQObject obj, int32_t face, MQCoordinate* uvs);
-typedef int32_t(MQ_HOSTAPI* PFN_MQObj_GetFaceMaterial)(MQObject obj, int32_t face);
-typedef void(MQ_HOSTAPI* PFN_MQMat_GetName)(MQMaterial mat, char* buffer, int32_t size);
-typedef void(MQ_HOSTAPI* PFN_MQMat_GetColor)(MQMaterial mat, MQColor* color);
-typedef float(MQ_HOSTAPI* PFN_MQMat_GetAlpha)(MQMaterial mat);
-typedef void(MQ_HOSTAPI* PFN_MQMat_GetTextureName)(MQMaterial mat, char* buffer, int32_t size);
+// The types of the host functions that an export calls: PFN_ and the name.
+#define MQ_HOST_FUNCTION(name)
+#define MQ_EXPORT_FUNCTION(result, name, parameters) typedef result(MQ_HOSTAPI* PFN_##name) parameters;
+#include "Vellmar/host_function_list.inc"
+#undef MQ_EXPORT_FUNCTION
+#undef MQ_HOST_FUNCTION
 
 // The plug-in's entry points as the host calls them (cdecl).
 typedef uint32_t(MQ_PLUGINAPI* PFN_MQCheckVersion)(uint32_t host_version);

@@ -16,6 +16,15 @@
 #define MQ_PLUGIN_EXPORT __attribute__((visibility("default")))
 #endif
 
+namespace {
+
+// The host's functions as MQInit bound them, which every export is given.
+// The host talks to the plug-in through these entry points only, so they own
+// the module's one table.
+HostTable g_host;
+
+}  // namespace
+
 extern "C" {
 
 MQ_PLUGIN_EXPORT uint32_t MQ_PLUGINAPI MQCheckVersion(uint32_t) { return kPluginInterfaceVersion; }
@@ -43,12 +52,12 @@ MQ_PLUGIN_EXPORT const char* MQ_PLUGINAPI MQEnumFileExt(int32_t index) {
 // failed export leaves errno telling why, for a caller in the same process
 // that wants the reason; the host itself ignores it.
 MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQExportFile(int32_t index, const char* filename, MQDocument doc) {
-  if (index != 0 || !filename || !doc || !ExportRoadBound(BoundHost())) {
+  if (index != 0 || !filename || !doc || !ExportFunctionsBound(g_host)) {
     errno = EINVAL;
     return 0;
   }
   try {
-    return ExportDocument(filename, doc);
+    return ExportDocument(g_host, filename, doc) ? 1 : 0;
   } catch (const std::bad_alloc&) {
     errno = ENOMEM;
     return 0;
@@ -62,11 +71,11 @@ MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQExportFile(int32_t index, const char* fi
 // on a binding the host has been told failed.
 MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQInit(const char* host_module) {
   HostTable table;
-  if (!host_module || BindHost(host_module, table) != 1) {
-    BoundHost() = HostTable();
+  if (!host_module || !BindHost(host_module, table)) {
+    g_host = HostTable();
     return 0;
   }
-  BoundHost() = table;
+  g_host = table;
   return 1;
 }
 

@@ -1,6 +1,8 @@
 // Large scenes for the benchmarks.
 #pragma once
 
+#include <new>
+
 #include "w_lib/w_scene.h"
 
 // One object: a side x side grid of quads in the plane z = 0, one textured
@@ -15,9 +17,9 @@ inline WScene MakeTexturedGrid(int side, bool seam) {
   const int o = scene.AddObject("grid");
   WObject& obj = scene.objects[o];
   const int row = side + 1;
-  obj.ReserveVertices(row * row);
-  obj.ReserveFaces(side * side);
-  obj.ReserveUvs(4 * side * side);
+  if (!obj.ReserveVertices(row * row)) throw std::bad_alloc();
+  if (!obj.ReserveFaces(side * side)) throw std::bad_alloc();
+  if (!obj.ReserveUvs(4 * side * side)) throw std::bad_alloc();
   for (int y = 0; y <= side; ++y)
     for (int x = 0; x <= side; ++x) {
       const int v = obj.AddVertex();
@@ -55,10 +57,10 @@ inline WScene MakePreparedGrid(int side) {
   const int o = scene.AddObject("grid");
   WObject& obj = scene.objects[o];
   const int row = side + 1;
-  obj.ReserveVertices(row * row);
-  obj.ReserveNormals(row * row);
-  obj.ReserveUvs(row * row);
-  obj.ReserveFaces(side * side);
+  if (!obj.ReserveVertices(row * row)) throw std::bad_alloc();
+  if (!obj.ReserveNormals(row * row)) throw std::bad_alloc();
+  if (!obj.ReserveUvs(row * row)) throw std::bad_alloc();
+  if (!obj.ReserveFaces(side * side)) throw std::bad_alloc();
   const float step = 1.0f / static_cast<float>(side);
   for (int y = 0; y <= side; ++y)
     for (int x = 0; x <= side; ++x) {
@@ -98,9 +100,9 @@ inline WScene MakeHexagonGrid(int side) {
   const int o = scene.AddObject("hexagons");
   WObject& obj = scene.objects[o];
   const int count = side * side;
-  obj.ReserveVertices(6 * count);
-  obj.ReserveUvs(6 * count);
-  obj.ReserveFaces(count);
+  if (!obj.ReserveVertices(6 * count)) throw std::bad_alloc();
+  if (!obj.ReserveUvs(6 * count)) throw std::bad_alloc();
+  if (!obj.ReserveFaces(count)) throw std::bad_alloc();
   const float convex[6][2] = {{1.0f, 0.0f}, {2.0f, 0.0f}, {2.5f, 0.9f}, {2.0f, 1.8f}, {1.0f, 1.8f}, {0.5f, 0.9f}};
   const float bent[6][2] = {{0.0f, 0.0f}, {2.0f, 0.0f}, {2.0f, 1.0f}, {1.0f, 1.0f}, {1.0f, 2.0f}, {0.0f, 2.0f}};
   for (int y = 0; y < side; ++y)

@@ -12,7 +12,7 @@ static void BM_TriangulateScene(benchmark::State& state) {
     state.PauseTiming();
     work = scene;
     state.ResumeTiming();
-    TriangulateScene(work, 1);
+    TriangulateScene(work, true);
     benchmark::DoNotOptimize(work.objects[0].faces);
   }
   state.counters["triangles"] = static_cast<double>(work.objects[0].fnum);

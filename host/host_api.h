@@ -3,13 +3,9 @@
 // and a few functions for the program that drives the stand-in.
 //
 // What each group does:
-//  - On the export's road (called by an export; they behave as a plug-in
-//    relies on): MQ_ShowFileDialog, MQ_ExportAxis, MQDoc_GetObjectCount,
-//    MQDoc_GetObject, MQDoc_GetMaterialCount, MQDoc_GetMaterial,
-//    MQObj_GetName, MQObj_GetVertexCount, MQObj_GetVertexArray,
-//    MQObj_GetFaceCount, MQObj_GetFacePointCount, MQObj_GetFacePointArray,
-//    MQObj_GetFaceCoordinateArray, MQObj_GetFaceMaterial, MQMat_GetName,
-//    MQMat_GetColor, MQMat_GetAlpha, MQMat_GetTextureName.
+//  - Called by an export (MQ_EXPORT_FUNCTION in
+//    Vellmar/host_function_list.inc; they behave as a plug-in relies on,
+//    and host_api_types.cpp proves their types).
 //  - Working on the document model (they do what their names say): the
 //    other MQDoc_, MQObj_ and MQMat_ functions, MQ_CreateObject,
 //    MQ_CreateMaterial and MQ_ImportAxis.

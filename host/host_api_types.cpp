@@ -1,4 +1,4 @@
-// Compile-time proof that the stand-in's functions on the export's road have
+// Compile-time proof that the stand-in's functions that an export calls have
 // exactly the types through which the plug-in calls them: the same result,
 // arguments and calling convention (stdcall on 32-bit Windows, where a
 // mismatch would unbalance the stack on every call).
@@ -9,23 +9,9 @@
 #define VHOST_SAME_TYPE(name) \
   static_assert(std::is_same_v<decltype(&name), PFN_##name>, #name " does not match the plug-in's PFN_" #name)
 
-VHOST_SAME_TYPE(MQ_ShowFileDialog);
-VHOST_SAME_TYPE(MQ_ExportAxis);
-VHOST_SAME_TYPE(MQDoc_GetObjectCount);
-VHOST_SAME_TYPE(MQDoc_GetObject);
-VHOST_SAME_TYPE(MQDoc_GetMaterialCount);
-VHOST_SAME_TYPE(MQDoc_GetMaterial);
-VHOST_SAME_TYPE(MQObj_GetName);
-VHOST_SAME_TYPE(MQObj_GetVertexCount);
-VHOST_SAME_TYPE(MQObj_GetVertexArray);
-VHOST_SAME_TYPE(MQObj_GetFaceCount);
-VHOST_SAME_TYPE(MQObj_GetFacePointCount);
-VHOST_SAME_TYPE(MQObj_GetFacePointArray);
-VHOST_SAME_TYPE(MQObj_GetFaceCoordinateArray);
-VHOST_SAME_TYPE(MQObj_GetFaceMaterial);
-VHOST_SAME_TYPE(MQMat_GetName);
-VHOST_SAME_TYPE(MQMat_GetColor);
-VHOST_SAME_TYPE(MQMat_GetAlpha);
-VHOST_SAME_TYPE(MQMat_GetTextureName);
-
+#define MQ_HOST_FUNCTION(name)
+#define MQ_EXPORT_FUNCTION(result, name, parameters) VHOST_SAME_TYPE(name);
+#include "Vellmar/host_function_list.inc"
+#undef MQ_EXPORT_FUNCTION
+#undef MQ_HOST_FUNCTION
 #undef VHOST_SAME_TYPE

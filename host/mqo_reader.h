@@ -24,11 +24,11 @@ constexpr uint64_t kDefaultMaxDocumentSize = uint64_t{1} << 30;
 // formats and for documents larger than max_document_size. A document read
 // never holds an index out of range: every face vertex index is within its
 // object and every face material is -1 or within the document's materials.
-bool ReadMqoDocument(const char* path, MQDocumentRecord& doc, std::string& error, std::string* warning = nullptr,
+[[nodiscard]] bool ReadMqoDocument(const char* path, MQDocumentRecord& doc, std::string& error, std::string* warning = nullptr,
                      uint64_t max_document_size = kDefaultMaxDocumentSize);
 
 // The same from the file's bytes in memory; name stands for the file.
-bool ReadMqoDocumentBytes(const char* data, size_t size, const char* name, MQDocumentRecord& doc,
+[[nodiscard]] bool ReadMqoDocumentBytes(const char* data, size_t size, const char* name, MQDocumentRecord& doc,
                           std::string& error, std::string* warning = nullptr,
                           uint64_t max_document_size = kDefaultMaxDocumentSize);
 

@@ -1,5 +1,6 @@
 #include "test_scenes.h"
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -95,7 +96,7 @@ std::vector<std::pair<int, int>> LinesOf(const WObject& obj, int from) {
 
 WScene MakeChain(int n) {
   WScene scene;
-  scene.ReserveObjects(n);
+  if (!scene.ReserveObjects(n)) throw std::bad_alloc();
   for (int i = 0; i < n; ++i) AddObjectAt(scene, ("o" + std::to_string(i)).c_str()).parent = i - 1;
   return scene;
 }

@@ -9,8 +9,9 @@
 
 namespace {
 
-// The dotXSI and glTF writers work on the scene as it is; the others' forms that take
-// the scene by rvalue reference prepare it in place instead of a copy.
+// The dotXSI and glTF writers work on the scene as it is; the others' forms
+// that take the scene by rvalue reference prepare it in place instead of a
+// copy.
 bool WriteXsi(const char* path, WScene&& scene) { return WriteXsiFile(path, scene); }
 #if VELLMAR_GLTF
 bool WriteGltf(const char* path, WScene&& scene) { return WriteGltfFile(path, scene); }

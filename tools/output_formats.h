@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Vellmar/host_interface.h"
+#include "Vellmar/host_binding.h"
 #include "w_lib/w_scene.h"
 
 struct OutputFormat {

@@ -305,15 +305,16 @@ int RunConvert(const CommandLine& line) {
     Fail(std::string("the ") + format->name + " writer is not available in this build");
     return kBadInput;
   }
-  const std::string host = HostModulePath();
-  if (BindHost(host.c_str(), BoundHost()) != 1) {
-    Fail("cannot bind the host interface from " + host);
+  const std::string host_path = HostModulePath();
+  HostTable host;
+  if (!BindHost(host_path.c_str(), host)) {
+    Fail("cannot bind the host interface from " + host_path);
     return kBadInput;
   }
   return ForEachInput(line, *format, [&](LoadedDocument& doc, const std::string& output) {
     WScene scene;
     ProgressStage("running the passes");
-    ReadDocumentWithDialog(doc.get(), scene);
+    ReadDocumentWithDialog(host, doc.get(), scene);
     scene.utf8_names = VHost_DocumentNamesAreUtf8(doc.get()) != 0;
     // The scene holds all that the passes and the writer read: the
     // document's memory goes back before they make their own.

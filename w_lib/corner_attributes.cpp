@@ -122,8 +122,11 @@ bool Expand(WObject& object, const Kind<R>& kind, const Value& value) {
   int& count = object.*kind.count;
   int& capacity = object.*kind.capacity;
 
+  // Exact room for one record per corner; without it the records grow as
+  // they are added, and a compaction trims them at the end.
   const long long corners = object.CornerCount();
-  ReserveRecords(records, count, capacity, corners < INT32_MAX ? static_cast<int>(corners) : INT32_MAX);
+  const bool exact =
+      ReserveRecords(records, count, capacity, corners < INT32_MAX ? static_cast<int>(corners) : INT32_MAX);
   for (int f = 0; f < object.fnum; ++f) {
     for (int k = 0; k < object.faces[f].num; ++k) {
       const int i = AddRecord<kGeometryGrowth>(records, count, capacity);
@@ -133,9 +136,7 @@ bool Expand(WObject& object, const Kind<R>& kind, const Value& value) {
       records[i].remap = i;
     }
   }
-  // The reserve normally fits exactly, and a compaction then would change
-  // nothing; it only has work when the reserve could not be had.
-  if (count != capacity) object.Compact();
+  if (!exact) object.Compact();
   return true;
 }
 

@@ -7,6 +7,7 @@
 // their vertex pair as they are met, so a line is made only for a pair's
 // first side, not one per side to be merged afterwards.
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "w_lib/first_equal_per_vertex.h"
@@ -73,8 +74,9 @@ void BuildObjectEdges(WObject& object) {
   if (object.vnum <= 0) return;
   const int next = MatchSides(object);
   // Make the new lines: a pair's first side is the one whose line index is
-  // the next to be added, and it fixes the line's direction.
-  object.ReserveLines(next);
+  // the next to be added, and it fixes the line's direction. Without room
+  // for them all the pass fails as an add that cannot grow would.
+  if (!object.ReserveLines(next)) throw std::bad_alloc();
   for (int f = 0; f < object.fnum && object.lnum < next; ++f) {
     const WFace& face = object.faces[f];
     const int n = face.num;

@@ -4,13 +4,9 @@
 #include "w_lib/w_scene.h"
 
 void WObject::Reset() {
-  ReleaseRecords(vertices, vnum, vmax);
-  ReleaseRecords(lines, lnum, lmax);
-  ReleaseRecords(faces, fnum, fmax);
-  ReleaseRecords(uvs, unum, umax);
-  ReleaseRecords(normals, nnum, nmax);
-  ReleaseRecords(colors, cnum, cmax);
-  ReleaseRecords(keys, anum, amax);
+  ForEachArray([this](auto block, auto count, auto capacity) {
+    ReleaseRecords(this->*block, this->*count, this->*capacity);
+  });
   name.Set(nullptr);
   tag = 0;
   parent = -1;
@@ -32,13 +28,9 @@ WObject& WObject::operator=(const WObject& o) {
   name = o.name;
   transform = o.transform;
   btransform = o.btransform;
-  CopyRecords(vertices, vnum, vmax, o.vertices, o.vnum, o.vmax);
-  CopyRecords(lines, lnum, lmax, o.lines, o.lnum, o.lmax);
-  CopyRecords(faces, fnum, fmax, o.faces, o.fnum, o.fmax);
-  CopyRecords(uvs, unum, umax, o.uvs, o.unum, o.umax);
-  CopyRecords(normals, nnum, nmax, o.normals, o.nnum, o.nmax);
-  CopyRecords(colors, cnum, cmax, o.colors, o.cnum, o.cmax);
-  CopyRecords(keys, anum, amax, o.keys, o.anum, o.amax);
+  ForEachArray([this, &o](auto block, auto count, auto capacity) {
+    CopyRecords(this->*block, this->*count, this->*capacity, o.*block, o.*count, o.*capacity);
+  });
   bbox_min = o.bbox_min;
   bbox_max = o.bbox_max;
   return *this;
@@ -53,13 +45,12 @@ WObject& WObject::operator=(WObject&& o) noexcept {
   name = std::move(o.name);
   transform = o.transform;
   btransform = o.btransform;
-  std::swap(vnum, o.vnum); std::swap(vmax, o.vmax); std::swap(vertices, o.vertices);
-  std::swap(lnum, o.lnum); std::swap(lmax, o.lmax); std::swap(lines, o.lines);
-  std::swap(fnum, o.fnum); std::swap(fmax, o.fmax); std::swap(faces, o.faces);
-  std::swap(unum, o.unum); std::swap(umax, o.umax); std::swap(uvs, o.uvs);
-  std::swap(nnum, o.nnum); std::swap(nmax, o.nmax); std::swap(normals, o.normals);
-  std::swap(cnum, o.cnum); std::swap(cmax, o.cmax); std::swap(colors, o.colors);
-  std::swap(anum, o.anum); std::swap(amax, o.amax); std::swap(keys, o.keys);
+  // The arrays trade places: the source releases this object's old ones.
+  ForEachArray([this, &o](auto block, auto count, auto capacity) {
+    std::swap(this->*block, o.*block);
+    std::swap(this->*count, o.*count);
+    std::swap(this->*capacity, o.*capacity);
+  });
   bbox_min = o.bbox_min;
   bbox_max = o.bbox_max;
   return *this;

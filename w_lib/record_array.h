@@ -25,9 +25,10 @@ constexpr int kGeometryGrowth = 256;  // object geometry arrays
 constexpr int kKeyGrowth = 32;        // animation keys
 
 // Makes the capacity exactly max(n, count). Returns false, with nothing
-// changed, when the block cannot be allocated.
+// changed, when the block cannot be allocated: a caller that needs the room
+// must not go on as if it had it.
 template <class R>
-bool ReserveRecords(R*& block, int& count, int& capacity, int n) {
+[[nodiscard]] bool ReserveRecords(R*& block, int& count, int& capacity, int n) {
   const int m = n < count ? count : n;
   if (m == capacity && m == count) return true;  // already an exact fit
   R* fresh = nullptr;
@@ -124,5 +125,5 @@ void RemoveDeadRecords(R*& block, int& count, int& capacity) {
   }
   count = kept;
   // Shrinking can only fail for want of memory; the larger block then stays.
-  ReserveRecords(block, count, capacity, kept);
+  static_cast<void>(ReserveRecords(block, count, capacity, kept));
 }

@@ -131,7 +131,7 @@ struct WVertex {
   ~WVertex() { delete[] weights; }
 
   int AddWeight() { return AddRecord<kSceneGrowth>(weights, wnum, wmax); }
-  bool ReserveWeights(int n) { return ReserveRecords(weights, wnum, wmax, n); }
+  [[nodiscard]] bool ReserveWeights(int n) { return ReserveRecords(weights, wnum, wmax, n); }
   // Removes the weights marked deleted, keeping order; shrinks to fit.
   bool CompactWeights();
   // Divides every weight by their sum, unless the sum is below 1e-5.
@@ -169,6 +169,9 @@ struct WFace {
   // read them through CornerColor / CornerColor2, write through
   // CornerColors() / CornerColors2().
   WColor* corner_colors = nullptr;
+  // A second colour per corner. Nothing here sets it or writes it out: it
+  // stays (0, 0, 0, 1) unless a caller writes it, and is copied, mirrored
+  // and reordered with its corner so that such a value is never misplaced.
   WColor* corner_colors2 = nullptr;
 
   static constexpr WColor kCornerColor{1.0f, 1.0f, 1.0f, 1.0f};
@@ -268,7 +271,7 @@ struct WKeyedRecord {
 
   void SetName(const char* text) { name.Set(text); }
   int AddKey(int frame) { return ::AddKey(keys, anum, amax, frame); }
-  bool ReserveKeys(int n) { return ReserveRecords(keys, anum, amax, n); }
+  [[nodiscard]] bool ReserveKeys(int n) { return ReserveRecords(keys, anum, amax, n); }
   void SortKeys() { SortKeysByFrame(keys, anum); }
   void CompactKeys() { ::CompactKeys(keys, anum); }
 };
@@ -277,8 +280,10 @@ struct WCamera : WKeyedRecord {};
 
 struct WLight : WKeyedRecord {};
 
-// A record of the sixth scene kind; the scene stores, copies, names and
-// compacts them.
+// A record of the sixth scene kind: a named record with a transform, keys
+// and a material index, beside cameras and lights. Nothing here creates or
+// reads one (not the export, no pass, no writer); the scene only stores,
+// copies, names and compacts them, so that a scene built elsewhere keeps them.
 struct WPar : WKeyedRecord {
   int material = -1;  // material index
 };

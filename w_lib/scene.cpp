@@ -5,12 +5,9 @@
 #include "w_lib/w_scene.h"
 
 void WScene::Reset() {
-  ReleaseRecords(objects, onum, omax);
-  ReleaseRecords(materials, mnum, mmax);
-  ReleaseRecords(textures, tnum, tmax);
-  ReleaseRecords(cameras, camnum, cammax);
-  ReleaseRecords(lights, lignum, ligmax);
-  ReleaseRecords(pars, parnum, parmax);
+  ForEachArray([this](auto block, auto count, auto capacity) {
+    ReleaseRecords(this->*block, this->*count, this->*capacity);
+  });
   frame = 0;
   start_frame = 0;
   end_frame = 60;
@@ -28,12 +25,9 @@ void WScene::CopyFrom(const WScene& s) {
   fps = s.fps;
   scene_flags = s.scene_flags;
   utf8_names = s.utf8_names;
-  CopyRecords(objects, onum, omax, s.objects, s.onum, s.omax);
-  CopyRecords(materials, mnum, mmax, s.materials, s.mnum, s.mmax);
-  CopyRecords(textures, tnum, tmax, s.textures, s.tnum, s.tmax);
-  CopyRecords(cameras, camnum, cammax, s.cameras, s.camnum, s.cammax);
-  CopyRecords(lights, lignum, ligmax, s.lights, s.lignum, s.ligmax);
-  CopyRecords(pars, parnum, parmax, s.pars, s.parnum, s.parmax);
+  ForEachArray([this, &s](auto block, auto count, auto capacity) {
+    CopyRecords(this->*block, this->*count, this->*capacity, s.*block, s.*count, s.*capacity);
+  });
 }
 
 WScene& WScene::operator=(WScene&& s) noexcept {
@@ -44,12 +38,12 @@ WScene& WScene::operator=(WScene&& s) noexcept {
   fps = s.fps;
   scene_flags = s.scene_flags;
   utf8_names = s.utf8_names;
-  std::swap(onum, s.onum); std::swap(omax, s.omax); std::swap(objects, s.objects);
-  std::swap(mnum, s.mnum); std::swap(mmax, s.mmax); std::swap(materials, s.materials);
-  std::swap(tnum, s.tnum); std::swap(tmax, s.tmax); std::swap(textures, s.textures);
-  std::swap(camnum, s.camnum); std::swap(cammax, s.cammax); std::swap(cameras, s.cameras);
-  std::swap(lignum, s.lignum); std::swap(ligmax, s.ligmax); std::swap(lights, s.lights);
-  std::swap(parnum, s.parnum); std::swap(parmax, s.parmax); std::swap(pars, s.pars);
+  // The arrays trade places: the source releases this scene's old ones.
+  ForEachArray([this, &s](auto block, auto count, auto capacity) {
+    std::swap(this->*block, s.*block);
+    std::swap(this->*count, s.*count);
+    std::swap(this->*capacity, s.*capacity);
+  });
   return *this;
 }
 

@@ -229,17 +229,19 @@ bool DiagonalCrossesSide(const WObject& object, int f, int a, int b) {
   return false;
 }
 
-bool TriangulateObject(WObject& object, int keep_quads) {
-  const int max = keep_quads != 0 ? 4 : 3;
+bool TriangulateObject(WObject& object, bool keep_quads) {
+  const int max = keep_quads ? 4 : 3;
   // Room for every triangle and diagonal up front, so that adding them never
-  // moves the arrays: a polygon of n corners gives n - 2 of each.
+  // moves the arrays: a polygon of n corners gives n - 2 of each. Without
+  // that room the pass fails as an add that cannot grow would.
   long long extra = 0;
   for (int f = 0; f < object.fnum; ++f)
     if (object.faces[f].num > max) extra += object.faces[f].num - 2;
   if (extra > 0) {
     if (object.fnum + extra > INT_MAX || object.lnum + extra > INT_MAX) throw std::bad_alloc();
-    object.ReserveFaces(object.fnum + static_cast<int>(extra));
-    object.ReserveLines(object.lnum + static_cast<int>(extra));
+    if (!object.ReserveFaces(object.fnum + static_cast<int>(extra)) ||
+        !object.ReserveLines(object.lnum + static_cast<int>(extra)))
+      throw std::bad_alloc();
   }
 
   EarClipper clipper;
@@ -258,7 +260,7 @@ bool TriangulateObject(WObject& object, int keep_quads) {
   return true;
 }
 
-bool TriangulateScene(WScene& scene, int keep_quads) {
+bool TriangulateScene(WScene& scene, bool keep_quads) {
   for (int o = 0; o < scene.onum; ++o) TriangulateObject(scene.objects[o], keep_quads);
   return true;
 }

@@ -14,6 +14,9 @@
 
 // Bit of an object's flags: btransform is meaningful.
 constexpr int kHasBaseTransform = 0x4;
+// Bit of a scene's flags: the dotXSI writer names shading model 5 instead of
+// 1 for the scene's materials.
+constexpr int kShadingModel5 = 0x20000;
 
 struct WObject {
   int tag = 0;
@@ -49,13 +52,26 @@ struct WObject {
   void Reset();
   void SetName(const char* text) { name.Set(text); }
 
-  bool ReserveVertices(int n) { return ReserveRecords(vertices, vnum, vmax, n); }
-  bool ReserveLines(int n) { return ReserveRecords(lines, lnum, lmax, n); }
-  bool ReserveFaces(int n) { return ReserveRecords(faces, fnum, fmax, n); }
-  bool ReserveUvs(int n) { return ReserveRecords(uvs, unum, umax, n); }
-  bool ReserveNormals(int n) { return ReserveRecords(normals, nnum, nmax, n); }
-  bool ReserveColors(int n) { return ReserveRecords(colors, cnum, cmax, n); }
-  bool ReserveKeys(int n) { return ReserveRecords(keys, anum, amax, n); }
+  // The seven arrays, the one list that reset, copy and move walk: calls
+  // f(block, count, capacity) with member pointers to each array's fields.
+  template <class F>
+  static void ForEachArray(F&& f) {
+    f(&WObject::vertices, &WObject::vnum, &WObject::vmax);
+    f(&WObject::lines, &WObject::lnum, &WObject::lmax);
+    f(&WObject::faces, &WObject::fnum, &WObject::fmax);
+    f(&WObject::uvs, &WObject::unum, &WObject::umax);
+    f(&WObject::normals, &WObject::nnum, &WObject::nmax);
+    f(&WObject::colors, &WObject::cnum, &WObject::cmax);
+    f(&WObject::keys, &WObject::anum, &WObject::amax);
+  }
+
+  [[nodiscard]] bool ReserveVertices(int n) { return ReserveRecords(vertices, vnum, vmax, n); }
+  [[nodiscard]] bool ReserveLines(int n) { return ReserveRecords(lines, lnum, lmax, n); }
+  [[nodiscard]] bool ReserveFaces(int n) { return ReserveRecords(faces, fnum, fmax, n); }
+  [[nodiscard]] bool ReserveUvs(int n) { return ReserveRecords(uvs, unum, umax, n); }
+  [[nodiscard]] bool ReserveNormals(int n) { return ReserveRecords(normals, nnum, nmax, n); }
+  [[nodiscard]] bool ReserveColors(int n) { return ReserveRecords(colors, cnum, cmax, n); }
+  [[nodiscard]] bool ReserveKeys(int n) { return ReserveRecords(keys, anum, amax, n); }
 
   // Each add returns the new record's index and may move its array.
   int AddVertex() { return AddRecord<kGeometryGrowth>(vertices, vnum, vmax); }
@@ -69,10 +85,11 @@ struct WObject {
   // The key of this frame, appended when there is none yet.
   int FindOrAddKey(int frame);
   void SortKeys() { SortKeysByFrame(keys, anum); }
-  // Removes the keys marked deleted, keeping order, and shrinks to fit.
+  // Removes the keys marked deleted, keeping order, and shrinks to fit
+  // (without memory for the smaller block the larger one stays).
   void CompactKeys() {
     ::CompactKeys(keys, anum);
-    ReserveKeys(anum);
+    static_cast<void>(ReserveKeys(anum));
   }
 
   // Removes the vertices, lines, normals, colours, uvs and faces marked
@@ -90,7 +107,7 @@ struct WScene {
   int start_frame = 0;
   int end_frame = 60;
   float fps = 30.0f;
-  int scene_flags = 0;  // 0x20000: shading model 5 in dotXSI output
+  int scene_flags = 0;  // kShadingModel5
   // Names are UTF-8; otherwise they are in the host's Shift-JIS code page.
   // Only writers of formats that need UTF-8 read it.
   bool utf8_names = false;
@@ -102,7 +119,7 @@ struct WScene {
   WTexture* textures = nullptr;
   WCamera* cameras = nullptr;
   WLight* lights = nullptr;
-  WPar* pars = nullptr;
+  WPar* pars = nullptr;  // see WPar: carried along, never read by a pass or writer
 
   WScene() = default;
   WScene(const WScene& o) { CopyFrom(o); }
@@ -115,6 +132,18 @@ struct WScene {
   void Reset();
   // Makes this scene a fully independent copy of source.
   void CopyFrom(const WScene& source);
+
+  // The six arrays, the one list that reset, copy and move walk: calls
+  // f(block, count, capacity) with member pointers to each array's fields.
+  template <class F>
+  static void ForEachArray(F&& f) {
+    f(&WScene::objects, &WScene::onum, &WScene::omax);
+    f(&WScene::materials, &WScene::mnum, &WScene::mmax);
+    f(&WScene::textures, &WScene::tnum, &WScene::tmax);
+    f(&WScene::cameras, &WScene::camnum, &WScene::cammax);
+    f(&WScene::lights, &WScene::lignum, &WScene::ligmax);
+    f(&WScene::pars, &WScene::parnum, &WScene::parmax);
+  }
 
   // Add-with-name: appends a record and names it; an empty name gives the
   // generated name of the kind for the new index ("obj_%02d", ...).
@@ -133,12 +162,12 @@ struct WScene {
   int FindLight(const char* name) const;
   int FindPar(const char* name) const;
 
-  bool ReserveObjects(int n) { return ReserveRecords(objects, onum, omax, n); }
-  bool ReserveMaterials(int n) { return ReserveRecords(materials, mnum, mmax, n); }
-  bool ReserveTextures(int n) { return ReserveRecords(textures, tnum, tmax, n); }
-  bool ReserveCameras(int n) { return ReserveRecords(cameras, camnum, cammax, n); }
-  bool ReserveLights(int n) { return ReserveRecords(lights, lignum, ligmax, n); }
-  bool ReservePars(int n) { return ReserveRecords(pars, parnum, parmax, n); }
+  [[nodiscard]] bool ReserveObjects(int n) { return ReserveRecords(objects, onum, omax, n); }
+  [[nodiscard]] bool ReserveMaterials(int n) { return ReserveRecords(materials, mnum, mmax, n); }
+  [[nodiscard]] bool ReserveTextures(int n) { return ReserveRecords(textures, tnum, tmax, n); }
+  [[nodiscard]] bool ReserveCameras(int n) { return ReserveRecords(cameras, camnum, cammax, n); }
+  [[nodiscard]] bool ReserveLights(int n) { return ReserveRecords(lights, lignum, ligmax, n); }
+  [[nodiscard]] bool ReservePars(int n) { return ReserveRecords(pars, parnum, parmax, n); }
 
   // Scene-level compactions: remove the records marked deleted and rewrite
   // the references to them (objects: parents and weight bones; materials:
@@ -262,7 +291,7 @@ WVector TransformPoint(const WVector& p, const WMatrix& m);
 WVector TransformDirection(const WVector& d, const WMatrix& m);
 
 // Polygon triangulation by ear clipping in each polygon's plane. Faces with
-// more than 4 corners (keep_quads != 0) or 3 (keep_quads == 0) are replaced by
+// more than 4 corners (keep_quads) or 3 (not keep_quads) are replaced by
 // triangles, appended after the object's other faces in the order they are
 // cut; faces with fewer than 3 corners are removed. A triangle takes the
 // polygon's material, tag, colour and normal and all attributes of its three
@@ -273,8 +302,8 @@ WVector TransformDirection(const WVector& d, const WMatrix& m);
 // made again with the ear test of a simple polygon (no other corner inside
 // or on the ear). A polygon that cannot be cut, or whose corners name a
 // vertex the object lacks, is removed. The object is compacted.
-bool TriangulateScene(WScene& scene, int keep_quads);
-bool TriangulateObject(WObject& object, int keep_quads);
+bool TriangulateScene(WScene& scene, bool keep_quads);
+bool TriangulateObject(WObject& object, bool keep_quads);
 // Whether the diagonal between corners a and b of face f strictly crosses a
 // side of the face that touches neither end, in the plane of the face's
 // stored normal. False when f, a or b name nothing; sides with a corner that

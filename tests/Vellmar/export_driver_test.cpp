@@ -1,6 +1,9 @@
 // The driver's copy of a host document into a scene, before any pass.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
 #include "Vellmar/export_driver.h"
 #include "Vellmar/host_binding.h"
 #include "host/host_document.h"
@@ -9,29 +12,98 @@
 
 namespace {
 
+// The stand-in host's functions as this program links them, in a table of
+// their own: no module is loaded or bound.
+HostTable StandInHost() {
+  HostTable table;
+#define MQ_HOST_FUNCTION(name)
+#define MQ_EXPORT_FUNCTION(result, name, parameters) table.SetFunction<kHost_##name>(&name);
+#include "Vellmar/host_function_list.inc"
+#undef MQ_EXPORT_FUNCTION
+#undef MQ_HOST_FUNCTION
+  return table;
+}
+
 class DriverTest : public testing::Test {
  protected:
-  void SetUp() override {
-    host_ = OpenLibrary(VELLMAR_HOST_MODULE);
-    ASSERT_NE(host_, nullptr) << LibraryError();
-    ASSERT_EQ(BindHost(VELLMAR_HOST_MODULE, BoundHost()), 1);
-    doc_ = VHost_CreateDocument();
-  }
-  void TearDown() override {
-    VHost_DestroyDocument(doc_);
-    CloseLibrary(host_);
-  }
+  void SetUp() override { doc_ = VHost_CreateDocument(); }
+  void TearDown() override { VHost_DestroyDocument(doc_); }
 
   WScene Read() {
     ExportDialogRecord record = MakeExportDialogRecord();
     WScene scene;
-    ReadDocumentIntoScene(doc_, record, scene);
+    ReadDocumentIntoScene(StandInHost(), doc_, record, scene);
     return scene;
   }
 
-  void* host_ = nullptr;
   MQDocument doc_ = nullptr;
 };
+
+// A host that misbehaves in each way the driver guards against: null
+// handles, a negative corner count, a corner naming a vertex the object
+// lacks, a face material past the list, and names that fill the whole
+// buffer without a terminating zero. Its one object has three vertices and
+// three faces; its axis conversion doubles x.
+namespace careless_host {
+
+// Handles the driver only passes back: any distinct addresses do.
+char g_handles[2];
+MQObject const kObject = reinterpret_cast<MQObject>(&g_handles[0]);
+MQMaterial const kMaterial = reinterpret_cast<MQMaterial>(&g_handles[1]);
+const char* g_axis_format = nullptr;
+
+int32_t MQ_HOSTAPI Two(MQDocument) { return 2; }
+MQObject MQ_HOSTAPI SecondObject(MQDocument, int32_t i) { return i == 1 ? kObject : nullptr; }
+MQMaterial MQ_HOSTAPI SecondMaterial(MQDocument, int32_t i) { return i == 1 ? kMaterial : nullptr; }
+void MQ_HOSTAPI FullObjectName(MQObject, char* buffer, int32_t size) { std::memset(buffer, 'o', size); }
+void MQ_HOSTAPI FullMaterialName(MQMaterial, char* buffer, int32_t size) { std::memset(buffer, 'm', size); }
+void MQ_HOSTAPI NoTexture(MQMaterial, char* buffer, int32_t) { buffer[0] = '\0'; }
+void MQ_HOSTAPI Green(MQMaterial, MQColor* color) { *color = MQColor{0.0f, 1.0f, 0.0f}; }
+float MQ_HOSTAPI Half(MQMaterial) { return 0.5f; }
+int32_t MQ_HOSTAPI Three(MQObject) { return 3; }
+void MQ_HOSTAPI Triangle(MQObject, MQPoint* points) {
+  points[0] = MQPoint{1, 0, 0};
+  points[1] = MQPoint{0, 1, 0};
+  points[2] = MQPoint{0, 0, 1};
+}
+void MQ_HOSTAPI DoubleX(ExportDialogRecord* record, MQPoint* points, int32_t count) {
+  g_axis_format = record->format_name;
+  for (int32_t i = 0; i < count; ++i) points[i].x *= 2.0f;
+}
+int32_t MQ_HOSTAPI CornerCount(MQObject, int32_t face) { return face == 0 ? -4 : 3; }
+void MQ_HOSTAPI CornerPoints(MQObject, int32_t face, int32_t* points) {
+  points[0] = 2;
+  points[1] = 1;
+  points[2] = face == 1 ? 3 : 0;
+}
+void MQ_HOSTAPI Uvs(MQObject, int32_t face, MQCoordinate* uvs) {
+  for (int k = 0; k < 3; ++k) uvs[k] = MQCoordinate{static_cast<float>(face), static_cast<float>(k)};
+}
+int32_t MQ_HOSTAPI FaceMaterial(MQObject, int32_t face) { return face == 2 ? 2 : 1; }
+
+HostTable Table() {
+  HostTable table;
+  table.SetFunction<kHost_MQ_ExportAxis>(DoubleX);
+  table.SetFunction<kHost_MQDoc_GetObjectCount>(Two);
+  table.SetFunction<kHost_MQDoc_GetObject>(SecondObject);
+  table.SetFunction<kHost_MQDoc_GetMaterialCount>(Two);
+  table.SetFunction<kHost_MQDoc_GetMaterial>(SecondMaterial);
+  table.SetFunction<kHost_MQObj_GetName>(FullObjectName);
+  table.SetFunction<kHost_MQObj_GetVertexCount>(Three);
+  table.SetFunction<kHost_MQObj_GetVertexArray>(Triangle);
+  table.SetFunction<kHost_MQObj_GetFaceCount>(Three);
+  table.SetFunction<kHost_MQObj_GetFacePointCount>(CornerCount);
+  table.SetFunction<kHost_MQObj_GetFacePointArray>(CornerPoints);
+  table.SetFunction<kHost_MQObj_GetFaceCoordinateArray>(Uvs);
+  table.SetFunction<kHost_MQObj_GetFaceMaterial>(FaceMaterial);
+  table.SetFunction<kHost_MQMat_GetName>(FullMaterialName);
+  table.SetFunction<kHost_MQMat_GetColor>(Green);
+  table.SetFunction<kHost_MQMat_GetAlpha>(Half);
+  table.SetFunction<kHost_MQMat_GetTextureName>(NoTexture);
+  return table;
+}
+
+}  // namespace careless_host
 
 }  // namespace
 
@@ -110,4 +182,43 @@ TEST_F(DriverTest, NgonsArriveWhole) {
   const WFace& face = scene.objects[0].faces[0];
   EXPECT_EQ(Corners(face), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(Corners(face, &WFace::vt), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+}
+
+TEST(DriverOverACarelessHost, WhatTheHostGetsWrongStaysOutOfTheScene) {
+  const HostTable host = careless_host::Table();
+  // Only the dialog is missing: reading calls nothing else.
+  EXPECT_FALSE(ExportFunctionsBound(host));
+  ExportDialogRecord record = MakeExportDialogRecord();
+  WScene scene;
+  ReadDocumentIntoScene(host, nullptr, record, scene);
+
+  // A null material handle keeps its index under the generated name; a
+  // name without its zero is cut to the buffer less one byte.
+  ASSERT_EQ(scene.mnum, 2);
+  EXPECT_STREQ(scene.materials[0].name.get(), "mat_00");
+  EXPECT_EQ(std::string(scene.materials[1].name.get()), std::string(kHostNameBufferSize - 1, 'm'));
+  EXPECT_EQ(scene.materials[1].col, WColor(0, 1, 0, 0.5f));
+  EXPECT_EQ(scene.tnum, 0);
+
+  // A null object handle takes no index.
+  ASSERT_EQ(scene.onum, 1);
+  const WObject& obj = scene.objects[0];
+  EXPECT_EQ(std::string(obj.name.get()), std::string(kHostNameBufferSize - 1, 'o'));
+  // The axis conversion ran with the export's record.
+  EXPECT_STREQ(careless_host::g_axis_format, "XSI");
+  ASSERT_EQ(obj.vnum, 3);
+  EXPECT_EQ(obj.vertices[0].pos, WVector(2, 0, 0));
+
+  // The negative count reads as no corners; the face over vertex 3 is left
+  // out; the material past the list becomes none, in white.
+  ASSERT_EQ(obj.fnum, 2);
+  EXPECT_EQ(obj.faces[0].num, 0);
+  EXPECT_EQ(Corners(obj.faces[1]), (std::vector<int>{2, 1, 0}));
+  EXPECT_EQ(obj.faces[0].material, 1);
+  EXPECT_EQ(obj.faces[0].col, WColor(0, 1, 0, 1));
+  EXPECT_EQ(obj.faces[1].material, -1);
+  EXPECT_EQ(obj.faces[1].col, WColor(1, 1, 1, 1));
+  ASSERT_EQ(obj.unum, 3);
+  EXPECT_EQ(obj.uvs[obj.faces[1].vt[2]].u, 2.0f);
+  EXPECT_EQ(obj.uvs[obj.faces[1].vt[2]].v, 2.0f);
 }

@@ -43,7 +43,7 @@ TEST(HostBinding, TableSemantics) {
 
   // A module that does not load: no look-up, no slot changed.
   fake.loads = false;
-  EXPECT_EQ(BindHost("nowhere", table, kFakeLoader), 0);
+  EXPECT_FALSE(BindHost("nowhere", table, kFakeLoader));
   EXPECT_TRUE(fake.looked_up.empty());
   EXPECT_EQ(fake.closes, 0);
   for (LibraryProc slot : table.slots) EXPECT_EQ(slot, Marker());
@@ -52,7 +52,7 @@ TEST(HostBinding, TableSemantics) {
   // later ones keep what they held, and the module is released.
   fake.loads = true;
   fake.missing = {"MQObj_GetName"};
-  EXPECT_EQ(BindHost("partial", table, kFakeLoader), 0);
+  EXPECT_FALSE(BindHost("partial", table, kFakeLoader));
   EXPECT_EQ(fake.looked_up.size(), static_cast<size_t>(kHost_MQObj_GetName) + 1);
   EXPECT_EQ(fake.closes, 1);
   EXPECT_EQ(table.slots[kHost_MQObj_GetName - 1], &Dummy);
@@ -62,14 +62,14 @@ TEST(HostBinding, TableSemantics) {
   // Lacking only the last name: the other 121 of the 122 are bound.
   fake.looked_up.clear();
   fake.missing = {"MQMat_SetBumpName"};
-  EXPECT_EQ(BindHost("almost", table, kFakeLoader), 0);
+  EXPECT_FALSE(BindHost("almost", table, kFakeLoader));
   EXPECT_EQ(fake.looked_up.size(), 122u);
   EXPECT_EQ(table.slots[120], &Dummy);
   EXPECT_EQ(table.slots[121], Marker());
 
   // Everything there: 1, the module released once more.
   fake.missing.clear();
-  EXPECT_EQ(BindHost("host", table, kFakeLoader), 1);
+  EXPECT_TRUE(BindHost("host", table, kFakeLoader));
   EXPECT_EQ(fake.closes, 3);
   for (LibraryProc slot : table.slots) EXPECT_EQ(slot, &Dummy);
   g_fake = nullptr;
@@ -81,7 +81,7 @@ TEST(HostBinding, RealModules) {
   void* host = OpenLibrary(VELLMAR_HOST_MODULE);
   ASSERT_NE(host, nullptr) << LibraryError();
   HostTable table;
-  EXPECT_EQ(BindHost(VELLMAR_HOST_MODULE, table), 1);
+  EXPECT_TRUE(BindHost(VELLMAR_HOST_MODULE, table));
   EXPECT_EQ(table.slots[kHost_MQObj_GetName], FindLibraryProc(host, "MQObj_GetName"));
   CloseLibrary(host);
 }

@@ -20,6 +20,7 @@ namespace {
 constexpr uint64_t kFuzzMaxDocumentSize = uint64_t{16} << 20;
 
 std::string g_folder;
+HostTable g_host;
 
 void RemoveFolder() { rmdir(g_folder.c_str()); }
 
@@ -27,7 +28,7 @@ void RemoveFolder() { rmdir(g_folder.c_str()); }
 // (removed again at exit; every file is removed after each run).
 const std::string& OutputFolder() {
   if (g_folder.empty()) {
-    if (BindHost(VELLMAR_HOST_MODULE, BoundHost()) != 1) std::abort();
+    if (!BindHost(VELLMAR_HOST_MODULE, g_host)) std::abort();
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vellmar-fuzz-XXXXXX";
     if (!mkdtemp(&pattern[0])) std::abort();
@@ -59,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int k = format->passes == RunExportPasses ? 0 : 1;
     WScene& scene = scenes[k];
     if (!prepared[k]) {
-      ReadDocumentWithDialog(&doc, scene);
+      ReadDocumentWithDialog(g_host, &doc, scene);
       format->passes(scene);
       scene.utf8_names = doc.utf8_names;
     }

@@ -55,7 +55,7 @@ TEST(SceneNames, EnsureMaterialAddsNoMaterialOnlyWhenNeeded) {
   obj.AddFace(3);
   const int f = obj.AddFace(3);
   obj.faces[f].material = 0;
-  EXPECT_TRUE(EnsureMaterial(scene));
+  EnsureMaterial(scene);
   ASSERT_EQ(scene.mnum, 1);
   EXPECT_STREQ(scene.materials[0].name.get(), "NoMaterial");
   EXPECT_EQ(scene.materials[0].col, WColor(0.7f, 0.7f, 0.7f, 1.0f));
@@ -73,7 +73,7 @@ TEST(SceneNames, EnsureMaterialAddsNoMaterialOnlyWhenNeeded) {
 TEST(SceneLifecycle, ACopyIsIndependentOfItsSource) {
   WScene source = MakeTexturedQuads(true);
   source.start_frame = 3;
-  source.scene_flags = 0x20000;
+  source.scene_flags = kShadingModel5;
   const int cam = source.AddCamera("cam");
   source.cameras[cam].AddKey(4);
   source.AddPar("p");
@@ -83,7 +83,7 @@ TEST(SceneLifecycle, ACopyIsIndependentOfItsSource) {
 
   auto copy = std::make_unique<WScene>(source);
   EXPECT_EQ(copy->start_frame, 3);
-  EXPECT_EQ(copy->scene_flags, 0x20000);
+  EXPECT_EQ(copy->scene_flags, kShadingModel5);
   EXPECT_EQ(copy->omax, source.omax);
   ASSERT_EQ(copy->onum, 1);
   WObject& c = copy->objects[0];
@@ -113,7 +113,7 @@ TEST(SceneLifecycle, ACopyIsIndependentOfItsSource) {
   a.transform.translate = WVector(1, 2, 3);
   a.btransform.rotate = WVector(0, 1, 0);
   a.bbox_max = WVector(4, 4, 4);
-  a.ReserveNormals(40);
+  ASSERT_TRUE(a.ReserveNormals(40));
   a.AddNormal();
   WObject b;
   b = a;
@@ -138,4 +138,74 @@ TEST(SceneLifecycle, ResetReleasesEverything) {
   // Usable again after a reset.
   EXPECT_EQ(scene.AddObject(""), 0);
   EXPECT_STREQ(scene.objects[0].name.get(), "obj_00");
+}
+
+TEST(SceneLifecycle, CopyMoveAndResetReachEveryArray) {
+  // Each array with its own count and capacity, so that a mix-up shows.
+  WObject obj;
+  ASSERT_TRUE(obj.ReserveVertices(11) && obj.ReserveLines(12) && obj.ReserveFaces(13) && obj.ReserveUvs(14) &&
+              obj.ReserveNormals(15) && obj.ReserveColors(16) && obj.ReserveKeys(17));
+  obj.AddVertex();
+  for (int i = 0; i < 2; ++i) obj.AddLine();
+  for (int i = 0; i < 3; ++i) obj.AddFace(3);
+  for (int i = 0; i < 4; ++i) obj.AddUv();
+  for (int i = 0; i < 5; ++i) obj.AddNormal();
+  for (int i = 0; i < 6; ++i) obj.AddColor();
+  for (int i = 0; i < 7; ++i) obj.FindOrAddKey(i);
+  const auto counts = [](const WObject& o) {
+    return std::vector<int>{o.vnum, o.lnum, o.fnum, o.unum, o.nnum, o.cnum, o.anum,
+                            o.vmax, o.lmax, o.fmax, o.umax, o.nmax, o.cmax, o.amax};
+  };
+  const auto blocks = [](const WObject& o) {
+    return std::vector<const void*>{o.vertices, o.lines, o.faces, o.uvs, o.normals, o.colors, o.keys};
+  };
+  const std::vector<int> filled = {1, 2, 3, 4, 5, 6, 7, 11, 12, 13, 14, 15, 16, 17};
+  ASSERT_EQ(counts(obj), filled);
+
+  WObject copy(obj);
+  EXPECT_EQ(counts(copy), filled);
+  for (size_t i = 0; i < blocks(obj).size(); ++i) EXPECT_NE(blocks(copy)[i], blocks(obj)[i]) << "array " << i;
+
+  const std::vector<const void*> held = blocks(copy);
+  WObject moved(std::move(copy));
+  EXPECT_EQ(counts(moved), filled);
+  EXPECT_EQ(blocks(moved), held);
+  EXPECT_EQ(counts(copy), std::vector<int>(14, 0));
+
+  moved.Reset();
+  EXPECT_EQ(counts(moved), std::vector<int>(14, 0));
+  EXPECT_EQ(blocks(moved), std::vector<const void*>(7, nullptr));
+
+  WScene scene;
+  ASSERT_TRUE(scene.ReserveObjects(21) && scene.ReserveMaterials(22) && scene.ReserveTextures(23) &&
+              scene.ReserveCameras(24) && scene.ReserveLights(25) && scene.ReservePars(26));
+  scene.AddObject("");
+  for (int i = 0; i < 2; ++i) scene.AddMaterial("");
+  for (int i = 0; i < 3; ++i) scene.AddTexture("");
+  for (int i = 0; i < 4; ++i) scene.AddCamera("");
+  for (int i = 0; i < 5; ++i) scene.AddLight("");
+  for (int i = 0; i < 6; ++i) scene.AddPar("");
+  const auto scene_counts = [](const WScene& s) {
+    return std::vector<int>{s.onum, s.mnum, s.tnum, s.camnum, s.lignum, s.parnum,
+                            s.omax, s.mmax, s.tmax, s.cammax, s.ligmax, s.parmax};
+  };
+  const auto scene_blocks = [](const WScene& s) {
+    return std::vector<const void*>{s.objects, s.materials, s.textures, s.cameras, s.lights, s.pars};
+  };
+  const std::vector<int> scene_filled = {1, 2, 3, 4, 5, 6, 21, 22, 23, 24, 25, 26};
+  ASSERT_EQ(scene_counts(scene), scene_filled);
+
+  WScene scene_copy(scene);
+  EXPECT_EQ(scene_counts(scene_copy), scene_filled);
+  for (size_t i = 0; i < 6; ++i) EXPECT_NE(scene_blocks(scene_copy)[i], scene_blocks(scene)[i]) << "array " << i;
+
+  const std::vector<const void*> scene_held = scene_blocks(scene_copy);
+  WScene scene_moved(std::move(scene_copy));
+  EXPECT_EQ(scene_counts(scene_moved), scene_filled);
+  EXPECT_EQ(scene_blocks(scene_moved), scene_held);
+  EXPECT_EQ(scene_counts(scene_copy), std::vector<int>(12, 0));
+
+  scene_moved.Reset();
+  EXPECT_EQ(scene_counts(scene_moved), std::vector<int>(12, 0));
+  EXPECT_EQ(scene_blocks(scene_moved), std::vector<const void*>(6, nullptr));
 }

@@ -57,7 +57,7 @@ TEST(TriangulateObject, CutsOnlyWhatTheFormatCannotTakeAndDropsShortFaces) {
   ComputeFaceNormals(scene);
   WScene quads = scene;
 
-  EXPECT_TRUE(TriangulateScene(quads, 1));
+  TriangulateScene(quads, true);
   const WObject& q = quads.objects[0];
   // The quad and the triangle stay first, in order; the pentagon's three
   // triangles follow; the short faces are gone.
@@ -69,7 +69,7 @@ TEST(TriangulateObject, CutsOnlyWhatTheFormatCannotTakeAndDropsShortFaces) {
   EXPECT_EQ(LinesOf(q), (std::vector<Pair>{{0, 2}, {0, 3}, {0, 4}}));
   EXPECT_EQ(q.fmax, q.fnum);  // compacted to an exact fit
 
-  EXPECT_TRUE(TriangulateScene(scene, 0));
+  TriangulateScene(scene, false);
   const WObject& t = scene.objects[0];
   ASSERT_EQ(t.fnum, 6);
   EXPECT_EQ(Triangles(t, 1), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}, {0, 3, 4}, {0, 1, 2}, {0, 2, 3}}));
@@ -81,7 +81,7 @@ TEST(TriangulateObject, ConvexQuadGetsTwoEarsAndTheirDiagonals) {
   WObject& obj = scene.objects[0];
   // The quad's own sides as lines 0..3, named by its e entries.
   for (int k = 0; k < 4; ++k) obj.faces[0].e[k] = AddLineBetween(obj, k, (k + 1) % 4);
-  EXPECT_TRUE(TriangulateObject(obj, 0));
+  TriangulateObject(obj, false);
   ASSERT_EQ(obj.fnum, 2);
   EXPECT_EQ(Triangles(obj), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}}));
   // The second diagonal lies beside the side from 3 to 0.
@@ -101,7 +101,7 @@ TEST(TriangulateObject, LShapeLeavesTheNotchUncoveredWhicheverWayItsNormalPoints
   // cuts as above and its triangles carry the negated normal.
   for (float z : {1.0f, -1.0f}) {
     WScene scene = PolygonScene(kL, WVector(0, 0, z));
-    EXPECT_TRUE(TriangulateScene(scene, 1));
+    TriangulateScene(scene, true);
     const WObject& obj = scene.objects[0];
     EXPECT_EQ(Triangles(obj), (std::vector<Tri>{{0, 1, 2}, {2, 3, 4}, {2, 4, 5}, {2, 5, 0}}));
     EXPECT_EQ(LinesOf(obj), (std::vector<Pair>{{0, 2}, {2, 4}, {2, 5}, {2, 0}}));
@@ -116,7 +116,7 @@ TEST(TriangulateObject, PolygonThatCannotBeCutLeavesNothingBehind) {
   WObject& obj = scene.objects[0];
   AddLineBetween(obj, 0, 2);
   AddFaceOver(obj, {0, 2, 1});
-  EXPECT_TRUE(TriangulateObject(obj, 0));
+  TriangulateObject(obj, false);
   ASSERT_EQ(obj.fnum, 1);
   EXPECT_EQ(obj.faces[0].v[2], 1);
   EXPECT_EQ(LinesOf(obj), (std::vector<Pair>{{0, 2}}));
@@ -128,7 +128,7 @@ TEST(TriangulateObject, SimplePolygonsAreNotLostToTheSideTest) {
   // attempts of the side test give up after corner 1; the ear test of a
   // simple polygon cuts it at corners 2 and 3.
   WScene dart = PolygonScene({{0, 0}, {1, 1}, {0, 2}, {3, 1}}, WVector(0, 0, -1));
-  EXPECT_TRUE(TriangulateScene(dart, 0));
+  TriangulateScene(dart, false);
   EXPECT_EQ(Triangles(dart.objects[0]), (std::vector<Tri>{{1, 2, 3}, {1, 3, 0}}));
   EXPECT_EQ(LinesOf(dart.objects[0]), (std::vector<Pair>{{1, 3}, {1, 0}}));
   EXPECT_EQ(dart.objects[0].faces[1].normal, WVector(0, 0, -1));
@@ -137,7 +137,7 @@ TEST(TriangulateObject, SimplePolygonsAreNotLostToTheSideTest) {
   // takes corner 3 for an ear although corner 5 lies inside its triangle.
   WScene hexagon = PolygonScene(
       {{4, 0}, {1, 2}, {-2, 3}, {-4, 0}, {-2, -4}, {1, -1}}, WVector(0, 0, 1));
-  EXPECT_TRUE(TriangulateScene(hexagon, 1));
+  TriangulateScene(hexagon, true);
   const WObject& h = hexagon.objects[0];
   EXPECT_EQ(Triangles(h), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}, {3, 4, 5}, {3, 5, 0}}));
   EXPECT_EQ(LinesOf(h), (std::vector<Pair>{{0, 2}, {0, 3}, {3, 5}, {3, 0}}));
@@ -161,7 +161,7 @@ TEST(TriangulateObject, TrianglesCarryThePolygonAndItsCorners) {
   p.tag = 77;
   p.col = WColor(0.5f, 0.25f, 0.125f, 1.0f);
   MarkCorners(p);
-  EXPECT_TRUE(TriangulateObject(obj, 1));
+  TriangulateObject(obj, true);
   ASSERT_EQ(obj.fnum, 3);
   // Ears at corners 1, 2, 3: triangles over corners (0 1 2), (0 2 3), (0 3 4).
   const int corners[3][3] = {{0, 1, 2}, {0, 2, 3}, {0, 3, 4}};
@@ -188,7 +188,7 @@ TEST(TriangulateObject, CornerNamingNoVertexIsNeverRead) {
   WObject& obj = scene.objects[0];
   obj.faces[0].v[3] = 99;          // a pentagon that cannot be placed: removed
   AddFaceOver(obj, {0, 1, -4, 3});  // a quad that stays a quad: kept as it is
-  EXPECT_TRUE(TriangulateObject(obj, 1));
+  TriangulateObject(obj, true);
   ASSERT_EQ(obj.fnum, 1);
   EXPECT_EQ(obj.faces[0].v[2], -4);
   EXPECT_EQ(obj.lnum, 0);
@@ -297,7 +297,7 @@ TEST(TriangulateObject, CutsExactlyAsThePlainEarClipperOnRandomPolygons) {
     ComputeFaceNormals(scene);
     if (round % 3 == 0) obj.faces[f].normal = -obj.faces[f].normal;
     const std::vector<Tri> expected = PlainEars(obj);
-    ASSERT_TRUE(TriangulateObject(obj, 0));
+    TriangulateObject(obj, false);
     EXPECT_EQ(Triangles(obj), expected) << "round " << round << ", " << n << " corners";
     ++(expected.empty() ? lost : cut);
   }

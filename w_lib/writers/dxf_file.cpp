@@ -24,7 +24,7 @@ TwoCornerFaces Prepare(WScene& copy) {
   DropDanglingGeometry(copy);
   FreezeTransforms(copy);
   TwoCornerFaces edges = KeepTwoCornerFaces(copy);
-  TriangulateScene(copy, 1);
+  TriangulateScene(copy, true);
   return edges;
 }
 

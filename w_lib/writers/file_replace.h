@@ -50,7 +50,7 @@ bool FinishFileReplacement(FileReplacement& r);
 // Renames the finished temporary file over the target. False (the temporary
 // file removed, the target untouched) on an earlier failure or when the
 // rename fails.
-bool CommitFileReplacement(FileReplacement& r);
+[[nodiscard]] bool CommitFileReplacement(FileReplacement& r);
 
 // Closes the file if it is still open and removes the temporary file; the
 // target stays as it was. Keeps errno as it was.

@@ -80,7 +80,7 @@ TwoCornerFaces KeepTwoCornerFaces(const WScene& scene);
 // materials is written with the material "NoMaterial"; faces without material
 // go to material 0. Returns false, leaving no file, when the file cannot be
 // opened or a write or the close fails.
-bool WriteXsiFile(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteXsiFile(const char* path, const WScene& scene);
 
 // The whole dotXSI text of scene, with the time stamp of `now`.
 void WriteXsiScene(TextOutput& out, const WScene& scene, std::time_t now);
@@ -138,10 +138,10 @@ constexpr char kCreatedByLine[] = "# Created by Tesseron v0.17 (05/08/13)\n\n";
 // coordinate and one colour, a scene without materials has "NoMaterial" and
 // faces without material use material 0. Returns false, leaving no file,
 // when the file cannot be opened or a write or the close fails.
-bool WriteXFile(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteXFile(const char* path, const WScene& scene);
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-bool WriteXFile(const char* path, WScene&& scene);
+[[nodiscard]] bool WriteXFile(const char* path, WScene&& scene);
 
 // Writes the frame of object `object` at the given depth (indent depth + 1
 // TABs, at most 255) with the frames of all its descendants nested inside.
@@ -182,10 +182,10 @@ bool SplitVerticesByUvAndColor(WScene& scene);
 // old file before both are complete. A material file that cannot be opened
 // (or whose path is the OBJ file's own) is not written, and the result is
 // still true.
-bool WriteObjFile(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteObjFile(const char* path, const WScene& scene);
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-bool WriteObjFile(const char* path, WScene&& scene);
+[[nodiscard]] bool WriteObjFile(const char* path, WScene&& scene);
 
 // --- Scene dump ----------------------------------------------------------------
 
@@ -195,10 +195,10 @@ bool WriteObjFile(const char* path, WScene&& scene);
 // channel by channel and weights as percentages. Indices as stored. Returns
 // false, leaving no file, when it cannot be opened or a write or the close
 // fails.
-bool WriteSceneDump(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteSceneDump(const char* path, const WScene& scene);
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-bool WriteSceneDump(const char* path, WScene&& scene);
+[[nodiscard]] bool WriteSceneDump(const char* path, WScene&& scene);
 
 // --- The host's document text (.mqo) ---------------------------------------
 
@@ -213,10 +213,10 @@ bool WriteSceneDump(const char* path, WScene&& scene);
 // is written as none. Colours are packed with each component clamped to
 // 0..1. Returns false, leaving no file, when the file cannot be opened or a
 // write or the close fails.
-bool WriteMqoFile(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteMqoFile(const char* path, const WScene& scene);
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-bool WriteMqoFile(const char* path, WScene&& scene);
+[[nodiscard]] bool WriteMqoFile(const char* path, WScene&& scene);
 // The whole document text of scene, prepared on a copy as above.
 void WriteMqoScene(TextOutput& out, const WScene& scene);
 
@@ -240,19 +240,19 @@ unsigned PackMqoColor(const WColor& color);
 // named after its material, with the material index as its colour number.
 // Faces without material go to material 0 ("NoMaterial" when the scene has
 // none); a material index outside the list names the layer by its number.
-bool WriteDxfFaces(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteDxfFaces(const char* path, const WScene& scene);
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-bool WriteDxfFaces(const char* path, WScene&& scene);
+[[nodiscard]] bool WriteDxfFaces(const char* path, WScene&& scene);
 void WriteDxfFacesScene(TextOutput& out, const WScene& scene);
 
 // Every object as a polyface mesh on the layer of its name: a POLYLINE head
 // with the vertex and face counts, a VERTEX per vertex, a VERTEX per face
 // with its vertex numbers counted from 1, and a SEQEND.
-bool WriteDxfPolyface(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteDxfPolyface(const char* path, const WScene& scene);
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-bool WriteDxfPolyface(const char* path, WScene&& scene);
+[[nodiscard]] bool WriteDxfPolyface(const char* path, WScene&& scene);
 void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);
 
 // --- glTF 2.0 --------------------------------------------------------------
@@ -269,12 +269,12 @@ void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);
 // be opened or written, or a number to write is not finite (errno ERANGE).
 
 // A binary .glb file: the JSON chunk and the buffer chunk in one file.
-bool WriteGlbFile(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteGlbFile(const char* path, const WScene& scene);
 
 // A .gltf JSON file and its buffer in the file beside it with the extension
 // .bin (GltfBufferPath), which it names. Neither replaces its old file
 // before both are complete; a scene without geometry has no buffer and
 // writes no .bin. A path whose buffer name is the path itself is refused
 // (errno EINVAL).
-bool WriteGltfFile(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteGltfFile(const char* path, const WScene& scene);
 std::string GltfBufferPath(const char* path);

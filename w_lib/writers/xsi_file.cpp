@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int kShadingModel5 = 0x20000;
 // Weights at or below this single-precision value are no influence.
 constexpr float kMinWeight = 0.00001f;
 

@@ -47,8 +47,7 @@ inline void ExpectFailedWritesLeaveNoFile(SceneWriter write, const WScene& small
   WScene big;
   const int o = big.AddObject("big");
   WObject& obj = big.objects[o];
-  obj.ReserveVertices(60000);
-  obj.ReserveFaces(20000);
+  ASSERT_TRUE(obj.ReserveVertices(60000) && obj.ReserveFaces(20000));
   for (int i = 0; i < 60000; ++i) AddVertexAt(obj, static_cast<float>(i), 0.5f, -0.25f);
   for (int i = 0; i < 60000; i += 3) AddFaceOver(obj, {i, i + 1, i + 2});
   const std::string path = TempPath("limited");

@@ -110,7 +110,7 @@ TEST(XsiFile, MaterialsTexturesAndNames) {
   scene.materials[b].tex = wood;  // shared: both carry a full block
   scene.materials[odd].tex = 7;   // no such texture: written as untextured
   scene.materials[sjis].tex = scene.AddTexture("C:\\tex\\\x83\x5c.bmp");
-  scene.scene_flags = 0x20000;
+  scene.scene_flags = kShadingModel5;
   const int o = scene.AddObject("o");
   scene.objects[o].name.Set(nullptr);
 
@@ -228,7 +228,7 @@ TEST(XsiFile, EnvelopesScaleWithObjects) {
   // 1.6 GB; rows and columns still come in index order.
   const int n = 20000;
   WScene scene;
-  scene.ReserveObjects(n);
+  ASSERT_TRUE(scene.ReserveObjects(n));
   for (int i = 0; i < n; ++i) scene.AddObject(("b" + std::to_string(i)).c_str());
   for (int owner : {n - 1, 0})
     for (int v = 0; v < 2; ++v) AddVertexAt(scene.objects[owner], 0.0f, 0.0f, 0.0f);

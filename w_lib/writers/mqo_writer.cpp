@@ -22,7 +22,7 @@ TwoCornerFaces Prepare(WScene& copy) {
   ScaleScene(copy, 100.0f);
   FreezeTransforms(copy);
   TwoCornerFaces edges = KeepTwoCornerFaces(copy);
-  TriangulateScene(copy, 1);
+  TriangulateScene(copy, true);
   return edges;
 }
 
