@@ -67,8 +67,9 @@ class VertexSplit {
  public:
   VertexSplit(const WObject& o, const WrittenNormals& normals)
       : normals_(normals), first_(static_cast<size_t>(o.vnum), -1) {
-    // Every vertex in use makes one; only split ones make more.
-    entries_.reserve(static_cast<size_t>(o.vnum));
+    // Every vertex in use makes one; only split ones make more, seams
+    // a few in a hundred.
+    entries_.reserve(static_cast<size_t>(o.vnum) + static_cast<size_t>(o.vnum) / 16);
   }
 
   // The glTF vertex of scene vertex v with these attributes, made when new.
@@ -97,6 +98,9 @@ class VertexSplit {
  private:
   uint32_t Add(int v, const CornerKey& key) {
     const int k = static_cast<int>(entries_.size());
+    // Growing by half, not doubling: for a large object the list is the
+    // biggest thing the split keeps.
+    if (entries_.size() == entries_.capacity()) entries_.reserve(entries_.size() + entries_.size() / 2 + 16);
     entries_.push_back(Entry{v, key, first_[static_cast<size_t>(v)]});
     first_[static_cast<size_t>(v)] = k;
     return static_cast<uint32_t>(k);
