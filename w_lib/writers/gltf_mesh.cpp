@@ -206,8 +206,7 @@ bool NamesVertices(const WObject& o, const WFace& face) {
 class Triangles {
  public:
   Triangles(const WScene& scene, const WObject& o, VertexSplit& split)
-      : scene_(scene), o_(o), split_(split), local_of_(static_cast<size_t>(o.vnum), -1),
-        by_slot_(static_cast<size_t>(scene.mnum > 0 ? scene.mnum : 0) + 1) {}
+      : scene_(scene), o_(o), split_(split), by_slot_(static_cast<size_t>(scene.mnum > 0 ? scene.mnum : 0) + 1) {}
 
   void Collect() {
     // Room for n - 2 triangles per polygon: all of them unless some cannot
@@ -263,6 +262,8 @@ class Triangles {
   }
 
   void AddToBatch(const WFace& face) {
+    // Made with the first batch: a mesh of triangles and plain quads needs none.
+    if (local_of_.empty()) local_of_.assign(static_cast<size_t>(o_.vnum), -1);
     const int f = batch_.AddFace(0);  // may move the faces
     WFace& copy = batch_.faces[f];
     copy = face;
@@ -294,7 +295,7 @@ class Triangles {
   const WObject& o_;
   VertexSplit& split_;
   WObject batch_;
-  std::vector<int> local_of_;   // per object vertex: its number in the batch, or -1
+  std::vector<int> local_of_;   // per object vertex: its number in the batch, or -1 (from the first batch on)
   std::vector<int> vertex_of_;  // per batch vertex: the object's vertex
   int batch_corners_ = 0;
   std::vector<std::vector<uint32_t>> by_slot_;  // slot 0: no material; m + 1: material m

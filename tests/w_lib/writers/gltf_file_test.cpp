@@ -231,7 +231,8 @@ TEST(GltfMesh, QuadsAreCutAsTheTriangulationCutsThem) {
                               {0, 0, 1, 0, 1, 0, 0, 1},       {0, 0, 2, 0, 2, 1, 0, 1}};
   for (int s = 0; s < 6; ++s) {
     const int first = o.vnum;
-    for (int k = 0; k < 4; ++k) AddVertexAt(o, shapes[s][2 * k] + 3.0f * static_cast<float>(s), shapes[s][2 * k + 1], 0);
+    const float x = 3.0f * static_cast<float>(s);  // side by side
+    for (int k = 0; k < 4; ++k) AddVertexAt(o, shapes[s][2 * k] + x, shapes[s][2 * k + 1], 0);
     AddFaceOver(o, {first, first + 1, first + 2, first + 3});
   }
   ComputeFaceNormals(scene);
