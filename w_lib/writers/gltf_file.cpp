@@ -1,6 +1,7 @@
 // glTF 2.0 files: the model is built with tinygltf and its JSON serialised by
-// it; the buffer stays apart and is written, in its .bin file or in the
-// binary chunk of a .glb, from where it lies. Every byte reaches the disk
+// it; the buffer stays apart, as the arrays the meshes were built in, and is
+// written, in its .bin file or in the binary chunk of a .glb, from where
+// they lie. Every byte reaches the disk
 // through the same staged replacement as every other writer's, so that a
 // failure leaves the old files as they were.
 #define TINYGLTF_IMPLEMENTATION
@@ -61,9 +62,48 @@ std::string FileUri(const std::string& utf8_name) {
   return uri;
 }
 
+// The binary buffer: the meshes' arrays, kept where they were built, each
+// at a 4-byte boundary with zeros between.
+class GltfBuffer {
+ public:
+  // Appends bytes that stay where they are until the buffer is written;
+  // returns their offset.
+  size_t Add(const void* bytes, size_t size) {
+    const size_t offset = (size_ + 3) & ~size_t{3};
+    pieces_.push_back(Piece{static_cast<const unsigned char*>(bytes), size, offset});
+    size_ = offset + size;
+    return offset;
+  }
+  // Keeps the arrays that Add was given (moving a vector keeps its storage).
+  void Keep(GltfMesh&& mesh) { meshes_.push_back(std::move(mesh)); }
+
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+
+  void Put(TextOutput& out) const {
+    static const char kZeros[4] = {0, 0, 0, 0};
+    size_t at = 0;
+    for (const Piece& piece : pieces_) {
+      out.Put(std::string_view(kZeros, piece.offset - at));
+      out.Put(std::string_view(reinterpret_cast<const char*>(piece.bytes), piece.size));
+      at = piece.offset + piece.size;
+    }
+  }
+
+ private:
+  struct Piece {
+    const unsigned char* bytes;
+    size_t size;
+    size_t offset;
+  };
+  std::vector<Piece> pieces_;
+  std::vector<GltfMesh> meshes_;
+  size_t size_ = 0;
+};
+
 class ModelBuilder {
  public:
-  ModelBuilder(const WScene& scene, std::vector<unsigned char>& data) : scene_(scene), data_(data) {}
+  ModelBuilder(const WScene& scene, GltfBuffer& data) : scene_(scene), data_(data) {}
 
   // False when a number to write is not finite.
   bool Build(tinygltf::Model& model) {
@@ -77,11 +117,12 @@ class ModelBuilder {
       const WObject& object = scene_.objects[o];
       tinygltf::Node node;
       node.name = Utf8(object.name.c_str());
-      GltfMesh mesh;  // released before the next object's is made
+      GltfMesh mesh;
       if (!BuildGltfMesh(scene_, object, mesh)) return false;
       if (!mesh.primitives.empty()) {
         node.mesh = static_cast<int>(model.meshes.size());
         AddMesh(mesh, node.name);
+        data_.Keep(std::move(mesh));
       }
       model.scenes[0].nodes.push_back(static_cast<int>(model.nodes.size()));
       model.nodes.push_back(std::move(node));
@@ -130,14 +171,11 @@ class ModelBuilder {
 
   // Appends bytes as a buffer view of its own, starting on a 4-byte boundary.
   int AddView(const void* bytes, size_t size, int target) {
-    data_.resize((data_.size() + 3) & ~size_t{3}, 0);
     tinygltf::BufferView view;
     view.buffer = 0;
-    view.byteOffset = data_.size();
+    view.byteOffset = data_.Add(bytes, size);
     view.byteLength = size;
     view.target = target;
-    const unsigned char* begin = static_cast<const unsigned char*>(bytes);
-    data_.insert(data_.end(), begin, begin + size);
     model_->bufferViews.push_back(std::move(view));
     return static_cast<int>(model_->bufferViews.size()) - 1;
   }
@@ -152,38 +190,36 @@ class ModelBuilder {
     return static_cast<int>(model_->accessors.size()) - 1;
   }
 
-  int AddFloats(const std::vector<float>& values, int type, int components) {
-    const int view = AddView(values.data(), values.size() * sizeof(float), kArrayBuffer);
-    return AddAccessor(view, TINYGLTF_COMPONENT_TYPE_FLOAT, type, values.size() / static_cast<size_t>(components));
+  int AddFloats(const float* values, size_t count, int type, int components) {
+    const int view = AddView(values, count * components * sizeof(float), kArrayBuffer);
+    return AddAccessor(view, TINYGLTF_COMPONENT_TYPE_FLOAT, type, count);
   }
 
-  void AddMesh(const GltfMesh& mesh, const std::string& name) {
-    // Room for the whole mesh at once (with the padding of each view): a
-    // large mesh is not copied again and again as the buffer grows.
-    size_t bytes = 4 * (mesh.positions.size() + mesh.normals.size() + mesh.uvs.size() + mesh.colors.size()) + 16;
-    for (const GltfPrimitive& p : mesh.primitives) bytes += 4 * p.indices.size() + 4;
-    if (data_.size() + bytes > data_.capacity())
-      data_.reserve(std::max(data_.size() + bytes, data_.capacity() / 2 * 3));
+  // Adds the mesh's views over its arrays, which the caller then hands to
+  // the buffer to keep; 16-bit indices are packed in the storage of the
+  // 32-bit ones.
+  void AddMesh(GltfMesh& mesh, const std::string& name) {
     tinygltf::Mesh out;
     out.name = name;
-    const int position = AddFloats(mesh.positions, TINYGLTF_TYPE_VEC3, 3);
+    const size_t n = mesh.VertexCount();
+    const int position = AddFloats(mesh.Positions(), n, TINYGLTF_TYPE_VEC3, 3);
     std::vector<double> low(3, 0.0), high(3, 0.0);
-    for (size_t i = 0; i < mesh.positions.size(); ++i) {
-      const double x = mesh.positions[i];
+    const float* positions = mesh.Positions();
+    for (size_t i = 0; i < 3 * n; ++i) {
+      const double x = positions[i];
       const size_t axis = i % 3;
       if (i < 3 || x < low[axis]) low[axis] = x;
       if (i < 3 || x > high[axis]) high[axis] = x;
     }
     model_->accessors[static_cast<size_t>(position)].minValues = low;
     model_->accessors[static_cast<size_t>(position)].maxValues = high;
-    const int normal = mesh.normals.empty() ? -1 : AddFloats(mesh.normals, TINYGLTF_TYPE_VEC3, 3);
-    const int uv = mesh.uvs.empty() ? -1 : AddFloats(mesh.uvs, TINYGLTF_TYPE_VEC2, 2);
-    const int color = mesh.colors.empty() ? -1 : AddFloats(mesh.colors, TINYGLTF_TYPE_VEC4, 4);
+    const int normal = mesh.Normals() ? AddFloats(mesh.Normals(), n, TINYGLTF_TYPE_VEC3, 3) : -1;
+    const int uv = mesh.Uvs() ? AddFloats(mesh.Uvs(), n, TINYGLTF_TYPE_VEC2, 2) : -1;
+    const int color = mesh.Colors() ? AddFloats(mesh.Colors(), n, TINYGLTF_TYPE_VEC4, 4) : -1;
     // 0xFFFF is not a valid 16-bit index (it means a primitive restart):
     // 65,535 vertices, numbered up to 0xFFFE, are the most that 16 bits take.
-    const bool short_indices = mesh.VertexCount() <= 0xFFFF;
-    std::vector<uint16_t> shorts;
-    for (const GltfPrimitive& p : mesh.primitives) {
+    const bool short_indices = n <= 0xFFFF;
+    for (GltfPrimitive& p : mesh.primitives) {
       tinygltf::Primitive primitive;
       primitive.mode = p.mode;
       primitive.attributes["POSITION"] = position;
@@ -195,13 +231,17 @@ class ModelBuilder {
         primitive.material = p.material;
       }
       if (color != -1) primitive.attributes["COLOR_0"] = color;
-      int view;
+      size_t width = sizeof(uint32_t);
       if (short_indices) {
-        shorts.assign(p.indices.begin(), p.indices.end());
-        view = AddView(shorts.data(), shorts.size() * sizeof(uint16_t), kElementArrayBuffer);
-      } else {
-        view = AddView(p.indices.data(), p.indices.size() * sizeof(uint32_t), kElementArrayBuffer);
+        // Each 16-bit value goes no later than the 32-bit one it comes from.
+        unsigned char* bytes = reinterpret_cast<unsigned char*>(p.indices.data());
+        for (size_t i = 0; i < p.indices.size(); ++i) {
+          const uint16_t index = static_cast<uint16_t>(p.indices[i]);
+          std::memcpy(bytes + 2 * i, &index, sizeof index);
+        }
+        width = sizeof(uint16_t);
       }
+      const int view = AddView(p.indices.data(), p.indices.size() * width, kElementArrayBuffer);
       primitive.indices =
           AddAccessor(view,
                       short_indices ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
@@ -217,7 +257,7 @@ class ModelBuilder {
   }
 
   const WScene& scene_;
-  std::vector<unsigned char>& data_;
+  GltfBuffer& data_;
   tinygltf::Model* model_ = nullptr;
 };
 
@@ -246,7 +286,7 @@ void PutWord(TextOutput& out, uint32_t word) {
 // The binary container: a 12-byte head, the JSON chunk padded with blanks
 // and the buffer chunk padded with zeros to 4 bytes. tinygltf's own writer
 // would first copy the whole buffer; this writes it from where it lies.
-void PutGlb(TextOutput& out, const std::string& text, const std::vector<unsigned char>& data) {
+void PutGlb(TextOutput& out, const std::string& text, const GltfBuffer& data) {
   const auto padded = [](size_t n) { return static_cast<uint32_t>((n + 3) & ~size_t{3}); };
   const uint32_t json_length = padded(text.size());
   const uint32_t bin_length = padded(data.size());
@@ -259,7 +299,7 @@ void PutGlb(TextOutput& out, const std::string& text, const std::vector<unsigned
   if (data.empty()) return;
   PutWord(out, bin_length);
   PutWord(out, 0x004E4942u);  // "BIN"
-  out.Put(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+  data.Put(out);
   out.Put(std::string(bin_length - data.size(), '\0'));
 }
 
@@ -276,7 +316,7 @@ bool Guarded(Write&& write) {
   return false;
 }
 
-bool BuildModel(const WScene& scene, tinygltf::Model& model, std::vector<unsigned char>& data) {
+bool BuildModel(const WScene& scene, tinygltf::Model& model, GltfBuffer& data) {
   if (ModelBuilder(scene, data).Build(model)) return true;
   errno = ERANGE;  // a coordinate, normal, texture coordinate or colour that is not finite
   return false;
@@ -289,7 +329,7 @@ std::string GltfBufferPath(const char* path) { return ReplaceExtension(path, ".b
 bool WriteGlbFile(const char* path, const WScene& scene) {
   return Guarded([&] {
     tinygltf::Model model;
-    std::vector<unsigned char> data;
+    GltfBuffer data;
     if (!BuildModel(scene, model, data)) return false;
     const std::string text = GltfJson(model, data.size(), "", -1);
     // The whole file, chunk heads and padding included, is counted in 32 bits.
@@ -310,7 +350,7 @@ bool WriteGltfFile(const char* path, const WScene& scene) {
       return false;
     }
     tinygltf::Model model;
-    std::vector<unsigned char> data;
+    GltfBuffer data;
     if (!BuildModel(scene, model, data)) return false;
     const std::string text = GltfJson(model, data.size(), FileUri(FileName(buffer_path.c_str())), 2) + "\n";
     // Both files are complete before either replaces anything.
@@ -320,7 +360,7 @@ bool WriteGltfFile(const char* path, const WScene& scene) {
     if (data.empty()) return gltf.Commit();
     TextOutput bin;
     const FileWriteResult bin_staged = StageWholeFile(bin, buffer_path.c_str(), "wb", [&](TextOutput& out) {
-      out.Put(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+      data.Put(out);
     });
     if (bin_staged != FileWriteResult::kWritten) {
       const int error = errno;

@@ -2,6 +2,7 @@
 #include "w_lib/writers/gltf_mesh.h"
 
 #include <cmath>
+#include <cstdlib>
 
 #include "w_lib/writers/w_writers.h"
 
@@ -12,19 +13,72 @@ struct CornerKey {
   int normal;
   int uv;
   int color;
-  bool operator==(const CornerKey& o) const { return normal == o.normal && uv == o.uv && color == o.color; }
+};
+
+bool Finite(float x) { return std::isfinite(x); }
+
+// A unit normal, or (0, 1, 0) when n has no length to make one of.
+WVector UnitNormal(const WVector& n) {
+  const float length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+  if (!(length > 1e-12f)) return WVector(0.0f, 1.0f, 0.0f);
+  return WVector(n.x / length, n.y / length, n.z / length);
+}
+
+// The normals of an object's records as the mesh writes them, and the grid
+// on which two of them count as the same.
+class WrittenNormals {
+ public:
+  explicit WrittenNormals(const WObject& o) : o_(o) {}
+
+  // The written normal of record r (-1: none); false when it is not finite.
+  bool Of(int r, WVector& unit) const {
+    const WVector n = r != -1 ? TransformDirection(o_.normals[r].normal, o_.transform.world_matrix) : WVector();
+    if (!Finite(n.x) || !Finite(n.y) || !Finite(n.z)) return false;
+    unit = UnitNormal(n);
+    return true;
+  }
+
+  // Whether records a and b write normals that no component of differs by
+  // more than one grid step. Scaling by a power of two is exact and the
+  // rounding is done on integers' terms, so every platform agrees.
+  bool Weld(int a, int b) const {
+    if (a == b) return true;
+    long qa[3], qb[3];
+    return Grid(a, qa) && Grid(b, qb) && std::labs(qa[0] - qb[0]) <= 1 && std::labs(qa[1] - qb[1]) <= 1 &&
+           std::labs(qa[2] - qb[2]) <= 1;
+  }
+
+ private:
+  bool Grid(int r, long q[3]) const {
+    WVector unit;
+    if (!Of(r, unit)) return false;  // left to FillVertices to refuse
+    q[0] = std::lround(unit.x / kGltfNormalStep);
+    q[1] = std::lround(unit.y / kGltfNormalStep);
+    q[2] = std::lround(unit.z / kGltfNormalStep);
+    return true;
+  }
+
+  const WObject& o_;
 };
 
 // The glTF vertices made so far, chained per scene vertex, so that finding a
 // corner's vertex looks only at the few made from its own scene vertex.
 class VertexSplit {
  public:
-  explicit VertexSplit(int vertex_count) : first_(static_cast<size_t>(vertex_count), -1) {}
+  VertexSplit(const WObject& o, const WrittenNormals& normals)
+      : normals_(normals), first_(static_cast<size_t>(o.vnum), -1) {
+    // Every vertex in use makes one; only split ones make more, seams
+    // a few in a hundred.
+    entries_.reserve(static_cast<size_t>(o.vnum) + static_cast<size_t>(o.vnum) / 16);
+  }
 
   // The glTF vertex of scene vertex v with these attributes, made when new.
   uint32_t Find(int v, const CornerKey& key) {
-    for (int k = first_[static_cast<size_t>(v)]; k != -1; k = entries_[static_cast<size_t>(k)].next)
-      if (entries_[static_cast<size_t>(k)].key == key) return static_cast<uint32_t>(k);
+    for (int k = first_[static_cast<size_t>(v)]; k != -1; k = entries_[static_cast<size_t>(k)].next) {
+      const CornerKey& made = entries_[static_cast<size_t>(k)].key;
+      if (made.uv == key.uv && made.color == key.color && normals_.Weld(made.normal, key.normal))
+        return static_cast<uint32_t>(k);
+    }
     return Add(v, key);
   }
   // Any glTF vertex of v (a line's end takes whatever its vertex has), made
@@ -44,11 +98,15 @@ class VertexSplit {
  private:
   uint32_t Add(int v, const CornerKey& key) {
     const int k = static_cast<int>(entries_.size());
+    // Growing by half, not doubling: for a large object the list is the
+    // biggest thing the split keeps.
+    if (entries_.size() == entries_.capacity()) entries_.reserve(entries_.size() + entries_.size() / 2 + 16);
     entries_.push_back(Entry{v, key, first_[static_cast<size_t>(v)]});
     first_[static_cast<size_t>(v)] = k;
     return static_cast<uint32_t>(k);
   }
 
+  const WrittenNormals& normals_;
   std::vector<int> first_;
   std::vector<Entry> entries_;
 };
@@ -59,22 +117,13 @@ CornerKey KeyOf(const WObject& o, const WFace& face, int k) {
   return CornerKey{InRange(face.vn[k], o.nnum), InRange(face.vt[k], o.unum), InRange(face.vc[k], o.cnum)};
 }
 
-bool Finite(float x) { return std::isfinite(x); }
-
 float Clamp01(float x) { return x < 0.0f ? 0.0f : (x > 1.0f ? 1.0f : x); }
-
-// A unit normal, or (0, 1, 0) when n has no length to make one of.
-WVector UnitNormal(const WVector& n) {
-  const float length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
-  if (!(length > 1e-12f)) return WVector(0.0f, 1.0f, 0.0f);
-  return WVector(n.x / length, n.y / length, n.z / length);
-}
 
 bool IsWhite(const WColor& c) { return c.r >= 1.0f && c.g >= 1.0f && c.b >= 1.0f && c.a >= 1.0f; }
 
 // Fills the vertex arrays from the split, positions and normals through the
 // object's world matrix; false on a number that is not finite.
-bool FillVertices(const WObject& o, const VertexSplit& split, GltfMesh& mesh) {
+bool FillVertices(const WObject& o, const WrittenNormals& written, const VertexSplit& split, GltfMesh& mesh) {
   const WMatrix& world = o.transform.world_matrix;
   const auto& entries = split.entries();
   bool any_normal = false, any_uv = false, any_color = false;
@@ -83,32 +132,64 @@ bool FillVertices(const WObject& o, const VertexSplit& split, GltfMesh& mesh) {
     any_uv |= e.key.uv != -1;
     if (e.key.color != -1 && !IsWhite(o.colors[e.key.color].col)) any_color = true;
   }
-  mesh.positions.reserve(entries.size() * 3);
-  if (any_normal) mesh.normals.reserve(entries.size() * 3);
-  if (any_uv) mesh.uvs.reserve(entries.size() * 2);
-  if (any_color) mesh.colors.reserve(entries.size() * 4);
+  const size_t n = entries.size();
+  size_t floats = 3 * n;
+  if (any_normal) {
+    mesh.normals = floats;
+    floats += 3 * n;
+  }
+  if (any_uv) {
+    mesh.uvs = floats;
+    floats += 2 * n;
+  }
+  if (any_color) {
+    mesh.colors = floats;
+    floats += 4 * n;
+  }
+  mesh.vertex_count = n;
+  mesh.attributes.resize(floats);
+  float* position = mesh.attributes.data();
+  float* normal = any_normal ? position + mesh.normals : nullptr;
+  float* uv = any_uv ? position + mesh.uvs : nullptr;
+  float* color = any_color ? position + mesh.colors : nullptr;
   for (const VertexSplit::Entry& e : entries) {
     const WVector p = TransformPoint(o.vertices[e.vertex].pos, world);
     if (!Finite(p.x) || !Finite(p.y) || !Finite(p.z)) return false;
-    mesh.positions.insert(mesh.positions.end(), {p.x, p.y, p.z});
-    if (any_normal) {
-      const WVector n = e.key.normal != -1 ? TransformDirection(o.normals[e.key.normal].normal, world) : WVector();
-      if (!Finite(n.x) || !Finite(n.y) || !Finite(n.z)) return false;
-      const WVector unit = UnitNormal(n);
-      mesh.normals.insert(mesh.normals.end(), {unit.x, unit.y, unit.z});
+    *position++ = p.x, *position++ = p.y, *position++ = p.z;
+    if (normal) {
+      WVector unit;
+      if (!written.Of(e.key.normal, unit)) return false;
+      *normal++ = unit.x, *normal++ = unit.y, *normal++ = unit.z;
     }
-    if (any_uv) {
-      const WUv uv = e.key.uv != -1 ? o.uvs[e.key.uv] : WUv();
-      if (!Finite(uv.u) || !Finite(uv.v)) return false;
-      mesh.uvs.insert(mesh.uvs.end(), {uv.u, uv.v});
+    if (uv) {
+      const WUv t = e.key.uv != -1 ? o.uvs[e.key.uv] : WUv();
+      if (!Finite(t.u) || !Finite(t.v)) return false;
+      *uv++ = t.u, *uv++ = t.v;
     }
-    if (any_color) {
+    if (color) {
       const WColor c = e.key.color != -1 ? o.colors[e.key.color].col : WColor(1.0f, 1.0f, 1.0f, 1.0f);
       if (!Finite(c.r) || !Finite(c.g) || !Finite(c.b) || !Finite(c.a)) return false;
-      mesh.colors.insert(mesh.colors.end(), {Clamp01(c.r), Clamp01(c.g), Clamp01(c.b), Clamp01(c.a)});
+      *color++ = Clamp01(c.r), *color++ = Clamp01(c.g), *color++ = Clamp01(c.b), *color++ = Clamp01(c.a);
     }
   }
   return true;
+}
+
+// Double-precision dot product, as the ear clipper's convexity test takes it.
+double DotDouble(const WVector& a, const WVector& b) {
+  return static_cast<double>(a.x) * static_cast<double>(b.x) + static_cast<double>(a.y) * static_cast<double>(b.y) +
+         static_cast<double>(a.z) * static_cast<double>(b.z);
+}
+
+// Whether TriangulateObject's first try cuts quad face into (0, 1, 2) and
+// (0, 2, 3): it takes corner 1 and then corner 2 as ears when neither turns
+// against the face normal (a diagonal of a quad has no side to cross), and
+// nothing else when either does.
+bool FirstTryCutsQuad(const WObject& o, const WFace& face) {
+  const WVector p0 = o.vertices[face.v[0]].pos, p1 = o.vertices[face.v[1]].pos, p2 = o.vertices[face.v[2]].pos,
+                p3 = o.vertices[face.v[3]].pos;
+  return !(DotDouble(face.normal, TriangleNormal(p0, p1, p2)) < 0.0) &&
+         !(DotDouble(face.normal, TriangleNormal(p0, p2, p3)) < 0.0);
 }
 
 bool NamesVertices(const WObject& o, const WFace& face) {
@@ -117,22 +198,35 @@ bool NamesVertices(const WObject& o, const WFace& face) {
   return true;
 }
 
-// The triangles of an object's polygons, by material. Polygons of more than
-// three corners are cut by TriangulateObject in batches, each in a small
-// object that holds only the batch's polygons and their vertices, so that
-// the object is never copied whole.
+// The triangles of an object's polygons, by material. Quads that the first
+// try of TriangulateObject cuts are cut here as it would; other polygons of
+// more than three corners are cut by TriangulateObject in batches, each in a
+// small object that holds only the batch's polygons and their vertices, so
+// that the object is never copied whole.
 class Triangles {
  public:
   Triangles(const WScene& scene, const WObject& o, VertexSplit& split)
-      : scene_(scene), o_(o), split_(split), local_of_(static_cast<size_t>(o.vnum), -1),
-        by_slot_(static_cast<size_t>(scene.mnum > 0 ? scene.mnum : 0) + 1) {}
+      : scene_(scene), o_(o), split_(split), by_slot_(static_cast<size_t>(scene.mnum > 0 ? scene.mnum : 0) + 1) {}
 
   void Collect() {
+    // Room for n - 2 triangles per polygon: all of them unless some cannot
+    // be cut.
+    std::vector<size_t> room(by_slot_.size(), 0);
+    for (int f = 0; f < o_.fnum; ++f) {
+      const WFace& face = o_.faces[f];
+      if (face.num >= 3) room[static_cast<size_t>(InRange(face.material, scene_.mnum) + 1)] += 3 * (face.num - 2u);
+    }
+    for (size_t s = 0; s < room.size(); ++s) by_slot_[s].reserve(room[s]);
     for (int f = 0; f < o_.fnum; ++f) {
       const WFace& face = o_.faces[f];
       if (face.num < 3 || !NamesVertices(o_, face)) continue;
       if (face.num == 3) {
-        Add(face, nullptr);
+        Add(face, nullptr, 0, 1, 2);
+        continue;
+      }
+      if (face.num == 4 && FirstTryCutsQuad(o_, face)) {
+        Add(face, nullptr, 0, 1, 2);
+        Add(face, nullptr, 0, 2, 3);
         continue;
       }
       AddToBatch(face);
@@ -155,18 +249,21 @@ class Triangles {
  private:
   static constexpr int kBatchCorners = 1 << 14;
 
-  // vertex_of: the object's vertex of each of the face's vertex numbers, or
-  // null when they are the object's own.
-  void Add(const WFace& face, const std::vector<int>* vertex_of) {
+  // The triangle of face's corners a, b, c. vertex_of: the object's vertex
+  // of each of the face's vertex numbers, or null when they are the
+  // object's own.
+  void Add(const WFace& face, const std::vector<int>* vertex_of, int a, int b, int c) {
     const int slot = InRange(face.material, scene_.mnum) + 1;
     std::vector<uint32_t>& indices = by_slot_[static_cast<size_t>(slot)];
-    for (int k = 0; k < 3; ++k) {
+    for (const int k : {a, b, c}) {
       const int v = vertex_of ? (*vertex_of)[static_cast<size_t>(face.v[k])] : face.v[k];
       indices.push_back(split_.Find(v, KeyOf(o_, face, k)));
     }
   }
 
   void AddToBatch(const WFace& face) {
+    // Made with the first batch: a mesh of triangles and plain quads needs none.
+    if (local_of_.empty()) local_of_.assign(static_cast<size_t>(o_.vnum), -1);
     const int f = batch_.AddFace(0);  // may move the faces
     WFace& copy = batch_.faces[f];
     copy = face;
@@ -187,7 +284,7 @@ class Triangles {
     if (batch_.fnum == 0) return;
     TriangulateObject(batch_, 0);
     for (int f = 0; f < batch_.fnum; ++f)
-      if (batch_.faces[f].num == 3) Add(batch_.faces[f], &vertex_of_);
+      if (batch_.faces[f].num == 3) Add(batch_.faces[f], &vertex_of_, 0, 1, 2);
     for (const int v : vertex_of_) local_of_[static_cast<size_t>(v)] = -1;
     vertex_of_.clear();
     batch_.Reset();
@@ -198,7 +295,7 @@ class Triangles {
   const WObject& o_;
   VertexSplit& split_;
   WObject batch_;
-  std::vector<int> local_of_;   // per object vertex: its number in the batch, or -1
+  std::vector<int> local_of_;   // per object vertex: its number in the batch, or -1 (from the first batch on)
   std::vector<int> vertex_of_;  // per batch vertex: the object's vertex
   int batch_corners_ = 0;
   std::vector<std::vector<uint32_t>> by_slot_;  // slot 0: no material; m + 1: material m
@@ -209,7 +306,8 @@ class Triangles {
 bool BuildGltfMesh(const WScene& scene, const WObject& object, GltfMesh& mesh) {
   mesh = GltfMesh();
   if (object.vnum <= 0) return true;
-  VertexSplit split(object.vnum);
+  const WrittenNormals written(object);
+  VertexSplit split(object, written);
   Triangles triangles(scene, object, split);
   triangles.Collect();
   triangles.MoveInto(mesh.primitives);
@@ -239,5 +337,5 @@ bool BuildGltfMesh(const WScene& scene, const WObject& object, GltfMesh& mesh) {
   }
   if (!lines.indices.empty()) mesh.primitives.push_back(std::move(lines));
 
-  return FillVertices(object, split, mesh);
+  return FillVertices(object, written, split, mesh);
 }

@@ -20,33 +20,52 @@ struct GltfPrimitive {
 };
 
 struct GltfMesh {
-  // Per vertex: x y z; x y z; u v; r g b a. An attribute the object does not
-  // have is left empty: normals when no corner names one, texture
-  // coordinates likewise, colours when every corner is white or names none.
-  std::vector<float> positions;
-  std::vector<float> normals;
-  std::vector<float> uvs;
-  std::vector<float> colors;
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+
+  // The vertex arrays one after another in a single block, sized exactly,
+  // so that the file writer takes each from where it lies: x y z per vertex
+  // at 0; then, where present, x y z at normals, u v at uvs and r g b a at
+  // colors (offsets in floats). An attribute the object does not have is
+  // kNone: normals when no corner names one, texture coordinates likewise,
+  // colours when every corner is white or names none.
+  std::vector<float> attributes;
+  size_t vertex_count = 0;
+  size_t normals = kNone;
+  size_t uvs = kNone;
+  size_t colors = kNone;
   // Triangles by material in material order (no material first), then one
   // primitive of lines.
   std::vector<GltfPrimitive> primitives;
 
-  size_t VertexCount() const { return positions.size() / 3; }
+  size_t VertexCount() const { return vertex_count; }
+  const float* Positions() const { return attributes.data(); }
+  const float* Normals() const { return normals == kNone ? nullptr : attributes.data() + normals; }
+  const float* Uvs() const { return uvs == kNone ? nullptr : attributes.data() + uvs; }
+  const float* Colors() const { return colors == kNone ? nullptr : attributes.data() + colors; }
 };
 
 // Builds the mesh of object, which belongs to scene as the library formats'
 // passes leave it (faces counter-clockwise seen from outside, attribute
 // records welded). object is not changed: positions and normals go through
 // its world matrix as FreezeTransforms would move them, and polygons are cut
-// into triangles by TriangulateObject on small copies of a few at a time.
-// Two-corner faces and loose lines (lines that are no face's side) become
-// the lines primitive. A
-// vertex is split wherever its corners differ in normal, texture coordinate
-// or colour; vertices that no corner uses are left out. A normal that names
-// nothing or has no length is written as (0, 1, 0); a texture coordinate
-// that names nothing as (0, 0); a colour that names nothing as white, and
-// colours are clamped to 0..1. Faces and lines that name a vertex outside
-// the object are left out; a face material outside the scene's list counts
-// as none. False, leaving mesh unspecified, when a written number is not
-// finite.
+// into triangles as TriangulateObject cuts them (quads that its first try
+// takes directly, the rest on small copies of a few at a time). Two-corner
+// faces and loose lines (lines that are no face's side) become the lines
+// primitive.
+//
+// A vertex is split wherever its corners differ in texture coordinate or
+// colour record, or in normal. Normals are compared as they are written:
+// unit length, in float, each component rounded to a whole multiple of
+// 2^-20 (kGltfNormalStep); two corners share a vertex when no component
+// differs by more than one step, so that normals a few units in the last
+// place apart (what smoothing leaves between the corners of one vertex) are
+// welded, while any visible difference still splits. The vertex takes the
+// normal of its first corner. Vertices that no corner uses are left out. A
+// normal that names nothing or has no length is written as (0, 1, 0); a
+// texture coordinate that names nothing as (0, 0); a colour that names
+// nothing as white, and colours are clamped to 0..1. Faces and lines that
+// name a vertex outside the object are left out; a face material outside
+// the scene's list counts as none. False, leaving mesh unspecified, when a
+// written number is not finite.
+constexpr double kGltfNormalStep = 1.0 / 1048576.0;
 bool BuildGltfMesh(const WScene& scene, const WObject& object, GltfMesh& mesh);

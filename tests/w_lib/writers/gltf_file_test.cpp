@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -129,37 +131,40 @@ TEST(GltfMesh, PrimitivesByMaterialWithSplitVerticesAndLines) {
     EXPECT_EQ(mesh.primitives[p].indices.size(), counts[p]) << p;
     EXPECT_EQ(mesh.primitives[p].mode, p == 3 ? kGltfLines : kGltfTriangles) << p;
   }
-  // Vertices 0 and 2 carry three kinds of corner: the quad's (uv), the
-  // triangle's (0 with its normal, 2 with none) and the plain ones; 3 two,
-  // 1 one; the pentagon's five one each: 0 2 3 give 7, plus 1 and 4 .. 8.
-  EXPECT_EQ(mesh.VertexCount(), 13u);
-  EXPECT_EQ(mesh.normals.size(), 13u * 3);
-  EXPECT_EQ(mesh.uvs.size(), 13u * 2);
-  EXPECT_TRUE(mesh.colors.empty());  // no colour records: all white
+  // Vertex 0 carries two kinds of corner: the quad's (uv) and the plain
+  // ones, among them the triangle's, whose normal of no length is written
+  // as the (0, 1, 0) of corners that name none; 2 and 3 two, 1 one; the
+  // pentagon's five one each.
+  EXPECT_EQ(mesh.VertexCount(), 12u);
+  ASSERT_NE(mesh.Normals(), nullptr);
+  ASSERT_NE(mesh.Uvs(), nullptr);
+  EXPECT_EQ(mesh.Colors(), nullptr);  // no colour records: all white
+  EXPECT_EQ(mesh.attributes.size(), 12u * (3 + 3 + 2));
   // Every normal is a unit vector: the one of no length became (0, 1, 0).
   int up = 0;
   for (size_t v = 0; v < mesh.VertexCount(); ++v) {
-    const float* n = &mesh.normals[3 * v];
+    const float* n = mesh.Normals() + 3 * v;
     EXPECT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1.0f, 1e-6f);
     up += n[0] == 0.0f && n[1] == 1.0f && n[2] == 0.0f;
   }
   EXPECT_GT(up, 0);
   // The translation is in the positions; each triangle keeps the winding of
   // its polygon (all face +z).
-  for (size_t v = 0; v < mesh.VertexCount(); ++v) EXPECT_EQ(mesh.positions[3 * v + 2], 10.0f);
+  const float* positions = mesh.Positions();
+  for (size_t v = 0; v < mesh.VertexCount(); ++v) EXPECT_EQ(positions[3 * v + 2], 10.0f);
   for (size_t p = 0; p < 3; ++p) {
     const std::vector<uint32_t>& ix = mesh.primitives[p].indices;
     for (size_t t = 0; t < ix.size(); t += 3) {
-      const float* a = &mesh.positions[3 * ix[t]];
-      const float* b = &mesh.positions[3 * ix[t + 1]];
-      const float* c = &mesh.positions[3 * ix[t + 2]];
+      const float* a = positions + 3 * ix[t];
+      const float* b = positions + 3 * ix[t + 1];
+      const float* c = positions + 3 * ix[t + 2];
       EXPECT_GT((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]), 0.0f) << p << " " << t;
     }
   }
   // The lines run 0-4 and 5-7, on vertices that the triangles use.
   const std::vector<uint32_t>& lines = mesh.primitives[3].indices;
   const float ends[4] = {0, 2, 3, 2.5f};
-  for (size_t k = 0; k < 4; ++k) EXPECT_EQ(mesh.positions[3 * lines[k]], ends[k]) << k;
+  for (size_t k = 0; k < 4; ++k) EXPECT_EQ(positions[3 * lines[k]], ends[k]) << k;
 
   // One coloured corner: COLOR_0 for all, white where no colour is named,
   // clamped to 0..1; the corner's vertex is split from its plain corners.
@@ -167,15 +172,16 @@ TEST(GltfMesh, PrimitivesByMaterialWithSplitVerticesAndLines) {
   WObject& shape = colored.objects[0];
   shape.faces[2].vc[0] = AddColorOf(shape, WColor(2.0f, 0.5f, -1.0f, 1.0f));
   ASSERT_TRUE(BuildGltfMesh(colored, shape, mesh));
-  ASSERT_EQ(mesh.colors.size(), 14u * 4);
+  ASSERT_EQ(mesh.VertexCount(), 13u);
+  ASSERT_NE(mesh.Colors(), nullptr);
   int red = 0, white = 0;
-  for (size_t v = 0; v < 14; ++v) {
-    const std::vector<float> c(mesh.colors.begin() + 4 * v, mesh.colors.begin() + 4 * v + 4);
+  for (size_t v = 0; v < 13; ++v) {
+    const std::vector<float> c(mesh.Colors() + 4 * v, mesh.Colors() + 4 * v + 4);
     red += c == std::vector<float>{1.0f, 0.5f, 0.0f, 1.0f};
     white += c == std::vector<float>{1.0f, 1.0f, 1.0f, 1.0f};
   }
   EXPECT_EQ(red, 1);
-  EXPECT_EQ(white, 13);
+  EXPECT_EQ(white, 12);
 
   GltfMesh empty;
   EXPECT_TRUE(BuildGltfMesh(scene, scene.objects[1], empty));
@@ -184,6 +190,79 @@ TEST(GltfMesh, PrimitivesByMaterialWithSplitVerticesAndLines) {
   WScene bad = scene;
   bad.objects[0].vertices[5].pos.y = std::numeric_limits<float>::infinity();
   EXPECT_FALSE(BuildGltfMesh(bad, bad.objects[0], mesh));
+}
+
+TEST(GltfMesh, WeldsNormalsThatDifferOnlyInTheirLastBits) {
+  // Around vertex 0, 100 directions 1e-4 apart, each named by two corners
+  // whose normal records are a unit in the last place apart (for a few of
+  // them the unit normals fall either side of a rounding boundary of the
+  // grid); one more corner's normal is 1e-4 off: that one has a vertex of
+  // its own.
+  WScene scene;
+  WObject& o = AddObjectAt(scene, "fan", {{0, 0, 0}});
+  for (int i = 0; i < 100; ++i) {
+    const float a = 1e-4f * static_cast<float>(i);
+    const WVector n(0.6f * std::cos(a), 0.6f * std::sin(a), 0.8f);
+    WVector next_to_n = n;
+    next_to_n.x = std::nextafter(n.x, 2.0f);
+    const int b = AddVertexAt(o, std::cos(a), std::sin(a), 0);
+    const int c = AddVertexAt(o, std::cos(a + 0.5f), std::sin(a + 0.5f), 1);
+    SetCorners(o, AddFaceOver(o, {0, b, c}), &WFace::vn, {AddNormalAlong(o, n), -1, -1});
+    SetCorners(o, AddFaceOver(o, {0, c, b}), &WFace::vn, {AddNormalAlong(o, next_to_n), -1, -1});
+    if (i == 0) {
+      WVector apart = n;
+      apart.x += 1e-4f;
+      SetCorners(o, AddFaceOver(o, {0, b, c}), &WFace::vn, {AddNormalAlong(o, apart), -1, -1});
+    }
+  }
+  UpdateMatrices(scene);
+  GltfMesh mesh;
+  ASSERT_TRUE(BuildGltfMesh(scene, o, mesh));
+  EXPECT_EQ(mesh.VertexCount(), 100u + 1 + 200);
+}
+
+TEST(GltfMesh, QuadsAreCutAsTheTriangulationCutsThem) {
+  // A convex quad, darts with the reflex corner at 1 and at 2, a bow tie, a
+  // quad with two equal corners and one whose stored normal is reversed.
+  WScene scene;
+  WObject& o = AddObjectAt(scene, "quads");
+  const float shapes[6][8] = {{0, 0, 2, 0, 2, 1, 0, 1},       {2, 0, 0.5f, 0.5f, 0, 2, 0, 0},
+                              {0, 0, 2, 0, 0.5f, 0.5f, 0, 2}, {0, 0, 1, 1, 1, 0, 0, 1},
+                              {0, 0, 1, 0, 1, 0, 0, 1},       {0, 0, 2, 0, 2, 1, 0, 1}};
+  for (int s = 0; s < 6; ++s) {
+    const int first = o.vnum;
+    const float x = 3.0f * static_cast<float>(s);  // side by side
+    for (int k = 0; k < 4; ++k) AddVertexAt(o, shapes[s][2 * k] + x, shapes[s][2 * k + 1], 0);
+    AddFaceOver(o, {first, first + 1, first + 2, first + 3});
+  }
+  ComputeFaceNormals(scene);
+  o.faces[5].normal = -o.faces[5].normal;
+  UpdateMatrices(scene);
+
+  using Triangle = std::array<float, 9>;
+  std::vector<Triangle> expected, made;
+  WObject cut = o;
+  ASSERT_TRUE(TriangulateObject(cut, false));
+  for (int f = 0; f < cut.fnum; ++f) {
+    Triangle t;
+    for (size_t k = 0; k < 3; ++k) {
+      const WVector& p = cut.vertices[cut.faces[f].v[k]].pos;
+      t[3 * k] = p.x, t[3 * k + 1] = p.y, t[3 * k + 2] = p.z;
+    }
+    expected.push_back(t);
+  }
+  GltfMesh mesh;
+  ASSERT_TRUE(BuildGltfMesh(scene, o, mesh));
+  ASSERT_EQ(mesh.primitives.size(), 1u);
+  const std::vector<uint32_t>& ix = mesh.primitives[0].indices;
+  for (size_t i = 0; i + 2 < ix.size(); i += 3) {
+    Triangle t;
+    for (size_t k = 0; k < 3; ++k) std::copy_n(mesh.Positions() + 3 * ix[i + k], 3, t.begin() + 3 * k);
+    made.push_back(t);
+  }
+  std::sort(expected.begin(), expected.end());
+  std::sort(made.begin(), made.end());
+  EXPECT_EQ(made, expected);
 }
 
 TEST(GltfFile, GlbHoldsTheModel) {
