@@ -18,6 +18,7 @@ void RunPasses(WScene& scene, FirstPass first) {
   WeldUvs(scene);
   ExpandWeldColors(scene);   // 7, 8: ExpandColors, WeldColors in one walk
   ExpandWeldNormals(scene);  // 9, 10: ExpandNormals, WeldNormals in one walk
+  ReleaseCornerNormals(scene);  // the normal records hold them now
   BuildEdges(scene);
   ScaleScene(scene, kExportUnitScale);  // 12
 }

@@ -78,7 +78,7 @@ void MarkCorners(WFace& face) {
     face.vt[k] = 10 + k;
     face.vn[k] = 20 + k;
     face.vc[k] = 30 + k;
-    face.corner_normals[k] = WVector(f, 0, 0);
+    face.CornerNormals()[k] = WVector(f, 0, 0);
     face.CornerColors()[k] = WColor(f, 0, 0, 1);
     face.CornerColors2()[k] = WColor(0, f, 0, 1);
   }

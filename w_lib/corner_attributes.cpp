@@ -236,7 +236,7 @@ bool ExpandColors(WObject& object) {
 }
 
 bool ExpandNormals(WObject& object) {
-  return Expand(object, kNormals, [](WNormal& r, const WFace& face, int k) { r.normal = face.corner_normals[k]; });
+  return Expand(object, kNormals, [](WNormal& r, const WFace& face, int k) { r.normal = face.CornerNormal(k); });
 }
 
 bool ExpandWeldColors(WObject& object) {
@@ -244,7 +244,7 @@ bool ExpandWeldColors(WObject& object) {
 }
 
 bool ExpandWeldNormals(WObject& object) {
-  return ExpandWeld(object, kNormals, [](WNormal& r, const WFace& face, int k) { r.normal = face.corner_normals[k]; });
+  return ExpandWeld(object, kNormals, [](WNormal& r, const WFace& face, int k) { r.normal = face.CornerNormal(k); });
 }
 
 bool DropUntexturedUvs(WScene& scene) {

@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <vector>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "w_lib/util/parallel.h"
 #include "w_lib/w_scene.h"
 
@@ -138,8 +142,9 @@ void SmoothObject(WObject& object, const std::vector<double>& cosine) {
   for (int f = 0; f < object.fnum; ++f) {
     WFace& face = object.faces[f];
     if (face.num > widest) widest = face.num;
+    WVector* normals = face.CornerNormals();
     for (int k = 0; k < face.num; ++k) {
-      face.corner_normals[k] = face.normal;
+      normals[k] = face.normal;
       if (ValidVertex(object, face.v[k])) ++start[static_cast<size_t>(face.v[k])];
     }
   }
@@ -163,5 +168,18 @@ bool SmoothCornerNormals(WScene& scene) {
   for (size_t m = 0; m < cosine.size(); ++m)
     cosine[m] = std::cos(static_cast<double>(scene.materials[m].smoothing_angle));
   for (int o = 0; o < scene.onum; ++o) SmoothObject(scene.objects[o], cosine);
+  return true;
+}
+
+bool ReleaseCornerNormals(WScene& scene) {
+  for (int o = 0; o < scene.onum; ++o) {
+    WObject& object = scene.objects[o];
+    for (int f = 0; f < object.fnum; ++f) object.faces[f].ReleaseCornerNormals();
+  }
+#if defined(__GLIBC__)
+  // The blocks were made in one run after the document was read, so they
+  // free whole pages; give those back rather than keep them unused.
+  malloc_trim(0);
+#endif
   return true;
 }

@@ -97,21 +97,23 @@ bool WVertex::NormalizeWeights() {
 
 namespace {
 
-// Bytes of one corner across the six arrays of the shared block.
-constexpr size_t kCornerBytes = sizeof(WVector) + 5 * sizeof(int);
+// Bytes of one corner across the five arrays of the shared block.
+constexpr size_t kCornerBytes = 5 * sizeof(int);
 
-// A block of n colours, all value; null for n <= 0.
-WColor* NewColors(int n, const WColor& value) {
+// A block of n values (colours or normals), all value; null for n <= 0.
+template <class T>
+T* NewCornerValues(int n, const T& value) {
   if (n <= 0) return nullptr;
-  if (static_cast<size_t>(n) > static_cast<size_t>(-1) / sizeof(WColor)) throw std::bad_alloc();
-  WColor* block = static_cast<WColor*>(::operator new(static_cast<size_t>(n) * sizeof(WColor)));
+  if (static_cast<size_t>(n) > static_cast<size_t>(-1) / sizeof(T)) throw std::bad_alloc();
+  T* block = static_cast<T*>(::operator new(static_cast<size_t>(n) * sizeof(T)));
   std::uninitialized_fill_n(block, n, value);
   return block;
 }
 
-WColor* CopyColors(const WColor* source, int n) {
+template <class T>
+T* CopyCornerValues(const T* source, int n) {
   if (!source || n <= 0) return nullptr;
-  WColor* block = static_cast<WColor*>(::operator new(static_cast<size_t>(n) * sizeof(WColor)));
+  T* block = static_cast<T*>(::operator new(static_cast<size_t>(n) * sizeof(T)));
   std::uninitialized_copy_n(source, n, block);
   return block;
 }
@@ -122,11 +124,9 @@ constexpr WColor WFace::kCornerColor;
 constexpr WColor WFace::kCornerColor2;
 
 void WFace::AllocateCorners(int n) {
-  // One block holds the six arrays; every element is 4-byte aligned.
+  // One block holds the five index arrays.
   if (static_cast<size_t>(n) > static_cast<size_t>(-1) / kCornerBytes) throw std::bad_alloc();
-  char* p = static_cast<char*>(::operator new(static_cast<size_t>(n) * kCornerBytes));
-  corner_normals = reinterpret_cast<WVector*>(p);
-  v = reinterpret_cast<int*>(corner_normals + n);
+  v = static_cast<int*>(::operator new(static_cast<size_t>(n) * kCornerBytes));
   e = v + n;
   vt = e + n;
   vn = vt + n;
@@ -135,7 +135,8 @@ void WFace::AllocateCorners(int n) {
 }
 
 void WFace::ReleaseCorners() {
-  // corner_normals is the start of the shared block.
+  // v is the start of the shared block.
+  ::operator delete(static_cast<void*>(v));
   ::operator delete(static_cast<void*>(corner_normals));
   ::operator delete(static_cast<void*>(corner_colors));
   ::operator delete(static_cast<void*>(corner_colors2));
@@ -144,14 +145,24 @@ void WFace::ReleaseCorners() {
   corner_colors = corner_colors2 = nullptr;
 }
 
+WVector* WFace::CornerNormals() {
+  if (!corner_normals) corner_normals = NewCornerValues(num, WVector());
+  return corner_normals;
+}
+
 WColor* WFace::CornerColors() {
-  if (!corner_colors) corner_colors = NewColors(num, kCornerColor);
+  if (!corner_colors) corner_colors = NewCornerValues(num, kCornerColor);
   return corner_colors;
 }
 
 WColor* WFace::CornerColors2() {
-  if (!corner_colors2) corner_colors2 = NewColors(num, kCornerColor2);
+  if (!corner_colors2) corner_colors2 = NewCornerValues(num, kCornerColor2);
   return corner_colors2;
+}
+
+void WFace::ReleaseCornerNormals() {
+  ::operator delete(static_cast<void*>(corner_normals));
+  corner_normals = nullptr;
 }
 
 void WFace::Size(int n) {
@@ -165,7 +176,6 @@ void WFace::Size(int n) {
   num = n;
   if (n <= 0) return;
   AllocateCorners(n);
-  std::uninitialized_fill_n(corner_normals, n, WVector());
   std::fill_n(v, 5 * n, -1);  // v, e, vt, vn and vc lie back to back
 }
 
@@ -181,14 +191,14 @@ WFace& WFace::operator=(const WFace& o) {
   material = o.material;
   if (num <= 0) return *this;
   AllocateCorners(num);
-  std::uninitialized_copy_n(o.corner_normals, num, corner_normals);
   std::copy_n(o.v, num, v);
   std::copy_n(o.e, num, e);
   std::copy_n(o.vt, num, vt);
   std::copy_n(o.vn, num, vn);
   std::copy_n(o.vc, num, vc);
-  corner_colors = CopyColors(o.corner_colors, num);
-  corner_colors2 = CopyColors(o.corner_colors2, num);
+  corner_normals = CopyCornerValues(o.corner_normals, num);
+  corner_colors = CopyCornerValues(o.corner_colors, num);
+  corner_colors2 = CopyCornerValues(o.corner_colors2, num);
   return *this;
 }
 
@@ -218,8 +228,8 @@ void WFace::CopyCorner(int k, const WFace& source, int j) {
   vt[k] = source.vt[j];
   vn[k] = source.vn[j];
   vc[k] = source.vc[j];
-  corner_normals[k] = source.corner_normals[j];
-  // A default colour into a face that holds only defaults needs no block.
+  // A default value into a face that holds only defaults needs no block.
+  if (source.corner_normals || corner_normals) CornerNormals()[k] = source.CornerNormal(j);
   if (source.corner_colors || corner_colors) CornerColors()[k] = source.CornerColor(j);
   if (source.corner_colors2 || corner_colors2) CornerColors2()[k] = source.CornerColor2(j);
 }

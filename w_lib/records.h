@@ -146,11 +146,13 @@ struct WLine {
   int v[2] = {0, 0};
 };
 
-// A polygon. Its six per-corner index and normal arrays share one heap
-// block of num entries each, or are all null when num <= 0. The two corner
-// colour arrays hold the same defaults for nearly every face (white, and
-// (0, 0, 0, 1)), so each has a block of its own only once it is written:
-// null reads as every corner holding the default.
+// A polygon. Its five per-corner index arrays share one heap block of num
+// entries each, or are all null when num <= 0. The corner normals and the
+// two corner colour arrays each have a block of their own only once they
+// are written: null reads as every corner holding the default. The colours
+// are the same defaults for nearly every face (white, and (0, 0, 0, 1)); the
+// normals are needed only from smoothing until the normal records are made,
+// after which ReleaseCornerNormals gives their memory back.
 struct WFace {
   int tag = 0;
   int flags = 0;
@@ -164,6 +166,8 @@ struct WFace {
   int* vt = nullptr;  // per corner: texture-coordinate index, -1 none
   int* vn = nullptr;  // per corner: normal-record index, -1 none
   int* vc = nullptr;  // per corner: colour-record index, -1 none
+  // Per corner, or null while every corner holds the zero vector: read them
+  // through CornerNormal, write through CornerNormals().
   WVector* corner_normals = nullptr;
   // Per corner, or null while every corner holds kCornerColor / kCornerColor2:
   // read them through CornerColor / CornerColor2, write through
@@ -190,13 +194,17 @@ struct WFace {
   // Copies corner j of source (all eight entries) into corner k.
   void CopyCorner(int k, const WFace& source, int j);
 
+  WVector CornerNormal(int k) const { return corner_normals ? corner_normals[k] : WVector(); }
   WColor CornerColor(int k) const { return corner_colors ? corner_colors[k] : kCornerColor; }
   WColor CornerColor2(int k) const { return corner_colors2 ? corner_colors2[k] : kCornerColor2; }
-  // The corner colours for writing, given a block of their own first
+  // The corner normals or colours for writing, given a block of their own first
   // (filled with the default) when they have none. Null for a face without
   // corners. Throws std::bad_alloc when memory runs out.
+  WVector* CornerNormals();
   WColor* CornerColors();
   WColor* CornerColors2();
+  // Frees the corner normals: every corner reads as the zero vector again.
+  void ReleaseCornerNormals();
 
  private:
   void AllocateCorners(int n);

@@ -213,6 +213,9 @@ WVector TriangleNormal(WVector p0, WVector p1, WVector p2);
 // Corner normals: each face normal averaged with those of the faces around
 // the same vertex within the face material's smoothing angle.
 bool SmoothCornerNormals(WScene& scene);
+// Frees every face's corner normals (they read as zero afterwards), for when
+// the normal records have been made from them.
+bool ReleaseCornerNormals(WScene& scene);
 
 // Corner attribute records (texture coordinates, colours, normals).
 bool DropUntexturedUvs(const WScene& scene, WObject& object);

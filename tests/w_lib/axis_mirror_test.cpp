@@ -44,7 +44,7 @@ TEST(ReverseFace, CornersKeepTheirAttributesAndSidesFollow) {
     const float old = static_cast<float>(3 - k);
     EXPECT_EQ(quad.CornerColor(k), WColor(old, 0, 0, 1));
     EXPECT_EQ(quad.CornerColor2(k), WColor(0, old, 0, 1));
-    EXPECT_EQ(quad.corner_normals[k], WVector(-old, -0.0f, -0.0f));  // moved with its corner, then negated
+    EXPECT_EQ(quad.CornerNormal(k), WVector(-old, -0.0f, -0.0f));  // moved with its corner, then negated
   }
   EXPECT_EQ(quad.normal, WVector(0, 0, -1));
 
@@ -73,8 +73,8 @@ TEST(MirrorObject, MaskOneNegatesXAndReversesFaces) {
   obj.vertices[0].normal = WVector(1, 1, 1);
   const int f = AddFaceOver(obj, {0, 1, 2});
   obj.faces[f].normal = WVector(1, 2, 3);
-  obj.faces[f].corner_normals[0] = WVector(1, 0, 0);
-  obj.faces[f].corner_normals[2] = WVector(0, 1, 1);
+  obj.faces[f].CornerNormals()[0] = WVector(1, 0, 0);
+  obj.faces[f].CornerNormals()[2] = WVector(0, 1, 1);
   obj.transform.translate = WVector(5, 6, 7);
   obj.transform.rotate = WVector(0.1f, 0.2f, 0.3f);
   const int n = AddNormalAlong(obj, WVector(1, 2, 3));
@@ -87,8 +87,8 @@ TEST(MirrorObject, MaskOneNegatesXAndReversesFaces) {
   EXPECT_EQ(Corners(face), (Ints{2, 1, 0}));
   // Only x negated, though the reversal went through them.
   EXPECT_EQ(face.normal, WVector(-1, 2, 3));
-  EXPECT_EQ(face.corner_normals[0], WVector(-0.0f, 1, 1));
-  EXPECT_EQ(face.corner_normals[2], WVector(-1, 0, 0));
+  EXPECT_EQ(face.CornerNormal(0), WVector(-0.0f, 1, 1));
+  EXPECT_EQ(face.CornerNormal(2), WVector(-1, 0, 0));
   // Normal records are negated whole by the reversal.
   EXPECT_EQ(obj.normals[n].normal, WVector(-1, -2, -3));
   EXPECT_EQ(obj.transform.translate, WVector(5, 6, 7));

@@ -214,7 +214,7 @@ TEST(CornerAttributes, ExpandWeldGivesWhatExpandThenWeldGives) {
     for (int k = 0; k < n; ++k) {
       fc.v[k] = static_cast<int>(rnd() % 14) - 1;
       fc.vc[k] = static_cast<int>(rnd() % 3);
-      fc.corner_normals[k] = WVector(values[rnd() % 5], values[rnd() % 2], 1.0f);
+      fc.CornerNormals()[k] = WVector(values[rnd() % 5], values[rnd() % 2], 1.0f);
       if (rnd() % 2) fc.CornerColors()[k] = WColor(values[rnd() % 5], 1.0f, 1.0f, 1.0f);
     }
   }

@@ -36,8 +36,8 @@ void ExpectNear(const WVector& a, const WVector& b) {
 // Every corner of the hinge's faces keeps its face's normal.
 void ExpectFlat(const WObject& hinge, const WVector& n0, const WVector& n1) {
   for (int k = 0; k < 3; ++k) {
-    EXPECT_EQ(hinge.faces[0].corner_normals[k], n0);
-    ExpectNear(hinge.faces[1].corner_normals[k], n1);
+    EXPECT_EQ(hinge.faces[0].CornerNormal(k), n0);
+    ExpectNear(hinge.faces[1].CornerNormal(k), n1);
   }
 }
 
@@ -50,13 +50,13 @@ TEST(SmoothCornerNormals, WithinTheAngleSharedCornersAverage) {
   const WFace& a = obj.faces[0];
   const WFace& b = obj.faces[1];
   // Shared vertices 1 and 2: both faces' corners point half way.
-  ExpectNear(a.corner_normals[1], Tilted(15));
-  ExpectNear(a.corner_normals[2], Tilted(15));
-  EXPECT_EQ(a.corner_normals[1], b.corner_normals[1]);
-  EXPECT_EQ(a.corner_normals[2], b.corner_normals[0]);
+  ExpectNear(a.CornerNormal(1), Tilted(15));
+  ExpectNear(a.CornerNormal(2), Tilted(15));
+  EXPECT_EQ(a.CornerNormal(1), b.CornerNormal(1));
+  EXPECT_EQ(a.CornerNormal(2), b.CornerNormal(0));
   // Vertices of one face only keep that face's normal.
-  EXPECT_EQ(a.corner_normals[0], Tilted(0));
-  ExpectNear(b.corner_normals[2], Tilted(30));
+  EXPECT_EQ(a.CornerNormal(0), Tilted(0));
+  ExpectNear(b.CornerNormal(2), Tilted(30));
 
   // 60 degrees is past the default 59.5: every corner keeps its face's.
   WScene sharp = Hinge(Tilted(0), Tilted(60));
@@ -66,7 +66,7 @@ TEST(SmoothCornerNormals, WithinTheAngleSharedCornersAverage) {
   // 59 degrees is still within it.
   WScene wide = Hinge(Tilted(0), Tilted(59));
   SmoothCornerNormals(wide);
-  ExpectNear(wide.objects[0].faces[0].corner_normals[1], Tilted(29.5f));
+  ExpectNear(wide.objects[0].faces[0].CornerNormal(1), Tilted(29.5f));
 }
 
 TEST(SmoothCornerNormals, EachCornerJudgesByItsOwnMaterial) {
@@ -74,8 +74,8 @@ TEST(SmoothCornerNormals, EachCornerJudgesByItsOwnMaterial) {
   scene.materials[1].smoothing_angle = 20 * kDegree;
   SmoothCornerNormals(scene);
   const WObject& obj = scene.objects[0];
-  ExpectNear(obj.faces[0].corner_normals[1], Tilted(15));  // 30 <= 59.5
-  ExpectNear(obj.faces[1].corner_normals[1], Tilted(30));  // 30 > 20
+  ExpectNear(obj.faces[0].CornerNormal(1), Tilted(15));  // 30 <= 59.5
+  ExpectNear(obj.faces[1].CornerNormal(1), Tilted(30));  // 30 > 20
 }
 
 TEST(SmoothCornerNormals, FacesWithoutMaterialNeitherSmoothNorAreSmoothed) {
@@ -106,11 +106,11 @@ TEST(SmoothCornerNormals, AVertexUsedTwiceByOneFaceCountsTwice) {
   SmoothCornerNormals(scene);
   // Two of 0 degrees and one of 30 around vertex 1: atan(sin30 / (2 + cos30)).
   const float twice = std::atan(0.5f / (2 + std::cos(30 * kDegree))) / kDegree;
-  ExpectNear(obj.faces[0].corner_normals[1], Tilted(twice));
-  ExpectNear(obj.faces[0].corner_normals[3], Tilted(twice));
-  ExpectNear(obj.faces[1].corner_normals[0], Tilted(twice));
+  ExpectNear(obj.faces[0].CornerNormal(1), Tilted(twice));
+  ExpectNear(obj.faces[0].CornerNormal(3), Tilted(twice));
+  ExpectNear(obj.faces[1].CornerNormal(0), Tilted(twice));
   // Vertex 2: one each, half way.
-  ExpectNear(obj.faces[0].corner_normals[2], Tilted(15));
+  ExpectNear(obj.faces[0].CornerNormal(2), Tilted(15));
 }
 
 TEST(SmoothCornerNormals, ObjectsWithoutVerticesAndBadIndices) {
@@ -119,9 +119,9 @@ TEST(SmoothCornerNormals, ObjectsWithoutVerticesAndBadIndices) {
   WObject& obj = AddObjectAt(scene, "no vertices");
   AddFaceOver(obj, {0, 1, 2}, 0);
   obj.faces[0].normal = WVector(0, 0, 1);
-  obj.faces[0].corner_normals[0] = WVector(3, 0, 0);
+  obj.faces[0].CornerNormals()[0] = WVector(3, 0, 0);
   SmoothCornerNormals(scene);
-  EXPECT_EQ(obj.faces[0].corner_normals[0], WVector(3, 0, 0));
+  EXPECT_EQ(obj.faces[0].CornerNormal(0), WVector(3, 0, 0));
 
   // A corner naming no vertex keeps its face normal; the others smooth.
   WScene bad = Hinge(Tilted(0), Tilted(30));
@@ -129,10 +129,10 @@ TEST(SmoothCornerNormals, ObjectsWithoutVerticesAndBadIndices) {
   bad.objects[0].faces[1].v[2] = -5;
   SmoothCornerNormals(bad);
   const WObject& b = bad.objects[0];
-  ExpectNear(b.faces[1].corner_normals[0], Tilted(30));
-  ExpectNear(b.faces[1].corner_normals[1], Tilted(15));
-  ExpectNear(b.faces[0].corner_normals[1], Tilted(15));
-  EXPECT_EQ(b.faces[0].corner_normals[2], Tilted(0));
+  ExpectNear(b.faces[1].CornerNormal(0), Tilted(30));
+  ExpectNear(b.faces[1].CornerNormal(1), Tilted(15));
+  ExpectNear(b.faces[0].CornerNormal(1), Tilted(15));
+  EXPECT_EQ(b.faces[0].CornerNormal(2), Tilted(0));
 }
 
 TEST(SmoothCornerNormals, PolygonsOfManyCorners) {
@@ -149,11 +149,11 @@ TEST(SmoothCornerNormals, PolygonsOfManyCorners) {
   obj.faces[big].normal = Tilted(0);
   obj.faces[tri].normal = Tilted(30);
   SmoothCornerNormals(scene);
-  ExpectNear(obj.faces[big].corner_normals[0], Tilted(15));
-  ExpectNear(obj.faces[big].corner_normals[299], Tilted(15));
-  EXPECT_EQ(obj.faces[big].corner_normals[150], Tilted(0));
-  ExpectNear(obj.faces[tri].corner_normals[1], Tilted(15));
-  ExpectNear(obj.faces[tri].corner_normals[2], Tilted(30));
+  ExpectNear(obj.faces[big].CornerNormal(0), Tilted(15));
+  ExpectNear(obj.faces[big].CornerNormal(299), Tilted(15));
+  EXPECT_EQ(obj.faces[big].CornerNormal(150), Tilted(0));
+  ExpectNear(obj.faces[tri].CornerNormal(1), Tilted(15));
+  ExpectNear(obj.faces[tri].CornerNormal(2), Tilted(30));
 }
 
 TEST(SmoothCornerNormals, AFlatFanWithZerosOfEitherSign) {
@@ -171,7 +171,7 @@ TEST(SmoothCornerNormals, AFlatFanWithZerosOfEitherSign) {
   }
   SmoothCornerNormals(scene);
   for (int f = 0; f < 5; ++f) {
-    const WVector& n = obj.faces[f].corner_normals[0];
+    const WVector& n = obj.faces[f].CornerNormal(0);
     EXPECT_EQ(n, WVector(0, 0, 1));
     EXPECT_EQ(std::signbit(n.x), f == 4) << f;
     EXPECT_EQ(std::signbit(n.y), f == 4) << f;

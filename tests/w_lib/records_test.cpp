@@ -17,9 +17,11 @@ TEST(Records, FaceSizingResetsAndFillsCorners) {
   face.col = WColor(0.5f, 0, 0, 1);
   face.v[2] = 9;
   face.CornerColors()[1] = WColor();
+  face.CornerNormals()[0] = WVector(1, 0, 0);
   face.Size(5);
   EXPECT_EQ(face.num, 5);
   EXPECT_EQ(face.corner_colors, nullptr);  // default colours take no block
+  EXPECT_EQ(face.corner_normals, nullptr);  // nor zero normals
   EXPECT_EQ(face.material, -1);
   EXPECT_EQ(face.col, WColor(1, 1, 1, 1));
   for (int* WFace::*array : {&WFace::v, &WFace::e, &WFace::vt, &WFace::vn, &WFace::vc})
@@ -27,7 +29,7 @@ TEST(Records, FaceSizingResetsAndFillsCorners) {
   for (int k = 0; k < 5; ++k) {
     EXPECT_EQ(face.CornerColor(k), WColor(1, 1, 1, 1));
     EXPECT_EQ(face.CornerColor2(k), WColor(0, 0, 0, 1));
-    EXPECT_EQ(face.corner_normals[k], WVector());
+    EXPECT_EQ(face.CornerNormal(k), WVector());
   }
 }
 
@@ -54,7 +56,7 @@ TEST(Records, FaceCopyIsDeepAndCornerCopyTakesEveryEntry) {
   c.CopyCorner(0, a, 3);
   EXPECT_EQ((std::vector<int>{c.v[0], c.e[0], c.vt[0], c.vn[0], c.vc[0], c.v[1]}),
             (std::vector<int>{3, 43, 13, 23, 33, -1}));
-  EXPECT_EQ(c.corner_normals[0], WVector(3, 0, 0));
+  EXPECT_EQ(c.CornerNormal(0), WVector(3, 0, 0));
   EXPECT_EQ(c.CornerColor(0), WColor(3, 0, 0, 1));
   EXPECT_EQ(c.CornerColor2(0), WColor(0, 3, 0, 1));
   EXPECT_EQ(c.CornerColor(1), WColor(1, 1, 1, 1));  // the default, next to a copied colour
@@ -62,6 +64,18 @@ TEST(Records, FaceCopyIsDeepAndCornerCopyTakesEveryEntry) {
   WFace moved = std::move(b);
   EXPECT_EQ(moved.v[0], 99);
   EXPECT_EQ(moved.num, 4);
+
+  // Released normals read as zero; the corners keep everything else, and
+  // copies of them carry no normal block.
+  a.ReleaseCornerNormals();
+  EXPECT_EQ(a.CornerNormal(3), WVector());
+  EXPECT_EQ(a.vn[3], 23);
+  c.CopyCorner(1, a, 3);
+  EXPECT_EQ(c.CornerNormal(1), WVector());
+  EXPECT_EQ(c.CornerNormal(0), WVector(3, 0, 0));
+  const WFace d = a;
+  EXPECT_EQ(d.corner_normals, nullptr);
+  EXPECT_EQ(d.v[3], 3);
 }
 
 TEST(Records, NamesAreOwnedCopies) {

@@ -92,7 +92,7 @@ TEST(FreezeTransforms, WorldMatrixMovesPointsAndTurnsDirections) {
   WObject& obj = AddObjectAt(scene, "o", {{1, 1, 1}});
   const int f = AddFaceOver(obj, {0, 0, 0});
   obj.faces[f].normal = WVector(0.0f, 0.0f, 5.0f);
-  obj.faces[f].corner_normals[1] = WVector(3.0f, 0.0f, 4.0f);
+  obj.faces[f].CornerNormals()[1] = WVector(3.0f, 0.0f, 4.0f);
   const int n = AddNormalAlong(obj, WVector(0.0f, -2.0f, 0.0f));
   WTransform& t = obj.transform;
   t.translate = WVector(1.0f, 2.0f, 3.0f);
@@ -110,8 +110,8 @@ TEST(FreezeTransforms, WorldMatrixMovesPointsAndTurnsDirections) {
   ExpectVector(obj.vertices[0].pos, 3.0f, 3.0f, 4.0f);
   ExpectVector(obj.faces[f].normal, 0.0f, 0.0f, 1.0f);
   // (3,0,4) -> (6,0,4), normalised by its length sqrt(52).
-  ExpectVector(obj.faces[f].corner_normals[1], 6.0f / 7.2111025f, 0.0f, 4.0f / 7.2111025f);
-  ExpectVector(obj.faces[f].corner_normals[0], 0.0f, 0.0f, 0.0f);  // zero stays zero
+  ExpectVector(obj.faces[f].CornerNormal(1), 6.0f / 7.2111025f, 0.0f, 4.0f / 7.2111025f);
+  ExpectVector(obj.faces[f].CornerNormal(0), 0.0f, 0.0f, 0.0f);  // zero stays zero
   ExpectVector(obj.normals[n].normal, 0.0f, -1.0f, 0.0f);
   EXPECT_EQ(t.world_matrix, WMatrix());
   EXPECT_EQ(t.local_matrix, WMatrix());

@@ -176,7 +176,7 @@ TEST(TriangulateObject, TrianglesCarryThePolygonAndItsCorners) {
     for (int k = 0; k < 3; ++k) {
       const int c = corners[f][k];
       EXPECT_EQ((std::vector<int>{t.vt[k], t.vn[k], t.vc[k]}), (std::vector<int>{10 + c, 20 + c, 30 + c}));
-      EXPECT_EQ(t.corner_normals[k], WVector(static_cast<float>(c), 0, 0));
+      EXPECT_EQ(t.CornerNormal(k), WVector(static_cast<float>(c), 0, 0));
       EXPECT_EQ(t.CornerColor(k), WColor(static_cast<float>(c), 0, 0, 1));
       EXPECT_EQ(t.CornerColor2(k), WColor(0, static_cast<float>(c), 0, 1));
     }
