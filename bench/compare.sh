@@ -16,7 +16,7 @@ v=${2:-1000}
 runs=${3:-3}
 work=${VELLMAR_BENCH_DIR:-build/compare}
 
-scripts/setup-deps.sh g++ cmake ninja-build pkg-config libzip-dev libosd-dev python3 time assimp-utils \
+scripts/setup-deps.sh g++ cmake ninja-build zlib1g-dev libosd-dev python3 time assimp-utils \
   libtinygltf-dev nlohmann-json3-dev
 cmake --preset app >/dev/null
 cmake --build --preset app -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
