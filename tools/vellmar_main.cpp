@@ -1,6 +1,7 @@
 // vellmar: exports host documents through the plug-in module, converts them
 // to other formats, describes them, and shows what the plug-in reports about
 // itself.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -96,7 +97,7 @@ int Combine(int status, int next) {
 }
 
 // The files that writing output makes: the output, and its companion
-// beside it (an OBJ file's material file).
+// beside it (an OBJ file's material file, a .gltf file's buffer).
 std::vector<std::string> FilesWrittenFor(const std::string& output, const OutputFormat& format) {
   std::vector<std::string> files{output};
   if (format.companion_extension) {
@@ -212,14 +213,10 @@ int ForEachInput(const CommandLine& line, const OutputFormat& format, Write&& wr
     ++progress.failed;  // until it is written
     const std::string output = OutputFor(line, input, format.extensions[0]);
     const std::vector<std::string> files = FilesWrittenFor(output, format);
-    std::string taken;
-    for (const std::string& file : files) {
-      const auto earlier = written.find(file);
-      if (earlier != written.end() && taken.empty())
-        taken = input + ": not written, " + file + " already holds the output of " + earlier->second;
-    }
-    if (!taken.empty()) {
-      Fail(taken);
+    const auto taken = std::find_if(files.begin(), files.end(),
+                                    [&](const std::string& file) { return written.count(file) != 0; });
+    if (taken != files.end()) {
+      Fail(input + ": not written, " + *taken + " already holds the output of " + written[*taken]);
       status = Combine(status, kBadInput);
       continue;
     }
