@@ -1,8 +1,12 @@
 // Smoothed corner normals: every corner starts from its face normal and adds
 // the normals of the other faces around its vertex that lie within its
 // material's smoothing angle.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <new>
+#include <tuple>
 #include <vector>
 
 #if defined(__GLIBC__)
@@ -55,6 +59,21 @@ void ListVertexCorners(const WObject& object, std::vector<int>& start, std::vect
   }
 }
 
+// The cosine of the face's material angle, in c; false for a face whose
+// material index is outside the scene's materials, which counts as none.
+class MaterialCosine {
+ public:
+  explicit MaterialCosine(const std::vector<double>& cosine) : cosine_(cosine) {}
+  bool operator()(const WFace& face, double& c) const {
+    if (face.material < 0 || static_cast<size_t>(face.material) >= cosine_.size()) return false;
+    c = cosine_[static_cast<size_t>(face.material)];
+    return true;
+  }
+
+ private:
+  const std::vector<double>& cosine_;
+};
+
 // A vertex whose faces with a material all carry equal normals (a flat fan,
 // a flat grid): every pair then has the same dot product, and each corner
 // that accepts it sums the normals of all k such corners, its own included.
@@ -63,14 +82,14 @@ void ListVertexCorners(const WObject& object, std::vector<int>& start, std::vect
 // -0 exactly when all k terms are -0. The sum is formed once instead of pair
 // by pair. Returns false, touching nothing, when the normals differ (or hold
 // a NaN, which equals nothing).
-template <class Corner, class MaterialCosine>
-bool SumUniformVertex(WObject& object, const std::vector<Corner>& corners, int begin, int end,
-                      const MaterialCosine& material_cosine) {
+template <class Corner>
+bool SumUniformVertex(const WObject& object, const Corner* corners, int n, const MaterialCosine& material_cosine,
+                      WVector* sums) {
   const WVector* first = nullptr;
   WVector sum;
   int k = 0;
-  for (int i = begin; i < end; ++i) {
-    const WFace& face = object.faces[corners[static_cast<size_t>(i)].face()];
+  for (int i = 0; i < n; ++i) {
+    const WFace& face = object.faces[corners[i].face()];
     double c;
     if (!material_cosine(face, c)) continue;
     if (!first) {
@@ -84,90 +103,247 @@ bool SumUniformVertex(WObject& object, const std::vector<Corner>& corners, int b
   }
   if (k < 2) return true;  // no pair: nothing to add
   const float d = Dot(*first, *first);
-  for (int i = begin; i < end; ++i) {
-    const Corner c = corners[static_cast<size_t>(i)];
-    WFace& face = object.faces[c.face()];
+  for (int i = 0; i < n; ++i) {
     double cosine;
-    if (material_cosine(face, cosine) && cosine <= d) face.corner_normals[c.corner()] = sum;
+    if (material_cosine(object.faces[corners[i].face()], cosine) && cosine <= d) sums[i] = sum;
   }
   return true;
 }
 
-// Adds to each corner the normals of the other corners of its vertex that
-// pass its material's angle test. Pairwise by nature: each corner's sum
-// depends on a test against every other corner of its vertex, added in
-// list order.
+// The unit normals of the n corners of one vertex's list, in list order:
+// each corner's face normal plus the normals of the other corners that pass
+// its material's angle test, added in list order. Pairwise by nature: each
+// corner's sum depends on a test against every other corner of its vertex.
 template <class Corner>
-void SumAroundVertices(WObject& object, std::vector<int>& start, const std::vector<double>& cosine) {
-  std::vector<Corner> corners;
-  ListVertexCorners(object, start, corners);
-  // A material index outside the scene's materials counts as no material.
-  const auto material_cosine = [&cosine](const WFace& face, double& c) {
-    if (face.material < 0 || static_cast<size_t>(face.material) >= cosine.size()) return false;
-    c = cosine[static_cast<size_t>(face.material)];
-    return true;
-  };
-  // A corner belongs to the list of its own vertex only, so the vertices
-  // can be summed on several threads, each writing its own corners.
+void SmoothVertexCorners(const WObject& object, const Corner* corners, int n, const MaterialCosine& material_cosine,
+                         WVector* normals) {
+  for (int i = 0; i < n; ++i) normals[i] = object.faces[corners[i].face()].normal;
+  if (!SumUniformVertex(object, corners, n, material_cosine, normals)) {
+    for (int i = 0; i < n; ++i) {
+      const WFace& face1 = object.faces[corners[i].face()];
+      double cos1;
+      if (!material_cosine(face1, cos1)) continue;
+      for (int j = i + 1; j < n; ++j) {
+        const WFace& face2 = object.faces[corners[j].face()];
+        double cos2;
+        if (!material_cosine(face2, cos2)) continue;
+        const float d = Dot(face1.normal, face2.normal);
+        if (cos1 <= d) normals[i] += face2.normal;
+        if (cos2 <= d) normals[j] += face1.normal;
+      }
+    }
+  }
+  for (int i = 0; i < n; ++i) normals[i].Normalize();
+}
+
+// Runs smooth(begin, count, normals) for each vertex's list, the vertices
+// split over threads: a corner belongs to the list of its own vertex only,
+// so each vertex writes only its own corners' results.
+template <class Corner, class Use>
+void ForEachSmoothedVertex(const WObject& object, const std::vector<int>& start, const std::vector<Corner>& corners,
+                           const MaterialCosine& material_cosine, const Use& use) {
   ParallelFor(static_cast<size_t>(object.vnum), 4096, [&](size_t first, size_t last) {
-    for (int v = static_cast<int>(first); v < static_cast<int>(last); ++v) {
-      const int begin = start[static_cast<size_t>(v)];
-      const int end = start[static_cast<size_t>(v) + 1];
-      if (SumUniformVertex(object, corners, begin, end, material_cosine)) continue;
-      for (int i = begin; i < end; ++i) {
-        const Corner c1 = corners[static_cast<size_t>(i)];
-        WFace& face1 = object.faces[c1.face()];
-        double cos1;
-        if (!material_cosine(face1, cos1)) continue;
-        for (int j = i + 1; j < end; ++j) {
-          const Corner c2 = corners[static_cast<size_t>(j)];
-          WFace& face2 = object.faces[c2.face()];
-          double cos2;
-          if (!material_cosine(face2, cos2)) continue;
-          const float d = Dot(face1.normal, face2.normal);
-          if (cos1 <= d) face1.corner_normals[c1.corner()] += face2.normal;
-          if (cos2 <= d) face2.corner_normals[c2.corner()] += face1.normal;
+    std::vector<WVector> normals;
+    for (size_t v = first; v < last; ++v) {
+      const int begin = start[v];
+      const int n = start[v + 1] - begin;
+      normals.resize(static_cast<size_t>(n));
+      SmoothVertexCorners(object, corners.data() + begin, n, material_cosine, normals.data());
+      use(begin, n, normals.data());
+    }
+  });
+}
+
+// Counts the corners of each vertex into start[v] (start has vnum + 1
+// entries) and returns the most corners of one face.
+int CountVertexCorners(const WObject& object, std::vector<int>& start) {
+  start.assign(static_cast<size_t>(object.vnum) + 1, 0);
+  int widest = 0;
+  for (int f = 0; f < object.fnum; ++f) {
+    const WFace& face = object.faces[f];
+    if (face.num > widest) widest = face.num;
+    for (int k = 0; k < face.num; ++k)
+      if (ValidVertex(object, face.v[k])) ++start[static_cast<size_t>(face.v[k])];
+  }
+  return widest;
+}
+
+// Calls work.template operator()<Corner>() with the compact corner entry
+// when the object fits it, else with the wide one.
+template <class Work>
+void WithCornerType(const WObject& object, int widest, Work&& work) {
+  if (object.fnum <= PackedCorner::kMaxFaces && widest <= PackedCorner::kMaxCorners)
+    work(PackedCorner());
+  else
+    work(WideCorner());
+}
+
+void SmoothObject(WObject& object, const MaterialCosine& material_cosine) {
+  if (object.vnum <= 0) return;
+  std::vector<int> start;
+  const int widest = CountVertexCorners(object, start);
+  // A corner outside every list (its vertex index is bad) keeps its own
+  // face normal, made unit length.
+  for (int f = 0; f < object.fnum; ++f) {
+    WFace& face = object.faces[f];
+    WVector* normals = face.CornerNormals();
+    for (int k = 0; k < face.num; ++k) normals[k] = face.normal.Normalized();
+  }
+  WithCornerType(object, widest, [&](auto corner_type) {
+    using Corner = decltype(corner_type);
+    std::vector<Corner> corners;
+    ListVertexCorners(object, start, corners);
+    ForEachSmoothedVertex(object, start, corners, material_cosine, [&](int begin, int n, const WVector* normals) {
+      for (int i = 0; i < n; ++i) {
+        const Corner c = corners[static_cast<size_t>(begin + i)];
+        object.faces[c.face()].corner_normals[c.corner()] = normals[i];
+      }
+    });
+  });
+}
+
+// --- Smoothing and welding in one -------------------------------------------
+
+bool Same(const WVector& a, const WVector& b) { return a == b; }
+// A normal with a NaN equals nothing, itself included.
+bool Comparable(const WVector& n) { return Same(n, n); }
+
+// The bits of a component, with -0 read as 0: equal normals (without NaN)
+// have equal keys.
+uint32_t KeyBits(float f) {
+  if (f == 0.0f) return 0;
+  uint32_t b;
+  std::memcpy(&b, &f, sizeof b);
+  return b;
+}
+
+// For each of n normals, the position of the first one equal to it (itself
+// when none before it is), in first[]. Short lists compare with the earlier
+// distinct ones; long ones (the centre of a large fan) sort by value.
+void FirstEqual(const WVector* normals, int n, std::vector<int>& order, int* first) {
+  constexpr int kShortList = 16;
+  if (n <= kShortList) {
+    int distinct[kShortList];
+    int d = 0;
+    for (int i = 0; i < n; ++i) {
+      first[i] = i;
+      if (!Comparable(normals[i])) continue;
+      for (int j = 0; j < d && first[i] == i; ++j)
+        if (Same(normals[distinct[j]], normals[i])) first[i] = distinct[j];
+      if (first[i] == i) distinct[d++] = i;
+    }
+    return;
+  }
+  order.clear();
+  for (int i = 0; i < n; ++i) {
+    first[i] = i;
+    if (Comparable(normals[i])) order.push_back(i);
+  }
+  const auto key = [normals](int i) {
+    return std::make_tuple(KeyBits(normals[i].x), KeyBits(normals[i].y), KeyBits(normals[i].z), i);
+  };
+  std::sort(order.begin(), order.end(), [&key](int a, int b) { return key(a) < key(b); });
+  for (size_t i = 1; i < order.size(); ++i)
+    if (Same(normals[order[i - 1]], normals[order[i]])) first[order[i]] = first[order[i - 1]];
+}
+
+// Removes every normal record; the corners then name none.
+void RemoveNormalRecords(WObject& object) {
+  for (int i = 0; i < object.nnum; ++i) {
+    object.normals[i].flags |= kDeleted;
+    object.normals[i].remap = -1;
+  }
+  object.Compact();
+}
+
+void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
+  if (object.vnum <= 0) {
+    // Nothing to smooth: the corners' own normals become the records.
+    ExpandNormals(object);
+    return;
+  }
+  RemoveNormalRecords(object);
+  std::vector<int> start;
+  const int widest = CountVertexCorners(object, start);
+  WithCornerType(object, widest, [&](auto corner_type) {
+    using Corner = decltype(corner_type);
+    std::vector<Corner> corners;
+    ListVertexCorners(object, start, corners);
+    // Each listed corner names, for now, the list position of the first
+    // corner of its vertex with an equal normal.
+    ForEachSmoothedVertex(object, start, corners, material_cosine, [&](int begin, int n, const WVector* normals) {
+      thread_local std::vector<int> order, first;
+      first.resize(static_cast<size_t>(n));
+      FirstEqual(normals, n, order, first.data());
+      for (int i = 0; i < n; ++i) {
+        const Corner c = corners[static_cast<size_t>(begin + i)];
+        object.faces[c.face()].vn[c.corner()] = begin + first[static_cast<size_t>(i)];
+      }
+    });
+    // Records are numbered in face and corner order, as each first corner
+    // of its value at its vertex comes; a corner outside every list has a
+    // record of its own.
+    std::vector<int> record_at(corners.size(), -1);
+    int count = 0;
+    bool unlisted = false;
+    for (int f = 0; f < object.fnum; ++f) {
+      WFace& face = object.faces[f];
+      for (int k = 0; k < face.num; ++k) {
+        if (count == INT32_MAX) throw std::bad_alloc();
+        if (!ValidVertex(object, face.v[k])) {
+          face.vn[k] = count++;
+          unlisted = true;
+          continue;
         }
+        int& record = record_at[static_cast<size_t>(face.vn[k])];
+        if (record < 0) record = count++;
+        face.vn[k] = record;
+      }
+    }
+    if (!ReserveRecords(object.normals, object.nnum, object.nmax, count)) throw std::bad_alloc();
+    object.nnum = count;
+    for (int r = 0; r < count; ++r) object.normals[r].remap = r;
+    // The values, smoothed once more (the same sums, in the same order).
+    ForEachSmoothedVertex(object, start, corners, material_cosine, [&](int begin, int n, const WVector* normals) {
+      for (int i = 0; i < n; ++i) {
+        const int record = record_at[static_cast<size_t>(begin + i)];
+        if (record >= 0) object.normals[record].normal = normals[i];
+      }
+    });
+    if (unlisted) {
+      for (int f = 0; f < object.fnum; ++f) {
+        const WFace& face = object.faces[f];
+        for (int k = 0; k < face.num; ++k)
+          if (!ValidVertex(object, face.v[k])) object.normals[face.vn[k]].normal = face.normal.Normalized();
       }
     }
   });
 }
 
-void SmoothObject(WObject& object, const std::vector<double>& cosine) {
-  if (object.vnum <= 0) return;
-  // Every corner starts from its face normal; meanwhile count the corners
-  // of each vertex.
-  std::vector<int> start(static_cast<size_t>(object.vnum) + 1, 0);
-  int widest = 0;
-  for (int f = 0; f < object.fnum; ++f) {
-    WFace& face = object.faces[f];
-    if (face.num > widest) widest = face.num;
-    WVector* normals = face.CornerNormals();
-    for (int k = 0; k < face.num; ++k) {
-      normals[k] = face.normal;
-      if (ValidVertex(object, face.v[k])) ++start[static_cast<size_t>(face.v[k])];
-    }
-  }
-  if (object.fnum <= PackedCorner::kMaxFaces && widest <= PackedCorner::kMaxCorners)
-    SumAroundVertices<PackedCorner>(object, start, cosine);
-  else
-    SumAroundVertices<WideCorner>(object, start, cosine);
-
-  for (int f = 0; f < object.fnum; ++f) {
-    WFace& face = object.faces[f];
-    for (int k = 0; k < face.num; ++k) face.corner_normals[k].Normalize();
-  }
+// The cosine of each material's angle, in double precision as the test
+// compares it.
+std::vector<double> MaterialCosines(const WScene& scene) {
+  std::vector<double> cosine(static_cast<size_t>(scene.mnum > 0 ? scene.mnum : 0));
+  for (size_t m = 0; m < cosine.size(); ++m)
+    cosine[m] = std::cos(static_cast<double>(scene.materials[m].smoothing_angle));
+  return cosine;
 }
 
 }  // namespace
 
 bool SmoothCornerNormals(WScene& scene) {
-  // The cosine of each material's angle, in double precision as the test
-  // compares it.
-  std::vector<double> cosine(static_cast<size_t>(scene.mnum > 0 ? scene.mnum : 0));
-  for (size_t m = 0; m < cosine.size(); ++m)
-    cosine[m] = std::cos(static_cast<double>(scene.materials[m].smoothing_angle));
-  for (int o = 0; o < scene.onum; ++o) SmoothObject(scene.objects[o], cosine);
+  const std::vector<double> cosine = MaterialCosines(scene);
+  for (int o = 0; o < scene.onum; ++o) SmoothObject(scene.objects[o], MaterialCosine(cosine));
+  return true;
+}
+
+bool SmoothWeldNormals(WScene& scene) {
+  const std::vector<double> cosine = MaterialCosines(scene);
+  for (int o = 0; o < scene.onum; ++o) {
+    WObject& object = scene.objects[o];
+    SmoothWeldObject(object, MaterialCosine(cosine));
+    for (int f = 0; f < object.fnum; ++f) object.faces[f].ReleaseCornerNormals();
+  }
   return true;
 }
 

@@ -216,6 +216,11 @@ bool SmoothCornerNormals(WScene& scene);
 // Frees every face's corner normals (they read as zero afterwards), for when
 // the normal records have been made from them.
 bool ReleaseCornerNormals(WScene& scene);
+// SmoothCornerNormals, ExpandWeldNormals and ReleaseCornerNormals in one:
+// the same normal records and corner indices, with no normal stored per
+// corner in between (the vertices, faces and face normals must not change
+// from smoothing to welding for the two to agree).
+bool SmoothWeldNormals(WScene& scene);
 
 // Corner attribute records (texture coordinates, colours, normals).
 bool DropUntexturedUvs(const WScene& scene, WObject& object);

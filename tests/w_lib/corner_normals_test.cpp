@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "test_scenes.h"
 
@@ -175,5 +177,60 @@ TEST(SmoothCornerNormals, AFlatFanWithZerosOfEitherSign) {
     EXPECT_EQ(n, WVector(0, 0, 1));
     EXPECT_EQ(std::signbit(n.x), f == 4) << f;
     EXPECT_EQ(std::signbit(n.y), f == 4) << f;
+  }
+}
+
+TEST(SmoothWeldNormals, GivesWhatSmoothingThenExpandAndWeldGive) {
+  // Random faces over few vertices, so that fans grow long (past the short
+  // list that is compared pairwise), with face normals from a small set
+  // (equal sums then meet), signed zeros, a NaN and a zero normal; corners at
+  // bad and repeated vertices; faces without corners, without material and
+  // with a material outside the list; earlier normal records and corner
+  // normals in the way; and an object without vertices.
+  uint32_t seed = 11;
+  const auto rnd = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 16; };
+  const float nan = std::nanf("");
+  const WVector normals[] = {Tilted(0), Tilted(30), Tilted(80), {-0.0f, -0.0f, 1}, {0, 0, -1}, {nan, 0, 1}, {}};
+  WScene scene;
+  const float angles[] = {0.1f, 0.6f, 3.0f};
+  for (float angle : angles) {
+    const int m = scene.AddMaterial("m");
+    scene.materials[m].smoothing_angle = angle;
+  }
+  for (int o = 0; o < 3; ++o) {
+    WObject& obj = AddObjectAt(scene, "o");
+    const int vertices = o == 2 ? 0 : (o == 0 ? 6 : 40);
+    for (int i = 0; i < vertices; ++i) AddVertexAt(obj, 0, 0, 0);
+    AddNormalAlong(obj, WVector(9, 9, 9));
+    for (int f = 0; f < 300; ++f) {
+      const int n = static_cast<int>(rnd() % 6);
+      const int added = obj.AddFace(n);
+      WFace& face = obj.faces[added];
+      for (int k = 0; k < n; ++k) {
+        face.v[k] = static_cast<int>(rnd() % static_cast<uint32_t>(vertices + 2)) - 1;
+        face.vn[k] = 0;
+        if (rnd() % 8 == 0) face.CornerNormals()[k] = WVector(7, 7, 7);
+      }
+      face.normal = normals[rnd() % 7];
+      face.material = static_cast<int>(rnd() % 5) - 1;
+    }
+  }
+  WScene expected = scene;
+  SmoothCornerNormals(expected);
+  ExpandWeldNormals(expected);
+  ReleaseCornerNormals(expected);
+  SmoothWeldNormals(scene);
+  for (int o = 0; o < scene.onum; ++o) {
+    const WObject &a = scene.objects[o], &b = expected.objects[o];
+    ASSERT_EQ(a.nnum, b.nnum) << o;
+    for (int i = 0; i < a.nnum; ++i) {  // bit for bit: -0 is not 0 here
+      EXPECT_EQ(std::memcmp(&a.normals[i].normal, &b.normals[i].normal, sizeof(WVector)), 0) << o << " " << i;
+      EXPECT_EQ(a.normals[i].remap, b.normals[i].remap);
+      EXPECT_EQ(a.normals[i].flags, b.normals[i].flags);
+    }
+    for (int f = 0; f < a.fnum; ++f) {
+      EXPECT_EQ(Corners(a.faces[f], &WFace::vn), Corners(b.faces[f], &WFace::vn)) << o << " " << f;
+      EXPECT_EQ(a.faces[f].corner_normals, nullptr);
+    }
   }
 }
