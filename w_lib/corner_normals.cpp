@@ -282,8 +282,8 @@ void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
     });
     // Records are numbered in face and corner order, as each first corner
     // of its value at its vertex comes; a corner outside every list has a
-    // record of its own.
-    std::vector<int> record_at(corners.size(), -1);
+    // record of its own. A later corner of the value finds the number in the
+    // first corner's index, which the walk has passed already.
     int count = 0;
     bool unlisted = false;
     for (int f = 0; f < object.fnum; ++f) {
@@ -295,19 +295,21 @@ void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
           unlisted = true;
           continue;
         }
-        int& record = record_at[static_cast<size_t>(face.vn[k])];
-        if (record < 0) record = count++;
-        face.vn[k] = record;
+        const Corner first = corners[static_cast<size_t>(face.vn[k])];
+        face.vn[k] = first.face() == f && first.corner() == k ? count++ : object.faces[first.face()].vn[first.corner()];
       }
     }
     if (!ReserveRecords(object.normals, object.nnum, object.nmax, count)) throw std::bad_alloc();
     object.nnum = count;
     for (int r = 0; r < count; ++r) object.normals[r].remap = r;
-    // The values, smoothed once more (the same sums, in the same order).
+    // The values, smoothed once more (the same sums, in the same order). The
+    // corners of a record all belong to one vertex; written last to first,
+    // the record ends with its first corner's value (equal values may still
+    // differ in the sign of a zero).
     ForEachSmoothedVertex(object, start, corners, material_cosine, [&](int begin, int n, const WVector* normals) {
-      for (int i = 0; i < n; ++i) {
-        const int record = record_at[static_cast<size_t>(begin + i)];
-        if (record >= 0) object.normals[record].normal = normals[i];
+      for (int i = n - 1; i >= 0; --i) {
+        const Corner c = corners[static_cast<size_t>(begin + i)];
+        object.normals[object.faces[c.face()].vn[c.corner()]].normal = normals[i];
       }
     });
     if (unlisted) {
