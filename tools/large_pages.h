@@ -3,7 +3,7 @@
 #pragma once
 
 // On glibc systems, re-executes the program with GLIBC_TUNABLES asking for
-// 2 MiB pages and for freed memory to be kept for reuse, unless the
+// 2 MiB pages and for large blocks to be mapped on their own, unless the
 // environment already sets GLIBC_TUNABLES. Returns (doing nothing) where
 // that does not apply or the restart fails.
 void RestartWithLargePages(char** argv);
