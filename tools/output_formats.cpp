@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <iterator>
+#include <utility>
 
 #include "Vellmar/export_passes.h"
 #include "w_lib/writers/w_writers.h"
@@ -14,8 +15,8 @@ namespace {
 // copy.
 bool WriteXsi(const char* path, WScene&& scene) { return WriteXsiFile(path, scene); }
 #if VELLMAR_GLTF
-bool WriteGltf(const char* path, WScene&& scene) { return WriteGltfFile(path, scene); }
-bool WriteGlb(const char* path, WScene&& scene) { return WriteGlbFile(path, scene); }
+bool WriteGltf(const char* path, WScene&& scene) { return WriteGltfFile(path, std::move(scene)); }
+bool WriteGlb(const char* path, WScene&& scene) { return WriteGlbFile(path, std::move(scene)); }
 #endif
 
 const OutputFormat kFormats[] = {

@@ -322,6 +322,26 @@ bool BuildModel(const WScene& scene, tinygltf::Model& model, GltfBuffer& data) {
   return false;
 }
 
+// Removes the lines that some face has as a side: glTF writes only the
+// others, and on a large mesh the sides are as many as its edges.
+void DropFaceSideLines(WScene& scene) {
+  for (int o = 0; o < scene.onum; ++o) {
+    WObject& object = scene.objects[o];
+    bool any = false;
+    for (int f = 0; f < object.fnum; ++f) {
+      const WFace& face = object.faces[f];
+      for (int k = 0; k < face.num; ++k) {
+        const int line = face.e[k];
+        if (line < 0 || line >= object.lnum) continue;
+        object.lines[line].flags |= kDeleted;
+        object.lines[line].remap = -1;
+        any = true;
+      }
+    }
+    if (any) object.Compact();
+  }
+}
+
 }  // namespace
 
 std::string GltfBufferPath(const char* path) { return ReplaceExtension(path, ".bin"); }
@@ -376,4 +396,14 @@ bool WriteGltfFile(const char* path, const WScene& scene) {
     }
     return gltf.Commit();
   });
+}
+
+bool WriteGlbFile(const char* path, WScene&& scene) {
+  DropFaceSideLines(scene);
+  return WriteGlbFile(path, static_cast<const WScene&>(scene));
+}
+
+bool WriteGltfFile(const char* path, WScene&& scene) {
+  DropFaceSideLines(scene);
+  return WriteGltfFile(path, static_cast<const WScene&>(scene));
 }

@@ -270,6 +270,9 @@ void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);
 
 // A binary .glb file: the JSON chunk and the buffer chunk in one file.
 [[nodiscard]] bool WriteGlbFile(const char* path, const WScene& scene);
+// The same from a scene the writer may change: the lines that are face
+// sides (which glTF leaves out) are freed before the buffer is built.
+[[nodiscard]] bool WriteGlbFile(const char* path, WScene&& scene);
 
 // A .gltf JSON file and its buffer in the file beside it with the extension
 // .bin (GltfBufferPath), which it names. Neither replaces its old file
@@ -277,4 +280,5 @@ void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);
 // writes no .bin. A path whose buffer name is the path itself is refused
 // (errno EINVAL).
 [[nodiscard]] bool WriteGltfFile(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteGltfFile(const char* path, WScene&& scene);
 std::string GltfBufferPath(const char* path);

@@ -309,6 +309,24 @@ TEST(GltfFile, GlbHoldsTheModel) {
   std::remove(path.c_str());
 }
 
+TEST(GltfFile, AConsumedSceneGivesTheSameBytes) {
+  // With every face side a line of its own, as the passes leave a scene:
+  // the form that drops those lines must keep the edge and the loose line.
+  WScene scene = MakeGltfScene();
+  BuildEdges(scene);
+  ASSERT_GT(scene.objects[0].lnum, 10);
+  for (const char* name : {"kept.glb", "kept.gltf"}) {
+    const std::string path = TempPath(name);
+    const bool glb = std::string(name).find(".glb") != std::string::npos;
+    ASSERT_TRUE(glb ? WriteGlbFile(path.c_str(), scene) : WriteGltfFile(path.c_str(), scene));
+    const std::string copied = ReadFile(path) + (glb ? "" : ReadFile(GltfBufferPath(path.c_str())));
+    ASSERT_TRUE(glb ? WriteGlbFile(path.c_str(), WScene(scene)) : WriteGltfFile(path.c_str(), WScene(scene)));
+    EXPECT_EQ(ReadFile(path) + (glb ? "" : ReadFile(GltfBufferPath(path.c_str()))), copied) << name;
+    std::remove(path.c_str());
+    std::remove(GltfBufferPath(path.c_str()).c_str());
+  }
+}
+
 TEST(GltfFile, IndicesWidenPastSixteenBits) {
   // Separate triangles: 65,535 vertices still fit 16-bit indices (0xFFFF,
   // the restart value, is never needed), 65,538 do not.
