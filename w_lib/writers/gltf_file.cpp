@@ -16,8 +16,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <new>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -101,9 +101,68 @@ class GltfBuffer {
   size_t size_ = 0;
 };
 
+// One of the document's per-object arrays (accessors, buffer views, meshes,
+// nodes), kept as text: each element is serialised by tinygltf and dumped
+// by nlohmann::json as it is made, and joined to the others as a dump of
+// the whole document would join them at its place (the second level, under
+// a member of the top object). A document of many objects would otherwise
+// hold every element twice over, as a tinygltf record and as JSON values,
+// at some kilobytes each.
+class StreamedArray {
+ public:
+  explicit StreamedArray(int indent) : indent_(indent) {}
+
+  // Appends one element; returns its index.
+  int Add(const nlohmann::json& element) {
+    if (count_ > 0) text_ += indent_ < 0 ? "," : ",\n";
+    AppendIndented(element.dump(indent_), 2 * indent_);
+    return count_++;
+  }
+  int size() const { return count_; }
+
+  // The array as the value of a member of the top object.
+  std::string Value() const {
+    if (indent_ < 0) return "[" + text_ + "]";
+    return "[\n" + text_ + "\n" + std::string(static_cast<size_t>(indent_), ' ') + "]";
+  }
+
+  // A dump of a value, indented by depth spaces after every line break
+  // (JSON text holds no line break inside a string), and at its start when
+  // at_start; appended to text_.
+  void AppendIndented(const std::string& dumped, int depth, bool at_start = true) {
+    if (depth <= 0) {
+      text_ += dumped;
+      return;
+    }
+    const std::string pad(static_cast<size_t>(depth), ' ');
+    if (at_start) text_ += pad;
+    for (const char c : dumped) {
+      text_ += c;
+      if (c == '\n') text_ += pad;
+    }
+  }
+
+  std::string& text() { return text_; }
+
+ private:
+  int indent_;
+  std::string text_;
+  int count_ = 0;
+};
+
+// The per-object arrays of a document.
+struct StreamedArrays {
+  explicit StreamedArrays(int indent) : accessors(indent), views(indent), meshes(indent), nodes(indent) {}
+  StreamedArray accessors;
+  StreamedArray views;
+  StreamedArray meshes;
+  StreamedArray nodes;
+};
+
 class ModelBuilder {
  public:
-  ModelBuilder(const WScene& scene, GltfBuffer& data) : scene_(scene), data_(data) {}
+  ModelBuilder(const WScene& scene, GltfBuffer& data, StreamedArrays& arrays)
+      : scene_(scene), data_(data), arrays_(arrays) {}
 
   // False when a number to write is not finite.
   bool Build(tinygltf::Model& model) {
@@ -120,12 +179,13 @@ class ModelBuilder {
       GltfMesh mesh;
       if (!BuildGltfMesh(scene_, object, mesh)) return false;
       if (!mesh.primitives.empty()) {
-        node.mesh = static_cast<int>(model.meshes.size());
+        node.mesh = arrays_.meshes.size();
         AddMesh(mesh, node.name);
         data_.Keep(std::move(mesh));
       }
-      model.scenes[0].nodes.push_back(static_cast<int>(model.nodes.size()));
-      model.nodes.push_back(std::move(node));
+      nlohmann::json element;
+      tinygltf::SerializeGltfNode(node, element);
+      model.scenes[0].nodes.push_back(arrays_.nodes.Add(element));
     }
     return true;
   }
@@ -176,23 +236,30 @@ class ModelBuilder {
     view.byteOffset = data_.Add(bytes, size);
     view.byteLength = size;
     view.target = target;
-    model_->bufferViews.push_back(std::move(view));
-    return static_cast<int>(model_->bufferViews.size()) - 1;
+    nlohmann::json element;
+    tinygltf::SerializeGltfBufferView(view, element);
+    return arrays_.views.Add(element);
   }
 
-  int AddAccessor(int view, int component_type, int type, size_t count) {
+  // low and high, when given, are the accessor's bounds.
+  int AddAccessor(int view, int component_type, int type, size_t count, const std::vector<double>* low = nullptr,
+                  const std::vector<double>* high = nullptr) {
     tinygltf::Accessor accessor;
     accessor.bufferView = view;
     accessor.componentType = component_type;
     accessor.type = type;
     accessor.count = count;
-    model_->accessors.push_back(std::move(accessor));
-    return static_cast<int>(model_->accessors.size()) - 1;
+    if (low) accessor.minValues = *low;
+    if (high) accessor.maxValues = *high;
+    nlohmann::json element;
+    tinygltf::SerializeGltfAccessor(accessor, element);
+    return arrays_.accessors.Add(element);
   }
 
-  int AddFloats(const float* values, size_t count, int type, int components) {
+  int AddFloats(const float* values, size_t count, int type, int components,
+                const std::vector<double>* low = nullptr, const std::vector<double>* high = nullptr) {
     const int view = AddView(values, count * components * sizeof(float), kArrayBuffer);
-    return AddAccessor(view, TINYGLTF_COMPONENT_TYPE_FLOAT, type, count);
+    return AddAccessor(view, TINYGLTF_COMPONENT_TYPE_FLOAT, type, count, low, high);
   }
 
   // Adds the mesh's views over its arrays, which the caller then hands to
@@ -202,7 +269,6 @@ class ModelBuilder {
     tinygltf::Mesh out;
     out.name = name;
     const size_t n = mesh.VertexCount();
-    const int position = AddFloats(mesh.Positions(), n, TINYGLTF_TYPE_VEC3, 3);
     std::vector<double> low(3, 0.0), high(3, 0.0);
     const float* positions = mesh.Positions();
     for (size_t i = 0; i < 3 * n; ++i) {
@@ -211,8 +277,7 @@ class ModelBuilder {
       if (i < 3 || x < low[axis]) low[axis] = x;
       if (i < 3 || x > high[axis]) high[axis] = x;
     }
-    model_->accessors[static_cast<size_t>(position)].minValues = low;
-    model_->accessors[static_cast<size_t>(position)].maxValues = high;
+    const int position = AddFloats(mesh.Positions(), n, TINYGLTF_TYPE_VEC3, 3, &low, &high);
     const int normal = mesh.Normals() ? AddFloats(mesh.Normals(), n, TINYGLTF_TYPE_VEC3, 3) : -1;
     const int uv = mesh.Uvs() ? AddFloats(mesh.Uvs(), n, TINYGLTF_TYPE_VEC2, 2) : -1;
     const int color = mesh.Colors() ? AddFloats(mesh.Colors(), n, TINYGLTF_TYPE_VEC4, 4) : -1;
@@ -248,7 +313,9 @@ class ModelBuilder {
                       TINYGLTF_TYPE_SCALAR, p.indices.size());
       out.primitives.push_back(std::move(primitive));
     }
-    model_->meshes.push_back(std::move(out));
+    nlohmann::json element;
+    tinygltf::SerializeGltfMesh(out, element);
+    arrays_.meshes.Add(element);
   }
 
   bool HasTexture(int material) const {
@@ -258,23 +325,69 @@ class ModelBuilder {
 
   const WScene& scene_;
   GltfBuffer& data_;
+  StreamedArrays& arrays_;
   tinygltf::Model* model_ = nullptr;
 };
 
-// The JSON of model, whose buffer is kept apart, with that buffer named:
-// by uri (a .gltf file), or without one (the binary chunk of a .glb file).
-// indent as nlohmann::json::dump takes it (-1: compact).
-std::string GltfJson(const tinygltf::Model& model, size_t buffer_size, const std::string& uri, int indent) {
-  tinygltf::TinyGLTF gltf;
-  std::ostringstream text;
-  gltf.WriteGltfSceneToStream(&model, text, false, false);
-  nlohmann::json document = nlohmann::json::parse(text.str());
+// The JSON of model and the per-object arrays, whose buffer is kept apart,
+// with that buffer named: by uri (a .gltf file), or without one (the binary
+// chunk of a .glb file). indent as nlohmann::json::dump takes it (-1:
+// compact), and as the arrays were made with. The model's members are
+// serialised as tinygltf's stream writer serialises them; the members of
+// the top object are joined in the order of their names, as a dump of the
+// whole document joins them.
+std::string GltfJson(tinygltf::Model& model, StreamedArrays& arrays, size_t buffer_size, const std::string& uri,
+                     int indent) {
+  nlohmann::json document;
+  tinygltf::SerializeGltfModel(&model, document);
+  if (!model.images.empty()) {
+    nlohmann::json images = nlohmann::json::array();
+    for (const tinygltf::Image& image : model.images) {
+      nlohmann::json entry;
+      tinygltf::SerializeGltfImage(image, image.uri, entry);
+      images.push_back(std::move(entry));
+    }
+    document["images"] = std::move(images);
+  }
+  model = tinygltf::Model();
   if (buffer_size > 0) {
     nlohmann::json buffer = {{"byteLength", buffer_size}};
     if (!uri.empty()) buffer["uri"] = uri;
     document["buffers"] = nlohmann::json::array({buffer});
   }
-  return document.dump(indent);
+  // Every member, by name: the streamed arrays (left out when empty, as
+  // tinygltf leaves out empty arrays) and the document's own.
+  std::map<std::string, StreamedArray*> streamed;
+  const std::pair<const char*, StreamedArray*> named[] = {
+      {"accessors", &arrays.accessors}, {"bufferViews", &arrays.views}, {"meshes", &arrays.meshes},
+      {"nodes", &arrays.nodes}};
+  for (const auto& [name, array] : named)
+    if (array->size() > 0) streamed[name] = array;
+  std::vector<std::string> names;
+  for (const auto& member : document.items()) names.push_back(member.key());
+  for (const auto& member : streamed) names.push_back(member.first);
+  std::sort(names.begin(), names.end());
+
+  StreamedArray out(indent);  // the top object's text, built as one element
+  std::string& text = out.text();
+  text += indent < 0 || names.empty() ? "{" : "{\n";
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += indent < 0 ? "," : ",\n";
+    if (indent >= 0) text += std::string(static_cast<size_t>(indent), ' ');
+    text += nlohmann::json(names[i]).dump();
+    text += indent < 0 ? ":" : ": ";
+    const auto found = streamed.find(names[i]);
+    if (found != streamed.end()) {
+      text += found->second->Value();
+      found->second->text().clear();
+      found->second->text().shrink_to_fit();
+    } else {
+      out.AppendIndented(document[names[i]].dump(indent), indent, false);
+    }
+  }
+  if (indent >= 0) text += names.empty() ? "" : "\n";
+  text += "}";
+  return std::move(text);
 }
 
 void PutWord(TextOutput& out, uint32_t word) {
@@ -316,8 +429,8 @@ bool Guarded(Write&& write) {
   return false;
 }
 
-bool BuildModel(const WScene& scene, tinygltf::Model& model, GltfBuffer& data) {
-  if (ModelBuilder(scene, data).Build(model)) return true;
+bool BuildModel(const WScene& scene, tinygltf::Model& model, GltfBuffer& data, StreamedArrays& arrays) {
+  if (ModelBuilder(scene, data, arrays).Build(model)) return true;
   errno = ERANGE;  // a coordinate, normal, texture coordinate or colour that is not finite
   return false;
 }
@@ -350,8 +463,9 @@ bool WriteGlbFile(const char* path, const WScene& scene) {
   return Guarded([&] {
     tinygltf::Model model;
     GltfBuffer data;
-    if (!BuildModel(scene, model, data)) return false;
-    const std::string text = GltfJson(model, data.size(), "", -1);
+    StreamedArrays arrays(-1);
+    if (!BuildModel(scene, model, data, arrays)) return false;
+    const std::string text = GltfJson(model, arrays, data.size(), "", -1);
     // The whole file, chunk heads and padding included, is counted in 32 bits.
     if (data.size() > 0xFFFFFFFFu - 64u || text.size() > 0xFFFFFFFFu - 64u - data.size()) {
       errno = EFBIG;
@@ -371,8 +485,9 @@ bool WriteGltfFile(const char* path, const WScene& scene) {
     }
     tinygltf::Model model;
     GltfBuffer data;
-    if (!BuildModel(scene, model, data)) return false;
-    const std::string text = GltfJson(model, data.size(), FileUri(FileName(buffer_path.c_str())), 2) + "\n";
+    StreamedArrays arrays(2);
+    if (!BuildModel(scene, model, data, arrays)) return false;
+    const std::string text = GltfJson(model, arrays, data.size(), FileUri(FileName(buffer_path.c_str())), 2) + "\n";
     // Both files are complete before either replaces anything.
     TextOutput gltf;
     const FileWriteResult staged = StageWholeFile(gltf, path, "wb", [&](TextOutput& out) { out.Put(text); });
