@@ -120,10 +120,13 @@ class StreamedArray {
   }
   int size() const { return count_; }
 
-  // The array as the value of a member of the top object.
-  std::string Value() const {
-    if (indent_ < 0) return "[" + text_ + "]";
-    return "[\n" + text_ + "\n" + std::string(static_cast<size_t>(indent_), ' ') + "]";
+  // Moves the array, as the value of a member of the top object, into
+  // pieces: its opening, its elements and its close.
+  void MoveValue(std::vector<std::string>& pieces) {
+    pieces.push_back(indent_ < 0 ? "[" : "[\n");
+    pieces.push_back(std::move(text_));
+    text_.clear();
+    pieces.push_back(indent_ < 0 ? "]" : "\n" + std::string(static_cast<size_t>(indent_), ' ') + "]");
   }
 
   // A dump of a value, indented by depth spaces after every line break
@@ -148,6 +151,20 @@ class StreamedArray {
   int indent_;
   std::string text_;
   int count_ = 0;
+};
+
+// A JSON text in pieces that are written one after the other, so that the
+// large arrays are never copied into one string.
+struct JsonText {
+  std::vector<std::string> pieces;
+  size_t size() const {
+    size_t n = 0;
+    for (const std::string& piece : pieces) n += piece.size();
+    return n;
+  }
+  void Put(TextOutput& out) const {
+    for (const std::string& piece : pieces) out.Put(piece);
+  }
 };
 
 // The per-object arrays of a document.
@@ -336,8 +353,8 @@ class ModelBuilder {
 // serialised as tinygltf's stream writer serialises them; the members of
 // the top object are joined in the order of their names, as a dump of the
 // whole document joins them.
-std::string GltfJson(tinygltf::Model& model, StreamedArrays& arrays, size_t buffer_size, const std::string& uri,
-                     int indent) {
+JsonText GltfJson(tinygltf::Model& model, StreamedArrays& arrays, size_t buffer_size, const std::string& uri,
+                  int indent) {
   nlohmann::json document;
   tinygltf::SerializeGltfModel(&model, document);
   if (!model.images.empty()) {
@@ -368,7 +385,8 @@ std::string GltfJson(tinygltf::Model& model, StreamedArrays& arrays, size_t buff
   for (const auto& member : streamed) names.push_back(member.first);
   std::sort(names.begin(), names.end());
 
-  StreamedArray out(indent);  // the top object's text, built as one element
+  JsonText result;
+  StreamedArray out(indent);  // the text between the streamed arrays
   std::string& text = out.text();
   text += indent < 0 || names.empty() ? "{" : "{\n";
   for (size_t i = 0; i < names.size(); ++i) {
@@ -378,16 +396,17 @@ std::string GltfJson(tinygltf::Model& model, StreamedArrays& arrays, size_t buff
     text += indent < 0 ? ":" : ": ";
     const auto found = streamed.find(names[i]);
     if (found != streamed.end()) {
-      text += found->second->Value();
-      found->second->text().clear();
-      found->second->text().shrink_to_fit();
+      result.pieces.push_back(std::move(text));
+      text.clear();
+      found->second->MoveValue(result.pieces);
     } else {
       out.AppendIndented(document[names[i]].dump(indent), indent, false);
     }
   }
   if (indent >= 0) text += names.empty() ? "" : "\n";
   text += "}";
-  return std::move(text);
+  result.pieces.push_back(std::move(text));
+  return result;
 }
 
 void PutWord(TextOutput& out, uint32_t word) {
@@ -399,7 +418,7 @@ void PutWord(TextOutput& out, uint32_t word) {
 // The binary container: a 12-byte head, the JSON chunk padded with blanks
 // and the buffer chunk padded with zeros to 4 bytes. tinygltf's own writer
 // would first copy the whole buffer; this writes it from where it lies.
-void PutGlb(TextOutput& out, const std::string& text, const GltfBuffer& data) {
+void PutGlb(TextOutput& out, const JsonText& text, const GltfBuffer& data) {
   const auto padded = [](size_t n) { return static_cast<uint32_t>((n + 3) & ~size_t{3}); };
   const uint32_t json_length = padded(text.size());
   const uint32_t bin_length = padded(data.size());
@@ -408,7 +427,8 @@ void PutGlb(TextOutput& out, const std::string& text, const GltfBuffer& data) {
   PutWord(out, 12 + 8 + json_length + (data.empty() ? 0 : 8 + bin_length));
   PutWord(out, json_length);
   PutWord(out, 0x4E4F534Au);  // "JSON"
-  out.Put(text).Put(std::string(json_length - text.size(), ' '));
+  text.Put(out);
+  out.Put(std::string(json_length - text.size(), ' '));
   if (data.empty()) return;
   PutWord(out, bin_length);
   PutWord(out, 0x004E4942u);  // "BIN"
@@ -465,7 +485,7 @@ bool WriteGlbFile(const char* path, const WScene& scene) {
     GltfBuffer data;
     StreamedArrays arrays(-1);
     if (!BuildModel(scene, model, data, arrays)) return false;
-    const std::string text = GltfJson(model, arrays, data.size(), "", -1);
+    const JsonText text = GltfJson(model, arrays, data.size(), "", -1);
     // The whole file, chunk heads and padding included, is counted in 32 bits.
     if (data.size() > 0xFFFFFFFFu - 64u || text.size() > 0xFFFFFFFFu - 64u - data.size()) {
       errno = EFBIG;
@@ -487,10 +507,11 @@ bool WriteGltfFile(const char* path, const WScene& scene) {
     GltfBuffer data;
     StreamedArrays arrays(2);
     if (!BuildModel(scene, model, data, arrays)) return false;
-    const std::string text = GltfJson(model, arrays, data.size(), FileUri(FileName(buffer_path.c_str())), 2) + "\n";
+    JsonText text = GltfJson(model, arrays, data.size(), FileUri(FileName(buffer_path.c_str())), 2);
+    text.pieces.push_back("\n");
     // Both files are complete before either replaces anything.
     TextOutput gltf;
-    const FileWriteResult staged = StageWholeFile(gltf, path, "wb", [&](TextOutput& out) { out.Put(text); });
+    const FileWriteResult staged = StageWholeFile(gltf, path, "wb", [&](TextOutput& out) { text.Put(out); });
     if (staged != FileWriteResult::kWritten) return false;
     if (data.empty()) return gltf.Commit();
     TextOutput bin;

@@ -309,10 +309,12 @@ TEST(GltfFile, GlbHoldsTheModel) {
   std::remove(path.c_str());
 }
 
-TEST(GltfFile, AConsumedSceneGivesTheSameBytes) {
+TEST(GltfFile, AConsumedSceneGivesTheSameBytesAndTheTextIsOneDump) {
   // With every face side a line of its own, as the passes leave a scene:
   // the form that drops those lines must keep the edge and the loose line.
   WScene scene = MakeGltfScene();
+  AddObjectAt(scene, "third", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+  AddFaceOver(scene.objects[2], {0, 1, 2}, 0);
   BuildEdges(scene);
   ASSERT_GT(scene.objects[0].lnum, 10);
   for (const char* name : {"kept.glb", "kept.gltf"}) {
@@ -322,6 +324,17 @@ TEST(GltfFile, AConsumedSceneGivesTheSameBytes) {
     const std::string copied = ReadFile(path) + (glb ? "" : ReadFile(GltfBufferPath(path.c_str())));
     ASSERT_TRUE(glb ? WriteGlbFile(path.c_str(), WScene(scene)) : WriteGltfFile(path.c_str(), WScene(scene)));
     EXPECT_EQ(ReadFile(path) + (glb ? "" : ReadFile(GltfBufferPath(path.c_str()))), copied) << name;
+    // The text is put together array by array; it must read as the JSON
+    // library's own dump of the whole document.
+    if (glb) {
+      const std::string bytes = ReadFile(path);
+      std::string text = bytes.substr(20, Word(bytes, 12));
+      text.erase(text.find_last_not_of(' ') + 1);
+      EXPECT_EQ(json::parse(text).dump(), text);
+    } else {
+      const std::string text = ReadFile(path);
+      EXPECT_EQ(json::parse(text).dump(2) + "\n", text);
+    }
     std::remove(path.c_str());
     std::remove(GltfBufferPath(path.c_str()).c_str());
   }
