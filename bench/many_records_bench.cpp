@@ -55,6 +55,9 @@ bool ExportInEveryFormat(const WScene& source) {
   written = WriteMqoFile("/dev/null", scene) && written;
   written = WriteDxfFaces("/dev/null", scene) && written;
   written = WriteDxfPolyface("/dev/null", scene) && written;
+#if VELLMAR_GLTF
+  written = WriteGlbFile("/dev/null", scene) && written;
+#endif
   return written;
 }
 
