@@ -43,7 +43,7 @@ struct VertexUses {
 // told apart all the same): the corners of each further value of a vertex
 // go to a new vertex, numbered from vnum on. Returns, per new vertex, the
 // vertex it copies; the vertices themselves are left to the caller.
-std::vector<int> SplitCorners(WObject& o, int vnum, int* WFace::*index, int value_count) {
+std::vector<int> SplitCorners(WObject& o, int vnum, const int* (WFace::*index)() const, int value_count) {
   std::vector<int> copied_from;  // per new vertex: the vertex it copies
   if (vnum <= 0) return copied_from;
   const VertexUses uses(o, vnum);
@@ -62,7 +62,7 @@ std::vector<int> SplitCorners(WObject& o, int vnum, int* WFace::*index, int valu
     for (size_t u = uses.start[static_cast<size_t>(v)]; u < end; ++u) {
       WFace& face = o.faces[uses.at[u].face];
       const int k = uses.at[u].corner;
-      const int value = (face.*index)[k];
+      const int value = (face.*index)()[k];
       // The first value keeps the vertex; each further one gets the next
       // new vertex, numbered after all earlier ones.
       const int fresh = first ? v : vnum + static_cast<int>(copied_from.size());
@@ -107,7 +107,7 @@ void CopyUvsToVertices(WObject& o) {
   for (int f = 0; f < o.fnum; ++f) {
     const WFace& face = o.faces[f];
     for (int k = 0; k < face.num; ++k) {
-      const int t = face.vt[k];
+      const int t = face.vt()[k];
       const int v = face.v[k];
       if (t >= 0 && t < o.unum && v >= 0 && v < o.vnum) o.vertices[v].uv = o.uvs[t];
     }
@@ -118,14 +118,14 @@ void CopyColorsToVertices(WObject& o) {
   for (int f = 0; f < o.fnum; ++f) {
     const WFace& face = o.faces[f];
     for (int k = 0; k < face.num; ++k) {
-      const int c = face.vc[k];
+      const int c = face.vc()[k];
       const int v = face.v[k];
       if (c >= 0 && c < o.cnum && v >= 0 && v < o.vnum) o.vertices[v].col = o.colors[c].col;
     }
   }
 }
 
-void SplitBy(WObject& o, int* WFace::*index, int value_count) {
+void SplitBy(WObject& o, const int* (WFace::*index)() const, int value_count) {
   const std::vector<int> copied_from = SplitCorners(o, o.vnum, index, value_count);
   if (copied_from.empty()) return;
   ReserveVertexTotal(o, static_cast<size_t>(o.vnum) + copied_from.size());
@@ -160,7 +160,7 @@ bool SplitVerticesByUvAndColor(WObject& object) {
   for (int f = 0; f < object.fnum; ++f) {
     const WFace& face = object.faces[f];
     for (int k = 0; k < face.num; ++k) {
-      const int t = face.vt[k];
+      const int t = face.vt()[k];
       const int v = face.v[k];
       if (t < 0 || t >= object.unum || v < 0 || v >= uv_vnum) continue;
       (v < vnum ? object.vertices[v].uv : copy_uvs[static_cast<size_t>(v - vnum)]) = object.uvs[t];
