@@ -39,11 +39,12 @@ struct VertexUses {
 };
 
 // Renumbers the corners of o's vertices 0 .. vnum - 1 by the corner index
-// array `index`, whose valid values are -1 .. value_count - 1 (others are
-// told apart all the same): the corners of each further value of a vertex
+// array indices_of(face), whose valid values are -1 .. value_count - 1
+// (others are told apart all the same): the corners of each further value of a vertex
 // go to a new vertex, numbered from vnum on. Returns, per new vertex, the
 // vertex it copies; the vertices themselves are left to the caller.
-std::vector<int> SplitCorners(WObject& o, int vnum, const int* (WFace::*index)() const, int value_count) {
+template <class IndicesOf>
+std::vector<int> SplitCorners(WObject& o, int vnum, IndicesOf indices_of, int value_count) {
   std::vector<int> copied_from;  // per new vertex: the vertex it copies
   if (vnum <= 0) return copied_from;
   const VertexUses uses(o, vnum);
@@ -62,7 +63,7 @@ std::vector<int> SplitCorners(WObject& o, int vnum, const int* (WFace::*index)()
     for (size_t u = uses.start[static_cast<size_t>(v)]; u < end; ++u) {
       WFace& face = o.faces[uses.at[u].face];
       const int k = uses.at[u].corner;
-      const int value = (face.*index)()[k];
+      const int value = indices_of(face)[k];
       // The first value keeps the vertex; each further one gets the next
       // new vertex, numbered after all earlier ones.
       const int fresh = first ? v : vnum + static_cast<int>(copied_from.size());
@@ -125,8 +126,14 @@ void CopyColorsToVertices(WObject& o) {
   }
 }
 
-void SplitBy(WObject& o, const int* (WFace::*index)() const, int value_count) {
-  const std::vector<int> copied_from = SplitCorners(o, o.vnum, index, value_count);
+// The corner arrays that the splits go by, as types of their own so that
+// each split is compiled with its array's lookup inline.
+constexpr auto kUvIndices = [](const WFace& face) { return face.vt(); };
+constexpr auto kColorIndices = [](const WFace& face) { return face.vc(); };
+
+template <class IndicesOf>
+void SplitBy(WObject& o, IndicesOf indices_of, int value_count) {
+  const std::vector<int> copied_from = SplitCorners(o, o.vnum, indices_of, value_count);
   if (copied_from.empty()) return;
   ReserveVertexTotal(o, static_cast<size_t>(o.vnum) + copied_from.size());
   AppendCopies(o, copied_from);
@@ -135,13 +142,13 @@ void SplitBy(WObject& o, const int* (WFace::*index)() const, int value_count) {
 }  // namespace
 
 bool SplitVerticesByUv(WObject& object) {
-  SplitBy(object, &WFace::vt, object.unum);
+  SplitBy(object, kUvIndices, object.unum);
   CopyUvsToVertices(object);
   return true;
 }
 
 bool SplitVerticesByColor(WObject& object) {
-  SplitBy(object, &WFace::vc, object.cnum);
+  SplitBy(object, kColorIndices, object.cnum);
   CopyColorsToVertices(object);
   return true;
 }
@@ -153,7 +160,7 @@ bool SplitVerticesByColor(WObject& object) {
 // aside and given to the copies when they are made.
 bool SplitVerticesByUvAndColor(WObject& object) {
   const int vnum = object.vnum;
-  const std::vector<int> by_uv = SplitCorners(object, vnum, &WFace::vt, object.unum);
+  const std::vector<int> by_uv = SplitCorners(object, vnum, kUvIndices, object.unum);
   const int uv_vnum = vnum + static_cast<int>(by_uv.size());
   std::vector<WUv> copy_uvs(by_uv.size());
   for (size_t i = 0; i < by_uv.size(); ++i) copy_uvs[i] = object.vertices[by_uv[i]].uv;
@@ -166,7 +173,7 @@ bool SplitVerticesByUvAndColor(WObject& object) {
       (v < vnum ? object.vertices[v].uv : copy_uvs[static_cast<size_t>(v - vnum)]) = object.uvs[t];
     }
   }
-  const std::vector<int> by_color = SplitCorners(object, uv_vnum, &WFace::vc, object.cnum);
+  const std::vector<int> by_color = SplitCorners(object, uv_vnum, kColorIndices, object.cnum);
   if (by_uv.size() + by_color.size() > 0)
     ReserveVertexTotal(object, static_cast<size_t>(uv_vnum) + by_color.size());
   AppendCopies(object, by_uv);
