@@ -178,9 +178,11 @@ TEST(CornerUvs, WeldGivesThePairwiseResult) {
     }
     WObject expected = obj;
     std::vector<std::vector<int*>> around(static_cast<size_t>(vertices));
-    for (int f = 0; f < expected.fnum; ++f)
-      for (int k = 0; k < expected.faces[f].num; ++k)
-        if (expected.faces[f].vt()[k] != -1) around[static_cast<size_t>(expected.faces[f].v[k])].push_back(&expected.faces[f].vt()[k]);
+    for (int f = 0; f < expected.fnum; ++f) {
+      WFace& face = expected.faces[f];
+      for (int k = 0; k < face.num; ++k)
+        if (face.vt()[k] != -1) around[static_cast<size_t>(face.v[k])].push_back(&face.vt()[k]);
+    }
     for (const auto& corners : around)
       for (size_t i = 0; i < corners.size(); ++i)
         for (size_t j = i + 1; j < corners.size(); ++j) {

@@ -12,7 +12,8 @@ namespace {
 
 // Adds a face over the given vertices with the given per-corner indices of
 // one corner array (vt or vc).
-void AddCorners(WObject& obj, std::initializer_list<int> v, std::initializer_list<int> values, WritableCornerArray index) {
+void AddCorners(WObject& obj, std::initializer_list<int> v, std::initializer_list<int> values,
+                WritableCornerArray index) {
   SetCorners(obj, AddFaceOver(obj, v), index, values);
 }
 
