@@ -94,7 +94,7 @@ void ReadFaces(const ObjectHandle& object, int face_count, int material_count,
     for (int k = 0; k < n; ++k) {
       obj.faces[face].v[k] = points[k];
       const int t = obj.AddUv();
-      obj.faces[face].vt[k] = t;
+      obj.faces[face].vt()[k] = t;
       obj.uvs[t].u = uvs[k].u;
       obj.uvs[t].v = uvs[k].v;
     }

@@ -39,7 +39,7 @@ inline WScene MakeTexturedGrid(int side, bool seam) {
         face.v[k] = corner[k];
         const int t = obj.AddUv();
         obj.uvs[t].Set(static_cast<float>(x + dx[k]) * step + shift, static_cast<float>(y + dy[k]) * step);
-        face.vt[k] = t;
+        face.vt()[k] = t;
       }
     }
   return scene;
@@ -82,9 +82,9 @@ inline WScene MakePreparedGrid(int side) {
       face.material = m;
       for (int k = 0; k < 4; ++k) {
         face.v[k] = corner[k];
-        face.vn[k] = corner[k];
-        face.vt[k] = corner[k];
-        face.vc[k] = c;
+        face.vn()[k] = corner[k];
+        face.vt()[k] = corner[k];
+        face.vc()[k] = c;
       }
     }
   return scene;
@@ -117,7 +117,7 @@ inline WScene MakeHexagonGrid(int side) {
         const int t = obj.AddUv();
         obj.uvs[t].Set(shape[k][0] * 0.4f, shape[k][1] * 0.5f);
         obj.faces[f].v[k] = v;
-        obj.faces[f].vt[k] = t;
+        obj.faces[f].vt()[k] = t;
       }
     }
   ComputeFaceNormals(scene);

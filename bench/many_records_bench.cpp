@@ -38,7 +38,7 @@ WScene ManyTriangles(int count, bool materials) {
     for (int k = 0; k < 3; ++k) {
       obj.faces[f].v[k] = k;
       const int t = obj.AddUv();
-      obj.faces[f].vt[k] = t;
+      obj.faces[f].vt()[k] = t;
     }
   }
   return scene;

@@ -63,7 +63,7 @@ void SetFaceUvs(WObject& obj, int f, std::initializer_list<float> uv_pairs) {
   for (int k = 0; k < obj.faces[f].num; ++k) {
     const int t = obj.AddUv();
     obj.uvs[t].Set(uv[2 * k], uv[2 * k + 1]);
-    obj.faces[f].vt[k] = t;  // take the face afresh: AddUv does not move faces
+    obj.faces[f].vt()[k] = t;  // take the face afresh: AddUv does not move faces
   }
 }
 
@@ -72,12 +72,17 @@ void SetCorners(WObject& obj, int f, int* WFace::*array, std::initializer_list<i
   for (int value : values) (obj.faces[f].*array)[k++] = value;
 }
 
+void SetCorners(WObject& obj, int f, WritableCornerArray array, std::initializer_list<int> values) {
+  int k = 0;
+  for (int value : values) (obj.faces[f].*array)()[k++] = value;
+}
+
 void MarkCorners(WFace& face) {
   for (int k = 0; k < face.num; ++k) {
     const float f = static_cast<float>(k);
-    face.vt[k] = 10 + k;
-    face.vn[k] = 20 + k;
-    face.vc[k] = 30 + k;
+    face.vt()[k] = 10 + k;
+    face.vn()[k] = 20 + k;
+    face.vc()[k] = 30 + k;
     face.CornerNormals()[k] = WVector(f, 0, 0);
     face.CornerColors()[k] = WColor(f, 0, 0, 1);
     face.CornerColors2()[k] = WColor(0, f, 0, 1);
@@ -86,6 +91,11 @@ void MarkCorners(WFace& face) {
 
 std::vector<int> Corners(const WFace& face, int* WFace::*array) {
   return std::vector<int>(face.*array, face.*array + face.num);
+}
+
+std::vector<int> Corners(const WFace& face, CornerArray array) {
+  const int* values = (face.*array)();
+  return std::vector<int>(values, values + face.num);
 }
 
 std::vector<std::pair<int, int>> LinesOf(const WObject& obj, int from) {

@@ -26,8 +26,14 @@ int AddColorOf(WObject& obj, WColor col);
 void AddWeight(WVertex& vertex, int bone, float weight);
 // Gives every corner of face f its own new texture coordinate from (u, v) pairs.
 void SetFaceUvs(WObject& obj, int f, std::initializer_list<float> uv_pairs);
+// The corner arrays of a face beside v, for reading and for writing: e, vt,
+// vn or vc.
+using CornerArray = const int* (WFace::*)() const;
+using WritableCornerArray = int* (WFace::*)();
+
 // Sets one corner array (v, e, vt, vn or vc) of face f to the given values.
 void SetCorners(WObject& obj, int f, int* WFace::*array, std::initializer_list<int> values);
+void SetCorners(WObject& obj, int f, WritableCornerArray array, std::initializer_list<int> values);
 
 // Gives corner k of the face distinct attributes: vt 10 + k, vn 20 + k,
 // vc 30 + k, corner normal (k, 0, 0) and corner colours (k, 0, 0, 1) and
@@ -36,6 +42,7 @@ void MarkCorners(WFace& face);
 
 // One corner array of a face, in corner order.
 std::vector<int> Corners(const WFace& face, int* WFace::*array = &WFace::v);
+std::vector<int> Corners(const WFace& face, CornerArray array);
 // The vertex pairs of an object's lines from line `from` on.
 std::vector<std::pair<int, int>> LinesOf(const WObject& obj, int from = 0);
 

@@ -12,16 +12,16 @@ void ReverseCorners(WFace& face) {
   for (int i = 0; i < n / 2; ++i) {
     const int j = n - 1 - i;
     std::swap(face.v[i], face.v[j]);
-    std::swap(face.vt[i], face.vt[j]);
-    std::swap(face.vn[i], face.vn[j]);
-    std::swap(face.vc[i], face.vc[j]);
+    std::swap(face.vt()[i], face.vt()[j]);
+    std::swap(face.vn()[i], face.vn()[j]);
+    std::swap(face.vc()[i], face.vc()[j]);
     if (face.corner_normals) std::swap(face.corner_normals[i], face.corner_normals[j]);
     if (face.corner_colors) std::swap(face.corner_colors[i], face.corner_colors[j]);
     if (face.corner_colors2) std::swap(face.corner_colors2[i], face.corner_colors2[j]);
   }
   // Side k runs from corner k to k + 1. Reversed, side k is the old side
   // n - 2 - k, and the closing side n - 1 stays where it is.
-  for (int i = 0; i < (n - 1) / 2; ++i) std::swap(face.e[i], face.e[n - 2 - i]);
+  for (int i = 0; i < (n - 1) / 2; ++i) std::swap(face.e()[i], face.e()[n - 2 - i]);
 }
 
 // Negates one component of a face's normals.

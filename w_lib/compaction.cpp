@@ -31,12 +31,16 @@ bool WObject::Compact() {
   if (vertices_die || lines_die || normals_die || colors_die || uvs_die) {
     for (int f = 0; f < fnum; ++f) {
       WFace& face = faces[f];
+      int* const e = face.e();
+      int* const vn = face.vn();
+      int* const vc = face.vc();
+      int* const vt = face.vt();
       for (int k = 0; k < face.num; ++k) {
         if (vertices_die) face.v[k] = Remapped(vertices, vnum, face.v[k]);
-        if (lines_die && face.e[k] != -1) face.e[k] = Remapped(lines, lnum, face.e[k]);
-        if (normals_die && face.vn[k] != -1) face.vn[k] = Remapped(normals, nnum, face.vn[k]);
-        if (colors_die && face.vc[k] != -1) face.vc[k] = Remapped(colors, cnum, face.vc[k]);
-        if (uvs_die && face.vt[k] != -1) face.vt[k] = Remapped(uvs, unum, face.vt[k]);
+        if (lines_die && e[k] != -1) e[k] = Remapped(lines, lnum, e[k]);
+        if (normals_die && vn[k] != -1) vn[k] = Remapped(normals, nnum, vn[k]);
+        if (colors_die && vc[k] != -1) vc[k] = Remapped(colors, cnum, vc[k]);
+        if (uvs_die && vt[k] != -1) vt[k] = Remapped(uvs, unum, vt[k]);
       }
     }
   }

@@ -46,12 +46,12 @@ struct Kind {
   R* WObject::*block;
   int WObject::*count;
   int WObject::*capacity;
-  int* WFace::*index;
+  int* (*index)(WFace& face);  // the face's corner indices of the kind
 };
 
-const Kind<WUv> kUvs{&WObject::uvs, &WObject::unum, &WObject::umax, &WFace::vt};
-const Kind<WVertexColor> kColors{&WObject::colors, &WObject::cnum, &WObject::cmax, &WFace::vc};
-const Kind<WNormal> kNormals{&WObject::normals, &WObject::nnum, &WObject::nmax, &WFace::vn};
+const Kind<WUv> kUvs{&WObject::uvs, &WObject::unum, &WObject::umax, [](WFace& f) { return f.vt(); }};
+const Kind<WVertexColor> kColors{&WObject::colors, &WObject::cnum, &WObject::cmax, [](WFace& f) { return f.vc(); }};
+const Kind<WNormal> kNormals{&WObject::normals, &WObject::nnum, &WObject::nmax, [](WFace& f) { return f.vn(); }};
 
 bool Names(int index, int count) { return index >= 0 && index < count; }
 
@@ -66,7 +66,7 @@ bool Purge(WObject& object, const Kind<R>& kind) {
   }
   for (int f = 0; f < object.fnum; ++f) {
     const WFace& face = object.faces[f];
-    const int* index = face.*kind.index;
+    const int* index = kind.index(object.faces[f]);
     for (int k = 0; k < face.num; ++k)
       if (Names(index[k], count)) records[index[k]].flags &= ~kDeleted;
   }
@@ -91,7 +91,7 @@ bool Weld(WObject& object, const Kind<R>& kind) {
   const auto hash = [records](int a) { return Hash(records[a]); };
   for (int f = 0; f < object.fnum; ++f) {
     WFace& face = object.faces[f];
-    int* index = face.*kind.index;
+    int* index = kind.index(face);
     for (int k = 0; k < face.num; ++k) {
       const int v = face.v[k];
       if (v < 0 || v >= object.vnum || !Names(index[k], count) || !Comparable(records[index[k]])) continue;
@@ -130,7 +130,7 @@ bool Expand(WObject& object, const Kind<R>& kind, const Value& value) {
   for (int f = 0; f < object.fnum; ++f) {
     for (int k = 0; k < object.faces[f].num; ++k) {
       const int i = AddRecord<kGeometryGrowth>(records, count, capacity);
-      (object.faces[f].*kind.index)[k] = i;
+      kind.index(object.faces[f])[k] = i;
       value(records[i], object.faces[f], k);
       // What a compaction would number it: its own index.
       records[i].remap = i;
@@ -180,7 +180,7 @@ bool ExpandWeld(WObject& object, const Kind<R>& kind, const Value& value) {
         const int v = face.v[k];
         if (v >= 0 && v < object.vnum && Comparable(record_of(r))) named = firsts.FindOrAdd(v, r, same, hash);
         if (named != r) sources.pop_back();  // an equal record is there already
-        (face.*kind.index)[k] = named;
+        kind.index(face)[k] = named;
       }
     }
   }
@@ -216,7 +216,7 @@ bool DropUntexturedUvs(const WScene& scene, WObject& object) {
   for (int f = 0; f < object.fnum; ++f) {
     WFace& face = object.faces[f];
     if (Textured(scene, face)) continue;
-    for (int k = 0; k < face.num; ++k) face.vt[k] = -1;
+    for (int k = 0; k < face.num; ++k) face.vt()[k] = -1;
   }
   // The purge's compaction leaves every array an exact fit with nothing
   // marked, so a second compaction would change nothing.

@@ -127,10 +127,6 @@ void WFace::AllocateCorners(int n) {
   // One block holds the five index arrays.
   if (static_cast<size_t>(n) > static_cast<size_t>(-1) / kCornerBytes) throw std::bad_alloc();
   v = static_cast<int*>(::operator new(static_cast<size_t>(n) * kCornerBytes));
-  e = v + n;
-  vt = e + n;
-  vn = vt + n;
-  vc = vn + n;
   num = n;
 }
 
@@ -140,7 +136,7 @@ void WFace::ReleaseCorners() {
   ::operator delete(static_cast<void*>(corner_normals));
   ::operator delete(static_cast<void*>(corner_colors));
   ::operator delete(static_cast<void*>(corner_colors2));
-  v = e = vt = vn = vc = nullptr;
+  v = nullptr;
   corner_normals = nullptr;
   corner_colors = corner_colors2 = nullptr;
 }
@@ -191,11 +187,7 @@ WFace& WFace::operator=(const WFace& o) {
   material = o.material;
   if (num <= 0) return *this;
   AllocateCorners(num);
-  std::copy_n(o.v, num, v);
-  std::copy_n(o.e, num, e);
-  std::copy_n(o.vt, num, vt);
-  std::copy_n(o.vn, num, vn);
-  std::copy_n(o.vc, num, vc);
+  std::copy_n(o.v, 5 * static_cast<size_t>(num), v);  // the five index arrays at once
   corner_normals = CopyCornerValues(o.corner_normals, num);
   corner_colors = CopyCornerValues(o.corner_colors, num);
   corner_colors2 = CopyCornerValues(o.corner_colors2, num);
@@ -212,10 +204,6 @@ WFace& WFace::operator=(WFace&& o) noexcept {
   material = o.material;
   std::swap(num, o.num);
   std::swap(v, o.v);
-  std::swap(e, o.e);
-  std::swap(vt, o.vt);
-  std::swap(vn, o.vn);
-  std::swap(vc, o.vc);
   std::swap(corner_normals, o.corner_normals);
   std::swap(corner_colors, o.corner_colors);
   std::swap(corner_colors2, o.corner_colors2);
@@ -224,10 +212,10 @@ WFace& WFace::operator=(WFace&& o) noexcept {
 
 void WFace::CopyCorner(int k, const WFace& source, int j) {
   v[k] = source.v[j];
-  e[k] = source.e[j];
-  vt[k] = source.vt[j];
-  vn[k] = source.vn[j];
-  vc[k] = source.vc[j];
+  e()[k] = source.e()[j];
+  vt()[k] = source.vt()[j];
+  vn()[k] = source.vn()[j];
+  vc()[k] = source.vc()[j];
   // A default value into a face that holds only defaults needs no block.
   if (source.corner_normals || corner_normals) CornerNormals()[k] = source.CornerNormal(j);
   if (source.corner_colors || corner_colors) CornerColors()[k] = source.CornerColor(j);

@@ -3,6 +3,8 @@
 // another only by index (-1 = none), so arrays can grow, copy and compact.
 #pragma once
 
+#include <cstddef>
+
 #include "w_lib/record_array.h"
 #include "w_lib/util/w_math.h"
 
@@ -161,11 +163,22 @@ struct WFace {
   int material = -1;  // material index, -1 none
   WColor col{1.0f, 1.0f, 1.0f, 1.0f};
   WVector normal;
-  int* v = nullptr;   // per corner: vertex index
-  int* e = nullptr;   // per side k (corner k to k+1): line index, -1 none
-  int* vt = nullptr;  // per corner: texture-coordinate index, -1 none
-  int* vn = nullptr;  // per corner: normal-record index, -1 none
-  int* vc = nullptr;  // per corner: colour-record index, -1 none
+  // Per corner: vertex index. v starts the corner block; the other four
+  // index arrays follow it in this order, num entries each, and are found
+  // from v and num rather than stored (a face is 32 bytes smaller so).
+  int* v = nullptr;
+  // Per side k (corner k to k+1): line index, -1 none.
+  int* e() { return CornerArray(1); }
+  const int* e() const { return CornerArray(1); }
+  // Per corner: texture-coordinate index, -1 none.
+  int* vt() { return CornerArray(2); }
+  const int* vt() const { return CornerArray(2); }
+  // Per corner: normal-record index, -1 none.
+  int* vn() { return CornerArray(3); }
+  const int* vn() const { return CornerArray(3); }
+  // Per corner: colour-record index, -1 none.
+  int* vc() { return CornerArray(4); }
+  const int* vc() const { return CornerArray(4); }
   // Per corner, or null while every corner holds the zero vector: read them
   // through CornerNormal, write through CornerNormals().
   WVector* corner_normals = nullptr;
@@ -207,6 +220,8 @@ struct WFace {
   void ReleaseCornerNormals();
 
  private:
+  // The i-th index array of the corner block, or null without corners.
+  int* CornerArray(int i) const { return v ? v + static_cast<ptrdiff_t>(i) * num : nullptr; }
   void AllocateCorners(int n);
   void ReleaseCorners();
 };

@@ -56,12 +56,12 @@ bool DropFaceEdges(WObject& object) {
   for (int f = 0; f < object.fnum; ++f) {
     WFace& face = object.faces[f];
     for (int k = 0; k < face.num; ++k) {
-      const int line = face.e[k];
+      const int line = face.e()[k];
       if (line >= 0 && line < object.lnum) {
         object.lines[line].flags |= kDeleted;
         object.lines[line].remap = -1;
       } else {
-        face.e[k] = -1;  // names no line: nothing to keep it for
+        face.e()[k] = -1;  // names no line: nothing to keep it for
       }
     }
   }

@@ -219,6 +219,6 @@ TEST(DriverOverACarelessHost, WhatTheHostGetsWrongStaysOutOfTheScene) {
   EXPECT_EQ(obj.faces[1].material, -1);
   EXPECT_EQ(obj.faces[1].col, WColor(1, 1, 1, 1));
   ASSERT_EQ(obj.unum, 3);
-  EXPECT_EQ(obj.uvs[obj.faces[1].vt[2]].u, 2.0f);
-  EXPECT_EQ(obj.uvs[obj.faces[1].vt[2]].v, 2.0f);
+  EXPECT_EQ(obj.uvs[obj.faces[1].vt()[2]].u, 2.0f);
+  EXPECT_EQ(obj.uvs[obj.faces[1].vt()[2]].v, 2.0f);
 }

@@ -27,7 +27,7 @@ TEST(ExportPasses, MirroredScaledAndEveryRecordKindShared) {
   const WFace& bottom = obj.faces[0];
   EXPECT_EQ(Corners(bottom), (std::vector<int>{1, 3, 2, 0}));
   EXPECT_EQ(bottom.normal, WVector(0, 0, -1));
-  EXPECT_EQ(obj.normals[bottom.vn[0]].normal, WVector(0, 0, -1));
+  EXPECT_EQ(obj.normals[bottom.vn()[0]].normal, WVector(0, 0, -1));
   EXPECT_EQ(bottom.corner_normals, nullptr);  // released once the records hold them
   EXPECT_EQ(obj.faces[5].normal, WVector(-1, 0, 0));
 
@@ -55,7 +55,7 @@ TEST(LibraryFormatPasses, FacesReversedNothingMirrored) {
   EXPECT_EQ(Corners(obj.faces[0]), (std::vector<int>{1, 3, 2, 0}));
   EXPECT_EQ(obj.vertices[1].pos, WVector(0.01f, 0, 0));
   EXPECT_EQ(obj.faces[0].normal, WVector(0, 0, 1));
-  EXPECT_EQ(obj.normals[obj.faces[0].vn[0]].normal, WVector(0, 0, 1));
+  EXPECT_EQ(obj.normals[obj.faces[0].vn()[0]].normal, WVector(0, 0, 1));
   EXPECT_EQ(obj.nnum, 24);
   EXPECT_EQ(obj.cnum, 8);
   EXPECT_EQ(obj.lnum, 12);
@@ -72,7 +72,7 @@ TEST(ExportPasses, ABrokenDocumentDoesNotCrash) {
   AddFaceOver(obj, {0, 1, 2, 3, 4, 5, 6}, 0);
   SetFaceUvs(obj, AddFaceOver(obj, {0, 9, 2}, 3), {0, 0, 1, 1, 2, 2});
   AddFaceOver(obj, {-4, 1, 2, 3}, -1);
-  obj.faces[2].vt[0] = 77;
+  obj.faces[2].vt()[0] = 77;
   AddLineBetween(obj, 3, 3);
   obj.parent = 0;
   scene.objects[0].parent = 1;
@@ -82,6 +82,6 @@ TEST(ExportPasses, ABrokenDocumentDoesNotCrash) {
   EXPECT_EQ(bad.faces[0].num, 7);
   EXPECT_EQ(LinesOf(bad).at(0), std::make_pair(3, 3));
   EXPECT_EQ(bad.faces[1].normal, WVector());
-  EXPECT_EQ(bad.faces[1].e[0], -1);
+  EXPECT_EQ(bad.faces[1].e()[0], -1);
   EXPECT_EQ(scene.objects[0].unum, 0);  // its texture does not exist
 }

@@ -14,10 +14,10 @@ WObject MakeTriangleWithAttributes() {
   for (int i = 0; i < 3; ++i) AddVertexAt(obj, static_cast<float>(i), 0, 0);
   const int f = AddFaceOver(obj, {0, 1, 2});
   for (int k = 0; k < 3; ++k) {
-    obj.faces[f].vn[k] = obj.AddNormal();
-    obj.faces[f].vc[k] = obj.AddColor();
-    obj.faces[f].vt[k] = obj.AddUv();
-    obj.faces[f].e[k] = AddLineBetween(obj, k, (k + 1) % 3);
+    obj.faces[f].vn()[k] = obj.AddNormal();
+    obj.faces[f].vc()[k] = obj.AddColor();
+    obj.faces[f].vt()[k] = obj.AddUv();
+    obj.faces[f].e()[k] = AddLineBetween(obj, k, (k + 1) % 3);
   }
   return obj;
 }
@@ -30,7 +30,8 @@ TEST(ObjectCompaction, NothingDeadKeepsIndicesAndShrinksToFit) {
   obj.Compact();
   EXPECT_EQ(obj.vnum, 3);
   EXPECT_EQ((Ints{obj.vmax, obj.fmax, obj.lmax, obj.nmax, obj.cmax, obj.umax}), (Ints{3, 1, 3, 3, 3, 3}));
-  for (int* WFace::*array : {&WFace::v, &WFace::e, &WFace::vn, &WFace::vc, &WFace::vt})
+  EXPECT_EQ(Corners(obj.faces[0]), (Ints{0, 1, 2}));
+  for (CornerArray array : {CornerArray(&WFace::e), &WFace::vn, &WFace::vc, &WFace::vt})
     EXPECT_EQ(Corners(obj.faces[0], array), (Ints{0, 1, 2}));
   EXPECT_EQ(obj.vertices[2].pos.x, 2.0f);
 }

@@ -91,9 +91,9 @@ TEST(CornerColors, ExpandGivesEveryCornerOneThenWeldOnePerVertex) {
 
   WeldColors(obj);
   EXPECT_EQ(obj.cnum, 6);  // one per used vertex
-  EXPECT_EQ(obj.faces[1].vc[0], obj.faces[0].vc[1]);
-  EXPECT_EQ(obj.faces[1].vc[3], obj.faces[0].vc[2]);
-  EXPECT_EQ(obj.colors[obj.faces[1].vc[2]].col, WColor(1, 0, 0, 1));
+  EXPECT_EQ(obj.faces[1].vc()[0], obj.faces[0].vc()[1]);
+  EXPECT_EQ(obj.faces[1].vc()[3], obj.faces[0].vc()[2]);
+  EXPECT_EQ(obj.colors[obj.faces[1].vc()[2]].col, WColor(1, 0, 0, 1));
 
   // Without faces every record goes.
   WObject no_faces;
@@ -119,8 +119,8 @@ TEST(CornerNormals, CubeKeepsThreePerVertexAndASquareOne) {
   WeldNormals(scene);
   const WObject& cube = scene.objects[0];
   EXPECT_EQ(cube.nnum, 24);
-  EXPECT_EQ(cube.normals[cube.faces[0].vn[0]].normal, WVector(0, 0, -1));
-  EXPECT_EQ(cube.normals[cube.faces[4].vn[0]].normal, WVector(-1, 0, 0));
+  EXPECT_EQ(cube.normals[cube.faces[0].vn()[0]].normal, WVector(0, 0, -1));
+  EXPECT_EQ(cube.normals[cube.faces[4].vn()[0]].normal, WVector(-1, 0, 0));
   ASSERT_EQ(square.nnum, 4);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(square.normals[i].normal, WVector(0, 0, 1));
 }
@@ -129,12 +129,12 @@ TEST(CornerRecords, ObjectsWithoutVerticesAndBadIndices) {
   // No vertices: welding changes no index and deletes nothing.
   WObject empty;
   const int f = empty.AddFace(2);
-  empty.faces[f].vt[0] = empty.AddUv();
-  empty.faces[f].vt[1] = empty.AddUv();
+  empty.faces[f].vt()[0] = empty.AddUv();
+  empty.faces[f].vt()[1] = empty.AddUv();
   empty.AddUv();
   WeldUvs(empty);
   EXPECT_EQ(empty.unum, 3);
-  EXPECT_EQ(empty.faces[f].vt[1], 1);
+  EXPECT_EQ(empty.faces[f].vt()[1], 1);
 
   // Corners 1 and 3 name no vertex and weld nothing; corner 2 names no
   // record and keeps its index through the purge. Neither is read.
@@ -142,7 +142,7 @@ TEST(CornerRecords, ObjectsWithoutVerticesAndBadIndices) {
   AddVertexAt(obj, 0, 0, 0);
   const int g = AddFaceOver(obj, {0, 7, 0, -3});
   SetFaceUvs(obj, g, {1, 1, 1, 1, 1, 1, 1, 1});
-  obj.faces[g].vt[2] = 50;
+  obj.faces[g].vt()[2] = 50;
   WeldUvs(obj);
   EXPECT_EQ(obj.unum, 3);
   EXPECT_EQ(Corners(obj.faces[g], &WFace::vt), (Ints{0, 1, 50, 2}));
@@ -170,17 +170,19 @@ TEST(CornerUvs, WeldGivesThePairwiseResult) {
         const int pick = below(10);
         if (pick == 0) continue;  // no record
         if (pick == 1 && obj.unum > 0) {
-          obj.faces[face].vt[k] = below(obj.unum);  // shared
+          obj.faces[face].vt()[k] = below(obj.unum);  // shared
           continue;
         }
-        obj.faces[face].vt[k] = AddUvAt(obj, values[below(8)], values[below(8)]);
+        obj.faces[face].vt()[k] = AddUvAt(obj, values[below(8)], values[below(8)]);
       }
     }
     WObject expected = obj;
     std::vector<std::vector<int*>> around(static_cast<size_t>(vertices));
-    for (int f = 0; f < expected.fnum; ++f)
-      for (int k = 0; k < expected.faces[f].num; ++k)
-        if (expected.faces[f].vt[k] != -1) around[static_cast<size_t>(expected.faces[f].v[k])].push_back(&expected.faces[f].vt[k]);
+    for (int f = 0; f < expected.fnum; ++f) {
+      WFace& face = expected.faces[f];
+      for (int k = 0; k < face.num; ++k)
+        if (face.vt()[k] != -1) around[static_cast<size_t>(face.v[k])].push_back(&face.vt()[k]);
+    }
     for (const auto& corners : around)
       for (size_t i = 0; i < corners.size(); ++i)
         for (size_t j = i + 1; j < corners.size(); ++j) {
@@ -213,7 +215,7 @@ TEST(CornerAttributes, ExpandWeldGivesWhatExpandThenWeldGives) {
     WFace& fc = obj.faces[face];
     for (int k = 0; k < n; ++k) {
       fc.v[k] = static_cast<int>(rnd() % 14) - 1;
-      fc.vc[k] = static_cast<int>(rnd() % 3);
+      fc.vc()[k] = static_cast<int>(rnd() % 3);
       fc.CornerNormals()[k] = WVector(values[rnd() % 5], values[rnd() % 2], 1.0f);
       if (rnd() % 2) fc.CornerColors()[k] = WColor(values[rnd() % 5], 1.0f, 1.0f, 1.0f);
     }

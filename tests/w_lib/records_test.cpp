@@ -5,11 +5,17 @@
 
 #include "test_scenes.h"
 
+// A face stores only v of its corner block: the other index arrays are
+// found from it. Faces are the scene's largest array, so this size counts.
+static_assert(sizeof(WFace) <= 48 + 4 * sizeof(void*), "WFace has grown");
+
 TEST(Records, FaceSizingResetsAndFillsCorners) {
   WFace face;
   face.Size(0);
   EXPECT_EQ(face.num, 0);
   EXPECT_EQ(face.v, nullptr);
+  EXPECT_EQ(face.e(), nullptr);
+  EXPECT_EQ(face.vc(), nullptr);
   EXPECT_EQ(face.corner_colors2, nullptr);
 
   face.Size(3);
@@ -24,7 +30,8 @@ TEST(Records, FaceSizingResetsAndFillsCorners) {
   EXPECT_EQ(face.corner_normals, nullptr);  // nor zero normals
   EXPECT_EQ(face.material, -1);
   EXPECT_EQ(face.col, WColor(1, 1, 1, 1));
-  for (int* WFace::*array : {&WFace::v, &WFace::e, &WFace::vt, &WFace::vn, &WFace::vc})
+  EXPECT_EQ(Corners(face), std::vector<int>(5, -1));
+  for (CornerArray array : {CornerArray(&WFace::e), &WFace::vt, &WFace::vn, &WFace::vc})
     EXPECT_EQ(Corners(face, array), std::vector<int>(5, -1));
   for (int k = 0; k < 5; ++k) {
     EXPECT_EQ(face.CornerColor(k), WColor(1, 1, 1, 1));
@@ -38,7 +45,7 @@ TEST(Records, FaceCopyIsDeepAndCornerCopyTakesEveryEntry) {
   a.Size(4);
   for (int k = 0; k < 4; ++k) {
     a.v[k] = k;
-    a.e[k] = 40 + k;
+    a.e()[k] = 40 + k;
   }
   MarkCorners(a);
   a.material = 3;
@@ -49,12 +56,12 @@ TEST(Records, FaceCopyIsDeepAndCornerCopyTakesEveryEntry) {
   EXPECT_EQ(a.v[0], 0);
   EXPECT_EQ(b.material, 3);
   EXPECT_EQ(b.tag, 8);
-  EXPECT_EQ(b.vc[3], 33);
+  EXPECT_EQ(b.vc()[3], 33);
 
   WFace c;
   c.Size(2);
   c.CopyCorner(0, a, 3);
-  EXPECT_EQ((std::vector<int>{c.v[0], c.e[0], c.vt[0], c.vn[0], c.vc[0], c.v[1]}),
+  EXPECT_EQ((std::vector<int>{c.v[0], c.e()[0], c.vt()[0], c.vn()[0], c.vc()[0], c.v[1]}),
             (std::vector<int>{3, 43, 13, 23, 33, -1}));
   EXPECT_EQ(c.CornerNormal(0), WVector(3, 0, 0));
   EXPECT_EQ(c.CornerColor(0), WColor(3, 0, 0, 1));
@@ -64,12 +71,13 @@ TEST(Records, FaceCopyIsDeepAndCornerCopyTakesEveryEntry) {
   WFace moved = std::move(b);
   EXPECT_EQ(moved.v[0], 99);
   EXPECT_EQ(moved.num, 4);
+  EXPECT_EQ(moved.vc()[3], 33);
 
   // Released normals read as zero; the corners keep everything else, and
   // copies of them carry no normal block.
   a.ReleaseCornerNormals();
   EXPECT_EQ(a.CornerNormal(3), WVector());
-  EXPECT_EQ(a.vn[3], 23);
+  EXPECT_EQ(a.vn()[3], 23);
   c.CopyCorner(1, a, 3);
   EXPECT_EQ(c.CornerNormal(1), WVector());
   EXPECT_EQ(c.CornerNormal(0), WVector(3, 0, 0));

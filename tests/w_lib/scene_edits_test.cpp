@@ -19,7 +19,7 @@ WScene MakeQuadWithEdges() {
   WScene scene;
   WObject& obj = AddObjectAt(scene, "q", {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}, {5, 0, 0}});
   const int f = AddFaceOver(obj, {0, 1, 2, 3}, 0);
-  for (int k = 0; k < 4; ++k) obj.faces[f].e[k] = AddLineBetween(obj, k, (k + 1) % 4);
+  for (int k = 0; k < 4; ++k) obj.faces[f].e()[k] = AddLineBetween(obj, k, (k + 1) % 4);
   AddLineBetween(obj, 2, 5);
   return scene;
 }
@@ -49,7 +49,7 @@ TEST(FlipUvs, FlipsTheChosenAxesOfEveryObject) {
 TEST(DropFaceEdges, LooseLinesSurviveAndSidesLoseTheirLines) {
   WScene scene = MakeQuadWithEdges();
   WObject& obj = scene.objects[0];
-  obj.faces[0].e[3] = 99;  // names no line, and line 3 is loose now
+  obj.faces[0].e()[3] = 99;  // names no line, and line 3 is loose now
   DropFaceEdges(scene);
   EXPECT_EQ(LinesOf(obj), (std::vector<std::pair<int, int>>{{3, 0}, {2, 5}}));
   EXPECT_EQ(Corners(obj.faces[0], &WFace::e), std::vector<int>(4, -1));
@@ -61,11 +61,11 @@ TEST(DropFaceEdges, LooseLinesSurviveAndSidesLoseTheirLines) {
   WObject& b = AddObjectAt(bare, "bare");
   AddLineBetween(b, 0, 1);
   const int f = b.AddFace(2);
-  b.faces[f].e[0] = 0;
+  b.faces[f].e()[0] = 0;
   DropFaceEdges(b);
   EXPECT_EQ(b.lnum, 1);
   EXPECT_EQ(b.lmax, 256);
-  EXPECT_EQ(b.faces[f].e[0], 0);
+  EXPECT_EQ(b.faces[f].e()[0], 0);
 }
 
 TEST(LinesToFaces, LinesBecomeTwoCornerFacesAtTheEnd) {
@@ -82,7 +82,7 @@ TEST(LinesToFaces, LinesBecomeTwoCornerFacesAtTheEnd) {
     const WFace& face = obj.faces[1 + i];
     EXPECT_EQ(Corners(face), (std::vector<int>{ends[i][0], ends[i][1]}));
     EXPECT_EQ(face.material, -1);
-    for (int* WFace::*array : {&WFace::e, &WFace::vt, &WFace::vn, &WFace::vc})
+    for (CornerArray array : {CornerArray(&WFace::e), &WFace::vt, &WFace::vn, &WFace::vc})
       EXPECT_EQ(Corners(face, array), (std::vector<int>{-1, -1}));
   }
 }

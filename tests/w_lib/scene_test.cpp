@@ -89,7 +89,7 @@ TEST(SceneLifecycle, ACopyIsIndependentOfItsSource) {
   WObject& c = copy->objects[0];
   EXPECT_EQ(c.vmax, obj.vmax);
   EXPECT_EQ(c.fnum, 2);
-  EXPECT_EQ(c.faces[1].vt[3], obj.faces[1].vt[3]);
+  EXPECT_EQ(c.faces[1].vt()[3], obj.faces[1].vt()[3]);
   EXPECT_STREQ(c.name.get(), "quads");
   c.faces[0].v[0] = 77;
   c.vertices[0].weights[0].bone = 9;

@@ -80,7 +80,7 @@ TEST(TriangulateObject, ConvexQuadGetsTwoEarsAndTheirDiagonals) {
   WScene scene = PolygonScene({{0, 0}, {1, 0}, {1, 1}, {0, 1}}, WVector(0, 0, 1));
   WObject& obj = scene.objects[0];
   // The quad's own sides as lines 0..3, named by its e entries.
-  for (int k = 0; k < 4; ++k) obj.faces[0].e[k] = AddLineBetween(obj, k, (k + 1) % 4);
+  for (int k = 0; k < 4; ++k) obj.faces[0].e()[k] = AddLineBetween(obj, k, (k + 1) % 4);
   TriangulateObject(obj, false);
   ASSERT_EQ(obj.fnum, 2);
   EXPECT_EQ(Triangles(obj), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}}));
@@ -175,7 +175,7 @@ TEST(TriangulateObject, TrianglesCarryThePolygonAndItsCorners) {
     EXPECT_EQ(Corners(t), (std::vector<int>{corners[f][0], corners[f][1], corners[f][2]}));
     for (int k = 0; k < 3; ++k) {
       const int c = corners[f][k];
-      EXPECT_EQ((std::vector<int>{t.vt[k], t.vn[k], t.vc[k]}), (std::vector<int>{10 + c, 20 + c, 30 + c}));
+      EXPECT_EQ((std::vector<int>{t.vt()[k], t.vn()[k], t.vc()[k]}), (std::vector<int>{10 + c, 20 + c, 30 + c}));
       EXPECT_EQ(t.CornerNormal(k), WVector(static_cast<float>(c), 0, 0));
       EXPECT_EQ(t.CornerColor(k), WColor(static_cast<float>(c), 0, 0, 1));
       EXPECT_EQ(t.CornerColor2(k), WColor(0, static_cast<float>(c), 0, 1));

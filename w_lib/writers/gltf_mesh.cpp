@@ -114,7 +114,7 @@ class VertexSplit {
 int InRange(int index, int count) { return index >= 0 && index < count ? index : -1; }
 
 CornerKey KeyOf(const WObject& o, const WFace& face, int k) {
-  return CornerKey{InRange(face.vn[k], o.nnum), InRange(face.vt[k], o.unum), InRange(face.vc[k], o.cnum)};
+  return CornerKey{InRange(face.vn()[k], o.nnum), InRange(face.vt()[k], o.unum), InRange(face.vc()[k], o.cnum)};
 }
 
 float Clamp01(float x) { return x < 0.0f ? 0.0f : (x > 1.0f ? 1.0f : x); }
@@ -275,7 +275,7 @@ class Triangles {
         vertex_of_.push_back(copy.v[k]);
       }
       copy.v[k] = local;
-      copy.e[k] = -1;
+      copy.e()[k] = -1;
     }
     batch_corners_ += copy.num;
   }
@@ -319,9 +319,9 @@ bool BuildGltfMesh(const WScene& scene, const WObject& object, GltfMesh& mesh) {
   std::vector<bool> is_side(static_cast<size_t>(object.lnum > 0 ? object.lnum : 0), false);
   for (int f = 0; f < object.fnum; ++f) {
     const WFace& face = object.faces[f];
-    if (face.e)
+    if (const int* e = face.e())
       for (int k = 0; k < face.num; ++k)
-        if (face.e[k] >= 0 && face.e[k] < object.lnum) is_side[static_cast<size_t>(face.e[k])] = true;
+        if (e[k] >= 0 && e[k] < object.lnum) is_side[static_cast<size_t>(e[k])] = true;
     if (face.num != 2 || !names(face.v[0]) || !names(face.v[1])) continue;
     // A line's end takes whatever vertex its position already has, unless
     // it carries a texture coordinate or colour of its own.

@@ -75,20 +75,20 @@ void WriteFace(TextOutput& out, const WScene& scene, const WObject& object, cons
   out.Put(')');
   // The host's reader takes only materials of its list.
   if (face.material >= 0 && face.material < scene.mnum) out.Put(" M(").Int(face.material).Put(')');
-  if (AllIn(face.vt, n, object.unum)) {
+  if (AllIn(face.vt(), n, object.unum)) {
     out.Put(" UV(");
     for (int k = 0; k < n; ++k) {
-      const WUv& uv = object.uvs[face.vt[k]];
+      const WUv& uv = object.uvs[face.vt()[k]];
       if (k) out.Put(' ');
       out.Fixed(uv.u, 5).Put(' ').Fixed(uv.v, 5);
     }
     out.Put(')');
   }
-  if (AllIn(face.vc, n, object.cnum)) {
+  if (AllIn(face.vc(), n, object.cnum)) {
     out.Put(" COL(");
     for (int k = 0; k < n; ++k) {
       if (k) out.Put(' ');
-      out.Unsigned(PackMqoColor(object.colors[face.vc[k]].col));
+      out.Unsigned(PackMqoColor(object.colors[face.vc()[k]].col));
     }
     out.Put(')');
   }

@@ -39,13 +39,15 @@ size_t Count(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
 
 void WriteFace(TextOutput& out, const WFace& face, const IndexBases& bases) {
   out.Put('f');
+  const int* const vt = face.vt();
+  const int* const vn = face.vn();
   for (int k = 0; k < face.num; ++k) {
     out.Put(' ').Int(face.v[k] + bases.v);
-    if (face.vt[k] != -1) {
-      out.Put('/').Int(face.vt[k] + bases.vt);
-      if (face.vn[k] != -1) out.Put('/').Int(face.vn[k] + bases.vn);
-    } else if (face.vn[k] != -1) {
-      out.Put("//").Int(face.vn[k] + bases.vn);
+    if (vt[k] != -1) {
+      out.Put('/').Int(vt[k] + bases.vt);
+      if (vn[k] != -1) out.Put('/').Int(vn[k] + bases.vn);
+    } else if (vn[k] != -1) {
+      out.Put("//").Int(vn[k] + bases.vn);
     }
   }
   out.Put('\n');

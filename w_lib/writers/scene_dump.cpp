@@ -70,7 +70,7 @@ void WriteFaces(TextOutput& out, const WObject& o) {
     const WFace& face = o.faces[f];
     out.Put("f ").Int(face.num).Put(' ').Int(face.material).Put(" :");
     for (int k = 0; k < face.num; ++k)
-      out.Put(' ').Int(face.v[k]).Put('/').Int(face.vt[k]).Put('/').Int(face.vn[k]).Put('/').Int(face.vc[k]);
+      out.Put(' ').Int(face.v[k]).Put('/').Int(face.vt()[k]).Put('/').Int(face.vn()[k]).Put('/').Int(face.vc()[k]);
     out.Put('\n');
   }
   out.Put('\n');

@@ -39,11 +39,12 @@ struct VertexUses {
 };
 
 // Renumbers the corners of o's vertices 0 .. vnum - 1 by the corner index
-// array `index`, whose valid values are -1 .. value_count - 1 (others are
-// told apart all the same): the corners of each further value of a vertex
+// array indices_of(face), whose valid values are -1 .. value_count - 1
+// (others are told apart all the same): the corners of each further value of a vertex
 // go to a new vertex, numbered from vnum on. Returns, per new vertex, the
 // vertex it copies; the vertices themselves are left to the caller.
-std::vector<int> SplitCorners(WObject& o, int vnum, int* WFace::*index, int value_count) {
+template <class IndicesOf>
+std::vector<int> SplitCorners(WObject& o, int vnum, IndicesOf indices_of, int value_count) {
   std::vector<int> copied_from;  // per new vertex: the vertex it copies
   if (vnum <= 0) return copied_from;
   const VertexUses uses(o, vnum);
@@ -62,7 +63,7 @@ std::vector<int> SplitCorners(WObject& o, int vnum, int* WFace::*index, int valu
     for (size_t u = uses.start[static_cast<size_t>(v)]; u < end; ++u) {
       WFace& face = o.faces[uses.at[u].face];
       const int k = uses.at[u].corner;
-      const int value = (face.*index)[k];
+      const int value = indices_of(face)[k];
       // The first value keeps the vertex; each further one gets the next
       // new vertex, numbered after all earlier ones.
       const int fresh = first ? v : vnum + static_cast<int>(copied_from.size());
@@ -107,7 +108,7 @@ void CopyUvsToVertices(WObject& o) {
   for (int f = 0; f < o.fnum; ++f) {
     const WFace& face = o.faces[f];
     for (int k = 0; k < face.num; ++k) {
-      const int t = face.vt[k];
+      const int t = face.vt()[k];
       const int v = face.v[k];
       if (t >= 0 && t < o.unum && v >= 0 && v < o.vnum) o.vertices[v].uv = o.uvs[t];
     }
@@ -118,15 +119,21 @@ void CopyColorsToVertices(WObject& o) {
   for (int f = 0; f < o.fnum; ++f) {
     const WFace& face = o.faces[f];
     for (int k = 0; k < face.num; ++k) {
-      const int c = face.vc[k];
+      const int c = face.vc()[k];
       const int v = face.v[k];
       if (c >= 0 && c < o.cnum && v >= 0 && v < o.vnum) o.vertices[v].col = o.colors[c].col;
     }
   }
 }
 
-void SplitBy(WObject& o, int* WFace::*index, int value_count) {
-  const std::vector<int> copied_from = SplitCorners(o, o.vnum, index, value_count);
+// The corner arrays that the splits go by, as types of their own so that
+// each split is compiled with its array's lookup inline.
+constexpr auto kUvIndices = [](const WFace& face) { return face.vt(); };
+constexpr auto kColorIndices = [](const WFace& face) { return face.vc(); };
+
+template <class IndicesOf>
+void SplitBy(WObject& o, IndicesOf indices_of, int value_count) {
+  const std::vector<int> copied_from = SplitCorners(o, o.vnum, indices_of, value_count);
   if (copied_from.empty()) return;
   ReserveVertexTotal(o, static_cast<size_t>(o.vnum) + copied_from.size());
   AppendCopies(o, copied_from);
@@ -135,13 +142,13 @@ void SplitBy(WObject& o, int* WFace::*index, int value_count) {
 }  // namespace
 
 bool SplitVerticesByUv(WObject& object) {
-  SplitBy(object, &WFace::vt, object.unum);
+  SplitBy(object, kUvIndices, object.unum);
   CopyUvsToVertices(object);
   return true;
 }
 
 bool SplitVerticesByColor(WObject& object) {
-  SplitBy(object, &WFace::vc, object.cnum);
+  SplitBy(object, kColorIndices, object.cnum);
   CopyColorsToVertices(object);
   return true;
 }
@@ -153,20 +160,20 @@ bool SplitVerticesByColor(WObject& object) {
 // aside and given to the copies when they are made.
 bool SplitVerticesByUvAndColor(WObject& object) {
   const int vnum = object.vnum;
-  const std::vector<int> by_uv = SplitCorners(object, vnum, &WFace::vt, object.unum);
+  const std::vector<int> by_uv = SplitCorners(object, vnum, kUvIndices, object.unum);
   const int uv_vnum = vnum + static_cast<int>(by_uv.size());
   std::vector<WUv> copy_uvs(by_uv.size());
   for (size_t i = 0; i < by_uv.size(); ++i) copy_uvs[i] = object.vertices[by_uv[i]].uv;
   for (int f = 0; f < object.fnum; ++f) {
     const WFace& face = object.faces[f];
     for (int k = 0; k < face.num; ++k) {
-      const int t = face.vt[k];
+      const int t = face.vt()[k];
       const int v = face.v[k];
       if (t < 0 || t >= object.unum || v < 0 || v >= uv_vnum) continue;
       (v < vnum ? object.vertices[v].uv : copy_uvs[static_cast<size_t>(v - vnum)]) = object.uvs[t];
     }
   }
-  const std::vector<int> by_color = SplitCorners(object, uv_vnum, &WFace::vc, object.cnum);
+  const std::vector<int> by_color = SplitCorners(object, uv_vnum, kColorIndices, object.cnum);
   if (by_uv.size() + by_color.size() > 0)
     ReserveVertexTotal(object, static_cast<size_t>(uv_vnum) + by_color.size());
   AppendCopies(object, by_uv);

@@ -65,12 +65,15 @@ void WriteMaterial(TextOutput& out, std::string_view p, const WScene& scene, con
   out.Put(p).Put("\t\t\t}\n");
 }
 
-// One line per face: its corner count, then one index per corner.
-void WriteFaceIndices(TextOutput& out, std::string_view p, const char* tabs, const WObject& o, int* WFace::*index) {
+// One line per face: its corner count, then one index per corner
+// (indices_of(face): the face's corner array to write).
+template <class IndicesOf>
+void WriteFaceIndices(TextOutput& out, std::string_view p, const char* tabs, const WObject& o, IndicesOf indices_of) {
   PutItems(out, Count(o.fnum), [&](TextOutput& to, size_t f) {
     const WFace& face = o.faces[f];
+    const int* index = indices_of(face);
     to.Put(p).Put(tabs).Int(face.num).Put(';');
-    for (int k = 0; k < face.num; ++k) to.Int((face.*index)[k]).Put(k + 1 < face.num ? ',' : ';');
+    for (int k = 0; k < face.num; ++k) to.Int(index[k]).Put(k + 1 < face.num ? ',' : ';');
     EndElement(to, static_cast<int>(f), o.fnum);
   });
 }
@@ -100,7 +103,7 @@ void WriteNormals(TextOutput& out, std::string_view p, const WObject& o) {
   });
   out.Put(p).Put("\t\t\n");
   out.Put(p).Put("\t\t\t").Int(o.fnum).Put(";\n");
-  WriteFaceIndices(out, p, "\t\t\t", o, &WFace::vn);
+  WriteFaceIndices(out, p, "\t\t\t", o, [](const WFace& face) { return face.vn(); });
   out.Put(p).Put("\t\t}\n");
   out.Put(p).Put("\t\n");
 }
@@ -150,7 +153,7 @@ void OpenFrame(TextOutput& out, const WScene& scene, int k, int depth) {
   out.Put(p).Put("\t\n");
 
   out.Put(p).Put("\t\t").Int(o.fnum).Put(";\n");
-  WriteFaceIndices(out, p, "\t\t", o, &WFace::v);
+  WriteFaceIndices(out, p, "\t\t", o, [](const WFace& face) { return face.v; });
   out.Put(p).Put("\t\n");
 
   WriteMaterialList(out, p, scene, o);
@@ -206,7 +209,7 @@ void ReleaseLines(WScene& work) {
     ReleaseRecords(object.lines, object.lnum, object.lmax);
     for (int f = 0; f < object.fnum; ++f) {
       WFace& face = object.faces[f];
-      for (int k = 0; k < face.num; ++k) face.e[k] = -1;
+      for (int k = 0; k < face.num; ++k) face.e()[k] = -1;
     }
   }
 }

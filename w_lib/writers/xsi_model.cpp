@@ -120,12 +120,14 @@ void WriteShape(TextOutput& out, std::string_view p, std::string_view name, cons
   out.Put(p).Put('\n');
 }
 
-// One line per face: the chosen per-corner index of every corner, as stored.
+// One line per face: the chosen per-corner index of every corner, as stored
+// (indices_of(face): the face's corner array to write).
+template <class IndicesOf>
 void WriteIndexLines(TextOutput& out, std::string_view p, const WObject& o, const int* faces, int count,
-                     int* WFace::*corner) {
+                     IndicesOf indices_of) {
   PutItems(out, Count(count), [&](TextOutput& to, size_t i) {
     const WFace& f = o.faces[faces[i]];
-    const int* index = f.*corner;
+    const int* index = indices_of(f);
     to.Put(p).Put("\t\t\t");
     for (int k = 0; k < f.num; ++k) to.Int(index[k]).Put(',');
     to.Put('\n');
@@ -151,10 +153,10 @@ void WritePolygonList(TextOutput& out, std::string_view p, const WObject& o, std
   PutItems(out, Count(count),
            [&](TextOutput& to, size_t i) { to.Put(p).Put("\t\t\t").Int(o.faces[faces[i]].num).Put(",\n"); });
   out.Put('\n');  // no indent on this one
-  WriteIndexLines(out, p, o, faces, count, &WFace::v);
-  if (o.nnum != 0) WriteIndexLines(out, p, o, faces, count, &WFace::vn);
-  if (o.cnum != 0) WriteIndexLines(out, p, o, faces, count, &WFace::vc);
-  if (textured) WriteIndexLines(out, p, o, faces, count, &WFace::vt);
+  WriteIndexLines(out, p, o, faces, count, [](const WFace& f) { return f.v; });
+  if (o.nnum != 0) WriteIndexLines(out, p, o, faces, count, [](const WFace& f) { return f.vn(); });
+  if (o.cnum != 0) WriteIndexLines(out, p, o, faces, count, [](const WFace& f) { return f.vc(); });
+  if (textured) WriteIndexLines(out, p, o, faces, count, [](const WFace& f) { return f.vt(); });
   out.Put(p).Put("\t\t}\n");
 }
 
@@ -202,7 +204,7 @@ void BucketFaces(const WObject& o, XsiModelContext& c) {
     }
     int group = 0;
     for (int k = 0; k < f.num; ++k)
-      if (f.vt[k] == -1) {
+      if (f.vt()[k] == -1) {
         group = 1;
         break;
       }

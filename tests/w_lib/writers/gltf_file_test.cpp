@@ -170,7 +170,7 @@ TEST(GltfMesh, PrimitivesByMaterialWithSplitVerticesAndLines) {
   // clamped to 0..1; the corner's vertex is split from its plain corners.
   WScene colored = scene;
   WObject& shape = colored.objects[0];
-  shape.faces[2].vc[0] = AddColorOf(shape, WColor(2.0f, 0.5f, -1.0f, 1.0f));
+  shape.faces[2].vc()[0] = AddColorOf(shape, WColor(2.0f, 0.5f, -1.0f, 1.0f));
   ASSERT_TRUE(BuildGltfMesh(colored, shape, mesh));
   ASSERT_EQ(mesh.VertexCount(), 13u);
   ASSERT_NE(mesh.Colors(), nullptr);

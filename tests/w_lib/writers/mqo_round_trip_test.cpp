@@ -40,18 +40,18 @@ WScene MakeRoundTripScene() {
 
   const int hexagon = AddFaceOver(obj, {0, 1, 2, 3, 4, 5}, red);
   for (int k = 0; k < 6; ++k) {
-    obj.faces[hexagon].vt[k] = AddUvAt(obj, 0.125f * static_cast<float>(k), 0.0625f * static_cast<float>(k));
-    obj.faces[hexagon].vc[k] = k % 2 == 0 ? orange : cyan;
+    obj.faces[hexagon].vt()[k] = AddUvAt(obj, 0.125f * static_cast<float>(k), 0.0625f * static_cast<float>(k));
+    obj.faces[hexagon].vc()[k] = k % 2 == 0 ? orange : cyan;
   }
   SetCorners(obj, AddFaceOver(obj, {0, 6, 7}, blue), &WFace::vc, {orange, orange, cyan});
   const int quad = AddFaceOver(obj, {6, 7, 1, 0});
   AddLineBetween(obj, 6, 3);
-  obj.faces[quad].e[0] = AddLineBetween(obj, 6, 7);  // a face's side: not written
+  obj.faces[quad].e()[0] = AddLineBetween(obj, 6, 7);  // a face's side: not written
 
   WObject& plain = AddObjectAt(scene, "plain", {{0, 0, 0}, {0.1f, 0, 0}, {0, 0.1f, 0}});
   const int f = AddFaceOver(plain, {0, 1, 2});
   SetFaceUvs(plain, f, {0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f});
-  plain.faces[f].vt[2] = -1;
+  plain.faces[f].vt()[2] = -1;
 
   ComputeFaceNormals(scene);
   return scene;

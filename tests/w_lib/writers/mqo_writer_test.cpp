@@ -75,12 +75,12 @@ TEST(MqoFile, PartsThatNameNothingAreLeftOut) {
   // index outside the list, a material outside the list.
   const int f = AddFaceOver(obj, {0, 2, 1}, 3);
   SetFaceUvs(obj, f, {0.0f, 0.0f, 1.0f, 1.0f, 0.5f, 0.5f});
-  obj.faces[f].vt[1] = -1;
+  obj.faces[f].vt()[1] = -1;
   SetCorners(obj, f, &WFace::vc, {0, 0, 7});
   // A third: a texture coordinate index outside the list, no material.
   SetCorners(obj, AddFaceOver(obj, {1, 0, 2}), &WFace::vt, {0, 0, 99});
   // Elements that name a vertex the object lacks: not written at all.
-  obj.faces[AddFaceOver(obj, {0, 1, 5}, 0)].e[0] = AddLineBetween(obj, 0, 1);
+  obj.faces[AddFaceOver(obj, {0, 1, 5}, 0)].e()[0] = AddLineBetween(obj, 0, 1);
   AddLineBetween(obj, 0, -2);
   AddLineBetween(obj, 2, 1);
 

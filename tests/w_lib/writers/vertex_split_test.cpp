@@ -12,7 +12,8 @@ namespace {
 
 // Adds a face over the given vertices with the given per-corner indices of
 // one corner array (vt or vc).
-void AddCorners(WObject& obj, std::initializer_list<int> v, std::initializer_list<int> values, int* WFace::*index) {
+void AddCorners(WObject& obj, std::initializer_list<int> v, std::initializer_list<int> values,
+                WritableCornerArray index) {
   SetCorners(obj, AddFaceOver(obj, v), index, values);
 }
 
@@ -55,7 +56,7 @@ TEST(SplitVerticesByUv, FirstValueKeepsTheVertexOthersFollowInOrder) {
   // Each vertex carries its corners' coordinate; the -1 copy keeps its own.
   const float u[8] = {0, 1, 0, 1, 2, 0, 2, 9};
   for (int v = 0; v < 8; ++v) EXPECT_EQ(obj.vertices[v].uv.u, u[v]) << v;
-  EXPECT_EQ(obj.faces[3].vt[1], -1);  // the corner indices themselves stay
+  EXPECT_EQ(obj.faces[3].vt()[1], -1);  // the corner indices themselves stay
 }
 
 TEST(SplitVerticesByUv, BadIndicesAreSplitOrSkippedButNeverRead) {
@@ -90,7 +91,7 @@ TEST(SplitVerticesByColor, SplitsByColourRecordAndCopiesTheColour) {
   AddCorners(obj, {0, 1, 2}, {0, 0, 0}, &WFace::vc);
   AddCorners(obj, {2, 1, 0}, {1, 0, 0}, &WFace::vc);
   // Texture coordinates play no part here.
-  obj.faces[1].vt[0] = 7;
+  obj.faces[1].vt()[0] = 7;
   SplitVerticesByColor(scene);
   ASSERT_EQ(obj.vnum, 4);
   EXPECT_EQ(Corners(obj.faces[1]), (std::vector<int>{3, 1, 0}));
@@ -148,8 +149,8 @@ TEST(SplitVerticesByUvAndColor, GivesWhatTheTwoSplitsGiveInTurn) {
         obj.faces[face].v[k] = pick == 0   ? -1
                                : pick == 1 ? vertices + static_cast<int>(random() % 40)
                                            : static_cast<int>(random() % static_cast<unsigned>(vertices));
-        obj.faces[face].vt[k] = static_cast<int>(random() % 7) - 1;  // -1 .. 5: two past the records
-        obj.faces[face].vc[k] = static_cast<int>(random() % 6) - 1;
+        obj.faces[face].vt()[k] = static_cast<int>(random() % 7) - 1;  // -1 .. 5: two past the records
+        obj.faces[face].vc()[k] = static_cast<int>(random() % 6) - 1;
       }
     }
     WObject twice = obj;

@@ -172,9 +172,9 @@ TEST(XsiModel, PolygonListsByMaterialThenGroup) {
   const bool textured[] = {true, false, false, true, true, false, true, true};
   for (int i = 0; i < 8; ++i) {
     const int f = AddFaceOver(obj, {i, (i + 1) % 8, (i + 2) % 8}, material[i]);
-    if (textured[i]) obj.faces[f].vt[0] = obj.faces[f].vt[1] = obj.faces[f].vt[2] = i;
+    if (textured[i]) obj.faces[f].vt()[0] = obj.faces[f].vt()[1] = obj.faces[f].vt()[2] = i;
   }
-  obj.faces[2].vt[0] = obj.faces[2].vt[2] = 2;  // one corner short of textured
+  obj.faces[2].vt()[0] = obj.faces[2].vt()[2] = 2;  // one corner short of textured
 
   const std::string expected = Golden("xsi/polygon_lists_tail.xsi");
   const std::string text = Model(scene, 0);
