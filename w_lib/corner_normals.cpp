@@ -277,7 +277,7 @@ void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
       FirstEqual(normals, n, order, first.data());
       for (int i = 0; i < n; ++i) {
         const Corner c = corners[static_cast<size_t>(begin + i)];
-        object.faces[c.face()].vn[c.corner()] = begin + first[static_cast<size_t>(i)];
+        object.faces[c.face()].vn()[c.corner()] = begin + first[static_cast<size_t>(i)];
       }
     });
     // Records are numbered in face and corner order, as each first corner
@@ -291,12 +291,12 @@ void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
       for (int k = 0; k < face.num; ++k) {
         if (count == INT32_MAX) throw std::bad_alloc();
         if (!ValidVertex(object, face.v[k])) {
-          face.vn[k] = count++;
+          face.vn()[k] = count++;
           unlisted = true;
           continue;
         }
-        const Corner first = corners[static_cast<size_t>(face.vn[k])];
-        face.vn[k] = first.face() == f && first.corner() == k ? count++ : object.faces[first.face()].vn[first.corner()];
+        const Corner first = corners[static_cast<size_t>(face.vn()[k])];
+        face.vn()[k] = first.face() == f && first.corner() == k ? count++ : object.faces[first.face()].vn()[first.corner()];
       }
     }
     if (!ReserveRecords(object.normals, object.nnum, object.nmax, count)) throw std::bad_alloc();
@@ -309,14 +309,14 @@ void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
     ForEachSmoothedVertex(object, start, corners, material_cosine, [&](int begin, int n, const WVector* normals) {
       for (int i = n - 1; i >= 0; --i) {
         const Corner c = corners[static_cast<size_t>(begin + i)];
-        object.normals[object.faces[c.face()].vn[c.corner()]].normal = normals[i];
+        object.normals[object.faces[c.face()].vn()[c.corner()]].normal = normals[i];
       }
     });
     if (unlisted) {
       for (int f = 0; f < object.fnum; ++f) {
         const WFace& face = object.faces[f];
         for (int k = 0; k < face.num; ++k)
-          if (!ValidVertex(object, face.v[k])) object.normals[face.vn[k]].normal = face.normal.Normalized();
+          if (!ValidVertex(object, face.v[k])) object.normals[face.vn()[k]].normal = face.normal.Normalized();
       }
     }
   });

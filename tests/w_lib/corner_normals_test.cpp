@@ -208,7 +208,7 @@ TEST(SmoothWeldNormals, GivesWhatSmoothingThenExpandAndWeldGive) {
       WFace& face = obj.faces[added];
       for (int k = 0; k < n; ++k) {
         face.v[k] = static_cast<int>(rnd() % static_cast<uint32_t>(vertices + 2)) - 1;
-        face.vn[k] = 0;
+        face.vn()[k] = 0;
         if (rnd() % 8 == 0) face.CornerNormals()[k] = WVector(7, 7, 7);
       }
       face.normal = normals[rnd() % 7];
