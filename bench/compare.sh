@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Side-by-side benchmark: builds the release tool, makes a textured torus of
 # U x V quads (default 1000 x 1000) as .mqo and as .obj, and runs, in turns,
-# `vellmar export` to .xsi, `vellmar convert` to .x, .obj and .glb, and
+# `vellmar export` to .xsi, `vellmar convert` to .x, .obj, .glb and .dxf, and
 # `assimp export` of the same mesh from .obj to .x and to .glb. Prints each one's wall
 # time and peak resident memory (median of RUNS runs, default 3) and the
 # ratios against assimp.
@@ -32,7 +32,7 @@ obj="$work/torus_${u}x${v}.obj"
 
 # Each case: a name and its command; the outputs go to $work/out.*.
 names=("vellmar export .xsi" "vellmar convert .x" "vellmar convert .obj" "assimp export .obj to .x"
-  "vellmar convert .glb" "assimp export .obj to .glb")
+  "vellmar convert .glb" "assimp export .obj to .glb" "vellmar convert .dxf")
 commands=(
   "$tool export $mqo $work/out.xsi"
   "$tool convert $mqo $work/out.x"
@@ -40,6 +40,7 @@ commands=(
   "assimp export $obj $work/out_assimp.x"
   "$tool convert $mqo $work/out_v.glb"
   "assimp export $obj $work/out_assimp.glb"
+  "$tool convert $mqo $work/out_v.dxf"
 )
 
 declare -A times mems
@@ -72,4 +73,5 @@ echo "assimp time / vellmar convert .x time:  $(calc "${t[3]} / ${t[1]}")  (goal
 echo "vellmar convert .x memory / assimp's:    $(calc "${m[1]} / ${m[3]}")  (goal: 0.5 or less)"
 echo "vellmar export:       ${t[0]} s, $(calc "${m[0]} / 1024") MB  (goal: 1.8 s, 450 MB)"
 echo "vellmar convert .obj: ${t[2]} s, $(calc "${m[2]} / 1024") MB  (goal: 1.8 s, 450 MB)"
+echo "vellmar convert .dxf: ${t[6]} s, $(calc "${m[6]} / 1024") MB  (goal: 1.8 s, 450 MB)"
 echo "vellmar convert .glb: ${t[4]} s, $(calc "${m[4]} / 1024") MB  (goal: 2 s, 500 MB; assimp's .obj to .glb: ${t[5]} s)"
