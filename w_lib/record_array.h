@@ -8,9 +8,19 @@
 //
 // Records move when a block is reallocated or compacted: the result is the
 // same as assignment, without deep-copying names and per-corner arrays.
+//
+// A block is raw memory from the C allocator holding capacity-many records
+// made in place. No record of the scene model points into itself or is
+// pointed into by address, so a block's records can move with its bytes:
+// resizing a block goes through realloc, which can grow or shrink a large
+// block where it lies (a remapping, with no copy and without the old and
+// new blocks held at once) and otherwise copies the bytes once.
 #pragma once
 
 #include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 #include <new>
 #include <utility>
 
@@ -24,21 +34,31 @@ constexpr int kSceneGrowth = 16;     // scene arrays and vertex weights
 constexpr int kGeometryGrowth = 256;  // object geometry arrays
 constexpr int kKeyGrowth = 32;        // animation keys
 
-// Makes the capacity exactly max(n, count). Returns false, with nothing
-// changed, when the block cannot be allocated: a caller that needs the room
-// must not go on as if it had it.
+// Makes the capacity exactly max(n, count). The records in use keep their
+// places and values; every slot past them holds a default record, as in a
+// fresh block. Returns false, with nothing changed but those slots, when
+// the block cannot be allocated: a caller that needs the room must not go
+// on as if it had it.
 template <class R>
 [[nodiscard]] bool ReserveRecords(R*& block, int& count, int& capacity, int n) {
+  static_assert(alignof(R) <= alignof(std::max_align_t), "the C allocator's alignment must do");
   const int m = n < count ? count : n;
   if (m == capacity && m == count) return true;  // already an exact fit
-  R* fresh = nullptr;
+  if (static_cast<uint64_t>(m) > SIZE_MAX / sizeof(R)) return false;
+  for (int i = count; i < capacity; ++i) block[i].~R();
+  R* resized = nullptr;
   if (m > 0) {
-    fresh = new (std::nothrow) R[static_cast<unsigned>(m)];
-    if (!fresh) return false;
-    for (int i = 0; i < count; ++i) fresh[i] = std::move(block[i]);
+    // Through void*: the records move with their bytes on purpose (see above).
+    resized = static_cast<R*>(std::realloc(static_cast<void*>(block), static_cast<size_t>(m) * sizeof(R)));
+    if (!resized) {
+      for (int i = count; i < capacity; ++i) new (block + i) R();
+      return false;
+    }
+  } else {
+    std::free(block);
   }
-  delete[] block;
-  block = fresh;
+  block = resized;
+  for (int i = count; i < m; ++i) new (block + i) R();
   capacity = m;
   return true;
 }
@@ -68,7 +88,8 @@ int AddRecord(R*& block, int& count, int& capacity) {
 // Frees the block and leaves the array empty.
 template <class R>
 void ReleaseRecords(R*& block, int& count, int& capacity) {
-  delete[] block;
+  for (int i = 0; i < capacity; ++i) block[i].~R();
+  std::free(block);
   block = nullptr;
   count = 0;
   capacity = 0;

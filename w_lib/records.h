@@ -130,7 +130,7 @@ struct WVertex {
   WVertex(WVertex&& o) noexcept { *this = std::move(o); }
   WVertex& operator=(const WVertex& o);
   WVertex& operator=(WVertex&& o) noexcept;
-  ~WVertex() { delete[] weights; }
+  ~WVertex() { ReleaseRecords(weights, wnum, wmax); }
 
   int AddWeight() { return AddRecord<kSceneGrowth>(weights, wnum, wmax); }
   [[nodiscard]] bool ReserveWeights(int n) { return ReserveRecords(weights, wnum, wmax, n); }
@@ -290,7 +290,7 @@ struct WKeyedRecord {
   WKeyedRecord(WKeyedRecord&& o) noexcept { *this = std::move(o); }
   WKeyedRecord& operator=(const WKeyedRecord& o);
   WKeyedRecord& operator=(WKeyedRecord&& o) noexcept;
-  ~WKeyedRecord() { delete[] keys; }
+  ~WKeyedRecord() { ReleaseRecords(keys, anum, amax); }
 
   void SetName(const char* text) { name.Set(text); }
   int AddKey(int frame) { return ::AddKey(keys, anum, amax, frame); }

@@ -91,6 +91,33 @@ TEST(RecordArray, RegrowthKeepsFacesAndTheirCorners) {
   }
 }
 
+TEST(RecordArray, ResizedBlocksKeepWhatTheirRecordsOwn) {
+  // Large enough for the allocator to remap the block rather than copy it;
+  // the records own weight arrays, which must come through a grow, a
+  // compaction and a shrink neither lost nor freed twice.
+  WObject obj;
+  const int n = 300000;
+  for (int i = 0; i < n; ++i) {
+    const int v = obj.AddVertex();
+    obj.vertices[v].pos.x = static_cast<float>(i);
+    if (i % 1000 == 0) AddWeight(obj.vertices[v], i, 0.5f);
+  }
+  for (int i = 1; i < n; i += 2) obj.vertices[i].flags |= kDeleted;
+  ASSERT_TRUE(obj.Compact());
+  ASSERT_EQ(obj.vnum, n / 2);
+  EXPECT_EQ(obj.vmax, n / 2);
+  ASSERT_TRUE(obj.ReserveVertices(n));
+  for (int i = 0; i < n / 2; ++i) {
+    ASSERT_EQ(obj.vertices[i].pos.x, static_cast<float>(2 * i));
+    ASSERT_EQ(obj.vertices[i].wnum, (2 * i) % 1000 == 0 ? 1 : 0);
+    if (obj.vertices[i].wnum) {
+      EXPECT_EQ(obj.vertices[i].weights[0].bone, 2 * i);
+    }
+  }
+  EXPECT_EQ(obj.vertices[n - 1].wnum, 0);  // past the count: a default record
+  EXPECT_EQ(obj.vertices[n - 1].remap, -1);
+}
+
 TEST(RecordArray, KeysSortByFrameAndCompact) {
   WObject obj;
   for (int frame : {5, 1, 3}) obj.FindOrAddKey(frame);
