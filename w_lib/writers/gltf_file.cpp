@@ -101,8 +101,8 @@ class GltfBuffer {
   size_t size_ = 0;
 };
 
-// One of the document's per-object arrays (accessors, buffer views, meshes,
-// nodes), kept as text: each element is serialised by tinygltf and dumped
+// One of the document's long arrays (accessors, buffer views, materials,
+// meshes, nodes), kept as text: each element is serialised by tinygltf and dumped
 // by nlohmann::json as it is made, and joined to the others as a dump of
 // the whole document would join them at its place (the second level, under
 // a member of the top object). A document of many objects would otherwise
@@ -167,11 +167,13 @@ struct JsonText {
   }
 };
 
-// The per-object arrays of a document.
+// The long arrays of a document.
 struct StreamedArrays {
-  explicit StreamedArrays(int indent) : accessors(indent), views(indent), meshes(indent), nodes(indent) {}
+  explicit StreamedArrays(int indent)
+      : accessors(indent), views(indent), materials(indent), meshes(indent), nodes(indent) {}
   StreamedArray accessors;
   StreamedArray views;
+  StreamedArray materials;
   StreamedArray meshes;
   StreamedArray nodes;
 };
@@ -231,7 +233,13 @@ class ModelBuilder {
         if (texture == -1) texture = AddTexture(scene_.textures[m.tex]);
         material.pbrMetallicRoughness.baseColorTexture.index = texture;
       }
-      model_->materials.push_back(std::move(material));
+      textured_.push_back(material.pbrMetallicRoughness.baseColorTexture.index != -1);
+      nlohmann::json element;
+      tinygltf::SerializeGltfMaterial(material, element);
+      // A material whose every value is the default serialises as nothing;
+      // the document needs an object there.
+      if (element.is_null()) element = nlohmann::json::object();
+      arrays_.materials.Add(element);
     }
     return true;
   }
@@ -336,17 +344,18 @@ class ModelBuilder {
   }
 
   bool HasTexture(int material) const {
-    return material >= 0 && material < static_cast<int>(model_->materials.size()) &&
-           model_->materials[static_cast<size_t>(material)].pbrMetallicRoughness.baseColorTexture.index != -1;
+    return material >= 0 && static_cast<size_t>(material) < textured_.size() &&
+           textured_[static_cast<size_t>(material)];
   }
 
   const WScene& scene_;
   GltfBuffer& data_;
   StreamedArrays& arrays_;
+  std::vector<bool> textured_;  // per material: it has a texture
   tinygltf::Model* model_ = nullptr;
 };
 
-// The JSON of model and the per-object arrays, whose buffer is kept apart,
+// The JSON of model and the long arrays, whose buffer is kept apart,
 // with that buffer named: by uri (a .gltf file), or without one (the binary
 // chunk of a .glb file). indent as nlohmann::json::dump takes it (-1:
 // compact), and as the arrays were made with. The model's members are
@@ -376,8 +385,8 @@ JsonText GltfJson(tinygltf::Model& model, StreamedArrays& arrays, size_t buffer_
   // tinygltf leaves out empty arrays) and the document's own.
   std::map<std::string, StreamedArray*> streamed;
   const std::pair<const char*, StreamedArray*> named[] = {
-      {"accessors", &arrays.accessors}, {"bufferViews", &arrays.views}, {"meshes", &arrays.meshes},
-      {"nodes", &arrays.nodes}};
+      {"accessors", &arrays.accessors}, {"bufferViews", &arrays.views}, {"materials", &arrays.materials},
+      {"meshes", &arrays.meshes}, {"nodes", &arrays.nodes}};
   for (const auto& [name, array] : named)
     if (array->size() > 0) streamed[name] = array;
   std::vector<std::string> names;
