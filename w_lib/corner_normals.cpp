@@ -136,8 +136,8 @@ void SmoothVertexCorners(const WObject& object, const Corner* corners, int n, co
   for (int i = 0; i < n; ++i) normals[i].Normalize();
 }
 
-// Runs smooth(begin, count, normals) for each vertex's list, the vertices
-// split over threads: a corner belongs to the list of its own vertex only,
+// Smooths each vertex's list and calls use(begin, n, normals) with the
+// list's place and its corners' normals, the vertices split over threads: a corner belongs to the list of its own vertex only,
 // so each vertex writes only its own corners' results.
 template <class Corner, class Use>
 void ForEachSmoothedVertex(const WObject& object, const std::vector<int>& start, const std::vector<Corner>& corners,
@@ -168,8 +168,8 @@ int CountVertexCorners(const WObject& object, std::vector<int>& start) {
   return widest;
 }
 
-// Calls work.template operator()<Corner>() with the compact corner entry
-// when the object fits it, else with the wide one.
+// Calls work with a value of the compact corner entry type when the object
+// fits it, else with one of the wide type; work takes the type from it.
 template <class Work>
 void WithCornerType(const WObject& object, int widest, Work&& work) {
   if (object.fnum <= PackedCorner::kMaxFaces && widest <= PackedCorner::kMaxCorners)
