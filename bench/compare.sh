@@ -46,6 +46,9 @@ commands=(
 declare -A times mems
 for ((r = 1; r <= runs; r++)); do
   for i in "${!commands[@]}"; do
+    # The previous run's output is flushed first, so that its write-back
+    # (hundreds of megabytes) does not run on the cores of the next one.
+    sync
     # The last line that /usr/bin/time writes: seconds and kilobytes.
     if ! /usr/bin/time -f "%e %M" -o "$work/time.$i" ${commands[$i]} >/dev/null 2>"$work/err.$i"; then
       echo "warning: ${names[$i]} failed: $(head -n 1 "$work/err.$i")" >&2
