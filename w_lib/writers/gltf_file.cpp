@@ -1,9 +1,9 @@
-// glTF 2.0 files: the model is built with tinygltf and its JSON serialised by
-// it; the buffer stays apart, as the arrays the meshes were built in, and is
-// written, in its .bin file or in the binary chunk of a .glb, from where
-// they lie. Every byte reaches the disk
-// through the same staged replacement as every other writer's, so that a
-// failure leaves the old files as they were.
+// glTF 2.0 files: the model is built with tinygltf records and its JSON
+// serialised by tinygltf, the long arrays one element at a time; the buffer
+// stays apart, as the arrays the meshes were built in, and is written, in
+// its .bin file or in the binary chunk of a .glb, from where they lie.
+// Every byte reaches the disk through the same staged replacement as every
+// other writer's, so that a failure leaves the old files as they were.
 #define TINYGLTF_IMPLEMENTATION
 // Only the writer is used, and it must never read or write an image file.
 #define TINYGLTF_NO_STB_IMAGE
@@ -102,10 +102,10 @@ class GltfBuffer {
 };
 
 // One of the document's long arrays (accessors, buffer views, materials,
-// meshes, nodes), kept as text: each element is serialised by tinygltf and dumped
-// by nlohmann::json as it is made, and joined to the others as a dump of
-// the whole document would join them at its place (the second level, under
-// a member of the top object). A document of many objects would otherwise
+// meshes, nodes), kept as text: each element is serialised by tinygltf and
+// dumped by nlohmann::json as it is made, and joined to the others as a
+// dump of the whole document would join them at its place (the second
+// level, under a member of the top object). A document of many objects would otherwise
 // hold every element twice over, as a tinygltf record and as JSON values,
 // at some kilobytes each.
 class StreamedArray {
