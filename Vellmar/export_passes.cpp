@@ -22,8 +22,9 @@ bool HasDeletedVerticesOrFaces(const WScene& scene) {
 }
 
 // The twelve passes in order; only the first differs between the sequences.
+// Without edges, pass 11 is left out.
 template <class FirstPass>
-void RunPasses(WScene& scene, FirstPass first) {
+void RunPasses(WScene& scene, FirstPass first, bool edges = true) {
   first(scene);  // 1
   ComputeFaceNormals(scene);
   // Passes 4 to 8 leave vertices, faces and face normals as they are unless
@@ -41,7 +42,7 @@ void RunPasses(WScene& scene, FirstPass first) {
     ExpandWeldNormals(scene);     // 9, 10: ExpandNormals, WeldNormals in one walk
     ReleaseCornerNormals(scene);  // the normal records hold them now
   }
-  BuildEdges(scene);
+  if (edges) BuildEdges(scene);
   ScaleScene(scene, kExportUnitScale);  // 12
 }
 
@@ -53,4 +54,9 @@ void RunExportPasses(WScene& scene) {
 
 void RunLibraryFormatPasses(WScene& scene) {
   RunPasses(scene, [](WScene& s) { ReverseObjectFaces(s); });
+}
+
+void RunLibraryFormatPassesWithoutEdges(WScene& scene) {
+  RunPasses(
+      scene, [](WScene& s) { ReverseObjectFaces(s); }, false);
 }

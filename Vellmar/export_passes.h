@@ -21,3 +21,8 @@ void RunExportPasses(WScene& scene);
 // document into the convention that the library's writers expect (outward
 // faces counter-clockwise in a right-handed frame, y up).
 void RunLibraryFormatPasses(WScene& scene);
+
+// The library formats' passes without the edge list, for a format that has
+// no lines and whose writer releases them first (DirectX): what it writes
+// is the same, without the time and memory that the edges take.
+void RunLibraryFormatPassesWithoutEdges(WScene& scene);

@@ -21,7 +21,7 @@ bool WriteGlb(const char* path, WScene&& scene) { return WriteGlbFile(path, std:
 
 const OutputFormat kFormats[] = {
     {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPasses, WriteXsi},
-    {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPasses, WriteXFile},
+    {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesWithoutEdges, WriteXFile},
     {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, RunLibraryFormatPasses,
      WriteObjFile},
     {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPasses, WriteMqoFile},

@@ -2,8 +2,30 @@
 // order; what each pass does is checked in its own test.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
 #include "Vellmar/export_passes.h"
 #include "test_scenes.h"
+#include "w_lib/writers/w_writers.h"
+
+namespace {
+
+// The DirectX text of a scene prepared by passes.
+std::string DirectXAfter(WScene scene, void (*passes)(WScene&)) {
+  passes(scene);
+  const std::string path = testing::TempDir() + "passes.x";
+  EXPECT_TRUE(WriteXFile(path.c_str(), std::move(scene)));
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::remove(path.c_str());
+  return text.str();
+}
+
+}  // namespace
 
 TEST(ExportPasses, MirroredScaledAndEveryRecordKindShared) {
   // A point alone: mirrored in x and scaled to hundredths.
@@ -59,6 +81,21 @@ TEST(LibraryFormatPasses, FacesReversedNothingMirrored) {
   EXPECT_EQ(obj.nnum, 24);
   EXPECT_EQ(obj.cnum, 8);
   EXPECT_EQ(obj.lnum, 12);
+}
+
+TEST(LibraryFormatPasses, DirectXIsTheSameWithoutTheEdgeList) {
+  // Textured quads with a seam, a two-corner face, and loose lines that
+  // repeat one another and a face side: the edge list would merge them, but
+  // the DirectX writer keeps no lines.
+  WScene scene = MakeTexturedQuads(true);
+  WObject& obj = scene.objects[0];
+  AddFaceOver(obj, {0, 2});
+  AddLineBetween(obj, 0, 1);
+  AddLineBetween(obj, 1, 0);
+  AddLineBetween(obj, 0, 5);
+  const std::string with_edges = DirectXAfter(scene, RunLibraryFormatPasses);
+  EXPECT_GT(with_edges.size(), 500u);
+  EXPECT_EQ(DirectXAfter(scene, RunLibraryFormatPassesWithoutEdges), with_edges);
 }
 
 TEST(ExportPasses, ABrokenDocumentDoesNotCrash) {
