@@ -154,7 +154,8 @@ struct WLine {
 // are written: null reads as every corner holding the default. The colours
 // are the same defaults for nearly every face (white, and (0, 0, 0, 1)); the
 // normals are needed only from smoothing until the normal records are made,
-// after which ReleaseCornerNormals gives their memory back.
+// after which ReleaseCornerNormals gives their memory back (the export's
+// passes smooth inside the weld and never make them).
 struct WFace {
   int tag = 0;
   int flags = 0;

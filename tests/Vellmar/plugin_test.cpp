@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include <string>
 
@@ -88,7 +89,10 @@ TEST_F(PluginTest, EntryPointsHandBackTheirConstants) {
 TEST_F(PluginTest, InitBindsOnlyACompleteHost) {
   const InitFn init = Entry<InitFn>("MQInit");
   const ExportFn export_file = Entry<ExportFn>("MQExportFile");
+  // Process ids come round again: a file left by an earlier process of
+  // this id must not count as written here.
   const std::string path = TempPath("init.xsi");
+  std::remove(path.c_str());
   EXPECT_EQ(init("no-such-host-module.so"), 0);
   EXPECT_EQ(init(VELLMAR_HOST_MODULE), 1);
   // A failing MQInit after a good one unbinds: no export until a good one.
@@ -97,6 +101,7 @@ TEST_F(PluginTest, InitBindsOnlyACompleteHost) {
   EXPECT_FALSE(FileExists(path));
   EXPECT_EQ(init(VELLMAR_HOST_MODULE), 1);
   EXPECT_EQ(export_file(0, path.c_str(), doc_), 1);
+  std::remove(path.c_str());
 }
 
 TEST_F(PluginTest, ExportsATexturedTriangleByteForByte) {
@@ -115,6 +120,7 @@ TEST_F(PluginTest, AFailedSaveIsNotReportedAsSuccess) {
   const ExportFn export_file = Entry<ExportFn>("MQExportFile");
   // Before MQInit nothing is bound: no call into the host, no file.
   const std::string unbound = TempPath("unbound.xsi");
+  std::remove(unbound.c_str());  // left by an earlier process of this id
   EXPECT_EQ(export_file(0, unbound.c_str(), doc_), 0);
   EXPECT_FALSE(FileExists(unbound));
 
