@@ -3,7 +3,6 @@
 // coordinates, every corner can get a colour or normal record of its own,
 // equal records around a vertex are shared, and unused ones are purged.
 #include <cstdint>
-#include <cstring>
 #include <new>
 #include <vector>
 
@@ -14,15 +13,7 @@ namespace {
 
 // --- Record values: exact equality, and a hash that agrees with it -------
 
-uint32_t Bits(float f) {
-  // -0 equals 0, so both hash alike.
-  if (f == 0.0f) return 0;
-  uint32_t b;
-  std::memcpy(&b, &f, sizeof b);
-  return b;
-}
-
-uint32_t Combine(uint32_t h, float f) { return (h ^ Bits(f)) * 0x9e3779b1u + 0x7f4a7c15u; }
+uint32_t Combine(uint32_t h, float f) { return (h ^ EqualityBits(f)) * 0x9e3779b1u + 0x7f4a7c15u; }
 
 bool Same(const WUv& a, const WUv& b) { return a.u == b.u && a.v == b.v; }
 bool Same(const WVertexColor& a, const WVertexColor& b) { return a.col == b.col; }

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <new>
 #include <tuple>
 #include <vector>
@@ -13,6 +12,7 @@
 #include <malloc.h>
 #endif
 
+#include "w_lib/first_equal_per_vertex.h"
 #include "w_lib/util/parallel.h"
 #include "w_lib/w_scene.h"
 
@@ -208,15 +208,6 @@ bool Same(const WVector& a, const WVector& b) { return a == b; }
 // A normal with a NaN equals nothing, itself included.
 bool Comparable(const WVector& n) { return Same(n, n); }
 
-// The bits of a component, with -0 read as 0: equal normals (without NaN)
-// have equal keys.
-uint32_t KeyBits(float f) {
-  if (f == 0.0f) return 0;
-  uint32_t b;
-  std::memcpy(&b, &f, sizeof b);
-  return b;
-}
-
 // For each of n normals, the position of the first one equal to it (itself
 // when none before it is), in first[]. Short lists compare with the earlier
 // distinct ones; long ones (the centre of a large fan) sort by value.
@@ -240,7 +231,7 @@ void FirstEqual(const WVector* normals, int n, std::vector<int>& order, int* fir
     if (Comparable(normals[i])) order.push_back(i);
   }
   const auto key = [normals](int i) {
-    return std::make_tuple(KeyBits(normals[i].x), KeyBits(normals[i].y), KeyBits(normals[i].z), i);
+    return std::make_tuple(EqualityBits(normals[i].x), EqualityBits(normals[i].y), EqualityBits(normals[i].z), i);
   };
   std::sort(order.begin(), order.end(), [&key](int a, int b) { return key(a) < key(b); });
   for (size_t i = 1; i < order.size(); ++i)

@@ -7,7 +7,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
+
+// The bits of a float for keys and hashes of values compared with ==: -0
+// reads as 0, so values that compare equal (NaN aside) have equal bits.
+inline uint32_t EqualityBits(float f) {
+  if (f == 0.0f) return 0;
+  uint32_t b;
+  std::memcpy(&b, &f, sizeof b);
+  return b;
+}
 
 class FirstEqualPerVertex {
  public:

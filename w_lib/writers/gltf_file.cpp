@@ -101,6 +101,22 @@ class GltfBuffer {
   size_t size_ = 0;
 };
 
+// Appends a dump of a value to text, indented by depth spaces after every
+// line break (JSON text holds no line break inside a string), and at its
+// start when at_start.
+void AppendIndented(std::string& text, const std::string& dumped, int depth, bool at_start = true) {
+  if (depth <= 0) {
+    text += dumped;
+    return;
+  }
+  const std::string pad(static_cast<size_t>(depth), ' ');
+  if (at_start) text += pad;
+  for (const char c : dumped) {
+    text += c;
+    if (c == '\n') text += pad;
+  }
+}
+
 // One of the document's long arrays (accessors, buffer views, materials,
 // meshes, nodes), kept as text: each element is serialised by tinygltf and
 // dumped by nlohmann::json as it is made, and joined to the others as a
@@ -115,7 +131,7 @@ class StreamedArray {
   // Appends one element; returns its index.
   int Add(const nlohmann::json& element) {
     if (count_ > 0) text_ += indent_ < 0 ? "," : ",\n";
-    AppendIndented(element.dump(indent_), 2 * indent_);
+    AppendIndented(text_, element.dump(indent_), 2 * indent_);
     return count_++;
   }
   int size() const { return count_; }
@@ -129,23 +145,6 @@ class StreamedArray {
     pieces.push_back(indent_ < 0 ? "]" : "\n" + std::string(static_cast<size_t>(indent_), ' ') + "]");
   }
 
-  // A dump of a value, indented by depth spaces after every line break
-  // (JSON text holds no line break inside a string), and at its start when
-  // at_start; appended to text_.
-  void AppendIndented(const std::string& dumped, int depth, bool at_start = true) {
-    if (depth <= 0) {
-      text_ += dumped;
-      return;
-    }
-    const std::string pad(static_cast<size_t>(depth), ' ');
-    if (at_start) text_ += pad;
-    for (const char c : dumped) {
-      text_ += c;
-      if (c == '\n') text_ += pad;
-    }
-  }
-
-  std::string& text() { return text_; }
 
  private:
   int indent_;
@@ -395,8 +394,7 @@ JsonText GltfJson(tinygltf::Model& model, StreamedArrays& arrays, size_t buffer_
   std::sort(names.begin(), names.end());
 
   JsonText result;
-  StreamedArray out(indent);  // the text between the streamed arrays
-  std::string& text = out.text();
+  std::string text;  // the text between the streamed arrays
   text += indent < 0 || names.empty() ? "{" : "{\n";
   for (size_t i = 0; i < names.size(); ++i) {
     if (i > 0) text += indent < 0 ? "," : ",\n";
@@ -409,7 +407,7 @@ JsonText GltfJson(tinygltf::Model& model, StreamedArrays& arrays, size_t buffer_
       text.clear();
       found->second->MoveValue(result.pieces);
     } else {
-      out.AppendIndented(document[names[i]].dump(indent), indent, false);
+      AppendIndented(text, document[names[i]].dump(indent), indent, false);
     }
   }
   if (indent >= 0) text += names.empty() ? "" : "\n";
