@@ -166,7 +166,7 @@ void ReadDocumentWithDialog(const HostTable& host, MQDocument doc, WScene& scene
 
 void PrepareExportScene(const HostTable& host, MQDocument doc, WScene& scene) {
   ReadDocumentWithDialog(host, doc, scene);
-  RunExportPasses(scene);
+  RunExportPassesWithoutEdges(scene);
 }
 
 void PrepareLibraryFormatScene(const HostTable& host, MQDocument doc, WScene& scene) {

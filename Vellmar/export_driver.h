@@ -24,7 +24,7 @@ void ReadDocumentIntoScene(const HostTable& host, MQDocument doc, ExportDialogRe
 void ReadDocumentWithDialog(const HostTable& host, MQDocument doc, WScene& scene);
 
 // Everything an export does before writing: ReadDocumentWithDialog, then the
-// export passes.
+// export passes, without the edge list that the dotXSI writer does not read.
 void PrepareExportScene(const HostTable& host, MQDocument doc, WScene& scene);
 
 // The same with the library formats' passes instead of the export's: the

@@ -52,6 +52,11 @@ void RunExportPasses(WScene& scene) {
   RunPasses(scene, [](WScene& s) { MirrorScene(s, kExportMirrorMask); });
 }
 
+void RunExportPassesWithoutEdges(WScene& scene) {
+  RunPasses(
+      scene, [](WScene& s) { MirrorScene(s, kExportMirrorMask); }, false);
+}
+
 void RunLibraryFormatPasses(WScene& scene) {
   RunPasses(scene, [](WScene& s) { ReverseObjectFaces(s); });
 }

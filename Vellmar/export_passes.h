@@ -15,6 +15,12 @@ constexpr float kExportUnitScale = 0.01f;
 // builds the edges and scales lengths to the output unit.
 void RunExportPasses(WScene& scene);
 
+// The export's passes without the edge list. The dotXSI writer reads no
+// lines and no face sides, so it writes the same bytes; the file is made
+// without the time and memory that the edges take (two lines a face on a
+// closed quad mesh).
+void RunExportPassesWithoutEdges(WScene& scene);
+
 // The same twelve passes with the first replaced: instead of the mirror,
 // every face is reversed and no coordinate changes. The host's faces wind
 // the other way round from the scene library's convention, so this puts a

@@ -20,7 +20,7 @@ bool WriteGlb(const char* path, WScene&& scene) { return WriteGlbFile(path, std:
 #endif
 
 const OutputFormat kFormats[] = {
-    {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPasses, WriteXsi},
+    {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPassesWithoutEdges, WriteXsi},
     {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesWithoutEdges, WriteXFile},
     {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, RunLibraryFormatPasses,
      WriteObjFile},

@@ -1,6 +1,7 @@
 // The export's pass sequence from start to end: that every pass runs, in
 // order; what each pass does is checked in its own test.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -14,10 +15,13 @@
 namespace {
 
 // The DirectX text of a scene prepared by passes.
-std::string DirectXAfter(WScene scene, void (*passes)(WScene&)) {
+// The bytes that a writer makes of a copy of scene after the passes.
+template <class Write>
+std::string WrittenAfter(WScene scene, void (*passes)(WScene&), Write write) {
   passes(scene);
-  const std::string path = testing::TempDir() + "passes.x";
-  EXPECT_TRUE(WriteXFile(path.c_str(), std::move(scene)));
+  // Per process: the suite runs again with one thread, alongside.
+  const std::string path = testing::TempDir() + "passes_" + std::to_string(getpid()) + ".out";
+  EXPECT_TRUE(write(path.c_str(), std::move(scene)));
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
@@ -83,7 +87,7 @@ TEST(LibraryFormatPasses, FacesReversedNothingMirrored) {
   EXPECT_EQ(obj.lnum, 12);
 }
 
-TEST(LibraryFormatPasses, DirectXIsTheSameWithoutTheEdgeList) {
+TEST(LibraryFormatPasses, DirectXAndDotXsiAreTheSameWithoutTheEdgeList) {
   // Textured quads with a seam, a two-corner face, and loose lines that
   // repeat one another and a face side: the edge list would merge them, but
   // the DirectX writer keeps no lines.
@@ -93,9 +97,19 @@ TEST(LibraryFormatPasses, DirectXIsTheSameWithoutTheEdgeList) {
   AddLineBetween(obj, 0, 1);
   AddLineBetween(obj, 1, 0);
   AddLineBetween(obj, 0, 5);
-  const std::string with_edges = DirectXAfter(scene, RunLibraryFormatPasses);
+  const auto write_x = [](const char* path, WScene&& s) { return WriteXFile(path, std::move(s)); };
+  const std::string with_edges = WrittenAfter(scene, RunLibraryFormatPasses, write_x);
   EXPECT_GT(with_edges.size(), 500u);
-  EXPECT_EQ(DirectXAfter(scene, RunLibraryFormatPassesWithoutEdges), with_edges);
+  EXPECT_EQ(WrittenAfter(scene, RunLibraryFormatPassesWithoutEdges, write_x), with_edges);
+
+  // The dotXSI writer reads neither lines nor face sides. Its time stamp is
+  // held still for the two writes.
+  setenv("SOURCE_DATE_EPOCH", "1796655600", 1);
+  const auto write_xsi = [](const char* path, WScene&& s) { return WriteXsiFile(path, s); };
+  const std::string xsi_with_edges = WrittenAfter(scene, RunExportPasses, write_xsi);
+  EXPECT_GT(xsi_with_edges.size(), 500u);
+  EXPECT_EQ(WrittenAfter(scene, RunExportPassesWithoutEdges, write_xsi), xsi_with_edges);
+  unsetenv("SOURCE_DATE_EPOCH");
 }
 
 TEST(ExportPasses, ABrokenDocumentDoesNotCrash) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <string>
 
 #include "Vellmar/export_driver.h"
@@ -50,21 +51,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VHost_SetExportOptions(1.0f, 1, 2, 4, 0);
   // The command line refuses such documents before it writes anything.
   if (VHost_FindNonFiniteObject(&doc, nullptr, 0) >= 0) return 0;
-  // Each format as convert prepares and writes it; the scene of the library
-  // formats is prepared once for all of them.
-  WScene scenes[2];
-  bool prepared[2] = {false, false};
+  // Each format as convert prepares and writes it; a scene is prepared once
+  // for all the formats that share its passes.
+  std::map<void (*)(WScene&), WScene> scenes;
   for (const char* name : {"xsi", "x", "obj", "mqo", "dxf", "dxf-polyface", "dump", "gltf", "glb"}) {
     const OutputFormat* format = FindFormat(name);
     if (!format || !format->write) continue;
-    const int k = format->passes == RunExportPasses ? 0 : 1;
-    WScene& scene = scenes[k];
-    if (!prepared[k]) {
+    const auto [found, added] = scenes.try_emplace(format->passes);
+    WScene& scene = found->second;
+    if (added) {
       ReadDocumentWithDialog(g_host, &doc, scene);
       format->passes(scene);
       scene.utf8_names = doc.utf8_names;
     }
-    prepared[k] = true;
     const std::string path = folder + "out" + format->extensions[0];
     format->write(path.c_str(), WScene(scene));
     unlink(path.c_str());
