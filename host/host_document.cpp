@@ -36,7 +36,7 @@ void MQObjectRecord::DeleteFace(int32_t face) {
   const int32_t first = face_start[face], n = CornerCount(face);
   corner_vertex.erase(corner_vertex.begin() + first, corner_vertex.begin() + first + n);
   corner_uv.erase(corner_uv.begin() + first, corner_uv.begin() + first + n);
-  corner_color.erase(corner_color.begin() + first, corner_color.begin() + first + n);
+  corner_color.Erase(first, first + n);
   face_material.erase(face_material.begin() + face);
   face_start.erase(face_start.begin() + face + 1);
   for (size_t f = static_cast<size_t>(face) + 1; f < face_start.size(); ++f) face_start[f] -= n;
@@ -46,7 +46,7 @@ void MQObjectRecord::InvertFace(int32_t face) {
   const int32_t first = face_start[face], last = face_start[face + 1];
   std::reverse(corner_vertex.begin() + first, corner_vertex.begin() + last);
   std::reverse(corner_uv.begin() + first, corner_uv.begin() + last);
-  std::reverse(corner_color.begin() + first, corner_color.begin() + last);
+  corner_color.Reverse(first, last);
 }
 
 void MQObjectRecord::DeleteVertex(int32_t v, bool delete_faces) {
@@ -61,15 +61,15 @@ void MQObjectRecord::DeleteVertex(int32_t v, bool delete_faces) {
       if (corner_vertex[c] != v) continue;
       corner_vertex.erase(corner_vertex.begin() + c);
       corner_uv.erase(corner_uv.begin() + c);
-      corner_color.erase(corner_color.begin() + c);
+      corner_color.Erase(c, c + 1);
       for (size_t g = static_cast<size_t>(f) + 1; g < face_start.size(); ++g) --face_start[g];
     }
   }
   for (int32_t& cv : corner_vertex)
     if (cv > v) --cv;
   vertices.erase(vertices.begin() + v);
-  vertex_colors.erase(vertex_colors.begin() + v);
-  vertex_weights.erase(vertex_weights.begin() + v);
+  vertex_colors.Erase(v, v + 1);
+  vertex_weights.Erase(v, v + 1);
 }
 
 namespace {
@@ -84,8 +84,8 @@ void CollapseVertices(MQObjectRecord& obj, const std::vector<int32_t>& represent
     if (!keep[v]) continue;
     new_index[v] = kept;
     obj.vertices[kept] = obj.vertices[v];
-    obj.vertex_colors[kept] = obj.vertex_colors[v];
-    obj.vertex_weights[kept] = obj.vertex_weights[v];
+    obj.vertex_colors.Set(kept, obj.vertex_colors[v]);
+    obj.vertex_weights.Set(kept, obj.vertex_weights[v]);
     ++kept;
   }
   for (int32_t& cv : obj.corner_vertex)
@@ -147,11 +147,11 @@ void MQObjectRecord::Append(const MQObjectRecord& other) {
   const int32_t base = VertexCount();
   const int32_t corner_base = static_cast<int32_t>(corner_vertex.size());
   vertices.insert(vertices.end(), other.vertices.begin(), other.vertices.end());
-  vertex_colors.insert(vertex_colors.end(), other.vertex_colors.begin(), other.vertex_colors.end());
-  vertex_weights.insert(vertex_weights.end(), other.vertex_weights.begin(), other.vertex_weights.end());
+  vertex_colors.Append(other.vertex_colors);
+  vertex_weights.Append(other.vertex_weights);
   for (int32_t cv : other.corner_vertex) corner_vertex.push_back(cv + base);
   corner_uv.insert(corner_uv.end(), other.corner_uv.begin(), other.corner_uv.end());
-  corner_color.insert(corner_color.end(), other.corner_color.begin(), other.corner_color.end());
+  corner_color.Append(other.corner_color);
   face_material.insert(face_material.end(), other.face_material.begin(), other.face_material.end());
   for (size_t f = 1; f < other.face_start.size(); ++f) face_start.push_back(other.face_start[f] + corner_base);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Vellmar/host_interface.h"
+#include "host/defaulted_array.h"
 
 // Packed colour: red in the low byte, then green, blue and alpha.
 constexpr uint32_t kWhitePacked = 0xFFFFFFFFu;
@@ -34,8 +35,9 @@ struct MQMaterialRecord {
 struct MQObjectRecord {
   std::string name;
   std::vector<MQPoint> vertices;
-  std::vector<uint32_t> vertex_colors;  // one per vertex
-  std::vector<float> vertex_weights;    // one per vertex
+  // One per vertex; stored only once some vertex differs from white or zero.
+  DefaultedArray<uint32_t> vertex_colors{kWhitePacked};
+  DefaultedArray<float> vertex_weights{0.0f};
 
   // The corners of face f are the entries face_start[f] .. face_start[f+1]-1
   // of the corner arrays; face_start has one entry more than there are faces.
@@ -43,7 +45,7 @@ struct MQObjectRecord {
   std::vector<int32_t> face_material;       // one per face, -1 for none
   std::vector<int32_t> corner_vertex;       // one per corner
   std::vector<MQCoordinate> corner_uv;      // one per corner
-  std::vector<uint32_t> corner_color;       // one per corner, packed
+  DefaultedArray<uint32_t> corner_color{kWhitePacked};  // one per corner, packed
 
   uint32_t visible = 15;
   int32_t patch_type = 0;

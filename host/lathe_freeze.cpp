@@ -91,8 +91,8 @@ bool FreezeLathe(MQObjectRecord& obj, std::string& error) {
       Coordinate(p, i) = a * cosine[s] - b * sine[s];
       Coordinate(p, j) = a * sine[s] + b * cosine[s];
       obj.AddVertex(p);
-      obj.vertex_colors.back() = obj.vertex_colors[v];
-      obj.vertex_weights.back() = obj.vertex_weights[v];
+      obj.vertex_colors.Set(obj.vertex_colors.size() - 1, obj.vertex_colors[v]);
+      obj.vertex_weights.Set(obj.vertex_weights.size() - 1, obj.vertex_weights[v]);
     }
   }
   auto turned = [&](int32_t v, int32_t s) { return s % segments == 0 || ring[v] < 0 ? v : ring[v] + s - 1; };

@@ -25,8 +25,8 @@ void MirrorAcross(MQObjectRecord& obj, int axis, bool connected, float distance)
     MQPoint p = obj.vertices[v];
     Coordinate(p, axis) = 0.0f - c;  // a copy of a vertex on the plane gets +0, not -0
     copy_of[v] = obj.AddVertex(p);
-    obj.vertex_colors.back() = obj.vertex_colors[v];
-    obj.vertex_weights.back() = obj.vertex_weights[v];
+    obj.vertex_colors.Set(obj.vertex_colors.size() - 1, obj.vertex_colors[v]);
+    obj.vertex_weights.Set(obj.vertex_weights.size() - 1, obj.vertex_weights[v]);
   }
 
   const size_t corners = obj.corner_vertex.size();

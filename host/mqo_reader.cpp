@@ -294,8 +294,8 @@ void MqoParser::ParseObject() {
     lex_.EndLine();
   }
   // One colour and one weight per vertex, whichever chunks gave vertices.
-  obj.vertex_colors.resize(obj.vertices.size(), kWhitePacked);
-  obj.vertex_weights.resize(obj.vertices.size(), 0.0f);
+  obj.vertex_colors.resize(obj.vertices.size());
+  obj.vertex_weights.resize(obj.vertices.size());
 }
 
 void MqoParser::ParseVertices(MQObjectRecord& obj) {
@@ -439,11 +439,9 @@ void MqoParser::ParseFace(MQObjectRecord& obj, size_t& used) {
     obj.corner_color.resize(size);
   }
   used = base + n;
-  // A face without UV(...) has (0, 0) at every corner, one without COL(...) white.
-  for (size_t c = base; c < used; ++c) {
-    obj.corner_uv[c] = MQCoordinate{0.0f, 0.0f};
-    obj.corner_color[c] = kWhitePacked;
-  }
+  // A face without UV(...) has (0, 0) at every corner, one without COL(...)
+  // white: the colours past the corners used are white already.
+  for (size_t c = base; c < used; ++c) obj.corner_uv[c] = MQCoordinate{0.0f, 0.0f};
   int32_t material = -1;
   bool have_points = false;
   while (!lex_.AtLineEnd()) {
@@ -474,7 +472,7 @@ void MqoParser::ParseFace(MQObjectRecord& obj, size_t& used) {
         value = lex_.Float();
       });
     } else if (attribute == "COL") {
-      uint32_t* colors = obj.corner_color.data() + base;
+      uint32_t* colors = obj.corner_color.MutableData() + base;
       ReadList("COL", n, [this, colors](int32_t k) { colors[k] = lex_.UInt(); });
     } else {
       // N(...), UID(...), CRS(...) and whatever later versions add.

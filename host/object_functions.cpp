@@ -76,7 +76,7 @@ VHOST_API(uint32_t) MQObj_GetVertexColor(MQObject obj, int32_t index) {
 }
 
 VHOST_API(void) MQObj_SetVertexColor(MQObject obj, int32_t index, uint32_t color) {
-  if (obj->HasVertex(index)) obj->vertex_colors[index] = color;
+  if (obj->HasVertex(index)) obj->vertex_colors.Set(index, color);
 }
 
 VHOST_API(float) MQObj_GetVertexWeight(MQObject obj, int32_t index) {
@@ -84,13 +84,13 @@ VHOST_API(float) MQObj_GetVertexWeight(MQObject obj, int32_t index) {
 }
 
 VHOST_API(void) MQObj_SetVertexWeight(MQObject obj, int32_t index, float weight) {
-  if (obj->HasVertex(index)) obj->vertex_weights[index] = weight;
+  if (obj->HasVertex(index)) obj->vertex_weights.Set(index, weight);
 }
 
 VHOST_API(void) MQObj_CopyVertexAttribute(MQObject obj, int32_t dest, MQObject source_obj, int32_t source) {
   if (!source_obj || !obj->HasVertex(dest) || !source_obj->HasVertex(source)) return;
-  obj->vertex_colors[dest] = source_obj->vertex_colors[source];
-  obj->vertex_weights[dest] = source_obj->vertex_weights[source];
+  obj->vertex_colors.Set(dest, source_obj->vertex_colors[source]);
+  obj->vertex_weights.Set(dest, source_obj->vertex_weights[source]);
 }
 
 VHOST_API(int32_t) MQObj_AddFace(MQObject obj, int32_t count, const int32_t* points) {
@@ -129,7 +129,7 @@ VHOST_API(uint32_t) MQObj_GetFaceVertexColor(MQObject obj, int32_t face, int32_t
 
 VHOST_API(void) MQObj_SetFaceVertexColor(MQObject obj, int32_t face, int32_t corner, uint32_t color) {
   if (!obj->HasFace(face) || corner < 0 || corner >= obj->CornerCount(face)) return;
-  obj->corner_color[obj->face_start[face] + corner] = color;
+  obj->corner_color.Set(obj->face_start[face] + corner, color);
 }
 
 VHOST_API(void) MQObj_OptimizeVertex(MQObject obj, float distance) { obj->MergeCloseVertices(distance); }

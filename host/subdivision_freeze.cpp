@@ -238,8 +238,8 @@ void WriteFrozen(const MQObjectRecord& obj, const Surface& surface, const Refine
   for (size_t v = 0; v < refined.vertices.size(); ++v) {
     const VertexValue& value = refined.vertices[v];
     frozen.vertices[v] = MQPoint{value.x, value.y, value.z};
-    frozen.vertex_colors[v] = Pack(value.r, value.g, value.b, value.a);
-    frozen.vertex_weights[v] = value.weight;
+    frozen.vertex_colors.Set(v, Pack(value.r, value.g, value.b, value.a));
+    frozen.vertex_weights.Set(v, value.weight);
   }
   // A channel of one value keeps it.
   const MQCoordinate uv_everywhere = surface.corners.empty() ? MQCoordinate{} : obj.corner_uv[surface.corners[0]];

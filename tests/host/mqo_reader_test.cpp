@@ -156,8 +156,8 @@ TEST(MqoReader, ReadsTheGrammarWithEitherLineEnd) {
     EXPECT_EQ(Coordinates(obj), (std::vector<float>{-1, 0, 0, 1.5f, -0.0f, 2, 6.12323426e-17f, 3, -4, 0, 1, 0, 1, 1, 1,
                                                     2, 2, 2}));
     EXPECT_TRUE(std::signbit(obj.vertices[1].y));  // "-0" stays negative zero
-    EXPECT_EQ(obj.vertex_colors, std::vector<uint32_t>(6, kWhitePacked));
-    EXPECT_EQ(obj.vertex_weights, std::vector<float>(6, 0.0f));
+    EXPECT_EQ(obj.vertex_colors.ToVector(), std::vector<uint32_t>(6, kWhitePacked));
+    EXPECT_EQ(obj.vertex_weights.ToVector(), std::vector<float>(6, 0.0f));
 
     EXPECT_EQ(obj.face_start, (std::vector<int32_t>{0, 5, 9, 11, 14}));
     EXPECT_EQ(obj.face_material, (std::vector<int32_t>{1, 0, -1, -1}));
@@ -167,7 +167,7 @@ TEST(MqoReader, ReadsTheGrammarWithEitherLineEnd) {
       EXPECT_EQ(obj.corner_uv[c].u, c < 5 ? uvs[c][0] : 0.0f) << c;
       EXPECT_EQ(obj.corner_uv[c].v, c < 5 ? uvs[c][1] : 0.0f) << c;
     }
-    EXPECT_EQ(obj.corner_color, (std::vector<uint32_t>{1, 2, 3, 0xFFFFFFFFu, 0, kWhitePacked, kWhitePacked,
+    EXPECT_EQ(obj.corner_color.ToVector(), (std::vector<uint32_t>{1, 2, 3, 0xFFFFFFFFu, 0, kWhitePacked, kWhitePacked,
                                                        kWhitePacked, kWhitePacked, kWhitePacked, kWhitePacked,
                                                        kWhitePacked, kWhitePacked, kWhitePacked}));
   }
