@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -32,9 +33,12 @@ inline std::string TempPath(const std::string& name) {
   return dir + (dir.empty() || dir.back() == '/' ? "" : "/") + "vellmar-" + std::to_string(getpid()) + "-" + name;
 }
 
-// A fresh directory of this process, ending in a slash.
+// A fresh directory of this process, ending in a slash. One left by an
+// earlier process that had the same id is removed first.
 inline std::string TempFolder(const std::string& name) {
   const std::string dir = TempPath(name) + "/";
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
   mkdir(dir.c_str(), 0755);
   return dir;
 }

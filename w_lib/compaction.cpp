@@ -2,6 +2,20 @@
 // survivors and rewrites every index that refers to them.
 #include "w_lib/w_scene.h"
 
+namespace {
+
+template <class R>
+void RemoveOrFit(bool some_dead, R*& block, int& count, int& capacity) {
+  if (some_dead) {
+    RemoveDeadRecords(block, count, capacity);
+  } else {
+    // Shrinking can only fail for want of memory; the larger block then stays.
+    static_cast<void>(ReserveRecords(block, count, capacity, count));
+  }
+}
+
+}  // namespace
+
 bool WObject::Compact() {
   // Number the survivors, then resolve merges: a dead record merged into
   // another takes the survivor's new index. An array without dead records
@@ -13,11 +27,11 @@ bool WObject::Compact() {
   const bool normals_die = NumberSurvivors(normals, nnum) != nnum;
   const bool colors_die = NumberSurvivors(colors, cnum) != cnum;
   const bool uvs_die = NumberSurvivors(uvs, unum) != unum;
-  ResolveMerges(vertices, vnum);
-  ResolveMerges(lines, lnum);
-  ResolveMerges(normals, nnum);
-  ResolveMerges(colors, cnum);
-  ResolveMerges(uvs, unum);
+  if (vertices_die) ResolveMerges(vertices, vnum);
+  if (lines_die) ResolveMerges(lines, lnum);
+  if (normals_die) ResolveMerges(normals, nnum);
+  if (colors_die) ResolveMerges(colors, cnum);
+  if (uvs_die) ResolveMerges(uvs, unum);
 
   if (vertices_die) {
     for (int i = 0; i < lnum; ++i) {
@@ -45,11 +59,12 @@ bool WObject::Compact() {
     }
   }
 
-  RemoveDeadRecords(vertices, vnum, vmax);
-  RemoveDeadRecords(lines, lnum, lmax);
-  RemoveDeadRecords(normals, nnum, nmax);
-  RemoveDeadRecords(colors, cnum, cmax);
-  RemoveDeadRecords(uvs, unum, umax);
+  // A kind without dead records is only fitted to its count.
+  RemoveOrFit(vertices_die, vertices, vnum, vmax);
+  RemoveOrFit(lines_die, lines, lnum, lmax);
+  RemoveOrFit(normals_die, normals, nnum, nmax);
+  RemoveOrFit(colors_die, colors, cnum, cmax);
+  RemoveOrFit(uvs_die, uvs, unum, umax);
   RemoveDeadRecords(faces, fnum, fmax);
   return true;
 }

@@ -104,6 +104,14 @@ void CopyRecords(R*& block, int& count, int& capacity, const R* source, int sour
   for (int i = 0; i < count; ++i) block[i] = source[i];
 }
 
+// The index of the first record marked deleted, or count when none is.
+template <class R>
+int FirstDeadRecord(const R* block, int count) {
+  int i = 0;
+  while (i < count && !(block[i].flags & kDeleted)) ++i;
+  return i;
+}
+
 // Compaction, first step: every live record receives its new index in remap.
 // Dead records keep the remap that names the record they were merged into.
 // Returns the number of survivors.
@@ -138,8 +146,8 @@ int Remapped(const R* block, int count, int index) {
 // count and shrinks the block to an exact fit.
 template <class R>
 void RemoveDeadRecords(R*& block, int& count, int& capacity) {
-  int kept = 0;
-  for (int i = 0; i < count; ++i) {
+  int kept = FirstDeadRecord(block, count);
+  for (int i = kept; i < count; ++i) {
     if (block[i].flags & kDeleted) continue;
     if (kept != i) block[kept] = std::move(block[i]);
     ++kept;
