@@ -6,14 +6,6 @@
 float WSin(float angle) { return static_cast<float>(std::sin(static_cast<double>(angle))); }
 float WCos(float angle) { return static_cast<float>(std::cos(static_cast<double>(angle))); }
 
-float WVector::Length() const { return std::sqrt(x * x + y * y + z * z); }
-
-WVector& WVector::Normalize() {
-  float len = Length();
-  // The reciprocal is taken once, in float, and every component scaled by it.
-  float s = len > 0.0f ? 1.0f / len : 0.0f;
-  return *this *= s;
-}
 
 WMatrix::WMatrix(float m00, float m01, float m02, float m03, float m10, float m11, float m12, float m13,
                  float m20, float m21, float m22, float m23, float m30, float m31, float m32, float m33) {

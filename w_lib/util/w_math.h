@@ -3,6 +3,8 @@
 // in the bottom row and A x B applies A first, then B.
 #pragma once
 
+#include <cmath>
+
 // Every float operation below rounds to 32 bits; the build forbids fused
 // multiply-add so that results are the same bytes on every platform.
 
@@ -24,9 +26,15 @@ struct WVector {
   WVector& operator*=(float s) { x *= s; y *= s; z *= s; return *this; }
   WVector operator-() const { return WVector(-x, -y, -z); }
 
-  float Length() const;
-  // Scales to unit length; a zero vector stays zero.
-  WVector& Normalize();
+  // Inline: the normal passes call these millions of times.
+  float Length() const { return std::sqrt(x * x + y * y + z * z); }
+  // Scales to unit length; a zero vector stays zero. The reciprocal is
+  // taken once, in float, and every component scaled by it.
+  WVector& Normalize() {
+    const float len = Length();
+    const float s = len > 0.0f ? 1.0f / len : 0.0f;
+    return *this *= s;
+  }
   WVector Normalized() const { WVector r = *this; return r.Normalize(); }
 };
 

@@ -37,6 +37,6 @@ void PutItems(TextOutput& out, size_t count, const Format& format) {
       TextOutput& block = *blocks[static_cast<size_t>(part)];
       for (size_t i = begin; i < end; ++i) format(block, base + i);
     });
-    for (const auto& block : blocks) out.Put(block->text());
+    for (const auto& block : blocks) out.PutBlock(block->text());
   }
 }

@@ -83,6 +83,13 @@ TextOutput& TextOutput::PutOutOfLine(std::string_view bytes) {
   return *this;
 }
 
+TextOutput& TextOutput::PutBlock(std::string_view bytes) {
+  if (!file_.file || bytes.size() < kMinDirectBytes) return Put(bytes);
+  Flush();
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_.file) != bytes.size()) NoteError();
+  return *this;
+}
+
 TextOutput& TextOutput::Tabs(int n) {
   if (n <= 0) return *this;
   char* at = Reserve(static_cast<size_t>(n));

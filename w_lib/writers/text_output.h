@@ -58,6 +58,9 @@ class TextOutput {
     return *this;
   }
   TextOutput& Put(const char* bytes) { return Put(std::string_view(bytes)); }
+  // The same for a large piece (a block formatted apart): with a file, what
+  // is buffered is written, then the piece straight from where it lies.
+  TextOutput& PutBlock(std::string_view bytes);
   TextOutput& Put(char c) {
     if (used_ >= buffer_.size()) return PutOutOfLine(std::string_view(&c, 1));
     buffer_[used_++] = c;
@@ -88,6 +91,10 @@ class TextOutput {
  private:
   // Bytes collected before a file write; writers emit many short pieces.
   static constexpr size_t kBlockSize = size_t{1} << 20;
+
+  // A piece at least this large skips the buffer: copying it costs more
+  // than one more write.
+  static constexpr size_t kMinDirectBytes = size_t{64} << 10;
 
   // Room for any long long in decimal, with its sign.
   static constexpr size_t kMaxIntChars = 20;
