@@ -64,12 +64,12 @@ calc() { awk "BEGIN {printf \"%.2f\", $1}"; }
 
 echo
 echo "Torus of ${u} x ${v} quads, median of ${runs} runs, on $(nproc) cores ($(uname -m)):"
-printf '%-28s %10s %12s\n' "work" "wall (s)" "peak (MB)"
+printf '%-28s %10s %12s   %s\n' "work" "wall (s)" "peak (MB)" "every run's wall (s)"
 declare -a t m
 for i in "${!commands[@]}"; do
   t[$i]=$(echo "${times[$i]}" | median)
   m[$i]=$(echo "${mems[$i]}" | median)
-  printf '%-28s %10.2f %12.0f\n' "${names[$i]}" "${t[$i]}" "$(calc "${m[$i]} / 1024")"
+  printf '%-28s %10.2f %12.0f   %s\n' "${names[$i]}" "${t[$i]}" "$(calc "${m[$i]} / 1024")" "${times[$i]}"
 done
 echo
 echo "assimp time / vellmar convert .x time:  $(calc "${t[3]} / ${t[1]}")  (goal: 5 or more)"
