@@ -3,16 +3,22 @@
 #include "host/mqo_reader.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
 
 #include "host/mqo_lexer.h"
+#include "w_lib/util/parallel.h"
 
 namespace {
 
 constexpr int32_t kMaxCorners = std::numeric_limits<int32_t>::max();
+
+// A face chunk of this many lines or more is read in two halves at once
+// when there is a second thread for it.
+constexpr int32_t kMinFacesToSplit = 1 << 16;
 
 // Shortest lines of a material ("\"\"\n"), a vertex ("0 0 0\n") and a face
 // ("1 V(0)\n"), and the shortest corner ("0 "): a count in a chunk head can
@@ -62,8 +68,17 @@ class MqoParser {
   void ParseBVertices(MQObjectRecord& obj);
   void ParseVector(MQObjectRecord& obj, int32_t chunk_count);
   void ParseFaces(MQObjectRecord& obj);
+  // Reads the face lines from..to - 1 of a chunk of count into obj's face
+  // and corner arrays, its corners from used on.
+  void ParseFaceLines(MQObjectRecord& obj, int32_t from, int32_t to, int32_t count, int opened, size_t& used,
+                      uint32_t vertex_count);
+  // Reads the chunk's count face lines in two halves at once. False, with
+  // the object and the position as they were, when either half fails or the
+  // halves do not meet where one pass would go from one to the other: the
+  // caller then reads them in one pass, which reports any fault in its place.
+  bool ParseFacesInTwo(MQObjectRecord& obj, int32_t count, int opened, size_t& used, uint32_t vertex_count);
   // Reads one face line into the corner arrays at used, which it advances.
-  void ParseFace(MQObjectRecord& obj, size_t& used);
+  void ParseFace(MQObjectRecord& obj, size_t& used, uint32_t vertex_count);
   // Reads the count values of an attribute's list up to its ')', handing
   // each index to read_value.
   template <typename ReadValue>
@@ -386,14 +401,9 @@ void MqoParser::ParseFaces(MQObjectRecord& obj) {
   // The corner arrays grow ahead of the faces by doubling (resizing them per
   // face costs a fifth of the reading time) and are trimmed at the end.
   size_t used = obj.corner_vertex.size();
-  for (int32_t i = 0; i < count; ++i) {
-    if (!lex_.NextContentLine())
-      lex_.FailAtEnd("expected " + std::to_string(count) + " faces in \"face\" opened at line " +
-                     std::to_string(opened) + ", found " + std::to_string(i));
-    if (*lex_.p == '}')
-      lex_.Fail("expected " + std::to_string(count) + " faces, found " + std::to_string(i));
-    ParseFace(obj, used);
-  }
+  const uint32_t vertex_count = static_cast<uint32_t>(obj.vertices.size());
+  if (!ParseFacesInTwo(obj, count, opened, used, vertex_count))
+    ParseFaceLines(obj, 0, count, count, opened, used, vertex_count);
   obj.corner_vertex.resize(used);
   obj.corner_uv.resize(used);
   obj.corner_color.resize(used);
@@ -421,7 +431,114 @@ void MqoParser::ReadList(const char* attribute, int32_t count, ReadValue read_va
               " values expected, or lacks its ')'");
 }
 
-void MqoParser::ParseFace(MQObjectRecord& obj, size_t& used) {
+void MqoParser::ParseFaceLines(MQObjectRecord& obj, int32_t from, int32_t to, int32_t count, int opened,
+                               size_t& used, uint32_t vertex_count) {
+  for (int32_t i = from; i < to; ++i) {
+    if (!lex_.NextContentLine())
+      lex_.FailAtEnd("expected " + std::to_string(count) + " faces in \"face\" opened at line " +
+                     std::to_string(opened) + ", found " + std::to_string(i));
+    if (*lex_.p == '}')
+      lex_.Fail("expected " + std::to_string(count) + " faces, found " + std::to_string(i));
+    ParseFace(obj, used, vertex_count);
+  }
+}
+
+// True unless the line from..end (its '\n') holds only blanks before an
+// optional '\r': the lines that reading skips between entries.
+bool HasContent(const char* from, const char* end) {
+  while (from != end && (*from == ' ' || *from == '\t')) ++from;
+  return !(from == end || (*from == '\r' && from + 1 == end));
+}
+
+bool MqoParser::ParseFacesInTwo(MQObjectRecord& obj, int32_t count, int opened, size_t& used,
+                                uint32_t vertex_count) {
+  if (count < kMinFacesToSplit || WorkerCount() < 2) return false;
+  // The second half starts on the line after the first half's last face
+  // line, found by counting the lines with content.
+  const int32_t half = count / 2;
+  const char* split = lex_.p;
+  int split_line = lex_.line;
+  for (int32_t seen = 0; seen < half; ++split_line) {
+    const char* line_end = static_cast<const char*>(std::memchr(split, '\n', static_cast<size_t>(lex_.end - split)));
+    if (!line_end) return false;
+    if (HasContent(split, line_end)) ++seen;
+    split = line_end + 1;
+  }
+
+  const MqoLexer start = lex_;
+  const size_t used_before = used, faces_before = obj.face_material.size();
+  const int32_t max_before = max_material_;
+  const int max_line_before = max_material_line_;
+  // The second half goes to faces of its own, its corners counted from 0.
+  MqoParser second(split, static_cast<size_t>(lex_.end - split), doc_);
+  second.lex_.line = split_line;
+  MQObjectRecord part;
+  size_t part_used = 0;
+  // Room up front, as for the whole chunk, so that the half's arrays are
+  // made once and given back whole.
+  const size_t part_faces = static_cast<size_t>(count - half);
+  const size_t part_corners = std::min(part_faces * 4, second.lex_.Remaining() / kMinCornerBytes);
+  part.face_start.reserve(part_faces + 1);
+  part.face_material.reserve(part_faces);
+  part.corner_vertex.reserve(part_corners);
+  part.corner_uv.reserve(part_corners);
+  bool read[2] = {false, false};
+  ParallelParts(2, 2, [&](int k, size_t, size_t) {
+    try {
+      if (k == 0)
+        ParseFaceLines(obj, 0, half, count, opened, used, vertex_count);
+      else
+        second.ParseFaceLines(part, half, count, count, opened, part_used, vertex_count);
+      read[k] = true;
+    } catch (const MqoSyntaxError&) {
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+  });
+
+  if (read[0] && read[1] && lex_.p == split && lex_.line == split_line &&
+      part_used <= static_cast<size_t>(kMaxCorners) - used) {
+    // Join: the second half's corners follow the first's.
+    const size_t joined = used + part_used;
+    if (obj.corner_vertex.size() < joined) {
+      obj.corner_vertex.resize(joined);
+      obj.corner_uv.resize(joined);
+      obj.corner_color.resize(joined);
+    }
+    std::copy(part.corner_vertex.begin(), part.corner_vertex.begin() + static_cast<ptrdiff_t>(part_used),
+              obj.corner_vertex.begin() + static_cast<ptrdiff_t>(used));
+    std::copy(part.corner_uv.begin(), part.corner_uv.begin() + static_cast<ptrdiff_t>(part_used),
+              obj.corner_uv.begin() + static_cast<ptrdiff_t>(used));
+    // Corners past the first half's are white already.
+    if (part.corner_color.Stored())
+      for (size_t c = 0; c < part_used; ++c) obj.corner_color.Set(used + c, part.corner_color[c]);
+    for (size_t f = 1; f < part.face_start.size(); ++f)
+      obj.face_start.push_back(static_cast<int32_t>(used + static_cast<size_t>(part.face_start[f])));
+    obj.face_material.insert(obj.face_material.end(), part.face_material.begin(), part.face_material.end());
+    used = joined;
+    if (second.max_material_ > max_material_) {
+      max_material_ = second.max_material_;
+      max_material_line_ = second.max_material_line_;
+    }
+    lex_.p = second.lex_.p;
+    lex_.line = second.lex_.line;
+    return true;
+  }
+
+  // Back to where the chunk's faces start.
+  obj.corner_vertex.resize(used_before);
+  obj.corner_uv.resize(used_before);
+  obj.corner_color.resize(used_before);
+  obj.face_start.resize(faces_before + 1);
+  obj.face_material.resize(faces_before);
+  used = used_before;
+  max_material_ = max_before;
+  max_material_line_ = max_line_before;
+  lex_ = start;
+  return false;
+}
+
+void MqoParser::ParseFace(MQObjectRecord& obj, size_t& used, uint32_t vertex_count) {
   const int32_t n = lex_.Int();
   if (n < 1) lex_.Fail("expected a corner count of 1 or more, found " + std::to_string(n));
   // Each corner takes at least two bytes of V(...), so a count that the rest
@@ -451,7 +568,6 @@ void MqoParser::ParseFace(MQObjectRecord& obj, size_t& used) {
     if (attribute == "V") {
       int32_t* points = obj.corner_vertex.data() + base;
       ReadList("V", n, [this, points](int32_t k) { points[k] = lex_.Int(); });
-      const uint32_t vertex_count = static_cast<uint32_t>(obj.vertices.size());
       for (int32_t k = 0; k < n; ++k)
         if (static_cast<uint32_t>(points[k]) >= vertex_count)
           lex_.Fail("vertex index " + std::to_string(points[k]) + " is out of range (the object has " +

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -208,6 +209,99 @@ TEST(MqoReader, ChecksMaterialIndicesAgainstTheWholeFile) {
   EXPECT_FALSE(Parse(head + "Material 1 {\n\t\"a\"\n}\n", doc, error));
   EXPECT_EQ(error.rfind("t.mqo:12: ", 0), 0u) << error;
   EXPECT_NE(error.find("material index 1"), std::string::npos) << error;
+}
+
+// A face chunk long enough to be read in two halves at once. Faces vary in
+// corner count and attributes, blank lines and line ends vary, colours and
+// the largest material index come only in the second half.
+std::string LongFaceChunk(int faces) {
+  std::string text = "Metasequoia Document\nFormat Text Ver 1.0\n\nMaterial 3 {\n\t\"a\"\n\t\"b\"\n\t\"c\"\n}\n"
+                     "Object \"o\" {\n\tvertex 8 {\n";
+  for (int v = 0; v < 8; ++v) text += "\t\t" + std::to_string(v) + " " + std::to_string(v % 3) + " 0\n";
+  text += "\t}\n\tface " + std::to_string(faces) + " {\n";
+  for (int f = 0; f < faces; ++f) {
+    const int n = 3 + f % 3;
+    text += "\t\t" + std::to_string(n) + " V(";
+    for (int k = 0; k < n; ++k) text += std::to_string((f + k) % 8) + (k + 1 < n ? " " : ")");
+    if (f % 7 == 0) text += " M(" + std::to_string(f > faces / 2 ? 2 : f % 2) + ")";
+    const auto list = [n](const char* name, const std::string& value) {
+      std::string out = std::string(" ") + name + "(";
+      for (int k = 0; k < n; ++k) out += value + (k + 1 < n ? " " : ")");
+      return out;
+    };
+    if (f % 5 == 0) text += list("UV", "0.25 " + std::to_string(f % 4));
+    if (f > faces / 2 + 3 && f % 11 == 0) text += list("COL", std::to_string(f));
+    if (f % 13 == 0) text += " UID(" + std::to_string(f) + ")";
+    text += f % 17 == 0 ? "\r\n" : "\n";
+    if (f % 19 == 0) text += " \t\n";
+  }
+  return text + "\t}\n}\nEof\n";
+}
+
+struct ReadOutcome {
+  bool read = false;
+  std::string error;
+  std::vector<int32_t> corner_vertex, face_start, face_material;
+  std::vector<uint32_t> uv_bits, colors;
+  bool operator==(const ReadOutcome& o) const {
+    return read == o.read && error == o.error && corner_vertex == o.corner_vertex && face_start == o.face_start &&
+           face_material == o.face_material && uv_bits == o.uv_bits && colors == o.colors;
+  }
+};
+
+ReadOutcome ReadWithThreads(const std::string& text, const char* threads) {
+  setenv("VELLMAR_THREADS", threads, 1);
+  ReadOutcome out;
+  MQDocumentRecord doc;
+  out.read = Parse(text, doc, out.error);
+  unsetenv("VELLMAR_THREADS");
+  if (!out.read) return out;
+  const MQObjectRecord& obj = *doc.objects.at(0);
+  out.corner_vertex = obj.corner_vertex;
+  out.face_start = obj.face_start;
+  out.face_material = obj.face_material;
+  out.colors = obj.corner_color.ToVector();
+  out.uv_bits.resize(obj.corner_uv.size() * 2);
+  std::memcpy(out.uv_bits.data(), obj.corner_uv.data(), 4 * out.uv_bits.size());
+  return out;
+}
+
+TEST(MqoReader, ReadsALongFaceChunkAsOnePassWouldOnAnyThreadCount) {
+  const int faces = 70000;
+  const std::string text = LongFaceChunk(faces);
+  const ReadOutcome one = ReadWithThreads(text, "1");
+  ASSERT_TRUE(one.read) << one.error;
+  ASSERT_EQ(one.face_material.size(), static_cast<size_t>(faces));
+  EXPECT_EQ(one.face_material[faces / 2 + 7], 2);
+  EXPECT_NE(std::count(one.colors.begin(), one.colors.end(), 0xFFFFFFFFu), static_cast<long>(one.colors.size()));
+  EXPECT_TRUE(ReadWithThreads(text, "2") == one);
+
+  // Faults in either half, or where the halves meet, are reported as one
+  // pass reports them.
+  const auto line_at = [&text](size_t percent) { return text.find("\n\t\t", text.size() / 100 * percent) + 1; };
+  const auto replace_line = [&text](size_t at, const std::string& line, std::string base) {
+    return base.replace(at, base.find('\n', at) - at, line);
+  };
+  const std::string broken[] = {
+      // a vertex index out of range late in the second half
+      replace_line(line_at(95), "\t\t3 V(0 1 9)", text),
+      // a bare carriage return in a blank line of the first half
+      std::string(text).insert(line_at(25), " \r \n"),
+      // a line break inside a face's list where the halves meet
+      std::string(text).insert(text.find(" V(", line_at(50)) + 3, "\n"),
+      // one more face than the count, and one fewer
+      std::string(text).insert(line_at(50), "\t\t3 V(0 1 2)\n"),
+      std::string(text).erase(line_at(50), text.find('\n', line_at(50)) + 1 - line_at(50)),
+      // material indices past the materials, the largest in either half
+      replace_line(line_at(30), "\t\t3 V(0 1 2) M(3)", replace_line(line_at(70), "\t\t3 V(0 1 2) M(4)", text)),
+      replace_line(line_at(30), "\t\t3 V(0 1 2) M(4)", replace_line(line_at(70), "\t\t3 V(0 1 2) M(3)", text)),
+  };
+  for (const std::string& doc : broken) {
+    const ReadOutcome serial = ReadWithThreads(doc, "1");
+    EXPECT_TRUE(ReadWithThreads(doc, "2") == serial) << serial.error;
+  }
+  EXPECT_NE(ReadWithThreads(broken[0], "2").error.find("vertex index 9"), std::string::npos);
+  EXPECT_NE(ReadWithThreads(broken[6], "2").error.find("material index 4"), std::string::npos);
 }
 
 TEST(MqoReader, ReportsMalformedInputWithItsLine) {
