@@ -46,8 +46,11 @@ commands=(
 declare -A times mems
 for ((r = 1; r <= runs; r++)); do
   for i in "${!commands[@]}"; do
-    # The previous run's output is flushed first, so that its write-back
-    # (hundreds of megabytes) does not run on the cores of the next one.
+    # Each run writes a new file: the outputs of the runs before are removed
+    # (a run that replaces a large file also pays for dropping the old one),
+    # and flushed first, so that their write-back (hundreds of megabytes)
+    # does not run on the cores of the next one.
+    rm -f "$work"/out*
     sync
     # The last line that /usr/bin/time writes: seconds and kilobytes.
     if ! /usr/bin/time -f "%e %M" -o "$work/time.$i" ${commands[$i]} >/dev/null 2>"$work/err.$i"; then

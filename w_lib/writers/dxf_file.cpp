@@ -2,13 +2,14 @@
 // material's layer, or every object as a polyface mesh; the lines and the
 // two-corner faces of every object as LINE entities. Group codes and values
 // alternate line by line. Points are turned to DXF's z up as they are
-// written.
+// written. The long lists are formatted on the machine's threads.
 #include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "w_lib/util/text.h"
+#include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
 
@@ -74,7 +75,9 @@ void WriteLine(TextOutput& out, const WObject& object, int a, int b) {
 
 // The object's lines, then its two-corner faces.
 void WriteLines(TextOutput& out, const WObject& object, const std::vector<WFace>& edges) {
-  for (int i = 0; i < object.lnum; ++i) WriteLine(out, object, object.lines[i].v[0], object.lines[i].v[1]);
+  PutItems(out, object.lnum > 0 ? static_cast<size_t>(object.lnum) : 0, [&](TextOutput& to, size_t i) {
+    WriteLine(to, object, object.lines[i].v[0], object.lines[i].v[1]);
+  });
   for (const WFace& edge : edges) WriteLine(out, object, edge.v[0], edge.v[1]);
 }
 
@@ -89,22 +92,22 @@ std::vector<std::string> MaterialLayers(const WScene& scene) {
 
 void WriteFaces(TextOutput& out, const std::vector<std::string>& layers, const WObject& object) {
   const int material_count = static_cast<int>(layers.size());
-  for (int f = 0; f < object.fnum; ++f) {
+  PutItems(out, object.fnum > 0 ? static_cast<size_t>(object.fnum) : 0, [&](TextOutput& to, size_t f) {
     const WFace& face = object.faces[f];
-    Group(out, "0", "3DFACE");
+    Group(to, "0", "3DFACE");
     // The layer is the material's name; an index outside the list has no
     // name, and its number stands for it.
     if (face.material >= 0 && face.material < material_count)
-      Group(out, "8", layers[static_cast<size_t>(face.material)]);
+      Group(to, "8", layers[static_cast<size_t>(face.material)]);
     else
-      Group(out, "8", face.material);
-    Group(out, "62", face.material);
+      Group(to, "8", face.material);
+    Group(to, "62", face.material);
     const auto pos = [&](int k) { return object.vertices[face.v[k]].pos; };
-    Point(out, '0', pos(0));
-    Point(out, '1', pos(1));
-    Point(out, '2', pos(2));
-    Point(out, '3', pos(face.num == 4 ? 3 : 2));  // a triangle repeats its third corner
-  }
+    Point(to, '0', pos(0));
+    Point(to, '1', pos(1));
+    Point(to, '2', pos(2));
+    Point(to, '3', pos(face.num == 4 ? 3 : 2));  // a triangle repeats its third corner
+  });
 }
 
 void WritePolyface(TextOutput& out, const WObject& object) {
@@ -116,24 +119,24 @@ void WritePolyface(TextOutput& out, const WObject& object) {
   Group(out, "70", "64");
   Group(out, "71", object.vnum);
   Group(out, "72", object.fnum);
-  for (int i = 0; i < object.vnum; ++i) {
-    Group(out, "0", "VERTEX");
-    Group(out, "8", name);
-    Point(out, '0', object.vertices[i].pos);
-    Group(out, "70", "192");
-  }
+  PutItems(out, object.vnum > 0 ? static_cast<size_t>(object.vnum) : 0, [&](TextOutput& to, size_t i) {
+    Group(to, "0", "VERTEX");
+    Group(to, "8", name);
+    Point(to, '0', object.vertices[i].pos);
+    Group(to, "70", "192");
+  });
   // Face records count their vertices from 1.
   static const char* const kCornerCodes[4] = {"71", "72", "73", "74"};
-  for (int f = 0; f < object.fnum; ++f) {
+  PutItems(out, object.fnum > 0 ? static_cast<size_t>(object.fnum) : 0, [&](TextOutput& to, size_t f) {
     const WFace& face = object.faces[f];
-    Group(out, "0", "VERTEX");
-    Group(out, "8", name);
-    Group(out, "10", "0");
-    Group(out, "20", "0");
-    Group(out, "30", "0");
-    Group(out, "70", "128");
-    for (int k = 0; k < face.num && k < 4; ++k) Group(out, kCornerCodes[k], static_cast<long long>(face.v[k]) + 1);
-  }
+    Group(to, "0", "VERTEX");
+    Group(to, "8", name);
+    Group(to, "10", "0");
+    Group(to, "20", "0");
+    Group(to, "30", "0");
+    Group(to, "70", "128");
+    for (int k = 0; k < face.num && k < 4; ++k) Group(to, kCornerCodes[k], static_cast<long long>(face.v[k]) + 1);
+  });
   Group(out, "0", "SEQEND");
 }
 

@@ -12,7 +12,8 @@ namespace {
 
 // A grid of side x side quads with a texture coordinate per corner, taken
 // through the passes that threads share (face normals, smoothing) and the
-// record passes, large enough for every writer's lists to be split.
+// record passes and the edge list, large enough for every writer's lists
+// to be split.
 WScene LargeGrid(int side) {
   WScene scene;
   const int m = scene.AddMaterial("grid");
@@ -31,12 +32,13 @@ WScene LargeGrid(int side) {
   WeldUvs(scene);
   ExpandWeldColors(scene);
   ExpandWeldNormals(scene);
+  BuildEdges(scene);
   return scene;
 }
 
 std::string AllWriters(const WScene& scene) {
   std::string text = TextOf([](TextOutput& out, const WScene& s) { WriteXsiScene(out, s, 0); }, scene);
-  const SceneWriter writers[] = {&WriteXFile, &WriteObjFile, &WriteMqoFile, &WriteDxfFaces};
+  const SceneWriter writers[] = {&WriteXFile, &WriteObjFile, &WriteMqoFile, &WriteDxfFaces, &WriteDxfPolyface};
   for (SceneWriter write : writers)
     text += FileTextOf(write, scene);
   return text;
