@@ -12,8 +12,10 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
+#include "host/mapped_file.h"
 #include "host/mqo_reader.h"
 #if defined(VHOST_READ_MQOZ)
 #include "host/zip_entry.h"
@@ -55,19 +57,13 @@ bool ReadMore(std::FILE* file, const char* path, size_t want, std::vector<char>&
   return true;
 }
 
-// Reads the file: its first piece, which must start a document or an
+// Reads the open file: its first piece, which must start a document or an
 // archive, then the rest. A regular file is read whole; anything else (a
 // device, a pipe) only up to max_size bytes.
-bool ReadDocumentFile(const char* path, uint64_t max_size, std::vector<char>& bytes, std::string& error) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-  if (!file) {
-    error = std::string(path) + ": cannot open: " + std::strerror(errno);
-    return false;
-  }
-  struct stat info {};
-  const bool regular = fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode);
+bool ReadDocumentFile(std::FILE* file, const struct stat& info, bool regular,
+                      const char* path, uint64_t max_size, std::vector<char>& bytes, std::string& error) {
   bool at_end = false;
-  if (!ReadMore(file.get(), path, kStartPiece, bytes, at_end, error)) return false;
+  if (!ReadMore(file, path, kStartPiece, bytes, at_end, error)) return false;
   if (!IsZip(bytes.data(), bytes.size()) && !CheckMqoHeader(bytes.data(), bytes.size(), path, error)) return false;
   if (regular && static_cast<uint64_t>(info.st_size) > bytes.size() &&
       static_cast<uint64_t>(info.st_size) < SIZE_MAX - 1)
@@ -80,7 +76,7 @@ bool ReadDocumentFile(const char* path, uint64_t max_size, std::vector<char>& by
     // Pieces of a known size grow to the whole file; others stay small,
     // so that the cap is never passed by more than a piece.
     const size_t want = regular ? std::max(kPiece, bytes.capacity() - bytes.size()) : kPiece;
-    if (!ReadMore(file.get(), path, want, bytes, at_end, error)) return false;
+    if (!ReadMore(file, path, want, bytes, at_end, error)) return false;
   }
   if (!regular && bytes.size() > max_size) {
     error = TooLarge(path, max_size);
@@ -140,6 +136,24 @@ bool CatchingMemory(const char* path, std::string& error, Read&& read) {
   return false;
 }
 
+// Reads a document from a mapping of its file, into doc only when the
+// whole file was read as it was.
+bool ReadMappedDocument(const MappedFile& file, const char* path, MQDocumentRecord& doc, std::string& error,
+                        std::string* warning, uint64_t max_document_size) {
+  // As when reading: the first bytes must start a document or an archive.
+  const size_t start = std::min(file.size(), kStartPiece);
+  if (!IsZip(file.data(), start) && !CheckMqoHeader(file.data(), start, path, error)) return false;
+  MQDocumentRecord read;
+  const bool parsed = ReadMqoDocumentBytes(file.data(), file.size(), path, read, error, warning, max_document_size);
+  if (file.Damaged()) {
+    error = std::string(path) + ": the file was cut short while it was read";
+    return false;
+  }
+  if (!parsed) return false;
+  doc = std::move(read);
+  return true;
+}
+
 }  // namespace
 
 bool ReadMqoDocumentBytes(const char* data, size_t size, const char* name, MQDocumentRecord& doc, std::string& error,
@@ -153,8 +167,23 @@ bool ReadMqoDocumentBytes(const char* data, size_t size, const char* name, MQDoc
 bool ReadMqoDocument(const char* path, MQDocumentRecord& doc, std::string& error, std::string* warning,
                      uint64_t max_document_size) {
   return CatchingMemory(path, error, [&] {
+    // Opened once: a pipe must not lose what it holds to a second opening.
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    if (!file) {
+      error = std::string(path) + ": cannot open: " + std::strerror(errno);
+      return false;
+    }
+    struct stat info {};
+    const bool regular = fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode);
+    // A regular file is read where it lies in the file cache, through a
+    // mapping, when the system maps it.
+    if (regular && info.st_size > 0 && static_cast<uint64_t>(info.st_size) <= SIZE_MAX) {
+      MappedFile mapped;
+      if (mapped.Map(fileno(file.get()), static_cast<size_t>(info.st_size)))
+        return ReadMappedDocument(mapped, path, doc, error, warning, max_document_size);
+    }
     std::vector<char> bytes;
-    if (!ReadDocumentFile(path, max_document_size, bytes, error)) return false;
+    if (!ReadDocumentFile(file.get(), info, regular, path, max_document_size, bytes, error)) return false;
     return ReadMqoDocumentBytes(bytes.data(), bytes.size(), path, doc, error, warning, max_document_size);
   });
 }

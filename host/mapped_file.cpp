@@ -1,0 +1,97 @@
+// Read-only file mappings whose lost pages read as zeros.
+#include "host/mapped_file.h"
+
+#if defined(_WIN32)
+
+bool MappedFile::Map(int, size_t) { return false; }
+void MappedFile::Unmap() {}
+bool MappedFile::Damaged() const { return false; }
+
+#else
+
+#include <signal.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
+
+namespace {
+
+// One mapping at a time is watched: a bus error in it is taken as a file
+// cut short. Another mapping is refused while one is in use.
+std::atomic<bool> g_in_use{false};
+std::atomic<char*> g_begin{nullptr};
+std::atomic<size_t> g_length{0};
+std::atomic<size_t> g_page{4096};
+volatile sig_atomic_t g_damaged = 0;
+struct sigaction g_previous {};
+
+// Reading a page past the end of a file that shrank raises SIGBUS. Such a
+// page of the mapping is replaced by a page of zeros, and the read, made
+// again on return, finds them. A fault anywhere else goes where it went
+// before this handler: its disposition is put back and the fault recurs.
+void OnBusError(int, siginfo_t* info, void*) {
+  char* const begin = g_begin.load();
+  char* const address = static_cast<char*>(info->si_addr);
+  const size_t page = g_page.load();
+  if (begin && address >= begin && static_cast<size_t>(address - begin) < g_length.load()) {
+    char* const start = begin + static_cast<size_t>(address - begin) / page * page;
+    if (mmap(start, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+      g_damaged = 1;
+      return;
+    }
+  }
+  sigaction(SIGBUS, &g_previous, nullptr);
+}
+
+}  // namespace
+
+bool MappedFile::Map(int fd, size_t size) {
+  Unmap();
+  if (size == 0) return false;
+  bool expected = false;
+  if (!g_in_use.compare_exchange_strong(expected, true)) return false;
+  const long page = sysconf(_SC_PAGESIZE);
+  g_page = page > 0 ? static_cast<size_t>(page) : 4096;
+  int flags = MAP_PRIVATE;
+#if defined(MAP_POPULATE)
+  // The file's pages are mapped at once, not one fault at a time.
+  flags |= MAP_POPULATE;
+#endif
+  void* const mapped = mmap(nullptr, size, PROT_READ, flags, fd, 0);
+  if (mapped == MAP_FAILED) {
+    g_in_use = false;
+    return false;
+  }
+  g_damaged = 0;
+  g_length = size;
+  g_begin = static_cast<char*>(mapped);
+  struct sigaction action {};
+  action.sa_sigaction = OnBusError;
+  action.sa_flags = SA_SIGINFO;
+  sigemptyset(&action.sa_mask);
+  if (sigaction(SIGBUS, &action, &g_previous) != 0) {
+    g_begin = nullptr;
+    munmap(mapped, size);
+    g_in_use = false;
+    return false;
+  }
+  data_ = static_cast<char*>(mapped);
+  size_ = size;
+  return true;
+}
+
+void MappedFile::Unmap() {
+  if (!data_) return;
+  sigaction(SIGBUS, &g_previous, nullptr);
+  g_begin = nullptr;
+  g_length = 0;
+  munmap(data_, size_);
+  data_ = nullptr;
+  size_ = 0;
+  g_in_use = false;
+}
+
+bool MappedFile::Damaged() const { return data_ && g_damaged != 0; }
+
+#endif

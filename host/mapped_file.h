@@ -1,0 +1,32 @@
+// A regular file mapped read-only, so that a document is read where it lies
+// in the system's file cache: no buffer of fresh memory is filled with a
+// copy of it. A file cut short by another program while it is mapped would
+// make reading past its new end fault; such pages read as zeros instead, and
+// the mapping reports the damage, so that the reader can refuse what it read.
+#pragma once
+
+#include <cstddef>
+
+class MappedFile {
+ public:
+  MappedFile() = default;
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  ~MappedFile() { Unmap(); }
+
+  // Maps size bytes (at least 1) of the open file fd. False, with nothing
+  // mapped, where the system cannot map it (or has no mappings: Windows) or
+  // another mapping of this kind is in use: the caller then reads the file
+  // instead.
+  bool Map(int fd, size_t size);
+  void Unmap();
+
+  const char* data() const { return data_; }
+  size_t size() const { return size_; }
+  // True when pages of the file vanished while it was mapped.
+  bool Damaged() const;
+
+ private:
+  char* data_ = nullptr;
+  size_t size_ = 0;
+};
