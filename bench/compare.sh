@@ -3,8 +3,8 @@
 # U x V quads (default 1000 x 1000) as .mqo and as .obj, and runs, in turns,
 # `vellmar export` to .xsi, `vellmar convert` to .x, .obj, .glb and .dxf, and
 # `assimp export` of the same mesh from .obj to .x and to .glb. Prints each one's wall
-# time and peak resident memory (median of RUNS runs, default 3) and the
-# ratios against assimp.
+# time and peak resident memory (median of RUNS runs, default 3, after one
+# untimed warm-up run of each) and the ratios against assimp.
 #
 # Usage: bench/compare.sh [U V] [RUNS]
 # Installs assimp-utils (and the build tools) with apt when run as root.
@@ -44,7 +44,9 @@ commands=(
 )
 
 declare -A times mems
-for ((r = 1; r <= runs; r++)); do
+# Round 0 is a warm-up, not timed: it brings the inputs into the file cache
+# and checks that every command runs.
+for ((r = 0; r <= runs; r++)); do
   for i in "${!commands[@]}"; do
     # Each run writes a new file: the outputs of the runs before are removed
     # (a run that replaces a large file also pays for dropping the old one),
@@ -56,6 +58,7 @@ for ((r = 1; r <= runs; r++)); do
     if ! /usr/bin/time -f "%e %M" -o "$work/time.$i" ${commands[$i]} >/dev/null 2>"$work/err.$i"; then
       echo "warning: ${names[$i]} failed: $(head -n 1 "$work/err.$i")" >&2
     fi
+    [ "$r" -gt 0 ] || continue
     line=$(tail -n 1 "$work/time.$i")
     times[$i]+="${line% *} "
     mems[$i]+="${line#* } "
