@@ -15,9 +15,9 @@ void ReverseCorners(WFace& face) {
     std::swap(face.vt()[i], face.vt()[j]);
     std::swap(face.vn()[i], face.vn()[j]);
     std::swap(face.vc()[i], face.vc()[j]);
-    if (face.corner_normals) std::swap(face.corner_normals[i], face.corner_normals[j]);
-    if (face.corner_colors) std::swap(face.corner_colors[i], face.corner_colors[j]);
-    if (face.corner_colors2) std::swap(face.corner_colors2[i], face.corner_colors2[j]);
+    if (face.corner_normals()) std::swap(face.corner_normals()[i], face.corner_normals()[j]);
+    if (face.corner_colors()) std::swap(face.corner_colors()[i], face.corner_colors()[j]);
+    if (face.corner_colors2()) std::swap(face.corner_colors2()[i], face.corner_colors2()[j]);
   }
   // Side k runs from corner k to k + 1. Reversed, side k is the old side
   // n - 2 - k, and the closing side n - 1 stays where it is.
@@ -26,8 +26,8 @@ void ReverseCorners(WFace& face) {
 
 // Negates one component of a face's normals.
 void NegateComponent(WFace& face, float WVector::*c) {
-  if (face.corner_normals)
-    for (int k = 0; k < face.num; ++k) face.corner_normals[k].*c = -(face.corner_normals[k].*c);
+  if (face.corner_normals())
+    for (int k = 0; k < face.num; ++k) face.corner_normals()[k].*c = -(face.corner_normals()[k].*c);
   face.normal.*c = -(face.normal.*c);
 }
 
@@ -96,6 +96,6 @@ bool ReverseObjectFaces(WScene& scene) {
 void ReverseFace(WFace& face) {
   ReverseCorners(face);
   face.normal = -face.normal;
-  if (face.corner_normals)
-    for (int k = 0; k < face.num; ++k) face.corner_normals[k] = -face.corner_normals[k];
+  if (face.corner_normals())
+    for (int k = 0; k < face.num; ++k) face.corner_normals()[k] = -face.corner_normals()[k];
 }

@@ -196,7 +196,7 @@ void SmoothObject(WObject& object, const MaterialCosine& material_cosine) {
     ForEachSmoothedVertex(object, start, corners, material_cosine, [&](int begin, int n, const WVector* normals) {
       for (int i = 0; i < n; ++i) {
         const Corner c = corners[static_cast<size_t>(begin + i)];
-        object.faces[c.face()].corner_normals[c.corner()] = normals[i];
+        object.faces[c.face()].corner_normals()[c.corner()] = normals[i];
       }
     });
   });

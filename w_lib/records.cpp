@@ -133,32 +133,53 @@ void WFace::AllocateCorners(int n) {
 void WFace::ReleaseCorners() {
   // v is the start of the shared block.
   ::operator delete(static_cast<void*>(v));
-  ::operator delete(static_cast<void*>(corner_normals));
-  ::operator delete(static_cast<void*>(corner_colors));
-  ::operator delete(static_cast<void*>(corner_colors2));
   v = nullptr;
-  corner_normals = nullptr;
-  corner_colors = corner_colors2 = nullptr;
+  if (!values_) return;
+  ::operator delete(static_cast<void*>(values_->normals));
+  ::operator delete(static_cast<void*>(values_->colors));
+  ::operator delete(static_cast<void*>(values_->colors2));
+  delete values_;
+  values_ = nullptr;
+}
+
+WCornerValues& WFace::Values() {
+  if (!values_) values_ = new WCornerValues();
+  return *values_;
+}
+
+void WFace::ReleaseEmptyValues() {
+  if (values_ && !values_->normals && !values_->colors && !values_->colors2) {
+    delete values_;
+    values_ = nullptr;
+  }
 }
 
 WVector* WFace::CornerNormals() {
-  if (!corner_normals) corner_normals = NewCornerValues(num, WVector());
-  return corner_normals;
+  if (num <= 0) return nullptr;
+  WCornerValues& values = Values();
+  if (!values.normals) values.normals = NewCornerValues(num, WVector());
+  return values.normals;
 }
 
 WColor* WFace::CornerColors() {
-  if (!corner_colors) corner_colors = NewCornerValues(num, kCornerColor);
-  return corner_colors;
+  if (num <= 0) return nullptr;
+  WCornerValues& values = Values();
+  if (!values.colors) values.colors = NewCornerValues(num, kCornerColor);
+  return values.colors;
 }
 
 WColor* WFace::CornerColors2() {
-  if (!corner_colors2) corner_colors2 = NewCornerValues(num, kCornerColor2);
-  return corner_colors2;
+  if (num <= 0) return nullptr;
+  WCornerValues& values = Values();
+  if (!values.colors2) values.colors2 = NewCornerValues(num, kCornerColor2);
+  return values.colors2;
 }
 
 void WFace::ReleaseCornerNormals() {
-  ::operator delete(static_cast<void*>(corner_normals));
-  corner_normals = nullptr;
+  if (!values_) return;
+  ::operator delete(static_cast<void*>(values_->normals));
+  values_->normals = nullptr;
+  ReleaseEmptyValues();
 }
 
 void WFace::Size(int n) {
@@ -188,9 +209,14 @@ WFace& WFace::operator=(const WFace& o) {
   if (num <= 0) return *this;
   AllocateCorners(num);
   std::copy_n(o.v, 5 * static_cast<size_t>(num), v);  // the five index arrays at once
-  corner_normals = CopyCornerValues(o.corner_normals, num);
-  corner_colors = CopyCornerValues(o.corner_colors, num);
-  corner_colors2 = CopyCornerValues(o.corner_colors2, num);
+  if (o.values_) {
+    // Each block is held by the face as soon as it is made.
+    WCornerValues& values = Values();
+    values.normals = CopyCornerValues(o.values_->normals, num);
+    values.colors = CopyCornerValues(o.values_->colors, num);
+    values.colors2 = CopyCornerValues(o.values_->colors2, num);
+    ReleaseEmptyValues();
+  }
   return *this;
 }
 
@@ -204,9 +230,7 @@ WFace& WFace::operator=(WFace&& o) noexcept {
   material = o.material;
   std::swap(num, o.num);
   std::swap(v, o.v);
-  std::swap(corner_normals, o.corner_normals);
-  std::swap(corner_colors, o.corner_colors);
-  std::swap(corner_colors2, o.corner_colors2);
+  std::swap(values_, o.values_);
   return *this;
 }
 
@@ -217,9 +241,9 @@ void WFace::CopyCorner(int k, const WFace& source, int j) {
   vn()[k] = source.vn()[j];
   vc()[k] = source.vc()[j];
   // A default value into a face that holds only defaults needs no block.
-  if (source.corner_normals || corner_normals) CornerNormals()[k] = source.CornerNormal(j);
-  if (source.corner_colors || corner_colors) CornerColors()[k] = source.CornerColor(j);
-  if (source.corner_colors2 || corner_colors2) CornerColors2()[k] = source.CornerColor2(j);
+  if (source.corner_normals() || corner_normals()) CornerNormals()[k] = source.CornerNormal(j);
+  if (source.corner_colors() || corner_colors()) CornerColors()[k] = source.CornerColor(j);
+  if (source.corner_colors2() || corner_colors2()) CornerColors2()[k] = source.CornerColor2(j);
 }
 
 // --- Keys ------------------------------------------------------------------

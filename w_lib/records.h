@@ -148,10 +148,19 @@ struct WLine {
   int v[2] = {0, 0};
 };
 
+// The optional per-corner values of a face. Faces that have none (nearly
+// all) hold a null pointer instead of three.
+struct WCornerValues {
+  WVector* normals = nullptr;
+  WColor* colors = nullptr;
+  WColor* colors2 = nullptr;
+};
+
 // A polygon. Its five per-corner index arrays share one heap block of num
 // entries each, or are all null when num <= 0. The corner normals and the
 // two corner colour arrays each have a block of their own only once they
-// are written: null reads as every corner holding the default. The colours
+// are written, held apart in a WCornerValues: null reads as every corner
+// holding the default. The colours
 // are the same defaults for nearly every face (white, and (0, 0, 0, 1)); the
 // normals are needed only from smoothing until the normal records are made,
 // after which ReleaseCornerNormals gives their memory back (the export's
@@ -182,15 +191,18 @@ struct WFace {
   const int* vc() const { return CornerArray(4); }
   // Per corner, or null while every corner holds the zero vector: read them
   // through CornerNormal, write through CornerNormals().
-  WVector* corner_normals = nullptr;
+  WVector* corner_normals() { return values_ ? values_->normals : nullptr; }
+  const WVector* corner_normals() const { return values_ ? values_->normals : nullptr; }
   // Per corner, or null while every corner holds kCornerColor / kCornerColor2:
   // read them through CornerColor / CornerColor2, write through
   // CornerColors() / CornerColors2().
-  WColor* corner_colors = nullptr;
+  WColor* corner_colors() { return values_ ? values_->colors : nullptr; }
+  const WColor* corner_colors() const { return values_ ? values_->colors : nullptr; }
   // A second colour per corner. Nothing here sets it or writes it out: it
   // stays (0, 0, 0, 1) unless a caller writes it, and is copied, mirrored
   // and reordered with its corner so that such a value is never misplaced.
-  WColor* corner_colors2 = nullptr;
+  WColor* corner_colors2() { return values_ ? values_->colors2 : nullptr; }
+  const WColor* corner_colors2() const { return values_ ? values_->colors2 : nullptr; }
 
   static constexpr WColor kCornerColor{1.0f, 1.0f, 1.0f, 1.0f};
   static constexpr WColor kCornerColor2{0.0f, 0.0f, 0.0f, 1.0f};
@@ -208,9 +220,9 @@ struct WFace {
   // Copies corner j of source (all eight entries) into corner k.
   void CopyCorner(int k, const WFace& source, int j);
 
-  WVector CornerNormal(int k) const { return corner_normals ? corner_normals[k] : WVector(); }
-  WColor CornerColor(int k) const { return corner_colors ? corner_colors[k] : kCornerColor; }
-  WColor CornerColor2(int k) const { return corner_colors2 ? corner_colors2[k] : kCornerColor2; }
+  WVector CornerNormal(int k) const { return corner_normals() ? corner_normals()[k] : WVector(); }
+  WColor CornerColor(int k) const { return corner_colors() ? corner_colors()[k] : kCornerColor; }
+  WColor CornerColor2(int k) const { return corner_colors2() ? corner_colors2()[k] : kCornerColor2; }
   // The corner normals or colours for writing, given a block of their own first
   // (filled with the default) when they have none. Null for a face without
   // corners. Throws std::bad_alloc when memory runs out.
@@ -225,6 +237,12 @@ struct WFace {
   int* CornerArray(int i) const { return v ? v + static_cast<ptrdiff_t>(i) * num : nullptr; }
   void AllocateCorners(int n);
   void ReleaseCorners();
+  // The holder of the optional arrays, made with the first of them.
+  WCornerValues& Values();
+  // Frees the holder once it holds none of them.
+  void ReleaseEmptyValues();
+
+  WCornerValues* values_ = nullptr;
 };
 
 struct WNormal {

@@ -88,8 +88,8 @@ bool FreezeTransforms(WObject& object) {
   for (int f = 0; f < object.fnum; ++f) {
     WFace& face = object.faces[f];
     face.normal = TransformDirection(face.normal, m);
-    if (face.corner_normals)
-      for (int k = 0; k < face.num; ++k) face.corner_normals[k] = TransformDirection(face.corner_normals[k], m);
+    if (face.corner_normals())
+      for (int k = 0; k < face.num; ++k) face.corner_normals()[k] = TransformDirection(face.corner_normals()[k], m);
   }
   for (int i = 0; i < object.nnum; ++i) object.normals[i].normal = TransformDirection(object.normals[i].normal, m);
 

@@ -54,7 +54,7 @@ TEST(ExportPasses, MirroredScaledAndEveryRecordKindShared) {
   EXPECT_EQ(Corners(bottom), (std::vector<int>{1, 3, 2, 0}));
   EXPECT_EQ(bottom.normal, WVector(0, 0, -1));
   EXPECT_EQ(obj.normals[bottom.vn()[0]].normal, WVector(0, 0, -1));
-  EXPECT_EQ(bottom.corner_normals, nullptr);  // released once the records hold them
+  EXPECT_EQ(bottom.corner_normals(), nullptr);  // released once the records hold them
   EXPECT_EQ(obj.faces[5].normal, WVector(-1, 0, 0));
 
   for (bool seam : {false, true}) {

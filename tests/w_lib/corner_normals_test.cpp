@@ -230,7 +230,7 @@ TEST(SmoothWeldNormals, GivesWhatSmoothingThenExpandAndWeldGive) {
     }
     for (int f = 0; f < a.fnum; ++f) {
       EXPECT_EQ(Corners(a.faces[f], &WFace::vn), Corners(b.faces[f], &WFace::vn)) << o << " " << f;
-      EXPECT_EQ(a.faces[f].corner_normals, nullptr);
+      EXPECT_EQ(a.faces[f].corner_normals(), nullptr);
     }
   }
 }

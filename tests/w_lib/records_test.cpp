@@ -7,7 +7,7 @@
 
 // A face stores only v of its corner block: the other index arrays are
 // found from it. Faces are the scene's largest array, so this size counts.
-static_assert(sizeof(WFace) <= 48 + 4 * sizeof(void*), "WFace has grown");
+static_assert(sizeof(WFace) <= 48 + 2 * sizeof(void*), "WFace has grown");
 
 TEST(Records, FaceSizingResetsAndFillsCorners) {
   WFace face;
@@ -16,7 +16,7 @@ TEST(Records, FaceSizingResetsAndFillsCorners) {
   EXPECT_EQ(face.v, nullptr);
   EXPECT_EQ(face.e(), nullptr);
   EXPECT_EQ(face.vc(), nullptr);
-  EXPECT_EQ(face.corner_colors2, nullptr);
+  EXPECT_EQ(face.corner_colors2(), nullptr);
 
   face.Size(3);
   face.material = 4;
@@ -26,8 +26,8 @@ TEST(Records, FaceSizingResetsAndFillsCorners) {
   face.CornerNormals()[0] = WVector(1, 0, 0);
   face.Size(5);
   EXPECT_EQ(face.num, 5);
-  EXPECT_EQ(face.corner_colors, nullptr);  // default colours take no block
-  EXPECT_EQ(face.corner_normals, nullptr);  // nor zero normals
+  EXPECT_EQ(face.corner_colors(), nullptr);  // default colours take no block
+  EXPECT_EQ(face.corner_normals(), nullptr);  // nor zero normals
   EXPECT_EQ(face.material, -1);
   EXPECT_EQ(face.col, WColor(1, 1, 1, 1));
   EXPECT_EQ(Corners(face), std::vector<int>(5, -1));
@@ -77,12 +77,13 @@ TEST(Records, FaceCopyIsDeepAndCornerCopyTakesEveryEntry) {
   // copies of them carry no normal block.
   a.ReleaseCornerNormals();
   EXPECT_EQ(a.CornerNormal(3), WVector());
+  EXPECT_EQ(a.CornerColor2(3), WColor(0, 3, 0, 1));
   EXPECT_EQ(a.vn()[3], 23);
   c.CopyCorner(1, a, 3);
   EXPECT_EQ(c.CornerNormal(1), WVector());
   EXPECT_EQ(c.CornerNormal(0), WVector(3, 0, 0));
   const WFace d = a;
-  EXPECT_EQ(d.corner_normals, nullptr);
+  EXPECT_EQ(d.corner_normals(), nullptr);
   EXPECT_EQ(d.v[3], 3);
 }
 
