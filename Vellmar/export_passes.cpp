@@ -21,10 +21,12 @@ bool HasDeletedVerticesOrFaces(const WScene& scene) {
   return false;
 }
 
+// Which objects pass 11 makes the edge list of.
+enum class Edges { kAll, kNone, kWhereLinesAre };
+
 // The twelve passes in order; only the first differs between the sequences.
-// Without edges, pass 11 is left out.
 template <class FirstPass>
-void RunPasses(WScene& scene, FirstPass first, bool edges = true) {
+void RunPasses(WScene& scene, FirstPass first, Edges edges) {
   first(scene);  // 1
   ComputeFaceNormals(scene);
   // Passes 4 to 8 leave vertices, faces and face normals as they are unless
@@ -42,26 +44,25 @@ void RunPasses(WScene& scene, FirstPass first, bool edges = true) {
     ExpandWeldNormals(scene);     // 9, 10: ExpandNormals, WeldNormals in one walk
     ReleaseCornerNormals(scene);  // the normal records hold them now
   }
-  if (edges) BuildEdges(scene);
+  if (edges == Edges::kAll) BuildEdges(scene);
+  if (edges == Edges::kWhereLinesAre) BuildEdgesWhereLinesAre(scene);
   ScaleScene(scene, kExportUnitScale);  // 12
 }
 
 }  // namespace
 
 void RunExportPasses(WScene& scene) {
-  RunPasses(scene, [](WScene& s) { MirrorScene(s, kExportMirrorMask); });
+  RunPasses(scene, [](WScene& s) { MirrorScene(s, kExportMirrorMask); }, Edges::kAll);
 }
 
 void RunExportPassesWithoutEdges(WScene& scene) {
-  RunPasses(
-      scene, [](WScene& s) { MirrorScene(s, kExportMirrorMask); }, false);
+  RunPasses(scene, [](WScene& s) { MirrorScene(s, kExportMirrorMask); }, Edges::kNone);
 }
 
 void RunLibraryFormatPasses(WScene& scene) {
-  RunPasses(scene, [](WScene& s) { ReverseObjectFaces(s); });
+  RunPasses(scene, [](WScene& s) { ReverseObjectFaces(s); }, Edges::kAll);
 }
 
-void RunLibraryFormatPassesWithoutEdges(WScene& scene) {
-  RunPasses(
-      scene, [](WScene& s) { ReverseObjectFaces(s); }, false);
+void RunLibraryFormatPassesForWriters(WScene& scene) {
+  RunPasses(scene, [](WScene& s) { ReverseObjectFaces(s); }, Edges::kWhereLinesAre);
 }

@@ -28,7 +28,8 @@ void RunExportPassesWithoutEdges(WScene& scene);
 // faces counter-clockwise in a right-handed frame, y up).
 void RunLibraryFormatPasses(WScene& scene);
 
-// The library formats' passes without the edge list, for a format that has
-// no lines and whose writer releases them first (DirectX): what it writes
-// is the same, without the time and memory that the edges take.
-void RunLibraryFormatPassesWithoutEdges(WScene& scene);
+// The library formats' passes with the edge list made only for objects that
+// hold lines of their own (BuildEdgesWhereLinesAre): every writer of the
+// scene library drops the lines that are face sides first, so it writes the
+// same bytes, without the time and memory that the face sides' lines take.
+void RunLibraryFormatPassesForWriters(WScene& scene);

@@ -10,6 +10,8 @@
 
 namespace {
 
+// The scene library's writers drop the lines that are face sides, and the
+// dotXSI writer reads no lines: no format needs the face sides' lines made.
 // The dotXSI and glTF writers work on the scene as it is; the others' forms
 // that take the scene by rvalue reference prepare it in place instead of a
 // copy.
@@ -21,20 +23,21 @@ bool WriteGlb(const char* path, WScene&& scene) { return WriteGlbFile(path, std:
 
 const OutputFormat kFormats[] = {
     {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPassesWithoutEdges, WriteXsi},
-    {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesWithoutEdges, WriteXFile},
-    {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, RunLibraryFormatPasses,
+    {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, WriteXFile},
+    {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, RunLibraryFormatPassesForWriters,
      WriteObjFile},
-    {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPasses, WriteMqoFile},
-    {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPasses, WriteDxfFaces},
-    {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, RunLibraryFormatPasses,
+    {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPassesForWriters, WriteMqoFile},
+    {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPassesForWriters, WriteDxfFaces},
+    {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, RunLibraryFormatPassesForWriters,
      WriteDxfPolyface},
-    {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPasses, WriteSceneDump},
+    {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPassesForWriters,
+     WriteSceneDump},
 #if VELLMAR_GLTF
-    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPasses, WriteGltf},
-    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPasses, WriteGlb},
+    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters, WriteGltf},
+    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, WriteGlb},
 #else
-    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPasses, nullptr},
-    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPasses, nullptr},
+    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters, nullptr},
+    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, nullptr},
 #endif
 };
 

@@ -96,3 +96,9 @@ bool BuildEdges(WScene& scene) {
   for (int o = 0; o < scene.onum; ++o) BuildObjectEdges(scene.objects[o]);
   return true;
 }
+
+bool BuildEdgesWhereLinesAre(WScene& scene) {
+  for (int o = 0; o < scene.onum; ++o)
+    if (scene.objects[o].lnum > 0) BuildObjectEdges(scene.objects[o]);
+  return true;
+}

@@ -251,6 +251,11 @@ bool ExpandWeldNormals(WScene& scene);
 
 // One line per distinct undirected edge; every face side names its line.
 bool BuildEdges(WScene& scene);
+// BuildEdges for the objects that hold lines of their own. The scene
+// library's writers drop the lines that are face sides before they write,
+// so for an object without lines the edge list would be made only to be
+// dropped again: what they write is the same.
+bool BuildEdgesWhereLinesAre(WScene& scene);
 
 // Multiplies positions and translations by factor, then UpdateMatrices.
 bool ScaleScene(WScene& scene, float factor);
