@@ -1,11 +1,15 @@
 // Formatting a long run of items on several threads: each thread formats
 // its share into blocks in memory, and the blocks are written in item
 // order, so the bytes are those that formatting one item after the other
-// writes.
+// writes. Writing a round's blocks overlaps formatting the next round.
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <memory>
+#include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "w_lib/util/parallel.h"
@@ -13,6 +17,46 @@
 
 // Items formatted per thread and round: the blocks in memory stay small.
 constexpr size_t kItemsPerBlock = 16384;
+
+// Writes one round's blocks to out on a thread of its own, while the next
+// round is formatted; one round at a time.
+class BackgroundBlockWriter {
+ public:
+  explicit BackgroundBlockWriter(TextOutput& out) : out_(out) {}
+  BackgroundBlockWriter(const BackgroundBlockWriter&) = delete;
+  BackgroundBlockWriter& operator=(const BackgroundBlockWriter&) = delete;
+  ~BackgroundBlockWriter() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+  // Waits until the round being written is out; passes on what writing it
+  // threw (memory running out, for output collected in memory).
+  void Wait() {
+    if (thread_.joinable()) thread_.join();
+    if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+  }
+
+  // Starts writing the blocks, which stay untouched until the next Wait.
+  void Start(const std::vector<std::unique_ptr<TextOutput>>& blocks) {
+    try {
+      thread_ = std::thread([this, &blocks] {
+        try {
+          for (const auto& block : blocks) out_.PutBlock(block->text());
+        } catch (...) {
+          error_ = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: the blocks are written here.
+      for (const auto& block : blocks) out_.PutBlock(block->text());
+    }
+  }
+
+ private:
+  TextOutput& out_;
+  std::thread thread_;
+  std::exception_ptr error_;
+};
 
 // Writes items 0 .. count - 1 to out, item i by format(TextOutput& to, i),
 // which must write only to `to` and read only what no other item changes.
@@ -26,17 +70,28 @@ void PutItems(TextOutput& out, size_t count, const Format& format) {
     return;
   }
   const size_t round = static_cast<size_t>(workers) * kItemsPerBlock;
-  // The blocks are emptied, not made anew, between rounds: their buffers
-  // keep the size that the first round grew them to.
-  std::vector<std::unique_ptr<TextOutput>> blocks(static_cast<size_t>(workers));
-  for (auto& block : blocks) block = std::make_unique<TextOutput>();
-  for (size_t base = 0; base < count; base += round) {
+  // Two sets of blocks: one round is formatted into one set while the round
+  // before it is written from the other. The blocks are emptied, not made
+  // anew, between rounds: their buffers keep the size they grew to.
+  using Blocks = std::vector<std::unique_ptr<TextOutput>>;
+  Blocks sets[2];
+  for (Blocks& set : sets) {
+    set.resize(static_cast<size_t>(workers));
+    for (auto& block : set) block = std::make_unique<TextOutput>();
+  }
+  BackgroundBlockWriter writer(out);
+  size_t r = 0;
+  for (size_t base = 0; base < count; base += round, ++r) {
     const size_t n = count - base < round ? count - base : round;
+    // This set was last written two rounds ago, and that is done.
+    Blocks& blocks = sets[r % 2];
     for (auto& block : blocks) block->ClearText();
     ParallelParts(n, workers, [&](int part, size_t begin, size_t end) {
       TextOutput& block = *blocks[static_cast<size_t>(part)];
       for (size_t i = begin; i < end; ++i) format(block, base + i);
     });
-    for (const auto& block : blocks) out.PutBlock(block->text());
+    writer.Wait();
+    writer.Start(blocks);
   }
+  writer.Wait();
 }
