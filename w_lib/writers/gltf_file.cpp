@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "w_lib/util/code_page.h"
+#include "w_lib/util/parallel.h"
 #include "w_lib/util/text.h"
 #include "w_lib/writers/gltf_mesh.h"
 #include "w_lib/writers/text_output.h"
@@ -117,6 +118,20 @@ void AppendIndented(std::string& text, const std::string& dumped, int depth, boo
   }
 }
 
+// The text of an array of elements, each dumped with indent, as the value
+// of a member of an object that nlohmann::json::dump(indent) writes at the
+// top level: the elements one level deeper than the member.
+std::string MemberArrayText(const std::vector<std::string>& dumped, int indent) {
+  if (dumped.empty()) return "[]";
+  std::string text = indent < 0 ? "[" : "[\n";
+  for (size_t i = 0; i < dumped.size(); ++i) {
+    if (i > 0) text += indent < 0 ? "," : ",\n";
+    AppendIndented(text, dumped[i], 2 * indent);
+  }
+  if (indent >= 0) text += "\n" + std::string(static_cast<size_t>(indent), ' ');
+  return text + "]";
+}
+
 // One of the document's long arrays (accessors, buffer views, materials,
 // meshes, nodes), kept as text: each element is serialised by tinygltf and
 // dumped by nlohmann::json as it is made, and joined to the others as a
@@ -132,6 +147,21 @@ class StreamedArray {
   int Add(const nlohmann::json& element) {
     if (count_ > 0) text_ += indent_ < 0 ? "," : ",\n";
     AppendIndented(text_, element.dump(indent_), 2 * indent_);
+    return count_++;
+  }
+  // The text that Add appends for element, made apart (on any thread), to
+  // be appended by AddText.
+  std::string ElementText(const nlohmann::json& element) const { return ElementTextOfDump(element.dump(indent_)); }
+  // The same for an element already dumped with indent().
+  std::string ElementTextOfDump(const std::string& dumped) const {
+    std::string text;
+    AppendIndented(text, dumped, 2 * indent_);
+    return text;
+  }
+  int indent() const { return indent_; }
+  int AddText(const std::string& text) {
+    if (count_ > 0) text_ += indent_ < 0 ? "," : ",\n";
+    text_ += text;
     return count_++;
   }
   int size() const { return count_; }
@@ -213,32 +243,48 @@ class ModelBuilder {
 
   bool AddMaterials() {
     std::vector<int> texture_of(static_cast<size_t>(scene_.tnum > 0 ? scene_.tnum : 0), -1);
-    for (int i = 0; i < scene_.mnum; ++i) {
-      const WMaterial& m = scene_.materials[i];
-      if (!std::isfinite(m.col.r) || !std::isfinite(m.col.g) || !std::isfinite(m.col.b) || !std::isfinite(m.col.a))
-        return false;
-      tinygltf::Material material;
-      material.name = Utf8(m.name.c_str());
-      material.emissiveFactor = {0.0, 0.0, 0.0};
-      const auto factor = [](float x) { return x < 0.0f ? 0.0 : (x > 1.0f ? 1.0 : static_cast<double>(x)); };
-      const double alpha = factor(m.col.a);
-      material.pbrMetallicRoughness.baseColorFactor = {factor(m.col.r), factor(m.col.g), factor(m.col.b), alpha};
-      material.pbrMetallicRoughness.metallicFactor = 0.0;
-      material.pbrMetallicRoughness.roughnessFactor = RoughnessOfPower(kSpecularPower);
-      if (alpha < 1.0) material.alphaMode = "BLEND";
-      // A texture without a file name has nothing to point at.
-      if (m.tex >= 0 && m.tex < scene_.tnum && !FileName(scene_.textures[m.tex].name.c_str()).empty()) {
-        int& texture = texture_of[static_cast<size_t>(m.tex)];
-        if (texture == -1) texture = AddTexture(scene_.textures[m.tex]);
-        material.pbrMetallicRoughness.baseColorTexture.index = texture;
+    // In chunks: the records are made in order (textures are numbered as
+    // they are first used), then serialised on the machine's threads.
+    constexpr int kChunk = 4096;
+    std::vector<tinygltf::Material> chunk;
+    std::vector<std::string> texts;
+    for (int first = 0; first < scene_.mnum; first += kChunk) {
+      const int last = scene_.mnum - first < kChunk ? scene_.mnum : first + kChunk;
+      chunk.clear();
+      for (int i = first; i < last; ++i) {
+        const WMaterial& m = scene_.materials[i];
+        if (!std::isfinite(m.col.r) || !std::isfinite(m.col.g) || !std::isfinite(m.col.b) || !std::isfinite(m.col.a))
+          return false;
+        tinygltf::Material material;
+        material.name = Utf8(m.name.c_str());
+        material.emissiveFactor = {0.0, 0.0, 0.0};
+        const auto factor = [](float x) { return x < 0.0f ? 0.0 : (x > 1.0f ? 1.0 : static_cast<double>(x)); };
+        const double alpha = factor(m.col.a);
+        material.pbrMetallicRoughness.baseColorFactor = {factor(m.col.r), factor(m.col.g), factor(m.col.b), alpha};
+        material.pbrMetallicRoughness.metallicFactor = 0.0;
+        material.pbrMetallicRoughness.roughnessFactor = RoughnessOfPower(kSpecularPower);
+        if (alpha < 1.0) material.alphaMode = "BLEND";
+        // A texture without a file name has nothing to point at.
+        if (m.tex >= 0 && m.tex < scene_.tnum && !FileName(scene_.textures[m.tex].name.c_str()).empty()) {
+          int& texture = texture_of[static_cast<size_t>(m.tex)];
+          if (texture == -1) texture = AddTexture(scene_.textures[m.tex]);
+          material.pbrMetallicRoughness.baseColorTexture.index = texture;
+        }
+        textured_.push_back(material.pbrMetallicRoughness.baseColorTexture.index != -1);
+        chunk.push_back(std::move(material));
       }
-      textured_.push_back(material.pbrMetallicRoughness.baseColorTexture.index != -1);
-      nlohmann::json element;
-      tinygltf::SerializeGltfMaterial(material, element);
-      // A material whose every value is the default serialises as nothing;
-      // the document needs an object there.
-      if (element.is_null()) element = nlohmann::json::object();
-      arrays_.materials.Add(element);
+      texts.assign(chunk.size(), std::string());
+      ParallelFor(chunk.size(), 512, [&](size_t begin, size_t end) {
+        for (size_t k = begin; k < end; ++k) {
+          nlohmann::json element;
+          tinygltf::SerializeGltfMaterial(chunk[k], element);
+          // A material whose every value is the default serialises as
+          // nothing; the document needs an object there.
+          if (element.is_null()) element = nlohmann::json::object();
+          texts[k] = arrays_.materials.ElementText(element);
+        }
+      });
+      for (const std::string& text : texts) arrays_.materials.AddText(text);
     }
     return true;
   }
@@ -290,8 +336,11 @@ class ModelBuilder {
   // the buffer to keep; 16-bit indices are packed in the storage of the
   // 32-bit ones.
   void AddMesh(GltfMesh& mesh, const std::string& name) {
-    tinygltf::Mesh out;
-    out.name = name;
+    // Each primitive is serialised as it is made, as tinygltf serialises it
+    // inside a mesh: a mesh with a primitive per material holds no tree of
+    // them all.
+    std::vector<std::string> primitives;
+    const int indent = arrays_.meshes.indent();
     const size_t n = mesh.VertexCount();
     std::vector<double> low(3, 0.0), high(3, 0.0);
     const float* positions = mesh.Positions();
@@ -335,11 +384,23 @@ class ModelBuilder {
           AddAccessor(view,
                       short_indices ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
                       TINYGLTF_TYPE_SCALAR, p.indices.size());
-      out.primitives.push_back(std::move(primitive));
+      tinygltf::Mesh single;
+      single.primitives.push_back(std::move(primitive));
+      nlohmann::json serialized;
+      tinygltf::SerializeGltfMesh(single, serialized);
+      primitives.push_back(serialized["primitives"][0].dump(indent));
     }
+    // The mesh without its primitives, their array put in at its place:
+    // the last member, after the name.
+    tinygltf::Mesh out;
+    out.name = name;
     nlohmann::json element;
     tinygltf::SerializeGltfMesh(out, element);
-    arrays_.meshes.Add(element);
+    const std::string placeholder = "\"@@primitives@@\"";
+    element["primitives"] = "@@primitives@@";
+    std::string text = element.dump(indent);
+    text.replace(text.rfind(placeholder), placeholder.size(), MemberArrayText(primitives, indent));
+    arrays_.meshes.AddText(arrays_.meshes.ElementTextOfDump(text));
   }
 
   bool HasTexture(int material) const {
