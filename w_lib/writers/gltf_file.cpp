@@ -299,21 +299,27 @@ class ModelBuilder {
     return static_cast<int>(model_->textures.size()) - 1;
   }
 
-  // Appends bytes as a buffer view of its own, starting on a 4-byte boundary.
-  int AddView(const void* bytes, size_t size, int target) {
+  // Appends bytes to the buffer as a buffer view of its own, starting on a
+  // 4-byte boundary: the view's record.
+  tinygltf::BufferView MakeView(const void* bytes, size_t size, int target) {
     tinygltf::BufferView view;
     view.buffer = 0;
     view.byteOffset = data_.Add(bytes, size);
     view.byteLength = size;
     view.target = target;
+    return view;
+  }
+
+  int AddView(const void* bytes, size_t size, int target) {
     nlohmann::json element;
-    tinygltf::SerializeGltfBufferView(view, element);
+    tinygltf::SerializeGltfBufferView(MakeView(bytes, size, target), element);
     return arrays_.views.Add(element);
   }
 
   // low and high, when given, are the accessor's bounds.
-  int AddAccessor(int view, int component_type, int type, size_t count, const std::vector<double>* low = nullptr,
-                  const std::vector<double>* high = nullptr) {
+  static tinygltf::Accessor MakeAccessor(int view, int component_type, int type, size_t count,
+                                         const std::vector<double>* low = nullptr,
+                                         const std::vector<double>* high = nullptr) {
     tinygltf::Accessor accessor;
     accessor.bufferView = view;
     accessor.componentType = component_type;
@@ -321,8 +327,13 @@ class ModelBuilder {
     accessor.count = count;
     if (low) accessor.minValues = *low;
     if (high) accessor.maxValues = *high;
+    return accessor;
+  }
+
+  int AddAccessor(int view, int component_type, int type, size_t count, const std::vector<double>* low = nullptr,
+                  const std::vector<double>* high = nullptr) {
     nlohmann::json element;
-    tinygltf::SerializeGltfAccessor(accessor, element);
+    tinygltf::SerializeGltfAccessor(MakeAccessor(view, component_type, type, count, low, high), element);
     return arrays_.accessors.Add(element);
   }
 
@@ -357,38 +368,68 @@ class ModelBuilder {
     // 0xFFFF is not a valid 16-bit index (it means a primitive restart):
     // 65,535 vertices, numbered up to 0xFFFE, are the most that 16 bits take.
     const bool short_indices = n <= 0xFFFF;
-    for (GltfPrimitive& p : mesh.primitives) {
+    // In chunks: the records are made in order (each primitive's indices
+    // take the next view and accessor), then serialised on the machine's
+    // threads, then appended in order.
+    struct Pending {
+      tinygltf::BufferView view;
+      tinygltf::Accessor accessor;
       tinygltf::Primitive primitive;
-      primitive.mode = p.mode;
-      primitive.attributes["POSITION"] = position;
-      if (p.mode == kGltfTriangles) {
-        // Lines have no surface to shade: their vertices carry position and colour.
-        if (normal != -1) primitive.attributes["NORMAL"] = normal;
-        // Texture coordinates only where a texture uses them.
-        if (uv != -1 && HasTexture(p.material)) primitive.attributes["TEXCOORD_0"] = uv;
-        primitive.material = p.material;
-      }
-      if (color != -1) primitive.attributes["COLOR_0"] = color;
-      size_t width = sizeof(uint32_t);
-      if (short_indices) {
-        // Each 16-bit value goes no later than the 32-bit one it comes from.
-        unsigned char* bytes = reinterpret_cast<unsigned char*>(p.indices.data());
-        for (size_t i = 0; i < p.indices.size(); ++i) {
-          const uint16_t index = static_cast<uint16_t>(p.indices[i]);
-          std::memcpy(bytes + 2 * i, &index, sizeof index);
+      std::string view_text, accessor_text, primitive_text;
+    };
+    constexpr size_t kChunk = 2048;
+    std::vector<Pending> chunk;
+    for (size_t first = 0; first < mesh.primitives.size(); first += kChunk) {
+      const size_t last = std::min(mesh.primitives.size(), first + kChunk);
+      chunk.assign(last - first, Pending());
+      for (size_t k = 0; k < chunk.size(); ++k) {
+        GltfPrimitive& p = mesh.primitives[first + k];
+        tinygltf::Primitive& primitive = chunk[k].primitive;
+        primitive.mode = p.mode;
+        primitive.attributes["POSITION"] = position;
+        if (p.mode == kGltfTriangles) {
+          // Lines have no surface to shade: their vertices carry position and colour.
+          if (normal != -1) primitive.attributes["NORMAL"] = normal;
+          // Texture coordinates only where a texture uses them.
+          if (uv != -1 && HasTexture(p.material)) primitive.attributes["TEXCOORD_0"] = uv;
+          primitive.material = p.material;
         }
-        width = sizeof(uint16_t);
+        if (color != -1) primitive.attributes["COLOR_0"] = color;
+        size_t width = sizeof(uint32_t);
+        if (short_indices) {
+          // Each 16-bit value goes no later than the 32-bit one it comes from.
+          unsigned char* bytes = reinterpret_cast<unsigned char*>(p.indices.data());
+          for (size_t i = 0; i < p.indices.size(); ++i) {
+            const uint16_t index = static_cast<uint16_t>(p.indices[i]);
+            std::memcpy(bytes + 2 * i, &index, sizeof index);
+          }
+          width = sizeof(uint16_t);
+        }
+        chunk[k].view = MakeView(p.indices.data(), p.indices.size() * width, kElementArrayBuffer);
+        const int view = arrays_.views.size() + static_cast<int>(k);
+        chunk[k].accessor =
+            MakeAccessor(view, short_indices ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
+                         TINYGLTF_TYPE_SCALAR, p.indices.size());
+        primitive.indices = arrays_.accessors.size() + static_cast<int>(k);
       }
-      const int view = AddView(p.indices.data(), p.indices.size() * width, kElementArrayBuffer);
-      primitive.indices =
-          AddAccessor(view,
-                      short_indices ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
-                      TINYGLTF_TYPE_SCALAR, p.indices.size());
-      tinygltf::Mesh single;
-      single.primitives.push_back(std::move(primitive));
-      nlohmann::json serialized;
-      tinygltf::SerializeGltfMesh(single, serialized);
-      primitives.push_back(serialized["primitives"][0].dump(indent));
+      ParallelFor(chunk.size(), 256, [&](size_t begin, size_t end) {
+        for (size_t k = begin; k < end; ++k) {
+          Pending& item = chunk[k];
+          nlohmann::json view, accessor, serialized;
+          tinygltf::SerializeGltfBufferView(item.view, view);
+          item.view_text = arrays_.views.ElementText(view);
+          tinygltf::SerializeGltfAccessor(item.accessor, accessor);
+          item.accessor_text = arrays_.accessors.ElementText(accessor);
+          // A primitive as tinygltf serialises it inside a mesh.
+          tinygltf::Mesh single;
+          single.primitives.push_back(std::move(item.primitive));
+          tinygltf::SerializeGltfMesh(single, serialized);
+          item.primitive_text = serialized["primitives"][0].dump(indent);
+        }
+      });
+      for (const Pending& item : chunk) arrays_.views.AddText(item.view_text);
+      for (const Pending& item : chunk) arrays_.accessors.AddText(item.accessor_text);
+      for (Pending& item : chunk) primitives.push_back(std::move(item.primitive_text));
     }
     // The mesh without its primitives, their array put in at its place:
     // the last member, after the name.
