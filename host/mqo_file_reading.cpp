@@ -37,6 +37,11 @@ bool IsZip(const char* data, size_t size) {
   return size >= 4 && (std::memcmp(data, "PK\x03\x04", 4) == 0 || std::memcmp(data, "PK\x05\x06", 4) == 0);
 }
 
+// The first bytes of a file must start a document or an archive.
+bool StartsDocumentOrArchive(const char* data, size_t size, const char* path, std::string& error) {
+  return IsZip(data, size) || CheckMqoHeader(data, size, path, error);
+}
+
 std::string TooLarge(const char* path, uint64_t max_size) {
   return std::string(path) + ": the document is larger than the document size limit of " + std::to_string(max_size) +
          " bytes";
@@ -64,7 +69,7 @@ bool ReadDocumentFile(std::FILE* file, const struct stat& info, bool regular,
                       const char* path, uint64_t max_size, std::vector<char>& bytes, std::string& error) {
   bool at_end = false;
   if (!ReadMore(file, path, kStartPiece, bytes, at_end, error)) return false;
-  if (!IsZip(bytes.data(), bytes.size()) && !CheckMqoHeader(bytes.data(), bytes.size(), path, error)) return false;
+  if (!StartsDocumentOrArchive(bytes.data(), bytes.size(), path, error)) return false;
   if (regular && static_cast<uint64_t>(info.st_size) > bytes.size() &&
       static_cast<uint64_t>(info.st_size) < SIZE_MAX - 1)
     bytes.reserve(static_cast<size_t>(info.st_size) + 1);
@@ -140,9 +145,7 @@ bool CatchingMemory(const char* path, std::string& error, Read&& read) {
 // whole file was read as it was.
 bool ReadMappedDocument(const MappedFile& file, const char* path, MQDocumentRecord& doc, std::string& error,
                         std::string* warning, uint64_t max_document_size) {
-  // As when reading: the first bytes must start a document or an archive.
-  const size_t start = std::min(file.size(), kStartPiece);
-  if (!IsZip(file.data(), start) && !CheckMqoHeader(file.data(), start, path, error)) return false;
+  if (!StartsDocumentOrArchive(file.data(), std::min(file.size(), kStartPiece), path, error)) return false;
   MQDocumentRecord read;
   const bool parsed = ReadMqoDocumentBytes(file.data(), file.size(), path, read, error, warning, max_document_size);
   if (file.Damaged()) {

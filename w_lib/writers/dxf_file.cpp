@@ -75,7 +75,7 @@ void WriteLine(TextOutput& out, const WObject& object, int a, int b) {
 
 // The object's lines, then its two-corner faces.
 void WriteLines(TextOutput& out, const WObject& object, const std::vector<WFace>& edges) {
-  PutItems(out, object.lnum > 0 ? static_cast<size_t>(object.lnum) : 0, [&](TextOutput& to, size_t i) {
+  PutItems(out, ItemCount(object.lnum), [&](TextOutput& to, size_t i) {
     WriteLine(to, object, object.lines[i].v[0], object.lines[i].v[1]);
   });
   for (const WFace& edge : edges) WriteLine(out, object, edge.v[0], edge.v[1]);
@@ -92,7 +92,7 @@ std::vector<std::string> MaterialLayers(const WScene& scene) {
 
 void WriteFaces(TextOutput& out, const std::vector<std::string>& layers, const WObject& object) {
   const int material_count = static_cast<int>(layers.size());
-  PutItems(out, object.fnum > 0 ? static_cast<size_t>(object.fnum) : 0, [&](TextOutput& to, size_t f) {
+  PutItems(out, ItemCount(object.fnum), [&](TextOutput& to, size_t f) {
     const WFace& face = object.faces[f];
     Group(to, "0", "3DFACE");
     // The layer is the material's name; an index outside the list has no
@@ -119,7 +119,7 @@ void WritePolyface(TextOutput& out, const WObject& object) {
   Group(out, "70", "64");
   Group(out, "71", object.vnum);
   Group(out, "72", object.fnum);
-  PutItems(out, object.vnum > 0 ? static_cast<size_t>(object.vnum) : 0, [&](TextOutput& to, size_t i) {
+  PutItems(out, ItemCount(object.vnum), [&](TextOutput& to, size_t i) {
     Group(to, "0", "VERTEX");
     Group(to, "8", name);
     Point(to, '0', object.vertices[i].pos);
@@ -127,7 +127,7 @@ void WritePolyface(TextOutput& out, const WObject& object) {
   });
   // Face records count their vertices from 1.
   static const char* const kCornerCodes[4] = {"71", "72", "73", "74"};
-  PutItems(out, object.fnum > 0 ? static_cast<size_t>(object.fnum) : 0, [&](TextOutput& to, size_t f) {
+  PutItems(out, ItemCount(object.fnum), [&](TextOutput& to, size_t f) {
     const WFace& face = object.faces[f];
     Group(to, "0", "VERTEX");
     Group(to, "8", name);

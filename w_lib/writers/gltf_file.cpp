@@ -144,11 +144,7 @@ class StreamedArray {
   explicit StreamedArray(int indent) : indent_(indent) {}
 
   // Appends one element; returns its index.
-  int Add(const nlohmann::json& element) {
-    if (count_ > 0) text_ += indent_ < 0 ? "," : ",\n";
-    AppendIndented(text_, element.dump(indent_), 2 * indent_);
-    return count_++;
-  }
+  int Add(const nlohmann::json& element) { return AddText(ElementText(element)); }
   // The text that Add appends for element, made apart (on any thread), to
   // be appended by AddText.
   std::string ElementText(const nlohmann::json& element) const { return ElementTextOfDump(element.dump(indent_)); }

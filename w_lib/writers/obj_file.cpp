@@ -35,8 +35,6 @@ void WriteLine(TextOutput& out, const WFace& face, const IndexBases& bases) {
   out.Put("l ").Int(face.v[0] + bases.v).Put(' ').Int(face.v[1] + bases.v).Put('\n');
 }
 
-size_t Count(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
-
 void WriteFace(TextOutput& out, const WFace& face, const IndexBases& bases) {
   out.Put('f');
   const int* const vt = face.vt();
@@ -55,18 +53,18 @@ void WriteFace(TextOutput& out, const WFace& face, const IndexBases& bases) {
 
 void WriteObject(TextOutput& out, const WScene& scene, const WObject& o, IndexBases& bases) {
   out.Put("\ng\n");
-  PutItems(out, Count(o.vnum), [&o](TextOutput& to, size_t i) {
+  PutItems(out, ItemCount(o.vnum), [&o](TextOutput& to, size_t i) {
     const WVector& p = o.vertices[i].pos;
     to.Put("v ").Fixed(p.x).Put(' ').Fixed(p.y).Put(' ').Fixed(p.z).Put('\n');
   });
   out.Put("# ").Int(o.vnum).Put(" vertices\n\n");
 
-  PutItems(out, Count(o.unum), [&o](TextOutput& to, size_t i) {
+  PutItems(out, ItemCount(o.unum), [&o](TextOutput& to, size_t i) {
     to.Put("vt ").Fixed(o.uvs[i].u).Put(' ').Fixed(o.uvs[i].v).Put('\n');
   });
   if (o.unum != 0) out.Put("# ").Int(o.unum).Put(" texture vertices\n\n");
 
-  PutItems(out, Count(o.nnum), [&o](TextOutput& to, size_t i) {
+  PutItems(out, ItemCount(o.nnum), [&o](TextOutput& to, size_t i) {
     const WVector& n = o.normals[i].normal;
     to.Put("vn ").Fixed(n.x).Put(' ').Fixed(n.y).Put(' ').Fixed(n.z).Put('\n');
   });

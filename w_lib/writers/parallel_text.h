@@ -15,6 +15,9 @@
 #include "w_lib/util/parallel.h"
 #include "w_lib/writers/text_output.h"
 
+// A record count as a number of items: a negative count is none.
+inline size_t ItemCount(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
+
 // Items formatted per thread and round: the blocks in memory stay small.
 constexpr size_t kItemsPerBlock = 16384;
 

@@ -28,8 +28,6 @@ std::string_view Indent(int depth) {
   return std::string_view(tabs.data(), static_cast<size_t>(n));
 }
 
-size_t Count(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
-
 // Ends element i of a list of n: "," between elements, ";" after the last.
 void EndElement(TextOutput& out, int i, int n) { out.Put(i + 1 < n ? ",\n" : ";\n"); }
 
@@ -69,7 +67,7 @@ void WriteMaterial(TextOutput& out, std::string_view p, const WScene& scene, con
 // (indices_of(face): the face's corner array to write).
 template <class IndicesOf>
 void WriteFaceIndices(TextOutput& out, std::string_view p, const char* tabs, const WObject& o, IndicesOf indices_of) {
-  PutItems(out, Count(o.fnum), [&](TextOutput& to, size_t f) {
+  PutItems(out, ItemCount(o.fnum), [&](TextOutput& to, size_t f) {
     const WFace& face = o.faces[f];
     const int* index = indices_of(face);
     to.Put(p).Put(tabs).Int(face.num).Put(';');
@@ -95,7 +93,7 @@ void WriteMaterialList(TextOutput& out, std::string_view p, const WScene& scene,
 void WriteNormals(TextOutput& out, std::string_view p, const WObject& o) {
   out.Put(p).Put("\t\tMeshNormals {\n");
   out.Put(p).Put("\t\t\t").Int(o.nnum).Put(";\n");
-  PutItems(out, Count(o.nnum), [&](TextOutput& to, size_t i) {
+  PutItems(out, ItemCount(o.nnum), [&](TextOutput& to, size_t i) {
     const WVector& n = o.normals[i].normal;
     // The face reversal negated the records: this is x, y, -z of the scene.
     to.Put(p).Put("\t\t\t").Fixed(-n.x).Put(';').Fixed(-n.y).Put(';').Fixed(n.z).Put(';');
@@ -111,7 +109,7 @@ void WriteNormals(TextOutput& out, std::string_view p, const WObject& o) {
 void WriteVertexColors(TextOutput& out, std::string_view p, const WObject& o) {
   out.Put(p).Put("\t\tMeshVertexColors {\n");
   out.Put(p).Put("\t\t\t").Int(o.vnum).Put(";\n");
-  PutItems(out, Count(o.vnum), [&](TextOutput& to, size_t v) {
+  PutItems(out, ItemCount(o.vnum), [&](TextOutput& to, size_t v) {
     const WColor& c = o.vertices[v].col;
     to.Put(p).Put("\t\t\t").Int(static_cast<long long>(v)).Put(';').Fixed(c.r).Put(';').Fixed(c.g).Put(';');
     to.Fixed(c.b).Put(';').Fixed(c.a).Put(";;");
@@ -124,7 +122,7 @@ void WriteVertexColors(TextOutput& out, std::string_view p, const WObject& o) {
 void WriteTextureCoords(TextOutput& out, std::string_view p, const WObject& o) {
   out.Put(p).Put("\t\tMeshTextureCoords {\n");
   out.Put(p).Put("\t\t\t").Int(o.vnum).Put(";\n");
-  PutItems(out, Count(o.vnum), [&](TextOutput& to, size_t v) {
+  PutItems(out, ItemCount(o.vnum), [&](TextOutput& to, size_t v) {
     const WUv& t = o.vertices[v].uv;
     to.Put(p).Put("\t\t\t").Fixed(t.u).Put(';').Fixed(t.v).Put(';');
     EndElement(to, static_cast<int>(v), o.vnum);
@@ -145,7 +143,7 @@ void OpenFrame(TextOutput& out, const WScene& scene, int k, int depth) {
   out.Put(p).Put("\tMesh ").Put(name).Put(" {\n");
 
   out.Put(p).Put("\t\t").Int(o.vnum).Put(";\n");
-  PutItems(out, Count(o.vnum), [&](TextOutput& to, size_t v) {
+  PutItems(out, ItemCount(o.vnum), [&](TextOutput& to, size_t v) {
     const WVector& pos = o.vertices[v].pos;
     to.Put(p).Put("\t\t").Fixed(pos.x).Put(';').Fixed(pos.y).Put(';').Fixed(-pos.z).Put(';');
     EndElement(to, static_cast<int>(v), o.vnum);

@@ -41,8 +41,6 @@ constexpr Channel kChannels[] = {
     {"SCALING-X", kScaleX},         {"SCALING-Y", kScaleY},         {"SCALING-Z", kScaleZ},
 };
 
-size_t Count(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
-
 void WriteTriple(TextOutput& out, std::string_view p, double x, double y, double z) {
   out.Put(p).Put("\t\t").Fixed(x).Put(',').Fixed(y).Put(',').Fixed(z).Put(",\n");
 }
@@ -91,17 +89,17 @@ void WriteShape(TextOutput& out, std::string_view p, std::string_view name, cons
   out.Put(p).Put('\n');
 
   WriteListHead(out, p, o.vnum, "POSITION");
-  PutItems(out, Count(o.vnum), [&](TextOutput& to, size_t i) { WriteVectorRow(to, p, o.vertices[i].pos); });
+  PutItems(out, ItemCount(o.vnum), [&](TextOutput& to, size_t i) { WriteVectorRow(to, p, o.vertices[i].pos); });
   out.Put(p).Put('\n');
 
   if (o.nnum != 0) {
     WriteListHead(out, p, o.nnum, "NORMAL");
-    PutItems(out, Count(o.nnum), [&](TextOutput& to, size_t i) { WriteVectorRow(to, p, o.normals[i].normal); });
+    PutItems(out, ItemCount(o.nnum), [&](TextOutput& to, size_t i) { WriteVectorRow(to, p, o.normals[i].normal); });
     out.Put(p).Put('\n');
   }
   if (o.cnum != 0) {
     WriteListHead(out, p, o.cnum, "COLOR");
-    PutItems(out, Count(o.cnum), [&](TextOutput& to, size_t i) {
+    PutItems(out, ItemCount(o.cnum), [&](TextOutput& to, size_t i) {
       const WColor& c = o.colors[i].col;
       to.Put(p).Put("\t\t\t").Fixed(c.r).Put(", ").Fixed(c.g).Put(", ").Fixed(c.b).Put(", ").Fixed(c.a).Put(",\n");
     });
@@ -109,7 +107,7 @@ void WriteShape(TextOutput& out, std::string_view p, std::string_view name, cons
   }
   if (o.unum != 0) {
     WriteListHead(out, p, o.unum, "TEX_COORD_UV");
-    PutItems(out, Count(o.unum), [&](TextOutput& to, size_t i) {
+    PutItems(out, ItemCount(o.unum), [&](TextOutput& to, size_t i) {
       const WUv& t = o.uvs[i];
       // v runs downward in the file.
       to.Put(p).Put("\t\t\t").Fixed(t.u).Put(", ").Fixed(1.0 - static_cast<double>(t.v)).Put(",\n");
@@ -125,7 +123,7 @@ void WriteShape(TextOutput& out, std::string_view p, std::string_view name, cons
 template <class IndicesOf>
 void WriteIndexLines(TextOutput& out, std::string_view p, const WObject& o, const int* faces, int count,
                      IndicesOf indices_of) {
-  PutItems(out, Count(count), [&](TextOutput& to, size_t i) {
+  PutItems(out, ItemCount(count), [&](TextOutput& to, size_t i) {
     const WFace& f = o.faces[faces[i]];
     const int* index = indices_of(f);
     to.Put(p).Put("\t\t\t");
@@ -150,7 +148,7 @@ void WritePolygonList(TextOutput& out, std::string_view p, const WObject& o, std
   out.Put(p).Put("\t\t\t\"").Put(elements).Put("\",\n");
   out.Put(p).Put("\t\t\t\"MAT-").Put(material).Put("\",\n");
   out.Put(p).Put("\t\t\t").Int(corners).Put(",\n");
-  PutItems(out, Count(count),
+  PutItems(out, ItemCount(count),
            [&](TextOutput& to, size_t i) { to.Put(p).Put("\t\t\t").Int(o.faces[faces[i]].num).Put(",\n"); });
   out.Put('\n');  // no indent on this one
   WriteIndexLines(out, p, o, faces, count, [](const WFace& f) { return f.v; });
