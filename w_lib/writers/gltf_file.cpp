@@ -1,7 +1,9 @@
-// glTF 2.0 files: the model is built with tinygltf records and its JSON
-// serialised by tinygltf, the long arrays one element at a time; the buffer
-// stays apart, as the arrays the meshes were built in, and is written, in
-// its .bin file or in the binary chunk of a .glb, from where they lie.
+// glTF 2.0 files: the document's few top members are built with tinygltf
+// records and serialised by tinygltf; its long arrays (an element or more
+// per object and per material) are written as JSON text directly, in the
+// same layout, as their elements are made. The buffer stays apart, as the
+// arrays the meshes were built in, and is written, in its .bin file or in
+// the binary chunk of a .glb, from where they lie.
 // Every byte reaches the disk through the same staged replacement as every
 // other writer's, so that a failure leaves the old files as they were.
 #define TINYGLTF_IMPLEMENTATION
@@ -25,6 +27,7 @@
 #include "w_lib/util/parallel.h"
 #include "w_lib/util/text.h"
 #include "w_lib/writers/gltf_mesh.h"
+#include "w_lib/writers/json_writer.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
 
@@ -103,62 +106,35 @@ class GltfBuffer {
 };
 
 // Appends a dump of a value to text, indented by depth spaces after every
-// line break (JSON text holds no line break inside a string), and at its
-// start when at_start.
-void AppendIndented(std::string& text, const std::string& dumped, int depth, bool at_start = true) {
+// line break (JSON text holds no line break inside a string), but not at
+// its start.
+void AppendIndented(std::string& text, const std::string& dumped, int depth) {
   if (depth <= 0) {
     text += dumped;
     return;
   }
   const std::string pad(static_cast<size_t>(depth), ' ');
-  if (at_start) text += pad;
   for (const char c : dumped) {
     text += c;
     if (c == '\n') text += pad;
   }
 }
 
-// The text of an array of elements, each dumped with indent, as the value
-// of a member of an object that nlohmann::json::dump(indent) writes at the
-// top level: the elements one level deeper than the member.
-std::string MemberArrayText(const std::vector<std::string>& dumped, int indent) {
-  if (dumped.empty()) return "[]";
-  std::string text = indent < 0 ? "[" : "[\n";
-  for (size_t i = 0; i < dumped.size(); ++i) {
-    if (i > 0) text += indent < 0 ? "," : ",\n";
-    AppendIndented(text, dumped[i], 2 * indent);
-  }
-  if (indent >= 0) text += "\n" + std::string(static_cast<size_t>(indent), ' ');
-  return text + "]";
-}
-
 // One of the document's long arrays (accessors, buffer views, materials,
-// meshes, nodes), kept as text: each element is serialised by tinygltf and
-// dumped by nlohmann::json as it is made, and joined to the others as a
-// dump of the whole document would join them at its place (the second
-// level, under a member of the top object). A document of many objects would otherwise
-// hold every element twice over, as a tinygltf record and as JSON values,
-// at some kilobytes each.
+// meshes, nodes), kept as text: each element is written as it is made, as a
+// dump of the whole document would write it at its place (the second level,
+// under a member of the top object).
 class StreamedArray {
  public:
   explicit StreamedArray(int indent) : indent_(indent) {}
 
-  // Appends one element; returns its index.
-  int Add(const nlohmann::json& element) { return AddText(ElementText(element)); }
-  // The text that Add appends for element, made apart (on any thread), to
-  // be appended by AddText.
-  std::string ElementText(const nlohmann::json& element) const { return ElementTextOfDump(element.dump(indent_)); }
-  // The same for an element already dumped with indent().
-  std::string ElementTextOfDump(const std::string& dumped) const {
-    std::string text;
-    AppendIndented(text, dumped, 2 * indent_);
-    return text;
-  }
-  int indent() const { return indent_; }
-  int AddText(const std::string& text) {
+  // A writer of the next element, which must be written, one value, before
+  // the next call; its index is size() before the call.
+  JsonWriter Add() {
     if (count_ > 0) text_ += indent_ < 0 ? "," : ",\n";
-    text_ += text;
-    return count_++;
+    if (indent_ >= 0) text_.append(static_cast<size_t>(2 * indent_), ' ');
+    ++count_;
+    return JsonWriter(text_, indent_, indent_ < 0 ? 0 : 2 * indent_);
   }
   int size() const { return count_; }
 
@@ -170,7 +146,6 @@ class StreamedArray {
     text_.clear();
     pieces.push_back(indent_ < 0 ? "]" : "\n" + std::string(static_cast<size_t>(indent_), ' ') + "]");
   }
-
 
  private:
   int indent_;
@@ -203,6 +178,16 @@ struct StreamedArrays {
   StreamedArray nodes;
 };
 
+// glTF accessor types, by the names the file gives them.
+constexpr const char* kScalar = "SCALAR";
+constexpr const char* kVec2 = "VEC2";
+constexpr const char* kVec3 = "VEC3";
+constexpr const char* kVec4 = "VEC4";
+
+// Builds the document's arrays. Every element is written with its members
+// in the order of their names and with the members a glTF library writes
+// for the same record: defaults are left out (an opaque alpha mode, zero
+// emission, a white base colour, a buffer view's zero offset).
 class ModelBuilder {
  public:
   ModelBuilder(const WScene& scene, GltfBuffer& data, StreamedArrays& arrays)
@@ -216,20 +201,24 @@ class ModelBuilder {
     if (!AddMaterials()) return false;
     model.scenes.emplace_back();
     model.defaultScene = 0;
+    model.scenes[0].nodes.reserve(static_cast<size_t>(scene_.onum > 0 ? scene_.onum : 0));
     for (int o = 0; o < scene_.onum; ++o) {
       const WObject& object = scene_.objects[o];
-      tinygltf::Node node;
-      node.name = Utf8(object.name.c_str());
+      const std::string name = Utf8(object.name.c_str());
       GltfMesh mesh;
       if (!BuildGltfMesh(scene_, object, mesh)) return false;
+      int mesh_index = -1;
       if (!mesh.primitives.empty()) {
-        node.mesh = arrays_.meshes.size();
-        AddMesh(mesh, node.name);
+        mesh_index = arrays_.meshes.size();
+        AddMesh(mesh, name);
         data_.Keep(std::move(mesh));
       }
-      nlohmann::json element;
-      tinygltf::SerializeGltfNode(node, element);
-      model.scenes[0].nodes.push_back(arrays_.nodes.Add(element));
+      model.scenes[0].nodes.push_back(arrays_.nodes.size());
+      JsonWriter node = arrays_.nodes.Add();
+      node.BeginObject();
+      if (mesh_index != -1) node.Key("mesh").Int(mesh_index);
+      if (!name.empty()) node.Key("name").String(name);
+      node.EndObject();
     }
     return true;
   }
@@ -239,48 +228,36 @@ class ModelBuilder {
 
   bool AddMaterials() {
     std::vector<int> texture_of(static_cast<size_t>(scene_.tnum > 0 ? scene_.tnum : 0), -1);
-    // In chunks: the records are made in order (textures are numbered as
-    // they are first used), then serialised on the machine's threads.
-    constexpr int kChunk = 4096;
-    std::vector<tinygltf::Material> chunk;
-    std::vector<std::string> texts;
-    for (int first = 0; first < scene_.mnum; first += kChunk) {
-      const int last = scene_.mnum - first < kChunk ? scene_.mnum : first + kChunk;
-      chunk.clear();
-      for (int i = first; i < last; ++i) {
-        const WMaterial& m = scene_.materials[i];
-        if (!std::isfinite(m.col.r) || !std::isfinite(m.col.g) || !std::isfinite(m.col.b) || !std::isfinite(m.col.a))
-          return false;
-        tinygltf::Material material;
-        material.name = Utf8(m.name.c_str());
-        material.emissiveFactor = {0.0, 0.0, 0.0};
-        const auto factor = [](float x) { return x < 0.0f ? 0.0 : (x > 1.0f ? 1.0 : static_cast<double>(x)); };
-        const double alpha = factor(m.col.a);
-        material.pbrMetallicRoughness.baseColorFactor = {factor(m.col.r), factor(m.col.g), factor(m.col.b), alpha};
-        material.pbrMetallicRoughness.metallicFactor = 0.0;
-        material.pbrMetallicRoughness.roughnessFactor = RoughnessOfPower(kSpecularPower);
-        if (alpha < 1.0) material.alphaMode = "BLEND";
-        // A texture without a file name has nothing to point at.
-        if (m.tex >= 0 && m.tex < scene_.tnum && !FileName(scene_.textures[m.tex].name.c_str()).empty()) {
-          int& texture = texture_of[static_cast<size_t>(m.tex)];
-          if (texture == -1) texture = AddTexture(scene_.textures[m.tex]);
-          material.pbrMetallicRoughness.baseColorTexture.index = texture;
-        }
-        textured_.push_back(material.pbrMetallicRoughness.baseColorTexture.index != -1);
-        chunk.push_back(std::move(material));
+    for (int i = 0; i < scene_.mnum; ++i) {
+      const WMaterial& m = scene_.materials[i];
+      if (!std::isfinite(m.col.r) || !std::isfinite(m.col.g) || !std::isfinite(m.col.b) || !std::isfinite(m.col.a))
+        return false;
+      const auto factor = [](float x) { return x < 0.0f ? 0.0 : (x > 1.0f ? 1.0 : static_cast<double>(x)); };
+      const double color[4] = {factor(m.col.r), factor(m.col.g), factor(m.col.b), factor(m.col.a)};
+      // A texture without a file name has nothing to point at.
+      int texture = -1;
+      if (m.tex >= 0 && m.tex < scene_.tnum && !FileName(scene_.textures[m.tex].name.c_str()).empty()) {
+        int& made = texture_of[static_cast<size_t>(m.tex)];
+        if (made == -1) made = AddTexture(scene_.textures[m.tex]);
+        texture = made;
       }
-      texts.assign(chunk.size(), std::string());
-      ParallelFor(chunk.size(), 512, [&](size_t begin, size_t end) {
-        for (size_t k = begin; k < end; ++k) {
-          nlohmann::json element;
-          tinygltf::SerializeGltfMaterial(chunk[k], element);
-          // A material whose every value is the default serialises as
-          // nothing; the document needs an object there.
-          if (element.is_null()) element = nlohmann::json::object();
-          texts[k] = arrays_.materials.ElementText(element);
-        }
-      });
-      for (const std::string& text : texts) arrays_.materials.AddText(text);
+      textured_.push_back(texture != -1);
+      const std::string name = Utf8(m.name.c_str());
+      JsonWriter material = arrays_.materials.Add();
+      material.BeginObject();
+      if (color[3] < 1.0) material.Key("alphaMode").String("BLEND");
+      if (!name.empty()) material.Key("name").String(name);
+      material.Key("pbrMetallicRoughness").BeginObject();
+      // White, to within the library's tolerance, is the default.
+      if (std::any_of(color, color + 4, [](double c) { return !(std::fabs(1.0 - c) < 1e-12); })) {
+        material.Key("baseColorFactor").BeginArray();
+        for (const double c : color) material.Double(c);
+        material.EndArray();
+      }
+      if (texture != -1) material.Key("baseColorTexture").BeginObject().Key("index").Int(texture).EndObject();
+      material.Key("metallicFactor").Double(0.0);
+      material.Key("roughnessFactor").Double(RoughnessOfPower(kSpecularPower));
+      material.EndObject().EndObject();
     }
     return true;
   }
@@ -296,45 +273,34 @@ class ModelBuilder {
   }
 
   // Appends bytes to the buffer as a buffer view of its own, starting on a
-  // 4-byte boundary: the view's record.
-  tinygltf::BufferView MakeView(const void* bytes, size_t size, int target) {
-    tinygltf::BufferView view;
-    view.buffer = 0;
-    view.byteOffset = data_.Add(bytes, size);
-    view.byteLength = size;
-    view.target = target;
-    return view;
-  }
-
+  // 4-byte boundary; returns the view's index.
   int AddView(const void* bytes, size_t size, int target) {
-    nlohmann::json element;
-    tinygltf::SerializeGltfBufferView(MakeView(bytes, size, target), element);
-    return arrays_.views.Add(element);
+    const size_t offset = data_.Add(bytes, size);
+    JsonWriter view = arrays_.views.Add();
+    view.BeginObject().Key("buffer").Int(0).Key("byteLength").Unsigned(size);
+    if (offset > 0) view.Key("byteOffset").Unsigned(offset);
+    view.Key("target").Int(target).EndObject();
+    return arrays_.views.size() - 1;
   }
 
-  // low and high, when given, are the accessor's bounds.
-  static tinygltf::Accessor MakeAccessor(int view, int component_type, int type, size_t count,
-                                         const std::vector<double>* low = nullptr,
-                                         const std::vector<double>* high = nullptr) {
-    tinygltf::Accessor accessor;
-    accessor.bufferView = view;
-    accessor.componentType = component_type;
-    accessor.type = type;
-    accessor.count = count;
-    if (low) accessor.minValues = *low;
-    if (high) accessor.maxValues = *high;
-    return accessor;
+  // low and high, when given, are the accessor's bounds, three each.
+  int AddAccessor(int view, int component_type, const char* type, size_t count, const double* low = nullptr,
+                  const double* high = nullptr) {
+    JsonWriter accessor = arrays_.accessors.Add();
+    accessor.BeginObject()
+        .Key("bufferView").Int(view)
+        .Key("componentType").Int(component_type)
+        .Key("count").Unsigned(count);
+    if (low && high) {
+      accessor.Key("max").BeginArray().Double(high[0]).Double(high[1]).Double(high[2]).EndArray();
+      accessor.Key("min").BeginArray().Double(low[0]).Double(low[1]).Double(low[2]).EndArray();
+    }
+    accessor.Key("type").String(type).EndObject();
+    return arrays_.accessors.size() - 1;
   }
 
-  int AddAccessor(int view, int component_type, int type, size_t count, const std::vector<double>* low = nullptr,
-                  const std::vector<double>* high = nullptr) {
-    nlohmann::json element;
-    tinygltf::SerializeGltfAccessor(MakeAccessor(view, component_type, type, count, low, high), element);
-    return arrays_.accessors.Add(element);
-  }
-
-  int AddFloats(const float* values, size_t count, int type, int components,
-                const std::vector<double>* low = nullptr, const std::vector<double>* high = nullptr) {
+  int AddFloats(const float* values, size_t count, const char* type, int components, const double* low = nullptr,
+                const double* high = nullptr) {
     const int view = AddView(values, count * components * sizeof(float), kArrayBuffer);
     return AddAccessor(view, TINYGLTF_COMPONENT_TYPE_FLOAT, type, count, low, high);
   }
@@ -343,13 +309,8 @@ class ModelBuilder {
   // the buffer to keep; 16-bit indices are packed in the storage of the
   // 32-bit ones.
   void AddMesh(GltfMesh& mesh, const std::string& name) {
-    // Each primitive is serialised as it is made, as tinygltf serialises it
-    // inside a mesh: a mesh with a primitive per material holds no tree of
-    // them all.
-    std::vector<std::string> primitives;
-    const int indent = arrays_.meshes.indent();
     const size_t n = mesh.VertexCount();
-    std::vector<double> low(3, 0.0), high(3, 0.0);
+    double low[3] = {0.0, 0.0, 0.0}, high[3] = {0.0, 0.0, 0.0};
     const float* positions = mesh.Positions();
     for (size_t i = 0; i < 3 * n; ++i) {
       const double x = positions[i];
@@ -357,87 +318,47 @@ class ModelBuilder {
       if (i < 3 || x < low[axis]) low[axis] = x;
       if (i < 3 || x > high[axis]) high[axis] = x;
     }
-    const int position = AddFloats(mesh.Positions(), n, TINYGLTF_TYPE_VEC3, 3, &low, &high);
-    const int normal = mesh.Normals() ? AddFloats(mesh.Normals(), n, TINYGLTF_TYPE_VEC3, 3) : -1;
-    const int uv = mesh.Uvs() ? AddFloats(mesh.Uvs(), n, TINYGLTF_TYPE_VEC2, 2) : -1;
-    const int color = mesh.Colors() ? AddFloats(mesh.Colors(), n, TINYGLTF_TYPE_VEC4, 4) : -1;
+    const int position = AddFloats(mesh.Positions(), n, kVec3, 3, low, high);
+    const int normal = mesh.Normals() ? AddFloats(mesh.Normals(), n, kVec3, 3) : -1;
+    const int uv = mesh.Uvs() ? AddFloats(mesh.Uvs(), n, kVec2, 2) : -1;
+    const int color = mesh.Colors() ? AddFloats(mesh.Colors(), n, kVec4, 4) : -1;
     // 0xFFFF is not a valid 16-bit index (it means a primitive restart):
     // 65,535 vertices, numbered up to 0xFFFE, are the most that 16 bits take.
     const bool short_indices = n <= 0xFFFF;
-    // In chunks: the records are made in order (each primitive's indices
-    // take the next view and accessor), then serialised on the machine's
-    // threads, then appended in order.
-    struct Pending {
-      tinygltf::BufferView view;
-      tinygltf::Accessor accessor;
-      tinygltf::Primitive primitive;
-      std::string view_text, accessor_text, primitive_text;
-    };
-    constexpr size_t kChunk = 2048;
-    std::vector<Pending> chunk;
-    for (size_t first = 0; first < mesh.primitives.size(); first += kChunk) {
-      const size_t last = std::min(mesh.primitives.size(), first + kChunk);
-      chunk.assign(last - first, Pending());
-      for (size_t k = 0; k < chunk.size(); ++k) {
-        GltfPrimitive& p = mesh.primitives[first + k];
-        tinygltf::Primitive& primitive = chunk[k].primitive;
-        primitive.mode = p.mode;
-        primitive.attributes["POSITION"] = position;
-        if (p.mode == kGltfTriangles) {
-          // Lines have no surface to shade: their vertices carry position and colour.
-          if (normal != -1) primitive.attributes["NORMAL"] = normal;
-          // Texture coordinates only where a texture uses them.
-          if (uv != -1 && HasTexture(p.material)) primitive.attributes["TEXCOORD_0"] = uv;
-          primitive.material = p.material;
+    // The mesh is written as the primitives are made: each primitive's
+    // indices take the next view and accessor.
+    JsonWriter out = arrays_.meshes.Add();
+    out.BeginObject();
+    if (!name.empty()) out.Key("name").String(name);
+    out.Key("primitives").BeginArray();
+    for (GltfPrimitive& p : mesh.primitives) {
+      size_t width = sizeof(uint32_t);
+      if (short_indices) {
+        // Each 16-bit value goes no later than the 32-bit one it comes from.
+        unsigned char* bytes = reinterpret_cast<unsigned char*>(p.indices.data());
+        for (size_t i = 0; i < p.indices.size(); ++i) {
+          const uint16_t index = static_cast<uint16_t>(p.indices[i]);
+          std::memcpy(bytes + 2 * i, &index, sizeof index);
         }
-        if (color != -1) primitive.attributes["COLOR_0"] = color;
-        size_t width = sizeof(uint32_t);
-        if (short_indices) {
-          // Each 16-bit value goes no later than the 32-bit one it comes from.
-          unsigned char* bytes = reinterpret_cast<unsigned char*>(p.indices.data());
-          for (size_t i = 0; i < p.indices.size(); ++i) {
-            const uint16_t index = static_cast<uint16_t>(p.indices[i]);
-            std::memcpy(bytes + 2 * i, &index, sizeof index);
-          }
-          width = sizeof(uint16_t);
-        }
-        chunk[k].view = MakeView(p.indices.data(), p.indices.size() * width, kElementArrayBuffer);
-        const int view = arrays_.views.size() + static_cast<int>(k);
-        chunk[k].accessor =
-            MakeAccessor(view, short_indices ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
-                         TINYGLTF_TYPE_SCALAR, p.indices.size());
-        primitive.indices = arrays_.accessors.size() + static_cast<int>(k);
+        width = sizeof(uint16_t);
       }
-      ParallelFor(chunk.size(), 256, [&](size_t begin, size_t end) {
-        for (size_t k = begin; k < end; ++k) {
-          Pending& item = chunk[k];
-          nlohmann::json view, accessor, serialized;
-          tinygltf::SerializeGltfBufferView(item.view, view);
-          item.view_text = arrays_.views.ElementText(view);
-          tinygltf::SerializeGltfAccessor(item.accessor, accessor);
-          item.accessor_text = arrays_.accessors.ElementText(accessor);
-          // A primitive as tinygltf serialises it inside a mesh.
-          tinygltf::Mesh single;
-          single.primitives.push_back(std::move(item.primitive));
-          tinygltf::SerializeGltfMesh(single, serialized);
-          item.primitive_text = serialized["primitives"][0].dump(indent);
-        }
-      });
-      for (const Pending& item : chunk) arrays_.views.AddText(item.view_text);
-      for (const Pending& item : chunk) arrays_.accessors.AddText(item.accessor_text);
-      for (Pending& item : chunk) primitives.push_back(std::move(item.primitive_text));
+      const int view = AddView(p.indices.data(), p.indices.size() * width, kElementArrayBuffer);
+      const int indices = AddAccessor(
+          view, short_indices ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
+          kScalar, p.indices.size());
+      const bool triangles = p.mode == kGltfTriangles;
+      // Lines have no surface to shade: their vertices carry position and
+      // colour. Texture coordinates only where a texture uses them.
+      out.BeginObject().Key("attributes").BeginObject();
+      if (color != -1) out.Key("COLOR_0").Int(color);
+      if (triangles && normal != -1) out.Key("NORMAL").Int(normal);
+      out.Key("POSITION").Int(position);
+      if (triangles && uv != -1 && HasTexture(p.material)) out.Key("TEXCOORD_0").Int(uv);
+      out.EndObject().Key("indices").Int(indices);
+      if (triangles && p.material > -1) out.Key("material").Int(p.material);
+      out.Key("mode").Int(p.mode).EndObject();
     }
-    // The mesh without its primitives, their array put in at its place:
-    // the last member, after the name.
-    tinygltf::Mesh out;
-    out.name = name;
-    nlohmann::json element;
-    tinygltf::SerializeGltfMesh(out, element);
-    const std::string placeholder = "\"@@primitives@@\"";
-    element["primitives"] = "@@primitives@@";
-    std::string text = element.dump(indent);
-    text.replace(text.rfind(placeholder), placeholder.size(), MemberArrayText(primitives, indent));
-    arrays_.meshes.AddText(arrays_.meshes.ElementTextOfDump(text));
+    out.EndArray().EndObject();
   }
 
   bool HasTexture(int material) const {
@@ -505,7 +426,7 @@ JsonText GltfJson(tinygltf::Model& model, StreamedArrays& arrays, size_t buffer_
       text.clear();
       found->second->MoveValue(result.pieces);
     } else {
-      AppendIndented(text, document[names[i]].dump(indent), indent, false);
+      AppendIndented(text, document[names[i]].dump(indent), indent);
     }
   }
   if (indent >= 0) text += names.empty() ? "" : "\n";

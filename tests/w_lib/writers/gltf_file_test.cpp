@@ -313,10 +313,11 @@ TEST(GltfFile, AConsumedSceneGivesTheSameBytesAndTheTextIsOneDump) {
   // With every face side a line of its own, as the passes leave a scene:
   // the form that drops those lines must keep the edge and the loose line.
   // A mesh's primitives are put in after its other members; a name that
-  // looks like where they go must not draw them.
+  // looks like where they go must not draw them, and names that need
+  // escapes are written as the library escapes them.
   WScene scene = MakeGltfScene();
   AddObjectAt(scene, "@@primitives@@", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
-  AddFaceOver(scene.objects[2], {0, 1, 2}, 0);
+  AddFaceOver(scene.objects[2], {0, 1, 2}, scene.AddMaterial("say \"hi\"\t\\"));
   BuildEdges(scene);
   ASSERT_GT(scene.objects[0].lnum, 10);
   for (const char* name : {"kept.glb", "kept.gltf"}) {
@@ -337,6 +338,7 @@ TEST(GltfFile, AConsumedSceneGivesTheSameBytesAndTheTextIsOneDump) {
       EXPECT_EQ(doc["meshes"][0]["primitives"].size(), 4u);
       EXPECT_EQ(doc["meshes"][1]["name"], "@@primitives@@");
       EXPECT_EQ(doc["meshes"][1]["primitives"].size(), 1u);
+      EXPECT_EQ(doc["materials"][2]["name"], "say \"hi\"\t\\");
     } else {
       const std::string text = ReadFile(path);
       EXPECT_EQ(json::parse(text).dump(2) + "\n", text);
