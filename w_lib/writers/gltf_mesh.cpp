@@ -1,6 +1,7 @@
 // Scene objects as glTF vertex arrays and primitives.
 #include "w_lib/writers/gltf_mesh.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -205,16 +206,16 @@ bool NamesVertices(const WObject& o, const WFace& face) {
 // that the object is never copied whole.
 class Triangles {
  public:
-  Triangles(const WScene& scene, const WObject& o, VertexSplit& split)
-      : scene_(scene), o_(o), split_(split), by_slot_(static_cast<size_t>(scene.mnum > 0 ? scene.mnum : 0) + 1) {}
+  Triangles(const WScene& scene, const WObject& o, VertexSplit& split) : scene_(scene), o_(o), split_(split) {}
 
   void Collect() {
+    FindSlots();
     // Room for n - 2 triangles per polygon: all of them unless some cannot
     // be cut.
     std::vector<size_t> room(by_slot_.size(), 0);
     for (int f = 0; f < o_.fnum; ++f) {
       const WFace& face = o_.faces[f];
-      if (face.num >= 3) room[static_cast<size_t>(InRange(face.material, scene_.mnum) + 1)] += 3 * (face.num - 2u);
+      if (face.num >= 3) room[ListOf(SlotOf(face))] += 3 * (face.num - 2u);
     }
     for (size_t s = 0; s < room.size(); ++s) by_slot_[s].reserve(room[s]);
     for (int f = 0; f < o_.fnum; ++f) {
@@ -240,7 +241,7 @@ class Triangles {
     for (size_t s = 0; s < by_slot_.size(); ++s) {
       if (by_slot_[s].empty()) continue;
       GltfPrimitive p;
-      p.material = static_cast<int>(s) - 1;
+      p.material = slots_[s] - 1;
       p.indices = std::move(by_slot_[s]);
       primitives.push_back(std::move(p));
     }
@@ -249,12 +250,44 @@ class Triangles {
  private:
   static constexpr int kBatchCorners = 1 << 14;
 
+  // A face's slot: 0 for no material, m + 1 for material m.
+  int SlotOf(const WFace& face) const { return InRange(face.material, scene_.mnum) + 1; }
+
+  // The slots the object's polygons use, in order, each given a list. A
+  // table over every slot is made only when the object has faces enough to
+  // pay for it: an object of a few faces in a scene of many materials
+  // looks its slots up in the few it uses, so that many objects times many
+  // materials is never a cost.
+  void FindSlots() {
+    const size_t all = static_cast<size_t>(scene_.mnum > 0 ? scene_.mnum : 0) + 1;
+    if (all <= 4 * static_cast<size_t>(o_.fnum) + 64) {
+      list_of_slot_.assign(all, -1);
+      for (int f = 0; f < o_.fnum; ++f)
+        if (o_.faces[f].num >= 3) list_of_slot_[static_cast<size_t>(SlotOf(o_.faces[f]))] = 0;
+      for (size_t s = 0; s < all; ++s)
+        if (list_of_slot_[s] == 0) {
+          list_of_slot_[s] = static_cast<int>(slots_.size());
+          slots_.push_back(static_cast<int>(s));
+        }
+    } else {
+      for (int f = 0; f < o_.fnum; ++f)
+        if (o_.faces[f].num >= 3) slots_.push_back(SlotOf(o_.faces[f]));
+      std::sort(slots_.begin(), slots_.end());
+      slots_.erase(std::unique(slots_.begin(), slots_.end()), slots_.end());
+    }
+    by_slot_.resize(slots_.size());
+  }
+
+  size_t ListOf(int slot) const {
+    if (!list_of_slot_.empty()) return static_cast<size_t>(list_of_slot_[static_cast<size_t>(slot)]);
+    return static_cast<size_t>(std::lower_bound(slots_.begin(), slots_.end(), slot) - slots_.begin());
+  }
+
   // The triangle of face's corners a, b, c. vertex_of: the object's vertex
   // of each of the face's vertex numbers, or null when they are the
   // object's own.
   void Add(const WFace& face, const std::vector<int>* vertex_of, int a, int b, int c) {
-    const int slot = InRange(face.material, scene_.mnum) + 1;
-    std::vector<uint32_t>& indices = by_slot_[static_cast<size_t>(slot)];
+    std::vector<uint32_t>& indices = by_slot_[ListOf(SlotOf(face))];
     for (const int k : {a, b, c}) {
       const int v = vertex_of ? (*vertex_of)[static_cast<size_t>(face.v[k])] : face.v[k];
       indices.push_back(split_.Find(v, KeyOf(o_, face, k)));
@@ -298,7 +331,9 @@ class Triangles {
   std::vector<int> local_of_;   // per object vertex: its number in the batch, or -1 (from the first batch on)
   std::vector<int> vertex_of_;  // per batch vertex: the object's vertex
   int batch_corners_ = 0;
-  std::vector<std::vector<uint32_t>> by_slot_;  // slot 0: no material; m + 1: material m
+  std::vector<int> slots_;                      // the slots in use, in order
+  std::vector<int> list_of_slot_;               // per slot: its place in slots_ (when made)
+  std::vector<std::vector<uint32_t>> by_slot_;  // per slot in use: its triangles
 };
 
 }  // namespace

@@ -183,6 +183,20 @@ TEST(GltfMesh, PrimitivesByMaterialWithSplitVerticesAndLines) {
   EXPECT_EQ(red, 1);
   EXPECT_EQ(white, 12);
 
+  // In a scene of many more materials than the object has faces, the
+  // object's materials are looked up among the few it uses: material 7 is
+  // now in the list, and the order is the same.
+  WScene many = scene;
+  while (many.mnum < 1000) many.AddMaterial("more");
+  ASSERT_TRUE(BuildGltfMesh(many, many.objects[0], mesh));
+  ASSERT_EQ(mesh.primitives.size(), 5u);
+  const int many_materials[5] = {-1, 0, 1, 7, -1};
+  const size_t many_counts[5] = {9, 3, 6, 3, 4};
+  for (size_t p = 0; p < 5; ++p) {
+    EXPECT_EQ(mesh.primitives[p].material, many_materials[p]) << p;
+    EXPECT_EQ(mesh.primitives[p].indices.size(), many_counts[p]) << p;
+  }
+
   GltfMesh empty;
   EXPECT_TRUE(BuildGltfMesh(scene, scene.objects[1], empty));
   EXPECT_TRUE(empty.primitives.empty());
