@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -26,6 +27,8 @@
 #include "w_lib/util/code_page.h"
 #include "w_lib/util/parallel.h"
 #include "w_lib/util/text.h"
+#include "w_lib/writers/gltf_arrays.h"
+#include "w_lib/writers/gltf_buffer.h"
 #include "w_lib/writers/gltf_mesh.h"
 #include "w_lib/writers/json_writer.h"
 #include "w_lib/writers/text_output.h"
@@ -66,45 +69,6 @@ std::string FileUri(const std::string& utf8_name) {
   return uri;
 }
 
-// The binary buffer: the meshes' arrays, kept where they were built, each
-// at a 4-byte boundary with zeros between.
-class GltfBuffer {
- public:
-  // Appends bytes that stay where they are until the buffer is written;
-  // returns their offset.
-  size_t Add(const void* bytes, size_t size) {
-    const size_t offset = (size_ + 3) & ~size_t{3};
-    pieces_.push_back(Piece{static_cast<const unsigned char*>(bytes), size, offset});
-    size_ = offset + size;
-    return offset;
-  }
-  // Keeps the arrays that Add was given (moving a vector keeps its storage).
-  void Keep(GltfMesh&& mesh) { meshes_.push_back(std::move(mesh)); }
-
-  size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-
-  void Put(TextOutput& out) const {
-    static const char kZeros[4] = {0, 0, 0, 0};
-    size_t at = 0;
-    for (const Piece& piece : pieces_) {
-      out.Put(std::string_view(kZeros, piece.offset - at));
-      out.Put(std::string_view(reinterpret_cast<const char*>(piece.bytes), piece.size));
-      at = piece.offset + piece.size;
-    }
-  }
-
- private:
-  struct Piece {
-    const unsigned char* bytes;
-    size_t size;
-    size_t offset;
-  };
-  std::vector<Piece> pieces_;
-  std::vector<GltfMesh> meshes_;
-  size_t size_ = 0;
-};
-
 // Appends a dump of a value to text, indented by depth spaces after every
 // line break (JSON text holds no line break inside a string), but not at
 // its start.
@@ -119,64 +83,6 @@ void AppendIndented(std::string& text, const std::string& dumped, int depth) {
     if (c == '\n') text += pad;
   }
 }
-
-// One of the document's long arrays (accessors, buffer views, materials,
-// meshes, nodes), kept as text: each element is written as it is made, as a
-// dump of the whole document would write it at its place (the second level,
-// under a member of the top object).
-class StreamedArray {
- public:
-  explicit StreamedArray(int indent) : indent_(indent) {}
-
-  // A writer of the next element, which must be written, one value, before
-  // the next call; its index is size() before the call.
-  JsonWriter Add() {
-    if (count_ > 0) text_ += indent_ < 0 ? "," : ",\n";
-    if (indent_ >= 0) text_.append(static_cast<size_t>(2 * indent_), ' ');
-    ++count_;
-    return JsonWriter(text_, indent_, indent_ < 0 ? 0 : 2 * indent_);
-  }
-  int size() const { return count_; }
-
-  // Moves the array, as the value of a member of the top object, into
-  // pieces: its opening, its elements and its close.
-  void MoveValue(std::vector<std::string>& pieces) {
-    pieces.push_back(indent_ < 0 ? "[" : "[\n");
-    pieces.push_back(std::move(text_));
-    text_.clear();
-    pieces.push_back(indent_ < 0 ? "]" : "\n" + std::string(static_cast<size_t>(indent_), ' ') + "]");
-  }
-
- private:
-  int indent_;
-  std::string text_;
-  int count_ = 0;
-};
-
-// A JSON text in pieces that are written one after the other, so that the
-// large arrays are never copied into one string.
-struct JsonText {
-  std::vector<std::string> pieces;
-  size_t size() const {
-    size_t n = 0;
-    for (const std::string& piece : pieces) n += piece.size();
-    return n;
-  }
-  void Put(TextOutput& out) const {
-    for (const std::string& piece : pieces) out.Put(piece);
-  }
-};
-
-// The long arrays of a document.
-struct StreamedArrays {
-  explicit StreamedArrays(int indent)
-      : accessors(indent), views(indent), materials(indent), meshes(indent), nodes(indent) {}
-  StreamedArray accessors;
-  StreamedArray views;
-  StreamedArray materials;
-  StreamedArray meshes;
-  StreamedArray nodes;
-};
 
 // glTF accessor types, by the names the file gives them.
 constexpr const char* kScalar = "SCALAR";
@@ -202,23 +108,10 @@ class ModelBuilder {
     model.scenes.emplace_back();
     model.defaultScene = 0;
     model.scenes[0].nodes.reserve(static_cast<size_t>(scene_.onum > 0 ? scene_.onum : 0));
-    for (int o = 0; o < scene_.onum; ++o) {
-      const WObject& object = scene_.objects[o];
-      const std::string name = Utf8(object.name.c_str());
-      GltfMesh mesh;
-      if (!BuildGltfMesh(scene_, object, mesh)) return false;
-      int mesh_index = -1;
-      if (!mesh.primitives.empty()) {
-        mesh_index = arrays_.meshes.size();
-        AddMesh(mesh, name);
-        data_.Keep(std::move(mesh));
-      }
-      model.scenes[0].nodes.push_back(arrays_.nodes.size());
-      JsonWriter node = arrays_.nodes.Add();
-      node.BeginObject();
-      if (mesh_index != -1) node.Key("mesh").Int(mesh_index);
-      if (!name.empty()) node.Key("name").String(name);
-      node.EndObject();
+    for (int first = 0; first < scene_.onum; first += kObjectChunk) {
+      const int last = scene_.onum - first < kObjectChunk ? scene_.onum : first + kObjectChunk;
+      if (!AddObjects(first, last)) return false;
+      for (int o = first; o < last; ++o) model.scenes[0].nodes.push_back(o);
     }
     return true;
   }
@@ -272,21 +165,176 @@ class ModelBuilder {
     return static_cast<int>(model_->textures.size()) - 1;
   }
 
-  // Appends bytes to the buffer as a buffer view of its own, starting on a
-  // 4-byte boundary; returns the view's index.
-  int AddView(const void* bytes, size_t size, int target) {
-    const size_t offset = data_.Add(bytes, size);
-    JsonWriter view = arrays_.views.Add();
+  // An object's mesh on its way into the document.
+  struct ObjectMesh {
+    GltfMesh mesh;
+    bool finite = true;
+    bool short_indices = false;  // 16-bit indices, packed in the 32-bit ones' storage
+    bool copied = false;         // the arrays were copied into the buffer
+    double low[3] = {0.0, 0.0, 0.0}, high[3] = {0.0, 0.0, 0.0};  // the positions' bounds
+    std::string name;            // UTF-8
+    int index = -1;              // in the meshes; -1: the object has none
+    int meshes_before = 0;
+    // The views of its arrays, an accessor each with the same number:
+    // positions, then normals, texture coordinates and colours where
+    // present, then each primitive's indices; and where each view's bytes
+    // start in the buffer.
+    int first_view = 0;
+    std::vector<size_t> offsets;
+  };
+
+  // Objects [first, last): their meshes are built on the machine's threads,
+  // then placed in the buffer and numbered in order, then their elements
+  // are written on the threads, each part of the objects into arrays of
+  // its own that are appended in order.
+  bool AddObjects(int first, int last) {
+    std::vector<ObjectMesh> chunk(static_cast<size_t>(last - first));
+    ParallelFor(chunk.size(), kMinObjectsPerThread, [&](size_t begin, size_t end) {
+      for (size_t k = begin; k < end; ++k) Prepare(scene_.objects[first + static_cast<int>(k)], chunk[k]);
+    });
+    for (size_t k = 0; k < chunk.size(); ++k) {
+      if (!chunk[k].finite) return false;
+      Place(scene_.objects[first + static_cast<int>(k)], chunk[k]);
+    }
+    const int indent = arrays_.nodes.indent();
+    const int parts = chunk.size() >= 2 * kMinObjectsPerThread ? WorkerCount() : 1;
+    std::vector<std::unique_ptr<StreamedArrays>> written(static_cast<size_t>(parts));
+    ParallelParts(chunk.size(), parts, [&](int part, size_t begin, size_t end) {
+      if (begin == end) return;
+      const ObjectMesh& head = chunk[begin];
+      auto out = std::make_unique<StreamedArrays>(indent, head.first_view, head.meshes_before,
+                                                  first + static_cast<int>(begin));
+      for (size_t k = begin; k < end; ++k) WriteObject(chunk[k], *out);
+      written[static_cast<size_t>(part)] = std::move(out);
+    });
+    for (std::unique_ptr<StreamedArrays>& part : written)
+      if (part) arrays_.AppendObjects(std::move(*part));
+    // A large mesh's arrays are written from where they lie.
+    for (ObjectMesh& made : chunk)
+      if (made.index != -1 && !made.copied) data_.Keep(std::move(made.mesh));
+    return true;
+  }
+
+  // Builds the object's mesh, its bounds and its 16-bit indices; on any
+  // thread.
+  void Prepare(const WObject& object, ObjectMesh& made) const {
+    made.finite = BuildGltfMesh(scene_, object, made.mesh);
+    const GltfMesh& mesh = made.mesh;
+    if (!made.finite || mesh.primitives.empty()) return;
+    const size_t n = mesh.VertexCount();
+    const float* positions = mesh.Positions();
+    for (size_t i = 0; i < 3 * n; ++i) {
+      const double x = positions[i];
+      const size_t axis = i % 3;
+      if (i < 3 || x < made.low[axis]) made.low[axis] = x;
+      if (i < 3 || x > made.high[axis]) made.high[axis] = x;
+    }
+    // 0xFFFF is not a valid 16-bit index (it means a primitive restart):
+    // 65,535 vertices, numbered up to 0xFFFE, are the most that 16 bits take.
+    made.short_indices = n <= 0xFFFF;
+    if (!made.short_indices) return;
+    for (GltfPrimitive& p : made.mesh.primitives) {
+      // Each 16-bit value goes no later than the 32-bit one it comes from.
+      unsigned char* bytes = reinterpret_cast<unsigned char*>(p.indices.data());
+      for (size_t i = 0; i < p.indices.size(); ++i) {
+        const uint16_t index = static_cast<uint16_t>(p.indices[i]);
+        std::memcpy(bytes + 2 * i, &index, sizeof index);
+      }
+    }
+  }
+
+  // Names the object's mesh and puts its arrays in the buffer, in the
+  // objects' order. A small mesh's arrays are copied, so that the mesh can
+  // be let go.
+  void Place(const WObject& object, ObjectMesh& made) {
+    made.name = Utf8(object.name.c_str());
+    made.meshes_before = next_mesh_;
+    made.first_view = next_view_;
+    const GltfMesh& mesh = made.mesh;
+    if (mesh.primitives.empty()) return;
+    made.index = next_mesh_++;
+    size_t bytes = mesh.attributes.size() * sizeof(float);
+    for (const GltfPrimitive& p : mesh.primitives) bytes += p.indices.size() * sizeof(uint32_t);
+    made.copied = bytes < kCopiedMeshBytes;
+    const auto add = [&](const void* data, size_t size) {
+      made.offsets.push_back(data_.Add(data, size, made.copied));
+      ++next_view_;
+    };
+    const size_t n = mesh.VertexCount();
+    add(mesh.Positions(), n * 3 * sizeof(float));
+    if (mesh.Normals()) add(mesh.Normals(), n * 3 * sizeof(float));
+    if (mesh.Uvs()) add(mesh.Uvs(), n * 2 * sizeof(float));
+    if (mesh.Colors()) add(mesh.Colors(), n * 4 * sizeof(float));
+    for (const GltfPrimitive& p : mesh.primitives) add(p.indices.data(), p.indices.size() * IndexWidth(made));
+  }
+
+  static size_t IndexWidth(const ObjectMesh& made) {
+    return made.short_indices ? sizeof(uint16_t) : sizeof(uint32_t);
+  }
+
+  // Writes the object's node and, when it has one, its mesh with the views
+  // and accessors of its arrays; on any thread.
+  void WriteObject(const ObjectMesh& made, StreamedArrays& out) const {
+    if (made.index != -1) WriteMesh(made, out);
+    JsonWriter node = out.nodes.Add();
+    node.BeginObject();
+    if (made.index != -1) node.Key("mesh").Int(made.index);
+    if (!made.name.empty()) node.Key("name").String(made.name);
+    node.EndObject();
+  }
+
+  void WriteMesh(const ObjectMesh& made, StreamedArrays& out) const {
+    const GltfMesh& mesh = made.mesh;
+    const size_t n = mesh.VertexCount();
+    int view = made.first_view;
+    size_t at = 0;
+    const auto floats = [&](const char* type, int components, const double* low = nullptr,
+                            const double* high = nullptr) {
+      WriteView(out.views, n * components * sizeof(float), made.offsets[at++], kArrayBuffer);
+      WriteAccessor(out.accessors, view, TINYGLTF_COMPONENT_TYPE_FLOAT, type, n, low, high);
+      return view++;
+    };
+    const int position = floats(kVec3, 3, made.low, made.high);
+    const int normal = mesh.Normals() ? floats(kVec3, 3) : -1;
+    const int uv = mesh.Uvs() ? floats(kVec2, 2) : -1;
+    const int color = mesh.Colors() ? floats(kVec4, 4) : -1;
+    JsonWriter w = out.meshes.Add();
+    w.BeginObject();
+    if (!made.name.empty()) w.Key("name").String(made.name);
+    w.Key("primitives").BeginArray();
+    for (const GltfPrimitive& p : mesh.primitives) {
+      // Each primitive's indices take the next view and accessor.
+      WriteView(out.views, p.indices.size() * IndexWidth(made), made.offsets[at++], kElementArrayBuffer);
+      WriteAccessor(out.accessors, view,
+                    made.short_indices ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
+                    kScalar, p.indices.size());
+      const int indices = view++;
+      const bool triangles = p.mode == kGltfTriangles;
+      // Lines have no surface to shade: their vertices carry position and
+      // colour. Texture coordinates only where a texture uses them.
+      w.BeginObject().Key("attributes").BeginObject();
+      if (color != -1) w.Key("COLOR_0").Int(color);
+      if (triangles && normal != -1) w.Key("NORMAL").Int(normal);
+      w.Key("POSITION").Int(position);
+      if (triangles && uv != -1 && HasTexture(p.material)) w.Key("TEXCOORD_0").Int(uv);
+      w.EndObject().Key("indices").Int(indices);
+      if (triangles && p.material > -1) w.Key("material").Int(p.material);
+      w.Key("mode").Int(p.mode).EndObject();
+    }
+    w.EndArray().EndObject();
+  }
+
+  static void WriteView(StreamedArray& views, size_t size, size_t offset, int target) {
+    JsonWriter view = views.Add();
     view.BeginObject().Key("buffer").Int(0).Key("byteLength").Unsigned(size);
     if (offset > 0) view.Key("byteOffset").Unsigned(offset);
     view.Key("target").Int(target).EndObject();
-    return arrays_.views.size() - 1;
   }
 
   // low and high, when given, are the accessor's bounds, three each.
-  int AddAccessor(int view, int component_type, const char* type, size_t count, const double* low = nullptr,
-                  const double* high = nullptr) {
-    JsonWriter accessor = arrays_.accessors.Add();
+  static void WriteAccessor(StreamedArray& accessors, int view, int component_type, const char* type, size_t count,
+                            const double* low = nullptr, const double* high = nullptr) {
+    JsonWriter accessor = accessors.Add();
     accessor.BeginObject()
         .Key("bufferView").Int(view)
         .Key("componentType").Int(component_type)
@@ -296,69 +344,6 @@ class ModelBuilder {
       accessor.Key("min").BeginArray().Double(low[0]).Double(low[1]).Double(low[2]).EndArray();
     }
     accessor.Key("type").String(type).EndObject();
-    return arrays_.accessors.size() - 1;
-  }
-
-  int AddFloats(const float* values, size_t count, const char* type, int components, const double* low = nullptr,
-                const double* high = nullptr) {
-    const int view = AddView(values, count * components * sizeof(float), kArrayBuffer);
-    return AddAccessor(view, TINYGLTF_COMPONENT_TYPE_FLOAT, type, count, low, high);
-  }
-
-  // Adds the mesh's views over its arrays, which the caller then hands to
-  // the buffer to keep; 16-bit indices are packed in the storage of the
-  // 32-bit ones.
-  void AddMesh(GltfMesh& mesh, const std::string& name) {
-    const size_t n = mesh.VertexCount();
-    double low[3] = {0.0, 0.0, 0.0}, high[3] = {0.0, 0.0, 0.0};
-    const float* positions = mesh.Positions();
-    for (size_t i = 0; i < 3 * n; ++i) {
-      const double x = positions[i];
-      const size_t axis = i % 3;
-      if (i < 3 || x < low[axis]) low[axis] = x;
-      if (i < 3 || x > high[axis]) high[axis] = x;
-    }
-    const int position = AddFloats(mesh.Positions(), n, kVec3, 3, low, high);
-    const int normal = mesh.Normals() ? AddFloats(mesh.Normals(), n, kVec3, 3) : -1;
-    const int uv = mesh.Uvs() ? AddFloats(mesh.Uvs(), n, kVec2, 2) : -1;
-    const int color = mesh.Colors() ? AddFloats(mesh.Colors(), n, kVec4, 4) : -1;
-    // 0xFFFF is not a valid 16-bit index (it means a primitive restart):
-    // 65,535 vertices, numbered up to 0xFFFE, are the most that 16 bits take.
-    const bool short_indices = n <= 0xFFFF;
-    // The mesh is written as the primitives are made: each primitive's
-    // indices take the next view and accessor.
-    JsonWriter out = arrays_.meshes.Add();
-    out.BeginObject();
-    if (!name.empty()) out.Key("name").String(name);
-    out.Key("primitives").BeginArray();
-    for (GltfPrimitive& p : mesh.primitives) {
-      size_t width = sizeof(uint32_t);
-      if (short_indices) {
-        // Each 16-bit value goes no later than the 32-bit one it comes from.
-        unsigned char* bytes = reinterpret_cast<unsigned char*>(p.indices.data());
-        for (size_t i = 0; i < p.indices.size(); ++i) {
-          const uint16_t index = static_cast<uint16_t>(p.indices[i]);
-          std::memcpy(bytes + 2 * i, &index, sizeof index);
-        }
-        width = sizeof(uint16_t);
-      }
-      const int view = AddView(p.indices.data(), p.indices.size() * width, kElementArrayBuffer);
-      const int indices = AddAccessor(
-          view, short_indices ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
-          kScalar, p.indices.size());
-      const bool triangles = p.mode == kGltfTriangles;
-      // Lines have no surface to shade: their vertices carry position and
-      // colour. Texture coordinates only where a texture uses them.
-      out.BeginObject().Key("attributes").BeginObject();
-      if (color != -1) out.Key("COLOR_0").Int(color);
-      if (triangles && normal != -1) out.Key("NORMAL").Int(normal);
-      out.Key("POSITION").Int(position);
-      if (triangles && uv != -1 && HasTexture(p.material)) out.Key("TEXCOORD_0").Int(uv);
-      out.EndObject().Key("indices").Int(indices);
-      if (triangles && p.material > -1) out.Key("material").Int(p.material);
-      out.Key("mode").Int(p.mode).EndObject();
-    }
-    out.EndArray().EndObject();
   }
 
   bool HasTexture(int material) const {
@@ -369,7 +354,12 @@ class ModelBuilder {
   const WScene& scene_;
   GltfBuffer& data_;
   StreamedArrays& arrays_;
+  static constexpr int kObjectChunk = 4096;
+  static constexpr size_t kMinObjectsPerThread = 64;
+  static constexpr size_t kCopiedMeshBytes = size_t{64} << 10;
   std::vector<bool> textured_;  // per material: it has a texture
+  int next_mesh_ = 0;           // the meshes and views placed so far
+  int next_view_ = 0;
   tinygltf::Model* model_ = nullptr;
 };
 

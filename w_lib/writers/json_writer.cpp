@@ -16,8 +16,9 @@ JsonWriter& JsonWriter::EndArray() { return Close(']'); }
 
 JsonWriter& JsonWriter::Key(std::string_view name) {
   Separate();
-  Quoted(name);
-  out_ += indent_ < 0 ? ":" : ": ";
+  out_ += '"';
+  out_ += name;
+  out_ += indent_ < 0 ? "\":" : "\": ";
   after_key_ = true;
   return *this;
 }

@@ -16,7 +16,8 @@ class JsonWriter {
   JsonWriter(std::string& out, int indent, int margin) : out_(out), indent_(indent), margin_(margin) {}
 
   // Members must be given in the order of their names, as the library
-  // keeps them.
+  // keeps them. A member's name is written as it is given: printable ASCII
+  // without a quote or a backslash.
   JsonWriter& BeginObject();
   JsonWriter& EndObject();
   JsonWriter& BeginArray();

@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -421,4 +422,64 @@ TEST(GltfFile, GltfAndItsBufferAreReplacedTogether) {
 
   ExpectFailedWritesLeaveNoFile(WriteGlbFile, scene);
   ExpectFailedWritesLeaveNoFile(WriteGltfFile, scene);
+}
+
+TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
+  // More objects than one batch of those built together, every seventh
+  // without geometry (a node without a mesh shifts the meshes' numbers),
+  // every third textured (texture coordinates in its primitive).
+  WScene scene;
+  const int plain = scene.AddMaterial("plain");
+  const int textured = scene.AddMaterial("textured");
+  scene.materials[textured].tex = scene.AddTexture("t.bmp");
+  constexpr int kObjects = 5000;
+  for (int i = 0; i < kObjects; ++i) {
+    const std::string name = "o" + std::to_string(i);
+    if (i % 7 == 3) {
+      AddObjectAt(scene, name.c_str());
+      continue;
+    }
+    const float x = float(i);
+    WObject& o = AddObjectAt(scene, name.c_str(), {{x, 0, 0}, {x + 1, 0, 0}, {x, 1, 0}});
+    const int f = AddFaceOver(o, {0, 1, 2}, i % 3 == 0 ? textured : plain);
+    SetFaceUvs(o, f, {0, 0, 1, 0, 0, 1});
+  }
+  ComputeFaceNormals(scene);
+  UpdateMatrices(scene);
+
+  const char* before = std::getenv("VELLMAR_THREADS");
+  const std::string saved = before ? before : "";
+  const std::string path = TempPath("threads.glb");
+  std::string first;
+  for (const char* threads : {"1", "2", "3"}) {
+    setenv("VELLMAR_THREADS", threads, 1);
+    ASSERT_TRUE(WriteGlbFile(path.c_str(), scene));
+    const std::string bytes = ReadFile(path);
+    if (first.empty()) first = bytes;
+    EXPECT_TRUE(bytes == first) << threads << " threads";
+  }
+  if (before) setenv("VELLMAR_THREADS", saved.c_str(), 1);
+  else unsetenv("VELLMAR_THREADS");
+
+  // Each node names its own mesh, whose triangle reads back from where its
+  // accessors point.
+  const Glb glb = ReadGlb(path);
+  const json& doc = glb.document;
+  ASSERT_EQ(doc["nodes"].size(), size_t{kObjects});
+  int meshes = 0;
+  for (int i = 0; i < kObjects; ++i) {
+    const json& node = doc["nodes"][i];
+    ASSERT_EQ(node["name"], "o" + std::to_string(i));
+    ASSERT_EQ(node.contains("mesh"), i % 7 != 3) << i;
+    if (i % 7 == 3) continue;
+    ASSERT_EQ(node["mesh"], meshes) << i;
+    const json& primitive = doc["meshes"][meshes++]["primitives"][0];
+    EXPECT_EQ(primitive.contains("attributes") && primitive["attributes"].contains("TEXCOORD_0"), i % 3 == 0) << i;
+    const std::vector<double> p = AccessorValues(doc, glb.bin, primitive["attributes"]["POSITION"]);
+    const std::vector<double> ix = AccessorValues(doc, glb.bin, primitive["indices"]);
+    ASSERT_EQ(ix.size(), 3u);
+    EXPECT_EQ(p[3 * size_t(ix[1])], double(i) + 1) << i;
+  }
+  EXPECT_EQ(doc["accessors"].size(), doc["bufferViews"].size());
+  std::remove(path.c_str());
 }
