@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
 
@@ -105,19 +106,21 @@ void WriteObject(TextOutput& out, const WScene& scene, const WObject& object, co
       "\tcolor 0.898 0.498 0.698\n"
       "\tcolor_type 0\n");
   out.Put("\tvertex ").Int(object.vnum).Put(" {\n");
-  for (int i = 0; i < object.vnum; ++i) {
+  PutItems(out, ItemCount(object.vnum), [&](TextOutput& to, size_t i) {
     const WVector& p = object.vertices[i].pos;
-    out.Put("\t\t").Fixed(p.x, 4).Put(' ').Fixed(p.y, 4).Put(' ').Fixed(p.z, 4).Put('\n');
-  }
+    to.Put("\t\t").Fixed(p.x, 4).Put(' ').Fixed(p.y, 4).Put(' ').Fixed(p.z, 4).Put('\n');
+  });
   out.Put("\t}\n");
   // Lines are the loose ones and the triangulation's diagonals; the edges
   // follow them, with their material and corner attributes.
   const long long entries = static_cast<long long>(object.lnum) + static_cast<long long>(edges.size()) + object.fnum;
   out.Put("\tface ").Int(entries).Put(" {\n");
-  for (int i = 0; i < object.lnum; ++i)
-    out.Put("\t\t2 V(").Int(object.lines[i].v[0]).Put(' ').Int(object.lines[i].v[1]).Put(")\n");
+  PutItems(out, ItemCount(object.lnum), [&](TextOutput& to, size_t i) {
+    to.Put("\t\t2 V(").Int(object.lines[i].v[0]).Put(' ').Int(object.lines[i].v[1]).Put(")\n");
+  });
   for (const WFace& edge : edges) WriteFace(out, scene, object, edge);
-  for (int f = 0; f < object.fnum; ++f) WriteFace(out, scene, object, object.faces[f]);
+  PutItems(out, ItemCount(object.fnum),
+           [&](TextOutput& to, size_t f) { WriteFace(to, scene, object, object.faces[f]); });
   out.Put("\t}\n");
   out.Put("}\n");
 }
@@ -143,7 +146,14 @@ void WriteMqoOf(TextOutput& out, WScene& work) {
   const TwoCornerFaces edges = Prepare(work);
   WriteHead(out);
   WriteMaterials(out, work);
-  for (int o = 0; o < work.onum; ++o) WriteObject(out, work, work.objects[o], edges[static_cast<size_t>(o)]);
+  // Many small objects are formatted on the machine's threads.
+  PutWeightedItems(
+      out, ItemCount(work.onum), WeightedItemsWorkers(ItemCount(work.onum)),
+      [&](size_t o) {
+        const WObject& object = work.objects[o];
+        return 12 + ItemCount(object.vnum) + ItemCount(object.lnum) + ItemCount(object.fnum) + edges[o].size();
+      },
+      [&](TextOutput& to, size_t o, int) { WriteObject(to, work, work.objects[o], edges[o]); });
   out.Put("Eof\n");
 }
 

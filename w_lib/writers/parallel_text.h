@@ -98,3 +98,61 @@ void PutItems(TextOutput& out, size_t count, const Format& format) {
   }
   writer.Wait();
 }
+
+// PutItems for items of uneven weight, such as the objects of a scene
+// weighed by the lines of text they make: a round takes, for each thread,
+// items up to kItemsPerBlock of weight, so that a block in memory holds
+// about as much text as PutItems' blocks do. An item of that weight or more
+// is formatted on the calling thread straight into out, where its own long
+// lists are split over the threads.
+//
+// Item i is formatted by format(TextOutput& to, i, part), part being one of
+// 0 .. workers - 1 (workers as WeightedItemsWorkers gives it) that no other
+// item formatted at the same time has, for scratch of the caller's own.
+inline int WeightedItemsWorkers(size_t count) { return count < 2 ? 1 : WorkerCount(); }
+
+template <class Weight, class Format>
+void PutWeightedItems(TextOutput& out, size_t count, int workers, const Weight& weight, const Format& format) {
+  if (workers <= 1) {
+    for (size_t i = 0; i < count; ++i) format(out, i, 0);
+    return;
+  }
+  using Blocks = std::vector<std::unique_ptr<TextOutput>>;
+  Blocks sets[2];
+  for (Blocks& set : sets) {
+    set.resize(static_cast<size_t>(workers));
+    for (auto& block : set) block = std::make_unique<TextOutput>();
+  }
+  std::vector<size_t> bounds(static_cast<size_t>(workers) + 1);
+  BackgroundBlockWriter writer(out);
+  size_t i = 0, r = 0;
+  while (i < count) {
+    if (weight(i) >= kItemsPerBlock) {
+      writer.Wait();
+      format(out, i++, 0);
+      continue;
+    }
+    // Each thread's share: light items while their weights fit a block.
+    bounds[0] = i;
+    for (size_t part = 0; part < static_cast<size_t>(workers); ++part) {
+      size_t sum = 0;
+      while (i < count) {
+        const size_t w = weight(i);
+        if (w >= kItemsPerBlock || sum + w > kItemsPerBlock) break;
+        sum += w;
+        ++i;
+      }
+      bounds[part + 1] = i;
+    }
+    Blocks& blocks = sets[r++ % 2];
+    for (auto& block : blocks) block->ClearText();
+    ParallelParts(static_cast<size_t>(workers), workers, [&](int part, size_t, size_t) {
+      TextOutput& block = *blocks[static_cast<size_t>(part)];
+      for (size_t k = bounds[static_cast<size_t>(part)]; k < bounds[static_cast<size_t>(part) + 1]; ++k)
+        format(block, k, part);
+    });
+    writer.Wait();
+    writer.Start(blocks);
+  }
+  writer.Wait();
+}

@@ -85,21 +85,30 @@ TwoCornerFaces KeepTwoCornerFaces(const WScene& scene);
 // The whole dotXSI text of scene, with the time stamp of `now`.
 void WriteXsiScene(TextOutput& out, const WScene& scene, std::time_t now);
 
-// What the models of one file share, built once per file: the hierarchy,
-// the number of materials written, and scratch space for sorting faces into
-// polygon lists.
-struct XsiModelContext {
-  explicit XsiModelContext(const WScene& scene);
+// Scratch space for sorting a model's faces into polygon lists, kept from
+// model to model: one per thread that writes models.
+struct XsiFaceBuckets {
+  explicit XsiFaceBuckets(const WScene& scene);
 
-  ObjectTree tree;
   int material_count;  // mnum, or 1 for the fallback material
   // Per (material, group) key: faces counted, then a fill cursor; all 0
   // between models.
   std::vector<int> bucket_end;
+  // The keys in use, and where each one's faces begin and end in face_order.
   std::vector<int> used_keys;
   std::vector<int> bucket_begin;
+  std::vector<int> bucket_stop;
   std::vector<int> face_key;
   std::vector<int> face_order;
+};
+
+// What the models of one file share, built once per file: the hierarchy and
+// the face sorting's scratch.
+struct XsiModelContext {
+  explicit XsiModelContext(const WScene& scene) : tree(scene), buckets(scene) {}
+
+  ObjectTree tree;
+  XsiFaceBuckets buckets;
 };
 
 // Writes object `object` as an SI_Model block at the given depth (its indent,
@@ -108,6 +117,11 @@ struct XsiModelContext {
 // Faces with material -1 are written under material 0; faces with any other
 // material outside the scene's list are left out. Returns true.
 bool WriteXsiModel(TextOutput& out, const WScene& scene, XsiModelContext& context, int object, int depth);
+// The same model's own part: everything up to where its children go, with
+// depth already in 0 .. 255.
+void OpenXsiModel(TextOutput& out, const WScene& scene, XsiFaceBuckets& buckets, int object, int depth);
+// The models of every root of the hierarchy, as WriteXsiModel writes each.
+void WriteXsiModels(TextOutput& out, const WScene& scene);
 
 // name as dotXSI writes it in template heads and quoted strings: braces,
 // double quotes and control bytes become '_' (two-byte characters are kept

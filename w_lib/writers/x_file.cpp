@@ -179,8 +179,39 @@ void WriteXText(TextOutput& out, const WScene& scene) {
       "\t\t0.000000,0.000000,1.000000,0.000000,\n"
       "\t\t0.000000,0.000000,0.000000,1.000000;;\n"
       "\t}\n");
+  // The frames' openings and closings in the order of a visit of every
+  // root, then formatted on the machine's threads, many small objects at
+  // a time.
   const ObjectTree tree(scene);
-  for (int root : tree.roots) WriteXFrame(out, scene, tree, root, 0);
+  struct FrameMark {
+    int object;
+    int depth;
+    bool open;
+  };
+  std::vector<FrameMark> marks;
+  marks.reserve(2 * ItemCount(scene.onum));
+  for (int root : tree.roots)
+    tree.VisitSubtree(
+        root, 0, kMaxIndent, [&](int o, int d) { marks.push_back({o, d, true}); },
+        [&](int o, int d) { marks.push_back({o, d, false}); });
+  // A frame's lines: its lists, and the material list that every mesh
+  // repeats.
+  const size_t materials = ItemCount(scene.mnum);
+  PutWeightedItems(
+      out, marks.size(), WeightedItemsWorkers(marks.size()),
+      [&](size_t i) {
+        if (!marks[i].open) return size_t{1};
+        const WObject& o = scene.objects[marks[i].object];
+        return 16 + materials + ItemCount(o.vnum) + ItemCount(o.fnum) + ItemCount(o.nnum) + ItemCount(o.cnum) +
+               ItemCount(o.unum);
+      },
+      [&](TextOutput& to, size_t i, int) {
+        const FrameMark& mark = marks[i];
+        if (mark.open)
+          OpenFrame(to, scene, mark.object, mark.depth);
+        else
+          to.Put(Indent(mark.depth)).Put("}\n");
+      });
   out.Put("}\n");
 }
 

@@ -235,8 +235,7 @@ class EnvelopeWriter {
 void WriteXsiScene(TextOutput& out, const WScene& scene, std::time_t now) {
   WriteHead(out, scene, XsiTimeStamp(now));
   WriteMaterialLibrary(out, scene);
-  XsiModelContext context(scene);
-  for (int root : context.tree.roots) WriteXsiModel(out, scene, context, root, 0);
+  WriteXsiModels(out, scene);
   EnvelopeWriter(scene).Write(out);
 }
 

@@ -188,8 +188,8 @@ void WriteCurves(TextOutput& out, std::string_view p, std::string_view name, con
 // holds the textured faces of material m (every corner has a texture
 // coordinate), 2m + 1 the others; faces outside the material list get no key.
 // Afterwards the faces of used_keys[u] are face_order[bucket_begin[u]] up to
-// face_order[bucket_end[used_keys[u]]].
-void BucketFaces(const WObject& o, XsiModelContext& c) {
+// face_order[bucket_stop[u]], and bucket_end is all 0 again.
+void BucketFaces(const WObject& o, XsiFaceBuckets& c) {
   const int fnum = o.fnum < 0 ? 0 : o.fnum;
   c.face_key.resize(static_cast<size_t>(fnum));
   c.used_keys.clear();
@@ -224,10 +224,17 @@ void BucketFaces(const WObject& o, XsiModelContext& c) {
   c.face_order.resize(static_cast<size_t>(placed));
   for (int i = 0; i < fnum; ++i)
     if (c.face_key[i] >= 0) c.face_order[c.bucket_end[c.face_key[i]]++] = i;
+  c.bucket_stop.resize(c.used_keys.size());
+  for (size_t u = 0; u < c.used_keys.size(); ++u) {
+    c.bucket_stop[u] = c.bucket_end[c.used_keys[u]];
+    c.bucket_end[c.used_keys[u]] = 0;  // clean for the next model
+  }
 }
 
+}  // namespace
+
 // One model up to its children: head, transforms, mesh or null, curves.
-void OpenModel(TextOutput& out, const WScene& scene, XsiModelContext& c, int k, int depth) {
+void OpenXsiModel(TextOutput& out, const WScene& scene, XsiFaceBuckets& c, int k, int depth) {
   const WObject& o = scene.objects[k];
   const std::string_view p = Indent(depth);
   std::string scratch;
@@ -250,8 +257,7 @@ void OpenModel(TextOutput& out, const WScene& scene, XsiModelContext& c, int k, 
       const std::string_view material =
           scene.mnum > 0 ? XsiName(scene.materials[m].name.c_str(), material_scratch) : kNoMaterialName;
       WritePolygonList(out, p, o, material, key % 2 == 0, c.face_order.data() + c.bucket_begin[u],
-                       c.bucket_end[key] - c.bucket_begin[u]);
-      c.bucket_end[key] = 0;  // clean for the next model
+                       c.bucket_stop[u] - c.bucket_begin[u]);
     }
     out.Put(p).Put("\t}\n");
   }
@@ -259,12 +265,9 @@ void OpenModel(TextOutput& out, const WScene& scene, XsiModelContext& c, int k, 
   WriteCurves(out, p, name, o);
 }
 
-}  // namespace
-
 std::string_view XsiName(const char* name, std::string& scratch) { return NameAsToken(name, BreaksXsiToken, scratch); }
 
-XsiModelContext::XsiModelContext(const WScene& scene)
-    : tree(scene), material_count(scene.mnum > 0 ? scene.mnum : 1) {
+XsiFaceBuckets::XsiFaceBuckets(const WScene& scene) : material_count(scene.mnum > 0 ? scene.mnum : 1) {
   bucket_end.assign(2 * static_cast<size_t>(material_count), 0);
 }
 
@@ -275,8 +278,42 @@ bool WriteXsiModel(TextOutput& out, const WScene& scene, XsiModelContext& contex
   const ObjectTree& tree = context.tree;
 
   tree.VisitSubtree(
-      object, depth, kMaxIndent, [&](int o, int d) { OpenModel(out, scene, context, o, d); },
+      object, depth, kMaxIndent, [&](int o, int d) { OpenXsiModel(out, scene, context.buckets, o, d); },
       [&](int, int d) { out.Put(Indent(d)).Put("}\n"); });
   return true;
 }
 
+// Many small models are formatted on the machine's threads, each thread
+// with face sorting scratch of its own.
+void WriteXsiModels(TextOutput& out, const WScene& scene) {
+  const ObjectTree tree(scene);
+  struct ModelMark {
+    int object;
+    int depth;
+    bool open;
+  };
+  std::vector<ModelMark> marks;
+  marks.reserve(2 * ItemCount(scene.onum));
+  for (int root : tree.roots)
+    tree.VisitSubtree(
+        root, 0, kMaxIndent, [&](int o, int d) { marks.push_back({o, d, true}); },
+        [&](int o, int d) { marks.push_back({o, d, false}); });
+  const int workers = WeightedItemsWorkers(marks.size());
+  std::vector<XsiFaceBuckets> buckets(static_cast<size_t>(workers), XsiFaceBuckets(scene));
+  PutWeightedItems(
+      out, marks.size(), workers,
+      [&](size_t i) {
+        if (!marks[i].open) return size_t{1};
+        const WObject& o = scene.objects[marks[i].object];
+        // A polygon list's lines per face and per corner index list.
+        return 32 + ItemCount(o.vnum) + ItemCount(o.nnum) + ItemCount(o.cnum) + ItemCount(o.unum) +
+               5 * ItemCount(o.fnum) + ItemCount(o.anum);
+      },
+      [&](TextOutput& to, size_t i, int part) {
+        const ModelMark& mark = marks[i];
+        if (mark.open)
+          OpenXsiModel(to, scene, buckets[static_cast<size_t>(part)], mark.object, mark.depth);
+        else
+          to.Put(Indent(mark.depth)).Put("}\n");
+      });
+}

@@ -2,10 +2,14 @@
 // depend on how many there are.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "writer_checks.h"
+#include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/w_writers.h"
 
 namespace {
@@ -36,6 +40,29 @@ WScene LargeGrid(int side) {
   return scene;
 }
 
+// count small objects, each a textured quad of one of seven materials, every
+// fifth a child of the one before it, with a large grid among them: the
+// writers format runs of small objects on the threads and the grid alone.
+WScene SmallObjectsAroundALargeOne(int count) {
+  WScene scene = LargeGrid(150);
+  for (int i = 0; i < count; ++i) {
+    const float x = float(i);
+    WObject& o = AddObjectAt(scene, ("small" + std::to_string(i)).c_str(),
+                             {{x, 0, 0}, {x + 1, 0, 0}, {x + 1, 1, 0}, {x, 1, 0}});
+    if (i < 7) scene.AddMaterial(("m" + std::to_string(i)).c_str());
+    const int f = AddFaceOver(o, {0, 1, 2, 3}, 1 + i % 7);
+    SetFaceUvs(o, f, {0, 0, 1, 0, 1, 1, 0, 1});
+    if (i % 5 == 4) o.parent = scene.onum - 2;
+    // The grid moves to the middle of the list.
+    if (i == count / 2) std::swap(scene.objects[0], scene.objects[scene.onum - 1]);
+  }
+  ComputeFaceNormals(scene);
+  SmoothCornerNormals(scene);
+  WeldUvs(scene);
+  ExpandWeldNormals(scene);
+  return scene;
+}
+
 std::string AllWriters(const WScene& scene) {
   std::string text = TextOf([](TextOutput& out, const WScene& s) { WriteXsiScene(out, s, 0); }, scene);
   const SceneWriter writers[] = {&WriteXFile, &WriteObjFile, &WriteMqoFile, &WriteDxfFaces, &WriteDxfPolyface};
@@ -49,14 +76,36 @@ std::string AllWriters(const WScene& scene) {
 TEST(Threads, PassesAndWritersGiveTheSameBytesOnAnyNumberOfThreads) {
   const char* before = std::getenv("VELLMAR_THREADS");
   const std::string saved = before ? before : "";
-  std::string first;
-  for (const char* threads : {"1", "2", "3"}) {
-    setenv("VELLMAR_THREADS", threads, 1);
-    const std::string text = AllWriters(LargeGrid(190));
-    if (first.empty()) first = text;
-    EXPECT_TRUE(text == first) << threads << " threads";
+  for (const bool many : {false, true}) {
+    std::string first;
+    for (const char* threads : {"1", "2", "3"}) {
+      setenv("VELLMAR_THREADS", threads, 1);
+      const std::string text = AllWriters(many ? SmallObjectsAroundALargeOne(3000) : LargeGrid(190));
+      if (first.empty()) first = text;
+      EXPECT_TRUE(text == first) << threads << " threads" << (many ? ", many objects" : "");
+    }
+    EXPECT_GT(first.size(), 10000000u);
   }
   if (before) setenv("VELLMAR_THREADS", saved.c_str(), 1);
   else unsetenv("VELLMAR_THREADS");
-  EXPECT_GT(first.size(), 10000000u);
+}
+
+TEST(Threads, WeightedItemsAreWrittenInOrderWhateverTheirWeights) {
+  // Light runs, items heavy enough to go alone, and a light item that
+  // does not fit what is left of a thread's share.
+  const auto weight = [](size_t i) { return i % 97 == 0 ? 3 * kItemsPerBlock : (i % 10) * 500; };
+  const auto format = [](TextOutput& to, size_t i) { to.Int(static_cast<long long>(i)).Put('\n'); };
+  TextOutput serial;
+  for (size_t i = 0; i < 5000; ++i) format(serial, i);
+  // Each part is one thread's at a time.
+  std::vector<std::atomic<int>> busy(3);
+  std::atomic<bool> shared{false};
+  TextOutput weighted;
+  PutWeightedItems(weighted, 5000, 3, weight, [&](TextOutput& to, size_t i, int part) {
+    if (busy[static_cast<size_t>(part)]++ != 0) shared = true;
+    format(to, i);
+    busy[static_cast<size_t>(part)]--;
+  });
+  EXPECT_TRUE(weighted.text() == serial.text());
+  EXPECT_FALSE(shared);
 }
