@@ -20,3 +20,13 @@ ObjectTree::ObjectTree(const WScene& scene) {
     if (p >= 0 && p < n) list[fill[p]++] = i;
   }
 }
+
+std::vector<ObjectTree::Mark> ObjectTree::MarksOfEveryRoot(int max_depth) const {
+  std::vector<Mark> marks;
+  marks.reserve(2 * (start.size() - 1));
+  for (int root : roots)
+    VisitSubtree(
+        root, 0, max_depth, [&](int o, int d) { marks.push_back({o, d, true}); },
+        [&](int o, int d) { marks.push_back({o, d, false}); });
+  return marks;
+}

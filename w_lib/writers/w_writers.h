@@ -25,6 +25,16 @@ struct ObjectTree {
   std::vector<int> start;
   std::vector<int> list;
 
+  // An object's opening or closing in a visit.
+  struct Mark {
+    int object;
+    int depth;
+    bool open;
+  };
+  // The marks of VisitSubtree of every root in turn, from depth 0, for a
+  // writer that formats the objects apart from the walk.
+  std::vector<Mark> MarksOfEveryRoot(int max_depth) const;
+
   const int* ChildrenBegin(int k) const { return list.data() + start[k]; }
   const int* ChildrenEnd(int k) const { return list.data() + start[k + 1]; }
 

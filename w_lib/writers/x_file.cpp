@@ -182,18 +182,7 @@ void WriteXText(TextOutput& out, const WScene& scene) {
   // The frames' openings and closings in the order of a visit of every
   // root, then formatted on the machine's threads, many small objects at
   // a time.
-  const ObjectTree tree(scene);
-  struct FrameMark {
-    int object;
-    int depth;
-    bool open;
-  };
-  std::vector<FrameMark> marks;
-  marks.reserve(2 * ItemCount(scene.onum));
-  for (int root : tree.roots)
-    tree.VisitSubtree(
-        root, 0, kMaxIndent, [&](int o, int d) { marks.push_back({o, d, true}); },
-        [&](int o, int d) { marks.push_back({o, d, false}); });
+  const std::vector<ObjectTree::Mark> marks = ObjectTree(scene).MarksOfEveryRoot(kMaxIndent);
   // A frame's lines: its lists, and the material list that every mesh
   // repeats.
   const size_t materials = ItemCount(scene.mnum);
@@ -206,7 +195,7 @@ void WriteXText(TextOutput& out, const WScene& scene) {
                ItemCount(o.unum);
       },
       [&](TextOutput& to, size_t i, int) {
-        const FrameMark& mark = marks[i];
+        const ObjectTree::Mark& mark = marks[i];
         if (mark.open)
           OpenFrame(to, scene, mark.object, mark.depth);
         else

@@ -286,18 +286,7 @@ bool WriteXsiModel(TextOutput& out, const WScene& scene, XsiModelContext& contex
 // Many small models are formatted on the machine's threads, each thread
 // with face sorting scratch of its own.
 void WriteXsiModels(TextOutput& out, const WScene& scene) {
-  const ObjectTree tree(scene);
-  struct ModelMark {
-    int object;
-    int depth;
-    bool open;
-  };
-  std::vector<ModelMark> marks;
-  marks.reserve(2 * ItemCount(scene.onum));
-  for (int root : tree.roots)
-    tree.VisitSubtree(
-        root, 0, kMaxIndent, [&](int o, int d) { marks.push_back({o, d, true}); },
-        [&](int o, int d) { marks.push_back({o, d, false}); });
+  const std::vector<ObjectTree::Mark> marks = ObjectTree(scene).MarksOfEveryRoot(kMaxIndent);
   const int workers = WeightedItemsWorkers(marks.size());
   std::vector<XsiFaceBuckets> buckets(static_cast<size_t>(workers), XsiFaceBuckets(scene));
   PutWeightedItems(
@@ -310,7 +299,7 @@ void WriteXsiModels(TextOutput& out, const WScene& scene) {
                5 * ItemCount(o.fnum) + ItemCount(o.anum);
       },
       [&](TextOutput& to, size_t i, int part) {
-        const ModelMark& mark = marks[i];
+        const ObjectTree::Mark& mark = marks[i];
         if (mark.open)
           OpenXsiModel(to, scene, buckets[static_cast<size_t>(part)], mark.object, mark.depth);
         else
