@@ -1,9 +1,9 @@
-// glTF 2.0 files: the document's few top members are built with tinygltf
-// records and serialised by tinygltf; its long arrays (an element or more
-// per object and per material) are written as JSON text directly, in the
-// same layout, as their elements are made. The buffer stays apart, as the
-// arrays the meshes were built in, and is written, in its .bin file or in
-// the binary chunk of a .glb, from where they lie.
+// glTF 2.0 files: the meshes are built and their arrays laid out in the
+// buffer first; then the JSON is written straight to the file, its few top
+// members built with tinygltf records and serialised by tinygltf, its long
+// arrays (an element or more per object and per material) written directly
+// in the same layout. The buffer is written, in its .bin file or in the
+// binary chunk of a .glb, from where its arrays lie.
 // Every byte reaches the disk through the same staged replacement as every
 // other writer's, so that a failure leaves the old files as they were.
 #define TINYGLTF_IMPLEMENTATION
@@ -27,10 +27,10 @@
 #include "w_lib/util/code_page.h"
 #include "w_lib/util/parallel.h"
 #include "w_lib/util/text.h"
-#include "w_lib/writers/gltf_arrays.h"
 #include "w_lib/writers/gltf_buffer.h"
 #include "w_lib/writers/gltf_mesh.h"
 #include "w_lib/writers/json_writer.h"
+#include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
 
@@ -90,43 +90,131 @@ constexpr const char* kVec2 = "VEC2";
 constexpr const char* kVec3 = "VEC3";
 constexpr const char* kVec4 = "VEC4";
 
-// Builds the document's arrays. Every element is written with its members
-// in the order of their names and with the members a glTF library writes
-// for the same record: defaults are left out (an opaque alpha mode, zero
+// A primitive once its indices are in the buffer.
+struct PlacedPrimitive {
+  int mode;
+  int material;  // scene material index; -1 none
+  size_t count;  // indices
+};
+
+// An object once its mesh's arrays are in the buffer: what its node, mesh,
+// views and accessors say.
+struct PlacedObject {
+  std::string name;  // UTF-8
+  int mesh = -1;     // in the meshes; -1: the object has none
+  // The views of its arrays, an accessor each with the same number:
+  // positions, then normals, texture coordinates and colours where
+  // present, then each primitive's indices; and where each view's bytes
+  // start in the buffer.
+  int first_view = 0;
+  std::vector<size_t> offsets;
+  size_t vertex_count = 0;
+  bool normals = false, uvs = false, colors = false;
+  bool short_indices = false;                                    // 16-bit indices
+  double low[3] = {0.0, 0.0, 0.0}, high[3] = {0.0, 0.0, 0.0};  // the positions' bounds
+  std::vector<PlacedPrimitive> primitives;
+};
+
+// The document: its meshes built and their arrays placed in the buffer
+// first, then its JSON written straight to the file, member by member in
+// the order of their names. Every element is written with its members in
+// the order of their names and with the members a glTF library writes for
+// the same record: defaults are left out (an opaque alpha mode, zero
 // emission, a white base colour, a buffer view's zero offset).
-class ModelBuilder {
+class GltfDocument {
  public:
-  ModelBuilder(const WScene& scene, GltfBuffer& data, StreamedArrays& arrays)
-      : scene_(scene), data_(data), arrays_(arrays) {}
+  GltfDocument(const WScene& scene, GltfBuffer& data) : scene_(scene), data_(data) {}
 
   // False when a number to write is not finite.
-  bool Build(tinygltf::Model& model) {
-    model.asset.version = "2.0";
-    model.asset.generator = std::string("Vellmar ") + VELLMAR_VERSION;
-    model_ = &model;
-    if (!AddMaterials()) return false;
-    model.scenes.emplace_back();
-    model.defaultScene = 0;
-    model.scenes[0].nodes.reserve(static_cast<size_t>(scene_.onum > 0 ? scene_.onum : 0));
+  bool Build() {
+    model_.asset.version = "2.0";
+    model_.asset.generator = std::string("Vellmar ") + VELLMAR_VERSION;
+    if (!PlaceMaterials()) return false;
+    model_.scenes.emplace_back();
+    model_.defaultScene = 0;
+    const size_t objects = static_cast<size_t>(scene_.onum > 0 ? scene_.onum : 0);
+    model_.scenes[0].nodes.reserve(objects);
+    placed_.reserve(objects);
     for (int first = 0; first < scene_.onum; first += kObjectChunk) {
       const int last = scene_.onum - first < kObjectChunk ? scene_.onum : first + kObjectChunk;
-      if (!AddObjects(first, last)) return false;
-      for (int o = first; o < last; ++o) model.scenes[0].nodes.push_back(o);
+      if (!PlaceObjects(first, last)) return false;
     }
+    for (size_t o = 0; o < objects; ++o) model_.scenes[0].nodes.push_back(static_cast<int>(o));
     return true;
+  }
+
+  // The JSON text, its buffer named by uri (a .gltf file) or by none (the
+  // binary chunk of a .glb file). indent as nlohmann::json::dump takes it
+  // (-1: on one line). The few top members are serialised as tinygltf
+  // serialises them; the long arrays are written here.
+  void WriteJson(TextOutput& out, const std::string& uri, int indent) {
+    nlohmann::json document;
+    tinygltf::SerializeGltfModel(&model_, document);
+    if (!model_.images.empty()) {
+      nlohmann::json images = nlohmann::json::array();
+      for (const tinygltf::Image& image : model_.images) {
+        nlohmann::json entry;
+        tinygltf::SerializeGltfImage(image, image.uri, entry);
+        images.push_back(std::move(entry));
+      }
+      document["images"] = std::move(images);
+    }
+    if (data_.size() > 0) {
+      nlohmann::json buffer = {{"byteLength", data_.size()}};
+      if (!uri.empty()) buffer["uri"] = uri;
+      document["buffers"] = nlohmann::json::array({buffer});
+    }
+    // Every member, by name: the long arrays (left out when empty, as
+    // tinygltf leaves out empty arrays) and the document's own.
+    using ArrayWriter = void (GltfDocument::*)(TextOutput&, int);
+    std::map<std::string, ArrayWriter> arrays;
+    if (next_view_ > 0) {
+      arrays["accessors"] = &GltfDocument::WriteAccessors;
+      arrays["bufferViews"] = &GltfDocument::WriteViews;
+    }
+    if (scene_.mnum > 0) arrays["materials"] = &GltfDocument::WriteMaterials;
+    if (next_mesh_ > 0) arrays["meshes"] = &GltfDocument::WriteMeshes;
+    if (!placed_.empty()) arrays["nodes"] = &GltfDocument::WriteNodes;
+    std::vector<std::string> names;
+    for (const auto& member : document.items()) names.push_back(member.key());
+    for (const auto& member : arrays) names.push_back(member.first);
+    std::sort(names.begin(), names.end());
+
+    const std::string pad(static_cast<size_t>(indent > 0 ? indent : 0), ' ');
+    out.Put(indent < 0 || names.empty() ? "{" : "{\n");
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (i > 0) out.Put(indent < 0 ? "," : ",\n");
+      out.Put(pad).Put(nlohmann::json(names[i]).dump()).Put(indent < 0 ? ":" : ": ");
+      const auto found = arrays.find(names[i]);
+      if (found == arrays.end()) {
+        std::string value;
+        AppendIndented(value, document[names[i]].dump(indent), indent);
+        out.Put(value);
+        continue;
+      }
+      // An array as the value of a member of the top object: its elements
+      // one level deeper than the member.
+      out.Put(indent < 0 ? "[" : "[\n");
+      (this->*found->second)(out, indent);
+      if (indent >= 0) out.Put("\n").Put(pad);
+      out.Put("]");
+    }
+    if (indent >= 0 && !names.empty()) out.Put("\n");
+    out.Put("}");
   }
 
  private:
   std::string Utf8(const char* name) const { return NameAsUtf8(name, scene_.utf8_names); }
 
-  bool AddMaterials() {
+  // Checks the materials' colours and numbers the textures in the order
+  // the materials first use them.
+  bool PlaceMaterials() {
     std::vector<int> texture_of(static_cast<size_t>(scene_.tnum > 0 ? scene_.tnum : 0), -1);
+    material_texture_.reserve(static_cast<size_t>(scene_.mnum > 0 ? scene_.mnum : 0));
     for (int i = 0; i < scene_.mnum; ++i) {
       const WMaterial& m = scene_.materials[i];
       if (!std::isfinite(m.col.r) || !std::isfinite(m.col.g) || !std::isfinite(m.col.b) || !std::isfinite(m.col.a))
         return false;
-      const auto factor = [](float x) { return x < 0.0f ? 0.0 : (x > 1.0f ? 1.0 : static_cast<double>(x)); };
-      const double color[4] = {factor(m.col.r), factor(m.col.g), factor(m.col.b), factor(m.col.a)};
       // A texture without a file name has nothing to point at.
       int texture = -1;
       if (m.tex >= 0 && m.tex < scene_.tnum && !FileName(scene_.textures[m.tex].name.c_str()).empty()) {
@@ -134,23 +222,7 @@ class ModelBuilder {
         if (made == -1) made = AddTexture(scene_.textures[m.tex]);
         texture = made;
       }
-      textured_.push_back(texture != -1);
-      const std::string name = Utf8(m.name.c_str());
-      JsonWriter material = arrays_.materials.Add();
-      material.BeginObject();
-      if (color[3] < 1.0) material.Key("alphaMode").String("BLEND");
-      if (!name.empty()) material.Key("name").String(name);
-      material.Key("pbrMetallicRoughness").BeginObject();
-      // White, to within the library's tolerance, is the default.
-      if (std::any_of(color, color + 4, [](double c) { return !(std::fabs(1.0 - c) < 1e-12); })) {
-        material.Key("baseColorFactor").BeginArray();
-        for (const double c : color) material.Double(c);
-        material.EndArray();
-      }
-      if (texture != -1) material.Key("baseColorTexture").BeginObject().Key("index").Int(texture).EndObject();
-      material.Key("metallicFactor").Double(0.0);
-      material.Key("roughnessFactor").Double(RoughnessOfPower(kSpecularPower));
-      material.EndObject().EndObject();
+      material_texture_.push_back(texture);
     }
     return true;
   }
@@ -159,65 +231,36 @@ class ModelBuilder {
     tinygltf::Image image;
     image.uri = FileUri(Utf8(FileName(t.name.c_str()).c_str()));
     tinygltf::Texture texture;
-    texture.source = static_cast<int>(model_->images.size());
-    model_->images.push_back(std::move(image));
-    model_->textures.push_back(std::move(texture));
-    return static_cast<int>(model_->textures.size()) - 1;
+    texture.source = static_cast<int>(model_.images.size());
+    model_.images.push_back(std::move(image));
+    model_.textures.push_back(std::move(texture));
+    return static_cast<int>(model_.textures.size()) - 1;
   }
 
-  // An object's mesh on its way into the document.
-  struct ObjectMesh {
+  // An object's mesh as it is built, with its bounds and 16-bit indices.
+  struct BuiltMesh {
     GltfMesh mesh;
     bool finite = true;
-    bool short_indices = false;  // 16-bit indices, packed in the 32-bit ones' storage
-    bool copied = false;         // the arrays were copied into the buffer
-    double low[3] = {0.0, 0.0, 0.0}, high[3] = {0.0, 0.0, 0.0};  // the positions' bounds
-    std::string name;            // UTF-8
-    int index = -1;              // in the meshes; -1: the object has none
-    int meshes_before = 0;
-    // The views of its arrays, an accessor each with the same number:
-    // positions, then normals, texture coordinates and colours where
-    // present, then each primitive's indices; and where each view's bytes
-    // start in the buffer.
-    int first_view = 0;
-    std::vector<size_t> offsets;
+    bool short_indices = false;
+    double low[3] = {0.0, 0.0, 0.0}, high[3] = {0.0, 0.0, 0.0};
   };
 
-  // Objects [first, last): their meshes are built on the machine's threads,
-  // then placed in the buffer and numbered in order, then their elements
-  // are written on the threads, each part of the objects into arrays of
-  // its own that are appended in order.
-  bool AddObjects(int first, int last) {
-    std::vector<ObjectMesh> chunk(static_cast<size_t>(last - first));
-    ParallelFor(chunk.size(), kMinObjectsPerThread, [&](size_t begin, size_t end) {
-      for (size_t k = begin; k < end; ++k) Prepare(scene_.objects[first + static_cast<int>(k)], chunk[k]);
+  // Objects [first, last): their meshes are built on the machine's
+  // threads, then placed in the buffer and numbered in order.
+  bool PlaceObjects(int first, int last) {
+    std::vector<BuiltMesh> built(static_cast<size_t>(last - first));
+    ParallelFor(built.size(), kMinObjectsPerThread, [&](size_t begin, size_t end) {
+      for (size_t k = begin; k < end; ++k) Build(scene_.objects[first + static_cast<int>(k)], built[k]);
     });
-    for (size_t k = 0; k < chunk.size(); ++k) {
-      if (!chunk[k].finite) return false;
-      Place(scene_.objects[first + static_cast<int>(k)], chunk[k]);
+    for (size_t k = 0; k < built.size(); ++k) {
+      if (!built[k].finite) return false;
+      Place(scene_.objects[first + static_cast<int>(k)], built[k]);
     }
-    const int indent = arrays_.nodes.indent();
-    const int parts = chunk.size() >= 2 * kMinObjectsPerThread ? WorkerCount() : 1;
-    std::vector<std::unique_ptr<StreamedArrays>> written(static_cast<size_t>(parts));
-    ParallelParts(chunk.size(), parts, [&](int part, size_t begin, size_t end) {
-      if (begin == end) return;
-      const ObjectMesh& head = chunk[begin];
-      auto out = std::make_unique<StreamedArrays>(indent, head.first_view, head.meshes_before,
-                                                  first + static_cast<int>(begin));
-      for (size_t k = begin; k < end; ++k) WriteObject(chunk[k], *out);
-      written[static_cast<size_t>(part)] = std::move(out);
-    });
-    for (std::unique_ptr<StreamedArrays>& part : written)
-      if (part) arrays_.AppendObjects(std::move(*part));
-    // A large mesh's arrays are written from where they lie.
-    for (ObjectMesh& made : chunk)
-      if (made.index != -1 && !made.copied) data_.Keep(std::move(made.mesh));
     return true;
   }
 
-  // Builds the object's mesh, its bounds and its 16-bit indices; on any
-  // thread.
-  void Prepare(const WObject& object, ObjectMesh& made) const {
+  // On any thread.
+  void Build(const WObject& object, BuiltMesh& made) const {
     made.finite = BuildGltfMesh(scene_, object, made.mesh);
     const GltfMesh& mesh = made.mesh;
     if (!made.finite || mesh.primitives.empty()) return;
@@ -244,186 +287,191 @@ class ModelBuilder {
   }
 
   // Names the object's mesh and puts its arrays in the buffer, in the
-  // objects' order. A small mesh's arrays are copied, so that the mesh can
-  // be let go.
-  void Place(const WObject& object, ObjectMesh& made) {
-    made.name = Utf8(object.name.c_str());
-    made.meshes_before = next_mesh_;
-    made.first_view = next_view_;
-    const GltfMesh& mesh = made.mesh;
+  // objects' order. A small mesh's arrays are copied, and the mesh let go;
+  // a large one's stay where they are, kept by the buffer.
+  void Place(const WObject& object, BuiltMesh& made) {
+    placed_.emplace_back();
+    PlacedObject& placed = placed_.back();
+    placed.name = Utf8(object.name.c_str());
+    placed.first_view = next_view_;
+    GltfMesh& mesh = made.mesh;
     if (mesh.primitives.empty()) return;
-    made.index = next_mesh_++;
+    placed.mesh = next_mesh_++;
+    placed.vertex_count = mesh.VertexCount();
+    placed.normals = mesh.Normals() != nullptr;
+    placed.uvs = mesh.Uvs() != nullptr;
+    placed.colors = mesh.Colors() != nullptr;
+    placed.short_indices = made.short_indices;
+    std::copy(made.low, made.low + 3, placed.low);
+    std::copy(made.high, made.high + 3, placed.high);
     size_t bytes = mesh.attributes.size() * sizeof(float);
     for (const GltfPrimitive& p : mesh.primitives) bytes += p.indices.size() * sizeof(uint32_t);
-    made.copied = bytes < kCopiedMeshBytes;
+    const bool copy = bytes < kCopiedMeshBytes;
     const auto add = [&](const void* data, size_t size) {
-      made.offsets.push_back(data_.Add(data, size, made.copied));
+      placed.offsets.push_back(data_.Add(data, size, copy));
       ++next_view_;
     };
     const size_t n = mesh.VertexCount();
     add(mesh.Positions(), n * 3 * sizeof(float));
-    if (mesh.Normals()) add(mesh.Normals(), n * 3 * sizeof(float));
-    if (mesh.Uvs()) add(mesh.Uvs(), n * 2 * sizeof(float));
-    if (mesh.Colors()) add(mesh.Colors(), n * 4 * sizeof(float));
-    for (const GltfPrimitive& p : mesh.primitives) add(p.indices.data(), p.indices.size() * IndexWidth(made));
-  }
-
-  static size_t IndexWidth(const ObjectMesh& made) {
-    return made.short_indices ? sizeof(uint16_t) : sizeof(uint32_t);
-  }
-
-  // Writes the object's node and, when it has one, its mesh with the views
-  // and accessors of its arrays; on any thread.
-  void WriteObject(const ObjectMesh& made, StreamedArrays& out) const {
-    if (made.index != -1) WriteMesh(made, out);
-    JsonWriter node = out.nodes.Add();
-    node.BeginObject();
-    if (made.index != -1) node.Key("mesh").Int(made.index);
-    if (!made.name.empty()) node.Key("name").String(made.name);
-    node.EndObject();
-  }
-
-  void WriteMesh(const ObjectMesh& made, StreamedArrays& out) const {
-    const GltfMesh& mesh = made.mesh;
-    const size_t n = mesh.VertexCount();
-    int view = made.first_view;
-    size_t at = 0;
-    const auto floats = [&](const char* type, int components, const double* low = nullptr,
-                            const double* high = nullptr) {
-      WriteView(out.views, n * components * sizeof(float), made.offsets[at++], kArrayBuffer);
-      WriteAccessor(out.accessors, view, TINYGLTF_COMPONENT_TYPE_FLOAT, type, n, low, high);
-      return view++;
-    };
-    const int position = floats(kVec3, 3, made.low, made.high);
-    const int normal = mesh.Normals() ? floats(kVec3, 3) : -1;
-    const int uv = mesh.Uvs() ? floats(kVec2, 2) : -1;
-    const int color = mesh.Colors() ? floats(kVec4, 4) : -1;
-    JsonWriter w = out.meshes.Add();
-    w.BeginObject();
-    if (!made.name.empty()) w.Key("name").String(made.name);
-    w.Key("primitives").BeginArray();
+    if (placed.normals) add(mesh.Normals(), n * 3 * sizeof(float));
+    if (placed.uvs) add(mesh.Uvs(), n * 2 * sizeof(float));
+    if (placed.colors) add(mesh.Colors(), n * 4 * sizeof(float));
+    placed.primitives.reserve(mesh.primitives.size());
     for (const GltfPrimitive& p : mesh.primitives) {
-      // Each primitive's indices take the next view and accessor.
-      WriteView(out.views, p.indices.size() * IndexWidth(made), made.offsets[at++], kElementArrayBuffer);
-      WriteAccessor(out.accessors, view,
-                    made.short_indices ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
-                    kScalar, p.indices.size());
-      const int indices = view++;
-      const bool triangles = p.mode == kGltfTriangles;
-      // Lines have no surface to shade: their vertices carry position and
-      // colour. Texture coordinates only where a texture uses them.
-      w.BeginObject().Key("attributes").BeginObject();
-      if (color != -1) w.Key("COLOR_0").Int(color);
-      if (triangles && normal != -1) w.Key("NORMAL").Int(normal);
-      w.Key("POSITION").Int(position);
-      if (triangles && uv != -1 && HasTexture(p.material)) w.Key("TEXCOORD_0").Int(uv);
-      w.EndObject().Key("indices").Int(indices);
-      if (triangles && p.material > -1) w.Key("material").Int(p.material);
-      w.Key("mode").Int(p.mode).EndObject();
+      add(p.indices.data(), p.indices.size() * IndexWidth(placed));
+      placed.primitives.push_back(PlacedPrimitive{p.mode, p.material, p.indices.size()});
     }
-    w.EndArray().EndObject();
+    if (!copy) data_.Keep(std::move(mesh));
   }
 
-  static void WriteView(StreamedArray& views, size_t size, size_t offset, int target) {
-    JsonWriter view = views.Add();
-    view.BeginObject().Key("buffer").Int(0).Key("byteLength").Unsigned(size);
-    if (offset > 0) view.Key("byteOffset").Unsigned(offset);
-    view.Key("target").Int(target).EndObject();
+  static size_t IndexWidth(const PlacedObject& placed) {
+    return placed.short_indices ? sizeof(uint16_t) : sizeof(uint32_t);
   }
 
-  // low and high, when given, are the accessor's bounds, three each.
-  static void WriteAccessor(StreamedArray& accessors, int view, int component_type, const char* type, size_t count,
-                            const double* low = nullptr, const double* high = nullptr) {
-    JsonWriter accessor = accessors.Add();
-    accessor.BeginObject()
-        .Key("bufferView").Int(view)
-        .Key("componentType").Int(component_type)
-        .Key("count").Unsigned(count);
-    if (low && high) {
-      accessor.Key("max").BeginArray().Double(high[0]).Double(high[1]).Double(high[2]).EndArray();
-      accessor.Key("min").BeginArray().Double(low[0]).Double(low[1]).Double(low[2]).EndArray();
+  // The elements of the arrays, each object's formatted apart on the
+  // machine's threads: an element at index i of its array is preceded by
+  // the separator when i > 0, and pushed in to its place (the second level).
+  static JsonWriter Element(TextOutput& to, int index, int indent) {
+    if (index > 0) to.Put(indent < 0 ? "," : ",\n");
+    static const std::string kBlanks(16, ' ');
+    if (indent > 0) to.Put(std::string_view(kBlanks.data(), std::min(kBlanks.size(), static_cast<size_t>(2 * indent))));
+    return JsonWriter(to, indent, indent < 0 ? 0 : 2 * indent);
+  }
+
+  void WriteViews(TextOutput& out, int indent) {
+    PutItems(out, placed_.size(), [&](TextOutput& to, size_t o) {
+      const PlacedObject& placed = placed_[o];
+      if (placed.mesh == -1) return;
+      const size_t n = placed.vertex_count;
+      int view = placed.first_view;
+      size_t at = 0;
+      const auto put = [&](size_t size, int target) {
+        JsonWriter w = Element(to, view++, indent);
+        w.BeginObject().Key("buffer").Int(0).Key("byteLength").Unsigned(size);
+        const size_t offset = placed.offsets[at++];
+        if (offset > 0) w.Key("byteOffset").Unsigned(offset);
+        w.Key("target").Int(target).EndObject();
+      };
+      put(n * 3 * sizeof(float), kArrayBuffer);
+      if (placed.normals) put(n * 3 * sizeof(float), kArrayBuffer);
+      if (placed.uvs) put(n * 2 * sizeof(float), kArrayBuffer);
+      if (placed.colors) put(n * 4 * sizeof(float), kArrayBuffer);
+      for (const PlacedPrimitive& p : placed.primitives) put(p.count * IndexWidth(placed), kElementArrayBuffer);
+    });
+  }
+
+  void WriteAccessors(TextOutput& out, int indent) {
+    PutItems(out, placed_.size(), [&](TextOutput& to, size_t o) {
+      const PlacedObject& placed = placed_[o];
+      if (placed.mesh == -1) return;
+      int view = placed.first_view;
+      // low and high, when given, are the accessor's bounds.
+      const auto put = [&](int component_type, const char* type, size_t count, const double* low = nullptr,
+                           const double* high = nullptr) {
+        JsonWriter w = Element(to, view, indent);
+        w.BeginObject().Key("bufferView").Int(view++).Key("componentType").Int(component_type);
+        w.Key("count").Unsigned(count);
+        if (low && high) {
+          w.Key("max").BeginArray().Double(high[0]).Double(high[1]).Double(high[2]).EndArray();
+          w.Key("min").BeginArray().Double(low[0]).Double(low[1]).Double(low[2]).EndArray();
+        }
+        w.Key("type").String(type).EndObject();
+      };
+      const size_t n = placed.vertex_count;
+      put(TINYGLTF_COMPONENT_TYPE_FLOAT, kVec3, n, placed.low, placed.high);
+      if (placed.normals) put(TINYGLTF_COMPONENT_TYPE_FLOAT, kVec3, n);
+      if (placed.uvs) put(TINYGLTF_COMPONENT_TYPE_FLOAT, kVec2, n);
+      if (placed.colors) put(TINYGLTF_COMPONENT_TYPE_FLOAT, kVec4, n);
+      const int index_type =
+          placed.short_indices ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
+      for (const PlacedPrimitive& p : placed.primitives) put(index_type, kScalar, p.count);
+    });
+  }
+
+  // On one thread: names are made UTF-8 as they are written.
+  void WriteMaterials(TextOutput& out, int indent) {
+    for (int i = 0; i < scene_.mnum; ++i) {
+      const WMaterial& m = scene_.materials[i];
+      const auto factor = [](float x) { return x < 0.0f ? 0.0 : (x > 1.0f ? 1.0 : static_cast<double>(x)); };
+      const double color[4] = {factor(m.col.r), factor(m.col.g), factor(m.col.b), factor(m.col.a)};
+      const int texture = material_texture_[static_cast<size_t>(i)];
+      const std::string name = Utf8(m.name.c_str());
+      JsonWriter w = Element(out, i, indent);
+      w.BeginObject();
+      if (color[3] < 1.0) w.Key("alphaMode").String("BLEND");
+      if (!name.empty()) w.Key("name").String(name);
+      w.Key("pbrMetallicRoughness").BeginObject();
+      // White, to within the library's tolerance, is the default.
+      if (std::any_of(color, color + 4, [](double c) { return !(std::fabs(1.0 - c) < 1e-12); })) {
+        w.Key("baseColorFactor").BeginArray();
+        for (const double c : color) w.Double(c);
+        w.EndArray();
+      }
+      if (texture != -1) w.Key("baseColorTexture").BeginObject().Key("index").Int(texture).EndObject();
+      w.Key("metallicFactor").Double(0.0);
+      w.Key("roughnessFactor").Double(RoughnessOfPower(kSpecularPower));
+      w.EndObject().EndObject();
     }
-    accessor.Key("type").String(type).EndObject();
+  }
+
+  void WriteMeshes(TextOutput& out, int indent) {
+    PutItems(out, placed_.size(), [&](TextOutput& to, size_t o) {
+      const PlacedObject& placed = placed_[o];
+      if (placed.mesh == -1) return;
+      // The arrays' accessors, as WriteAccessors numbers them.
+      int accessor = placed.first_view;
+      const int position = accessor++;
+      const int normal = placed.normals ? accessor++ : -1;
+      const int uv = placed.uvs ? accessor++ : -1;
+      const int color = placed.colors ? accessor++ : -1;
+      JsonWriter w = Element(to, placed.mesh, indent);
+      w.BeginObject();
+      if (!placed.name.empty()) w.Key("name").String(placed.name);
+      w.Key("primitives").BeginArray();
+      for (const PlacedPrimitive& p : placed.primitives) {
+        const bool triangles = p.mode == kGltfTriangles;
+        // Lines have no surface to shade: their vertices carry position and
+        // colour. Texture coordinates only where a texture uses them.
+        w.BeginObject().Key("attributes").BeginObject();
+        if (color != -1) w.Key("COLOR_0").Int(color);
+        if (triangles && normal != -1) w.Key("NORMAL").Int(normal);
+        w.Key("POSITION").Int(position);
+        if (triangles && uv != -1 && HasTexture(p.material)) w.Key("TEXCOORD_0").Int(uv);
+        w.EndObject().Key("indices").Int(accessor++);
+        if (triangles && p.material > -1) w.Key("material").Int(p.material);
+        w.Key("mode").Int(p.mode).EndObject();
+      }
+      w.EndArray().EndObject();
+    });
+  }
+
+  void WriteNodes(TextOutput& out, int indent) {
+    PutItems(out, placed_.size(), [&](TextOutput& to, size_t o) {
+      const PlacedObject& placed = placed_[o];
+      JsonWriter w = Element(to, static_cast<int>(o), indent);
+      w.BeginObject();
+      if (placed.mesh != -1) w.Key("mesh").Int(placed.mesh);
+      if (!placed.name.empty()) w.Key("name").String(placed.name);
+      w.EndObject();
+    });
   }
 
   bool HasTexture(int material) const {
-    return material >= 0 && static_cast<size_t>(material) < textured_.size() &&
-           textured_[static_cast<size_t>(material)];
+    return material >= 0 && static_cast<size_t>(material) < material_texture_.size() &&
+           material_texture_[static_cast<size_t>(material)] != -1;
   }
 
-  const WScene& scene_;
-  GltfBuffer& data_;
-  StreamedArrays& arrays_;
   static constexpr int kObjectChunk = 4096;
   static constexpr size_t kMinObjectsPerThread = 64;
   static constexpr size_t kCopiedMeshBytes = size_t{64} << 10;
-  std::vector<bool> textured_;  // per material: it has a texture
-  int next_mesh_ = 0;           // the meshes and views placed so far
+  const WScene& scene_;
+  GltfBuffer& data_;
+  tinygltf::Model model_;  // the few top members
+  std::vector<int> material_texture_;  // per material: its texture, or -1
+  std::vector<PlacedObject> placed_;   // per object
+  int next_mesh_ = 0;                  // the meshes and views placed so far
   int next_view_ = 0;
-  tinygltf::Model* model_ = nullptr;
 };
-
-// The JSON of model and the long arrays, whose buffer is kept apart,
-// with that buffer named: by uri (a .gltf file), or without one (the binary
-// chunk of a .glb file). indent as nlohmann::json::dump takes it (-1:
-// compact), and as the arrays were made with. The model's members are
-// serialised as tinygltf's stream writer serialises them; the members of
-// the top object are joined in the order of their names, as a dump of the
-// whole document joins them.
-JsonText GltfJson(tinygltf::Model& model, StreamedArrays& arrays, size_t buffer_size, const std::string& uri,
-                  int indent) {
-  nlohmann::json document;
-  tinygltf::SerializeGltfModel(&model, document);
-  if (!model.images.empty()) {
-    nlohmann::json images = nlohmann::json::array();
-    for (const tinygltf::Image& image : model.images) {
-      nlohmann::json entry;
-      tinygltf::SerializeGltfImage(image, image.uri, entry);
-      images.push_back(std::move(entry));
-    }
-    document["images"] = std::move(images);
-  }
-  model = tinygltf::Model();
-  if (buffer_size > 0) {
-    nlohmann::json buffer = {{"byteLength", buffer_size}};
-    if (!uri.empty()) buffer["uri"] = uri;
-    document["buffers"] = nlohmann::json::array({buffer});
-  }
-  // Every member, by name: the streamed arrays (left out when empty, as
-  // tinygltf leaves out empty arrays) and the document's own.
-  std::map<std::string, StreamedArray*> streamed;
-  const std::pair<const char*, StreamedArray*> named[] = {
-      {"accessors", &arrays.accessors}, {"bufferViews", &arrays.views}, {"materials", &arrays.materials},
-      {"meshes", &arrays.meshes}, {"nodes", &arrays.nodes}};
-  for (const auto& [name, array] : named)
-    if (array->size() > 0) streamed[name] = array;
-  std::vector<std::string> names;
-  for (const auto& member : document.items()) names.push_back(member.key());
-  for (const auto& member : streamed) names.push_back(member.first);
-  std::sort(names.begin(), names.end());
-
-  JsonText result;
-  std::string text;  // the text between the streamed arrays
-  text += indent < 0 || names.empty() ? "{" : "{\n";
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) text += indent < 0 ? "," : ",\n";
-    if (indent >= 0) text += std::string(static_cast<size_t>(indent), ' ');
-    text += nlohmann::json(names[i]).dump();
-    text += indent < 0 ? ":" : ": ";
-    const auto found = streamed.find(names[i]);
-    if (found != streamed.end()) {
-      result.pieces.push_back(std::move(text));
-      text.clear();
-      found->second->MoveValue(result.pieces);
-    } else {
-      AppendIndented(text, document[names[i]].dump(indent), indent);
-    }
-  }
-  if (indent >= 0) text += names.empty() ? "" : "\n";
-  text += "}";
-  result.pieces.push_back(std::move(text));
-  return result;
-}
 
 void PutWord(TextOutput& out, uint32_t word) {
   const char bytes[4] = {static_cast<char>(word & 0xFF), static_cast<char>((word >> 8) & 0xFF),
@@ -431,25 +479,40 @@ void PutWord(TextOutput& out, uint32_t word) {
   out.Put(std::string_view(bytes, 4));
 }
 
+void OverwriteWord(TextOutput& out, size_t offset, uint32_t word) {
+  const char bytes[4] = {static_cast<char>(word & 0xFF), static_cast<char>((word >> 8) & 0xFF),
+                         static_cast<char>((word >> 16) & 0xFF), static_cast<char>(word >> 24)};
+  out.Overwrite(offset, std::string_view(bytes, 4));
+}
+
 // The binary container: a 12-byte head, the JSON chunk padded with blanks
-// and the buffer chunk padded with zeros to 4 bytes. tinygltf's own writer
-// would first copy the whole buffer; this writes it from where it lies.
-void PutGlb(TextOutput& out, const JsonText& text, const GltfBuffer& data) {
-  const auto padded = [](size_t n) { return static_cast<uint32_t>((n + 3) & ~size_t{3}); };
-  const uint32_t json_length = padded(text.size());
-  const uint32_t bin_length = padded(data.size());
+// and the buffer chunk padded with zeros to 4 bytes. The JSON is written
+// straight to the file, and the head's lengths filled in once it is;
+// false when the file would pass the 32 bits its lengths are counted in.
+bool PutGlb(TextOutput& out, GltfDocument& document, const GltfBuffer& data) {
+  const auto padded = [](size_t n) { return (n + 3) & ~size_t{3}; };
   PutWord(out, 0x46546C67u);  // "glTF"
   PutWord(out, 2);
-  PutWord(out, 12 + 8 + json_length + (data.empty() ? 0 : 8 + bin_length));
-  PutWord(out, json_length);
+  PutWord(out, 0);  // the file's length, filled in below
+  PutWord(out, 0);  // the JSON's length, likewise
   PutWord(out, 0x4E4F534Au);  // "JSON"
-  text.Put(out);
-  out.Put(std::string(json_length - text.size(), ' '));
-  if (data.empty()) return;
-  PutWord(out, bin_length);
-  PutWord(out, 0x004E4942u);  // "BIN"
-  data.Put(out);
-  out.Put(std::string(bin_length - data.size(), '\0'));
+  const size_t json_start = out.Written();
+  document.WriteJson(out, "", -1);
+  const size_t json_size = out.Written() - json_start;
+  const size_t json_length = padded(json_size);
+  const size_t bin_length = padded(data.size());
+  const size_t total = 12 + 8 + json_length + (data.empty() ? 0 : 8 + bin_length);
+  if (total > 0xFFFFFFFFu) return false;
+  out.Put(std::string(json_length - json_size, ' '));
+  if (!data.empty()) {
+    PutWord(out, static_cast<uint32_t>(bin_length));
+    PutWord(out, 0x004E4942u);  // "BIN"
+    data.Put(out);
+    out.Put(std::string(bin_length - data.size(), '\0'));
+  }
+  OverwriteWord(out, 8, static_cast<uint32_t>(total));
+  OverwriteWord(out, 12, static_cast<uint32_t>(json_length));
+  return true;
 }
 
 // Runs write, turning what the libraries throw into false with errno set.
@@ -465,8 +528,8 @@ bool Guarded(Write&& write) {
   return false;
 }
 
-bool BuildModel(const WScene& scene, tinygltf::Model& model, GltfBuffer& data, StreamedArrays& arrays) {
-  if (ModelBuilder(scene, data, arrays).Build(model)) return true;
+bool BuildDocument(GltfDocument& document) {
+  if (document.Build()) return true;
   errno = ERANGE;  // a coordinate, normal, texture coordinate or colour that is not finite
   return false;
 }
@@ -497,18 +560,25 @@ std::string GltfBufferPath(const char* path) { return ReplaceExtension(path, ".b
 
 bool WriteGlbFile(const char* path, const WScene& scene) {
   return Guarded([&] {
-    tinygltf::Model model;
     GltfBuffer data;
-    StreamedArrays arrays(-1);
-    if (!BuildModel(scene, model, data, arrays)) return false;
-    const JsonText text = GltfJson(model, arrays, data.size(), "", -1);
+    GltfDocument document(scene, data);
+    if (!BuildDocument(document)) return false;
     // The whole file, chunk heads and padding included, is counted in 32 bits.
-    if (data.size() > 0xFFFFFFFFu - 64u || text.size() > 0xFFFFFFFFu - 64u - data.size()) {
+    if (data.size() > 0xFFFFFFFFu - 64u) {
       errno = EFBIG;
       return false;
     }
-    const FileWriteResult result = WriteWholeFile(path, "wb", [&](TextOutput& out) { PutGlb(out, text, data); });
-    return result == FileWriteResult::kWritten;
+    TextOutput glb;
+    bool fits = true;
+    const FileWriteResult staged =
+        StageWholeFile(glb, path, "wb", [&](TextOutput& out) { fits = PutGlb(out, document, data); });
+    if (staged != FileWriteResult::kWritten) return false;
+    if (!fits) {
+      glb.Discard();
+      errno = EFBIG;
+      return false;
+    }
+    return glb.Commit();
   });
 }
 
@@ -519,15 +589,16 @@ bool WriteGltfFile(const char* path, const WScene& scene) {
       errno = EINVAL;  // the buffer would replace the file that names it
       return false;
     }
-    tinygltf::Model model;
     GltfBuffer data;
-    StreamedArrays arrays(2);
-    if (!BuildModel(scene, model, data, arrays)) return false;
-    JsonText text = GltfJson(model, arrays, data.size(), FileUri(FileName(buffer_path.c_str())), 2);
-    text.pieces.push_back("\n");
+    GltfDocument document(scene, data);
+    if (!BuildDocument(document)) return false;
+    const std::string uri = FileUri(FileName(buffer_path.c_str()));
     // Both files are complete before either replaces anything.
     TextOutput gltf;
-    const FileWriteResult staged = StageWholeFile(gltf, path, "wb", [&](TextOutput& out) { text.Put(out); });
+    const FileWriteResult staged = StageWholeFile(gltf, path, "wb", [&](TextOutput& out) {
+      document.WriteJson(out, uri, 2);
+      out.Put("\n");
+    });
     if (staged != FileWriteResult::kWritten) return false;
     if (data.empty()) return gltf.Commit();
     TextOutput bin;

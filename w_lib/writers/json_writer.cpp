@@ -5,9 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include <charconv>
 #include <cmath>
 #include <stdexcept>
+#include <string>
 
 JsonWriter& JsonWriter::BeginObject() { return Open('{'); }
 JsonWriter& JsonWriter::EndObject() { return Close('}'); }
@@ -16,35 +16,32 @@ JsonWriter& JsonWriter::EndArray() { return Close(']'); }
 
 JsonWriter& JsonWriter::Key(std::string_view name) {
   Separate();
-  out_ += '"';
-  out_ += name;
-  out_ += indent_ < 0 ? "\":" : "\": ";
+  out_.Put('"').Put(name).Put(indent_ < 0 ? "\":" : "\": ");
   after_key_ = true;
   return *this;
 }
 
 JsonWriter& JsonWriter::Int(int64_t value) {
   BeforeValue();
-  char digits[24];
-  out_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+  out_.Int(value);
   return *this;
 }
 
 JsonWriter& JsonWriter::Unsigned(uint64_t value) {
   BeforeValue();
-  char digits[24];
-  out_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+  out_.Unsigned(value);
   return *this;
 }
 
 JsonWriter& JsonWriter::Double(double value) {
   BeforeValue();
   if (!std::isfinite(value)) {
-    out_ += "null";
+    out_.Put("null");
     return *this;
   }
   char digits[64];
-  out_.append(digits, nlohmann::detail::to_chars(digits, digits + sizeof digits, value));
+  const char* end = nlohmann::detail::to_chars(digits, digits + sizeof digits, value);
+  out_.Put(std::string_view(digits, static_cast<size_t>(end - digits)));
   return *this;
 }
 
@@ -59,19 +56,17 @@ void JsonWriter::Quoted(std::string_view text) {
   // anything else is escaped, and checked, by the library.
   for (const char c : text) {
     if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
-      out_ += nlohmann::json(std::string(text)).dump();
+      out_.Put(nlohmann::json(std::string(text)).dump());
       return;
     }
   }
-  out_ += '"';
-  out_ += text;
-  out_ += '"';
+  out_.Put('"').Put(text).Put('"');
 }
 
 JsonWriter& JsonWriter::Open(char bracket) {
   BeforeValue();
   if (depth_ == kMaxDepth) throw std::length_error("JSON nested too deep");
-  out_ += bracket;
+  out_.Put(bracket);
   empty_[++depth_] = true;
   return *this;
 }
@@ -80,7 +75,7 @@ JsonWriter& JsonWriter::Open(char bracket) {
 JsonWriter& JsonWriter::Close(char bracket) {
   if (!empty_[depth_]) LineBreak(depth_ - 1);
   --depth_;
-  out_ += bracket;
+  out_.Put(bracket);
   return *this;
 }
 
@@ -93,13 +88,18 @@ void JsonWriter::BeforeValue() {
 }
 
 void JsonWriter::Separate() {
-  if (!empty_[depth_]) out_ += ',';
+  if (!empty_[depth_]) out_.Put(',');
   empty_[depth_] = false;
   LineBreak(depth_);
 }
 
 void JsonWriter::LineBreak(int level) {
   if (indent_ < 0) return;
-  out_ += '\n';
-  out_.append(static_cast<size_t>(margin_ + level * indent_), ' ');
+  static const std::string kBlanks(256, ' ');
+  out_.Put('\n');
+  for (size_t n = static_cast<size_t>(margin_ + level * indent_); n > 0;) {
+    const size_t piece = n < kBlanks.size() ? n : kBlanks.size();
+    out_.Put(std::string_view(kBlanks.data(), piece));
+    n -= piece;
+  }
 }

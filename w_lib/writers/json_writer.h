@@ -1,19 +1,20 @@
-// JSON text written straight into a string, byte for byte as the JSON
+// JSON text written straight to an output, byte for byte as the JSON
 // library's dump(indent) writes the same value, without building the value
 // first: the glTF writer's long arrays hold an element per object, and a
-// tree per element cost more than the text.
+// tree per element would cost more than the text.
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
+
+#include "w_lib/writers/text_output.h"
 
 class JsonWriter {
  public:
-  // Appends to out. indent is dump's: spaces per level, or -1 for text on
+  // Writes to out. indent is dump's: spaces per level, or -1 for text on
   // one line. margin is the number of spaces before every line after the
   // first, for a value that sits that deep in a larger text.
-  JsonWriter(std::string& out, int indent, int margin) : out_(out), indent_(indent), margin_(margin) {}
+  JsonWriter(TextOutput& out, int indent, int margin) : out_(out), indent_(indent), margin_(margin) {}
 
   // Members must be given in the order of their names, as the library
   // keeps them. A member's name is written as it is given: printable ASCII
@@ -40,7 +41,7 @@ class JsonWriter {
   void Separate();
   void LineBreak(int level);
 
-  std::string& out_;
+  TextOutput& out_;
   int indent_;
   int margin_;
   int depth_ = 0;

@@ -2,7 +2,9 @@
 #include "w_lib/writers/text_output.h"
 
 #include <charconv>
+#include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -19,6 +21,7 @@ TextOutput::~TextOutput() { AbandonFileReplacement(file_); }
 bool TextOutput::Open(const char* path, const char* mode) {
   AbandonFileReplacement(file_);
   used_ = 0;
+  written_ = 0;
   failed_ = false;
   if (!BeginFileReplacement(path, mode, file_)) return false;
   if (buffer_.size() < kBlockSize + kMaxNumberChars) buffer_.resize(kBlockSize + kMaxNumberChars);
@@ -33,6 +36,7 @@ void TextOutput::NoteError() {
 void TextOutput::Flush() {
   if (!file_.file || used_ == 0) return;
   if (std::fwrite(buffer_.data(), 1, used_, file_.file) != used_) NoteError();
+  written_ += used_;
   used_ = 0;
 }
 
@@ -56,6 +60,7 @@ bool TextOutput::Close() {
 void TextOutput::Discard() {
   AbandonFileReplacement(file_);
   used_ = 0;
+  written_ = 0;
 }
 
 char* TextOutput::Reserve(size_t n) {
@@ -75,6 +80,7 @@ TextOutput& TextOutput::PutOutOfLine(std::string_view bytes) {
   if (file_.file && bytes.size() > kBlockSize) {
     Flush();
     if (std::fwrite(bytes.data(), 1, bytes.size(), file_.file) != bytes.size()) NoteError();
+    written_ += bytes.size();
     return *this;
   }
   char* at = Reserve(bytes.size());
@@ -87,7 +93,23 @@ TextOutput& TextOutput::PutBlock(std::string_view bytes) {
   if (!file_.file || bytes.size() < kMinDirectBytes) return Put(bytes);
   Flush();
   if (std::fwrite(bytes.data(), 1, bytes.size(), file_.file) != bytes.size()) NoteError();
+  written_ += bytes.size();
   return *this;
+}
+
+void TextOutput::Overwrite(size_t offset, std::string_view bytes) {
+  if (offset > Written() || bytes.size() > Written() - offset) return;  // nothing written there yet
+  // The part still in the buffer, then the part already in the file.
+  if (offset + bytes.size() > written_) {
+    const size_t skip = offset < written_ ? written_ - offset : 0;
+    std::memcpy(buffer_.data() + (offset + skip - written_), bytes.data() + skip, bytes.size() - skip);
+    bytes = bytes.substr(0, skip);
+  }
+  if (bytes.empty() || !file_.file) return;
+  if (offset > static_cast<size_t>(LONG_MAX) || std::fseek(file_.file, static_cast<long>(offset), SEEK_SET) != 0 ||
+      std::fwrite(bytes.data(), 1, bytes.size(), file_.file) != bytes.size() ||
+      std::fseek(file_.file, 0, SEEK_END) != 0)
+    NoteError();
 }
 
 TextOutput& TextOutput::Tabs(int n) {

@@ -47,6 +47,12 @@ class TextOutput {
   std::string_view text() const { return std::string_view(buffer_.data(), used_); }
   // In memory mode: forgets what was written, keeping the room it took.
   void ClearText() { used_ = 0; }
+  // The bytes written so far, to the file and into the buffer.
+  size_t Written() const { return written_ + used_; }
+  // Writes bytes again over some of those written so far, from offset on
+  // (a size or count in a head that is known only at the end). With a
+  // file, a failure is noted as a write's is.
+  void Overwrite(size_t offset, std::string_view bytes);
 
   // The common case inline: the bytes fit in the buffer.
   TextOutput& Put(std::string_view bytes) {
@@ -111,6 +117,7 @@ class TextOutput {
 
   std::string buffer_;
   size_t used_ = 0;
+  size_t written_ = 0;  // to the file, before what the buffer holds
   FileReplacement file_;
   bool failed_ = false;
 };

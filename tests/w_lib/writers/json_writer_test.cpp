@@ -38,28 +38,28 @@ nlohmann::json Sample(const std::string& text) {
 TEST(JsonWriter, WritesTheLibrarysDumpInEitherLayoutAndAtAnyMargin) {
   for (const std::string text : {"plain", "quote \" backslash \\ tab \t bell \x07 del \x7f", "caf\xc3\xa9"}) {
     for (const int indent : {-1, 0, 2, 4}) {
-      std::string out;
+      TextOutput out;
       JsonWriter w(out, indent, 0);
       WriteSample(w, text);
-      EXPECT_EQ(out, Sample(text).dump(indent)) << indent << " " << text;
+      EXPECT_EQ(out.text(), Sample(text).dump(indent)) << indent << " " << text;
 
       // Inside an indented array, three levels down: every line after the
       // first is pushed in by the margin.
       if (indent > 0) {
-        std::string inner;
+        TextOutput inner;
         JsonWriter nested(inner, indent, 3 * indent);
         WriteSample(nested, text);
         const nlohmann::json outer = {{"x", {{"y", nlohmann::json::array({Sample(text)})}}}};
         const std::string whole = outer.dump(indent);
         const std::string pad(static_cast<size_t>(3 * indent), ' ');
-        EXPECT_NE(whole.find(pad + inner + "\n"), std::string::npos) << indent << " " << text;
+        EXPECT_NE(whole.find(pad + std::string(inner.text()) + "\n"), std::string::npos) << indent << " " << text;
       }
     }
   }
 }
 
 TEST(JsonWriter, RefusesTextThatIsNotUtf8AsTheLibraryDoes) {
-  std::string out;
+  TextOutput out;
   JsonWriter w(out, -1, 0);
   EXPECT_THROW(w.String("bad \xff byte"), nlohmann::json::type_error);
 }

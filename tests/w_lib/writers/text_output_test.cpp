@@ -107,7 +107,7 @@ TEST(TextOutput, IntegersWidthsAndText) {
                             std::string("a\0b\n", 4));
 }
 
-TEST(TextOutput, WritesLargeOutputInBlocks) {
+TEST(TextOutput, WritesLargeOutputInBlocksAndWritesOverWhatItWrote) {
   const std::string path = TempPath("text_output_blocks");
   TextOutput out;
   ASSERT_TRUE(out.Open(path.c_str(), "wb"));
@@ -121,9 +121,28 @@ TEST(TextOutput, WritesLargeOutputInBlocks) {
   out.Put(run).Fixed(-0.0);
   expected += run + "-0.000000";
   EXPECT_FALSE(out.failed());
+  EXPECT_EQ(out.Written(), expected.size());
+
+  // Bytes written over: one piece in the file, one still buffered, one
+  // across where the two meet; past the end, nothing.
+  out.Int(7);
+  expected += "7";
+  const size_t buffered_from = out.Written() - out.text().size();
+  ASSERT_GT(buffered_from, 2u);
+  for (const size_t at : {size_t{1}, buffered_from - 2, out.Written() - 1}) {
+    const std::string piece = at + 1 == out.Written() ? "T" : "HEAD";
+    out.Overwrite(at, piece);
+    expected.replace(at, piece.size(), piece);
+  }
+  out.Overwrite(out.Written() - 1, "no room");
   EXPECT_TRUE(out.Close());
   EXPECT_EQ(ReadFile(path), expected);
   std::remove(path.c_str());
+
+  TextOutput memory;
+  memory.Put("0123456789");
+  memory.Overwrite(3, "ab");
+  EXPECT_EQ(memory.text(), "012ab56789");
 }
 
 TEST(TextOutput, ReportsFailures) {
