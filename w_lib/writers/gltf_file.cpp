@@ -14,6 +14,7 @@
 #include <tiny_gltf.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -473,16 +474,20 @@ class GltfDocument {
   int next_view_ = 0;
 };
 
+// A 32-bit word as the container stores it: little-endian.
+std::array<char, 4> WordBytes(uint32_t word) {
+  return {static_cast<char>(word & 0xFF), static_cast<char>((word >> 8) & 0xFF),
+          static_cast<char>((word >> 16) & 0xFF), static_cast<char>(word >> 24)};
+}
+
 void PutWord(TextOutput& out, uint32_t word) {
-  const char bytes[4] = {static_cast<char>(word & 0xFF), static_cast<char>((word >> 8) & 0xFF),
-                         static_cast<char>((word >> 16) & 0xFF), static_cast<char>(word >> 24)};
-  out.Put(std::string_view(bytes, 4));
+  const std::array<char, 4> bytes = WordBytes(word);
+  out.Put(std::string_view(bytes.data(), bytes.size()));
 }
 
 void OverwriteWord(TextOutput& out, size_t offset, uint32_t word) {
-  const char bytes[4] = {static_cast<char>(word & 0xFF), static_cast<char>((word >> 8) & 0xFF),
-                         static_cast<char>((word >> 16) & 0xFF), static_cast<char>(word >> 24)};
-  out.Overwrite(offset, std::string_view(bytes, 4));
+  const std::array<char, 4> bytes = WordBytes(word);
+  out.Overwrite(offset, std::string_view(bytes.data(), bytes.size()));
 }
 
 // The binary container: a 12-byte head, the JSON chunk padded with blanks
