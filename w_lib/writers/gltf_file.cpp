@@ -6,13 +6,6 @@
 // binary chunk of a .glb, from where its arrays lie.
 // Every byte reaches the disk through the same staged replacement as every
 // other writer's, so that a failure leaves the old files as they were.
-#define TINYGLTF_IMPLEMENTATION
-// Only the writer is used, and it must never read or write an image file.
-#define TINYGLTF_NO_STB_IMAGE
-#define TINYGLTF_NO_STB_IMAGE_WRITE
-#define TINYGLTF_NO_EXTERNAL_IMAGE
-#include <tiny_gltf.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -34,6 +27,16 @@
 #include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
+
+// After every other header: tinygltf includes the JSON library with hidden
+// visibility, which on targets without symbol visibility would also hide the
+// standard headers it pulls in first, and with them the types of our fields.
+#define TINYGLTF_IMPLEMENTATION
+// Only the writer is used, and it must never read or write an image file.
+#define TINYGLTF_NO_STB_IMAGE
+#define TINYGLTF_NO_STB_IMAGE_WRITE
+#define TINYGLTF_NO_EXTERNAL_IMAGE
+#include <tiny_gltf.h>
 
 #ifndef VELLMAR_VERSION
 #define VELLMAR_VERSION "0"
