@@ -16,6 +16,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "w_lib/util/code_page.h"
@@ -109,9 +110,13 @@ struct PlacedObject {
   // The views of its arrays, an accessor each with the same number:
   // positions, then normals, texture coordinates and colours where
   // present, then each primitive's indices; and where each view's bytes
-  // start in the buffer.
+  // lie in the buffer.
+  struct View {
+    size_t offset;
+    size_t size;
+  };
   int first_view = 0;
-  std::vector<size_t> offsets;
+  std::vector<View> views;
   size_t vertex_count = 0;
   bool normals = false, uvs = false, colors = false;
   bool short_indices = false;                                    // 16-bit indices
@@ -312,7 +317,7 @@ class GltfDocument {
     for (const GltfPrimitive& p : mesh.primitives) bytes += p.indices.size() * sizeof(uint32_t);
     const bool copy = bytes < kCopiedMeshBytes;
     const auto add = [&](const void* data, size_t size) {
-      placed.offsets.push_back(data_.Add(data, size, copy));
+      placed.views.push_back(PlacedObject::View{data_.Add(data, size, copy), size});
       ++next_view_;
     };
     const size_t n = mesh.VertexCount();
@@ -337,8 +342,8 @@ class GltfDocument {
   // the separator when i > 0, and pushed in to its place (the second level).
   static JsonWriter Element(TextOutput& to, int index, int indent) {
     if (index > 0) to.Put(indent < 0 ? "," : ",\n");
-    static const std::string kBlanks(16, ' ');
-    if (indent > 0) to.Put(std::string_view(kBlanks.data(), std::min(kBlanks.size(), static_cast<size_t>(2 * indent))));
+    constexpr std::string_view kBlanks = "                ";
+    if (indent > 0) to.Put(kBlanks.substr(0, static_cast<size_t>(2 * indent)));
     return JsonWriter(to, indent, indent < 0 ? 0 : 2 * indent);
   }
 
@@ -346,21 +351,15 @@ class GltfDocument {
     PutItems(out, placed_.size(), [&](TextOutput& to, size_t o) {
       const PlacedObject& placed = placed_[o];
       if (placed.mesh == -1) return;
-      const size_t n = placed.vertex_count;
-      int view = placed.first_view;
-      size_t at = 0;
-      const auto put = [&](size_t size, int target) {
-        JsonWriter w = Element(to, view++, indent);
-        w.BeginObject().Key("buffer").Int(0).Key("byteLength").Unsigned(size);
-        const size_t offset = placed.offsets[at++];
-        if (offset > 0) w.Key("byteOffset").Unsigned(offset);
-        w.Key("target").Int(target).EndObject();
-      };
-      put(n * 3 * sizeof(float), kArrayBuffer);
-      if (placed.normals) put(n * 3 * sizeof(float), kArrayBuffer);
-      if (placed.uvs) put(n * 2 * sizeof(float), kArrayBuffer);
-      if (placed.colors) put(n * 4 * sizeof(float), kArrayBuffer);
-      for (const PlacedPrimitive& p : placed.primitives) put(p.count * IndexWidth(placed), kElementArrayBuffer);
+      // The vertex arrays' views, then the primitives' index views.
+      const size_t vertex_views = placed.views.size() - placed.primitives.size();
+      for (size_t k = 0; k < placed.views.size(); ++k) {
+        const PlacedObject::View& view = placed.views[k];
+        JsonWriter w = Element(to, placed.first_view + static_cast<int>(k), indent);
+        w.BeginObject().Key("buffer").Int(0).Key("byteLength").Unsigned(view.size);
+        if (view.offset > 0) w.Key("byteOffset").Unsigned(view.offset);
+        w.Key("target").Int(k < vertex_views ? kArrayBuffer : kElementArrayBuffer).EndObject();
+      }
     });
   }
 

@@ -148,12 +148,12 @@ void WriteMqoOf(TextOutput& out, WScene& work) {
   WriteMaterials(out, work);
   // Many small objects are formatted on the machine's threads.
   PutWeightedItems(
-      out, ItemCount(work.onum), WeightedItemsWorkers(ItemCount(work.onum)),
+      out, ItemCount(work.onum),
       [&](size_t o) {
         const WObject& object = work.objects[o];
         return 12 + ItemCount(object.vnum) + ItemCount(object.lnum) + ItemCount(object.fnum) + edges[o].size();
       },
-      [&](TextOutput& to, size_t o, int) { WriteObject(to, work, work.objects[o], edges[o]); });
+      [&](TextOutput& to, size_t o) { WriteObject(to, work, work.objects[o], edges[o]); });
   out.Put("Eof\n");
 }
 

@@ -156,3 +156,11 @@ void PutWeightedItems(TextOutput& out, size_t count, int workers, const Weight& 
   }
   writer.Wait();
 }
+
+// The same with WeightedItemsWorkers(count) workers, for a format that
+// keeps no scratch of its own.
+template <class Weight, class Format>
+void PutWeightedItems(TextOutput& out, size_t count, const Weight& weight, const Format& format) {
+  PutWeightedItems(out, count, WeightedItemsWorkers(count), weight,
+                   [&](TextOutput& to, size_t i, int) { format(to, i); });
+}

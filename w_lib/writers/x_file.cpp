@@ -187,14 +187,14 @@ void WriteXText(TextOutput& out, const WScene& scene) {
   // repeats.
   const size_t materials = ItemCount(scene.mnum);
   PutWeightedItems(
-      out, marks.size(), WeightedItemsWorkers(marks.size()),
+      out, marks.size(),
       [&](size_t i) {
         if (!marks[i].open) return size_t{1};
         const WObject& o = scene.objects[marks[i].object];
         return 16 + materials + ItemCount(o.vnum) + ItemCount(o.fnum) + ItemCount(o.nnum) + ItemCount(o.cnum) +
                ItemCount(o.unum);
       },
-      [&](TextOutput& to, size_t i, int) {
+      [&](TextOutput& to, size_t i) {
         const ObjectTree::Mark& mark = marks[i];
         if (mark.open)
           OpenFrame(to, scene, mark.object, mark.depth);
