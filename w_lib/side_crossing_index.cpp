@@ -18,6 +18,10 @@ constexpr double kMaxCoordinate = 1e15;
 // side test's float rounding moves its intersection point by a few units in
 // 1e-7 of that size at most, so this is far on the safe side.
 constexpr double kMarginScale = 1e-5;
+// Half the thickness of a side's slab, in margins: the crossing point's
+// distance from the plane comes from the rounding of two dot products, the
+// division and the point itself, well under one margin.
+constexpr double kSlabMargins = 4.0;
 
 double Coordinate(const WVector& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
 
@@ -58,26 +62,52 @@ bool SideCrossingIndex::Build() {
   }
   margin_ = std::max(largest * kMarginScale, 1e-30);
 
-  // Each side's ball (the side as its diameter) in a box, widened by the margin.
   side_box_.resize(static_cast<size_t>(n_));
-  for (int i = 0; i < n_; ++i) {
-    const WVector& p = object_.vertices[face.v[i]].pos;
-    const WVector& q = object_.vertices[face.v[(i + 1) % n_]].pos;
-    const double dx = static_cast<double>(q.x) - p.x, dy = static_cast<double>(q.y) - p.y,
-                 dz = static_cast<double>(q.z) - p.z;
-    const double reach = std::sqrt(dx * dx + dy * dy + dz * dz) / 2.0 + margin_;
-    Box& box = side_box_[static_cast<size_t>(i)];
-    for (int axis = 0; axis < 3; ++axis) {
-      const double centre = (Coordinate(p, axis) + Coordinate(q, axis)) / 2.0;
-      box.lo[axis] = centre - reach;
-      box.hi[axis] = centre + reach;
-    }
-  }
+  for (int i = 0; i < n_; ++i)
+    side_box_[static_cast<size_t>(i)] =
+        SideBox(face.normal, object_.vertices[face.v[i]].pos, object_.vertices[face.v[(i + 1) % n_]].pos);
   int nodes = 1;
   while (nodes * kLeafSides < n_) nodes *= 2;
   node_box_.resize(2 * static_cast<size_t>(nodes));
   BuildNode(1, 0, n_);
   return true;
+}
+
+// Where SegmentCrossesSide can find a crossing of the side p..q, in a box.
+// Its crossing point lies strictly between p and q, so inside the ball over
+// the side as its diameter; and it lies on the segment where that crosses
+// the plane through p across the face (normal m), so within rounding of
+// that plane. Ball and slab meet in a thin disc around the side, whose box
+// is much smaller than the ball's for a long slanted side; such sides
+// (spikes, fans of slivers) would otherwise have boxes that overlap
+// hundreds of their neighbours.
+SideCrossingIndex::Box SideCrossingIndex::SideBox(const WVector& normal, const WVector& p, const WVector& q) const {
+  const double dx = static_cast<double>(q.x) - p.x, dy = static_cast<double>(q.y) - p.y,
+               dz = static_cast<double>(q.z) - p.z;
+  const double radius = std::sqrt(dx * dx + dy * dy + dz * dz) / 2.0;
+  double reach[3] = {radius, radius, radius};
+  // The plane's normal exactly as the side test computes it.
+  const WVector m = Cross(q - p, normal).Normalized();
+  const double mx = m.x, my = m.y, mz = m.z;
+  const double length = std::sqrt(mx * mx + my * my + mz * mz);
+  if (std::isfinite(length) && length > 0.5) {
+    const double unit[3] = {mx / length, my / length, mz / length};
+    // q's own distance from the plane (the float normal is not quite square
+    // to the side), and the rounding of the crossing point, with room.
+    const double offset = (dx * mx + dy * my + dz * mz) / length;
+    const double thickness = std::fabs(offset) / 2.0 + kSlabMargins * margin_;
+    for (int axis = 0; axis < 3; ++axis) {
+      const double across = std::sqrt(std::max(0.0, 1.0 - unit[axis] * unit[axis]));
+      reach[axis] = std::min(radius, radius * across + thickness * std::fabs(unit[axis]));
+    }
+  }
+  Box box;
+  for (int axis = 0; axis < 3; ++axis) {
+    const double centre = (Coordinate(p, axis) + Coordinate(q, axis)) / 2.0;
+    box.lo[axis] = centre - reach[axis] - margin_;
+    box.hi[axis] = centre + reach[axis] + margin_;
+  }
+  return box;
 }
 
 void SideCrossingIndex::BuildNode(int node, int begin, int end) {

@@ -37,6 +37,7 @@ class SideCrossingIndex {
   };
   const WFace& Face() const { return object_.faces[f_]; }
   bool Build();
+  Box SideBox(const WVector& normal, const WVector& p, const WVector& q) const;
   void BuildNode(int node, int begin, int end);
   bool TestSide(int i, int a, int b, const WVector& pa, const WVector& pb) const;
   bool SegmentMeets(const Box& box, const double from[3], const double to[3]) const;

@@ -1,0 +1,105 @@
+// The ear clipper's indexed side test against the walk over every side, on
+// polygons whose sides are long, slanted, dense, collinear or off the plane:
+// the index may only pass over sides that cannot be crossed.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "test_scenes.h"
+#include "w_lib/side_crossing_index.h"
+
+namespace {
+
+struct Shape {
+  std::string name;
+  std::vector<WVector> corners;
+};
+
+uint32_t Next(uint32_t& seed) { return (seed = seed * 1664525u + 1013904223u) >> 8; }
+
+std::vector<Shape> Shapes() {
+  std::vector<Shape> shapes;
+  const double kTurn = 6.283185307179586;
+  const auto ring = [&](const std::string& name, int n, auto radius, auto height) {
+    Shape s{name, {}};
+    for (int k = 0; k < n; ++k) {
+      const double a = kTurn * k / n, r = radius(k);
+      const float x = float(r * std::cos(a)), y = float(r * std::sin(a));
+      s.corners.emplace_back(x, y, float(height(k, x, y)));
+    }
+    shapes.push_back(s);
+  };
+  const auto flat = [](int, float, float) { return 0.0; };
+  // Spikes far longer than their spacing, pointing every way.
+  ring("star", 1200, [](int k) { return k % 2 ? 10.0 : 100.0; }, flat);
+  ring("shallow star", 1200, [](int k) { return k % 2 ? 99.0 : 100.0; }, flat);
+  // A sawtooth of radii, and the same on a tilted plane.
+  ring("wobble", 1000, [](int k) { return 100.0 + (k * 2 % 13); }, flat);
+  ring("tilted wobble", 1000, [](int k) { return 100.0 + (k * 2 % 13); },
+       [](int, float x, float y) { return 0.3 * x - 0.2 * y; });
+  // Sides that climb almost along the normal: a fence around a ring.
+  ring("fence", 1000, [](int k) { return 100.0 + (k % 4 == 1 ? 3.0 : 0.0); },
+       [](int k, float, float) { return k % 2 ? 60.0 : 0.0; });
+  uint32_t seed = 7;
+  // Off any plane: the stored normal is only roughly square to the sides.
+  ring("bumpy", 800, [&](int) { return 100.0 + Next(seed) % 40; }, [&](int, float, float) { return Next(seed) % 30; });
+  // Small sides far from the origin, where the coordinates' rounding is coarse.
+  ring("far", 600, [](int k) { return 0.01 + (k % 3) * 0.004; },
+       [](int, float, float) { return 0.0; });
+  for (WVector& p : shapes.back().corners) p = p + WVector(40000.0f, -25000.0f, 0.0f);
+  // Teeth over a straight run back: diagonals lie along whole rows of sides.
+  Shape comb{"comb", {}};
+  for (int k = 0; k < 300; ++k) comb.corners.emplace_back(float(k), k % 2 ? 50.0f : 0.0f, 0.0f);
+  for (int k = 299; k >= 0; --k) comb.corners.emplace_back(float(k), -1.0f, 0.0f);
+  shapes.push_back(comb);
+  // Corners on a coarse grid: repeated points, collinear runs, sides that
+  // cross each other.
+  Shape grid{"grid", {}};
+  for (int k = 0; k < 500; ++k) grid.corners.emplace_back(float(Next(seed) % 12), float(Next(seed) % 12), 0.0f);
+  shapes.push_back(grid);
+  return shapes;
+}
+
+}  // namespace
+
+TEST(SideCrossingIndex, AnswersAsTheWalkOverEverySide) {
+  for (const Shape& shape : Shapes()) {
+    // The computed normal, its reverse, one tipped out of the plane and none.
+    for (int variant = 0; variant < 4; ++variant) {
+      WScene scene;
+      WObject& obj = AddObjectAt(scene, "poly");
+      const int n = static_cast<int>(shape.corners.size());
+      const int f = obj.AddFace(n);
+      for (int k = 0; k < n; ++k) {
+        const WVector& p = shape.corners[static_cast<size_t>(k)];
+        obj.faces[f].v[k] = AddVertexAt(obj, p.x, p.y, p.z);
+      }
+      ComputeFaceNormals(scene);
+      WVector& normal = obj.faces[f].normal;
+      if (variant == 1) normal = -normal;
+      if (variant == 2) normal = (normal + WVector(0.6f, 0.0f, 0.0f)).Normalized();
+      if (variant == 3) normal = WVector();
+
+      const SideCrossingIndex index(obj, f);
+      uint32_t seed = 99;
+      int crossing = 0, clear = 0;
+      const auto check = [&](int a, int b) {
+        const bool expected = DiagonalCrossesSide(obj, f, a, b);
+        ASSERT_EQ(index.Crosses(a, b), expected) << shape.name << " variant " << variant << ": " << a << "-" << b;
+        ++(expected ? crossing : clear);
+      };
+      for (int a = 0; a < n; ++a)
+        for (int step : {2, 3}) check(a, (a + step) % n);
+      for (int i = 0; i < n; ++i) check(static_cast<int>(Next(seed) % n), static_cast<int>(Next(seed) % n));
+      if (variant == 3) {
+        EXPECT_EQ(crossing, 0) << shape.name;  // no normal: no plane to cross in
+      } else {
+        EXPECT_GT(crossing, n / 20) << shape.name << " variant " << variant;
+        EXPECT_GT(clear, n / 20) << shape.name << " variant " << variant;
+      }
+    }
+  }
+}
