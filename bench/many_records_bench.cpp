@@ -99,9 +99,12 @@ static void BM_ManyObjectsOfOwnMaterials(benchmark::State& state) {
 }
 BENCHMARK(BM_ManyObjectsOfOwnMaterials)->Arg(20000)->Arg(80000)->Unit(benchmark::kMillisecond);
 
-// One convex polygon of n corners on a circle, cut into triangles as the
-// .mqo and DXF writers cut it.
-static void BM_TriangulateOnePolygon(benchmark::State& state) {
+// One polygon of n corners around a circle, cut into triangles as the .mqo
+// and DXF writers cut it: convex, a star of long thin spikes, or a noisy
+// outline whose radii run in a sawtooth (short slanted sides, every way).
+enum class Outline { kCircle, kStar, kSawtooth };
+
+static void TriangulateOnePolygon(benchmark::State& state, Outline outline) {
   const int n = static_cast<int>(state.range(0));
   WScene scene;
   const int o = scene.AddObject("disc");
@@ -109,8 +112,11 @@ static void BM_TriangulateOnePolygon(benchmark::State& state) {
   const int f = obj.AddFace(n);
   for (int k = 0; k < n; ++k) {
     const double a = 6.283185307179586 * k / n;
+    const double r = outline == Outline::kStar       ? (k % 2 ? 100.0 : 1000.0)
+                     : outline == Outline::kSawtooth ? 1000.0 + 20.0 * (k * 2 % 13)
+                                                     : 1000.0;
     const int v = obj.AddVertex();
-    obj.vertices[v].pos = WVector(static_cast<float>(1000.0 * std::cos(a)), static_cast<float>(1000.0 * std::sin(a)), 0.0f);
+    obj.vertices[v].pos = WVector(static_cast<float>(r * std::cos(a)), static_cast<float>(r * std::sin(a)), 0.0f);
     obj.faces[f].v[k] = v;
   }
   ComputeFaceNormals(scene);
@@ -123,4 +129,9 @@ static void BM_TriangulateOnePolygon(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(BM_TriangulateOnePolygon)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, Circle, Outline::kCircle)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, Star, Outline::kStar)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, Sawtooth, Outline::kSawtooth)
+    ->Arg(50000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond);

@@ -11,6 +11,11 @@ namespace {
 constexpr int kMinIndexedCorners = 64;
 // Sides per leaf of the tree.
 constexpr int kLeafSides = 4;
+// Runs of up to this many sides get a box turned along them as well. Runs of
+// slanted sides are thin only when short; above this the box along the
+// coordinate axes is about as good, and the turned box of every run would
+// make building the tree take n log n steps.
+constexpr int kMaxTurnedSides = 256;
 // Coordinates beyond this size could overflow the side test's products;
 // such polygons walk their sides.
 constexpr double kMaxCoordinate = 1e15;
@@ -24,6 +29,38 @@ constexpr double kMarginScale = 1e-5;
 constexpr double kSlabMargins = 4.0;
 
 double Coordinate(const WVector& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
+
+double Dot3(const double a[3], const double b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+// v scaled to unit length in out, or zero when v has no finite direction.
+void UnitOrZero(const double v[3], double out[3]) {
+  const double length = std::sqrt(Dot3(v, v));
+  const bool usable = std::isfinite(length) && length > 0.0;
+  for (int axis = 0; axis < 3; ++axis) out[axis] = usable ? v[axis] / length : 0.0;
+}
+
+const double kCoordinateAxes[3][3] = {{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}};
+
+// Axes turned along a run of sides: the first along the chord's part in the
+// face's plane, the last the face's unit normal, the second square to both.
+// False when the face has no normal or the chord runs across its plane.
+bool AxesAlong(const double normal[3], const double chord[3], double axis[3][3]) {
+  if (Dot3(normal, normal) == 0.0) return false;
+  double first[3] = {chord[0], chord[1], chord[2]};
+  // Taken square to the normal twice: once leaves too much of it when the
+  // chord nearly runs with the normal.
+  for (int pass = 0; pass < 2; ++pass) {
+    const double k = Dot3(first, normal);
+    for (int c = 0; c < 3; ++c) first[c] -= k * normal[c];
+  }
+  if (!(std::sqrt(Dot3(first, first)) > 1e-6 * std::sqrt(Dot3(chord, chord)))) return false;
+  UnitOrZero(first, axis[0]);
+  axis[1][0] = normal[1] * axis[0][2] - normal[2] * axis[0][1];
+  axis[1][1] = normal[2] * axis[0][0] - normal[0] * axis[0][2];
+  axis[1][2] = normal[0] * axis[0][1] - normal[1] * axis[0][0];
+  for (int c = 0; c < 3; ++c) axis[2][c] = normal[c];
+  return true;
+}
 
 }  // namespace
 
@@ -61,96 +98,129 @@ bool SideCrossingIndex::Build() {
     }
   }
   margin_ = std::max(largest * kMarginScale, 1e-30);
+  const double normal[3] = {face.normal.x, face.normal.y, face.normal.z};
+  UnitOrZero(normal, face_normal_);
 
+  discs_.resize(static_cast<size_t>(n_));
   side_box_.resize(static_cast<size_t>(n_));
-  for (int i = 0; i < n_; ++i)
-    side_box_[static_cast<size_t>(i)] =
-        SideBox(face.normal, object_.vertices[face.v[i]].pos, object_.vertices[face.v[(i + 1) % n_]].pos);
+  for (int i = 0; i < n_; ++i) {
+    discs_[static_cast<size_t>(i)] =
+        DiscOf(object_.vertices[face.v[i]].pos, object_.vertices[face.v[(i + 1) % n_]].pos);
+    BoundDiscs(i, i + 1, kCoordinateAxes, side_box_[static_cast<size_t>(i)]);
+  }
   int nodes = 1;
   while (nodes * kLeafSides < n_) nodes *= 2;
-  node_box_.resize(2 * static_cast<size_t>(nodes));
+  nodes_.resize(2 * static_cast<size_t>(nodes));
   BuildNode(1, 0, n_);
+  std::vector<Disc>().swap(discs_);
   return true;
 }
 
-// Where SegmentCrossesSide can find a crossing of the side p..q, in a box.
-// Its crossing point lies strictly between p and q, so inside the ball over
-// the side as its diameter; and it lies on the segment where that crosses
-// the plane through p across the face (normal m), so within rounding of
-// that plane. Ball and slab meet in a thin disc around the side, whose box
-// is much smaller than the ball's for a long slanted side; such sides
-// (spikes, fans of slivers) would otherwise have boxes that overlap
-// hundreds of their neighbours.
-SideCrossingIndex::Box SideCrossingIndex::SideBox(const WVector& normal, const WVector& p, const WVector& q) const {
-  const double dx = static_cast<double>(q.x) - p.x, dy = static_cast<double>(q.y) - p.y,
-               dz = static_cast<double>(q.z) - p.z;
-  const double radius = std::sqrt(dx * dx + dy * dy + dz * dz) / 2.0;
-  double reach[3] = {radius, radius, radius};
-  // The plane's normal exactly as the side test computes it.
-  const WVector m = Cross(q - p, normal).Normalized();
-  const double mx = m.x, my = m.y, mz = m.z;
-  const double length = std::sqrt(mx * mx + my * my + mz * mz);
-  if (std::isfinite(length) && length > 0.5) {
-    const double unit[3] = {mx / length, my / length, mz / length};
-    // q's own distance from the plane (the float normal is not quite square
-    // to the side), and the rounding of the crossing point, with room.
-    const double offset = (dx * mx + dy * my + dz * mz) / length;
-    const double thickness = std::fabs(offset) / 2.0 + kSlabMargins * margin_;
-    for (int axis = 0; axis < 3; ++axis) {
-      const double across = std::sqrt(std::max(0.0, 1.0 - unit[axis] * unit[axis]));
-      reach[axis] = std::min(radius, radius * across + thickness * std::fabs(unit[axis]));
-    }
-  }
-  Box box;
-  for (int axis = 0; axis < 3; ++axis) {
-    const double centre = (Coordinate(p, axis) + Coordinate(q, axis)) / 2.0;
-    box.lo[axis] = centre - reach[axis] - margin_;
-    box.hi[axis] = centre + reach[axis] + margin_;
-  }
-  return box;
+// Where SegmentCrossesSide can find a crossing of the side p..q. Its
+// crossing point lies strictly between p and q, so inside the ball over the
+// side as its diameter; and it lies on the segment where that crosses the
+// plane through p across the face (normal m), so within rounding of that
+// plane. Ball and slab meet in a thin disc around the side.
+SideCrossingIndex::Disc SideCrossingIndex::DiscOf(const WVector& p, const WVector& q) const {
+  Disc disc;
+  const double d[3] = {static_cast<double>(q.x) - p.x, static_cast<double>(q.y) - p.y,
+                       static_cast<double>(q.z) - p.z};
+  disc.radius = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) / 2.0;
+  for (int axis = 0; axis < 3; ++axis) disc.centre[axis] = (Coordinate(p, axis) + Coordinate(q, axis)) / 2.0;
+  // The plane's normal exactly as the side test computes it. Without one
+  // (a side along the face's normal, or no normal) it finds no crossing; the
+  // ball alone is kept all the same.
+  const WVector m = Cross(q - p, Face().normal).Normalized();
+  const double mm[3] = {m.x, m.y, m.z};
+  UnitOrZero(mm, disc.normal);
+  // q's own distance from the plane (the float normal is not quite square
+  // to the side), and the rounding of the crossing point, with room.
+  const double offset = d[0] * disc.normal[0] + d[1] * disc.normal[1] + d[2] * disc.normal[2];
+  disc.thickness = std::fabs(offset) / 2.0 + kSlabMargins * margin_;
+  return disc;
 }
 
+// How far the disc reaches from its centre along the unit direction u.
+double SideCrossingIndex::Reach(const Disc& disc, const double u[3]) const {
+  const double k = Dot3(disc.normal, u);
+  if (k == 0.0 && disc.normal[0] == 0.0 && disc.normal[1] == 0.0 && disc.normal[2] == 0.0) return disc.radius;
+  return std::min(disc.radius, disc.radius * std::sqrt(std::max(0.0, 1.0 - k * k)) + disc.thickness * std::fabs(k));
+}
+
+// The box with the given axes around the discs of sides begin..end - 1.
+void SideCrossingIndex::BoundDiscs(int begin, int end, const double axis[3][3], Box& box) const {
+  for (int j = 0; j < 3; ++j) {
+    box.lo[j] = HUGE_VAL;
+    box.hi[j] = -HUGE_VAL;
+    for (int i = begin; i < end; ++i) {
+      const Disc& disc = discs_[static_cast<size_t>(i)];
+      const double centre = Dot3(disc.centre, axis[j]);
+      const double reach = Reach(disc, axis[j]) + margin_;
+      box.lo[j] = std::min(box.lo[j], centre - reach);
+      box.hi[j] = std::max(box.hi[j], centre + reach);
+    }
+  }
+}
+
+// A node's two boxes around its run of sides. The one along the coordinate
+// axes is cheap to test; the one turned along the run (its first axis from
+// the run's first corner to the corner after its last, in the face's plane,
+// its last the face's normal) stays thin where the run is slanted.
 void SideCrossingIndex::BuildNode(int node, int begin, int end) {
-  Box& box = node_box_[static_cast<size_t>(node)];
+  Node& box = nodes_[static_cast<size_t>(node)];
+  const WFace& face = Face();
+  const WVector& first = object_.vertices[face.v[begin]].pos;
+  const WVector& last = object_.vertices[face.v[end % n_]].pos;
+  const double chord[3] = {static_cast<double>(last.x) - first.x, static_cast<double>(last.y) - first.y,
+                           static_cast<double>(last.z) - first.z};
+  box.has_turned = end - begin <= kMaxTurnedSides && AxesAlong(face_normal_, chord, box.axis);
+  if (box.has_turned) BoundDiscs(begin, end, box.axis, box.turned);
   if (end - begin <= kLeafSides) {
-    box = side_box_[static_cast<size_t>(begin)];
-    for (int i = begin + 1; i < end; ++i)
-      for (int axis = 0; axis < 3; ++axis) {
-        box.lo[axis] = std::min(box.lo[axis], side_box_[static_cast<size_t>(i)].lo[axis]);
-        box.hi[axis] = std::max(box.hi[axis], side_box_[static_cast<size_t>(i)].hi[axis]);
-      }
+    BoundDiscs(begin, end, kCoordinateAxes, box.aligned);
     return;
   }
   const int middle = begin + (end - begin) / 2;
   BuildNode(2 * node, begin, middle);
   BuildNode(2 * node + 1, middle, end);
-  const Box& l = node_box_[static_cast<size_t>(2 * node)];
-  const Box& r = node_box_[static_cast<size_t>(2 * node + 1)];
-  for (int axis = 0; axis < 3; ++axis) {
-    box.lo[axis] = std::min(l.lo[axis], r.lo[axis]);
-    box.hi[axis] = std::max(l.hi[axis], r.hi[axis]);
+  const Box& l = nodes_[static_cast<size_t>(2 * node)].aligned;
+  const Box& r = nodes_[static_cast<size_t>(2 * node + 1)].aligned;
+  for (int j = 0; j < 3; ++j) {
+    box.aligned.lo[j] = std::min(l.lo[j], r.lo[j]);
+    box.aligned.hi[j] = std::max(l.hi[j], r.hi[j]);
   }
 }
 
 // Whether the segment comes within the margin of the box: the slabs of the
 // box, widened once more by the margin so that rounding here cannot drop a
-// box that the segment touches.
+// box that the segment touches. The segment is given by its ends' positions
+// along the box's axes.
 bool SideCrossingIndex::SegmentMeets(const Box& box, const double from[3], const double to[3]) const {
   double t0 = 0.0, t1 = 1.0;
-  for (int axis = 0; axis < 3; ++axis) {
-    const double lo = box.lo[axis] - margin_, hi = box.hi[axis] + margin_;
-    const double d = to[axis] - from[axis];
+  for (int j = 0; j < 3; ++j) {
+    const double lo = box.lo[j] - margin_, hi = box.hi[j] + margin_;
+    const double d = to[j] - from[j];
     if (d == 0.0) {
-      if (from[axis] < lo || from[axis] > hi) return false;
+      if (from[j] < lo || from[j] > hi) return false;
       continue;
     }
-    double ta = (lo - from[axis]) / d, tb = (hi - from[axis]) / d;
+    double ta = (lo - from[j]) / d, tb = (hi - from[j]) / d;
     if (ta > tb) std::swap(ta, tb);
     t0 = std::max(t0, ta);
     t1 = std::min(t1, tb);
     if (t0 > t1) return false;
   }
   return true;
+}
+
+bool SideCrossingIndex::SegmentMeets(const Node& node, const double from[3], const double to[3]) const {
+  if (!SegmentMeets(node.aligned, from, to)) return false;
+  if (!node.has_turned) return true;
+  double turned_from[3], turned_to[3];
+  for (int j = 0; j < 3; ++j) {
+    turned_from[j] = Dot3(from, node.axis[j]);
+    turned_to[j] = Dot3(to, node.axis[j]);
+  }
+  return SegmentMeets(node.turned, turned_from, turned_to);
 }
 
 bool SideCrossingIndex::TestSide(int i, int a, int b, const WVector& pa, const WVector& pb) const {
@@ -185,7 +255,7 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
   stack[top++] = {1, 0, n_};
   while (top > 0) {
     const Visit v = stack[--top];
-    if (!SegmentMeets(node_box_[static_cast<size_t>(v.node)], from, to)) continue;
+    if (!SegmentMeets(nodes_[static_cast<size_t>(v.node)], from, to)) continue;
     if (v.end - v.begin <= kLeafSides) {
       for (int i = v.begin; i < v.end; ++i)
         if (SegmentMeets(side_box_[static_cast<size_t>(i)], from, to) && TestSide(i, a, b, pa, pb)) return true;

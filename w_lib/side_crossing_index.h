@@ -15,11 +15,12 @@ bool SegmentCrossesSide(const WVector& normal, const WVector& pa, const WVector&
 
 // Built once per polygon; Crosses(a, b) gives DiagonalCrossesSide(object,
 // f, a, b) for every a and b. The tree only narrows down which sides are
-// tested: a side can only be crossed near the segment, inside the ball over
-// the side as its diameter, so a run of sides whose box (around those
-// balls, generously widened) the segment misses is passed over, and every
-// other side is tested with SegmentCrossesSide. Consecutive sides lie close
-// together, so the boxes of runs stay small. The face's corners, its normal
+// tested: a side can only be crossed inside the ball over the side as its
+// diameter, near the plane that the side test puts through it, so a run of
+// sides whose box (around those discs, generously widened) the segment
+// misses is passed over, and every other side is tested with
+// SegmentCrossesSide. Consecutive sides lie close together, so the boxes
+// of runs stay small; each box is turned along its run. The face's corners, its normal
 // and the vertex positions must not change while the index is in use; the
 // faces array may move (the face is looked up by index).
 class SideCrossingIndex {
@@ -31,22 +32,46 @@ class SideCrossingIndex {
   bool Crosses(int a, int b) const;
 
  private:
+  // A box: along each of three orthonormal axes, the interval it covers.
   struct Box {
     double lo[3];
     double hi[3];
   };
+  // A run of sides in two boxes: one along the coordinate axes, and one
+  // turned along the run. Axis-aligned boxes of runs of slanted sides
+  // (spikes, the sawtooth of a noisy outline) overlap their neighbours by
+  // the hundred; boxes turned along each run stay thin.
+  struct Node {
+    Box aligned;
+    bool has_turned;
+    double axis[3][3];
+    Box turned;
+  };
+  // Where a side can be crossed: the disc where the ball over the side
+  // meets the slab around the plane that the side test uses.
+  struct Disc {
+    double centre[3];
+    double radius;
+    double normal[3];  // unit; all zero when the side test can find no crossing plane
+    double thickness;  // half the slab's thickness
+  };
   const WFace& Face() const { return object_.faces[f_]; }
   bool Build();
-  Box SideBox(const WVector& normal, const WVector& p, const WVector& q) const;
+  Disc DiscOf(const WVector& p, const WVector& q) const;
+  double Reach(const Disc& disc, const double u[3]) const;
+  void BoundDiscs(int begin, int end, const double axis[3][3], Box& box) const;
   void BuildNode(int node, int begin, int end);
   bool TestSide(int i, int a, int b, const WVector& pa, const WVector& pb) const;
   bool SegmentMeets(const Box& box, const double from[3], const double to[3]) const;
+  bool SegmentMeets(const Node& node, const double from[3], const double to[3]) const;
 
   const WObject& object_;
   int f_;
   int n_;
   bool indexed_ = false;
   double margin_ = 0.0;
-  std::vector<Box> side_box_;  // per side
-  std::vector<Box> node_box_;  // node 1 holds all sides, node k the halves 2k and 2k + 1
+  double face_normal_[3] = {0.0, 0.0, 0.0};  // unit, or zero
+  std::vector<Disc> discs_;            // per side, while the tree is built
+  std::vector<Box> side_box_;  // per side, along the coordinate axes
+  std::vector<Node> nodes_;    // node 1 holds all sides, node k the halves 2k and 2k + 1
 };
