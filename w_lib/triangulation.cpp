@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "w_lib/corner_tree.h"
 #include "w_lib/side_crossing_index.h"
 #include "w_lib/w_scene.h"
 
@@ -49,9 +50,9 @@ void MarkDeleted(WFace& face) {
 //
 // The remaining corners form a ring (prev_, next_), so that the corners
 // around a candidate and the next candidate are found in constant time
-// however many corners have been clipped; the side test asks a grid of the
-// polygon's sides. Both give exactly what scanning the corners and sides in
-// order gives.
+// however many corners have been clipped; the side test asks a tree of boxes over the
+// polygon's sides, and the fallback's corner test a tree of its corners. All
+// give exactly what scanning the corners and sides in order gives.
 class EarClipper {
  public:
   // Cuts face f of the object, which has n corners that all name vertices.
@@ -70,9 +71,10 @@ class EarClipper {
     // corner of the polygon, as long as no side crosses the diagonal; the
     // rest of the polygon then turns the wrong way and the cut fails. A
     // polygon that can be cut is not to be lost for that.
+    CornerTree corners(object, object.faces[f]);
     for (int attempt = 0; attempt < 2; ++attempt) {
       Load(object.faces[f], attempt == 1);
-      if (CutSimple(object, n)) return true;
+      if (CutSimple(object, corners, n)) return true;
     }
     return false;
   }
@@ -136,8 +138,9 @@ class EarClipper {
   // One attempt with the ear test of a simple polygon: convex for the
   // normal of W, and no other remaining corner inside or on the triangle.
   // Every remaining corner is tried before it gives up.
-  bool CutSimple(WObject& object, int n) {
+  bool CutSimple(WObject& object, CornerTree& corners, int n) {
     Start(object, n);
+    corners.Reset();
     int remaining = n;
     int misses = 0;
     int cur = 0;
@@ -150,17 +153,25 @@ class EarClipper {
       const int prev = Prev(cur), next = Next(cur);
       const WVector a = Pos(object, prev), b = Pos(object, cur), c = Pos(object, next);
       bool ear = DotDouble(w_.normal, TriangleNormal(a, b, c)) >= 0.0;
-      for (int k = Next(next); ear && k != prev; k = Next(k)) {
+      // Whether corner k lies inside or on the triangle; a corner repeating
+      // one of the triangle's points does not block it.
+      const auto blocks = [&](int k) {
+        if (k == prev || k == cur || k == next) return false;
         const WVector p = Pos(object, k);
-        // A corner repeating one of the triangle's points does not block it.
-        if (p == a || p == b || p == c) continue;
-        ear = !InsideOrOn(w_.normal, a, b, c, p);
+        return !(p == a || p == b || p == c) && InsideOrOn(w_.normal, a, b, c, p);
+      };
+      bool found = false;
+      if (ear && corners.FindCorner(a, b, c, blocks, &found)) {
+        ear = !found;
+      } else {
+        for (int k = Next(next); ear && k != prev; k = Next(k)) ear = !blocks(k);
       }
       if (!ear) {
         ++misses;
         continue;
       }
       Clip(object, prev, cur, next);
+      corners.Remove(cur);
       --remaining;
       misses = 0;
     }

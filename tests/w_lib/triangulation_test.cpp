@@ -274,19 +274,22 @@ std::vector<Tri> PlainEars(const WObject& obj) {
 
 TEST(TriangulateObject, CutsExactlyAsThePlainEarClipperOnRandomPolygons) {
   // Stars, spirals, tilted and noisy outlines with repeated and collinear
-  // points, self-crossing ones, either normal: below and above the size at
-  // which the side test uses its grid.
+  // points, self-crossing ones, circles with one pair of corners swapped
+  // (which only the fallback cuts), either normal: below and above the size
+  // at which the side and corner tests use their trees.
   uint32_t seed = 12345;
   const auto rnd = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8 & 0xffff; };
   int cut = 0, lost = 0;
   for (int round = 0; round < 400; ++round) {
     const int n = 5 + static_cast<int>(rnd() % (round % 4 == 0 ? 400 : 90));
-    const int shape = round % 5;
+    const int shape = round % 6;
+    const int swapped = static_cast<int>(rnd() % static_cast<uint32_t>(n - 1));
     WScene scene;
     WObject& obj = AddObjectAt(scene, "poly");
     const int f = obj.AddFace(n);
     for (int k = 0; k < n; ++k) {
-      const float a = 6.2831853f * float(k) / float(n) * (shape == 3 ? 2.5f : 1.0f);
+      const int at = shape == 5 && k == swapped ? k + 1 : shape == 5 && k == swapped + 1 ? k - 1 : k;
+      const float a = 6.2831853f * float(at) / float(n) * (shape == 3 ? 2.5f : 1.0f);
       float r = 100.0f + (shape == 1 ? float(rnd() % 80) : 0.0f) + (shape == 3 ? float(k) : 0.0f);
       if (shape == 2 && k % 7 == 3) r = 100.0f;  // runs of near-collinear corners
       float x = r * std::cos(a), y = r * std::sin(a);
