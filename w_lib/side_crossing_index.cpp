@@ -10,7 +10,7 @@ namespace {
 // Polygons below this size walk their sides: the tree does not pay.
 constexpr int kMinIndexedCorners = 64;
 // Sides per leaf of the tree.
-constexpr int kLeafSides = 4;
+constexpr int kLeafSides = 8;
 // Runs of up to this many sides get a box turned along them as well. Runs of
 // slanted sides are thin only when short; above this the box along the
 // coordinate axes is about as good, and the turned box of every run would
