@@ -44,7 +44,22 @@ apt_get() {
   done
 }
 
+# A mirror in the middle of a sync serves index files that fail their
+# checks for a minute or so: try again, then go on with the lists apt has
+# (the install below fails clearly if a package is really not there).
+update_lists() {
+  local try
+  for try in 1 2 3; do
+    if apt_get update -qq; then
+      return 0
+    fi
+    echo "apt-get update failed (try $try of 3); the mirror may be syncing" >&2
+    [ "$try" -eq 3 ] || sleep 30
+  done
+  echo "warning: going on with the package lists that apt has" >&2
+}
+
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-apt_get update -qq
+update_lists
 apt_get install -y -qq --no-install-recommends "${missing[@]}"

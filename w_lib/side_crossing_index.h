@@ -20,9 +20,10 @@ bool SegmentCrossesSide(const WVector& normal, const WVector& pa, const WVector&
 // sides whose box (around those discs, generously widened) the segment
 // misses is passed over, and every other side is tested with
 // SegmentCrossesSide. Consecutive sides lie close together, so the boxes
-// of runs stay small; each box is turned along its run. The face's corners, its normal
-// and the vertex positions must not change while the index is in use; the
-// faces array may move (the face is looked up by index).
+// of runs stay small; short runs also get a box turned along them. The
+// face's corners, its normal and the vertex positions must not change while
+// the index is in use; the faces array may move (the face is looked up by
+// index).
 class SideCrossingIndex {
  public:
   // Builds the tree when it pays and can be trusted (finite coordinates of
