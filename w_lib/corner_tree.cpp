@@ -5,15 +5,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "w_lib/polygon_plane.h"
+
 namespace {
 
 // Polygons below this size walk their corners: the tree does not pay.
 constexpr int kMinTreeCorners = 64;
 // Corners per leaf of the tree.
 constexpr int kLeafCorners = 8;
-// Coordinates beyond this size could overflow the tests' products; such
-// polygons walk their corners.
-constexpr double kMaxCoordinate = 1e15;
 // Room around every box, relative to the polygon's largest coordinate.
 constexpr double kMarginScale = 1e-5;
 // How far the inside-or-on test's double rounding can move an edge's line
@@ -22,8 +21,6 @@ constexpr double kMarginScale = 1e-5;
 // point's offset, each under 2^-52 of them, with room to spare.
 constexpr double kSideRounding = 1e-13;
 
-double Dot3(const double a[3], const double b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-
 double Length2(double x, double y) { return std::sqrt(x * x + y * y); }
 
 }  // namespace
@@ -31,33 +28,20 @@ double Length2(double x, double y) { return std::sqrt(x * x + y * y); }
 CornerTree::CornerTree(const WObject& object, const WFace& face) {
   const int n = face.num;
   if (n < kMinTreeCorners) return;
-  for (int k = 0; k < n; ++k) {
-    if (face.v[k] < 0 || face.v[k] >= object.vnum) return;
-    const WVector& p = object.vertices[face.v[k]].pos;
-    for (const float c : {p.x, p.y, p.z}) {
-      if (!(std::fabs(c) <= kMaxCoordinate)) return;  // also NaN and infinity
-      largest_ = std::max(largest_, static_cast<double>(std::fabs(c)));
-    }
-  }
+  if (!LargestCornerCoordinate(object, face, &largest_)) return;
   const double normal[3] = {face.normal.x, face.normal.y, face.normal.z};
-  const double length = std::sqrt(Dot3(normal, normal));
-  if (!std::isfinite(length) || length == 0.0) return;  // the test accepts every point then
   double unit[3];
-  for (int c = 0; c < 3; ++c) unit[c] = normal[c] / length;
-  // The plane's first axis from the coordinate axis least along the normal,
-  // taken square to it; the second square to both.
+  UnitOrZero(normal, unit);
+  // The plane's first axis from the coordinate axis least along the normal.
   int least = 0;
   for (int c = 1; c < 3; ++c)
     if (std::fabs(unit[c]) < std::fabs(unit[least])) least = c;
-  double first[3] = {0.0, 0.0, 0.0};
-  first[least] = 1.0;
-  const double k = first[least] * unit[least];
-  for (int c = 0; c < 3; ++c) first[c] -= k * unit[c];
-  const double first_length = std::sqrt(Dot3(first, first));
-  for (int c = 0; c < 3; ++c) axis_[0][c] = first[c] / first_length;
-  axis_[1][0] = unit[1] * axis_[0][2] - unit[2] * axis_[0][1];
-  axis_[1][1] = unit[2] * axis_[0][0] - unit[0] * axis_[0][2];
-  axis_[1][2] = unit[0] * axis_[0][1] - unit[1] * axis_[0][0];
+  double along[3] = {0.0, 0.0, 0.0};
+  along[least] = 1.0;
+  double axis[3][3];
+  // No normal: the test accepts every point, and no box can bound that.
+  if (!AxesAlong(unit, along, axis)) return;
+  std::copy(&axis[0][0], &axis[0][0] + 6, &axis_[0][0]);
   margin_ = std::max(largest_ * kMarginScale, 1e-30);
 
   uv_.resize(2 * static_cast<size_t>(n));

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "w_lib/polygon_plane.h"
+
 namespace {
 
 // Polygons below this size walk their sides: the tree does not pay.
@@ -16,9 +18,6 @@ constexpr int kLeafSides = 8;
 // coordinate axes is about as good, and the turned box of every run would
 // make building the tree take n log n steps.
 constexpr int kMaxTurnedSides = 256;
-// Coordinates beyond this size could overflow the side test's products;
-// such polygons walk their sides.
-constexpr double kMaxCoordinate = 1e15;
 // Room around every box, relative to the polygon's largest coordinate. The
 // side test's float rounding moves its intersection point by a few units in
 // 1e-7 of that size at most, so this is far on the safe side.
@@ -30,37 +29,7 @@ constexpr double kSlabMargins = 4.0;
 
 double Coordinate(const WVector& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
 
-double Dot3(const double a[3], const double b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-
-// v scaled to unit length in out, or zero when v has no finite direction.
-void UnitOrZero(const double v[3], double out[3]) {
-  const double length = std::sqrt(Dot3(v, v));
-  const bool usable = std::isfinite(length) && length > 0.0;
-  for (int axis = 0; axis < 3; ++axis) out[axis] = usable ? v[axis] / length : 0.0;
-}
-
 const double kCoordinateAxes[3][3] = {{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}};
-
-// Axes turned along a run of sides: the first along the chord's part in the
-// face's plane, the last the face's unit normal, the second square to both.
-// False when the face has no normal or the chord runs across its plane.
-bool AxesAlong(const double normal[3], const double chord[3], double axis[3][3]) {
-  if (Dot3(normal, normal) == 0.0) return false;
-  double first[3] = {chord[0], chord[1], chord[2]};
-  // Taken square to the normal twice: once leaves too much of it when the
-  // chord nearly runs with the normal.
-  for (int pass = 0; pass < 2; ++pass) {
-    const double k = Dot3(first, normal);
-    for (int c = 0; c < 3; ++c) first[c] -= k * normal[c];
-  }
-  if (!(std::sqrt(Dot3(first, first)) > 1e-6 * std::sqrt(Dot3(chord, chord)))) return false;
-  UnitOrZero(first, axis[0]);
-  axis[1][0] = normal[1] * axis[0][2] - normal[2] * axis[0][1];
-  axis[1][1] = normal[2] * axis[0][0] - normal[0] * axis[0][2];
-  axis[1][2] = normal[0] * axis[0][1] - normal[1] * axis[0][0];
-  for (int c = 0; c < 3; ++c) axis[2][c] = normal[c];
-  return true;
-}
 
 }  // namespace
 
@@ -88,15 +57,7 @@ SideCrossingIndex::SideCrossingIndex(const WObject& object, int f)
 bool SideCrossingIndex::Build() {
   const WFace& face = Face();
   double largest = 0.0;
-  for (int k = 0; k < n_; ++k) {
-    if (face.v[k] < 0 || face.v[k] >= object_.vnum) return false;
-    const WVector& p = object_.vertices[face.v[k]].pos;
-    for (int axis = 0; axis < 3; ++axis) {
-      const double c = std::fabs(Coordinate(p, axis));
-      if (!(c <= kMaxCoordinate)) return false;  // also NaN and infinity
-      largest = std::max(largest, c);
-    }
-  }
+  if (!LargestCornerCoordinate(object_, face, &largest)) return false;
   margin_ = std::max(largest * kMarginScale, 1e-30);
   const double normal[3] = {face.normal.x, face.normal.y, face.normal.z};
   UnitOrZero(normal, face_normal_);
