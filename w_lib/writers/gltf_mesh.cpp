@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <unordered_map>
 
 #include "w_lib/writers/w_writers.h"
 
@@ -39,31 +40,49 @@ class WrittenNormals {
     return true;
   }
 
-  // Whether records a and b write normals that no component of differs by
-  // more than one grid step. Scaling by a power of two is exact and the
-  // rounding is done on integers' terms, so every platform agrees.
-  bool Weld(int a, int b) const {
-    if (a == b) return true;
-    long qa[3], qb[3];
-    return Grid(a, qa) && Grid(b, qb) && std::labs(qa[0] - qb[0]) <= 1 && std::labs(qa[1] - qb[1]) <= 1 &&
-           std::labs(qa[2] - qb[2]) <= 1;
-  }
-
- private:
-  bool Grid(int r, long q[3]) const {
+  // The grid point of record r's written normal: each component a whole
+  // number of steps. Scaling by a power of two is exact and the rounding is
+  // done on integers' terms, so every platform agrees. False when the
+  // normal is not finite (left to FillVertices to refuse).
+  bool Grid(int r, int q[3]) const {
     WVector unit;
-    if (!Of(r, unit)) return false;  // left to FillVertices to refuse
-    q[0] = std::lround(unit.x / kGltfNormalStep);
-    q[1] = std::lround(unit.y / kGltfNormalStep);
-    q[2] = std::lround(unit.z / kGltfNormalStep);
+    if (!Of(r, unit)) return false;
+    q[0] = static_cast<int>(std::lround(unit.x / kGltfNormalStep));
+    q[1] = static_cast<int>(std::lround(unit.y / kGltfNormalStep));
+    q[2] = static_cast<int>(std::lround(unit.z / kGltfNormalStep));
     return true;
   }
 
+ private:
   const WObject& o_;
 };
 
-// The glTF vertices made so far, chained per scene vertex, so that finding a
-// corner's vertex looks only at the few made from its own scene vertex.
+// A corner's normal as the split compares it: its record, and its grid
+// point when the written normal is finite. Two corners weld when they name
+// the same record, or when no component of their grid points differs by
+// more than one step.
+struct GridNormal {
+  int record;
+  bool finite;
+  int q[3];
+
+  GridNormal(const WrittenNormals& normals, int r) : record(r) { finite = normals.Grid(r, q); }
+
+  bool Welds(const GridNormal& other) const {
+    if (record == other.record) return true;
+    return finite && other.finite && std::abs(q[0] - other.q[0]) <= 1 && std::abs(q[1] - other.q[1]) <= 1 &&
+           std::abs(q[2] - other.q[2]) <= 1;
+  }
+};
+
+// The glTF vertices made so far, chained per scene vertex, newest first, so
+// that finding a corner's vertex looks only at the few made from its own
+// scene vertex. A corner takes the newest vertex that matches it. A scene
+// vertex of many glTF vertices (the centre of a fan of distinct normals or
+// texture coordinates) has its vertices in a hash table as well, by their
+// texture coordinate, colour and the cell of their normal's grid point, so
+// that the vertices beyond the first few of its chain are found in the few
+// cells around a corner's normal instead of one by one.
 class VertexSplit {
  public:
   VertexSplit(const WObject& o, const WrittenNormals& normals)
@@ -75,18 +94,31 @@ class VertexSplit {
 
   // The glTF vertex of scene vertex v with these attributes, made when new.
   uint32_t Find(int v, const CornerKey& key) {
-    for (int k = first_[static_cast<size_t>(v)]; k != -1; k = entries_[static_cast<size_t>(k)].next) {
-      const CornerKey& made = entries_[static_cast<size_t>(k)].key;
-      if (made.uv == key.uv && made.color == key.color && normals_.Weld(made.normal, key.normal))
+    const GridNormal normal(normals_, key.normal);
+    int k = first_[static_cast<size_t>(v)];
+    int walked = 0;
+    for (; k != -1 && walked < kWalked; k = entries_[static_cast<size_t>(k)].next, ++walked) {
+      const Entry& made = entries_[static_cast<size_t>(k)];
+      if (made.key.uv != key.uv || made.key.color != key.color) continue;
+      if (made.key.normal == key.normal || GridNormal(normals_, made.key.normal).Welds(normal))
         return static_cast<uint32_t>(k);
     }
-    return Add(v, key);
+    // Past the walk, v's vertices are in the table: any match there is
+    // older than the walked ones, which did not match.
+    if (k != -1) {
+      const int found = FindInTable(v, key, normal);
+      if (found != -1) return static_cast<uint32_t>(found);
+      return Add(v, key, &normal);
+    }
+    const uint32_t added = Add(v, key, nullptr);
+    if (walked == kWalked) TableAll(v);
+    return added;
   }
   // Any glTF vertex of v (a line's end takes whatever its vertex has), made
   // without attributes when there is none yet.
   uint32_t FindAny(int v) {
     const int k = first_[static_cast<size_t>(v)];
-    return k != -1 ? static_cast<uint32_t>(k) : Add(v, CornerKey{-1, -1, -1});
+    return k != -1 ? static_cast<uint32_t>(k) : Add(v, CornerKey{-1, -1, -1}, nullptr);
   }
 
   struct Entry {
@@ -97,19 +129,106 @@ class VertexSplit {
   const std::vector<Entry>& entries() const { return entries_; }
 
  private:
-  uint32_t Add(int v, const CornerKey& key) {
+  // The vertices of one scene vertex that a search looks at one by one;
+  // a scene vertex of more has them all in the table.
+  static constexpr int kWalked = 8;
+
+  // A tabled vertex's place: its scene vertex, texture coordinate and
+  // colour, and the cell of two steps a side that holds its normal's grid
+  // point, or (for a normal that is not finite) its record. Two vertices
+  // of one place would weld, so the second is never made: a place holds
+  // one vertex.
+  struct Place {
+    int vertex, uv, color;
+    int finite;
+    int cell[3];
+    bool operator==(const Place& b) const {
+      return vertex == b.vertex && uv == b.uv && color == b.color && finite == b.finite && cell[0] == b.cell[0] &&
+             cell[1] == b.cell[1] && cell[2] == b.cell[2];
+    }
+  };
+  struct PlaceHash {
+    size_t operator()(const Place& k) const {
+      // Each part mixed in through a full-width finaliser, so that
+      // neighbouring cells land far apart.
+      uint64_t h = 0;
+      for (const int part : {k.vertex, k.uv, k.color, k.finite, k.cell[0], k.cell[1], k.cell[2]}) {
+        h = (h ^ static_cast<uint32_t>(part)) + 0x9E3779B97F4A7C15u;
+        h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9u;
+        h = (h ^ (h >> 27)) * 0x94D049BB133111EBu;
+        h ^= h >> 31;
+      }
+      return static_cast<size_t>(h);
+    }
+  };
+  struct Tabled {
+    int entry;
+    GridNormal normal;
+  };
+
+  // The cell of a grid coordinate; grid coordinates of unit normals lie
+  // well within the bias, so the division rounds down.
+  static int CellOf(int q) { return (q + (1 << 24)) / 2; }
+
+  // The place of a vertex of v whose normal's grid point is q + offset.
+  static Place PlaceOf(int v, const CornerKey& key, const GridNormal& normal, const int offset[3]) {
+    if (!normal.finite) return Place{v, key.uv, key.color, 0, {normal.record, 0, 0}};
+    return Place{v,
+                 key.uv,
+                 key.color,
+                 1,
+                 {CellOf(normal.q[0] + offset[0]), CellOf(normal.q[1] + offset[1]), CellOf(normal.q[2] + offset[2])}};
+  }
+
+  // The newest tabled vertex of v that the corner welds with, or -1: the
+  // grid points one step or less away lie in the cells of the box's eight
+  // corners.
+  int FindInTable(int v, const CornerKey& key, const GridNormal& normal) const {
+    static constexpr int kHere[3] = {0, 0, 0};
+    if (!normal.finite) {
+      const auto found = table_.find(PlaceOf(v, key, normal, kHere));
+      return found == table_.end() ? -1 : found->second.entry;
+    }
+    int newest = -1;
+    int offset[3];
+    for (offset[0] = -1; offset[0] <= 1; offset[0] += 2)
+      for (offset[1] = -1; offset[1] <= 1; offset[1] += 2)
+        for (offset[2] = -1; offset[2] <= 1; offset[2] += 2) {
+          const auto found = table_.find(PlaceOf(v, key, normal, offset));
+          if (found != table_.end() && found->second.entry > newest && found->second.normal.Welds(normal))
+            newest = found->second.entry;
+        }
+    return newest;
+  }
+
+  void Table(int k, const GridNormal& normal) {
+    static constexpr int kHere[3] = {0, 0, 0};
+    const Entry& e = entries_[static_cast<size_t>(k)];
+    table_.emplace(PlaceOf(e.vertex, e.key, normal, kHere), Tabled{k, normal});
+  }
+
+  // Puts all of v's vertices in the table, once it has more than a walk takes.
+  void TableAll(int v) {
+    for (int k = first_[static_cast<size_t>(v)]; k != -1; k = entries_[static_cast<size_t>(k)].next)
+      Table(k, GridNormal(normals_, entries_[static_cast<size_t>(k)].key.normal));
+  }
+
+  // normal: the key's normal when v's vertices are in the table, else null.
+  uint32_t Add(int v, const CornerKey& key, const GridNormal* tabled) {
     const int k = static_cast<int>(entries_.size());
     // Growing by half, not doubling: for a large object the list is the
     // biggest thing the split keeps.
     if (entries_.size() == entries_.capacity()) entries_.reserve(entries_.size() + entries_.size() / 2 + 16);
     entries_.push_back(Entry{v, key, first_[static_cast<size_t>(v)]});
     first_[static_cast<size_t>(v)] = k;
+    if (tabled) Table(k, *tabled);
     return static_cast<uint32_t>(k);
   }
 
   const WrittenNormals& normals_;
   std::vector<int> first_;
   std::vector<Entry> entries_;
+  std::unordered_map<Place, Tabled, PlaceHash> table_;
 };
 
 int InRange(int index, int count) { return index >= 0 && index < count ? index : -1; }

@@ -236,6 +236,75 @@ TEST(GltfMesh, WeldsNormalsThatDifferOnlyInTheirLastBits) {
   EXPECT_EQ(mesh.VertexCount(), 100u + 1 + 200);
 }
 
+TEST(GltfMesh, ACornerOfAManyTimesSplitVertexTakesTheNewestThatMatches) {
+  // Around vertex 0 of a fan, corners whose normals lie on the weld grid:
+  // (1, s * 2^-20, 0) is written as a unit normal s steps off the x axis.
+  // The first two corners are 2 steps apart (two vertices), then ten more,
+  // ten steps apart each, push them far down the list of vertex 0. Then:
+  // a corner 1 step from both of the first two takes the newer one; one 1
+  // step from the second alone and with another texture coordinate gets a
+  // vertex of its own; one 1 step from the third (and 2 from the second)
+  // takes the third.
+  WScene scene;
+  WObject& o = AddObjectAt(scene, "fan", {{0, 0, 0}});
+  const int steps[] = {0, 2, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 1, 3, 11};
+  const int uv = AddUvAt(o, 0.5f, 0.5f);
+  std::vector<int> faces;
+  for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
+    const float a = 0.1f * static_cast<float>(i);
+    const int b = AddVertexAt(o, std::cos(a), std::sin(a), 0);
+    const int c = AddVertexAt(o, std::cos(a + 0.05f), std::sin(a + 0.05f), 0);
+    const int f = AddFaceOver(o, {0, b, c});
+    SetCorners(o, f, &WFace::vn, {AddNormalAlong(o, WVector(1.0f, std::ldexp(float(steps[i]), -20), 0.0f)), -1, -1});
+    if (steps[i] == 3) SetCorners(o, f, &WFace::vt, {uv, -1, -1});
+    faces.push_back(f);
+  }
+  UpdateMatrices(scene);
+  GltfMesh mesh;
+  ASSERT_TRUE(BuildGltfMesh(scene, o, mesh));
+  ASSERT_EQ(mesh.primitives.size(), 1u);
+  const std::vector<uint32_t>& ix = mesh.primitives[0].indices;
+  ASSERT_EQ(ix.size(), 3 * faces.size());
+  // The normal that the vertex of face f's first corner carries, in steps.
+  const auto steps_of = [&](size_t f) { return std::ldexp(mesh.Normals()[3 * ix[3 * f] + 1], 20); };
+  for (size_t f = 0; f < 12; ++f) EXPECT_EQ(steps_of(f), steps[f]) << f;
+  EXPECT_EQ(ix[3 * 12], ix[3 * 1]);
+  EXPECT_NE(ix[3 * 13], ix[3 * 1]);
+  EXPECT_EQ(steps_of(13), 3.0);
+  EXPECT_EQ(ix[3 * 14], ix[3 * 2]);
+  // Vertex 0 has 13 glTF vertices, each rim vertex one.
+  EXPECT_EQ(mesh.VertexCount(), 13u + 2 * faces.size());
+}
+
+TEST(GltfMesh, LargeFansSplitInLinearTime) {
+  // One centre vertex in 100000 triangles, its corner in each with a normal
+  // of its own (every 64th with a texture coordinate of its own as well):
+  // matching each corner against the centre's vertices one by one would
+  // take hours.
+  const int n = 100000;
+  WScene scene;
+  WObject& o = AddObjectAt(scene, "fan", {{0, 0, 0}});
+  ASSERT_TRUE(o.ReserveVertices(n + 1) && o.ReserveFaces(n) && o.ReserveNormals(n));
+  for (int i = 0; i < n; ++i) {
+    const float a = 6.2831853f * static_cast<float>(i) / static_cast<float>(n);
+    AddVertexAt(o, std::cos(a), std::sin(a), 0.0f);
+  }
+  for (int i = 0; i < n; ++i) {
+    const float a = 6.2831853f * (static_cast<float>(i) + 0.5f) / static_cast<float>(n);
+    const int f = AddFaceOver(o, {0, i + 1, (i + 1) % n + 1});
+    SetCorners(o, f, &WFace::vn, {AddNormalAlong(o, WVector(std::cos(a), std::sin(a), 1.0f)), -1, -1});
+    if (i % 64 == 0) SetCorners(o, f, &WFace::vt, {AddUvAt(o, 0.0f, static_cast<float>(i)), -1, -1});
+  }
+  UpdateMatrices(scene);
+  GltfMesh mesh;
+  ASSERT_TRUE(BuildGltfMesh(scene, o, mesh));
+  // The centre makes a vertex per face; each rim vertex one.
+  EXPECT_EQ(mesh.VertexCount(), 2u * n);
+  ASSERT_EQ(mesh.primitives.size(), 1u);
+  EXPECT_EQ(mesh.primitives[0].indices[0], 0u);
+  EXPECT_EQ(mesh.primitives[0].indices[3 * (n - 1)], static_cast<uint32_t>(2 * n - 1));
+}
+
 TEST(GltfMesh, QuadsAreCutAsTheTriangulationCutsThem) {
   // A convex quad, darts with the reflex corner at 1 and at 2, a bow tie, a
   // quad with two equal corners and one whose stored normal is reversed.
