@@ -161,6 +161,20 @@ const OptionSpec kOptions[] = {
        line.visible_only = true;
        return true;
      }},
+    {"--compress", nullptr, nullptr,
+     "glTF: quantised attributes and compressed buffers\n(KHR_mesh_quantization, EXT_meshopt_compression)",
+     kForConvert,
+     [](CommandLine& line, const char*, std::string&) {
+       line.compress = true;
+       return true;
+     }},
+    {"--keep-order", nullptr, nullptr,
+     "glTF: keep the document's order of triangles and\nvertices instead of ordering them for drawing",
+     kForConvert,
+     [](CommandLine& line, const char*, std::string&) {
+       line.keep_order = true;
+       return true;
+     }},
     {"--out-dir", nullptr, "DIR", "write DIR/NAME.EXT for each input", kForWriting,
      [](CommandLine& line, const char* value, std::string&) {
        line.out_dir = value;
@@ -264,6 +278,14 @@ void AppendFormats(std::string& text) {
 }
 
 bool LooksLikeOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
+
+// The writer options apply to the formats whose writer reads them.
+bool WriterOptionsFit(const CommandLine& line, std::string& error) {
+  if (line.output_format->takes_options || (!line.compress && !line.keep_order)) return true;
+  error = std::string(line.compress ? "--compress" : "--keep-order") + " applies to glTF (.gltf, .glb), not to " +
+          line.output_format->name;
+  return false;
+}
 
 }  // namespace
 
@@ -413,7 +435,7 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
               " as --format says";
       return false;
     }
-    return true;
+    return WriterOptionsFit(line, error);
   }
   if (line.output == "-") {
     error = "standard output has no extension to tell the format by; give --format (" + FormatNames() + ")";
@@ -424,5 +446,5 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
     error = "cannot tell the format from '" + line.output + "'; give --format (" + FormatNames() + ")";
     return false;
   }
-  return true;
+  return WriterOptionsFit(line, error);
 }

@@ -17,27 +17,48 @@ namespace {
 // copy.
 bool WriteXsi(const char* path, WScene&& scene) { return WriteXsiFile(path, scene); }
 #if VELLMAR_GLTF
-bool WriteGltf(const char* path, WScene&& scene) { return WriteGltfFile(path, std::move(scene)); }
-bool WriteGlb(const char* path, WScene&& scene) { return WriteGlbFile(path, std::move(scene)); }
+GltfWriteOptions GltfOptions(const WriterOptions& options) {
+  GltfWriteOptions gltf;
+  gltf.keep_order = options.keep_order;
+  gltf.compress = options.compress;
+  return gltf;
+}
+bool WriteGltf(const char* path, WScene&& scene, const WriterOptions& options) {
+  return WriteGltfFile(path, std::move(scene), GltfOptions(options));
+}
+bool WriteGlb(const char* path, WScene&& scene, const WriterOptions& options) {
+  return WriteGlbFile(path, std::move(scene), GltfOptions(options));
+}
 #endif
 
+// A writer that takes no options.
+template <bool (*Write)(const char*, WScene&&)>
+bool Plain(const char* path, WScene&& scene, const WriterOptions&) {
+  return Write(path, std::move(scene));
+}
+
 const OutputFormat kFormats[] = {
-    {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPassesWithoutEdges, WriteXsi},
-    {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, WriteXFile},
+    {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPassesWithoutEdges,
+     Plain<WriteXsi>},
+    {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, Plain<WriteXFile>},
     {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, RunLibraryFormatPassesForWriters,
-     WriteObjFile},
-    {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPassesForWriters, WriteMqoFile},
-    {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPassesForWriters, WriteDxfFaces},
+     Plain<WriteObjFile>},
+    {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPassesForWriters,
+     Plain<WriteMqoFile>},
+    {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPassesForWriters,
+     Plain<WriteDxfFaces>},
     {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, RunLibraryFormatPassesForWriters,
-     WriteDxfPolyface},
+     Plain<WriteDxfPolyface>},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPassesForWriters,
-     WriteSceneDump},
+     Plain<WriteSceneDump>},
 #if VELLMAR_GLTF
-    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters, WriteGltf},
-    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, WriteGlb},
+    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters, WriteGltf,
+     true},
+    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, WriteGlb, true},
 #else
-    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters, nullptr},
-    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, nullptr},
+    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters, nullptr,
+     true},
+    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, nullptr, true},
 #endif
 };
 
@@ -55,6 +76,14 @@ std::string ExtensionOf(const std::string& path) {
 }
 
 }  // namespace
+
+bool CompressionAvailable() {
+#if VELLMAR_MESHOPT
+  return true;
+#else
+  return false;
+#endif
+}
 
 const OutputFormat* AllFormats(size_t& count) {
   count = std::size(kFormats);

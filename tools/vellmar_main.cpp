@@ -302,6 +302,13 @@ int RunConvert(const CommandLine& line) {
     Fail(std::string("the ") + format->name + " writer is not available in this build");
     return kBadInput;
   }
+  if (line.compress && !CompressionAvailable()) {
+    Fail("--compress is not available in this build (it has no meshoptimizer)");
+    return kBadInput;
+  }
+  WriterOptions options;
+  options.keep_order = line.keep_order;
+  options.compress = line.compress;
   const std::string host_path = HostModulePath();
   HostTable host;
   if (!BindHost(host_path.c_str(), host)) {
@@ -319,7 +326,7 @@ int RunConvert(const CommandLine& line) {
     format->passes(scene);
     ProgressStage("writing");
     errno = 0;
-    return format->write(output.c_str(), std::move(scene)) ? 0 : WriteError();
+    return format->write(output.c_str(), std::move(scene), options) ? 0 : WriteError();
   });
 }
 

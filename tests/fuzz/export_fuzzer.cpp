@@ -65,8 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       scene.utf8_names = doc.utf8_names;
     }
     const std::string path = folder + "out" + format->extensions[0];
-    format->write(path.c_str(), WScene(scene));
+    format->write(path.c_str(), WScene(scene), WriterOptions());
     unlink(path.c_str());
+    // The compressed form of the binary glTF as well.
+    if (format->takes_options && format->can_stream && CompressionAvailable()) {
+      WriterOptions compressed;
+      compressed.compress = true;
+      format->write(path.c_str(), WScene(scene), compressed);
+      unlink(path.c_str());
+    }
   }
   unlink((folder + "out.mtl").c_str());
   unlink((folder + "out.bin").c_str());

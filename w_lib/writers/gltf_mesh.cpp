@@ -2,10 +2,12 @@
 #include "w_lib/writers/gltf_mesh.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <unordered_map>
 
+#include "w_lib/util/parallel.h"
 #include "w_lib/writers/w_writers.h"
 
 namespace {
@@ -26,18 +28,39 @@ WVector UnitNormal(const WVector& n) {
   return WVector(n.x / length, n.y / length, n.z / length);
 }
 
+// x rounded to the nearest whole number, halves away from zero, as lround
+// rounds (the difference from the whole part is exact in double).
+int RoundHalfAway(double x) {
+  const double whole = std::trunc(x);
+  const double rest = x - whole;
+  return static_cast<int>(rest >= 0.5 ? whole + 1.0 : (rest <= -0.5 ? whole - 1.0 : whole));
+}
+
 // The normals of an object's records as the mesh writes them, and the grid
-// on which two of them count as the same.
+// on which two of them count as the same. Each record's written normal is
+// worked out once, on the machine's threads, and kept apart from the
+// records: corners compare them again and again, and a mesh that uses up
+// its object lets the records go.
 class WrittenNormals {
  public:
-  explicit WrittenNormals(const WObject& o) : o_(o) {}
+  explicit WrittenNormals(const WObject& o) : unit_(static_cast<size_t>(o.nnum > 0 ? o.nnum : 0)) {
+    ParallelFor(unit_.size(), kRecordsPerThread, [&](size_t begin, size_t end) {
+      for (size_t r = begin; r < end; ++r) {
+        const WVector n = TransformDirection(o.normals[r].normal, o.transform.world_matrix);
+        // A normal that is not finite is kept as NaN, which no finite one
+        // becomes.
+        unit_[r] = Finite(n.x) && Finite(n.y) && Finite(n.z) ? UnitNormal(n) : WVector(NAN, NAN, NAN);
+      }
+    });
+  }
+
+  // The number of records.
+  int Count() const { return static_cast<int>(unit_.size()); }
 
   // The written normal of record r (-1: none); false when it is not finite.
   bool Of(int r, WVector& unit) const {
-    const WVector n = r != -1 ? TransformDirection(o_.normals[r].normal, o_.transform.world_matrix) : WVector();
-    if (!Finite(n.x) || !Finite(n.y) || !Finite(n.z)) return false;
-    unit = UnitNormal(n);
-    return true;
+    unit = r != -1 ? unit_[static_cast<size_t>(r)] : UnitNormal(WVector());
+    return !std::isnan(unit.x);
   }
 
   // The grid point of record r's written normal: each component a whole
@@ -47,14 +70,35 @@ class WrittenNormals {
   bool Grid(int r, int q[3]) const {
     WVector unit;
     if (!Of(r, unit)) return false;
-    q[0] = static_cast<int>(std::lround(unit.x / kGltfNormalStep));
-    q[1] = static_cast<int>(std::lround(unit.y / kGltfNormalStep));
-    q[2] = static_cast<int>(std::lround(unit.z / kGltfNormalStep));
+    q[0] = RoundHalfAway(unit.x / kGltfNormalStep);
+    q[1] = RoundHalfAway(unit.y / kGltfNormalStep);
+    q[2] = RoundHalfAway(unit.z / kGltfNormalStep);
     return true;
   }
 
  private:
-  const WObject& o_;
+  static constexpr size_t kRecordsPerThread = 16384;
+  std::vector<WVector> unit_;  // per record; NaN where not finite
+};
+
+// The positions of an object's vertices as the split reads them: the
+// object's own, or a copy that outlives them.
+class VertexPositions {
+ public:
+  VertexPositions(const WObject& o, bool copy) : vertices_(copy ? nullptr : o.vertices), count_(o.vnum) {
+    if (copy) {
+      copy_.resize(static_cast<size_t>(o.vnum));
+      for (int v = 0; v < o.vnum; ++v) copy_[static_cast<size_t>(v)] = o.vertices[v].pos;
+    }
+  }
+  int Count() const { return count_; }
+  bool Names(int v) const { return v >= 0 && v < count_; }
+  const WVector& operator[](int v) const { return vertices_ ? vertices_[v].pos : copy_[static_cast<size_t>(v)]; }
+
+ private:
+  const WVertex* vertices_;
+  std::vector<WVector> copy_;
+  int count_;
 };
 
 // A corner's normal as the split compares it: its record, and its grid
@@ -85,11 +129,11 @@ struct GridNormal {
 // cells around a corner's normal instead of one by one.
 class VertexSplit {
  public:
-  VertexSplit(const WObject& o, const WrittenNormals& normals)
-      : normals_(normals), first_(static_cast<size_t>(o.vnum), -1) {
+  VertexSplit(int vertex_count, const WrittenNormals& normals)
+      : normals_(normals), first_(static_cast<size_t>(vertex_count), -1) {
     // Every vertex in use makes one; only split ones make more, seams
     // a few in a hundred.
-    entries_.reserve(static_cast<size_t>(o.vnum) + static_cast<size_t>(o.vnum) / 16);
+    entries_.reserve(static_cast<size_t>(vertex_count) + static_cast<size_t>(vertex_count) / 16);
   }
 
   // The glTF vertex of scene vertex v with these attributes, made when new.
@@ -233,17 +277,21 @@ class VertexSplit {
 
 int InRange(int index, int count) { return index >= 0 && index < count ? index : -1; }
 
-CornerKey KeyOf(const WObject& o, const WFace& face, int k) {
-  return CornerKey{InRange(face.vn()[k], o.nnum), InRange(face.vt()[k], o.unum), InRange(face.vc()[k], o.cnum)};
+CornerKey KeyOf(const WObject& o, const WrittenNormals& normals, const WFace& face, int k) {
+  return CornerKey{InRange(face.vn()[k], normals.Count()), InRange(face.vt()[k], o.unum),
+                   InRange(face.vc()[k], o.cnum)};
 }
 
 float Clamp01(float x) { return x < 0.0f ? 0.0f : (x > 1.0f ? 1.0f : x); }
 
 bool IsWhite(const WColor& c) { return c.r >= 1.0f && c.g >= 1.0f && c.b >= 1.0f && c.a >= 1.0f; }
 
+constexpr size_t kVerticesPerThread = 16384;
+
 // Fills the vertex arrays from the split, positions and normals through the
 // object's world matrix; false on a number that is not finite.
-bool FillVertices(const WObject& o, const WrittenNormals& written, const VertexSplit& split, GltfMesh& mesh) {
+bool FillVertices(const WObject& o, const VertexPositions& at, const WrittenNormals& written,
+                  const VertexSplit& split, GltfMesh& mesh) {
   const WMatrix& world = o.transform.world_matrix;
   const auto& entries = split.entries();
   bool any_normal = false, any_uv = false, any_color = false;
@@ -268,31 +316,42 @@ bool FillVertices(const WObject& o, const WrittenNormals& written, const VertexS
   }
   mesh.vertex_count = n;
   mesh.attributes.resize(floats);
-  float* position = mesh.attributes.data();
-  float* normal = any_normal ? position + mesh.normals : nullptr;
-  float* uv = any_uv ? position + mesh.uvs : nullptr;
-  float* color = any_color ? position + mesh.colors : nullptr;
-  for (const VertexSplit::Entry& e : entries) {
-    const WVector p = TransformPoint(o.vertices[e.vertex].pos, world);
-    if (!Finite(p.x) || !Finite(p.y) || !Finite(p.z)) return false;
-    *position++ = p.x, *position++ = p.y, *position++ = p.z;
-    if (normal) {
-      WVector unit;
-      if (!written.Of(e.key.normal, unit)) return false;
-      *normal++ = unit.x, *normal++ = unit.y, *normal++ = unit.z;
+  float* const positions = mesh.attributes.data();
+  float* const normals = any_normal ? positions + mesh.normals : nullptr;
+  float* const uvs = any_uv ? positions + mesh.uvs : nullptr;
+  float* const colors = any_color ? positions + mesh.colors : nullptr;
+  // Each vertex on its own, on the machine's threads; a part that meets a
+  // number that is not finite says so and stops.
+  std::atomic<bool> all_finite{true};
+  ParallelFor(n, kVerticesPerThread, [&](size_t begin, size_t end) {
+    bool finite = true;
+    for (size_t i = begin; i < end && finite; ++i) {
+      const VertexSplit::Entry& e = entries[i];
+      const WVector p = TransformPoint(at[e.vertex], world);
+      if (!Finite(p.x) || !Finite(p.y) || !Finite(p.z)) finite = false;
+      float* position = positions + 3 * i;
+      position[0] = p.x, position[1] = p.y, position[2] = p.z;
+      if (normals) {
+        WVector unit;
+        if (!written.Of(e.key.normal, unit)) finite = false;
+        float* normal = normals + 3 * i;
+        normal[0] = unit.x, normal[1] = unit.y, normal[2] = unit.z;
+      }
+      if (uvs) {
+        const WUv t = e.key.uv != -1 ? o.uvs[e.key.uv] : WUv();
+        if (!Finite(t.u) || !Finite(t.v)) finite = false;
+        uvs[2 * i] = t.u, uvs[2 * i + 1] = t.v;
+      }
+      if (colors) {
+        const WColor c = e.key.color != -1 ? o.colors[e.key.color].col : WColor(1.0f, 1.0f, 1.0f, 1.0f);
+        if (!Finite(c.r) || !Finite(c.g) || !Finite(c.b) || !Finite(c.a)) finite = false;
+        float* color = colors + 4 * i;
+        color[0] = Clamp01(c.r), color[1] = Clamp01(c.g), color[2] = Clamp01(c.b), color[3] = Clamp01(c.a);
+      }
     }
-    if (uv) {
-      const WUv t = e.key.uv != -1 ? o.uvs[e.key.uv] : WUv();
-      if (!Finite(t.u) || !Finite(t.v)) return false;
-      *uv++ = t.u, *uv++ = t.v;
-    }
-    if (color) {
-      const WColor c = e.key.color != -1 ? o.colors[e.key.color].col : WColor(1.0f, 1.0f, 1.0f, 1.0f);
-      if (!Finite(c.r) || !Finite(c.g) || !Finite(c.b) || !Finite(c.a)) return false;
-      *color++ = Clamp01(c.r), *color++ = Clamp01(c.g), *color++ = Clamp01(c.b), *color++ = Clamp01(c.a);
-    }
-  }
-  return true;
+    if (!finite) all_finite = false;
+  });
+  return all_finite;
 }
 
 // Double-precision dot product, as the ear clipper's convexity test takes it.
@@ -305,16 +364,15 @@ double DotDouble(const WVector& a, const WVector& b) {
 // (0, 2, 3): it takes corner 1 and then corner 2 as ears when neither turns
 // against the face normal (a diagonal of a quad has no side to cross), and
 // nothing else when either does.
-bool FirstTryCutsQuad(const WObject& o, const WFace& face) {
-  const WVector p0 = o.vertices[face.v[0]].pos, p1 = o.vertices[face.v[1]].pos, p2 = o.vertices[face.v[2]].pos,
-                p3 = o.vertices[face.v[3]].pos;
+bool FirstTryCutsQuad(const VertexPositions& at, const WFace& face) {
+  const WVector p0 = at[face.v[0]], p1 = at[face.v[1]], p2 = at[face.v[2]], p3 = at[face.v[3]];
   return !(DotDouble(face.normal, TriangleNormal(p0, p1, p2)) < 0.0) &&
          !(DotDouble(face.normal, TriangleNormal(p0, p2, p3)) < 0.0);
 }
 
-bool NamesVertices(const WObject& o, const WFace& face) {
+bool NamesVertices(const VertexPositions& at, const WFace& face) {
   for (int k = 0; k < face.num; ++k)
-    if (face.v[k] < 0 || face.v[k] >= o.vnum) return false;
+    if (!at.Names(face.v[k])) return false;
   return true;
 }
 
@@ -325,7 +383,9 @@ bool NamesVertices(const WObject& o, const WFace& face) {
 // that the object is never copied whole.
 class Triangles {
  public:
-  Triangles(const WScene& scene, const WObject& o, VertexSplit& split) : scene_(scene), o_(o), split_(split) {}
+  Triangles(const WScene& scene, const WObject& o, const VertexPositions& at, const WrittenNormals& normals,
+            VertexSplit& split)
+      : scene_(scene), o_(o), at_(at), normals_(normals), split_(split) {}
 
   void Collect() {
     FindSlots();
@@ -337,14 +397,23 @@ class Triangles {
       if (face.num >= 3) room[ListOf(SlotOf(face))] += 3 * (face.num - 2u);
     }
     for (size_t s = 0; s < room.size(); ++s) by_slot_[s].reserve(room[s]);
+    // Which quads the first try cuts: each face on its own, on the
+    // machine's threads.
+    std::vector<uint8_t> cut_quad(static_cast<size_t>(o_.fnum > 0 ? o_.fnum : 0), 0);
+    ParallelFor(cut_quad.size(), kFacesPerThread, [&](size_t begin, size_t end) {
+      for (size_t f = begin; f < end; ++f) {
+        const WFace& face = o_.faces[f];
+        cut_quad[f] = face.num == 4 && NamesVertices(at_, face) && FirstTryCutsQuad(at_, face);
+      }
+    });
     for (int f = 0; f < o_.fnum; ++f) {
       const WFace& face = o_.faces[f];
-      if (face.num < 3 || !NamesVertices(o_, face)) continue;
+      if (face.num < 3 || !NamesVertices(at_, face)) continue;
       if (face.num == 3) {
         Add(face, nullptr, 0, 1, 2);
         continue;
       }
-      if (face.num == 4 && FirstTryCutsQuad(o_, face)) {
+      if (cut_quad[static_cast<size_t>(f)]) {
         Add(face, nullptr, 0, 1, 2);
         Add(face, nullptr, 0, 2, 3);
         continue;
@@ -368,6 +437,7 @@ class Triangles {
 
  private:
   static constexpr int kBatchCorners = 1 << 14;
+  static constexpr size_t kFacesPerThread = 16384;
 
   // A face's slot: 0 for no material, m + 1 for material m.
   int SlotOf(const WFace& face) const { return InRange(face.material, scene_.mnum) + 1; }
@@ -409,13 +479,13 @@ class Triangles {
     std::vector<uint32_t>& indices = by_slot_[ListOf(SlotOf(face))];
     for (const int k : {a, b, c}) {
       const int v = vertex_of ? (*vertex_of)[static_cast<size_t>(face.v[k])] : face.v[k];
-      indices.push_back(split_.Find(v, KeyOf(o_, face, k)));
+      indices.push_back(split_.Find(v, KeyOf(o_, normals_, face, k)));
     }
   }
 
   void AddToBatch(const WFace& face) {
     // Made with the first batch: a mesh of triangles and plain quads needs none.
-    if (local_of_.empty()) local_of_.assign(static_cast<size_t>(o_.vnum), -1);
+    if (local_of_.empty()) local_of_.assign(static_cast<size_t>(at_.Count()), -1);
     const int f = batch_.AddFace(0);  // may move the faces
     WFace& copy = batch_.faces[f];
     copy = face;
@@ -423,7 +493,7 @@ class Triangles {
       int& local = local_of_[static_cast<size_t>(copy.v[k])];
       if (local == -1) {
         local = batch_.AddVertex();
-        batch_.vertices[local].pos = o_.vertices[copy.v[k]].pos;
+        batch_.vertices[local].pos = at_[copy.v[k]];
         vertex_of_.push_back(copy.v[k]);
       }
       copy.v[k] = local;
@@ -445,6 +515,8 @@ class Triangles {
 
   const WScene& scene_;
   const WObject& o_;
+  const VertexPositions& at_;
+  const WrittenNormals& normals_;
   VertexSplit& split_;
   WObject batch_;
   std::vector<int> local_of_;   // per object vertex: its number in the batch, or -1 (from the first batch on)
@@ -457,39 +529,73 @@ class Triangles {
 
 }  // namespace
 
-bool BuildGltfMesh(const WScene& scene, const WObject& object, GltfMesh& mesh) {
+namespace {
+
+// Lets go of every array of an object, keeping its name.
+void ReleaseGeometry(WObject& object) {
+  WName name = std::move(object.name);
+  object.Reset();
+  object.name = std::move(name);
+}
+
+// The mesh of object; when release is the object itself, each of its arrays
+// is let go as soon as the mesh no longer needs it.
+bool BuildMesh(const WScene& scene, const WObject& object, WObject* release, GltfMesh& mesh) {
   mesh = GltfMesh();
-  if (object.vnum <= 0) return true;
+  if (object.vnum <= 0) {
+    if (release) ReleaseGeometry(*release);
+    return true;
+  }
   const WrittenNormals written(object);
-  VertexSplit split(object, written);
-  Triangles triangles(scene, object, split);
+  const VertexPositions at(object, release != nullptr);
+  if (release) {
+    ReleaseRecords(release->normals, release->nnum, release->nmax);
+    ReleaseRecords(release->vertices, release->vnum, release->vmax);
+  }
+  VertexSplit split(at.Count(), written);
+  Triangles triangles(scene, object, at, written, split);
   triangles.Collect();
   triangles.MoveInto(mesh.primitives);
 
   // Lines: the two-corner faces, then the lines that are no face's side.
   GltfPrimitive lines;
   lines.mode = kGltfLines;
-  const auto names = [&](int v) { return v >= 0 && v < object.vnum; };
   std::vector<bool> is_side(static_cast<size_t>(object.lnum > 0 ? object.lnum : 0), false);
   for (int f = 0; f < object.fnum; ++f) {
     const WFace& face = object.faces[f];
     if (const int* e = face.e())
       for (int k = 0; k < face.num; ++k)
         if (e[k] >= 0 && e[k] < object.lnum) is_side[static_cast<size_t>(e[k])] = true;
-    if (face.num != 2 || !names(face.v[0]) || !names(face.v[1])) continue;
+    if (face.num != 2 || !at.Names(face.v[0]) || !at.Names(face.v[1])) continue;
     // A line's end takes whatever vertex its position already has, unless
     // it carries a texture coordinate or colour of its own.
     for (int k = 0; k < 2; ++k) {
-      const CornerKey key = KeyOf(object, face, k);
+      const CornerKey key = KeyOf(object, written, face, k);
       lines.indices.push_back(key.uv == -1 && key.color == -1 ? split.FindAny(face.v[k]) : split.Find(face.v[k], key));
     }
   }
   for (int i = 0; i < object.lnum; ++i) {
     const WLine& line = object.lines[i];
-    if (is_side[static_cast<size_t>(i)] || !names(line.v[0]) || !names(line.v[1])) continue;
+    if (is_side[static_cast<size_t>(i)] || !at.Names(line.v[0]) || !at.Names(line.v[1])) continue;
     for (int k = 0; k < 2; ++k) lines.indices.push_back(split.FindAny(line.v[k]));
   }
   if (!lines.indices.empty()) mesh.primitives.push_back(std::move(lines));
+  if (release) {
+    ReleaseRecords(release->faces, release->fnum, release->fmax);
+    ReleaseRecords(release->lines, release->lnum, release->lmax);
+  }
 
-  return FillVertices(object, written, split, mesh);
+  const bool finite = FillVertices(object, at, written, split, mesh);
+  if (release) ReleaseGeometry(*release);
+  return finite;
+}
+
+}  // namespace
+
+bool BuildGltfMesh(const WScene& scene, const WObject& object, GltfMesh& mesh) {
+  return BuildMesh(scene, object, nullptr, mesh);
+}
+
+bool BuildGltfMeshReleasing(const WScene& scene, WObject& object, GltfMesh& mesh) {
+  return BuildMesh(scene, object, &object, mesh);
 }

@@ -292,10 +292,28 @@ void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);
 // Both return false, leaving the old files as they were, when a file cannot
 // be opened or written, or a number to write is not finite (errno ERANGE).
 
+// How the meshes are laid out. By default (in builds with meshoptimizer)
+// each mesh's triangles are ordered for the GPU's vertex cache and its
+// vertices in the order the triangles use them (OrderGltfMesh).
+struct GltfWriteOptions {
+  // The order in which the mesh is built: the scene's faces and the
+  // vertices as their corners first make them.
+  bool keep_order = false;
+  // Quantised attributes (KHR_mesh_quantization; the node's scale and
+  // translation restore the positions, a texture transform the texture
+  // coordinates) and every array encoded (EXT_meshopt_compression), as
+  // gltf_mesh_compression.h describes; triangles ordered in strips, which
+  // compress best. Only in builds with meshoptimizer.
+  bool compress = false;
+};
+
 // A binary .glb file: the JSON chunk and the buffer chunk in one file.
-[[nodiscard]] bool WriteGlbFile(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteGlbFile(const char* path, const WScene& scene, const GltfWriteOptions& options);
 // The same from a scene the writer may change: the lines that are face
 // sides (which glTF leaves out) are freed before the buffer is built.
+[[nodiscard]] bool WriteGlbFile(const char* path, WScene&& scene, const GltfWriteOptions& options);
+// The same with the default options.
+[[nodiscard]] bool WriteGlbFile(const char* path, const WScene& scene);
 [[nodiscard]] bool WriteGlbFile(const char* path, WScene&& scene);
 
 // A .gltf JSON file and its buffer in the file beside it with the extension
@@ -303,6 +321,8 @@ void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);
 // before both are complete; a scene without geometry has no buffer and
 // writes no .bin. A path whose buffer name is the path itself is refused
 // (errno EINVAL).
+[[nodiscard]] bool WriteGltfFile(const char* path, const WScene& scene, const GltfWriteOptions& options);
+[[nodiscard]] bool WriteGltfFile(const char* path, WScene&& scene, const GltfWriteOptions& options);
 [[nodiscard]] bool WriteGltfFile(const char* path, const WScene& scene);
 [[nodiscard]] bool WriteGltfFile(const char* path, WScene&& scene);
 std::string GltfBufferPath(const char* path);
