@@ -11,11 +11,16 @@
 #include <mutex>
 #include <thread>
 
+#include "w_lib/util/text.h"
+
 #if defined(_WIN32)
 #include <io.h>
 #define VELLMAR_ISATTY(fd) _isatty(fd)
 #else
+#include <pthread.h>
 #include <unistd.h>
+
+#include <csignal>
 #define VELLMAR_ISATTY(fd) isatty(fd)
 #endif
 
@@ -79,11 +84,29 @@ void Tick() {
   }
 }
 
+// A thread that leaves SIGINT, SIGTERM and SIGHUP to the thread that does
+// the work, which holds them off while it puts a pair of files in place.
+std::thread StartThreadWithoutTerminationSignals(void (*run)()) {
+#if defined(_WIN32)
+  return std::thread(run);
+#else
+  sigset_t held, before;
+  sigemptyset(&held);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signal);
+  pthread_sigmask(SIG_BLOCK, &held, &before);
+  struct Restore {
+    sigset_t mask;
+    ~Restore() { pthread_sigmask(SIG_SETMASK, &mask, nullptr); }
+  } restore{before};
+  return std::thread(run);  // it starts with this thread's mask
+#endif
+}
+
 void Print(const char* kind, const std::string& message) {
   Console& c = TheConsole();
   std::lock_guard<std::mutex> lock(c.mutex);
   ClearLine(c);
-  std::fprintf(stderr, "vellmar: %s%s\n", kind, message.c_str());
+  std::fprintf(stderr, "vellmar: %s%s\n", kind, EscapeControlCharacters(message).c_str());
 }
 
 }  // namespace
@@ -109,7 +132,7 @@ void BeginProgress(size_t files) {
   c.files = files;
   c.running = true;
   try {
-    c.ticker = std::thread(Tick);
+    c.ticker = StartThreadWithoutTerminationSignals(Tick);
   } catch (const std::system_error&) {
     c.running = false;  // no thread: no progress line, the work goes on
   }
@@ -120,7 +143,7 @@ void ProgressFile(size_t index, const std::string& name) {
   if (!c.show_progress) return;
   std::lock_guard<std::mutex> lock(c.mutex);
   c.index = index;
-  c.name = name;
+  c.name = EscapeControlCharacters(name);
   c.stage = "";
 }
 
