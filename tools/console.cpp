@@ -11,16 +11,14 @@
 #include <mutex>
 #include <thread>
 
+#include "w_lib/util/termination_signals.h"
 #include "w_lib/util/text.h"
 
 #if defined(_WIN32)
 #include <io.h>
 #define VELLMAR_ISATTY(fd) _isatty(fd)
 #else
-#include <pthread.h>
 #include <unistd.h>
-
-#include <csignal>
 #define VELLMAR_ISATTY(fd) isatty(fd)
 #endif
 
@@ -84,24 +82,6 @@ void Tick() {
   }
 }
 
-// A thread that leaves SIGINT, SIGTERM and SIGHUP to the thread that does
-// the work, which holds them off while it puts a pair of files in place.
-std::thread StartThreadWithoutTerminationSignals(void (*run)()) {
-#if defined(_WIN32)
-  return std::thread(run);
-#else
-  sigset_t held, before;
-  sigemptyset(&held);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signal);
-  pthread_sigmask(SIG_BLOCK, &held, &before);
-  struct Restore {
-    sigset_t mask;
-    ~Restore() { pthread_sigmask(SIG_SETMASK, &mask, nullptr); }
-  } restore{before};
-  return std::thread(run);  // it starts with this thread's mask
-#endif
-}
-
 void Print(const char* kind, const std::string& message) {
   Console& c = TheConsole();
   std::lock_guard<std::mutex> lock(c.mutex);
@@ -132,7 +112,10 @@ void BeginProgress(size_t files) {
   c.files = files;
   c.running = true;
   try {
-    c.ticker = StartThreadWithoutTerminationSignals(Tick);
+    // The ticker leaves the termination signals to the thread that does
+    // the work, which holds them off while it puts a pair of files in place.
+    const TerminationSignalsHeld held;
+    c.ticker = std::thread(Tick);
   } catch (const std::system_error&) {
     c.running = false;  // no thread: no progress line, the work goes on
   }

@@ -11,12 +11,12 @@
 #include <tuple>
 #include <vector>
 
+#include "w_lib/util/termination_signals.h"
+
 #if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
 #else
-#include <pthread.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 #endif
@@ -227,37 +227,6 @@ class FolderLocks {
 #endif
 };
 
-// Keeps SIGINT, SIGTERM and SIGHUP from this thread while in scope: an
-// interrupt then waits until the renames of a commit are all done (or all
-// undone), so that a pair is never left half replaced.
-class TerminationSignalsHeld {
- public:
-  TerminationSignalsHeld() {
-#if !defined(_WIN32)
-    sigset_t held;
-    sigemptyset(&held);
-    sigaddset(&held, SIGINT);
-    sigaddset(&held, SIGTERM);
-    sigaddset(&held, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &held, &before_);
-#endif
-  }
-  ~TerminationSignalsHeld() {
-#if !defined(_WIN32)
-    const int saved = errno;
-    pthread_sigmask(SIG_SETMASK, &before_, nullptr);
-    errno = saved;
-#endif
-  }
-  TerminationSignalsHeld(const TerminationSignalsHeld&) = delete;
-  TerminationSignalsHeld& operator=(const TerminationSignalsHeld&) = delete;
-
- private:
-#if !defined(_WIN32)
-  sigset_t before_;
-#endif
-};
-
 // Whether a file (or a link, dangling or not) is at path.
 bool Exists(const std::string& path) {
   struct stat info {};
@@ -435,6 +404,8 @@ bool CommitFileReplacements(FileReplacement* const* files, size_t count) {
   }
   if (renamed.empty()) return true;
   const FolderLocks locks(folders);
+  // An interrupt waits until the renames are all done (or all undone), so
+  // that a pair is never left half replaced.
   const TerminationSignalsHeld held;
   // Each old file but the last one's stays reachable under a second name
   // until every rename is done: a later rename that fails puts it back. A
