@@ -805,13 +805,7 @@ bool WriteGltf(const char* path, const WScene& scene, WScene* release, const Glt
       errno = error;
       return false;
     }
-    if (!bin.Commit()) {
-      const int error = errno;
-      gltf.Discard();
-      errno = error;
-      return false;
-    }
-    return gltf.Commit();
+    return gltf.CommitWith(bin);
   });
 }
 
