@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The glTF validator on what convert writes: every example and every real
-# document as .gltf (with its .bin) and as .glb. No file may have an error,
+# document as .gltf (with its .bin) and as .glb, each also with --compress
+# where the tool can compress. No file may have an error,
 # nor a warning other than those that the README's table of allowed
 # validator warnings names. The validator (npm package gltf-validator, run
 # with node) is installed into the build tree on first use. Without node, npm
@@ -33,18 +34,29 @@ out=$work/gltf-validation
 rm -rf "$out"
 mkdir -p "$out/examples" "$out/samples"
 files=()
+# The compressed forms too, unless this build cannot compress.
+variants=("")
+if "$tool" convert "$examples/cube.mqo" "$out/probe.glb" --compress >/dev/null 2>&1; then
+  variants+=("--compress")
+  echo "Validating each file as written and with --compress"
+else
+  echo "This build cannot compress: validating each file as written only"
+fi
 convert_all() {  # FOLDER INPUT...
-  local folder=$1 input name ext
+  local folder=$1 input name ext variant suffix
   shift
   for input in "$@"; do
     name=$(basename "$input")
     name=${name%.*}
     for ext in gltf glb; do
-      if ! "$tool" convert "$input" "$folder/$name.$ext" >/dev/null 2>"$out/convert.err"; then
-        echo "FAIL: convert $input to .$ext: $(cat "$out/convert.err")"
-        exit 1
-      fi
-      files+=("$folder/$name.$ext")
+      for variant in "${variants[@]}"; do
+        suffix=${variant:+.compressed}
+        if ! "$tool" convert "$input" "$folder/$name$suffix.$ext" $variant >/dev/null 2>"$out/convert.err"; then
+          echo "FAIL: convert $input to .$ext $variant: $(cat "$out/convert.err")"
+          exit 1
+        fi
+        files+=("$folder/$name$suffix.$ext")
+      done
     done
   done
 }

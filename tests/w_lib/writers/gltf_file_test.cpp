@@ -513,19 +513,33 @@ TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
     const int f = AddFaceOver(o, {0, 1, 2}, i % 3 == 0 ? textured : plain);
     SetFaceUvs(o, f, {0, 0, 1, 0, 0, 1});
   }
+  // And a grid of 200 x 200 quads, whose triangles are ordered in runs on
+  // the threads.
+  WObject& grid = AddObjectAt(scene, "grid");
+  for (int y = 0; y <= 200; ++y)
+    for (int x = 0; x <= 200; ++x) AddVertexAt(grid, float(x), float(y), float((x * y) % 7));
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 200; ++x) AddFaceOver(grid, {y * 201 + x, y * 201 + x + 1, (y + 1) * 201 + x + 1, (y + 1) * 201 + x});
   ComputeFaceNormals(scene);
   UpdateMatrices(scene);
 
   const char* before = std::getenv("VELLMAR_THREADS");
   const std::string saved = before ? before : "";
   const std::string path = TempPath("threads.glb");
-  std::string first;
-  for (const char* threads : {"1", "2", "3"}) {
-    setenv("VELLMAR_THREADS", threads, 1);
-    ASSERT_TRUE(WriteGlbFile(path.c_str(), scene));
-    const std::string bytes = ReadFile(path);
-    if (first.empty()) first = bytes;
-    EXPECT_TRUE(bytes == first) << threads << " threads";
+  GltfWriteOptions compressed;
+  compressed.compress = true;
+  for (const GltfWriteOptions& options : {compressed, GltfWriteOptions()}) {
+#if !VELLMAR_MESHOPT
+    if (options.compress) continue;
+#endif
+    std::string first;
+    for (const char* threads : {"1", "2", "3"}) {
+      setenv("VELLMAR_THREADS", threads, 1);
+      ASSERT_TRUE(WriteGlbFile(path.c_str(), scene, options));
+      const std::string bytes = ReadFile(path);
+      if (first.empty()) first = bytes;
+      EXPECT_TRUE(bytes == first) << threads << " threads, compressed " << options.compress;
+    }
   }
   if (before) setenv("VELLMAR_THREADS", saved.c_str(), 1);
   else unsetenv("VELLMAR_THREADS");
@@ -534,7 +548,7 @@ TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
   // accessors point.
   const Glb glb = ReadGlb(path);
   const json& doc = glb.document;
-  ASSERT_EQ(doc["nodes"].size(), size_t{kObjects});
+  ASSERT_EQ(doc["nodes"].size(), size_t{kObjects} + 1);
   int meshes = 0;
   for (int i = 0; i < kObjects; ++i) {
     const json& node = doc["nodes"][i];
@@ -552,3 +566,81 @@ TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
   EXPECT_EQ(doc["accessors"].size(), doc["bufferViews"].size());
   std::remove(path.c_str());
 }
+
+#if VELLMAR_MESHOPT
+TEST(GltfFile, CompressedFilesRequireTheExtensionsAndPlaceEveryArray) {
+  const WScene scene = MakeGltfScene();
+  GltfWriteOptions options;
+  options.compress = true;
+  const std::string glb_path = TempPath("packed.glb"), gltf_path = TempPath("packed.gltf");
+  ASSERT_TRUE(WriteGlbFile(glb_path.c_str(), scene, options));
+  ASSERT_TRUE(WriteGltfFile(gltf_path.c_str(), scene, options));
+  const Glb glb = ReadGlb(glb_path);
+  const json gltf = json::parse(ReadFile(gltf_path));
+  for (const json* doc : {&glb.document, &gltf}) {
+    const json extensions = {"EXT_meshopt_compression", "KHR_mesh_quantization", "KHR_texture_transform"};
+    EXPECT_EQ((*doc)["extensionsRequired"], extensions);
+    EXPECT_EQ((*doc)["extensionsUsed"], extensions);
+    // The data, and a buffer that only gives the decoded bytes their places.
+    const json& buffers = (*doc)["buffers"];
+    ASSERT_EQ(buffers.size(), 2u);
+    EXPECT_FALSE(buffers[1].contains("uri"));
+    EXPECT_EQ(buffers[1]["extensions"]["EXT_meshopt_compression"]["fallback"], true);
+    size_t encoded_end = 0, decoded_end = 0;
+    const size_t triangle_views[] = {3, 4, 5};  // after positions, normals, texture coordinates
+    for (size_t v = 0; v < (*doc)["bufferViews"].size(); ++v) {
+      const json& view = (*doc)["bufferViews"][v];
+      const json& packed = view["extensions"]["EXT_meshopt_compression"];
+      EXPECT_EQ(view["buffer"], 1);
+      EXPECT_EQ(packed["buffer"], 0);
+      EXPECT_EQ(view["byteLength"], packed["count"].get<size_t>() * packed["byteStride"].get<size_t>());
+      // In order and apart, the encoded bytes in the data, the decoded ones
+      // in the fallback buffer.
+      EXPECT_GE(packed.value("byteOffset", size_t{0}), encoded_end) << v;
+      encoded_end = packed.value("byteOffset", size_t{0}) + packed["byteLength"].get<size_t>();
+      EXPECT_GE(view.value("byteOffset", size_t{0}), decoded_end) << v;
+      decoded_end = view.value("byteOffset", size_t{0}) + view["byteLength"].get<size_t>();
+      const bool vertices = view["target"] == 34962;
+      if (vertices) {
+        EXPECT_EQ(view["byteStride"].get<int>() % 4, 0) << v;
+      }
+      const bool triangles = std::find(std::begin(triangle_views), std::end(triangle_views), v) != std::end(triangle_views);
+      EXPECT_EQ(packed["mode"], std::string(vertices ? "ATTRIBUTES" : triangles ? "TRIANGLES" : "INDICES")) << v;
+    }
+    EXPECT_LE(encoded_end, buffers[0]["byteLength"].get<size_t>());
+    EXPECT_LE(decoded_end, buffers[1]["byteLength"].get<size_t>());
+
+    // Integer positions that the node's scale and translation restore,
+    // octahedral byte normals, texture coordinates on the grid of 2^-12.
+    const json& node = (*doc)["nodes"][0];
+    ASSERT_EQ(node["scale"].size(), 3u);
+    EXPECT_EQ(node["scale"][0], node["scale"][2]);
+    EXPECT_EQ(node["translation"], json::array({0.0, 0.0, 10.0}));
+    EXPECT_FALSE((*doc)["nodes"][1].contains("scale"));  // no mesh
+    const json& attributes = (*doc)["meshes"][0]["primitives"][2]["attributes"];
+    const json& position = (*doc)["accessors"][attributes["POSITION"].get<int>()];
+    EXPECT_EQ(position["componentType"], 5123);
+    EXPECT_EQ(position["min"], json::array({0, 0, 0}));
+    EXPECT_EQ(position["max"], json::array({16383, 10922, 0}));  // 3 wide, 2 high: 2/3 of the steps
+    EXPECT_EQ((*doc)["bufferViews"][position["bufferView"].get<int>()]["extensions"]["EXT_meshopt_compression"]["byteStride"], 8);
+    const json& normal = (*doc)["accessors"][attributes["NORMAL"].get<int>()];
+    EXPECT_EQ(normal["componentType"], 5120);
+    EXPECT_EQ(normal["normalized"], true);
+    EXPECT_EQ((*doc)["bufferViews"][normal["bufferView"].get<int>()]["extensions"]["EXT_meshopt_compression"]["filter"], "OCTAHEDRAL");
+    EXPECT_EQ((*doc)["accessors"][attributes["TEXCOORD_0"].get<int>()]["componentType"], 5123);
+    const json& brick = (*doc)["materials"][1]["pbrMetallicRoughness"]["baseColorTexture"];
+    EXPECT_EQ(brick["extensions"]["KHR_texture_transform"]["scale"], json::array({1.0 / 4096, 1.0 / 4096}));
+    EXPECT_EQ(brick["extensions"]["KHR_texture_transform"]["offset"], json::array({0.0, 0.0}));
+  }
+  const std::string bin = GltfBufferPath(gltf_path.c_str());
+  EXPECT_EQ(gltf["buffers"][0]["uri"], bin.substr(bin.rfind('/') + 1));
+  EXPECT_EQ(ReadFile(GltfBufferPath(gltf_path.c_str())).size(), gltf["buffers"][0]["byteLength"].get<size_t>());
+  // Both forms carry the same JSON but for the buffer's file name.
+  json same = gltf;
+  same["buffers"][0].erase("uri");
+  EXPECT_EQ(same, glb.document);
+  std::remove(glb_path.c_str());
+  std::remove(gltf_path.c_str());
+  std::remove(GltfBufferPath(gltf_path.c_str()).c_str());
+}
+#endif
