@@ -35,11 +35,17 @@ ListKind KindOf(std::string_view type) {
   return kOtherList;
 }
 
-// Fails unless `numbers` more numbers can follow: each takes at least a
-// digit and a separator. Counts from the file allocate nothing beyond that.
-void CheckRoom(XsiText& text, int64_t numbers, const std::string& what) {
+// "1 face", "2 faces".
+std::string Counted(int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// Fails, at the line of the count, unless `numbers` more numbers can follow:
+// each takes at least a digit and a separator. Counts from the file
+// allocate nothing beyond that.
+void CheckRoom(XsiText& text, int64_t numbers, const std::string& what, int line) {
   if (numbers > 0 && static_cast<uint64_t>(numbers) > text.BytesLeft() / 2 + 1)
-    text.Fail("expected " + what + ", more than the rest of the file can hold");
+    throw XsiSyntaxError{line, "expected " + what + ", more than the rest of the file can hold"};
 }
 
 // An index into one of the shape's lists of the mesh, as the object's
@@ -60,9 +66,9 @@ int ReadIndex(XsiText& text, const ShapeLists& lists, ListKind kind) {
 // Appends count records of `arity` numbers each (after an index of its own
 // in an INDEXED shape); set(record, values) fills one.
 template <class R, class Set>
-int ReadRecords(XsiText& text, R*& block, int& n, int& max, int count, bool indexed, int arity, const char* what,
-                Set set) {
-  CheckRoom(text, static_cast<int64_t>(count) * (arity + indexed), std::to_string(count) + " " + what);
+int ReadRecords(XsiText& text, R*& block, int& n, int& max, int count, int line, bool indexed, int arity,
+                const char* one, const char* what, Set set) {
+  CheckRoom(text, static_cast<int64_t>(count) * (arity + indexed), Counted(count, one, what), line);
   const int first = n;
   if (count > INT_MAX - first) text.Fail(std::string("expected fewer ") + what + " in one object");
   if (!ReserveRecords(block, n, max, first + count)) throw std::bad_alloc();
@@ -83,20 +89,19 @@ int ReadRecords(XsiText& text, R*& block, int& n, int& max, int count, bool inde
 
 // The numbers of a list of a kind not read, up to the next list (whose
 // count is returned) or the end of the shape (-1).
-int SkipList(XsiText& text, const std::string& type) {
+int SkipList(XsiText& text, const std::string& type, int& count_line) {
   bool have = false;
   float last = 0.0f;
-  int line = text.line();
   for (;;) {
     const char c = text.Next();
     if (c == '"' && have) {
-      if (last < 0.0f || last != static_cast<float>(static_cast<int>(last)))
-        throw XsiSyntaxError{line, "expected the count of a list before the list's name"};
+      if (last < 0.0f || last > 2147483520.0f || last != static_cast<float>(static_cast<int>(last)))
+        throw XsiSyntaxError{count_line, "expected the count of a list before the list's name"};
       return static_cast<int>(last);
     }
     if (c == '}') return -1;
     if (!text.AtNumber()) text.Fail("expected the numbers of the list \"" + type + "\", found " + text.Excerpt());
-    line = text.line();
+    count_line = text.line();
     last = text.Float();
     have = true;
   }
@@ -114,12 +119,15 @@ void ReadShape(XsiReading& r, int object, ShapeLists& lists) {
     text.Fail("expected \"ORDERED\" or \"INDEXED\", found \"" + std::string(layout) + "\"");
   const bool indexed = layout == "INDEXED";
   WObject& o = r.scene.objects[object];
-  int pending = -1;  // a count that ended the skipped list before
+  int pending = -1;  // a count that ended the skipped list before, and its line
+  int pending_line = 0;
   for (;;) {
     int count = pending;
+    int line = pending_line;
     pending = -1;
     if (count < 0) {
       if (text.Accept('}')) return;
+      line = text.NextLine();
       count = text.Count("values");
     }
     const std::string type(text.String());
@@ -138,23 +146,24 @@ void ReadShape(XsiReading& r, int object, ShapeLists& lists) {
     int first = 0;
     switch (kind) {
       case kPositions:
-        first = ReadRecords(text, o.vertices, o.vnum, o.vmax, count, indexed, 3, "positions",
+        first = ReadRecords(text, o.vertices, o.vnum, o.vmax, count, line, indexed, 3, "position", "positions",
                             [](WVertex& v, const float* x) { v.pos = WVector(x[0], x[1], x[2]); });
         break;
       case kNormals:
-        first = ReadRecords(text, o.normals, o.nnum, o.nmax, count, indexed, 3, "normals",
+        first = ReadRecords(text, o.normals, o.nnum, o.nmax, count, line, indexed, 3, "normal", "normals",
                             [](WNormal& n, const float* x) { n.normal = WVector(x[0], x[1], x[2]); });
         break;
       case kColors:
-        first = ReadRecords(text, o.colors, o.cnum, o.cmax, count, indexed, 4, "colours",
+        first = ReadRecords(text, o.colors, o.cnum, o.cmax, count, line, indexed, 4, "colour", "colours",
                             [](WVertexColor& c, const float* x) { c.col = WColor(x[0], x[1], x[2], x[3]); });
         break;
       case kUvs:
-        first = ReadRecords(text, o.uvs, o.unum, o.umax, count, indexed, 2, "texture coordinates",
+        first = ReadRecords(text, o.uvs, o.unum, o.umax, count, line, indexed, 2, "texture coordinate",
+                            "texture coordinates",
                             [](WUv& t, const float* x) { t.Set(x[0], x[1]); });
         break;
       case kOtherList:
-        pending = SkipList(text, type);
+        pending = SkipList(text, type, pending_line);
         if (pending < 0) {
           text.Expect('}', "'}' closing the shape");
           return;
@@ -170,13 +179,13 @@ void ReadShape(XsiReading& r, int object, ShapeLists& lists) {
 std::vector<std::string> SplitElements(XsiText& text, std::string_view elements) {
   std::vector<std::string> names;
   if (elements.empty()) return names;
-  for (;;) {
-    const size_t bar = elements.find('|');
-    const std::string_view name = elements.substr(0, bar);
+  for (std::string_view rest = elements;;) {
+    const size_t bar = rest.find('|');
+    const std::string_view name = rest.substr(0, bar);
     if (name.empty()) text.Fail("expected element names separated by '|', found \"" + std::string(elements) + "\"");
     names.emplace_back(name);
     if (bar == std::string_view::npos) return names;
-    elements.remove_prefix(bar + 1);
+    rest.remove_prefix(bar + 1);
   }
 }
 
@@ -209,12 +218,13 @@ int MaterialOf(XsiReading& r, std::string_view material, int global_material) {
 // index list per element. SI_TriangleList: the same without the two counts.
 void ReadFaceList(XsiReading& r, int object, const ShapeLists& lists, int global_material, bool triangles) {
   XsiText& text = r.text;
+  const int line = text.NextLine();
   const int count = text.Count("faces");
   const std::vector<std::string> elements = SplitElements(text, text.String());
   const int material = MaterialOf(r, text.String(), global_material);
   const int64_t corners = triangles ? int64_t{3} * count : text.Count("corners");
   CheckRoom(text, (triangles ? 0 : count) + corners * static_cast<int64_t>(1 + elements.size()),
-            std::to_string(count) + " faces");
+            Counted(count, "face", "faces") + " with " + Counted(corners, "corner", "corners"), line);
   WObject& o = r.scene.objects[object];
   const int first = o.fnum;
   if (count > INT_MAX - first) text.Fail("expected fewer faces in one object");
@@ -225,7 +235,8 @@ void ReadFaceList(XsiReading& r, int object, const ShapeLists& lists, int global
     sizes += n;
     if (sizes > corners)
       text.Fail("expected polygon sizes that add up to " + std::to_string(corners) + " corners, found more");
-    o.faces[o.AddFace(n)].material = material;
+    const int f = o.AddFace(n);  // before the block is read: adding may move it
+    o.faces[f].material = material;
   }
   if (sizes != corners)
     text.Fail("expected polygon sizes that add up to " + std::to_string(corners) + " corners, found " +
@@ -276,12 +287,13 @@ StripNames ReadStripNames(XsiText& text) {
 // left out.
 void ReadStrip(XsiReading& r, int object, const ShapeLists& lists, int material, const std::string& list_elements) {
   XsiText& text = r.text;
+  const int line = text.NextLine();
   const int n = text.Count("strip corners");
   std::string element_text = list_elements;
   if (text.Next() == '"') element_text = std::string(text.String());
   const std::vector<std::string> elements = SplitElements(text, element_text);
   CheckRoom(text, static_cast<int64_t>(n) * static_cast<int64_t>(1 + elements.size()),
-            std::to_string(n) + " strip corners");
+            Counted(n, "strip corner", "strip corners"), line);
   // Index lists by kind: positions, normals, colours, texture coordinates.
   std::vector<int> indices[4];
   indices[kPositions].resize(static_cast<size_t>(n));
@@ -302,7 +314,8 @@ void ReadStrip(XsiReading& r, int object, const ShapeLists& lists, int material,
     int corner[3] = {i, i + 1, i + 2};
     if (i % 2 == 1) std::swap(corner[0], corner[1]);
     if (v[corner[0]] == v[corner[1]] || v[corner[1]] == v[corner[2]] || v[corner[0]] == v[corner[2]]) continue;
-    WFace& face = o.faces[o.AddFace(3)];
+    const int f = o.AddFace(3);  // before the block is read: adding may move it
+    WFace& face = o.faces[f];
     face.material = material;
     for (int k = 0; k < 3; ++k)
       for (ListKind kind : {kPositions, kNormals, kColors, kUvs})

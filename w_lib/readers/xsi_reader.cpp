@@ -80,8 +80,8 @@ void ReadCoordinateSystem(XsiReading& r) {
   f.right_handed = Code(text, 1, "the rotation hand (0 left, 1 right)");
   f.u_axis = Code(text, 1, "the U axis (0 right, 1 left)");
   f.v_axis = Code(text, 1, "the V axis (0 down, 1 up)");
-  const int line = text.line();
   for (int& axis : f.axes) axis = Code(text, 5, "an axis direction (right, left, up, down, in, out)");
+  const int line = text.line();
   // Right and left, up and down, in and out: one axis along each.
   if (f.axes[0] / 2 == f.axes[1] / 2 || f.axes[0] / 2 == f.axes[2] / 2 || f.axes[1] / 2 == f.axes[2] / 2)
     throw XsiSyntaxError{line, "expected the x, y and z axes along three different directions"};

@@ -18,11 +18,11 @@ bool IsWordByte(char c) {
 
 }  // namespace
 
-XsiText::XsiText(const char* data, size_t size) : p_(data), end_(data + size), size_hint_(size) {}
+XsiText::XsiText(const char* data, size_t size) : begin_(data), p_(data), end_(data + size), size_hint_(size) {}
 
 XsiText::XsiText(std::FILE* file, uint64_t size_hint, uint64_t limit)
     : more_(true), file_(file), buffer_(new char[kBufferSize]), size_hint_(size_hint), limit_(limit) {
-  p_ = end_ = buffer_.get();
+  begin_ = p_ = end_ = buffer_.get();
 }
 
 XsiText::~XsiText() = default;
@@ -159,6 +159,12 @@ void XsiText::SkipTemplateBody(void (*nested)(void*, std::string_view), void* co
     }
     word_line = -1;
   }
+}
+
+void XsiText::Fail(const std::string& message) const {
+  // Text that ends with a line end ends on the line before the cursor's.
+  const bool after_last_line = p_ == end_ && !more_ && p_ != begin_ && p_[-1] == '\n';
+  throw XsiSyntaxError{after_last_line ? line_ - 1 : line_, message};
 }
 
 std::string XsiText::Excerpt() const {

@@ -44,6 +44,11 @@ class XsiText {
   ~XsiText();
 
   int line() const { return line_; }
+  // The line of the next token (or of the end of the text).
+  int NextLine() {
+    SkipSeparators();
+    return line_;
+  }
 
   // Skips blanks, line ends and separators; returns the byte that starts the
   // next token, or 0 at the end of the text.
@@ -115,7 +120,8 @@ class XsiText {
   // than that.
   uint64_t BytesLeft() const;
 
-  [[noreturn]] void Fail(const std::string& message) const { throw XsiSyntaxError{line_, message}; }
+  // A fault at the cursor's line; at the end of the text, the last line.
+  [[noreturn]] void Fail(const std::string& message) const;
   // A short printable quote of the text at the cursor, for messages.
   std::string Excerpt() const;
 
@@ -143,6 +149,7 @@ class XsiText {
   // The template's skipping, with the keyword of each nested head in turn.
   void SkipTemplateBody(void (*nested)(void*, std::string_view), void* context);
 
+  const char* begin_ = nullptr;  // the first byte held: of the text, or of the buffer
   const char* p_ = nullptr;
   const char* end_ = nullptr;
   int line_ = 1;
