@@ -691,3 +691,78 @@ TEST(XsiReader, LooksLikeXsiTextFromItsFirstBytes) {
   EXPECT_FALSE(LooksLikeXsiText("xsi", 3));
   EXPECT_FALSE(LooksLikeXsiText("Metasequoia Document", 20));
 }
+
+TEST(XsiReader, RealFiles) {
+  // Written by the format's own application (see the samples folder's
+  // PROVENANCE.md), with their images beside them.
+  const std::string folder = VELLMAR_XSI_SAMPLES;
+  if (folder.empty() || !FileExists(folder + "/littledrop.xsi")) GTEST_SKIP() << "no dotXSI samples beside the project";
+  const auto read = [&folder](const char* name) {
+    Read r;
+    r.ok = ReadXsiFile((folder + "/" + name).c_str(), r.scene, r.report, r.error, uint64_t{1} << 30);
+    EXPECT_TRUE(r.ok) << r.error;
+    return r;
+  };
+  const auto image_beside = [&folder](const Read& r, int material) {
+    const WMaterial& m = r.scene.materials[material];
+    return m.tex >= 0 && FileExists(folder + "/" + r.scene.textures[m.tex].name.c_str());
+  };
+
+  // A double pyramid: one mesh of 5 vertices and 6 triangles with normals
+  // and two sets of texture coordinates, one textured material. It is
+  // closed and faces out (counter-clockwise), through its transform too.
+  Read r = read("littledrop.xsi");
+  EXPECT_EQ(r.report.version, "3.6");
+  ASSERT_EQ(r.scene.onum, 1);
+  const WObject& drop = r.scene.objects[0];
+  EXPECT_STREQ(drop.name.c_str(), "sphere");
+  EXPECT_EQ(drop.vnum, 5);
+  ASSERT_EQ(drop.fnum, 6);
+  for (int f = 0; f < drop.fnum; ++f) EXPECT_EQ(drop.faces[f].num, 3);
+  EXPECT_EQ(drop.nnum, 18);
+  EXPECT_EQ(drop.unum, 18);
+  EXPECT_EQ(r.report.more_uv_sets, 1);
+  ASSERT_EQ(r.scene.mnum, 1);
+  EXPECT_TRUE(image_beside(r, 0));
+  EXPECT_STREQ(r.scene.textures[0].name.c_str(), "droptexture.jpg");
+  EXPECT_EQ(drop.transform.scale, WVector(0.011249f, 0.008237f, 0.011249f));
+  WMeshVolume volume = MeasureMeshVolume(drop, WMatrix());
+  EXPECT_TRUE(volume.Closed());
+  EXPECT_NEAR(volume.volume, 10.29, 0.01);
+  EXPECT_GT(MeasureMeshVolume(drop, drop.transform.world_matrix).volume, 0.0);
+
+  // One mesh of 285 vertices in one triangle list of 530, textured. It has
+  // three flat holes, so it does not close; what it holds faces out.
+  r = read("fountian.xsi");
+  ASSERT_EQ(r.scene.onum, 1);
+  const WObject& fountain = r.scene.objects[0];
+  EXPECT_EQ(fountain.vnum, 285);
+  EXPECT_EQ(fountain.fnum, 530);
+  ASSERT_EQ(r.scene.mnum, 1);
+  EXPECT_TRUE(image_beside(r, 0));
+  volume = MeasureMeshVolume(fountain, fountain.transform.world_matrix);
+  EXPECT_EQ(volume.open_sides, 30);
+  EXPECT_NEAR(volume.volume, 5.11, 0.01);
+
+  // A character: 10 models under one root, 8 meshes in triangle lists that
+  // all close and face out, envelopes, animation curves and a camera.
+  r = read("DanceMagic.xsi");
+  EXPECT_EQ(r.report.version, "3.5");
+  ASSERT_EQ(r.scene.onum, 10);
+  EXPECT_EQ(r.scene.objects[0].parent, -1);
+  int meshes = 0;
+  for (int o = 1; o < r.scene.onum; ++o) {
+    const WObject& model = r.scene.objects[o];
+    EXPECT_EQ(model.parent, 0) << model.name.c_str();
+    if (model.fnum == 0) continue;
+    ++meshes;
+    volume = MeasureMeshVolume(model, model.transform.world_matrix);
+    EXPECT_TRUE(volume.Closed()) << model.name.c_str();
+    EXPECT_GT(volume.volume, 0.0) << model.name.c_str();
+  }
+  EXPECT_EQ(meshes, 8);
+  EXPECT_EQ(r.report.envelopes, 7);
+  EXPECT_EQ(r.report.animation_curves, 63);
+  EXPECT_EQ(r.report.cameras, 1);
+  EXPECT_EQ(r.report.lights, 0);
+}
