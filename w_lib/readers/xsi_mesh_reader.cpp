@@ -48,19 +48,32 @@ void CheckRoom(XsiText& text, int64_t numbers, const std::string& what, int line
     throw XsiSyntaxError{line, "expected " + what + ", more than the rest of the file can hold"};
 }
 
+[[noreturn]] void FailIndex(XsiText& text, int count, ListKind kind, int32_t i) {
+  if (count == 0)
+    text.Fail(std::string("expected no ") + kListNames[kind] + " index: the mesh's shape has no such list, found " +
+              std::to_string(i));
+  text.Fail(std::string("expected a ") + kListNames[kind] + " index from 0 to " + std::to_string(count - 1) +
+            ", found " + std::to_string(i));
+}
+
 // An index into one of the shape's lists of the mesh, as the object's
 // record index.
-int ReadIndex(XsiText& text, const ShapeLists& lists, ListKind kind) {
+inline int ReadIndex(XsiText& text, const ShapeLists& lists, ListKind kind) {
   const int32_t i = text.Int();
   const int count = lists.count[kind];
-  if (i < 0 || i >= count) {
-    if (count == 0)
-      text.Fail(std::string("expected no ") + kListNames[kind] + " index: the mesh's shape has no such list, found " +
-                std::to_string(i));
-    text.Fail(std::string("expected a ") + kListNames[kind] + " index from 0 to " + std::to_string(count - 1) +
-              ", found " + std::to_string(i));
-  }
+  if (i < 0 || i >= count) FailIndex(text, count, kind, i);
   return lists.first[kind] + i;
+}
+
+// A corner's index of each corner of a face, read into indices.
+void ReadIndices(XsiText& text, const ShapeLists& lists, ListKind kind, int* indices, int n) {
+  if (n <= 0) return;
+  text.Ints(indices, static_cast<size_t>(n));
+  const int count = lists.count[kind];
+  for (int k = 0; k < n; ++k) {
+    if (indices[k] < 0 || indices[k] >= count) FailIndex(text, count, kind, indices[k]);
+    indices[k] += lists.first[kind];
+  }
 }
 
 // Appends count records of `arity` numbers each (after an index of its own
@@ -81,7 +94,7 @@ int ReadRecords(XsiText& text, R*& block, int& n, int& max, int count, int line,
       if (slot < 0 || slot >= count)
         text.Fail("expected an index from 0 to " + std::to_string(count - 1) + ", found " + std::to_string(slot));
     }
-    for (int k = 0; k < arity; ++k) values[k] = text.Float();
+    text.Floats(values, static_cast<size_t>(arity));
     set(block[first + slot], values);
   }
   return first;
@@ -241,20 +254,15 @@ void ReadFaceList(XsiReading& r, int object, const ShapeLists& lists, int global
   if (sizes != corners)
     text.Fail("expected polygon sizes that add up to " + std::to_string(corners) + " corners, found " +
               std::to_string(sizes));
-  for (int f = first; f < o.fnum; ++f) {
-    WFace& face = o.faces[f];
-    for (int k = 0; k < face.num; ++k) face.v[k] = ReadIndex(text, lists, kPositions);
-  }
+  for (int f = first; f < o.fnum; ++f) ReadIndices(text, lists, kPositions, o.faces[f].v, o.faces[f].num);
   for (const std::string& element : elements) {
     const ListKind kind = ElementKind(element, lists);
     for (int f = first; f < o.fnum; ++f) {
       WFace& face = o.faces[f];
-      int* index = CornerIndices(face, kind);
-      for (int k = 0; k < face.num; ++k) {
-        if (kind == kOtherList)
-          text.Int();
-        else
-          index[k] = ReadIndex(text, lists, kind);
+      if (kind == kOtherList) {
+        for (int k = 0; k < face.num; ++k) text.Int();
+      } else {
+        ReadIndices(text, lists, kind, CornerIndices(face, kind), face.num);
       }
     }
   }

@@ -60,6 +60,25 @@ uint64_t XsiText::BytesLeft() const {
   return total - at;
 }
 
+void XsiText::RefillAndSkip() {
+  while (more_ && static_cast<size_t>(end_ - p_) < kLongestToken) {
+    Refill();
+    const char* p = p_;
+    int lines = 0;
+    while (p != end_ && IsSpace(*p)) lines += *p++ == '\n';
+    p_ = p;
+    line_ += lines;
+  }
+}
+
+float XsiText::FloatSlow(const char* start) {
+  float value = 0.0f;
+  const char* q = ScanDecimal(start, end_, value, [this](const char* at) { return EndsNumber(at); });
+  if (q == nullptr) Fail("expected a number, found " + Excerpt());
+  p_ = q;
+  return value;
+}
+
 int32_t XsiText::IntSlow() {
   const char* start = p_ + (p_ != end_ && *p_ == '+');
   int32_t value = 0;
@@ -77,6 +96,55 @@ int32_t XsiText::IntSlow() {
     return static_cast<int32_t>(wide);
   }
   Fail("expected an integer, found " + Excerpt());
+}
+
+// The lists take the common forms in a loop over local copies of the
+// cursor; anything else (a buffer to refill, a sign, a long number, a
+// fault) goes through Int or Float for that one number.
+void XsiText::Ints(int32_t* out, size_t n) {
+  size_t i = 0;
+  while (i < n) {
+    const char* p = p_;
+    const char* const end = end_;
+    // While more is to come, no number is begun within a token's length of
+    // the buffer's end, so that none is cut.
+    const char* const stop = more_ ? end - kLongestToken : end;
+    int lines = 0;
+    while (i < n && p < stop) {
+      while (p != end && IsSpace(*p)) lines += *p++ == '\n';
+      if (p >= stop) break;
+      // Eight digits at most: a longer number goes the careful way.
+      uint64_t value;
+      const int length = LeadingDigits(p, end, value);
+      if (length == 0 || length == 8 || !EndsNumber(p + length)) break;
+      p += length;
+      out[i++] = static_cast<int32_t>(value);
+    }
+    p_ = p;
+    line_ += lines;
+    if (i < n) out[i++] = Int();
+  }
+}
+
+void XsiText::Floats(float* out, size_t n) {
+  size_t i = 0;
+  while (i < n) {
+    const char* p = p_;
+    const char* const end = end_;
+    const char* const stop = more_ ? end - kLongestToken : end;
+    int lines = 0;
+    while (i < n && p < stop) {
+      while (p != end && IsSpace(*p)) lines += *p++ == '\n';
+      if (p >= stop) break;
+      const char* q = ScanPlainDecimal(p, end, out[i]);
+      if (q == nullptr || !EndsNumber(q)) break;
+      p = q;
+      ++i;
+    }
+    p_ = p;
+    line_ += lines;
+    if (i < n) out[i++] = Float();
+  }
 }
 
 int32_t XsiText::Count(const char* what) {

@@ -26,6 +26,19 @@ struct XsiFileError {
   std::string message;
 };
 
+// What each byte is to the scanner: a separator (blank, line end, ',',
+// ';'), a brace (which also ends a number), or anything else.
+struct XsiByteKinds {
+  enum : unsigned char { kOther = 0, kSeparator = 1, kBrace = 2 };
+  unsigned char kind[256] = {};
+  constexpr XsiByteKinds() {
+    for (char c : {' ', '\t', '\r', '\n', ',', ';'}) kind[static_cast<unsigned char>(c)] = kSeparator;
+    kind[static_cast<unsigned char>('{')] = kBrace;
+    kind[static_cast<unsigned char>('}')] = kBrace;
+  }
+};
+inline constexpr XsiByteKinds kXsiByteKinds{};
+
 class XsiText {
  public:
   // The longest token: a name or number that runs on past it is refused, so
@@ -77,8 +90,7 @@ class XsiText {
     float value = 0.0f;
     const char* start = p_ + (p_ != end_ && *p_ == '+');
     const char* q = ScanPlainDecimal(start, end_, value);
-    if (q == nullptr || !EndsNumber(q)) q = ScanDecimal(start, end_, value, [this](const char* at) { return EndsNumber(at); });
-    if (q == nullptr) Fail("expected a number, found " + Excerpt());
+    if (q == nullptr || !EndsNumber(q)) return FloatSlow(start);
     p_ = q;
     return value;
   }
@@ -87,17 +99,22 @@ class XsiText {
   int32_t Int() {
     SkipSeparators();
     const char* q = p_;
-    const bool negative = q != end_ && *q == '-';
-    if (negative || (q != end_ && *q == '+')) ++q;
+    const char* const end = end_;
+    const bool negative = q != end && *q == '-';
+    q += negative;
+    // Up to nine digits cannot pass 32 bits; longer numbers go the slow way.
     const char* digits = q;
-    int64_t value = 0;
-    while (q != end_ && *q >= '0' && *q <= '9' && value <= INT32_MAX) value = value * 10 + (*q++ - '0');
-    if (q != digits && value <= INT32_MAX && EndsNumber(q)) {
-      p_ = q;
-      return static_cast<int32_t>(negative ? -value : value);
-    }
-    return IntSlow();
+    const char* last = end - q > 9 ? q + 9 : end;
+    int32_t value = 0;
+    while (q != last && static_cast<unsigned char>(*q - '0') < 10) value = value * 10 + (*q++ - '0');
+    if (q == digits || !EndsNumber(q)) return IntSlow();
+    p_ = q;
+    return negative ? -value : value;
   }
+  // n integers into out (as Int reads them), and n numbers into out (as
+  // Float reads them): the long lists of a file, read in one loop.
+  void Ints(int32_t* out, size_t n);
+  void Floats(float* out, size_t n);
   // A count: an integer of 0 or more.
   int32_t Count(const char* what);
 
@@ -126,23 +143,22 @@ class XsiText {
   std::string Excerpt() const;
 
  private:
-  static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == ';'; }
-  bool EndsNumber(const char* q) const {
-    if (q == end_) return !more_;
-    const char c = *q;
-    return IsSpace(c) || c == '}' || c == '{';
-  }
+  static unsigned char KindOf(char c) { return kXsiByteKinds.kind[static_cast<unsigned char>(c)]; }
+  static bool IsSpace(char c) { return KindOf(c) == XsiByteKinds::kSeparator; }
+  bool EndsNumber(const char* q) const { return q == end_ ? !more_ : KindOf(*q) != XsiByteKinds::kOther; }
   void SkipSeparators() {
-    for (;;) {
-      while (p_ != end_ && IsSpace(*p_)) {
-        if (*p_ == '\n') ++line_;
-        ++p_;
-      }
-      if (!more_ || static_cast<size_t>(end_ - p_) >= kLongestToken) return;
-      Refill();
-    }
+    const char* p = p_;
+    const char* const end = end_;
+    int lines = 0;
+    while (p != end && IsSpace(*p)) lines += *p++ == '\n';
+    p_ = p;
+    line_ += lines;
+    if (more_ && static_cast<size_t>(end - p) < kLongestToken) RefillAndSkip();
   }
+  // SkipSeparators across the buffer's end.
+  void RefillAndSkip();
   int32_t IntSlow();
+  float FloatSlow(const char* start);
   // Moves the unread bytes to the front of the buffer and reads more after
   // them; clears more_ at the end of the file.
   void Refill();

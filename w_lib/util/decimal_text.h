@@ -9,6 +9,54 @@
 #include <cstring>
 #include <string_view>
 
+// The decimal digits that start at p, up to 8 of them and never past end:
+// how many there are, with their value in value. Where 8 bytes can be read
+// they are taken in one word (little-endian builds): each byte is a digit
+// when subtracting '0' leaves it below 10, and the digits are summed in
+// pairs, fours and eights by multiplication.
+inline int LeadingDigits(const char* p, const char* end, uint64_t& value) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  if (end - p >= 8) {
+    uint64_t x;
+    std::memcpy(&x, p, sizeof x);
+    // Per byte, the top bit is set unless it is a digit. A borrow or carry
+    // only reaches bytes above a byte that is no digit, which are not used.
+    const uint64_t not_digit = ((x + 0x4646464646464646u) | (x - 0x3030303030303030u)) & 0x8080808080808080u;
+    const int n = not_digit == 0 ? 8 : __builtin_ctzll(not_digit) / 8;
+    if (n == 0) {
+      value = 0;
+      return 0;
+    }
+    // The digits moved to the top bytes: the ones below read as leading zeros.
+    uint64_t t = (x - 0x3030303030303030u) << (8 * (8 - n));
+    t = t * 10 + (t >> 8);
+    t = (((t & 0x000000FF000000FFu) * (100 + (uint64_t{1000000} << 32))) +
+         (((t >> 16) & 0x000000FF000000FFu) * (1 + (uint64_t{10000} << 32)))) >>
+        32;
+    value = t;
+    return n;
+  }
+#endif
+  uint64_t v = 0;
+  int n = 0;
+  while (n < 8 && p + n != end && static_cast<unsigned char>(p[n] - '0') < 10) v = v * 10 + static_cast<uint64_t>(p[n++] - '0');
+  value = v;
+  return n;
+}
+
+// A run of decimal digits at q, appended to digits (modulo 2^64); returns
+// its end.
+inline const char* AppendDigits(const char* q, const char* end, uint64_t& digits) {
+  static constexpr uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+  for (;;) {
+    uint64_t value;
+    const int n = LeadingDigits(q, end, value);
+    digits = digits * kScale[n] + value;
+    q += n;
+    if (n < 8) return q;
+  }
+}
+
 // The common form of a number, [-]digits[.digits] with at most 19 digits and
 // no exponent, read without the general conversion: the digits as an integer
 // divided by a power of ten, both exact in a double, is the correctly rounded
@@ -21,25 +69,31 @@ inline const char* ScanPlainDecimal(const char* p, const char* end, float& value
   const char* q = p;
   const bool negative = q != end && *q == '-';
   if (negative) ++q;
+  // Up to 19 digits in all fit in 64 bits whatever they are; more are
+  // taken only as leading zeros, by the careful loop below.
   uint64_t digits = 0;
-  int count = 0;  // digits taken, leading zeros not counted
-  int decimals = 0;
   const char* first = q;
-  for (; q != end && *q >= '0' && *q <= '9'; ++q) {
-    if (digits == 0 && *q == '0') continue;
-    if (++count > 19) return nullptr;
-    digits = digits * 10 + static_cast<uint64_t>(*q - '0');
-  }
+  q = AppendDigits(q, end, digits);
   if (q == first) return nullptr;
+  long count = q - first;
+  int decimals = 0;
   if (q != end && *q == '.') {
     const char* fraction = ++q;
-    for (; q != end && *q >= '0' && *q <= '9'; ++q) {
-      ++decimals;
-      if (digits == 0 && *q == '0') continue;
-      if (++count > 19) return nullptr;
-      digits = digits * 10 + static_cast<uint64_t>(*q - '0');
+    q = AppendDigits(q, end, digits);
+    decimals = static_cast<int>(q - fraction);
+    if (decimals == 0 || decimals > 22) return nullptr;
+    count += decimals;
+  }
+  if (count > 19) {
+    // Digits past the nineteenth: fine only when the extra ones are
+    // leading zeros. Counted again without them.
+    digits = 0;
+    int significant = 0;
+    for (const char* d = first; d != q; ++d) {
+      if (*d == '.' || (digits == 0 && *d == '0')) continue;
+      if (++significant > 19) return nullptr;
+      digits = digits * 10 + static_cast<uint64_t>(*d - '0');
     }
-    if (q == fraction || decimals > 22) return nullptr;
   }
   if (q != end && (*q == 'e' || *q == 'E')) return nullptr;
   if (digits > (uint64_t{1} << 53)) return nullptr;
