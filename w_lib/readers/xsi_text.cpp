@@ -99,9 +99,12 @@ int32_t XsiText::IntSlow() {
 }
 
 // The lists take the common forms in a loop over local copies of the
-// cursor; anything else (a buffer to refill, a sign, a long number, a
-// fault) goes through Int or Float for that one number.
-void XsiText::Ints(int32_t* out, size_t n) {
+// cursor: scan(p, end, value) reads one number at p and returns its end, or
+// null for anything else (a sign, a long number, a fault), which goes
+// through slow() for that one number, as does one that a refill must come
+// before.
+template <class T, class Scan, class Slow>
+void XsiText::List(T* out, size_t n, Scan scan, Slow slow) {
   size_t i = 0;
   while (i < n) {
     const char* p = p_;
@@ -113,38 +116,33 @@ void XsiText::Ints(int32_t* out, size_t n) {
     while (i < n && p < stop) {
       while (p != end && IsSpace(*p)) lines += *p++ == '\n';
       if (p >= stop) break;
-      // Eight digits at most: a longer number goes the careful way.
-      uint64_t value;
-      const int length = LeadingDigits(p, end, value);
-      if (length == 0 || length == 8 || !EndsNumber(p + length)) break;
-      p += length;
-      out[i++] = static_cast<int32_t>(value);
-    }
-    p_ = p;
-    line_ += lines;
-    if (i < n) out[i++] = Int();
-  }
-}
-
-void XsiText::Floats(float* out, size_t n) {
-  size_t i = 0;
-  while (i < n) {
-    const char* p = p_;
-    const char* const end = end_;
-    const char* const stop = more_ ? end - kLongestToken : end;
-    int lines = 0;
-    while (i < n && p < stop) {
-      while (p != end && IsSpace(*p)) lines += *p++ == '\n';
-      if (p >= stop) break;
-      const char* q = ScanPlainDecimal(p, end, out[i]);
+      const char* q = scan(p, end, out[i]);
       if (q == nullptr || !EndsNumber(q)) break;
       p = q;
       ++i;
     }
     p_ = p;
     line_ += lines;
-    if (i < n) out[i++] = Float();
+    if (i < n) out[i++] = slow();
   }
+}
+
+void XsiText::Ints(int32_t* out, size_t n) {
+  List(
+      out, n,
+      [](const char* p, const char* end, int32_t& value) -> const char* {
+        // Eight digits at most: a longer number goes the careful way.
+        uint64_t digits;
+        const int length = LeadingDigits(p, end, digits);
+        if (length == 0 || length == 8) return nullptr;
+        value = static_cast<int32_t>(digits);
+        return p + length;
+      },
+      [this] { return Int(); });
+}
+
+void XsiText::Floats(float* out, size_t n) {
+  List(out, n, ScanPlainDecimal, [this] { return Float(); });
 }
 
 int32_t XsiText::Count(const char* what) {

@@ -157,6 +157,9 @@ class XsiText {
   }
   // SkipSeparators across the buffer's end.
   void RefillAndSkip();
+  // What Ints and Floats share: n numbers into out.
+  template <class T, class Scan, class Slow>
+  void List(T* out, size_t n, Scan scan, Slow slow);
   int32_t IntSlow();
   float FloatSlow(const char* start);
   // Moves the unread bytes to the front of the buffer and reads more after
