@@ -3,8 +3,12 @@
 // given in the file's angle unit and turning about x, then y, then z, become
 // radians in the scene's order (z, then x, then y); a file whose
 // SI_CoordinateSystem is not right-handed with y up and z out of the screen
-// is turned into that frame; texture coordinates get v running down.
+// is turned into that frame; texture coordinates get v running down; the
+// names' code page is told from the names.
 #include <cmath>
+#include <string_view>
+
+#include "w_lib/util/code_page.h"
 
 #include "w_lib/readers/xsi_reading.h"
 
@@ -79,6 +83,26 @@ void MapFrame(WObject& o, const WMatrix& axes, bool mirrored) {
     for (int f = 0; f < o.fnum; ++f) ReverseFace(o.faces[f]);
 }
 
+// dotXSI names no code page. The export writes the host's Shift-JIS names;
+// other writers write UTF-8. Names that all read as UTF-8, some of them
+// beyond ASCII, are taken as UTF-8 (Shift-JIS text beyond ASCII hardly ever
+// does); otherwise as Shift-JIS.
+bool NamesAreUtf8(const WScene& scene) {
+  bool beyond_ascii = false;
+  const auto check = [&beyond_ascii](const WName& name) {
+    const std::string_view text = name.c_str();
+    for (const char c : text) beyond_ascii = beyond_ascii || static_cast<unsigned char>(c) >= 0x80;
+    return NameAsUtf8(text, true) == text;
+  };
+  for (int i = 0; i < scene.onum; ++i)
+    if (!check(scene.objects[i].name)) return false;
+  for (int i = 0; i < scene.mnum; ++i)
+    if (!check(scene.materials[i].name)) return false;
+  for (int i = 0; i < scene.tnum; ++i)
+    if (!check(scene.textures[i].name)) return false;
+  return beyond_ascii;
+}
+
 }  // namespace
 
 void FinishXsiScene(XsiReading& r) {
@@ -102,5 +126,6 @@ void FinishXsiScene(XsiReading& r) {
       if (frame.v_axis == 1) t.v = static_cast<float>(1.0 - static_cast<double>(t.v));
     }
   }
+  scene.utf8_names = NamesAreUtf8(scene);
   UpdateMatrices(scene);
 }

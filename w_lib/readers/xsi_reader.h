@@ -19,7 +19,9 @@
 // Texture coordinates are stored with v running down from the top, as in
 // the rest of the scene library. Texture names are the image file names as
 // the file gives them. Model names lose the prefix "MDL-" and material
-// names the prefix "MAT-" that dotXSI writers put before them.
+// names the prefix "MAT-" that dotXSI writers put before them; names are
+// taken as UTF-8 when they all read as UTF-8 and some go beyond ASCII, and
+// otherwise as the Shift-JIS of the export's own files (scene.utf8_names).
 #pragma once
 
 #include <cstddef>

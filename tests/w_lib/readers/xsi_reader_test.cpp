@@ -685,6 +685,17 @@ TEST(XsiReader, AFileIsReadInPiecesAsItIsInMemory) {
   EXPECT_EQ(missing.error, path + ".none: cannot open: No such file or directory");
 }
 
+TEST(XsiReader, TellsTheNamesCodePageFromTheNames) {
+  const auto utf8 = [](const std::string& name) {
+    const Read r = ReadText("xsi 0300txt 0032\nSI_Model MDL-" + name + " {\n}\nSI_Model MDL-plain {\n}\n");
+    EXPECT_TRUE(r.ok) << r.error;
+    return r.scene.utf8_names;
+  };
+  EXPECT_TRUE(utf8("caf\xC3\xA9"));       // "cafe" with an acute e, in UTF-8
+  EXPECT_FALSE(utf8("\x83\x65\x83\x4C"));  // two katakana in Shift-JIS
+  EXPECT_FALSE(utf8("plain"));               // ASCII: either, and Shift-JIS is the default
+}
+
 TEST(XsiReader, LooksLikeXsiTextFromItsFirstBytes) {
   EXPECT_TRUE(LooksLikeXsiText("xsi 0300txt 0032\n", 17));
   EXPECT_TRUE(LooksLikeXsiText("xsi ", 4));
