@@ -90,8 +90,8 @@ int32_t XsiText::IntSlow() {
   // A whole number with decimals, as some files write frame numbers.
   float wide = 0.0f;
   const char* q = ScanPlainDecimal(start, end_, wide);
-  if (q != nullptr && EndsNumber(q) && wide == static_cast<float>(static_cast<int32_t>(wide)) &&
-      wide >= -2147483648.0f && wide < 2147483648.0f) {
+  if (q != nullptr && EndsNumber(q) && wide >= -2147483648.0f && wide < 2147483648.0f &&
+      wide == static_cast<float>(static_cast<int32_t>(wide))) {
     p_ = q;
     return static_cast<int32_t>(wide);
   }

@@ -580,6 +580,8 @@ TEST(XsiReader, MalformedTextIsRefusedWithItsLine) {
        "in.xsi:6: expected an index from 0 to 1, found 2"},
       {mesh + "  SI_Shape SHP-m {\n   1, \"ORDERED\",\n   -2, \"POSITION\",\n",
        "in.xsi:6: expected a count of values of 0 or more, found -2"},
+      {mesh + "  SI_Shape SHP-m {\n   1, \"ORDERED\",\n   15555555555.0, \"POSITION\",\n",
+       "in.xsi:6: expected an integer, found \"15555555555.0,\""},
       {mesh + "  SI_Shape SHP-m {\n   1, \"ORDERED\",\n   1, \"NORMAL\", 0,0,1,\n   1, \"NORMAL\", 0,0,1,\n",
        "in.xsi:7: expected one list \"NORMAL\" in a shape, found a second"},
       {shape + "  SI_PolygonList {\n   1, \"\", \"\", 3, 3,\n   0, 1, 2,\n",
