@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/document_freeze.h"
+#include "w_lib/util/text.h"
 #include "tools/file_identity.h"
 #include "w_lib/writers/w_writers.h"
 
@@ -56,7 +57,8 @@ void AddGeometryRows(std::string& text, const DocumentInfo& info) {
   AddRow(text, "lines:", std::to_string(info.lines));
   AddRow(text, "materials:", std::to_string(info.materials));
   AddRow(text, "textures:", std::to_string(info.textures.size()));
-  for (const TextureInfo& t : info.textures) text += "    " + t.name + (t.exists ? "" : " (missing)") + "\n";
+  for (const TextureInfo& t : info.textures)
+    text += "    " + EscapeControlCharacters(t.name) + (t.exists ? "" : " (missing)") + "\n";
 }
 
 nlohmann::ordered_json FacesJson(const DocumentInfo& info) {
@@ -89,7 +91,7 @@ constexpr LeftOutKind kLeftOut[] = {
 
 // A model's line under "objects:": its name and what it holds.
 std::string ModelLine(const ModelInfo& m) {
-  std::string line = "    " + std::string(2 * static_cast<size_t>(m.depth), ' ') + m.name;
+  std::string line = "    " + std::string(2 * static_cast<size_t>(m.depth), ' ') + EscapeControlCharacters(m.name);
   if (m.vertices == 0 && m.faces == 0) return line + " (no mesh)\n";
   line += ": " + std::to_string(m.vertices) + " vertices, " + std::to_string(m.faces) + " faces";
   if (m.volume.Closed()) {
@@ -102,7 +104,7 @@ std::string ModelLine(const ModelInfo& m) {
 }
 
 std::string XsiInfoText(const DocumentInfo& info) {
-  std::string text = info.path + "\n";
+  std::string text = EscapeControlCharacters(info.path) + "\n";
   AddRow(text, "format version:", "dotXSI " + info.format_version);
   AddRow(text, "objects:", std::to_string(info.objects));
   for (const ModelInfo& m : info.models) text += ModelLine(m);
@@ -227,7 +229,8 @@ DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& pa
 
 std::string DocumentInfoText(const DocumentInfo& info) {
   if (info.dotxsi) return XsiInfoText(info);
-  std::string text = info.path + "\n";
+  // Names are shown with their control characters escaped, as in messages.
+  std::string text = EscapeControlCharacters(info.path) + "\n";
   AddRow(text, "format version:", info.format_version);
   AddRow(text, "code page:", info.code_page.empty() ? "(not named)" : info.code_page);
   AddRow(text, "objects:", std::to_string(info.objects) + " (" + std::to_string(info.hidden) + " hidden, " +

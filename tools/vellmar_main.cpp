@@ -19,6 +19,7 @@
 #include "host/mqo_reader.h"
 #include "w_lib/readers/xsi_reader.h"
 #include "w_lib/util/text.h"
+#include "w_lib/writers/file_replace.h"
 #include "tools/command_line.h"
 #include "tools/console.h"
 #include "tools/document_info.h"
@@ -28,6 +29,7 @@
 #include "tools/large_pages.h"
 #include "tools/module_paths.h"
 #include "tools/output_formats.h"
+#include "tools/output_names.h"
 #include "tools/plugin_module.h"
 #include "tools/standard_output.h"
 
@@ -257,7 +259,7 @@ int WriteToStandardOutput(LoadedInput& input, const OutputFormat& format, Write&
   {
     ScratchFile scratch;
     if (!scratch.Create(format.extensions[0])) return errno != 0 ? errno : EIO;
-    BeginScratch(scratch.path(), scratch.folder());
+    if (!scratch.folder().empty()) BeginScratch(scratch.path(), scratch.folder());
     BeginOutputs(FilesWrittenFor(scratch.path(), format));
     error = write(input, scratch.path());
     EndOutputs();
@@ -299,6 +301,17 @@ int ForEachInput(const CommandLine& line, const OutputFormat& format, bool reads
       status = Combine(status, kBadInput);
       continue;
     }
+    // An output that cannot be written (a folder in the way of its
+    // companion, a read-only file) fails before the work.
+    int blocked = 0;
+    for (size_t f = 0; f < files.size() && !to_stdout && blocked == 0; ++f) {
+      blocked = CheckFileWritable(files[f]);
+      if (blocked != 0) Fail(files[f] + ": cannot write: " + Reason(blocked));
+    }
+    if (blocked != 0) {
+      status = Combine(status, kCannotWrite);
+      continue;
+    }
     ProgressStage("reading");
     LoadedInput loaded;
     if (!(IsDotXsiInput(input) ? ReadDotXsiInput(line, input, reads_dotxsi, loaded)
@@ -325,7 +338,8 @@ int ForEachInput(const CommandLine& line, const OutputFormat& format, bool reads
     for (const std::string& file : files) written.emplace(file, input);
     --progress.failed;
     ++progress.done;
-    if (!to_stdout && !line.quiet) std::printf("%s -> %s\n", input.c_str(), output.c_str());
+    if (!to_stdout && !line.quiet)
+      std::printf("%s -> %s\n", EscapeControlCharacters(input).c_str(), EscapeControlCharacters(output).c_str());
   }
   return status;
 }
@@ -487,6 +501,10 @@ int main(int argc, char** argv) {
     return kOk;
   }
   SetUpConsole(line.quiet);
+  if (!OutputNameFitsFormat(line, error)) {
+    Fail(error);
+    return kBadInput;
+  }
   if (!line.out_dir.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(line.out_dir, ec);
