@@ -113,7 +113,8 @@ else
     skip "no 32-bit Wine: $wine32_missing; and $wow64_missing"
   fi
 fi
-wine_name="Wine ($bits-bit${road:+, $road})"
+wine_name="Wine ($bits-bit)"
+[ "$bits" = 64 ] || wine_name="Wine (32-bit, $road)"
 echo "Wine road: $road"
 
 # A wow64 prefix is a 64-bit one, with the 32-bit DLLs in its syswow64.
