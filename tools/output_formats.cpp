@@ -37,28 +37,39 @@ bool Plain(const char* path, WScene&& scene, const WriterOptions&) {
   return Write(path, std::move(scene));
 }
 
+// A dotXSI file's scene: the dotXSI writer writes its rotations as they are,
+// so they go back to the order that dotXSI files turn by.
+void PrepareReadSceneForXsi(WScene& scene) {
+  PrepareReadScene(scene);
+  RotationsToXsiOrder(scene);
+}
+void PrepareReadSceneForWriters(WScene& scene) { PrepareReadScene(scene); }
+
 const OutputFormat kFormats[] = {
     {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPassesWithoutEdges,
-     Plain<WriteXsi>},
-    {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, Plain<WriteXFile>},
+     PrepareReadSceneForXsi, Plain<WriteXsi>},
+    {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
+     Plain<WriteXFile>},
     {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, RunLibraryFormatPassesForWriters,
-     Plain<WriteObjFile>},
+     PrepareReadSceneForWriters, Plain<WriteObjFile>},
     {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPassesForWriters,
-     Plain<WriteMqoFile>},
+     PrepareReadSceneForWriters, Plain<WriteMqoFile>},
     {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPassesForWriters,
-     Plain<WriteDxfFaces>},
+     PrepareReadSceneForWriters, Plain<WriteDxfFaces>},
     {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, RunLibraryFormatPassesForWriters,
-     Plain<WriteDxfPolyface>},
+     PrepareReadSceneForWriters, Plain<WriteDxfPolyface>},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPassesForWriters,
-     Plain<WriteSceneDump>},
+     PrepareReadSceneForWriters, Plain<WriteSceneDump>},
 #if VELLMAR_GLTF
-    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters, WriteGltf,
-     true},
-    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, WriteGlb, true},
+    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
+     PrepareReadSceneForWriters, WriteGltf, true},
+    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
+     WriteGlb, true},
 #else
-    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters, nullptr,
-     true},
-    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, nullptr, true},
+    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
+     PrepareReadSceneForWriters, nullptr, true},
+    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
+     nullptr, true},
 #endif
 };
 

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# A second reader of compressed glTF: every example and every real document
-# is written as .glb and, with --compress, as .glb and .gltf; the
+# A second reader of compressed glTF: every example, every real document
+# and every real dotXSI file is written as .glb and, with --compress, as .glb and .gltf; the
 # meshoptimizer package's decoder (run with node, installed into the build
 # tree on first use, as the validator is) reads the compressed files, which
 # must draw what the uncompressed one draws within the errors the README
 # states. Without node, npm, the package or a tool that can compress, the
 # test is skipped (exit 77), saying why.
-# Usage: gltf_compressed_reading.sh TOOL EXAMPLES SAMPLES_OR_EMPTY WORK
+# Usage: gltf_compressed_reading.sh TOOL EXAMPLES SAMPLES_OR_EMPTY WORK [XSI_SAMPLES_OR_EMPTY]
 set -uo pipefail
-tool=$1 examples=$2 samples=$3 work=$4
+tool=$1 examples=$2 samples=$3 work=$4 xsi_samples=${5:-}
 here=$(dirname "$(realpath "$0")")
 version=0.18.1
 decoder=$work/meshoptimizer-$version
@@ -40,12 +40,13 @@ pairs=()
 shopt -s nullglob
 inputs=("$examples"/*.mqo)
 if [ -n "$samples" ] && [ -d "$samples" ]; then inputs+=("$samples"/*.mqo "$samples"/*.mqoz); fi
+if [ -n "$xsi_samples" ] && [ -d "$xsi_samples" ]; then inputs+=("$xsi_samples"/*.xsi); fi
 for input in "${inputs[@]}"; do
   name=$(basename "$input")
   name=${name%.*}
   for output in "$name.glb" "$name.compressed.glb --compress" "$name.compressed.gltf --compress"; do
     set -- $output
-    if ! "$tool" convert "$input" "$out/$1" ${2:-} >/dev/null 2>"$out/convert.err"; then
+    if ! "$tool" convert -q "$input" "$out/$1" ${2:-} >/dev/null 2>"$out/convert.err"; then
       echo "FAIL: convert $input to $1 ${2:-}: $(cat "$out/convert.err")"
       exit 1
     fi
