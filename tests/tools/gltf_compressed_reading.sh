@@ -42,8 +42,7 @@ inputs=("$examples"/*.mqo)
 if [ -n "$samples" ] && [ -d "$samples" ]; then inputs+=("$samples"/*.mqo "$samples"/*.mqoz); fi
 if [ -n "$xsi_samples" ] && [ -d "$xsi_samples" ]; then inputs+=("$xsi_samples"/*.xsi); fi
 for input in "${inputs[@]}"; do
-  name=$(basename "$input")
-  name=${name%.*}
+  name=$(basename "$input")  # with its extension: a document and a dotXSI file may share a name
   for output in "$name.glb" "$name.compressed.glb --compress" "$name.compressed.gltf --compress"; do
     set -- $output
     if ! "$tool" convert -q "$input" "$out/$1" ${2:-} >/dev/null 2>"$out/convert.err"; then
