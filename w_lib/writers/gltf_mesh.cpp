@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <unordered_map>
 
 #include "w_lib/util/parallel.h"
@@ -138,21 +139,27 @@ class VertexSplit {
 
   // The glTF vertex of scene vertex v with these attributes, made when new.
   uint32_t Find(int v, const CornerKey& key) {
-    const GridNormal normal(normals_, key.normal);
+    // The corner's grid point is worked out when a vertex with another
+    // normal record first needs it.
+    std::optional<GridNormal> normal;
+    const auto corner_normal = [&]() -> const GridNormal& {
+      if (!normal) normal.emplace(normals_, key.normal);
+      return *normal;
+    };
     int k = first_[static_cast<size_t>(v)];
     int walked = 0;
     for (; k != -1 && walked < kWalked; k = entries_[static_cast<size_t>(k)].next, ++walked) {
       const Entry& made = entries_[static_cast<size_t>(k)];
       if (made.key.uv != key.uv || made.key.color != key.color) continue;
-      if (made.key.normal == key.normal || GridNormal(normals_, made.key.normal).Welds(normal))
+      if (made.key.normal == key.normal || GridNormal(normals_, made.key.normal).Welds(corner_normal()))
         return static_cast<uint32_t>(k);
     }
     // Past the walk, v's vertices are in the table: any match there is
     // older than the walked ones, which did not match.
     if (k != -1) {
-      const int found = FindInTable(v, key, normal);
+      const int found = FindInTable(v, key, corner_normal());
       if (found != -1) return static_cast<uint32_t>(found);
-      return Add(v, key, &normal);
+      return Add(v, key, &corner_normal());
     }
     const uint32_t added = Add(v, key, nullptr);
     if (walked == kWalked) TableAll(v);
