@@ -9,11 +9,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
+
+#include "w_lib/util/parallel.h"
 
 namespace {
 
 constexpr int kPositionMax = (1 << kGltfPositionBits) - 1;
+// Vertices from which a mesh's arrays are encoded on several threads.
+constexpr size_t kVerticesToShare = size_t{1} << 16;
 constexpr double kUvMax = 65535.0;
 
 // Encodes count vertices of stride bytes each.
@@ -57,8 +62,9 @@ float PositionStep(double extent) {
 
 int Clamped(long value, int high) { return value < 0 ? 0 : (value > high ? high : static_cast<int>(value)); }
 
-void QuantizePositions(const GltfMesh& mesh, const double low[3], const double high[3],
-                       GltfCompressedMesh& compressed) {
+// Sets the grid and the bounds of compressed; returns the positions' view.
+GltfEncodedView QuantizePositions(const GltfMesh& mesh, const double low[3], const double high[3],
+                                  GltfCompressedMesh& compressed) {
   const size_t n = mesh.VertexCount();
   double extent = 0.0;
   for (int a = 0; a < 3; ++a) extent = std::max(extent, high[a] - low[a]);
@@ -79,10 +85,10 @@ void QuantizePositions(const GltfMesh& mesh, const double low[3], const double h
     compressed.low[a] = n > 0 ? lo[a] : 0;
     compressed.high[a] = hi[a];
   }
-  compressed.views.push_back(EncodeVertices(q.data(), n, 4 * sizeof(uint16_t)));
+  return EncodeVertices(q.data(), n, 4 * sizeof(uint16_t));
 }
 
-void EncodeNormals(const GltfMesh& mesh, GltfCompressedMesh& compressed) {
+GltfEncodedView EncodeNormals(const GltfMesh& mesh) {
   const size_t n = mesh.VertexCount();
   std::vector<int8_t> q(4 * n);
   const float* normal = mesh.Normals();
@@ -90,31 +96,27 @@ void EncodeNormals(const GltfMesh& mesh, GltfCompressedMesh& compressed) {
     EncodeOctahedral(normal[3 * v], normal[3 * v + 1], normal[3 * v + 2], kGltfNormalBits, &q[4 * v]);
   GltfEncodedView view = EncodeVertices(q.data(), n, 4);
   view.octahedral = true;
-  compressed.views.push_back(std::move(view));
+  return view;
 }
 
-void EncodeUvs(const GltfMesh& mesh, const GltfUvGrid& grid, GltfCompressedMesh& compressed) {
+GltfEncodedView EncodeUvs(const GltfMesh& mesh, const GltfUvGrid& grid) {
   const size_t n = mesh.VertexCount();
   const float* uv = mesh.Uvs();
-  compressed.uv_floats = !grid.quantized;
-  if (!grid.quantized) {
-    compressed.views.push_back(EncodeVertices(uv, n, 2 * sizeof(float)));
-    return;
-  }
+  if (!grid.quantized) return EncodeVertices(uv, n, 2 * sizeof(float));
   std::vector<uint16_t> q(2 * n);
   for (size_t i = 0; i < 2 * n; ++i) {
     const double units = (static_cast<double>(uv[i]) - grid.offset[i % 2]) / GltfUvGrid::kStep;
     q[i] = static_cast<uint16_t>(Clamped(std::lround(units), static_cast<int>(kUvMax)));
   }
-  compressed.views.push_back(EncodeVertices(q.data(), n, 2 * sizeof(uint16_t)));
+  return EncodeVertices(q.data(), n, 2 * sizeof(uint16_t));
 }
 
-void EncodeColors(const GltfMesh& mesh, GltfCompressedMesh& compressed) {
+GltfEncodedView EncodeColors(const GltfMesh& mesh) {
   const size_t n = mesh.VertexCount();
   std::vector<uint8_t> q(4 * n);
   const float* color = mesh.Colors();
   for (size_t i = 0; i < 4 * n; ++i) q[i] = static_cast<uint8_t>(Clamped(std::lround(color[i] * 255.0f), 255));
-  compressed.views.push_back(EncodeVertices(q.data(), n, 4));
+  return EncodeVertices(q.data(), n, 4);
 }
 
 // A signed normalised integer of bits bits for v in -1..1, rounded half away
@@ -181,13 +183,19 @@ void CompressGltfMesh(GltfMesh& mesh, const double low[3], const double high[3],
                       bool short_indices, GltfCompressedMesh& compressed) {
   compressed = GltfCompressedMesh();
   const size_t n = mesh.VertexCount();
-  QuantizePositions(mesh, low, high, compressed);
-  if (mesh.Normals()) EncodeNormals(mesh, compressed);
-  if (mesh.Uvs()) EncodeUvs(mesh, uv_grid, compressed);
-  if (mesh.Colors()) EncodeColors(mesh, compressed);
+  compressed.uv_floats = !uv_grid.quantized;
+  // Each array is encoded on its own, a large mesh's on the machine's threads.
+  std::vector<std::function<GltfEncodedView()>> encode;
+  encode.push_back([&] { return QuantizePositions(mesh, low, high, compressed); });
+  if (mesh.Normals()) encode.push_back([&] { return EncodeNormals(mesh); });
+  if (mesh.Uvs()) encode.push_back([&] { return EncodeUvs(mesh, uv_grid); });
+  if (mesh.Colors()) encode.push_back([&] { return EncodeColors(mesh); });
+  for (const GltfPrimitive& p : mesh.primitives)
+    encode.push_back([&, primitive = &p] { return EncodeIndices(*primitive, n, short_indices); });
+  compressed.views.resize(encode.size());
+  ParallelFor(encode.size(), n >= kVerticesToShare ? 1 : encode.size(), [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) compressed.views[i] = encode[i]();
+  });
   std::vector<float>().swap(mesh.attributes);
-  for (GltfPrimitive& p : mesh.primitives) {
-    compressed.views.push_back(EncodeIndices(p, n, short_indices));
-    std::vector<uint32_t>().swap(p.indices);
-  }
+  for (GltfPrimitive& p : mesh.primitives) std::vector<uint32_t>().swap(p.indices);
 }
