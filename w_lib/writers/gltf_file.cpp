@@ -439,8 +439,11 @@ class GltfDocument {
 #endif
 
   // Whether the materials' textures carry the transform that restores the
-  // texture coordinates' grid.
-  bool TexturesTransformed() const { return any_uv_grid_; }
+  // texture coordinates' grid: when some mesh stores them so, and some
+  // material has a texture.
+  bool TexturesTransformed() const {
+    return any_uv_grid_ && std::any_of(material_texture_.begin(), material_texture_.end(), [](int t) { return t != -1; });
+  }
 
   static size_t IndexWidth(const PlacedObject& placed) {
     return placed.short_indices ? sizeof(uint16_t) : sizeof(uint32_t);
@@ -718,7 +721,15 @@ bool Guarded(Write&& write) {
   return false;
 }
 
-bool BuildDocument(GltfDocument& document) {
+bool BuildDocument(GltfDocument& document, const GltfWriteOptions& options) {
+#if !VELLMAR_MESHOPT
+  if (options.compress) {
+    errno = ENOTSUP;  // compression needs meshoptimizer
+    return false;
+  }
+#else
+  static_cast<void>(options);
+#endif
   if (document.Build()) return true;
   errno = ERANGE;  // a coordinate, normal, texture coordinate or colour that is not finite
   return false;
@@ -756,7 +767,7 @@ bool WriteGlb(const char* path, const WScene& scene, WScene* release, const Gltf
   return Guarded([&] {
     GltfBuffer data;
     GltfDocument document(scene, release, options, data);
-    if (!BuildDocument(document)) return false;
+    if (!BuildDocument(document, options)) return false;
     // The whole file, chunk heads and padding included, is counted in 32 bits.
     if (data.size() > 0xFFFFFFFFu - 64u) {
       errno = EFBIG;
@@ -785,7 +796,7 @@ bool WriteGltf(const char* path, const WScene& scene, WScene* release, const Glt
     }
     GltfBuffer data;
     GltfDocument document(scene, release, options, data);
-    if (!BuildDocument(document)) return false;
+    if (!BuildDocument(document, options)) return false;
     const std::string uri = FileUri(FileName(buffer_path.c_str()));
     // Both files are complete before either replaces anything.
     TextOutput gltf;

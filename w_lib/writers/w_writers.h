@@ -303,7 +303,8 @@ struct GltfWriteOptions {
   // translation restore the positions, a texture transform the texture
   // coordinates) and every array encoded (EXT_meshopt_compression), as
   // gltf_mesh_compression.h describes; triangles ordered in strips, which
-  // compress best. Only in builds with meshoptimizer.
+  // compress best. Only in builds with meshoptimizer: without it the write
+  // fails with errno ENOTSUP.
   bool compress = false;
 };
 

@@ -639,6 +639,13 @@ TEST(GltfFile, CompressedFilesRequireTheExtensionsAndPlaceEveryArray) {
   json same = gltf;
   same["buffers"][0].erase("uri");
   EXPECT_EQ(same, glb.document);
+
+  // Without a textured material no texture transform is needed, nor named.
+  WScene untextured = scene;
+  untextured.materials[1].tex = -1;
+  ASSERT_TRUE(WriteGlbFile(glb_path.c_str(), untextured, options));
+  EXPECT_EQ(ReadGlb(glb_path).document["extensionsRequired"],
+            json::array({"EXT_meshopt_compression", "KHR_mesh_quantization"}));
   std::remove(glb_path.c_str());
   std::remove(gltf_path.c_str());
   std::remove(GltfBufferPath(gltf_path.c_str()).c_str());
