@@ -16,10 +16,7 @@ decoder=$work/meshoptimizer-$version
 # decoded (the README's table of errors).
 max_normal_degrees=1.3
 
-skip() {
-  echo "SKIPPED: $*"
-  exit 77
-}
+. "$here/npm_package.sh"
 
 out=$work/gltf-compressed-reading
 rm -rf "$out"
@@ -27,14 +24,7 @@ mkdir -p "$out"
 if ! "$tool" convert "$examples/cube.mqo" "$out/probe.glb" --compress >/dev/null 2>"$out/probe.err"; then
   skip "this build cannot compress: $(cat "$out/probe.err")"
 fi
-command -v node >/dev/null || skip "node is not installed"
-if [ ! -f "$decoder/node_modules/meshoptimizer/package.json" ]; then
-  command -v npm >/dev/null || skip "npm is not installed, so the meshoptimizer decoder cannot be"
-  mkdir -p "$decoder"
-  if ! npm install --prefix "$decoder" --no-audit --no-fund "meshoptimizer@$version" >"$work/npm-meshoptimizer.log" 2>&1; then
-    skip "npm could not install meshoptimizer@$version: $(tail -n 1 "$work/npm-meshoptimizer.log")"
-  fi
-fi
+npm_package meshoptimizer "$version" "$decoder" "the meshoptimizer decoder"
 
 pairs=()
 shopt -s nullglob

@@ -13,19 +13,8 @@ here=$(dirname "$(realpath "$0")")
 version=2.0.0-dev.3.10
 validator=$work/gltf-validator-$version
 
-skip() {
-  echo "SKIPPED: $*"
-  exit 77
-}
-
-command -v node >/dev/null || skip "node is not installed"
-if [ ! -f "$validator/node_modules/gltf-validator/package.json" ]; then
-  command -v npm >/dev/null || skip "npm is not installed, so the glTF validator cannot be"
-  mkdir -p "$validator"
-  if ! npm install --prefix "$validator" --no-audit --no-fund "gltf-validator@$version" >"$work/npm-install.log" 2>&1; then
-    skip "npm could not install gltf-validator@$version: $(tail -n 1 "$work/npm-install.log")"
-  fi
-fi
+. "$here/npm_package.sh"
+npm_package gltf-validator "$version" "$validator" "the glTF validator"
 
 # The allowed warnings: the codes in the first column of the README's table.
 allowed=$(sed -n '/^### Validator warnings allowed/,/^#/p' "$readme" | sed -n 's/^| `\([A-Z_]*\)` |.*/\1/p' | paste -sd, -)
