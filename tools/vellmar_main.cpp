@@ -359,7 +359,7 @@ int RunExport(const CommandLine& line) {
     return kBadInput;
   }
   const std::string host = HostModulePath();
-  if (plugin.init(host.c_str()) != 1) {
+  if (plugin.MQInit(host.c_str()) != 1) {
     Fail("the plug-in could not bind the host interface from " + host);
     return kBadInput;
   }
@@ -368,7 +368,7 @@ int RunExport(const CommandLine& line) {
     // of the process share.
     ProgressStage("exporting");
     errno = 0;
-    return plugin.export_file(0, output.c_str(), input.document->get()) == 1 ? 0 : WriteError();
+    return plugin.MQExportFile(0, output.c_str(), input.document->get()) == 1 ? 0 : WriteError();
   });
 }
 
@@ -459,17 +459,17 @@ int RunInfo(const CommandLine& line) {
     return kBadInput;
   }
   uint32_t product = 0, id = 0;
-  plugin.get_id(&product, &id);
+  plugin.MQGetPlugInID(&product, &id);
   std::printf("module:            %s\n", path.c_str());
-  std::printf("name:              %s\n", plugin.get_name());
-  std::printf("interface version: 0x%X\n", static_cast<unsigned>(plugin.check_version(0)));
-  std::printf("type:              %d%s\n", static_cast<int>(plugin.get_type()),
-              plugin.get_type() == 2 ? " (export)" : "");
+  std::printf("name:              %s\n", plugin.MQGetPlugInName());
+  std::printf("interface version: 0x%X\n", static_cast<unsigned>(plugin.MQCheckVersion(0)));
+  std::printf("type:              %d%s\n", static_cast<int>(plugin.MQGetPlugInType()),
+              plugin.MQGetPlugInType() == 2 ? " (export)" : "");
   std::printf("product id:        0x%08X\n", static_cast<unsigned>(product));
   std::printf("plug-in id:        0x%08X\n", static_cast<unsigned>(id));
-  for (int32_t i = 0; plugin.enum_file_type(i); ++i) {
-    const char* ext = plugin.enum_file_ext(i);
-    std::printf("file type %d:       %s, extension %s\n", static_cast<int>(i), plugin.enum_file_type(i),
+  for (int32_t i = 0; plugin.MQEnumFileType(i); ++i) {
+    const char* ext = plugin.MQEnumFileExt(i);
+    std::printf("file type %d:       %s, extension %s\n", static_cast<int>(i), plugin.MQEnumFileType(i),
                 ext ? ext : "(none)");
   }
   size_t count = 0;
