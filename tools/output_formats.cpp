@@ -29,6 +29,10 @@ bool WriteGltf(const char* path, WScene&& scene, const WriterOptions& options) {
 bool WriteGlb(const char* path, WScene&& scene, const WriterOptions& options) {
   return WriteGlbFile(path, std::move(scene), GltfOptions(options));
 }
+#else
+// A build without glTF lists the formats all the same, and refuses them.
+constexpr decltype(OutputFormat::write) WriteGltf = nullptr;
+constexpr decltype(OutputFormat::write) WriteGlb = nullptr;
 #endif
 
 // A writer that takes no options.
@@ -60,17 +64,10 @@ const OutputFormat kFormats[] = {
      PrepareReadSceneForWriters, Plain<WriteDxfPolyface>},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPassesForWriters,
      PrepareReadSceneForWriters, Plain<WriteSceneDump>},
-#if VELLMAR_GLTF
     {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
      PrepareReadSceneForWriters, WriteGltf, true},
     {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
      WriteGlb, true},
-#else
-    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, nullptr, true},
-    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
-     nullptr, true},
-#endif
 };
 
 std::string Lower(std::string text) {
