@@ -24,9 +24,7 @@ TwoCornerFaces Prepare(WScene& copy) {
   DropFaceEdges(copy);
   DropDanglingGeometry(copy);
   FreezeTransforms(copy);
-  TwoCornerFaces edges = KeepTwoCornerFaces(copy);
-  TriangulateScene(copy, true);
-  return edges;
+  return TriangulateKeepingEdges(copy);
 }
 
 // Characters that layer names may not hold.

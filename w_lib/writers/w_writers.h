@@ -83,6 +83,12 @@ bool DropDanglingGeometry(WScene& scene);
 // are written as such.
 using TwoCornerFaces = std::vector<std::vector<WFace>>;
 TwoCornerFaces KeepTwoCornerFaces(const WScene& scene);
+// Cuts the polygons of more than four corners into triangles
+// (TriangulateScene, quadrilaterals kept) and returns the two-corner faces
+// that it removes, as KeepTwoCornerFaces takes them. The lines that the
+// triangulation adds for its ears are taken away again: a conversion adds
+// no geometry, and each object keeps only its own lines.
+TwoCornerFaces TriangulateKeepingEdges(WScene& scene);
 
 // --- dotXSI 3.0 text -------------------------------------------------------
 
@@ -228,10 +234,10 @@ bool SplitVerticesByUvAndColor(WScene& scene);
 
 // Writes scene as a .mqo text document at path ("wt"). The working copy has
 // its faces reversed, its lengths multiplied by 100, its transforms frozen
-// and its polygons of more than four corners cut into triangles; the
-// triangulation's diagonals are written as two-point faces, and after them
-// the two-corner faces (the host's edges) with their material and corner
-// attributes. Faces and lines
+// and its polygons of more than four corners cut into triangles. Its loose
+// lines are written as two-point faces, and after them the two-corner faces
+// (the host's edges) with their material and corner attributes; the
+// triangulation's diagonals are not written. Faces and lines
 // that name a vertex outside their object are left out; a face material, a
 // material texture, a corner texture coordinate or colour that names nothing
 // is written as none. Colours are packed with each component clamped to
@@ -252,8 +258,8 @@ unsigned PackMqoColor(const WColor& color);
 // --- DXF ---------------------------------------------------------------------
 // Both write one ENTITIES section ("wb", LF line ends) from a working copy
 // with transforms frozen and polygons of more than four corners cut into
-// triangles; every object's lines (loose lines and the triangulation's
-// diagonals), then its two-corner faces, are LINE entities on layer 0.
+// triangles; every object's loose lines, then its two-corner faces, are
+// LINE entities on layer 0 (the triangulation's diagonals are not written).
 // Faces and lines that name a vertex outside their object are left out.
 // DXF has z up: a point (x, y, z) of the copy is written as (x, 0 - z, y).
 // Layer names have the characters that DXF does not allow in them replaced

@@ -1,6 +1,6 @@
 // The DXF writers against hand-written text: the frame, LINE and 3DFACE
 // entities with their layers, polyface meshes with vertex numbers from 1,
-// the triangulation's lines, elements that name nothing, failed writes.
+// only the document's own lines, elements that name nothing, failed writes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -73,7 +73,7 @@ TEST(DxfFile, PolyfaceNumbersVerticesFromOne) {
             std::string(kHead) + "0\nPOLYLINE\n8\nnone\n66\n1\n70\n64\n71\n0\n72\n0\n0\nSEQEND\n" + kEnd);
 }
 
-TEST(DxfFile, PentagonGivesThreeFacesAndThreeLinesAndEdgesFollow) {
+TEST(DxfFile, PentagonGivesThreeFacesAndOnlyTheObjectsOwnLines) {
   WScene scene;
   scene.AddMaterial("m");
   WObject& obj = AddObjectAt(scene, "penta", {{2, 0, 0}, {3, 2, 0}, {1, 3, 0}, {-1, 2, 0}, {0, 0, 0}});
@@ -86,21 +86,31 @@ TEST(DxfFile, PentagonGivesThreeFacesAndThreeLinesAndEdgesFollow) {
   AddLineBetween(obj, 1, 3);
   ComputeFaceNormals(scene);
 
-  // The edge is the last line, after the loose line and the ears' lines,
-  // and no face; turned to z up, (3, 2, 0) is (3, 0, 2).
-  const std::string edge = "0\nLINE\n8\n0\n70\n0\n10\n0.000000\n20\n0.000000\n30\n0.000000\n"
-                           "11\n3.000000\n21\n0.000000\n31\n2.000000\n";
+  // The loose line from (3, 2, 0) to (-1, 2, 0), then the edge, then the
+  // faces; turned to z up, (3, 2, 0) is (3, 0, 2). The diagonals that the
+  // cut makes (0-2, 0-3) are no lines of the document and are not written.
+  const std::string lines = "0\nLINE\n8\n0\n70\n0\n10\n3.000000\n20\n0.000000\n30\n2.000000\n"
+                            "11\n-1.000000\n21\n0.000000\n31\n2.000000\n"
+                            "0\nLINE\n8\n0\n70\n0\n10\n0.000000\n20\n0.000000\n30\n0.000000\n"
+                            "11\n3.000000\n21\n0.000000\n31\n2.000000\n";
   const std::string faces = Faces(scene);
   EXPECT_EQ(Count(faces, "0\n3DFACE\n"), 3);
-  EXPECT_EQ(Count(faces, "0\nLINE\n"), 5);
-  EXPECT_NE(faces.find(edge + "0\n3DFACE\n"), std::string::npos);
-  // The ears' diagonals 0-2, 0-3 and 0-4 (the pentagon's own last side).
-  EXPECT_NE(faces.find("10\n2.000000\n20\n0.000000\n30\n0.000000\n11\n0.000000\n21\n0.000000\n31\n0.000000\n"),
-            std::string::npos);
+  EXPECT_EQ(Count(faces, "0\nLINE\n"), 2);
+  EXPECT_NE(faces.find(std::string(kHead) + lines + "0\n3DFACE\n"), std::string::npos);
   const std::string poly = Polyface(scene);
-  EXPECT_NE(poly.find(edge + "0\nPOLYLINE\n8\npenta\n66\n1\n70\n64\n71\n5\n72\n3\n"), std::string::npos);
+  EXPECT_NE(poly.find(std::string(kHead) + lines + "0\nPOLYLINE\n8\npenta\n66\n1\n70\n64\n71\n5\n72\n3\n"),
+            std::string::npos);
   EXPECT_NE(poly.find("71\n1\n72\n4\n73\n5\n0\nSEQEND\n"), std::string::npos);
-  EXPECT_EQ(Count(poly, "0\nLINE\n"), 5);
+  EXPECT_EQ(Count(poly, "0\nLINE\n"), 2);
+
+  // An object of polygons alone has no lines at all.
+  WScene plain;
+  WObject& hexagon = AddObjectAt(plain, "hex", {{2, 0, 0}, {3, 1, 0}, {2, 2, 0}, {0, 2, 0}, {-1, 1, 0}, {0, 0, 0}});
+  AddFaceOver(hexagon, {0, 1, 2, 3, 4, 5}, 0);
+  ComputeFaceNormals(plain);
+  EXPECT_EQ(Count(Faces(plain), "0\n3DFACE\n"), 4);
+  EXPECT_EQ(Count(Faces(plain), "0\nLINE\n"), 0);
+  EXPECT_EQ(Count(Polyface(plain), "0\nLINE\n"), 0);
 }
 
 TEST(DxfFile, ElementsNamingMissingVerticesAreLeftOut) {
