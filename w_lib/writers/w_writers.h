@@ -204,9 +204,13 @@ bool SplitVerticesByUvAndColor(WScene& scene);
 // world coordinates. Vertex, texture-coordinate and normal numbers run on
 // across objects. A two-corner face is a line element (l), a face of fewer
 // corners is not written and changes no current material. A face material
-// outside the list counts as none; corner indices are written as stored.
-// Names in g, usemtl and newmtl have blanks, '#' and control bytes replaced
-// by '_'. The material file gives each material's alpha as its opacity (d).
+// outside the list counts as none, written as "usemtl NoMaterial"; corner
+// indices are written as stored. Each object is named by an o and a g line.
+// Names in o, g, usemtl and newmtl have blanks, '#' and control bytes
+// replaced by '_'. The material file gives each material's alpha as its
+// opacity (d), and ends with an entry for NoMaterial, in a new material's
+// colour, when the OBJ file names it and no material of the scene has that
+// name.
 // Returns false, leaving both files as they were, when the OBJ file cannot
 // be opened or a write or close of either file fails: neither replaces its
 // old file before both are complete. A material file that cannot be opened
