@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <numeric>
 #include <set>
@@ -333,4 +334,19 @@ TEST(ConvertedFiles, RealDocumentsReadBackRight) {
   for (const auto& entry : std::filesystem::directory_iterator(folder))
     if (entry.path().extension() == ".mqo" || entry.path().extension() == ".mqoz") paths.push_back(entry.path().string());
   CheckDocuments(paths);
+}
+
+TEST(ConvertedFiles, NamesBeyondShiftJisReadBackRight) {
+  // A UTF-8 document whose names Shift-JIS cannot hold (Hangul): its DXF
+  // files are of the version whose text is UTF-8, which must load as well.
+  // A closed tetrahedron of two materials and a loose edge.
+  const std::string path = TempPath("hangul.mqo");
+  std::ofstream(path, std::ios::binary) << "Metasequoia Document\r\nFormat Text Ver 1.1\r\nCodePage utf8\r\n\r\n"
+                                           "Material 2 {\r\n\t\"\xED\x95\x9C\" col(1.000 0.000 0.000 1.000)\r\n"
+                                           "\t\"\xEA\xB5\xAD\" col(0.000 0.000 1.000 1.000)\r\n}\r\n"
+                                           "Object \"\xEC\x96\xB4 one\" {\r\n\tvertex 4 {\r\n\t\t0 0 0\r\n"
+                                           "\t\t100 0 0\r\n\t\t0 100 0\r\n\t\t0 0 100\r\n\t}\r\n\tface 5 {\r\n"
+                                           "\t\t3 V(0 1 2) M(0)\r\n\t\t3 V(0 3 1) M(1)\r\n\t\t3 V(0 2 3) M(0)\r\n"
+                                           "\t\t3 V(1 3 2) M(1)\r\n\t\t2 V(0 3)\r\n\t}\r\n}\r\nEof\r\n";
+  EXPECT_GT(CheckDocuments({path}), 0);
 }

@@ -260,14 +260,19 @@ void WriteMqoScene(TextOutput& out, const WScene& scene);
 unsigned PackMqoColor(const WColor& color);
 
 // --- DXF ---------------------------------------------------------------------
-// Both write one ENTITIES section ("wb", LF line ends) from a working copy
+// Both write a HEADER section that names the file's version ($ACADVER) and
+// code page ($DWGCODEPAGE), then one ENTITIES section ("wb", LF line ends),
+// from a working copy
 // with transforms frozen and polygons of more than four corners cut into
 // triangles; every object's loose lines, then its two-corner faces, are
 // LINE entities on layer 0 (the triangulation's diagonals are not written).
 // Faces and lines that name a vertex outside their object are left out.
 // DXF has z up: a point (x, y, z) of the copy is written as (x, 0 - z, y).
 // Layer names have the characters that DXF does not allow in them replaced
-// by '_'. Both return false, leaving no file, when the file cannot be opened
+// by '_'. They are written in code page 932 (Shift-JIS) under version AC1009
+// (R12): as the scene holds them, or converted from UTF-8 (utf8_names) when
+// every layer name of the file has a code in it; otherwise they stay UTF-8,
+// under version AC1021 (2007), whose text is UTF-8. Both return false, leaving no file, when the file cannot be opened
 // or a write or the close fails.
 
 // Every face as a 3DFACE (a triangle repeats its third corner) on the layer

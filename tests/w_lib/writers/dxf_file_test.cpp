@@ -11,7 +11,9 @@
 
 namespace {
 
-const char kHead[] = "0\nSECTION\n2\nENTITIES\n";
+const char kHead[] =
+    "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1009\n9\n$DWGCODEPAGE\n3\nANSI_932\n0\nENDSEC\n"
+    "0\nSECTION\n2\nENTITIES\n";
 const char kEnd[] = "0\nENDSEC\n0\nEOF\n";
 
 std::string Faces(const WScene& scene) { return TextOf(WriteDxfFacesScene, scene); }
@@ -61,6 +63,43 @@ TEST(DxfFile, FacesOnTheLayersOfTheirMaterials) {
   odd.objects[0].SetName("mugcup:SUB");
   EXPECT_NE(Faces(odd).find("0\n3DFACE\n8\na_____________ b\n62\n2\n"), std::string::npos);
   EXPECT_EQ(Count(Polyface(odd), "8\nmugcup_SUB\n"), 7);  // the mesh head, four vertices, two faces
+}
+
+TEST(DxfFile, NamesAreInTheCodePageThatTheHeaderNames) {
+  // "te su to" and "so" (whose second byte is 0x5C, a backslash in ASCII)
+  // in Shift-JIS, as the host stores them: kept byte for byte, the 0x5C
+  // not taken for a backslash.
+  WScene sjis = MakePart();
+  sjis.materials[2].SetName("\x83\x65\x83\x58\x83\x67");
+  sjis.objects[0].SetName("\x83\x5C/");
+  EXPECT_EQ(Faces(sjis).rfind(kHead, 0), 0u);
+  EXPECT_NE(Faces(sjis).find("0\n3DFACE\n8\n\x83\x65\x83\x58\x83\x67\n62\n2\n"), std::string::npos);
+  EXPECT_EQ(Count(Polyface(sjis), "8\n\x83\x5C_\n"), 7);
+
+  // The same names in a UTF-8 scene are written in Shift-JIS under the
+  // same head.
+  WScene utf8 = MakePart();
+  utf8.utf8_names = true;
+  utf8.materials[2].SetName("\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88");
+  utf8.objects[0].SetName("\xE3\x82\xBD/");
+  EXPECT_EQ(Faces(utf8), Faces(sjis));
+  EXPECT_EQ(Polyface(utf8), Polyface(sjis));
+
+  // A name that Shift-JIS cannot hold (Hangul "han"): every name of the
+  // file stays UTF-8, the breaking characters replaced, under version
+  // AC1021; the names of the other writer's file decide its own head.
+  utf8.materials[0].SetName("\xED\x95\x9C|");
+  const std::string faces = Faces(utf8);
+  EXPECT_EQ(faces.rfind("0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1021\n9\n$DWGCODEPAGE\n3\nANSI_1252\n0\nENDSEC\n"
+                        "0\nSECTION\n2\nENTITIES\n",
+                        0),
+            0u);
+  EXPECT_NE(faces.find("0\n3DFACE\n8\n\xED\x95\x9C_\n62\n0\n"), std::string::npos);
+  EXPECT_NE(faces.find("0\n3DFACE\n8\n\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\n62\n2\n"), std::string::npos);
+  EXPECT_EQ(Polyface(utf8), Polyface(sjis));
+  utf8.objects[0].SetName("\xE3\x82\xBD\xED\x95\x9C");
+  EXPECT_NE(Polyface(utf8).find("$ACADVER\n1\nAC1021\n"), std::string::npos);
+  EXPECT_EQ(Count(Polyface(utf8), "8\n\xE3\x82\xBD\xED\x95\x9C\n"), 7);
 }
 
 TEST(DxfFile, PolyfaceNumbersVerticesFromOne) {
