@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/document_freeze.h"
+#include "w_lib/util/code_page.h"
 #include "tools/file_identity.h"
 
 namespace {
@@ -31,6 +32,7 @@ DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& pa
   info.path = path;
   info.format_version = doc.format_version;
   info.code_page = doc.code_page;
+  info.utf8_names = doc.utf8_names;
   info.objects = doc.ObjectCount();
   const VHostShownOtherwise shown = CountShownOtherwise(doc);
   info.hidden = shown.hidden;
@@ -62,7 +64,7 @@ DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& pa
   return info;
 }
 
-std::string DocumentInfoText(const DocumentInfo& info) {
+std::string DocumentInfoText(const DocumentInfo& info, bool utf8_text) {
   std::string text = info.path + "\n";
   auto row = [&](const char* label, const std::string& value) {
     text += "  " + std::string(label);
@@ -85,7 +87,10 @@ std::string DocumentInfoText(const DocumentInfo& info) {
   row("lines:", std::to_string(info.lines));
   row("materials:", std::to_string(info.materials));
   row("textures:", std::to_string(info.textures.size()));
-  for (const TextureInfo& t : info.textures) text += "    " + t.name + (t.exists ? "" : " (missing)") + "\n";
+  for (const TextureInfo& t : info.textures) {
+    const std::string name = utf8_text ? NameAsUtf8(t.name, info.utf8_names) : t.name;
+    text += "    " + name + (t.exists ? "" : " (missing)") + "\n";
+  }
   return text;
 }
 
@@ -95,7 +100,8 @@ std::string DocumentInfoJson(const std::vector<DocumentInfo>& infos) {
     nlohmann::ordered_json by_corners = nlohmann::ordered_json::object();
     for (const auto& [corners, count] : info.faces_by_corners) by_corners[std::to_string(corners)] = count;
     nlohmann::ordered_json textures = nlohmann::ordered_json::array();
-    for (const TextureInfo& t : info.textures) textures.push_back({{"name", t.name}, {"exists", t.exists}});
+    for (const TextureInfo& t : info.textures)
+      textures.push_back({{"name", NameAsUtf8(t.name, info.utf8_names)}, {"exists", t.exists}});
     documents.push_back({
         {"file", info.path},
         {"format_version", info.format_version},

@@ -10,7 +10,7 @@
 #include "host/host_document.h"
 
 struct TextureInfo {
-  std::string name;  // as the document names it
+  std::string name;  // as the document names it, in its code page
   bool exists = false;  // a file of that name is there beside the document
 };
 
@@ -18,6 +18,7 @@ struct DocumentInfo {
   std::string path;
   std::string format_version;
   std::string code_page;  // empty when the document names none
+  bool utf8_names = false;  // names are UTF-8; else in the host's Shift-JIS
   int32_t objects = 0;
   int32_t hidden = 0, mirrored = 0, lathed = 0, subdivided = 0;
   int64_t vertices = 0;
@@ -33,9 +34,11 @@ struct DocumentInfo {
 // bare file name there.
 DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& path);
 
-// The description as indented lines under the document's path.
-std::string DocumentInfoText(const DocumentInfo& info);
+// The description as indented lines under the document's path; names as
+// the document stores them, or converted to UTF-8 when utf8_text.
+std::string DocumentInfoText(const DocumentInfo& info, bool utf8_text);
 
 // The descriptions as a JSON array (one object per document), with two
-// spaces of indentation; bytes that are not UTF-8 in names become U+FFFD.
+// spaces of indentation; names converted to UTF-8 from the document's code
+// page, and bytes of a path that are not UTF-8 as U+FFFD.
 std::string DocumentInfoJson(const std::vector<DocumentInfo>& infos);

@@ -24,6 +24,7 @@
 #include "tools/file_identity.h"
 #include "tools/interrupt_cleanup.h"
 #include "tools/large_pages.h"
+#include "tools/locale_charset.h"
 #include "tools/module_paths.h"
 #include "tools/output_formats.h"
 #include "tools/plugin_module.h"
@@ -328,6 +329,7 @@ int RunConvert(const CommandLine& line) {
 int DescribeDocuments(const CommandLine& line) {
   int status = kOk;
   std::vector<DocumentInfo> infos;
+  const bool utf8_text = !line.json && LocaleCharsetIsUtf8();
   for (const std::string& input : line.inputs) {
     MQDocumentRecord doc;
     std::string error, warning;
@@ -338,7 +340,7 @@ int DescribeDocuments(const CommandLine& line) {
     }
     if (!warning.empty()) PrintWarning(warning);
     infos.push_back(DescribeDocument(doc, input));
-    if (!line.json) std::printf("%s%s", infos.size() > 1 ? "\n" : "", DocumentInfoText(infos.back()).c_str());
+    if (!line.json) std::printf("%s%s", infos.size() > 1 ? "\n" : "", DocumentInfoText(infos.back(), utf8_text).c_str());
   }
   if (line.json) std::fputs(DocumentInfoJson(infos).c_str(), stdout);
   return status;

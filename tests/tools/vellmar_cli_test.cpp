@@ -544,8 +544,18 @@ TEST(VellmarCli, InfoDescribesDocuments) {
          "\tface 1 {\n\t\t2 V(0 1)\n\t}\n}\nEof\n";
   std::ofstream(dir + "bad.mqo") << "not a document\n";
 
-  ToolRun run = Vellmar("info " + Quoted(dir + "doc.mqo"));
+  // The texture named in Shift-JIS: as stored in a locale of another
+  // character set, in UTF-8 in a UTF-8 one.
+  const std::string sjis_texture = "    \x83\x65\x83\x4c\x83\x58\x83\x60\x83\x83.bmp (missing)\n";
+  const std::string utf8_texture =
+      "    \xE3\x83\x86\xE3\x82\xAD\xE3\x82\xB9\xE3\x83\x81\xE3\x83\xA3.bmp (missing)\n";
+  ToolRun run = Vellmar("info " + Quoted(dir + "doc.mqo"), "LC_ALL=C.UTF-8 ");
   ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find(utf8_texture), std::string::npos) << run.out;
+  const std::string in_utf8 = run.out;
+  run = Vellmar("info " + Quoted(dir + "doc.mqo"), "LC_ALL=C ");
+  EXPECT_NE(run.out.find(sjis_texture), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(0, run.out.find(sjis_texture)), in_utf8.substr(0, in_utf8.find(utf8_texture)));
   for (const char* line :
        {"  format version:  1.1\n", "  code page:       932\n",
         "  objects:         2 (1 hidden, 1 mirrored, 1 lathed, 0 subdivided)\n", "  vertices:        7\n",
@@ -573,8 +583,8 @@ TEST(VellmarCli, InfoDescribesDocuments) {
   ASSERT_EQ(doc["textures"].size(), 3u);
   EXPECT_EQ(doc["textures"][0], nlohmann::json::parse(R"({"name": "tex\\here.png", "exists": true})"));
   EXPECT_EQ(doc["textures"][1]["exists"], false);
-  EXPECT_NE(doc["textures"][2]["name"].get<std::string>().find("\xEF\xBF\xBD"), std::string::npos)
-      << "bytes that are not UTF-8 replaced";
+  // Converted from the document's code page, whatever the locale.
+  EXPECT_EQ(doc["textures"][2]["name"], "\xE3\x83\x86\xE3\x82\xAD\xE3\x82\xB9\xE3\x83\x81\xE3\x83\xA3.bmp");
   EXPECT_EQ(documents[1]["code_page"], nullptr);
   EXPECT_EQ(documents[1]["faces"]["by_corners"]["4"], 6);
 }
