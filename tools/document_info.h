@@ -11,7 +11,7 @@
 
 struct TextureInfo {
   std::string name;  // as the document names it, in its code page
-  bool exists = false;  // a file of that name is there beside the document
+  bool exists = false;  // FindTextureFile finds its file
 };
 
 struct DocumentInfo {
@@ -29,9 +29,8 @@ struct DocumentInfo {
   std::vector<TextureInfo> textures;  // each name once, in the order of the materials
 };
 
-// Describes the document read from path; texture files are looked for
-// relative to path's folder ('\' counts as a folder separator), and by their
-// bare file name there.
+// Describes the document read from path; texture files are looked for as
+// FindTextureFile looks for them, in path's folder.
 DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& path);
 
 // The description as indented lines under the document's path; names as
