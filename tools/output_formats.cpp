@@ -14,24 +14,34 @@ namespace {
 // dotXSI writer reads no lines: no format needs the face sides' lines made.
 // The dotXSI and glTF writers work on the scene as it is; the others' forms
 // that take the scene by rvalue reference prepare it in place instead of a
-// copy.
-bool WriteXsi(const char* path, WScene&& scene) { return WriteXsiFile(path, scene); }
+// copy. Only glTF stores texture images.
+bool WriteXsi(const char* path, WScene&& scene, const TextureSource&) { return WriteXsiFile(path, scene); }
+template <bool (*Write)(const char*, WScene&&)>
+bool WithoutImages(const char* path, WScene&& scene, const TextureSource&) {
+  return Write(path, std::move(scene));
+}
 #if VELLMAR_GLTF
-bool WriteGltf(const char* path, WScene&& scene) { return WriteGltfFile(path, std::move(scene)); }
-bool WriteGlb(const char* path, WScene&& scene) { return WriteGlbFile(path, std::move(scene)); }
+bool WriteGltf(const char* path, WScene&& scene, const TextureSource& textures) {
+  return WriteGltfFile(path, std::move(scene), textures);
+}
+bool WriteGlb(const char* path, WScene&& scene, const TextureSource& textures) {
+  return WriteGlbFile(path, std::move(scene), textures);
+}
 #endif
 
 const OutputFormat kFormats[] = {
     {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPassesWithoutEdges, WriteXsi},
-    {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, WriteXFile},
+    {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, WithoutImages<WriteXFile>},
     {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, RunLibraryFormatPassesForWriters,
-     WriteObjFile},
-    {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPassesForWriters, WriteMqoFile},
-    {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPassesForWriters, WriteDxfFaces},
+     WithoutImages<WriteObjFile>},
+    {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPassesForWriters,
+     WithoutImages<WriteMqoFile>},
+    {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPassesForWriters,
+     WithoutImages<WriteDxfFaces>},
     {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, RunLibraryFormatPassesForWriters,
-     WriteDxfPolyface},
+     WithoutImages<WriteDxfPolyface>},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPassesForWriters,
-     WriteSceneDump},
+     WithoutImages<WriteSceneDump>},
 #if VELLMAR_GLTF
     {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters, WriteGltf},
     {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, WriteGlb},

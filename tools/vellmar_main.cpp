@@ -17,6 +17,8 @@
 #include "host/host_api.h"
 #include "host/mqo_reader.h"
 #include "w_lib/util/text.h"
+#include "w_lib/util/texture_path.h"
+#include "w_lib/writers/w_writers.h"
 #include "tools/command_line.h"
 #include "tools/console.h"
 #include "tools/document_info.h"
@@ -45,7 +47,7 @@ std::string HostModulePath() { return ModulePathOf(reinterpret_cast<const void*>
 // A document loaded into the stand-in host, released on every path.
 class LoadedDocument {
  public:
-  LoadedDocument(const std::string& path, uint64_t max_size) {
+  LoadedDocument(const std::string& path, uint64_t max_size) : path_(path) {
     char error[1024] = {};
     char warning[1024] = {};
     doc_ = VHost_LoadDocumentLimited(path.c_str(), max_size, error, sizeof error, warning, sizeof warning);
@@ -65,8 +67,10 @@ class LoadedDocument {
   }
   const std::string& error() const { return error_; }
   const std::string& warning() const { return warning_; }
+  const std::string& path() const { return path_; }
 
  private:
+  std::string path_;
   MQDocument doc_ = nullptr;
   std::string error_;
   std::string warning_;
@@ -319,8 +323,16 @@ int RunConvert(const CommandLine& line) {
     doc.Release();
     format->passes(scene);
     ProgressStage("writing");
+    // Texture images are looked for as the host looks for them: relative
+    // names in the document's folder.
+    std::vector<std::string> warnings;
+    TextureSource textures;
+    textures.document_folder = FolderOf(doc.path());
+    textures.warnings = &warnings;
     errno = 0;
-    return format->write(output.c_str(), std::move(scene)) ? 0 : WriteError();
+    const int status = format->write(output.c_str(), std::move(scene), textures) ? 0 : WriteError();
+    for (const std::string& warning : warnings) PrintWarning(doc.path() + ": " + warning);
+    return status;
   });
 }
 

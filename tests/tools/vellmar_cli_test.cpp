@@ -526,6 +526,33 @@ TEST(VellmarCli, SourceDateEpochFixesTheTimeStamp) {
   }
 }
 
+TEST(VellmarCli, GltfStoresTheTexturesFoundBesideTheDocument) {
+  // The document lies elsewhere than the current folder; its texture is
+  // looked for beside it. Missing: one warning naming it and its material,
+  // and the file is written without it.
+  const std::string dir = TempFolder("textures");
+  std::filesystem::copy_file(std::string(VELLMAR_EXAMPLES) + "/untextured_and_no_material.mqo", dir + "doc.mqo");
+  ToolRun run = Vellmar("convert -q " + Quoted(dir + "doc.mqo") + " " + Quoted(dir + "out.glb"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "vellmar: warning: " + dir +
+                         "doc.mqo: texture \"decal.png\" (material \"decal\") is not found; the material is "
+                         "written without it\n");
+  std::string glb = ReadFile(dir + "out.glb");
+  EXPECT_EQ(glb.find("\"images\""), std::string::npos);
+  EXPECT_EQ(glb.find("decal.png"), std::string::npos);
+
+  // Beside it: stored in the file, which names nothing outside itself.
+  const std::string decal = ReadFile(std::string(VELLMAR_EXAMPLES) + "/decal.png");
+  std::filesystem::copy_file(std::string(VELLMAR_EXAMPLES) + "/decal.png", dir + "decal.png");
+  run = Vellmar("convert -q " + Quoted(dir + "doc.mqo") + " " + Quoted(dir + "out.glb"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  glb = ReadFile(dir + "out.glb");
+  EXPECT_NE(glb.find("\"mimeType\":\"image/png\",\"name\":\"decal.png\""), std::string::npos);
+  EXPECT_EQ(glb.find("\"uri\""), std::string::npos);
+  EXPECT_NE(glb.find(decal), std::string::npos) << "the PNG as it is";
+}
+
 TEST(VellmarCli, InfoDescribesDocuments) {
   const std::string dir = TempFolder("info");
   std::filesystem::create_directories(dir + "tex");

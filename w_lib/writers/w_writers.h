@@ -301,23 +301,37 @@ void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);
 // mesh. Every material is written, used or not, as metallic-roughness: the
 // base colour factor from its colour and alpha (clamped to 0..1), metallic
 // 0, a roughness from a specular power of 5, BLEND when alpha < 1, and its
-// texture's file name as the URI of an image. Names are converted to UTF-8
-// (scene.utf8_names tells their code page). The glTF texture origin is the
-// top left, as in the scene: texture coordinates are written as they are.
-// Both return false, leaving the old files as they were, when a file cannot
-// be opened or written, or a number to write is not finite (errno ERANGE).
+// texture as an image stored in the buffer (gltf_images.h), PNG or JPEG,
+// after the meshes' arrays; a texture whose image cannot be stored is left
+// out, with a warning, and its material keeps only its colour. Names are
+// converted to UTF-8 (scene.utf8_names tells their code page). The glTF
+// texture origin is the top left, as in the scene: texture coordinates are
+// written as they are. Both return false, leaving the old files as they
+// were, when a file cannot be opened or written, or a number to write is
+// not finite (errno ERANGE).
+
+// Where the glTF writers look for the texture images that a scene names,
+// and where they tell of those they leave out.
+struct TextureSource {
+  // The folder of the document that the scene was read from ("" for the
+  // current folder), in which FindTextureFile looks for relative names.
+  std::string document_folder;
+  // One line for each texture whose image is left out, naming it and its
+  // materials; null: not told.
+  std::vector<std::string>* warnings = nullptr;
+};
 
 // A binary .glb file: the JSON chunk and the buffer chunk in one file.
-[[nodiscard]] bool WriteGlbFile(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteGlbFile(const char* path, const WScene& scene, const TextureSource& textures = {});
 // The same from a scene the writer may change: the lines that are face
 // sides (which glTF leaves out) are freed before the buffer is built.
-[[nodiscard]] bool WriteGlbFile(const char* path, WScene&& scene);
+[[nodiscard]] bool WriteGlbFile(const char* path, WScene&& scene, const TextureSource& textures = {});
 
 // A .gltf JSON file and its buffer in the file beside it with the extension
 // .bin (GltfBufferPath), which it names. Neither replaces its old file
-// before both are complete; a scene without geometry has no buffer and
-// writes no .bin. A path whose buffer name is the path itself is refused
-// (errno EINVAL).
-[[nodiscard]] bool WriteGltfFile(const char* path, const WScene& scene);
-[[nodiscard]] bool WriteGltfFile(const char* path, WScene&& scene);
+// before both are complete; a scene without geometry or images has no
+// buffer and writes no .bin. A path whose buffer name is the path itself
+// is refused (errno EINVAL).
+[[nodiscard]] bool WriteGltfFile(const char* path, const WScene& scene, const TextureSource& textures = {});
+[[nodiscard]] bool WriteGltfFile(const char* path, WScene&& scene, const TextureSource& textures = {});
 std::string GltfBufferPath(const char* path);

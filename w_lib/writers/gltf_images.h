@@ -1,0 +1,33 @@
+// The texture images that a glTF file stores in its buffer: the file of
+// each texture that the scene's materials name, found as the host finds it
+// (FindTextureFile), read, and kept as PNG or JPEG, which every glTF viewer
+// shows.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "w_lib/writers/w_writers.h"
+
+struct GltfImage {
+  std::string name;       // the texture's file name, UTF-8
+  const char* mime_type;  // "image/png" or "image/jpeg"
+  std::vector<unsigned char> bytes;
+};
+
+struct GltfImages {
+  std::vector<GltfImage> images;    // each file once, in the order the materials first name them
+  std::vector<int> material_image;  // per material: its image, or -1
+};
+
+// The images of the scene's materials. A texture whose file cannot be
+// found, read or taken as an image gives its materials no image, and one
+// line in source.warnings that names it and them.
+GltfImages CollectGltfImages(const WScene& scene, const TextureSource& source);
+
+// The file at path as a glTF image: PNG and JPEG as they are (once their
+// head shows them to be such), any other format that stb_image reads (BMP,
+// TGA, GIF, PSD, PIC, PNM) converted to PNG with the channels it has. False,
+// with the reason in why, for a file that cannot be read, is not a regular
+// file, is larger than 256 MiB, holds more than 2^26 pixels or is no image.
+bool ReadGltfImage(const std::string& path, GltfImage& image, std::string& why);
