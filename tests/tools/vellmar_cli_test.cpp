@@ -9,11 +9,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -61,6 +63,63 @@ long PolygonListFaces(const std::string& xsi) {
     faces += std::strtol(xsi.c_str() + line, nullptr, 10);
   }
   return faces;
+}
+
+// The positions and the polygons of the one mesh of a dotXSI file, read
+// token by token (numbers and names are separated by blanks and commas).
+struct XsiMesh {
+  std::vector<std::array<double, 3>> positions;
+  std::vector<std::vector<int>> polygons;
+};
+
+XsiMesh ReadXsiMesh(const std::string& xsi) {
+  std::vector<std::string> tokens;
+  std::string token;
+  for (const char c : xsi + "\n") {
+    if (c == ' ' || c == ',' || c == '\n' || c == '\t' || c == '\r') {
+      if (!token.empty()) tokens.push_back(token);
+      token.clear();
+    } else {
+      token += c;
+    }
+  }
+  XsiMesh mesh;
+  const auto at = [&](const std::string& name) {
+    return static_cast<size_t>(std::find(tokens.begin(), tokens.end(), name) - tokens.begin());
+  };
+  size_t k = at("\"POSITION\"");
+  if (k == tokens.size()) return mesh;
+  const long vertices = std::stol(tokens[k - 1]);
+  for (long v = 0; v < vertices; ++v, k += 3)
+    mesh.positions.push_back({std::stod(tokens[k + 1]), std::stod(tokens[k + 2]), std::stod(tokens[k + 3])});
+  k = at("SI_PolygonList");
+  if (k == tokens.size()) return mesh;
+  // {, the polygon count, the attribute list, the material, the corner count,
+  // then each polygon's corner count, then the corners' vertices.
+  const long count = std::stol(tokens[k + 2]);
+  size_t corner = k + 6 + static_cast<size_t>(count);
+  for (long f = 0; f < count; ++f) {
+    mesh.polygons.emplace_back();
+    for (long c = std::stol(tokens[k + 6 + static_cast<size_t>(f)]); c > 0; --c)
+      mesh.polygons.back().push_back(std::stoi(tokens[corner++]));
+  }
+  return mesh;
+}
+
+// The signed volume of a closed mesh: positive when its polygons run
+// counter-clockwise seen from outside.
+double SignedVolume(const XsiMesh& mesh) {
+  double volume = 0.0;
+  for (const std::vector<int>& polygon : mesh.polygons) {
+    const auto& a = mesh.positions[static_cast<size_t>(polygon[0])];
+    for (size_t k = 1; k + 1 < polygon.size(); ++k) {
+      const auto& b = mesh.positions[static_cast<size_t>(polygon[k])];
+      const auto& c = mesh.positions[static_cast<size_t>(polygon[k + 1])];
+      volume += (a[0] * (b[1] * c[2] - b[2] * c[1]) - a[1] * (b[0] * c[2] - b[2] * c[0]) +
+                 a[2] * (b[0] * c[1] - b[1] * c[0])) / 6.0;
+    }
+  }
+  return volume;
 }
 
 std::vector<std::filesystem::path> SampleDocuments() {
@@ -523,6 +582,33 @@ TEST(VellmarCli, SourceDateEpochFixesTheTimeStamp) {
     EXPECT_EQ(ReadFile(a), ReadFile(b)) << command;
     EXPECT_EQ(ReadFile(c).find("Tue Dec 08 00:00:00 2026"), std::string::npos) << command;
     EXPECT_EQ(MaskTimeStamp(ReadFile(c)), MaskTimeStamp(ReadFile(a))) << command;
+  }
+}
+
+TEST(VellmarCli, DotXsiIsMirroredInXUnlessTheXAxisIsNegated) {
+  // The cube of side 200 around the origin, whose first vertex lies at
+  // (-100, 100, 100) in the document. By default the export mirrors x: the
+  // faces then run clockwise seen from outside (volume -8 at 1/100 scale).
+  // The dialog's X axis set to -X mirrors it back: the document's own x,
+  // faces counter-clockwise (+8), as the format's own files have them.
+  const std::string dir = TempFolder("orientation");
+  ASSERT_EQ(Vellmar("export " + Example("cube.mqo") + " " + Quoted(dir + "default.xsi")).status, 0);
+  ASSERT_EQ(Vellmar("export " + Example("cube.mqo") + " " + Quoted(dir + "turned.xsi") + " --axes -x,y,z").status, 0);
+  for (const auto& [file, volume, first_x] : {std::make_tuple("default.xsi", -8.0, 1.0),
+                                               std::make_tuple("turned.xsi", 8.0, -1.0)}) {
+    SCOPED_TRACE(file);
+    const XsiMesh mesh = ReadXsiMesh(ReadFile(dir + file));
+    ASSERT_EQ(mesh.positions.size(), 8u);
+    ASSERT_EQ(mesh.polygons.size(), 6u);
+    EXPECT_NEAR(SignedVolume(mesh), volume, 1e-9);
+    EXPECT_EQ(mesh.positions[0], (std::array<double, 3>{first_x, 1.0, 1.0}));
+    double low = 0.0, high = 0.0;
+    for (const auto& p : mesh.positions) {
+      low = std::min(low, p[0]);
+      high = std::max(high, p[0]);
+    }
+    EXPECT_EQ(low, -1.0);
+    EXPECT_EQ(high, 1.0);
   }
 }
 
