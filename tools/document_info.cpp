@@ -7,6 +7,7 @@
 
 #include "host/document_freeze.h"
 #include "w_lib/util/code_page.h"
+#include "w_lib/util/text.h"
 #include "w_lib/util/texture_path.h"
 
 DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& path) {
@@ -46,7 +47,8 @@ DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& pa
 }
 
 std::string DocumentInfoText(const DocumentInfo& info, bool utf8_text) {
-  std::string text = info.path + "\n";
+  // Names are shown with their control characters escaped, as in messages.
+  std::string text = EscapeControlCharacters(info.path) + "\n";
   auto row = [&](const char* label, const std::string& value) {
     text += "  " + std::string(label);
     text.append(17 - std::string(label).size(), ' ');
@@ -70,7 +72,7 @@ std::string DocumentInfoText(const DocumentInfo& info, bool utf8_text) {
   row("textures:", std::to_string(info.textures.size()));
   for (const TextureInfo& t : info.textures) {
     const std::string name = utf8_text ? NameAsUtf8(t.name, info.utf8_names) : t.name;
-    text += "    " + name + (t.exists ? "" : " (missing)") + "\n";
+    text += "    " + EscapeControlCharacters(name) + (t.exists ? "" : " (missing)") + "\n";
   }
   return text;
 }

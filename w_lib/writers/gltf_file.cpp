@@ -632,13 +632,7 @@ bool WriteGltfFile(const char* path, const WScene& scene, const TextureSource& t
       errno = error;
       return false;
     }
-    if (!bin.Commit()) {
-      const int error = errno;
-      gltf.Discard();
-      errno = error;
-      return false;
-    }
-    return gltf.Commit();
+    return gltf.CommitWith(bin);
   });
 }
 
