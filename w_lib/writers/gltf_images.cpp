@@ -1,15 +1,17 @@
-// Finding, reading and converting the texture images of a glTF file. The
-// formats that glTF does not name are decoded by stb_image and written as
-// PNG by stb_image_write, both compiled into this file alone (their
-// functions are private to it). stb's PNG writer is deterministic: its own
-// deflate at a fixed level and a fixed rule for each row's filter, so an
-// image gives the same bytes on every platform.
+// Finding, reading and converting the texture images of a glTF file. PNG
+// and JPEG are stored as they are, once their heads are whole. The formats
+// that glTF does not name are decoded by stb_image and written as PNG by
+// stb_image_write, both compiled into this file alone (their functions are
+// private to it). stb's PNG writer is deterministic: its own deflate at a
+// fixed level and a fixed rule for each row's filter, so an image gives the
+// same bytes on every platform.
 #include "w_lib/writers/gltf_images.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -30,10 +32,17 @@
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_NO_STDIO
 // No format of floating-point pixels, and no vector code: every decoder
-// left works on integers, alike on every platform.
+// left works on integers, alike on every platform. PNG and JPEG are never
+// decoded (they are stored as they are); without their decoders no other
+// file can reach them either. Left out, as unsafe on malformed files in
+// this version: the JPEG decoder (it writes past a table) and the PNM
+// reader (its size numbers overflow).
 #define STBI_NO_HDR
 #define STBI_NO_LINEAR
 #define STBI_NO_SIMD
+#define STBI_NO_PNG
+#define STBI_NO_JPEG
+#define STBI_NO_PNM
 #include <stb/stb_image.h>
 
 #define STB_IMAGE_WRITE_STATIC
@@ -44,7 +53,6 @@
 namespace {
 
 constexpr long long kMaxFileBytes = 256ll << 20;
-constexpr long long kMaxPixels = 1ll << 26;
 
 // The settings of stb's PNG writer, set once whatever the header's
 // defaults may become: deflate level 8, and each row's filter chosen by
@@ -60,6 +68,48 @@ void PinPngSettings() {
 
 bool StartsWith(const std::vector<unsigned char>& bytes, const char* head, size_t n) {
   return bytes.size() >= n && std::memcmp(bytes.data(), head, n) == 0;
+}
+
+unsigned BigEndian(const std::vector<unsigned char>& bytes, size_t at, size_t n) {
+  unsigned value = 0;
+  for (size_t k = 0; k < n; ++k) value = value << 8 | bytes[at + k];
+  return value;
+}
+
+// A PNG file whose head is whole: the signature, then the IHDR chunk with a
+// size, a bit depth and a colour type that PNG allows.
+bool PngHeadIsWhole(const std::vector<unsigned char>& bytes) {
+  if (bytes.size() < 33 || BigEndian(bytes, 8, 4) != 13 || std::memcmp(bytes.data() + 12, "IHDR", 4) != 0)
+    return false;
+  const unsigned depth = bytes[24], colour = bytes[25];
+  const bool depth_fits = colour == 0 ? (depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16)
+                          : colour == 3 ? (depth == 1 || depth == 2 || depth == 4 || depth == 8)
+                                        : (depth == 8 || depth == 16);
+  return BigEndian(bytes, 16, 4) > 0 && BigEndian(bytes, 20, 4) > 0 &&
+         (colour == 0 || colour == 2 || colour == 3 || colour == 4 || colour == 6) && depth_fits;
+}
+
+// A JPEG file whose head is whole: from its start marker, segment after
+// segment, to a frame head (SOF) that gives a size, before any scan.
+bool JpegHeadIsWhole(const std::vector<unsigned char>& bytes) {
+  size_t at = 2;
+  while (at + 1 < bytes.size()) {
+    if (bytes[at] != 0xFF) return false;
+    const unsigned marker = bytes[at + 1];
+    at += 2;
+    if (marker == 0xFF) {  // fill byte
+      --at;
+      continue;
+    }
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no length
+    if (marker == 0xD8 || marker == 0xD9 || marker == 0xDA || at + 2 > bytes.size()) return false;
+    const size_t length = BigEndian(bytes, at, 2);
+    if (length < 2 || at + length > bytes.size()) return false;
+    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (frame) return length >= 8 && BigEndian(bytes, at + 3, 2) > 0 && BigEndian(bytes, at + 5, 2) > 0;
+    at += length;
+  }
+  return false;
 }
 
 // The whole of a regular file, of at most kMaxFileBytes. A device or a pipe
@@ -113,27 +163,43 @@ void AppendBytes(void* context, void* data, int size) {
   out->insert(out->end(), bytes, bytes + size);
 }
 
-// Decodes bytes with stb_image and encodes the pixels as PNG into png.
-bool ConvertToPng(const std::vector<unsigned char>& bytes, std::vector<unsigned char>& png, std::string& why) {
+// Decodes bytes with stb_image and encodes the pixels as PNG into png. The
+// size is checked first: the head alone says it, and the decoders fill in
+// what a short file lacks, so a file of a hundred bytes could otherwise ask
+// for a conversion of minutes.
+bool ConvertToPng(const std::vector<unsigned char>& bytes, long long max_pixels, std::vector<unsigned char>& png,
+                  std::string& why) {
   const int length = static_cast<int>(bytes.size());
   int width = 0, height = 0, channels = 0;
   if (!stbi_info_from_memory(bytes.data(), length, &width, &height, &channels)) {
     why = std::string("not an image that can be read (") + stbi_failure_reason() + ")";
     return false;
   }
-  if (static_cast<long long>(width) * height > kMaxPixels) {
-    why = std::to_string(width) + " x " + std::to_string(height) + " pixels, more than 2^26";
+  // The BMP head gives a picture stored top down a negative height, which
+  // stb_image's size query passes on as it is.
+  const long long columns = std::llabs(width), rows = std::llabs(height);
+  if (columns * rows > max_pixels) {
+    why = std::to_string(columns) + " x " + std::to_string(rows) + " pixels, more than " +
+          (max_pixels == kMaxConvertedPixels ? std::string("4096 x 4096") : std::to_string(max_pixels)) +
+          " to convert";
     return false;
   }
-  stbi_uc* pixels = stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, 0);
-  if (!pixels) {
+  stbi_uc* decoded = stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, 0);
+  if (!decoded) {
     why = std::string("not an image that can be read (") + stbi_failure_reason() + ")";
+    return false;
+  }
+  // A size other than the head's; and no picture at all, which the PNG
+  // writer cannot take.
+  if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > max_pixels) {
+    stbi_image_free(decoded);
+    why = width <= 0 || height <= 0 ? "an image without pixels" : "its pixels do not match its head";
     return false;
   }
   PinPngSettings();
   png.clear();
-  const int written = stbi_write_png_to_func(AppendBytes, &png, width, height, channels, pixels, width * channels);
-  stbi_image_free(pixels);
+  const int written = stbi_write_png_to_func(AppendBytes, &png, width, height, channels, decoded, width * channels);
+  stbi_image_free(decoded);
   if (!written) why = "its pixels could not be written as PNG";
   return written != 0;
 }
@@ -210,21 +276,26 @@ class ImageCollector {
 
 bool ReadGltfImage(const std::string& path, GltfImage& image, std::string& why) {
   std::vector<unsigned char> bytes;
-  if (!ReadRegularFile(path, bytes, why)) return false;
+  return ReadRegularFile(path, bytes, why) && GltfImageOfBytes(std::move(bytes), image, why);
+}
+
+bool GltfImageOfBytes(std::vector<unsigned char> bytes, GltfImage& image, std::string& why, long long max_pixels) {
+  if (bytes.size() > static_cast<size_t>(kMaxFileBytes)) {
+    why = "larger than 256 MiB";
+    return false;
+  }
   const bool png = StartsWith(bytes, "\x89PNG\r\n\x1A\n", 8);
   const bool jpeg = StartsWith(bytes, "\xFF\xD8\xFF", 3);
   if (png || jpeg) {
-    // Stored as they are, once stb_image can read their head.
-    int width = 0, height = 0, channels = 0;
-    if (!stbi_info_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width, &height, &channels)) {
-      why = std::string("not an image that can be read (") + stbi_failure_reason() + ")";
+    if (!(png ? PngHeadIsWhole(bytes) : JpegHeadIsWhole(bytes))) {
+      why = std::string("not an image that can be read (a ") + (png ? "PNG" : "JPEG") + " file without a whole head)";
       return false;
     }
     image.mime_type = png ? "image/png" : "image/jpeg";
     image.bytes = std::move(bytes);
     return true;
   }
-  if (!ConvertToPng(bytes, image.bytes, why)) return false;
+  if (!ConvertToPng(bytes, max_pixels, image.bytes, why)) return false;
   image.mime_type = "image/png";
   return true;
 }

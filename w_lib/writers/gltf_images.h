@@ -26,8 +26,14 @@ struct GltfImages {
 GltfImages CollectGltfImages(const WScene& scene, const TextureSource& source);
 
 // The file at path as a glTF image: PNG and JPEG as they are (once their
-// head shows them to be such), any other format that stb_image reads (BMP,
-// TGA, GIF, PSD, PIC, PNM) converted to PNG with the channels it has. False,
+// head is whole), any other format that stb_image reads (BMP, TGA, GIF,
+// PSD, PIC, PNM) converted to PNG with the channels it has. False,
 // with the reason in why, for a file that cannot be read, is not a regular
-// file, is larger than 256 MiB, holds more than 2^26 pixels or is no image.
+// file, is larger than 256 MiB or is no image, and for an image to convert
+// of more than 4096 x 4096 pixels.
 bool ReadGltfImage(const std::string& path, GltfImage& image, std::string& why);
+// The same for the bytes of a file already read; an image to convert may
+// have at most max_pixels pixels.
+constexpr long long kMaxConvertedPixels = 1ll << 24;  // 4096 x 4096
+bool GltfImageOfBytes(std::vector<unsigned char> bytes, GltfImage& image, std::string& why,
+                      long long max_pixels = kMaxConvertedPixels);

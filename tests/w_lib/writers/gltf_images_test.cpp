@@ -103,6 +103,44 @@ TEST(GltfImages, FilesThatAreNoImagesAreRefusedWithTheReason) {
   EXPECT_FALSE(ReadGltfImage(dir + "cut.png", image, why));
   Save(dir + "cut.bmp", BmpBytes(4, 4, std::vector<Rgb>(16)).substr(0, 20));
   EXPECT_FALSE(ReadGltfImage(dir + "cut.bmp", image, why));
+  // A PNG head of a colour type PNG lacks; a JPEG cut before its frame
+  // head, and one whose first segment runs past its end.
+  Save(dir + "a.bmp", BmpBytes(1, 1, {{1, 2, 3}}));
+  ASSERT_TRUE(ReadGltfImage(dir + "a.bmp", image, why)) << why;
+  std::string png = Text(image.bytes);
+  ASSERT_EQ(png[25], 2);
+  Save(dir + "colour.png", png);
+  EXPECT_TRUE(ReadGltfImage(dir + "colour.png", image, why)) << why;
+  png[25] = 5;
+  Save(dir + "colour.png", png);
+  EXPECT_FALSE(ReadGltfImage(dir + "colour.png", image, why));
+  const std::string jpeg = ReadFile(std::string(VELLMAR_TEST_DATA_DIR) + "/images/tiny.jpg");
+  Save(dir + "cut.jpg", jpeg.substr(0, 100));
+  EXPECT_FALSE(ReadGltfImage(dir + "cut.jpg", image, why));
+  EXPECT_EQ(why, "not an image that can be read (a JPEG file without a whole head)");
+  Save(dir + "long.jpg", jpeg.substr(0, 4) + "\xFF\xFF" + jpeg.substr(6));
+  EXPECT_FALSE(ReadGltfImage(dir + "long.jpg", image, why));
+  // A head that claims more pixels than 4096 x 4096 before a few bytes,
+  // which the decoder would fill in: refused without converting.
+  std::string wide = BmpBytes(4, 4, std::vector<Rgb>(16));
+  wide[18] = 0x01;
+  wide[19] = 0x10;  // 4097 pixels wide
+  wide[22] = 0x00;
+  wide[23] = 0x10;  // 4096 high
+  Save(dir + "wide.bmp", wide);
+  EXPECT_FALSE(ReadGltfImage(dir + "wide.bmp", image, why));
+  EXPECT_EQ(why, "4097 x 4096 pixels, more than 4096 x 4096 to convert");
+  // The same stored top down: a negative height of as many rows.
+  wide[22] = 0x00;
+  wide[23] = static_cast<char>(0xF0);
+  wide[24] = static_cast<char>(0xFF);
+  wide[25] = static_cast<char>(0xFF);
+  Save(dir + "wide.bmp", wide);
+  EXPECT_FALSE(ReadGltfImage(dir + "wide.bmp", image, why));
+  EXPECT_EQ(why, "4097 x 4096 pixels, more than 4096 x 4096 to convert");
+  // No columns at all (the decoder gives a picture of none).
+  Save(dir + "empty.bmp", BmpBytes(0, 3, {}));
+  EXPECT_FALSE(ReadGltfImage(dir + "empty.bmp", image, why));
   why.clear();
   EXPECT_FALSE(ReadGltfImage(dir + "missing.png", image, why));
   EXPECT_FALSE(why.empty());
