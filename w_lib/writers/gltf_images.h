@@ -26,8 +26,8 @@ struct GltfImages {
 GltfImages CollectGltfImages(const WScene& scene, const TextureSource& source);
 
 // The file at path as a glTF image: PNG and JPEG as they are (once their
-// head is whole), any other format that stb_image reads (BMP, TGA, GIF,
-// PSD, PIC, PNM) converted to PNG with the channels it has. False,
+// head is whole), any other format that stb_image reads here (BMP, TGA,
+// GIF, PSD, PIC) converted to PNG with the channels it has. False,
 // with the reason in why, for a file that cannot be read, is not a regular
 // file, is larger than 256 MiB or is no image, and for an image to convert
 // of more than 4096 x 4096 pixels.
