@@ -11,3 +11,8 @@
 // error set to one line when it cannot; note gets one line on what the
 // document still holds that the host shows otherwise, or stays empty.
 bool PrepareDocument(const CommandLine& line, MQDocument doc, std::string& error, std::string& note);
+
+// The first option on the command line that changes a host document as the
+// stand-in host or its export dialog reads it (--scale, --axes, --cancel,
+// --freeze, --visible-only), or null when none is given.
+const char* HostDocumentOption(const CommandLine& line);

@@ -29,25 +29,39 @@ bool WriteGlb(const char* path, WScene&& scene, const TextureSource& textures) {
 }
 #endif
 
+// A dotXSI file's scene: the dotXSI writer writes its rotations as they are,
+// so they go back to the order that dotXSI files turn by.
+void PrepareReadSceneForXsi(WScene& scene) {
+  PrepareReadScene(scene);
+  RotationsToXsiOrder(scene);
+}
+void PrepareReadSceneForWriters(WScene& scene) { PrepareReadScene(scene); }
+
 const OutputFormat kFormats[] = {
-    {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPassesWithoutEdges, WriteXsi},
-    {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, WithoutImages<WriteXFile>},
+    {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPassesWithoutEdges,
+     PrepareReadSceneForXsi, WriteXsi},
+    {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
+     WithoutImages<WriteXFile>},
     {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, RunLibraryFormatPassesForWriters,
-     WithoutImages<WriteObjFile>},
+     PrepareReadSceneForWriters, WithoutImages<WriteObjFile>},
     {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPassesForWriters,
-     WithoutImages<WriteMqoFile>},
+     PrepareReadSceneForWriters, WithoutImages<WriteMqoFile>},
     {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPassesForWriters,
-     WithoutImages<WriteDxfFaces>},
+     PrepareReadSceneForWriters, WithoutImages<WriteDxfFaces>},
     {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, RunLibraryFormatPassesForWriters,
-     WithoutImages<WriteDxfPolyface>},
+     PrepareReadSceneForWriters, WithoutImages<WriteDxfPolyface>},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPassesForWriters,
-     WithoutImages<WriteSceneDump>},
+     PrepareReadSceneForWriters, WithoutImages<WriteSceneDump>},
 #if VELLMAR_GLTF
-    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters, WriteGltf},
-    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, WriteGlb},
+    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
+     PrepareReadSceneForWriters, WriteGltf},
+    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
+     WriteGlb},
 #else
-    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters, nullptr},
-    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, nullptr},
+    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
+     PrepareReadSceneForWriters, nullptr},
+    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
+     nullptr},
 #endif
 };
 
