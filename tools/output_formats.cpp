@@ -27,6 +27,10 @@ bool WriteGltf(const char* path, WScene&& scene, const TextureSource& textures) 
 bool WriteGlb(const char* path, WScene&& scene, const TextureSource& textures) {
   return WriteGlbFile(path, std::move(scene), textures);
 }
+#else
+// A build without glTF lists the formats all the same, and refuses them.
+constexpr decltype(OutputFormat::write) WriteGltf = nullptr;
+constexpr decltype(OutputFormat::write) WriteGlb = nullptr;
 #endif
 
 // A dotXSI file's scene: the dotXSI writer writes its rotations as they are,
@@ -52,17 +56,10 @@ const OutputFormat kFormats[] = {
      PrepareReadSceneForWriters, WithoutImages<WriteDxfPolyface>},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPassesForWriters,
      PrepareReadSceneForWriters, WithoutImages<WriteSceneDump>},
-#if VELLMAR_GLTF
     {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
      PrepareReadSceneForWriters, WriteGltf},
     {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
      WriteGlb},
-#else
-    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, nullptr},
-    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
-     nullptr},
-#endif
 };
 
 std::string Lower(std::string text) {
