@@ -342,10 +342,12 @@ TEST(VellmarCli, AFailedWriteKeepsTheOldFilesAndSaysWhy) {
 TEST(VellmarCli, RefusesHostileInputWithBoundedMemory) {
   // Endless devices, a zip bomb whose entry says how large it is, and one
   // whose entry lies about it.
-  const std::string bomb = TempPath("bomb.mqoz"), liar = TempPath("liar.mqoz");
+  const std::string bomb = TempPath("bomb.mqoz"), liar = TempPath("liar.mqoz"), zeros = TempPath("zeros.mqoz");
   const std::string head = "Metasequoia Document\nFormat Text Ver 1.0\n";
   ZipEntryData entry = DeflatedEntry("bomb.mqo", head, uint64_t{128} << 20);
   std::ofstream(bomb, std::ios::binary) << ZipArchive({entry});
+  // A first line, then zeros, well within the size limit.
+  std::ofstream(zeros, std::ios::binary) << ZipArchive({DeflatedEntry("zeros.mqo", head, uint64_t{256} << 20)});
   ZipEntryData lying = entry;
   lying.size = 4096;
   std::ofstream(liar, std::ios::binary) << ZipArchive({lying});
@@ -354,6 +356,7 @@ TEST(VellmarCli, RefusesHostileInputWithBoundedMemory) {
       {{"export", "/dev/urandom", TempPath("random.xsi")}, "/dev/urandom:1: expected"},
       {{"export", bomb, TempPath("bomb.xsi"), "--max-document-size", "100M"}, "limit"},
       {{"export", liar, TempPath("liar.xsi")}, "more than its stated size"},
+      {{"export", zeros, TempPath("zeros.xsi")}, "zeros.mqoz(zeros.mqo):3: expected a word or number of at most"},
   };
   const std::string err = TempPath("hostile.err");
   for (const auto& [args, message] : cases) {
@@ -373,6 +376,19 @@ TEST(VellmarCli, RefusesHostileInputWithBoundedMemory) {
   run = Vellmar(through_pipe + "2K", "cat " + Quoted(big) + " | ");
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("/dev/stdin: the document is larger than the document size limit of 2048 bytes"),
+            std::string::npos)
+      << run.err;
+  // An endless stream after a first line, and a name without end: refused
+  // at the first token too long, not at the size limit.
+  run = Vellmar("export /dev/stdin " + Quoted(TempPath("endless.xsi")), "(printf '" + head + "'; cat /dev/zero) | ");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("/dev/stdin:3: expected a word or number of at most 65536 bytes, found a longer one"),
+            std::string::npos)
+      << run.err;
+  run = Vellmar("export /dev/stdin " + Quoted(TempPath("endless.xsi")),
+                "(printf '" + head + "Object \"'; tr '\\0' n < /dev/zero) | ");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("/dev/stdin:3: expected a name of at most 65536 bytes, found a longer one"),
             std::string::npos)
       << run.err;
 }
