@@ -43,6 +43,17 @@ inline std::string TempFolder(const std::string& name) {
   return dir;
 }
 
+// How many temporary files of process pid ("vellmar-partial-PID-SLOT") are
+// in folder.
+inline int TemporaryFilesIn(const std::string& folder, pid_t pid = getpid()) {
+  const std::string prefix = "vellmar-partial-" + std::to_string(pid) + "-";
+  int n = 0;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ignored))
+    if (entry.path().filename().string().rfind(prefix, 0) == 0) ++n;
+  return n;
+}
+
 // A hand-written file of tests/data.
 inline std::string Golden(const std::string& name) {
   const std::string text = ReadFile(std::string(VELLMAR_TEST_DATA_DIR) + "/" + name);

@@ -32,8 +32,8 @@ const CommandSpec kCommands[] = {
      "       vellmar export IN.mqo... --out-dir DIR [OPTIONS]\n"
      "\n"
      "Loads each document into the stand-in host and exports it through the plug-in\n"
-     "module exactly as the host does (MQInit, then MQExportFile). OUT '-' writes the\n"
-     "file to standard output.\n"},
+     "module exactly as the host does (MQInit, then MQExportFile). OUT ends in .xsi;\n"
+     "OUT '-' writes the file to standard output.\n"},
     {Command::kConvert, "convert", kForConvert,
      "convert documents to dotXSI, DirectX, OBJ, .mqo, DXF, glTF or a scene dump",
      "Usage: vellmar convert IN.mqo OUT [--format FORMAT] [OPTIONS]\n"
@@ -223,8 +223,8 @@ std::string OverviewText() {
       "Run 'vellmar help COMMAND' or 'vellmar COMMAND --help' for a command's options;\n"
       "'vellmar --version' prints the version.\n"
       "Exit status: 0 success, 1 an output could not be written, 2 bad input or usage,\n"
-      "130 and 143 interrupted by SIGINT and SIGTERM (no partial file is left), 141\n"
-      "when the reader of standard output goes away.\n";
+      "130, 143 and 129 interrupted by SIGINT, SIGTERM and SIGHUP (no partial file is\n"
+      "left), 141 when the reader of standard output goes away.\n";
   return text;
 }
 
@@ -400,19 +400,14 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
     }
   }
 
-  // What is written, and an output name that says otherwise.
+  // What is written (whether the output's name fits it is checked apart,
+  // OutputNameFitsFormat).
   if (line.command == Command::kExport) {
     line.output_format = FindFormat("xsi");
     return true;
   }
   if (!line.format.empty()) {
     line.output_format = FindFormat(line.format);
-    const OutputFormat* named = line.out_dir.empty() ? FormatForPath(line.output) : nullptr;
-    if (named && !FormatHasExtensionOf(*line.output_format, line.output)) {
-      error = "'" + line.output + "' names the " + named->name + " format, not " + line.output_format->name +
-              " as --format says";
-      return false;
-    }
     return true;
   }
   if (line.output == "-") {

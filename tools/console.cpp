@@ -11,6 +11,9 @@
 #include <mutex>
 #include <thread>
 
+#include "w_lib/util/termination_signals.h"
+#include "w_lib/util/text.h"
+
 #if defined(_WIN32)
 #include <io.h>
 #define VELLMAR_ISATTY(fd) _isatty(fd)
@@ -83,7 +86,7 @@ void Print(const char* kind, const std::string& message) {
   Console& c = TheConsole();
   std::lock_guard<std::mutex> lock(c.mutex);
   ClearLine(c);
-  std::fprintf(stderr, "vellmar: %s%s\n", kind, message.c_str());
+  std::fprintf(stderr, "vellmar: %s%s\n", kind, EscapeControlCharacters(message).c_str());
 }
 
 }  // namespace
@@ -109,6 +112,9 @@ void BeginProgress(size_t files) {
   c.files = files;
   c.running = true;
   try {
+    // The ticker leaves the termination signals to the thread that does
+    // the work, which holds them off while it puts a pair of files in place.
+    const TerminationSignalsHeld held;
     c.ticker = std::thread(Tick);
   } catch (const std::system_error&) {
     c.running = false;  // no thread: no progress line, the work goes on
@@ -120,7 +126,7 @@ void ProgressFile(size_t index, const std::string& name) {
   if (!c.show_progress) return;
   std::lock_guard<std::mutex> lock(c.mutex);
   c.index = index;
-  c.name = name;
+  c.name = EscapeControlCharacters(name);
   c.stage = "";
 }
 

@@ -12,7 +12,8 @@
 void SetUpConsole(bool quiet);
 
 // "vellmar: message", "vellmar: warning: message", "vellmar: note: message";
-// each clears the progress line first.
+// each clears the progress line first. Control characters in the message
+// (of a file or object name) are shown escaped (EscapeControlCharacters).
 void PrintError(const std::string& message);
 void PrintWarning(const std::string& message);
 void PrintNote(const std::string& message);

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/document_freeze.h"
+#include "w_lib/util/text.h"
 #include "tools/file_identity.h"
 
 namespace {
@@ -63,7 +64,8 @@ DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& pa
 }
 
 std::string DocumentInfoText(const DocumentInfo& info) {
-  std::string text = info.path + "\n";
+  // Names are shown with their control characters escaped, as in messages.
+  std::string text = EscapeControlCharacters(info.path) + "\n";
   auto row = [&](const char* label, const std::string& value) {
     text += "  " + std::string(label);
     text.append(17 - std::string(label).size(), ' ');
@@ -85,7 +87,8 @@ std::string DocumentInfoText(const DocumentInfo& info) {
   row("lines:", std::to_string(info.lines));
   row("materials:", std::to_string(info.materials));
   row("textures:", std::to_string(info.textures.size()));
-  for (const TextureInfo& t : info.textures) text += "    " + t.name + (t.exists ? "" : " (missing)") + "\n";
+  for (const TextureInfo& t : info.textures)
+    text += "    " + EscapeControlCharacters(t.name) + (t.exists ? "" : " (missing)") + "\n";
   return text;
 }
 

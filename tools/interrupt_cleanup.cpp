@@ -17,12 +17,16 @@
 
 namespace {
 
-constexpr int kMaxOutputs = 2;
+constexpr int kMaxFolders = 2;
 constexpr size_t kMaxPath = 4096;
+// Room for the slot number after a prefix.
+constexpr size_t kSlotDigits = 8;
 
 // Filled before each write, so that the handler only has to unlink: the
-// paths are complete before the count that makes them visible is set.
-char g_temporaries[kMaxOutputs][kMaxPath];
+// prefixes ("FOLDER/vellmar-partial-PID-") are complete before the count
+// that makes them visible is set.
+char g_prefixes[kMaxFolders][kMaxPath + kSlotDigits];
+size_t g_prefix_lengths[kMaxFolders];
 volatile std::sig_atomic_t g_count = 0;
 // A scratch file and its folder, of an output that goes to standard output.
 char g_scratch_file[kMaxPath];
@@ -33,24 +37,41 @@ int ExitStatusOf(int signal) {
 #if defined(SIGPIPE)
   if (signal == SIGPIPE) return 141;
 #endif
+#if defined(SIGHUP)
+  if (signal == SIGHUP) return 129;
+#endif
   return signal == SIGINT ? 130 : 143;
+}
+
+void Unlink(const char* path) {
+#if defined(_WIN32)
+  _unlink(path);
+#else
+  unlink(path);
+#endif
 }
 
 extern "C" void OnInterrupt(int signal) {
   const int count = g_count;
   for (int i = 0; i < count; ++i) {
-#if defined(_WIN32)
-    _unlink(g_temporaries[i]);
-#else
-    unlink(g_temporaries[i]);
-#endif
+    char* const path = g_prefixes[i];
+    const size_t length = g_prefix_lengths[i];
+    for (int slot = 0; slot < kTemporaryFileSlots; ++slot) {
+      // The slot's number in decimal after the prefix, as TemporaryFilePath
+      // writes it.
+      char digits[kSlotDigits];
+      int n = 0;
+      for (int rest = slot; n == 0 || rest > 0; rest /= 10) digits[n++] = static_cast<char>('0' + rest % 10);
+      for (int k = 0; k < n; ++k) path[length + static_cast<size_t>(k)] = digits[n - 1 - k];
+      path[length + static_cast<size_t>(n)] = '\0';
+      Unlink(path);
+    }
   }
   if (g_has_scratch) {
+    Unlink(g_scratch_file);
 #if defined(_WIN32)
-    _unlink(g_scratch_file);
     _rmdir(g_scratch_folder);
 #else
-    unlink(g_scratch_file);
     rmdir(g_scratch_folder);
 #endif
   }
@@ -67,11 +88,11 @@ void InstallInterruptCleanup() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  sigaddset(&action.sa_mask, SIGINT);
-  sigaddset(&action.sa_mask, SIGTERM);
-  sigaddset(&action.sa_mask, SIGPIPE);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&action.sa_mask, signal);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A closed terminal.
+  sigaction(SIGHUP, &action, nullptr);
   // A reader of standard output that goes away ends the program as the
   // signal would, but without leaving a scratch file behind.
   sigaction(SIGPIPE, &action, nullptr);
@@ -85,11 +106,15 @@ void BeginOutputs(const std::vector<std::string>& outputs) {
   EndOutputs();
   int count = 0;
   for (const std::string& output : outputs) {
-    std::string target;
-    if (count == kMaxOutputs || !ResolveWriteTarget(output, target)) continue;
-    const std::string temporary = PartialFilePath(target, CurrentProcessId());
-    if (temporary.size() >= kMaxPath) continue;
-    std::memcpy(g_temporaries[count], temporary.c_str(), temporary.size() + 1);
+    WritePlan plan;
+    if (count == kMaxFolders || !PlanFileWrite(output, plan) || plan.in_place) continue;
+    const std::string prefix = TemporaryFilePrefix(plan.folder, CurrentProcessId());
+    if (prefix.size() >= kMaxPath) continue;
+    bool known = false;
+    for (int i = 0; i < count; ++i) known = known || prefix == g_prefixes[i];
+    if (known) continue;
+    std::memcpy(g_prefixes[count], prefix.c_str(), prefix.size() + 1);
+    g_prefix_lengths[count] = prefix.size();
     ++count;
   }
   std::atomic_signal_fence(std::memory_order_seq_cst);

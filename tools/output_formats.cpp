@@ -46,15 +46,14 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// The extension of the path's file name, in lower case, or empty.
-std::string ExtensionOf(const std::string& path) {
+}  // namespace
+
+std::string LowerCaseExtension(const std::string& path) {
   const size_t dot = path.rfind('.');
   const size_t slash = path.find_last_of("/\\");
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
   return Lower(path.substr(dot));
 }
-
-}  // namespace
 
 const OutputFormat* AllFormats(size_t& count) {
   count = std::size(kFormats);
@@ -69,7 +68,7 @@ const OutputFormat* FindFormat(const std::string& name) {
 }
 
 bool FormatHasExtensionOf(const OutputFormat& format, const std::string& path) {
-  const std::string extension = ExtensionOf(path);
+  const std::string extension = LowerCaseExtension(path);
   if (extension.empty()) return false;
   for (const char* e : format.extensions)
     if (e && extension == e) return true;

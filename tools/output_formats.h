@@ -37,5 +37,8 @@ const OutputFormat* FindFormat(const std::string& name);
 const OutputFormat* FormatForPath(const std::string& path);
 // Whether the format has the extension of path among its own.
 bool FormatHasExtensionOf(const OutputFormat& format, const std::string& path);
+// The extension of the path's file name (from its last dot on), in lower
+// case, or empty.
+std::string LowerCaseExtension(const std::string& path);
 // The names of all formats, separated by ", ".
 std::string FormatNames();

@@ -13,6 +13,8 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -23,6 +25,9 @@ bool IsStandardOutput(const std::string& path) {
 }
 
 ScratchFile::~ScratchFile() {
+#if !defined(_WIN32)
+  if (descriptor_ >= 0) close(descriptor_);
+#endif
   if (folder_.empty()) return;
   std::remove(path_.c_str());
 #if defined(_WIN32)
@@ -32,11 +37,42 @@ ScratchFile::~ScratchFile() {
 #endif
 }
 
-bool ScratchFile::Create(const char* extension) {
+namespace {
+
+// The system's temporary folder, ending in a separator.
+std::string TemporaryFolder() {
 #if defined(_WIN32)
   char temporary[MAX_PATH + 1] = {};
   const DWORD length = GetTempPathA(sizeof temporary, temporary);
-  const std::string base = length > 0 && length <= MAX_PATH ? std::string(temporary, length) : ".\\";
+  return length > 0 && length <= MAX_PATH ? std::string(temporary, length) : ".\\";
+#else
+  const char* tmpdir = std::getenv("TMPDIR");
+  std::string base = tmpdir && *tmpdir ? tmpdir : "/tmp";
+  if (base.back() != '/') base += '/';
+  return base;
+#endif
+}
+
+#if !defined(_WIN32)
+// A path that opens the file of the descriptor anew, or empty when the
+// system has none.
+std::string PathOfDescriptor(int descriptor) {
+  struct stat opened {};
+  if (fstat(descriptor, &opened) != 0) return "";
+  for (const char* folder : {"/proc/self/fd/", "/dev/fd/"}) {
+    const std::string path = folder + std::to_string(descriptor);
+    struct stat reached {};
+    if (stat(path.c_str(), &reached) == 0 && reached.st_dev == opened.st_dev && reached.st_ino == opened.st_ino)
+      return path;
+  }
+  return "";
+}
+#endif
+
+}  // namespace
+
+bool ScratchFile::CreateNamed(const std::string& base, const char* extension) {
+#if defined(_WIN32)
   // A folder of a new name: CreateDirectory fails on one that exists. It
   // inherits the permissions of the user's own temporary folder.
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
@@ -53,15 +89,42 @@ bool ScratchFile::Create(const char* extension) {
     return false;
   }
 #else
-  const char* tmpdir = std::getenv("TMPDIR");
-  std::string base = tmpdir && *tmpdir ? tmpdir : "/tmp";
-  if (base.back() != '/') base += '/';
   std::string pattern = base + "vellmar-XXXXXX";
   if (!mkdtemp(&pattern[0])) return false;  // mode 0700
   folder_ = pattern;
 #endif
   path_ = folder_ + "/out" + extension;
   return true;
+}
+
+bool ScratchFile::Create(const char* extension) {
+  const std::string base = TemporaryFolder();
+#if !defined(_WIN32)
+  int descriptor = -1;
+#if defined(O_TMPFILE)
+  descriptor = open(base.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#endif
+  if (descriptor < 0) {
+    // A file system without nameless files: a named one, whose name goes
+    // at once.
+    std::string folder = base + "vellmar-XXXXXX";
+    if (!mkdtemp(&folder[0])) return false;
+    const std::string file = folder + "/out" + extension;
+    descriptor = open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int error = errno;
+    unlink(file.c_str());
+    rmdir(folder.c_str());
+    errno = error;
+    if (descriptor < 0) return false;
+  }
+  path_ = PathOfDescriptor(descriptor);
+  if (!path_.empty()) {
+    descriptor_ = descriptor;
+    return true;
+  }
+  close(descriptor);  // no path reaches it: a named file after all
+#endif
+  return CreateNamed(base, extension);
 }
 
 int CopyToStandardOutput(const std::string& path) {

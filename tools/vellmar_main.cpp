@@ -17,6 +17,7 @@
 #include "host/host_api.h"
 #include "host/mqo_reader.h"
 #include "w_lib/util/text.h"
+#include "w_lib/writers/file_replace.h"
 #include "tools/command_line.h"
 #include "tools/console.h"
 #include "tools/document_info.h"
@@ -26,6 +27,7 @@
 #include "tools/large_pages.h"
 #include "tools/module_paths.h"
 #include "tools/output_formats.h"
+#include "tools/output_names.h"
 #include "tools/plugin_module.h"
 #include "tools/standard_output.h"
 
@@ -179,7 +181,7 @@ int WriteToStandardOutput(LoadedDocument& doc, const OutputFormat& format, Write
   {
     ScratchFile scratch;
     if (!scratch.Create(format.extensions[0])) return errno != 0 ? errno : EIO;
-    BeginScratch(scratch.path(), scratch.folder());
+    if (!scratch.folder().empty()) BeginScratch(scratch.path(), scratch.folder());
     BeginOutputs(FilesWrittenFor(scratch.path(), format));
     error = write(doc, scratch.path());
     EndOutputs();
@@ -218,6 +220,17 @@ int ForEachInput(const CommandLine& line, const OutputFormat& format, Write&& wr
     if (taken != files.end()) {
       Fail(input + ": not written, " + *taken + " already holds the output of " + written[*taken]);
       status = Combine(status, kBadInput);
+      continue;
+    }
+    // An output that cannot be written (a folder in the way of its
+    // companion, a read-only file) fails before the work.
+    int blocked = 0;
+    for (size_t f = 0; f < files.size() && !to_stdout && blocked == 0; ++f) {
+      blocked = CheckFileWritable(files[f]);
+      if (blocked != 0) Fail(files[f] + ": cannot write: " + Reason(blocked));
+    }
+    if (blocked != 0) {
+      status = Combine(status, kCannotWrite);
       continue;
     }
     ProgressStage("reading");
@@ -263,7 +276,8 @@ int ForEachInput(const CommandLine& line, const OutputFormat& format, Write&& wr
     for (const std::string& file : files) written.emplace(file, input);
     --progress.failed;
     ++progress.done;
-    if (!to_stdout && !line.quiet) std::printf("%s -> %s\n", input.c_str(), output.c_str());
+    if (!to_stdout && !line.quiet)
+      std::printf("%s -> %s\n", EscapeControlCharacters(input).c_str(), EscapeControlCharacters(output).c_str());
   }
   return status;
 }
@@ -396,6 +410,10 @@ int main(int argc, char** argv) {
     return kOk;
   }
   SetUpConsole(line.quiet);
+  if (!OutputNameFitsFormat(line, error)) {
+    Fail(error);
+    return kBadInput;
+  }
   if (!line.out_dir.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(line.out_dir, ec);

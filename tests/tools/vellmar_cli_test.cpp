@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,7 +22,6 @@
 
 #include "host/mqo_reader.h"
 #include "host_documents.h"
-#include "w_lib/writers/file_replace.h"
 #include "zip_files.h"
 
 namespace {
@@ -98,10 +98,12 @@ std::pair<int, long> Finish(pid_t pid) {
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, usage.ru_maxrss / 1024};
 }
 
-// A document of n by n vertices and (n - 1)^2 quads.
-std::string GridDocument(int n) {
-  std::string text = "Metasequoia Document\nFormat Text Ver 1.0\n\nObject \"grid\" {\n\tvertex " +
-                     std::to_string(n * n) + " {\n";
+// A document of n by n vertices and (n - 1)^2 quads, of the one material
+// named material when that is not empty.
+std::string GridDocument(int n, const std::string& material = "") {
+  const std::string head = "Metasequoia Document\nFormat Text Ver 1.0\n\n";
+  std::string text = head + (material.empty() ? "" : "Material 1 {\n\t\"" + material + "\" col(1 0 0 1)\n}\n") +
+                     "Object \"grid\" {\n\tvertex " + std::to_string(n * n) + " {\n";
   for (int y = 0; y < n; ++y)
     for (int x = 0; x < n; ++x) text += "\t\t" + std::to_string(x) + " " + std::to_string(y) + " 0.5\n";
   text += "\t}\n\tface " + std::to_string((n - 1) * (n - 1)) + " {\n";
@@ -109,7 +111,7 @@ std::string GridDocument(int n) {
     for (int x = 0; x + 1 < n; ++x) {
       const int v = y * n + x;
       text += "\t\t4 V(" + std::to_string(v) + " " + std::to_string(v + 1) + " " + std::to_string(v + n + 1) + " " +
-              std::to_string(v + n) + ")\n";
+              std::to_string(v + n) + (material.empty() ? ")\n" : ") M(0)\n");
     }
   return text + "\t}\n}\nEof\n";
 }
@@ -292,8 +294,10 @@ TEST(VellmarCli, NeverWritesOverAnInput) {
   const std::string original = ReadFile(std::string(VELLMAR_EXAMPLES) + "/cube.mqo");
   std::ofstream(doc, std::ios::binary) << original;
   symlink("doc.mqo", (dir + "link.mqo").c_str());
+  // (export to doc.mqo itself is refused for its name, before this check)
+  symlink("doc.mqo", (dir + "link.xsi").c_str());
   const std::string cases[] = {
-      "export " + Quoted(doc) + " " + Quoted(doc),
+      "export " + Quoted(doc) + " " + Quoted(dir + "link.xsi"),
       "convert " + Quoted(doc) + " " + Quoted(dir + "./doc.mqo"),
       "convert " + Quoted(doc) + " " + Quoted(dir + "link.mqo"),
       "convert " + Quoted(doc) + " " + Quoted(dir + "link.obj") + " --format obj",  // its .mtl is link.mtl
@@ -324,12 +328,14 @@ TEST(VellmarCli, AFailedWriteKeepsTheOldFilesAndSaysWhy) {
   for (const char* name : {"old.xsi", "old.obj", "old.mtl"}) std::ofstream(dir + name) << "good " << name;
   const std::string doc = TempPath("full_disk.mqo");
   std::ofstream(doc, std::ios::binary) << GridDocument(30);
-  // A file size limit stands in for a full disk; the tool inherits it.
-  for (const std::string command : {"export", "convert"}) {
-    const std::string out = dir + (command == "export" ? "old.xsi" : "old.obj");
+  // A file size limit stands in for a full disk; the tool inherits it. A
+  // path through /proc names the file like any other.
+  for (const std::string command : {"export", "convert", "export through /proc"}) {
+    const std::string out = (command == "export through /proc" ? "/proc/self/root" + dir : dir) +
+                            (command == "convert" ? "old.obj" : "old.xsi");
     ToolRun run;
     WriteUnderFileSizeLimit(4096, [&] {
-      run = Vellmar(command + " " + Quoted(doc) + " " + Quoted(out));
+      run = Vellmar(command.substr(0, command.find(' ')) + " " + Quoted(doc) + " " + Quoted(out));
       return true;
     });
     EXPECT_EQ(run.status, 1) << command;
@@ -421,18 +427,61 @@ TEST(VellmarCli, WarnsOfADocumentCutShort) {
 TEST(VellmarCli, ASignalMidWriteLeavesNoPartialFile) {
   const std::string doc = TempPath("grid.mqo");
   std::ofstream(doc, std::ios::binary) << GridDocument(500);
-  for (const int signal : {SIGINT, SIGTERM}) {
-    const std::string out = TempPath("grid-" + std::to_string(signal) + ".xsi");
-    const pid_t pid = StartVellmar({"export", doc, out});
-    // The temporary file appears once the write has begun.
-    const std::string temporary = PartialFilePath(out, pid);
-    for (int i = 0; i < 60000 && !FileExists(temporary); ++i) usleep(1000);
-    ASSERT_TRUE(FileExists(temporary)) << "the write never began";
-    kill(pid, signal);
-    EXPECT_EQ(Finish(pid).first, 128 + signal);
-    EXPECT_FALSE(FileExists(out));
-    EXPECT_FALSE(FileExists(temporary));
+  // SIGHUP is a closed terminal. A pair (OBJ and its material file) loses
+  // both temporary files; a path through /proc names a file like any other.
+  struct Case {
+    int signal;
+    const char* command;
+    const char* extension;
+    bool through_proc;
+  };
+  const Case cases[] = {{SIGINT, "export", ".xsi", false},
+                        {SIGTERM, "convert", ".obj", false},
+                        {SIGHUP, "export", ".xsi", false},
+                        {SIGHUP, "convert", ".obj", false},
+                        {SIGINT, "export", ".xsi", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.command) + " " + c.extension + " " + std::to_string(c.signal));
+    const std::string dir = TempFolder("signal");
+    const std::string out = dir + "grid" + c.extension;
+    std::ofstream(out) << "old output";
+    std::ofstream(dir + "grid.mtl") << "old mtl";
+    const pid_t pid = StartVellmar({c.command, doc, (c.through_proc ? "/proc/self/root" : "") + out});
+    // A temporary file appears once the write has begun.
+    for (int i = 0; i < 60000 && TemporaryFilesIn(dir, pid) == 0; ++i) usleep(1000);
+    ASSERT_GT(TemporaryFilesIn(dir, pid), 0) << "the write never began";
+    kill(pid, c.signal);
+    EXPECT_EQ(Finish(pid).first, 128 + c.signal);
+    EXPECT_EQ(ReadFile(out), "old output");
+    EXPECT_EQ(ReadFile(dir + "grid.mtl"), "old mtl");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << "no temporary file left";
   }
+}
+
+TEST(VellmarCli, OutputToStandardOutputLeavesNothingAfterAHardKill) {
+  // The scratch file that holds the output until it is whole has no name
+  // in its folder while it is written, so that even SIGKILL leaves nothing.
+  const std::string scratch = TempFolder("killed-scratch");
+  const std::string doc = TempPath("killed.mqo");
+  std::ofstream(doc, std::ios::binary) << GridDocument(500);
+  setenv("TMPDIR", scratch.c_str(), 1);
+  const pid_t pid = StartVellmar({"export", doc, "-"});
+  unsetenv("TMPDIR");
+  const std::string descriptors = "/proc/" + std::to_string(pid) + "/fd";
+  bool open_there = false;
+  for (int i = 0; i < 60000 && !open_there && waitpid(pid, nullptr, WNOHANG) == 0; ++i) {
+    std::error_code ignored;
+    for (const auto& fd : std::filesystem::directory_iterator(descriptors, ignored)) {
+      const std::string target = std::filesystem::read_symlink(fd.path(), ignored).string();
+      open_there = open_there || target.rfind(scratch, 0) == 0;
+    }
+    if (!open_there) usleep(1000);
+  }
+  ASSERT_TRUE(open_there) << "the scratch file was never seen open";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch), {}), 0) << "it has no name";
+  kill(pid, SIGKILL);
+  Finish(pid);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch), {}), 0);
 }
 
 TEST(VellmarCli, FollowsTheConventionsOfCommandLineTools) {
@@ -607,4 +656,179 @@ TEST(VellmarCli, ABatchOnATerminalEndsWithASummary) {
   EXPECT_EQ(run.err.substr(run.err.size() - 3), " s\n") << run.err;
   EXPECT_EQ(Count(Vellmar(batch + " -q", "VELLMAR_PROGRESS=1 ").err, "\n"), 1) << "only the error";
   EXPECT_EQ(Count(Vellmar(batch).err, "\n"), 1) << "not a terminal: only the error";
+}
+
+TEST(VellmarCli, ExportWritesOnlyDotXsiAndNoRunWritesOverAnotherFormat) {
+  const std::string dir = TempFolder("names");
+  const std::string cube = ReadFile(std::string(VELLMAR_EXAMPLES) + "/cube.mqo");
+  for (const char* name : {"a.mqo", "b.mqo"}) std::ofstream(dir + name, std::ios::binary) << cube;
+  for (const char* name : {"t.png", "a.mqoz", "p.mtl", "scene.bin", "b.x"}) std::ofstream(dir + name) << "keep";
+  const std::string in_dir = "cd " + Quoted(dir) + " && ";
+
+  // What the shell makes of "vellmar export *.mqo" in a folder of two
+  // documents, and other names that are no dotXSI file.
+  for (const char* out : {"b.mqo", "b", "b.x", "a.mqoz", "t.png"}) {
+    const ToolRun run = Vellmar(std::string("export a.mqo ") + out, in_dir);
+    EXPECT_EQ(run.status, 2) << out;
+    EXPECT_EQ(Count(run.err, "\n"), 1) << run.err;
+    EXPECT_NE(run.err.find("is not a dotXSI file name"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("--out-dir"), std::string::npos) << "says how to export several: " << run.err;
+  }
+  EXPECT_EQ(ReadFile(dir + "b.mqo"), cube);
+  ToolRun run = Vellmar("export a.mqo B.XSI", in_dir);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFile(dir + "B.XSI").rfind("xsi 0300txt 0032\n", 0), 0u);
+
+  // convert with --format: an extension that names another format, known to
+  // the tool or beside its files, is refused; one that no format claims is not.
+  const std::pair<const char*, const char*> refused[] = {
+      {"convert --format x a.mqo t.png", "names an image"},
+      {"convert --format glb a.mqo a.mqoz", "names the host's document archive"},
+      {"convert --format obj a.mqo p.mtl", "names an OBJ material file"},
+      {"convert --format mqo a.mqo scene.bin", "names a glTF buffer"},
+      {"convert --format obj a.mqo b.x", "names the x format"},
+  };
+  for (const auto& [args, message] : refused) {
+    run = Vellmar(args, in_dir);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+  }
+  for (const char* name : {"t.png", "a.mqoz", "p.mtl", "scene.bin", "b.x"}) EXPECT_EQ(ReadFile(dir + name), "keep");
+  EXPECT_EQ(Vellmar("convert --format x a.mqo out.data", in_dir).status, 0);
+  EXPECT_EQ(ReadFile(dir + "out.data").rfind("xof 0303txt 0032\n", 0), 0u);
+}
+
+TEST(VellmarCli, ACompanionThatCannotBeWrittenFailsTheRun) {
+  const std::string dir = TempFolder("companion");
+  std::ofstream(dir + "p.obj") << "old obj";
+  std::ofstream(dir + "q.gltf") << "old gltf";
+  ASSERT_EQ(mkdir((dir + "p.mtl").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir + "q.bin").c_str(), 0755), 0);
+  for (const char* out : {"p.obj", "q.gltf"}) {
+    const ToolRun run = Vellmar("convert " + Example("cube.mqo") + " " + Quoted(dir + out));
+    EXPECT_EQ(run.status, 1) << out;
+    EXPECT_EQ(Count(run.err, "\n"), 1) << run.err;
+    EXPECT_NE(run.err.find(std::string(out[0] == 'p' ? "p.mtl" : "q.bin") + ": cannot write: Is a directory"),
+              std::string::npos)
+        << run.err;
+  }
+  EXPECT_EQ(ReadFile(dir + "p.obj"), "old obj");
+  EXPECT_EQ(ReadFile(dir + "q.gltf"), "old gltf");
+
+  // A read-only material file, for a user who may not write it (root may:
+  // then the run is made as nobody).
+  const std::string shared = TempFolder("read-only");
+  std::ofstream(shared + "r.obj") << "old obj";
+  std::ofstream(shared + "r.mtl") << "old mtl";
+  ASSERT_EQ(chmod((shared + "r.mtl").c_str(), 0444), 0);
+  std::string as_user;
+  if (geteuid() == 0) {
+    if (std::system("setpriv --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no setpriv to run as nobody";
+    ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+    for (const char* name : {"r.obj", "r.mtl"}) ASSERT_EQ(chown((shared + name).c_str(), 65534, 65534), 0);
+    as_user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  }
+  const ToolRun run = Vellmar("convert " + Example("cube.mqo") + " " + Quoted(shared + "r.obj"), as_user);
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("r.mtl: cannot write: Permission denied"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadFile(shared + "r.obj"), "old obj");
+  EXPECT_EQ(ReadFile(shared + "r.mtl"), "old mtl");
+}
+
+TEST(VellmarCli, TwoRunsWritingOnePairLeaveOneRunsWholePair) {
+  // Two documents whose pairs differ in both files.
+  const std::string a = TempPath("pair-a.mqo"), b = TempPath("pair-b.mqo");
+  std::ofstream(a, std::ios::binary) << GridDocument(40, "alpha");
+  std::ofstream(b, std::ios::binary) << GridDocument(60, "beta");
+  for (const auto& [extension, companion] : {std::pair<std::string, std::string>{".obj", ".mtl"}, {".gltf", ".bin"}}) {
+    SCOPED_TRACE(extension);
+    // Each run's own pair, written alone under the same name.
+    std::vector<std::pair<std::string, std::string>> whole;
+    for (const std::string& doc : {a, b}) {
+      const std::string alone = TempFolder("pair-alone");
+      ASSERT_EQ(Vellmar("convert " + Quoted(doc) + " " + Quoted(alone + "p" + extension)).status, 0);
+      whole.emplace_back(ReadFile(alone + "p" + extension), ReadFile(alone + "p" + companion));
+    }
+    ASSERT_NE(whole[0], whole[1]);
+    const std::string dir = TempFolder("pair-raced");
+    const std::string out = dir + "p" + extension;
+    int mixed = 0;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+      const pid_t first = StartVellmar({"convert", a, out});
+      const pid_t second = StartVellmar({"convert", b, out});
+      EXPECT_EQ(Finish(first).first, 0);
+      EXPECT_EQ(Finish(second).first, 0);
+      const std::pair<std::string, std::string> pair{ReadFile(out), ReadFile(dir + "p" + companion)};
+      if (pair != whole[0] && pair != whole[1]) ++mixed;
+    }
+    EXPECT_EQ(mixed, 0) << "of 40";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << "no lock or temporary file left";
+  }
+}
+
+TEST(VellmarCli, NamesAtTheFileSystemLimitAndReplacedOwners) {
+  // Output names of 255 bytes, whose temporary files cannot be named after
+  // them, for both pairs.
+  const std::string dir = TempFolder("long");
+  for (const std::string& name : {std::string(251, 'o') + ".obj", std::string(250, 'g') + ".gltf"}) {
+    const ToolRun run = Vellmar("convert " + Example("cube.mqo") + " " + Quoted(dir + name));
+    EXPECT_EQ(run.status, 0) << run.err;
+  }
+  EXPECT_NE(ReadFile(dir + std::string(251, 'o') + ".obj").find("mtllib " + std::string(251, 'o') + ".mtl"),
+            std::string::npos);
+  EXPECT_NE(ReadFile(dir + std::string(250, 'g') + ".bin"), "");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 4);
+
+  // Files of another user, replaced by root through the plug-in and by
+  // convert, stay theirs, with their permissions.
+  if (geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  const std::string owned = TempFolder("owned");
+  for (const char* name : {"theirs.xsi", "theirs.obj", "theirs.mtl"}) {
+    std::ofstream(owned + name) << "old";
+    ASSERT_EQ(chown((owned + name).c_str(), 4321, 8765), 0);
+    ASSERT_EQ(chmod((owned + name).c_str(), 0600), 0);
+  }
+  ASSERT_EQ(Vellmar("export " + Example("cube.mqo") + " " + Quoted(owned + "theirs.xsi")).status, 0);
+  ASSERT_EQ(Vellmar("convert " + Example("cube.mqo") + " " + Quoted(owned + "theirs.obj")).status, 0);
+  for (const char* name : {"theirs.xsi", "theirs.obj", "theirs.mtl"}) {
+    struct stat info {};
+    ASSERT_EQ(stat((owned + name).c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 4321u) << name;
+    EXPECT_EQ(info.st_gid, 8765u) << name;
+    EXPECT_EQ(info.st_mode & 07777, 0600u) << name;
+    EXPECT_NE(ReadFile(owned + name), "old") << name;
+  }
+}
+
+TEST(VellmarCli, MessagesShowControlCharactersEscaped) {
+  const std::string dir = TempFolder("escaped");
+  // A file name that would break the line and colour the terminal.
+  const std::string bad = dir + "bad\nname\x1b[31m.mqo";
+  std::ofstream(bad) << "not a document\n";
+  ToolRun run = Vellmar("export " + Quoted(bad) + " " + Quoted(dir + "out.xsi"));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(Count(run.err, "\n"), 1) << run.err;
+  EXPECT_NE(run.err.find("bad\\nname\\x1b[31m.mqo:1:"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+
+  // An object name, and both names of the line that reports a written file.
+  const std::string far = dir + "far\tdoc.mqo";
+  std::ofstream(far, std::ios::binary) << "Metasequoia Document\nFormat Text Ver 1.0\nObject \"a\x1b]0;t\x07z\" {\n"
+                                          "\tvertex 3 {\n\t\t3e38 0 0\n\t\t0 1 0\n\t\t0 0 1\n\t}\n"
+                                          "\tface 1 {\n\t\t3 V(0 1 2)\n\t}\n}\nEof\n";
+  run = Vellmar("export " + Quoted(far) + " " + Quoted(dir + "far.xsi") + " --scale 10");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("far\\tdoc.mqo: object \"a\\x1b]0;t\\x07z\" has a coordinate"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+  run = Vellmar("export " + Quoted(far) + " " + Quoted(dir + "out\x1b.xsi"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("far\\tdoc.mqo -> " + dir + "out\\x1b.xsi\n"), std::string::npos) << run.out;
+  // info's names too: the file's and its textures'.
+  std::ofstream(dir + "tex\rdoc.mqo", std::ios::binary)
+      << "Metasequoia Document\nFormat Text Ver 1.0\nMaterial 1 {\n\t\"m\" tex(\"a\x1b[2Jb.png\")\n}\nEof\n";
+  run = Vellmar("info " + Quoted(dir + "tex\rdoc.mqo"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.rfind(dir + "tex\\rdoc.mqo\n", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("    a\\x1b[2Jb.png (missing)\n"), std::string::npos) << run.out;
 }

@@ -124,6 +124,29 @@ std::string ReplaceExtension(const char* path, const char* extension) {
 
 bool IsControlByte(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
+std::string EscapeControlCharacters(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (!IsControlByte(byte)) {
+      escaped += c;
+    } else if (c == '\t') {
+      escaped += "\\t";
+    } else if (c == '\n') {
+      escaped += "\\n";
+    } else if (c == '\r') {
+      escaped += "\\r";
+    } else {
+      escaped += "\\x";
+      escaped += kHex[byte >> 4];
+      escaped += kHex[byte & 0xF];
+    }
+  }
+  return escaped;
+}
+
 namespace {
 
 // Calls visit(i) for every single-byte character of text, at its offset.

@@ -50,6 +50,12 @@ std::string ReplaceExtension(const char* path, const char* extension);
 // A byte below 0x20 or 0x7F (DEL): a control character.
 bool IsControlByte(unsigned char c);
 
+// text for a message line: every control character written out as "\t",
+// "\n", "\r" or "\xHH" ("\x1b" for ESC), so that a file or object name
+// can neither break the line nor drive the terminal. Every other byte (and
+// so every multi-byte character) is kept.
+std::string EscapeControlCharacters(std::string_view text);
+
 // Says whether a single-byte character would end or break a name written as
 // one token of a file format.
 using BreaksToken = bool (*)(unsigned char c);

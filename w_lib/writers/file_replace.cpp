@@ -4,13 +4,20 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <tuple>
+#include <vector>
+
+#include "w_lib/util/termination_signals.h"
 
 #if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
 #else
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -21,14 +28,12 @@ const char kSeparators[] = "/\\:";
 #else
 const char kSeparators[] = "/";
 #endif
-// The file name limit of the common file systems, in bytes.
-constexpr size_t kMaxFileName = 255;
-constexpr int kMaxLinks = 40;
-
 size_t FileNameStart(const std::string& path) {
   const size_t separator = path.find_last_of(kSeparators);
   return separator == std::string::npos ? 0 : separator + 1;
 }
+
+std::string FolderOf(const std::string& path) { return path.substr(0, FileNameStart(path)); }
 
 bool Fail(FileReplacement& r) {
   if (r.error == 0) r.error = errno != 0 ? errno : EIO;
@@ -39,7 +44,7 @@ bool Fail(FileReplacement& r) {
 #if defined(_WIN32)
 
 // The device names that Windows keeps in every folder ("NUL", "con.txt").
-bool IsStream(const std::string& path) {
+bool IsDeviceName(const std::string& path) {
   std::string name = path.substr(FileNameStart(path));
   name = name.substr(0, name.find('.'));
   for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
@@ -53,7 +58,7 @@ int OpenExclusive(const std::string& path, bool text) {
                _S_IREAD | _S_IWRITE);
 }
 
-// errno for the Windows error of a failed rename.
+// errno for the Windows error of a failed rename or link.
 int ErrnoOf(DWORD error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
@@ -64,28 +69,183 @@ int ErrnoOf(DWORD error) {
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL: return ENOSPC;
     case ERROR_NOT_SAME_DEVICE: return EXDEV;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
     default: return EIO;
   }
 }
 
-#else
-
-// A path to a file descriptor (/dev/stdout, /dev/fd/3, /proc/self/fd/1)
-// names a stream, which is written in place even when it leads to a
-// regular file.
-bool IsStream(const char* path) {
-  for (const char* prefix : {"/dev/stdout", "/dev/stderr", "/dev/fd/", "/proc/"})
-    if (std::strncmp(path, prefix, std::strlen(prefix)) == 0) return true;
+bool RenameOver(const std::string& from, const std::string& to) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  errno = ErrnoOf(GetLastError());
   return false;
 }
+
+bool LinkTo(const std::string& existing, const std::string& link) {
+  if (CreateHardLinkA(link.c_str(), existing.c_str(), nullptr)) return true;
+  errno = ErrnoOf(GetLastError());
+  return false;
+}
+
+int AccessForWriting(const std::string& path) { return _access(path.c_str(), 2); }
+
+#else
 
 int OpenExclusive(const std::string& path, bool) {
   return open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
 }
 
+bool RenameOver(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+
+bool LinkTo(const std::string& existing, const std::string& link) { return ::link(existing.c_str(), link.c_str()) == 0; }
+
+int AccessForWriting(const std::string& path) { return access(path.c_str(), W_OK); }
+
+constexpr int kMaxLinks = 40;
+
+// The file that the symbolic link at path leads to, through any chain of
+// links; path itself when it is no link. False, with errno set, for a cycle.
+bool FollowLinks(const std::string& path, std::string& target) {
+  target = path;
+  for (int i = 0; i < kMaxLinks; ++i) {
+    struct stat info {};
+    if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
+    std::string link(4096, '\0');
+    const ssize_t n = readlink(target.c_str(), &link[0], link.size());
+    if (n <= 0 || static_cast<size_t>(n) >= link.size()) return true;
+    link.resize(static_cast<size_t>(n));
+    // A relative link is relative to the folder that holds it.
+    target = link[0] == '/' ? link : FolderOf(target) + link;
+  }
+  errno = ELOOP;
+  return false;
+}
+
 #endif
 
+// Makes a new file in the first free slot of folder: by name == nullptr an
+// empty file opened for writing (returns its descriptor), else a second
+// name of the file by_name (returns 0). path gets the slot's name. -1 with
+// errno set when no slot is free or the folder takes no file.
+int TakeSlot(const std::string& folder, bool text, const char* by_name, std::string& path) {
+  const long pid = CurrentProcessId();
+  for (int slot = 0; slot < kTemporaryFileSlots; ++slot) {
+    path = TemporaryFilePath(folder, pid, slot);
+    const int fd = by_name ? (LinkTo(by_name, path) ? 0 : -1) : OpenExclusive(path, text);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) break;
+  }
+  path.clear();
+  return -1;
+}
+
+// Holds every folder of a commit against the commits of other processes
+// (and of other threads) into it, in one order, so that two commits never
+// wait for each other. A folder that cannot be locked (a file system
+// without locks) is committed into unlocked: the lock only orders commits.
+class FolderLocks {
+ public:
+  explicit FolderLocks(const std::vector<std::string>& folders) {
+#if defined(_WIN32)
+    // Named by the folder's identity, so that every spelling of it meets.
+    std::vector<std::string> names;
+    for (const std::string& folder : folders) {
+      HANDLE handle = CreateFileA(folder.empty() ? "." : folder.c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      if (handle == INVALID_HANDLE_VALUE) continue;
+      BY_HANDLE_FILE_INFORMATION info{};
+      if (GetFileInformationByHandle(handle, &info)) {
+        char name[64];
+        std::snprintf(name, sizeof name, "Local\\vellmar-folder-%08lx-%08lx%08lx",
+                      static_cast<unsigned long>(info.dwVolumeSerialNumber),
+                      static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow));
+        names.push_back(name);
+      }
+      CloseHandle(handle);
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    for (const std::string& name : names) {
+      HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+      if (!mutex) continue;
+      // An owner that ended without releasing it hands it on (WAIT_ABANDONED).
+      const DWORD waited = WaitForSingleObject(mutex, INFINITE);
+      if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+        held_.push_back(mutex);
+      } else {
+        CloseHandle(mutex);
+      }
+    }
+#else
+    std::vector<std::tuple<dev_t, ino_t, int>> opened;
+    for (const std::string& folder : folders) {
+      const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      struct stat info {};
+      if (fd < 0) continue;
+      if (fstat(fd, &info) != 0) {
+        close(fd);
+        continue;
+      }
+      opened.emplace_back(info.st_dev, info.st_ino, fd);
+    }
+    std::sort(opened.begin(), opened.end());
+    for (size_t i = 0; i < opened.size(); ++i) {
+      const int fd = std::get<2>(opened[i]);
+      const bool repeated = i > 0 && std::get<0>(opened[i]) == std::get<0>(opened[i - 1]) &&
+                            std::get<1>(opened[i]) == std::get<1>(opened[i - 1]);
+      if (!repeated) {
+        int locked;
+        do locked = flock(fd, LOCK_EX);
+        while (locked != 0 && errno == EINTR);
+      }
+      // Closing the last descriptor of the folder releases its lock.
+      held_.push_back(fd);
+    }
+#endif
+  }
+  ~FolderLocks() {
+    const int saved = errno;
+#if defined(_WIN32)
+    for (HANDLE mutex : held_) {
+      ReleaseMutex(mutex);
+      CloseHandle(mutex);
+    }
+#else
+    for (int fd : held_) close(fd);
+#endif
+    errno = saved;
+  }
+  FolderLocks(const FolderLocks&) = delete;
+  FolderLocks& operator=(const FolderLocks&) = delete;
+
+ private:
+#if defined(_WIN32)
+  std::vector<HANDLE> held_;
+#else
+  std::vector<int> held_;
+#endif
+};
+
+// Whether a file (or a link, dangling or not) is at path.
+bool Exists(const std::string& path) {
+  struct stat info {};
+#if defined(_WIN32)
+  return stat(path.c_str(), &info) == 0;
+#else
+  return lstat(path.c_str(), &info) == 0;
+#endif
+}
+
 }  // namespace
+
+std::string TemporaryFilePrefix(const std::string& folder, long pid) {
+  return folder + "vellmar-partial-" + std::to_string(pid) + "-";
+}
+
+std::string TemporaryFilePath(const std::string& folder, long pid, int slot) {
+  return TemporaryFilePrefix(folder, pid) + std::to_string(slot);
+}
 
 long CurrentProcessId() {
 #if defined(_WIN32)
@@ -95,32 +255,63 @@ long CurrentProcessId() {
 #endif
 }
 
-bool ResolveWriteTarget(const std::string& path, std::string& target) {
-  target = path;
-#if !defined(_WIN32)
-  for (int i = 0; i < kMaxLinks; ++i) {
-    struct stat info {};
-    if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
-    std::string link(4096, '\0');
-    const ssize_t n = readlink(target.c_str(), &link[0], link.size());
-    if (n <= 0 || static_cast<size_t>(n) >= link.size()) return true;
-    link.resize(static_cast<size_t>(n));
-    // A relative link is relative to the folder that holds it.
-    target = link[0] == '/' ? link : target.substr(0, FileNameStart(target)) + link;
+bool PlanFileWrite(const std::string& path, WritePlan& plan) {
+  plan = WritePlan();
+  if (path.empty()) {
+    errno = ENOENT;
+    return false;
   }
-  errno = ELOOP;
-  return false;
+  struct stat info {};
+  plan.exists = stat(path.c_str(), &info) == 0;
+  if (plan.exists && S_ISDIR(info.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+#if defined(_WIN32)
+  plan.target = path;
+  plan.in_place = IsDeviceName(path) || (plan.exists && !S_ISREG(info.st_mode));
+  plan.folder = FolderOf(path);
+  return true;
 #else
+  // A path that cannot be examined (a cycle of links, a folder that may
+  // not be entered) is not written; one that is not there is made.
+  if (!plan.exists && errno != ENOENT) return false;
+  if (plan.exists && (S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))) {
+    plan.in_place = true;
+    plan.target = path;
+    return true;
+  }
+  if (plan.exists && !S_ISREG(info.st_mode)) {
+    errno = ENOTSUP;  // a block device: neither written over nor replaced
+    return false;
+  }
+  if (!FollowLinks(path, plan.target)) return false;
+  if (plan.exists) {
+    // The name that the links lead to must still be the file the path
+    // opens: a descriptor's link of a removed file reads "NAME (deleted)".
+    struct stat named {};
+    if (stat(plan.target.c_str(), &named) != 0 || named.st_dev != info.st_dev || named.st_ino != info.st_ino) {
+      plan.in_place = true;
+      plan.target = path;
+      return true;
+    }
+  }
+  plan.folder = FolderOf(plan.target);
   return true;
 #endif
 }
 
-std::string PartialFilePath(const std::string& target, long pid) {
-  const std::string suffix = ".vellmar-partial-" + std::to_string(pid);
-  const size_t start = FileNameStart(target);
-  std::string name = target.substr(start);
-  if (name.size() + suffix.size() > kMaxFileName) name.resize(kMaxFileName - suffix.size());
-  return target.substr(0, start) + name + suffix;
+int CheckFileWritable(const std::string& path) {
+  WritePlan plan;
+  if (!PlanFileWrite(path, plan)) return errno != 0 ? errno : EIO;
+  if (plan.exists && AccessForWriting(plan.target) != 0) return errno != 0 ? errno : EACCES;
+  if (plan.in_place) return 0;
+  const std::string folder = plan.folder.empty() ? "." : plan.folder;
+  struct stat info {};
+  if (stat(folder.c_str(), &info) != 0) return errno != 0 ? errno : ENOENT;
+  if (!S_ISDIR(info.st_mode)) return ENOTDIR;
+  if (AccessForWriting(folder) != 0) return errno != 0 ? errno : EACCES;
+  return 0;
 }
 
 bool BeginFileReplacement(const char* path, const char* mode, FileReplacement& r) {
@@ -130,45 +321,32 @@ bool BeginFileReplacement(const char* path, const char* mode, FileReplacement& r
     return Fail(r);
   }
   const bool text = std::strchr(mode, 't') != nullptr;
-  // What the path leads to as the system opens it: /dev/stdout and the
-  // like lead through links that only the system can follow.
-  struct stat info {};
-  const bool exists = stat(path, &info) == 0;
-  if (exists && S_ISDIR(info.st_mode)) {
-    errno = EISDIR;
-    return Fail(r);
-  }
-  if ((exists && !S_ISREG(info.st_mode)) || IsStream(path)) {
-    r.target = path;
+  WritePlan plan;
+  if (!PlanFileWrite(path, plan)) return Fail(r);
+  r.target = plan.target;
+  if (plan.in_place) {
     r.file = std::fopen(path, mode);
     return r.file != nullptr || Fail(r);
   }
-  if (!ResolveWriteTarget(path, r.target)) return Fail(r);
-#if defined(_WIN32)
-  const bool writable = !exists || _access(r.target.c_str(), 2) == 0;
-#else
-  const bool writable = !exists || access(r.target.c_str(), W_OK) == 0;
-#endif
+  struct stat info {};
+  if (plan.exists && stat(r.target.c_str(), &info) != 0) return Fail(r);
   // A file that may not be written is not replaced either.
-  if (!writable) return Fail(r);
+  if (plan.exists && AccessForWriting(r.target) != 0) return Fail(r);
 
-  r.temporary = PartialFilePath(r.target, CurrentProcessId());
-  int fd = OpenExclusive(r.temporary, text);
-  if (fd < 0 && errno == EEXIST) {
-    // Left by an earlier process of the same id that was killed mid-write.
-    std::remove(r.temporary.c_str());
-    fd = OpenExclusive(r.temporary, text);
-  }
-  if (fd < 0) {
-    r.temporary.clear();
-    return Fail(r);
-  }
+  const int fd = TakeSlot(plan.folder, text, nullptr, r.temporary);
+  if (fd < 0) return Fail(r);
 #if defined(_WIN32)
   r.file = _fdopen(fd, text ? "wt" : "wb");
   if (!r.file) _close(fd);
 #else
-  // The replacement keeps the permissions of the file it replaces.
-  if (exists) (void)fchmod(fd, info.st_mode & 07777);
+  if (plan.exists) {
+    // The replacement keeps the owner and group of the file it replaces
+    // where the process may give them (as root; the group when the user
+    // is in it), then its permission bits, which a change of owner clears
+    // of set-user-id and set-group-id.
+    if (fchown(fd, info.st_uid, info.st_gid) != 0) (void)fchown(fd, static_cast<uid_t>(-1), info.st_gid);
+    (void)fchmod(fd, info.st_mode & 07777);
+  }
   r.file = fdopen(fd, "w");
   if (!r.file) close(fd);
 #endif
@@ -202,28 +380,83 @@ bool FinishFileReplacement(FileReplacement& r) {
   return r.error == 0;
 }
 
-bool CommitFileReplacement(FileReplacement& r) {
-  if (r.file || r.error != 0) {
-    AbandonFileReplacement(r);
-    return Fail(r);
+bool CommitFileReplacements(FileReplacement* const* files, size_t count) {
+  // Every file finished and whole, or none is put in place.
+  int error = 0;
+  for (size_t i = 0; i < count && error == 0; ++i)
+    if (files[i]->file || files[i]->error != 0) error = files[i]->error != 0 ? files[i]->error : EINVAL;
+  const auto abandon_all = [&] {
+    for (size_t i = 0; i < count; ++i) {
+      if (files[i]->error == 0) files[i]->error = error;
+      AbandonFileReplacement(*files[i]);
+    }
+    errno = error;
+    return false;
+  };
+  if (error != 0) return abandon_all();
+
+  std::vector<FileReplacement*> renamed;
+  std::vector<std::string> folders;
+  for (size_t i = 0; i < count; ++i) {
+    if (files[i]->temporary.empty()) continue;  // written in place
+    renamed.push_back(files[i]);
+    folders.push_back(FolderOf(files[i]->temporary));
   }
-  if (r.temporary.empty()) return true;
-#if defined(_WIN32)
-  if (!MoveFileExA(r.temporary.c_str(), r.target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    r.error = ErrnoOf(GetLastError());
-#else
-  if (std::rename(r.temporary.c_str(), r.target.c_str()) != 0) {
-    NoteFileReplacementError(r);
-#endif
-    AbandonFileReplacement(r);
-    return Fail(r);
+  if (renamed.empty()) return true;
+  const FolderLocks locks(folders);
+  // An interrupt waits until the renames are all done (or all undone), so
+  // that a pair is never left half replaced.
+  const TerminationSignalsHeld held;
+  // Each old file but the last one's stays reachable under a second name
+  // until every rename is done: a later rename that fails puts it back. A
+  // target that was not there is removed again instead.
+  struct Undo {
+    std::string backup;
+    bool existed = false;
+  };
+  std::vector<Undo> undo(renamed.size());
+  size_t done = 0;
+  for (; done < renamed.size(); ++done) {
+    FileReplacement& r = *renamed[done];
+    Undo& u = undo[done];
+    u.existed = Exists(r.target);
+    if (u.existed && done + 1 < renamed.size()) TakeSlot(FolderOf(r.temporary), false, r.target.c_str(), u.backup);
+    if (!RenameOver(r.temporary, r.target)) {
+      error = errno != 0 ? errno : EIO;
+      break;
+    }
+    r.temporary.clear();
   }
-  r.temporary.clear();
+  if (done < renamed.size()) {
+    // The failed one's backup is a second name of the file still in place.
+    if (!undo[done].backup.empty()) std::remove(undo[done].backup.c_str());
+    while (done-- > 0) {
+      Undo& u = undo[done];
+      // A backup that cannot be put back stays under its temporary name
+      // rather than be lost.
+      if (!u.backup.empty()) {
+        if (RenameOver(u.backup, renamed[done]->target)) u.backup.clear();
+      } else if (!u.existed) {
+        std::remove(renamed[done]->target.c_str());
+      }
+    }
+  } else {
+    for (const Undo& u : undo)
+      if (!u.backup.empty()) std::remove(u.backup.c_str());
+  }
+  if (error != 0) return abandon_all();
   return true;
+}
+
+bool CommitFileReplacement(FileReplacement& r) {
+  FileReplacement* one[] = {&r};
+  return CommitFileReplacements(one, 1);
 }
 
 void AbandonFileReplacement(FileReplacement& r) {
   const int saved = errno;
+  // What was given up is never put in place by a later commit.
+  if ((r.file || !r.temporary.empty()) && r.error == 0) r.error = ECANCELED;
   if (r.file) std::fclose(r.file);
   r.file = nullptr;
   if (!r.temporary.empty()) std::remove(r.temporary.c_str());

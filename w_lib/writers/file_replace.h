@@ -1,26 +1,56 @@
 // Replacing a file as a whole: new content goes to a temporary file beside
 // the target and is renamed over it only once complete, so that a failed or
 // interrupted write never leaves a partial file under the final name and
-// never destroys the file that was there.
+// never destroys the file that was there. Files that belong together (an
+// OBJ file and its material file) are renamed as one unit.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
-// The file that a write to path really changes: path itself, or the file
-// that the symbolic link at path leads to through any chain of links
-// (dangling or not). False, with errno set, for a cycle of links.
-bool ResolveWriteTarget(const std::string& path, std::string& target);
+// How many temporary files one process can have in one folder at once.
+constexpr int kTemporaryFileSlots = 16;
 
-// The temporary file that process pid writes in place of target (a path
-// after ResolveWriteTarget): "NAME.vellmar-partial-PID" in target's folder,
-// NAME cut short when the whole would pass the system's file name limit. A
-// pure function, so that another part of the process (a signal handler of
-// the program) can name the file without sharing any state with the writer.
-std::string PartialFilePath(const std::string& target, long pid);
+// The temporary file of slot (0 to kTemporaryFileSlots - 1) of process pid
+// in folder (empty, or ending in a separator): "vellmar-partial-PID-SLOT".
+// Short whatever the target's name, unique among the processes that write
+// there, and a pure function, so that a signal handler can name every
+// temporary file of the process from the folder alone, without sharing any
+// state with the writer (which may sit in another module).
+std::string TemporaryFilePath(const std::string& folder, long pid, int slot);
+// The same without the slot's number: "FOLDER/vellmar-partial-PID-".
+std::string TemporaryFilePrefix(const std::string& folder, long pid);
 
-// The id of this process, as PartialFilePath takes it.
+// The id of this process, as TemporaryFilePath takes it.
 long CurrentProcessId();
+
+// How a write to a path goes.
+struct WritePlan {
+  // Written where it is, never renamed over or removed: a character
+  // device, a FIFO or a socket (on Windows also NUL, CON and the like), and
+  // a regular file that has no name any more (reached through a descriptor
+  // of a removed file), which nobody else can see.
+  bool in_place = false;
+  bool exists = false;  // the target exists
+  // The file that the write replaces: the path, or the file that the
+  // symbolic link at path leads to through any chain of links (dangling or
+  // not); /dev/fd/N and /proc/self/fd/N lead to the file they were opened on.
+  std::string target;
+  // Where the temporary file goes: target's folder with its separator, or
+  // empty for the current folder.
+  std::string folder;
+};
+
+// Decides how path is written. False with errno set for a folder (EISDIR),
+// a block device (ENOTSUP), a cycle of links (ELOOP) or a path that cannot
+// be examined.
+bool PlanFileWrite(const std::string& path, WritePlan& plan);
+
+// 0 when a write to path can begin now: the target, if it exists, may be
+// written, and a new file may be made in its folder. Otherwise the errno
+// that the write would meet (ENOENT for a folder that is not there).
+int CheckFileWritable(const std::string& path);
 
 // One file being replaced.
 struct FileReplacement {
@@ -31,13 +61,12 @@ struct FileReplacement {
 };
 
 // Starts replacing path; mode is "wb" or "wt" as for fopen. The temporary
-// file is created exclusively (one of the same name left by an earlier
-// process of this id is removed first) with the existing target's permission
-// bits. A target that exists and is not a regular file (a device, a FIFO),
-// and a path to a stream (/dev/stdout, /dev/fd/N; on Windows NUL, CON), is
-// opened and written in place instead; it is never renamed over or removed.
-// False with errno (and r.error) set when the target is a folder, an
-// existing target may not be written, or the file cannot be created.
+// file is made exclusively in the first free slot of the target's folder,
+// with the existing target's owner, group and permission bits (as far as
+// the process may give them), or as a new file would be made. A target that
+// PlanFileWrite writes in place is opened and written there instead.
+// False with errno (and r.error) set when the plan fails, an existing
+// target may not be written, or the file cannot be made.
 bool BeginFileReplacement(const char* path, const char* mode, FileReplacement& r);
 
 // Records a failed write: errno, unless an earlier failure was recorded.
@@ -47,11 +76,20 @@ void NoteFileReplacementError(FileReplacement& r);
 // True when that and every write before it succeeded.
 bool FinishFileReplacement(FileReplacement& r);
 
-// Renames the finished temporary file over the target. False (the temporary
-// file removed, the target untouched) on an earlier failure or when the
-// rename fails.
+// Renames the finished temporary files over their targets as one unit:
+// while it runs, other processes that commit into the same folders wait
+// (an advisory lock on each folder, released with the process), and the
+// termination signals wait for this thread. When a rename fails, the
+// targets already renamed over get their old files back, so that either
+// every target holds its new file or every target is as it was. False on an
+// earlier failure of any of them or a failed rename; every temporary file
+// is removed either way.
+[[nodiscard]] bool CommitFileReplacements(FileReplacement* const* files, size_t count);
+
+// The same for one file.
 [[nodiscard]] bool CommitFileReplacement(FileReplacement& r);
 
 // Closes the file if it is still open and removes the temporary file; the
-// target stays as it was. Keeps errno as it was.
+// target stays as it was, and a later commit of r fails (ECANCELED). Keeps
+// errno as it was.
 void AbandonFileReplacement(FileReplacement& r);

@@ -618,13 +618,7 @@ bool WriteGltfFile(const char* path, const WScene& scene) {
       errno = error;
       return false;
     }
-    if (!bin.Commit()) {
-      const int error = errno;
-      gltf.Discard();
-      errno = error;
-      return false;
-    }
-    return gltf.Commit();
+    return gltf.CommitWith(bin);
   });
 }
 

@@ -145,20 +145,19 @@ bool WriteObjFiles(const char* path, const WScene* source, WScene& work) {
   if (staged != FileWriteResult::kWritten) return false;
   // A target named like its own material file would be overwritten by it.
   if (std::strcmp(material_path.c_str(), path) == 0) return obj.Commit();
-  // Both files are complete before either replaces anything, so that a
-  // failure leaves the old pair as it was; a material file that cannot be
-  // opened at all is left out, and the OBJ file stands without it.
+  // Both files are complete before either replaces anything, and they
+  // replace the old pair as one unit: a material file that cannot be
+  // written fails the whole write and leaves the old pair as it was.
   TextOutput material;
   const FileWriteResult material_staged =
       StageWholeFile(material, material_path.c_str(), "wt", [&](TextOutput& out) { WriteMaterialText(out, work); });
-  if (material_staged == FileWriteResult::kFailed) {
+  if (material_staged != FileWriteResult::kWritten) {
     const int error = errno;
     obj.Discard();
     errno = error;
     return false;
   }
-  if (!obj.Commit()) return false;
-  return material_staged == FileWriteResult::kCannotOpen || material.Commit();
+  return obj.CommitWith(material);
 }
 
 }  // namespace

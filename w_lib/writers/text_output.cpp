@@ -52,6 +52,13 @@ bool TextOutput::Commit() {
   return !failed_;
 }
 
+bool TextOutput::CommitWith(TextOutput& companion) {
+  FileReplacement* both[] = {&file_, &companion.file_};
+  if (CommitFileReplacements(both, 2)) return !failed_ && !companion.failed_;
+  failed_ = companion.failed_ = true;
+  return false;
+}
+
 bool TextOutput::Close() {
   if (!file_.file && file_.temporary.empty()) return !failed_;
   return Finish() && Commit();

@@ -34,6 +34,10 @@ class TextOutput {
   // Puts the finished file in place of its target. False, with errno set
   // and the target untouched, on any failure.
   bool Commit();
+  // Puts this finished file and the finished companion in place as one
+  // unit (see CommitFileReplacements): both targets get their new files, or
+  // both stay as they were.
+  bool CommitWith(TextOutput& companion);
   // Closes the file if it is open and removes what was written, leaving the
   // target as it was: for a write that failed half way.
   void Discard();

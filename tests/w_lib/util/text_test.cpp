@@ -139,3 +139,14 @@ TEST(Text, NameAsToken) {
   // before a non-trail byte or at the end is a character of its own.
   EXPECT_EQ(NameAsToken("\x83\x7c|\x83 \x83", blank_or_bar, scratch), "\x83\x7c_\x83_\x83");
 }
+
+TEST(Text, EscapeControlCharactersForMessages) {
+  // A name that would break a message line or drive the terminal.
+  EXPECT_EQ(EscapeControlCharacters("bad\nname\x1b[31m.mqo"), "bad\\nname\\x1b[31m.mqo");
+  EXPECT_EQ(EscapeControlCharacters(std::string("\t\r\x01\x7f\0end", 8)), "\\t\\r\\x01\\x7f\\x00end");
+  // Everything else is kept byte for byte: blanks, backslashes of Windows
+  // paths, UTF-8 and Shift-JIS names.
+  const std::string kept = std::string("C:\\models\\car 1.mqo \xE3\x81\x82 ") + kSo;
+  EXPECT_EQ(EscapeControlCharacters(kept), kept);
+  EXPECT_EQ(EscapeControlCharacters(""), "");
+}

@@ -406,7 +406,7 @@ TEST(GltfFile, GltfAndItsBufferAreReplacedTogether) {
   ASSERT_EQ(mkdir((dir + "old.bin").c_str(), 0755), 0);
   EXPECT_FALSE(WriteGltfFile((dir + "old.gltf").c_str(), scene));
   EXPECT_EQ(ReadFile(dir + "old.gltf"), "old");
-  EXPECT_FALSE(FileExists(PartialFilePath(dir + "old.gltf", getpid())));
+  EXPECT_EQ(TemporaryFilesIn(dir), 0);
   // A name whose buffer would be the file itself is refused.
   EXPECT_FALSE(WriteGltfFile((dir + "self.bin").c_str(), scene));
   EXPECT_EQ(errno, EINVAL);

@@ -2,6 +2,9 @@
 // failures, and what it leaves of the scene.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "w_lib/writers/w_writers.h"
@@ -106,12 +109,14 @@ TEST(ObjFile, MaterialFileFailures) {
   const WScene scene = MakeObjScene();
   const std::string dir = TempFolder("obj_mtl");
 
-  // It cannot be opened: the OBJ file stands complete and names it anyway.
+  // It cannot be opened (a folder in its place): the pair is one unit, so
+  // the write fails and the old OBJ file stays as it was.
   mkdir((dir + "blocked.mtl").c_str(), 0755);
-  ASSERT_TRUE(WriteObjFile((dir + "blocked.obj").c_str(), scene));
-  std::string expected = Golden("obj/scene.obj");
-  expected.replace(expected.find("scene.mtl"), 9, "blocked.mtl");
-  EXPECT_EQ(ReadFile(dir + "blocked.obj"), expected);
+  std::ofstream(dir + "blocked.obj") << "old obj";
+  EXPECT_FALSE(WriteObjFile((dir + "blocked.obj").c_str(), scene));
+  EXPECT_EQ(errno, EISDIR);
+  EXPECT_EQ(ReadFile(dir + "blocked.obj"), "old obj");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << "no temporary file left";
 
   // Its path is the target's own: the OBJ file is not overwritten.
   ASSERT_TRUE(WriteObjFile((dir + "same.mtl").c_str(), scene));

@@ -7,7 +7,6 @@
 
 #include "test_files.h"
 #include "test_scenes.h"
-#include "w_lib/writers/file_replace.h"
 #include "w_lib/writers/text_output.h"
 
 using SceneWriter = bool (*)(const char* path, const WScene& scene);
@@ -65,6 +64,6 @@ inline void ExpectFailedWritesLeaveNoFile(SceneWriter write, const WScene& small
     return written;
   }));
   EXPECT_EQ(ReadFile(path), old_text);
-  EXPECT_FALSE(FileExists(PartialFilePath(path, getpid())));
+  EXPECT_EQ(TemporaryFilesIn(::testing::TempDir()), 0);
   std::remove(path.c_str());
 }

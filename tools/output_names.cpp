@@ -1,0 +1,66 @@
+// The check of an output's name against the format written to it.
+#include "tools/output_names.h"
+
+#include "tools/command_line.h"
+#include "tools/output_formats.h"
+#include "tools/standard_output.h"
+#include "w_lib/writers/file_replace.h"
+
+namespace {
+
+struct OtherFormat {
+  const char* extension;  // with the dot, in lower case
+  const char* kind;
+};
+
+// Files that convert does not write but meets beside its inputs and
+// outputs.
+const OtherFormat kOtherFormats[] = {
+    {".mqoz", "the host's document archive"},
+    {".mtl", "an OBJ material file"},
+    {".bin", "a glTF buffer"},
+    {".png", "an image"},  {".jpg", "an image"}, {".jpeg", "an image"}, {".bmp", "an image"},
+    {".tga", "an image"},  {".dds", "an image"}, {".gif", "an image"},  {".tif", "an image"},
+    {".tiff", "an image"}, {".psd", "an image"}, {".hdr", "an image"},  {".exr", "an image"},
+    {".webp", "an image"}, {".ktx", "an image"}, {".ktx2", "an image"},
+    {".fbx", "a model"},   {".dae", "a model"},  {".3ds", "a model"},   {".stl", "a model"},
+    {".ply", "a model"},   {".blend", "a model"}, {".lwo", "a model"},  {".abc", "a model"},
+    {".usd", "a model"},   {".usda", "a model"}, {".usdc", "a model"},  {".usdz", "a model"},
+    {".wrl", "a model"},   {".pmx", "a model"},  {".pmd", "a model"},   {".vrm", "a model"},
+};
+
+const char* OtherFormatKind(const std::string& path) {
+  const std::string extension = LowerCaseExtension(path);
+  for (const OtherFormat& f : kOtherFormats)
+    if (extension == f.extension) return f.kind;
+  return nullptr;
+}
+
+// Standard output, or a file written where it is: nothing is replaced.
+bool IsStream(const std::string& path) {
+  WritePlan plan;
+  return path == "-" || IsStandardOutput(path) || (PlanFileWrite(path, plan) && plan.in_place);
+}
+
+}  // namespace
+
+bool OutputNameFitsFormat(const CommandLine& line, std::string& error) {
+  if (!line.output_format || !line.out_dir.empty() || IsStream(line.output)) return true;
+  const OutputFormat& format = *line.output_format;
+  if (FormatHasExtensionOf(format, line.output)) return true;
+  if (line.command == Command::kExport) {
+    error = "'" + line.output +
+            "' is not a dotXSI file name: export writes OUT.xsi or '-'; to export several documents, give them "
+            "all with --out-dir DIR";
+    return false;
+  }
+  if (const OutputFormat* named = FormatForPath(line.output)) {
+    error = "'" + line.output + "' names the " + named->name + " format, not " + format.name + " as --format says";
+    return false;
+  }
+  if (const char* kind = OtherFormatKind(line.output)) {
+    error = "'" + line.output + "' names " + kind + ", not the " + format.name + " format that --format says";
+    return false;
+  }
+  return true;
+}

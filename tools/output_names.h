@@ -1,0 +1,19 @@
+// Which names an output may have: no run writes a format into a file whose
+// extension names another one, so that a slip of the command line (the
+// shell's "export *.mqo" handing over a second document as the output)
+// cannot write over a document, a texture or another format's file.
+#pragma once
+
+#include <string>
+
+struct CommandLine;
+
+// True when the single output of the run may take the format it gets:
+// export writes only to a name that ends in .xsi (in any case); convert
+// refuses an extension that names another format than the one written
+// (one that convert writes, a file beside one, the host's archives, images
+// and other model formats). Standard output ("-", or a path that leads to
+// it) and what is written in place (a device, a FIFO) take any format;
+// --out-dir names its outputs itself. Otherwise false with error set to one
+// line.
+bool OutputNameFitsFormat(const CommandLine& line, std::string& error);
