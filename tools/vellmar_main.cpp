@@ -242,12 +242,14 @@ int ForEachInput(const CommandLine& line, const OutputFormat& format, Write&& wr
     }
     if (!doc.warning().empty()) PrintWarning(doc.warning());
     std::string error, note;
+    std::vector<std::string> warnings;
     ProgressStage("preparing");
-    if (!PrepareDocument(line, doc.get(), error, note)) {
+    if (!PrepareDocument(line, doc.get(), error, note, warnings)) {
       Fail(input + ": " + error);
       status = Combine(status, kBadInput);
       continue;
     }
+    for (const std::string& warning : warnings) PrintWarning(input + ": " + warning);
     if (!note.empty()) PrintNote(input + ": " + note);
     ApplyDialogOptions(line);
     char object[256] = {};

@@ -236,6 +236,21 @@ TEST(VellmarCli, EveryRealDocumentExportsWhole) {
   }
 }
 
+TEST(VellmarCli, FreezeSweepsALatheOfTenMillionStepsInTheMostThereAre) {
+  const std::string doc = TempPath("vase.mqo"), out = TempPath("vase.xsi");
+  std::ofstream(doc, std::ios::binary) << "Metasequoia Document\nFormat Text Ver 1.0\n\nObject \"vase\" {\n"
+                                          "\tlathe 3\n\tlathe_axis 1\n\tlathe_seg 10000000\n\tvertex 2 {\n"
+                                          "\t\t10 0 0\n\t\t20 10 0\n\t}\n\tface 1 {\n\t\t2 V(0 1)\n\t}\n}\nEof\n";
+  ToolRun run = Vellmar("export " + Quoted(doc) + " " + Quoted(out) + " --freeze -q");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "vellmar: warning: " + doc +
+                         ": object \"vase\": 10000000 lathe steps cut to 256, the most a lathe is swept in\n");
+  EXPECT_EQ(PolygonListFaces(ReadFile(out)), 256);
+  // Without --freeze the lathe is not swept, and nothing is cut.
+  run = Vellmar("export " + Quoted(doc) + " " + Quoted(out) + " -q");
+  EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
+}
+
 TEST(VellmarCli, FreezeAndVisibleOnlyExportTheDocumentAsTheHostShowsIt) {
   const std::string half = std::string(VELLMAR_TEST_DATA_DIR) + "/mqo/half_cube_mirror.mqo";
   const std::string stored = TempPath("half.xsi"), shown = TempPath("half-shown.xsi");
