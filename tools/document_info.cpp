@@ -7,25 +7,7 @@
 
 #include "host/document_freeze.h"
 #include "w_lib/util/text.h"
-#include "tools/file_identity.h"
-
-namespace {
-
-// By the system's own narrow-character calls, so that a name in the
-// document's code page is looked for as the host would look for it.
-bool TextureFileExists(const std::string& folder, const std::string& name) {
-  std::string portable = name;
-  for (char& c : portable)
-    if (c == '\\') c = '/';
-  FileIdentity identity;
-  const bool absolute = !portable.empty() && (portable[0] == '/' || (portable.size() > 1 && portable[1] == ':'));
-  if (IdentifyFile(absolute ? portable : folder + portable, identity) && identity.regular) return true;
-  const size_t slash = portable.rfind('/');
-  return slash != std::string::npos && IdentifyFile(folder + portable.substr(slash + 1), identity) &&
-         identity.regular;
-}
-
-}  // namespace
+#include "tools/texture_files.h"
 
 DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& path) {
   DocumentInfo info;
@@ -51,8 +33,7 @@ DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& pa
     }
   }
   info.materials = doc.MaterialCount();
-  const size_t slash = path.find_last_of("/\\");
-  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string folder = DocumentFolder(path);
   std::set<std::string> seen;
   for (const auto& material : doc.materials) {
     for (const std::string* name : {&material->texture, &material->alpha_texture, &material->bump_texture}) {

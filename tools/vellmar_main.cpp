@@ -20,6 +20,7 @@
 #include "w_lib/writers/file_replace.h"
 #include "tools/command_line.h"
 #include "tools/console.h"
+#include "tools/cut_names.h"
 #include "tools/document_info.h"
 #include "tools/document_preparation.h"
 #include "tools/file_identity.h"
@@ -30,6 +31,7 @@
 #include "tools/output_names.h"
 #include "tools/plugin_module.h"
 #include "tools/standard_output.h"
+#include "tools/texture_files.h"
 
 namespace {
 
@@ -250,6 +252,8 @@ int ForEachInput(const CommandLine& line, const OutputFormat& format, Write&& wr
       continue;
     }
     for (const std::string& warning : warnings) PrintWarning(input + ": " + warning);
+    for (const std::string& warning : CutNameWarnings(doc.get(), DocumentFolder(input)))
+      PrintWarning(input + ": " + warning);
     if (!note.empty()) PrintNote(input + ": " + note);
     ApplyDialogOptions(line);
     char object[256] = {};

@@ -251,6 +251,34 @@ TEST(VellmarCli, FreezeSweepsALatheOfTenMillionStepsInTheMostThereAre) {
   EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
 }
 
+TEST(VellmarCli, NamesAndTexturePathsCutToWhatTheInterfaceCarriesAreReported) {
+  // The interface carries 259 bytes of each. A texture path cut there names
+  // a file that exists (not the one meant) or none.
+  const std::string dir = TempPath("cut") + "/", folder(250, 'f');
+  std::filesystem::create_directories(dir + folder);
+  std::ofstream(dir + folder + "/" + std::string(8, 'x'), std::ios::binary) << "another image";
+  const std::string object(300, 'o'), fits(259, 'm'), material(260, 'n');
+  const std::string found = folder + "/" + std::string(40, 'x') + ".png", missing = std::string(270, 'p') + ".png";
+  std::ofstream(dir + "cut.mqo", std::ios::binary)
+      << "Metasequoia Document\nFormat Text Ver 1.0\n\nMaterial 3 {\n\t\"" << fits << "\" tex(\"" << found
+      << "\")\n\t\"" << material << "\" tex(\"" << missing << "\")\n\t\"short\" tex(\"" << fits
+      << "\")\n}\nObject \"" << object << "\" {\n\tvertex 3 {\n\t\t0 0 0\n\t\t1 0 0\n\t\t0 1 0\n\t}\n\tface 1 {\n"
+      << "\t\t3 V(0 1 2) M(0)\n\t}\n}\nObject \"" << fits << "\" {\n}\nEof\n";
+  const std::string head = "vellmar: warning: " + dir + "cut.mqo: ";
+  const std::string expected =
+      head + "object name cut to 259 of its 300 bytes: \"" + object.substr(0, 259) + "\"\n" + head +
+      "texture path of material \"" + fits + "\" cut to 259 of its 295 bytes: \"" + found.substr(0, 259) +
+      "\", which names another file\n" + head + "material name cut to 259 of its 260 bytes: \"" +
+      material.substr(0, 259) + "\"\n" + head + "texture path of material \"" + material.substr(0, 259) +
+      "\" cut to 259 of its 274 bytes: \"" + missing.substr(0, 259) + "\", which names no file beside the document\n";
+  for (const char* command : {"export", "convert"}) {
+    const ToolRun run = Vellmar(std::string(command) + " " + Quoted(dir + "cut.mqo") + " " + Quoted(dir + "cut.x") +
+                                (command[0] == 'e' ? "si" : "") + " -q");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, expected) << command;
+  }
+}
+
 TEST(VellmarCli, FreezeAndVisibleOnlyExportTheDocumentAsTheHostShowsIt) {
   const std::string half = std::string(VELLMAR_TEST_DATA_DIR) + "/mqo/half_cube_mirror.mqo";
   const std::string stored = TempPath("half.xsi"), shown = TempPath("half-shown.xsi");
