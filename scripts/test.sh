@@ -8,7 +8,9 @@
 # --windows first installs what those builds need and makes them required;
 # it fails when no Windows end-to-end comparison could run at all.
 # --wine-emulation also lets Wine's 32-bit loader try qemu where the kernel
-# cannot run it. The last line names every check that did not run, and why.
+# cannot run it. Last, every fuzz target runs for a minute (scripts/fuzz.sh)
+# where clang is installed (with either option it is installed). The last
+# line names every check that did not run, and why.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,6 +27,7 @@ for arg in "$@"; do
       echo "  --wine-emulation  as --windows, and where the kernel cannot run 32-bit programs, let Wine's 32-bit"
       echo "                    loader try qemu (root; registers qemu with binfmt_misc during the win32 checks)"
       echo "VELLMAR_NO_NATIVE_32BIT=1 runs everything as on a kernel that cannot run 32-bit programs."
+      echo "VELLMAR_FUZZ_SECONDS=N fuzzes each target for N seconds at the end (default 60; 0 leaves fuzzing out)."
       exit 0
       ;;
     *)
@@ -193,6 +196,26 @@ if [ "$others" = required ] || echo 'int main() {}' | g++ -m32 -x c++ - -o /dev/
   fi
 else
   skipped+=("i386 (no 32-bit x86 toolchain; scripts/test.sh --windows installs g++-multilib)")
+fi
+
+# Fuzzing, after all the rest: every fuzz target of tests/fuzz for a minute
+# (VELLMAR_FUZZ_SECONDS; 0 leaves it out) from its stored corpus; a crash or
+# a sanitizer report fails the run. With --windows or --wine-emulation (the
+# CI) clang is installed for it; otherwise it runs where clang is there.
+fuzz_seconds=${VELLMAR_FUZZ_SECONDS:-60}
+if [ "$fuzz_seconds" = 0 ]; then
+  skipped+=("fuzzing (VELLMAR_FUZZ_SECONDS=0)")
+else
+  if [ "$others" = required ]; then
+    scripts/setup-deps.sh clang-14 libclang-rt-14-dev || echo "warning: apt could not install clang-14 for fuzzing" >&2
+  fi
+  if fuzz_missing=$(scripts/fuzz.sh --check); then
+    scripts/fuzz.sh "$fuzz_seconds"
+    ran+=("fuzzing (${fuzz_seconds} s a target)")
+    part_done fuzzing
+  else
+    skipped+=("fuzzing ($fuzz_missing)")
+  fi
 fi
 
 echo "Times (minutes:seconds): $(join ', ' "${times[@]}"), total $((SECONDS / 60)):$(printf '%02d' $((SECONDS % 60)))"
