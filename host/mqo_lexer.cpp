@@ -28,31 +28,6 @@ std::string MqoLexer::Excerpt() const {
   return text + "\"";
 }
 
-float MqoLexer::FloatSlow() {
-  const char* start = p;
-  if (p != end && *p == '+') ++p;
-  const bool negative = p != end && *p == '-';
-  float value = 0.0f;
-  const std::from_chars_result r = std::from_chars(p, end, value);
-  if (r.ec == std::errc::result_out_of_range && EndsNumber(r.ptr)) {
-    // Out of a float's range is either past its largest value (an error) or
-    // below half its smallest, which rounds to zero.
-    double wide = 0.0;
-    const std::from_chars_result rw = std::from_chars(p, end, wide);
-    const std::string_view text(p, static_cast<size_t>(r.ptr - p));
-    const bool tiny = (rw.ec == std::errc() && std::fabs(wide) < 1.0) ||
-                      (rw.ec == std::errc::result_out_of_range &&
-                       (text.find("e-") != std::string_view::npos ||
-                        text.find("E-") != std::string_view::npos));
-    if (tiny) {
-      p = r.ptr;
-      return negative ? -0.0f : 0.0f;
-    }
-  }
-  p = start;
-  Fail("expected a finite number, found " + Excerpt());
-}
-
 std::string_view MqoLexer::Quoted() {
   SkipBlanks();
   if (p == end || *p != '"') Fail("expected a name in double quotes, found " + Excerpt());

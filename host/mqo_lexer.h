@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "w_lib/util/decimal_text.h"
+
 // A fault in the document text at a line (0: in the file as a whole). The
 // reader throws it from deep inside its loops and turns it into its error
 // text at its boundary.
@@ -86,13 +88,14 @@ struct MqoLexer {
     const char* start = p;
     if (p != end && *p == '+') ++p;
     float value = 0.0f;
-    if (PlainDecimal(value)) return value;
-    const std::from_chars_result r = std::from_chars(p, end, value);
-    if (r.ec != std::errc() || !EndsNumber(r.ptr) || !std::isfinite(value)) {
+    const char* q = ScanPlainDecimal(p, end, value);
+    if (q == nullptr || !EndsNumber(q))
+      q = ScanDecimal(p, end, value, [this](const char* at) { return EndsNumber(at); });
+    if (q == nullptr) {
       p = start;
-      return FloatSlow();
+      Fail("expected a finite number, found " + Excerpt());
     }
-    p = r.ptr;
+    p = q;
     return value;
   }
   int32_t Int() {
@@ -113,51 +116,6 @@ struct MqoLexer {
       Fail("expected an unsigned integer, found " + Excerpt());
     p = r.ptr;
     return value;
-  }
-  // The common form of a number, [-]digits[.digits] with at most 19
-  // digits and no exponent, read without the general conversion: the
-  // digits as an integer divided by a power of ten, both exact in a double,
-  // is the correctly rounded double, and rounding that to float is correct
-  // unless it lies exactly halfway between two floats. True, with the value
-  // set and the cursor past the number, when that applies; otherwise false
-  // with the cursor unmoved.
-  bool PlainDecimal(float& result) {
-    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    const char* q = p;
-    const bool negative = q != end && *q == '-';
-    if (negative) ++q;
-    uint64_t digits = 0;
-    int count = 0;  // digits taken, leading zeros not counted
-    int decimals = 0;
-    const char* first = q;
-    for (; q != end && *q >= '0' && *q <= '9'; ++q) {
-      if (digits == 0 && *q == '0') continue;
-      if (++count > 19) return false;
-      digits = digits * 10 + static_cast<uint64_t>(*q - '0');
-    }
-    if (q == first) return false;
-    if (q != end && *q == '.') {
-      const char* fraction = ++q;
-      for (; q != end && *q >= '0' && *q <= '9'; ++q) {
-        ++decimals;
-        if (digits == 0 && *q == '0') continue;
-        if (++count > 19) return false;
-        digits = digits * 10 + static_cast<uint64_t>(*q - '0');
-      }
-      if (q == fraction || decimals > 22) return false;
-    }
-    if (q != end && (*q == 'e' || *q == 'E')) return false;
-    if (!EndsNumber(q) || digits > (uint64_t{1} << 53)) return false;
-    const double wide = static_cast<double>(digits) / kPowersOfTen[decimals];
-    uint64_t bits;
-    std::memcpy(&bits, &wide, sizeof bits);
-    if ((bits & 0x1FFFFFFFu) == 0x10000000u) return false;  // halfway between two floats
-    const float value = static_cast<float>(wide);
-    result = negative ? -value : value;
-    p = q;
-    return true;
   }
 
   // A count in a chunk head: 0 or more.
@@ -195,7 +153,4 @@ struct MqoLexer {
   bool EndsNumber(const char* q) const {
     return q == end || *q == ' ' || *q == '\t' || *q == ')' || *q == ']' || *q == '\r' || *q == '\n';
   }
-  // The rare cases of Float: values too small for a float read as zero,
-  // everything else that did not parse is an error.
-  float FloatSlow();
 };

@@ -6,11 +6,14 @@
 # Wine against the native tool), and the 32-bit x86 Linux build with its
 # tests (through qemu where the kernel cannot run 32-bit programs).
 # --windows first installs what those builds need and makes them required;
-# it fails when no Windows end-to-end comparison could run at all.
-# --wine-emulation also lets Wine's 32-bit loader try qemu where the kernel
-# cannot run it. Last, every fuzz target runs for a minute (scripts/fuzz.sh)
-# where clang is installed (with either option it is installed). The last
-# line names every check that did not run, and why.
+# where Wine's 32-bit loader (wine32:i386) cannot be installed or run, it
+# unpacks the 32-bit Windows DLLs that wine64's wow64 mode needs into the
+# build tree instead. It fails when no Windows end-to-end comparison could
+# run at all. --wine-emulation also lets Wine's 32-bit loader try qemu where
+# the kernel cannot run it and wow64 is not to be had. Last, every fuzz
+# target runs for a minute (scripts/fuzz.sh) where clang is installed (with
+# either option it is installed). The summary names the road that 32-bit
+# Wine took, and the last line every check that did not run, and why.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,9 +26,11 @@ for arg in "$@"; do
     -h | --help)
       echo "usage: scripts/test.sh [--windows] [--wine-emulation]"
       echo "  --windows         install the MinGW-w64 cross compilers, Wine, the 32-bit toolchain and qemu, and build"
-      echo "                    and check the win32, win64 and i386 builds"
-      echo "  --wine-emulation  as --windows, and where the kernel cannot run 32-bit programs, let Wine's 32-bit"
-      echo "                    loader try qemu (root; registers qemu with binfmt_misc during the win32 checks)"
+      echo "                    and check the win32, win64 and i386 builds; where wine32:i386 cannot be installed"
+      echo "                    or run, unpack the 32-bit Windows DLLs for wine64's wow64 mode into build/wine-wow64"
+      echo "  --wine-emulation  as --windows, and where the kernel cannot run 32-bit programs and wow64 is not to be"
+      echo "                    had, let Wine's 32-bit loader try qemu (root; registers qemu with binfmt_misc during"
+      echo "                    the win32 checks)"
       echo "VELLMAR_NO_NATIVE_32BIT=1 runs everything as on a kernel that cannot run 32-bit programs."
       echo "VELLMAR_FUZZ_SECONDS=N fuzzes each target for N seconds at the end (default 60; 0 leaves fuzzing out)."
       exit 0
@@ -106,6 +111,15 @@ test_ran() {
   grep -q "<testcase name=\"$2\"[^>]* status=\"run\"" "build/$1/ctest-junit.xml" 2>/dev/null
 }
 
+# The road that the Wine test NAME of a preset says it took ("Wine road:"
+# in its output).
+wine_road() {
+  awk -v name="$2" '
+    /<testcase / { here = index($0, "<testcase name=\"" name "\"") > 0 }
+    here && match($0, /Wine road: [a-z0-9]+/) { print substr($0, RSTART + 11, RLENGTH - 11); exit }
+  ' "build/$1/ctest-junit.xml"
+}
+
 # libassimp-dev: a reader that no one here wrote loads what convert writes;
 # assimp-utils: its command line, for the benchmarks; libtinygltf-dev and
 # nlohmann-json3-dev: the glTF writer's library (the glTF validator that the
@@ -128,11 +142,10 @@ if [ "$others" = required ]; then
   # 32-bit Wine needs i386 libraries of the very versions installed for
   # amd64; when the archive cannot give them (an i386 index that failed to
   # download, a mirror behind the other), the rest is installed without it
-  # and the win32 Wine test reports itself skipped.
+  # and 32-bit Wine takes the wow64 road below.
   if ! scripts/setup-deps.sh "${windows_packages[@]}" wine32:i386; then
-    echo "warning: installing again without wine32:i386" >&2
+    echo "warning: installing again without wine32:i386; 32-bit Wine will run in wine64's wow64 mode" >&2
     scripts/setup-deps.sh "${windows_packages[@]}"
-    skipped+=("32-bit Wine (apt could not install wine32:i386 beside this machine's amd64 packages)")
   fi
 fi
 part_done apt
@@ -151,9 +164,21 @@ if [ "$others" = required ] || command -v i686-w64-mingw32-g++-posix >/dev/null 
   # Seconds that Wine may take to make its prefix and to start a trivial
   # program, and that the whole Wine test may take (0: the test's own bound).
   wine_timeout=300 wine_test_timeout=0
+  # The win32 Wine test runs Wine's 32-bit loader where it is installed and
+  # the machine runs 32-bit programs; else wine64 in its wow64 mode with the
+  # 32-bit Windows DLLs of libwine:i386, which are unpacked here into the
+  # build tree (nothing is installed). The test names the road it took.
+  wow64_dlls=no
+  if [ "$others" = required ] && { [ ! -x /usr/lib/wine/wine ] || [ "$support" = none ]; }; then
+    if scripts/wine-wow64-dlls.sh build/wine-wow64; then
+      wow64_dlls=yes
+    else
+      echo "warning: no 32-bit Windows DLLs for wine64's wow64 mode; the win32 Wine test will say why it cannot run" >&2
+    fi
+  fi
   binfmt_handler=/proc/sys/fs/binfmt_misc/qemu-i386
   registered_here=no
-  if [ "$emulation" = yes ] && [ "$support" = none ]; then
+  if [ "$emulation" = yes ] && [ "$support" = none ] && [ "$wow64_dlls" = no ]; then
     # The emulator is registered for the win32 checks only, and a handler
     # that was not there before is removed again. Whether Wine's 32-bit
     # loader runs under it is decided by a short probe, not by a long wait.
@@ -165,9 +190,14 @@ if [ "$others" = required ] || command -v i686-w64-mingw32-g++-posix >/dev/null 
       echo "warning: no emulator for 32-bit programs; the win32 Wine test will report itself skipped" >&2
     wine_timeout=180 wine_test_timeout=3600
   fi
-  run_preset win32 -DVELLMAR_WINE_TIMEOUT="$wine_timeout" -DVELLMAR_WINE_TEST_TIMEOUT="$wine_test_timeout"
+  run_preset win32 -DVELLMAR_WINE_TIMEOUT="$wine_timeout" -DVELLMAR_WINE_TEST_TIMEOUT="$wine_test_timeout" \
+    -DVELLMAR_WINE_WOW64_DLLS="$PWD/build/wine-wow64"
   if [ "$registered_here" = yes ] && [ -e "$binfmt_handler" ]; then
     echo -1 >"$binfmt_handler"
+  fi
+  if test_ran win32 win32_wine_end_to_end; then
+    road=$(wine_road win32 win32_wine_end_to_end)
+    ran[-1]="win32 (32-bit Wine: ${road:-the test named no road})"
   fi
   part_done win32
 else

@@ -36,13 +36,15 @@ const CommandSpec kCommands[] = {
      "OUT '-' writes the file to standard output.\n"},
     {Command::kConvert, "convert", kForConvert,
      "convert documents to dotXSI, DirectX, OBJ, .mqo, DXF, glTF or a scene dump",
-     "Usage: vellmar convert IN.mqo OUT [--format FORMAT] [OPTIONS]\n"
-     "       vellmar convert IN.mqo... --out-dir DIR --format FORMAT [OPTIONS]\n"
+     "Usage: vellmar convert IN OUT [--format FORMAT] [OPTIONS]\n"
+     "       vellmar convert IN... --out-dir DIR --format FORMAT [OPTIONS]\n"
      "\n"
-     "Reads the document as an export does and writes it in FORMAT, each in its\n"
-     "own format's conventions (see the README). Without --format the format comes\n"
-     "from OUT's extension; an extension of another format than --format is refused.\n"
-     "OUT '-' writes the file to standard output (not for formats of several files).\n"},
+     "Reads the document (.mqo, .mqoz) as an export does, or a dotXSI file (.xsi,\n"
+     "or text that starts with \"xsi \") as it is, and writes it in FORMAT, each in\n"
+     "its own format's conventions (see the README). Without --format the format\n"
+     "comes from OUT's extension; an extension of another format than --format is\n"
+     "refused. OUT '-' writes the file to standard output (not for formats of\n"
+     "several files).\n"},
     {Command::kInfo, "info", kForInfo, "describe documents, or show what the plug-in module reports about itself",
      "Usage: vellmar info [--plugin PATH]\n"
      "       vellmar info FILE... [--json]\n"
@@ -51,7 +53,9 @@ const CommandSpec kCommands[] = {
      "file types, and the formats that convert writes. With files: each document's\n"
      "format version, code page, objects (hidden, mirrored, lathed, subdivided),\n"
      "vertices, faces by corner count, lines, materials and textures (and whether\n"
-     "each texture file is there beside the document).\n"},
+     "each texture file is there beside the document); for a dotXSI file its\n"
+     "models with their depth in the hierarchy and the signed volume of each closed\n"
+     "mesh, and what it holds that is not read.\n"},
     {Command::kVersion, "version", 0, "print the name and version", "Usage: vellmar version\n"},
     {Command::kHelp, "help", 0, "print the help of a command", "Usage: vellmar help [COMMAND]\n"},
 };

@@ -1,6 +1,7 @@
 // Describing documents for vellmar info.
 #include "tools/document_info.h"
 
+#include <cstdio>
 #include <set>
 
 #include <nlohmann/json.hpp>
@@ -8,6 +9,168 @@
 #include "host/document_freeze.h"
 #include "w_lib/util/text.h"
 #include "tools/texture_files.h"
+#include "w_lib/writers/w_writers.h"
+
+namespace {
+
+// One row of the text: the label in a column of its own.
+void AddRow(std::string& text, const char* label, const std::string& value) {
+  text += "  " + std::string(label);
+  text.append(17 - std::string(label).size(), ' ');
+  text += value + "\n";
+}
+
+// The faces row: "3 (1 of 3 corners, 2 of 4 corners)".
+std::string FacesValue(const DocumentInfo& info) {
+  std::string faces = std::to_string(info.faces);
+  std::string by_corners;
+  for (const auto& [corners, count] : info.faces_by_corners)
+    by_corners += (by_corners.empty() ? "" : ", ") + std::to_string(count) + " of " + std::to_string(corners) +
+                  (corners == 1 ? " corner" : " corners");
+  return by_corners.empty() ? faces : faces + " (" + by_corners + ")";
+}
+
+// The rows from the vertices to the textures, which every kind of file has.
+void AddGeometryRows(std::string& text, const DocumentInfo& info) {
+  AddRow(text, "vertices:", std::to_string(info.vertices));
+  AddRow(text, "faces:", FacesValue(info));
+  AddRow(text, "lines:", std::to_string(info.lines));
+  AddRow(text, "materials:", std::to_string(info.materials));
+  AddRow(text, "textures:", std::to_string(info.textures.size()));
+  for (const TextureInfo& t : info.textures)
+    text += "    " + EscapeControlCharacters(t.name) + (t.exists ? "" : " (missing)") + "\n";
+}
+
+nlohmann::ordered_json FacesJson(const DocumentInfo& info) {
+  nlohmann::ordered_json by_corners = nlohmann::ordered_json::object();
+  for (const auto& [corners, count] : info.faces_by_corners) by_corners[std::to_string(corners)] = count;
+  return {{"total", info.faces}, {"by_corners", by_corners}};
+}
+
+nlohmann::ordered_json TexturesJson(const DocumentInfo& info) {
+  nlohmann::ordered_json textures = nlohmann::ordered_json::array();
+  for (const TextureInfo& t : info.textures) textures.push_back({{"name", t.name}, {"exists", t.exists}});
+  return textures;
+}
+
+// What the report counts as left out: its key in JSON, its names in text.
+struct LeftOutKind {
+  int XsiReadReport::*count;
+  const char* key;
+  const char* one;
+  const char* many;
+};
+constexpr LeftOutKind kLeftOut[] = {
+    {&XsiReadReport::envelopes, "envelopes", "envelope", "envelopes"},
+    {&XsiReadReport::animation_curves, "animation_curves", "animation curve", "animation curves"},
+    {&XsiReadReport::cameras, "cameras", "camera", "cameras"},
+    {&XsiReadReport::lights, "lights", "light", "lights"},
+    {&XsiReadReport::more_uv_sets, "further_uv_sets", "further texture coordinate set",
+     "further texture coordinate sets"},
+};
+
+// A model's line under "objects:": its name and what it holds.
+std::string ModelLine(const ModelInfo& m) {
+  std::string line = "    " + std::string(2 * static_cast<size_t>(m.depth), ' ') + EscapeControlCharacters(m.name);
+  if (m.vertices == 0 && m.faces == 0) return line + " (no mesh)\n";
+  line += ": " + std::to_string(m.vertices) + " vertices, " + std::to_string(m.faces) + " faces";
+  if (m.volume.Closed()) {
+    char volume[32];
+    std::snprintf(volume, sizeof volume, "%+.6g", m.volume.volume);
+    return line + ", closed, volume " + volume + "\n";
+  }
+  if (m.volume.sides == 0) return line + "\n";
+  return line + ", open (" + std::to_string(m.volume.open_sides) + " sides without a face beyond)\n";
+}
+
+std::string XsiInfoText(const DocumentInfo& info) {
+  std::string text = EscapeControlCharacters(info.path) + "\n";
+  AddRow(text, "format version:", "dotXSI " + info.format_version);
+  AddRow(text, "objects:", std::to_string(info.objects));
+  for (const ModelInfo& m : info.models) text += ModelLine(m);
+  AddGeometryRows(text, info);
+  const std::string left_out = LeftOutText(info.report);
+  AddRow(text, "left out:", left_out.empty() ? "nothing" : left_out);
+  return text;
+}
+
+nlohmann::ordered_json XsiInfoJson(const DocumentInfo& info) {
+  nlohmann::ordered_json models = nlohmann::ordered_json::array();
+  for (const ModelInfo& m : info.models) {
+    models.push_back({{"name", m.name},
+                      {"depth", m.depth},
+                      {"vertices", m.vertices},
+                      {"faces", m.faces},
+                      {"closed", m.volume.Closed()},
+                      {"open_sides", m.volume.open_sides},
+                      {"volume", m.volume.Closed() ? nlohmann::ordered_json(m.volume.volume) : nlohmann::ordered_json()}});
+  }
+  nlohmann::ordered_json left_out = nlohmann::ordered_json::object();
+  for (const LeftOutKind& kind : kLeftOut) left_out[kind.key] = info.report.*kind.count;
+  return {
+      {"file", info.path},
+      {"format", "dotXSI"},
+      {"format_version", info.format_version},
+      {"objects", {{"total", info.objects}, {"models", models}}},
+      {"vertices", info.vertices},
+      {"faces", FacesJson(info)},
+      {"lines", info.lines},
+      {"materials", info.materials},
+      {"textures", TexturesJson(info)},
+      {"left_out", left_out},
+  };
+}
+
+}  // namespace
+
+std::string LeftOutText(const XsiReadReport& report) {
+  std::string text;
+  for (const LeftOutKind& kind : kLeftOut) {
+    const int count = report.*kind.count;
+    if (count != 0) text += (text.empty() ? "" : ", ") + std::to_string(count) + " " + (count == 1 ? kind.one : kind.many);
+  }
+  return text;
+}
+
+DocumentInfo DescribeXsiScene(const WScene& scene, const XsiReadReport& report, const std::string& path) {
+  DocumentInfo info;
+  info.path = path;
+  info.dotxsi = true;
+  info.report = report;
+  info.format_version = report.version;
+  info.objects = scene.onum;
+  for (const ObjectTree::Mark& mark : ObjectTree(scene).MarksOfEveryRoot(INT32_MAX)) {
+    if (!mark.open) continue;
+    const WObject& o = scene.objects[mark.object];
+    ModelInfo model;
+    model.name = o.name.c_str();
+    model.depth = mark.depth;
+    model.vertices = o.vnum;
+    for (int f = 0; f < o.fnum; ++f) {
+      const int corners = o.faces[f].num;
+      if (corners == 2) {
+        ++info.lines;
+      } else {
+        ++model.faces;
+        ++info.faces_by_corners[corners];
+      }
+    }
+    model.volume = MeasureMeshVolume(o, o.transform.world_matrix);
+    info.vertices += model.vertices;
+    info.faces += model.faces;
+    info.models.push_back(std::move(model));
+  }
+  info.materials = scene.mnum;
+  const std::string folder = DocumentFolder(path);
+  std::set<std::string> seen;
+  for (int m = 0; m < scene.mnum; ++m) {
+    const int t = scene.materials[m].tex;
+    if (t < 0 || t >= scene.tnum) continue;
+    const std::string name = scene.textures[t].name.c_str();
+    if (seen.insert(name).second) info.textures.push_back({name, TextureFileExists(folder, name)});
+  }
+  return info;
+}
 
 DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& path) {
   DocumentInfo info;
@@ -45,41 +208,25 @@ DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& pa
 }
 
 std::string DocumentInfoText(const DocumentInfo& info) {
+  if (info.dotxsi) return XsiInfoText(info);
   // Names are shown with their control characters escaped, as in messages.
   std::string text = EscapeControlCharacters(info.path) + "\n";
-  auto row = [&](const char* label, const std::string& value) {
-    text += "  " + std::string(label);
-    text.append(17 - std::string(label).size(), ' ');
-    text += value + "\n";
-  };
-  row("format version:", info.format_version);
-  row("code page:", info.code_page.empty() ? "(not named)" : info.code_page);
-  row("objects:", std::to_string(info.objects) + " (" + std::to_string(info.hidden) + " hidden, " +
-                      std::to_string(info.mirrored) + " mirrored, " + std::to_string(info.lathed) + " lathed, " +
-                      std::to_string(info.subdivided) + " subdivided)");
-  row("vertices:", std::to_string(info.vertices));
-  std::string faces = std::to_string(info.faces);
-  std::string by_corners;
-  for (const auto& [corners, count] : info.faces_by_corners)
-    by_corners += (by_corners.empty() ? "" : ", ") + std::to_string(count) + " of " + std::to_string(corners) +
-                  (corners == 1 ? " corner" : " corners");
-  if (!by_corners.empty()) faces += " (" + by_corners + ")";
-  row("faces:", faces);
-  row("lines:", std::to_string(info.lines));
-  row("materials:", std::to_string(info.materials));
-  row("textures:", std::to_string(info.textures.size()));
-  for (const TextureInfo& t : info.textures)
-    text += "    " + EscapeControlCharacters(t.name) + (t.exists ? "" : " (missing)") + "\n";
+  AddRow(text, "format version:", info.format_version);
+  AddRow(text, "code page:", info.code_page.empty() ? "(not named)" : info.code_page);
+  AddRow(text, "objects:", std::to_string(info.objects) + " (" + std::to_string(info.hidden) + " hidden, " +
+                               std::to_string(info.mirrored) + " mirrored, " + std::to_string(info.lathed) +
+                               " lathed, " + std::to_string(info.subdivided) + " subdivided)");
+  AddGeometryRows(text, info);
   return text;
 }
 
 std::string DocumentInfoJson(const std::vector<DocumentInfo>& infos) {
   nlohmann::ordered_json documents = nlohmann::ordered_json::array();
   for (const DocumentInfo& info : infos) {
-    nlohmann::ordered_json by_corners = nlohmann::ordered_json::object();
-    for (const auto& [corners, count] : info.faces_by_corners) by_corners[std::to_string(corners)] = count;
-    nlohmann::ordered_json textures = nlohmann::ordered_json::array();
-    for (const TextureInfo& t : info.textures) textures.push_back({{"name", t.name}, {"exists", t.exists}});
+    if (info.dotxsi) {
+      documents.push_back(XsiInfoJson(info));
+      continue;
+    }
     documents.push_back({
         {"file", info.path},
         {"format_version", info.format_version},
@@ -91,10 +238,10 @@ std::string DocumentInfoJson(const std::vector<DocumentInfo>& infos) {
           {"lathed", info.lathed},
           {"subdivided", info.subdivided}}},
         {"vertices", info.vertices},
-        {"faces", {{"total", info.faces}, {"by_corners", by_corners}}},
+        {"faces", FacesJson(info)},
         {"lines", info.lines},
         {"materials", info.materials},
-        {"textures", textures},
+        {"textures", TexturesJson(info)},
     });
   }
   return documents.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";

@@ -8,10 +8,21 @@
 #include <vector>
 
 #include "host/host_document.h"
+#include "w_lib/readers/xsi_reader.h"
+#include "w_lib/w_scene.h"
 
 struct TextureInfo {
   std::string name;  // as the document names it
   bool exists = false;  // a file of that name is there beside the document
+};
+
+// A model of a dotXSI file.
+struct ModelInfo {
+  std::string name;
+  int depth = 0;  // in the hierarchy: 0 for a root
+  int64_t vertices = 0;
+  int64_t faces = 0;  // of any corner count but two
+  WMeshVolume volume;  // with the model's transforms applied
 };
 
 struct DocumentInfo {
@@ -26,12 +37,25 @@ struct DocumentInfo {
   int64_t lines = 0;                          // two-corner faces
   int32_t materials = 0;
   std::vector<TextureInfo> textures;  // each name once, in the order of the materials
+  // Set for a dotXSI file, which has the models and the report below
+  // instead of a code page and the counts of what the host shows otherwise.
+  bool dotxsi = false;
+  std::vector<ModelInfo> models;  // in the order of the hierarchy, each parent before its children
+  XsiReadReport report;
 };
 
 // Describes the document read from path; texture files are looked for
 // relative to path's folder ('\' counts as a folder separator), and by their
 // bare file name there.
 DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& path);
+
+// Describes the scene read from the dotXSI file at path, which report came
+// with; textures are looked for as DescribeDocument looks for them.
+DocumentInfo DescribeXsiScene(const WScene& scene, const XsiReadReport& report, const std::string& path);
+
+// What the scene of a dotXSI file leaves out, as "7 envelopes, 63 animation
+// curves"; empty when it leaves out nothing.
+std::string LeftOutText(const XsiReadReport& report);
 
 // The description as indented lines under the document's path.
 std::string DocumentInfoText(const DocumentInfo& info);

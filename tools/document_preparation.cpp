@@ -55,3 +55,12 @@ bool PrepareDocument(const CommandLine& line, MQDocument doc, std::string& error
   }
   return true;
 }
+
+const char* HostDocumentOption(const CommandLine& line) {
+  if (line.scale != 1.0f) return "--scale";
+  if (line.axis[0] != 1 || line.axis[1] != 2 || line.axis[2] != 4) return "--axes";
+  if (line.cancel) return "--cancel";
+  if (line.freeze) return "--freeze";
+  if (line.visible_only) return "--visible-only";
+  return nullptr;
+}

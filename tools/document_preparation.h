@@ -15,3 +15,8 @@
 // asks.
 bool PrepareDocument(const CommandLine& line, MQDocument doc, std::string& error, std::string& note,
                      std::vector<std::string>& warnings);
+
+// The first option on the command line that changes a host document as the
+// stand-in host or its export dialog reads it (--scale, --axes, --cancel,
+// --freeze, --visible-only), or null when none is given.
+const char* HostDocumentOption(const CommandLine& line);

@@ -21,23 +21,39 @@ bool WriteGltf(const char* path, WScene&& scene) { return WriteGltfFile(path, st
 bool WriteGlb(const char* path, WScene&& scene) { return WriteGlbFile(path, std::move(scene)); }
 #endif
 
+// A dotXSI file's scene: the dotXSI writer writes its rotations as they are,
+// so they go back to the order that dotXSI files turn by.
+void PrepareReadSceneForXsi(WScene& scene) {
+  PrepareReadScene(scene);
+  RotationsToXsiOrder(scene);
+}
+void PrepareReadSceneForWriters(WScene& scene) { PrepareReadScene(scene); }
+
 const OutputFormat kFormats[] = {
-    {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPassesWithoutEdges, WriteXsi},
-    {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, WriteXFile},
+    {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPassesWithoutEdges,
+     PrepareReadSceneForXsi, WriteXsi},
+    {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
+     WriteXFile},
     {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, RunLibraryFormatPassesForWriters,
-     WriteObjFile},
-    {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPassesForWriters, WriteMqoFile},
-    {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPassesForWriters, WriteDxfFaces},
+     PrepareReadSceneForWriters, WriteObjFile},
+    {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPassesForWriters,
+     PrepareReadSceneForWriters, WriteMqoFile},
+    {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPassesForWriters,
+     PrepareReadSceneForWriters, WriteDxfFaces},
     {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, RunLibraryFormatPassesForWriters,
-     WriteDxfPolyface},
+     PrepareReadSceneForWriters, WriteDxfPolyface},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPassesForWriters,
-     WriteSceneDump},
+     PrepareReadSceneForWriters, WriteSceneDump},
 #if VELLMAR_GLTF
-    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters, WriteGltf},
-    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, WriteGlb},
+    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
+     PrepareReadSceneForWriters, WriteGltf},
+    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
+     WriteGlb},
 #else
-    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters, nullptr},
-    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, nullptr},
+    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
+     PrepareReadSceneForWriters, nullptr},
+    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
+     nullptr},
 #endif
 };
 

@@ -22,6 +22,9 @@ struct OutputFormat {
   // (ReadDocumentWithDialog): the export's for dotXSI, the library formats'
   // for the others.
   void (*passes)(WScene& scene);
+  // The passes that the writer expects on a scene read from a dotXSI file,
+  // which is in the scene library's convention already.
+  void (*read_scene_passes)(WScene& scene);
   // Writes the prepared scene, which it may use up as its working copy;
   // false when the file could not be written. Null when this build has no
   // writer for the format.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -16,6 +17,7 @@
 #include "Vellmar/host_binding.h"
 #include "host/host_api.h"
 #include "host/mqo_reader.h"
+#include "w_lib/readers/xsi_reader.h"
 #include "w_lib/util/text.h"
 #include "w_lib/writers/file_replace.h"
 #include "tools/command_line.h"
@@ -74,6 +76,32 @@ class LoadedDocument {
   std::string error_;
   std::string warning_;
 };
+
+// An input as read: a host document loaded into the stand-in host, or the
+// scene of a dotXSI file, which is read without the host.
+struct LoadedInput {
+  std::unique_ptr<LoadedDocument> document;  // null for a dotXSI file
+  WScene scene;
+};
+
+// Whether an input is a dotXSI file: by its extension, or (a regular file)
+// by its first bytes. A pipe is not read ahead, which would lose its bytes.
+bool IsDotXsiInput(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot != std::string::npos && path.find_first_of("/\\", dot) == std::string::npos) {
+    std::string extension = path.substr(dot);
+    for (char& c : extension) c = static_cast<char>(c | 0x20);
+    if (extension == ".xsi") return true;
+  }
+  FileIdentity identity;
+  if (!IdentifyFile(path, identity) || !identity.regular) return false;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  char start[4] = {};
+  const size_t got = std::fread(start, 1, sizeof start, file);
+  std::fclose(file);
+  return LooksLikeXsiText(start, got);
+}
 
 // The file name of a path without its folder and extension.
 std::string Stem(const std::string& path) {
@@ -165,6 +193,60 @@ bool OutputTakesFormat(const CommandLine& line, const OutputFormat& format) {
   return true;
 }
 
+// Loads a host document into the stand-in host and prepares it as the
+// options ask; false, with the reason reported, for a bad input.
+bool LoadHostDocument(const CommandLine& line, const std::string& input, LoadedInput& loaded) {
+  loaded.document = std::make_unique<LoadedDocument>(input, line.max_document_size);
+  LoadedDocument& doc = *loaded.document;
+  if (!doc.get()) {
+    Fail(doc.error());
+    return false;
+  }
+  if (!doc.warning().empty()) PrintWarning(doc.warning());
+  std::string error, note;
+  std::vector<std::string> warnings;
+  ProgressStage("preparing");
+  if (!PrepareDocument(line, doc.get(), error, note, warnings)) {
+    Fail(input + ": " + error);
+    return false;
+  }
+  for (const std::string& warning : warnings) PrintWarning(input + ": " + warning);
+  for (const std::string& warning : CutNameWarnings(doc.get(), DocumentFolder(input)))
+    PrintWarning(input + ": " + warning);
+  if (!note.empty()) PrintNote(input + ": " + note);
+  ApplyDialogOptions(line);
+  char object[256] = {};
+  if (VHost_FindNonFiniteObject(doc.get(), object, sizeof object) >= 0) {
+    Fail(input + ": object \"" + object + "\" has a coordinate that is not a finite number after --scale and "
+                 "--axes; nothing written");
+    return false;
+  }
+  return true;
+}
+
+// Reads a dotXSI file's scene, where the command takes one and no option
+// asks for what only a host document has; false, with the reason reported,
+// for a bad input. What the scene leaves out of the file is noted.
+bool ReadDotXsiInput(const CommandLine& line, const std::string& input, bool reads_dotxsi, LoadedInput& loaded) {
+  if (!reads_dotxsi) {
+    Fail(input + ": export reads host documents (.mqo, .mqoz), not dotXSI files; convert reads dotXSI");
+    return false;
+  }
+  if (const char* option = HostDocumentOption(line)) {
+    Fail(input + ": " + option + " applies to host documents; a dotXSI file is converted as it is");
+    return false;
+  }
+  XsiReadReport report;
+  std::string error;
+  if (!ReadXsiFile(input.c_str(), loaded.scene, report, error, line.max_document_size)) {
+    Fail(error);
+    return false;
+  }
+  const std::string left_out = LeftOutText(report);
+  if (!left_out.empty()) PrintNote(input + ": left out: " + left_out);
+  return true;
+}
+
 // Runs the progress of a batch while it is in scope.
 class ProgressRun {
  public:
@@ -178,14 +260,14 @@ class ProgressRun {
 // Writes the output through write into a scratch file and copies that to
 // standard output; returns 0 or the errno of the failure.
 template <class Write>
-int WriteToStandardOutput(LoadedDocument& doc, const OutputFormat& format, Write& write, bool& copy_failed) {
+int WriteToStandardOutput(LoadedInput& input, const OutputFormat& format, Write& write, bool& copy_failed) {
   int error = 0;
   {
     ScratchFile scratch;
     if (!scratch.Create(format.extensions[0])) return errno != 0 ? errno : EIO;
     if (!scratch.folder().empty()) BeginScratch(scratch.path(), scratch.folder());
     BeginOutputs(FilesWrittenFor(scratch.path(), format));
-    error = write(doc, scratch.path());
+    error = write(input, scratch.path());
     EndOutputs();
     if (error == 0) {
       ProgressStage("copying to standard output");
@@ -197,15 +279,16 @@ int WriteToStandardOutput(LoadedDocument& doc, const OutputFormat& format, Write
   return error;
 }
 
-// Loads each input in turn into the stand-in host and lets write make its
-// output from the loaded document, which it may release once it has read
-// it; write returns 0, or the errno of its failure. A bad input or a
-// failed output is reported and the batch goes on. Returns the worst status.
+// Loads each input in turn (a document into the stand-in host, or a dotXSI
+// file's scene where reads_dotxsi) and lets write make its output from it;
+// write may release the document once it has read it, and returns 0 or the
+// errno of its failure. A bad input or a failed output is reported and the
+// batch goes on. Returns the worst status.
 // Two inputs of one name would write the same output, the second over the
 // first; the second is refused instead. An output that is standard output
 // goes there through a scratch file, and then no other line goes there.
 template <class Write>
-int ForEachInput(const CommandLine& line, const OutputFormat& format, Write&& write) {
+int ForEachInput(const CommandLine& line, const OutputFormat& format, bool reads_dotxsi, Write&& write) {
   if (!OutputTakesFormat(line, format) || !OutputsSpareInputs(line, format)) return kBadInput;
   const bool to_stdout = line.out_dir.empty() && IsStandardOutput(line.output);
   int status = kOk;
@@ -236,40 +319,19 @@ int ForEachInput(const CommandLine& line, const OutputFormat& format, Write&& wr
       continue;
     }
     ProgressStage("reading");
-    LoadedDocument doc(input, line.max_document_size);
-    if (!doc.get()) {
-      Fail(doc.error());
-      status = Combine(status, kBadInput);
-      continue;
-    }
-    if (!doc.warning().empty()) PrintWarning(doc.warning());
-    std::string error, note;
-    std::vector<std::string> warnings;
-    ProgressStage("preparing");
-    if (!PrepareDocument(line, doc.get(), error, note, warnings)) {
-      Fail(input + ": " + error);
-      status = Combine(status, kBadInput);
-      continue;
-    }
-    for (const std::string& warning : warnings) PrintWarning(input + ": " + warning);
-    for (const std::string& warning : CutNameWarnings(doc.get(), DocumentFolder(input)))
-      PrintWarning(input + ": " + warning);
-    if (!note.empty()) PrintNote(input + ": " + note);
-    ApplyDialogOptions(line);
-    char object[256] = {};
-    if (VHost_FindNonFiniteObject(doc.get(), object, sizeof object) >= 0) {
-      Fail(input + ": object \"" + object + "\" has a coordinate that is not a finite number after --scale and "
-                   "--axes; nothing written");
+    LoadedInput loaded;
+    if (!(IsDotXsiInput(input) ? ReadDotXsiInput(line, input, reads_dotxsi, loaded)
+                               : LoadHostDocument(line, input, loaded))) {
       status = Combine(status, kBadInput);
       continue;
     }
     int write_error = 0;
     bool copy_failed = false;
     if (to_stdout) {
-      write_error = WriteToStandardOutput(doc, format, write, copy_failed);
+      write_error = WriteToStandardOutput(loaded, format, write, copy_failed);
     } else {
       BeginOutputs(files);
-      write_error = write(doc, output);
+      write_error = write(loaded, output);
       EndOutputs();
     }
     if (write_error != 0) {
@@ -307,12 +369,12 @@ int RunExport(const CommandLine& line) {
     Fail("the plug-in could not bind the host interface from " + host);
     return kBadInput;
   }
-  return ForEachInput(line, *line.output_format, [&](LoadedDocument& doc, const std::string& output) {
+  return ForEachInput(line, *line.output_format, false, [&](LoadedInput& input, const std::string& output) {
     // The plug-in leaves the reason of a failure in errno, which all modules
     // of the process share.
     ProgressStage("exporting");
     errno = 0;
-    return plugin.export_file(0, output.c_str(), doc.get()) == 1 ? 0 : WriteError();
+    return plugin.export_file(0, output.c_str(), input.document->get()) == 1 ? 0 : WriteError();
   });
 }
 
@@ -328,19 +390,51 @@ int RunConvert(const CommandLine& line) {
     Fail("cannot bind the host interface from " + host_path);
     return kBadInput;
   }
-  return ForEachInput(line, *format, [&](LoadedDocument& doc, const std::string& output) {
+  return ForEachInput(line, *format, true, [&](LoadedInput& input, const std::string& output) {
     WScene scene;
     ProgressStage("running the passes");
-    ReadDocumentWithDialog(host, doc.get(), scene);
-    scene.utf8_names = VHost_DocumentNamesAreUtf8(doc.get()) != 0;
-    // The scene holds all that the passes and the writer read: the
-    // document's memory goes back before they make their own.
-    doc.Release();
-    format->passes(scene);
+    if (input.document) {
+      LoadedDocument& doc = *input.document;
+      ReadDocumentWithDialog(host, doc.get(), scene);
+      scene.utf8_names = VHost_DocumentNamesAreUtf8(doc.get()) != 0;
+      // The scene holds all that the passes and the writer read: the
+      // document's memory goes back before they make their own.
+      doc.Release();
+      format->passes(scene);
+    } else {
+      // A dotXSI file's scene is in the writers' convention already.
+      scene = std::move(input.scene);
+      format->read_scene_passes(scene);
+    }
     ProgressStage("writing");
     errno = 0;
     return format->write(output.c_str(), std::move(scene)) ? 0 : WriteError();
   });
+}
+
+// Describes one document or dotXSI file; false, with the reason reported,
+// when it cannot be read.
+bool DescribeInput(const CommandLine& line, const std::string& input, DocumentInfo& info) {
+  std::string error;
+  if (IsDotXsiInput(input)) {
+    WScene scene;
+    XsiReadReport report;
+    if (!ReadXsiFile(input.c_str(), scene, report, error, line.max_document_size)) {
+      Fail(error);
+      return false;
+    }
+    info = DescribeXsiScene(scene, report, input);
+    return true;
+  }
+  MQDocumentRecord doc;
+  std::string warning;
+  if (!ReadMqoDocument(input.c_str(), doc, error, &warning, line.max_document_size)) {
+    Fail(error);
+    return false;
+  }
+  if (!warning.empty()) PrintWarning(warning);
+  info = DescribeDocument(doc, input);
+  return true;
 }
 
 // Describes each document; one that cannot be read is reported and the
@@ -349,15 +443,12 @@ int DescribeDocuments(const CommandLine& line) {
   int status = kOk;
   std::vector<DocumentInfo> infos;
   for (const std::string& input : line.inputs) {
-    MQDocumentRecord doc;
-    std::string error, warning;
-    if (!ReadMqoDocument(input.c_str(), doc, error, &warning, line.max_document_size)) {
-      Fail(error);
+    DocumentInfo info;
+    if (!DescribeInput(line, input, info)) {
       status = kBadInput;
       continue;
     }
-    if (!warning.empty()) PrintWarning(warning);
-    infos.push_back(DescribeDocument(doc, input));
+    infos.push_back(std::move(info));
     if (!line.json) std::printf("%s%s", infos.size() > 1 ? "\n" : "", DocumentInfoText(infos.back()).c_str());
   }
   if (line.json) std::fputs(DocumentInfoJson(infos).c_str(), stdout);

@@ -340,6 +340,19 @@ bool SmoothWeldNormals(WScene& scene) {
   return true;
 }
 
+bool SmoothCornerNormals(const WScene& scene, WObject& object) {
+  const std::vector<double> cosine = MaterialCosines(scene);
+  SmoothObject(object, MaterialCosine(cosine));
+  return true;
+}
+
+bool SmoothWeldNormals(const WScene& scene, WObject& object) {
+  const std::vector<double> cosine = MaterialCosines(scene);
+  SmoothWeldObject(object, MaterialCosine(cosine));
+  for (int f = 0; f < object.fnum; ++f) object.faces[f].ReleaseCornerNormals();
+  return true;
+}
+
 bool ReleaseCornerNormals(WScene& scene) {
   for (int o = 0; o < scene.onum; ++o) {
     WObject& object = scene.objects[o];

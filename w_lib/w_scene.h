@@ -221,6 +221,10 @@ bool ReleaseCornerNormals(WScene& scene);
 // corner in between (the vertices, faces and face normals must not change
 // from smoothing to welding for the two to agree).
 bool SmoothWeldNormals(WScene& scene);
+// The object forms of SmoothCornerNormals and SmoothWeldNormals, for an
+// object of scene (whose materials give the smoothing angles).
+bool SmoothCornerNormals(const WScene& scene, WObject& object);
+bool SmoothWeldNormals(const WScene& scene, WObject& object);
 
 // Corner attribute records (texture coordinates, colours, normals).
 bool DropUntexturedUvs(const WScene& scene, WObject& object);
@@ -303,6 +307,21 @@ bool FreezeTransforms(WScene& scene);
 WVector TransformPoint(const WVector& p, const WMatrix& m);
 WVector TransformDirection(const WVector& d, const WMatrix& m);
 
+// A scene read from a dotXSI file (already right-handed with y up, faces
+// counter-clockwise seen from outside, lengths in the output's unit) made
+// ready for the library's writers: face normals; the normals and colours
+// that the file gives corners kept, and smoothed normals and white colours
+// made for the corners it gives none, as the export makes them; texture
+// coordinates dropped from untextured faces and shared per vertex; the edge
+// list where lines are; the matrices. Nothing is mirrored, turned round or
+// scaled.
+bool PrepareReadScene(WScene& scene);
+// Gives every object's rotation as the angles that dotXSI files turn by
+// (about x, then y, then z) instead of the scene's order (z, x, y), for a
+// working scene handed to the dotXSI writer, which writes the angles as they
+// are. The matrices are not recomputed.
+bool RotationsToXsiOrder(WScene& scene);
+
 // Polygon triangulation by ear clipping in each polygon's plane. Faces with
 // more than 4 corners (keep_quads) or 3 (not keep_quads) are replaced by
 // triangles, appended after the object's other faces in the order they are
@@ -322,3 +341,19 @@ bool TriangulateObject(WObject& object, bool keep_quads);
 // stored normal. False when f, a or b name nothing; sides with a corner that
 // names no vertex are passed over.
 bool DiagonalCrossesSide(const WObject& object, int f, int a, int b);
+
+// --- Measures ---------------------------------------------------------------
+
+// The sides of an object's faces of three or more corners, with corners
+// joined by position, and its signed volume with a matrix applied to the
+// positions: positive when the faces run counter-clockwise seen from
+// outside. A side is open unless it is met once in each direction.
+struct WMeshVolume {
+  long long sides = 0;
+  long long open_sides = 0;
+  double volume = 0.0;
+  // The faces enclose a volume: they have sides and none is open.
+  bool Closed() const { return sides > 0 && open_sides == 0; }
+};
+// All zero for an object with a corner that names no vertex.
+WMeshVolume MeasureMeshVolume(const WObject& object, const WMatrix& matrix);

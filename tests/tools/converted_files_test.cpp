@@ -305,6 +305,38 @@ void CheckMqoRoundTrip(const std::string& path, const MQDocumentRecord& doc) {
   }
 }
 
+// The signed volume of all polygons together, closed or not.
+double TotalVolume(const std::vector<std::vector<std::array<float, 3>>>& polygons) {
+  double volume = 0.0;
+  for (const auto& p : polygons)
+    for (size_t k = 1; k + 1 < p.size(); ++k) {
+      const auto &a = p[0], &b = p[k], &c = p[k + 1];
+      volume += (static_cast<double>(a[0]) * (static_cast<double>(b[1]) * c[2] - static_cast<double>(b[2]) * c[1]) -
+                 static_cast<double>(a[1]) * (static_cast<double>(b[0]) * c[2] - static_cast<double>(b[2]) * c[0]) +
+                 static_cast<double>(a[2]) * (static_cast<double>(b[0]) * c[1] - static_cast<double>(b[1]) * c[0])) /
+                6.0;
+    }
+  return volume;
+}
+
+// What assimp reads from the file that convert writes for path in format.
+bool ReadConverted(const std::string& path, const std::string& format, const std::string& extension,
+                   ReadBack& read) {
+  const std::string out = TempPath("real.xsi." + format + extension);
+  if (!Convert(path, out, format)) {
+    ADD_FAILURE() << "convert " << path << " to " << format;
+    return false;
+  }
+  Assimp::Importer importer;
+  const aiScene* scene = importer.ReadFile(out, 0);
+  if (!scene || !scene->mRootNode) {
+    ADD_FAILURE() << "assimp could not load " << out << ": " << importer.GetErrorString();
+    return false;
+  }
+  Collect(*scene, *scene->mRootNode, aiMatrix4x4(), read);
+  return true;
+}
+
 // Runs every check on each document; returns the closed meshes seen.
 int CheckDocuments(const std::vector<std::string>& paths) {
   int closed = 0;
@@ -336,4 +368,50 @@ TEST(ConvertedFiles, RealDocumentsReadBackRight) {
   for (const auto& entry : std::filesystem::directory_iterator(folder))
     if (entry.path().extension() == ".mqo" || entry.path().extension() == ".mqoz") paths.push_back(entry.path().string());
   CheckDocuments(paths);
+}
+
+// dotXSI files of the format's own application are right-handed with y up
+// and their faces run counter-clockwise seen from outside, as every format
+// wants them: converted, each keeps its faces, its place (transforms
+// applied) and the way it faces.
+TEST(ConvertedFiles, RealDotXsiFilesReadBackRight) {
+  const std::string folder = VELLMAR_XSI_SAMPLES;
+  if (folder.empty() || !std::filesystem::exists(folder + "/littledrop.xsi"))
+    GTEST_SKIP() << "no dotXSI samples beside the project";
+  std::map<std::string, std::string> extensions = {
+      {"obj", ".obj"}, {"x", ".x"}, {"dxf", ".dxf"}, {"dxf-polyface", ".dxf"}};
+  if (VELLMAR_WRITES_GLTF) extensions.insert({{"gltf", ".gltf"}, {"glb", ".glb"}});
+  for (const auto& [format, extension] : extensions) {
+    SCOPED_TRACE(format);
+    // The double pyramid, scaled and moved by its transform: from the
+    // file's numbers, x runs from -1.723849 to 0.861925 times 0.011249, y
+    // from -4 to 4 times 0.008237 plus 0.032289, z +-1.492897 times 0.011249.
+    ReadBack drop;
+    if (ReadConverted(folder + "/littledrop.xsi", format, extension, drop)) {
+      EXPECT_EQ(drop.counts.faces, 6);
+      const double lo[3] = {-0.019391677, -0.000659, -0.016793598};
+      const double hi[3] = {0.009695814, 0.065237, 0.016793598};
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_NEAR(drop.box.lo[k], lo[k], 1e-6) << "axis " << k;
+        EXPECT_NEAR(drop.box.hi[k], hi[k], 1e-6) << "axis " << k;
+      }
+      const std::vector<double> volumes = ClosedMeshVolumes(drop.polygons);
+      ASSERT_EQ(volumes.size(), 1u);
+      EXPECT_NEAR(volumes[0], 10.2887 * 0.011249 * 0.008237 * 0.011249, 1e-8);
+    }
+    // The fountain has holes, but what it holds faces out.
+    ReadBack fountain;
+    if (ReadConverted(folder + "/fountian.xsi", format, extension, fountain)) {
+      EXPECT_EQ(fountain.counts.faces, 530);
+      EXPECT_NEAR(TotalVolume(fountain.polygons), 5.11, 0.01);
+    }
+    // Eight closed meshes, each facing out.
+    ReadBack dance;
+    if (ReadConverted(folder + "/DanceMagic.xsi", format, extension, dance)) {
+      EXPECT_EQ(dance.counts.faces, 216);
+      const std::vector<double> volumes = ClosedMeshVolumes(dance.polygons);
+      EXPECT_EQ(volumes.size(), 8u);
+      for (double volume : volumes) EXPECT_GT(volume, 0.0);
+    }
+  }
 }

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# The glTF validator on what convert writes: every example and every real
-# document as .gltf (with its .bin) and as .glb. No file may have an error,
+# The glTF validator on what convert writes: every example, every real
+# document and every real dotXSI file as .gltf (with its .bin) and as .glb. No file may have an error,
 # nor a warning other than those that the README's table of allowed
 # validator warnings names. The validator (npm package gltf-validator, run
 # with node) is installed into the build tree on first use. Without node, npm
 # or the package the test is skipped (exit 77), saying why.
-# Usage: gltf_validation.sh TOOL EXAMPLES SAMPLES_OR_EMPTY README WORK
+# Usage: gltf_validation.sh TOOL EXAMPLES SAMPLES_OR_EMPTY README WORK [XSI_SAMPLES_OR_EMPTY]
 set -uo pipefail
-tool=$1 examples=$2 samples=$3 readme=$4 work=$5
+tool=$1 examples=$2 samples=$3 readme=$4 work=$5 xsi_samples=${6:-}
 here=$(dirname "$(realpath "$0")")
 version=2.0.0-dev.3.10
 validator=$work/gltf-validator-$version
@@ -31,7 +31,7 @@ allowed=$(sed -n '/^### Validator warnings allowed/,/^#/p' "$readme" | sed -n 's
 
 out=$work/gltf-validation
 rm -rf "$out"
-mkdir -p "$out/examples" "$out/samples"
+mkdir -p "$out/examples" "$out/samples" "$out/xsi"
 files=()
 convert_all() {  # FOLDER INPUT...
   local folder=$1 input name ext
@@ -40,7 +40,7 @@ convert_all() {  # FOLDER INPUT...
     name=$(basename "$input")
     name=${name%.*}
     for ext in gltf glb; do
-      if ! "$tool" convert "$input" "$folder/$name.$ext" >/dev/null 2>"$out/convert.err"; then
+      if ! "$tool" convert -q "$input" "$folder/$name.$ext" >/dev/null 2>"$out/convert.err"; then
         echo "FAIL: convert $input to .$ext: $(cat "$out/convert.err")"
         exit 1
       fi
@@ -56,6 +56,12 @@ if [ -n "$samples" ] && [ -d "$samples" ]; then
     case "${f,,}" in *.mqo | *.mqoz | *.md) ;; *) ln -s "$f" "$out/samples/" ;; esac
   done
   convert_all "$out/samples" "$samples"/*.mqo "$samples"/*.mqoz
+fi
+if [ -n "$xsi_samples" ] && [ -d "$xsi_samples" ]; then
+  for f in "$xsi_samples"/*; do
+    case "${f,,}" in *.xsi | *.md) ;; *) ln -s "$f" "$out/xsi/" ;; esac
+  done
+  convert_all "$out/xsi" "$xsi_samples"/*.xsi
 fi
 [ ${#files[@]} -gt 0 ] || { echo "FAIL: no documents found in $examples"; exit 1; }
 

@@ -127,22 +127,28 @@ run_both() {
   return 0
 }
 
+# info under the name WHAT: the plug-in module loads and answers through
+# its entry points as the native one does (apart from the path it names).
+compare_info() {
+  local what=$1
+  "$native_tool" info >"$work/native-info.out" 2>&1
+  run_candidate "$work/candidate-$what" info
+  if [ "$status" -ne 0 ]; then
+    fail "$what: the $candidate_name tool exited with $status: $(tr -d '\r' <"$work/candidate-$what.err")"
+  elif ! diff <(grep -v '^module:' "$work/native-info.out") \
+    <(tr -d '\r' <"$work/candidate-$what.out" | grep -v '^module:') >/dev/null; then
+    fail "$what: the $candidate_name plug-in module reports other values than the native one"
+    diff <(grep -v '^module:' "$work/native-info.out") <(tr -d '\r' <"$work/candidate-$what.out" | grep -v '^module:')
+  else
+    echo "$what: the $candidate_name plug-in module reports the same as the native one"
+  fi
+}
+
 compare_tools() {
   collect_inputs
   [ ${#inputs[@]} -gt 0 ] || fail "no documents found in $examples"
 
-  # info: the plug-in module loads and answers through its entry points.
-  "$native_tool" info >"$work/native-info.out" 2>&1
-  run_candidate "$work/candidate-info" info
-  if [ "$status" -ne 0 ]; then
-    fail "info: the $candidate_name tool exited with $status: $(tr -d '\r' <"$work/candidate-info.err")"
-  elif ! diff <(grep -v '^module:' "$work/native-info.out") \
-    <(tr -d '\r' <"$work/candidate-info.out" | grep -v '^module:') >/dev/null; then
-    fail "info: the $candidate_name plug-in module reports other values than the native one"
-    diff <(grep -v '^module:' "$work/native-info.out") <(tr -d '\r' <"$work/candidate-info.out" | grep -v '^module:')
-  else
-    echo "info: the $candidate_name plug-in module reports the same as the native one"
-  fi
+  compare_info info
 
   # export: through the plug-in module, as the host does.
   run_both export export

@@ -64,6 +64,40 @@ void WMatrix::SetRotation(float ax, float ay, float az, int order) {
   }
 }
 
+WVector RotationAngles(const WMatrix& m, int order) {
+  // The products of SetRotation, written out: for X, Y, Z the matrix holds
+  // -sin y in [0][2], sin x cos y in [1][2], cos x cos y in [2][2], cos y
+  // sin z in [0][1] and cos y cos z in [0][0]; for Z, X, Y it holds -sin x
+  // in [2][1], cos x sin y in [2][0], cos x cos y in [2][2], sin z cos x in
+  // [0][1] and cos z cos x in [1][1].
+  const auto at = [&m](int r, int c) { return static_cast<double>(m.m[r][c]); };
+  const auto asin_clamped = [](double s) { return std::asin(s < -1.0 ? -1.0 : (s > 1.0 ? 1.0 : s)); };
+  constexpr double kLocked = 1e-6;  // the cosine of the middle angle below which the others share an axis
+  double x, y, z;
+  if (order == kRotateXYZ) {
+    y = asin_clamped(-at(0, 2));
+    if (std::cos(y) > kLocked) {
+      x = std::atan2(at(1, 2), at(2, 2));
+      z = std::atan2(at(0, 1), at(0, 0));
+    } else {
+      // [2][1] = -sin x and [1][1] = cos x once z is 0.
+      x = std::atan2(-at(2, 1), at(1, 1));
+      z = 0.0;
+    }
+  } else {
+    x = asin_clamped(-at(2, 1));
+    if (std::cos(x) > kLocked) {
+      y = std::atan2(at(2, 0), at(2, 2));
+      z = std::atan2(at(0, 1), at(1, 1));
+    } else {
+      // [1][0] = -sin z and [0][0] = cos z once y is 0.
+      y = 0.0;
+      z = std::atan2(-at(1, 0), at(0, 0));
+    }
+  }
+  return WVector(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
+}
+
 WMatrix Multiply(const WMatrix& a, const WMatrix& b) {
   WMatrix r;
   for (int i = 0; i < 4; ++i)

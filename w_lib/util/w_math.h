@@ -82,6 +82,13 @@ struct WMatrix {
   WMatrix& Rotate(const WVector& a, int order) { return Rotate(a.x, a.y, a.z, order); }
 };
 
+// The angles (radians about x, y, z) that SetRotation turns into the
+// rotation part (upper 3 x 3) of m for the order kRotateXYZ or kRotateZXY
+// (any other order is taken as kRotateZXY): the middle angle within
+// [-pi/2, pi/2]. Where the middle angle is a right angle the first and last
+// turn about one axis: the first then carries the turn, the last is 0.
+WVector RotationAngles(const WMatrix& m, int order);
+
 // r[i][j] = sum over k of a[i][k] * b[k][j].
 WMatrix Multiply(const WMatrix& a, const WMatrix& b);
 bool operator==(const WMatrix& a, const WMatrix& b);

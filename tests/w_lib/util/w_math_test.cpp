@@ -82,3 +82,38 @@ TEST(WMatrix, TranslateScaleAndMultiply) {
   r *= t;
   ExpectNear(Apply(WVector(1, 0, 0), r), WVector(1, 3, 3));
 }
+
+TEST(WMatrix, RotationAnglesTurnOneOrderIntoAnother) {
+  // X then Z by a quarter turn each takes (x, y, z) to (z, x, y); so does Z
+  // then Y (worked out by hand), which is X, Y, Z (90, 0, 90) read as Z, X,
+  // Y (0, 90, 90).
+  WMatrix xyz;
+  xyz.SetRotation(kHalfPi, 0.0f, kHalfPi, kRotateXYZ);
+  ExpectNear(Apply(WVector(1, 2, 3), xyz), WVector(3, 1, 2));
+  ExpectNear(RotationAngles(xyz, kRotateZXY), WVector(0, kHalfPi, kHalfPi));
+
+  // Angles away from the poles come back as they were, in either order.
+  for (int order : {kRotateXYZ, kRotateZXY}) {
+    SCOPED_TRACE(order);
+    WMatrix m;
+    m.SetRotation(0.3f, -0.5f, 2.5f, order);
+    ExpectNear(RotationAngles(m, order), WVector(0.3f, -0.5f, 2.5f));
+  }
+
+  // At a pole the first and last angle turn about one axis: the first takes
+  // all of it, and the rotation is the same.
+  WMatrix pole;
+  pole.SetRotation(0.25f, kHalfPi, 0.5f, kRotateXYZ);
+  const WVector angles = RotationAngles(pole, kRotateXYZ);
+  EXPECT_EQ(angles.z, 0.0f);
+  WMatrix again;
+  again.SetRotation(angles.x, angles.y, angles.z, kRotateXYZ);
+  for (const WVector& p : {WVector(1, 0, 0), WVector(0, 1, 0), WVector(0, 0, 1)})
+    ExpectNear(Apply(p, again), Apply(p, pole));
+  pole.SetRotation(kHalfPi, 0.5f, 0.25f, kRotateZXY);
+  const WVector zxy = RotationAngles(pole, kRotateZXY);
+  EXPECT_EQ(zxy.y, 0.0f);
+  again.SetRotation(zxy.x, zxy.y, zxy.z, kRotateZXY);
+  for (const WVector& p : {WVector(1, 0, 0), WVector(0, 1, 0), WVector(0, 0, 1)})
+    ExpectNear(Apply(p, again), Apply(p, pole));
+}
