@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "Vellmar/host_handles.h"
 #include "tools/texture_files.h"
 
 namespace {
@@ -33,26 +34,29 @@ std::string Cut(const std::string& what, const std::string& name) {
 
 }  // namespace
 
-std::vector<std::string> CutNameWarnings(MQDocument doc, const std::string& folder) {
+std::vector<std::string> CutNameWarnings(const HostTable& host, MQDocument doc, const std::string& folder) {
   std::vector<std::string> warnings;
-  const int32_t objects = MQDoc_GetObjectCount(doc);
+  const DocumentHandle document(host, doc);
+  const int32_t objects = document.GetObjectCount();
   for (int32_t i = 0; i < objects; ++i) {
-    const MQObject object = MQDoc_GetObject(doc, i);
-    if (!object) continue;
-    const std::string name = NameBeyondCarried([&](char* text, int32_t size) { MQObj_GetName(object, text, size); });
+    const MQObject handle = document.GetObject(i);
+    if (!handle) continue;
+    const ObjectHandle object(host, handle);
+    const std::string name = NameBeyondCarried([&](char* text, int32_t size) { object.GetName(text, size); });
     if (!name.empty()) warnings.push_back(Cut("object name", name));
   }
-  const int32_t materials = MQDoc_GetMaterialCount(doc);
+  const int32_t materials = document.GetMaterialCount();
   for (int32_t i = 0; i < materials; ++i) {
-    const MQMaterial material = MQDoc_GetMaterial(doc, i);
-    if (!material) continue;
-    const std::string name = NameBeyondCarried([&](char* text, int32_t size) { MQMat_GetName(material, text, size); });
+    const MQMaterial handle = document.GetMaterial(i);
+    if (!handle) continue;
+    const MaterialHandle material(host, handle);
+    const std::string name = NameBeyondCarried([&](char* text, int32_t size) { material.GetName(text, size); });
     if (!name.empty()) warnings.push_back(Cut("material name", name));
     const std::string texture =
-        NameBeyondCarried([&](char* text, int32_t size) { MQMat_GetTextureName(material, text, size); });
+        NameBeyondCarried([&](char* text, int32_t size) { material.GetTextureName(text, size); });
     if (texture.empty()) continue;
     char carried_name[kHostNameBufferSize];
-    MQMat_GetName(material, carried_name, static_cast<int32_t>(sizeof carried_name));
+    material.GetName(carried_name, static_cast<int32_t>(sizeof carried_name));
     const bool found = TextureFileExists(folder, texture.substr(0, kCarried));
     warnings.push_back(Cut("texture path of material \"" + std::string(carried_name) + "\"", texture) +
                        (found ? ", which names another file" : ", which names no file beside the document"));

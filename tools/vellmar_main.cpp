@@ -47,6 +47,14 @@ void Fail(const std::string& message) { PrintError(message); }
 // binds the host's interface from it.
 std::string HostModulePath() { return ModulePathOf(reinterpret_cast<const void*>(&VHost_CreateDocument)); }
 
+// The host's interface bound from that module once, as the plug-in binds
+// it; null when it cannot be bound.
+const HostTable* BoundHost() {
+  static HostTable host;
+  static const bool bound = BindHost(HostModulePath().c_str(), host);
+  return bound ? &host : nullptr;
+}
+
 // A document loaded into the stand-in host, released on every path.
 class LoadedDocument {
  public:
@@ -211,8 +219,9 @@ bool LoadHostDocument(const CommandLine& line, const std::string& input, LoadedI
     return false;
   }
   for (const std::string& warning : warnings) PrintWarning(input + ": " + warning);
-  for (const std::string& warning : CutNameWarnings(doc.get(), DocumentFolder(input)))
-    PrintWarning(input + ": " + warning);
+  if (const HostTable* host = BoundHost())
+    for (const std::string& warning : CutNameWarnings(*host, doc.get(), DocumentFolder(input)))
+      PrintWarning(input + ": " + warning);
   if (!note.empty()) PrintNote(input + ": " + note);
   ApplyDialogOptions(line);
   char object[256] = {};
