@@ -1,6 +1,7 @@
-// The stand-in host's exported interface: all 122 host functions that a
-// plug-in binds by name, over the in-memory document of host_document.h,
-// and a few functions for the program that drives the stand-in.
+// The stand-in host's exported interface: every host function that a
+// plug-in binds by name (Vellmar/host_function_list.inc), over the in-memory
+// document of host_document.h, and a few functions for the program that
+// drives the stand-in.
 //
 // What each group does:
 //  - Called by an export (MQ_EXPORT_FUNCTION in

@@ -19,6 +19,10 @@ bool WriteXsi(const char* path, WScene&& scene) { return WriteXsiFile(path, scen
 #if VELLMAR_GLTF
 bool WriteGltf(const char* path, WScene&& scene) { return WriteGltfFile(path, std::move(scene)); }
 bool WriteGlb(const char* path, WScene&& scene) { return WriteGlbFile(path, std::move(scene)); }
+#else
+// A build without glTF lists the formats all the same, and refuses them.
+constexpr decltype(OutputFormat::write) WriteGltf = nullptr;
+constexpr decltype(OutputFormat::write) WriteGlb = nullptr;
 #endif
 
 // A dotXSI file's scene: the dotXSI writer writes its rotations as they are,
@@ -44,17 +48,10 @@ const OutputFormat kFormats[] = {
      PrepareReadSceneForWriters, WriteDxfPolyface},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPassesForWriters,
      PrepareReadSceneForWriters, WriteSceneDump},
-#if VELLMAR_GLTF
     {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
      PrepareReadSceneForWriters, WriteGltf},
     {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
      WriteGlb},
-#else
-    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, nullptr},
-    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
-     nullptr},
-#endif
 };
 
 std::string Lower(std::string text) {

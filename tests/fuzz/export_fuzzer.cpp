@@ -56,12 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VHost_SetExportOptions(1.0f, 1, 2, 4, 0);
   // The command line refuses such documents before it writes anything.
   if (VHost_FindNonFiniteObject(&doc, nullptr, 0) >= 0) return 0;
-  // Each format as convert prepares and writes it; a scene is prepared once
-  // for all the formats that share its passes.
+  // Each format of the command line's table as convert prepares and writes
+  // it; a scene is prepared once for all the formats that share its passes.
+  size_t count = 0;
+  const OutputFormat* formats = AllFormats(count);
   std::map<void (*)(WScene&), WScene> scenes;
-  for (const char* name : {"xsi", "x", "obj", "mqo", "dxf", "dxf-polyface", "dump", "gltf", "glb"}) {
-    const OutputFormat* format = FindFormat(name);
-    if (!format || !format->write) continue;
+  for (const OutputFormat* format = formats; format != formats + count; ++format) {
+    if (!format->write) continue;
     const auto [found, added] = scenes.try_emplace(format->passes);
     WScene& scene = found->second;
     if (added) {
@@ -72,8 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = folder + "out" + format->extensions[0];
     format->write(path.c_str(), WScene(scene));
     unlink(path.c_str());
+    if (format->companion_extension) unlink((folder + "out" + format->companion_extension).c_str());
   }
-  unlink((folder + "out.mtl").c_str());
-  unlink((folder + "out.bin").c_str());
   return 0;
 }

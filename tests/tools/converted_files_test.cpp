@@ -1,6 +1,7 @@
 // What vellmar convert writes, read back by readers: Debian's assimp library
-// (which no one here wrote) loads every .obj, .x, .dxf, .gltf and .glb of the examples and
-// of the real documents, and the stand-in host's reader loads every .mqo.
+// (which no one here wrote) loads the files of every format of the tool's
+// table that it reads (OBJ, DirectX, DXF, glTF) for the examples and the
+// real documents, and the stand-in host's reader loads every .mqo.
 // The counts, the orientation and the place of the geometry must be those
 // of the document.
 #include <assimp/Importer.hpp>
@@ -21,6 +22,7 @@
 
 #include "host/mqo_reader.h"
 #include "test_files.h"
+#include "tools/output_formats.h"
 
 namespace {
 
@@ -48,6 +50,56 @@ enum class Polygons {
   kCutAboveFour,   // DXF: more than four corners become n - 2 triangles, with the n - 2 cut lines
   kTrianglesOnly,  // glTF: every polygon becomes n - 2 triangles, without lines
 };
+
+// How this test reads back the files of each format that convert writes.
+enum class Reader {
+  kAssimp,      // loaded by assimp, and held against the document
+  kHostReader,  // a host document again: read by the stand-in host's reader
+  kElsewhere,   // dotXSI: read back by the dotXSI reader in its own test
+  kNone,        // the scene dump, a listing for people
+};
+
+struct ReadBackRule {
+  const char* format;
+  Reader reader;
+  Polygons polygons;  // for assimp
+};
+
+const ReadBackRule kReadBackRules[] = {
+    {"xsi", Reader::kElsewhere, Polygons::kWhole},
+    {"x", Reader::kAssimp, Polygons::kWhole},
+    {"obj", Reader::kAssimp, Polygons::kWhole},
+    {"mqo", Reader::kHostReader, Polygons::kCutAboveFour},
+    {"dxf", Reader::kAssimp, Polygons::kCutAboveFour},
+    {"dxf-polyface", Reader::kAssimp, Polygons::kCutAboveFour},
+    {"dump", Reader::kNone, Polygons::kWhole},
+    {"gltf", Reader::kAssimp, Polygons::kTrianglesOnly},
+    {"glb", Reader::kAssimp, Polygons::kTrianglesOnly},
+};
+
+struct FormatToRead {
+  const OutputFormat* format;
+  const ReadBackRule* rule;
+};
+
+// The formats of the tool's table that this build writes and that reader
+// reads. A format without a rule fails the test that asks: whoever adds a
+// format decides how its files are read back.
+std::vector<FormatToRead> FormatsReadBy(Reader reader) {
+  size_t count = 0;
+  const OutputFormat* formats = AllFormats(count);
+  std::vector<FormatToRead> found;
+  for (const OutputFormat* format = formats; format != formats + count; ++format) {
+    const auto rule = std::find_if(std::begin(kReadBackRules), std::end(kReadBackRules),
+                                   [&](const ReadBackRule& r) { return std::string(r.format) == format->name; });
+    if (rule == std::end(kReadBackRules)) {
+      ADD_FAILURE() << "no rule for reading back the format " << format->name;
+      continue;
+    }
+    if (format->write && rule->reader == reader) found.push_back({format, rule});
+  }
+  return found;
+}
 
 Expected ExpectedCounts(const MQDocumentRecord& doc, Polygons polygons) {
   Expected e;
@@ -182,13 +234,10 @@ bool Convert(const std::string& document, const std::string& output, const std::
 int CheckAssimpReadsTheDocument(const std::string& path, const MQDocumentRecord& doc) {
   const Box box = DocumentBox(doc);
   int closed = 0;
-  std::map<std::string, std::string> extensions = {
-      {"obj", ".obj"}, {"x", ".x"}, {"dxf", ".dxf"}, {"dxf-polyface", ".dxf"}};
-  if (VELLMAR_WRITES_GLTF) extensions.insert({{"gltf", ".gltf"}, {"glb", ".glb"}});
-  for (const auto& [format, extension] : extensions) {
-    SCOPED_TRACE(path + " as " + format);
-    const std::string out = TempPath("read." + format + extension);
-    EXPECT_TRUE(Convert(path, out, format));
+  for (const auto& [format, rule] : FormatsReadBy(Reader::kAssimp)) {
+    SCOPED_TRACE(path + " as " + format->name);
+    const std::string out = TempPath(std::string("read.") + format->name + format->extensions[0]);
+    EXPECT_TRUE(Convert(path, out, format->name));
     Assimp::Importer importer;
     // No post-processing: polygons stay whole and corners stay apart.
     const aiScene* scene = importer.ReadFile(out, 0);
@@ -198,10 +247,7 @@ int CheckAssimpReadsTheDocument(const std::string& path, const MQDocumentRecord&
     }
     ReadBack read;
     Collect(*scene, *scene->mRootNode, aiMatrix4x4(), read);
-    const bool gltf = format == "gltf" || format == "glb";
-    const Expected expected = ExpectedCounts(doc, gltf                                ? Polygons::kTrianglesOnly
-                                                  : format == "obj" || format == "x" ? Polygons::kWhole
-                                                                                     : Polygons::kCutAboveFour);
+    const Expected expected = ExpectedCounts(doc, rule->polygons);
     EXPECT_EQ(read.counts.faces, expected.faces);
     EXPECT_EQ(read.counts.lines, expected.lines);
     // assimp hands every format over in its right-handed, y-up frame: it
@@ -225,10 +271,10 @@ int CheckAssimpReadsTheDocument(const std::string& path, const MQDocumentRecord&
 // from polygons of more than four corners: those come back as n - 2
 // triangles turned the same way, and their n - 2 cut lines as two-point
 // entries beside the document's own edges.
-void CheckMqoRoundTrip(const std::string& path, const MQDocumentRecord& doc) {
-  SCOPED_TRACE(path + " as mqo");
-  const std::string out = TempPath("round.mqo");
-  ASSERT_TRUE(Convert(path, out, "mqo"));
+void CheckMqoRoundTrip(const std::string& path, const MQDocumentRecord& doc, const OutputFormat& format) {
+  SCOPED_TRACE(path + " as " + format.name);
+  const std::string out = TempPath(std::string("round") + format.extensions[0]);
+  ASSERT_TRUE(Convert(path, out, format.name));
   MQDocumentRecord back;
   std::string error;
   ASSERT_TRUE(ReadMqoDocument(out.c_str(), back, error)) << error;
@@ -320,11 +366,10 @@ double TotalVolume(const std::vector<std::vector<std::array<float, 3>>>& polygon
 }
 
 // What assimp reads from the file that convert writes for path in format.
-bool ReadConverted(const std::string& path, const std::string& format, const std::string& extension,
-                   ReadBack& read) {
-  const std::string out = TempPath("real.xsi." + format + extension);
-  if (!Convert(path, out, format)) {
-    ADD_FAILURE() << "convert " << path << " to " << format;
+bool ReadConverted(const std::string& path, const OutputFormat& format, ReadBack& read) {
+  const std::string out = TempPath(std::string("real.xsi.") + format.name + format.extensions[0]);
+  if (!Convert(path, out, format.name)) {
+    ADD_FAILURE() << "convert " << path << " to " << format.name;
     return false;
   }
   Assimp::Importer importer;
@@ -345,7 +390,7 @@ int CheckDocuments(const std::vector<std::string>& paths) {
     std::string error;
     EXPECT_TRUE(ReadMqoDocument(path.c_str(), doc, error)) << error;
     closed += CheckAssimpReadsTheDocument(path, doc);
-    CheckMqoRoundTrip(path, doc);
+    for (const FormatToRead& read : FormatsReadBy(Reader::kHostReader)) CheckMqoRoundTrip(path, doc, *read.format);
   }
   return closed;
 }
@@ -378,16 +423,13 @@ TEST(ConvertedFiles, RealDotXsiFilesReadBackRight) {
   const std::string folder = VELLMAR_XSI_SAMPLES;
   if (folder.empty() || !std::filesystem::exists(folder + "/littledrop.xsi"))
     GTEST_SKIP() << "no dotXSI samples beside the project";
-  std::map<std::string, std::string> extensions = {
-      {"obj", ".obj"}, {"x", ".x"}, {"dxf", ".dxf"}, {"dxf-polyface", ".dxf"}};
-  if (VELLMAR_WRITES_GLTF) extensions.insert({{"gltf", ".gltf"}, {"glb", ".glb"}});
-  for (const auto& [format, extension] : extensions) {
-    SCOPED_TRACE(format);
+  for (const auto& [format, rule] : FormatsReadBy(Reader::kAssimp)) {
+    SCOPED_TRACE(format->name);
     // The double pyramid, scaled and moved by its transform: from the
     // file's numbers, x runs from -1.723849 to 0.861925 times 0.011249, y
     // from -4 to 4 times 0.008237 plus 0.032289, z +-1.492897 times 0.011249.
     ReadBack drop;
-    if (ReadConverted(folder + "/littledrop.xsi", format, extension, drop)) {
+    if (ReadConverted(folder + "/littledrop.xsi", *format, drop)) {
       EXPECT_EQ(drop.counts.faces, 6);
       const double lo[3] = {-0.019391677, -0.000659, -0.016793598};
       const double hi[3] = {0.009695814, 0.065237, 0.016793598};
@@ -401,13 +443,13 @@ TEST(ConvertedFiles, RealDotXsiFilesReadBackRight) {
     }
     // The fountain has holes, but what it holds faces out.
     ReadBack fountain;
-    if (ReadConverted(folder + "/fountian.xsi", format, extension, fountain)) {
+    if (ReadConverted(folder + "/fountian.xsi", *format, fountain)) {
       EXPECT_EQ(fountain.counts.faces, 530);
       EXPECT_NEAR(TotalVolume(fountain.polygons), 5.11, 0.01);
     }
     // Eight closed meshes, each facing out.
     ReadBack dance;
-    if (ReadConverted(folder + "/DanceMagic.xsi", format, extension, dance)) {
+    if (ReadConverted(folder + "/DanceMagic.xsi", *format, dance)) {
       EXPECT_EQ(dance.counts.faces, 216);
       const std::vector<double> volumes = ClosedMeshVolumes(dance.polygons);
       EXPECT_EQ(volumes.size(), 8u);

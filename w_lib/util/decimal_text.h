@@ -76,7 +76,7 @@ inline const char* ScanPlainDecimal(const char* p, const char* end, float& value
   const char* first = q;
   q = AppendDigits(q, end, digits);
   if (q == first) return nullptr;
-  std::ptrdiff_t count = q - first;
+  std::ptrdiff_t count = q - first;  // not long, which has 32 bits on 64-bit Windows
   int decimals = 0;
   if (q != end && *q == '.') {
     const char* fraction = ++q;
