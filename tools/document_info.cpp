@@ -8,30 +8,10 @@
 
 #include "host/document_freeze.h"
 #include "w_lib/util/text.h"
-#include "tools/file_identity.h"
+#include "tools/texture_files.h"
 #include "w_lib/writers/w_writers.h"
 
 namespace {
-
-// By the system's own narrow-character calls, so that a name in the
-// document's code page is looked for as the host would look for it.
-bool TextureFileExists(const std::string& folder, const std::string& name) {
-  std::string portable = name;
-  for (char& c : portable)
-    if (c == '\\') c = '/';
-  FileIdentity identity;
-  const bool absolute = !portable.empty() && (portable[0] == '/' || (portable.size() > 1 && portable[1] == ':'));
-  if (IdentifyFile(absolute ? portable : folder + portable, identity) && identity.regular) return true;
-  const size_t slash = portable.rfind('/');
-  return slash != std::string::npos && IdentifyFile(folder + portable.substr(slash + 1), identity) &&
-         identity.regular;
-}
-
-// The folder part of a path, with its separator ('\\' counts as one).
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
-}
 
 // One row of the text: the label in a column of its own.
 void AddRow(std::string& text, const char* label, const std::string& value) {
@@ -181,7 +161,7 @@ DocumentInfo DescribeXsiScene(const WScene& scene, const XsiReadReport& report, 
     info.models.push_back(std::move(model));
   }
   info.materials = scene.mnum;
-  const std::string folder = FolderOf(path);
+  const std::string folder = DocumentFolder(path);
   std::set<std::string> seen;
   for (int m = 0; m < scene.mnum; ++m) {
     const int t = scene.materials[m].tex;
@@ -216,7 +196,7 @@ DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& pa
     }
   }
   info.materials = doc.MaterialCount();
-  const std::string folder = FolderOf(path);
+  const std::string folder = DocumentFolder(path);
   std::set<std::string> seen;
   for (const auto& material : doc.materials) {
     for (const std::string* name : {&material->texture, &material->alpha_texture, &material->bump_texture}) {
