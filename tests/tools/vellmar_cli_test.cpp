@@ -295,6 +295,49 @@ TEST(VellmarCli, EveryRealDocumentExportsWhole) {
   }
 }
 
+TEST(VellmarCli, FreezeSweepsALatheOfTenMillionStepsInTheMostThereAre) {
+  const std::string doc = TempPath("vase.mqo"), out = TempPath("vase.xsi");
+  std::ofstream(doc, std::ios::binary) << "Metasequoia Document\nFormat Text Ver 1.0\n\nObject \"vase\" {\n"
+                                          "\tlathe 3\n\tlathe_axis 1\n\tlathe_seg 10000000\n\tvertex 2 {\n"
+                                          "\t\t10 0 0\n\t\t20 10 0\n\t}\n\tface 1 {\n\t\t2 V(0 1)\n\t}\n}\nEof\n";
+  ToolRun run = Vellmar("export " + Quoted(doc) + " " + Quoted(out) + " --freeze -q");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "vellmar: warning: " + doc +
+                         ": object \"vase\": 10000000 lathe steps cut to 256, the most a lathe is swept in\n");
+  EXPECT_EQ(PolygonListFaces(ReadFile(out)), 256);
+  // Without --freeze the lathe is not swept, and nothing is cut.
+  run = Vellmar("export " + Quoted(doc) + " " + Quoted(out) + " -q");
+  EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
+}
+
+TEST(VellmarCli, NamesAndTexturePathsCutToWhatTheInterfaceCarriesAreReported) {
+  // The interface carries 259 bytes of each. A texture path cut there names
+  // a file that exists (not the one meant) or none.
+  const std::string dir = TempPath("cut") + "/", folder(250, 'f');
+  std::filesystem::create_directories(dir + folder);
+  std::ofstream(dir + folder + "/" + std::string(8, 'x'), std::ios::binary) << "another image";
+  const std::string object(300, 'o'), fits(259, 'm'), material(260, 'n');
+  const std::string found = folder + "/" + std::string(40, 'x') + ".png", missing = std::string(270, 'p') + ".png";
+  std::ofstream(dir + "cut.mqo", std::ios::binary)
+      << "Metasequoia Document\nFormat Text Ver 1.0\n\nMaterial 3 {\n\t\"" << fits << "\" tex(\"" << found
+      << "\")\n\t\"" << material << "\" tex(\"" << missing << "\")\n\t\"short\" tex(\"" << fits
+      << "\")\n}\nObject \"" << object << "\" {\n\tvertex 3 {\n\t\t0 0 0\n\t\t1 0 0\n\t\t0 1 0\n\t}\n\tface 1 {\n"
+      << "\t\t3 V(0 1 2) M(0)\n\t}\n}\nObject \"" << fits << "\" {\n}\nEof\n";
+  const std::string head = "vellmar: warning: " + dir + "cut.mqo: ";
+  const std::string expected =
+      head + "object name cut to 259 of its 300 bytes: \"" + object.substr(0, 259) + "\"\n" + head +
+      "texture path of material \"" + fits + "\" cut to 259 of its 295 bytes: \"" + found.substr(0, 259) +
+      "\", which names another file\n" + head + "material name cut to 259 of its 260 bytes: \"" +
+      material.substr(0, 259) + "\"\n" + head + "texture path of material \"" + material.substr(0, 259) +
+      "\" cut to 259 of its 274 bytes: \"" + missing.substr(0, 259) + "\", which names no file beside the document\n";
+  for (const char* command : {"export", "convert"}) {
+    const ToolRun run = Vellmar(std::string(command) + " " + Quoted(dir + "cut.mqo") + " " + Quoted(dir + "cut.x") +
+                                (command[0] == 'e' ? "si" : "") + " -q");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, expected) << command;
+  }
+}
+
 TEST(VellmarCli, FreezeAndVisibleOnlyExportTheDocumentAsTheHostShowsIt) {
   const std::string half = std::string(VELLMAR_TEST_DATA_DIR) + "/mqo/half_cube_mirror.mqo";
   const std::string stored = TempPath("half.xsi"), shown = TempPath("half-shown.xsi");
@@ -407,10 +450,12 @@ TEST(VellmarCli, AFailedWriteKeepsTheOldFilesAndSaysWhy) {
 TEST(VellmarCli, RefusesHostileInputWithBoundedMemory) {
   // Endless devices, a zip bomb whose entry says how large it is, and one
   // whose entry lies about it.
-  const std::string bomb = TempPath("bomb.mqoz"), liar = TempPath("liar.mqoz");
+  const std::string bomb = TempPath("bomb.mqoz"), liar = TempPath("liar.mqoz"), zeros = TempPath("zeros.mqoz");
   const std::string head = "Metasequoia Document\nFormat Text Ver 1.0\n";
   ZipEntryData entry = DeflatedEntry("bomb.mqo", head, uint64_t{128} << 20);
   std::ofstream(bomb, std::ios::binary) << ZipArchive({entry});
+  // A first line, then zeros, well within the size limit.
+  std::ofstream(zeros, std::ios::binary) << ZipArchive({DeflatedEntry("zeros.mqo", head, uint64_t{256} << 20)});
   ZipEntryData lying = entry;
   lying.size = 4096;
   std::ofstream(liar, std::ios::binary) << ZipArchive({lying});
@@ -419,6 +464,7 @@ TEST(VellmarCli, RefusesHostileInputWithBoundedMemory) {
       {{"export", "/dev/urandom", TempPath("random.xsi")}, "/dev/urandom:1: expected"},
       {{"export", bomb, TempPath("bomb.xsi"), "--max-document-size", "100M"}, "limit"},
       {{"export", liar, TempPath("liar.xsi")}, "more than its stated size"},
+      {{"export", zeros, TempPath("zeros.xsi")}, "zeros.mqoz(zeros.mqo):3: expected a word or number of at most"},
   };
   const std::string err = TempPath("hostile.err");
   for (const auto& [args, message] : cases) {
@@ -438,6 +484,19 @@ TEST(VellmarCli, RefusesHostileInputWithBoundedMemory) {
   run = Vellmar(through_pipe + "2K", "cat " + Quoted(big) + " | ");
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("/dev/stdin: the document is larger than the document size limit of 2048 bytes"),
+            std::string::npos)
+      << run.err;
+  // An endless stream after a first line, and a name without end: refused
+  // at the first token too long, not at the size limit.
+  run = Vellmar("export /dev/stdin " + Quoted(TempPath("endless.xsi")), "(printf '" + head + "'; cat /dev/zero) | ");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("/dev/stdin:3: expected a word or number of at most 65536 bytes, found a longer one"),
+            std::string::npos)
+      << run.err;
+  run = Vellmar("export /dev/stdin " + Quoted(TempPath("endless.xsi")),
+                "(printf '" + head + "Object \"'; tr '\\0' n < /dev/zero) | ");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("/dev/stdin:3: expected a name of at most 65536 bytes, found a longer one"),
             std::string::npos)
       << run.err;
 }
