@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "Vellmar/host_handles.h"
-#include "tools/texture_files.h"
+#include "w_lib/util/texture_path.h"
 
 namespace {
 
@@ -34,7 +34,8 @@ std::string Cut(const std::string& what, const std::string& name) {
 
 }  // namespace
 
-std::vector<std::string> CutNameWarnings(const HostTable& host, MQDocument doc, const std::string& folder) {
+std::vector<std::string> CutNameWarnings(const HostTable& host, MQDocument doc, const std::string& folder,
+                                          bool utf8_names) {
   std::vector<std::string> warnings;
   const DocumentHandle document(host, doc);
   const int32_t objects = document.GetObjectCount();
@@ -57,7 +58,7 @@ std::vector<std::string> CutNameWarnings(const HostTable& host, MQDocument doc, 
     if (texture.empty()) continue;
     char carried_name[kHostNameBufferSize];
     material.GetName(carried_name, static_cast<int32_t>(sizeof carried_name));
-    const bool found = TextureFileExists(folder, texture.substr(0, kCarried));
+    const bool found = !FindTextureFile(texture.substr(0, kCarried).c_str(), utf8_names, folder).empty();
     warnings.push_back(Cut("texture path of material \"" + std::string(carried_name) + "\"", texture) +
                        (found ? ", which names another file" : ", which names no file beside the document"));
   }

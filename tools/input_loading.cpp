@@ -6,13 +6,13 @@
 
 #include "Vellmar/host_binding.h"
 #include "w_lib/readers/xsi_reader.h"
+#include "w_lib/util/texture_path.h"
 #include "tools/console.h"
 #include "tools/cut_names.h"
 #include "tools/document_info.h"
 #include "tools/document_preparation.h"
 #include "tools/file_identity.h"
 #include "tools/module_paths.h"
-#include "tools/texture_files.h"
 
 LoadedDocument::LoadedDocument(const std::string& path, uint64_t max_size) {
   char error[1024] = {};
@@ -75,9 +75,11 @@ bool LoadHostDocument(const CommandLine& line, const std::string& input, LoadedI
     return false;
   }
   for (const std::string& warning : warnings) PrintWarning(input + ": " + warning);
-  if (const HostTable* host = BoundHost())
-    for (const std::string& warning : CutNameWarnings(*host, doc.get(), DocumentFolder(input)))
+  if (const HostTable* host = BoundHost()) {
+    const bool utf8_names = VHost_DocumentNamesAreUtf8(doc.get()) != 0;
+    for (const std::string& warning : CutNameWarnings(*host, doc.get(), FolderOf(input), utf8_names))
       PrintWarning(input + ": " + warning);
+  }
   if (!note.empty()) PrintNote(input + ": " + note);
   VHost_SetExportOptions(line.scale, line.axis[0], line.axis[1], line.axis[2], line.cancel ? 1 : 0);
   char object[256] = {};
@@ -113,6 +115,7 @@ bool ReadDotXsiInput(const CommandLine& line, const std::string& input, bool rea
 
 bool LoadInput(const CommandLine& line, const std::string& input, bool reads_dotxsi, LoadedInput& loaded,
                std::string& error) {
+  loaded.path = input;
   return IsDotXsiInput(input) ? ReadDotXsiInput(line, input, reads_dotxsi, loaded, error)
                               : LoadHostDocument(line, input, loaded, error);
 }

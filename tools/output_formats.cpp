@@ -14,11 +14,19 @@ namespace {
 // dotXSI writer reads no lines: no format needs the face sides' lines made.
 // The dotXSI and glTF writers work on the scene as it is; the others' forms
 // that take the scene by rvalue reference prepare it in place instead of a
-// copy.
-bool WriteXsi(const char* path, WScene&& scene) { return WriteXsiFile(path, scene); }
+// copy. Only glTF stores texture images.
+bool WriteXsi(const char* path, WScene&& scene, const TextureSource&) { return WriteXsiFile(path, scene); }
+template <bool (*Write)(const char*, WScene&&)>
+bool WithoutImages(const char* path, WScene&& scene, const TextureSource&) {
+  return Write(path, std::move(scene));
+}
 #if VELLMAR_GLTF
-bool WriteGltf(const char* path, WScene&& scene) { return WriteGltfFile(path, std::move(scene)); }
-bool WriteGlb(const char* path, WScene&& scene) { return WriteGlbFile(path, std::move(scene)); }
+bool WriteGltf(const char* path, WScene&& scene, const TextureSource& textures) {
+  return WriteGltfFile(path, std::move(scene), textures);
+}
+bool WriteGlb(const char* path, WScene&& scene, const TextureSource& textures) {
+  return WriteGlbFile(path, std::move(scene), textures);
+}
 #else
 // A build without glTF lists the formats all the same, and refuses them.
 constexpr decltype(OutputFormat::write) WriteGltf = nullptr;
@@ -37,17 +45,17 @@ const OutputFormat kFormats[] = {
     {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPassesWithoutEdges,
      PrepareReadSceneForXsi, WriteXsi},
     {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
-     WriteXFile},
+     WithoutImages<WriteXFile>},
     {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteObjFile},
+     PrepareReadSceneForWriters, WithoutImages<WriteObjFile>},
     {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteMqoFile},
+     PrepareReadSceneForWriters, WithoutImages<WriteMqoFile>},
     {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteDxfFaces},
+     PrepareReadSceneForWriters, WithoutImages<WriteDxfFaces>},
     {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteDxfPolyface},
+     PrepareReadSceneForWriters, WithoutImages<WriteDxfPolyface>},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteSceneDump},
+     PrepareReadSceneForWriters, WithoutImages<WriteSceneDump>},
     {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
      PrepareReadSceneForWriters, WriteGltf},
     {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,

@@ -6,6 +6,7 @@
 
 #include "Vellmar/host_binding.h"
 #include "w_lib/w_scene.h"
+#include "w_lib/writers/w_writers.h"
 
 struct OutputFormat {
   const char* name;  // as given to --format (any case)
@@ -26,9 +27,10 @@ struct OutputFormat {
   // which is in the scene library's convention already.
   void (*read_scene_passes)(WScene& scene);
   // Writes the prepared scene, which it may use up as its working copy;
-  // false when the file could not be written. Null when this build has no
-  // writer for the format.
-  bool (*write)(const char* path, WScene&& scene);
+  // false when the file could not be written. textures tells where the
+  // document lies (for the writers that store texture images) and takes
+  // their warnings. Null when this build has no writer for the format.
+  bool (*write)(const char* path, WScene&& scene, const TextureSource& textures);
 };
 
 // Every format, in the order of the help text; count gets their number.

@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       scene.utf8_names = doc.utf8_names;
     }
     const std::string path = folder + "out" + format->extensions[0];
-    format->write(path.c_str(), WScene(scene));
+    // Textures are looked for beside the output, where there are none.
+    format->write(path.c_str(), WScene(scene), TextureSource{folder, nullptr});
     unlink(path.c_str());
     if (format->companion_extension) unlink((folder + "out" + format->companion_extension).c_str());
   }

@@ -3,7 +3,8 @@
 // members built with tinygltf records and serialised by tinygltf, its long
 // arrays (an element or more per object and per material) written directly
 // in the same layout. The buffer is written, in its .bin file or in the
-// binary chunk of a .glb, from where its arrays lie.
+// binary chunk of a .glb, from where its arrays lie; the texture images
+// follow the meshes' arrays in it.
 // Every byte reaches the disk through the same staged replacement as every
 // other writer's, so that a failure leaves the old files as they were.
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include "w_lib/util/parallel.h"
 #include "w_lib/util/text.h"
 #include "w_lib/writers/gltf_buffer.h"
+#include "w_lib/writers/gltf_images.h"
 #include "w_lib/writers/gltf_mesh.h"
 #include "w_lib/writers/json_writer.h"
 #include "w_lib/writers/parallel_text.h"
@@ -132,7 +134,8 @@ struct PlacedObject {
 // emission, a white base colour, a buffer view's zero offset).
 class GltfDocument {
  public:
-  GltfDocument(const WScene& scene, GltfBuffer& data) : scene_(scene), data_(data) {}
+  GltfDocument(const WScene& scene, GltfBuffer& data, const TextureSource& textures)
+      : scene_(scene), data_(data), textures_(textures) {}
 
   // False when a number to write is not finite.
   bool Build() {
@@ -149,6 +152,7 @@ class GltfDocument {
       if (!PlaceObjects(first, last)) return false;
     }
     for (size_t o = 0; o < objects; ++o) model_.scenes[0].nodes.push_back(static_cast<int>(o));
+    PlaceImages();
     return true;
   }
 
@@ -177,10 +181,8 @@ class GltfDocument {
     // tinygltf leaves out empty arrays) and the document's own.
     using ArrayWriter = void (GltfDocument::*)(TextOutput&, int);
     std::map<std::string, ArrayWriter> arrays;
-    if (next_view_ > 0) {
-      arrays["accessors"] = &GltfDocument::WriteAccessors;
-      arrays["bufferViews"] = &GltfDocument::WriteViews;
-    }
+    if (next_view_ > 0) arrays["accessors"] = &GltfDocument::WriteAccessors;
+    if (next_view_ > 0 || !image_views_.empty()) arrays["bufferViews"] = &GltfDocument::WriteViews;
     if (scene_.mnum > 0) arrays["materials"] = &GltfDocument::WriteMaterials;
     if (next_mesh_ > 0) arrays["meshes"] = &GltfDocument::WriteMeshes;
     if (!placed_.empty()) arrays["nodes"] = &GltfDocument::WriteNodes;
@@ -215,35 +217,37 @@ class GltfDocument {
  private:
   std::string Utf8(const char* name) const { return NameAsUtf8(name, scene_.utf8_names); }
 
-  // Checks the materials' colours and numbers the textures in the order
-  // the materials first use them.
+  // Checks the materials' colours and gives each image that they use a
+  // texture, in the order of the images (the order the materials first
+  // name them).
   bool PlaceMaterials() {
-    std::vector<int> texture_of(static_cast<size_t>(scene_.tnum > 0 ? scene_.tnum : 0), -1);
-    material_texture_.reserve(static_cast<size_t>(scene_.mnum > 0 ? scene_.mnum : 0));
     for (int i = 0; i < scene_.mnum; ++i) {
       const WMaterial& m = scene_.materials[i];
       if (!std::isfinite(m.col.r) || !std::isfinite(m.col.g) || !std::isfinite(m.col.b) || !std::isfinite(m.col.a))
         return false;
-      // A texture without a file name has nothing to point at.
-      int texture = -1;
-      if (m.tex >= 0 && m.tex < scene_.tnum && !FileName(scene_.textures[m.tex].name.c_str()).empty()) {
-        int& made = texture_of[static_cast<size_t>(m.tex)];
-        if (made == -1) made = AddTexture(scene_.textures[m.tex]);
-        texture = made;
-      }
-      material_texture_.push_back(texture);
+    }
+    images_ = CollectGltfImages(scene_, textures_);
+    material_texture_ = images_.material_image;  // one texture per image, of the same number
+    for (size_t k = 0; k < images_.images.size(); ++k) {
+      tinygltf::Image image;
+      image.name = images_.images[k].name;
+      image.mimeType = images_.images[k].mime_type;
+      tinygltf::Texture texture;
+      texture.source = static_cast<int>(k);
+      model_.images.push_back(std::move(image));
+      model_.textures.push_back(std::move(texture));
     }
     return true;
   }
 
-  int AddTexture(const WTexture& t) {
-    tinygltf::Image image;
-    image.uri = FileUri(Utf8(FileName(t.name.c_str()).c_str()));
-    tinygltf::Texture texture;
-    texture.source = static_cast<int>(model_.images.size());
-    model_.images.push_back(std::move(image));
-    model_.textures.push_back(std::move(texture));
-    return static_cast<int>(model_.textures.size()) - 1;
+  // The images' bytes go into the buffer after every mesh's arrays, each in
+  // a view of its own, numbered after the meshes' views.
+  void PlaceImages() {
+    for (size_t k = 0; k < images_.images.size(); ++k) {
+      const std::vector<unsigned char>& bytes = images_.images[k].bytes;
+      image_views_.push_back(PlacedObject::View{data_.Add(bytes.data(), bytes.size(), false), bytes.size()});
+      model_.images[k].bufferView = next_view_ + static_cast<int>(k);
+    }
   }
 
   // An object's mesh as it is built, with its bounds and 16-bit indices.
@@ -361,6 +365,13 @@ class GltfDocument {
         w.Key("target").Int(k < vertex_views ? kArrayBuffer : kElementArrayBuffer).EndObject();
       }
     });
+    // An image's view has no target: it holds no vertex attribute or index.
+    for (size_t k = 0; k < image_views_.size(); ++k) {
+      JsonWriter w = Element(out, next_view_ + static_cast<int>(k), indent);
+      w.BeginObject().Key("buffer").Int(0).Key("byteLength").Unsigned(image_views_[k].size);
+      if (image_views_[k].offset > 0) w.Key("byteOffset").Unsigned(image_views_[k].offset);
+      w.EndObject();
+    }
   }
 
   void WriteAccessors(TextOutput& out, int indent) {
@@ -469,7 +480,10 @@ class GltfDocument {
   static constexpr size_t kCopiedMeshBytes = size_t{64} << 10;
   const WScene& scene_;
   GltfBuffer& data_;
+  const TextureSource& textures_;
   tinygltf::Model model_;  // the few top members
+  GltfImages images_;                  // kept until the buffer is written
+  std::vector<PlacedObject::View> image_views_;
   std::vector<int> material_texture_;  // per material: its texture, or -1
   std::vector<PlacedObject> placed_;   // per object
   int next_mesh_ = 0;                  // the meshes and views placed so far
@@ -565,10 +579,10 @@ void DropFaceSideLines(WScene& scene) {
 
 std::string GltfBufferPath(const char* path) { return ReplaceExtension(path, ".bin"); }
 
-bool WriteGlbFile(const char* path, const WScene& scene) {
+bool WriteGlbFile(const char* path, const WScene& scene, const TextureSource& textures) {
   return Guarded([&] {
     GltfBuffer data;
-    GltfDocument document(scene, data);
+    GltfDocument document(scene, data, textures);
     if (!BuildDocument(document)) return false;
     // The whole file, chunk heads and padding included, is counted in 32 bits.
     if (data.size() > 0xFFFFFFFFu - 64u) {
@@ -589,7 +603,7 @@ bool WriteGlbFile(const char* path, const WScene& scene) {
   });
 }
 
-bool WriteGltfFile(const char* path, const WScene& scene) {
+bool WriteGltfFile(const char* path, const WScene& scene, const TextureSource& textures) {
   return Guarded([&] {
     const std::string buffer_path = GltfBufferPath(path);
     if (buffer_path == path) {
@@ -597,7 +611,7 @@ bool WriteGltfFile(const char* path, const WScene& scene) {
       return false;
     }
     GltfBuffer data;
-    GltfDocument document(scene, data);
+    GltfDocument document(scene, data, textures);
     if (!BuildDocument(document)) return false;
     const std::string uri = FileUri(FileName(buffer_path.c_str()));
     // Both files are complete before either replaces anything.
@@ -622,12 +636,12 @@ bool WriteGltfFile(const char* path, const WScene& scene) {
   });
 }
 
-bool WriteGlbFile(const char* path, WScene&& scene) {
+bool WriteGlbFile(const char* path, WScene&& scene, const TextureSource& textures) {
   DropFaceSideLines(scene);
-  return WriteGlbFile(path, static_cast<const WScene&>(scene));
+  return WriteGlbFile(path, static_cast<const WScene&>(scene), textures);
 }
 
-bool WriteGltfFile(const char* path, WScene&& scene) {
+bool WriteGltfFile(const char* path, WScene&& scene, const TextureSource& textures) {
   DropFaceSideLines(scene);
-  return WriteGltfFile(path, static_cast<const WScene&>(scene));
+  return WriteGltfFile(path, static_cast<const WScene&>(scene), textures);
 }
