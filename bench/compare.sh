@@ -22,13 +22,13 @@ runs=${3:-3}
 work=${VELLMAR_BENCH_DIR:-build/compare}
 
 scripts/setup-deps.sh g++ cmake ninja-build zlib1g-dev libosd-dev python3 time assimp-utils gltfpack \
-  libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev
+  libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev libstb-dev
 cmake --preset app >/dev/null
 cmake --build --preset app -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 tool=build/app/bin/vellmar
 
 mkdir -p "$work"
-if [ ! -f "$work/torus_${u}x${v}.mqo" ] || [ ! -f "$work/torus_${u}x${v}-normals.obj" ]; then
+if [ ! -f "$work/torus_${u}x${v}.mqo" ] || [ ! -f "$work/torus_${u}x${v}-normals.obj" ] || [ ! -f "$work/torus.png" ]; then
   echo "Making the ${u} x ${v} torus ..."
   python3 bench/make_torus.py "$u" "$v" "$work/torus_${u}x${v}"
 fi

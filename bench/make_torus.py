@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Writes a textured torus of U x V quads as a host document (OUT.mqo) and the
-same mesh as Wavefront OBJ (OUT.obj with OUT.mtl), for the benchmarks; and
-the OBJ once more with the torus's unit normals (OUT-normals.obj), which
-carries what a glTF file converted from the document carries.
+same mesh as Wavefront OBJ (OUT.obj with OUT.mtl), for the benchmarks; the
+OBJ once more with the torus's unit normals (OUT-normals.obj), which carries
+what a glTF file converted from the document carries; and beside them the
+texture that all name (torus.png, a checker of 8 x 8 pixels), so that the
+formats that store images find it.
 
 Usage: make_torus.py U V OUT
 
@@ -13,7 +15,10 @@ first and the last column (and row) of quads meet at a seam where one vertex
 carries two texture coordinates.
 """
 import math
+import os
+import struct
 import sys
+import zlib
 
 MAJOR = 300.0  # radius of the ring, in document units
 MINOR = 100.0  # radius of the tube
@@ -112,6 +117,19 @@ def write_mtl(path):
         out.write("newmtl torus\nKa 0.25 0.25 0.25\nKd 1.0 1.0 1.0\nKs 0.0 0.0 0.0\nmap_Kd torus.png\n")
 
 
+def write_png(path):
+    size = 8
+    rows = b"".join(b"\0" + b"".join(b"\xe0\xb0\x60" if (x + y) % 2 else b"\x60\x40\x20" for x in range(size))
+                    for y in range(size))
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+    with open(path, "wb") as out:
+        out.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 2, 0, 0, 0)) +
+                  chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+
+
 def main():
     if len(sys.argv) != 4:
         sys.stderr.write("usage: make_torus.py U V OUT\n")
@@ -130,6 +148,7 @@ def main():
     write_obj(out + ".obj", mtl_name, u_count, v_count)
     write_obj(out + "-normals.obj", mtl_name, u_count, v_count, with_normals=True)
     write_mtl(mtl)
+    write_png(os.path.join(os.path.dirname(out), "torus.png"))
     return 0
 
 

@@ -264,5 +264,10 @@ struct VHostShownOtherwise {
 // the document unchanged.
 VHOST_EXPORT int32_t VHost_PrepareDocument(MQDocument doc, uint32_t flags, VHostShownOtherwise* left, char* error,
                                            int32_t error_size);
+// Warning index (from 0) of the last VHost_PrepareDocument: a line about an
+// object that was prepared otherwise than the document asks (a lathe of
+// more steps than are swept). Writes it into text, cut to fit, and returns
+// its whole length; -1 past the last warning.
+VHOST_EXPORT int32_t VHost_GetPrepareWarning(MQDocument doc, int32_t index, char* text, int32_t text_size);
 
 }  // extern "C"

@@ -12,10 +12,12 @@
 # unpacks the 32-bit Windows DLLs that wine64's wow64 mode needs into the
 # build tree instead. It fails when no Windows end-to-end comparison could
 # run at all. --wine-emulation also lets Wine's 32-bit loader try qemu where
-# the kernel cannot run it and wow64 is not to be had. The summary names the
-# road that 32-bit Wine took, and the last line every check that did not
-# run, and why. --plan installs what the builds need and says which builds
-# would run and which not, and why, without building anything.
+# the kernel cannot run it and wow64 is not to be had. Last, every fuzz
+# target runs for a minute (scripts/fuzz.sh) where clang is installed (with
+# either option it is installed). The summary names the road that 32-bit
+# Wine took, and the last line every check that did not run, and why.
+# --plan installs what the builds need and says which builds would run and
+# which not, and why, without building anything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -38,6 +40,7 @@ for arg in "$@"; do
       echo "  --plan            install what the builds need, then list the builds that would run and those"
       echo "                    skipped (and why), and stop"
       echo "VELLMAR_NO_NATIVE_32BIT=1 runs everything as on a kernel that cannot run 32-bit programs."
+      echo "VELLMAR_FUZZ_SECONDS=N fuzzes each target for N seconds at the end (default 60; 0 leaves fuzzing out)."
       exit 0
       ;;
     *)
@@ -130,9 +133,11 @@ wine_road() {
 # nlohmann-json3-dev: the glTF writer's library; libmeshoptimizer-dev: the
 # order and compression of its meshes (the glTF validator and the decoder
 # of compressed files that the tests run come from npm, with the node that
-# the machine has).
+# the machine has); libstb-dev: the image reading and PNG writing of glTF
+# textures; python3-ezdxf: a DXF reader that no one here wrote reads back
+# the layer names.
 scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libosd-dev \
-  libassimp-dev assimp-utils libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev
+  libassimp-dev assimp-utils libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev libstb-dev python3-ezdxf
 if [ "$others" = required ]; then
   # Wine's 32-bit loader and the C library of 32-bit programs come from the
   # i386 architecture.
@@ -210,6 +215,20 @@ elif [ -n "$i386_emulator" ] && ! command -v "$i386_emulator" >/dev/null 2>&1; t
 else
   others_to_run+=(i386)
 fi
+# Fuzzing, after all the rest: every fuzz target of tests/fuzz for a minute
+# (VELLMAR_FUZZ_SECONDS; 0 leaves it out) from its stored corpus; a crash or
+# a sanitizer report fails the run. With --windows or --wine-emulation (the
+# CI) clang is installed for it; otherwise it runs where clang is there.
+fuzz_seconds=${VELLMAR_FUZZ_SECONDS:-60}
+if [ "$fuzz_seconds" = 0 ]; then
+  skipped+=("fuzzing (VELLMAR_FUZZ_SECONDS=0)")
+elif [ "$others" = required ] && ! needs_packages fuzzing clang-14 libclang-rt-14-dev; then
+  :  # skipped, with the reason
+elif fuzz_missing=$(scripts/fuzz.sh --check); then
+  others_to_run+=(fuzzing)
+else
+  skipped+=("fuzzing ($fuzz_missing)")
+fi
 runs() { [[ " ${others_to_run[*]} " == *" $1 "* ]]; }
 
 if [ "$plan" = yes ]; then
@@ -282,6 +301,12 @@ if runs i386; then
   run_preset i386 -DCMAKE_CROSSCOMPILING_EMULATOR="$i386_emulator"
   [ -z "$i386_emulator" ] || ran[-1]="i386 through $i386_emulator"
   part_done i386
+fi
+
+if runs fuzzing; then
+  scripts/fuzz.sh "$fuzz_seconds"
+  ran+=("fuzzing (${fuzz_seconds} s a target)")
+  part_done fuzzing
 fi
 
 echo "Times (minutes:seconds): $(join ', ' "${times[@]}"), total $((SECONDS / 60)):$(printf '%02d' $((SECONDS % 60)))"

@@ -2,12 +2,17 @@
 #include "tools/input_loading.h"
 
 #include <cstdio>
+#include <vector>
 
+#include "Vellmar/host_binding.h"
 #include "w_lib/readers/xsi_reader.h"
+#include "w_lib/util/texture_path.h"
 #include "tools/console.h"
+#include "tools/cut_names.h"
 #include "tools/document_info.h"
 #include "tools/document_preparation.h"
 #include "tools/file_identity.h"
+#include "tools/module_paths.h"
 
 LoadedDocument::LoadedDocument(const std::string& path, uint64_t max_size) {
   char error[1024] = {};
@@ -43,8 +48,17 @@ bool IsDotXsiInput(const std::string& path) {
 
 namespace {
 
+// The host's interface, bound once from the stand-in host module that this
+// tool runs on, as the plug-in binds it; null when it cannot be bound.
+const HostTable* BoundHost() {
+  static HostTable host;
+  static const bool bound = BindHost(ModulePathOf(reinterpret_cast<const void*>(&VHost_CreateDocument)).c_str(), host);
+  return bound ? &host : nullptr;
+}
+
 // Loads a host document into the stand-in host and prepares it as the
-// options ask.
+// options ask, and warns of what it holds that the export cannot carry
+// whole.
 bool LoadHostDocument(const CommandLine& line, const std::string& input, LoadedInput& loaded, std::string& error) {
   loaded.document = std::make_unique<LoadedDocument>(input, line.max_document_size);
   LoadedDocument& doc = *loaded.document;
@@ -54,10 +68,17 @@ bool LoadHostDocument(const CommandLine& line, const std::string& input, LoadedI
   }
   if (!doc.warning().empty()) PrintWarning(doc.warning());
   std::string why, note;
+  std::vector<std::string> warnings;
   ProgressStage("preparing");
-  if (!PrepareDocument(line, doc.get(), why, note)) {
+  if (!PrepareDocument(line, doc.get(), why, note, warnings)) {
     error = input + ": " + why;
     return false;
+  }
+  for (const std::string& warning : warnings) PrintWarning(input + ": " + warning);
+  if (const HostTable* host = BoundHost()) {
+    const bool utf8_names = VHost_DocumentNamesAreUtf8(doc.get()) != 0;
+    for (const std::string& warning : CutNameWarnings(*host, doc.get(), FolderOf(input), utf8_names))
+      PrintWarning(input + ": " + warning);
   }
   if (!note.empty()) PrintNote(input + ": " + note);
   VHost_SetExportOptions(line.scale, line.axis[0], line.axis[1], line.axis[2], line.cancel ? 1 : 0);
@@ -94,6 +115,7 @@ bool ReadDotXsiInput(const CommandLine& line, const std::string& input, bool rea
 
 bool LoadInput(const CommandLine& line, const std::string& input, bool reads_dotxsi, LoadedInput& loaded,
                std::string& error) {
+  loaded.path = input;
   return IsDotXsiInput(input) ? ReadDotXsiInput(line, input, reads_dotxsi, loaded, error)
                               : LoadHostDocument(line, input, loaded, error);
 }

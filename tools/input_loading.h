@@ -33,6 +33,7 @@ class LoadedDocument {
 // An input as read: a host document loaded into the stand-in host, or the
 // scene of a dotXSI file, which is read without the host.
 struct LoadedInput {
+  std::string path;  // as the command line names it
   std::unique_ptr<LoadedDocument> document;  // null for a dotXSI file
   WScene scene;
 };

@@ -14,13 +14,14 @@ namespace {
 // dotXSI writer reads no lines: no format needs the face sides' lines made.
 // The dotXSI and glTF writers work on the scene as it is; the others' forms
 // that take the scene by rvalue reference prepare it in place instead of a
-// copy.
+// copy. Only glTF stores texture images.
 bool WriteXsi(const char* path, WScene&& scene) { return WriteXsiFile(path, scene); }
 #if VELLMAR_GLTF
 GltfWriteOptions GltfOptions(const WriterOptions& options) {
   GltfWriteOptions gltf;
   gltf.keep_order = options.keep_order;
   gltf.compress = options.compress;
+  gltf.textures = options.textures;
   return gltf;
 }
 bool WriteGltf(const char* path, WScene&& scene, const WriterOptions& options) {

@@ -6,11 +6,15 @@
 
 #include "Vellmar/host_binding.h"
 #include "w_lib/w_scene.h"
+#include "w_lib/writers/w_writers.h"
 
 // What the command line asks of the writers that take options (glTF).
 struct WriterOptions {
   bool keep_order = false;  // --keep-order
   bool compress = false;    // --compress
+  // Where the document lies (for the writers that store texture images),
+  // and where their warnings go.
+  TextureSource textures;
 };
 
 struct OutputFormat {

@@ -14,6 +14,8 @@
 #include "host/host_api.h"
 #include "host/mqo_reader.h"
 #include "w_lib/readers/xsi_reader.h"
+#include "w_lib/util/texture_path.h"
+#include "w_lib/writers/w_writers.h"
 #include "tools/batch.h"
 #include "tools/command_line.h"
 #include "tools/console.h"
@@ -22,6 +24,7 @@
 #include "tools/input_loading.h"
 #include "tools/interrupt_cleanup.h"
 #include "tools/large_pages.h"
+#include "tools/locale_charset.h"
 #include "tools/module_paths.h"
 #include "tools/output_formats.h"
 #include "tools/output_names.h"
@@ -99,8 +102,16 @@ int RunConvert(const CommandLine& line) {
       format->read_scene_passes(scene);
     }
     ProgressStage("writing");
+    // Texture images are looked for as the host looks for them: relative
+    // names in the document's folder.
+    std::vector<std::string> warnings;
+    WriterOptions input_options = options;
+    input_options.textures.document_folder = FolderOf(input.path);
+    input_options.textures.warnings = &warnings;
     errno = 0;
-    return format->write(output.c_str(), std::move(scene), options) ? 0 : WriteError();
+    const int status = format->write(output.c_str(), std::move(scene), input_options) ? 0 : WriteError();
+    for (const std::string& warning : warnings) PrintWarning(input.path + ": " + warning);
+    return status;
   });
 }
 
@@ -134,6 +145,7 @@ bool DescribeInput(const CommandLine& line, const std::string& input, DocumentIn
 int DescribeDocuments(const CommandLine& line) {
   int status = kOk;
   std::vector<DocumentInfo> infos;
+  const bool utf8_text = !line.json && LocaleCharsetIsUtf8();
   for (const std::string& input : line.inputs) {
     DocumentInfo info;
     if (!DescribeInput(line, input, info)) {
@@ -141,7 +153,8 @@ int DescribeDocuments(const CommandLine& line) {
       continue;
     }
     infos.push_back(std::move(info));
-    if (!line.json) std::printf("%s%s", infos.size() > 1 ? "\n" : "", DocumentInfoText(infos.back()).c_str());
+    if (!line.json)
+      std::printf("%s%s", infos.size() > 1 ? "\n" : "", DocumentInfoText(infos.back(), utf8_text).c_str());
   }
   if (line.json) std::fputs(DocumentInfoJson(infos).c_str(), stdout);
   return status;

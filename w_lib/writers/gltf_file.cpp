@@ -3,7 +3,8 @@
 // members built with tinygltf records and serialised by tinygltf, its long
 // arrays (an element or more per object and per material) written directly
 // in the same layout. The buffer is written, in its .bin file or in the
-// binary chunk of a .glb, from where its arrays lie.
+// binary chunk of a .glb, from where its arrays lie; the texture images
+// follow the meshes' arrays in it.
 // Every byte reaches the disk through the same staged replacement as every
 // other writer's, so that a failure leaves the old files as they were.
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include "w_lib/util/parallel.h"
 #include "w_lib/util/text.h"
 #include "w_lib/writers/gltf_buffer.h"
+#include "w_lib/writers/gltf_images.h"
 #include "w_lib/writers/gltf_mesh.h"
 #if VELLMAR_MESHOPT
 #include "w_lib/writers/gltf_mesh_compression.h"
@@ -189,6 +191,7 @@ class GltfDocument {
       model_.extensionsUsed = extensions;
       model_.extensionsRequired = extensions;
     }
+    PlaceImages();
     return true;
   }
 
@@ -222,10 +225,8 @@ class GltfDocument {
     // tinygltf leaves out empty arrays) and the document's own.
     using ArrayWriter = void (GltfDocument::*)(TextOutput&, int);
     std::map<std::string, ArrayWriter> arrays;
-    if (next_view_ > 0) {
-      arrays["accessors"] = &GltfDocument::WriteAccessors;
-      arrays["bufferViews"] = &GltfDocument::WriteViews;
-    }
+    if (next_view_ > 0) arrays["accessors"] = &GltfDocument::WriteAccessors;
+    if (next_view_ > 0 || !image_views_.empty()) arrays["bufferViews"] = &GltfDocument::WriteViews;
     if (scene_.mnum > 0) arrays["materials"] = &GltfDocument::WriteMaterials;
     if (next_mesh_ > 0) arrays["meshes"] = &GltfDocument::WriteMeshes;
     if (!placed_.empty()) arrays["nodes"] = &GltfDocument::WriteNodes;
@@ -260,35 +261,37 @@ class GltfDocument {
  private:
   std::string Utf8(const char* name) const { return NameAsUtf8(name, scene_.utf8_names); }
 
-  // Checks the materials' colours and numbers the textures in the order
-  // the materials first use them.
+  // Checks the materials' colours and gives each image that they use a
+  // texture, in the order of the images (the order the materials first
+  // name them).
   bool PlaceMaterials() {
-    std::vector<int> texture_of(static_cast<size_t>(scene_.tnum > 0 ? scene_.tnum : 0), -1);
-    material_texture_.reserve(static_cast<size_t>(scene_.mnum > 0 ? scene_.mnum : 0));
     for (int i = 0; i < scene_.mnum; ++i) {
       const WMaterial& m = scene_.materials[i];
       if (!std::isfinite(m.col.r) || !std::isfinite(m.col.g) || !std::isfinite(m.col.b) || !std::isfinite(m.col.a))
         return false;
-      // A texture without a file name has nothing to point at.
-      int texture = -1;
-      if (m.tex >= 0 && m.tex < scene_.tnum && !FileName(scene_.textures[m.tex].name.c_str()).empty()) {
-        int& made = texture_of[static_cast<size_t>(m.tex)];
-        if (made == -1) made = AddTexture(scene_.textures[m.tex]);
-        texture = made;
-      }
-      material_texture_.push_back(texture);
+    }
+    images_ = CollectGltfImages(scene_, options_.textures);
+    material_texture_ = images_.material_image;  // one texture per image, of the same number
+    for (size_t k = 0; k < images_.images.size(); ++k) {
+      tinygltf::Image image;
+      image.name = images_.images[k].name;
+      image.mimeType = images_.images[k].mime_type;
+      tinygltf::Texture texture;
+      texture.source = static_cast<int>(k);
+      model_.images.push_back(std::move(image));
+      model_.textures.push_back(std::move(texture));
     }
     return true;
   }
 
-  int AddTexture(const WTexture& t) {
-    tinygltf::Image image;
-    image.uri = FileUri(Utf8(FileName(t.name.c_str()).c_str()));
-    tinygltf::Texture texture;
-    texture.source = static_cast<int>(model_.images.size());
-    model_.images.push_back(std::move(image));
-    model_.textures.push_back(std::move(texture));
-    return static_cast<int>(model_.textures.size()) - 1;
+  // The images' bytes go into the buffer after every mesh's arrays, each in
+  // a view of its own, numbered after the meshes' views.
+  void PlaceImages() {
+    for (size_t k = 0; k < images_.images.size(); ++k) {
+      const std::vector<unsigned char>& bytes = images_.images[k].bytes;
+      image_views_.push_back(PlacedObject::View{data_.Add(bytes.data(), bytes.size(), false), bytes.size()});
+      model_.images[k].bufferView = next_view_ + static_cast<int>(k);
+    }
   }
 
   // An object's mesh as it is built, with its bounds and 16-bit indices,
@@ -478,6 +481,13 @@ class GltfDocument {
         w.Key("target").Int(target).EndObject();
       }
     });
+    // An image's view has no target: it holds no vertex attribute or index.
+    for (size_t k = 0; k < image_views_.size(); ++k) {
+      JsonWriter w = Element(out, next_view_ + static_cast<int>(k), indent);
+      w.BeginObject().Key("buffer").Int(0).Key("byteLength").Unsigned(image_views_[k].size);
+      if (image_views_[k].offset > 0) w.Key("byteOffset").Unsigned(image_views_[k].offset);
+      w.EndObject();
+    }
   }
 
   // A view of decoded bytes in the fallback buffer, with the encoded bytes'
@@ -648,7 +658,7 @@ class GltfDocument {
   static constexpr size_t kCopiedMeshBytes = size_t{64} << 10;
   const WScene& scene_;
   WScene* const release_;
-  const GltfWriteOptions options_;
+  const GltfWriteOptions& options_;
   GltfBuffer& data_;
 #if VELLMAR_MESHOPT
   GltfUvGrid uv_grid_;
@@ -656,6 +666,8 @@ class GltfDocument {
   bool any_uv_grid_ = false;  // some mesh stores texture coordinates on the grid
   size_t fallback_size_ = 0;  // the decoded bytes of the compressed views
   tinygltf::Model model_;  // the few top members
+  GltfImages images_;                  // kept until the buffer is written
+  std::vector<PlacedObject::View> image_views_;
   std::vector<int> material_texture_;  // per material: its texture, or -1
   std::vector<PlacedObject> placed_;   // per object
   int next_mesh_ = 0;                  // the meshes and views placed so far
@@ -838,11 +850,4 @@ bool WriteGlbFile(const char* path, WScene&& scene, const GltfWriteOptions& opti
 bool WriteGltfFile(const char* path, WScene&& scene, const GltfWriteOptions& options) {
   DropFaceSideLines(scene);
   return WriteGltf(path, scene, &scene, options);
-}
-
-bool WriteGlbFile(const char* path, const WScene& scene) { return WriteGlbFile(path, scene, GltfWriteOptions()); }
-bool WriteGlbFile(const char* path, WScene&& scene) { return WriteGlbFile(path, std::move(scene), GltfWriteOptions()); }
-bool WriteGltfFile(const char* path, const WScene& scene) { return WriteGltfFile(path, scene, GltfWriteOptions()); }
-bool WriteGltfFile(const char* path, WScene&& scene) {
-  return WriteGltfFile(path, std::move(scene), GltfWriteOptions());
 }

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "test_images.h"
+#include "w_lib/writers/gltf_images.h"
 #include "w_lib/writers/gltf_mesh.h"
 #include "w_lib/writers/w_writers.h"
 #include "writer_checks.h"
@@ -55,6 +57,36 @@ WScene MakeGltfScene() {
   AddObjectAt(scene, "empty");
   UpdateMatrices(scene);
   return scene;
+}
+
+// A folder that holds the image of MakeGltfScene's texture: a BMP of 2 x 2
+// pixels (a path of another machine, found by its file name).
+std::string BrickFolder() {
+  const std::string dir = TempFolder("gltf_brick");
+  std::ofstream(dir + "brick #1.bmp", std::ios::binary)
+      << BmpBytes(2, 2, {{200, 60, 40}, {180, 50, 30}, {190, 70, 50}, {170, 40, 20}});
+  return dir;
+}
+
+// The options that look for texture images in source's folder.
+GltfWriteOptions WithTextures(TextureSource source) {
+  GltfWriteOptions options;
+  options.textures = std::move(source);
+  return options;
+}
+
+// The bytes of an image as the writer stores it.
+std::string StoredImage(const std::string& path) {
+  GltfImage image;
+  std::string why;
+  EXPECT_TRUE(ReadGltfImage(path, image, why)) << why;
+  return std::string(image.bytes.begin(), image.bytes.end());
+}
+
+// The bytes of buffer view v.
+std::string ViewBytes(const json& doc, const std::string& bin, int v) {
+  const json& view = doc["bufferViews"][v];
+  return bin.substr(view.value("byteOffset", size_t{0}), view["byteLength"].get<size_t>());
 }
 
 // The JSON chunk and the binary chunk of a .glb file.
@@ -353,7 +385,8 @@ TEST(GltfFile, GlbHoldsTheModel) {
   WScene scene = MakeGltfScene();
   scene.objects[0].SetName("\x83\x65\x83\x58\x83\x67");  // Shift-JIS
   const std::string path = TempPath("model.glb");
-  ASSERT_TRUE(WriteGlbFile(path.c_str(), scene));
+  const std::string brick = BrickFolder();
+  ASSERT_TRUE(WriteGlbFile(path.c_str(), scene, WithTextures({brick, nullptr})));
   const Glb glb = ReadGlb(path);
   const json& doc = glb.document;
   EXPECT_EQ(doc["asset"]["version"], "2.0");
@@ -369,10 +402,19 @@ TEST(GltfFile, GlbHoldsTheModel) {
   EXPECT_EQ(plain["pbrMetallicRoughness"]["baseColorFactor"], json::array({0.25, 0.5, 1.0, 0.5}));
   EXPECT_EQ(plain["pbrMetallicRoughness"]["metallicFactor"], 0.0);
   EXPECT_NEAR(plain["pbrMetallicRoughness"]["roughnessFactor"].get<double>(), 0.7311, 1e-4);
-  const json& brick = doc["materials"][1];
-  EXPECT_FALSE(brick.contains("alphaMode"));
-  const int texture = brick["pbrMetallicRoughness"]["baseColorTexture"]["index"];
-  EXPECT_EQ(doc["images"][doc["textures"][texture]["source"].get<int>()]["uri"], "brick%20%231.bmp");
+  const json& textured = doc["materials"][1];
+  EXPECT_FALSE(textured.contains("alphaMode"));
+  // The BMP is stored as PNG in a view of its own after the meshes', which
+  // has no target; the image keeps the texture's file name as its name.
+  const int texture = textured["pbrMetallicRoughness"]["baseColorTexture"]["index"];
+  const json& image = doc["images"][doc["textures"][texture]["source"].get<int>()];
+  EXPECT_EQ(image["name"], "brick #1.bmp");
+  EXPECT_EQ(image["mimeType"], "image/png");
+  EXPECT_FALSE(image.contains("uri"));
+  EXPECT_EQ(image["bufferView"], doc["bufferViews"].size() - 1);
+  EXPECT_EQ(doc["accessors"].size(), doc["bufferViews"].size() - 1);
+  EXPECT_FALSE(doc["bufferViews"].back().contains("target"));
+  EXPECT_EQ(ViewBytes(doc, glb.bin, image["bufferView"]), StoredImage(brick + "brick #1.bmp"));
 
   // Texture coordinates only on the textured material's triangles; the
   // lines have positions alone.
@@ -404,12 +446,14 @@ TEST(GltfFile, AConsumedSceneGivesTheSameBytesAndTheTextIsOneDump) {
   AddFaceOver(scene.objects[2], {0, 1, 2}, scene.AddMaterial("say \"hi\"\t\\"));
   BuildEdges(scene);
   ASSERT_GT(scene.objects[0].lnum, 10);
+  const GltfWriteOptions brick = WithTextures({BrickFolder(), nullptr});
   for (const char* name : {"kept.glb", "kept.gltf"}) {
     const std::string path = TempPath(name);
     const bool glb = std::string(name).find(".glb") != std::string::npos;
-    ASSERT_TRUE(glb ? WriteGlbFile(path.c_str(), scene) : WriteGltfFile(path.c_str(), scene));
+    ASSERT_TRUE(glb ? WriteGlbFile(path.c_str(), scene, brick) : WriteGltfFile(path.c_str(), scene, brick));
     const std::string copied = ReadFile(path) + (glb ? "" : ReadFile(GltfBufferPath(path.c_str())));
-    ASSERT_TRUE(glb ? WriteGlbFile(path.c_str(), WScene(scene)) : WriteGltfFile(path.c_str(), WScene(scene)));
+    ASSERT_TRUE(glb ? WriteGlbFile(path.c_str(), WScene(scene), brick)
+                    : WriteGltfFile(path.c_str(), WScene(scene), brick));
     EXPECT_EQ(ReadFile(path) + (glb ? "" : ReadFile(GltfBufferPath(path.c_str()))), copied) << name;
     // The text is put together array by array; it must read as the JSON
     // library's own dump of the whole document.
@@ -423,6 +467,7 @@ TEST(GltfFile, AConsumedSceneGivesTheSameBytesAndTheTextIsOneDump) {
       EXPECT_EQ(doc["meshes"][1]["name"], "@@primitives@@");
       EXPECT_EQ(doc["meshes"][1]["primitives"].size(), 1u);
       EXPECT_EQ(doc["materials"][2]["name"], "say \"hi\"\t\\");
+      EXPECT_EQ(doc["images"].size(), 1u);
     } else {
       const std::string text = ReadFile(path);
       EXPECT_EQ(json::parse(text).dump(2) + "\n", text);
@@ -489,8 +534,8 @@ TEST(GltfFile, GltfAndItsBufferAreReplacedTogether) {
     EXPECT_FALSE(FileExists(dir + "bad.glb"));
   }
 
-  ExpectFailedWritesLeaveNoFile(WriteGlbFile, scene);
-  ExpectFailedWritesLeaveNoFile(WriteGltfFile, scene);
+  ExpectFailedWritesLeaveNoFile([](const char* to, const WScene& s) { return WriteGlbFile(to, s); }, scene);
+  ExpectFailedWritesLeaveNoFile([](const char* to, const WScene& s) { return WriteGltfFile(to, s); }, scene);
 }
 
 TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
@@ -501,6 +546,8 @@ TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
   const int plain = scene.AddMaterial("plain");
   const int textured = scene.AddMaterial("textured");
   scene.materials[textured].tex = scene.AddTexture("t.bmp");
+  const TextureSource folder{TempFolder("gltf_threads"), nullptr};
+  std::ofstream(folder.document_folder + "t.bmp", std::ios::binary) << BmpBytes(1, 1, {{1, 2, 3}});
   constexpr int kObjects = 5000;
   for (int i = 0; i < kObjects; ++i) {
     const std::string name = "o" + std::to_string(i);
@@ -526,9 +573,10 @@ TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
   const char* before = std::getenv("VELLMAR_THREADS");
   const std::string saved = before ? before : "";
   const std::string path = TempPath("threads.glb");
-  GltfWriteOptions compressed;
+  GltfWriteOptions plain_options = WithTextures(folder);
+  GltfWriteOptions compressed = plain_options;
   compressed.compress = true;
-  for (const GltfWriteOptions& options : {compressed, GltfWriteOptions()}) {
+  for (const GltfWriteOptions& options : {compressed, plain_options}) {
 #if !VELLMAR_MESHOPT
     if (options.compress) continue;
 #endif
@@ -563,14 +611,14 @@ TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
     ASSERT_EQ(ix.size(), 3u);
     EXPECT_EQ(p[3 * size_t(ix[1])], double(i) + 1) << i;
   }
-  EXPECT_EQ(doc["accessors"].size(), doc["bufferViews"].size());
+  EXPECT_EQ(doc["accessors"].size() + 1, doc["bufferViews"].size());  // and the image's
   std::remove(path.c_str());
 }
 
 #if VELLMAR_MESHOPT
 TEST(GltfFile, CompressedFilesRequireTheExtensionsAndPlaceEveryArray) {
   const WScene scene = MakeGltfScene();
-  GltfWriteOptions options;
+  GltfWriteOptions options = WithTextures({BrickFolder(), nullptr});
   options.compress = true;
   const std::string glb_path = TempPath("packed.glb"), gltf_path = TempPath("packed.gltf");
   ASSERT_TRUE(WriteGlbFile(glb_path.c_str(), scene, options));
@@ -588,7 +636,11 @@ TEST(GltfFile, CompressedFilesRequireTheExtensionsAndPlaceEveryArray) {
     EXPECT_EQ(buffers[1]["extensions"]["EXT_meshopt_compression"]["fallback"], true);
     size_t encoded_end = 0, decoded_end = 0;
     const size_t triangle_views[] = {3, 4, 5};  // after positions, normals, texture coordinates
-    for (size_t v = 0; v < (*doc)["bufferViews"].size(); ++v) {
+    // The image's view, last, holds the file's bytes as they are.
+    const json& image_view = (*doc)["bufferViews"][(*doc)["images"][0]["bufferView"].get<size_t>()];
+    EXPECT_EQ(image_view["buffer"], 0);
+    EXPECT_FALSE(image_view.contains("extensions"));
+    for (size_t v = 0; v + 1 < (*doc)["bufferViews"].size(); ++v) {
       const json& view = (*doc)["bufferViews"][v];
       const json& packed = view["extensions"]["EXT_meshopt_compression"];
       EXPECT_EQ(view["buffer"], 1);
@@ -651,3 +703,46 @@ TEST(GltfFile, CompressedFilesRequireTheExtensionsAndPlaceEveryArray) {
   std::remove(GltfBufferPath(gltf_path.c_str()).c_str());
 }
 #endif
+
+TEST(GltfFile, TexturesAreStoredInTheBufferOrLeftOutWithTheirColour) {
+  // A second textured material whose image is not there: its faces keep
+  // the material's colour and lose their texture coordinates.
+  WScene scene = MakeGltfScene();
+  const int lost = scene.AddMaterial("lost");
+  scene.materials[lost].col = WColor(0.5f, 0.25f, 1.0f, 1.0f);
+  scene.materials[lost].tex = scene.AddTexture("lost.png");
+  WObject& o = scene.objects[0];
+  SetFaceUvs(o, AddFaceOver(o, {1, 2, 3}, lost), {0, 0, 1, 0, 1, 1});
+  const std::string brick = BrickFolder();
+  std::vector<std::string> warnings;
+  const std::string dir = TempFolder("gltf_textures");
+  ASSERT_TRUE(WriteGltfFile((dir + "t.gltf").c_str(), scene, WithTextures({brick, &warnings})));
+  EXPECT_EQ(warnings, std::vector<std::string>(
+                          {"texture \"lost.png\" (material \"lost\") is not found; the material is written without it"}));
+  const json doc = json::parse(ReadFile(dir + "t.gltf"));
+  const std::string bin = ReadFile(dir + "t.bin");
+  EXPECT_EQ(doc["buffers"][0]["byteLength"], bin.size());
+  ASSERT_EQ(doc["images"].size(), 1u);
+  EXPECT_EQ(ViewBytes(doc, bin, doc["images"][0]["bufferView"]), StoredImage(brick + "brick #1.bmp"));
+  const json& material = doc["materials"][lost];
+  EXPECT_FALSE(material["pbrMetallicRoughness"].contains("baseColorTexture"));
+  EXPECT_EQ(material["pbrMetallicRoughness"]["baseColorFactor"], json::array({0.5, 0.25, 1.0, 1.0}));
+  int lost_primitives = 0;
+  for (const json& primitive : doc["meshes"][0]["primitives"]) {
+    if (primitive.value("material", -1) != lost) continue;
+    EXPECT_FALSE(primitive["attributes"].contains("TEXCOORD_0"));
+    ++lost_primitives;
+  }
+  EXPECT_EQ(lost_primitives, 1);
+
+  // A document of materials alone: the buffer holds the image and nothing
+  // else, and there are no accessors.
+  WScene bare;
+  const int only_material = bare.AddMaterial("brick");
+  bare.materials[only_material].tex = bare.AddTexture("brick #1.bmp");
+  ASSERT_TRUE(WriteGltfFile((dir + "bare.gltf").c_str(), bare, WithTextures({brick, nullptr})));
+  const json only = json::parse(ReadFile(dir + "bare.gltf"));
+  EXPECT_FALSE(only.contains("accessors"));
+  ASSERT_EQ(only["bufferViews"].size(), 1u);
+  EXPECT_EQ(ReadFile(dir + "bare.bin"), StoredImage(brick + "brick #1.bmp"));
+}
