@@ -130,12 +130,14 @@ wine_road() {
 
 # libassimp-dev: a reader that no one here wrote loads what convert writes;
 # assimp-utils: its command line, for the benchmarks; libtinygltf-dev and
-# nlohmann-json3-dev: the glTF writer's library (the glTF validator that the
-# tests run comes from npm, with the node that the machine has); libstb-dev:
-# the image reading and PNG writing of glTF textures; python3-ezdxf: a DXF
-# reader that no one here wrote reads back the layer names.
+# nlohmann-json3-dev: the glTF writer's library; libmeshoptimizer-dev: the
+# order and compression of its meshes (the glTF validator and the decoder
+# of compressed files that the tests run come from npm, with the node that
+# the machine has); libstb-dev: the image reading and PNG writing of glTF
+# textures; python3-ezdxf: a DXF reader that no one here wrote reads back
+# the layer names.
 scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libosd-dev \
-  libassimp-dev assimp-utils libtinygltf-dev nlohmann-json3-dev libstb-dev python3-ezdxf
+  libassimp-dev assimp-utils libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev libstb-dev python3-ezdxf
 if [ "$others" = required ]; then
   # Wine's 32-bit loader and the C library of 32-bit programs come from the
   # i386 architecture.

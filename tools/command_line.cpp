@@ -165,6 +165,20 @@ const OptionSpec kOptions[] = {
        line.visible_only = true;
        return true;
      }},
+    {"--compress", nullptr, nullptr,
+     "glTF: quantised attributes and compressed buffers\n(KHR_mesh_quantization, EXT_meshopt_compression)",
+     kForConvert,
+     [](CommandLine& line, const char*, std::string&) {
+       line.compress = true;
+       return true;
+     }},
+    {"--keep-order", nullptr, nullptr,
+     "glTF: keep the document's order of triangles and\nvertices instead of ordering them for drawing",
+     kForConvert,
+     [](CommandLine& line, const char*, std::string&) {
+       line.keep_order = true;
+       return true;
+     }},
     {"--out-dir", nullptr, "DIR", "write DIR/NAME.EXT for each input", kForWriting,
      [](CommandLine& line, const char* value, std::string&) {
        line.out_dir = value;
@@ -398,6 +412,14 @@ bool ChooseOutputFormat(CommandLine& line, std::string& error) {
   return true;
 }
 
+// The writer options apply to the formats whose writer reads them.
+bool WriterOptionsFit(const CommandLine& line, std::string& error) {
+  if (line.output_format->takes_options || (!line.compress && !line.keep_order)) return true;
+  error = std::string(line.compress ? "--compress" : "--keep-order") + " applies to glTF (.gltf, .glb), not to " +
+          line.output_format->name;
+  return false;
+}
+
 }  // namespace
 
 const char* VersionLine() { return "vellmar " VELLMAR_VERSION; }
@@ -441,5 +463,5 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
   if (!ReadArguments(*command, argc, argv, line, positional, error)) return false;
   if (line.help) return true;
   if (!ReadFiles(*command, positional, line, error)) return false;
-  return line.command == Command::kInfo || ChooseOutputFormat(line, error);
+  return line.command == Command::kInfo || (ChooseOutputFormat(line, error) && WriterOptionsFit(line, error));
 }

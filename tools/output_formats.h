@@ -8,6 +8,15 @@
 #include "w_lib/w_scene.h"
 #include "w_lib/writers/w_writers.h"
 
+// What the command line asks of the writers that take options (glTF).
+struct WriterOptions {
+  bool keep_order = false;  // --keep-order
+  bool compress = false;    // --compress
+  // Where the document lies (for the writers that store texture images),
+  // and where their warnings go.
+  TextureSource textures;
+};
+
 struct OutputFormat {
   const char* name;  // as given to --format (any case)
   // The extensions (with the dot) that name the format; the first is the one
@@ -27,11 +36,15 @@ struct OutputFormat {
   // which is in the scene library's convention already.
   void (*read_scene_passes)(WScene& scene);
   // Writes the prepared scene, which it may use up as its working copy;
-  // false when the file could not be written. textures tells where the
-  // document lies (for the writers that store texture images) and takes
-  // their warnings. Null when this build has no writer for the format.
-  bool (*write)(const char* path, WScene&& scene, const TextureSource& textures);
+  // false when the file could not be written. Null when this build has no
+  // writer for the format.
+  bool (*write)(const char* path, WScene&& scene, const WriterOptions& options);
+  // Whether the writer reads the options (--keep-order, --compress).
+  bool takes_options = false;
 };
+
+// Whether this build can compress (--compress): it needs meshoptimizer.
+bool CompressionAvailable();
 
 // Every format, in the order of the help text; count gets their number.
 const OutputFormat* AllFormats(size_t& count);

@@ -72,8 +72,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const std::string path = folder + "out" + format->extensions[0];
     // Textures are looked for beside the output, where there are none.
-    format->write(path.c_str(), WScene(scene), TextureSource{folder, nullptr});
+    WriterOptions options;
+    options.textures.document_folder = folder;
+    format->write(path.c_str(), WScene(scene), options);
     unlink(path.c_str());
+    // The compressed form of the binary glTF as well.
+    if (format->takes_options && format->can_stream && CompressionAvailable()) {
+      options.compress = true;
+      format->write(path.c_str(), WScene(scene), options);
+      unlink(path.c_str());
+    }
     if (format->companion_extension) unlink((folder + "out" + format->companion_extension).c_str());
   }
   return 0;

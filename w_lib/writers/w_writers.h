@@ -321,17 +321,36 @@ struct TextureSource {
   std::vector<std::string>* warnings = nullptr;
 };
 
+// How the meshes are laid out. By default (in builds with meshoptimizer)
+// each mesh's triangles are ordered for the GPU's vertex cache and its
+// vertices in the order the triangles use them (OrderGltfMesh).
+struct GltfWriteOptions {
+  // The order in which the mesh is built: the scene's faces and the
+  // vertices as their corners first make them.
+  bool keep_order = false;
+  // Quantised attributes (KHR_mesh_quantization; the node's scale and
+  // translation restore the positions, a texture transform the texture
+  // coordinates) and every array encoded (EXT_meshopt_compression), as
+  // gltf_mesh_compression.h describes; triangles ordered in strips, which
+  // compress best. Only in builds with meshoptimizer: without it the write
+  // fails with errno ENOTSUP.
+  bool compress = false;
+  // Where the texture images are found, and where their warnings go.
+  TextureSource textures;
+};
+
 // A binary .glb file: the JSON chunk and the buffer chunk in one file.
-[[nodiscard]] bool WriteGlbFile(const char* path, const WScene& scene, const TextureSource& textures = {});
+[[nodiscard]] bool WriteGlbFile(const char* path, const WScene& scene, const GltfWriteOptions& options = {});
 // The same from a scene the writer may change: the lines that are face
-// sides (which glTF leaves out) are freed before the buffer is built.
-[[nodiscard]] bool WriteGlbFile(const char* path, WScene&& scene, const TextureSource& textures = {});
+// sides (which glTF leaves out) are freed before the buffer is built, and
+// each object's arrays as its mesh is built.
+[[nodiscard]] bool WriteGlbFile(const char* path, WScene&& scene, const GltfWriteOptions& options = {});
 
 // A .gltf JSON file and its buffer in the file beside it with the extension
 // .bin (GltfBufferPath), which it names. Neither replaces its old file
 // before both are complete; a scene without geometry or images has no
 // buffer and writes no .bin. A path whose buffer name is the path itself
 // is refused (errno EINVAL).
-[[nodiscard]] bool WriteGltfFile(const char* path, const WScene& scene, const TextureSource& textures = {});
-[[nodiscard]] bool WriteGltfFile(const char* path, WScene&& scene, const TextureSource& textures = {});
+[[nodiscard]] bool WriteGltfFile(const char* path, const WScene& scene, const GltfWriteOptions& options = {});
+[[nodiscard]] bool WriteGltfFile(const char* path, WScene&& scene, const GltfWriteOptions& options = {});
 std::string GltfBufferPath(const char* path);

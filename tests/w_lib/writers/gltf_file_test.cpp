@@ -68,6 +68,13 @@ std::string BrickFolder() {
   return dir;
 }
 
+// The options that look for texture images in source's folder.
+GltfWriteOptions WithTextures(TextureSource source) {
+  GltfWriteOptions options;
+  options.textures = std::move(source);
+  return options;
+}
+
 // The bytes of an image as the writer stores it.
 std::string StoredImage(const std::string& path) {
   GltfImage image;
@@ -261,6 +268,75 @@ TEST(GltfMesh, WeldsNormalsThatDifferOnlyInTheirLastBits) {
   EXPECT_EQ(mesh.VertexCount(), 100u + 1 + 200);
 }
 
+TEST(GltfMesh, ACornerOfAManyTimesSplitVertexTakesTheNewestThatMatches) {
+  // Around vertex 0 of a fan, corners whose normals lie on the weld grid:
+  // (1, s * 2^-20, 0) is written as a unit normal s steps off the x axis.
+  // The first two corners are 2 steps apart (two vertices), then ten more,
+  // ten steps apart each, push them far down the list of vertex 0. Then:
+  // a corner 1 step from both of the first two takes the newer one; one 1
+  // step from the second alone and with another texture coordinate gets a
+  // vertex of its own; one 1 step from the third (and 2 from the second)
+  // takes the third.
+  WScene scene;
+  WObject& o = AddObjectAt(scene, "fan", {{0, 0, 0}});
+  const int steps[] = {0, 2, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 1, 3, 11};
+  const int uv = AddUvAt(o, 0.5f, 0.5f);
+  std::vector<int> faces;
+  for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
+    const float a = 0.1f * static_cast<float>(i);
+    const int b = AddVertexAt(o, std::cos(a), std::sin(a), 0);
+    const int c = AddVertexAt(o, std::cos(a + 0.05f), std::sin(a + 0.05f), 0);
+    const int f = AddFaceOver(o, {0, b, c});
+    SetCorners(o, f, &WFace::vn, {AddNormalAlong(o, WVector(1.0f, std::ldexp(float(steps[i]), -20), 0.0f)), -1, -1});
+    if (steps[i] == 3) SetCorners(o, f, &WFace::vt, {uv, -1, -1});
+    faces.push_back(f);
+  }
+  UpdateMatrices(scene);
+  GltfMesh mesh;
+  ASSERT_TRUE(BuildGltfMesh(scene, o, mesh));
+  ASSERT_EQ(mesh.primitives.size(), 1u);
+  const std::vector<uint32_t>& ix = mesh.primitives[0].indices;
+  ASSERT_EQ(ix.size(), 3 * faces.size());
+  // The normal that the vertex of face f's first corner carries, in steps.
+  const auto steps_of = [&](size_t f) { return std::ldexp(mesh.Normals()[3 * ix[3 * f] + 1], 20); };
+  for (size_t f = 0; f < 12; ++f) EXPECT_EQ(steps_of(f), steps[f]) << f;
+  EXPECT_EQ(ix[3 * 12], ix[3 * 1]);
+  EXPECT_NE(ix[3 * 13], ix[3 * 1]);
+  EXPECT_EQ(steps_of(13), 3.0);
+  EXPECT_EQ(ix[3 * 14], ix[3 * 2]);
+  // Vertex 0 has 13 glTF vertices, each rim vertex one.
+  EXPECT_EQ(mesh.VertexCount(), 13u + 2 * faces.size());
+}
+
+TEST(GltfMesh, LargeFansSplitInLinearTime) {
+  // One centre vertex in 100000 triangles, its corner in each with a normal
+  // of its own (every 64th with a texture coordinate of its own as well):
+  // matching each corner against the centre's vertices one by one would
+  // take hours.
+  const int n = 100000;
+  WScene scene;
+  WObject& o = AddObjectAt(scene, "fan", {{0, 0, 0}});
+  ASSERT_TRUE(o.ReserveVertices(n + 1) && o.ReserveFaces(n) && o.ReserveNormals(n));
+  for (int i = 0; i < n; ++i) {
+    const float a = 6.2831853f * static_cast<float>(i) / static_cast<float>(n);
+    AddVertexAt(o, std::cos(a), std::sin(a), 0.0f);
+  }
+  for (int i = 0; i < n; ++i) {
+    const float a = 6.2831853f * (static_cast<float>(i) + 0.5f) / static_cast<float>(n);
+    const int f = AddFaceOver(o, {0, i + 1, (i + 1) % n + 1});
+    SetCorners(o, f, &WFace::vn, {AddNormalAlong(o, WVector(std::cos(a), std::sin(a), 1.0f)), -1, -1});
+    if (i % 64 == 0) SetCorners(o, f, &WFace::vt, {AddUvAt(o, 0.0f, static_cast<float>(i)), -1, -1});
+  }
+  UpdateMatrices(scene);
+  GltfMesh mesh;
+  ASSERT_TRUE(BuildGltfMesh(scene, o, mesh));
+  // The centre makes a vertex per face; each rim vertex one.
+  EXPECT_EQ(mesh.VertexCount(), 2u * n);
+  ASSERT_EQ(mesh.primitives.size(), 1u);
+  EXPECT_EQ(mesh.primitives[0].indices[0], 0u);
+  EXPECT_EQ(mesh.primitives[0].indices[3 * (n - 1)], static_cast<uint32_t>(2 * n - 1));
+}
+
 TEST(GltfMesh, QuadsAreCutAsTheTriangulationCutsThem) {
   // A convex quad, darts with the reflex corner at 1 and at 2, a bow tie, a
   // quad with two equal corners and one whose stored normal is reversed.
@@ -310,7 +386,7 @@ TEST(GltfFile, GlbHoldsTheModel) {
   scene.objects[0].SetName("\x83\x65\x83\x58\x83\x67");  // Shift-JIS
   const std::string path = TempPath("model.glb");
   const std::string brick = BrickFolder();
-  ASSERT_TRUE(WriteGlbFile(path.c_str(), scene, TextureSource{brick, nullptr}));
+  ASSERT_TRUE(WriteGlbFile(path.c_str(), scene, WithTextures({brick, nullptr})));
   const Glb glb = ReadGlb(path);
   const json& doc = glb.document;
   EXPECT_EQ(doc["asset"]["version"], "2.0");
@@ -370,7 +446,7 @@ TEST(GltfFile, AConsumedSceneGivesTheSameBytesAndTheTextIsOneDump) {
   AddFaceOver(scene.objects[2], {0, 1, 2}, scene.AddMaterial("say \"hi\"\t\\"));
   BuildEdges(scene);
   ASSERT_GT(scene.objects[0].lnum, 10);
-  const TextureSource brick{BrickFolder(), nullptr};
+  const GltfWriteOptions brick = WithTextures({BrickFolder(), nullptr});
   for (const char* name : {"kept.glb", "kept.gltf"}) {
     const std::string path = TempPath(name);
     const bool glb = std::string(name).find(".glb") != std::string::npos;
@@ -484,19 +560,34 @@ TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
     const int f = AddFaceOver(o, {0, 1, 2}, i % 3 == 0 ? textured : plain);
     SetFaceUvs(o, f, {0, 0, 1, 0, 0, 1});
   }
+  // And a grid of 200 x 200 quads, whose triangles are ordered in runs on
+  // the threads.
+  WObject& grid = AddObjectAt(scene, "grid");
+  for (int y = 0; y <= 200; ++y)
+    for (int x = 0; x <= 200; ++x) AddVertexAt(grid, float(x), float(y), float((x * y) % 7));
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 200; ++x) AddFaceOver(grid, {y * 201 + x, y * 201 + x + 1, (y + 1) * 201 + x + 1, (y + 1) * 201 + x});
   ComputeFaceNormals(scene);
   UpdateMatrices(scene);
 
   const char* before = std::getenv("VELLMAR_THREADS");
   const std::string saved = before ? before : "";
   const std::string path = TempPath("threads.glb");
-  std::string first;
-  for (const char* threads : {"1", "2", "3"}) {
-    setenv("VELLMAR_THREADS", threads, 1);
-    ASSERT_TRUE(WriteGlbFile(path.c_str(), scene, folder));
-    const std::string bytes = ReadFile(path);
-    if (first.empty()) first = bytes;
-    EXPECT_TRUE(bytes == first) << threads << " threads";
+  GltfWriteOptions plain_options = WithTextures(folder);
+  GltfWriteOptions compressed = plain_options;
+  compressed.compress = true;
+  for (const GltfWriteOptions& options : {compressed, plain_options}) {
+#if !VELLMAR_MESHOPT
+    if (options.compress) continue;
+#endif
+    std::string first;
+    for (const char* threads : {"1", "2", "3"}) {
+      setenv("VELLMAR_THREADS", threads, 1);
+      ASSERT_TRUE(WriteGlbFile(path.c_str(), scene, options));
+      const std::string bytes = ReadFile(path);
+      if (first.empty()) first = bytes;
+      EXPECT_TRUE(bytes == first) << threads << " threads, compressed " << options.compress;
+    }
   }
   if (before) setenv("VELLMAR_THREADS", saved.c_str(), 1);
   else unsetenv("VELLMAR_THREADS");
@@ -505,7 +596,7 @@ TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
   // accessors point.
   const Glb glb = ReadGlb(path);
   const json& doc = glb.document;
-  ASSERT_EQ(doc["nodes"].size(), size_t{kObjects});
+  ASSERT_EQ(doc["nodes"].size(), size_t{kObjects} + 1);
   int meshes = 0;
   for (int i = 0; i < kObjects; ++i) {
     const json& node = doc["nodes"][i];
@@ -524,6 +615,95 @@ TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
   std::remove(path.c_str());
 }
 
+#if VELLMAR_MESHOPT
+TEST(GltfFile, CompressedFilesRequireTheExtensionsAndPlaceEveryArray) {
+  const WScene scene = MakeGltfScene();
+  GltfWriteOptions options = WithTextures({BrickFolder(), nullptr});
+  options.compress = true;
+  const std::string glb_path = TempPath("packed.glb"), gltf_path = TempPath("packed.gltf");
+  ASSERT_TRUE(WriteGlbFile(glb_path.c_str(), scene, options));
+  ASSERT_TRUE(WriteGltfFile(gltf_path.c_str(), scene, options));
+  const Glb glb = ReadGlb(glb_path);
+  const json gltf = json::parse(ReadFile(gltf_path));
+  for (const json* doc : {&glb.document, &gltf}) {
+    const json extensions = {"EXT_meshopt_compression", "KHR_mesh_quantization", "KHR_texture_transform"};
+    EXPECT_EQ((*doc)["extensionsRequired"], extensions);
+    EXPECT_EQ((*doc)["extensionsUsed"], extensions);
+    // The data, and a buffer that only gives the decoded bytes their places.
+    const json& buffers = (*doc)["buffers"];
+    ASSERT_EQ(buffers.size(), 2u);
+    EXPECT_FALSE(buffers[1].contains("uri"));
+    EXPECT_EQ(buffers[1]["extensions"]["EXT_meshopt_compression"]["fallback"], true);
+    size_t encoded_end = 0, decoded_end = 0;
+    const size_t triangle_views[] = {3, 4, 5};  // after positions, normals, texture coordinates
+    // The image's view, last, holds the file's bytes as they are.
+    const json& image_view = (*doc)["bufferViews"][(*doc)["images"][0]["bufferView"].get<size_t>()];
+    EXPECT_EQ(image_view["buffer"], 0);
+    EXPECT_FALSE(image_view.contains("extensions"));
+    for (size_t v = 0; v + 1 < (*doc)["bufferViews"].size(); ++v) {
+      const json& view = (*doc)["bufferViews"][v];
+      const json& packed = view["extensions"]["EXT_meshopt_compression"];
+      EXPECT_EQ(view["buffer"], 1);
+      EXPECT_EQ(packed["buffer"], 0);
+      EXPECT_EQ(view["byteLength"], packed["count"].get<size_t>() * packed["byteStride"].get<size_t>());
+      // In order and apart, the encoded bytes in the data, the decoded ones
+      // in the fallback buffer.
+      EXPECT_GE(packed.value("byteOffset", size_t{0}), encoded_end) << v;
+      encoded_end = packed.value("byteOffset", size_t{0}) + packed["byteLength"].get<size_t>();
+      EXPECT_GE(view.value("byteOffset", size_t{0}), decoded_end) << v;
+      decoded_end = view.value("byteOffset", size_t{0}) + view["byteLength"].get<size_t>();
+      const bool vertices = view["target"] == 34962;
+      if (vertices) {
+        EXPECT_EQ(view["byteStride"].get<int>() % 4, 0) << v;
+      }
+      const bool triangles = std::find(std::begin(triangle_views), std::end(triangle_views), v) != std::end(triangle_views);
+      EXPECT_EQ(packed["mode"], std::string(vertices ? "ATTRIBUTES" : triangles ? "TRIANGLES" : "INDICES")) << v;
+    }
+    EXPECT_LE(encoded_end, buffers[0]["byteLength"].get<size_t>());
+    EXPECT_LE(decoded_end, buffers[1]["byteLength"].get<size_t>());
+
+    // Integer positions that the node's scale and translation restore,
+    // octahedral byte normals, texture coordinates on the grid of 2^-12.
+    const json& node = (*doc)["nodes"][0];
+    ASSERT_EQ(node["scale"].size(), 3u);
+    EXPECT_EQ(node["scale"][0], node["scale"][2]);
+    EXPECT_EQ(node["translation"], json::array({0.0, 0.0, 10.0}));
+    EXPECT_FALSE((*doc)["nodes"][1].contains("scale"));  // no mesh
+    const json& attributes = (*doc)["meshes"][0]["primitives"][2]["attributes"];
+    const json& position = (*doc)["accessors"][attributes["POSITION"].get<int>()];
+    EXPECT_EQ(position["componentType"], 5123);
+    EXPECT_EQ(position["min"], json::array({0, 0, 0}));
+    EXPECT_EQ(position["max"], json::array({16383, 10922, 0}));  // 3 wide, 2 high: 2/3 of the steps
+    EXPECT_EQ((*doc)["bufferViews"][position["bufferView"].get<int>()]["extensions"]["EXT_meshopt_compression"]["byteStride"], 8);
+    const json& normal = (*doc)["accessors"][attributes["NORMAL"].get<int>()];
+    EXPECT_EQ(normal["componentType"], 5120);
+    EXPECT_EQ(normal["normalized"], true);
+    EXPECT_EQ((*doc)["bufferViews"][normal["bufferView"].get<int>()]["extensions"]["EXT_meshopt_compression"]["filter"], "OCTAHEDRAL");
+    EXPECT_EQ((*doc)["accessors"][attributes["TEXCOORD_0"].get<int>()]["componentType"], 5123);
+    const json& brick = (*doc)["materials"][1]["pbrMetallicRoughness"]["baseColorTexture"];
+    EXPECT_EQ(brick["extensions"]["KHR_texture_transform"]["scale"], json::array({1.0 / 4096, 1.0 / 4096}));
+    EXPECT_EQ(brick["extensions"]["KHR_texture_transform"]["offset"], json::array({0.0, 0.0}));
+  }
+  const std::string bin = GltfBufferPath(gltf_path.c_str());
+  EXPECT_EQ(gltf["buffers"][0]["uri"], bin.substr(bin.rfind('/') + 1));
+  EXPECT_EQ(ReadFile(GltfBufferPath(gltf_path.c_str())).size(), gltf["buffers"][0]["byteLength"].get<size_t>());
+  // Both forms carry the same JSON but for the buffer's file name.
+  json same = gltf;
+  same["buffers"][0].erase("uri");
+  EXPECT_EQ(same, glb.document);
+
+  // Without a textured material no texture transform is needed, nor named.
+  WScene untextured = scene;
+  untextured.materials[1].tex = -1;
+  ASSERT_TRUE(WriteGlbFile(glb_path.c_str(), untextured, options));
+  EXPECT_EQ(ReadGlb(glb_path).document["extensionsRequired"],
+            json::array({"EXT_meshopt_compression", "KHR_mesh_quantization"}));
+  std::remove(glb_path.c_str());
+  std::remove(gltf_path.c_str());
+  std::remove(GltfBufferPath(gltf_path.c_str()).c_str());
+}
+#endif
+
 TEST(GltfFile, TexturesAreStoredInTheBufferOrLeftOutWithTheirColour) {
   // A second textured material whose image is not there: its faces keep
   // the material's colour and lose their texture coordinates.
@@ -536,7 +716,7 @@ TEST(GltfFile, TexturesAreStoredInTheBufferOrLeftOutWithTheirColour) {
   const std::string brick = BrickFolder();
   std::vector<std::string> warnings;
   const std::string dir = TempFolder("gltf_textures");
-  ASSERT_TRUE(WriteGltfFile((dir + "t.gltf").c_str(), scene, TextureSource{brick, &warnings}));
+  ASSERT_TRUE(WriteGltfFile((dir + "t.gltf").c_str(), scene, WithTextures({brick, &warnings})));
   EXPECT_EQ(warnings, std::vector<std::string>(
                           {"texture \"lost.png\" (material \"lost\") is not found; the material is written without it"}));
   const json doc = json::parse(ReadFile(dir + "t.gltf"));
@@ -560,7 +740,7 @@ TEST(GltfFile, TexturesAreStoredInTheBufferOrLeftOutWithTheirColour) {
   WScene bare;
   const int only_material = bare.AddMaterial("brick");
   bare.materials[only_material].tex = bare.AddTexture("brick #1.bmp");
-  ASSERT_TRUE(WriteGltfFile((dir + "bare.gltf").c_str(), bare, TextureSource{brick, nullptr}));
+  ASSERT_TRUE(WriteGltfFile((dir + "bare.gltf").c_str(), bare, WithTextures({brick, nullptr})));
   const json only = json::parse(ReadFile(dir + "bare.gltf"));
   EXPECT_FALSE(only.contains("accessors"));
   ASSERT_EQ(only["bufferViews"].size(), 1u);
