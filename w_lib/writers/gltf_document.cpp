@@ -18,6 +18,7 @@ bool GltfDocument::Build() {
   model_.asset.version = "2.0";
   model_.asset.generator = std::string("Vellmar ") + VELLMAR_VERSION;
 #if VELLMAR_MESHOPT
+  if (!options_.keep_order) run_order_ = GltfRunOrderOf(MeshOrder());
   if (options_.compress) {
     PrepareGltfCodecs();
     uv_grid_ = ChooseGltfUvGrid(scene_);
@@ -93,13 +94,14 @@ bool GltfDocument::PlaceObjects(int first, int last) {
 
 // On any thread.
 void GltfDocument::Build(int object, BuiltMesh& made) const {
-  made.finite = release_ ? BuildGltfMeshReleasing(scene_, release_->objects[object], made.mesh)
-                         : BuildGltfMesh(scene_, scene_.objects[object], made.mesh);
+  const GltfRunOrder* runs = run_order_.make_orderer ? &run_order_ : nullptr;
+  made.finite = release_ ? BuildGltfMeshReleasing(scene_, release_->objects[object], made.mesh, runs)
+                         : BuildGltfMesh(scene_, scene_.objects[object], made.mesh, runs);
   GltfMesh& mesh = made.mesh;
   if (!made.finite || mesh.primitives.empty()) return;
 #if VELLMAR_MESHOPT
   if (!options_.keep_order)
-    OrderGltfMesh(mesh, options_.compress ? GltfMeshOrder::kStrips : GltfMeshOrder::kVertexCache);
+    OrderGltfMesh(mesh, MeshOrder());
 #endif
   const size_t n = mesh.VertexCount();
   const float* positions = mesh.Positions();

@@ -169,6 +169,10 @@ class GltfDocument {
   void WriteMeshes(TextOutput& out, int indent);
   void WriteNodes(TextOutput& out, int indent);
 
+#if VELLMAR_MESHOPT
+  GltfMeshOrder MeshOrder() const { return options_.compress ? GltfMeshOrder::kStrips : GltfMeshOrder::kVertexCache; }
+#endif
+
   bool HasTexture(int material) const {
     return material >= 0 && static_cast<size_t>(material) < material_texture_.size() &&
            material_texture_[static_cast<size_t>(material)] != -1;
@@ -181,6 +185,7 @@ class GltfDocument {
   WScene* const release_;
   const GltfWriteOptions& options_;
   GltfBuffer& data_;
+  GltfRunOrder run_order_;  // none when the meshes keep their order
 #if VELLMAR_MESHOPT
   GltfUvGrid uv_grid_;
 #endif
