@@ -1,6 +1,7 @@
 // vellmar: exports host documents through the plug-in module, converts them
 // to other formats, describes them, and shows what the plug-in reports about
 // itself.
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -57,10 +58,12 @@ int RunExport(const CommandLine& line) {
   }
   return RunBatch(line, *line.output_format, false, [&](LoadedInput& input, const std::string& output) {
     ProgressStage("exporting");
-    if (plugin.MQExportFile(0, output.c_str(), input.document->get()) == 1) return 0;
     // The entry point's signature has no room for the reason: the plug-in
     // hands it over in errno, which all modules of the process share, set
-    // right before it returns. Read once, here.
+    // right before it returns, and it is read once, here. Cleared first, so
+    // that a plug-in which sets none gives EIO rather than a stale reason.
+    errno = 0;
+    if (plugin.MQExportFile(0, output.c_str(), input.document->get()) == 1) return 0;
     return LastSystemError();
   });
 }
