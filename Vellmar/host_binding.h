@@ -14,6 +14,9 @@ enum HostFunction : int {
 #undef MQ_HOST_FUNCTION
   kHostFunctionCount
 };
+// The host's interface has this many functions: a line of
+// host_function_list.inc lost or added stops the build here.
+static_assert(kHostFunctionCount == 122, "the host's interface has 122 functions");
 
 // The names, in binding order.
 extern const char* const kHostFunctionNames[kHostFunctionCount];

@@ -66,15 +66,11 @@ static_assert(sizeof(MQPoint) == 12 && sizeof(MQColor) == 12 && sizeof(MQCoordin
 #undef MQ_EXPORT_FUNCTION
 #undef MQ_HOST_FUNCTION
 
-// The plug-in's entry points as the host calls them (cdecl).
-typedef uint32_t(MQ_PLUGINAPI* PFN_MQCheckVersion)(uint32_t host_version);
-typedef int32_t(MQ_PLUGINAPI* PFN_MQGetPlugInType)(void);
-typedef void(MQ_PLUGINAPI* PFN_MQGetPlugInID)(uint32_t* product, uint32_t* id);
-typedef const char*(MQ_PLUGINAPI* PFN_MQGetPlugInName)(void);
-typedef const char*(MQ_PLUGINAPI* PFN_MQEnumFileType)(int32_t index);
-typedef const char*(MQ_PLUGINAPI* PFN_MQEnumFileExt)(int32_t index);
-typedef int32_t(MQ_PLUGINAPI* PFN_MQExportFile)(int32_t index, const char* filename, MQDocument doc);
-typedef int32_t(MQ_PLUGINAPI* PFN_MQInit)(const char* host_module);
+// The plug-in's entry points as the host calls them (cdecl): PFN_ and the
+// name.
+#define MQ_PLUGIN_ENTRY(result, name, parameters) typedef result(MQ_PLUGINAPI* PFN_##name) parameters;
+#include "Vellmar/plugin_entry_list.inc"
+#undef MQ_PLUGIN_ENTRY
 
 }  // extern "C"
 

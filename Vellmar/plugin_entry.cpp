@@ -1,4 +1,5 @@
-// The plug-in's eight entry points, which the host finds by name.
+// The plug-in's entry points (plugin_entry_list.inc), which the host finds
+// by name.
 #include <cerrno>
 #include <cstdint>
 #include <new>
@@ -81,18 +82,12 @@ MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQInit(const char* host_module) {
 
 }  // extern "C"
 
-// Each entry point has exactly the type through which the host calls it.
-#define MQ_SAME_TYPE(name) \
-  static_assert(std::is_same_v<decltype(&name), PFN_##name>, #name " does not match PFN_" #name)
-MQ_SAME_TYPE(MQCheckVersion);
-MQ_SAME_TYPE(MQGetPlugInType);
-MQ_SAME_TYPE(MQGetPlugInID);
-MQ_SAME_TYPE(MQGetPlugInName);
-MQ_SAME_TYPE(MQEnumFileType);
-MQ_SAME_TYPE(MQEnumFileExt);
-MQ_SAME_TYPE(MQExportFile);
-MQ_SAME_TYPE(MQInit);
-#undef MQ_SAME_TYPE
+// Each entry point of the list is defined here, with exactly the type
+// through which the host calls it.
+#define MQ_PLUGIN_ENTRY(result, name, parameters) \
+  static_assert(std::is_same_v<decltype(&name), PFN_##name>, #name " does not match PFN_" #name);
+#include "Vellmar/plugin_entry_list.inc"
+#undef MQ_PLUGIN_ENTRY
 
 #if defined(_WIN32)
 // The library's entry function: C linkage so that the runtime's start-up

@@ -1,6 +1,6 @@
 // Freezing large objects as the host shows them: a connected mirror of a
-// million-quad half, a subdivision of a million quads, and a lathe of a
-// long profile.
+// million-quad half, a subdivision of a million quads, a lathe of a long
+// profile, and a lathe of one edge in ten million steps.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -80,5 +80,20 @@ void BM_Lathe(benchmark::State& state) {
   Run(state, obj);
 }
 BENCHMARK(BM_Lathe)->Unit(benchmark::kMillisecond);
+
+void BM_LatheSteps(benchmark::State& state) {
+  // One profile edge in as many steps as the document asks: past 256 steps
+  // the time stays that of 256.
+  MQObjectRecord obj;
+  obj.AddVertex(MQPoint{10.0f, 0.0f, 0.0f});
+  obj.AddVertex(MQPoint{20.0f, 10.0f, 0.0f});
+  const int32_t edge[2] = {0, 1};
+  obj.AddFace(2, edge);
+  obj.lathe_type = 1;
+  obj.lathe_axis = 1;
+  obj.lathe_segment = static_cast<int32_t>(state.range(0));
+  Run(state, obj);
+}
+BENCHMARK(BM_LatheSteps)->Arg(256)->Arg(10000000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -1,6 +1,10 @@
 #!/usr/bin/env python3
 """Writes a textured torus of U x V quads as a host document (OUT.mqo) and the
-same mesh as Wavefront OBJ (OUT.obj with OUT.mtl), for the benchmarks.
+same mesh as Wavefront OBJ (OUT.obj with OUT.mtl), for the benchmarks; the
+OBJ once more with the torus's unit normals (OUT-normals.obj), which carries
+what a glTF file converted from the document carries; and beside them the
+texture that all name (torus.png, a checker of 8 x 8 pixels), so that the
+formats that store images find it.
 
 Usage: make_torus.py U V OUT
 
@@ -11,7 +15,10 @@ first and the last column (and row) of quads meet at a seam where one vertex
 carries two texture coordinates.
 """
 import math
+import os
+import struct
 import sys
+import zlib
 
 MAJOR = 300.0  # radius of the ring, in document units
 MINOR = 100.0  # radius of the tube
@@ -68,7 +75,16 @@ def write_mqo(path, u_count, v_count):
         out.write("\t}\n}\nEof\n")
 
 
-def write_obj(path, mtl_name, u_count, v_count):
+def normals(u_count, v_count):
+    """The unit normal at each vertex, in the order of positions()."""
+    for j in range(v_count):
+        phi = 2.0 * math.pi * j / v_count
+        for i in range(u_count):
+            theta = 2.0 * math.pi * i / u_count
+            yield math.cos(phi) * math.cos(theta), math.sin(phi), math.cos(phi) * math.sin(theta)
+
+
+def write_obj(path, mtl_name, u_count, v_count, with_normals=False):
     row = u_count + 1
     with open(path, "w") as out:
         out.write("mtllib %s\n" % mtl_name)
@@ -78,13 +94,18 @@ def write_obj(path, mtl_name, u_count, v_count):
             v = 1.0 - j / v_count
             # OBJ's v runs upward, the host's downward.
             out.writelines("vt %.5f %.5f\n" % (i / u_count, 1.0 - v) for i in range(row))
+        if with_normals:
+            out.writelines("vn %.6f %.6f %.6f\n" % n for n in normals(u_count, v_count))
         out.write("usemtl torus\n")
         lines = []
+        corner = "%d/%d/%d" if with_normals else "%d/%d"
+        face = "f " + " ".join([corner] * 4) + "\n"
         for verts, uvs in quads(u_count, v_count):
             # Counter-clockwise seen from outside, as OBJ faces the front.
-            lines.append("f %d/%d %d/%d %d/%d %d/%d\n" % (
-                verts[3] + 1, uvs[3] + 1, verts[2] + 1, uvs[2] + 1,
-                verts[1] + 1, uvs[1] + 1, verts[0] + 1, uvs[0] + 1))
+            numbers = []
+            for k in (3, 2, 1, 0):
+                numbers += [verts[k] + 1, uvs[k] + 1] + ([verts[k] + 1] if with_normals else [])
+            lines.append(face % tuple(numbers))
             if len(lines) >= 65536:
                 out.writelines(lines)
                 lines.clear()
@@ -94,6 +115,19 @@ def write_obj(path, mtl_name, u_count, v_count):
 def write_mtl(path):
     with open(path, "w") as out:
         out.write("newmtl torus\nKa 0.25 0.25 0.25\nKd 1.0 1.0 1.0\nKs 0.0 0.0 0.0\nmap_Kd torus.png\n")
+
+
+def write_png(path):
+    size = 8
+    rows = b"".join(b"\0" + b"".join(b"\xe0\xb0\x60" if (x + y) % 2 else b"\x60\x40\x20" for x in range(size))
+                    for y in range(size))
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+    with open(path, "wb") as out:
+        out.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 2, 0, 0, 0)) +
+                  chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
 
 
 def main():
@@ -110,8 +144,11 @@ def main():
     out = sys.argv[3]
     write_mqo(out + ".mqo", u_count, v_count)
     mtl = out + ".mtl"
-    write_obj(out + ".obj", mtl.replace("\\", "/").split("/")[-1], u_count, v_count)
+    mtl_name = mtl.replace("\\", "/").split("/")[-1]
+    write_obj(out + ".obj", mtl_name, u_count, v_count)
+    write_obj(out + "-normals.obj", mtl_name, u_count, v_count, with_normals=True)
     write_mtl(mtl)
+    write_png(os.path.join(os.path.dirname(out), "torus.png"))
     return 0
 
 

@@ -102,7 +102,12 @@ BENCHMARK(BM_ManyObjectsOfOwnMaterials)->Arg(20000)->Arg(80000)->Unit(benchmark:
 // One polygon of n corners around a circle, cut into triangles as the .mqo
 // and DXF writers cut it: convex, a star of long thin spikes, or a noisy
 // outline whose radii run in a sawtooth (short slanted sides, every way).
-enum class Outline { kCircle, kStar, kSawtooth };
+// And the shapes of hostile documents: every corner on one point, a circle
+// of 1,000 points each repeated in a run of corners, corners that take
+// turns on two points, and one point that every other corner comes back to
+// (a flower, whose diagonals from that point touch every side there: it
+// grows with the square of its corners).
+enum class Outline { kCircle, kStar, kSawtooth, kOnePoint, kRuns, kTwoPoints, kFlower };
 
 static void TriangulateOnePolygon(benchmark::State& state, Outline outline) {
   const int n = static_cast<int>(state.range(0));
@@ -111,15 +116,21 @@ static void TriangulateOnePolygon(benchmark::State& state, Outline outline) {
   WObject& obj = scene.objects[o];
   const int f = obj.AddFace(n);
   for (int k = 0; k < n; ++k) {
-    const double a = 6.283185307179586 * k / n;
-    const double r = outline == Outline::kStar       ? (k % 2 ? 100.0 : 1000.0)
-                     : outline == Outline::kSawtooth ? 1000.0 + 20.0 * (k * 2 % 13)
-                                                     : 1000.0;
+    int point = outline == Outline::kRuns ? k / (n / 1000) * (n / 1000) : k;
+    if (outline == Outline::kTwoPoints) point = k + 1 == n ? n / 4 : 0;
+    const double a = 6.283185307179586 * point / n;
+    double r = outline == Outline::kStar       ? (k % 2 ? 100.0 : 1000.0)
+               : outline == Outline::kSawtooth ? 1000.0 + 20.0 * (k * 2 % 13)
+                                               : 1000.0;
+    if (outline == Outline::kOnePoint || (outline == Outline::kFlower && k % 2 == 0)) r = 0.0;
+    if (outline == Outline::kTwoPoints) r = k + 1 == n ? 500.0 : k % 2 ? 1000.0 : 0.0;
     const int v = obj.AddVertex();
     obj.vertices[v].pos = WVector(static_cast<float>(r * std::cos(a)), static_cast<float>(r * std::sin(a)), 0.0f);
     obj.faces[f].v[k] = v;
   }
   ComputeFaceNormals(scene);
+  // The normal comes from the first corners, which some of these put on one point.
+  obj.faces[f].normal = WVector(0.0f, 0.0f, 1.0f);
   for (auto _ : state) {
     state.PauseTiming();
     WScene work(scene);
@@ -135,3 +146,53 @@ BENCHMARK_CAPTURE(TriangulateOnePolygon, Sawtooth, Outline::kSawtooth)
     ->Arg(50000)
     ->Arg(200000)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, OnePoint, Outline::kOnePoint)
+    ->Arg(50000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, Runs, Outline::kRuns)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, TwoPoints, Outline::kTwoPoints)
+    ->Arg(50000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, Flower, Outline::kFlower)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+#if VELLMAR_GLTF
+// A fan of triangles around one vertex, each corner there with its own
+// texture coordinate, written as .glb: the vertex splits into one vertex per
+// triangle, and finding each corner's vertex must not cost the number of
+// those made so far.
+static void BM_GlbFanAroundOneVertex(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  WScene scene;
+  const int m = scene.AddMaterial("skin");
+  scene.materials[m].tex = scene.AddTexture("skin.png");
+  const int o = scene.AddObject("fan");  // first: the add may move the array
+  WObject& obj = scene.objects[o];
+  const int centre = obj.AddVertex();
+  obj.vertices[centre].pos = WVector(0.0f, 0.0f, 50.0f);
+  for (int k = 0; k < n; ++k) {
+    const double a = 6.283185307179586 * k / n;
+    const int v = obj.AddVertex();
+    obj.vertices[v].pos = WVector(static_cast<float>(100.0 * std::cos(a)), static_cast<float>(100.0 * std::sin(a)), 0.0f);
+  }
+  for (int k = 0; k < n; ++k) {
+    const int f = obj.AddFace(3);
+    const int corners[3] = {centre, 1 + k, 1 + (k + 1) % n};
+    const float us[3] = {static_cast<float>(k) / static_cast<float>(n), 0.0f, 1.0f};
+    obj.faces[f].material = m;
+    for (int c = 0; c < 3; ++c) {
+      obj.faces[f].v[c] = corners[c];
+      const int t = obj.AddUv();
+      obj.faces[f].vt()[c] = t;
+      obj.uvs[t].u = us[c];
+      obj.uvs[t].v = c == 0 ? 0.0f : 1.0f;
+    }
+  }
+  RunLibraryFormatPasses(scene);
+  for (auto _ : state)
+    if (!WriteGlbFile("/dev/null", scene)) state.SkipWithError("a write failed");
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_GlbFanAroundOneVertex)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond);
+#endif

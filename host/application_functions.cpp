@@ -1,6 +1,8 @@
 // The stand-in host's application functions: object and material creation,
 // the non-interactive options dialog and the axis conversion, and the
 // functions for the program that drives the stand-in.
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -125,13 +127,22 @@ VHOST_EXPORT int32_t VHost_PrepareDocument(MQDocument doc, uint32_t flags, VHost
     return 0;
   }
   const bool visible_only = (flags & kPrepareVisibleOnly) != 0;
-  if ((flags & kPrepareFreeze) && !FreezeDocument(*doc, visible_only, message)) {
+  doc->prepare_warnings.clear();
+  if ((flags & kPrepareFreeze) && !FreezeDocument(*doc, visible_only, message, &doc->prepare_warnings)) {
+    doc->prepare_warnings.clear();
     CopyHostName(message, error, error_size);
     return 0;
   }
   if (visible_only) DropHiddenObjects(*doc);
   if (left) *left = CountShownOtherwise(*doc);
   return 1;
+}
+
+VHOST_EXPORT int32_t VHost_GetPrepareWarning(MQDocument doc, int32_t index, char* text, int32_t text_size) {
+  if (!doc || index < 0 || static_cast<size_t>(index) >= doc->prepare_warnings.size()) return -1;
+  const std::string& line = doc->prepare_warnings[static_cast<size_t>(index)];
+  CopyHostName(line, text, text_size);
+  return static_cast<int32_t>(std::min<size_t>(line.size(), INT32_MAX));
 }
 
 VHOST_EXPORT int32_t VHost_DocumentNamesAreUtf8(MQDocument doc) { return doc && doc->utf8_names ? 1 : 0; }

@@ -10,11 +10,12 @@
 
 #include "host/object_rebuilding.h"
 
-bool FreezeObject(MQObjectRecord& obj, std::string& error) {
-  return FreezeLathe(obj, error) && FreezeMirror(obj, error) && FreezeSubdivision(obj, error);
+bool FreezeObject(MQObjectRecord& obj, std::string& error, std::vector<std::string>* warnings) {
+  return FreezeLathe(obj, error, warnings) && FreezeMirror(obj, error) && FreezeSubdivision(obj, error);
 }
 
-bool FreezeDocument(MQDocumentRecord& doc, bool skip_hidden, std::string& error) {
+bool FreezeDocument(MQDocumentRecord& doc, bool skip_hidden, std::string& error,
+                    std::vector<std::string>* warnings) {
   // Frozen copies replace the objects only once every object froze.
   std::vector<std::pair<size_t, std::unique_ptr<MQObjectRecord>>> frozen;
   for (size_t i = 0; i < doc.objects.size(); ++i) {
@@ -22,7 +23,7 @@ bool FreezeDocument(MQDocumentRecord& doc, bool skip_hidden, std::string& error)
     if ((skip_hidden && obj.visible == 0) || (!IsLathed(obj) && !IsMirrored(obj) && !IsSubdivided(obj))) continue;
     try {
       auto copy = std::make_unique<MQObjectRecord>(obj);
-      if (!FreezeObject(*copy, error)) return false;
+      if (!FreezeObject(*copy, error, warnings)) return false;
       frozen.emplace_back(i, std::move(copy));
     } catch (const std::bad_alloc&) {
       error = "object \"" + obj.name + "\": not enough memory to freeze it";

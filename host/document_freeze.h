@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/host_api.h"
 #include "host/host_document.h"
@@ -11,11 +12,12 @@
 
 // Lathe, then mirror, then subdivision, so that a subdivision smooths the
 // mirror's seam as the host shows it.
-bool FreezeObject(MQObjectRecord& obj, std::string& error);
+bool FreezeObject(MQObjectRecord& obj, std::string& error, std::vector<std::string>* warnings = nullptr);
 
 // Freezes every object of the document (but hidden ones with skip_hidden),
 // all or nothing: on failure the document is left as it was.
-bool FreezeDocument(MQDocumentRecord& doc, bool skip_hidden, std::string& error);
+bool FreezeDocument(MQDocumentRecord& doc, bool skip_hidden, std::string& error,
+                    std::vector<std::string>* warnings = nullptr);
 
 // Removes the objects whose visible is 0.
 void DropHiddenObjects(MQDocumentRecord& doc);

@@ -1,6 +1,7 @@
-// The stand-in host's exported interface: all 122 host functions that a
-// plug-in binds by name, over the in-memory document of host_document.h,
-// and a few functions for the program that drives the stand-in.
+// The stand-in host's exported interface: every host function that a
+// plug-in binds by name (Vellmar/host_function_list.inc), over the in-memory
+// document of host_document.h, and a few functions for the program that
+// drives the stand-in.
 //
 // What each group does:
 //  - Called by an export (MQ_EXPORT_FUNCTION in
@@ -263,5 +264,10 @@ struct VHostShownOtherwise {
 // the document unchanged.
 VHOST_EXPORT int32_t VHost_PrepareDocument(MQDocument doc, uint32_t flags, VHostShownOtherwise* left, char* error,
                                            int32_t error_size);
+// Warning index (from 0) of the last VHost_PrepareDocument: a line about an
+// object that was prepared otherwise than the document asks (a lathe of
+// more steps than are swept). Writes it into text, cut to fit, and returns
+// its whole length; -1 past the last warning.
+VHOST_EXPORT int32_t VHost_GetPrepareWarning(MQDocument doc, int32_t index, char* text, int32_t text_size);
 
 }  // extern "C"

@@ -97,6 +97,9 @@ struct MQDocumentRecord {
   // The document's names are UTF-8 ("CodePage utf8"); otherwise Shift-JIS.
   bool utf8_names = false;
   std::set<SelectionKey> selected_vertices, selected_lines, selected_faces, selected_uv_vertices;
+  // One line each about what the last VHost_PrepareDocument changed that
+  // the document asked otherwise.
+  std::vector<std::string> prepare_warnings;
 
   int32_t ObjectCount() const { return static_cast<int32_t>(objects.size()); }
   int32_t MaterialCount() const { return static_cast<int32_t>(materials.size()); }

@@ -48,12 +48,16 @@ void TurnSteps(int32_t segments, std::vector<float>& cosine, std::vector<float>&
 
 }  // namespace
 
-bool FreezeLathe(MQObjectRecord& obj, std::string& error) {
+bool FreezeLathe(MQObjectRecord& obj, std::string& error, std::vector<std::string>* warnings) {
   if (!IsLathed(obj)) {
     obj.lathe_type = 0;
     return true;
   }
-  const int32_t segments = std::max(3, obj.lathe_segment);
+  const int32_t segments = std::clamp(obj.lathe_segment, 3, kMaxLatheSegments);
+  if (warnings && obj.lathe_segment > kMaxLatheSegments)
+    warnings->push_back("object \"" + obj.name + "\": " + std::to_string(obj.lathe_segment) +
+                        " lathe steps cut to " + std::to_string(kMaxLatheSegments) +
+                        ", the most a lathe is swept in");
   const int axis = obj.lathe_axis == 1 || obj.lathe_axis == 2 ? obj.lathe_axis : 0;
   // The plane of the turn, in the right-handed order around the axis.
   const int i = (axis + 1) % 3, j = (axis + 2) % 3;

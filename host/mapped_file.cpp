@@ -53,12 +53,10 @@ bool MappedFile::Map(int fd, size_t size) {
   if (!g_in_use.compare_exchange_strong(expected, true)) return false;
   const long page = sysconf(_SC_PAGESIZE);
   g_page = page > 0 ? static_cast<size_t>(page) : 4096;
-  int flags = MAP_PRIVATE;
-#if defined(MAP_POPULATE)
-  // The file's pages are mapped at once, not one fault at a time.
-  flags |= MAP_POPULATE;
-#endif
-  void* const mapped = mmap(nullptr, size, PROT_READ, flags, fd, 0);
+  // The pages come in as the reader reaches them (the system maps a few
+  // dozen at each fault): a file refused after its first bytes, a name
+  // that runs on for a gigabyte, costs no more than those bytes.
+  void* const mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
   if (mapped == MAP_FAILED) {
     g_in_use = false;
     return false;

@@ -17,6 +17,7 @@
 
 #include "host/mapped_file.h"
 #include "host/mqo_reader.h"
+#include "host/token_limit.h"
 #if defined(VHOST_READ_MQOZ)
 #include "host/zip_entry.h"
 #endif
@@ -64,12 +65,21 @@ bool ReadMore(std::FILE* file, const char* path, size_t want, std::vector<char>&
 
 // Reads the open file: its first piece, which must start a document or an
 // archive, then the rest. A regular file is read whole; anything else (a
-// device, a pipe) only up to max_size bytes.
+// device, a pipe) only up to max_size bytes. Document text is refused as
+// soon as a token passes the limit.
 bool ReadDocumentFile(std::FILE* file, const struct stat& info, bool regular,
                       const char* path, uint64_t max_size, std::vector<char>& bytes, std::string& error) {
   bool at_end = false;
   if (!ReadMore(file, path, kStartPiece, bytes, at_end, error)) return false;
   if (!StartsDocumentOrArchive(bytes.data(), bytes.size(), path, error)) return false;
+  const bool text = !IsZip(bytes.data(), bytes.size());
+  TokenLimit tokens;
+  const auto tokens_fit = [&] {
+    if (!text || tokens.Scan(bytes.data(), bytes.size(), at_end)) return true;
+    error = tokens.Message(path);
+    return false;
+  };
+  if (!tokens_fit()) return false;
   if (regular && static_cast<uint64_t>(info.st_size) > bytes.size() &&
       static_cast<uint64_t>(info.st_size) < SIZE_MAX - 1)
     bytes.reserve(static_cast<size_t>(info.st_size) + 1);
@@ -81,7 +91,7 @@ bool ReadDocumentFile(std::FILE* file, const struct stat& info, bool regular,
     // Pieces of a known size grow to the whole file; others stay small,
     // so that the cap is never passed by more than a piece.
     const size_t want = regular ? std::max(kPiece, bytes.capacity() - bytes.size()) : kPiece;
-    if (!ReadMore(file, path, want, bytes, at_end, error)) return false;
+    if (!ReadMore(file, path, want, bytes, at_end, error) || !tokens_fit()) return false;
   }
   if (!regular && bytes.size() > max_size) {
     error = TooLarge(path, max_size);
@@ -94,21 +104,30 @@ bool ReadDocumentFile(std::FILE* file, const struct stat& info, bool regular,
 
 struct EntryContext {
   const char* path;
+  bool started = false;
+  TokenLimit tokens;
 };
 
-bool CheckEntryStart(const char* data, size_t size, const std::string& entry_name, void* context,
-                     std::string& error) {
-  const std::string name = std::string(static_cast<EntryContext*>(context)->path) + "(" + entry_name + ")";
-  return CheckMqoHeader(data, size, name.c_str(), error);
+// The entry's first bytes must start a document, and no token of its text
+// may pass the limit, as far as it is unpacked.
+bool CheckEntryText(const char* data, size_t size, bool complete, const std::string& entry_name, void* context,
+                    std::string& error) {
+  EntryContext& entry = *static_cast<EntryContext*>(context);
+  const std::string name = std::string(entry.path) + "(" + entry_name + ")";
+  if (!entry.started && !CheckMqoHeader(data, size, name.c_str(), error)) return false;
+  entry.started = true;
+  if (entry.tokens.Scan(data, size, complete)) return true;
+  error = entry.tokens.Message(name);
+  return false;
 }
 
 bool ReadArchive(const char* data, size_t size, const char* path, MQDocumentRecord& doc, std::string& error,
                  std::string* warning, uint64_t max_size) {
   std::vector<char> text;
   std::string entry_name;
-  EntryContext context{path};
+  EntryContext context{path, false, TokenLimit()};
   std::string message;
-  if (!UnpackFirstMqoEntry(reinterpret_cast<const unsigned char*>(data), size, max_size, CheckEntryStart, &context,
+  if (!UnpackFirstMqoEntry(reinterpret_cast<const unsigned char*>(data), size, max_size, CheckEntryText, &context,
                            text, entry_name, message)) {
     // The header check names the entry itself; other messages get the file.
     const std::string inside = std::string(path) + "(";

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "host/mqo_lexer.h"
+#include "host/token_limit.h"
 #include "w_lib/util/parallel.h"
 
 namespace {
@@ -614,6 +615,13 @@ bool ParseMqoDocument(const char* data, size_t size, const char* name, MQDocumen
                       std::string& error, std::string* warning) {
   MQDocumentRecord read;
   if (warning) warning->clear();
+  // The first line, then the length of every token, before any parsing.
+  if (!CheckMqoHeader(data, size, name, error)) return false;
+  TokenLimit tokens;
+  if (!tokens.Scan(data, size, true)) {
+    error = tokens.Message(name);
+    return false;
+  }
   try {
     MqoParser parser(data, size, read);
     parser.Parse();

@@ -170,10 +170,11 @@ bool FindMqoEntry(const unsigned char* data, size_t size, Entry& entry, std::str
 }
 
 // Inflates packed into text, which ends up holding the entry's stated
-// entry.size bytes. check sees the first piece before the rest is unpacked.
+// entry.size bytes. check sees the first piece before the rest is unpacked,
+// then the text after each step.
 // The text grows with what is really unpacked, so that a stated size that
 // lies costs no more memory than the data behind it.
-bool Inflate(const unsigned char* packed, uint64_t packed_size, const Entry& entry, EntryStartCheck check,
+bool Inflate(const unsigned char* packed, uint64_t packed_size, const Entry& entry, EntryTextCheck check,
              void* context, std::vector<char>& text, std::string& error) {
   z_stream z{};
   if (inflateInit2(&z, -MAX_WBITS) != Z_OK) {
@@ -194,7 +195,7 @@ bool Inflate(const unsigned char* packed, uint64_t packed_size, const Entry& ent
   for (;;) {
     size_t limit = checked ? total : std::min(total, kStartPiece);
     if (out == limit && !checked) {
-      if (!check(text.data(), out, entry.name, context, error)) return false;
+      if (!check(text.data(), out, false, entry.name, context, error)) return false;
       checked = true;
       limit = total;
     }
@@ -220,6 +221,7 @@ bool Inflate(const unsigned char* packed, uint64_t packed_size, const Entry& ent
     }
     out += out_step == 0 ? 0 : produced;
     text.resize(out);
+    if (checked && produced > 0 && !check(text.data(), out, false, entry.name, context, error)) return false;
     if (status == Z_STREAM_END) break;
     if (status == Z_DATA_ERROR || status == Z_NEED_DICT || status == Z_MEM_ERROR) {
       error = "cannot unpack " + entry.name + ": " + (z.msg ? z.msg : "corrupt compressed data");
@@ -236,12 +238,12 @@ bool Inflate(const unsigned char* packed, uint64_t packed_size, const Entry& ent
     error = entry.name + " unpacks to " + std::to_string(out) + " bytes, not its stated " + std::to_string(total);
     return false;
   }
-  return checked || check(text.data(), out, entry.name, context, error);
+  return check(text.data(), out, true, entry.name, context, error);
 }
 
 }  // namespace
 
-bool UnpackFirstMqoEntry(const unsigned char* archive, size_t size, uint64_t max_size, EntryStartCheck check,
+bool UnpackFirstMqoEntry(const unsigned char* archive, size_t size, uint64_t max_size, EntryTextCheck check,
                          void* check_context, std::vector<char>& text, std::string& entry_name, std::string& error) {
   Entry entry;
   if (!FindMqoEntry(archive, size, entry, error)) return false;
@@ -282,9 +284,11 @@ bool UnpackFirstMqoEntry(const unsigned char* archive, size_t size, uint64_t max
       return false;
     }
     const size_t n = static_cast<size_t>(entry.size);
-    if (!check(reinterpret_cast<const char*>(packed), std::min(n, kStartPiece), entry.name, check_context, error))
+    const char* stored = reinterpret_cast<const char*>(packed);
+    if (!check(stored, std::min(n, kStartPiece), n <= kStartPiece, entry.name, check_context, error) ||
+        (n > kStartPiece && !check(stored, n, true, entry.name, check_context, error)))
       return false;
-    text.assign(reinterpret_cast<const char*>(packed), reinterpret_cast<const char*>(packed) + n);
+    text.assign(stored, stored + n);
   } else {
     if (!Inflate(packed, entry.packed_size, entry, check, check_context, text, error)) return false;
   }

@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup-deps.sh g++ cmake ninja-build zlib1g-dev libosd-dev libtinygltf-dev nlohmann-json3-dev
+scripts/setup-deps.sh g++ cmake ninja-build zlib1g-dev libosd-dev libtinygltf-dev nlohmann-json3-dev libstb-dev \
+  libmeshoptimizer-dev
 
 cmake --preset app >/dev/null
 cmake --build --preset app --target vellmar Vellmar

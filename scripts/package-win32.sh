@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup-deps.sh cmake ninja-build g++-mingw-w64-i686-posix libz-mingw-w64-dev libtinygltf-dev nlohmann-json3-dev
+scripts/setup-deps.sh cmake ninja-build g++-mingw-w64-i686-posix libz-mingw-w64-dev libtinygltf-dev nlohmann-json3-dev libstb-dev
 
 cmake --preset win32
 cmake --build --preset win32 --target package_win32

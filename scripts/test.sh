@@ -4,33 +4,43 @@
 # Then the other builds, each where its compiler is installed: the 32-bit and
 # 64-bit Windows builds with their checks (module tables, and the tool under
 # Wine against the native tool), and the 32-bit x86 Linux build with its
-# tests (through qemu where the kernel cannot run 32-bit programs).
+# tests (through qemu where the kernel cannot run 32-bit programs). What such
+# a build needs beyond its compiler (the MinGW-w64 zlib) is installed first;
+# where it cannot be, the build is skipped and the summary says why.
 # --windows first installs what those builds need and makes them required;
 # where Wine's 32-bit loader (wine32:i386) cannot be installed or run, it
 # unpacks the 32-bit Windows DLLs that wine64's wow64 mode needs into the
 # build tree instead. It fails when no Windows end-to-end comparison could
 # run at all. --wine-emulation also lets Wine's 32-bit loader try qemu where
-# the kernel cannot run it and wow64 is not to be had. The summary names the
-# road that 32-bit Wine took, and the last line every check that did not
-# run, and why.
+# the kernel cannot run it and wow64 is not to be had. Last, every fuzz
+# target runs for a minute (scripts/fuzz.sh) where clang is installed (with
+# either option it is installed). The summary names the road that 32-bit
+# Wine took, and the last line every check that did not run, and why.
+# --plan installs what the builds need and says which builds would run and
+# which not, and why, without building anything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 others=when-present
 emulation=no
+plan=no
 for arg in "$@"; do
   case "$arg" in
     --windows) others=required ;;
     --wine-emulation) others=required emulation=yes ;;
+    --plan) plan=yes ;;
     -h | --help)
-      echo "usage: scripts/test.sh [--windows] [--wine-emulation]"
+      echo "usage: scripts/test.sh [--windows] [--wine-emulation] [--plan]"
       echo "  --windows         install the MinGW-w64 cross compilers, Wine, the 32-bit toolchain and qemu, and build"
       echo "                    and check the win32, win64 and i386 builds; where wine32:i386 cannot be installed"
       echo "                    or run, unpack the 32-bit Windows DLLs for wine64's wow64 mode into build/wine-wow64"
       echo "  --wine-emulation  as --windows, and where the kernel cannot run 32-bit programs and wow64 is not to be"
       echo "                    had, let Wine's 32-bit loader try qemu (root; registers qemu with binfmt_misc during"
       echo "                    the win32 checks)"
+      echo "  --plan            install what the builds need, then list the builds that would run and those"
+      echo "                    skipped (and why), and stop"
       echo "VELLMAR_NO_NATIVE_32BIT=1 runs everything as on a kernel that cannot run 32-bit programs."
+      echo "VELLMAR_FUZZ_SECONDS=N fuzzes each target for N seconds at the end (default 60; 0 leaves fuzzing out)."
       exit 0
       ;;
     *)
@@ -120,10 +130,14 @@ wine_road() {
 
 # libassimp-dev: a reader that no one here wrote loads what convert writes;
 # assimp-utils: its command line, for the benchmarks; libtinygltf-dev and
-# nlohmann-json3-dev: the glTF writer's library (the glTF validator that the
-# tests run comes from npm, with the node that the machine has).
+# nlohmann-json3-dev: the glTF writer's library; libmeshoptimizer-dev: the
+# order and compression of its meshes (the glTF validator and the decoder
+# of compressed files that the tests run come from npm, with the node that
+# the machine has); libstb-dev: the image reading and PNG writing of glTF
+# textures; python3-ezdxf: a DXF reader that no one here wrote reads back
+# the layer names.
 scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libosd-dev \
-  libassimp-dev assimp-utils libtinygltf-dev nlohmann-json3-dev
+  libassimp-dev assimp-utils libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev libstb-dev python3-ezdxf
 if [ "$others" = required ]; then
   # Wine's 32-bit loader and the C library of 32-bit programs come from the
   # i386 architecture.
@@ -148,6 +162,85 @@ if [ "$others" = required ]; then
 fi
 part_done apt
 
+# The other builds that run after release and debug: each where its
+# compiler is installed (every one with --windows) and what it needs beyond
+# the compiler is there or can be installed; the others are skipped, with
+# the reason.
+others_to_run=()
+support=$(scripts/i386-support.sh)
+
+# Installs the packages that BUILD needs beyond its compiler, where this
+# user may (scripts/setup-deps.sh); where not, BUILD is skipped with the
+# reason: the command to run as root, or apt's last word.
+needs_packages() {  # BUILD PACKAGE...
+  local build=$1 log status=0 why
+  shift
+  log=$(mktemp)
+  scripts/setup-deps.sh "$@" >"$log" 2>&1 || status=$?
+  if [ "$status" -eq 0 ]; then
+    cat "$log"
+  else
+    if [ "$(id -u)" -ne 0 ]; then
+      why="install it as root: sudo apt-get install -y $*"
+    else
+      why="apt could not install it: $(grep -v '^ *$' "$log" | tail -n 1)"
+    fi
+    skipped+=("$build (it needs $*, which is not installed; $why)")
+  fi
+  rm -f "$log"
+  return "$status"
+}
+
+# The stand-in host of the Windows builds reads .mqoz archives with the
+# MinGW-w64 zlib.
+if [ "$others" = required ] || command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
+  if needs_packages win32 libz-mingw-w64-dev; then others_to_run+=(win32); fi
+else
+  skipped+=("win32 (no MinGW-w64 compiler for 32-bit Windows; scripts/test.sh --windows installs it)")
+fi
+if [ "$others" = required ] || command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1; then
+  if needs_packages win64 libz-mingw-w64-dev; then others_to_run+=(win64); fi
+else
+  skipped+=("win64 (no MinGW-w64 compiler for 64-bit Windows; scripts/test.sh --windows installs it)")
+fi
+# The 32-bit Linux build: natively where the kernel runs 32-bit programs,
+# else each test program through qemu.
+i386_emulator=""
+[ "$support" = native ] || i386_emulator=qemu-i386-static
+if ! { [ "$others" = required ] || echo 'int main() {}' | g++ -m32 -x c++ - -o /dev/null 2>/dev/null; }; then
+  skipped+=("i386 (no 32-bit x86 toolchain; scripts/test.sh --windows installs g++-multilib)")
+elif [ -n "$i386_emulator" ] && ! command -v "$i386_emulator" >/dev/null 2>&1; then
+  skipped+=("i386 (this machine cannot run 32-bit programs, and qemu-user-static is not installed;\
+ scripts/test.sh --windows installs it)")
+else
+  others_to_run+=(i386)
+fi
+# Fuzzing, after all the rest: every fuzz target of tests/fuzz for a minute
+# (VELLMAR_FUZZ_SECONDS; 0 leaves it out) from its stored corpus; a crash or
+# a sanitizer report fails the run. With --windows or --wine-emulation (the
+# CI) clang is installed for it; otherwise it runs where clang is there.
+fuzz_seconds=${VELLMAR_FUZZ_SECONDS:-60}
+if [ "$fuzz_seconds" = 0 ]; then
+  skipped+=("fuzzing (VELLMAR_FUZZ_SECONDS=0)")
+elif [ "$others" = required ] && ! needs_packages fuzzing clang-14 libclang-rt-14-dev; then
+  :  # skipped, with the reason
+elif fuzz_missing=$(scripts/fuzz.sh --check); then
+  others_to_run+=(fuzzing)
+else
+  skipped+=("fuzzing ($fuzz_missing)")
+fi
+runs() { [[ " ${others_to_run[*]} " == *" $1 "* ]]; }
+
+if [ "$plan" = yes ]; then
+  echo "Would run: $(join ', ' release debug "${others_to_run[@]}")."
+  if [ ${#skipped[@]} -eq 0 ]; then
+    echo "Would skip: nothing."
+  else
+    echo "Would skip: $(join '; ' "${skipped[@]}")."
+  fi
+  exit 0
+fi
+
 ctest_jobs=$jobs
 for preset in release debug; do
   run_preset "$preset"
@@ -157,8 +250,7 @@ done
 # The Windows builds come after release: their Wine tests compare with the
 # native release tool. Wine runs one test at a time.
 ctest_jobs=1
-support=$(scripts/i386-support.sh)
-if [ "$others" = required ] || command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
+if runs win32; then
   # Seconds that Wine may take to make its prefix and to start a trivial
   # program, and that the whole Wine test may take (0: the test's own bound).
   wine_timeout=300 wine_test_timeout=0
@@ -198,32 +290,23 @@ if [ "$others" = required ] || command -v i686-w64-mingw32-g++-posix >/dev/null 
     ran[-1]="win32 (32-bit Wine: ${road:-the test named no road})"
   fi
   part_done win32
-else
-  skipped+=("win32 (no MinGW-w64 compiler for 32-bit Windows; scripts/test.sh --windows installs it)")
 fi
-if [ "$others" = required ] || command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1; then
+if runs win64; then
   run_preset win64
   part_done win64
-else
-  skipped+=("win64 (no MinGW-w64 compiler for 64-bit Windows; scripts/test.sh --windows installs it)")
 fi
 
-# The 32-bit Linux build: natively where the kernel runs 32-bit programs,
-# else each test program through qemu.
 ctest_jobs=$jobs
-if [ "$others" = required ] || echo 'int main() {}' | g++ -m32 -x c++ - -o /dev/null 2>/dev/null; then
-  emulator=""
-  [ "$support" = native ] || emulator=qemu-i386-static
-  if [ -n "$emulator" ] && ! command -v "$emulator" >/dev/null 2>&1; then
-    skipped+=("i386 (this machine cannot run 32-bit programs, and qemu-user-static is not installed;\
- scripts/test.sh --windows installs it)")
-  else
-    run_preset i386 -DCMAKE_CROSSCOMPILING_EMULATOR="$emulator"
-    [ -z "$emulator" ] || ran[-1]="i386 through $emulator"
-    part_done i386
-  fi
-else
-  skipped+=("i386 (no 32-bit x86 toolchain; scripts/test.sh --windows installs g++-multilib)")
+if runs i386; then
+  run_preset i386 -DCMAKE_CROSSCOMPILING_EMULATOR="$i386_emulator"
+  [ -z "$i386_emulator" ] || ran[-1]="i386 through $i386_emulator"
+  part_done i386
+fi
+
+if runs fuzzing; then
+  scripts/fuzz.sh "$fuzz_seconds"
+  ran+=("fuzzing (${fuzz_seconds} s a target)")
+  part_done fuzzing
 fi
 
 echo "Times (minutes:seconds): $(join ', ' "${times[@]}"), total $((SECONDS / 60)):$(printf '%02d' $((SECONDS % 60)))"

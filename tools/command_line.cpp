@@ -165,6 +165,20 @@ const OptionSpec kOptions[] = {
        line.visible_only = true;
        return true;
      }},
+    {"--compress", nullptr, nullptr,
+     "glTF: quantised attributes and compressed buffers\n(KHR_mesh_quantization, EXT_meshopt_compression)",
+     kForConvert,
+     [](CommandLine& line, const char*, std::string&) {
+       line.compress = true;
+       return true;
+     }},
+    {"--keep-order", nullptr, nullptr,
+     "glTF: keep the document's order of triangles and\nvertices instead of ordering them for drawing",
+     kForConvert,
+     [](CommandLine& line, const char*, std::string&) {
+       line.keep_order = true;
+       return true;
+     }},
     {"--out-dir", nullptr, "DIR", "write DIR/NAME.EXT for each input", kForWriting,
      [](CommandLine& line, const char* value, std::string&) {
        line.out_dir = value;
@@ -269,6 +283,143 @@ void AppendFormats(std::string& text) {
 
 bool LooksLikeOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
 
+// The arguments of help (at most a command, whose help is shown) and of
+// version (none).
+bool ReadHelpOrVersionArguments(int argc, char** argv, CommandLine& line, std::string& error) {
+  if (line.command == Command::kVersion) {
+    if (argc <= 2) return true;
+    error = "version takes no arguments";
+    return false;
+  }
+  if (argc > 3) {
+    error = "help takes at most one command";
+    return false;
+  }
+  if (argc == 3) {
+    const CommandSpec* topic = FindCommand(argv[2]);
+    if (!topic) {
+      error = "unknown command '" + std::string(argv[2]) + "' (try 'vellmar --help')";
+      return false;
+    }
+    line.command = topic->command;
+    line.help = true;
+  }
+  return true;
+}
+
+// One option at argv[i], "--name", "--name=value" or "--name value" (then
+// i moves to the value), applied to line.
+bool ReadOption(const CommandSpec& command, int argc, char** argv, int& i, CommandLine& line, std::string& error) {
+  const std::string arg = argv[i];
+  const size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+  const std::string name = arg.substr(0, equals);
+  const OptionSpec* option = FindOption(name);
+  if (!option) {
+    error = "unknown option '" + name + "' for " + command.name;
+    return false;
+  }
+  if (!(option->commands & command.bit)) {
+    error = "option '" + name + "' does not apply to " + command.name;
+    return false;
+  }
+  const char* value = nullptr;
+  if (option->value_name) {
+    if (equals != std::string::npos) {
+      value = argv[i] + equals + 1;
+    } else if (i + 1 < argc) {
+      value = argv[++i];
+    } else {
+      error = name + " needs a value";
+      return false;
+    }
+  } else if (equals != std::string::npos) {
+    error = name + " takes no value";
+    return false;
+  }
+  return option->apply(line, value, error);
+}
+
+// The arguments after the command: options go into line, the others (and
+// all after "--") into positional.
+bool ReadArguments(const CommandSpec& command, int argc, char** argv, CommandLine& line,
+                   std::vector<std::string>& positional, std::string& error) {
+  bool options_ended = false;
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (options_ended || !LooksLikeOption(arg)) {
+      positional.push_back(arg);
+    } else if (arg == "--") {
+      options_ended = true;
+    } else if (!ReadOption(command, argc, argv, i, line, error)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The files named: info's documents; IN and OUT; or inputs with --out-dir.
+bool ReadFiles(const CommandSpec& command, const std::vector<std::string>& positional, CommandLine& line,
+               std::string& error) {
+  if (line.command == Command::kInfo) {
+    line.inputs = positional;
+    if (line.json && line.inputs.empty()) {
+      error = "info --json describes documents: give one or more files";
+      return false;
+    }
+    return true;
+  }
+  if (line.out_dir.empty()) {
+    if (positional.size() != 2) {
+      error = std::string(command.name) + " needs IN and OUT, or several inputs with --out-dir";
+      return false;
+    }
+    line.inputs.push_back(positional[0]);
+    line.output = positional[1];
+    return true;
+  }
+  if (positional.empty()) {
+    error = std::string(command.name) + " needs at least one input";
+    return false;
+  }
+  line.inputs = positional;
+  if (line.command == Command::kConvert && line.format.empty()) {
+    error = "convert with --out-dir needs --format";
+    return false;
+  }
+  return true;
+}
+
+// What export and convert write (whether the output's name fits it is
+// checked apart, OutputNameFitsFormat).
+bool ChooseOutputFormat(CommandLine& line, std::string& error) {
+  if (line.command == Command::kExport) {
+    line.output_format = FindFormat("xsi");
+    return true;
+  }
+  if (!line.format.empty()) {
+    line.output_format = FindFormat(line.format);
+    return true;
+  }
+  if (line.output == "-") {
+    error = "standard output has no extension to tell the format by; give --format (" + FormatNames() + ")";
+    return false;
+  }
+  line.output_format = FormatForPath(line.output);
+  if (!line.output_format) {
+    error = "cannot tell the format from '" + line.output + "'; give --format (" + FormatNames() + ")";
+    return false;
+  }
+  return true;
+}
+
+// The writer options apply to the formats whose writer reads them.
+bool WriterOptionsFit(const CommandLine& line, std::string& error) {
+  if (line.output_format->takes_options || (!line.compress && !line.keep_order)) return true;
+  error = std::string(line.compress ? "--compress" : "--keep-order") + " applies to glTF (.gltf, .glb), not to " +
+          line.output_format->name;
+  return false;
+}
+
 }  // namespace
 
 const char* VersionLine() { return "vellmar " VELLMAR_VERSION; }
@@ -296,12 +447,9 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
     return false;
   }
   const std::string first = argv[1];
-  if (first == "-h" || first == "--help") {
-    line.command = Command::kHelp;
-    return true;
-  }
-  if (first == "--version") {
-    line.command = Command::kVersion;
+  // The help and the version as options: what follows them is not read.
+  if (first == "-h" || first == "--help" || first == "--version") {
+    line.command = first == "--version" ? Command::kVersion : Command::kHelp;
     return true;
   }
   const CommandSpec* command = FindCommand(first);
@@ -310,118 +458,10 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
     return false;
   }
   line.command = command->command;
-  if (command->command == Command::kHelp) {
-    // "help" or "help COMMAND"
-    if (argc > 3) {
-      error = "help takes at most one command";
-      return false;
-    }
-    if (argc == 3) {
-      const CommandSpec* topic = FindCommand(argv[2]);
-      if (!topic) {
-        error = "unknown command '" + std::string(argv[2]) + "' (try 'vellmar --help')";
-        return false;
-      }
-      line.command = topic->command;
-      line.help = true;
-    }
-    return true;
-  }
-  if (command->command == Command::kVersion) {
-    if (argc > 2) {
-      error = "version takes no arguments";
-      return false;
-    }
-    return true;
-  }
-
+  if (command->bit == 0) return ReadHelpOrVersionArguments(argc, argv, line, error);
   std::vector<std::string> positional;
-  bool options_ended = false;
-  for (int i = 2; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (options_ended || !LooksLikeOption(arg)) {
-      positional.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      options_ended = true;
-      continue;
-    }
-    // --name=value
-    const size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
-    const std::string name = arg.substr(0, equals);
-    const OptionSpec* option = FindOption(name);
-    if (!option) {
-      error = "unknown option '" + name + "' for " + first;
-      return false;
-    }
-    if (!(option->commands & command->bit)) {
-      error = "option '" + name + "' does not apply to " + first;
-      return false;
-    }
-    const char* value = nullptr;
-    if (option->value_name) {
-      if (equals != std::string::npos) {
-        value = argv[i] + equals + 1;
-      } else if (i + 1 < argc) {
-        value = argv[++i];
-      } else {
-        error = name + " needs a value";
-        return false;
-      }
-    } else if (equals != std::string::npos) {
-      error = name + " takes no value";
-      return false;
-    }
-    if (!option->apply(line, value, error)) return false;
-  }
+  if (!ReadArguments(*command, argc, argv, line, positional, error)) return false;
   if (line.help) return true;
-
-  if (line.command == Command::kInfo) {
-    line.inputs = positional;
-    if (line.json && line.inputs.empty()) {
-      error = "info --json describes documents: give one or more files";
-      return false;
-    }
-    return true;
-  }
-  if (line.out_dir.empty()) {
-    if (positional.size() != 2) {
-      error = first + " needs IN and OUT, or several inputs with --out-dir";
-      return false;
-    }
-    line.inputs.push_back(positional[0]);
-    line.output = positional[1];
-  } else {
-    if (positional.empty()) {
-      error = first + " needs at least one input";
-      return false;
-    }
-    line.inputs = positional;
-    if (line.command == Command::kConvert && line.format.empty()) {
-      error = "convert with --out-dir needs --format";
-      return false;
-    }
-  }
-
-  // What is written (whether the output's name fits it is checked apart,
-  // OutputNameFitsFormat).
-  if (line.command == Command::kExport) {
-    line.output_format = FindFormat("xsi");
-    return true;
-  }
-  if (!line.format.empty()) {
-    line.output_format = FindFormat(line.format);
-    return true;
-  }
-  if (line.output == "-") {
-    error = "standard output has no extension to tell the format by; give --format (" + FormatNames() + ")";
-    return false;
-  }
-  line.output_format = FormatForPath(line.output);
-  if (!line.output_format) {
-    error = "cannot tell the format from '" + line.output + "'; give --format (" + FormatNames() + ")";
-    return false;
-  }
-  return true;
+  if (!ReadFiles(*command, positional, line, error)) return false;
+  return line.command == Command::kInfo || (ChooseOutputFormat(line, error) && WriterOptionsFit(line, error));
 }

@@ -27,6 +27,8 @@ struct CommandLine {
   bool cancel = false;
   bool freeze = false;        // lathe, mirror and subdivision as the host shows them
   bool visible_only = false;  // leave out the objects the document hides
+  bool keep_order = false;    // glTF: meshes in the document's order, not ordered for drawing
+  bool compress = false;      // glTF: quantised and compressed meshes
   bool quiet = false;         // no notes, progress or summary; errors and warnings stay
   bool json = false;          // info: the description of documents as JSON
   bool help = false;          // show the help of command instead of running it

@@ -7,30 +7,22 @@
 #include <nlohmann/json.hpp>
 
 #include "host/document_freeze.h"
+#include "w_lib/util/code_page.h"
 #include "w_lib/util/text.h"
-#include "tools/file_identity.h"
+#include "w_lib/util/texture_path.h"
 #include "w_lib/writers/w_writers.h"
 
 namespace {
 
-// By the system's own narrow-character calls, so that a name in the
-// document's code page is looked for as the host would look for it.
-bool TextureFileExists(const std::string& folder, const std::string& name) {
-  std::string portable = name;
-  for (char& c : portable)
-    if (c == '\\') c = '/';
-  FileIdentity identity;
-  const bool absolute = !portable.empty() && (portable[0] == '/' || (portable.size() > 1 && portable[1] == ':'));
-  if (IdentifyFile(absolute ? portable : folder + portable, identity) && identity.regular) return true;
-  const size_t slash = portable.rfind('/');
-  return slash != std::string::npos && IdentifyFile(folder + portable.substr(slash + 1), identity) &&
-         identity.regular;
+// Whether the texture's file is there, as the glTF writers look for it.
+bool TextureFileExists(const std::string& folder, const std::string& name, bool utf8_names) {
+  return !FindTextureFile(name.c_str(), utf8_names, folder).empty();
 }
 
-// The folder part of a path, with its separator ('\\' counts as one).
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+// A name of the document for the text: in UTF-8 when utf8_text, else as
+// stored; control characters escaped, as in messages.
+std::string TextName(const std::string& name, const DocumentInfo& info, bool utf8_text) {
+  return EscapeControlCharacters(utf8_text ? NameAsUtf8(name, info.utf8_names) : name);
 }
 
 // One row of the text: the label in a column of its own.
@@ -51,14 +43,14 @@ std::string FacesValue(const DocumentInfo& info) {
 }
 
 // The rows from the vertices to the textures, which every kind of file has.
-void AddGeometryRows(std::string& text, const DocumentInfo& info) {
+void AddGeometryRows(std::string& text, const DocumentInfo& info, bool utf8_text) {
   AddRow(text, "vertices:", std::to_string(info.vertices));
   AddRow(text, "faces:", FacesValue(info));
   AddRow(text, "lines:", std::to_string(info.lines));
   AddRow(text, "materials:", std::to_string(info.materials));
   AddRow(text, "textures:", std::to_string(info.textures.size()));
   for (const TextureInfo& t : info.textures)
-    text += "    " + EscapeControlCharacters(t.name) + (t.exists ? "" : " (missing)") + "\n";
+    text += "    " + TextName(t.name, info, utf8_text) + (t.exists ? "" : " (missing)") + "\n";
 }
 
 nlohmann::ordered_json FacesJson(const DocumentInfo& info) {
@@ -69,7 +61,8 @@ nlohmann::ordered_json FacesJson(const DocumentInfo& info) {
 
 nlohmann::ordered_json TexturesJson(const DocumentInfo& info) {
   nlohmann::ordered_json textures = nlohmann::ordered_json::array();
-  for (const TextureInfo& t : info.textures) textures.push_back({{"name", t.name}, {"exists", t.exists}});
+  for (const TextureInfo& t : info.textures)
+    textures.push_back({{"name", NameAsUtf8(t.name, info.utf8_names)}, {"exists", t.exists}});
   return textures;
 }
 
@@ -90,8 +83,8 @@ constexpr LeftOutKind kLeftOut[] = {
 };
 
 // A model's line under "objects:": its name and what it holds.
-std::string ModelLine(const ModelInfo& m) {
-  std::string line = "    " + std::string(2 * static_cast<size_t>(m.depth), ' ') + EscapeControlCharacters(m.name);
+std::string ModelLine(const ModelInfo& m, const DocumentInfo& info, bool utf8_text) {
+  std::string line = "    " + std::string(2 * static_cast<size_t>(m.depth), ' ') + TextName(m.name, info, utf8_text);
   if (m.vertices == 0 && m.faces == 0) return line + " (no mesh)\n";
   line += ": " + std::to_string(m.vertices) + " vertices, " + std::to_string(m.faces) + " faces";
   if (m.volume.Closed()) {
@@ -103,12 +96,12 @@ std::string ModelLine(const ModelInfo& m) {
   return line + ", open (" + std::to_string(m.volume.open_sides) + " sides without a face beyond)\n";
 }
 
-std::string XsiInfoText(const DocumentInfo& info) {
+std::string XsiInfoText(const DocumentInfo& info, bool utf8_text) {
   std::string text = EscapeControlCharacters(info.path) + "\n";
   AddRow(text, "format version:", "dotXSI " + info.format_version);
   AddRow(text, "objects:", std::to_string(info.objects));
-  for (const ModelInfo& m : info.models) text += ModelLine(m);
-  AddGeometryRows(text, info);
+  for (const ModelInfo& m : info.models) text += ModelLine(m, info, utf8_text);
+  AddGeometryRows(text, info, utf8_text);
   const std::string left_out = LeftOutText(info.report);
   AddRow(text, "left out:", left_out.empty() ? "nothing" : left_out);
   return text;
@@ -117,7 +110,7 @@ std::string XsiInfoText(const DocumentInfo& info) {
 nlohmann::ordered_json XsiInfoJson(const DocumentInfo& info) {
   nlohmann::ordered_json models = nlohmann::ordered_json::array();
   for (const ModelInfo& m : info.models) {
-    models.push_back({{"name", m.name},
+    models.push_back({{"name", NameAsUtf8(m.name, info.utf8_names)},
                       {"depth", m.depth},
                       {"vertices", m.vertices},
                       {"faces", m.faces},
@@ -156,6 +149,7 @@ DocumentInfo DescribeXsiScene(const WScene& scene, const XsiReadReport& report, 
   DocumentInfo info;
   info.path = path;
   info.dotxsi = true;
+  info.utf8_names = scene.utf8_names;
   info.report = report;
   info.format_version = report.version;
   info.objects = scene.onum;
@@ -187,7 +181,7 @@ DocumentInfo DescribeXsiScene(const WScene& scene, const XsiReadReport& report, 
     const int t = scene.materials[m].tex;
     if (t < 0 || t >= scene.tnum) continue;
     const std::string name = scene.textures[t].name.c_str();
-    if (seen.insert(name).second) info.textures.push_back({name, TextureFileExists(folder, name)});
+    if (seen.insert(name).second) info.textures.push_back({name, TextureFileExists(folder, name, scene.utf8_names)});
   }
   return info;
 }
@@ -197,6 +191,7 @@ DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& pa
   info.path = path;
   info.format_version = doc.format_version;
   info.code_page = doc.code_page;
+  info.utf8_names = doc.utf8_names;
   info.objects = doc.ObjectCount();
   const VHostShownOtherwise shown = CountShownOtherwise(doc);
   info.hidden = shown.hidden;
@@ -221,14 +216,14 @@ DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& pa
   for (const auto& material : doc.materials) {
     for (const std::string* name : {&material->texture, &material->alpha_texture, &material->bump_texture}) {
       if (name->empty() || !seen.insert(*name).second) continue;
-      info.textures.push_back({*name, TextureFileExists(folder, *name)});
+      info.textures.push_back({*name, TextureFileExists(folder, *name, doc.utf8_names)});
     }
   }
   return info;
 }
 
-std::string DocumentInfoText(const DocumentInfo& info) {
-  if (info.dotxsi) return XsiInfoText(info);
+std::string DocumentInfoText(const DocumentInfo& info, bool utf8_text) {
+  if (info.dotxsi) return XsiInfoText(info, utf8_text);
   // Names are shown with their control characters escaped, as in messages.
   std::string text = EscapeControlCharacters(info.path) + "\n";
   AddRow(text, "format version:", info.format_version);
@@ -236,7 +231,7 @@ std::string DocumentInfoText(const DocumentInfo& info) {
   AddRow(text, "objects:", std::to_string(info.objects) + " (" + std::to_string(info.hidden) + " hidden, " +
                                std::to_string(info.mirrored) + " mirrored, " + std::to_string(info.lathed) +
                                " lathed, " + std::to_string(info.subdivided) + " subdivided)");
-  AddGeometryRows(text, info);
+  AddGeometryRows(text, info, utf8_text);
   return text;
 }
 

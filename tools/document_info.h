@@ -12,8 +12,8 @@
 #include "w_lib/w_scene.h"
 
 struct TextureInfo {
-  std::string name;  // as the document names it
-  bool exists = false;  // a file of that name is there beside the document
+  std::string name;  // as the document names it, in its code page
+  bool exists = false;  // FindTextureFile finds its file
 };
 
 // A model of a dotXSI file.
@@ -29,6 +29,7 @@ struct DocumentInfo {
   std::string path;
   std::string format_version;
   std::string code_page;  // empty when the document names none
+  bool utf8_names = false;  // names are UTF-8; else in the host's Shift-JIS
   int32_t objects = 0;
   int32_t hidden = 0, mirrored = 0, lathed = 0, subdivided = 0;
   int64_t vertices = 0;
@@ -44,9 +45,8 @@ struct DocumentInfo {
   XsiReadReport report;
 };
 
-// Describes the document read from path; texture files are looked for
-// relative to path's folder ('\' counts as a folder separator), and by their
-// bare file name there.
+// Describes the document read from path; texture files are looked for as
+// FindTextureFile looks for them, in path's folder.
 DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& path);
 
 // Describes the scene read from the dotXSI file at path, which report came
@@ -57,9 +57,11 @@ DocumentInfo DescribeXsiScene(const WScene& scene, const XsiReadReport& report, 
 // curves"; empty when it leaves out nothing.
 std::string LeftOutText(const XsiReadReport& report);
 
-// The description as indented lines under the document's path.
-std::string DocumentInfoText(const DocumentInfo& info);
+// The description as indented lines under the document's path; names as
+// the document stores them, or converted to UTF-8 when utf8_text.
+std::string DocumentInfoText(const DocumentInfo& info, bool utf8_text);
 
 // The descriptions as a JSON array (one object per document), with two
-// spaces of indentation; bytes that are not UTF-8 in names become U+FFFD.
+// spaces of indentation; names converted to UTF-8 from the document's code
+// page, and bytes of a path that are not UTF-8 as U+FFFD.
 std::string DocumentInfoJson(const std::vector<DocumentInfo>& infos);

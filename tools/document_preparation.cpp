@@ -32,7 +32,8 @@ std::string ShownOtherwiseNote(const VHostShownOtherwise& left) {
 
 }  // namespace
 
-bool PrepareDocument(const CommandLine& line, MQDocument doc, std::string& error, std::string& note) {
+bool PrepareDocument(const CommandLine& line, MQDocument doc, std::string& error, std::string& note,
+                     std::vector<std::string>& warnings) {
   const uint32_t flags = (line.freeze ? kPrepareFreeze : 0u) | (line.visible_only ? kPrepareVisibleOnly : 0u);
   VHostShownOtherwise left = {};
   char message[1024] = {};
@@ -41,6 +42,17 @@ bool PrepareDocument(const CommandLine& line, MQDocument doc, std::string& error
     return false;
   }
   note = ShownOtherwiseNote(left);
+  warnings.clear();
+  std::string text(256, '\0');
+  for (int32_t i = 0;; ++i) {
+    const int32_t length = VHost_GetPrepareWarning(doc, i, &text[0], static_cast<int32_t>(text.size()));
+    if (length < 0) break;
+    if (static_cast<size_t>(length) >= text.size()) {
+      text.assign(static_cast<size_t>(length) + 1, '\0');
+      VHost_GetPrepareWarning(doc, i, &text[0], static_cast<int32_t>(text.size()));
+    }
+    warnings.emplace_back(text.c_str(), static_cast<size_t>(length));
+  }
   return true;
 }
 

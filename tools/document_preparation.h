@@ -3,14 +3,18 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/host_api.h"
 #include "tools/command_line.h"
 
 // Prepares a loaded document as the command line asks. Returns false with
 // error set to one line when it cannot; note gets one line on what the
-// document still holds that the host shows otherwise, or stays empty.
-bool PrepareDocument(const CommandLine& line, MQDocument doc, std::string& error, std::string& note);
+// document still holds that the host shows otherwise, or stays empty, and
+// warnings one line each about objects prepared otherwise than the document
+// asks.
+bool PrepareDocument(const CommandLine& line, MQDocument doc, std::string& error, std::string& note,
+                     std::vector<std::string>& warnings);
 
 // The first option on the command line that changes a host document as the
 // stand-in host or its export dialog reads it (--scale, --axes, --cancel,

@@ -14,12 +14,33 @@ namespace {
 // dotXSI writer reads no lines: no format needs the face sides' lines made.
 // The dotXSI and glTF writers work on the scene as it is; the others' forms
 // that take the scene by rvalue reference prepare it in place instead of a
-// copy.
+// copy. Only glTF stores texture images.
 bool WriteXsi(const char* path, WScene&& scene) { return WriteXsiFile(path, scene); }
 #if VELLMAR_GLTF
-bool WriteGltf(const char* path, WScene&& scene) { return WriteGltfFile(path, std::move(scene)); }
-bool WriteGlb(const char* path, WScene&& scene) { return WriteGlbFile(path, std::move(scene)); }
+GltfWriteOptions GltfOptions(const WriterOptions& options) {
+  GltfWriteOptions gltf;
+  gltf.keep_order = options.keep_order;
+  gltf.compress = options.compress;
+  gltf.textures = options.textures;
+  return gltf;
+}
+bool WriteGltf(const char* path, WScene&& scene, const WriterOptions& options) {
+  return WriteGltfFile(path, std::move(scene), GltfOptions(options));
+}
+bool WriteGlb(const char* path, WScene&& scene, const WriterOptions& options) {
+  return WriteGlbFile(path, std::move(scene), GltfOptions(options));
+}
+#else
+// A build without glTF lists the formats all the same, and refuses them.
+constexpr decltype(OutputFormat::write) WriteGltf = nullptr;
+constexpr decltype(OutputFormat::write) WriteGlb = nullptr;
 #endif
+
+// A writer that takes no options.
+template <bool (*Write)(const char*, WScene&&)>
+bool Plain(const char* path, WScene&& scene, const WriterOptions&) {
+  return Write(path, std::move(scene));
+}
 
 // A dotXSI file's scene: the dotXSI writer writes its rotations as they are,
 // so they go back to the order that dotXSI files turn by.
@@ -31,30 +52,23 @@ void PrepareReadSceneForWriters(WScene& scene) { PrepareReadScene(scene); }
 
 const OutputFormat kFormats[] = {
     {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPassesWithoutEdges,
-     PrepareReadSceneForXsi, WriteXsi},
+     PrepareReadSceneForXsi, Plain<WriteXsi>},
     {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
-     WriteXFile},
+     Plain<WriteXFile>},
     {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteObjFile},
+     PrepareReadSceneForWriters, Plain<WriteObjFile>},
     {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteMqoFile},
+     PrepareReadSceneForWriters, Plain<WriteMqoFile>},
     {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteDxfFaces},
+     PrepareReadSceneForWriters, Plain<WriteDxfFaces>},
     {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteDxfPolyface},
+     PrepareReadSceneForWriters, Plain<WriteDxfPolyface>},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteSceneDump},
-#if VELLMAR_GLTF
+     PrepareReadSceneForWriters, Plain<WriteSceneDump>},
     {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteGltf},
+     PrepareReadSceneForWriters, WriteGltf, true},
     {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
-     WriteGlb},
-#else
-    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, nullptr},
-    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
-     nullptr},
-#endif
+     WriteGlb, true},
 };
 
 std::string Lower(std::string text) {
@@ -69,6 +83,14 @@ std::string LowerCaseExtension(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
   return Lower(path.substr(dot));
+}
+
+bool CompressionAvailable() {
+#if VELLMAR_MESHOPT
+  return true;
+#else
+  return false;
+#endif
 }
 
 const OutputFormat* AllFormats(size_t& count) {

@@ -6,6 +6,16 @@
 
 #include "Vellmar/host_binding.h"
 #include "w_lib/w_scene.h"
+#include "w_lib/writers/w_writers.h"
+
+// What the command line asks of the writers that take options (glTF).
+struct WriterOptions {
+  bool keep_order = false;  // --keep-order
+  bool compress = false;    // --compress
+  // Where the document lies (for the writers that store texture images),
+  // and where their warnings go.
+  TextureSource textures;
+};
 
 struct OutputFormat {
   const char* name;  // as given to --format (any case)
@@ -28,8 +38,13 @@ struct OutputFormat {
   // Writes the prepared scene, which it may use up as its working copy;
   // false when the file could not be written. Null when this build has no
   // writer for the format.
-  bool (*write)(const char* path, WScene&& scene);
+  bool (*write)(const char* path, WScene&& scene, const WriterOptions& options);
+  // Whether the writer reads the options (--keep-order, --compress).
+  bool takes_options = false;
 };
+
+// Whether this build can compress (--compress): it needs meshoptimizer.
+bool CompressionAvailable();
 
 // Every format, in the order of the help text; count gets their number.
 const OutputFormat* AllFormats(size_t& count);

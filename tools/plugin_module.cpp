@@ -23,29 +23,24 @@ bool PluginModule::Load(const std::string& path, std::string& error) {
       complete = false;
     }
   };
-  find(check_version, "MQCheckVersion");
-  find(get_type, "MQGetPlugInType");
-  find(get_id, "MQGetPlugInID");
-  find(get_name, "MQGetPlugInName");
-  find(enum_file_type, "MQEnumFileType");
-  find(enum_file_ext, "MQEnumFileExt");
-  find(export_file, "MQExportFile");
-  find(init, "MQInit");
+#define MQ_PLUGIN_ENTRY(result, name, parameters) find(name, #name);
+#include "Vellmar/plugin_entry_list.inc"
+#undef MQ_PLUGIN_ENTRY
   return complete;
 }
 
 bool PluginModule::CheckIsXsiExporter(std::string& error) const {
   constexpr uint32_t kInterfaceVersion = 0x231;
-  if (check_version(kInterfaceVersion) != kInterfaceVersion) {
+  if (MQCheckVersion(kInterfaceVersion) != kInterfaceVersion) {
     error = "the plug-in speaks another interface version";
     return false;
   }
-  if (get_type() != 2) {
+  if (MQGetPlugInType() != 2) {
     error = "the plug-in is not an export plug-in";
     return false;
   }
-  const char* type = enum_file_type(0);
-  const char* ext = enum_file_ext(0);
+  const char* type = MQEnumFileType(0);
+  const char* ext = MQEnumFileExt(0);
   if (!type || !ext || std::strcmp(type, "XSI (*.xsi)") != 0 || std::strcmp(ext, "xsi") != 0) {
     error = "the plug-in's first file type is not \"XSI (*.xsi)\"";
     return false;

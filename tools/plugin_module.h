@@ -1,5 +1,5 @@
-// The plug-in module as the host sees it: loaded by file name, its eight
-// entry points looked up by name.
+// The plug-in module as the host sees it: loaded by file name, its entry
+// points (Vellmar/plugin_entry_list.inc) looked up by name.
 #pragma once
 
 #include <cstdint>
@@ -9,21 +9,17 @@
 
 struct PluginModule {
   void* module = nullptr;
-  PFN_MQCheckVersion check_version = nullptr;
-  PFN_MQGetPlugInType get_type = nullptr;
-  PFN_MQGetPlugInID get_id = nullptr;
-  PFN_MQGetPlugInName get_name = nullptr;
-  PFN_MQEnumFileType enum_file_type = nullptr;
-  PFN_MQEnumFileExt enum_file_ext = nullptr;
-  PFN_MQExportFile export_file = nullptr;
-  PFN_MQInit init = nullptr;
+  // One member per entry point, named as the entry point.
+#define MQ_PLUGIN_ENTRY(result, name, parameters) PFN_##name name = nullptr;
+#include "Vellmar/plugin_entry_list.inc"
+#undef MQ_PLUGIN_ENTRY
 
   PluginModule() = default;
   PluginModule(const PluginModule&) = delete;
   PluginModule& operator=(const PluginModule&) = delete;
   ~PluginModule();
 
-  // Loads the module and looks up all eight entry points.
+  // Loads the module and looks up every entry point.
   bool Load(const std::string& path, std::string& error);
   // The host's checks before it offers the plug-in: interface version, an
   // export plug-in, and file type 0 being dotXSI.

@@ -44,17 +44,38 @@ CornerTree::CornerTree(const WObject& object, const WFace& face) {
   std::copy(&axis[0][0], &axis[0][0] + 6, &axis_[0][0]);
   margin_ = std::max(largest_ * kMarginScale, 1e-30);
 
-  uv_.resize(2 * static_cast<size_t>(n));
-  order_.resize(static_cast<size_t>(n));
-  position_.resize(static_cast<size_t>(n));
+  // Corners sorted by their coordinates, so that those on one point come
+  // together and become one point of the tree.
+  const auto pos = [&](int k) -> const WVector& { return object.vertices[face.v[k]].pos; };
+  std::vector<int> sorted(static_cast<size_t>(n));
+  for (int k = 0; k < n; ++k) sorted[static_cast<size_t>(k)] = k;
+  std::sort(sorted.begin(), sorted.end(), [&](int x, int y) {
+    const WVector &p = pos(x), &q = pos(y);
+    return p.x != q.x ? p.x < q.x : p.y != q.y ? p.y < q.y : p.z < q.z;
+  });
+  point_of_.resize(static_cast<size_t>(n));
   removed_.assign(static_cast<size_t>(n), 0);
   for (int i = 0; i < n; ++i) {
-    Project(object.vertices[face.v[i]].pos, &uv_[2 * static_cast<size_t>(i)]);
+    const int k = sorted[static_cast<size_t>(i)];
+    if (i == 0 || !(pos(k) == pos(corner_.back()))) {
+      corner_.push_back(k);
+      corners_.push_back(0);
+    }
+    point_of_[static_cast<size_t>(k)] = static_cast<int>(corner_.size()) - 1;
+    ++corners_.back();
+  }
+  const int points = static_cast<int>(corner_.size());
+  live_ = corners_;
+  uv_.resize(2 * static_cast<size_t>(points));
+  order_.resize(static_cast<size_t>(points));
+  position_.resize(static_cast<size_t>(points));
+  for (int i = 0; i < points; ++i) {
+    Project(pos(corner_[static_cast<size_t>(i)]), &uv_[2 * static_cast<size_t>(i)]);
     order_[static_cast<size_t>(i)] = i;
   }
-  nodes_.reserve(2 * static_cast<size_t>(n / kLeafCorners + 1));
-  BuildNode(0, n);
-  for (int i = 0; i < n; ++i) position_[static_cast<size_t>(order_[static_cast<size_t>(i)])] = i;
+  nodes_.reserve(2 * static_cast<size_t>(points / kLeafCorners + 1));
+  BuildNode(0, points);
+  for (int i = 0; i < points; ++i) position_[static_cast<size_t>(order_[static_cast<size_t>(i)])] = i;
   usable_ = true;
 }
 
@@ -64,8 +85,8 @@ void CornerTree::Project(const WVector& p, double out[2]) const {
   out[1] = Dot3(q, axis_[1]);
 }
 
-// Splits the corners at the median of the wider side of their box, down to
-// leaves of a few corners.
+// Splits the points at the median of the wider side of their box, down to
+// leaves of a few points.
 int CornerTree::BuildNode(int begin, int end) {
   const int index = static_cast<int>(nodes_.size());
   nodes_.push_back(Node{{HUGE_VAL, HUGE_VAL}, {-HUGE_VAL, -HUGE_VAL}, begin, end, -1, -1, end - begin});
@@ -92,13 +113,17 @@ int CornerTree::BuildNode(int begin, int end) {
 
 void CornerTree::Reset() {
   std::fill(removed_.begin(), removed_.end(), 0);
+  live_ = corners_;
   for (Node& node : nodes_) node.live = node.end - node.begin;
 }
 
 void CornerTree::Remove(int k) {
-  if (!usable_ || k < 0 || k >= static_cast<int>(removed_.size()) || removed_[static_cast<size_t>(k)]) return;
+  if (!usable_ || k < 0 || k >= static_cast<int>(point_of_.size()) || removed_[static_cast<size_t>(k)]) return;
   removed_[static_cast<size_t>(k)] = 1;
-  const int at = position_[static_cast<size_t>(k)];
+  // The point leaves the tree with its last corner.
+  if (--live_[static_cast<size_t>(point_of_[static_cast<size_t>(k)])] > 0) return;
+  const int point = point_of_[static_cast<size_t>(k)];
+  const int at = position_[static_cast<size_t>(point)];
   int index = 0;
   for (;;) {
     Node& node = nodes_[static_cast<size_t>(index)];
@@ -108,65 +133,128 @@ void CornerTree::Remove(int k) {
   }
 }
 
-// The triangle in the plane, with its outward edge normals, when the
-// inside-or-on test can accept points only within a quarter margin of it.
+// Where the inside-or-on test of the triangle a, b, c can accept points,
+// when that lies within a quarter margin of the region.
 //
 // That test accepts p when p's signed distance from each edge's line, seen
 // along the normal, is at least minus its rounding there: at most
 // kSideRounding times the largest coordinate, times how much longer the
 // edge is than its shadow in the plane. A point that passes all three lies
 // within twice that over the sine of the triangle's smallest angle of the
-// triangle. A sliver whose smallest angle is too small for that to stay
-// under the margin is declined.
-bool CornerTree::Bound(const WVector& a, const WVector& b, const WVector& c, Triangle& t) const {
+// triangle. A sliver whose smallest angle is too small for that is bounded
+// by a band along its longest edge instead (see BoundBand).
+//
+// An edge whose two corners are one point gives a side of exactly 0, which
+// passes: with all three corners on one point the test accepts any point.
+bool CornerTree::Bound(const WVector& a, const WVector& b, const WVector& c, Region& r) const {
+  if (a == b && b == c) {
+    r.bounded = false;
+    r.edges = 0;
+    return true;
+  }
   const WVector* corner[3] = {&a, &b, &c};
   double shadow[3], stretch = 1.0;
-  for (int i = 0; i < 3; ++i) Project(*corner[i], t.p[i]);
+  for (int i = 0; i < 3; ++i) Project(*corner[i], r.p[i]);
+  bool flat = true;  // every edge has a shadow
   for (int i = 0; i < 3; ++i) {
     const WVector& p = *corner[i];
     const WVector& q = *corner[(i + 1) % 3];
+    shadow[i] = Length2(r.p[(i + 1) % 3][0] - r.p[i][0], r.p[(i + 1) % 3][1] - r.p[i][1]);
+    if (!(shadow[i] > 0.0)) {
+      flat = false;
+      continue;
+    }
     const double dx = static_cast<double>(q.x) - p.x, dy = static_cast<double>(q.y) - p.y,
                  dz = static_cast<double>(q.z) - p.z;
-    shadow[i] = Length2(t.p[(i + 1) % 3][0] - t.p[i][0], t.p[(i + 1) % 3][1] - t.p[i][1]);
-    if (!(shadow[i] > 0.0)) return false;
     stretch = std::max(stretch, std::sqrt(dx * dx + dy * dy + dz * dz) / shadow[i]);
   }
-  const double area = std::fabs((t.p[1][0] - t.p[0][0]) * (t.p[2][1] - t.p[0][1]) -
-                                (t.p[1][1] - t.p[0][1]) * (t.p[2][0] - t.p[0][0]));
-  // The sine at corner i is the area over its two edges' product.
-  double smallest_sine = HUGE_VAL;
-  for (int i = 0; i < 3; ++i) smallest_sine = std::min(smallest_sine, area / (shadow[i] * shadow[(i + 2) % 3]));
   const double slack = kSideRounding * stretch * largest_;
-  if (!(8.0 * slack <= margin_ * smallest_sine)) return false;
-
-  for (int i = 0; i < 3; ++i) {
-    const double* p = t.p[i];
-    const double* q = t.p[(i + 1) % 3];
-    const double* r = t.p[(i + 2) % 3];
-    double nx = q[1] - p[1], ny = p[0] - q[0];
-    if (nx * (r[0] - p[0]) + ny * (r[1] - p[1]) > 0.0) nx = -nx, ny = -ny;  // away from the third corner
-    const double length = Length2(nx, ny);
-    t.normal[i][0] = nx / length;
-    t.normal[i][1] = ny / length;
-    t.reach[i] = t.normal[i][0] * p[0] + t.normal[i][1] * p[1];
+  if (!(8.0 * slack <= margin_)) return false;
+  if (flat) {
+    const double area = std::fabs((r.p[1][0] - r.p[0][0]) * (r.p[2][1] - r.p[0][1]) -
+                                  (r.p[1][1] - r.p[0][1]) * (r.p[2][0] - r.p[0][0]));
+    // The sine at corner i is the area over its two edges' product.
+    double smallest_sine = HUGE_VAL;
+    for (int i = 0; i < 3; ++i) smallest_sine = std::min(smallest_sine, area / (shadow[i] * shadow[(i + 2) % 3]));
+    if (8.0 * slack <= margin_ * smallest_sine) {
+      r.bounded = true;
+      r.edges = 3;
+      for (int i = 0; i < 3; ++i) {
+        const double* p = r.p[i];
+        const double* q = r.p[(i + 1) % 3];
+        const double* t = r.p[(i + 2) % 3];
+        double nx = q[1] - p[1], ny = p[0] - q[0];
+        if (nx * (t[0] - p[0]) + ny * (t[1] - p[1]) > 0.0) nx = -nx, ny = -ny;  // away from the third corner
+        const double length = Length2(nx, ny);
+        r.normal[i][0] = nx / length;
+        r.normal[i][1] = ny / length;
+        r.reach[i] = r.normal[i][0] * p[0] + r.normal[i][1] * p[1];
+      }
+      return true;
+    }
   }
+  return BoundBand(shadow, r);
+}
+
+// The band along the triangle's longest edge e (in the plane) that holds
+// its third corner t, at height h from e's line: a sliver, or a triangle
+// with two corners on one point (h = 0), or three corners on one line.
+//
+// e's own test keeps accepted points above e's line, less one slack. Past t
+// they lie under the roof of the two other edges' lines, which fall from t
+// to e's ends (the angles at e's ends are at most square), raised by their
+// slack over the cosine of their angle with e; required at least 1/2, so
+// the band from -slack to h + 2 slack holds every accepted point, and the
+// margin holds that band. An edge without a shadow adds nothing: the other
+// short edge then runs along e, the other way, and bounds the band alone.
+bool CornerTree::BoundBand(const double shadow[3], Region& r) const {
+  int e = 0;
+  for (int i = 1; i < 3; ++i)
+    if (shadow[i] > shadow[e]) e = i;
+  if (!(shadow[e] > 0.0)) return false;
+  const double* p = r.p[e];
+  const double* q = r.p[(e + 1) % 3];
+  const double* t = r.p[(e + 2) % 3];
+  const double ex = (q[0] - p[0]) / shadow[e], ey = (q[1] - p[1]) / shadow[e];
+  for (int i = 1; i < 3; ++i) {
+    const int k = (e + i) % 3;
+    if (!(shadow[k] > 0.0)) continue;
+    const double* from = r.p[k];
+    const double* to = r.p[(k + 1) % 3];
+    const double cosine = ((to[0] - from[0]) * ex + (to[1] - from[1]) * ey) / shadow[k];
+    if (!(std::fabs(cosine) >= 0.5)) return false;
+  }
+  // The outward normal of e, away from t.
+  double nx = ey, ny = -ex;
+  double h = -(nx * (t[0] - p[0]) + ny * (t[1] - p[1]));
+  if (h < 0.0) nx = -nx, ny = -ny, h = -h;
+  r.bounded = false;
+  r.edges = 2;
+  r.normal[0][0] = nx;
+  r.normal[0][1] = ny;
+  r.reach[0] = nx * p[0] + ny * p[1];
+  r.normal[1][0] = -nx;
+  r.normal[1][1] = -ny;
+  r.reach[1] = h - r.reach[0];
   return true;
 }
 
-// Whether the node's box, widened by the margin, may meet the triangle: no
-// axis of the box and no edge normal of the triangle separates them.
-bool CornerTree::Meets(const Node& node, const Triangle& t) const {
-  for (int c = 0; c < 2; ++c) {
-    const double lo = node.lo[c] - margin_, hi = node.hi[c] + margin_;
-    if (std::max({t.p[0][c], t.p[1][c], t.p[2][c]}) < lo) return false;
-    if (std::min({t.p[0][c], t.p[1][c], t.p[2][c]}) > hi) return false;
+// Whether the node's box, widened by the margin, may meet the region: no
+// axis of the box and no normal of the region separates them.
+bool CornerTree::Meets(const Node& node, const Region& r) const {
+  if (r.bounded) {
+    for (int c = 0; c < 2; ++c) {
+      const double lo = node.lo[c] - margin_, hi = node.hi[c] + margin_;
+      if (std::max({r.p[0][c], r.p[1][c], r.p[2][c]}) < lo) return false;
+      if (std::min({r.p[0][c], r.p[1][c], r.p[2][c]}) > hi) return false;
+    }
   }
   const double cu = (node.lo[0] + node.hi[0]) / 2.0, cv = (node.lo[1] + node.hi[1]) / 2.0;
   const double hu = (node.hi[0] - node.lo[0]) / 2.0 + margin_, hv = (node.hi[1] - node.lo[1]) / 2.0 + margin_;
-  for (int i = 0; i < 3; ++i) {
-    const double nearest = t.normal[i][0] * cu + t.normal[i][1] * cv - hu * std::fabs(t.normal[i][0]) -
-                           hv * std::fabs(t.normal[i][1]);
-    if (nearest > t.reach[i]) return false;
+  for (int i = 0; i < r.edges; ++i) {
+    const double nearest = r.normal[i][0] * cu + r.normal[i][1] * cv - hu * std::fabs(r.normal[i][0]) -
+                           hv * std::fabs(r.normal[i][1]);
+    if (nearest > r.reach[i]) return false;
   }
   return true;
 }

@@ -3,7 +3,12 @@
 #include "w_lib/side_crossing_index.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <utility>
 
 #include "w_lib/polygon_plane.h"
 
@@ -54,6 +59,14 @@ SideCrossingIndex::SideCrossingIndex(const WObject& object, int f)
   indexed_ = n_ >= kMinIndexedCorners && Build();
 }
 
+// A side's two points, to the bit.
+std::array<uint32_t, 6> SideCrossingIndex::PointBits(int i) const {
+  std::array<uint32_t, 6> bits;
+  std::memcpy(&bits[0], &Corner(i), sizeof(WVector));
+  std::memcpy(&bits[3], &Corner(i + 1), sizeof(WVector));
+  return bits;
+}
+
 bool SideCrossingIndex::Build() {
   const WFace& face = Face();
   double largest = 0.0;
@@ -62,17 +75,60 @@ bool SideCrossingIndex::Build() {
   const double normal[3] = {face.normal.x, face.normal.y, face.normal.z};
   UnitOrZero(normal, face_normal_);
 
-  discs_.resize(static_cast<size_t>(n_));
-  side_box_.resize(static_cast<size_t>(n_));
+  // A side whose ends coincide has no direction to cross, whatever the
+  // segment: it stays out of the tree, so that a long run of corners on
+  // one point costs nothing to pass. Sides between the same two points, to
+  // the bit, give the same answer: they are one entry of the tree, at the
+  // place of the first of them. Sides are sorted by a hash of their points,
+  // which brings equal sides together at the cost of comparing one number;
+  // sides of one hash are then put in order by their points.
+  std::vector<std::pair<uint64_t, int>> sorted;
   for (int i = 0; i < n_; ++i) {
-    discs_[static_cast<size_t>(i)] =
-        DiscOf(object_.vertices[face.v[i]].pos, object_.vertices[face.v[(i + 1) % n_]].pos);
-    BoundDiscs(i, i + 1, kCoordinateAxes, side_box_[static_cast<size_t>(i)]);
+    if (Corner(i) == Corner(i + 1)) continue;
+    uint64_t h = 0x9e3779b97f4a7c15u;
+    for (const uint32_t word : PointBits(i)) {
+      h = (h ^ word) * 0xff51afd7ed558ccdu;
+      h ^= h >> 32;
+    }
+    sorted.emplace_back(h, i);
+  }
+  std::sort(sorted.begin(), sorted.end());
+  for (size_t begin = 0, end = 0; begin < sorted.size(); begin = end) {
+    while (end < sorted.size() && sorted[end].first == sorted[begin].first) ++end;
+    if (end - begin > 1) {
+      std::sort(sorted.begin() + static_cast<std::ptrdiff_t>(begin), sorted.begin() + static_cast<std::ptrdiff_t>(end),
+                [this](const auto& x, const auto& y) {
+                  return std::make_pair(PointBits(x.second), x.second) < std::make_pair(PointBits(y.second), y.second);
+                });
+    }
+  }
+  // Each group at the place of its first side, with its sides in order.
+  std::vector<std::pair<size_t, size_t>> group_at(static_cast<size_t>(n_), {0, 0});
+  for (size_t begin = 0, end = 0; begin < sorted.size(); begin = end) {
+    const std::array<uint32_t, 6> bits = PointBits(sorted[begin].second);
+    for (++end; end < sorted.size() && PointBits(sorted[end].second) == bits;) ++end;
+    group_at[static_cast<size_t>(sorted[begin].second)] = {begin, end};
+  }
+  group_start_.assign(1, 0);
+  group_sides_.clear();
+  for (const auto& [begin, end] : group_at) {
+    if (begin == end) continue;
+    for (size_t k = begin; k < end; ++k) group_sides_.push_back(sorted[k].second);
+    group_start_.push_back(static_cast<int>(group_sides_.size()));
+  }
+  const int m = static_cast<int>(group_start_.size()) - 1;
+  if (m == 0) return true;
+  discs_.resize(static_cast<size_t>(m));
+  side_box_.resize(static_cast<size_t>(m));
+  for (int g = 0; g < m; ++g) {
+    const int i = FirstSide(g);
+    discs_[static_cast<size_t>(g)] = DiscOf(Corner(i), Corner(i + 1));
+    BoundDiscs(g, g + 1, kCoordinateAxes, side_box_[static_cast<size_t>(g)]);
   }
   int nodes = 1;
-  while (nodes * kLeafSides < n_) nodes *= 2;
+  while (nodes * kLeafSides < m) nodes *= 2;
   nodes_.resize(2 * static_cast<size_t>(nodes));
-  BuildNode(1, 0, n_);
+  BuildNode(1, 0, m);
   std::vector<Disc>().swap(discs_);
   return true;
 }
@@ -108,7 +164,8 @@ double SideCrossingIndex::Reach(const Disc& disc, const double u[3]) const {
   return std::min(disc.radius, disc.radius * std::sqrt(std::max(0.0, 1.0 - k * k)) + disc.thickness * std::fabs(k));
 }
 
-// The box with the given axes around the discs of sides begin..end - 1.
+// The box with the given axes around the discs of the tree's sides
+// begin..end - 1.
 void SideCrossingIndex::BoundDiscs(int begin, int end, const double axis[3][3], Box& box) const {
   for (int j = 0; j < 3; ++j) {
     box.lo[j] = HUGE_VAL;
@@ -129,9 +186,8 @@ void SideCrossingIndex::BoundDiscs(int begin, int end, const double axis[3][3], 
 // its last the face's normal) stays thin where the run is slanted.
 void SideCrossingIndex::BuildNode(int node, int begin, int end) {
   Node& box = nodes_[static_cast<size_t>(node)];
-  const WFace& face = Face();
-  const WVector& first = object_.vertices[face.v[begin]].pos;
-  const WVector& last = object_.vertices[face.v[end % n_]].pos;
+  const WVector& first = Corner(FirstSide(begin));
+  const WVector& last = Corner(FirstSide(end - 1) + 1);
   const double chord[3] = {static_cast<double>(last.x) - first.x, static_cast<double>(last.y) - first.y,
                            static_cast<double>(last.z) - first.z};
   box.has_turned = end - begin <= kMaxTurnedSides && AxesAlong(face_normal_, chord, box.axis);
@@ -193,6 +249,18 @@ bool SideCrossingIndex::TestSide(int i, int a, int b, const WVector& pa, const W
   return SegmentCrossesSide(face.normal, pa, pb, object_.vertices[vi].pos, object_.vertices[vj].pos);
 }
 
+// One side of the group that does not end at corner a or b (at most four
+// sides do), tested for them all.
+bool SideCrossingIndex::TestGroup(int g, int a, int b, const WVector& pa, const WVector& pb) const {
+  const int end = group_start_[static_cast<size_t>(g) + 1];
+  for (int k = group_start_[static_cast<size_t>(g)]; k < end; ++k) {
+    const int i = group_sides_[static_cast<size_t>(k)], j = (i + 1) % n_;
+    if (i == a || j == a || i == b || j == b) continue;
+    return SegmentCrossesSide(Face().normal, pa, pb, Corner(i), Corner(j));
+  }
+  return false;
+}
+
 bool SideCrossingIndex::Crosses(int a, int b) const {
   if (a < 0 || a >= n_ || b < 0 || b >= n_) return false;
   const WFace& face = Face();
@@ -200,26 +268,31 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
   if (va < 0 || va >= object_.vnum || vb < 0 || vb >= object_.vnum) return false;
   const WVector pa = object_.vertices[va].pos;
   const WVector pb = object_.vertices[vb].pos;
+  // Both ends of a segment of no length lie on the same side of any plane
+  // (the side test computes one distance twice): it crosses nothing. Every
+  // corner of a polygon on one point asks only this.
+  if (pa == pb) return false;
   if (!indexed_) {
     for (int i = 0; i < n_; ++i)
       if (TestSide(i, a, b, pa, pb)) return true;
     return false;
   }
+  if (group_start_.size() < 2) return false;
 
   const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
-  // Nodes with their run of sides, depth first.
+  // Nodes with their run of the tree's sides, depth first.
   struct Visit {
     int node, begin, end;
   };
   Visit stack[128];  // two entries per level of a tree at most 31 deep
   int top = 0;
-  stack[top++] = {1, 0, n_};
+  stack[top++] = {1, 0, static_cast<int>(group_start_.size()) - 1};
   while (top > 0) {
     const Visit v = stack[--top];
     if (!SegmentMeets(nodes_[static_cast<size_t>(v.node)], from, to)) continue;
     if (v.end - v.begin <= kLeafSides) {
-      for (int i = v.begin; i < v.end; ++i)
-        if (SegmentMeets(side_box_[static_cast<size_t>(i)], from, to) && TestSide(i, a, b, pa, pb)) return true;
+      for (int g = v.begin; g < v.end; ++g)
+        if (SegmentMeets(side_box_[static_cast<size_t>(g)], from, to) && TestGroup(g, a, b, pa, pb)) return true;
       continue;
     }
     const int middle = v.begin + (v.end - v.begin) / 2;

@@ -3,6 +3,8 @@
 // around runs of consecutive sides instead of a walk over all of them.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <vector>
 
 #include "w_lib/w_scene.h"
@@ -20,7 +22,10 @@ bool SegmentCrossesSide(const WVector& normal, const WVector& pa, const WVector&
 // sides whose box (around those discs, generously widened) the segment
 // misses is passed over, and every other side is tested with
 // SegmentCrossesSide. Consecutive sides lie close together, so the boxes
-// of runs stay small; short runs also get a box turned along them. The
+// of runs stay small; short runs also get a box turned along them. Sides
+// whose two corners lie on one point, which nothing crosses, are left out
+// of the tree, sides between the same two points are tested once, and a
+// diagonal of no length is answered at once. The
 // face's corners, its normal and the vertex positions must not change while
 // the index is in use; the faces array may move (the face is looked up by
 // index).
@@ -56,13 +61,18 @@ class SideCrossingIndex {
     double normal[3];  // unit; all zero when the side test can find no crossing plane
     double thickness;  // half the slab's thickness
   };
+  std::array<uint32_t, 6> PointBits(int i) const;
   const WFace& Face() const { return object_.faces[f_]; }
+  // The position of corner k, counted round the face.
+  const WVector& Corner(int k) const { return object_.vertices[Face().v[k % n_]].pos; }
   bool Build();
   Disc DiscOf(const WVector& p, const WVector& q) const;
   double Reach(const Disc& disc, const double u[3]) const;
   void BoundDiscs(int begin, int end, const double axis[3][3], Box& box) const;
   void BuildNode(int node, int begin, int end);
   bool TestSide(int i, int a, int b, const WVector& pa, const WVector& pb) const;
+  bool TestGroup(int g, int a, int b, const WVector& pa, const WVector& pb) const;
+  int FirstSide(int g) const { return group_sides_[static_cast<size_t>(group_start_[static_cast<size_t>(g)])]; }
   bool SegmentMeets(const Box& box, const double from[3], const double to[3]) const;
   bool SegmentMeets(const Node& node, const double from[3], const double to[3]) const;
 
@@ -72,7 +82,12 @@ class SideCrossingIndex {
   bool indexed_ = false;
   double margin_ = 0.0;
   double face_normal_[3] = {0.0, 0.0, 0.0};  // unit, or zero
-  std::vector<Disc> discs_;            // per side, while the tree is built
-  std::vector<Box> side_box_;  // per side, along the coordinate axes
-  std::vector<Node> nodes_;    // node 1 holds all sides, node k the halves 2k and 2k + 1
+  // The tree's entries are groups of sides between the same two points,
+  // in the order of their first sides; group g holds the sides
+  // group_sides_[group_start_[g] .. group_start_[g + 1] - 1], in order.
+  std::vector<int> group_start_;
+  std::vector<int> group_sides_;
+  std::vector<Disc> discs_;    // per group, while the tree is built
+  std::vector<Box> side_box_;  // per group, along the coordinate axes
+  std::vector<Node> nodes_;    // node 1 holds all groups, node k the halves 2k and 2k + 1
 };

@@ -168,6 +168,17 @@ class EarClipper {
       }
       if (!ear) {
         ++misses;
+        // The answer depends only on the three points and on what remains:
+        // the candidates that follow with all three corners on this same
+        // point miss alike, and are stepped over without asking again.
+        if (a == b && b == c) {
+          for (int after = Next(cur); misses < remaining && Pos(object, after) == b &&
+                                      Pos(object, Next(after)) == b;
+               after = Next(after)) {
+            cur = after;
+            ++misses;
+          }
+        }
         continue;
       }
       Clip(object, prev, cur, next);

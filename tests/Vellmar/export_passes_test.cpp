@@ -190,7 +190,7 @@ TEST(LibraryFormatPasses, WritersWriteTheSameWithoutTheFaceSidesLines) {
   const OutputFormat* formats = AllFormats(count);
   for (const OutputFormat& format : std::vector<OutputFormat>(formats, formats + count)) {
     if (!format.write || format.passes == RunExportPassesWithoutEdges) continue;
-    const auto write = [&format](const char* path, WScene&& s) { return format.write(path, std::move(s)); };
+    const auto write = [&format](const char* path, WScene&& s) { return format.write(path, std::move(s), {}); };
     const std::string with_edges = WrittenAfter(scene, RunLibraryFormatPasses, write);
     EXPECT_GT(with_edges.size(), 200u) << format.name;
     EXPECT_EQ(WrittenAfter(scene, RunLibraryFormatPassesForWriters, write), with_edges) << format.name;

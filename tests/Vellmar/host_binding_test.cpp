@@ -57,15 +57,15 @@ TEST(HostBinding, TableSemantics) {
   EXPECT_EQ(fake.closes, 1);
   EXPECT_EQ(table.slots[kHost_MQObj_GetName - 1], &Dummy);
   EXPECT_EQ(table.slots[kHost_MQObj_GetName], Marker());
-  EXPECT_EQ(table.slots[121], Marker());
+  EXPECT_EQ(table.slots[kHostFunctionCount - 1], Marker());
 
-  // Lacking only the last name: the other 121 of the 122 are bound.
+  // Lacking only the last name: all the others are bound.
   fake.looked_up.clear();
   fake.missing = {"MQMat_SetBumpName"};
   EXPECT_FALSE(BindHost("almost", table, kFakeLoader));
-  EXPECT_EQ(fake.looked_up.size(), 122u);
-  EXPECT_EQ(table.slots[120], &Dummy);
-  EXPECT_EQ(table.slots[121], Marker());
+  EXPECT_EQ(fake.looked_up.size(), static_cast<size_t>(kHostFunctionCount));
+  EXPECT_EQ(table.slots[kHostFunctionCount - 2], &Dummy);
+  EXPECT_EQ(table.slots[kHostFunctionCount - 1], Marker());
 
   // Everything there: 1, the module released once more.
   fake.missing.clear();

@@ -1,6 +1,7 @@
 // Fuzz target: a document read, prepared exactly as convert prepares it for
 // each format, and written by every writer of the command line, into files of a private
 // temporary folder (through the same whole-file replacement as real runs).
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -30,8 +31,12 @@ void RemoveFolder() { rmdir(g_folder.c_str()); }
 const std::string& OutputFolder() {
   if (g_folder.empty()) {
     if (!BindHost(VELLMAR_HOST_MODULE, g_host)) std::abort();
+    // A folder in memory where there is one: every file written is flushed
+    // to its disk before it is put in place, which a disk makes slow.
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vellmar-fuzz-XXXXXX";
+    struct stat info {};
+    const char* base = tmp && *tmp ? tmp : stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode) ? "/dev/shm" : "/tmp";
+    std::string pattern = std::string(base) + "/vellmar-fuzz-XXXXXX";
     if (!mkdtemp(&pattern[0])) std::abort();
     g_folder = pattern + "/";
     std::atexit(RemoveFolder);
@@ -51,12 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VHost_SetExportOptions(1.0f, 1, 2, 4, 0);
   // The command line refuses such documents before it writes anything.
   if (VHost_FindNonFiniteObject(&doc, nullptr, 0) >= 0) return 0;
-  // Each format as convert prepares and writes it; a scene is prepared once
-  // for all the formats that share its passes.
+  // Each format of the command line's table as convert prepares and writes
+  // it; a scene is prepared once for all the formats that share its passes.
+  size_t count = 0;
+  const OutputFormat* formats = AllFormats(count);
   std::map<void (*)(WScene&), WScene> scenes;
-  for (const char* name : {"xsi", "x", "obj", "mqo", "dxf", "dxf-polyface", "dump", "gltf", "glb"}) {
-    const OutputFormat* format = FindFormat(name);
-    if (!format || !format->write) continue;
+  for (const OutputFormat* format = formats; format != formats + count; ++format) {
+    if (!format->write) continue;
     const auto [found, added] = scenes.try_emplace(format->passes);
     WScene& scene = found->second;
     if (added) {
@@ -65,10 +71,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       scene.utf8_names = doc.utf8_names;
     }
     const std::string path = folder + "out" + format->extensions[0];
-    format->write(path.c_str(), WScene(scene));
+    // Textures are looked for beside the output, where there are none.
+    WriterOptions options;
+    options.textures.document_folder = folder;
+    format->write(path.c_str(), WScene(scene), options);
     unlink(path.c_str());
+    // The compressed form of the binary glTF as well.
+    if (format->takes_options && format->can_stream && CompressionAvailable()) {
+      options.compress = true;
+      format->write(path.c_str(), WScene(scene), options);
+      unlink(path.c_str());
+    }
+    if (format->companion_extension) unlink((folder + "out" + format->companion_extension).c_str());
   }
-  unlink((folder + "out.mtl").c_str());
-  unlink((folder + "out.bin").c_str());
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "host/mqo_reader.h"
 #include "host_documents.h"
@@ -91,7 +92,8 @@ TEST(DocumentFreeze, MirrorGivesTheWholeCube) {
 }
 
 TEST(DocumentFreeze, LatheSweepsAProfileIntoAClosedSolid) {
-  for (const auto& [segments, steps] : {std::pair{4, 4}, std::pair{1, 3}}) {
+  // At least 3 steps, and at most 256, with a warning.
+  for (const auto& [segments, steps] : {std::pair{4, 4}, std::pair{1, 3}, std::pair{256, 256}, std::pair{300, 256}}) {
     MQDocument doc = VHost_CreateDocument();
     // A profile from the axis out, up and back to the axis; and a triangle.
     MQObject obj = AddHostObject(doc, "vase",
@@ -102,10 +104,14 @@ TEST(DocumentFreeze, LatheSweepsAProfileIntoAClosedSolid) {
     AddHostFace(obj, {2, 3}, 0);
     MQObj_SetLatheType(obj, 1);
     MQObj_SetLatheAxis(obj, 1);
-    MQObj_SetLatheSegment(obj, segments);  // at least 3 steps
+    MQObj_SetLatheSegment(obj, segments);
     std::string error;
-    ASSERT_TRUE(FreezeLathe(*obj, error)) << error;
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(FreezeLathe(*obj, error, &warnings)) << error;
     SCOPED_TRACE(segments);
+    EXPECT_EQ(warnings, segments > 256 ? std::vector<std::string>{"object \"vase\": 300 lathe steps cut to 256, "
+                                                                  "the most a lathe is swept in"}
+                                       : std::vector<std::string>{});
     ASSERT_EQ(obj->FaceCount(), 1 + 3 * steps);
     EXPECT_EQ(obj->CornerCount(0), 3);
     EXPECT_EQ(obj->face_material[1], 0);
@@ -209,20 +215,27 @@ TEST(DocumentFreeze, PrepareLeavesOutHiddenObjectsAndReportsWhatIsLeft) {
   EXPECT_EQ(left.hidden, 0);
   EXPECT_EQ(left.mirrored, 1);
 
-  // A lathe too large for an object fails with its name, and nothing of the
-  // document changes, not even the objects frozen before it.
+  // A lathe of more steps than are swept is swept in the most there are,
+  // with a warning that names the object, cut to the buffer it is asked
+  // into; the warnings are those of the last preparation.
   MQObject huge = AddHostObject(doc, "huge", {{1, 0, 0}, {1, 1, 0}});
   AddHostFace(huge, {0, 1}, -1);
   MQObj_SetLatheType(huge, 1);
   MQObj_SetLatheSegment(huge, INT_MAX);
-  EXPECT_EQ(VHost_PrepareDocument(doc, kPrepareFreeze, &left, error, sizeof error), 0);
-  EXPECT_NE(std::string(error).find("object \"huge\": the lathe would give"), std::string::npos) << error;
-  EXPECT_EQ(doc->objects[0]->FaceCount(), 5);
+  ASSERT_EQ(VHost_PrepareDocument(doc, kPrepareFreeze, &left, error, sizeof error), 1);
+  const std::string warning = "object \"huge\": 2147483647 lathe steps cut to 256, the most a lathe is swept in";
+  char text[16] = {};
+  EXPECT_EQ(VHost_GetPrepareWarning(doc, 0, text, sizeof text), static_cast<int32_t>(warning.size()));
+  EXPECT_EQ(std::string(text), warning.substr(0, 15));
+  EXPECT_EQ(VHost_GetPrepareWarning(doc, 1, text, sizeof text), -1);
+  EXPECT_EQ(doc->objects[1]->FaceCount(), 256);
+  EXPECT_EQ(doc->objects[0]->FaceCount(), 10);
+  EXPECT_EQ(left.mirrored, 0);
 
   MQDoc_DeleteObject(doc, 1);
   ASSERT_EQ(VHost_PrepareDocument(doc, kPrepareFreeze, &left, error, sizeof error), 1);
   EXPECT_EQ(doc->objects[0]->FaceCount(), 10);
-  EXPECT_EQ(left.mirrored, 0);
+  EXPECT_EQ(VHost_GetPrepareWarning(doc, 0, text, sizeof text), -1);
   VHost_DestroyDocument(doc);
 }
 

@@ -341,6 +341,24 @@ TEST(MqoReader, ReportsMalformedInputWithItsLine) {
     EXPECT_EQ(error.rfind("t.mqo:1: ", 0), 0u) << error;
   }
   EXPECT_NE(error.find("unexpected end of file"), std::string::npos) << error;
+
+  // A name, number or word longer than any document holds is malformed on
+  // its line, also in a chunk the reader passes over; at the limit, a name
+  // is read whole.
+  const std::string head = "Metasequoia Document\nFormat Text Ver 1.1\n";
+  const std::string at_limit(65536, 'n'), past_limit(65537, '9');
+  EXPECT_TRUE(Parse(head + "Object \"" + at_limit + "\" {\n}\nEof\n", doc, error)) << error;
+  EXPECT_EQ(doc.objects.at(0)->name, at_limit);
+  const std::pair<std::string, std::string> too_long[] = {
+      {head + "Object \"o" + at_limit + "\" {\n}\nEof\n", "t.mqo:3: expected a name of at most 65536 bytes"},
+      {head + "Object \"o\" {\n\tvertex 1 {\n\t\t0 " + past_limit + " 0\n\t}\n}\n",
+       "t.mqo:5: expected a word or number of at most 65536 bytes"},
+      {head + "Scene {\n\tpos " + past_limit + "\n}\nEof\n", "t.mqo:4: expected a word or number of at most 65536"},
+  };
+  for (const auto& [text, message] : too_long) {
+    EXPECT_FALSE(Parse(text, doc, error));
+    EXPECT_EQ(error.rfind(message, 0), 0u) << error;
+  }
 }
 
 // Every cut of a document either reads into a consistent document, which

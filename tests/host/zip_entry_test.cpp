@@ -62,6 +62,10 @@ TEST(ZipEntry, RefusesHostileArchives) {
       {ZipArchive({mixed_sizes}), "two different sizes"},
       {ZipArchive({DeflatedEntry("doc.mqo", "PK\x03\x04 inside")}), "t.mqoz(doc.mqo):1: expected \"Metasequoia"},
       {ZipArchive({DeflatedEntry("a\nb.mqo", "text")}), "t.mqoz(a?b.mqo):1: expected"},
+      // A first line, then zeros: refused at the first token too long, long
+      // before the rest is unpacked.
+      {ZipArchive({DeflatedEntry("doc.mqo", "Metasequoia Document\r\nFormat Text Ver 1.0\r\n", 64 << 20)}),
+       "t.mqoz(doc.mqo):3: expected a word or number of at most 65536 bytes, found a longer one"},
       {"PK\x03\x04 not an archive", "t.mqoz: not a zip archive"},
   };
   for (const auto& [archive, message] : cases) {

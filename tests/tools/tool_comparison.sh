@@ -158,10 +158,30 @@ compare_tools() {
   local formats format
   formats=$("$native_tool" convert "${inputs[0]}" "$work/x" --format '?' 2>&1 | sed -n 's/.*(\(.*\))$/\1/p' | tr -d ',')
   [ -n "$formats" ] || fail "convert: cannot learn the format names from the native tool"
+  # glTF: a build without meshoptimizer (the Windows and 32-bit builds)
+  # keeps the document's order, so the native tool is asked to keep it too.
   for format in $formats; do
-    run_both "convert-$format" convert --format "$format" ||
+    local keep=()
+    case "$format" in gltf | glb) keep=(--keep-order) ;; esac
+    run_both "convert-$format" convert --format "$format" "${keep[@]}" ||
       echo "convert --format $format: no writer for it in this build"
   done
+
+  # --compress: the same bytes as the native tool's where the candidate
+  # can compress, else a clear refusal and no file.
+  "$native_tool" convert "${inputs[0]}" "$work/native-compressed.glb" --compress >/dev/null 2>&1
+  run_candidate "$work/candidate-compress" convert "${candidate_inputs[0]}" \
+    "$(candidate_path "$work/candidate-compressed.glb")" --compress
+  if [ "$status" -eq 0 ]; then
+    cmp -s "$work/native-compressed.glb" "$work/candidate-compressed.glb" ||
+      fail "--compress: the $candidate_name tool wrote other bytes than the native tool"
+    echo "--compress: the same bytes as the native tool's"
+  elif [ "$status" -eq 2 ] && grep -q "is not available in this build" "$work/candidate-compress.err" &&
+    [ ! -e "$work/candidate-compressed.glb" ]; then
+    echo "--compress: refused with a clear message, as this build has no meshoptimizer"
+  else
+    fail "--compress: expected the native bytes or a clear refusal; got $status: $(tr -d '\r' <"$work/candidate-compress.err")"
+  fi
 
   # .mqoz where the build cannot read it: a clear refusal, and no file.
   if [ "$mqoz" != supported ] && [ ${#archives[@]} -gt 0 ]; then

@@ -10,11 +10,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -61,6 +63,63 @@ long PolygonListFaces(const std::string& xsi) {
     faces += std::strtol(xsi.c_str() + line, nullptr, 10);
   }
   return faces;
+}
+
+// The positions and the polygons of the one mesh of a dotXSI file, read
+// token by token (numbers and names are separated by blanks and commas).
+struct XsiMesh {
+  std::vector<std::array<double, 3>> positions;
+  std::vector<std::vector<int>> polygons;
+};
+
+XsiMesh ReadXsiMesh(const std::string& xsi) {
+  std::vector<std::string> tokens;
+  std::string token;
+  for (const char c : xsi + "\n") {
+    if (c == ' ' || c == ',' || c == '\n' || c == '\t' || c == '\r') {
+      if (!token.empty()) tokens.push_back(token);
+      token.clear();
+    } else {
+      token += c;
+    }
+  }
+  XsiMesh mesh;
+  const auto at = [&](const std::string& name) {
+    return static_cast<size_t>(std::find(tokens.begin(), tokens.end(), name) - tokens.begin());
+  };
+  size_t k = at("\"POSITION\"");
+  if (k == tokens.size()) return mesh;
+  const long vertices = std::stol(tokens[k - 1]);
+  for (long v = 0; v < vertices; ++v, k += 3)
+    mesh.positions.push_back({std::stod(tokens[k + 1]), std::stod(tokens[k + 2]), std::stod(tokens[k + 3])});
+  k = at("SI_PolygonList");
+  if (k == tokens.size()) return mesh;
+  // {, the polygon count, the attribute list, the material, the corner count,
+  // then each polygon's corner count, then the corners' vertices.
+  const long count = std::stol(tokens[k + 2]);
+  size_t corner = k + 6 + static_cast<size_t>(count);
+  for (long f = 0; f < count; ++f) {
+    mesh.polygons.emplace_back();
+    for (long c = std::stol(tokens[k + 6 + static_cast<size_t>(f)]); c > 0; --c)
+      mesh.polygons.back().push_back(std::stoi(tokens[corner++]));
+  }
+  return mesh;
+}
+
+// The signed volume of a closed mesh: positive when its polygons run
+// counter-clockwise seen from outside.
+double SignedVolume(const XsiMesh& mesh) {
+  double volume = 0.0;
+  for (const std::vector<int>& polygon : mesh.polygons) {
+    const auto& a = mesh.positions[static_cast<size_t>(polygon[0])];
+    for (size_t k = 1; k + 1 < polygon.size(); ++k) {
+      const auto& b = mesh.positions[static_cast<size_t>(polygon[k])];
+      const auto& c = mesh.positions[static_cast<size_t>(polygon[k + 1])];
+      volume += (a[0] * (b[1] * c[2] - b[2] * c[1]) - a[1] * (b[0] * c[2] - b[2] * c[0]) +
+                 a[2] * (b[0] * c[1] - b[1] * c[0])) / 6.0;
+    }
+  }
+  return volume;
 }
 
 std::vector<std::filesystem::path> SampleDocuments() {
@@ -236,6 +295,49 @@ TEST(VellmarCli, EveryRealDocumentExportsWhole) {
   }
 }
 
+TEST(VellmarCli, FreezeSweepsALatheOfTenMillionStepsInTheMostThereAre) {
+  const std::string doc = TempPath("vase.mqo"), out = TempPath("vase.xsi");
+  std::ofstream(doc, std::ios::binary) << "Metasequoia Document\nFormat Text Ver 1.0\n\nObject \"vase\" {\n"
+                                          "\tlathe 3\n\tlathe_axis 1\n\tlathe_seg 10000000\n\tvertex 2 {\n"
+                                          "\t\t10 0 0\n\t\t20 10 0\n\t}\n\tface 1 {\n\t\t2 V(0 1)\n\t}\n}\nEof\n";
+  ToolRun run = Vellmar("export " + Quoted(doc) + " " + Quoted(out) + " --freeze -q");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "vellmar: warning: " + doc +
+                         ": object \"vase\": 10000000 lathe steps cut to 256, the most a lathe is swept in\n");
+  EXPECT_EQ(PolygonListFaces(ReadFile(out)), 256);
+  // Without --freeze the lathe is not swept, and nothing is cut.
+  run = Vellmar("export " + Quoted(doc) + " " + Quoted(out) + " -q");
+  EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
+}
+
+TEST(VellmarCli, NamesAndTexturePathsCutToWhatTheInterfaceCarriesAreReported) {
+  // The interface carries 259 bytes of each. A texture path cut there names
+  // a file that exists (not the one meant) or none.
+  const std::string dir = TempPath("cut") + "/", folder(250, 'f');
+  std::filesystem::create_directories(dir + folder);
+  std::ofstream(dir + folder + "/" + std::string(8, 'x'), std::ios::binary) << "another image";
+  const std::string object(300, 'o'), fits(259, 'm'), material(260, 'n');
+  const std::string found = folder + "/" + std::string(40, 'x') + ".png", missing = std::string(270, 'p') + ".png";
+  std::ofstream(dir + "cut.mqo", std::ios::binary)
+      << "Metasequoia Document\nFormat Text Ver 1.0\n\nMaterial 3 {\n\t\"" << fits << "\" tex(\"" << found
+      << "\")\n\t\"" << material << "\" tex(\"" << missing << "\")\n\t\"short\" tex(\"" << fits
+      << "\")\n}\nObject \"" << object << "\" {\n\tvertex 3 {\n\t\t0 0 0\n\t\t1 0 0\n\t\t0 1 0\n\t}\n\tface 1 {\n"
+      << "\t\t3 V(0 1 2) M(0)\n\t}\n}\nObject \"" << fits << "\" {\n}\nEof\n";
+  const std::string head = "vellmar: warning: " + dir + "cut.mqo: ";
+  const std::string expected =
+      head + "object name cut to 259 of its 300 bytes: \"" + object.substr(0, 259) + "\"\n" + head +
+      "texture path of material \"" + fits + "\" cut to 259 of its 295 bytes: \"" + found.substr(0, 259) +
+      "\", which names another file\n" + head + "material name cut to 259 of its 260 bytes: \"" +
+      material.substr(0, 259) + "\"\n" + head + "texture path of material \"" + material.substr(0, 259) +
+      "\" cut to 259 of its 274 bytes: \"" + missing.substr(0, 259) + "\", which names no file beside the document\n";
+  for (const char* command : {"export", "convert"}) {
+    const ToolRun run = Vellmar(std::string(command) + " " + Quoted(dir + "cut.mqo") + " " + Quoted(dir + "cut.x") +
+                                (command[0] == 'e' ? "si" : "") + " -q");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, expected) << command;
+  }
+}
+
 TEST(VellmarCli, FreezeAndVisibleOnlyExportTheDocumentAsTheHostShowsIt) {
   const std::string half = std::string(VELLMAR_TEST_DATA_DIR) + "/mqo/half_cube_mirror.mqo";
   const std::string stored = TempPath("half.xsi"), shown = TempPath("half-shown.xsi");
@@ -348,10 +450,12 @@ TEST(VellmarCli, AFailedWriteKeepsTheOldFilesAndSaysWhy) {
 TEST(VellmarCli, RefusesHostileInputWithBoundedMemory) {
   // Endless devices, a zip bomb whose entry says how large it is, and one
   // whose entry lies about it.
-  const std::string bomb = TempPath("bomb.mqoz"), liar = TempPath("liar.mqoz");
+  const std::string bomb = TempPath("bomb.mqoz"), liar = TempPath("liar.mqoz"), zeros = TempPath("zeros.mqoz");
   const std::string head = "Metasequoia Document\nFormat Text Ver 1.0\n";
   ZipEntryData entry = DeflatedEntry("bomb.mqo", head, uint64_t{128} << 20);
   std::ofstream(bomb, std::ios::binary) << ZipArchive({entry});
+  // A first line, then zeros, well within the size limit.
+  std::ofstream(zeros, std::ios::binary) << ZipArchive({DeflatedEntry("zeros.mqo", head, uint64_t{256} << 20)});
   ZipEntryData lying = entry;
   lying.size = 4096;
   std::ofstream(liar, std::ios::binary) << ZipArchive({lying});
@@ -360,6 +464,7 @@ TEST(VellmarCli, RefusesHostileInputWithBoundedMemory) {
       {{"export", "/dev/urandom", TempPath("random.xsi")}, "/dev/urandom:1: expected"},
       {{"export", bomb, TempPath("bomb.xsi"), "--max-document-size", "100M"}, "limit"},
       {{"export", liar, TempPath("liar.xsi")}, "more than its stated size"},
+      {{"export", zeros, TempPath("zeros.xsi")}, "zeros.mqoz(zeros.mqo):3: expected a word or number of at most"},
   };
   const std::string err = TempPath("hostile.err");
   for (const auto& [args, message] : cases) {
@@ -379,6 +484,19 @@ TEST(VellmarCli, RefusesHostileInputWithBoundedMemory) {
   run = Vellmar(through_pipe + "2K", "cat " + Quoted(big) + " | ");
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("/dev/stdin: the document is larger than the document size limit of 2048 bytes"),
+            std::string::npos)
+      << run.err;
+  // An endless stream after a first line, and a name without end: refused
+  // at the first token too long, not at the size limit.
+  run = Vellmar("export /dev/stdin " + Quoted(TempPath("endless.xsi")), "(printf '" + head + "'; cat /dev/zero) | ");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("/dev/stdin:3: expected a word or number of at most 65536 bytes, found a longer one"),
+            std::string::npos)
+      << run.err;
+  run = Vellmar("export /dev/stdin " + Quoted(TempPath("endless.xsi")),
+                "(printf '" + head + "Object \"'; tr '\\0' n < /dev/zero) | ");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("/dev/stdin:3: expected a name of at most 65536 bytes, found a longer one"),
             std::string::npos)
       << run.err;
 }
@@ -575,6 +693,60 @@ TEST(VellmarCli, SourceDateEpochFixesTheTimeStamp) {
   }
 }
 
+TEST(VellmarCli, DotXsiIsMirroredInXUnlessTheXAxisIsNegated) {
+  // The cube of side 200 around the origin, whose first vertex lies at
+  // (-100, 100, 100) in the document. By default the export mirrors x: the
+  // faces then run clockwise seen from outside (volume -8 at 1/100 scale).
+  // The dialog's X axis set to -X mirrors it back: the document's own x,
+  // faces counter-clockwise (+8), as the format's own files have them.
+  const std::string dir = TempFolder("orientation");
+  ASSERT_EQ(Vellmar("export " + Example("cube.mqo") + " " + Quoted(dir + "default.xsi")).status, 0);
+  ASSERT_EQ(Vellmar("export " + Example("cube.mqo") + " " + Quoted(dir + "turned.xsi") + " --axes -x,y,z").status, 0);
+  for (const auto& [file, volume, first_x] : {std::make_tuple("default.xsi", -8.0, 1.0),
+                                               std::make_tuple("turned.xsi", 8.0, -1.0)}) {
+    SCOPED_TRACE(file);
+    const XsiMesh mesh = ReadXsiMesh(ReadFile(dir + file));
+    ASSERT_EQ(mesh.positions.size(), 8u);
+    ASSERT_EQ(mesh.polygons.size(), 6u);
+    EXPECT_NEAR(SignedVolume(mesh), volume, 1e-9);
+    EXPECT_EQ(mesh.positions[0], (std::array<double, 3>{first_x, 1.0, 1.0}));
+    double low = 0.0, high = 0.0;
+    for (const auto& p : mesh.positions) {
+      low = std::min(low, p[0]);
+      high = std::max(high, p[0]);
+    }
+    EXPECT_EQ(low, -1.0);
+    EXPECT_EQ(high, 1.0);
+  }
+}
+
+TEST(VellmarCli, GltfStoresTheTexturesFoundBesideTheDocument) {
+  // The document lies elsewhere than the current folder; its texture is
+  // looked for beside it. Missing: one warning naming it and its material,
+  // and the file is written without it.
+  const std::string dir = TempFolder("textures");
+  std::filesystem::copy_file(std::string(VELLMAR_EXAMPLES) + "/untextured_and_no_material.mqo", dir + "doc.mqo");
+  ToolRun run = Vellmar("convert -q " + Quoted(dir + "doc.mqo") + " " + Quoted(dir + "out.glb"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "vellmar: warning: " + dir +
+                         "doc.mqo: texture \"decal.png\" (material \"decal\") is not found; the material is "
+                         "written without it\n");
+  std::string glb = ReadFile(dir + "out.glb");
+  EXPECT_EQ(glb.find("\"images\""), std::string::npos);
+  EXPECT_EQ(glb.find("decal.png"), std::string::npos);
+
+  // Beside it: stored in the file, which names nothing outside itself.
+  const std::string decal = ReadFile(std::string(VELLMAR_EXAMPLES) + "/decal.png");
+  std::filesystem::copy_file(std::string(VELLMAR_EXAMPLES) + "/decal.png", dir + "decal.png");
+  run = Vellmar("convert -q " + Quoted(dir + "doc.mqo") + " " + Quoted(dir + "out.glb"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  glb = ReadFile(dir + "out.glb");
+  EXPECT_NE(glb.find("\"mimeType\":\"image/png\",\"name\":\"decal.png\""), std::string::npos);
+  EXPECT_EQ(glb.find("\"uri\""), std::string::npos);
+  EXPECT_NE(glb.find(decal), std::string::npos) << "the PNG as it is";
+}
+
 TEST(VellmarCli, InfoDescribesDocuments) {
   const std::string dir = TempFolder("info");
   std::filesystem::create_directories(dir + "tex");
@@ -593,8 +765,18 @@ TEST(VellmarCli, InfoDescribesDocuments) {
          "\tface 1 {\n\t\t2 V(0 1)\n\t}\n}\nEof\n";
   std::ofstream(dir + "bad.mqo") << "not a document\n";
 
-  ToolRun run = Vellmar("info " + Quoted(dir + "doc.mqo"));
+  // The texture named in Shift-JIS: as stored in a locale of another
+  // character set, in UTF-8 in a UTF-8 one.
+  const std::string sjis_texture = "    \x83\x65\x83\x4c\x83\x58\x83\x60\x83\x83.bmp (missing)\n";
+  const std::string utf8_texture =
+      "    \xE3\x83\x86\xE3\x82\xAD\xE3\x82\xB9\xE3\x83\x81\xE3\x83\xA3.bmp (missing)\n";
+  ToolRun run = Vellmar("info " + Quoted(dir + "doc.mqo"), "LC_ALL=C.UTF-8 ");
   ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find(utf8_texture), std::string::npos) << run.out;
+  const std::string in_utf8 = run.out;
+  run = Vellmar("info " + Quoted(dir + "doc.mqo"), "LC_ALL=C ");
+  EXPECT_NE(run.out.find(sjis_texture), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(0, run.out.find(sjis_texture)), in_utf8.substr(0, in_utf8.find(utf8_texture)));
   for (const char* line :
        {"  format version:  1.1\n", "  code page:       932\n",
         "  objects:         2 (1 hidden, 1 mirrored, 1 lathed, 0 subdivided)\n", "  vertices:        7\n",
@@ -622,24 +804,26 @@ TEST(VellmarCli, InfoDescribesDocuments) {
   ASSERT_EQ(doc["textures"].size(), 3u);
   EXPECT_EQ(doc["textures"][0], nlohmann::json::parse(R"({"name": "tex\\here.png", "exists": true})"));
   EXPECT_EQ(doc["textures"][1]["exists"], false);
-  EXPECT_NE(doc["textures"][2]["name"].get<std::string>().find("\xEF\xBF\xBD"), std::string::npos)
-      << "bytes that are not UTF-8 replaced";
+  // Converted from the document's code page, whatever the locale.
+  EXPECT_EQ(doc["textures"][2]["name"], "\xE3\x83\x86\xE3\x82\xAD\xE3\x82\xB9\xE3\x83\x81\xE3\x83\xA3.bmp");
   EXPECT_EQ(documents[1]["code_page"], nullptr);
   EXPECT_EQ(documents[1]["faces"]["by_corners"]["4"], 6);
 }
 
 TEST(VellmarCli, ABatchOnATerminalEndsWithASummary) {
-  // VELLMAR_PROGRESS=1 shows what a terminal would see.
+  // VELLMAR_PROGRESS=1 shows what a terminal would see. An input that is
+  // not read (the second cube, whose output the first one wrote) counts as
+  // failed as well as one that cannot be read.
   const std::string dir = TempPath("summary"), bad = TempPath("summary-bad.mqo");
   std::ofstream(bad) << "not a document\n";
-  const std::string batch = "export " + Example("cube.mqo") + " " + Quoted(bad) + " " + Example("ngon.mqo") +
-                            " --out-dir " + Quoted(dir);
+  const std::string batch = "export " + Example("cube.mqo") + " " + Quoted(bad) + " " + Example("ngon.mqo") + " " +
+                            Example("cube.mqo") + " --out-dir " + Quoted(dir);
   ToolRun run = Vellmar(batch, "VELLMAR_PROGRESS=1 ");
   EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find("\nvellmar: 2 done, 1 failed in "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\nvellmar: 2 done, 2 failed in "), std::string::npos) << run.err;
   EXPECT_EQ(run.err.substr(run.err.size() - 3), " s\n") << run.err;
-  EXPECT_EQ(Count(Vellmar(batch + " -q", "VELLMAR_PROGRESS=1 ").err, "\n"), 1) << "only the error";
-  EXPECT_EQ(Count(Vellmar(batch).err, "\n"), 1) << "not a terminal: only the error";
+  EXPECT_EQ(Count(Vellmar(batch + " -q", "VELLMAR_PROGRESS=1 ").err, "\n"), 2) << "only the errors";
+  EXPECT_EQ(Count(Vellmar(batch).err, "\n"), 2) << "not a terminal: only the errors";
 }
 
 namespace {
@@ -714,7 +898,15 @@ TEST(VellmarCli, DescribesAndConvertsDotXsiFiles) {
     EXPECT_TRUE(FileExists(dir + out)) << out;
     EXPECT_NE(run.err.find("tet.xsi: left out: 1 camera"), std::string::npos) << run.err;
   }
-  EXPECT_EQ(Vellmar("convert -q " + Quoted(dir + "tet.xsi") + " " + Quoted(dir + "tet.glb")).err, "");
+  // Quiet, the note goes; the warnings of the textures that glTF cannot
+  // store (no image, no file) stay.
+  run = Vellmar("convert -q " + Quoted(dir + "tet.xsi") + " " + Quoted(dir + "tet.glb"));
+  EXPECT_EQ(Count(run.err, "\n"), 2) << run.err;
+  EXPECT_EQ(run.err.find("left out"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("texture \"stone.png\" (material \"stone\") is not stored: " + dir + "stone.png: not an image"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("texture \"moss.png\" (material \"moss\") is not found"), std::string::npos) << run.err;
   // Converted to dotXSI it is read back the same.
   run = Vellmar("info " + Quoted(dir + "again.xsi"));
   EXPECT_NE(run.out.find("      tet: 4 vertices, 4 faces, closed, volume +1.33333\n"), std::string::npos) << run.out;
@@ -951,4 +1143,47 @@ TEST(VellmarCli, MessagesShowControlCharactersEscaped) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out.rfind(dir + "tex\\rdoc.mqo\n", 0), 0u) << run.out;
   EXPECT_NE(run.out.find("    a\\x1b[2Jb.png (missing)\n"), std::string::npos) << run.out;
+}
+
+TEST(VellmarCli, GltfOrderAndCompressionOptions) {
+  // Only glTF takes them; export takes neither.
+  ToolRun run = Vellmar("convert " + Example("cube.mqo") + " " + Quoted(TempPath("opt.obj")) + " --compress");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("--compress applies to glTF (.gltf, .glb), not to obj"), std::string::npos) << run.err;
+  run = Vellmar("convert " + Example("cube.mqo") + " " + Quoted(TempPath("opt.x")) + " --keep-order");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("--keep-order applies to glTF"), std::string::npos) << run.err;
+  run = Vellmar("export " + Example("cube.mqo") + " " + Quoted(TempPath("opt.xsi")) + " --compress");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("does not apply to export"), std::string::npos) << run.err;
+  EXPECT_NE(Vellmar("help convert").out.find("--compress"), std::string::npos);
+
+  // A grid of 40 x 40 quads: ordered for drawing, the file has the same
+  // JSON and the same size, its buffer other bytes; compressed, it requires
+  // both extensions and is a fraction of the size.
+  const std::string doc = TempPath("opt-grid.mqo");
+  std::ofstream(doc, std::ios::binary) << GridDocument(41, "m");
+  const std::string kept = TempPath("opt-kept.glb"), ordered = TempPath("opt-ordered.glb"),
+                    packed = TempPath("opt-packed.glb");
+  ASSERT_EQ(Vellmar("convert " + Quoted(doc) + " " + Quoted(kept) + " --keep-order -q").status, 0);
+  ASSERT_EQ(Vellmar("convert " + Quoted(doc) + " " + Quoted(ordered) + " -q").status, 0);
+  const std::string a = ReadFile(kept), b = ReadFile(ordered);
+  ASSERT_EQ(a.size(), b.size());
+  ASSERT_GT(a.size(), 20u);
+  const size_t json_end = 20 + static_cast<unsigned char>(a[12]) + 256u * static_cast<unsigned char>(a[13]);
+  EXPECT_TRUE(a.compare(0, json_end, b, 0, json_end) == 0);
+  if (VELLMAR_COMPRESSES_GLTF) {
+    EXPECT_FALSE(a == b);
+    run = Vellmar("convert " + Quoted(doc) + " " + Quoted(packed) + " --compress -q");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string c = ReadFile(packed);
+    EXPECT_NE(c.find("\"extensionsRequired\":[\"EXT_meshopt_compression\",\"KHR_mesh_quantization\"]"),
+              std::string::npos);
+    EXPECT_LT(c.size() * 4, ReadFile(kept).size());
+  } else {
+    EXPECT_TRUE(a == b);  // a build without meshoptimizer keeps the order
+    run = Vellmar("convert " + Quoted(doc) + " " + Quoted(packed) + " --compress");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("--compress is not available in this build"), std::string::npos) << run.err;
+  }
 }

@@ -30,13 +30,14 @@ bool InsideOrOn(const WVector& n, const WVector& a, const WVector& b, const WVec
 TEST(CornerTree, FindsWhatTheWalkOverEveryCornerFinds) {
   uint32_t seed = 5;
   int bounded = 0, declined = 0, blocked = 0;
-  for (int shape = 0; shape < 5; ++shape) {
+  for (int shape = 0; shape < 6; ++shape) {
     WScene scene;
     WObject& obj = AddObjectAt(scene, "poly");
     const int n = 300 + 200 * (shape % 2);
     const int f = obj.AddFace(n);
     for (int k = 0; k < n; ++k) {
-      const double a = 6.283185307179586 * k / n;
+      // Shape 5 is a circle of 20 points, each repeated in a run of corners.
+      const double a = 6.283185307179586 * (shape == 5 ? k / 25 * 25 : k) / n;
       double r = 100.0, x, y, z = 0.0;
       if (shape == 1) r = k % 2 ? 20.0 : 100.0;           // a star of thin spikes
       if (shape == 2) r = 100.0 + Next(seed) % 50;         // noise, tilted below
@@ -47,6 +48,8 @@ TEST(CornerTree, FindsWhatTheWalkOverEveryCornerFinds) {
       obj.faces[f].v[k] = AddVertexAt(obj, float(x), float(y), float(z));
     }
     ComputeFaceNormals(scene);
+    // The normal comes from the first corners, which a run puts on one point.
+    if (shape == 5) obj.faces[f].normal = WVector(0, 0, 1);
     for (int flip = 0; flip < 2; ++flip) {
       if (flip) obj.faces[f].normal = -obj.faces[f].normal;
       const WFace& face = obj.faces[f];
@@ -60,13 +63,19 @@ TEST(CornerTree, FindsWhatTheWalkOverEveryCornerFinds) {
           removed[k] = 1;
           tree.Remove(k);
         }
-        // Neighbours, as an ear is, or any three corners.
+        // Neighbours, as an ear is, or any three corners, or three with two
+        // or all on one point.
         const int i = static_cast<int>(Next(seed) % n);
         const int step = round % 2 ? 1 : 1 + static_cast<int>(Next(seed) % (n / 2));
-        const int j = (i + step) % n, l = (j + step) % n;
+        int j = (i + step) % n, l = (j + step) % n;
+        if (round % 5 == 2) j = i;
+        if (round % 10 == 4) j = l = i;
         const WVector a = pos(i), b = pos(j), c = pos(l);
+        // As the clipper asks: a corner on one of the triangle's points does
+        // not block it.
         const auto blocks = [&](int k) {
-          return k != i && k != j && k != l && InsideOrOn(face.normal, a, b, c, pos(k));
+          const WVector p = pos(k);
+          return !(p == a || p == b || p == c) && InsideOrOn(face.normal, a, b, c, p);
         };
         bool expected = false;
         for (int k = 0; k < n && !expected; ++k) expected = !removed[k] && blocks(k);
@@ -81,10 +90,10 @@ TEST(CornerTree, FindsWhatTheWalkOverEveryCornerFinds) {
       }
     }
   }
-  // Both answers, and triangles too thin to bound, all came up.
+  // Both answers came up, and triangles too thin to bound were rare.
   EXPECT_GT(blocked, 500);
   EXPECT_GT(bounded - blocked, 500);
-  EXPECT_GT(declined, 10);
+  EXPECT_LT(declined, bounded / 20);
 }
 
 TEST(CornerTree, SmallOrUnboundedPolygonsAreLeftToTheWalk) {

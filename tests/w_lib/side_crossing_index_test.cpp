@@ -60,6 +60,24 @@ std::vector<Shape> Shapes() {
   Shape grid{"grid", {}};
   for (int k = 0; k < 500; ++k) grid.corners.emplace_back(float(Next(seed) % 12), float(Next(seed) % 12), 0.0f);
   shapes.push_back(grid);
+  // Runs of corners on one point: every side of a run has no length, and
+  // diagonals start and end on the runs.
+  Shape runs{"runs", {}};
+  for (int k = 0; k < 40; ++k) {
+    const double a = kTurn * k / 40, r = k % 2 ? 40.0 : 100.0;
+    const WVector p(float(r * std::cos(a)), float(r * std::sin(a)), 0.0f);
+    for (int i = 0, repeats = 1 + static_cast<int>(Next(seed) % 25); i < repeats; ++i) runs.corners.push_back(p);
+  }
+  shapes.push_back(runs);
+  // Corners in turn on two points, then a star around them: hundreds of
+  // sides lie on one segment, both ways round.
+  Shape zigzag{"zigzag", {}};
+  for (int k = 0; k < 200; ++k) zigzag.corners.push_back(k % 2 ? WVector(40, 10, 0) : WVector(0, 0, 0));
+  for (int k = 0; k < 100; ++k) {
+    const double a = kTurn * k / 100, r = k % 2 ? 60.0 : 150.0;
+    zigzag.corners.emplace_back(float(r * std::cos(a)), float(r * std::sin(a)), 0.0f);
+  }
+  shapes.push_back(zigzag);
   return shapes;
 }
 

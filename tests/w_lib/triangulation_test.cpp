@@ -215,7 +215,7 @@ namespace {
 // The plain ear clipper: corners found by scanning over the clipped ones,
 // and DiagonalCrossesSide over every side for each candidate, then the
 // simple-polygon fallback. Returns the triangles in the order they are cut.
-std::vector<Tri> PlainEars(const WObject& obj) {
+std::vector<Tri> PlainEars(const WObject& obj, bool* by_fallback = nullptr) {
   const WFace& face = obj.faces[0];
   const int n = face.num;
   const auto pos = [&](int k) { return obj.vertices[face.v[k]].pos; };
@@ -264,7 +264,10 @@ std::vector<Tri> PlainEars(const WObject& obj) {
         removed[cur] = 1;
         misses = 0;
       }
-      if (ok) return tris;
+      if (ok) {
+        if (by_fallback) *by_fallback = simple == 1;
+        return tris;
+      }
     }
   }
   return {};
@@ -306,4 +309,87 @@ TEST(TriangulateObject, CutsExactlyAsThePlainEarClipperOnRandomPolygons) {
   }
   EXPECT_GT(cut, 200);  // the rounds exercise both outcomes
   EXPECT_GT(lost, 10);
+}
+
+TEST(TriangulateObject, CutsRunsOfCornersOnOnePointAsThePlainEarClipper) {
+  // The shapes above with each corner repeated a random number of times, as
+  // one vertex or as separate vertices on the same point; a run of
+  // hundreds of corners on one point of an outline; outlines whose corners
+  // alternate between two points; grids whose points come back again and
+  // again. Below and above the size at which the trees are used, with
+  // either normal, and some that only the fallback cuts.
+  uint32_t seed = 777;
+  const auto rnd = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8 & 0xffff; };
+  int cut = 0, lost = 0, fallback = 0;
+  for (int round = 0; round < 240; ++round) {
+    const int shape = round % 6;
+    const int base = 3 + static_cast<int>(rnd() % (round % 4 == 0 ? 60 : 25));
+    std::vector<WVector> points;
+    for (int k = 0; k < base; ++k) {
+      const float a = 6.2831853f * float(k) / float(base);
+      const float r = shape == 1 && k % 2 ? 30.0f : 100.0f;  // a star
+      float x = r * std::cos(a), y = r * std::sin(a);
+      if (shape == 3) x = float(rnd() % 6), y = float(rnd() % 6);  // a coarse grid, crossing itself
+      points.emplace_back(x, y, 0.25f * x + 0.5f * y);
+    }
+    if (shape == 2) {  // the hexagon that only the fallback cuts (above), with room for runs
+      points.clear();
+      for (const auto& [x, y] : {std::pair<float, float>{4, 0}, {1, 2}, {-2, 3}, {-4, 0}, {-2, -4}, {1, -1}})
+        points.emplace_back(25.0f * x, 25.0f * y, 10.0f * x - 5.0f * y);
+    }
+    std::vector<WVector> corners;
+    const int long_run = static_cast<int>(rnd() % static_cast<uint32_t>(base));
+    for (int k = 0; k < static_cast<int>(points.size()); ++k) {
+      int repeats = 1 + static_cast<int>(rnd() % 4 == 0 ? rnd() % 30 : 0);
+      if (shape == 4 && k == long_run) repeats = 150 + static_cast<int>(rnd() % 300);
+      if (shape == 2) repeats = 1 + static_cast<int>(rnd() % 40);
+      if (shape == 5) repeats = 1;
+      for (int r = 0; r < repeats; ++r) corners.push_back(points[static_cast<size_t>(k)]);
+    }
+    if (shape == 5) {  // two points in turn, and one off their line
+      corners.clear();
+      const int n = 8 + static_cast<int>(rnd() % 200);
+      for (int k = 0; k < n; ++k) corners.push_back(k % 2 ? WVector(40, 10, 0) : WVector(0, 0, 0));
+      corners.emplace_back(30.0f, -40.0f, 0.0f);
+    }
+    const bool shared = round % 2 == 0;  // one vertex per point, or one per corner
+    WScene scene;
+    WObject& obj = AddObjectAt(scene, "poly");
+    const int n = static_cast<int>(corners.size());
+    const int f = obj.AddFace(n);
+    std::vector<int> vertex_of;
+    for (int k = 0; k < n; ++k) {
+      const WVector& p = corners[static_cast<size_t>(k)];
+      const bool repeat = shared && k > 0 && p == corners[static_cast<size_t>(k) - 1];
+      obj.faces[f].v[k] = repeat ? obj.faces[f].v[k - 1] : AddVertexAt(obj, p.x, p.y, p.z);
+    }
+    ComputeFaceNormals(scene);
+    if (shape == 5 || obj.faces[f].normal == WVector()) obj.faces[f].normal = WVector(0, 0, 1);
+    if (round % 3 == 0) obj.faces[f].normal = -obj.faces[f].normal;
+    bool by_fallback = false;
+    const std::vector<Tri> expected = PlainEars(obj, &by_fallback);
+    TriangulateObject(obj, false);
+    EXPECT_EQ(Triangles(obj), expected) << "round " << round << ", " << n << " corners";
+    ++(expected.empty() ? lost : cut);
+    fallback += by_fallback;
+  }
+  EXPECT_GT(cut, 150);
+  EXPECT_GT(lost, 5);
+  EXPECT_GT(fallback, 10);
+}
+
+TEST(TriangulateObject, PolygonOnOnePointBecomesTheFanFromItsFirstCorner) {
+  // Every ear has no area and every diagonal no length: the first corner
+  // after corner 0 is an ear, and so is each next one.
+  for (const int n : {5, 2000}) {
+    WScene scene;
+    WObject& obj = AddObjectAt(scene, "poly");
+    const int f = obj.AddFace(n);
+    for (int k = 0; k < n; ++k) obj.faces[f].v[k] = AddVertexAt(obj, 3.0f, -2.0f, 7.0f);
+    obj.faces[f].normal = WVector(0, 0, 1);
+    TriangulateObject(obj, false);
+    std::vector<Tri> fan;
+    for (int k = 1; k + 1 < n; ++k) fan.push_back({0, k, k + 1});
+    EXPECT_EQ(Triangles(obj), fan) << n << " corners";
+  }
 }

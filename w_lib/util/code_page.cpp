@@ -1,9 +1,11 @@
 // Shift-JIS to UTF-8 through the system's converter: iconv's CP932 where
 // there is iconv, the code page 932 of the system on Windows. Both follow the
-// same table, so a name converts to the same bytes on every platform.
+// same table, so a name converts to the same bytes on every platform. The
+// way back is made from the same table.
 #include "w_lib/util/code_page.h"
 
 #include <cstdint>
+#include <unordered_map>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -140,8 +142,82 @@ std::string ShiftJisToUtf8(std::string_view text) {
   return out;
 }
 
+// The code point of the UTF-8 sequence of n bytes at text[i] (valid, as
+// Utf8SequenceAt found it).
+uint32_t CodePointAt(std::string_view text, size_t i, size_t n) {
+  const auto byte = [&](size_t k) { return static_cast<uint32_t>(static_cast<unsigned char>(text[i + k])); };
+  if (n == 1) return byte(0);
+  uint32_t c = byte(0) & (0x7Fu >> n);
+  for (size_t k = 1; k < n; ++k) c = c << 6 | (byte(k) & 0x3F);
+  return c;
+}
+
+// Where a code page 932 character lies: the rows that the table prefers when
+// two codes read as the same character, first to last. JIS X 0208, then
+// the NEC special row (0x87), then the IBM extensions (0xFA to 0xFC), then
+// their NEC-selected copies (0xED, 0xEE).
+int Preference(uint16_t code) {
+  const unsigned lead = code >> 8;
+  if (lead == 0x87) return 1;
+  if (lead >= 0xFA) return 2;
+  if (lead == 0xED || lead == 0xEE) return 3;
+  return 0;
+}
+
+// Every character of code page 932 by its code point, made once from the
+// forward table: the single-byte katakana and every two-byte code that the
+// table reads; of several codes of one character, the preferred one.
+const std::unordered_map<uint32_t, uint16_t>& ShiftJisCodes() {
+  static const std::unordered_map<uint32_t, uint16_t> codes = [] {
+    std::unordered_map<uint32_t, uint16_t> made;
+    const auto add = [&](uint16_t code, const char* bytes, size_t n) {
+      const uint32_t c = ShiftJisCharacter(bytes, n);
+      if (c == 0) return;
+      const auto [at, inserted] = made.emplace(c, code);
+      if (!inserted && Preference(code) < Preference(at->second)) at->second = code;
+    };
+    for (unsigned b = 0xA1; b <= 0xDF; ++b) {
+      const char bytes[1] = {static_cast<char>(b)};
+      add(static_cast<uint16_t>(b), bytes, 1);
+    }
+    for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+      if (!IsShiftJisLead(static_cast<unsigned char>(lead))) continue;
+      for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+        if (trail == 0x7F) continue;
+        const char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+        add(static_cast<uint16_t>(lead << 8 | trail), bytes, 2);
+      }
+    }
+    return made;
+  }();
+  return codes;
+}
+
 }  // namespace
 
 std::string NameAsUtf8(std::string_view text, bool utf8) {
   return utf8 ? KeepValidUtf8(text) : ShiftJisToUtf8(text);
+}
+
+bool Utf8AsShiftJis(std::string_view text, std::string& shift_jis) {
+  shift_jis.clear();
+  shift_jis.reserve(text.size());
+  const std::unordered_map<uint32_t, uint16_t>* codes = nullptr;
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = Utf8SequenceAt(text, i);
+    if (n == 0) return false;
+    const uint32_t c = CodePointAt(text, i, n);
+    i += n;
+    // ASCII is the same in both.
+    if (c < 0x80) {
+      shift_jis += static_cast<char>(c);
+      continue;
+    }
+    if (!codes) codes = &ShiftJisCodes();
+    const auto found = codes->find(c);
+    if (found == codes->end()) return false;
+    if (found->second > 0xFF) shift_jis += static_cast<char>(found->second >> 8);
+    shift_jis += static_cast<char>(found->second & 0xFF);
+  }
+  return true;
 }

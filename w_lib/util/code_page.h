@@ -1,6 +1,7 @@
 // Names as UTF-8 for formats that require it: the host's documents hold
 // them in its Shift-JIS code page (Windows code page 932) unless they say
-// they are UTF-8.
+// they are UTF-8. And UTF-8 names back in that code page, for formats whose
+// readers decode it.
 #pragma once
 
 #include <string>
@@ -11,3 +12,9 @@
 // is no character of its encoding becomes U+FFFD, one per byte, so that the
 // result is always valid UTF-8.
 std::string NameAsUtf8(std::string_view text, bool utf8);
+
+// text, valid UTF-8, in code page 932 (Shift-JIS) into shift_jis: every
+// character by the code that reads back as it through NameAsUtf8. False
+// when text is not valid UTF-8 or holds a character that code page 932
+// lacks (shift_jis then holds no meaning).
+bool Utf8AsShiftJis(std::string_view text, std::string& shift_jis);

@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -75,7 +76,7 @@ inline const char* ScanPlainDecimal(const char* p, const char* end, float& value
   const char* first = q;
   q = AppendDigits(q, end, digits);
   if (q == first) return nullptr;
-  long count = q - first;
+  std::ptrdiff_t count = q - first;  // not long, which has 32 bits on 64-bit Windows
   int decimals = 0;
   if (q != end && *q == '.') {
     const char* fraction = ++q;

@@ -1,13 +1,15 @@
-// DXF files of one ENTITIES section: every face as a 3DFACE on its
-// material's layer, or every object as a polyface mesh; the lines and the
-// two-corner faces of every object as LINE entities. Group codes and values
-// alternate line by line. Points are turned to DXF's z up as they are
-// written. The long lists are formatted on the machine's threads.
+// DXF files of a HEADER section that names the text's code page and an
+// ENTITIES section: every face as a 3DFACE on its material's layer, or every
+// object as a polyface mesh; the lines and the two-corner faces of every
+// object as LINE entities. Group codes and values alternate line by line.
+// Points are turned to DXF's z up as they are written. The long lists are
+// formatted on the machine's threads.
 #include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "w_lib/util/code_page.h"
 #include "w_lib/util/text.h"
 #include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/text_output.h"
@@ -24,9 +26,7 @@ TwoCornerFaces Prepare(WScene& copy) {
   DropFaceEdges(copy);
   DropDanglingGeometry(copy);
   FreezeTransforms(copy);
-  TwoCornerFaces edges = KeepTwoCornerFaces(copy);
-  TriangulateScene(copy, true);
-  return edges;
+  return TriangulateKeepingEdges(copy);
 }
 
 // Characters that layer names may not hold.
@@ -55,7 +55,62 @@ void Point(TextOutput& out, char n, const WVector& p) {
   Coordinate(out, z, p.y);
 }
 
-void WriteHead(TextOutput& out) {
+// The names that a file gives its layers, and how its text is encoded.
+struct LayerNames {
+  // UTF-8 text, which readers take from files of version AC1021 (2007) on;
+  // otherwise code page 932 (Shift-JIS), declared in a file of version
+  // AC1009 (R12), which every reader knows.
+  bool utf8 = false;
+  std::vector<std::string> names;  // in the order asked for
+};
+
+// A name of UTF-8 text as one layer name: every character is one byte
+// below 0x80 or a run of bytes above it, so only the former are looked at.
+std::string Utf8LayerName(const std::string& name) {
+  std::string token = name;
+  for (char& c : token)
+    if (static_cast<unsigned char>(c) < 0x80 && BreaksLayerName(static_cast<unsigned char>(c))) c = '_';
+  return token;
+}
+
+// The document's names (in code page 932, or in UTF-8 when utf8_names) as
+// layer names, each with the characters that layers may not hold replaced
+// by '_'. Names of code page 932 stay as they are. UTF-8 names go into code
+// page 932 when every one of them can (then a reader of the oldest files
+// decodes them too), and stay UTF-8 (made valid) otherwise.
+LayerNames MakeLayerNames(const std::vector<const char*>& names, bool utf8_names) {
+  LayerNames made;
+  made.names.reserve(names.size());
+  std::string scratch;
+  if (utf8_names) {
+    std::string converted;
+    for (const char* name : names) {
+      if (!Utf8AsShiftJis(name, converted)) {
+        made.utf8 = true;
+        break;
+      }
+      made.names.emplace_back(NameAsToken(converted.c_str(), BreaksLayerName, scratch));
+    }
+    if (made.utf8) {
+      made.names.clear();
+      for (const char* name : names) made.names.push_back(Utf8LayerName(NameAsUtf8(name, true)));
+    }
+    return made;
+  }
+  for (const char* name : names) made.names.emplace_back(NameAsToken(name, BreaksLayerName, scratch));
+  return made;
+}
+
+// The HEADER section, which names the file's version and code page, and
+// the head of the ENTITIES section.
+void WriteHead(TextOutput& out, const LayerNames& layers) {
+  Group(out, "0", "SECTION");
+  Group(out, "2", "HEADER");
+  Group(out, "9", "$ACADVER");
+  Group(out, "1", layers.utf8 ? "AC1021" : "AC1009");
+  Group(out, "9", "$DWGCODEPAGE");
+  Group(out, "3", layers.utf8 ? "ANSI_1252" : "ANSI_932");
+  Group(out, "0", "ENDSEC");
   Group(out, "0", "SECTION");
   Group(out, "2", "ENTITIES");
 }
@@ -81,13 +136,20 @@ void WriteLines(TextOutput& out, const WObject& object, const std::vector<WFace>
   for (const WFace& edge : edges) WriteLine(out, object, edge.v[0], edge.v[1]);
 }
 
-// The layer of each material: its name made fit for a layer, once per file.
-std::vector<std::string> MaterialLayers(const WScene& scene) {
-  std::vector<std::string> layers;
-  std::string scratch;
-  for (int m = 0; m < scene.mnum; ++m)
-    layers.emplace_back(NameAsToken(scene.materials[m].name.c_str(), BreaksLayerName, scratch));
-  return layers;
+// The layer of each material, once per file.
+LayerNames MaterialLayers(const WScene& scene) {
+  std::vector<const char*> names;
+  names.reserve(static_cast<size_t>(scene.mnum));
+  for (int m = 0; m < scene.mnum; ++m) names.push_back(scene.materials[m].name.c_str());
+  return MakeLayerNames(names, scene.utf8_names);
+}
+
+// The layer of each object's mesh.
+LayerNames ObjectLayers(const WScene& scene) {
+  std::vector<const char*> names;
+  names.reserve(static_cast<size_t>(scene.onum));
+  for (int o = 0; o < scene.onum; ++o) names.push_back(scene.objects[o].name.c_str());
+  return MakeLayerNames(names, scene.utf8_names);
 }
 
 void WriteFaces(TextOutput& out, const std::vector<std::string>& layers, const WObject& object) {
@@ -110,9 +172,7 @@ void WriteFaces(TextOutput& out, const std::vector<std::string>& layers, const W
   });
 }
 
-void WritePolyface(TextOutput& out, const WObject& object) {
-  std::string scratch;
-  const std::string_view name = NameAsToken(object.name.c_str(), BreaksLayerName, scratch);
+void WritePolyface(TextOutput& out, const WObject& object, const std::string& name) {
   Group(out, "0", "POLYLINE");
   Group(out, "8", name);
   Group(out, "66", "1");
@@ -147,21 +207,22 @@ namespace {
 void WriteDxfFacesOf(TextOutput& out, WScene& work) {
   EnsureMaterial(work);
   const TwoCornerFaces edges = Prepare(work);
-  const std::vector<std::string> layers = MaterialLayers(work);
-  WriteHead(out);
+  const LayerNames layers = MaterialLayers(work);
+  WriteHead(out, layers);
   for (int o = 0; o < work.onum; ++o) {
     WriteLines(out, work.objects[o], edges[static_cast<size_t>(o)]);
-    WriteFaces(out, layers, work.objects[o]);
+    WriteFaces(out, layers.names, work.objects[o]);
   }
   WriteEnd(out);
 }
 
 void WriteDxfPolyfaceOf(TextOutput& out, WScene& work) {
   const TwoCornerFaces edges = Prepare(work);
-  WriteHead(out);
+  const LayerNames layers = ObjectLayers(work);
+  WriteHead(out, layers);
   for (int o = 0; o < work.onum; ++o) {
     WriteLines(out, work.objects[o], edges[static_cast<size_t>(o)]);
-    WritePolyface(out, work.objects[o]);
+    WritePolyface(out, work.objects[o], layers.names[static_cast<size_t>(o)]);
   }
   WriteEnd(out);
 }

@@ -3,7 +3,8 @@
 // members built with tinygltf records and serialised by tinygltf, its long
 // arrays (an element or more per object and per material) written directly
 // in the same layout. The buffer is written, in its .bin file or in the
-// binary chunk of a .glb, from where its arrays lie.
+// binary chunk of a .glb, from where its arrays lie; the texture images
+// follow the meshes' arrays in it.
 // Every byte reaches the disk through the same staged replacement as every
 // other writer's, so that a failure leaves the old files as they were.
 #include <algorithm>
@@ -23,7 +24,11 @@
 #include "w_lib/util/parallel.h"
 #include "w_lib/util/text.h"
 #include "w_lib/writers/gltf_buffer.h"
+#include "w_lib/writers/gltf_images.h"
 #include "w_lib/writers/gltf_mesh.h"
+#if VELLMAR_MESHOPT
+#include "w_lib/writers/gltf_mesh_compression.h"
+#endif
 #include "w_lib/writers/json_writer.h"
 #include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/text_output.h"
@@ -95,6 +100,15 @@ constexpr const char* kVec2 = "VEC2";
 constexpr const char* kVec3 = "VEC3";
 constexpr const char* kVec4 = "VEC4";
 
+constexpr int kByte = 5120;
+constexpr int kUnsignedByte = 5121;
+constexpr int kUnsignedShort = 5123;
+
+// The extensions of a compressed file, all of them required.
+constexpr const char* kMeshopt = "EXT_meshopt_compression";
+constexpr const char* kQuantization = "KHR_mesh_quantization";
+constexpr const char* kTextureTransform = "KHR_texture_transform";
+
 // A primitive once its indices are in the buffer.
 struct PlacedPrimitive {
   int mode;
@@ -110,10 +124,16 @@ struct PlacedObject {
   // The views of its arrays, an accessor each with the same number:
   // positions, then normals, texture coordinates and colours where
   // present, then each primitive's indices; and where each view's bytes
-  // lie in the buffer.
+  // lie in the buffer. A compressed view's bytes are the encoded ones; it
+  // names its decoded bytes' place in the fallback buffer, which holds none.
   struct View {
     size_t offset;
     size_t size;
+    size_t fallback_offset = 0;
+    size_t count = 0;   // compressed: elements
+    size_t stride = 0;  // compressed: decoded bytes an element
+    int mode = -1;      // compressed: GltfEncodedView::Mode
+    bool octahedral = false;
   };
   int first_view = 0;
   std::vector<View> views;
@@ -122,6 +142,13 @@ struct PlacedObject {
   bool short_indices = false;                                    // 16-bit indices
   double low[3] = {0.0, 0.0, 0.0}, high[3] = {0.0, 0.0, 0.0};  // the positions' bounds
   std::vector<PlacedPrimitive> primitives;
+  // Compressed: the integer positions' bounds and the node's transform
+  // that restores them; texture coordinates kept as floats.
+  bool compressed = false;
+  int stored_low[3] = {0, 0, 0}, stored_high[3] = {0, 0, 0};
+  double translation[3] = {0.0, 0.0, 0.0};
+  double scale = 1.0;
+  bool uv_floats = false;
 };
 
 // The document: its meshes built and their arrays placed in the buffer
@@ -132,12 +159,21 @@ struct PlacedObject {
 // emission, a white base colour, a buffer view's zero offset).
 class GltfDocument {
  public:
-  GltfDocument(const WScene& scene, GltfBuffer& data) : scene_(scene), data_(data) {}
+  // release: the scene itself when the document may use up each object's
+  // arrays as it builds the object's mesh, else null.
+  GltfDocument(const WScene& scene, WScene* release, const GltfWriteOptions& options, GltfBuffer& data)
+      : scene_(scene), release_(release), options_(options), data_(data) {}
 
   // False when a number to write is not finite.
   bool Build() {
     model_.asset.version = "2.0";
     model_.asset.generator = std::string("Vellmar ") + VELLMAR_VERSION;
+#if VELLMAR_MESHOPT
+    if (options_.compress) {
+      PrepareGltfCodecs();
+      uv_grid_ = ChooseGltfUvGrid(scene_);
+    }
+#endif
     if (!PlaceMaterials()) return false;
     model_.scenes.emplace_back();
     model_.defaultScene = 0;
@@ -149,6 +185,13 @@ class GltfDocument {
       if (!PlaceObjects(first, last)) return false;
     }
     for (size_t o = 0; o < objects; ++o) model_.scenes[0].nodes.push_back(static_cast<int>(o));
+    if (options_.compress && next_mesh_ > 0) {
+      std::vector<std::string> extensions = {kMeshopt, kQuantization};
+      if (TexturesTransformed()) extensions.push_back(kTextureTransform);
+      model_.extensionsUsed = extensions;
+      model_.extensionsRequired = extensions;
+    }
+    PlaceImages();
     return true;
   }
 
@@ -172,15 +215,18 @@ class GltfDocument {
       nlohmann::json buffer = {{"byteLength", data_.size()}};
       if (!uri.empty()) buffer["uri"] = uri;
       document["buffers"] = nlohmann::json::array({buffer});
+      // The compressed views' decoded bytes have their places in a buffer
+      // of their own, which holds no data: the extension is required.
+      if (fallback_size_ > 0)
+        document["buffers"].push_back(
+            {{"byteLength", fallback_size_}, {"extensions", {{kMeshopt, {{"fallback", true}}}}}});
     }
     // Every member, by name: the long arrays (left out when empty, as
     // tinygltf leaves out empty arrays) and the document's own.
     using ArrayWriter = void (GltfDocument::*)(TextOutput&, int);
     std::map<std::string, ArrayWriter> arrays;
-    if (next_view_ > 0) {
-      arrays["accessors"] = &GltfDocument::WriteAccessors;
-      arrays["bufferViews"] = &GltfDocument::WriteViews;
-    }
+    if (next_view_ > 0) arrays["accessors"] = &GltfDocument::WriteAccessors;
+    if (next_view_ > 0 || !image_views_.empty()) arrays["bufferViews"] = &GltfDocument::WriteViews;
     if (scene_.mnum > 0) arrays["materials"] = &GltfDocument::WriteMaterials;
     if (next_mesh_ > 0) arrays["meshes"] = &GltfDocument::WriteMeshes;
     if (!placed_.empty()) arrays["nodes"] = &GltfDocument::WriteNodes;
@@ -215,43 +261,50 @@ class GltfDocument {
  private:
   std::string Utf8(const char* name) const { return NameAsUtf8(name, scene_.utf8_names); }
 
-  // Checks the materials' colours and numbers the textures in the order
-  // the materials first use them.
+  // Checks the materials' colours and gives each image that they use a
+  // texture, in the order of the images (the order the materials first
+  // name them).
   bool PlaceMaterials() {
-    std::vector<int> texture_of(static_cast<size_t>(scene_.tnum > 0 ? scene_.tnum : 0), -1);
-    material_texture_.reserve(static_cast<size_t>(scene_.mnum > 0 ? scene_.mnum : 0));
     for (int i = 0; i < scene_.mnum; ++i) {
       const WMaterial& m = scene_.materials[i];
       if (!std::isfinite(m.col.r) || !std::isfinite(m.col.g) || !std::isfinite(m.col.b) || !std::isfinite(m.col.a))
         return false;
-      // A texture without a file name has nothing to point at.
-      int texture = -1;
-      if (m.tex >= 0 && m.tex < scene_.tnum && !FileName(scene_.textures[m.tex].name.c_str()).empty()) {
-        int& made = texture_of[static_cast<size_t>(m.tex)];
-        if (made == -1) made = AddTexture(scene_.textures[m.tex]);
-        texture = made;
-      }
-      material_texture_.push_back(texture);
+    }
+    images_ = CollectGltfImages(scene_, options_.textures);
+    material_texture_ = images_.material_image;  // one texture per image, of the same number
+    for (size_t k = 0; k < images_.images.size(); ++k) {
+      tinygltf::Image image;
+      image.name = images_.images[k].name;
+      image.mimeType = images_.images[k].mime_type;
+      tinygltf::Texture texture;
+      texture.source = static_cast<int>(k);
+      model_.images.push_back(std::move(image));
+      model_.textures.push_back(std::move(texture));
     }
     return true;
   }
 
-  int AddTexture(const WTexture& t) {
-    tinygltf::Image image;
-    image.uri = FileUri(Utf8(FileName(t.name.c_str()).c_str()));
-    tinygltf::Texture texture;
-    texture.source = static_cast<int>(model_.images.size());
-    model_.images.push_back(std::move(image));
-    model_.textures.push_back(std::move(texture));
-    return static_cast<int>(model_.textures.size()) - 1;
+  // The images' bytes go into the buffer after every mesh's arrays, each in
+  // a view of its own, numbered after the meshes' views.
+  void PlaceImages() {
+    for (size_t k = 0; k < images_.images.size(); ++k) {
+      const std::vector<unsigned char>& bytes = images_.images[k].bytes;
+      image_views_.push_back(PlacedObject::View{data_.Add(bytes.data(), bytes.size(), false), bytes.size()});
+      model_.images[k].bufferView = next_view_ + static_cast<int>(k);
+    }
   }
 
-  // An object's mesh as it is built, with its bounds and 16-bit indices.
+  // An object's mesh as it is built, with its bounds and 16-bit indices,
+  // and its compressed form when the file is compressed.
   struct BuiltMesh {
     GltfMesh mesh;
     bool finite = true;
     bool short_indices = false;
     double low[3] = {0.0, 0.0, 0.0}, high[3] = {0.0, 0.0, 0.0};
+#if VELLMAR_MESHOPT
+    bool compressed = false;
+    GltfCompressedMesh packed;
+#endif
   };
 
   // Objects [first, last): their meshes are built on the machine's
@@ -259,7 +312,7 @@ class GltfDocument {
   bool PlaceObjects(int first, int last) {
     std::vector<BuiltMesh> built(static_cast<size_t>(last - first));
     ParallelFor(built.size(), kMinObjectsPerThread, [&](size_t begin, size_t end) {
-      for (size_t k = begin; k < end; ++k) Build(scene_.objects[first + static_cast<int>(k)], built[k]);
+      for (size_t k = begin; k < end; ++k) Build(first + static_cast<int>(k), built[k]);
     });
     for (size_t k = 0; k < built.size(); ++k) {
       if (!built[k].finite) return false;
@@ -269,10 +322,15 @@ class GltfDocument {
   }
 
   // On any thread.
-  void Build(const WObject& object, BuiltMesh& made) const {
-    made.finite = BuildGltfMesh(scene_, object, made.mesh);
-    const GltfMesh& mesh = made.mesh;
+  void Build(int object, BuiltMesh& made) const {
+    made.finite = release_ ? BuildGltfMeshReleasing(scene_, release_->objects[object], made.mesh)
+                           : BuildGltfMesh(scene_, scene_.objects[object], made.mesh);
+    GltfMesh& mesh = made.mesh;
     if (!made.finite || mesh.primitives.empty()) return;
+#if VELLMAR_MESHOPT
+    if (!options_.keep_order)
+      OrderGltfMesh(mesh, options_.compress ? GltfMeshOrder::kStrips : GltfMeshOrder::kVertexCache);
+#endif
     const size_t n = mesh.VertexCount();
     const float* positions = mesh.Positions();
     for (size_t i = 0; i < 3 * n; ++i) {
@@ -284,6 +342,13 @@ class GltfDocument {
     // 0xFFFF is not a valid 16-bit index (it means a primitive restart):
     // 65,535 vertices, numbered up to 0xFFFE, are the most that 16 bits take.
     made.short_indices = n <= 0xFFFF;
+#if VELLMAR_MESHOPT
+    if (options_.compress) {
+      CompressGltfMesh(mesh, made.low, made.high, uv_grid_, made.short_indices, made.packed);
+      made.compressed = true;
+      return;
+    }
+#endif
     if (!made.short_indices) return;
     for (GltfPrimitive& p : made.mesh.primitives) {
       // Each 16-bit value goes no later than the 32-bit one it comes from.
@@ -306,6 +371,12 @@ class GltfDocument {
     GltfMesh& mesh = made.mesh;
     if (mesh.primitives.empty()) return;
     placed.mesh = next_mesh_++;
+#if VELLMAR_MESHOPT
+    if (made.compressed) {
+      PlaceCompressed(placed, made);
+      return;
+    }
+#endif
     placed.vertex_count = mesh.VertexCount();
     placed.normals = mesh.Normals() != nullptr;
     placed.uvs = mesh.Uvs() != nullptr;
@@ -333,6 +404,50 @@ class GltfDocument {
     if (!copy) data_.Keep(std::move(mesh));
   }
 
+#if VELLMAR_MESHOPT
+  // The encoded views are copied into the buffer, and the mesh let go.
+  void PlaceCompressed(PlacedObject& placed, BuiltMesh& made) {
+    const GltfMesh& mesh = made.mesh;
+    GltfCompressedMesh& packed = made.packed;
+    placed.compressed = true;
+    placed.vertex_count = mesh.VertexCount();
+    placed.normals = mesh.normals != GltfMesh::kNone;
+    placed.uvs = mesh.uvs != GltfMesh::kNone;
+    placed.colors = mesh.colors != GltfMesh::kNone;
+    placed.short_indices = made.short_indices;
+    std::copy(packed.low, packed.low + 3, placed.stored_low);
+    std::copy(packed.high, packed.high + 3, placed.stored_high);
+    std::copy(packed.translation, packed.translation + 3, placed.translation);
+    placed.scale = packed.scale;
+    placed.uv_floats = packed.uv_floats;
+    any_uv_grid_ |= placed.uvs && !packed.uv_floats;
+    for (const GltfEncodedView& encoded : packed.views) {
+      PlacedObject::View view{data_.Add(encoded.bytes.data(), encoded.bytes.size(), true), encoded.bytes.size()};
+      fallback_size_ = (fallback_size_ + 3) & ~size_t{3};
+      view.fallback_offset = fallback_size_;
+      view.count = encoded.count;
+      view.stride = encoded.stride;
+      view.mode = encoded.mode;
+      view.octahedral = encoded.octahedral;
+      fallback_size_ += encoded.count * encoded.stride;
+      placed.views.push_back(view);
+      ++next_view_;
+    }
+    const size_t vertex_views = placed.views.size() - mesh.primitives.size();
+    for (size_t p = 0; p < mesh.primitives.size(); ++p)
+      placed.primitives.push_back(
+          PlacedPrimitive{mesh.primitives[p].mode, mesh.primitives[p].material, placed.views[vertex_views + p].count});
+    made = BuiltMesh();
+  }
+#endif
+
+  // Whether the materials' textures carry the transform that restores the
+  // texture coordinates' grid: when some mesh stores them so, and some
+  // material has a texture.
+  bool TexturesTransformed() const {
+    return any_uv_grid_ && std::any_of(material_texture_.begin(), material_texture_.end(), [](int t) { return t != -1; });
+  }
+
   static size_t IndexWidth(const PlacedObject& placed) {
     return placed.short_indices ? sizeof(uint16_t) : sizeof(uint32_t);
   }
@@ -355,12 +470,41 @@ class GltfDocument {
       const size_t vertex_views = placed.views.size() - placed.primitives.size();
       for (size_t k = 0; k < placed.views.size(); ++k) {
         const PlacedObject::View& view = placed.views[k];
+        const int target = k < vertex_views ? kArrayBuffer : kElementArrayBuffer;
         JsonWriter w = Element(to, placed.first_view + static_cast<int>(k), indent);
+        if (placed.compressed) {
+          WriteCompressedView(w, view, target);
+          continue;
+        }
         w.BeginObject().Key("buffer").Int(0).Key("byteLength").Unsigned(view.size);
         if (view.offset > 0) w.Key("byteOffset").Unsigned(view.offset);
-        w.Key("target").Int(k < vertex_views ? kArrayBuffer : kElementArrayBuffer).EndObject();
+        w.Key("target").Int(target).EndObject();
       }
     });
+    // An image's view has no target: it holds no vertex attribute or index.
+    for (size_t k = 0; k < image_views_.size(); ++k) {
+      JsonWriter w = Element(out, next_view_ + static_cast<int>(k), indent);
+      w.BeginObject().Key("buffer").Int(0).Key("byteLength").Unsigned(image_views_[k].size);
+      if (image_views_[k].offset > 0) w.Key("byteOffset").Unsigned(image_views_[k].offset);
+      w.EndObject();
+    }
+  }
+
+  // A view of decoded bytes in the fallback buffer, with the encoded bytes'
+  // place in the buffer. Vertex views give their stride (always a multiple
+  // of 4, as glTF asks of vertex attributes).
+  static void WriteCompressedView(JsonWriter& w, const PlacedObject::View& view, int target) {
+    static const char* const kModes[] = {"ATTRIBUTES", "TRIANGLES", "INDICES"};
+    w.BeginObject().Key("buffer").Int(1).Key("byteLength").Unsigned(view.count * view.stride);
+    if (view.fallback_offset > 0) w.Key("byteOffset").Unsigned(view.fallback_offset);
+    if (target == kArrayBuffer) w.Key("byteStride").Unsigned(view.stride);
+    w.Key("extensions").BeginObject().Key(kMeshopt).BeginObject();
+    w.Key("buffer").Int(0).Key("byteLength").Unsigned(view.size);
+    if (view.offset > 0) w.Key("byteOffset").Unsigned(view.offset);
+    w.Key("byteStride").Unsigned(view.stride).Key("count").Unsigned(view.count);
+    if (view.octahedral) w.Key("filter").String("OCTAHEDRAL");
+    w.Key("mode").String(kModes[view.mode]).EndObject().EndObject();
+    w.Key("target").Int(target).EndObject();
   }
 
   void WriteAccessors(TextOutput& out, int indent) {
@@ -368,23 +512,44 @@ class GltfDocument {
       const PlacedObject& placed = placed_[o];
       if (placed.mesh == -1) return;
       int view = placed.first_view;
-      // low and high, when given, are the accessor's bounds.
-      const auto put = [&](int component_type, const char* type, size_t count, const double* low = nullptr,
-                           const double* high = nullptr) {
+      // low and high, when given, are the accessor's bounds (floats, or the
+      // integers of the compressed positions).
+      struct Bounds {
+        const double* low;
+        const double* high;
+        const int* stored_low;
+        const int* stored_high;
+      };
+      const auto put = [&](int component_type, const char* type, size_t count, const Bounds& bounds = Bounds{},
+                           bool normalized = false) {
         JsonWriter w = Element(to, view, indent);
         w.BeginObject().Key("bufferView").Int(view++).Key("componentType").Int(component_type);
         w.Key("count").Unsigned(count);
-        if (low && high) {
-          w.Key("max").BeginArray().Double(high[0]).Double(high[1]).Double(high[2]).EndArray();
-          w.Key("min").BeginArray().Double(low[0]).Double(low[1]).Double(low[2]).EndArray();
+        if (bounds.low && bounds.high) {
+          w.Key("max").BeginArray().Double(bounds.high[0]).Double(bounds.high[1]).Double(bounds.high[2]).EndArray();
+          w.Key("min").BeginArray().Double(bounds.low[0]).Double(bounds.low[1]).Double(bounds.low[2]).EndArray();
         }
+        if (bounds.stored_low && bounds.stored_high) {
+          w.Key("max").BeginArray().Int(bounds.stored_high[0]).Int(bounds.stored_high[1]);
+          w.Int(bounds.stored_high[2]).EndArray();
+          w.Key("min").BeginArray().Int(bounds.stored_low[0]).Int(bounds.stored_low[1]);
+          w.Int(bounds.stored_low[2]).EndArray();
+        }
+        if (normalized) w.Key("normalized").Bool(true);
         w.Key("type").String(type).EndObject();
       };
       const size_t n = placed.vertex_count;
-      put(TINYGLTF_COMPONENT_TYPE_FLOAT, kVec3, n, placed.low, placed.high);
-      if (placed.normals) put(TINYGLTF_COMPONENT_TYPE_FLOAT, kVec3, n);
-      if (placed.uvs) put(TINYGLTF_COMPONENT_TYPE_FLOAT, kVec2, n);
-      if (placed.colors) put(TINYGLTF_COMPONENT_TYPE_FLOAT, kVec4, n);
+      if (placed.compressed) {
+        put(kUnsignedShort, kVec3, n, Bounds{nullptr, nullptr, placed.stored_low, placed.stored_high});
+        if (placed.normals) put(kByte, kVec3, n, Bounds{}, true);
+        if (placed.uvs) put(placed.uv_floats ? TINYGLTF_COMPONENT_TYPE_FLOAT : kUnsignedShort, kVec2, n);
+        if (placed.colors) put(kUnsignedByte, kVec4, n, Bounds{}, true);
+      } else {
+        put(TINYGLTF_COMPONENT_TYPE_FLOAT, kVec3, n, Bounds{placed.low, placed.high, nullptr, nullptr});
+        if (placed.normals) put(TINYGLTF_COMPONENT_TYPE_FLOAT, kVec3, n);
+        if (placed.uvs) put(TINYGLTF_COMPONENT_TYPE_FLOAT, kVec2, n);
+        if (placed.colors) put(TINYGLTF_COMPONENT_TYPE_FLOAT, kVec4, n);
+      }
       const int index_type =
           placed.short_indices ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
       for (const PlacedPrimitive& p : placed.primitives) put(index_type, kScalar, p.count);
@@ -410,11 +575,29 @@ class GltfDocument {
         for (const double c : color) w.Double(c);
         w.EndArray();
       }
-      if (texture != -1) w.Key("baseColorTexture").BeginObject().Key("index").Int(texture).EndObject();
+      if (texture != -1) {
+        w.Key("baseColorTexture").BeginObject();
+        if (TexturesTransformed()) WriteUvTransform(w);
+        w.Key("index").Int(texture).EndObject();
+      }
       w.Key("metallicFactor").Double(0.0);
       w.Key("roughnessFactor").Double(RoughnessOfPower(kSpecularPower));
       w.EndObject().EndObject();
     }
+  }
+
+  // The texture transform that takes the stored integers of the texture
+  // coordinates' grid to the coordinates.
+  void WriteUvTransform(JsonWriter& w) const {
+#if VELLMAR_MESHOPT
+    const double step = GltfUvGrid::kStep;
+    w.Key("extensions").BeginObject().Key(kTextureTransform).BeginObject();
+    w.Key("offset").BeginArray().Double(uv_grid_.offset[0]).Double(uv_grid_.offset[1]).EndArray();
+    w.Key("scale").BeginArray().Double(step).Double(step).EndArray();
+    w.EndObject().EndObject();
+#else
+    static_cast<void>(w);
+#endif
   }
 
   void WriteMeshes(TextOutput& out, int indent) {
@@ -455,6 +638,12 @@ class GltfDocument {
       w.BeginObject();
       if (placed.mesh != -1) w.Key("mesh").Int(placed.mesh);
       if (!placed.name.empty()) w.Key("name").String(placed.name);
+      if (placed.compressed) {
+        w.Key("scale").BeginArray().Double(placed.scale).Double(placed.scale).Double(placed.scale).EndArray();
+        w.Key("translation").BeginArray();
+        for (const double t : placed.translation) w.Double(t);
+        w.EndArray();
+      }
       w.EndObject();
     });
   }
@@ -468,8 +657,17 @@ class GltfDocument {
   static constexpr size_t kMinObjectsPerThread = 64;
   static constexpr size_t kCopiedMeshBytes = size_t{64} << 10;
   const WScene& scene_;
+  WScene* const release_;
+  const GltfWriteOptions& options_;
   GltfBuffer& data_;
+#if VELLMAR_MESHOPT
+  GltfUvGrid uv_grid_;
+#endif
+  bool any_uv_grid_ = false;  // some mesh stores texture coordinates on the grid
+  size_t fallback_size_ = 0;  // the decoded bytes of the compressed views
   tinygltf::Model model_;  // the few top members
+  GltfImages images_;                  // kept until the buffer is written
+  std::vector<PlacedObject::View> image_views_;
   std::vector<int> material_texture_;  // per material: its texture, or -1
   std::vector<PlacedObject> placed_;   // per object
   int next_mesh_ = 0;                  // the meshes and views placed so far
@@ -535,7 +733,15 @@ bool Guarded(Write&& write) {
   return false;
 }
 
-bool BuildDocument(GltfDocument& document) {
+bool BuildDocument(GltfDocument& document, const GltfWriteOptions& options) {
+#if !VELLMAR_MESHOPT
+  if (options.compress) {
+    errno = ENOTSUP;  // compression needs meshoptimizer
+    return false;
+  }
+#else
+  static_cast<void>(options);
+#endif
   if (document.Build()) return true;
   errno = ERANGE;  // a coordinate, normal, texture coordinate or colour that is not finite
   return false;
@@ -565,11 +771,15 @@ void DropFaceSideLines(WScene& scene) {
 
 std::string GltfBufferPath(const char* path) { return ReplaceExtension(path, ".bin"); }
 
-bool WriteGlbFile(const char* path, const WScene& scene) {
+namespace {
+
+// The writes, from a scene that the document reads, and that it may use up
+// object by object when release is that scene.
+bool WriteGlb(const char* path, const WScene& scene, WScene* release, const GltfWriteOptions& options) {
   return Guarded([&] {
     GltfBuffer data;
-    GltfDocument document(scene, data);
-    if (!BuildDocument(document)) return false;
+    GltfDocument document(scene, release, options, data);
+    if (!BuildDocument(document, options)) return false;
     // The whole file, chunk heads and padding included, is counted in 32 bits.
     if (data.size() > 0xFFFFFFFFu - 64u) {
       errno = EFBIG;
@@ -589,7 +799,7 @@ bool WriteGlbFile(const char* path, const WScene& scene) {
   });
 }
 
-bool WriteGltfFile(const char* path, const WScene& scene) {
+bool WriteGltf(const char* path, const WScene& scene, WScene* release, const GltfWriteOptions& options) {
   return Guarded([&] {
     const std::string buffer_path = GltfBufferPath(path);
     if (buffer_path == path) {
@@ -597,8 +807,8 @@ bool WriteGltfFile(const char* path, const WScene& scene) {
       return false;
     }
     GltfBuffer data;
-    GltfDocument document(scene, data);
-    if (!BuildDocument(document)) return false;
+    GltfDocument document(scene, release, options, data);
+    if (!BuildDocument(document, options)) return false;
     const std::string uri = FileUri(FileName(buffer_path.c_str()));
     // Both files are complete before either replaces anything.
     TextOutput gltf;
@@ -622,12 +832,22 @@ bool WriteGltfFile(const char* path, const WScene& scene) {
   });
 }
 
-bool WriteGlbFile(const char* path, WScene&& scene) {
-  DropFaceSideLines(scene);
-  return WriteGlbFile(path, static_cast<const WScene&>(scene));
+}  // namespace
+
+bool WriteGlbFile(const char* path, const WScene& scene, const GltfWriteOptions& options) {
+  return WriteGlb(path, scene, nullptr, options);
 }
 
-bool WriteGltfFile(const char* path, WScene&& scene) {
+bool WriteGltfFile(const char* path, const WScene& scene, const GltfWriteOptions& options) {
+  return WriteGltf(path, scene, nullptr, options);
+}
+
+bool WriteGlbFile(const char* path, WScene&& scene, const GltfWriteOptions& options) {
   DropFaceSideLines(scene);
-  return WriteGltfFile(path, static_cast<const WScene&>(scene));
+  return WriteGlb(path, scene, &scene, options);
+}
+
+bool WriteGltfFile(const char* path, WScene&& scene, const GltfWriteOptions& options) {
+  DropFaceSideLines(scene);
+  return WriteGltf(path, scene, &scene, options);
 }

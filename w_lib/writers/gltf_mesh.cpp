@@ -2,9 +2,13 @@
 #include "w_lib/writers/gltf_mesh.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
+#include <unordered_map>
 
+#include "w_lib/util/parallel.h"
 #include "w_lib/writers/w_writers.h"
 
 namespace {
@@ -25,68 +29,147 @@ WVector UnitNormal(const WVector& n) {
   return WVector(n.x / length, n.y / length, n.z / length);
 }
 
+// x rounded to the nearest whole number, halves away from zero, as lround
+// rounds (the difference from the whole part is exact in double).
+int RoundHalfAway(double x) {
+  const double whole = std::trunc(x);
+  const double rest = x - whole;
+  return static_cast<int>(rest >= 0.5 ? whole + 1.0 : (rest <= -0.5 ? whole - 1.0 : whole));
+}
+
 // The normals of an object's records as the mesh writes them, and the grid
-// on which two of them count as the same.
+// on which two of them count as the same. Each record's written normal is
+// worked out once, on the machine's threads, and kept apart from the
+// records: corners compare them again and again, and a mesh that uses up
+// its object lets the records go.
 class WrittenNormals {
  public:
-  explicit WrittenNormals(const WObject& o) : o_(o) {}
+  explicit WrittenNormals(const WObject& o) : unit_(static_cast<size_t>(o.nnum > 0 ? o.nnum : 0)) {
+    ParallelFor(unit_.size(), kRecordsPerThread, [&](size_t begin, size_t end) {
+      for (size_t r = begin; r < end; ++r) {
+        const WVector n = TransformDirection(o.normals[r].normal, o.transform.world_matrix);
+        // A normal that is not finite is kept as NaN, which no finite one
+        // becomes.
+        unit_[r] = Finite(n.x) && Finite(n.y) && Finite(n.z) ? UnitNormal(n) : WVector(NAN, NAN, NAN);
+      }
+    });
+  }
+
+  // The number of records.
+  int Count() const { return static_cast<int>(unit_.size()); }
 
   // The written normal of record r (-1: none); false when it is not finite.
   bool Of(int r, WVector& unit) const {
-    const WVector n = r != -1 ? TransformDirection(o_.normals[r].normal, o_.transform.world_matrix) : WVector();
-    if (!Finite(n.x) || !Finite(n.y) || !Finite(n.z)) return false;
-    unit = UnitNormal(n);
-    return true;
+    unit = r != -1 ? unit_[static_cast<size_t>(r)] : UnitNormal(WVector());
+    return !std::isnan(unit.x);
   }
 
-  // Whether records a and b write normals that no component of differs by
-  // more than one grid step. Scaling by a power of two is exact and the
-  // rounding is done on integers' terms, so every platform agrees.
-  bool Weld(int a, int b) const {
-    if (a == b) return true;
-    long qa[3], qb[3];
-    return Grid(a, qa) && Grid(b, qb) && std::labs(qa[0] - qb[0]) <= 1 && std::labs(qa[1] - qb[1]) <= 1 &&
-           std::labs(qa[2] - qb[2]) <= 1;
+  // The grid point of record r's written normal: each component a whole
+  // number of steps. Scaling by a power of two is exact and the rounding is
+  // done on integers' terms, so every platform agrees. False when the
+  // normal is not finite (left to FillVertices to refuse).
+  bool Grid(int r, int q[3]) const {
+    WVector unit;
+    if (!Of(r, unit)) return false;
+    q[0] = RoundHalfAway(unit.x / kGltfNormalStep);
+    q[1] = RoundHalfAway(unit.y / kGltfNormalStep);
+    q[2] = RoundHalfAway(unit.z / kGltfNormalStep);
+    return true;
   }
 
  private:
-  bool Grid(int r, long q[3]) const {
-    WVector unit;
-    if (!Of(r, unit)) return false;  // left to FillVertices to refuse
-    q[0] = std::lround(unit.x / kGltfNormalStep);
-    q[1] = std::lround(unit.y / kGltfNormalStep);
-    q[2] = std::lround(unit.z / kGltfNormalStep);
-    return true;
-  }
-
-  const WObject& o_;
+  static constexpr size_t kRecordsPerThread = 16384;
+  std::vector<WVector> unit_;  // per record; NaN where not finite
 };
 
-// The glTF vertices made so far, chained per scene vertex, so that finding a
-// corner's vertex looks only at the few made from its own scene vertex.
+// The positions of an object's vertices as the split reads them: the
+// object's own, or a copy that outlives them.
+class VertexPositions {
+ public:
+  VertexPositions(const WObject& o, bool copy) : vertices_(copy ? nullptr : o.vertices), count_(o.vnum) {
+    if (copy) {
+      copy_.resize(static_cast<size_t>(o.vnum));
+      for (int v = 0; v < o.vnum; ++v) copy_[static_cast<size_t>(v)] = o.vertices[v].pos;
+    }
+  }
+  int Count() const { return count_; }
+  bool Names(int v) const { return v >= 0 && v < count_; }
+  const WVector& operator[](int v) const { return vertices_ ? vertices_[v].pos : copy_[static_cast<size_t>(v)]; }
+
+ private:
+  const WVertex* vertices_;
+  std::vector<WVector> copy_;
+  int count_;
+};
+
+// A corner's normal as the split compares it: its record, and its grid
+// point when the written normal is finite. Two corners weld when they name
+// the same record, or when no component of their grid points differs by
+// more than one step.
+struct GridNormal {
+  int record;
+  bool finite;
+  int q[3];
+
+  GridNormal(const WrittenNormals& normals, int r) : record(r) { finite = normals.Grid(r, q); }
+
+  bool Welds(const GridNormal& other) const {
+    if (record == other.record) return true;
+    return finite && other.finite && std::abs(q[0] - other.q[0]) <= 1 && std::abs(q[1] - other.q[1]) <= 1 &&
+           std::abs(q[2] - other.q[2]) <= 1;
+  }
+};
+
+// The glTF vertices made so far, chained per scene vertex, newest first, so
+// that finding a corner's vertex looks only at the few made from its own
+// scene vertex. A corner takes the newest vertex that matches it. A scene
+// vertex of many glTF vertices (the centre of a fan of distinct normals or
+// texture coordinates) has its vertices in a hash table as well, by their
+// texture coordinate, colour and the cell of their normal's grid point, so
+// that the vertices beyond the first few of its chain are found in the few
+// cells around a corner's normal instead of one by one.
 class VertexSplit {
  public:
-  VertexSplit(const WObject& o, const WrittenNormals& normals)
-      : normals_(normals), first_(static_cast<size_t>(o.vnum), -1) {
+  VertexSplit(int vertex_count, const WrittenNormals& normals)
+      : normals_(normals), first_(static_cast<size_t>(vertex_count), -1) {
     // Every vertex in use makes one; only split ones make more, seams
     // a few in a hundred.
-    entries_.reserve(static_cast<size_t>(o.vnum) + static_cast<size_t>(o.vnum) / 16);
+    entries_.reserve(static_cast<size_t>(vertex_count) + static_cast<size_t>(vertex_count) / 16);
   }
 
   // The glTF vertex of scene vertex v with these attributes, made when new.
   uint32_t Find(int v, const CornerKey& key) {
-    for (int k = first_[static_cast<size_t>(v)]; k != -1; k = entries_[static_cast<size_t>(k)].next) {
-      const CornerKey& made = entries_[static_cast<size_t>(k)].key;
-      if (made.uv == key.uv && made.color == key.color && normals_.Weld(made.normal, key.normal))
+    // The corner's grid point is worked out when a vertex with another
+    // normal record first needs it.
+    std::optional<GridNormal> normal;
+    const auto corner_normal = [&]() -> const GridNormal& {
+      if (!normal) normal.emplace(normals_, key.normal);
+      return *normal;
+    };
+    int k = first_[static_cast<size_t>(v)];
+    int walked = 0;
+    for (; k != -1 && walked < kWalked; k = entries_[static_cast<size_t>(k)].next, ++walked) {
+      const Entry& made = entries_[static_cast<size_t>(k)];
+      if (made.key.uv != key.uv || made.key.color != key.color) continue;
+      if (made.key.normal == key.normal || GridNormal(normals_, made.key.normal).Welds(corner_normal()))
         return static_cast<uint32_t>(k);
     }
-    return Add(v, key);
+    // Past the walk, v's vertices are in the table: any match there is
+    // older than the walked ones, which did not match.
+    if (k != -1) {
+      const int found = FindInTable(v, key, corner_normal());
+      if (found != -1) return static_cast<uint32_t>(found);
+      return Add(v, key, &corner_normal());
+    }
+    const uint32_t added = Add(v, key, nullptr);
+    if (walked == kWalked) TableAll(v);
+    return added;
   }
   // Any glTF vertex of v (a line's end takes whatever its vertex has), made
   // without attributes when there is none yet.
   uint32_t FindAny(int v) {
     const int k = first_[static_cast<size_t>(v)];
-    return k != -1 ? static_cast<uint32_t>(k) : Add(v, CornerKey{-1, -1, -1});
+    return k != -1 ? static_cast<uint32_t>(k) : Add(v, CornerKey{-1, -1, -1}, nullptr);
   }
 
   struct Entry {
@@ -97,34 +180,125 @@ class VertexSplit {
   const std::vector<Entry>& entries() const { return entries_; }
 
  private:
-  uint32_t Add(int v, const CornerKey& key) {
+  // The vertices of one scene vertex that a search looks at one by one;
+  // a scene vertex of more has them all in the table.
+  static constexpr int kWalked = 8;
+
+  // A tabled vertex's place: its scene vertex, texture coordinate and
+  // colour, and the cell of two steps a side that holds its normal's grid
+  // point, or (for a normal that is not finite) its record. Two vertices
+  // of one place would weld, so the second is never made: a place holds
+  // one vertex.
+  struct Place {
+    int vertex, uv, color;
+    int finite;
+    int cell[3];
+    bool operator==(const Place& b) const {
+      return vertex == b.vertex && uv == b.uv && color == b.color && finite == b.finite && cell[0] == b.cell[0] &&
+             cell[1] == b.cell[1] && cell[2] == b.cell[2];
+    }
+  };
+  struct PlaceHash {
+    size_t operator()(const Place& k) const {
+      // Each part mixed in through a full-width finaliser, so that
+      // neighbouring cells land far apart.
+      uint64_t h = 0;
+      for (const int part : {k.vertex, k.uv, k.color, k.finite, k.cell[0], k.cell[1], k.cell[2]}) {
+        h = (h ^ static_cast<uint32_t>(part)) + 0x9E3779B97F4A7C15u;
+        h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9u;
+        h = (h ^ (h >> 27)) * 0x94D049BB133111EBu;
+        h ^= h >> 31;
+      }
+      return static_cast<size_t>(h);
+    }
+  };
+  struct Tabled {
+    int entry;
+    GridNormal normal;
+  };
+
+  // The cell of a grid coordinate; grid coordinates of unit normals lie
+  // well within the bias, so the division rounds down.
+  static int CellOf(int q) { return (q + (1 << 24)) / 2; }
+
+  // The place of a vertex of v whose normal's grid point is q + offset.
+  static Place PlaceOf(int v, const CornerKey& key, const GridNormal& normal, const int offset[3]) {
+    if (!normal.finite) return Place{v, key.uv, key.color, 0, {normal.record, 0, 0}};
+    return Place{v,
+                 key.uv,
+                 key.color,
+                 1,
+                 {CellOf(normal.q[0] + offset[0]), CellOf(normal.q[1] + offset[1]), CellOf(normal.q[2] + offset[2])}};
+  }
+
+  // The newest tabled vertex of v that the corner welds with, or -1: the
+  // grid points one step or less away lie in the cells of the box's eight
+  // corners.
+  int FindInTable(int v, const CornerKey& key, const GridNormal& normal) const {
+    static constexpr int kHere[3] = {0, 0, 0};
+    if (!normal.finite) {
+      const auto found = table_.find(PlaceOf(v, key, normal, kHere));
+      return found == table_.end() ? -1 : found->second.entry;
+    }
+    int newest = -1;
+    int offset[3];
+    for (offset[0] = -1; offset[0] <= 1; offset[0] += 2)
+      for (offset[1] = -1; offset[1] <= 1; offset[1] += 2)
+        for (offset[2] = -1; offset[2] <= 1; offset[2] += 2) {
+          const auto found = table_.find(PlaceOf(v, key, normal, offset));
+          if (found != table_.end() && found->second.entry > newest && found->second.normal.Welds(normal))
+            newest = found->second.entry;
+        }
+    return newest;
+  }
+
+  void Table(int k, const GridNormal& normal) {
+    static constexpr int kHere[3] = {0, 0, 0};
+    const Entry& e = entries_[static_cast<size_t>(k)];
+    table_.emplace(PlaceOf(e.vertex, e.key, normal, kHere), Tabled{k, normal});
+  }
+
+  // Puts all of v's vertices in the table, once it has more than a walk takes.
+  void TableAll(int v) {
+    for (int k = first_[static_cast<size_t>(v)]; k != -1; k = entries_[static_cast<size_t>(k)].next)
+      Table(k, GridNormal(normals_, entries_[static_cast<size_t>(k)].key.normal));
+  }
+
+  // normal: the key's normal when v's vertices are in the table, else null.
+  uint32_t Add(int v, const CornerKey& key, const GridNormal* tabled) {
     const int k = static_cast<int>(entries_.size());
     // Growing by half, not doubling: for a large object the list is the
     // biggest thing the split keeps.
     if (entries_.size() == entries_.capacity()) entries_.reserve(entries_.size() + entries_.size() / 2 + 16);
     entries_.push_back(Entry{v, key, first_[static_cast<size_t>(v)]});
     first_[static_cast<size_t>(v)] = k;
+    if (tabled) Table(k, *tabled);
     return static_cast<uint32_t>(k);
   }
 
   const WrittenNormals& normals_;
   std::vector<int> first_;
   std::vector<Entry> entries_;
+  std::unordered_map<Place, Tabled, PlaceHash> table_;
 };
 
 int InRange(int index, int count) { return index >= 0 && index < count ? index : -1; }
 
-CornerKey KeyOf(const WObject& o, const WFace& face, int k) {
-  return CornerKey{InRange(face.vn()[k], o.nnum), InRange(face.vt()[k], o.unum), InRange(face.vc()[k], o.cnum)};
+CornerKey KeyOf(const WObject& o, const WrittenNormals& normals, const WFace& face, int k) {
+  return CornerKey{InRange(face.vn()[k], normals.Count()), InRange(face.vt()[k], o.unum),
+                   InRange(face.vc()[k], o.cnum)};
 }
 
 float Clamp01(float x) { return x < 0.0f ? 0.0f : (x > 1.0f ? 1.0f : x); }
 
 bool IsWhite(const WColor& c) { return c.r >= 1.0f && c.g >= 1.0f && c.b >= 1.0f && c.a >= 1.0f; }
 
+constexpr size_t kVerticesPerThread = 16384;
+
 // Fills the vertex arrays from the split, positions and normals through the
 // object's world matrix; false on a number that is not finite.
-bool FillVertices(const WObject& o, const WrittenNormals& written, const VertexSplit& split, GltfMesh& mesh) {
+bool FillVertices(const WObject& o, const VertexPositions& at, const WrittenNormals& written,
+                  const VertexSplit& split, GltfMesh& mesh) {
   const WMatrix& world = o.transform.world_matrix;
   const auto& entries = split.entries();
   bool any_normal = false, any_uv = false, any_color = false;
@@ -149,31 +323,42 @@ bool FillVertices(const WObject& o, const WrittenNormals& written, const VertexS
   }
   mesh.vertex_count = n;
   mesh.attributes.resize(floats);
-  float* position = mesh.attributes.data();
-  float* normal = any_normal ? position + mesh.normals : nullptr;
-  float* uv = any_uv ? position + mesh.uvs : nullptr;
-  float* color = any_color ? position + mesh.colors : nullptr;
-  for (const VertexSplit::Entry& e : entries) {
-    const WVector p = TransformPoint(o.vertices[e.vertex].pos, world);
-    if (!Finite(p.x) || !Finite(p.y) || !Finite(p.z)) return false;
-    *position++ = p.x, *position++ = p.y, *position++ = p.z;
-    if (normal) {
-      WVector unit;
-      if (!written.Of(e.key.normal, unit)) return false;
-      *normal++ = unit.x, *normal++ = unit.y, *normal++ = unit.z;
+  float* const positions = mesh.attributes.data();
+  float* const normals = any_normal ? positions + mesh.normals : nullptr;
+  float* const uvs = any_uv ? positions + mesh.uvs : nullptr;
+  float* const colors = any_color ? positions + mesh.colors : nullptr;
+  // Each vertex on its own, on the machine's threads; a part that meets a
+  // number that is not finite says so and stops.
+  std::atomic<bool> all_finite{true};
+  ParallelFor(n, kVerticesPerThread, [&](size_t begin, size_t end) {
+    bool finite = true;
+    for (size_t i = begin; i < end && finite; ++i) {
+      const VertexSplit::Entry& e = entries[i];
+      const WVector p = TransformPoint(at[e.vertex], world);
+      if (!Finite(p.x) || !Finite(p.y) || !Finite(p.z)) finite = false;
+      float* position = positions + 3 * i;
+      position[0] = p.x, position[1] = p.y, position[2] = p.z;
+      if (normals) {
+        WVector unit;
+        if (!written.Of(e.key.normal, unit)) finite = false;
+        float* normal = normals + 3 * i;
+        normal[0] = unit.x, normal[1] = unit.y, normal[2] = unit.z;
+      }
+      if (uvs) {
+        const WUv t = e.key.uv != -1 ? o.uvs[e.key.uv] : WUv();
+        if (!Finite(t.u) || !Finite(t.v)) finite = false;
+        uvs[2 * i] = t.u, uvs[2 * i + 1] = t.v;
+      }
+      if (colors) {
+        const WColor c = e.key.color != -1 ? o.colors[e.key.color].col : WColor(1.0f, 1.0f, 1.0f, 1.0f);
+        if (!Finite(c.r) || !Finite(c.g) || !Finite(c.b) || !Finite(c.a)) finite = false;
+        float* color = colors + 4 * i;
+        color[0] = Clamp01(c.r), color[1] = Clamp01(c.g), color[2] = Clamp01(c.b), color[3] = Clamp01(c.a);
+      }
     }
-    if (uv) {
-      const WUv t = e.key.uv != -1 ? o.uvs[e.key.uv] : WUv();
-      if (!Finite(t.u) || !Finite(t.v)) return false;
-      *uv++ = t.u, *uv++ = t.v;
-    }
-    if (color) {
-      const WColor c = e.key.color != -1 ? o.colors[e.key.color].col : WColor(1.0f, 1.0f, 1.0f, 1.0f);
-      if (!Finite(c.r) || !Finite(c.g) || !Finite(c.b) || !Finite(c.a)) return false;
-      *color++ = Clamp01(c.r), *color++ = Clamp01(c.g), *color++ = Clamp01(c.b), *color++ = Clamp01(c.a);
-    }
-  }
-  return true;
+    if (!finite) all_finite = false;
+  });
+  return all_finite;
 }
 
 // Double-precision dot product, as the ear clipper's convexity test takes it.
@@ -186,16 +371,15 @@ double DotDouble(const WVector& a, const WVector& b) {
 // (0, 2, 3): it takes corner 1 and then corner 2 as ears when neither turns
 // against the face normal (a diagonal of a quad has no side to cross), and
 // nothing else when either does.
-bool FirstTryCutsQuad(const WObject& o, const WFace& face) {
-  const WVector p0 = o.vertices[face.v[0]].pos, p1 = o.vertices[face.v[1]].pos, p2 = o.vertices[face.v[2]].pos,
-                p3 = o.vertices[face.v[3]].pos;
+bool FirstTryCutsQuad(const VertexPositions& at, const WFace& face) {
+  const WVector p0 = at[face.v[0]], p1 = at[face.v[1]], p2 = at[face.v[2]], p3 = at[face.v[3]];
   return !(DotDouble(face.normal, TriangleNormal(p0, p1, p2)) < 0.0) &&
          !(DotDouble(face.normal, TriangleNormal(p0, p2, p3)) < 0.0);
 }
 
-bool NamesVertices(const WObject& o, const WFace& face) {
+bool NamesVertices(const VertexPositions& at, const WFace& face) {
   for (int k = 0; k < face.num; ++k)
-    if (face.v[k] < 0 || face.v[k] >= o.vnum) return false;
+    if (!at.Names(face.v[k])) return false;
   return true;
 }
 
@@ -206,7 +390,9 @@ bool NamesVertices(const WObject& o, const WFace& face) {
 // that the object is never copied whole.
 class Triangles {
  public:
-  Triangles(const WScene& scene, const WObject& o, VertexSplit& split) : scene_(scene), o_(o), split_(split) {}
+  Triangles(const WScene& scene, const WObject& o, const VertexPositions& at, const WrittenNormals& normals,
+            VertexSplit& split)
+      : scene_(scene), o_(o), at_(at), normals_(normals), split_(split) {}
 
   void Collect() {
     FindSlots();
@@ -218,14 +404,23 @@ class Triangles {
       if (face.num >= 3) room[ListOf(SlotOf(face))] += 3 * (face.num - 2u);
     }
     for (size_t s = 0; s < room.size(); ++s) by_slot_[s].reserve(room[s]);
+    // Which quads the first try cuts: each face on its own, on the
+    // machine's threads.
+    std::vector<uint8_t> cut_quad(static_cast<size_t>(o_.fnum > 0 ? o_.fnum : 0), 0);
+    ParallelFor(cut_quad.size(), kFacesPerThread, [&](size_t begin, size_t end) {
+      for (size_t f = begin; f < end; ++f) {
+        const WFace& face = o_.faces[f];
+        cut_quad[f] = face.num == 4 && NamesVertices(at_, face) && FirstTryCutsQuad(at_, face);
+      }
+    });
     for (int f = 0; f < o_.fnum; ++f) {
       const WFace& face = o_.faces[f];
-      if (face.num < 3 || !NamesVertices(o_, face)) continue;
+      if (face.num < 3 || !NamesVertices(at_, face)) continue;
       if (face.num == 3) {
         Add(face, nullptr, 0, 1, 2);
         continue;
       }
-      if (face.num == 4 && FirstTryCutsQuad(o_, face)) {
+      if (cut_quad[static_cast<size_t>(f)]) {
         Add(face, nullptr, 0, 1, 2);
         Add(face, nullptr, 0, 2, 3);
         continue;
@@ -249,6 +444,7 @@ class Triangles {
 
  private:
   static constexpr int kBatchCorners = 1 << 14;
+  static constexpr size_t kFacesPerThread = 16384;
 
   // A face's slot: 0 for no material, m + 1 for material m.
   int SlotOf(const WFace& face) const { return InRange(face.material, scene_.mnum) + 1; }
@@ -290,13 +486,13 @@ class Triangles {
     std::vector<uint32_t>& indices = by_slot_[ListOf(SlotOf(face))];
     for (const int k : {a, b, c}) {
       const int v = vertex_of ? (*vertex_of)[static_cast<size_t>(face.v[k])] : face.v[k];
-      indices.push_back(split_.Find(v, KeyOf(o_, face, k)));
+      indices.push_back(split_.Find(v, KeyOf(o_, normals_, face, k)));
     }
   }
 
   void AddToBatch(const WFace& face) {
     // Made with the first batch: a mesh of triangles and plain quads needs none.
-    if (local_of_.empty()) local_of_.assign(static_cast<size_t>(o_.vnum), -1);
+    if (local_of_.empty()) local_of_.assign(static_cast<size_t>(at_.Count()), -1);
     const int f = batch_.AddFace(0);  // may move the faces
     WFace& copy = batch_.faces[f];
     copy = face;
@@ -304,7 +500,7 @@ class Triangles {
       int& local = local_of_[static_cast<size_t>(copy.v[k])];
       if (local == -1) {
         local = batch_.AddVertex();
-        batch_.vertices[local].pos = o_.vertices[copy.v[k]].pos;
+        batch_.vertices[local].pos = at_[copy.v[k]];
         vertex_of_.push_back(copy.v[k]);
       }
       copy.v[k] = local;
@@ -326,6 +522,8 @@ class Triangles {
 
   const WScene& scene_;
   const WObject& o_;
+  const VertexPositions& at_;
+  const WrittenNormals& normals_;
   VertexSplit& split_;
   WObject batch_;
   std::vector<int> local_of_;   // per object vertex: its number in the batch, or -1 (from the first batch on)
@@ -338,39 +536,73 @@ class Triangles {
 
 }  // namespace
 
-bool BuildGltfMesh(const WScene& scene, const WObject& object, GltfMesh& mesh) {
+namespace {
+
+// Lets go of every array of an object, keeping its name.
+void ReleaseGeometry(WObject& object) {
+  WName name = std::move(object.name);
+  object.Reset();
+  object.name = std::move(name);
+}
+
+// The mesh of object; when release is the object itself, each of its arrays
+// is let go as soon as the mesh no longer needs it.
+bool BuildMesh(const WScene& scene, const WObject& object, WObject* release, GltfMesh& mesh) {
   mesh = GltfMesh();
-  if (object.vnum <= 0) return true;
+  if (object.vnum <= 0) {
+    if (release) ReleaseGeometry(*release);
+    return true;
+  }
   const WrittenNormals written(object);
-  VertexSplit split(object, written);
-  Triangles triangles(scene, object, split);
+  const VertexPositions at(object, release != nullptr);
+  if (release) {
+    ReleaseRecords(release->normals, release->nnum, release->nmax);
+    ReleaseRecords(release->vertices, release->vnum, release->vmax);
+  }
+  VertexSplit split(at.Count(), written);
+  Triangles triangles(scene, object, at, written, split);
   triangles.Collect();
   triangles.MoveInto(mesh.primitives);
 
   // Lines: the two-corner faces, then the lines that are no face's side.
   GltfPrimitive lines;
   lines.mode = kGltfLines;
-  const auto names = [&](int v) { return v >= 0 && v < object.vnum; };
   std::vector<bool> is_side(static_cast<size_t>(object.lnum > 0 ? object.lnum : 0), false);
   for (int f = 0; f < object.fnum; ++f) {
     const WFace& face = object.faces[f];
     if (const int* e = face.e())
       for (int k = 0; k < face.num; ++k)
         if (e[k] >= 0 && e[k] < object.lnum) is_side[static_cast<size_t>(e[k])] = true;
-    if (face.num != 2 || !names(face.v[0]) || !names(face.v[1])) continue;
+    if (face.num != 2 || !at.Names(face.v[0]) || !at.Names(face.v[1])) continue;
     // A line's end takes whatever vertex its position already has, unless
     // it carries a texture coordinate or colour of its own.
     for (int k = 0; k < 2; ++k) {
-      const CornerKey key = KeyOf(object, face, k);
+      const CornerKey key = KeyOf(object, written, face, k);
       lines.indices.push_back(key.uv == -1 && key.color == -1 ? split.FindAny(face.v[k]) : split.Find(face.v[k], key));
     }
   }
   for (int i = 0; i < object.lnum; ++i) {
     const WLine& line = object.lines[i];
-    if (is_side[static_cast<size_t>(i)] || !names(line.v[0]) || !names(line.v[1])) continue;
+    if (is_side[static_cast<size_t>(i)] || !at.Names(line.v[0]) || !at.Names(line.v[1])) continue;
     for (int k = 0; k < 2; ++k) lines.indices.push_back(split.FindAny(line.v[k]));
   }
   if (!lines.indices.empty()) mesh.primitives.push_back(std::move(lines));
+  if (release) {
+    ReleaseRecords(release->faces, release->fnum, release->fmax);
+    ReleaseRecords(release->lines, release->lnum, release->lmax);
+  }
 
-  return FillVertices(object, written, split, mesh);
+  const bool finite = FillVertices(object, at, written, split, mesh);
+  if (release) ReleaseGeometry(*release);
+  return finite;
+}
+
+}  // namespace
+
+bool BuildGltfMesh(const WScene& scene, const WObject& object, GltfMesh& mesh) {
+  return BuildMesh(scene, object, nullptr, mesh);
+}
+
+bool BuildGltfMeshReleasing(const WScene& scene, WObject& object, GltfMesh& mesh) {
+  return BuildMesh(scene, object, &object, mesh);
 }

@@ -69,3 +69,28 @@ struct GltfMesh {
 // written number is not finite.
 constexpr double kGltfNormalStep = 1.0 / 1048576.0;
 bool BuildGltfMesh(const WScene& scene, const WObject& object, GltfMesh& mesh);
+// The same mesh from an object of scene that is no longer needed: each of
+// its arrays is let go as soon as the mesh no longer reads it (normals and
+// vertices once they are copied, faces and lines once the triangles are
+// made), so that a large object and its mesh are never held whole at once.
+// The object ends without geometry; its name stays.
+bool BuildGltfMeshReleasing(const WScene& scene, WObject& object, GltfMesh& mesh);
+
+// The orders that OrderGltfMesh gives a mesh's triangles.
+enum class GltfMeshOrder {
+  kVertexCache,  // the fewest vertex shader runs (meshoptimizer's vertex cache optimiser)
+  kStrips,       // runs of neighbouring triangles, which compress smaller (its variant for strips)
+};
+// Triangles that OrderGltfMesh orders on their own, at most: in runs of
+// this many for the vertex cache, and of 16 times as many in strips, whose
+// files shrink with the length of their runs.
+constexpr size_t kGltfOrderChunkTriangles = size_t{1} << 16;
+constexpr size_t kGltfStripChunkTriangles = size_t{1} << 20;
+// Reorders mesh for drawing: the triangles of each triangle primitive in
+// runs of the size above, each ordered on its own (on the machine's
+// threads; the runs depend on the mesh alone), then the vertices in the
+// order in which the triangle primitives, one after the other, then the
+// lines first use them, every attribute alike. Lines keep their order.
+// Triangles keep their corners' order; what is drawn does not change. Only
+// in builds with meshoptimizer (VELLMAR_MESHOPT).
+void OrderGltfMesh(GltfMesh& mesh, GltfMeshOrder order);

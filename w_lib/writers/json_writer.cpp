@@ -33,6 +33,12 @@ JsonWriter& JsonWriter::Unsigned(uint64_t value) {
   return *this;
 }
 
+JsonWriter& JsonWriter::Bool(bool value) {
+  BeforeValue();
+  out_.Put(value ? "true" : "false");
+  return *this;
+}
+
 JsonWriter& JsonWriter::Double(double value) {
   BeforeValue();
   if (!std::isfinite(value)) {

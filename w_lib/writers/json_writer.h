@@ -27,6 +27,7 @@ class JsonWriter {
 
   JsonWriter& Int(int64_t value);
   JsonWriter& Unsigned(uint64_t value);
+  JsonWriter& Bool(bool value);
   // A number that is not finite is written as null, as the library does.
   JsonWriter& Double(double value);
   // Throws, as the library does, when text is not valid UTF-8.

@@ -22,9 +22,7 @@ TwoCornerFaces Prepare(WScene& copy) {
   ReverseObjectFaces(copy);
   ScaleScene(copy, 100.0f);
   FreezeTransforms(copy);
-  TwoCornerFaces edges = KeepTwoCornerFaces(copy);
-  TriangulateScene(copy, true);
-  return edges;
+  return TriangulateKeepingEdges(copy);
 }
 
 void WriteHead(TextOutput& out) {
@@ -111,7 +109,7 @@ void WriteObject(TextOutput& out, const WScene& scene, const WObject& object, co
     to.Put("\t\t").Fixed(p.x, 4).Put(' ').Fixed(p.y, 4).Put(' ').Fixed(p.z, 4).Put('\n');
   });
   out.Put("\t}\n");
-  // Lines are the loose ones and the triangulation's diagonals; the edges
+  // The loose lines (the triangulation's diagonals were taken away); the edges
   // follow them, with their material and corner attributes.
   const long long entries = static_cast<long long>(object.lnum) + static_cast<long long>(edges.size()) + object.fnum;
   out.Put("\tface ").Int(entries).Put(" {\n");

@@ -51,7 +51,9 @@ void WriteFace(TextOutput& out, const WFace& face, const IndexBases& bases) {
   out.Put('\n');
 }
 
-void WriteObject(TextOutput& out, const WScene& scene, const WObject& o, IndexBases& bases) {
+// Writes one object; sets uses_no_material when a run of its faces is
+// written under "usemtl NoMaterial".
+void WriteObject(TextOutput& out, const WScene& scene, const WObject& o, IndexBases& bases, bool& uses_no_material) {
   out.Put("\ng\n");
   PutItems(out, ItemCount(o.vnum), [&o](TextOutput& to, size_t i) {
     const WVector& p = o.vertices[i].pos;
@@ -71,7 +73,11 @@ void WriteObject(TextOutput& out, const WScene& scene, const WObject& o, IndexBa
   if (o.nnum != 0) out.Put("# ").Int(o.nnum).Put(" normal vertices\n\n");
 
   std::string scratch;
-  out.Put("g ").Put(NameAsToken(o.name.c_str(), BreaksObjToken, scratch)).Put('\n');
+  // Readers that split a file into objects by o rather than by g see the
+  // same objects under the same names.
+  const std::string_view object_name = NameAsToken(o.name.c_str(), BreaksObjToken, scratch);
+  out.Put("o ").Put(object_name).Put('\n');
+  out.Put("g ").Put(object_name).Put('\n');
   // A run of faces without material at the start needs no usemtl line.
   int current = -1;
   for (int f = 0; f < o.fnum; ++f) {
@@ -84,6 +90,7 @@ void WriteObject(TextOutput& out, const WScene& scene, const WObject& o, IndexBa
       const std::string_view name =
           m == -1 ? kNoMaterialName : NameAsToken(scene.materials[m].name.c_str(), BreaksObjToken, scratch);
       out.Put("usemtl ").Put(name).Put('\n');
+      if (m == -1) uses_no_material = true;
     }
     if (face.num == 2)
       WriteLine(out, face, bases);
@@ -97,32 +104,45 @@ void WriteObject(TextOutput& out, const WScene& scene, const WObject& o, IndexBa
   bases.vn += o.nnum;
 }
 
-void WriteObjText(TextOutput& out, const WScene& scene, const std::string& material_file) {
+// Returns whether some faces were written under "usemtl NoMaterial".
+bool WriteObjText(TextOutput& out, const WScene& scene, const std::string& material_file) {
   out.Put(kCreatedByLine);
   out.Put("mtllib ").Put(material_file).Put('\n');
   IndexBases bases;
+  bool uses_no_material = false;
   // Objects without vertices write nothing and take no numbers.
   for (int o = 0; o < scene.onum; ++o)
-    if (scene.objects[o].vnum > 0) WriteObject(out, scene, scene.objects[o], bases);
+    if (scene.objects[o].vnum > 0) WriteObject(out, scene, scene.objects[o], bases, uses_no_material);
+  return uses_no_material;
 }
 
-void WriteMaterialText(TextOutput& out, const WScene& scene) {
+void WriteMaterial(TextOutput& out, const WScene& scene, const WMaterial& m, std::string_view name) {
+  const WColor& c = m.col;
+  out.Put("newmtl ").Put(name).Put('\n');
+  // A texture index outside the list means no texture.
+  if (m.tex >= 0 && m.tex < scene.tnum) out.Put("map_Kd ").Put(FileName(scene.textures[m.tex].name.c_str())).Put('\n');
+  const double r = c.r, g = c.g, b = c.b;
+  out.Put("Ka ").Fixed(r / 4.0, 5, 6).Put(' ').Fixed(g / 4.0, 5, 6).Put(' ').Fixed(b / 4.0, 5, 6).Put('\n');
+  out.Put("Kd ").Fixed(r, 5, 6).Put(' ').Fixed(g, 5, 6).Put(' ').Fixed(b, 5, 6).Put('\n');
+  out.Put("d ").Fixed(c.a, 5, 6).Put('\n');  // opacity
+  out.Put("Ks ").Fixed(r, 5, 6).Put(' ').Fixed(g, 5, 6).Put(' ').Fixed(b, 5, 6).Put('\n');
+  out.Put("Ns ").Fixed(5.0, 5, 6).Put('\n');
+  out.Put('\n');
+}
+
+// The scene's materials; then, when the OBJ file names "NoMaterial" for
+// faces without material and no material of the scene is written under
+// that name, an entry of that name with a new material's colour.
+void WriteMaterialText(TextOutput& out, const WScene& scene, bool uses_no_material) {
   out.Put(kCreatedByLine);
   std::string scratch;
+  bool has_no_material = false;
   for (int i = 0; i < scene.mnum; ++i) {
-    const WMaterial& m = scene.materials[i];
-    const WColor& c = m.col;
-    out.Put("newmtl ").Put(NameAsToken(m.name.c_str(), BreaksObjToken, scratch)).Put('\n');
-    // A texture index outside the list means no texture.
-    if (m.tex >= 0 && m.tex < scene.tnum) out.Put("map_Kd ").Put(FileName(scene.textures[m.tex].name.c_str())).Put('\n');
-    const double r = c.r, g = c.g, b = c.b;
-    out.Put("Ka ").Fixed(r / 4.0, 5, 6).Put(' ').Fixed(g / 4.0, 5, 6).Put(' ').Fixed(b / 4.0, 5, 6).Put('\n');
-    out.Put("Kd ").Fixed(r, 5, 6).Put(' ').Fixed(g, 5, 6).Put(' ').Fixed(b, 5, 6).Put('\n');
-    out.Put("d ").Fixed(c.a, 5, 6).Put('\n');  // opacity
-    out.Put("Ks ").Fixed(r, 5, 6).Put(' ').Fixed(g, 5, 6).Put(' ').Fixed(b, 5, 6).Put('\n');
-    out.Put("Ns ").Fixed(5.0, 5, 6).Put('\n');
-    out.Put('\n');
+    const std::string_view name = NameAsToken(scene.materials[i].name.c_str(), BreaksObjToken, scratch);
+    has_no_material = has_no_material || name == kNoMaterialName;
+    WriteMaterial(out, scene, scene.materials[i], name);
   }
+  if (uses_no_material && !has_no_material) WriteMaterial(out, scene, WMaterial(), kNoMaterialName);
 }
 
 }  // namespace
@@ -134,13 +154,14 @@ namespace {
 bool WriteObjFiles(const char* path, const WScene* source, WScene& work) {
   const std::string material_path = ReplaceExtension(path, ".mtl");
   TextOutput obj;
+  bool uses_no_material = false;
   const FileWriteResult staged = StageWholeFile(obj, path, "wt", [&](TextOutput& out) {
     if (source) work = *source;
     FlipUvs(work, kFlipV);
     DropFaceEdges(work);
     LinesToFaces(work);
     FreezeTransforms(work);
-    WriteObjText(out, work, FileName(material_path.c_str()));
+    uses_no_material = WriteObjText(out, work, FileName(material_path.c_str()));
   });
   if (staged != FileWriteResult::kWritten) return false;
   // A target named like its own material file would be overwritten by it.
@@ -150,7 +171,7 @@ bool WriteObjFiles(const char* path, const WScene* source, WScene& work) {
   // written fails the whole write and leaves the old pair as it was.
   TextOutput material;
   const FileWriteResult material_staged =
-      StageWholeFile(material, material_path.c_str(), "wt", [&](TextOutput& out) { WriteMaterialText(out, work); });
+      StageWholeFile(material, material_path.c_str(), "wt", [&](TextOutput& out) { WriteMaterialText(out, work, uses_no_material); });
   if (material_staged != FileWriteResult::kWritten) {
     const int error = errno;
     obj.Discard();

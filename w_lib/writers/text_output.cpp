@@ -1,6 +1,7 @@
 // Buffered text output with exact number formatting through std::to_chars.
 #include "w_lib/writers/text_output.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdint>
@@ -23,9 +24,7 @@ bool TextOutput::Open(const char* path, const char* mode) {
   used_ = 0;
   written_ = 0;
   failed_ = false;
-  if (!BeginFileReplacement(path, mode, file_)) return false;
-  if (buffer_.size() < kBlockSize + kMaxNumberChars) buffer_.resize(kBlockSize + kMaxNumberChars);
-  return true;
+  return BeginFileReplacement(path, mode, file_);
 }
 
 void TextOutput::NoteError() {
@@ -72,11 +71,15 @@ void TextOutput::Discard() {
 
 char* TextOutput::Reserve(size_t n) {
   if (used_ + n > buffer_.size()) {
-    if (file_.file) Flush();
+    // The buffer of a file grows as the file does, up to a block and room
+    // for a number past it, and is written out once it holds a block: a
+    // small file never fills a block's worth of fresh memory.
+    if (file_.file && buffer_.size() >= kBlockSize + kMaxNumberChars) Flush();
     if (used_ + n > buffer_.size()) {
-      // Memory mode, or one piece larger than a block.
+      // Memory mode, a file's growing buffer, or one piece larger than a block.
       size_t grown = buffer_.size() < 256 ? 256 : buffer_.size() * 2;
       while (grown < used_ + n) grown *= 2;
+      if (file_.file) grown = std::max(std::min(grown, kBlockSize + kMaxNumberChars), used_ + n);
       buffer_.resize(grown);
     }
   }

@@ -83,6 +83,12 @@ bool DropDanglingGeometry(WScene& scene);
 // are written as such.
 using TwoCornerFaces = std::vector<std::vector<WFace>>;
 TwoCornerFaces KeepTwoCornerFaces(const WScene& scene);
+// Cuts the polygons of more than four corners into triangles
+// (TriangulateScene, quadrilaterals kept) and returns the two-corner faces
+// that it removes, as KeepTwoCornerFaces takes them. The lines that the
+// triangulation adds for its ears are taken away again: a conversion adds
+// no geometry, and each object keeps only its own lines.
+TwoCornerFaces TriangulateKeepingEdges(WScene& scene);
 
 // --- dotXSI 3.0 text -------------------------------------------------------
 
@@ -198,9 +204,13 @@ bool SplitVerticesByUvAndColor(WScene& scene);
 // world coordinates. Vertex, texture-coordinate and normal numbers run on
 // across objects. A two-corner face is a line element (l), a face of fewer
 // corners is not written and changes no current material. A face material
-// outside the list counts as none; corner indices are written as stored.
-// Names in g, usemtl and newmtl have blanks, '#' and control bytes replaced
-// by '_'. The material file gives each material's alpha as its opacity (d).
+// outside the list counts as none, written as "usemtl NoMaterial"; corner
+// indices are written as stored. Each object is named by an o and a g line.
+// Names in o, g, usemtl and newmtl have blanks, '#' and control bytes
+// replaced by '_'. The material file gives each material's alpha as its
+// opacity (d), and ends with an entry for NoMaterial, in a new material's
+// colour, when the OBJ file names it and no material of the scene has that
+// name.
 // Returns false, leaving both files as they were, when the OBJ file cannot
 // be opened or a write or close of either file fails: neither replaces its
 // old file before both are complete. A material file that cannot be opened
@@ -228,10 +238,10 @@ bool SplitVerticesByUvAndColor(WScene& scene);
 
 // Writes scene as a .mqo text document at path ("wt"). The working copy has
 // its faces reversed, its lengths multiplied by 100, its transforms frozen
-// and its polygons of more than four corners cut into triangles; the
-// triangulation's diagonals are written as two-point faces, and after them
-// the two-corner faces (the host's edges) with their material and corner
-// attributes. Faces and lines
+// and its polygons of more than four corners cut into triangles. Its loose
+// lines are written as two-point faces, and after them the two-corner faces
+// (the host's edges) with their material and corner attributes; the
+// triangulation's diagonals are not written. Faces and lines
 // that name a vertex outside their object are left out; a face material, a
 // material texture, a corner texture coordinate or colour that names nothing
 // is written as none. Colours are packed with each component clamped to
@@ -250,14 +260,19 @@ void WriteMqoScene(TextOutput& out, const WScene& scene);
 unsigned PackMqoColor(const WColor& color);
 
 // --- DXF ---------------------------------------------------------------------
-// Both write one ENTITIES section ("wb", LF line ends) from a working copy
+// Both write a HEADER section that names the file's version ($ACADVER) and
+// code page ($DWGCODEPAGE), then one ENTITIES section ("wb", LF line ends),
+// from a working copy
 // with transforms frozen and polygons of more than four corners cut into
-// triangles; every object's lines (loose lines and the triangulation's
-// diagonals), then its two-corner faces, are LINE entities on layer 0.
+// triangles; every object's loose lines, then its two-corner faces, are
+// LINE entities on layer 0 (the triangulation's diagonals are not written).
 // Faces and lines that name a vertex outside their object are left out.
 // DXF has z up: a point (x, y, z) of the copy is written as (x, 0 - z, y).
 // Layer names have the characters that DXF does not allow in them replaced
-// by '_'. Both return false, leaving no file, when the file cannot be opened
+// by '_'. They are written in code page 932 (Shift-JIS) under version AC1009
+// (R12): as the scene holds them, or converted from UTF-8 (utf8_names) when
+// every layer name of the file has a code in it; otherwise they stay UTF-8,
+// under version AC1021 (2007), whose text is UTF-8. Both return false, leaving no file, when the file cannot be opened
 // or a write or the close fails.
 
 // Every face as a 3DFACE (a triangle repeats its third corner) on the layer
@@ -286,23 +301,56 @@ void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);
 // mesh. Every material is written, used or not, as metallic-roughness: the
 // base colour factor from its colour and alpha (clamped to 0..1), metallic
 // 0, a roughness from a specular power of 5, BLEND when alpha < 1, and its
-// texture's file name as the URI of an image. Names are converted to UTF-8
-// (scene.utf8_names tells their code page). The glTF texture origin is the
-// top left, as in the scene: texture coordinates are written as they are.
-// Both return false, leaving the old files as they were, when a file cannot
-// be opened or written, or a number to write is not finite (errno ERANGE).
+// texture as an image stored in the buffer (gltf_images.h), PNG or JPEG,
+// after the meshes' arrays; a texture whose image cannot be stored is left
+// out, with a warning, and its material keeps only its colour. Names are
+// converted to UTF-8 (scene.utf8_names tells their code page). The glTF
+// texture origin is the top left, as in the scene: texture coordinates are
+// written as they are. Both return false, leaving the old files as they
+// were, when a file cannot be opened or written, or a number to write is
+// not finite (errno ERANGE).
+
+// Where the glTF writers look for the texture images that a scene names,
+// and where they tell of those they leave out.
+struct TextureSource {
+  // The folder of the document that the scene was read from ("" for the
+  // current folder), in which FindTextureFile looks for relative names.
+  std::string document_folder;
+  // One line for each texture whose image is left out, naming it and its
+  // materials; null: not told.
+  std::vector<std::string>* warnings = nullptr;
+};
+
+// How the meshes are laid out. By default (in builds with meshoptimizer)
+// each mesh's triangles are ordered for the GPU's vertex cache and its
+// vertices in the order the triangles use them (OrderGltfMesh).
+struct GltfWriteOptions {
+  // The order in which the mesh is built: the scene's faces and the
+  // vertices as their corners first make them.
+  bool keep_order = false;
+  // Quantised attributes (KHR_mesh_quantization; the node's scale and
+  // translation restore the positions, a texture transform the texture
+  // coordinates) and every array encoded (EXT_meshopt_compression), as
+  // gltf_mesh_compression.h describes; triangles ordered in strips, which
+  // compress best. Only in builds with meshoptimizer: without it the write
+  // fails with errno ENOTSUP.
+  bool compress = false;
+  // Where the texture images are found, and where their warnings go.
+  TextureSource textures;
+};
 
 // A binary .glb file: the JSON chunk and the buffer chunk in one file.
-[[nodiscard]] bool WriteGlbFile(const char* path, const WScene& scene);
+[[nodiscard]] bool WriteGlbFile(const char* path, const WScene& scene, const GltfWriteOptions& options = {});
 // The same from a scene the writer may change: the lines that are face
-// sides (which glTF leaves out) are freed before the buffer is built.
-[[nodiscard]] bool WriteGlbFile(const char* path, WScene&& scene);
+// sides (which glTF leaves out) are freed before the buffer is built, and
+// each object's arrays as its mesh is built.
+[[nodiscard]] bool WriteGlbFile(const char* path, WScene&& scene, const GltfWriteOptions& options = {});
 
 // A .gltf JSON file and its buffer in the file beside it with the extension
 // .bin (GltfBufferPath), which it names. Neither replaces its old file
-// before both are complete; a scene without geometry has no buffer and
-// writes no .bin. A path whose buffer name is the path itself is refused
-// (errno EINVAL).
-[[nodiscard]] bool WriteGltfFile(const char* path, const WScene& scene);
-[[nodiscard]] bool WriteGltfFile(const char* path, WScene&& scene);
+// before both are complete; a scene without geometry or images has no
+// buffer and writes no .bin. A path whose buffer name is the path itself
+// is refused (errno EINVAL).
+[[nodiscard]] bool WriteGltfFile(const char* path, const WScene& scene, const GltfWriteOptions& options = {});
+[[nodiscard]] bool WriteGltfFile(const char* path, WScene&& scene, const GltfWriteOptions& options = {});
 std::string GltfBufferPath(const char* path);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 TEST(CodePage, ShiftJisBecomesUtf8) {
   // ASCII, "te su to" in katakana, a half-width katakana "a", and 0x5C as
   // the second byte of "so" (a backslash in ASCII).
@@ -25,4 +27,36 @@ TEST(CodePage, Utf8IsKeptAndBadSequencesReplaced) {
   EXPECT_EQ(NameAsUtf8("\xC0\xAF", true), "\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(NameAsUtf8("\xED\xA0\x80", true), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(NameAsUtf8("x\xE4\xB8", true), "x\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
+TEST(CodePage, Utf8BecomesShiftJisWhereEveryCharacterHasACode) {
+  std::string out;
+  ASSERT_TRUE(Utf8AsShiftJis("obj_1", out));
+  EXPECT_EQ(out, "obj_1");
+  // "te su to", "so" (whose second byte is 0x5C) and a half-width "a".
+  ASSERT_TRUE(Utf8AsShiftJis("\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88", out));
+  EXPECT_EQ(out, "\x83\x65\x83\x58\x83\x67");
+  ASSERT_TRUE(Utf8AsShiftJis("\xE3\x82\xBD" "a\xEF\xBD\xB1", out));
+  EXPECT_EQ(out, "\x83\x5C" "a\xB1");
+  // Characters with two or three codes take the one of the first row that
+  // has them: JIS X 0208 (U+2252 and U+FFE2, also in the NEC row), then the
+  // NEC row (U+2160, also an IBM extension), then the IBM extensions
+  // (U+2170 and U+7E8A, also NEC-selected copies).
+  ASSERT_TRUE(Utf8AsShiftJis("\xE2\x89\x92\xEF\xBF\xA2\xE2\x85\xA0\xE2\x85\xB0\xE7\xBA\x8A", out));
+  EXPECT_EQ(out, "\x81\xE0\x81\xCA\x87\x54\xFA\x40\xFA\x5C");
+  // Each reads back as the text it came from.
+  EXPECT_EQ(NameAsUtf8(out, false), "\xE2\x89\x92\xEF\xBF\xA2\xE2\x85\xA0\xE2\x85\xB0\xE7\xBA\x8A");
+}
+
+TEST(CodePage, Utf8WithoutAShiftJisFormIsRefused) {
+  std::string out;
+  // Hangul, an emoji, and U+00A5 and U+00AC, whose nearest codes read back
+  // as other characters (a backslash, U+FFE2).
+  EXPECT_FALSE(Utf8AsShiftJis("a\xED\x95\x9C", out));
+  EXPECT_FALSE(Utf8AsShiftJis("\xF0\x9F\x98\x80", out));
+  EXPECT_FALSE(Utf8AsShiftJis("\xC2\xA5", out));
+  EXPECT_FALSE(Utf8AsShiftJis("\xC2\xAC", out));
+  // Bytes that are no UTF-8.
+  EXPECT_FALSE(Utf8AsShiftJis("\x83\x65", out));
+  EXPECT_FALSE(Utf8AsShiftJis("x\xE4\xB8", out));
 }

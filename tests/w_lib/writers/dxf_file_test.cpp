@@ -1,6 +1,6 @@
 // The DXF writers against hand-written text: the frame, LINE and 3DFACE
 // entities with their layers, polyface meshes with vertex numbers from 1,
-// the triangulation's lines, elements that name nothing, failed writes.
+// only the document's own lines, elements that name nothing, failed writes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,7 +11,9 @@
 
 namespace {
 
-const char kHead[] = "0\nSECTION\n2\nENTITIES\n";
+const char kHead[] =
+    "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1009\n9\n$DWGCODEPAGE\n3\nANSI_932\n0\nENDSEC\n"
+    "0\nSECTION\n2\nENTITIES\n";
 const char kEnd[] = "0\nENDSEC\n0\nEOF\n";
 
 std::string Faces(const WScene& scene) { return TextOf(WriteDxfFacesScene, scene); }
@@ -63,6 +65,43 @@ TEST(DxfFile, FacesOnTheLayersOfTheirMaterials) {
   EXPECT_EQ(Count(Polyface(odd), "8\nmugcup_SUB\n"), 7);  // the mesh head, four vertices, two faces
 }
 
+TEST(DxfFile, NamesAreInTheCodePageThatTheHeaderNames) {
+  // "te su to" and "so" (whose second byte is 0x5C, a backslash in ASCII)
+  // in Shift-JIS, as the host stores them: kept byte for byte, the 0x5C
+  // not taken for a backslash.
+  WScene sjis = MakePart();
+  sjis.materials[2].SetName("\x83\x65\x83\x58\x83\x67");
+  sjis.objects[0].SetName("\x83\x5C/");
+  EXPECT_EQ(Faces(sjis).rfind(kHead, 0), 0u);
+  EXPECT_NE(Faces(sjis).find("0\n3DFACE\n8\n\x83\x65\x83\x58\x83\x67\n62\n2\n"), std::string::npos);
+  EXPECT_EQ(Count(Polyface(sjis), "8\n\x83\x5C_\n"), 7);
+
+  // The same names in a UTF-8 scene are written in Shift-JIS under the
+  // same head.
+  WScene utf8 = MakePart();
+  utf8.utf8_names = true;
+  utf8.materials[2].SetName("\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88");
+  utf8.objects[0].SetName("\xE3\x82\xBD/");
+  EXPECT_EQ(Faces(utf8), Faces(sjis));
+  EXPECT_EQ(Polyface(utf8), Polyface(sjis));
+
+  // A name that Shift-JIS cannot hold (Hangul "han"): every name of the
+  // file stays UTF-8, the breaking characters replaced, under version
+  // AC1021; the names of the other writer's file decide its own head.
+  utf8.materials[0].SetName("\xED\x95\x9C|");
+  const std::string faces = Faces(utf8);
+  EXPECT_EQ(faces.rfind("0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1021\n9\n$DWGCODEPAGE\n3\nANSI_1252\n0\nENDSEC\n"
+                        "0\nSECTION\n2\nENTITIES\n",
+                        0),
+            0u);
+  EXPECT_NE(faces.find("0\n3DFACE\n8\n\xED\x95\x9C_\n62\n0\n"), std::string::npos);
+  EXPECT_NE(faces.find("0\n3DFACE\n8\n\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\n62\n2\n"), std::string::npos);
+  EXPECT_EQ(Polyface(utf8), Polyface(sjis));
+  utf8.objects[0].SetName("\xE3\x82\xBD\xED\x95\x9C");
+  EXPECT_NE(Polyface(utf8).find("$ACADVER\n1\nAC1021\n"), std::string::npos);
+  EXPECT_EQ(Count(Polyface(utf8), "8\n\xE3\x82\xBD\xED\x95\x9C\n"), 7);
+}
+
 TEST(DxfFile, PolyfaceNumbersVerticesFromOne) {
   EXPECT_EQ(Polyface(MakePart()), Golden("dxf/part_polyface.dxf"));
 
@@ -73,7 +112,7 @@ TEST(DxfFile, PolyfaceNumbersVerticesFromOne) {
             std::string(kHead) + "0\nPOLYLINE\n8\nnone\n66\n1\n70\n64\n71\n0\n72\n0\n0\nSEQEND\n" + kEnd);
 }
 
-TEST(DxfFile, PentagonGivesThreeFacesAndThreeLinesAndEdgesFollow) {
+TEST(DxfFile, PentagonGivesThreeFacesAndOnlyTheObjectsOwnLines) {
   WScene scene;
   scene.AddMaterial("m");
   WObject& obj = AddObjectAt(scene, "penta", {{2, 0, 0}, {3, 2, 0}, {1, 3, 0}, {-1, 2, 0}, {0, 0, 0}});
@@ -86,21 +125,31 @@ TEST(DxfFile, PentagonGivesThreeFacesAndThreeLinesAndEdgesFollow) {
   AddLineBetween(obj, 1, 3);
   ComputeFaceNormals(scene);
 
-  // The edge is the last line, after the loose line and the ears' lines,
-  // and no face; turned to z up, (3, 2, 0) is (3, 0, 2).
-  const std::string edge = "0\nLINE\n8\n0\n70\n0\n10\n0.000000\n20\n0.000000\n30\n0.000000\n"
-                           "11\n3.000000\n21\n0.000000\n31\n2.000000\n";
+  // The loose line from (3, 2, 0) to (-1, 2, 0), then the edge, then the
+  // faces; turned to z up, (3, 2, 0) is (3, 0, 2). The diagonals that the
+  // cut makes (0-2, 0-3) are no lines of the document and are not written.
+  const std::string lines = "0\nLINE\n8\n0\n70\n0\n10\n3.000000\n20\n0.000000\n30\n2.000000\n"
+                            "11\n-1.000000\n21\n0.000000\n31\n2.000000\n"
+                            "0\nLINE\n8\n0\n70\n0\n10\n0.000000\n20\n0.000000\n30\n0.000000\n"
+                            "11\n3.000000\n21\n0.000000\n31\n2.000000\n";
   const std::string faces = Faces(scene);
   EXPECT_EQ(Count(faces, "0\n3DFACE\n"), 3);
-  EXPECT_EQ(Count(faces, "0\nLINE\n"), 5);
-  EXPECT_NE(faces.find(edge + "0\n3DFACE\n"), std::string::npos);
-  // The ears' diagonals 0-2, 0-3 and 0-4 (the pentagon's own last side).
-  EXPECT_NE(faces.find("10\n2.000000\n20\n0.000000\n30\n0.000000\n11\n0.000000\n21\n0.000000\n31\n0.000000\n"),
-            std::string::npos);
+  EXPECT_EQ(Count(faces, "0\nLINE\n"), 2);
+  EXPECT_NE(faces.find(std::string(kHead) + lines + "0\n3DFACE\n"), std::string::npos);
   const std::string poly = Polyface(scene);
-  EXPECT_NE(poly.find(edge + "0\nPOLYLINE\n8\npenta\n66\n1\n70\n64\n71\n5\n72\n3\n"), std::string::npos);
+  EXPECT_NE(poly.find(std::string(kHead) + lines + "0\nPOLYLINE\n8\npenta\n66\n1\n70\n64\n71\n5\n72\n3\n"),
+            std::string::npos);
   EXPECT_NE(poly.find("71\n1\n72\n4\n73\n5\n0\nSEQEND\n"), std::string::npos);
-  EXPECT_EQ(Count(poly, "0\nLINE\n"), 5);
+  EXPECT_EQ(Count(poly, "0\nLINE\n"), 2);
+
+  // An object of polygons alone has no lines at all.
+  WScene plain;
+  WObject& hexagon = AddObjectAt(plain, "hex", {{2, 0, 0}, {3, 1, 0}, {2, 2, 0}, {0, 2, 0}, {-1, 1, 0}, {0, 0, 0}});
+  AddFaceOver(hexagon, {0, 1, 2, 3, 4, 5}, 0);
+  ComputeFaceNormals(plain);
+  EXPECT_EQ(Count(Faces(plain), "0\n3DFACE\n"), 4);
+  EXPECT_EQ(Count(Faces(plain), "0\nLINE\n"), 0);
+  EXPECT_EQ(Count(Polyface(plain), "0\nLINE\n"), 0);
 }
 
 TEST(DxfFile, ElementsNamingMissingVerticesAreLeftOut) {

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "test_images.h"
+#include "w_lib/writers/gltf_images.h"
 #include "w_lib/writers/gltf_mesh.h"
 #include "w_lib/writers/w_writers.h"
 #include "writer_checks.h"
@@ -55,6 +57,36 @@ WScene MakeGltfScene() {
   AddObjectAt(scene, "empty");
   UpdateMatrices(scene);
   return scene;
+}
+
+// A folder that holds the image of MakeGltfScene's texture: a BMP of 2 x 2
+// pixels (a path of another machine, found by its file name).
+std::string BrickFolder() {
+  const std::string dir = TempFolder("gltf_brick");
+  std::ofstream(dir + "brick #1.bmp", std::ios::binary)
+      << BmpBytes(2, 2, {{200, 60, 40}, {180, 50, 30}, {190, 70, 50}, {170, 40, 20}});
+  return dir;
+}
+
+// The options that look for texture images in source's folder.
+GltfWriteOptions WithTextures(TextureSource source) {
+  GltfWriteOptions options;
+  options.textures = std::move(source);
+  return options;
+}
+
+// The bytes of an image as the writer stores it.
+std::string StoredImage(const std::string& path) {
+  GltfImage image;
+  std::string why;
+  EXPECT_TRUE(ReadGltfImage(path, image, why)) << why;
+  return std::string(image.bytes.begin(), image.bytes.end());
+}
+
+// The bytes of buffer view v.
+std::string ViewBytes(const json& doc, const std::string& bin, int v) {
+  const json& view = doc["bufferViews"][v];
+  return bin.substr(view.value("byteOffset", size_t{0}), view["byteLength"].get<size_t>());
 }
 
 // The JSON chunk and the binary chunk of a .glb file.
@@ -236,6 +268,75 @@ TEST(GltfMesh, WeldsNormalsThatDifferOnlyInTheirLastBits) {
   EXPECT_EQ(mesh.VertexCount(), 100u + 1 + 200);
 }
 
+TEST(GltfMesh, ACornerOfAManyTimesSplitVertexTakesTheNewestThatMatches) {
+  // Around vertex 0 of a fan, corners whose normals lie on the weld grid:
+  // (1, s * 2^-20, 0) is written as a unit normal s steps off the x axis.
+  // The first two corners are 2 steps apart (two vertices), then ten more,
+  // ten steps apart each, push them far down the list of vertex 0. Then:
+  // a corner 1 step from both of the first two takes the newer one; one 1
+  // step from the second alone and with another texture coordinate gets a
+  // vertex of its own; one 1 step from the third (and 2 from the second)
+  // takes the third.
+  WScene scene;
+  WObject& o = AddObjectAt(scene, "fan", {{0, 0, 0}});
+  const int steps[] = {0, 2, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 1, 3, 11};
+  const int uv = AddUvAt(o, 0.5f, 0.5f);
+  std::vector<int> faces;
+  for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
+    const float a = 0.1f * static_cast<float>(i);
+    const int b = AddVertexAt(o, std::cos(a), std::sin(a), 0);
+    const int c = AddVertexAt(o, std::cos(a + 0.05f), std::sin(a + 0.05f), 0);
+    const int f = AddFaceOver(o, {0, b, c});
+    SetCorners(o, f, &WFace::vn, {AddNormalAlong(o, WVector(1.0f, std::ldexp(float(steps[i]), -20), 0.0f)), -1, -1});
+    if (steps[i] == 3) SetCorners(o, f, &WFace::vt, {uv, -1, -1});
+    faces.push_back(f);
+  }
+  UpdateMatrices(scene);
+  GltfMesh mesh;
+  ASSERT_TRUE(BuildGltfMesh(scene, o, mesh));
+  ASSERT_EQ(mesh.primitives.size(), 1u);
+  const std::vector<uint32_t>& ix = mesh.primitives[0].indices;
+  ASSERT_EQ(ix.size(), 3 * faces.size());
+  // The normal that the vertex of face f's first corner carries, in steps.
+  const auto steps_of = [&](size_t f) { return std::ldexp(mesh.Normals()[3 * ix[3 * f] + 1], 20); };
+  for (size_t f = 0; f < 12; ++f) EXPECT_EQ(steps_of(f), steps[f]) << f;
+  EXPECT_EQ(ix[3 * 12], ix[3 * 1]);
+  EXPECT_NE(ix[3 * 13], ix[3 * 1]);
+  EXPECT_EQ(steps_of(13), 3.0);
+  EXPECT_EQ(ix[3 * 14], ix[3 * 2]);
+  // Vertex 0 has 13 glTF vertices, each rim vertex one.
+  EXPECT_EQ(mesh.VertexCount(), 13u + 2 * faces.size());
+}
+
+TEST(GltfMesh, LargeFansSplitInLinearTime) {
+  // One centre vertex in 100000 triangles, its corner in each with a normal
+  // of its own (every 64th with a texture coordinate of its own as well):
+  // matching each corner against the centre's vertices one by one would
+  // take hours.
+  const int n = 100000;
+  WScene scene;
+  WObject& o = AddObjectAt(scene, "fan", {{0, 0, 0}});
+  ASSERT_TRUE(o.ReserveVertices(n + 1) && o.ReserveFaces(n) && o.ReserveNormals(n));
+  for (int i = 0; i < n; ++i) {
+    const float a = 6.2831853f * static_cast<float>(i) / static_cast<float>(n);
+    AddVertexAt(o, std::cos(a), std::sin(a), 0.0f);
+  }
+  for (int i = 0; i < n; ++i) {
+    const float a = 6.2831853f * (static_cast<float>(i) + 0.5f) / static_cast<float>(n);
+    const int f = AddFaceOver(o, {0, i + 1, (i + 1) % n + 1});
+    SetCorners(o, f, &WFace::vn, {AddNormalAlong(o, WVector(std::cos(a), std::sin(a), 1.0f)), -1, -1});
+    if (i % 64 == 0) SetCorners(o, f, &WFace::vt, {AddUvAt(o, 0.0f, static_cast<float>(i)), -1, -1});
+  }
+  UpdateMatrices(scene);
+  GltfMesh mesh;
+  ASSERT_TRUE(BuildGltfMesh(scene, o, mesh));
+  // The centre makes a vertex per face; each rim vertex one.
+  EXPECT_EQ(mesh.VertexCount(), 2u * n);
+  ASSERT_EQ(mesh.primitives.size(), 1u);
+  EXPECT_EQ(mesh.primitives[0].indices[0], 0u);
+  EXPECT_EQ(mesh.primitives[0].indices[3 * (n - 1)], static_cast<uint32_t>(2 * n - 1));
+}
+
 TEST(GltfMesh, QuadsAreCutAsTheTriangulationCutsThem) {
   // A convex quad, darts with the reflex corner at 1 and at 2, a bow tie, a
   // quad with two equal corners and one whose stored normal is reversed.
@@ -284,7 +385,8 @@ TEST(GltfFile, GlbHoldsTheModel) {
   WScene scene = MakeGltfScene();
   scene.objects[0].SetName("\x83\x65\x83\x58\x83\x67");  // Shift-JIS
   const std::string path = TempPath("model.glb");
-  ASSERT_TRUE(WriteGlbFile(path.c_str(), scene));
+  const std::string brick = BrickFolder();
+  ASSERT_TRUE(WriteGlbFile(path.c_str(), scene, WithTextures({brick, nullptr})));
   const Glb glb = ReadGlb(path);
   const json& doc = glb.document;
   EXPECT_EQ(doc["asset"]["version"], "2.0");
@@ -300,10 +402,19 @@ TEST(GltfFile, GlbHoldsTheModel) {
   EXPECT_EQ(plain["pbrMetallicRoughness"]["baseColorFactor"], json::array({0.25, 0.5, 1.0, 0.5}));
   EXPECT_EQ(plain["pbrMetallicRoughness"]["metallicFactor"], 0.0);
   EXPECT_NEAR(plain["pbrMetallicRoughness"]["roughnessFactor"].get<double>(), 0.7311, 1e-4);
-  const json& brick = doc["materials"][1];
-  EXPECT_FALSE(brick.contains("alphaMode"));
-  const int texture = brick["pbrMetallicRoughness"]["baseColorTexture"]["index"];
-  EXPECT_EQ(doc["images"][doc["textures"][texture]["source"].get<int>()]["uri"], "brick%20%231.bmp");
+  const json& textured = doc["materials"][1];
+  EXPECT_FALSE(textured.contains("alphaMode"));
+  // The BMP is stored as PNG in a view of its own after the meshes', which
+  // has no target; the image keeps the texture's file name as its name.
+  const int texture = textured["pbrMetallicRoughness"]["baseColorTexture"]["index"];
+  const json& image = doc["images"][doc["textures"][texture]["source"].get<int>()];
+  EXPECT_EQ(image["name"], "brick #1.bmp");
+  EXPECT_EQ(image["mimeType"], "image/png");
+  EXPECT_FALSE(image.contains("uri"));
+  EXPECT_EQ(image["bufferView"], doc["bufferViews"].size() - 1);
+  EXPECT_EQ(doc["accessors"].size(), doc["bufferViews"].size() - 1);
+  EXPECT_FALSE(doc["bufferViews"].back().contains("target"));
+  EXPECT_EQ(ViewBytes(doc, glb.bin, image["bufferView"]), StoredImage(brick + "brick #1.bmp"));
 
   // Texture coordinates only on the textured material's triangles; the
   // lines have positions alone.
@@ -335,12 +446,14 @@ TEST(GltfFile, AConsumedSceneGivesTheSameBytesAndTheTextIsOneDump) {
   AddFaceOver(scene.objects[2], {0, 1, 2}, scene.AddMaterial("say \"hi\"\t\\"));
   BuildEdges(scene);
   ASSERT_GT(scene.objects[0].lnum, 10);
+  const GltfWriteOptions brick = WithTextures({BrickFolder(), nullptr});
   for (const char* name : {"kept.glb", "kept.gltf"}) {
     const std::string path = TempPath(name);
     const bool glb = std::string(name).find(".glb") != std::string::npos;
-    ASSERT_TRUE(glb ? WriteGlbFile(path.c_str(), scene) : WriteGltfFile(path.c_str(), scene));
+    ASSERT_TRUE(glb ? WriteGlbFile(path.c_str(), scene, brick) : WriteGltfFile(path.c_str(), scene, brick));
     const std::string copied = ReadFile(path) + (glb ? "" : ReadFile(GltfBufferPath(path.c_str())));
-    ASSERT_TRUE(glb ? WriteGlbFile(path.c_str(), WScene(scene)) : WriteGltfFile(path.c_str(), WScene(scene)));
+    ASSERT_TRUE(glb ? WriteGlbFile(path.c_str(), WScene(scene), brick)
+                    : WriteGltfFile(path.c_str(), WScene(scene), brick));
     EXPECT_EQ(ReadFile(path) + (glb ? "" : ReadFile(GltfBufferPath(path.c_str()))), copied) << name;
     // The text is put together array by array; it must read as the JSON
     // library's own dump of the whole document.
@@ -354,6 +467,7 @@ TEST(GltfFile, AConsumedSceneGivesTheSameBytesAndTheTextIsOneDump) {
       EXPECT_EQ(doc["meshes"][1]["name"], "@@primitives@@");
       EXPECT_EQ(doc["meshes"][1]["primitives"].size(), 1u);
       EXPECT_EQ(doc["materials"][2]["name"], "say \"hi\"\t\\");
+      EXPECT_EQ(doc["images"].size(), 1u);
     } else {
       const std::string text = ReadFile(path);
       EXPECT_EQ(json::parse(text).dump(2) + "\n", text);
@@ -420,8 +534,8 @@ TEST(GltfFile, GltfAndItsBufferAreReplacedTogether) {
     EXPECT_FALSE(FileExists(dir + "bad.glb"));
   }
 
-  ExpectFailedWritesLeaveNoFile(WriteGlbFile, scene);
-  ExpectFailedWritesLeaveNoFile(WriteGltfFile, scene);
+  ExpectFailedWritesLeaveNoFile([](const char* to, const WScene& s) { return WriteGlbFile(to, s); }, scene);
+  ExpectFailedWritesLeaveNoFile([](const char* to, const WScene& s) { return WriteGltfFile(to, s); }, scene);
 }
 
 TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
@@ -432,6 +546,8 @@ TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
   const int plain = scene.AddMaterial("plain");
   const int textured = scene.AddMaterial("textured");
   scene.materials[textured].tex = scene.AddTexture("t.bmp");
+  const TextureSource folder{TempFolder("gltf_threads"), nullptr};
+  std::ofstream(folder.document_folder + "t.bmp", std::ios::binary) << BmpBytes(1, 1, {{1, 2, 3}});
   constexpr int kObjects = 5000;
   for (int i = 0; i < kObjects; ++i) {
     const std::string name = "o" + std::to_string(i);
@@ -444,19 +560,34 @@ TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
     const int f = AddFaceOver(o, {0, 1, 2}, i % 3 == 0 ? textured : plain);
     SetFaceUvs(o, f, {0, 0, 1, 0, 0, 1});
   }
+  // And a grid of 200 x 200 quads, whose triangles are ordered in runs on
+  // the threads.
+  WObject& grid = AddObjectAt(scene, "grid");
+  for (int y = 0; y <= 200; ++y)
+    for (int x = 0; x <= 200; ++x) AddVertexAt(grid, float(x), float(y), float((x * y) % 7));
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 200; ++x) AddFaceOver(grid, {y * 201 + x, y * 201 + x + 1, (y + 1) * 201 + x + 1, (y + 1) * 201 + x});
   ComputeFaceNormals(scene);
   UpdateMatrices(scene);
 
   const char* before = std::getenv("VELLMAR_THREADS");
   const std::string saved = before ? before : "";
   const std::string path = TempPath("threads.glb");
-  std::string first;
-  for (const char* threads : {"1", "2", "3"}) {
-    setenv("VELLMAR_THREADS", threads, 1);
-    ASSERT_TRUE(WriteGlbFile(path.c_str(), scene));
-    const std::string bytes = ReadFile(path);
-    if (first.empty()) first = bytes;
-    EXPECT_TRUE(bytes == first) << threads << " threads";
+  GltfWriteOptions plain_options = WithTextures(folder);
+  GltfWriteOptions compressed = plain_options;
+  compressed.compress = true;
+  for (const GltfWriteOptions& options : {compressed, plain_options}) {
+#if !VELLMAR_MESHOPT
+    if (options.compress) continue;
+#endif
+    std::string first;
+    for (const char* threads : {"1", "2", "3"}) {
+      setenv("VELLMAR_THREADS", threads, 1);
+      ASSERT_TRUE(WriteGlbFile(path.c_str(), scene, options));
+      const std::string bytes = ReadFile(path);
+      if (first.empty()) first = bytes;
+      EXPECT_TRUE(bytes == first) << threads << " threads, compressed " << options.compress;
+    }
   }
   if (before) setenv("VELLMAR_THREADS", saved.c_str(), 1);
   else unsetenv("VELLMAR_THREADS");
@@ -465,7 +596,7 @@ TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
   // accessors point.
   const Glb glb = ReadGlb(path);
   const json& doc = glb.document;
-  ASSERT_EQ(doc["nodes"].size(), size_t{kObjects});
+  ASSERT_EQ(doc["nodes"].size(), size_t{kObjects} + 1);
   int meshes = 0;
   for (int i = 0; i < kObjects; ++i) {
     const json& node = doc["nodes"][i];
@@ -480,6 +611,138 @@ TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
     ASSERT_EQ(ix.size(), 3u);
     EXPECT_EQ(p[3 * size_t(ix[1])], double(i) + 1) << i;
   }
-  EXPECT_EQ(doc["accessors"].size(), doc["bufferViews"].size());
+  EXPECT_EQ(doc["accessors"].size() + 1, doc["bufferViews"].size());  // and the image's
   std::remove(path.c_str());
+}
+
+#if VELLMAR_MESHOPT
+TEST(GltfFile, CompressedFilesRequireTheExtensionsAndPlaceEveryArray) {
+  const WScene scene = MakeGltfScene();
+  GltfWriteOptions options = WithTextures({BrickFolder(), nullptr});
+  options.compress = true;
+  const std::string glb_path = TempPath("packed.glb"), gltf_path = TempPath("packed.gltf");
+  ASSERT_TRUE(WriteGlbFile(glb_path.c_str(), scene, options));
+  ASSERT_TRUE(WriteGltfFile(gltf_path.c_str(), scene, options));
+  const Glb glb = ReadGlb(glb_path);
+  const json gltf = json::parse(ReadFile(gltf_path));
+  for (const json* doc : {&glb.document, &gltf}) {
+    const json extensions = {"EXT_meshopt_compression", "KHR_mesh_quantization", "KHR_texture_transform"};
+    EXPECT_EQ((*doc)["extensionsRequired"], extensions);
+    EXPECT_EQ((*doc)["extensionsUsed"], extensions);
+    // The data, and a buffer that only gives the decoded bytes their places.
+    const json& buffers = (*doc)["buffers"];
+    ASSERT_EQ(buffers.size(), 2u);
+    EXPECT_FALSE(buffers[1].contains("uri"));
+    EXPECT_EQ(buffers[1]["extensions"]["EXT_meshopt_compression"]["fallback"], true);
+    size_t encoded_end = 0, decoded_end = 0;
+    const size_t triangle_views[] = {3, 4, 5};  // after positions, normals, texture coordinates
+    // The image's view, last, holds the file's bytes as they are.
+    const json& image_view = (*doc)["bufferViews"][(*doc)["images"][0]["bufferView"].get<size_t>()];
+    EXPECT_EQ(image_view["buffer"], 0);
+    EXPECT_FALSE(image_view.contains("extensions"));
+    for (size_t v = 0; v + 1 < (*doc)["bufferViews"].size(); ++v) {
+      const json& view = (*doc)["bufferViews"][v];
+      const json& packed = view["extensions"]["EXT_meshopt_compression"];
+      EXPECT_EQ(view["buffer"], 1);
+      EXPECT_EQ(packed["buffer"], 0);
+      EXPECT_EQ(view["byteLength"], packed["count"].get<size_t>() * packed["byteStride"].get<size_t>());
+      // In order and apart, the encoded bytes in the data, the decoded ones
+      // in the fallback buffer.
+      EXPECT_GE(packed.value("byteOffset", size_t{0}), encoded_end) << v;
+      encoded_end = packed.value("byteOffset", size_t{0}) + packed["byteLength"].get<size_t>();
+      EXPECT_GE(view.value("byteOffset", size_t{0}), decoded_end) << v;
+      decoded_end = view.value("byteOffset", size_t{0}) + view["byteLength"].get<size_t>();
+      const bool vertices = view["target"] == 34962;
+      if (vertices) {
+        EXPECT_EQ(view["byteStride"].get<int>() % 4, 0) << v;
+      }
+      const bool triangles = std::find(std::begin(triangle_views), std::end(triangle_views), v) != std::end(triangle_views);
+      EXPECT_EQ(packed["mode"], std::string(vertices ? "ATTRIBUTES" : triangles ? "TRIANGLES" : "INDICES")) << v;
+    }
+    EXPECT_LE(encoded_end, buffers[0]["byteLength"].get<size_t>());
+    EXPECT_LE(decoded_end, buffers[1]["byteLength"].get<size_t>());
+
+    // Integer positions that the node's scale and translation restore,
+    // octahedral byte normals, texture coordinates on the grid of 2^-12.
+    const json& node = (*doc)["nodes"][0];
+    ASSERT_EQ(node["scale"].size(), 3u);
+    EXPECT_EQ(node["scale"][0], node["scale"][2]);
+    EXPECT_EQ(node["translation"], json::array({0.0, 0.0, 10.0}));
+    EXPECT_FALSE((*doc)["nodes"][1].contains("scale"));  // no mesh
+    const json& attributes = (*doc)["meshes"][0]["primitives"][2]["attributes"];
+    const json& position = (*doc)["accessors"][attributes["POSITION"].get<int>()];
+    EXPECT_EQ(position["componentType"], 5123);
+    EXPECT_EQ(position["min"], json::array({0, 0, 0}));
+    EXPECT_EQ(position["max"], json::array({16383, 10922, 0}));  // 3 wide, 2 high: 2/3 of the steps
+    EXPECT_EQ((*doc)["bufferViews"][position["bufferView"].get<int>()]["extensions"]["EXT_meshopt_compression"]["byteStride"], 8);
+    const json& normal = (*doc)["accessors"][attributes["NORMAL"].get<int>()];
+    EXPECT_EQ(normal["componentType"], 5120);
+    EXPECT_EQ(normal["normalized"], true);
+    EXPECT_EQ((*doc)["bufferViews"][normal["bufferView"].get<int>()]["extensions"]["EXT_meshopt_compression"]["filter"], "OCTAHEDRAL");
+    EXPECT_EQ((*doc)["accessors"][attributes["TEXCOORD_0"].get<int>()]["componentType"], 5123);
+    const json& brick = (*doc)["materials"][1]["pbrMetallicRoughness"]["baseColorTexture"];
+    EXPECT_EQ(brick["extensions"]["KHR_texture_transform"]["scale"], json::array({1.0 / 4096, 1.0 / 4096}));
+    EXPECT_EQ(brick["extensions"]["KHR_texture_transform"]["offset"], json::array({0.0, 0.0}));
+  }
+  const std::string bin = GltfBufferPath(gltf_path.c_str());
+  EXPECT_EQ(gltf["buffers"][0]["uri"], bin.substr(bin.rfind('/') + 1));
+  EXPECT_EQ(ReadFile(GltfBufferPath(gltf_path.c_str())).size(), gltf["buffers"][0]["byteLength"].get<size_t>());
+  // Both forms carry the same JSON but for the buffer's file name.
+  json same = gltf;
+  same["buffers"][0].erase("uri");
+  EXPECT_EQ(same, glb.document);
+
+  // Without a textured material no texture transform is needed, nor named.
+  WScene untextured = scene;
+  untextured.materials[1].tex = -1;
+  ASSERT_TRUE(WriteGlbFile(glb_path.c_str(), untextured, options));
+  EXPECT_EQ(ReadGlb(glb_path).document["extensionsRequired"],
+            json::array({"EXT_meshopt_compression", "KHR_mesh_quantization"}));
+  std::remove(glb_path.c_str());
+  std::remove(gltf_path.c_str());
+  std::remove(GltfBufferPath(gltf_path.c_str()).c_str());
+}
+#endif
+
+TEST(GltfFile, TexturesAreStoredInTheBufferOrLeftOutWithTheirColour) {
+  // A second textured material whose image is not there: its faces keep
+  // the material's colour and lose their texture coordinates.
+  WScene scene = MakeGltfScene();
+  const int lost = scene.AddMaterial("lost");
+  scene.materials[lost].col = WColor(0.5f, 0.25f, 1.0f, 1.0f);
+  scene.materials[lost].tex = scene.AddTexture("lost.png");
+  WObject& o = scene.objects[0];
+  SetFaceUvs(o, AddFaceOver(o, {1, 2, 3}, lost), {0, 0, 1, 0, 1, 1});
+  const std::string brick = BrickFolder();
+  std::vector<std::string> warnings;
+  const std::string dir = TempFolder("gltf_textures");
+  ASSERT_TRUE(WriteGltfFile((dir + "t.gltf").c_str(), scene, WithTextures({brick, &warnings})));
+  EXPECT_EQ(warnings, std::vector<std::string>(
+                          {"texture \"lost.png\" (material \"lost\") is not found; the material is written without it"}));
+  const json doc = json::parse(ReadFile(dir + "t.gltf"));
+  const std::string bin = ReadFile(dir + "t.bin");
+  EXPECT_EQ(doc["buffers"][0]["byteLength"], bin.size());
+  ASSERT_EQ(doc["images"].size(), 1u);
+  EXPECT_EQ(ViewBytes(doc, bin, doc["images"][0]["bufferView"]), StoredImage(brick + "brick #1.bmp"));
+  const json& material = doc["materials"][lost];
+  EXPECT_FALSE(material["pbrMetallicRoughness"].contains("baseColorTexture"));
+  EXPECT_EQ(material["pbrMetallicRoughness"]["baseColorFactor"], json::array({0.5, 0.25, 1.0, 1.0}));
+  int lost_primitives = 0;
+  for (const json& primitive : doc["meshes"][0]["primitives"]) {
+    if (primitive.value("material", -1) != lost) continue;
+    EXPECT_FALSE(primitive["attributes"].contains("TEXCOORD_0"));
+    ++lost_primitives;
+  }
+  EXPECT_EQ(lost_primitives, 1);
+
+  // A document of materials alone: the buffer holds the image and nothing
+  // else, and there are no accessors.
+  WScene bare;
+  const int only_material = bare.AddMaterial("brick");
+  bare.materials[only_material].tex = bare.AddTexture("brick #1.bmp");
+  ASSERT_TRUE(WriteGltfFile((dir + "bare.gltf").c_str(), bare, WithTextures({brick, nullptr})));
+  const json only = json::parse(ReadFile(dir + "bare.gltf"));
+  EXPECT_FALSE(only.contains("accessors"));
+  ASSERT_EQ(only["bufferViews"].size(), 1u);
+  EXPECT_EQ(ReadFile(dir + "bare.bin"), StoredImage(brick + "brick #1.bmp"));
 }

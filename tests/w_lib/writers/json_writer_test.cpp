@@ -13,7 +13,8 @@
 namespace {
 
 // Writes {"a": [], "b": {}, "c": [1, -2, 3.5, null, 0.1, -0.0, 1e-7, big],
-// "d": {"e": "text"}, "f": 18446744073709551615} with text in d.e.
+// "d": {"e": "text"}, "f": 18446744073709551615, "g": [true, false]} with
+// text in d.e.
 void WriteSample(JsonWriter& w, const std::string& text) {
   w.BeginObject();
   w.Key("a").BeginArray().EndArray();
@@ -22,6 +23,7 @@ void WriteSample(JsonWriter& w, const std::string& text) {
   w.Double(123456789012345680.0).EndArray();
   w.Key("d").BeginObject().Key("e").String(text).EndObject();
   w.Key("f").Unsigned(std::numeric_limits<uint64_t>::max());
+  w.Key("g").BeginArray().Bool(true).Bool(false).EndArray();
   w.EndObject();
 }
 
@@ -32,6 +34,7 @@ nlohmann::json Sample(const std::string& text) {
   value["c"] = {1, -2, 3.5, std::nan(""), 0.1, -0.0, 1e-7, 123456789012345680.0};
   value["d"]["e"] = text;
   value["f"] = std::numeric_limits<uint64_t>::max();
+  value["g"] = {true, false};
   return value;
 }
 

@@ -93,23 +93,23 @@ TEST(MqoRoundTrip, ReaderGetsBackTheWrittenScene) {
     }
   }
 
-  // Lines first: the loose one, then the diagonals of the hexagon's ears.
-  // Reversed, the hexagon runs 5 4 3 2 1 0 with its normal turned, and is
-  // cut as a fan from vertex 5; its triangles follow the faces that stay.
+  // The loose line first, and no diagonal of the hexagon's ears. Reversed,
+  // the hexagon runs 5 4 3 2 1 0 with its normal turned, and is cut as a
+  // fan from vertex 5; its triangles follow the faces that stay.
   const MQObjectRecord& shape = *doc.objects[0];
-  EXPECT_EQ(shape.face_start, (std::vector<int32_t>{0, 2, 4, 6, 8, 10, 13, 17, 20, 23, 26, 29}));
-  EXPECT_EQ(shape.corner_vertex, (std::vector<int32_t>{6, 3, 5, 3, 5, 2, 5, 1, 5, 0, 7, 6, 0, 0, 1,
-                                                        7, 6, 5, 4, 3, 5, 3, 2, 5, 2, 1, 5, 1, 0}));
-  EXPECT_EQ(shape.face_material, (std::vector<int32_t>{-1, -1, -1, -1, -1, 1, -1, 0, 0, 0, 0}));
-  // The triangle's corners (10-12) and the hexagon's (17 on) are coloured
+  EXPECT_EQ(shape.face_start, (std::vector<int32_t>{0, 2, 5, 9, 12, 15, 18, 21}));
+  EXPECT_EQ(shape.corner_vertex,
+            (std::vector<int32_t>{6, 3, 7, 6, 0, 0, 1, 7, 6, 5, 4, 3, 5, 3, 2, 5, 2, 1, 5, 1, 0}));
+  EXPECT_EQ(shape.face_material, (std::vector<int32_t>{-1, 1, -1, 0, 0, 0, 0}));
+  // The triangle's corners (2-4) and the hexagon's (9 on) are coloured
   // orange or blue by vertex parity; the hexagon's have the uv of their
   // vertex. Other corners, and those of the object without a UV part, read
   // as (0, 0) and white.
   for (const MQObjectRecord* obj : {&shape, static_cast<const MQObjectRecord*>(doc.objects[1].get())}) {
     for (size_t c = 0; c < obj->corner_vertex.size(); ++c) {
       const int32_t v = obj->corner_vertex[c];
-      const bool textured = obj == &shape && c >= 17;
-      const bool coloured = textured || (obj == &shape && c >= 10 && c < 13);
+      const bool textured = obj == &shape && c >= 9;
+      const bool coloured = textured || (obj == &shape && c >= 2 && c < 5);
       EXPECT_FLOAT_EQ(obj->corner_uv[c].u, textured ? 0.125f * static_cast<float>(v) : 0.0f) << c;
       EXPECT_FLOAT_EQ(obj->corner_uv[c].v, textured ? 0.0625f * static_cast<float>(v) : 0.0f) << c;
       EXPECT_EQ(obj->corner_color[c], coloured ? (v % 2 == 0 ? kOrange : kBlue) : 0xFFFFFFFFu) << c;

@@ -92,7 +92,7 @@ TEST(ObjFile, MaterialFileNameAndNullNames) {
   ASSERT_TRUE(WriteObjFile((dir + "/scene").c_str(), scene));
   const std::string text = ReadFile(dir + "/scene");
   EXPECT_TRUE(StartsWith(text, std::string(kCreatedByLine) + "mtllib scene.mtl\n\ng\n")) << text;
-  EXPECT_NE(text.find("\ng \nl 1 1\nusemtl \nl 1 1\n# 3 elements\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\no \ng \nl 1 1\nusemtl \nl 1 1\n# 3 elements\n"), std::string::npos) << text;
   EXPECT_EQ(ReadFile(dir + "/scene.mtl"), Golden("obj/null_names.mtl"));
   ASSERT_TRUE(WriteObjFile((dir + "/two.dots.obj").c_str(), scene));
   EXPECT_TRUE(FileExists(dir + "/two.dots.mtl"));
@@ -101,8 +101,28 @@ TEST(ObjFile, MaterialFileNameAndNullNames) {
   scene.materials[m].SetName("red #1");
   scene.objects[0].SetName("obj one\t");
   ASSERT_TRUE(WriteObjFile((dir + "/odd.obj").c_str(), scene));
-  EXPECT_NE(ReadFile(dir + "/odd.obj").find("\ng obj_one_\nl 1 1\nusemtl red__1\n"), std::string::npos);
+  EXPECT_NE(ReadFile(dir + "/odd.obj").find("\no obj_one_\ng obj_one_\nl 1 1\nusemtl red__1\n"), std::string::npos);
   EXPECT_NE(ReadFile(dir + "/odd.mtl").find("\nnewmtl red__1\n"), std::string::npos);
+}
+
+TEST(ObjFile, NoMaterialIsDefinedOnceWhereTheFileNamesIt) {
+  // Faces without material under the scene's own material of that name:
+  // its entry is the only one.
+  WScene scene = MakeObjScene();
+  scene.materials[1].SetName("NoMaterial");
+  const std::string dir = TempFolder("obj_no_material");
+  ASSERT_TRUE(WriteObjFile((dir + "own.obj").c_str(), scene));
+  EXPECT_EQ(Count(ReadFile(dir + "own.mtl"), "newmtl NoMaterial\n"), 1);
+  EXPECT_NE(ReadFile(dir + "own.mtl").find("newmtl NoMaterial\nKa 0.00000 0.00000 0.25000\n"), std::string::npos);
+
+  // Every face has a material: no entry is added. (A loose line has none:
+  // it is written under NoMaterial, as in the scene above.)
+  WScene all;
+  all.AddMaterial("only");
+  AddFaceOver(AddObjectAt(all, "t", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), {0, 1, 2}, 0);
+  ASSERT_TRUE(WriteObjFile((dir + "all.obj").c_str(), all));
+  EXPECT_EQ(Count(ReadFile(dir + "all.obj"), "usemtl NoMaterial\n"), 0);
+  EXPECT_EQ(Count(ReadFile(dir + "all.mtl"), "NoMaterial"), 0);
 }
 
 TEST(ObjFile, MaterialFileFailures) {

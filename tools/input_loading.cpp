@@ -1,0 +1,121 @@
+// Loading one input of export or convert.
+#include "tools/input_loading.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "Vellmar/host_binding.h"
+#include "w_lib/readers/xsi_reader.h"
+#include "w_lib/util/texture_path.h"
+#include "tools/console.h"
+#include "tools/cut_names.h"
+#include "tools/document_info.h"
+#include "tools/document_preparation.h"
+#include "tools/file_identity.h"
+#include "tools/module_paths.h"
+
+LoadedDocument::LoadedDocument(const std::string& path, uint64_t max_size) {
+  char error[1024] = {};
+  char warning[1024] = {};
+  doc_ = VHost_LoadDocumentLimited(path.c_str(), max_size, error, sizeof error, warning, sizeof warning);
+  if (!doc_) error_ = error;
+  warning_ = warning;
+}
+
+LoadedDocument::~LoadedDocument() { Release(); }
+
+void LoadedDocument::Release() {
+  if (doc_) VHost_DestroyDocument(doc_);
+  doc_ = nullptr;
+}
+
+bool IsDotXsiInput(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot != std::string::npos && path.find_first_of("/\\", dot) == std::string::npos) {
+    std::string extension = path.substr(dot);
+    for (char& c : extension) c = static_cast<char>(c | 0x20);
+    if (extension == ".xsi") return true;
+  }
+  FileIdentity identity;
+  if (!IdentifyFile(path, identity) || !identity.regular) return false;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  char start[4] = {};
+  const size_t got = std::fread(start, 1, sizeof start, file);
+  std::fclose(file);
+  return LooksLikeXsiText(start, got);
+}
+
+namespace {
+
+// The host's interface, bound once from the stand-in host module that this
+// tool runs on, as the plug-in binds it; null when it cannot be bound.
+const HostTable* BoundHost() {
+  static HostTable host;
+  static const bool bound = BindHost(ModulePathOf(reinterpret_cast<const void*>(&VHost_CreateDocument)).c_str(), host);
+  return bound ? &host : nullptr;
+}
+
+// Loads a host document into the stand-in host and prepares it as the
+// options ask, and warns of what it holds that the export cannot carry
+// whole.
+bool LoadHostDocument(const CommandLine& line, const std::string& input, LoadedInput& loaded, std::string& error) {
+  loaded.document = std::make_unique<LoadedDocument>(input, line.max_document_size);
+  LoadedDocument& doc = *loaded.document;
+  if (!doc.get()) {
+    error = doc.error();
+    return false;
+  }
+  if (!doc.warning().empty()) PrintWarning(doc.warning());
+  std::string why, note;
+  std::vector<std::string> warnings;
+  ProgressStage("preparing");
+  if (!PrepareDocument(line, doc.get(), why, note, warnings)) {
+    error = input + ": " + why;
+    return false;
+  }
+  for (const std::string& warning : warnings) PrintWarning(input + ": " + warning);
+  if (const HostTable* host = BoundHost()) {
+    const bool utf8_names = VHost_DocumentNamesAreUtf8(doc.get()) != 0;
+    for (const std::string& warning : CutNameWarnings(*host, doc.get(), FolderOf(input), utf8_names))
+      PrintWarning(input + ": " + warning);
+  }
+  if (!note.empty()) PrintNote(input + ": " + note);
+  VHost_SetExportOptions(line.scale, line.axis[0], line.axis[1], line.axis[2], line.cancel ? 1 : 0);
+  char object[256] = {};
+  if (VHost_FindNonFiniteObject(doc.get(), object, sizeof object) >= 0) {
+    error = input + ": object \"" + object +
+            "\" has a coordinate that is not a finite number after --scale and --axes; nothing written";
+    return false;
+  }
+  return true;
+}
+
+// Reads a dotXSI file's scene, where the command takes one and no option
+// asks for what only a host document has. What the scene leaves out of the
+// file is noted.
+bool ReadDotXsiInput(const CommandLine& line, const std::string& input, bool reads_dotxsi, LoadedInput& loaded,
+                     std::string& error) {
+  if (!reads_dotxsi) {
+    error = input + ": export reads host documents (.mqo, .mqoz), not dotXSI files; convert reads dotXSI";
+    return false;
+  }
+  if (const char* option = HostDocumentOption(line)) {
+    error = input + ": " + option + " applies to host documents; a dotXSI file is converted as it is";
+    return false;
+  }
+  XsiReadReport report;
+  if (!ReadXsiFile(input.c_str(), loaded.scene, report, error, line.max_document_size)) return false;
+  const std::string left_out = LeftOutText(report);
+  if (!left_out.empty()) PrintNote(input + ": left out: " + left_out);
+  return true;
+}
+
+}  // namespace
+
+bool LoadInput(const CommandLine& line, const std::string& input, bool reads_dotxsi, LoadedInput& loaded,
+               std::string& error) {
+  loaded.path = input;
+  return IsDotXsiInput(input) ? ReadDotXsiInput(line, input, reads_dotxsi, loaded, error)
+                              : LoadHostDocument(line, input, loaded, error);
+}

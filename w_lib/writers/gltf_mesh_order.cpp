@@ -1,0 +1,116 @@
+// The order of a glTF mesh's triangles and vertices, made by meshoptimizer:
+// triangles for the GPU's vertex cache, vertices in the order the triangles
+// first use them. Only the order changes, never what is drawn.
+#include <meshoptimizer.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "w_lib/util/parallel.h"
+#include "w_lib/writers/gltf_mesh.h"
+
+namespace {
+
+// A run of one primitive's triangles that is ordered on its own.
+struct Chunk {
+  uint32_t* indices;
+  size_t count;  // indices, three a triangle
+};
+
+constexpr uint32_t kUnused = ~0u;
+
+// Orders the triangles of one chunk. The chunk's vertices are numbered
+// from 0 for the optimiser, whose work and memory then grow with the chunk
+// and not with the mesh: local_of (one entry per mesh vertex, all kUnused)
+// maps the mesh's numbers to the chunk's and is left as it was found.
+void OrderChunk(const Chunk& chunk, GltfMeshOrder order, std::vector<uint32_t>& local_of,
+                std::vector<uint32_t>& vertex_of, std::vector<uint32_t>& local) {
+  vertex_of.clear();
+  local.resize(chunk.count);
+  for (size_t i = 0; i < chunk.count; ++i) {
+    uint32_t& l = local_of[chunk.indices[i]];
+    if (l == kUnused) {
+      l = static_cast<uint32_t>(vertex_of.size());
+      vertex_of.push_back(chunk.indices[i]);
+    }
+    local[i] = l;
+  }
+  if (order == GltfMeshOrder::kStrips)
+    meshopt_optimizeVertexCacheStrip(local.data(), local.data(), local.size(), vertex_of.size());
+  else
+    meshopt_optimizeVertexCache(local.data(), local.data(), local.size(), vertex_of.size());
+  for (size_t i = 0; i < chunk.count; ++i) chunk.indices[i] = vertex_of[local[i]];
+  for (const uint32_t v : vertex_of) local_of[v] = kUnused;
+}
+
+void OrderTriangles(GltfMesh& mesh, GltfMeshOrder order) {
+  const size_t most = 3 * (order == GltfMeshOrder::kStrips ? kGltfStripChunkTriangles : kGltfOrderChunkTriangles);
+  std::vector<Chunk> chunks;
+  for (GltfPrimitive& p : mesh.primitives) {
+    if (p.mode != kGltfTriangles) continue;
+    const size_t count = p.indices.size() - p.indices.size() % 3;
+    for (size_t at = 0; at < count; at += most) chunks.push_back(Chunk{p.indices.data() + at, std::min(most, count - at)});
+  }
+  // The chunks are fixed by the mesh alone, so the threads change nothing.
+  ParallelFor(chunks.size(), 1, [&](size_t begin, size_t end) {
+    std::vector<uint32_t> local_of(mesh.VertexCount(), kUnused);
+    std::vector<uint32_t> vertex_of, local;
+    for (size_t c = begin; c < end; ++c) OrderChunk(chunks[c], order, local_of, vertex_of, local);
+  });
+}
+
+// Renumbers the vertices in the order in which the triangle primitives,
+// one after the other, first use them (meshoptimizer's vertex fetch
+// optimisation, which reads triangles only), then the lines; a vertex that
+// none uses goes after the rest.
+void OrderVertices(GltfMesh& mesh) {
+  const size_t n = mesh.VertexCount();
+  std::vector<uint32_t> remap(n);
+  std::vector<const GltfPrimitive*> triangles;
+  for (const GltfPrimitive& p : mesh.primitives)
+    if (p.mode == kGltfTriangles && p.indices.size() % 3 == 0) triangles.push_back(&p);
+  size_t next = 0;
+  if (triangles.empty()) {
+    std::fill(remap.begin(), remap.end(), kUnused);
+  } else if (triangles.size() == 1) {
+    next = meshopt_optimizeVertexFetchRemap(remap.data(), triangles[0]->indices.data(), triangles[0]->indices.size(), n);
+  } else {
+    std::vector<uint32_t> all;  // their indices end to end
+    size_t total = 0;
+    for (const GltfPrimitive* p : triangles) total += p->indices.size();
+    all.reserve(total);
+    for (const GltfPrimitive* p : triangles) all.insert(all.end(), p->indices.begin(), p->indices.end());
+    next = meshopt_optimizeVertexFetchRemap(remap.data(), all.data(), all.size(), n);
+  }
+  for (const GltfPrimitive& p : mesh.primitives)
+    if (p.mode != kGltfTriangles)
+      for (const uint32_t index : p.indices)
+        if (remap[index] == kUnused) remap[index] = static_cast<uint32_t>(next++);
+  for (uint32_t& r : remap)
+    if (r == kUnused) r = static_cast<uint32_t>(next++);
+
+  for (GltfPrimitive& p : mesh.primitives)
+    for (uint32_t& index : p.indices) index = remap[index];
+  // Each array through a copy of its own size, so that the mesh grows by
+  // its largest array and not by all of them.
+  const size_t widths[4] = {3, mesh.normals == GltfMesh::kNone ? 0u : 3u, mesh.uvs == GltfMesh::kNone ? 0u : 2u,
+                            mesh.colors == GltfMesh::kNone ? 0u : 4u};
+  const size_t offsets[4] = {0, mesh.normals, mesh.uvs, mesh.colors};
+  std::vector<float> copy;
+  for (size_t a = 0; a < 4; ++a) {
+    if (widths[a] == 0) continue;
+    float* values = mesh.attributes.data() + offsets[a];
+    copy.resize(n * widths[a]);
+    meshopt_remapVertexBuffer(copy.data(), values, n, widths[a] * sizeof(float), remap.data());
+    std::memcpy(values, copy.data(), copy.size() * sizeof(float));
+  }
+}
+
+}  // namespace
+
+void OrderGltfMesh(GltfMesh& mesh, GltfMeshOrder order) {
+  if (mesh.VertexCount() == 0 || mesh.primitives.empty()) return;
+  OrderTriangles(mesh, order);
+  OrderVertices(mesh);
+}
