@@ -11,9 +11,8 @@ namespace {
 float OneMinus(float value) { return static_cast<float>(1.0 - static_cast<double>(value)); }
 
 template <class ObjectEdit>
-bool ForEachObject(WScene& scene, ObjectEdit edit) {
+void ForEachObject(WScene& scene, ObjectEdit edit) {
   for (int o = 0; o < scene.onum; ++o) edit(scene.objects[o]);
-  return true;
 }
 
 }  // namespace
@@ -43,16 +42,15 @@ WVector TransformDirection(const WVector& d, const WMatrix& m) {
   return r.Normalize();
 }
 
-bool FlipUvs(WObject& object, unsigned mask) {
+void FlipUvs(WObject& object, unsigned mask) {
   if (mask & kFlipU)
     for (int i = 0; i < object.unum; ++i) object.uvs[i].u = OneMinus(object.uvs[i].u);
   if (mask & kFlipV)
     for (int i = 0; i < object.unum; ++i) object.uvs[i].v = OneMinus(object.uvs[i].v);
-  return true;
 }
 
-bool DropFaceEdges(WObject& object) {
-  if (object.vnum == 0) return true;
+void DropFaceEdges(WObject& object) {
+  if (object.vnum == 0) return;
   for (int f = 0; f < object.fnum; ++f) {
     WFace& face = object.faces[f];
     for (int k = 0; k < face.num; ++k) {
@@ -65,10 +63,10 @@ bool DropFaceEdges(WObject& object) {
       }
     }
   }
-  return object.Compact();
+  object.Compact();
 }
 
-bool LinesToFaces(WObject& object) {
+void LinesToFaces(WObject& object) {
   const int lines = object.lnum;
   if (object.fnum > INT_MAX - lines || !object.ReserveFaces(object.fnum + lines)) throw std::bad_alloc();
   for (int i = 0; i < lines; ++i) {
@@ -79,10 +77,10 @@ bool LinesToFaces(WObject& object) {
     line.flags |= kDeleted;
     line.remap = -1;
   }
-  return object.Compact();
+  object.Compact();
 }
 
-bool FreezeTransforms(WObject& object) {
+void FreezeTransforms(WObject& object) {
   const WMatrix m = object.transform.world_matrix;
   for (int i = 0; i < object.vnum; ++i) object.vertices[i].pos = TransformPoint(object.vertices[i].pos, m);
   for (int f = 0; f < object.fnum; ++f) {
@@ -103,12 +101,11 @@ bool FreezeTransforms(WObject& object) {
   t.rotate = WVector();
   t.base_scale = WVector(1.0f, 1.0f, 1.0f);
   t.scale = WVector(1.0f, 1.0f, 1.0f);
-  return true;
 }
 
-bool FlipUvs(WScene& scene, unsigned mask) {
-  return ForEachObject(scene, [mask](WObject& o) { FlipUvs(o, mask); });
+void FlipUvs(WScene& scene, unsigned mask) {
+  ForEachObject(scene, [mask](WObject& o) { FlipUvs(o, mask); });
 }
-bool DropFaceEdges(WScene& scene) { return ForEachObject(scene, [](WObject& o) { DropFaceEdges(o); }); }
-bool LinesToFaces(WScene& scene) { return ForEachObject(scene, [](WObject& o) { LinesToFaces(o); }); }
-bool FreezeTransforms(WScene& scene) { return ForEachObject(scene, [](WObject& o) { FreezeTransforms(o); }); }
+void DropFaceEdges(WScene& scene) { ForEachObject(scene, [](WObject& o) { DropFaceEdges(o); }); }
+void LinesToFaces(WScene& scene) { ForEachObject(scene, [](WObject& o) { LinesToFaces(o); }); }
+void FreezeTransforms(WScene& scene) { ForEachObject(scene, [](WObject& o) { FreezeTransforms(o); }); }
