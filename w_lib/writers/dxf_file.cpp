@@ -11,6 +11,7 @@
 
 #include "w_lib/util/code_page.h"
 #include "w_lib/util/text.h"
+#include "w_lib/writer_edits/writer_edits.h"
 #include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"

@@ -2,6 +2,7 @@
 // per field, indices exactly as stored.
 #include <new>
 
+#include "w_lib/writer_edits/writer_edits.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
 
