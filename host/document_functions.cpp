@@ -11,6 +11,35 @@ bool InRange(const std::vector<T>& v, int32_t i) {
   return i >= 0 && static_cast<size_t>(i) < v.size();
 }
 
+// The document's objects and materials are owned lists with a current
+// item each; these serve both.
+template <class Owned>
+auto ItemAt(const std::vector<Owned>& items, int32_t index) -> decltype(items[0].get()) {
+  return InRange(items, index) ? items[index].get() : nullptr;
+}
+
+template <class Owned>
+void SetCurrent(const std::vector<Owned>& items, int32_t index, int32_t& current) {
+  if (InRange(items, index)) current = index;
+}
+
+// Takes ownership of item; its index, or -1 for none.
+template <class Owned, class Item>
+int32_t Append(std::vector<Owned>& items, Item* item) {
+  if (!item) return -1;
+  items.emplace_back(item);
+  return static_cast<int32_t>(items.size()) - 1;
+}
+
+// Removes the item at index; the current item stays in range.
+template <class Owned>
+bool Remove(std::vector<Owned>& items, int32_t index, int32_t& current) {
+  if (!InRange(items, index)) return false;
+  items.erase(items.begin() + index);
+  if (current >= static_cast<int32_t>(items.size())) current = std::max(0, static_cast<int32_t>(items.size()) - 1);
+  return true;
+}
+
 int32_t Toggle(std::set<SelectionKey>& set, const SelectionKey& key, bool add) {
   if (add) return set.insert(key).second ? 1 : 0;
   return set.erase(key) ? 1 : 0;
@@ -20,29 +49,23 @@ int32_t Toggle(std::set<SelectionKey>& set, const SelectionKey& key, bool add) {
 
 extern "C" {
 
-VHOST_API(int32_t) MQDoc_GetObjectCount(MQDocument doc) { return doc->ObjectCount(); }
+// The document's objects and its materials: the count, an item, the
+// current one, and adding one (which takes ownership).
+#define LIST_FUNCTIONS(kind, handle, list, current)                                                     \
+  VHOST_API(int32_t) MQDoc_Get##kind##Count(MQDocument doc) {                                           \
+    return static_cast<int32_t>(doc->list.size());                                                      \
+  }                                                                                                     \
+  VHOST_API(handle) MQDoc_Get##kind(MQDocument doc, int32_t index) { return ItemAt(doc->list, index); } \
+  VHOST_API(int32_t) MQDoc_GetCurrent##kind##Index(MQDocument doc) { return doc->current; }             \
+  VHOST_API(void) MQDoc_SetCurrent##kind##Index(MQDocument doc, int32_t index) {                        \
+    SetCurrent(doc->list, index, doc->current);                                                         \
+  }                                                                                                     \
+  VHOST_API(int32_t) MQDoc_Add##kind(MQDocument doc, handle item) { return Append(doc->list, item); }
+LIST_FUNCTIONS(Object, MQObject, objects, current_object)
+LIST_FUNCTIONS(Material, MQMaterial, materials, current_material)
+#undef LIST_FUNCTIONS
 
-VHOST_API(MQObject) MQDoc_GetObject(MQDocument doc, int32_t index) {
-  return InRange(doc->objects, index) ? doc->objects[index].get() : nullptr;
-}
-
-VHOST_API(int32_t) MQDoc_GetCurrentObjectIndex(MQDocument doc) { return doc->current_object; }
-
-VHOST_API(void) MQDoc_SetCurrentObjectIndex(MQDocument doc, int32_t index) {
-  if (InRange(doc->objects, index)) doc->current_object = index;
-}
-
-VHOST_API(int32_t) MQDoc_AddObject(MQDocument doc, MQObject obj) {
-  if (!obj) return -1;
-  doc->objects.emplace_back(obj);
-  return doc->ObjectCount() - 1;
-}
-
-VHOST_API(void) MQDoc_DeleteObject(MQDocument doc, int32_t index) {
-  if (!InRange(doc->objects, index)) return;
-  doc->objects.erase(doc->objects.begin() + index);
-  if (doc->current_object >= doc->ObjectCount()) doc->current_object = std::max(0, doc->ObjectCount() - 1);
-}
+VHOST_API(void) MQDoc_DeleteObject(MQDocument doc, int32_t index) { Remove(doc->objects, index, doc->current_object); }
 
 VHOST_API(int32_t) MQDoc_GetObjectIndex(MQDocument doc, MQObject obj) {
   for (int32_t i = 0; i < doc->ObjectCount(); ++i)
@@ -50,34 +73,13 @@ VHOST_API(int32_t) MQDoc_GetObjectIndex(MQDocument doc, MQObject obj) {
   return -1;
 }
 
-VHOST_API(int32_t) MQDoc_GetMaterialCount(MQDocument doc) { return doc->MaterialCount(); }
-
-VHOST_API(MQMaterial) MQDoc_GetMaterial(MQDocument doc, int32_t index) {
-  return InRange(doc->materials, index) ? doc->materials[index].get() : nullptr;
-}
-
-VHOST_API(int32_t) MQDoc_GetCurrentMaterialIndex(MQDocument doc) { return doc->current_material; }
-
-VHOST_API(void) MQDoc_SetCurrentMaterialIndex(MQDocument doc, int32_t index) {
-  if (InRange(doc->materials, index)) doc->current_material = index;
-}
-
-VHOST_API(int32_t) MQDoc_AddMaterial(MQDocument doc, MQMaterial mat) {
-  if (!mat) return -1;
-  doc->materials.emplace_back(mat);
-  return doc->MaterialCount() - 1;
-}
-
 VHOST_API(void) MQDoc_DeleteMaterial(MQDocument doc, int32_t index) {
-  if (!InRange(doc->materials, index)) return;
-  doc->materials.erase(doc->materials.begin() + index);
+  if (!Remove(doc->materials, index, doc->current_material)) return;
   for (auto& obj : doc->objects)
     for (int32_t& m : obj->face_material) {
       if (m == index) m = -1;
       else if (m > index) --m;
     }
-  if (doc->current_material >= doc->MaterialCount())
-    doc->current_material = std::max(0, doc->MaterialCount() - 1);
 }
 
 VHOST_API(void) MQDoc_Compact(MQDocument doc) {
@@ -91,42 +93,23 @@ VHOST_API(void) MQDoc_ClearSelect(MQDocument doc, uint32_t kinds) {
   if (kinds & kSelectUvVertex) doc->selected_uv_vertices.clear();
 }
 
-VHOST_API(int32_t) MQDoc_AddSelectVertex(MQDocument doc, int32_t obj, int32_t vertex) {
-  return Toggle(doc->selected_vertices, SelectionKey(obj, vertex, -1), true);
-}
-VHOST_API(int32_t) MQDoc_DeleteSelectVertex(MQDocument doc, int32_t obj, int32_t vertex) {
-  return Toggle(doc->selected_vertices, SelectionKey(obj, vertex, -1), false);
-}
-VHOST_API(int32_t) MQDoc_IsSelectVertex(MQDocument doc, int32_t obj, int32_t vertex) {
-  return doc->selected_vertices.count(SelectionKey(obj, vertex, -1)) ? 1 : 0;
-}
-VHOST_API(int32_t) MQDoc_AddSelectLine(MQDocument doc, int32_t obj, int32_t face, int32_t line) {
-  return Toggle(doc->selected_lines, SelectionKey(obj, face, line), true);
-}
-VHOST_API(int32_t) MQDoc_DeleteSelectLine(MQDocument doc, int32_t obj, int32_t face, int32_t line) {
-  return Toggle(doc->selected_lines, SelectionKey(obj, face, line), false);
-}
-VHOST_API(int32_t) MQDoc_IsSelectLine(MQDocument doc, int32_t obj, int32_t face, int32_t line) {
-  return doc->selected_lines.count(SelectionKey(obj, face, line)) ? 1 : 0;
-}
-VHOST_API(int32_t) MQDoc_AddSelectFace(MQDocument doc, int32_t obj, int32_t face) {
-  return Toggle(doc->selected_faces, SelectionKey(obj, face, -1), true);
-}
-VHOST_API(int32_t) MQDoc_DeleteSelectFace(MQDocument doc, int32_t obj, int32_t face) {
-  return Toggle(doc->selected_faces, SelectionKey(obj, face, -1), false);
-}
-VHOST_API(int32_t) MQDoc_IsSelectFace(MQDocument doc, int32_t obj, int32_t face) {
-  return doc->selected_faces.count(SelectionKey(obj, face, -1)) ? 1 : 0;
-}
-VHOST_API(int32_t) MQDoc_AddSelectUVVertex(MQDocument doc, int32_t obj, int32_t face, int32_t corner) {
-  return Toggle(doc->selected_uv_vertices, SelectionKey(obj, face, corner), true);
-}
-VHOST_API(int32_t) MQDoc_DeleteSelectUVVertex(MQDocument doc, int32_t obj, int32_t face, int32_t corner) {
-  return Toggle(doc->selected_uv_vertices, SelectionKey(obj, face, corner), false);
-}
-VHOST_API(int32_t) MQDoc_IsSelectUVVertex(MQDocument doc, int32_t obj, int32_t face, int32_t corner) {
-  return doc->selected_uv_vertices.count(SelectionKey(obj, face, corner)) ? 1 : 0;
-}
+// Each kind of selection has its add, delete and ask functions, over the
+// set of its keys; the parameters after the object name the element.
+#define SELECTION_FUNCTIONS(kind, set, key, ...)                                          \
+  VHOST_API(int32_t) MQDoc_AddSelect##kind(MQDocument doc, int32_t obj, __VA_ARGS__) {    \
+    return Toggle(doc->set, key, true);                                                   \
+  }                                                                                       \
+  VHOST_API(int32_t) MQDoc_DeleteSelect##kind(MQDocument doc, int32_t obj, __VA_ARGS__) { \
+    return Toggle(doc->set, key, false);                                                  \
+  }                                                                                       \
+  VHOST_API(int32_t) MQDoc_IsSelect##kind(MQDocument doc, int32_t obj, __VA_ARGS__) {     \
+    return doc->set.count(key) ? 1 : 0;                                                   \
+  }
+SELECTION_FUNCTIONS(Vertex, selected_vertices, SelectionKey(obj, vertex, -1), int32_t vertex)
+SELECTION_FUNCTIONS(Line, selected_lines, SelectionKey(obj, face, line), int32_t face, int32_t line)
+SELECTION_FUNCTIONS(Face, selected_faces, SelectionKey(obj, face, -1), int32_t face)
+SELECTION_FUNCTIONS(UVVertex, selected_uv_vertices, SelectionKey(obj, face, corner), int32_t face, int32_t corner)
+#undef SELECTION_FUNCTIONS
 
 VHOST_API(int32_t) MQDoc_FindMappingFile(MQDocument, char*, const char*, uint32_t) { return 0; }
 

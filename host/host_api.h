@@ -81,20 +81,21 @@ VHOST_API(int32_t) MQ_GetSystemPath(char* buffer, int32_t type);
 VHOST_API(void) MQ_RefreshView(void* reserved);
 
 // Document.
-VHOST_API(int32_t) MQDoc_GetObjectCount(MQDocument doc);
-VHOST_API(MQObject) MQDoc_GetObject(MQDocument doc, int32_t index);
-VHOST_API(int32_t) MQDoc_GetCurrentObjectIndex(MQDocument doc);
-VHOST_API(void) MQDoc_SetCurrentObjectIndex(MQDocument doc, int32_t index);
-// Takes ownership of an object from MQ_CreateObject; returns its index.
-VHOST_API(int32_t) MQDoc_AddObject(MQDocument doc, MQObject obj);
+// The objects and the materials: MQDoc_GetObjectCount, MQDoc_GetObject,
+// MQDoc_GetCurrentObjectIndex, MQDoc_SetCurrentObjectIndex, MQDoc_AddObject
+// and the same for Material. Add takes ownership of an item from
+// MQ_CreateObject or MQ_CreateMaterial and returns its index.
+#define DOCUMENT_LIST_FUNCTIONS(kind, handle)                                   \
+  VHOST_API(int32_t) MQDoc_Get##kind##Count(MQDocument doc);                    \
+  VHOST_API(handle) MQDoc_Get##kind(MQDocument doc, int32_t index);             \
+  VHOST_API(int32_t) MQDoc_GetCurrent##kind##Index(MQDocument doc);             \
+  VHOST_API(void) MQDoc_SetCurrent##kind##Index(MQDocument doc, int32_t index); \
+  VHOST_API(int32_t) MQDoc_Add##kind(MQDocument doc, handle item);
+DOCUMENT_LIST_FUNCTIONS(Object, MQObject)
+DOCUMENT_LIST_FUNCTIONS(Material, MQMaterial)
+#undef DOCUMENT_LIST_FUNCTIONS
 VHOST_API(void) MQDoc_DeleteObject(MQDocument doc, int32_t index);
 VHOST_API(int32_t) MQDoc_GetObjectIndex(MQDocument doc, MQObject obj);
-VHOST_API(int32_t) MQDoc_GetMaterialCount(MQDocument doc);
-VHOST_API(MQMaterial) MQDoc_GetMaterial(MQDocument doc, int32_t index);
-VHOST_API(int32_t) MQDoc_GetCurrentMaterialIndex(MQDocument doc);
-VHOST_API(void) MQDoc_SetCurrentMaterialIndex(MQDocument doc, int32_t index);
-// Takes ownership of a material from MQ_CreateMaterial; returns its index.
-VHOST_API(int32_t) MQDoc_AddMaterial(MQDocument doc, MQMaterial mat);
 // Faces of a deleted material get -1; faces of later materials follow them.
 VHOST_API(void) MQDoc_DeleteMaterial(MQDocument doc, int32_t index);
 // Removes the vertices that no face uses, in every object.
@@ -165,28 +166,12 @@ VHOST_API(void) MQObj_SetFaceVertexColor(MQObject obj, int32_t face, int32_t cor
 VHOST_API(void) MQObj_OptimizeVertex(MQObject obj, float distance);
 // Removes the vertices that no face uses.
 VHOST_API(void) MQObj_Compact(MQObject obj);
-VHOST_API(uint32_t) MQObj_GetVisible(MQObject obj);
-VHOST_API(void) MQObj_SetVisible(MQObject obj, uint32_t visible);
-VHOST_API(int32_t) MQObj_GetPatchType(MQObject obj);
-VHOST_API(void) MQObj_SetPatchType(MQObject obj, int32_t type);
-VHOST_API(int32_t) MQObj_GetPatchSegment(MQObject obj);
-VHOST_API(void) MQObj_SetPatchSegment(MQObject obj, int32_t segment);
-VHOST_API(int32_t) MQObj_GetShading(MQObject obj);
-VHOST_API(void) MQObj_SetShading(MQObject obj, int32_t shading);
-VHOST_API(float) MQObj_GetSmoothAngle(MQObject obj);
-VHOST_API(void) MQObj_SetSmoothAngle(MQObject obj, float degrees);
-VHOST_API(int32_t) MQObj_GetMirrorType(MQObject obj);
-VHOST_API(void) MQObj_SetMirrorType(MQObject obj, int32_t type);
-VHOST_API(uint32_t) MQObj_GetMirrorAxis(MQObject obj);
-VHOST_API(void) MQObj_SetMirrorAxis(MQObject obj, uint32_t axis);
-VHOST_API(float) MQObj_GetMirrorDistance(MQObject obj);
-VHOST_API(void) MQObj_SetMirrorDistance(MQObject obj, float distance);
-VHOST_API(int32_t) MQObj_GetLatheType(MQObject obj);
-VHOST_API(void) MQObj_SetLatheType(MQObject obj, int32_t type);
-VHOST_API(int32_t) MQObj_GetLatheAxis(MQObject obj);
-VHOST_API(void) MQObj_SetLatheAxis(MQObject obj, int32_t axis);
-VHOST_API(int32_t) MQObj_GetLatheSegment(MQObject obj);
-VHOST_API(void) MQObj_SetLatheSegment(MQObject obj, int32_t segment);
+// The settings of object_settings.inc.
+#define OBJECT_SETTING(type, name, field)                \
+  VHOST_API(type) MQObj_Get##name(MQObject obj); \
+  VHOST_API(void) MQObj_Set##name(MQObject obj, type value);
+#include "host/object_settings.inc"
+#undef OBJECT_SETTING
 
 // Material.
 // Frees a material that is not in a document.

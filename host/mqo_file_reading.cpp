@@ -18,15 +18,12 @@
 #include "host/mapped_file.h"
 #include "host/mqo_reader.h"
 #include "host/token_limit.h"
+#include "w_lib/util/input_file.h"
 #if defined(VHOST_READ_MQOZ)
 #include "host/zip_entry.h"
 #endif
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 // The bytes that tell a document from anything else: the first line of its
 // text, or a zip archive's first signature.
@@ -67,10 +64,9 @@ bool ReadMore(std::FILE* file, const char* path, size_t want, std::vector<char>&
 // archive, then the rest. A regular file is read whole; anything else (a
 // device, a pipe) only up to max_size bytes. Document text is refused as
 // soon as a token passes the limit.
-bool ReadDocumentFile(std::FILE* file, const struct stat& info, bool regular,
-                      const char* path, uint64_t max_size, std::vector<char>& bytes, std::string& error) {
+bool ReadDocumentFile(const InputFile& input, const char* path, uint64_t max_size, std::vector<char>& bytes, std::string& error) {
   bool at_end = false;
-  if (!ReadMore(file, path, kStartPiece, bytes, at_end, error)) return false;
+  if (!ReadMore(input.file.get(), path, kStartPiece, bytes, at_end, error)) return false;
   if (!StartsDocumentOrArchive(bytes.data(), bytes.size(), path, error)) return false;
   const bool text = !IsZip(bytes.data(), bytes.size());
   TokenLimit tokens;
@@ -80,20 +76,18 @@ bool ReadDocumentFile(std::FILE* file, const struct stat& info, bool regular,
     return false;
   };
   if (!tokens_fit()) return false;
-  if (regular && static_cast<uint64_t>(info.st_size) > bytes.size() &&
-      static_cast<uint64_t>(info.st_size) < SIZE_MAX - 1)
-    bytes.reserve(static_cast<size_t>(info.st_size) + 1);
+  if (input.size > bytes.size() && input.size < SIZE_MAX - 1) bytes.reserve(static_cast<size_t>(input.size) + 1);
   while (!at_end) {
-    if (!regular && bytes.size() > max_size) {
+    if (!input.regular && bytes.size() > max_size) {
       error = TooLarge(path, max_size);
       return false;
     }
     // Pieces of a known size grow to the whole file; others stay small,
     // so that the cap is never passed by more than a piece.
-    const size_t want = regular ? std::max(kPiece, bytes.capacity() - bytes.size()) : kPiece;
-    if (!ReadMore(file, path, want, bytes, at_end, error) || !tokens_fit()) return false;
+    const size_t want = input.regular ? std::max(kPiece, bytes.capacity() - bytes.size()) : kPiece;
+    if (!ReadMore(input.file.get(), path, want, bytes, at_end, error) || !tokens_fit()) return false;
   }
-  if (!regular && bytes.size() > max_size) {
+  if (!input.regular && bytes.size() > max_size) {
     error = TooLarge(path, max_size);
     return false;
   }
@@ -189,23 +183,17 @@ bool ReadMqoDocumentBytes(const char* data, size_t size, const char* name, MQDoc
 bool ReadMqoDocument(const char* path, MQDocumentRecord& doc, std::string& error, std::string* warning,
                      uint64_t max_document_size) {
   return CatchingMemory(path, error, [&] {
-    // Opened once: a pipe must not lose what it holds to a second opening.
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-    if (!file) {
-      error = std::string(path) + ": cannot open: " + std::strerror(errno);
-      return false;
-    }
-    struct stat info {};
-    const bool regular = fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode);
+    InputFile input;
+    if (!input.Open(path, error)) return false;
     // A regular file is read where it lies in the file cache, through a
     // mapping, when the system maps it.
-    if (regular && info.st_size > 0 && static_cast<uint64_t>(info.st_size) <= SIZE_MAX) {
+    if (input.size > 0 && input.size <= SIZE_MAX) {
       MappedFile mapped;
-      if (mapped.Map(fileno(file.get()), static_cast<size_t>(info.st_size)))
+      if (mapped.Map(fileno(input.file.get()), static_cast<size_t>(input.size)))
         return ReadMappedDocument(mapped, path, doc, error, warning, max_document_size);
     }
     std::vector<char> bytes;
-    if (!ReadDocumentFile(file.get(), info, regular, path, max_document_size, bytes, error)) return false;
+    if (!ReadDocumentFile(input, path, max_document_size, bytes, error)) return false;
     return ReadMqoDocumentBytes(bytes.data(), bytes.size(), path, doc, error, warning, max_document_size);
   });
 }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "w_lib/util/word_excerpt.h"
+
 void MqoLexer::FailAt(int at_line, const std::string& message) {
   throw MqoSyntaxError{at_line, message};
 }
@@ -19,13 +21,7 @@ std::string MqoLexer::Excerpt() const {
   if (*p == '\r' && end - p > 1 && p[1] != '\n')
     return "a carriage return without a line feed (lines must end in LF or CR LF)";
   if (*p == '\r' || *p == '\n') return "the end of the line";
-  std::string text = "\"";
-  for (const char* q = p; q != end && q - p < 24; ++q) {
-    const unsigned char c = static_cast<unsigned char>(*q);
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') break;
-    text += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
-  }
-  return text + "\"";
+  return WordExcerpt(p, end);
 }
 
 std::string_view MqoLexer::Quoted() {

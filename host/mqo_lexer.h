@@ -98,25 +98,8 @@ struct MqoLexer {
     p = q;
     return value;
   }
-  int32_t Int() {
-    SkipBlanks();
-    if (p != end && *p == '+') ++p;
-    int32_t value = 0;
-    const std::from_chars_result r = std::from_chars(p, end, value);
-    if (r.ec != std::errc() || !EndsNumber(r.ptr)) Fail("expected an integer, found " + Excerpt());
-    p = r.ptr;
-    return value;
-  }
-  uint32_t UInt() {
-    SkipBlanks();
-    if (p != end && *p == '+') ++p;
-    uint32_t value = 0;
-    const std::from_chars_result r = std::from_chars(p, end, value);
-    if (r.ec != std::errc() || !EndsNumber(r.ptr))
-      Fail("expected an unsigned integer, found " + Excerpt());
-    p = r.ptr;
-    return value;
-  }
+  int32_t Int() { return Whole<int32_t>("an integer"); }
+  uint32_t UInt() { return Whole<uint32_t>("an unsigned integer"); }
 
   // A count in a chunk head: 0 or more.
   int32_t Count() {
@@ -152,5 +135,17 @@ struct MqoLexer {
   }
   bool EndsNumber(const char* q) const {
     return q == end || *q == ' ' || *q == '\t' || *q == ')' || *q == ']' || *q == '\r' || *q == '\n';
+  }
+  // A whole number of type T, with an optional '+'; what names it in the
+  // error message.
+  template <class T>
+  T Whole(const char* what) {
+    SkipBlanks();
+    if (p != end && *p == '+') ++p;
+    T value = 0;
+    const std::from_chars_result r = std::from_chars(p, end, value);
+    if (r.ec != std::errc() || !EndsNumber(r.ptr)) Fail(std::string("expected ") + what + ", found " + Excerpt());
+    p = r.ptr;
+    return value;
   }
 };

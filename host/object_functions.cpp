@@ -136,27 +136,10 @@ VHOST_API(void) MQObj_OptimizeVertex(MQObject obj, float distance) { obj->MergeC
 
 VHOST_API(void) MQObj_Compact(MQObject obj) { obj->RemoveUnusedVertices(); }
 
-VHOST_API(uint32_t) MQObj_GetVisible(MQObject obj) { return obj->visible; }
-VHOST_API(void) MQObj_SetVisible(MQObject obj, uint32_t visible) { obj->visible = visible; }
-VHOST_API(int32_t) MQObj_GetPatchType(MQObject obj) { return obj->patch_type; }
-VHOST_API(void) MQObj_SetPatchType(MQObject obj, int32_t type) { obj->patch_type = type; }
-VHOST_API(int32_t) MQObj_GetPatchSegment(MQObject obj) { return obj->patch_segment; }
-VHOST_API(void) MQObj_SetPatchSegment(MQObject obj, int32_t segment) { obj->patch_segment = segment; }
-VHOST_API(int32_t) MQObj_GetShading(MQObject obj) { return obj->shading; }
-VHOST_API(void) MQObj_SetShading(MQObject obj, int32_t shading) { obj->shading = shading; }
-VHOST_API(float) MQObj_GetSmoothAngle(MQObject obj) { return obj->smooth_angle; }
-VHOST_API(void) MQObj_SetSmoothAngle(MQObject obj, float degrees) { obj->smooth_angle = degrees; }
-VHOST_API(int32_t) MQObj_GetMirrorType(MQObject obj) { return obj->mirror_type; }
-VHOST_API(void) MQObj_SetMirrorType(MQObject obj, int32_t type) { obj->mirror_type = type; }
-VHOST_API(uint32_t) MQObj_GetMirrorAxis(MQObject obj) { return obj->mirror_axis; }
-VHOST_API(void) MQObj_SetMirrorAxis(MQObject obj, uint32_t axis) { obj->mirror_axis = axis; }
-VHOST_API(float) MQObj_GetMirrorDistance(MQObject obj) { return obj->mirror_distance; }
-VHOST_API(void) MQObj_SetMirrorDistance(MQObject obj, float distance) { obj->mirror_distance = distance; }
-VHOST_API(int32_t) MQObj_GetLatheType(MQObject obj) { return obj->lathe_type; }
-VHOST_API(void) MQObj_SetLatheType(MQObject obj, int32_t type) { obj->lathe_type = type; }
-VHOST_API(int32_t) MQObj_GetLatheAxis(MQObject obj) { return obj->lathe_axis; }
-VHOST_API(void) MQObj_SetLatheAxis(MQObject obj, int32_t axis) { obj->lathe_axis = axis; }
-VHOST_API(int32_t) MQObj_GetLatheSegment(MQObject obj) { return obj->lathe_segment; }
-VHOST_API(void) MQObj_SetLatheSegment(MQObject obj, int32_t segment) { obj->lathe_segment = segment; }
+#define OBJECT_SETTING(type, name, field)                                \
+  VHOST_API(type) MQObj_Get##name(MQObject obj) { return obj->field; } \
+  VHOST_API(void) MQObj_Set##name(MQObject obj, type value) { obj->field = value; }
+#include "host/object_settings.inc"
+#undef OBJECT_SETTING
 
 }  // extern "C"

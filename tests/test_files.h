@@ -27,11 +27,35 @@ inline bool FileExists(const std::string& path) {
   return stat(path.c_str(), &info) == 0;
 }
 
-// A path in the temporary directory that no other test process uses.
-inline std::string TempPath(const std::string& name) {
-  const std::string dir = ::testing::TempDir();
-  return dir + (dir.empty() || dir.back() == '/' ? "" : "/") + "vellmar-" + std::to_string(getpid()) + "-" + name;
+// The folder of this test process's temporary files, ending in a slash:
+// made on first use (one left by an earlier process of the same id is
+// removed first) and removed with all it holds when the process ends, so
+// that test runs leave nothing behind. A forked child that exits leaves it
+// to the process that made it. Readable by all, as a test may run the tool
+// as another user inside it.
+inline const std::string& ProcessTempFolder() {
+  struct Folder {
+    pid_t owner = getpid();
+    std::string path;
+    Folder() {
+      const std::string dir = ::testing::TempDir();
+      path = dir + (dir.empty() || dir.back() == '/' ? "" : "/") + "vellmar-" + std::to_string(owner) + "/";
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+      mkdir(path.c_str(), 0755);
+    }
+    ~Folder() {
+      if (getpid() != owner) return;
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  };
+  static const Folder folder;
+  return folder.path;
 }
+
+// A path in the temporary folder of this test process.
+inline std::string TempPath(const std::string& name) { return ProcessTempFolder() + name; }
 
 // A fresh directory of this process, ending in a slash. One left by an
 // earlier process that had the same id is removed first.

@@ -17,6 +17,13 @@ WObject& AddObjectAt(WScene& scene, const char* name, std::initializer_list<WVec
   return obj;
 }
 
+int AddMaterialOf(WScene& scene, const char* name, WColor col, const char* texture) {
+  const int m = scene.AddMaterial(name);
+  scene.materials[m].col = col;
+  if (texture) scene.materials[m].tex = scene.AddTexture(texture);
+  return m;
+}
+
 int AddFaceOver(WObject& obj, std::initializer_list<int> corners, int material) {
   const int f = obj.AddFace(static_cast<int>(corners.size()));
   WFace& face = obj.faces[f];

@@ -8,6 +8,9 @@
 
 #include "w_lib/w_scene.h"
 
+// Adds a material of colour col, textured by the file texture unless it is
+// null; returns its index.
+int AddMaterialOf(WScene& scene, const char* name, WColor col, const char* texture = nullptr);
 // Adds a vertex at (x, y, z); returns its index.
 int AddVertexAt(WObject& obj, float x, float y, float z);
 // Adds an object with vertices at the given points; returns it (valid until

@@ -119,13 +119,22 @@ bool ParseSize(const char* text, uint64_t& size) {
   return true;
 }
 
+// The readers of options that only switch a setting on or keep their value.
+template <bool CommandLine::*flag>
+bool SetFlag(CommandLine& line, const char*, std::string&) {
+  line.*flag = true;
+  return true;
+}
+template <std::string CommandLine::*text>
+bool SetText(CommandLine& line, const char* value, std::string&) {
+  line.*text = value;
+  return true;
+}
+
 const OptionSpec kOptions[] = {
     {"--plugin", nullptr, "PATH", "the plug-in module (default: the one beside this tool)",
      kForWriting | kForInfo,
-     [](CommandLine& line, const char* value, std::string&) {
-       line.plugin = value;
-       return true;
-     }},
+     SetText<&CommandLine::plugin>},
     {"--format", nullptr, "FORMAT", "the output format (below)", kForConvert,
      [](CommandLine& line, const char* value, std::string& error) {
        line.format = value;
@@ -149,41 +158,23 @@ const OptionSpec kOptions[] = {
     {"--cancel", nullptr, nullptr,
      "cancel the export options dialog (the export goes on\nwith the plug-in's own defaults, as in the host)",
      kForWriting,
-     [](CommandLine& line, const char*, std::string&) {
-       line.cancel = true;
-       return true;
-     }},
+     SetFlag<&CommandLine::cancel>},
     {"--freeze", nullptr, nullptr,
      "export each object as the host shows it: its lathe, mirror\nand subdivision surface become plain faces",
      kForWriting,
-     [](CommandLine& line, const char*, std::string&) {
-       line.freeze = true;
-       return true;
-     }},
+     SetFlag<&CommandLine::freeze>},
     {"--visible-only", nullptr, nullptr, "leave out the objects the document hides", kForWriting,
-     [](CommandLine& line, const char*, std::string&) {
-       line.visible_only = true;
-       return true;
-     }},
+     SetFlag<&CommandLine::visible_only>},
     {"--compress", nullptr, nullptr,
      "glTF: quantised attributes and compressed buffers\n(KHR_mesh_quantization, EXT_meshopt_compression)",
      kForConvert,
-     [](CommandLine& line, const char*, std::string&) {
-       line.compress = true;
-       return true;
-     }},
+     SetFlag<&CommandLine::compress>},
     {"--keep-order", nullptr, nullptr,
      "glTF: keep the document's order of triangles and\nvertices instead of ordering them for drawing",
      kForConvert,
-     [](CommandLine& line, const char*, std::string&) {
-       line.keep_order = true;
-       return true;
-     }},
+     SetFlag<&CommandLine::keep_order>},
     {"--out-dir", nullptr, "DIR", "write DIR/NAME.EXT for each input", kForWriting,
-     [](CommandLine& line, const char* value, std::string&) {
-       line.out_dir = value;
-       return true;
-     }},
+     SetText<&CommandLine::out_dir>},
     {"--max-document-size", nullptr, "N",
      "refuse a document whose text passes N bytes (K, M, G:\nKiB, MiB, GiB) inside a .mqoz archive or read from "
      "a\ndevice or pipe (default 1G)",
@@ -195,20 +186,11 @@ const OptionSpec kOptions[] = {
        return false;
      }},
     {"--json", nullptr, nullptr, "describe the documents as JSON", kForInfo,
-     [](CommandLine& line, const char*, std::string&) {
-       line.json = true;
-       return true;
-     }},
+     SetFlag<&CommandLine::json>},
     {"--quiet", "-q", nullptr, "no notes, progress or summary (errors and warnings stay)", kForWriting | kForInfo,
-     [](CommandLine& line, const char*, std::string&) {
-       line.quiet = true;
-       return true;
-     }},
+     SetFlag<&CommandLine::quiet>},
     {"--help", "-h", nullptr, "show this help", kForWriting | kForInfo,
-     [](CommandLine& line, const char*, std::string&) {
-       line.help = true;
-       return true;
-     }},
+     SetFlag<&CommandLine::help>},
 };
 
 const CommandSpec* FindCommand(const std::string& name) {

@@ -11,16 +11,17 @@ namespace {
 
 constexpr size_t kCarried = kHostNameBufferSize - 1;
 
-// The name that get writes, asked with one byte more room than the
-// interface has, so that a longer name shows; then whole, with room enough.
-template <class Get>
-std::string NameBeyondCarried(Get get) {
+// The name that handle's get writes, asked with one byte more room than
+// the interface has, so that a longer name shows; then whole, with room
+// enough. "" when it is not longer than the interface carries.
+template <class Handle>
+std::string NameBeyondCarried(const Handle& handle, void (Handle::*get)(char*, int32_t) const) {
   char probe[kHostNameBufferSize + 1];
-  get(probe, static_cast<int32_t>(sizeof probe));
+  (handle.*get)(probe, static_cast<int32_t>(sizeof probe));
   if (std::strlen(probe) <= kCarried) return std::string();
   std::string name(size_t{1} << 12, '\0');
   for (;;) {
-    get(&name[0], static_cast<int32_t>(name.size()));
+    (handle.*get)(&name[0], static_cast<int32_t>(name.size()));
     const size_t length = std::strlen(name.c_str());
     if (length + 1 < name.size() || name.size() >= (size_t{1} << 30)) return name.substr(0, length);
     name.assign(name.size() * 4, '\0');
@@ -42,8 +43,7 @@ std::vector<std::string> CutNameWarnings(const HostTable& host, MQDocument doc, 
   for (int32_t i = 0; i < objects; ++i) {
     const MQObject handle = document.GetObject(i);
     if (!handle) continue;
-    const ObjectHandle object(host, handle);
-    const std::string name = NameBeyondCarried([&](char* text, int32_t size) { object.GetName(text, size); });
+    const std::string name = NameBeyondCarried(ObjectHandle(host, handle), &ObjectHandle::GetName);
     if (!name.empty()) warnings.push_back(Cut("object name", name));
   }
   const int32_t materials = document.GetMaterialCount();
@@ -51,10 +51,9 @@ std::vector<std::string> CutNameWarnings(const HostTable& host, MQDocument doc, 
     const MQMaterial handle = document.GetMaterial(i);
     if (!handle) continue;
     const MaterialHandle material(host, handle);
-    const std::string name = NameBeyondCarried([&](char* text, int32_t size) { material.GetName(text, size); });
+    const std::string name = NameBeyondCarried(material, &MaterialHandle::GetName);
     if (!name.empty()) warnings.push_back(Cut("material name", name));
-    const std::string texture =
-        NameBeyondCarried([&](char* text, int32_t size) { material.GetTextureName(text, size); });
+    const std::string texture = NameBeyondCarried(material, &MaterialHandle::GetTextureName);
     if (texture.empty()) continue;
     char carried_name[kHostNameBufferSize];
     material.GetName(carried_name, static_cast<int32_t>(sizeof carried_name));

@@ -11,6 +11,7 @@
 
 #include "Vellmar/export_passes.h"
 #include "tools/output_formats.h"
+#include "test_files.h"
 #include "test_scenes.h"
 #include "w_lib/writers/w_writers.h"
 
@@ -22,7 +23,7 @@ template <class Write>
 std::string WrittenAfter(WScene scene, void (*passes)(WScene&), Write write) {
   passes(scene);
   // Per process: the suite runs again with one thread, alongside.
-  const std::string path = testing::TempDir() + "passes_" + std::to_string(getpid()) + ".out";
+  const std::string path = TempPath("passes.out");
   EXPECT_TRUE(write(path.c_str(), std::move(scene)));
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;

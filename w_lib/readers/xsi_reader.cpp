@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "w_lib/readers/xsi_reading.h"
+#include "w_lib/util/input_file.h"
 
 namespace {
 
@@ -155,10 +156,6 @@ bool ReadGuarded(const char* name, WScene& scene, XsiReadReport& report, std::st
   return false;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 }  // namespace
 
 std::string XsiNameWithoutPrefix(std::string_view name, std::string_view prefix) {
@@ -223,17 +220,11 @@ bool ReadXsiBytes(const char* data, size_t size, const char* name, WScene& scene
 
 bool ReadXsiFile(const char* path, WScene& scene, XsiReadReport& report, std::string& error,
                  uint64_t max_document_size) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-  if (!file) {
-    error = std::string(path) + ": cannot open: " + std::strerror(errno);
-    return false;
-  }
-  struct stat info {};
-  const bool regular = fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode);
+  InputFile input;
+  if (!input.Open(path, error)) return false;
   // A regular file is read whole; anything else (a pipe, a device) only up
   // to the limit.
-  const uint64_t size = regular && info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
-  const uint64_t limit = regular ? 0 : max_document_size;
+  const uint64_t limit = input.regular ? 0 : max_document_size;
   return ReadGuarded(path, scene, report, error,
-                     [&] { return std::make_unique<XsiText>(file.get(), size, limit); });
+                     [&] { return std::make_unique<XsiText>(input.file.get(), input.size, limit); });
 }

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "w_lib/util/word_excerpt.h"
+
 namespace {
 
 // A file is read in pieces of this size (less the tail kept from before).
@@ -235,11 +237,5 @@ void XsiText::Fail(const std::string& message) const {
 
 std::string XsiText::Excerpt() const {
   if (p_ == end_) return "the end of the file";
-  std::string text = "\"";
-  for (const char* q = p_; q != end_ && q - p_ < 24; ++q) {
-    const unsigned char c = static_cast<unsigned char>(*q);
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') break;
-    text += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
-  }
-  return text + "\"";
+  return WordExcerpt(p_, end_);
 }

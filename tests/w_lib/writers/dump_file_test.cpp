@@ -17,9 +17,7 @@ WScene MakeBodyAndBone() {
   scene.end_frame = 90;
   scene.frame = 3;
   scene.fps = 24.0f;
-  const int red = scene.AddMaterial("red");
-  scene.materials[red].col = WColor(0.8f, 0.4f, 0.2f, 1.0f);
-  scene.materials[red].tex = scene.AddTexture("C:\\maps\\brick.bmp");
+  AddMaterialOf(scene, "red", WColor(0.8f, 0.4f, 0.2f, 1.0f), "C:\\maps\\brick.bmp");
   const int plain = scene.AddMaterial("plain");
 
   WObject& o = AddObjectAt(scene, "body", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});

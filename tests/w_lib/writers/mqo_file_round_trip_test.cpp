@@ -24,11 +24,8 @@ constexpr uint32_t kBlue = 4294901760u;    // (0, 0, 1, 1)
 // "plain": a triangle with texture coordinates at two corners only.
 WScene MakeRoundTripScene() {
   WScene scene;
-  const int red = scene.AddMaterial("red");
-  scene.materials[red].col = WColor(1.0f, 0.5f, 0.0f, 1.0f);
-  scene.materials[red].tex = scene.AddTexture("C:\\maps\\red.bmp");
-  const int blue = scene.AddMaterial("blue");
-  scene.materials[blue].col = WColor(0.0f, 0.0f, 1.0f, 0.5f);
+  const int red = AddMaterialOf(scene, "red", WColor(1.0f, 0.5f, 0.0f, 1.0f), "C:\\maps\\red.bmp");
+  const int blue = AddMaterialOf(scene, "blue", WColor(0.0f, 0.0f, 1.0f, 0.5f));
 
   WObject& obj = AddObjectAt(scene, "shape");
   const float l[6][2] = {{2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}, {0, 0}};

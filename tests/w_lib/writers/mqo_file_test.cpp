@@ -26,9 +26,7 @@ std::string FaceBlock(const std::string& text) {
 // corner.
 WScene MakeColouredTriangle() {
   WScene scene;
-  const int m = scene.AddMaterial("red");
-  scene.materials[m].col = WColor(1.0f, 0.5f, 0.0f, 1.0f);
-  scene.materials[m].tex = scene.AddTexture("C:\\maps\\red.bmp");
+  const int m = AddMaterialOf(scene, "red", WColor(1.0f, 0.5f, 0.0f, 1.0f), "C:\\maps\\red.bmp");
   WObject& obj = AddObjectAt(scene, "tri", {{0.01f, 0.02f, 0.03f}, {0.02f, 0, 0}, {0, 0.01f, 0}});
   const int f = AddFaceOver(obj, {0, 1, 2}, m);
   SetFaceUvs(obj, f, {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f});

@@ -19,11 +19,8 @@ namespace {
 // (10, 0, 0), a face of material 5 (not in the list) and one of material 0.
 WScene MakeObjScene() {
   WScene scene;
-  const int red = scene.AddMaterial("red");
-  scene.materials[red].col = WColor(0.8f, 0.4f, 0.2f, 1.0f);
-  scene.materials[red].tex = scene.AddTexture("C:\\maps\\brick.bmp");
-  const int blue = scene.AddMaterial("blue");
-  scene.materials[blue].col = WColor(0.0f, 0.0f, 1.0f, 0.5f);
+  const int red = AddMaterialOf(scene, "red", WColor(0.8f, 0.4f, 0.2f, 1.0f), "C:\\maps\\brick.bmp");
+  const int blue = AddMaterialOf(scene, "blue", WColor(0.0f, 0.0f, 1.0f, 0.5f));
 
   WObject& oa = AddObjectAt(scene, "a", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
   AddUvAt(oa, 0.25f, 0.1f);

@@ -69,6 +69,6 @@ inline void ExpectFailedWritesLeaveNoFile(SceneWriter write, const WScene& small
     return written;
   }));
   EXPECT_EQ(ReadFile(path), old_text);
-  EXPECT_EQ(TemporaryFilesIn(::testing::TempDir()), 0);
+  EXPECT_EQ(TemporaryFilesIn(ProcessTempFolder()), 0);
   std::remove(path.c_str());
 }

@@ -16,11 +16,8 @@ namespace {
 // without geometry below it.
 WScene MakeQuadAndChild() {
   WScene scene;
-  const int tex = scene.AddMaterial("tex");
-  scene.materials[tex].col = WColor(0.5f, 0.25f, 1.0f, 0.75f);
-  scene.materials[tex].tex = scene.AddTexture("C:\\maps\\wood.bmp");
-  const int plain = scene.AddMaterial("plain");
-  scene.materials[plain].col = WColor(0.2f, 0.4f, 0.6f, 1.0f);
+  const int tex = AddMaterialOf(scene, "tex", WColor(0.5f, 0.25f, 1.0f, 0.75f), "C:\\maps\\wood.bmp");
+  const int plain = AddMaterialOf(scene, "plain", WColor(0.2f, 0.4f, 0.6f, 1.0f));
 
   AddObjectAt(scene, "quad", {{0, 0, 0}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}});
   AddObjectAt(scene, "child").parent = 0;
