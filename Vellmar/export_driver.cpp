@@ -1,7 +1,6 @@
 // The export driver: host document to scene to file.
 #include "Vellmar/export_driver.h"
 
-#include <cerrno>
 #include <new>
 #include <string>
 #include <unordered_map>
@@ -174,16 +173,8 @@ void PrepareLibraryFormatScene(const HostTable& host, MQDocument doc, WScene& sc
   RunLibraryFormatPasses(scene);
 }
 
-bool ExportDocument(const HostTable& host, const char* path, MQDocument doc) {
-  bool written = false;
-  int error = 0;
-  {
-    WScene scene;
-    PrepareExportScene(host, doc, scene);
-    written = WriteXsiFile(path, scene);
-    error = errno;
-  }
-  // The reason of a failed write outlives the release of the scene.
-  if (!written) errno = error;
-  return written;
+WriteResult ExportDocument(const HostTable& host, const char* path, MQDocument doc) {
+  WScene scene;
+  PrepareExportScene(host, doc, scene);
+  return WriteXsiFile(path, scene);
 }

@@ -4,6 +4,7 @@
 
 #include "Vellmar/host_binding.h"
 #include "w_lib/w_scene.h"
+#include "w_lib/writers/write_result.h"
 
 // The record that the export hands to the options dialog: zero-filled, with
 // its size, the format name "XSI" and the axis words 1, 2 and 4.
@@ -31,7 +32,6 @@ void PrepareExportScene(const HostTable& host, MQDocument doc, WScene& scene);
 // scene for the scene library's writers other than dotXSI.
 void PrepareLibraryFormatScene(const HostTable& host, MQDocument doc, WScene& scene);
 
-// Prepares the scene and writes it as the dotXSI file at path.
-// Returns whether the file was written; when it could not be, errno tells
-// why.
-bool ExportDocument(const HostTable& host, const char* path, MQDocument doc);
+// Prepares the scene and writes it as the dotXSI file at path. Returns
+// whether the file was written, or why it was not.
+WriteResult ExportDocument(const HostTable& host, const char* path, MQDocument doc);

@@ -24,6 +24,20 @@ namespace {
 // the module's one table.
 HostTable g_host;
 
+// One export, with nothing thrown inside it let out: the scene is released
+// on the way out and the export fails. A host that has not bound its
+// functions, or a call with no file or document, fails too (EINVAL).
+WriteResult Export(int32_t index, const char* filename, MQDocument doc) {
+  if (index != 0 || !filename || !doc || !ExportFunctionsBound(g_host)) return WriteResult::Failure(EINVAL);
+  try {
+    return ExportDocument(g_host, filename, doc);
+  } catch (const std::bad_alloc&) {
+    return WriteResult::Failure(ENOMEM);
+  } catch (...) {
+    return WriteResult::Failure(EIO);
+  }
+}
+
 }  // namespace
 
 extern "C" {
@@ -47,25 +61,16 @@ MQ_PLUGIN_EXPORT const char* MQ_PLUGINAPI MQEnumFileExt(int32_t index) {
   return index == 0 ? kXsiFileExtension : nullptr;
 }
 
-// 1 when the file was written, 0 otherwise. Nothing thrown inside the export
-// reaches the host: the scene is released on the way out and the export
-// reports failure. A host that has not bound its functions gets 0 too. A
-// failed export leaves errno telling why, for a caller in the same process
-// that wants the reason; the host itself ignores it.
+// 1 when the file was written, 0 otherwise.
+// The host's signature has no room for the reason of a failure. This is the
+// one place where that reason leaves the plug-in: a failed export sets errno
+// from its result right before returning 0, the platform's convention for
+// a caller in the same process (the command line reads it once, right after
+// this call). Inside the plug-in the reason is a value; the host ignores it.
 MQ_PLUGIN_EXPORT int32_t MQ_PLUGINAPI MQExportFile(int32_t index, const char* filename, MQDocument doc) {
-  if (index != 0 || !filename || !doc || !ExportFunctionsBound(g_host)) {
-    errno = EINVAL;
-    return 0;
-  }
-  try {
-    return ExportDocument(g_host, filename, doc) ? 1 : 0;
-  } catch (const std::bad_alloc&) {
-    errno = ENOMEM;
-    return 0;
-  } catch (...) {
-    errno = EIO;
-    return 0;
-  }
+  const WriteResult result = Export(index, filename, doc);
+  if (!result) errno = result.error();
+  return result ? 1 : 0;
 }
 
 // A failed initialisation leaves the plug-in unbound, so that no export runs

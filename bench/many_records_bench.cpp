@@ -60,7 +60,7 @@ WScene ManyTriangles(int count, Layout layout) {
 bool ExportInEveryFormat(const WScene& source, bool with_x = true) {
   WScene scene(source);
   RunExportPasses(scene);
-  bool written = WriteXsiFile("/dev/null", scene);
+  bool written = WriteXsiFile("/dev/null", scene).written();
   if (with_x) written = WriteXFile("/dev/null", scene) && written;
   written = WriteObjFile("/dev/null", scene) && written;
   written = WriteMqoFile("/dev/null", scene) && written;

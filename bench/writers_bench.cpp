@@ -9,7 +9,7 @@
 #include "bench_scenes.h"
 #include "w_lib/writers/w_writers.h"
 
-static void BM_Write(benchmark::State& state, bool (*write)(const char*, const WScene&), const char* extension) {
+static void BM_Write(benchmark::State& state, WriteResult (*write)(const char*, const WScene&), const char* extension) {
   const int side = static_cast<int>(state.range(0));
   const WScene scene = MakePreparedGrid(side);
   // Memory-backed where available, so that the disk does not set the pace.

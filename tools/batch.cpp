@@ -2,7 +2,6 @@
 #include "tools/batch.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -96,17 +95,17 @@ bool OutputTakesFormat(const CommandLine& line, const OutputFormat& format) {
   return true;
 }
 
-// The reason of a failed write, from the errno it left.
+// The words for a failed write's reason (a system error code).
 std::string Reason(int error) { return error != 0 ? std::strerror(error) : "the file could not be written"; }
 
 // Writes the output through write into a scratch file and copies that to
-// standard output; returns 0 or the errno of the failure.
+// standard output; returns 0 or the system error code of the failure.
 int WriteToStandardOutput(LoadedInput& input, const OutputFormat& format, const WriteInput& write,
                           bool& copy_failed) {
   int error = 0;
   {
     ScratchFile scratch;
-    if (!scratch.Create(format.extensions[0])) return errno != 0 ? errno : EIO;
+    if (const WriteResult made = scratch.Create(format.extensions[0]); !made) return made.error();
     if (!scratch.folder().empty()) BeginScratch(scratch.path(), scratch.folder());
     BeginOutputs(FilesWrittenFor(scratch.path(), format));
     error = write(input, scratch.path());

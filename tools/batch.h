@@ -23,7 +23,8 @@ struct InputOutcome {
 };
 
 // Makes the output at the path from a loaded input, which it may release
-// once it has read it; returns 0 or the errno of its failure.
+// once it has read it; returns 0 or the system error code (an errno value)
+// that says why it failed.
 using WriteInput = std::function<int(LoadedInput& input, const std::string& output)>;
 
 // Loads each input of the command line (a dotXSI file only where

@@ -15,7 +15,7 @@ namespace {
 // The dotXSI and glTF writers work on the scene as it is; the others' forms
 // that take the scene by rvalue reference prepare it in place instead of a
 // copy. Only glTF stores texture images.
-bool WriteXsi(const char* path, WScene&& scene) { return WriteXsiFile(path, scene); }
+WriteResult WriteXsi(const char* path, WScene&& scene) { return WriteXsiFile(path, scene); }
 #if VELLMAR_GLTF
 GltfWriteOptions GltfOptions(const WriterOptions& options) {
   GltfWriteOptions gltf;
@@ -24,10 +24,10 @@ GltfWriteOptions GltfOptions(const WriterOptions& options) {
   gltf.textures = options.textures;
   return gltf;
 }
-bool WriteGltf(const char* path, WScene&& scene, const WriterOptions& options) {
+WriteResult WriteGltf(const char* path, WScene&& scene, const WriterOptions& options) {
   return WriteGltfFile(path, std::move(scene), GltfOptions(options));
 }
-bool WriteGlb(const char* path, WScene&& scene, const WriterOptions& options) {
+WriteResult WriteGlb(const char* path, WScene&& scene, const WriterOptions& options) {
   return WriteGlbFile(path, std::move(scene), GltfOptions(options));
 }
 #else
@@ -37,8 +37,8 @@ constexpr decltype(OutputFormat::write) WriteGlb = nullptr;
 #endif
 
 // A writer that takes no options.
-template <bool (*Write)(const char*, WScene&&)>
-bool Plain(const char* path, WScene&& scene, const WriterOptions&) {
+template <WriteResult (*Write)(const char*, WScene&&)>
+WriteResult Plain(const char* path, WScene&& scene, const WriterOptions&) {
   return Write(path, std::move(scene));
 }
 

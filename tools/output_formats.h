@@ -36,9 +36,9 @@ struct OutputFormat {
   // which is in the scene library's convention already.
   void (*read_scene_passes)(WScene& scene);
   // Writes the prepared scene, which it may use up as its working copy;
-  // false when the file could not be written. Null when this build has no
-  // writer for the format.
-  bool (*write)(const char* path, WScene&& scene, const WriterOptions& options);
+  // returns whether the file was written, or why not. Null when this build
+  // has no writer for the format.
+  WriteResult (*write)(const char* path, WScene&& scene, const WriterOptions& options);
   // Whether the writer reads the options (--keep-order, --compress).
   bool takes_options = false;
 };

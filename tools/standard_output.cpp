@@ -71,7 +71,7 @@ std::string PathOfDescriptor(int descriptor) {
 
 }  // namespace
 
-bool ScratchFile::CreateNamed(const std::string& base, const char* extension) {
+WriteResult ScratchFile::CreateNamed(const std::string& base, const char* extension) {
 #if defined(_WIN32)
   // A folder of a new name: CreateDirectory fails on one that exists. It
   // inherits the permissions of the user's own temporary folder.
@@ -84,20 +84,17 @@ bool ScratchFile::CreateNamed(const std::string& base, const char* extension) {
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
-  if (folder_.empty()) {
-    errno = EACCES;
-    return false;
-  }
+  if (folder_.empty()) return WriteResult::Failure(EACCES);
 #else
   std::string pattern = base + "vellmar-XXXXXX";
-  if (!mkdtemp(&pattern[0])) return false;  // mode 0700
+  if (!mkdtemp(&pattern[0])) return WriteResult::Failure(LastSystemError());  // mode 0700
   folder_ = pattern;
 #endif
   path_ = folder_ + "/out" + extension;
-  return true;
+  return WriteResult::Written();
 }
 
-bool ScratchFile::Create(const char* extension) {
+WriteResult ScratchFile::Create(const char* extension) {
   const std::string base = TemporaryFolder();
 #if !defined(_WIN32)
   int descriptor = -1;
@@ -108,19 +105,18 @@ bool ScratchFile::Create(const char* extension) {
     // A file system without nameless files: a named one, whose name goes
     // at once.
     std::string folder = base + "vellmar-XXXXXX";
-    if (!mkdtemp(&folder[0])) return false;
+    if (!mkdtemp(&folder[0])) return WriteResult::Failure(LastSystemError());
     const std::string file = folder + "/out" + extension;
     descriptor = open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    const int error = errno;
+    const int open_error = descriptor < 0 ? LastSystemError() : 0;
     unlink(file.c_str());
     rmdir(folder.c_str());
-    errno = error;
-    if (descriptor < 0) return false;
+    if (descriptor < 0) return WriteResult::Failure(open_error);
   }
   path_ = PathOfDescriptor(descriptor);
   if (!path_.empty()) {
     descriptor_ = descriptor;
-    return true;
+    return WriteResult::Written();
   }
   close(descriptor);  // no path reaches it: a named file after all
 #endif
@@ -129,7 +125,7 @@ bool ScratchFile::Create(const char* extension) {
 
 int CopyToStandardOutput(const std::string& path) {
   std::FILE* in = std::fopen(path.c_str(), "rb");
-  if (!in) return errno != 0 ? errno : EIO;
+  if (!in) return LastSystemError();
 #if defined(_WIN32)
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
@@ -138,12 +134,12 @@ int CopyToStandardOutput(const std::string& path) {
   size_t n;
   while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
     if (std::fwrite(buffer, 1, n, stdout) != n) {
-      error = errno != 0 ? errno : EIO;
+      error = LastSystemError();
       break;
     }
   }
-  if (!error && std::ferror(in)) error = errno != 0 ? errno : EIO;
+  if (!error && std::ferror(in)) error = LastSystemError();
   std::fclose(in);
-  if (std::fflush(stdout) != 0 && !error) error = errno != 0 ? errno : EIO;
+  if (std::fflush(stdout) != 0 && !error) error = LastSystemError();
   return error;
 }

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "w_lib/writers/write_result.h"
+
 // Whether path is "-", or leads to the file that standard output writes to
 // (/dev/stdout, /dev/fd/1, or the file that standard output was sent to).
 bool IsStandardOutput(const std::string& path);
@@ -24,20 +26,20 @@ class ScratchFile {
   ScratchFile(const ScratchFile&) = delete;
   ScratchFile& operator=(const ScratchFile&) = delete;
 
-  // Makes the file; extension ends the name of a named one. False with
-  // errno set when no file could be made.
-  bool Create(const char* extension);
+  // Makes the file; extension ends the name of a named one. Fails, with
+  // the reason, when no file could be made.
+  WriteResult Create(const char* extension);
   const std::string& path() const { return path_; }
   // The folder of a named file, or empty when the file has no name.
   const std::string& folder() const { return folder_; }
 
  private:
-  bool CreateNamed(const std::string& base, const char* extension);
+  WriteResult CreateNamed(const std::string& base, const char* extension);
   int descriptor_ = -1;
   std::string folder_;
   std::string path_;
 };
 
 // Copies the file to standard output (in binary mode). Returns 0, or the
-// errno of the failure.
+// system error code of the failure.
 int CopyToStandardOutput(const std::string& path);

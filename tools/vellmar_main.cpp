@@ -16,6 +16,7 @@
 #include "w_lib/readers/xsi_reader.h"
 #include "w_lib/util/texture_path.h"
 #include "w_lib/writers/w_writers.h"
+#include "w_lib/writers/write_result.h"
 #include "tools/batch.h"
 #include "tools/command_line.h"
 #include "tools/console.h"
@@ -38,8 +39,6 @@ void Fail(const std::string& message) { PrintError(message); }
 // binds the host's interface from it.
 std::string HostModulePath() { return ModulePathOf(reinterpret_cast<const void*>(&VHost_CreateDocument)); }
 
-// errno after a failed write, never 0.
-int WriteError() { return errno != 0 ? errno : EIO; }
 
 std::string PluginPath(const CommandLine& line) {
   return line.plugin.empty() ? PluginFileIn(ExecutableFolder()) : line.plugin;
@@ -58,11 +57,14 @@ int RunExport(const CommandLine& line) {
     return kBadInput;
   }
   return RunBatch(line, *line.output_format, false, [&](LoadedInput& input, const std::string& output) {
-    // The plug-in leaves the reason of a failure in errno, which all modules
-    // of the process share.
     ProgressStage("exporting");
+    // The entry point's signature has no room for the reason: the plug-in
+    // hands it over in errno, which all modules of the process share, set
+    // right before it returns, and it is read once, here. Cleared first, so
+    // that a plug-in which sets none gives EIO rather than a stale reason.
     errno = 0;
-    return plugin.MQExportFile(0, output.c_str(), input.document->get()) == 1 ? 0 : WriteError();
+    if (plugin.MQExportFile(0, output.c_str(), input.document->get()) == 1) return 0;
+    return LastSystemError();
   });
 }
 
@@ -108,8 +110,7 @@ int RunConvert(const CommandLine& line) {
     WriterOptions input_options = options;
     input_options.textures.document_folder = FolderOf(input.path);
     input_options.textures.warnings = &warnings;
-    errno = 0;
-    const int status = format->write(output.c_str(), std::move(scene), input_options) ? 0 : WriteError();
+    const int status = format->write(output.c_str(), std::move(scene), input_options).error();
     for (const std::string& warning : warnings) PrintWarning(input.path + ": " + warning);
     return status;
   });

@@ -1,6 +1,8 @@
 // The driver's copy of a host document into a scene, before any pass.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -8,6 +10,7 @@
 #include "Vellmar/host_binding.h"
 #include "host/host_document.h"
 #include "host_documents.h"
+#include "test_files.h"
 #include "test_scenes.h"
 
 namespace {
@@ -182,6 +185,26 @@ TEST_F(DriverTest, NgonsArriveWhole) {
   const WFace& face = scene.objects[0].faces[0];
   EXPECT_EQ(Corners(face), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(Corners(face, &WFace::vt), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+}
+
+TEST_F(DriverTest, AFailedExportReturnsItsReason) {
+  AddHostObject(doc_, "one", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+  const HostTable host = StandInHost();
+  // errno holds a decoy before each export: a reason taken from it instead
+  // of from the call that failed would show as EDOM.
+  errno = EDOM;
+  const std::string missing = TempPath("no-such-dir") + "/out.xsi";
+  EXPECT_EQ(ExportDocument(host, missing.c_str(), doc_).error(), ENOENT);
+  if (FileExists("/dev/full")) {
+    errno = EDOM;
+    EXPECT_EQ(ExportDocument(host, "/dev/full", doc_).error(), ENOSPC);
+  }
+  const std::string path = TempPath("driver.xsi");
+  const WriteResult written = ExportDocument(host, path.c_str(), doc_);
+  EXPECT_TRUE(written.written());
+  EXPECT_EQ(written.error(), 0);
+  EXPECT_TRUE(FileExists(path));
+  std::remove(path.c_str());
 }
 
 TEST(DriverOverACarelessHost, WhatTheHostGetsWrongStaysOutOfTheScene) {

@@ -144,13 +144,13 @@ void WriteDumpOf(TextOutput& out, WScene& work) {
 
 }  // namespace
 
-bool WriteSceneDump(const char* path, const WScene& scene) {
+WriteResult WriteSceneDump(const char* path, const WScene& scene) {
   return WriteWholeFile(path, "wt", [&](TextOutput& out) {
            WScene copy(scene);
            WriteDumpOf(out, copy);
-         }) == FileWriteResult::kWritten;
+         });
 }
 
-bool WriteSceneDump(const char* path, WScene&& scene) {
-  return WriteWholeFile(path, "wt", [&](TextOutput& out) { WriteDumpOf(out, scene); }) == FileWriteResult::kWritten;
+WriteResult WriteSceneDump(const char* path, WScene&& scene) {
+  return WriteWholeFile(path, "wt", [&](TextOutput& out) { WriteDumpOf(out, scene); });
 }

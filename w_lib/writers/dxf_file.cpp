@@ -240,22 +240,18 @@ void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene) {
   WriteDxfPolyfaceOf(out, copy);
 }
 
-bool WriteDxfFaces(const char* path, const WScene& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfFacesScene(out, scene); }) ==
-         FileWriteResult::kWritten;
+WriteResult WriteDxfFaces(const char* path, const WScene& scene) {
+  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfFacesScene(out, scene); });
 }
 
-bool WriteDxfFaces(const char* path, WScene&& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfFacesOf(out, scene); }) ==
-         FileWriteResult::kWritten;
+WriteResult WriteDxfFaces(const char* path, WScene&& scene) {
+  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfFacesOf(out, scene); });
 }
 
-bool WriteDxfPolyface(const char* path, const WScene& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfPolyfaceScene(out, scene); }) ==
-         FileWriteResult::kWritten;
+WriteResult WriteDxfPolyface(const char* path, const WScene& scene) {
+  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfPolyfaceScene(out, scene); });
 }
 
-bool WriteDxfPolyface(const char* path, WScene&& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfPolyfaceOf(out, scene); }) ==
-         FileWriteResult::kWritten;
+WriteResult WriteDxfPolyface(const char* path, WScene&& scene) {
+  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfPolyfaceOf(out, scene); });
 }

@@ -35,10 +35,10 @@ size_t FileNameStart(const std::string& path) {
 
 std::string FolderOf(const std::string& path) { return path.substr(0, FileNameStart(path)); }
 
-bool Fail(FileReplacement& r) {
-  if (r.error == 0) r.error = errno != 0 ? errno : EIO;
-  errno = r.error;
-  return false;
+// Records the reason of a failed start and returns it.
+WriteResult Fail(FileReplacement& r, int error) {
+  if (r.error == 0) r.error = error != 0 ? error : EIO;
+  return WriteResult::Failure(r.error);
 }
 
 #if defined(_WIN32)
@@ -58,7 +58,7 @@ int OpenExclusive(const std::string& path, bool text) {
                _S_IREAD | _S_IWRITE);
 }
 
-// errno for the Windows error of a failed rename or link.
+// The errno value for the Windows error of a failed rename or link.
 int ErrnoOf(DWORD error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
@@ -75,16 +75,16 @@ int ErrnoOf(DWORD error) {
   }
 }
 
-bool RenameOver(const std::string& from, const std::string& to) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-  errno = ErrnoOf(GetLastError());
-  return false;
+// 0, or the reason the rename failed.
+int RenameOver(const std::string& from, const std::string& to) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+  return ErrnoOf(GetLastError());
 }
 
-bool LinkTo(const std::string& existing, const std::string& link) {
-  if (CreateHardLinkA(link.c_str(), existing.c_str(), nullptr)) return true;
-  errno = ErrnoOf(GetLastError());
-  return false;
+// 0, or the reason no link was made.
+int LinkTo(const std::string& existing, const std::string& link) {
+  if (CreateHardLinkA(link.c_str(), existing.c_str(), nullptr)) return 0;
+  return ErrnoOf(GetLastError());
 }
 
 int AccessForWriting(const std::string& path) { return _access(path.c_str(), 2); }
@@ -95,45 +95,55 @@ int OpenExclusive(const std::string& path, bool) {
   return open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
 }
 
-bool RenameOver(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+int RenameOver(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : LastSystemError();
+}
 
-bool LinkTo(const std::string& existing, const std::string& link) { return ::link(existing.c_str(), link.c_str()) == 0; }
+int LinkTo(const std::string& existing, const std::string& link) {
+  return ::link(existing.c_str(), link.c_str()) == 0 ? 0 : LastSystemError();
+}
 
 int AccessForWriting(const std::string& path) { return access(path.c_str(), W_OK); }
 
 constexpr int kMaxLinks = 40;
 
 // The file that the symbolic link at path leads to, through any chain of
-// links; path itself when it is no link. False, with errno set, for a cycle.
-bool FollowLinks(const std::string& path, std::string& target) {
+// links; path itself when it is no link. Fails for a cycle (ELOOP).
+WriteResult FollowLinks(const std::string& path, std::string& target) {
   target = path;
   for (int i = 0; i < kMaxLinks; ++i) {
     struct stat info {};
-    if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
+    if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return WriteResult::Written();
     std::string link(4096, '\0');
     const ssize_t n = readlink(target.c_str(), &link[0], link.size());
-    if (n <= 0 || static_cast<size_t>(n) >= link.size()) return true;
+    if (n <= 0 || static_cast<size_t>(n) >= link.size()) return WriteResult::Written();
     link.resize(static_cast<size_t>(n));
     // A relative link is relative to the folder that holds it.
     target = link[0] == '/' ? link : FolderOf(target) + link;
   }
-  errno = ELOOP;
-  return false;
+  return WriteResult::Failure(ELOOP);
 }
 
 #endif
 
 // Makes a new file in the first free slot of folder: by name == nullptr an
 // empty file opened for writing (returns its descriptor), else a second
-// name of the file by_name (returns 0). path gets the slot's name. -1 with
-// errno set when no slot is free or the folder takes no file.
-int TakeSlot(const std::string& folder, bool text, const char* by_name, std::string& path) {
+// name of the file by_name (returns 0). path gets the slot's name. -1, with
+// error set to the reason, when no slot is free (EEXIST) or the folder
+// takes no file.
+int TakeSlot(const std::string& folder, bool text, const char* by_name, std::string& path, int& error) {
   const long pid = CurrentProcessId();
   for (int slot = 0; slot < kTemporaryFileSlots; ++slot) {
     path = TemporaryFilePath(folder, pid, slot);
-    const int fd = by_name ? (LinkTo(by_name, path) ? 0 : -1) : OpenExclusive(path, text);
-    if (fd >= 0) return fd;
-    if (errno != EEXIST) break;
+    if (by_name) {
+      error = LinkTo(by_name, path);
+      if (error == 0) return 0;
+    } else {
+      const int fd = OpenExclusive(path, text);
+      if (fd >= 0) return fd;
+      error = LastSystemError();
+    }
+    if (error != EEXIST) break;
   }
   path.clear();
   return -1;
@@ -196,8 +206,8 @@ class FolderLocks {
                             std::get<1>(opened[i]) == std::get<1>(opened[i - 1]);
       if (!repeated) {
         int locked;
-        do locked = flock(fd, LOCK_EX);
-        while (locked != 0 && errno == EINTR);
+        do locked = flock(fd, LOCK_EX) == 0 ? 0 : LastSystemError();
+        while (locked == EINTR);
       }
       // Closing the last descriptor of the folder releases its lock.
       held_.push_back(fd);
@@ -205,7 +215,6 @@ class FolderLocks {
 #endif
   }
   ~FolderLocks() {
-    const int saved = errno;
 #if defined(_WIN32)
     for (HANDLE mutex : held_) {
       ReleaseMutex(mutex);
@@ -214,7 +223,6 @@ class FolderLocks {
 #else
     for (int fd : held_) close(fd);
 #endif
-    errno = saved;
   }
   FolderLocks(const FolderLocks&) = delete;
   FolderLocks& operator=(const FolderLocks&) = delete;
@@ -255,37 +263,31 @@ long CurrentProcessId() {
 #endif
 }
 
-bool PlanFileWrite(const std::string& path, WritePlan& plan) {
+WriteResult PlanFileWrite(const std::string& path, WritePlan& plan) {
   plan = WritePlan();
-  if (path.empty()) {
-    errno = ENOENT;
-    return false;
-  }
+  if (path.empty()) return WriteResult::Failure(ENOENT);
   struct stat info {};
   plan.exists = stat(path.c_str(), &info) == 0;
-  if (plan.exists && S_ISDIR(info.st_mode)) {
-    errno = EISDIR;
-    return false;
-  }
+  const int stat_error = plan.exists ? 0 : LastSystemError();
+  if (plan.exists && S_ISDIR(info.st_mode)) return WriteResult::Failure(EISDIR);
 #if defined(_WIN32)
   plan.target = path;
   plan.in_place = IsDeviceName(path) || (plan.exists && !S_ISREG(info.st_mode));
   plan.folder = FolderOf(path);
-  return true;
+  static_cast<void>(stat_error);
+  return WriteResult::Written();
 #else
   // A path that cannot be examined (a cycle of links, a folder that may
   // not be entered) is not written; one that is not there is made.
-  if (!plan.exists && errno != ENOENT) return false;
+  if (!plan.exists && stat_error != ENOENT) return WriteResult::Failure(stat_error);
   if (plan.exists && (S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))) {
     plan.in_place = true;
     plan.target = path;
-    return true;
+    return WriteResult::Written();
   }
-  if (plan.exists && !S_ISREG(info.st_mode)) {
-    errno = ENOTSUP;  // a block device: neither written over nor replaced
-    return false;
-  }
-  if (!FollowLinks(path, plan.target)) return false;
+  // A block device: neither written over nor replaced.
+  if (plan.exists && !S_ISREG(info.st_mode)) return WriteResult::Failure(ENOTSUP);
+  if (const WriteResult followed = FollowLinks(path, plan.target); !followed) return followed;
   if (plan.exists) {
     // The name that the links lead to must still be the file the path
     // opens: a descriptor's link of a removed file reads "NAME (deleted)".
@@ -293,50 +295,49 @@ bool PlanFileWrite(const std::string& path, WritePlan& plan) {
     if (stat(plan.target.c_str(), &named) != 0 || named.st_dev != info.st_dev || named.st_ino != info.st_ino) {
       plan.in_place = true;
       plan.target = path;
-      return true;
+      return WriteResult::Written();
     }
   }
   plan.folder = FolderOf(plan.target);
-  return true;
+  return WriteResult::Written();
 #endif
 }
 
 int CheckFileWritable(const std::string& path) {
   WritePlan plan;
-  if (!PlanFileWrite(path, plan)) return errno != 0 ? errno : EIO;
-  if (plan.exists && AccessForWriting(plan.target) != 0) return errno != 0 ? errno : EACCES;
+  if (const WriteResult planned = PlanFileWrite(path, plan); !planned) return planned.error();
+  if (plan.exists && AccessForWriting(plan.target) != 0) return LastSystemError();
   if (plan.in_place) return 0;
   const std::string folder = plan.folder.empty() ? "." : plan.folder;
   struct stat info {};
-  if (stat(folder.c_str(), &info) != 0) return errno != 0 ? errno : ENOENT;
+  if (stat(folder.c_str(), &info) != 0) return LastSystemError();
   if (!S_ISDIR(info.st_mode)) return ENOTDIR;
-  if (AccessForWriting(folder) != 0) return errno != 0 ? errno : EACCES;
+  if (AccessForWriting(folder) != 0) return LastSystemError();
   return 0;
 }
 
-bool BeginFileReplacement(const char* path, const char* mode, FileReplacement& r) {
+WriteResult BeginFileReplacement(const char* path, const char* mode, FileReplacement& r) {
   r = FileReplacement();
-  if (!path || !mode || !*path) {
-    errno = ENOENT;
-    return Fail(r);
-  }
+  if (!path || !mode || !*path) return Fail(r, ENOENT);
   const bool text = std::strchr(mode, 't') != nullptr;
   WritePlan plan;
-  if (!PlanFileWrite(path, plan)) return Fail(r);
+  if (const WriteResult planned = PlanFileWrite(path, plan); !planned) return Fail(r, planned.error());
   r.target = plan.target;
   if (plan.in_place) {
     r.file = std::fopen(path, mode);
-    return r.file != nullptr || Fail(r);
+    return r.file ? WriteResult::Written() : Fail(r, LastSystemError());
   }
   struct stat info {};
-  if (plan.exists && stat(r.target.c_str(), &info) != 0) return Fail(r);
+  if (plan.exists && stat(r.target.c_str(), &info) != 0) return Fail(r, LastSystemError());
   // A file that may not be written is not replaced either.
-  if (plan.exists && AccessForWriting(r.target) != 0) return Fail(r);
+  if (plan.exists && AccessForWriting(r.target) != 0) return Fail(r, LastSystemError());
 
-  const int fd = TakeSlot(plan.folder, text, nullptr, r.temporary);
-  if (fd < 0) return Fail(r);
+  int slot_error = 0;
+  const int fd = TakeSlot(plan.folder, text, nullptr, r.temporary, slot_error);
+  if (fd < 0) return Fail(r, slot_error);
 #if defined(_WIN32)
   r.file = _fdopen(fd, text ? "wt" : "wb");
+  const int open_error = r.file ? 0 : LastSystemError();
   if (!r.file) _close(fd);
 #else
   if (plan.exists) {
@@ -348,39 +349,51 @@ bool BeginFileReplacement(const char* path, const char* mode, FileReplacement& r
     (void)fchmod(fd, info.st_mode & 07777);
   }
   r.file = fdopen(fd, "w");
+  const int open_error = r.file ? 0 : LastSystemError();
   if (!r.file) close(fd);
 #endif
   if (!r.file) {
-    Fail(r);
+    const WriteResult failed = Fail(r, open_error);
     AbandonFileReplacement(r);
-    return false;
+    return failed;
   }
-  return true;
+  return WriteResult::Written();
 }
 
-void NoteFileReplacementError(FileReplacement& r) {
-  if (r.error == 0) r.error = errno != 0 ? errno : EIO;
+void NoteFileReplacementError(FileReplacement& r, int error) {
+  if (r.error == 0) r.error = error != 0 ? error : EIO;
 }
 
-bool FinishFileReplacement(FileReplacement& r) {
-  if (!r.file) return r.error == 0;
-  if (std::fflush(r.file) != 0) NoteFileReplacementError(r);
+namespace {
+
+// The outcome that r's recorded failure (or none) stands for.
+WriteResult ResultOf(const FileReplacement& r) {
+  return r.error == 0 ? WriteResult::Written() : WriteResult::Failure(r.error);
+}
+
+}  // namespace
+
+WriteResult FinishFileReplacement(FileReplacement& r) {
+  if (!r.file) return ResultOf(r);
+  if (std::fflush(r.file) != 0) NoteFileReplacementError(r, LastSystemError());
   // On the disk before the rename: a crash then finds the old file or the
   // whole new one, never an empty one.
 #if defined(_WIN32)
-  if (r.error == 0 && !r.temporary.empty() && _commit(_fileno(r.file)) != 0) NoteFileReplacementError(r);
+  if (r.error == 0 && !r.temporary.empty() && _commit(_fileno(r.file)) != 0)
+    NoteFileReplacementError(r, LastSystemError());
 #else
-  // A file system that cannot sync says so with EINVAL: nothing is lost.
-  if (r.error == 0 && !r.temporary.empty() && fsync(fileno(r.file)) != 0 && errno != EINVAL && errno != ENOTSUP)
-    NoteFileReplacementError(r);
+  if (r.error == 0 && !r.temporary.empty() && fsync(fileno(r.file)) != 0) {
+    // A file system that cannot sync says so with EINVAL: nothing is lost.
+    const int sync_error = LastSystemError();
+    if (sync_error != EINVAL && sync_error != ENOTSUP) NoteFileReplacementError(r, sync_error);
+  }
 #endif
-  if (std::fclose(r.file) != 0) NoteFileReplacementError(r);
+  if (std::fclose(r.file) != 0) NoteFileReplacementError(r, LastSystemError());
   r.file = nullptr;
-  if (r.error != 0) errno = r.error;
-  return r.error == 0;
+  return ResultOf(r);
 }
 
-bool CommitFileReplacements(FileReplacement* const* files, size_t count) {
+WriteResult CommitFileReplacements(FileReplacement* const* files, size_t count) {
   // Every file finished and whole, or none is put in place.
   int error = 0;
   for (size_t i = 0; i < count && error == 0; ++i)
@@ -390,8 +403,7 @@ bool CommitFileReplacements(FileReplacement* const* files, size_t count) {
       if (files[i]->error == 0) files[i]->error = error;
       AbandonFileReplacement(*files[i]);
     }
-    errno = error;
-    return false;
+    return WriteResult::Failure(error);
   };
   if (error != 0) return abandon_all();
 
@@ -402,7 +414,7 @@ bool CommitFileReplacements(FileReplacement* const* files, size_t count) {
     renamed.push_back(files[i]);
     folders.push_back(FolderOf(files[i]->temporary));
   }
-  if (renamed.empty()) return true;
+  if (renamed.empty()) return WriteResult::Written();
   const FolderLocks locks(folders);
   // An interrupt waits until the renames are all done (or all undone), so
   // that a pair is never left half replaced.
@@ -420,11 +432,11 @@ bool CommitFileReplacements(FileReplacement* const* files, size_t count) {
     FileReplacement& r = *renamed[done];
     Undo& u = undo[done];
     u.existed = Exists(r.target);
-    if (u.existed && done + 1 < renamed.size()) TakeSlot(FolderOf(r.temporary), false, r.target.c_str(), u.backup);
-    if (!RenameOver(r.temporary, r.target)) {
-      error = errno != 0 ? errno : EIO;
-      break;
-    }
+    int backup_error = 0;
+    if (u.existed && done + 1 < renamed.size())
+      TakeSlot(FolderOf(r.temporary), false, r.target.c_str(), u.backup, backup_error);
+    error = RenameOver(r.temporary, r.target);
+    if (error != 0) break;
     r.temporary.clear();
   }
   if (done < renamed.size()) {
@@ -435,7 +447,7 @@ bool CommitFileReplacements(FileReplacement* const* files, size_t count) {
       // A backup that cannot be put back stays under its temporary name
       // rather than be lost.
       if (!u.backup.empty()) {
-        if (RenameOver(u.backup, renamed[done]->target)) u.backup.clear();
+        if (RenameOver(u.backup, renamed[done]->target) == 0) u.backup.clear();
       } else if (!u.existed) {
         std::remove(renamed[done]->target.c_str());
       }
@@ -445,21 +457,19 @@ bool CommitFileReplacements(FileReplacement* const* files, size_t count) {
       if (!u.backup.empty()) std::remove(u.backup.c_str());
   }
   if (error != 0) return abandon_all();
-  return true;
+  return WriteResult::Written();
 }
 
-bool CommitFileReplacement(FileReplacement& r) {
+WriteResult CommitFileReplacement(FileReplacement& r) {
   FileReplacement* one[] = {&r};
   return CommitFileReplacements(one, 1);
 }
 
 void AbandonFileReplacement(FileReplacement& r) {
-  const int saved = errno;
   // What was given up is never put in place by a later commit.
   if ((r.file || !r.temporary.empty()) && r.error == 0) r.error = ECANCELED;
   if (r.file) std::fclose(r.file);
   r.file = nullptr;
   if (!r.temporary.empty()) std::remove(r.temporary.c_str());
   r.temporary.clear();
-  errno = saved;
 }

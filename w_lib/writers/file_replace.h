@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string>
 
+#include "w_lib/writers/write_result.h"
+
 // How many temporary files one process can have in one folder at once.
 constexpr int kTemporaryFileSlots = 16;
 
@@ -42,14 +44,14 @@ struct WritePlan {
   std::string folder;
 };
 
-// Decides how path is written. False with errno set for a folder (EISDIR),
-// a block device (ENOTSUP), a cycle of links (ELOOP) or a path that cannot
-// be examined.
-bool PlanFileWrite(const std::string& path, WritePlan& plan);
+// Decides how path is written. Fails for a folder (EISDIR), a block device
+// (ENOTSUP), a cycle of links (ELOOP) or a path that cannot be examined (the
+// reason that examining it met).
+WriteResult PlanFileWrite(const std::string& path, WritePlan& plan);
 
 // 0 when a write to path can begin now: the target, if it exists, may be
-// written, and a new file may be made in its folder. Otherwise the errno
-// that the write would meet (ENOENT for a folder that is not there).
+// written, and a new file may be made in its folder. Otherwise the system
+// error code that the write would meet (ENOENT for a folder that is not there).
 int CheckFileWritable(const std::string& path);
 
 // One file being replaced.
@@ -57,7 +59,7 @@ struct FileReplacement {
   std::FILE* file = nullptr;
   std::string target;     // the resolved target
   std::string temporary;  // the file written; empty when target is written in place
-  int error = 0;          // errno of the first failure, 0 while none
+  int error = 0;          // the reason of the first failure, 0 while none
 };
 
 // Starts replacing path; mode is "wb" or "wt" as for fopen. The temporary
@@ -65,31 +67,32 @@ struct FileReplacement {
 // with the existing target's owner, group and permission bits (as far as
 // the process may give them), or as a new file would be made. A target that
 // PlanFileWrite writes in place is opened and written there instead.
-// False with errno (and r.error) set when the plan fails, an existing
-// target may not be written, or the file cannot be made.
-bool BeginFileReplacement(const char* path, const char* mode, FileReplacement& r);
+// Fails (with r.error set to the same reason) when the plan fails, an
+// existing target may not be written, or the file cannot be made.
+WriteResult BeginFileReplacement(const char* path, const char* mode, FileReplacement& r);
 
-// Records a failed write: errno, unless an earlier failure was recorded.
-void NoteFileReplacementError(FileReplacement& r);
+// Records a failed write for the reason error, unless an earlier failure
+// was recorded.
+void NoteFileReplacementError(FileReplacement& r, int error);
 
 // Flushes the file to the disk and closes it; the temporary file stays.
-// True when that and every write before it succeeded.
-bool FinishFileReplacement(FileReplacement& r);
+// Written when that and every write before it succeeded; otherwise the
+// first failure's reason.
+WriteResult FinishFileReplacement(FileReplacement& r);
 
 // Renames the finished temporary files over their targets as one unit:
 // while it runs, other processes that commit into the same folders wait
 // (an advisory lock on each folder, released with the process), and the
 // termination signals wait for this thread. When a rename fails, the
 // targets already renamed over get their old files back, so that either
-// every target holds its new file or every target is as it was. False on an
-// earlier failure of any of them or a failed rename; every temporary file
-// is removed either way.
-[[nodiscard]] bool CommitFileReplacements(FileReplacement* const* files, size_t count);
+// every target holds its new file or every target is as it was. Fails on an
+// earlier failure of any of them (with its reason) or a failed rename;
+// every temporary file is removed either way.
+WriteResult CommitFileReplacements(FileReplacement* const* files, size_t count);
 
 // The same for one file.
-[[nodiscard]] bool CommitFileReplacement(FileReplacement& r);
+WriteResult CommitFileReplacement(FileReplacement& r);
 
 // Closes the file if it is still open and removes the temporary file; the
-// target stays as it was, and a later commit of r fails (ECANCELED). Keeps
-// errno as it was.
+// target stays as it was, and a later commit of r fails (ECANCELED).
 void AbandonFileReplacement(FileReplacement& r);

@@ -720,31 +720,26 @@ bool PutGlb(TextOutput& out, GltfDocument& document, const GltfBuffer& data) {
   return true;
 }
 
-// Runs write, turning what the libraries throw into false with errno set.
+// Runs write, turning what the libraries throw into a failure.
 template <class Write>
-bool Guarded(Write&& write) {
+WriteResult Guarded(Write&& write) {
   try {
     return write();
   } catch (const std::bad_alloc&) {
-    errno = ENOMEM;
+    return WriteResult::Failure(ENOMEM);
   } catch (const std::exception&) {
-    errno = EINVAL;
+    return WriteResult::Failure(EINVAL);
   }
-  return false;
 }
 
-bool BuildDocument(GltfDocument& document, const GltfWriteOptions& options) {
+WriteResult BuildDocument(GltfDocument& document, const GltfWriteOptions& options) {
 #if !VELLMAR_MESHOPT
-  if (options.compress) {
-    errno = ENOTSUP;  // compression needs meshoptimizer
-    return false;
-  }
+  if (options.compress) return WriteResult::Failure(ENOTSUP);  // compression needs meshoptimizer
 #else
   static_cast<void>(options);
 #endif
-  if (document.Build()) return true;
-  errno = ERANGE;  // a coordinate, normal, texture coordinate or colour that is not finite
-  return false;
+  if (document.Build()) return WriteResult::Written();
+  return WriteResult::Failure(ERANGE);  // a coordinate, normal, texture coordinate or colour that is not finite
 }
 
 // Removes the lines that some face has as a side: glTF writes only the
@@ -775,58 +770,50 @@ namespace {
 
 // The writes, from a scene that the document reads, and that it may use up
 // object by object when release is that scene.
-bool WriteGlb(const char* path, const WScene& scene, WScene* release, const GltfWriteOptions& options) {
-  return Guarded([&] {
+WriteResult WriteGlb(const char* path, const WScene& scene, WScene* release, const GltfWriteOptions& options) {
+  return Guarded([&]() -> WriteResult {
     GltfBuffer data;
     GltfDocument document(scene, release, options, data);
-    if (!BuildDocument(document, options)) return false;
+    if (const WriteResult built = BuildDocument(document, options); !built) return built;
     // The whole file, chunk heads and padding included, is counted in 32 bits.
-    if (data.size() > 0xFFFFFFFFu - 64u) {
-      errno = EFBIG;
-      return false;
-    }
+    if (data.size() > 0xFFFFFFFFu - 64u) return WriteResult::Failure(EFBIG);
     TextOutput glb;
     bool fits = true;
-    const FileWriteResult staged =
+    const WriteResult staged =
         StageWholeFile(glb, path, "wb", [&](TextOutput& out) { fits = PutGlb(out, document, data); });
-    if (staged != FileWriteResult::kWritten) return false;
+    if (!staged) return staged;
     if (!fits) {
       glb.Discard();
-      errno = EFBIG;
-      return false;
+      return WriteResult::Failure(EFBIG);
     }
     return glb.Commit();
   });
 }
 
-bool WriteGltf(const char* path, const WScene& scene, WScene* release, const GltfWriteOptions& options) {
-  return Guarded([&] {
+WriteResult WriteGltf(const char* path, const WScene& scene, WScene* release, const GltfWriteOptions& options) {
+  return Guarded([&]() -> WriteResult {
     const std::string buffer_path = GltfBufferPath(path);
-    if (buffer_path == path) {
-      errno = EINVAL;  // the buffer would replace the file that names it
-      return false;
-    }
+    // The buffer would replace the file that names it.
+    if (buffer_path == path) return WriteResult::Failure(EINVAL);
     GltfBuffer data;
     GltfDocument document(scene, release, options, data);
-    if (!BuildDocument(document, options)) return false;
+    if (const WriteResult built = BuildDocument(document, options); !built) return built;
     const std::string uri = FileUri(FileName(buffer_path.c_str()));
     // Both files are complete before either replaces anything.
     TextOutput gltf;
-    const FileWriteResult staged = StageWholeFile(gltf, path, "wb", [&](TextOutput& out) {
+    const WriteResult staged = StageWholeFile(gltf, path, "wb", [&](TextOutput& out) {
       document.WriteJson(out, uri, 2);
       out.Put("\n");
     });
-    if (staged != FileWriteResult::kWritten) return false;
+    if (!staged) return staged;
     if (data.empty()) return gltf.Commit();
     TextOutput bin;
-    const FileWriteResult bin_staged = StageWholeFile(bin, buffer_path.c_str(), "wb", [&](TextOutput& out) {
+    const WriteResult bin_staged = StageWholeFile(bin, buffer_path.c_str(), "wb", [&](TextOutput& out) {
       data.Put(out);
     });
-    if (bin_staged != FileWriteResult::kWritten) {
-      const int error = errno;
+    if (!bin_staged) {
       gltf.Discard();
-      errno = error;
-      return false;
+      return bin_staged;
     }
     return gltf.CommitWith(bin);
   });
@@ -834,20 +821,20 @@ bool WriteGltf(const char* path, const WScene& scene, WScene* release, const Glt
 
 }  // namespace
 
-bool WriteGlbFile(const char* path, const WScene& scene, const GltfWriteOptions& options) {
+WriteResult WriteGlbFile(const char* path, const WScene& scene, const GltfWriteOptions& options) {
   return WriteGlb(path, scene, nullptr, options);
 }
 
-bool WriteGltfFile(const char* path, const WScene& scene, const GltfWriteOptions& options) {
+WriteResult WriteGltfFile(const char* path, const WScene& scene, const GltfWriteOptions& options) {
   return WriteGltf(path, scene, nullptr, options);
 }
 
-bool WriteGlbFile(const char* path, WScene&& scene, const GltfWriteOptions& options) {
+WriteResult WriteGlbFile(const char* path, WScene&& scene, const GltfWriteOptions& options) {
   DropFaceSideLines(scene);
   return WriteGlb(path, scene, &scene, options);
 }
 
-bool WriteGltfFile(const char* path, WScene&& scene, const GltfWriteOptions& options) {
+WriteResult WriteGltfFile(const char* path, WScene&& scene, const GltfWriteOptions& options) {
   DropFaceSideLines(scene);
   return WriteGltf(path, scene, &scene, options);
 }

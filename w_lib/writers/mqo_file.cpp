@@ -163,11 +163,10 @@ void WriteMqoScene(TextOutput& out, const WScene& scene) {
   WriteMqoOf(out, copy);
 }
 
-bool WriteMqoFile(const char* path, const WScene& scene) {
-  return WriteWholeFile(path, "wt", [&](TextOutput& out) { WriteMqoScene(out, scene); }) ==
-         FileWriteResult::kWritten;
+WriteResult WriteMqoFile(const char* path, const WScene& scene) {
+  return WriteWholeFile(path, "wt", [&](TextOutput& out) { WriteMqoScene(out, scene); });
 }
 
-bool WriteMqoFile(const char* path, WScene&& scene) {
-  return WriteWholeFile(path, "wt", [&](TextOutput& out) { WriteMqoOf(out, scene); }) == FileWriteResult::kWritten;
+WriteResult WriteMqoFile(const char* path, WScene&& scene) {
+  return WriteWholeFile(path, "wt", [&](TextOutput& out) { WriteMqoOf(out, scene); });
 }

@@ -1,7 +1,6 @@
 // Wavefront OBJ files and their material files: all objects in one index
 // space, positions in world coordinates, loose lines and two-corner faces
 // as line elements.
-#include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
@@ -152,11 +151,11 @@ namespace {
 
 // Prepares work in place (or, given source, a copy of it made into work)
 // and writes both files.
-bool WriteObjFiles(const char* path, const WScene* source, WScene& work) {
+WriteResult WriteObjFiles(const char* path, const WScene* source, WScene& work) {
   const std::string material_path = ReplaceExtension(path, ".mtl");
   TextOutput obj;
   bool uses_no_material = false;
-  const FileWriteResult staged = StageWholeFile(obj, path, "wt", [&](TextOutput& out) {
+  const WriteResult staged = StageWholeFile(obj, path, "wt", [&](TextOutput& out) {
     if (source) work = *source;
     FlipUvs(work, kFlipV);
     DropFaceEdges(work);
@@ -164,29 +163,27 @@ bool WriteObjFiles(const char* path, const WScene* source, WScene& work) {
     FreezeTransforms(work);
     uses_no_material = WriteObjText(out, work, FileName(material_path.c_str()));
   });
-  if (staged != FileWriteResult::kWritten) return false;
+  if (!staged) return staged;
   // A target named like its own material file would be overwritten by it.
   if (std::strcmp(material_path.c_str(), path) == 0) return obj.Commit();
   // Both files are complete before either replaces anything, and they
   // replace the old pair as one unit: a material file that cannot be
   // written fails the whole write and leaves the old pair as it was.
   TextOutput material;
-  const FileWriteResult material_staged =
+  const WriteResult material_staged =
       StageWholeFile(material, material_path.c_str(), "wt", [&](TextOutput& out) { WriteMaterialText(out, work, uses_no_material); });
-  if (material_staged != FileWriteResult::kWritten) {
-    const int error = errno;
+  if (!material_staged) {
     obj.Discard();
-    errno = error;
-    return false;
+    return material_staged;
   }
   return obj.CommitWith(material);
 }
 
 }  // namespace
 
-bool WriteObjFile(const char* path, const WScene& scene) {
+WriteResult WriteObjFile(const char* path, const WScene& scene) {
   WScene copy;
   return WriteObjFiles(path, &scene, copy);
 }
 
-bool WriteObjFile(const char* path, WScene&& scene) { return WriteObjFiles(path, nullptr, scene); }
+WriteResult WriteObjFile(const char* path, WScene&& scene) { return WriteObjFiles(path, nullptr, scene); }

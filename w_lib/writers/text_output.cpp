@@ -19,7 +19,7 @@ constexpr size_t kMaxNumberChars = 330;
 
 TextOutput::~TextOutput() { AbandonFileReplacement(file_); }
 
-bool TextOutput::Open(const char* path, const char* mode) {
+WriteResult TextOutput::Open(const char* path, const char* mode) {
   AbandonFileReplacement(file_);
   used_ = 0;
   written_ = 0;
@@ -28,8 +28,13 @@ bool TextOutput::Open(const char* path, const char* mode) {
 }
 
 void TextOutput::NoteError() {
-  NoteFileReplacementError(file_);
+  NoteFileReplacementError(file_, LastSystemError());
   failed_ = true;
+}
+
+WriteResult TextOutput::Result() const {
+  if (!failed_) return WriteResult::Written();
+  return WriteResult::Failure(file_.error);
 }
 
 void TextOutput::Flush() {
@@ -39,28 +44,29 @@ void TextOutput::Flush() {
   used_ = 0;
 }
 
-bool TextOutput::Finish() {
-  if (!file_.file) return !failed_;
+WriteResult TextOutput::Finish() {
+  if (!file_.file) return Result();
   Flush();
   if (!FinishFileReplacement(file_)) failed_ = true;
-  return !failed_;
+  return Result();
 }
 
-bool TextOutput::Commit() {
+WriteResult TextOutput::Commit() {
   if (!CommitFileReplacement(file_)) failed_ = true;
-  return !failed_;
+  return Result();
 }
 
-bool TextOutput::CommitWith(TextOutput& companion) {
+WriteResult TextOutput::CommitWith(TextOutput& companion) {
   FileReplacement* both[] = {&file_, &companion.file_};
-  if (CommitFileReplacements(both, 2)) return !failed_ && !companion.failed_;
-  failed_ = companion.failed_ = true;
-  return false;
+  if (!CommitFileReplacements(both, 2)) failed_ = companion.failed_ = true;
+  if (failed_) return Result();
+  return companion.Result();
 }
 
-bool TextOutput::Close() {
-  if (!file_.file && file_.temporary.empty()) return !failed_;
-  return Finish() && Commit();
+WriteResult TextOutput::Close() {
+  if (!file_.file && file_.temporary.empty()) return Result();
+  if (const WriteResult finished = Finish(); !finished) return finished;
+  return Commit();
 }
 
 void TextOutput::Discard() {

@@ -23,27 +23,28 @@ class TextOutput {
   ~TextOutput();
 
   // Starts replacing the file at path (mode "wb" or "wt", as for fopen):
-  // the bytes go to a temporary file beside it (see file_replace.h). False,
-  // with errno set, when it cannot.
-  bool Open(const char* path, const char* mode);
-  // Finish, then Commit. True when the file now holds every byte written.
-  bool Close();
+  // the bytes go to a temporary file beside it (see file_replace.h). Fails,
+  // with the reason, when it cannot.
+  WriteResult Open(const char* path, const char* mode);
+  // Finish, then Commit. Written when the file now holds every byte written.
+  WriteResult Close();
   // Writes what is buffered, flushes the file to the disk and closes it,
-  // without putting it in place yet. True when every write succeeded.
-  bool Finish();
-  // Puts the finished file in place of its target. False, with errno set
-  // and the target untouched, on any failure.
-  bool Commit();
+  // without putting it in place yet. Written when every write succeeded;
+  // otherwise the first failure's reason.
+  WriteResult Finish();
+  // Puts the finished file in place of its target. On any failure the
+  // target is untouched and the result says why.
+  WriteResult Commit();
   // Puts this finished file and the finished companion in place as one
   // unit (see CommitFileReplacements): both targets get their new files, or
   // both stay as they were.
-  bool CommitWith(TextOutput& companion);
+  WriteResult CommitWith(TextOutput& companion);
   // Closes the file if it is open and removes what was written, leaving the
   // target as it was: for a write that failed half way.
   void Discard();
   // True once a write or a close has failed.
   bool failed() const { return failed_; }
-  // The errno of the first failure, or 0.
+  // The reason of the first failure, or 0.
   int error() const { return file_.error; }
 
   // In memory mode: everything written so far. With a file: what is
@@ -117,7 +118,11 @@ class TextOutput {
   void Advance(char* end);
   void Flush();
 
+  // Records that the write, seek or flush just called failed, with the
+  // reason it left in errno.
   void NoteError();
+  // The outcome so far.
+  WriteResult Result() const;
 
   std::string buffer_;
   size_t used_ = 0;
@@ -126,39 +131,30 @@ class TextOutput {
   bool failed_ = false;
 };
 
-// How writing a whole file ended.
-enum class FileWriteResult { kWritten, kCannotOpen, kFailed };
-
 // Opens out on path with mode, runs write(out) and finishes the file without
 // putting it in place: out.Commit() does that, out.Discard() drops it. When
-// memory runs out or a write fails, the file is discarded and errno tells
-// why (ENOMEM for memory).
+// the file cannot be opened, memory runs out or a write fails, the file is
+// discarded and the result says why (ENOMEM for memory).
 template <class Write>
-FileWriteResult StageWholeFile(TextOutput& out, const char* path, const char* mode, Write&& write) {
-  if (!out.Open(path, mode)) return FileWriteResult::kCannotOpen;
+WriteResult StageWholeFile(TextOutput& out, const char* path, const char* mode, Write&& write) {
+  if (const WriteResult opened = out.Open(path, mode); !opened) return opened;
   try {
     write(out);
   } catch (const std::bad_alloc&) {
     out.Discard();
-    errno = ENOMEM;
-    return FileWriteResult::kFailed;
+    return WriteResult::Failure(ENOMEM);
   }
-  if (!out.Finish()) {
-    const int error = out.error();
-    out.Discard();
-    errno = error;
-    return FileWriteResult::kFailed;
-  }
-  return FileWriteResult::kWritten;
+  const WriteResult finished = out.Finish();
+  if (!finished) out.Discard();
+  return finished;
 }
 
 // Replaces the file at path with what write(out) writes. On any failure the
-// file that was there stays as it was, no partial file is left, and errno
-// tells why.
+// file that was there stays as it was, no partial file is left, and the
+// result says why.
 template <class Write>
-FileWriteResult WriteWholeFile(const char* path, const char* mode, Write&& write) {
+WriteResult WriteWholeFile(const char* path, const char* mode, Write&& write) {
   TextOutput out;
-  const FileWriteResult staged = StageWholeFile(out, path, mode, write);
-  if (staged != FileWriteResult::kWritten) return staged;
-  return out.Commit() ? FileWriteResult::kWritten : FileWriteResult::kFailed;
+  if (const WriteResult staged = StageWholeFile(out, path, mode, write); !staged) return staged;
+  return out.Commit();
 }

@@ -1,5 +1,6 @@
 // The scene writers of the library. Each takes a prepared scene, leaves it
-// unchanged, and reports whether the whole file was written. The writers
+// unchanged, and returns whether the whole file was written or, when it was
+// not, why (write_result.h). The writers
 // that prepare a working copy also take a scene by rvalue reference and
 // prepare it in place, without the copy.
 #pragma once
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "w_lib/w_scene.h"
+#include "w_lib/writers/write_result.h"
 
 class TextOutput;
 
@@ -75,7 +77,7 @@ struct ObjectTree {
 // materials is written with the material "NoMaterial"; faces without material
 // go to material 0. Returns false, leaving no file, when the file cannot be
 // opened or a write or the close fails.
-[[nodiscard]] bool WriteXsiFile(const char* path, const WScene& scene);
+WriteResult WriteXsiFile(const char* path, const WScene& scene);
 
 // The whole dotXSI text of scene, with the time stamp of `now`.
 void WriteXsiScene(TextOutput& out, const WScene& scene, std::time_t now);
@@ -147,10 +149,10 @@ constexpr char kCreatedByLine[] = "# Created by Tesseron v0.17 (05/08/13)\n\n";
 // coordinate and one colour, a scene without materials has "NoMaterial" and
 // faces without material use material 0. Returns false, leaving no file,
 // when the file cannot be opened or a write or the close fails.
-[[nodiscard]] bool WriteXFile(const char* path, const WScene& scene);
+WriteResult WriteXFile(const char* path, const WScene& scene);
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-[[nodiscard]] bool WriteXFile(const char* path, WScene&& scene);
+WriteResult WriteXFile(const char* path, WScene&& scene);
 
 // Writes the frame of object `object` at the given depth (indent depth + 1
 // TABs, at most 255) with the frames of all its descendants nested inside.
@@ -180,10 +182,10 @@ bool WriteXFrame(TextOutput& out, const WScene& scene, const ObjectTree& tree, i
 // old file before both are complete. A material file that cannot be opened
 // (or whose path is the OBJ file's own) is not written, and the result is
 // still true.
-[[nodiscard]] bool WriteObjFile(const char* path, const WScene& scene);
+WriteResult WriteObjFile(const char* path, const WScene& scene);
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-[[nodiscard]] bool WriteObjFile(const char* path, WScene&& scene);
+WriteResult WriteObjFile(const char* path, WScene&& scene);
 
 // --- Scene dump ----------------------------------------------------------------
 
@@ -193,10 +195,10 @@ bool WriteXFrame(TextOutput& out, const WScene& scene, const ObjectTree& tree, i
 // channel by channel and weights as percentages. Indices as stored. Returns
 // false, leaving no file, when it cannot be opened or a write or the close
 // fails.
-[[nodiscard]] bool WriteSceneDump(const char* path, const WScene& scene);
+WriteResult WriteSceneDump(const char* path, const WScene& scene);
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-[[nodiscard]] bool WriteSceneDump(const char* path, WScene&& scene);
+WriteResult WriteSceneDump(const char* path, WScene&& scene);
 
 // --- The host's document text (.mqo) ---------------------------------------
 
@@ -211,10 +213,10 @@ bool WriteXFrame(TextOutput& out, const WScene& scene, const ObjectTree& tree, i
 // is written as none. Colours are packed with each component clamped to
 // 0..1. Returns false, leaving no file, when the file cannot be opened or a
 // write or the close fails.
-[[nodiscard]] bool WriteMqoFile(const char* path, const WScene& scene);
+WriteResult WriteMqoFile(const char* path, const WScene& scene);
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-[[nodiscard]] bool WriteMqoFile(const char* path, WScene&& scene);
+WriteResult WriteMqoFile(const char* path, WScene&& scene);
 // The whole document text of scene, prepared on a copy as above.
 void WriteMqoScene(TextOutput& out, const WScene& scene);
 
@@ -243,19 +245,19 @@ unsigned PackMqoColor(const WColor& color);
 // named after its material, with the material index as its colour number.
 // Faces without material go to material 0 ("NoMaterial" when the scene has
 // none); a material index outside the list names the layer by its number.
-[[nodiscard]] bool WriteDxfFaces(const char* path, const WScene& scene);
+WriteResult WriteDxfFaces(const char* path, const WScene& scene);
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-[[nodiscard]] bool WriteDxfFaces(const char* path, WScene&& scene);
+WriteResult WriteDxfFaces(const char* path, WScene&& scene);
 void WriteDxfFacesScene(TextOutput& out, const WScene& scene);
 
 // Every object as a polyface mesh on the layer of its name: a POLYLINE head
 // with the vertex and face counts, a VERTEX per vertex, a VERTEX per face
 // with its vertex numbers counted from 1, and a SEQEND.
-[[nodiscard]] bool WriteDxfPolyface(const char* path, const WScene& scene);
+WriteResult WriteDxfPolyface(const char* path, const WScene& scene);
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-[[nodiscard]] bool WriteDxfPolyface(const char* path, WScene&& scene);
+WriteResult WriteDxfPolyface(const char* path, WScene&& scene);
 void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);
 
 // --- glTF 2.0 --------------------------------------------------------------
@@ -272,7 +274,7 @@ void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);
 // texture origin is the top left, as in the scene: texture coordinates are
 // written as they are. Both return false, leaving the old files as they
 // were, when a file cannot be opened or written, or a number to write is
-// not finite (errno ERANGE).
+// not finite (ERANGE).
 
 // Where the glTF writers look for the texture images that a scene names,
 // and where they tell of those they leave out.
@@ -297,24 +299,24 @@ struct GltfWriteOptions {
   // coordinates) and every array encoded (EXT_meshopt_compression), as
   // gltf_mesh_compression.h describes; triangles ordered in strips, which
   // compress best. Only in builds with meshoptimizer: without it the write
-  // fails with errno ENOTSUP.
+  // fails with ENOTSUP.
   bool compress = false;
   // Where the texture images are found, and where their warnings go.
   TextureSource textures;
 };
 
 // A binary .glb file: the JSON chunk and the buffer chunk in one file.
-[[nodiscard]] bool WriteGlbFile(const char* path, const WScene& scene, const GltfWriteOptions& options = {});
+WriteResult WriteGlbFile(const char* path, const WScene& scene, const GltfWriteOptions& options = {});
 // The same from a scene the writer may change: the lines that are face
 // sides (which glTF leaves out) are freed before the buffer is built, and
 // each object's arrays as its mesh is built.
-[[nodiscard]] bool WriteGlbFile(const char* path, WScene&& scene, const GltfWriteOptions& options = {});
+WriteResult WriteGlbFile(const char* path, WScene&& scene, const GltfWriteOptions& options = {});
 
 // A .gltf JSON file and its buffer in the file beside it with the extension
 // .bin (GltfBufferPath), which it names. Neither replaces its old file
 // before both are complete; a scene without geometry or images has no
 // buffer and writes no .bin. A path whose buffer name is the path itself
-// is refused (errno EINVAL).
-[[nodiscard]] bool WriteGltfFile(const char* path, const WScene& scene, const GltfWriteOptions& options = {});
-[[nodiscard]] bool WriteGltfFile(const char* path, WScene&& scene, const GltfWriteOptions& options = {});
+// is refused (EINVAL).
+WriteResult WriteGltfFile(const char* path, const WScene& scene, const GltfWriteOptions& options = {});
+WriteResult WriteGltfFile(const char* path, WScene&& scene, const GltfWriteOptions& options = {});
 std::string GltfBufferPath(const char* path);

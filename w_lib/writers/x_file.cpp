@@ -244,14 +244,13 @@ void PrepareAndWriteX(TextOutput& out, WScene& work) {
 
 }  // namespace
 
-bool WriteXFile(const char* path, const WScene& scene) {
+WriteResult WriteXFile(const char* path, const WScene& scene) {
   return WriteWholeFile(path, "wb", [&](TextOutput& out) {
            WScene copy(scene);
            PrepareAndWriteX(out, copy);
-         }) == FileWriteResult::kWritten;
+         });
 }
 
-bool WriteXFile(const char* path, WScene&& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { PrepareAndWriteX(out, scene); }) ==
-         FileWriteResult::kWritten;
+WriteResult WriteXFile(const char* path, WScene&& scene) {
+  return WriteWholeFile(path, "wb", [&](TextOutput& out) { PrepareAndWriteX(out, scene); });
 }

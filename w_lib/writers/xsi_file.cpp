@@ -239,8 +239,7 @@ void WriteXsiScene(TextOutput& out, const WScene& scene, std::time_t now) {
   EnvelopeWriter(scene).Write(out);
 }
 
-bool WriteXsiFile(const char* path, const WScene& scene) {
+WriteResult WriteXsiFile(const char* path, const WScene& scene) {
   const std::time_t stamp = XsiStampTime(std::time(nullptr), std::getenv("SOURCE_DATE_EPOCH"));
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteXsiScene(out, scene, stamp); }) ==
-         FileWriteResult::kWritten;
+  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteXsiScene(out, scene, stamp); });
 }

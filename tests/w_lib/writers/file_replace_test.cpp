@@ -24,7 +24,7 @@
 namespace {
 
 bool Write(const std::string& path, const std::string& text) {
-  return WriteWholeFile(path.c_str(), "wb", [&](TextOutput& out) { out.Put(text); }) == FileWriteResult::kWritten;
+  return WriteWholeFile(path.c_str(), "wb", [&](TextOutput& out) { out.Put(text); }).written();
 }
 
 struct stat StatOf(const std::string& path, bool follow = true) {
@@ -109,8 +109,7 @@ TEST(FileReplace, TemporaryNamesAreShortAndNeverShared) {
     ASSERT_TRUE(open.back()->Open((dir + "many" + std::to_string(i)).c_str(), "wb")) << i;
   }
   TextOutput one_more;
-  EXPECT_FALSE(one_more.Open((dir + "one-more").c_str(), "wb"));
-  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(one_more.Open((dir + "one-more").c_str(), "wb").error(), EEXIST);
   open.pop_back();
   EXPECT_TRUE(one_more.Open((dir + "one-more").c_str(), "wb"));
   one_more.Discard();
@@ -180,8 +179,7 @@ TEST(FileReplace, RefusesABlockDevice) {
   if (mknod(block.c_str(), S_IFBLK | 0600, makedev(259, 1048575)) != 0)
     GTEST_SKIP() << "cannot make a device node here: " << std::strerror(errno);
   WritePlan plan;
-  EXPECT_FALSE(PlanFileWrite(block, plan));
-  EXPECT_EQ(errno, ENOTSUP);
+  EXPECT_EQ(PlanFileWrite(block, plan).error(), ENOTSUP);
   EXPECT_FALSE(Write(block, "never"));
   EXPECT_TRUE(S_ISBLK(ModeOf(block, false)));
 }
@@ -260,13 +258,11 @@ TEST(FileReplace, RefusesAndAbandonsWithoutTouchingTheTarget) {
   EXPECT_EQ(TemporaryFilesIn(dir), 0);
 
   FileReplacement r;
-  EXPECT_FALSE(BeginFileReplacement(dir.c_str(), "wb", r));
-  EXPECT_EQ(errno, EISDIR);
+  EXPECT_EQ(BeginFileReplacement(dir.c_str(), "wb", r).error(), EISDIR);
   symlink("cycle", (dir + "cycle").c_str());
-  EXPECT_FALSE(BeginFileReplacement((dir + "cycle").c_str(), "wb", r));
-  EXPECT_EQ(errno, ELOOP);
-  EXPECT_FALSE(BeginFileReplacement((dir + "no-such-dir/file").c_str(), "wb", r));
-  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(BeginFileReplacement((dir + "cycle").c_str(), "wb", r).error(), ELOOP);
+  EXPECT_EQ(BeginFileReplacement((dir + "no-such-dir/file").c_str(), "wb", r).error(), ENOENT);
+  EXPECT_EQ(r.error, ENOENT);
 
   // The same answers before any work, and a folder that takes new files.
   EXPECT_EQ(CheckFileWritable(dir + "target"), 0);

@@ -522,15 +522,13 @@ TEST(GltfFile, GltfAndItsBufferAreReplacedTogether) {
   EXPECT_EQ(ReadFile(dir + "old.gltf"), "old");
   EXPECT_EQ(TemporaryFilesIn(dir), 0);
   // A name whose buffer would be the file itself is refused.
-  EXPECT_FALSE(WriteGltfFile((dir + "self.bin").c_str(), scene));
-  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(WriteGltfFile((dir + "self.bin").c_str(), scene).error(), EINVAL);
   // A number that is not finite fails the write before anything is written.
   for (int k = 0; k < 2; ++k) {
     WScene bad = scene;
     if (k == 0) bad.materials[0].col.r = std::nanf("");
     if (k == 1) bad.objects[0].uvs[0].u = std::numeric_limits<float>::infinity();
-    EXPECT_FALSE(WriteGlbFile((dir + "bad.glb").c_str(), bad)) << k;
-    EXPECT_EQ(errno, ERANGE);
+    EXPECT_EQ(WriteGlbFile((dir + "bad.glb").c_str(), bad).error(), ERANGE) << k;
     EXPECT_FALSE(FileExists(dir + "bad.glb"));
   }
 

@@ -130,8 +130,7 @@ TEST(ObjFile, MaterialFileFailures) {
   // the write fails and the old OBJ file stays as it was.
   mkdir((dir + "blocked.mtl").c_str(), 0755);
   std::ofstream(dir + "blocked.obj") << "old obj";
-  EXPECT_FALSE(WriteObjFile((dir + "blocked.obj").c_str(), scene));
-  EXPECT_EQ(errno, EISDIR);
+  EXPECT_EQ(WriteObjFile((dir + "blocked.obj").c_str(), scene).error(), EISDIR);
   EXPECT_EQ(ReadFile(dir + "blocked.obj"), "old obj");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << "no temporary file left";
 
@@ -145,7 +144,7 @@ TEST(ObjFile, MaterialFileFailures) {
   const std::string obj = dir + "many.obj";
   std::ofstream(obj) << "old obj";
   std::ofstream(dir + "many.mtl") << "old mtl";
-  EXPECT_FALSE(WriteUnderFileSizeLimit(1024, [&] { return WriteObjFile(obj.c_str(), many); }));
+  EXPECT_FALSE(WriteUnderFileSizeLimit(1024, [&] { return WriteObjFile(obj.c_str(), many).written(); }));
   EXPECT_EQ(ReadFile(obj), "old obj");
   EXPECT_EQ(ReadFile(dir + "many.mtl"), "old mtl");
 }
@@ -155,7 +154,7 @@ TEST(ObjFile, FailuresReturnFalseAndLeaveNoFile) {
   ExpectFailedWritesLeaveNoFile(WriteObjFile, scene);
   // The OBJ file outgrows the limit: no material file either.
   const std::string path = TempFolder("obj_fail") + "full.obj";
-  EXPECT_FALSE(WriteUnderFileSizeLimit(256, [&] { return WriteObjFile(path.c_str(), scene); }));
+  EXPECT_FALSE(WriteUnderFileSizeLimit(256, [&] { return WriteObjFile(path.c_str(), scene).written(); }));
   EXPECT_FALSE(FileExists(path));
   EXPECT_FALSE(FileExists(path.substr(0, path.size() - 4) + ".mtl"));
 }

@@ -10,7 +10,7 @@
 
 namespace {
 
-using ConsumingWriter = bool (*)(const char* path, WScene&& scene);
+using ConsumingWriter = WriteResult (*)(const char* path, WScene&& scene);
 
 // A scene that every preparation step changes: the hierarchy scene's
 // objects, and one more with a transform under a parent, a polygon of five

@@ -1,5 +1,6 @@
 // Helpers of the writer tests: the text a writer gives, and what every
-// scene writer must do when its file cannot be written.
+// scene writer must do when its file cannot be written, and the reason it
+// returns then.
 #pragma once
 
 #include <cerrno>
@@ -9,7 +10,7 @@
 #include "test_scenes.h"
 #include "w_lib/writers/text_output.h"
 
-using SceneWriter = bool (*)(const char* path, const WScene& scene);
+using SceneWriter = WriteResult (*)(const char* path, const WScene& scene);
 
 // Whether text ends with tail.
 inline bool EndsWith(const std::string& text, const std::string& tail) {
@@ -37,14 +38,19 @@ inline std::string FileTextOf(SceneWriter write, const WScene& scene) {
 // on a path that cannot be opened, on a directory, on a device that takes
 // no bytes, and on a regular file that cannot grow (a full disk), where the
 // partial file must be removed again: a big scene fails on the way, the
-// small one when the file is closed.
+// small one when the file is closed. Each failure returns its reason as the
+// system gave it. errno holds a decoy before each write: a reason taken from
+// it instead of from the call that failed would show as EDOM.
 inline void ExpectFailedWritesLeaveNoFile(SceneWriter write, const WScene& small) {
   const std::string missing = TempPath("no-such-dir") + "/a.out";
-  EXPECT_FALSE(write(missing.c_str(), small));
+  errno = EDOM;
+  EXPECT_EQ(write(missing.c_str(), small).error(), ENOENT);
   EXPECT_FALSE(FileExists(missing));
-  EXPECT_FALSE(write(::testing::TempDir().c_str(), small));
+  errno = EDOM;
+  EXPECT_EQ(write(::testing::TempDir().c_str(), small).error(), EISDIR);
   if (FileExists("/dev/full")) {
-    EXPECT_FALSE(write("/dev/full", small));
+    errno = EDOM;
+    EXPECT_EQ(write("/dev/full", small).error(), ENOSPC);
     EXPECT_TRUE(FileExists("/dev/full"));
   }
 
@@ -55,18 +61,18 @@ inline void ExpectFailedWritesLeaveNoFile(SceneWriter write, const WScene& small
   for (int i = 0; i < 60000; ++i) AddVertexAt(obj, static_cast<float>(i), 0.5f, -0.25f);
   for (int i = 0; i < 60000; i += 3) AddFaceOver(obj, {i, i + 1, i + 2});
   const std::string path = TempPath("limited");
-  EXPECT_FALSE(WriteUnderFileSizeLimit(64, [&] { return write(path.c_str(), big); }));
+  EXPECT_FALSE(WriteUnderFileSizeLimit(64, [&] { return write(path.c_str(), big).written(); }));
   EXPECT_FALSE(FileExists(path));
-  EXPECT_FALSE(WriteUnderFileSizeLimit(64, [&] { return write((path + "2").c_str(), small); }));
+  EXPECT_FALSE(WriteUnderFileSizeLimit(64, [&] { return write((path + "2").c_str(), small).written(); }));
   EXPECT_FALSE(FileExists(path + "2"));
 
   // A full disk over a good file keeps it byte for byte, and says why.
   const std::string old_text(100, 'o');
   std::ofstream(path, std::ios::binary) << old_text;
   EXPECT_FALSE(WriteUnderFileSizeLimit(64, [&] {
-    const bool written = write(path.c_str(), big);
-    EXPECT_EQ(errno, EFBIG);
-    return written;
+    const WriteResult result = write(path.c_str(), big);
+    EXPECT_EQ(result.error(), EFBIG);
+    return result.written();
   }));
   EXPECT_EQ(ReadFile(path), old_text);
   EXPECT_EQ(TemporaryFilesIn(ProcessTempFolder()), 0);
