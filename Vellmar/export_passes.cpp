@@ -2,13 +2,14 @@
 // the first pass has set the winding, corner normals from face normals and
 // normal records from corner normals; texture coordinates are dropped and
 // purged before equal ones are shared; edges come from the final faces;
-// scaling comes last.
+// scaling comes last. A pass that runs out of memory throws
+// std::bad_alloc, which the export reports as its failure.
 #include "Vellmar/export_passes.h"
 
 namespace {
 
-// True when some vertex or face is marked deleted. The compactions of
-// passes 5 to 8 remove such records; no document read through the host has
+// True when some vertex or face is marked deleted. The compactions of the
+// record steps remove such records; no document read through the host has
 // them, but a scene built by a caller may.
 bool HasDeletedVerticesOrFaces(const WScene& scene) {
   for (int o = 0; o < scene.onum; ++o) {
@@ -21,48 +22,63 @@ bool HasDeletedVerticesOrFaces(const WScene& scene) {
   return false;
 }
 
-// Which objects pass 11 makes the edge list of.
+// Which objects the edge list is made for.
 enum class Edges { kAll, kNone, kWhereLinesAre };
 
-// The twelve passes in order; only the first differs between the sequences.
-template <class FirstPass>
-void RunPasses(WScene& scene, FirstPass first, Edges edges) {
-  first(scene);  // 1
-  ComputeFaceNormals(scene);
-  // Passes 4 to 8 leave vertices, faces and face normals as they are unless
-  // some are marked deleted. Then smoothing can wait for the weld and run in
-  // the same walk (3, 9 and 10 at once), with no normal kept per corner.
-  const bool smooth_at_weld = !HasDeletedVerticesOrFaces(scene);
-  if (!smooth_at_weld) SmoothCornerNormals(scene);
+// The texture-coordinate records: those of untextured faces dropped, the
+// ones no corner names purged (DropUntexturedUvs purges as it ends), the
+// equal ones of a vertex shared.
+void MakeUvRecords(WScene& scene) {
   DropUntexturedUvs(scene);
-  PurgeUvs(scene);  // 5
   WeldUvs(scene);
-  ExpandWeldColors(scene);  // 7, 8: ExpandColors, WeldColors in one walk
-  if (smooth_at_weld) {
+}
+
+// The normal records, one per corner shared per vertex, from the corner
+// normals. Smoothed at the weld: the corner normals are worked out in the
+// same walk and never stored. Otherwise from the stored corner normals,
+// which are released once the records hold them.
+void MakeNormalRecords(WScene& scene, bool smoothed_at_weld) {
+  if (smoothed_at_weld) {
     SmoothWeldNormals(scene);
-  } else {
-    ExpandWeldNormals(scene);     // 9, 10: ExpandNormals, WeldNormals in one walk
-    ReleaseCornerNormals(scene);  // the normal records hold them now
+    return;
   }
+  ExpandWeldNormals(scene);
+  ReleaseCornerNormals(scene);
+}
+
+void MakeEdges(WScene& scene, Edges edges) {
   if (edges == Edges::kAll) BuildEdges(scene);
   if (edges == Edges::kWhereLinesAre) BuildEdgesWhereLinesAre(scene);
-  ScaleScene(scene, kExportUnitScale);  // 12
 }
+
+// The passes in order; only the one that sets the winding differs between
+// the sequences.
+template <class SetWinding>
+void RunPasses(WScene& scene, SetWinding set_winding, Edges edges) {
+  set_winding(scene);
+  ComputeFaceNormals(scene);
+  // The uv and colour steps leave vertices, faces and face normals as they
+  // are unless some are marked deleted. Then smoothing can wait for the
+  // normal records and run in the same walk, with no normal kept per
+  // corner.
+  const bool smooth_at_weld = !HasDeletedVerticesOrFaces(scene);
+  if (!smooth_at_weld) SmoothCornerNormals(scene);
+  MakeUvRecords(scene);
+  ExpandWeldColors(scene);  // a colour record per corner, shared per vertex
+  MakeNormalRecords(scene, smooth_at_weld);
+  MakeEdges(scene, edges);
+  ScaleScene(scene, kExportUnitScale);
+}
+
+void Mirror(WScene& scene) { MirrorScene(scene, kExportMirrorMask); }
+void Reverse(WScene& scene) { ReverseObjectFaces(scene); }
 
 }  // namespace
 
-void RunExportPasses(WScene& scene) {
-  RunPasses(scene, [](WScene& s) { MirrorScene(s, kExportMirrorMask); }, Edges::kAll);
-}
+void RunExportPasses(WScene& scene) { RunPasses(scene, Mirror, Edges::kAll); }
 
-void RunExportPassesWithoutEdges(WScene& scene) {
-  RunPasses(scene, [](WScene& s) { MirrorScene(s, kExportMirrorMask); }, Edges::kNone);
-}
+void RunExportPassesWithoutEdges(WScene& scene) { RunPasses(scene, Mirror, Edges::kNone); }
 
-void RunLibraryFormatPasses(WScene& scene) {
-  RunPasses(scene, [](WScene& s) { ReverseObjectFaces(s); }, Edges::kAll);
-}
+void RunLibraryFormatPasses(WScene& scene) { RunPasses(scene, Reverse, Edges::kAll); }
 
-void RunLibraryFormatPassesForWriters(WScene& scene) {
-  RunPasses(scene, [](WScene& s) { ReverseObjectFaces(s); }, Edges::kWhereLinesAre);
-}
+void RunLibraryFormatPassesForWriters(WScene& scene) { RunPasses(scene, Reverse, Edges::kWhereLinesAre); }

@@ -21,7 +21,7 @@ void RunExportPasses(WScene& scene);
 // closed quad mesh).
 void RunExportPassesWithoutEdges(WScene& scene);
 
-// The same twelve passes with the first replaced: instead of the mirror,
+// The same passes with the first replaced: instead of the mirror,
 // every face is reversed and no coordinate changes. The host's faces wind
 // the other way round from the scene library's convention, so this puts a
 // document into the convention that the library's writers expect (outward

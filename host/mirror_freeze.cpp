@@ -3,7 +3,8 @@
 #include <cmath>
 #include <vector>
 
-#include "host/document_freeze.h"
+#include "host/object_freezes.h"
+#include "host/object_rebuilding.h"
 
 namespace {
 

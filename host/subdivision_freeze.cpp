@@ -1,7 +1,8 @@
 // Freezing an object's subdivision surface: its faces refined as a
 // Catmull-Clark surface through OpenSubdiv, with UVs and corner colours as
 // face-varying data.
-#include "host/document_freeze.h"
+#include "host/object_freezes.h"
+#include "host/object_rebuilding.h"
 
 #if defined(VHOST_SUBDIVISION)
 

@@ -47,12 +47,11 @@ void MirrorTransforms(WObject& object, float WVector::*axis) {
 
 }  // namespace
 
-bool MirrorScene(WScene& scene, unsigned mask) {
+void MirrorScene(WScene& scene, unsigned mask) {
   for (int o = 0; o < scene.onum; ++o) MirrorObject(scene.objects[o], mask);
-  return true;
 }
 
-bool MirrorObject(WObject& object, unsigned mask) {
+void MirrorObject(WObject& object, unsigned mask) {
   float WVector::*const axes[3] = {&WVector::x, &WVector::y, &WVector::z};
   for (int a = 0; a < 3; ++a) {
     if (!(mask & (1u << a))) continue;
@@ -79,18 +78,15 @@ bool MirrorObject(WObject& object, unsigned mask) {
   if (mask & 16u) MirrorTransforms(object, &WVector::x);
   if (mask & 32u) MirrorTransforms(object, &WVector::y);
   if (mask & 64u) MirrorTransforms(object, &WVector::z);
-  return true;
 }
 
-bool ReverseObjectFaces(WObject& object) {
+void ReverseObjectFaces(WObject& object) {
   for (int f = 0; f < object.fnum; ++f) ReverseFace(object.faces[f]);
   for (int i = 0; i < object.nnum; ++i) object.normals[i].normal = -object.normals[i].normal;
-  return true;
 }
 
-bool ReverseObjectFaces(WScene& scene) {
+void ReverseObjectFaces(WScene& scene) {
   for (int o = 0; o < scene.onum; ++o) ReverseObjectFaces(scene.objects[o]);
-  return true;
 }
 
 void ReverseFace(WFace& face) {

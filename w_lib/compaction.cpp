@@ -16,7 +16,7 @@ void RemoveOrFit(bool some_dead, R*& block, int& count, int& capacity) {
 
 }  // namespace
 
-bool WObject::Compact() {
+void WObject::Compact() {
   // Number the survivors, then resolve merges: a dead record merged into
   // another takes the survivor's new index. An array without dead records
   // keeps every index, so the references into it need no rewriting; the
@@ -66,7 +66,6 @@ bool WObject::Compact() {
   RemoveOrFit(colors_die, colors, cnum, cmax);
   RemoveOrFit(uvs_die, uvs, unum, umax);
   RemoveDeadRecords(faces, fnum, fmax);
-  return true;
 }
 
 namespace {
@@ -79,16 +78,15 @@ void Rewrite(int& index, const R* block, int count) {
 
 // Scene compaction without references to rewrite.
 template <class R>
-bool CompactPlain(R*& block, int& count, int& capacity) {
+void CompactPlain(R*& block, int& count, int& capacity) {
   NumberSurvivors(block, count);
   ResolveMerges(block, count);
   RemoveDeadRecords(block, count, capacity);
-  return true;
 }
 
 }  // namespace
 
-bool WScene::CompactObjects() {
+void WScene::CompactObjects() {
   NumberSurvivors(objects, onum);
   ResolveMerges(objects, onum);
   for (int o = 0; o < onum; ++o) {
@@ -101,10 +99,9 @@ bool WScene::CompactObjects() {
     }
   }
   RemoveDeadRecords(objects, onum, omax);
-  return true;
 }
 
-bool WScene::CompactMaterials() {
+void WScene::CompactMaterials() {
   NumberSurvivors(materials, mnum);
   ResolveMerges(materials, mnum);
   for (int o = 0; o < onum; ++o) {
@@ -112,10 +109,9 @@ bool WScene::CompactMaterials() {
     for (int f = 0; f < obj.fnum; ++f) Rewrite(obj.faces[f].material, materials, mnum);
   }
   RemoveDeadRecords(materials, mnum, mmax);
-  return true;
 }
 
-bool WScene::CompactTextures() {
+void WScene::CompactTextures() {
   NumberSurvivors(textures, tnum);
   ResolveMerges(textures, tnum);
   for (int m = 0; m < mnum; ++m) {
@@ -124,9 +120,8 @@ bool WScene::CompactTextures() {
     for (int& slot : mat.further_tex) Rewrite(slot, textures, tnum);
   }
   RemoveDeadRecords(textures, tnum, tmax);
-  return true;
 }
 
-bool WScene::CompactCameras() { return CompactPlain(cameras, camnum, cammax); }
-bool WScene::CompactLights() { return CompactPlain(lights, lignum, ligmax); }
-bool WScene::CompactPars() { return CompactPlain(pars, parnum, parmax); }
+void WScene::CompactCameras() { CompactPlain(cameras, camnum, cammax); }
+void WScene::CompactLights() { CompactPlain(lights, lignum, ligmax); }
+void WScene::CompactPars() { CompactPlain(pars, parnum, parmax); }

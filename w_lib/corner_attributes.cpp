@@ -48,7 +48,7 @@ bool Names(int index, int count) { return index >= 0 && index < count; }
 
 // Deletes the records that no corner names.
 template <class R>
-bool Purge(WObject& object, const Kind<R>& kind) {
+void Purge(WObject& object, const Kind<R>& kind) {
   R* records = object.*kind.block;
   const int count = object.*kind.count;
   for (int i = 0; i < count; ++i) {
@@ -61,7 +61,7 @@ bool Purge(WObject& object, const Kind<R>& kind) {
     for (int k = 0; k < face.num; ++k)
       if (Names(index[k], count)) records[index[k]].flags &= ~kDeleted;
   }
-  return object.Compact();
+  object.Compact();
 }
 
 // Makes every corner of one vertex whose record equals that of an earlier
@@ -72,8 +72,8 @@ bool Purge(WObject& object, const Kind<R>& kind) {
 // its class; that lets a per-vertex lookup stand in for comparing every
 // pair of corners around a vertex.
 template <class R>
-bool Weld(WObject& object, const Kind<R>& kind) {
-  if (object.vnum <= 0) return true;
+void Weld(WObject& object, const Kind<R>& kind) {
+  if (object.vnum <= 0) return;
   const R* records = object.*kind.block;
   const int count = object.*kind.count;
   // Room for one first record per record: reserved, touched only as used.
@@ -89,7 +89,7 @@ bool Weld(WObject& object, const Kind<R>& kind) {
       index[k] = firsts.FindOrAdd(v, index[k], same, hash);
     }
   }
-  return Purge(object, kind);
+  Purge(object, kind);
 }
 
 // Deletes every record of the kind and compacts: every corner's index of
@@ -107,7 +107,7 @@ void RemoveAll(WObject& object, const Kind<R>& kind) {
 // Replaces all records of the kind with one new record per corner, made
 // from the corner's own value (value: face, corner -> record value).
 template <class R, class Value>
-bool Expand(WObject& object, const Kind<R>& kind, const Value& value) {
+void Expand(WObject& object, const Kind<R>& kind, const Value& value) {
   RemoveAll(object, kind);
   R*& records = object.*kind.block;
   int& count = object.*kind.count;
@@ -128,7 +128,6 @@ bool Expand(WObject& object, const Kind<R>& kind, const Value& value) {
     }
   }
   if (!exact) object.Compact();
-  return true;
 }
 
 // Expand followed by Weld of the same kind, in one walk over the corners:
@@ -142,8 +141,11 @@ bool Expand(WObject& object, const Kind<R>& kind, const Value& value) {
 // the records are made afterwards in a block of exactly their number, so
 // that no growing block is copied while the walk runs.
 template <class R, class Value>
-bool ExpandWeld(WObject& object, const Kind<R>& kind, const Value& value) {
-  if (object.vnum <= 0) return Expand(object, kind, value);  // the weld does nothing then
+void ExpandWeld(WObject& object, const Kind<R>& kind, const Value& value) {
+  if (object.vnum <= 0) {
+    Expand(object, kind, value);  // the weld does nothing then
+    return;
+  }
   RemoveAll(object, kind);
   struct Source {
     int face;
@@ -184,7 +186,6 @@ bool ExpandWeld(WObject& object, const Kind<R>& kind, const Value& value) {
     records[r].remap = static_cast<int>(r);
   }
   count = static_cast<int>(sources.size());
-  return true;
 }
 
 // True when the face's corners can carry texture coordinates: its material
@@ -196,14 +197,13 @@ bool Textured(const WScene& scene, const WFace& face) {
 }
 
 template <class Op>
-bool ForEachObject(WScene& scene, Op op) {
+void ForEachObject(WScene& scene, Op op) {
   for (int o = 0; o < scene.onum; ++o) op(scene.objects[o]);
-  return true;
 }
 
 }  // namespace
 
-bool DropUntexturedUvs(const WScene& scene, WObject& object) {
+void DropUntexturedUvs(const WScene& scene, WObject& object) {
   for (int f = 0; f < object.fnum; ++f) {
     WFace& face = object.faces[f];
     if (Textured(scene, face)) continue;
@@ -211,43 +211,43 @@ bool DropUntexturedUvs(const WScene& scene, WObject& object) {
   }
   // The purge's compaction leaves every array an exact fit with nothing
   // marked, so a second compaction would change nothing.
-  return Purge(object, kUvs);
+  Purge(object, kUvs);
 }
 
-bool PurgeUvs(WObject& object) { return Purge(object, kUvs); }
-bool PurgeColors(WObject& object) { return Purge(object, kColors); }
-bool PurgeNormals(WObject& object) { return Purge(object, kNormals); }
+void PurgeUvs(WObject& object) { Purge(object, kUvs); }
+void PurgeColors(WObject& object) { Purge(object, kColors); }
+void PurgeNormals(WObject& object) { Purge(object, kNormals); }
 
-bool WeldUvs(WObject& object) { return Weld(object, kUvs); }
-bool WeldColors(WObject& object) { return Weld(object, kColors); }
-bool WeldNormals(WObject& object) { return Weld(object, kNormals); }
+void WeldUvs(WObject& object) { Weld(object, kUvs); }
+void WeldColors(WObject& object) { Weld(object, kColors); }
+void WeldNormals(WObject& object) { Weld(object, kNormals); }
 
-bool ExpandColors(WObject& object) {
-  return Expand(object, kColors, [](WVertexColor& r, const WFace& face, int k) { r.col = face.CornerColor(k); });
+void ExpandColors(WObject& object) {
+  Expand(object, kColors, [](WVertexColor& r, const WFace& face, int k) { r.col = face.CornerColor(k); });
 }
 
-bool ExpandNormals(WObject& object) {
-  return Expand(object, kNormals, [](WNormal& r, const WFace& face, int k) { r.normal = face.CornerNormal(k); });
+void ExpandNormals(WObject& object) {
+  Expand(object, kNormals, [](WNormal& r, const WFace& face, int k) { r.normal = face.CornerNormal(k); });
 }
 
-bool ExpandWeldColors(WObject& object) {
-  return ExpandWeld(object, kColors, [](WVertexColor& r, const WFace& face, int k) { r.col = face.CornerColor(k); });
+void ExpandWeldColors(WObject& object) {
+  ExpandWeld(object, kColors, [](WVertexColor& r, const WFace& face, int k) { r.col = face.CornerColor(k); });
 }
 
-bool ExpandWeldNormals(WObject& object) {
-  return ExpandWeld(object, kNormals, [](WNormal& r, const WFace& face, int k) { r.normal = face.CornerNormal(k); });
+void ExpandWeldNormals(WObject& object) {
+  ExpandWeld(object, kNormals, [](WNormal& r, const WFace& face, int k) { r.normal = face.CornerNormal(k); });
 }
 
-bool DropUntexturedUvs(WScene& scene) {
-  return ForEachObject(scene, [&scene](WObject& object) { DropUntexturedUvs(scene, object); });
+void DropUntexturedUvs(WScene& scene) {
+  ForEachObject(scene, [&scene](WObject& object) { DropUntexturedUvs(scene, object); });
 }
-bool PurgeUvs(WScene& scene) { return ForEachObject(scene, [](WObject& o) { PurgeUvs(o); }); }
-bool PurgeColors(WScene& scene) { return ForEachObject(scene, [](WObject& o) { PurgeColors(o); }); }
-bool PurgeNormals(WScene& scene) { return ForEachObject(scene, [](WObject& o) { PurgeNormals(o); }); }
-bool WeldUvs(WScene& scene) { return ForEachObject(scene, [](WObject& o) { WeldUvs(o); }); }
-bool WeldColors(WScene& scene) { return ForEachObject(scene, [](WObject& o) { WeldColors(o); }); }
-bool WeldNormals(WScene& scene) { return ForEachObject(scene, [](WObject& o) { WeldNormals(o); }); }
-bool ExpandColors(WScene& scene) { return ForEachObject(scene, [](WObject& o) { ExpandColors(o); }); }
-bool ExpandNormals(WScene& scene) { return ForEachObject(scene, [](WObject& o) { ExpandNormals(o); }); }
-bool ExpandWeldColors(WScene& scene) { return ForEachObject(scene, [](WObject& o) { ExpandWeldColors(o); }); }
-bool ExpandWeldNormals(WScene& scene) { return ForEachObject(scene, [](WObject& o) { ExpandWeldNormals(o); }); }
+void PurgeUvs(WScene& scene) { ForEachObject(scene, [](WObject& o) { PurgeUvs(o); }); }
+void PurgeColors(WScene& scene) { ForEachObject(scene, [](WObject& o) { PurgeColors(o); }); }
+void PurgeNormals(WScene& scene) { ForEachObject(scene, [](WObject& o) { PurgeNormals(o); }); }
+void WeldUvs(WScene& scene) { ForEachObject(scene, [](WObject& o) { WeldUvs(o); }); }
+void WeldColors(WScene& scene) { ForEachObject(scene, [](WObject& o) { WeldColors(o); }); }
+void WeldNormals(WScene& scene) { ForEachObject(scene, [](WObject& o) { WeldNormals(o); }); }
+void ExpandColors(WScene& scene) { ForEachObject(scene, [](WObject& o) { ExpandColors(o); }); }
+void ExpandNormals(WScene& scene) { ForEachObject(scene, [](WObject& o) { ExpandNormals(o); }); }
+void ExpandWeldColors(WScene& scene) { ForEachObject(scene, [](WObject& o) { ExpandWeldColors(o); }); }
+void ExpandWeldNormals(WScene& scene) { ForEachObject(scene, [](WObject& o) { ExpandWeldNormals(o); }); }

@@ -324,36 +324,32 @@ std::vector<double> MaterialCosines(const WScene& scene) {
 
 }  // namespace
 
-bool SmoothCornerNormals(WScene& scene) {
+void SmoothCornerNormals(WScene& scene) {
   const std::vector<double> cosine = MaterialCosines(scene);
   for (int o = 0; o < scene.onum; ++o) SmoothObject(scene.objects[o], MaterialCosine(cosine));
-  return true;
 }
 
-bool SmoothWeldNormals(WScene& scene) {
+void SmoothWeldNormals(WScene& scene) {
   const std::vector<double> cosine = MaterialCosines(scene);
   for (int o = 0; o < scene.onum; ++o) {
     WObject& object = scene.objects[o];
     SmoothWeldObject(object, MaterialCosine(cosine));
     for (int f = 0; f < object.fnum; ++f) object.faces[f].ReleaseCornerNormals();
   }
-  return true;
 }
 
-bool SmoothCornerNormals(const WScene& scene, WObject& object) {
+void SmoothCornerNormals(const WScene& scene, WObject& object) {
   const std::vector<double> cosine = MaterialCosines(scene);
   SmoothObject(object, MaterialCosine(cosine));
-  return true;
 }
 
-bool SmoothWeldNormals(const WScene& scene, WObject& object) {
+void SmoothWeldNormals(const WScene& scene, WObject& object) {
   const std::vector<double> cosine = MaterialCosines(scene);
   SmoothWeldObject(object, MaterialCosine(cosine));
   for (int f = 0; f < object.fnum; ++f) object.faces[f].ReleaseCornerNormals();
-  return true;
 }
 
-bool ReleaseCornerNormals(WScene& scene) {
+void ReleaseCornerNormals(WScene& scene) {
   for (int o = 0; o < scene.onum; ++o) {
     WObject& object = scene.objects[o];
     for (int f = 0; f < object.fnum; ++f) object.faces[f].ReleaseCornerNormals();
@@ -363,5 +359,4 @@ bool ReleaseCornerNormals(WScene& scene) {
   // free whole pages; give those back rather than keep them unused.
   malloc_trim(0);
 #endif
-  return true;
 }

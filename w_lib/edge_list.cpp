@@ -92,13 +92,11 @@ void BuildObjectEdges(WObject& object) {
 
 }  // namespace
 
-bool BuildEdges(WScene& scene) {
+void BuildEdges(WScene& scene) {
   for (int o = 0; o < scene.onum; ++o) BuildObjectEdges(scene.objects[o]);
-  return true;
 }
 
-bool BuildEdgesWhereLinesAre(WScene& scene) {
+void BuildEdgesWhereLinesAre(WScene& scene) {
   for (int o = 0; o < scene.onum; ++o)
     if (scene.objects[o].lnum > 0) BuildObjectEdges(scene.objects[o]);
-  return true;
 }

@@ -72,7 +72,7 @@ WVector TriangleNormal(WVector p0, WVector p1, WVector p2) {
   return Cross(p0 - p1, p1 - p2).Normalized();
 }
 
-bool ComputeFaceNormals(WScene& scene) {
+void ComputeFaceNormals(WScene& scene) {
   for (int o = 0; o < scene.onum; ++o) {
     WObject& object = scene.objects[o];
     // Each face's normal depends on that face alone.
@@ -81,5 +81,4 @@ bool ComputeFaceNormals(WScene& scene) {
       for (size_t f = begin; f < end; ++f) ComputeFaceNormal(object, object.faces[f], scratch);
     });
   }
-  return true;
 }

@@ -60,7 +60,7 @@ void CompleteColors(WObject& object) {
 
 }  // namespace
 
-bool PrepareReadScene(WScene& scene) {
+void PrepareReadScene(WScene& scene) {
   ComputeFaceNormals(scene);
   for (int o = 0; o < scene.onum; ++o) {
     CompleteNormals(scene, scene.objects[o]);
@@ -70,10 +70,9 @@ bool PrepareReadScene(WScene& scene) {
   WeldUvs(scene);
   BuildEdgesWhereLinesAre(scene);
   UpdateMatrices(scene);
-  return true;
 }
 
-bool RotationsToXsiOrder(WScene& scene) {
+void RotationsToXsiOrder(WScene& scene) {
   for (int o = 0; o < scene.onum; ++o) {
     WVector& r = scene.objects[o].transform.rotate;
     // About one axis every order gives the same rotation.
@@ -82,5 +81,4 @@ bool RotationsToXsiOrder(WScene& scene) {
     m.SetRotation(r.x, r.y, r.z, kRotateZXY);
     r = RotationAngles(m, kRotateXYZ);
   }
-  return true;
 }

@@ -4,7 +4,8 @@
 // capacity (records allocated) and a pointer to a block of capacity-many
 // default-constructed records, or null when the capacity is 0. These
 // templates take those three fields by reference, so each owner shows its
-// arrays under their own names (vnum, vmax, vertices, ...).
+// arrays under their own names (vnum, vmax, vertices, ...), and
+// WOwnedArrays gives an owner's arrays their copy, move and release.
 //
 // Records move when a block is reallocated or compacted: the result is the
 // same as assignment, without deep-copying names and per-corner arrays.
@@ -103,6 +104,59 @@ void CopyRecords(R*& block, int& count, int& capacity, const R* source, int sour
   count = source_count < 0 ? 0 : source_count;
   for (int i = 0; i < count; ++i) block[i] = source[i];
 }
+
+// The record arrays of an owner, owned: Arrays declares each array's three
+// fields under the owner's names and lists them in its static
+// ForEachArray(f), which calls f(block, count, capacity) with member
+// pointers to them. WOwnedArrays<Arrays> gives those fields the value
+// semantics of the owner: a copy has each source array's capacity and count
+// and deep copies of its records in use; a move trades blocks, so that the
+// source releases what the target held; destruction releases every block.
+// An owner derives from it and keeps the compiler's copy and move, so that
+// no owner lists its fields for copying, and a new array is one more line
+// in its ForEachArray.
+template <class Arrays>
+struct WOwnedArrays : Arrays {
+  WOwnedArrays() = default;
+  // Through the default constructor, so that a copy that runs out of memory
+  // part way is released.
+  WOwnedArrays(const WOwnedArrays& o) : WOwnedArrays() { CopyArrays(o); }
+  WOwnedArrays(WOwnedArrays&& o) noexcept : Arrays() { TradeArrays(o); }
+  WOwnedArrays& operator=(const WOwnedArrays& o) {
+    if (this != &o) {
+      ReleaseArrays();
+      CopyArrays(o);
+    }
+    return *this;
+  }
+  WOwnedArrays& operator=(WOwnedArrays&& o) noexcept {
+    TradeArrays(o);
+    return *this;
+  }
+  ~WOwnedArrays() { ReleaseArrays(); }
+
+  // Frees every block and leaves every array empty.
+  void ReleaseArrays() {
+    Arrays::ForEachArray([this](auto block, auto count, auto capacity) {
+      ReleaseRecords(this->*block, this->*count, this->*capacity);
+    });
+  }
+
+ private:
+  // Fills arrays that are all empty.
+  void CopyArrays(const WOwnedArrays& o) {
+    Arrays::ForEachArray([this, &o](auto block, auto count, auto capacity) {
+      CopyRecords(this->*block, this->*count, this->*capacity, o.*block, o.*count, o.*capacity);
+    });
+  }
+  void TradeArrays(WOwnedArrays& o) noexcept {
+    Arrays::ForEachArray([this, &o](auto block, auto count, auto capacity) {
+      std::swap(this->*block, o.*block);
+      std::swap(this->*count, o.*count);
+      std::swap(this->*capacity, o.*capacity);
+    });
+  }
+};
 
 // The index of the first record marked deleted, or count when none is.
 template <class R>

@@ -1,4 +1,4 @@
-// Record operations: names, channels, weights, face sizing and copies.
+// Record operations: names, channels, weights, face corners and keys.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -49,48 +49,17 @@ bool WTransform::SetChannel(int mask, float value) {
 
 // --- WVertex ---------------------------------------------------------------
 
-WVertex& WVertex::operator=(const WVertex& o) {
-  if (this == &o) return *this;
-  tag = o.tag;
-  flags = o.flags;
-  remap = o.remap;
-  pos = o.pos;
-  normal = o.normal;
-  col = o.col;
-  uv = o.uv;
-  // The copy gets the source's weight capacity and its weights in use.
-  ReleaseRecords(weights, wnum, wmax);
-  CopyRecords(weights, wnum, wmax, o.weights, o.wnum, o.wmax);
-  return *this;
-}
-
-WVertex& WVertex::operator=(WVertex&& o) noexcept {
-  tag = o.tag;
-  flags = o.flags;
-  remap = o.remap;
-  pos = o.pos;
-  normal = o.normal;
-  col = o.col;
-  uv = o.uv;
-  std::swap(weights, o.weights);
-  std::swap(wnum, o.wnum);
-  std::swap(wmax, o.wmax);
-  return *this;
-}
-
-bool WVertex::CompactWeights() {
+void WVertex::CompactWeights() {
   NumberSurvivors(weights, wnum);
   ResolveMerges(weights, wnum);
   RemoveDeadRecords(weights, wnum, wmax);
-  return true;
 }
 
-bool WVertex::NormalizeWeights() {
+void WVertex::NormalizeWeights() {
   float sum = 0.0f;
   for (int i = 0; i < wnum; ++i) sum += weights[i].weight;
-  if (sum < 0.00001f) return true;
+  if (sum < 0.00001f) return;
   for (int i = 0; i < wnum; ++i) weights[i].weight /= sum;
-  return true;
 }
 
 // --- WFace -----------------------------------------------------------------
@@ -120,17 +89,17 @@ T* CopyCornerValues(const T* source, int n) {
 
 }  // namespace
 
-constexpr WColor WFace::kCornerColor;
-constexpr WColor WFace::kCornerColor2;
+constexpr WColor WFaceCorners::kCornerColor;
+constexpr WColor WFaceCorners::kCornerColor2;
 
-void WFace::AllocateCorners(int n) {
+void WFaceCorners::AllocateCorners(int n) {
   // One block holds the five index arrays.
   if (static_cast<size_t>(n) > static_cast<size_t>(-1) / kCornerBytes) throw std::bad_alloc();
   v = static_cast<int*>(::operator new(static_cast<size_t>(n) * kCornerBytes));
   num = n;
 }
 
-void WFace::ReleaseCorners() {
+void WFaceCorners::FreeBlocks() {
   // v is the start of the shared block.
   ::operator delete(static_cast<void*>(v));
   v = nullptr;
@@ -142,72 +111,12 @@ void WFace::ReleaseCorners() {
   values_ = nullptr;
 }
 
-WCornerValues& WFace::Values() {
-  if (!values_) values_ = new WCornerValues();
-  return *values_;
-}
-
-void WFace::ReleaseEmptyValues() {
-  if (values_ && !values_->normals && !values_->colors && !values_->colors2) {
-    delete values_;
-    values_ = nullptr;
+void WFaceCorners::CopyCorners(const WFaceCorners& o) {
+  if (o.num <= 0) {
+    num = o.num;
+    return;
   }
-}
-
-WVector* WFace::CornerNormals() {
-  if (num <= 0) return nullptr;
-  WCornerValues& values = Values();
-  if (!values.normals) values.normals = NewCornerValues(num, WVector());
-  return values.normals;
-}
-
-WColor* WFace::CornerColors() {
-  if (num <= 0) return nullptr;
-  WCornerValues& values = Values();
-  if (!values.colors) values.colors = NewCornerValues(num, kCornerColor);
-  return values.colors;
-}
-
-WColor* WFace::CornerColors2() {
-  if (num <= 0) return nullptr;
-  WCornerValues& values = Values();
-  if (!values.colors2) values.colors2 = NewCornerValues(num, kCornerColor2);
-  return values.colors2;
-}
-
-void WFace::ReleaseCornerNormals() {
-  if (!values_) return;
-  ::operator delete(static_cast<void*>(values_->normals));
-  values_->normals = nullptr;
-  ReleaseEmptyValues();
-}
-
-void WFace::Size(int n) {
-  ReleaseCorners();
-  tag = 0;
-  flags = 0;
-  remap = -1;
-  col = WColor(1.0f, 1.0f, 1.0f, 1.0f);
-  normal = WVector();
-  material = -1;
-  num = n;
-  if (n <= 0) return;
-  AllocateCorners(n);
-  std::fill_n(v, 5 * n, -1);  // v, e, vt, vn and vc lie back to back
-}
-
-WFace& WFace::operator=(const WFace& o) {
-  if (this == &o) return *this;
-  ReleaseCorners();
-  tag = o.tag;
-  flags = o.flags;
-  remap = o.remap;
-  col = o.col;
-  normal = o.normal;
-  num = o.num;
-  material = o.material;
-  if (num <= 0) return *this;
-  AllocateCorners(num);
+  AllocateCorners(o.num);
   std::copy_n(o.v, 5 * static_cast<size_t>(num), v);  // the five index arrays at once
   if (o.values_) {
     // Each block is held by the face as soon as it is made.
@@ -217,24 +126,59 @@ WFace& WFace::operator=(const WFace& o) {
     values.colors2 = CopyCornerValues(o.values_->colors2, num);
     ReleaseEmptyValues();
   }
-  return *this;
 }
 
-WFace& WFace::operator=(WFace&& o) noexcept {
-  if (this == &o) return *this;
-  tag = o.tag;
-  flags = o.flags;
-  remap = o.remap;
-  col = o.col;
-  normal = o.normal;
-  material = o.material;
-  std::swap(num, o.num);
-  std::swap(v, o.v);
-  std::swap(values_, o.values_);
-  return *this;
+WCornerValues& WFaceCorners::Values() {
+  if (!values_) values_ = new WCornerValues();
+  return *values_;
 }
 
-void WFace::CopyCorner(int k, const WFace& source, int j) {
+void WFaceCorners::ReleaseEmptyValues() {
+  if (values_ && !values_->normals && !values_->colors && !values_->colors2) {
+    delete values_;
+    values_ = nullptr;
+  }
+}
+
+WVector* WFaceCorners::CornerNormals() {
+  if (num <= 0) return nullptr;
+  WCornerValues& values = Values();
+  if (!values.normals) values.normals = NewCornerValues(num, WVector());
+  return values.normals;
+}
+
+WColor* WFaceCorners::CornerColors() {
+  if (num <= 0) return nullptr;
+  WCornerValues& values = Values();
+  if (!values.colors) values.colors = NewCornerValues(num, kCornerColor);
+  return values.colors;
+}
+
+WColor* WFaceCorners::CornerColors2() {
+  if (num <= 0) return nullptr;
+  WCornerValues& values = Values();
+  if (!values.colors2) values.colors2 = NewCornerValues(num, kCornerColor2);
+  return values.colors2;
+}
+
+void WFaceCorners::ReleaseCornerNormals() {
+  if (!values_) return;
+  ::operator delete(static_cast<void*>(values_->normals));
+  values_->normals = nullptr;
+  ReleaseEmptyValues();
+}
+
+void WFaceCorners::MakeCorners(int n) {
+  ReleaseCorners();
+  if (n <= 0) {
+    num = n;
+    return;
+  }
+  AllocateCorners(n);
+  std::fill_n(v, 5 * n, -1);  // v, e, vt, vn and vc lie back to back
+}
+
+void WFaceCorners::CopyCorner(int k, const WFaceCorners& source, int j) {
   v[k] = source.v[j];
   e()[k] = source.e()[j];
   vt()[k] = source.vt()[j];
@@ -265,30 +209,4 @@ void CompactKeys(WTransform* keys, int& anum) {
   for (int i = 0; i < anum; ++i)
     if (!(keys[i].flags & kDeleted)) keys[kept++] = keys[i];
   anum = kept;
-}
-
-// --- Cameras, lights and pars ---------------------------------------------
-
-WKeyedRecord& WKeyedRecord::operator=(const WKeyedRecord& o) {
-  if (this == &o) return *this;
-  tag = o.tag;
-  flags = o.flags;
-  remap = o.remap;
-  name = o.name;
-  transform = o.transform;
-  ReleaseRecords(keys, anum, amax);
-  CopyRecords(keys, anum, amax, o.keys, o.anum, o.amax);
-  return *this;
-}
-
-WKeyedRecord& WKeyedRecord::operator=(WKeyedRecord&& o) noexcept {
-  tag = o.tag;
-  flags = o.flags;
-  remap = o.remap;
-  name = std::move(o.name);
-  transform = o.transform;
-  std::swap(keys, o.keys);
-  std::swap(anum, o.anum);
-  std::swap(amax, o.amax);
-  return *this;
 }

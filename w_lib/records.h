@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <new>
+#include <utility>
 
 #include "w_lib/record_array.h"
 #include "w_lib/util/w_math.h"
@@ -113,7 +115,19 @@ struct WWeight {
   float weight = 0.0f;
 };
 
-struct WVertex {
+// A vertex's one array: its weights.
+struct WWeightArray {
+  WWeight* weights = nullptr;
+  int wnum = 0;
+  int wmax = 0;
+
+  template <class F>
+  static void ForEachArray(F&& f) {
+    f(&WWeightArray::weights, &WWeightArray::wnum, &WWeightArray::wmax);
+  }
+};
+
+struct WVertex : WOwnedArrays<WWeightArray> {
   int tag = 0;
   int flags = 0;
   int remap = -1;
@@ -121,23 +135,13 @@ struct WVertex {
   WVector normal;
   WColor col;
   WUv uv;
-  WWeight* weights = nullptr;
-  int wnum = 0;
-  int wmax = 0;
-
-  WVertex() = default;
-  WVertex(const WVertex& o) { *this = o; }
-  WVertex(WVertex&& o) noexcept { *this = std::move(o); }
-  WVertex& operator=(const WVertex& o);
-  WVertex& operator=(WVertex&& o) noexcept;
-  ~WVertex() { ReleaseRecords(weights, wnum, wmax); }
 
   int AddWeight() { return AddRecord<kSceneGrowth>(weights, wnum, wmax); }
   [[nodiscard]] bool ReserveWeights(int n) { return ReserveRecords(weights, wnum, wmax, n); }
   // Removes the weights marked deleted, keeping order; shrinks to fit.
-  bool CompactWeights();
+  void CompactWeights();
   // Divides every weight by their sum, unless the sum is below 1e-5.
-  bool NormalizeWeights();
+  void NormalizeWeights();
 };
 
 // An edge between two vertices.
@@ -156,27 +160,47 @@ struct WCornerValues {
   WColor* colors2 = nullptr;
 };
 
-// A polygon. Its five per-corner index arrays share one heap block of num
-// entries each, or are all null when num <= 0. The corner normals and the
-// two corner colour arrays each have a block of their own only once they
-// are written, held apart in a WCornerValues: null reads as every corner
-// holding the default. The colours
-// are the same defaults for nearly every face (white, and (0, 0, 0, 1)); the
-// normals are needed only from smoothing until the normal records are made,
-// after which ReleaseCornerNormals gives their memory back (the export's
-// passes smooth inside the weld and never make them).
-struct WFace {
-  int tag = 0;
-  int flags = 0;
-  int remap = -1;
-  int num = 0;        // number of corners
-  int material = -1;  // material index, -1 none
-  WColor col{1.0f, 1.0f, 1.0f, 1.0f};
-  WVector normal;
+// The corners of a polygon, as one value: num corners, whose five index
+// arrays share one heap block of num entries each (all null when
+// num <= 0). The corner normals and the two corner colour arrays each have
+// a block of their own only once they are written, held apart in a
+// WCornerValues: null reads as every corner holding the default. The
+// colours are the same defaults for nearly every face (white, and
+// (0, 0, 0, 1)); the normals are needed only from smoothing until the
+// normal records are made, after which ReleaseCornerNormals gives their
+// memory back (the export's passes smooth inside the weld and never make
+// them). A copy copies every block; a move trades them, so that the source
+// releases what the target held.
+class WFaceCorners {
+  // The holder of the optional arrays, made with the first of them. First,
+  // so that the face's own fields can fill the room after num.
+  WCornerValues* values_ = nullptr;
+
+ public:
   // Per corner: vertex index. v starts the corner block; the other four
   // index arrays follow it in this order, num entries each, and are found
   // from v and num rather than stored (a face is 32 bytes smaller so).
   int* v = nullptr;
+  int num = 0;  // number of corners
+
+  WFaceCorners() = default;
+  // Through the default constructor, so that a copy that runs out of memory
+  // part way is released.
+  WFaceCorners(const WFaceCorners& o) : WFaceCorners() { CopyCorners(o); }
+  WFaceCorners(WFaceCorners&& o) noexcept { TradeCorners(o); }
+  WFaceCorners& operator=(const WFaceCorners& o) {
+    if (this != &o) {
+      ReleaseCorners();
+      CopyCorners(o);
+    }
+    return *this;
+  }
+  WFaceCorners& operator=(WFaceCorners&& o) noexcept {
+    TradeCorners(o);
+    return *this;
+  }
+  ~WFaceCorners() { ReleaseCorners(); }
+
   // Per side k (corner k to k+1): line index, -1 none.
   int* e() { return CornerArray(1); }
   const int* e() const { return CornerArray(1); }
@@ -207,18 +231,11 @@ struct WFace {
   static constexpr WColor kCornerColor{1.0f, 1.0f, 1.0f, 1.0f};
   static constexpr WColor kCornerColor2{0.0f, 0.0f, 0.0f, 1.0f};
 
-  WFace() = default;
-  WFace(const WFace& o) { *this = o; }
-  WFace(WFace&& o) noexcept { *this = std::move(o); }
-  WFace& operator=(const WFace& o);
-  WFace& operator=(WFace&& o) noexcept;
-  ~WFace() { ReleaseCorners(); }
-
-  // Resets every field to its default and makes n corners: indices -1,
-  // corner colours white. Throws std::bad_alloc when memory runs out.
-  void Size(int n);
+  // Frees the corners and makes n new ones: indices -1, no corner values
+  // of their own. Throws std::bad_alloc when memory runs out, leaving none.
+  void MakeCorners(int n);
   // Copies corner j of source (all eight entries) into corner k.
-  void CopyCorner(int k, const WFace& source, int j);
+  void CopyCorner(int k, const WFaceCorners& source, int j);
 
   WVector CornerNormal(int k) const { return corner_normals() ? corner_normals()[k] : WVector(); }
   WColor CornerColor(int k) const { return corner_colors() ? corner_colors()[k] : kCornerColor; }
@@ -236,13 +253,43 @@ struct WFace {
   // The i-th index array of the corner block, or null without corners.
   int* CornerArray(int i) const { return v ? v + static_cast<ptrdiff_t>(i) * num : nullptr; }
   void AllocateCorners(int n);
-  void ReleaseCorners();
-  // The holder of the optional arrays, made with the first of them.
+  // Frees every block and leaves no corners; a face that holds no block (a
+  // fresh one, or what a move left) costs nothing to release.
+  void ReleaseCorners() {
+    if (v || values_) FreeBlocks();
+    num = 0;
+  }
+  void FreeBlocks();
+  // Fills corners that hold no block.
+  void CopyCorners(const WFaceCorners& o);
+  void TradeCorners(WFaceCorners& o) noexcept {
+    std::swap(num, o.num);
+    std::swap(v, o.v);
+    std::swap(values_, o.values_);
+  }
   WCornerValues& Values();
   // Frees the holder once it holds none of them.
   void ReleaseEmptyValues();
+};
 
-  WCornerValues* values_ = nullptr;
+// A polygon: its corners and what the whole face carries.
+struct WFace final : WFaceCorners {
+  int tag = 0;
+  int flags = 0;
+  int remap = -1;
+  int material = -1;  // material index, -1 none
+  WColor col{1.0f, 1.0f, 1.0f, 1.0f};
+  WVector normal;
+
+  // Resets every field to its default and makes n corners: indices -1,
+  // corner colours white. Throws std::bad_alloc when memory runs out.
+  void Size(int n) {
+    // Made anew in place: every default from one list, without a temporary
+    // face to copy from (faces are sized by the million).
+    this->~WFace();
+    new (this) WFace();
+    MakeCorners(n);
+  }
 };
 
 struct WNormal {
@@ -292,24 +339,26 @@ void SortKeysByFrame(WTransform* keys, int anum);
 // an object shrinks its keys to fit afterwards.
 void CompactKeys(WTransform* keys, int& anum);
 
+// A keyed record's one array: its animation keys.
+struct WKeyArray {
+  int anum = 0;
+  int amax = 0;
+  WTransform* keys = nullptr;
+
+  template <class F>
+  static void ForEachArray(F&& f) {
+    f(&WKeyArray::keys, &WKeyArray::anum, &WKeyArray::amax);
+  }
+};
+
 // The fields shared by cameras, lights and pars: a name, a transform and
 // animation keys.
-struct WKeyedRecord {
+struct WKeyedRecord : WOwnedArrays<WKeyArray> {
   int tag = 0;
   int flags = 0;
   int remap = -1;
   WName name;
   WTransform transform;
-  int anum = 0;
-  int amax = 0;
-  WTransform* keys = nullptr;
-
-  WKeyedRecord() = default;
-  WKeyedRecord(const WKeyedRecord& o) { *this = o; }
-  WKeyedRecord(WKeyedRecord&& o) noexcept { *this = std::move(o); }
-  WKeyedRecord& operator=(const WKeyedRecord& o);
-  WKeyedRecord& operator=(WKeyedRecord&& o) noexcept;
-  ~WKeyedRecord() { ReleaseRecords(keys, anum, amax); }
 
   void SetName(const char* text) { name.Set(text); }
   int AddKey(int frame) { return ::AddKey(keys, anum, amax, frame); }

@@ -1,51 +1,7 @@
-// WScene lifecycle, add-with-name, find by name and the fallback material.
+// WScene: add-with-name, find by name and the fallback material.
 #include <string>
-#include <utility>
 
 #include "w_lib/w_scene.h"
-
-void WScene::Reset() {
-  ForEachArray([this](auto block, auto count, auto capacity) {
-    ReleaseRecords(this->*block, this->*count, this->*capacity);
-  });
-  frame = 0;
-  start_frame = 0;
-  end_frame = 60;
-  fps = 30.0f;
-  scene_flags = 0;
-  utf8_names = false;
-}
-
-void WScene::CopyFrom(const WScene& s) {
-  if (this == &s) return;
-  Reset();
-  frame = s.frame;
-  start_frame = s.start_frame;
-  end_frame = s.end_frame;
-  fps = s.fps;
-  scene_flags = s.scene_flags;
-  utf8_names = s.utf8_names;
-  ForEachArray([this, &s](auto block, auto count, auto capacity) {
-    CopyRecords(this->*block, this->*count, this->*capacity, s.*block, s.*count, s.*capacity);
-  });
-}
-
-WScene& WScene::operator=(WScene&& s) noexcept {
-  if (this == &s) return *this;
-  frame = s.frame;
-  start_frame = s.start_frame;
-  end_frame = s.end_frame;
-  fps = s.fps;
-  scene_flags = s.scene_flags;
-  utf8_names = s.utf8_names;
-  // The arrays trade places: the source releases this scene's old ones.
-  ForEachArray([this, &s](auto block, auto count, auto capacity) {
-    std::swap(this->*block, s.*block);
-    std::swap(this->*count, s.*count);
-    std::swap(this->*capacity, s.*capacity);
-  });
-  return *this;
-}
 
 namespace {
 
@@ -89,12 +45,11 @@ int WScene::FindCamera(const char* name) const { return FindNamed(cameras, camnu
 int WScene::FindLight(const char* name) const { return FindNamed(lights, lignum, name); }
 int WScene::FindPar(const char* name) const { return FindNamed(pars, parnum, name); }
 
-bool EnsureMaterial(WScene& scene) {
+void EnsureMaterial(WScene& scene) {
   if (scene.mnum == 0) scene.AddMaterial(kNoMaterialName);
   for (int o = 0; o < scene.onum; ++o) {
     WObject& obj = scene.objects[o];
     for (int f = 0; f < obj.fnum; ++f)
       if (obj.faces[f].material == -1) obj.faces[f].material = 0;
   }
-  return true;
 }

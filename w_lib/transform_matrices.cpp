@@ -112,7 +112,7 @@ class ChainEvaluator {
 
 }  // namespace
 
-bool UpdateObjectMatrix(WScene& scene, WObject& object, unsigned depth) {
+void UpdateObjectMatrix(WScene& scene, WObject& object, unsigned depth) {
   // The whole object list is enough budget to follow every chain that ends
   // at a root; a larger one only goes round a parent cycle longer.
   const unsigned budget = std::min(depth, static_cast<unsigned>(scene.onum));
@@ -125,7 +125,7 @@ bool UpdateObjectMatrix(WScene& scene, WObject& object, unsigned depth) {
   int start = listed ? static_cast<int>(&object - scene.objects) : ParentOf(scene, object);
   unsigned start_budget = budget;
   if (!listed) {
-    if (budget == 0 || start == -1) return true;
+    if (budget == 0 || start == -1) return;
     start_budget = budget - 1;
   }
 
@@ -138,12 +138,11 @@ bool UpdateObjectMatrix(WScene& scene, WObject& object, unsigned depth) {
   // outermost (last) write of the recursion.
   for (size_t s = 0; s < g.size(); ++s) scene.objects[chain.chain()[s]].transform.world_matrix = g[s];
   if (!listed) object.transform.world_matrix = Multiply(object.transform.local_matrix, g[0]);
-  return true;
 }
 
-bool UpdateMatrices(WScene& scene) {
+void UpdateMatrices(WScene& scene) {
   const int n = scene.onum;
-  if (n <= 0) return true;
+  if (n <= 0) return;
   const size_t count = static_cast<size_t>(n);
   std::vector<int> parent(count);
   for (int x = 0; x < n; ++x) {
@@ -202,7 +201,7 @@ bool UpdateMatrices(WScene& scene) {
       done[static_cast<size_t>(z)] = 1;
     }
   }
-  if (cycles.empty()) return true;
+  if (cycles.empty()) return;
 
   // Parent cycles: one walk from where the owner's chain enters a cycle
   // gives every member, their budgets falling by one along the cycle.
@@ -245,5 +244,4 @@ bool UpdateMatrices(WScene& scene) {
       done[static_cast<size_t>(z)] = 1;
     }
   }
-  return true;
 }

@@ -251,7 +251,7 @@ bool DiagonalCrossesSide(const WObject& object, int f, int a, int b) {
   return false;
 }
 
-bool TriangulateObject(WObject& object, bool keep_quads) {
+void TriangulateObject(WObject& object, bool keep_quads) {
   const int max = keep_quads ? 4 : 3;
   // Room for every triangle and diagonal up front, so that adding them never
   // moves the arrays: a polygon of n corners gives n - 2 of each. Without
@@ -279,10 +279,8 @@ bool TriangulateObject(WObject& object, bool keep_quads) {
     if (AllCornersNameVertices(object, face)) clipper.CutFace(object, f, n);
   }
   object.Compact();
-  return true;
 }
 
-bool TriangulateScene(WScene& scene, bool keep_quads) {
+void TriangulateScene(WScene& scene, bool keep_quads) {
   for (int o = 0; o < scene.onum; ++o) TriangulateObject(scene.objects[o], keep_quads);
-  return true;
 }

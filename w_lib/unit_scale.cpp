@@ -14,7 +14,7 @@ void ScaleVector(WVector& v, float factor) {
 
 }  // namespace
 
-bool ScaleScene(WScene& scene, float factor) {
+void ScaleScene(WScene& scene, float factor) {
   for (int o = 0; o < scene.onum; ++o) {
     WObject& object = scene.objects[o];
     ScaleVector(object.transform.translate, factor);
@@ -25,5 +25,5 @@ bool ScaleScene(WScene& scene, float factor) {
     }
     for (int i = 0; i < object.vnum; ++i) ScaleVector(object.vertices[i].pos, factor);
   }
-  return UpdateMatrices(scene);
+  UpdateMatrices(scene);
 }

@@ -18,15 +18,8 @@ constexpr int kHasBaseTransform = 0x4;
 // 1 for the scene's materials.
 constexpr int kShadingModel5 = 0x20000;
 
-struct WObject {
-  int tag = 0;
-  int parent = -1;  // object index; -1 for a root
-  int flags = 0;
-  int remap = -1;
-  WName name;
-  WTransform transform;
-  WTransform btransform;
-
+// The seven arrays of an object.
+struct WObjectArrays {
   int vnum = 0, lnum = 0, fnum = 0, unum = 0, cnum = 0, nnum = 0, anum = 0;
   int vmax = 0, lmax = 0, fmax = 0, umax = 0, cmax = 0, nmax = 0, amax = 0;
   WVertex* vertices = nullptr;
@@ -37,33 +30,36 @@ struct WObject {
   WTransform* keys = nullptr;
   WVertexColor* colors = nullptr;
 
-  WVector bbox_min;
-  WVector bbox_max;
-
-  WObject() = default;
-  WObject(const WObject& o) { *this = o; }
-  WObject(WObject&& o) noexcept { *this = std::move(o); }
-  // Deep copy: name, transforms, every array with the source's capacities.
-  WObject& operator=(const WObject& o);
-  WObject& operator=(WObject&& o) noexcept;
-  ~WObject() { Reset(); }
-
-  // Releases every array and the name; every field back to its default.
-  void Reset();
-  void SetName(const char* text) { name.Set(text); }
-
-  // The seven arrays, the one list that reset, copy and move walk: calls
+  // The one list of them that copy, move and reset walk: calls
   // f(block, count, capacity) with member pointers to each array's fields.
   template <class F>
   static void ForEachArray(F&& f) {
-    f(&WObject::vertices, &WObject::vnum, &WObject::vmax);
-    f(&WObject::lines, &WObject::lnum, &WObject::lmax);
-    f(&WObject::faces, &WObject::fnum, &WObject::fmax);
-    f(&WObject::uvs, &WObject::unum, &WObject::umax);
-    f(&WObject::normals, &WObject::nnum, &WObject::nmax);
-    f(&WObject::colors, &WObject::cnum, &WObject::cmax);
-    f(&WObject::keys, &WObject::anum, &WObject::amax);
+    f(&WObjectArrays::vertices, &WObjectArrays::vnum, &WObjectArrays::vmax);
+    f(&WObjectArrays::lines, &WObjectArrays::lnum, &WObjectArrays::lmax);
+    f(&WObjectArrays::faces, &WObjectArrays::fnum, &WObjectArrays::fmax);
+    f(&WObjectArrays::uvs, &WObjectArrays::unum, &WObjectArrays::umax);
+    f(&WObjectArrays::normals, &WObjectArrays::nnum, &WObjectArrays::nmax);
+    f(&WObjectArrays::colors, &WObjectArrays::cnum, &WObjectArrays::cmax);
+    f(&WObjectArrays::keys, &WObjectArrays::anum, &WObjectArrays::amax);
   }
+};
+
+// An object: its arrays (copied deep, with the source's capacities), name
+// and transforms.
+struct WObject : WOwnedArrays<WObjectArrays> {
+  int tag = 0;
+  int parent = -1;  // object index; -1 for a root
+  int flags = 0;
+  int remap = -1;
+  WName name;
+  WTransform transform;
+  WTransform btransform;
+  WVector bbox_min;
+  WVector bbox_max;
+
+  // Releases every array and the name; every field back to its default.
+  void Reset() { *this = WObject(); }
+  void SetName(const char* text) { name.Set(text); }
 
   [[nodiscard]] bool ReserveVertices(int n) { return ReserveRecords(vertices, vnum, vmax, n); }
   [[nodiscard]] bool ReserveLines(int n) { return ReserveRecords(lines, lnum, lmax, n); }
@@ -96,22 +92,14 @@ struct WObject {
   // deleted, renumbers the survivors in order and rewrites the indices that
   // faces and lines hold; a reference to a dead record becomes its merge
   // target's new index, or -1. Arrays end with an exact fit.
-  bool Compact();
+  void Compact();
 
   // Sum of the corner counts of all faces.
   long long CornerCount() const;
 };
 
-struct WScene {
-  int frame = 0;
-  int start_frame = 0;
-  int end_frame = 60;
-  float fps = 30.0f;
-  int scene_flags = 0;  // kShadingModel5
-  // Names are UTF-8; otherwise they are in the host's Shift-JIS code page.
-  // Only writers of formats that need UTF-8 read it.
-  bool utf8_names = false;
-
+// The six arrays of a scene.
+struct WSceneArrays {
   int onum = 0, mnum = 0, tnum = 0, camnum = 0, lignum = 0, parnum = 0;
   int omax = 0, mmax = 0, tmax = 0, cammax = 0, ligmax = 0, parmax = 0;
   WObject* objects = nullptr;
@@ -121,29 +109,33 @@ struct WScene {
   WLight* lights = nullptr;
   WPar* pars = nullptr;  // see WPar: carried along, never read by a pass or writer
 
-  WScene() = default;
-  WScene(const WScene& o) { CopyFrom(o); }
-  WScene(WScene&& o) noexcept { *this = std::move(o); }
-  WScene& operator=(const WScene& o) { if (this != &o) CopyFrom(o); return *this; }
-  WScene& operator=(WScene&& o) noexcept;
-  ~WScene() { Reset(); }
-
-  // Releases the six arrays and restores the default header.
-  void Reset();
-  // Makes this scene a fully independent copy of source.
-  void CopyFrom(const WScene& source);
-
-  // The six arrays, the one list that reset, copy and move walk: calls
+  // The one list of them that copy, move and reset walk: calls
   // f(block, count, capacity) with member pointers to each array's fields.
   template <class F>
   static void ForEachArray(F&& f) {
-    f(&WScene::objects, &WScene::onum, &WScene::omax);
-    f(&WScene::materials, &WScene::mnum, &WScene::mmax);
-    f(&WScene::textures, &WScene::tnum, &WScene::tmax);
-    f(&WScene::cameras, &WScene::camnum, &WScene::cammax);
-    f(&WScene::lights, &WScene::lignum, &WScene::ligmax);
-    f(&WScene::pars, &WScene::parnum, &WScene::parmax);
+    f(&WSceneArrays::objects, &WSceneArrays::onum, &WSceneArrays::omax);
+    f(&WSceneArrays::materials, &WSceneArrays::mnum, &WSceneArrays::mmax);
+    f(&WSceneArrays::textures, &WSceneArrays::tnum, &WSceneArrays::tmax);
+    f(&WSceneArrays::cameras, &WSceneArrays::camnum, &WSceneArrays::cammax);
+    f(&WSceneArrays::lights, &WSceneArrays::lignum, &WSceneArrays::ligmax);
+    f(&WSceneArrays::pars, &WSceneArrays::parnum, &WSceneArrays::parmax);
   }
+};
+
+// A scene: its arrays and its header. A copy is fully independent of its
+// source.
+struct WScene : WOwnedArrays<WSceneArrays> {
+  int frame = 0;
+  int start_frame = 0;
+  int end_frame = 60;
+  float fps = 30.0f;
+  int scene_flags = 0;  // kShadingModel5
+  // Names are UTF-8; otherwise they are in the host's Shift-JIS code page.
+  // Only writers of formats that need UTF-8 read it.
+  bool utf8_names = false;
+
+  // Releases the six arrays and restores the default header.
+  void Reset() { *this = WScene(); }
 
   // Add-with-name: appends a record and names it; an empty name gives the
   // generated name of the kind for the new index ("obj_%02d", ...).
@@ -172,12 +164,12 @@ struct WScene {
   // Scene-level compactions: remove the records marked deleted and rewrite
   // the references to them (objects: parents and weight bones; materials:
   // face materials; textures: the material texture slots).
-  bool CompactObjects();
-  bool CompactMaterials();
-  bool CompactTextures();
-  bool CompactCameras();
-  bool CompactLights();
-  bool CompactPars();
+  void CompactObjects();
+  void CompactMaterials();
+  void CompactTextures();
+  void CompactCameras();
+  void CompactLights();
+  void CompactPars();
 };
 
 // The name of the material that EnsureMaterial adds to a scene without one.
@@ -185,88 +177,90 @@ constexpr const char kNoMaterialName[] = "NoMaterial";
 
 // Gives a scene without materials the material "NoMaterial", then moves every
 // face without material (-1) to material 0.
-bool EnsureMaterial(WScene& scene);
+void EnsureMaterial(WScene& scene);
 
 // --- Export passes --------------------------------------------------------
-// Each pass rewrites the scene in place, object by object in index order,
-// and returns true. Faces may have any number of corners.
+// Each pass rewrites the scene in place, object by object in index order.
+// A pass returns nothing: the one way it can fail, running out of memory,
+// throws std::bad_alloc, which the export reports as its failure. Faces may
+// have any number of corners.
 
 // Axis mirror. Mask bits: 1, 2, 4 negate x, y, z of positions and normals
 // (and reverse every face once); 16, 32, 64 mirror the transforms across
 // the planes x = 0, y = 0, z = 0.
-bool MirrorScene(WScene& scene, unsigned mask);
-bool MirrorObject(WObject& object, unsigned mask);
+void MirrorScene(WScene& scene, unsigned mask);
+void MirrorObject(WObject& object, unsigned mask);
 // Reverses the corner order of every face and negates every normal record.
-bool ReverseObjectFaces(WObject& object);
+void ReverseObjectFaces(WObject& object);
 // The same on every object, in index order.
-bool ReverseObjectFaces(WScene& scene);
+void ReverseObjectFaces(WScene& scene);
 // Reverses one face's corners with all their attributes and negates its
 // normals.
 void ReverseFace(WFace& face);
 
 // Face normals: the unit normal at the corner whose sides are closest to a
 // right angle, turned to the majority of the corner triangles.
-bool ComputeFaceNormals(WScene& scene);
+void ComputeFaceNormals(WScene& scene);
 // Normalised (p0 - p1) x (p1 - p2).
 WVector TriangleNormal(WVector p0, WVector p1, WVector p2);
 
 // Corner normals: each face normal averaged with those of the faces around
 // the same vertex within the face material's smoothing angle.
-bool SmoothCornerNormals(WScene& scene);
+void SmoothCornerNormals(WScene& scene);
 // Frees every face's corner normals (they read as zero afterwards), for when
 // the normal records have been made from them.
-bool ReleaseCornerNormals(WScene& scene);
+void ReleaseCornerNormals(WScene& scene);
 // SmoothCornerNormals, ExpandWeldNormals and ReleaseCornerNormals in one:
 // the same normal records and corner indices, with no normal stored per
 // corner in between (the vertices, faces and face normals must not change
 // from smoothing to welding for the two to agree).
-bool SmoothWeldNormals(WScene& scene);
+void SmoothWeldNormals(WScene& scene);
 // The object forms of SmoothCornerNormals and SmoothWeldNormals, for an
 // object of scene (whose materials give the smoothing angles).
-bool SmoothCornerNormals(const WScene& scene, WObject& object);
-bool SmoothWeldNormals(const WScene& scene, WObject& object);
+void SmoothCornerNormals(const WScene& scene, WObject& object);
+void SmoothWeldNormals(const WScene& scene, WObject& object);
 
 // Corner attribute records (texture coordinates, colours, normals).
-bool DropUntexturedUvs(const WScene& scene, WObject& object);
-bool PurgeUvs(WObject& object);
-bool PurgeColors(WObject& object);
-bool PurgeNormals(WObject& object);
-bool WeldUvs(WObject& object);
-bool WeldColors(WObject& object);
-bool WeldNormals(WObject& object);
-bool ExpandColors(WObject& object);
-bool ExpandNormals(WObject& object);
+void DropUntexturedUvs(const WScene& scene, WObject& object);
+void PurgeUvs(WObject& object);
+void PurgeColors(WObject& object);
+void PurgeNormals(WObject& object);
+void WeldUvs(WObject& object);
+void WeldColors(WObject& object);
+void WeldNormals(WObject& object);
+void ExpandColors(WObject& object);
+void ExpandNormals(WObject& object);
 // ExpandColors then WeldColors (ExpandNormals then WeldNormals) in one walk,
 // with the same result, without a record per corner in between.
-bool ExpandWeldColors(WObject& object);
-bool ExpandWeldNormals(WObject& object);
+void ExpandWeldColors(WObject& object);
+void ExpandWeldNormals(WObject& object);
 // Scene-wide forms: the object operation on every object.
-bool DropUntexturedUvs(WScene& scene);
-bool PurgeUvs(WScene& scene);
-bool PurgeColors(WScene& scene);
-bool PurgeNormals(WScene& scene);
-bool WeldUvs(WScene& scene);
-bool WeldColors(WScene& scene);
-bool WeldNormals(WScene& scene);
-bool ExpandColors(WScene& scene);
-bool ExpandNormals(WScene& scene);
-bool ExpandWeldColors(WScene& scene);
-bool ExpandWeldNormals(WScene& scene);
+void DropUntexturedUvs(WScene& scene);
+void PurgeUvs(WScene& scene);
+void PurgeColors(WScene& scene);
+void PurgeNormals(WScene& scene);
+void WeldUvs(WScene& scene);
+void WeldColors(WScene& scene);
+void WeldNormals(WScene& scene);
+void ExpandColors(WScene& scene);
+void ExpandNormals(WScene& scene);
+void ExpandWeldColors(WScene& scene);
+void ExpandWeldNormals(WScene& scene);
 
 // One line per distinct undirected edge; every face side names its line.
-bool BuildEdges(WScene& scene);
+void BuildEdges(WScene& scene);
 // BuildEdges for the objects that hold lines of their own. The scene
 // library's writers drop the lines that are face sides before they write,
 // so for an object without lines the edge list would be made only to be
 // dropped again: what they write is the same.
-bool BuildEdgesWhereLinesAre(WScene& scene);
+void BuildEdgesWhereLinesAre(WScene& scene);
 
 // Multiplies positions and translations by factor, then UpdateMatrices.
-bool ScaleScene(WScene& scene, float factor);
+void ScaleScene(WScene& scene, float factor);
 // Recomputes every object's local and world matrices.
-bool UpdateMatrices(WScene& scene);
+void UpdateMatrices(WScene& scene);
 // depth bounds how many parents are followed (parent cycles end there).
-bool UpdateObjectMatrix(WScene& scene, WObject& object, unsigned depth);
+void UpdateObjectMatrix(WScene& scene, WObject& object, unsigned depth);
 
 // A scene read from a dotXSI file (already right-handed with y up, faces
 // counter-clockwise seen from outside, lengths in the output's unit) made
@@ -276,12 +270,12 @@ bool UpdateObjectMatrix(WScene& scene, WObject& object, unsigned depth);
 // coordinates dropped from untextured faces and shared per vertex; the edge
 // list where lines are; the matrices. Nothing is mirrored, turned round or
 // scaled.
-bool PrepareReadScene(WScene& scene);
+void PrepareReadScene(WScene& scene);
 // Gives every object's rotation as the angles that dotXSI files turn by
 // (about x, then y, then z) instead of the scene's order (z, x, y), for a
 // working scene handed to the dotXSI writer, which writes the angles as they
 // are. The matrices are not recomputed.
-bool RotationsToXsiOrder(WScene& scene);
+void RotationsToXsiOrder(WScene& scene);
 
 // Polygon triangulation by ear clipping in each polygon's plane. Faces with
 // more than 4 corners (keep_quads) or 3 (not keep_quads) are replaced by
@@ -295,8 +289,8 @@ bool RotationsToXsiOrder(WScene& scene);
 // made again with the ear test of a simple polygon (no other corner inside
 // or on the ear). A polygon that cannot be cut, or whose corners name a
 // vertex the object lacks, is removed. The object is compacted.
-bool TriangulateScene(WScene& scene, bool keep_quads);
-bool TriangulateObject(WObject& object, bool keep_quads);
+void TriangulateScene(WScene& scene, bool keep_quads);
+void TriangulateObject(WObject& object, bool keep_quads);
 // Whether the diagonal between corners a and b of face f strictly crosses a
 // side of the face that touches neither end, in the plane of the face's
 // stored normal. False when f, a or b name nothing; sides with a corner that

@@ -1,5 +1,6 @@
-// The export's pass sequence from start to end: that every pass runs, in
-// order; what each pass does is checked in its own test.
+// The export's pass sequences from start to end: that every pass runs, each
+// seen by its own mark on a small scene, in order; what each pass does in
+// full is checked in its own test.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -32,7 +33,90 @@ std::string WrittenAfter(WScene scene, void (*passes)(WScene&), Write write) {
   return text.str();
 }
 
+// Two textured quads side by side (vertices 0 1 2 along y = 0, 3 4 5 along
+// y = 1, uvs equal where they meet) and a triangle (3, 4, 6) of an
+// untextured material that nonetheless has uvs of its own. Every face lies
+// in z = 0, counter-clockwise seen from +z. With deleted, one more vertex,
+// marked deleted, which no face names.
+WScene MakeMarkedScene(bool deleted) {
+  WScene scene = MakeTexturedQuads(false);
+  const int plain = scene.AddMaterial("plain");
+  WObject& obj = scene.objects[0];
+  AddVertexAt(obj, 1, 2, 0);
+  SetFaceUvs(obj, AddFaceOver(obj, {3, 4, 6}, plain), {0.9f, 0.9f, 0.8f, 0.8f, 0.7f, 0.7f});
+  if (deleted) obj.vertices[AddVertexAt(obj, 5, 5, 5)].flags |= kDeleted;
+  return scene;
+}
+
+// The marks that every sequence leaves on MakeMarkedScene, whatever its
+// first pass; faces_up tells which way the faces end up facing.
+void ExpectEveryPassAfterTheFirst(const WScene& scene, float faces_up) {
+  const WObject& obj = scene.objects[0];
+  ASSERT_EQ(obj.vnum, 7);  // the deleted vertex, if any, compacted away
+  ASSERT_EQ(obj.fnum, 3);
+  // Face normals.
+  for (int f = 0; f < 3; ++f) EXPECT_EQ(obj.faces[f].normal, WVector(0, 0, faces_up)) << f;
+  // Smoothed corner normals, made into records: zero corner normals would
+  // give zero records.
+  ASSERT_EQ(obj.nnum, 7);  // flat: one per vertex
+  for (int n = 0; n < obj.nnum; ++n) EXPECT_EQ(obj.normals[n].normal, WVector(0, 0, faces_up)) << n;
+  EXPECT_EQ(obj.faces[0].corner_normals(), nullptr);  // released, or never stored
+  // The untextured triangle's uvs dropped and their records purged; the
+  // quads' eight corners share six records.
+  EXPECT_EQ(Corners(obj.faces[2], &WFace::vt), (std::vector<int>{-1, -1, -1}));
+  EXPECT_EQ(obj.unum, 6);
+  // White corner colours: one record per vertex.
+  EXPECT_EQ(obj.cnum, 7);
+  EXPECT_EQ(obj.faces[2].vc()[2], obj.faces[0].vc()[0]);  // both at vertex 3
+  // Lengths scaled to hundredths.
+  EXPECT_EQ(obj.vertices[6].pos.y, 0.02f);
+}
+
 }  // namespace
+
+TEST(ExportPasses, EveryPassLeavesItsMark) {
+  for (bool deleted : {false, true}) {
+    SCOPED_TRACE(deleted ? "smoothed apart" : "smoothed at the weld");
+    WScene scene = MakeMarkedScene(deleted);
+    RunExportPasses(scene);
+    const WObject& obj = scene.objects[0];
+    // The mirror in x: x negated, every face reversed, still facing +z.
+    EXPECT_EQ(obj.vertices[2].pos, WVector(-0.02f, 0, 0));
+    EXPECT_EQ(Corners(obj.faces[0]), (std::vector<int>{3, 4, 1, 0}));
+    ExpectEveryPassAfterTheFirst(scene, 1);
+    // The edges: seven sides of the quads and two more of the triangle.
+    EXPECT_EQ(obj.lnum, 9);
+    EXPECT_NE(obj.faces[2].e()[1], -1);
+  }
+  WScene scene = MakeMarkedScene(false);
+  RunExportPassesWithoutEdges(scene);
+  ExpectEveryPassAfterTheFirst(scene, 1);
+  EXPECT_EQ(scene.objects[0].lnum, 0);
+}
+
+TEST(LibraryFormatPasses, EveryPassLeavesItsMark) {
+  for (bool deleted : {false, true}) {
+    SCOPED_TRACE(deleted ? "smoothed apart" : "smoothed at the weld");
+    WScene scene = MakeMarkedScene(deleted);
+    RunLibraryFormatPasses(scene);
+    const WObject& obj = scene.objects[0];
+    // Every face reversed, now facing -z; x as it was.
+    EXPECT_EQ(obj.vertices[2].pos, WVector(0.02f, 0, 0));
+    EXPECT_EQ(Corners(obj.faces[0]), (std::vector<int>{3, 4, 1, 0}));
+    ExpectEveryPassAfterTheFirst(scene, -1);
+    EXPECT_EQ(obj.lnum, 9);
+  }
+  // For the writers the edges are made only where lines are: a loose line
+  // beside the faces brings them.
+  WScene bare = MakeMarkedScene(false);
+  RunLibraryFormatPassesForWriters(bare);
+  ExpectEveryPassAfterTheFirst(bare, -1);
+  EXPECT_EQ(bare.objects[0].lnum, 0);
+  WScene lined = MakeMarkedScene(false);
+  AddLineBetween(lined.objects[0], 2, 6);
+  RunLibraryFormatPassesForWriters(lined);
+  EXPECT_EQ(lined.objects[0].lnum, 10);
+}
 
 TEST(ExportPasses, MirroredScaledAndEveryRecordKindShared) {
   // A point alone: mirrored in x and scaled to hundredths.

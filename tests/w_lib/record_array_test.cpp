@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <utility>
+#include <vector>
 
 #include "test_scenes.h"
 
@@ -103,7 +105,7 @@ TEST(RecordArray, ResizedBlocksKeepWhatTheirRecordsOwn) {
     if (i % 1000 == 0) AddWeight(obj.vertices[v], i, 0.5f);
   }
   for (int i = 1; i < n; i += 2) obj.vertices[i].flags |= kDeleted;
-  ASSERT_TRUE(obj.Compact());
+  obj.Compact();
   ASSERT_EQ(obj.vnum, n / 2);
   EXPECT_EQ(obj.vmax, n / 2);
   ASSERT_TRUE(obj.ReserveVertices(n));
@@ -144,4 +146,70 @@ TEST(RecordArray, KeysSortByFrameAndCompact) {
   ASSERT_EQ(cam.anum, 1);
   EXPECT_EQ(cam.keys[0].frame, 4);
   EXPECT_EQ(cam.amax, 32);
+}
+
+namespace {
+
+// An owner of two arrays, one of them of records that own arrays too.
+struct TwoArrays {
+  int anum = 0, amax = 0, bnum = 0, bmax = 0;
+  WWeight* a = nullptr;
+  WVertex* b = nullptr;
+
+  template <class F>
+  static void ForEachArray(F&& f) {
+    f(&TwoArrays::a, &TwoArrays::anum, &TwoArrays::amax);
+    f(&TwoArrays::b, &TwoArrays::bnum, &TwoArrays::bmax);
+  }
+};
+using TwoOwned = WOwnedArrays<TwoArrays>;
+
+std::vector<int> Shape(const TwoOwned& o) { return {o.anum, o.amax, o.bnum, o.bmax}; }
+
+}  // namespace
+
+TEST(RecordArray, OwnedArraysCopyDeepAndMoveByTrading) {
+  TwoOwned owner;
+  ASSERT_TRUE(ReserveRecords(owner.a, owner.anum, owner.amax, 5));
+  const int a = AddRecord<kSceneGrowth>(owner.a, owner.anum, owner.amax);
+  owner.a[a].bone = 7;
+  const int b = AddRecord<kGeometryGrowth>(owner.b, owner.bnum, owner.bmax);
+  AddWeight(owner.b[b], 3, 1.0f);
+
+  // A copy: each array's own count and capacity, and blocks of its own down
+  // to the records' arrays.
+  TwoOwned copy(owner);
+  EXPECT_EQ(Shape(copy), (std::vector<int>{1, 5, 1, 256}));
+  copy.a[0].bone = 8;
+  copy.b[0].weights[0].bone = 4;
+  EXPECT_EQ(owner.a[0].bone, 7);
+  EXPECT_EQ(owner.b[0].weights[0].bone, 3);
+
+  // Assignment replaces what the target held (the debug build's memory
+  // checks see it freed once); assigning an owner to itself keeps it.
+  TwoOwned other;
+  for (int i = 0; i < 20; ++i) AddRecord<kSceneGrowth>(other.a, other.anum, other.amax);
+  other = owner;
+  EXPECT_EQ(Shape(other), (std::vector<int>{1, 5, 1, 256}));
+  const TwoOwned& same = other;
+  other = same;
+  EXPECT_EQ(Shape(other), (std::vector<int>{1, 5, 1, 256}));
+  EXPECT_EQ(other.b[0].weights[0].bone, 3);
+
+  // A move hands over the blocks themselves: moved out of by construction
+  // the source is empty; by assignment it holds the target's old blocks and
+  // releases them itself.
+  const WWeight* copy_block = copy.a;
+  TwoOwned moved(std::move(copy));
+  EXPECT_EQ(moved.a, copy_block);
+  EXPECT_EQ(Shape(copy), (std::vector<int>{0, 0, 0, 0}));
+  EXPECT_EQ(copy.a, nullptr);
+  const WWeight* other_block = other.a;
+  other = std::move(moved);
+  EXPECT_EQ(other.a, copy_block);
+  EXPECT_EQ(other.b[0].weights[0].bone, 4);
+  EXPECT_EQ(moved.a, other_block);
+  moved.ReleaseArrays();
+  EXPECT_EQ(Shape(moved), (std::vector<int>{0, 0, 0, 0}));
+  EXPECT_EQ(moved.b, nullptr);
 }

@@ -8,6 +8,8 @@
 // A face stores only v of its corner block: the other index arrays are
 // found from it. Faces are the scene's largest array, so this size counts.
 static_assert(sizeof(WFace) <= 48 + 2 * sizeof(void*), "WFace has grown");
+// A vertex is its own 68 bytes and its weights' pointer, count and capacity.
+static_assert(sizeof(WVertex) <= 80 + sizeof(void*), "WVertex has grown");
 
 TEST(Records, FaceSizingResetsAndFillsCorners) {
   WFace face;
@@ -125,14 +127,14 @@ TEST(Records, WeightsNormaliseAndCompact) {
   WVertex v;
   AddWeight(v, 1, 1.0f);
   AddWeight(v, 2, 3.0f);
-  EXPECT_TRUE(v.NormalizeWeights());
+  v.NormalizeWeights();
   EXPECT_EQ(v.weights[0].weight, 0.25f);
   EXPECT_EQ(v.weights[1].weight, 0.75f);
 
   WVertex tiny;  // a sum this small is left alone
   AddWeight(tiny, 0, 0.000004f);
   AddWeight(tiny, 0, 0.000004f);
-  EXPECT_TRUE(tiny.NormalizeWeights());
+  tiny.NormalizeWeights();
   EXPECT_EQ(tiny.weights[0].weight, 0.000004f);
 
   v.weights[0].flags |= kDeleted;
@@ -145,4 +147,77 @@ TEST(Records, WeightsNormaliseAndCompact) {
   copy.weights[0].bone = 5;
   EXPECT_EQ(v.weights[0].bone, 2);
   EXPECT_EQ(copy.wmax, v.wmax);
+}
+
+TEST(Records, CopiesTakeEveryFieldAndMovesTradeTheArrays) {
+  // A par: the keyed fields, its own material, and keys.
+  WPar par;
+  par.tag = 1;
+  par.flags = 2;
+  par.remap = 3;
+  par.SetName("p");
+  par.transform.translate = WVector(1, 2, 3);
+  par.material = 4;
+  par.AddKey(5);
+  par.AddKey(6);
+  WPar copy = par;
+  EXPECT_EQ((std::vector<int>{copy.tag, copy.flags, copy.remap, copy.material, copy.anum, copy.amax}),
+            (std::vector<int>{1, 2, 3, 4, 2, 32}));
+  EXPECT_STREQ(copy.name.get(), "p");
+  EXPECT_EQ(copy.transform.translate, WVector(1, 2, 3));
+  copy.keys[1].frame = 9;
+  EXPECT_EQ(par.keys[1].frame, 6);
+  const WTransform* keys = par.keys;
+  WCamera camera;
+  camera.AddKey(7);
+  static_cast<WKeyedRecord&>(camera) = std::move(par);
+  EXPECT_EQ(camera.keys, keys);
+  EXPECT_STREQ(camera.name.get(), "p");
+  EXPECT_EQ(par.anum, 1);  // the camera's old key, released with par
+  EXPECT_EQ(par.keys[0].frame, 7);
+
+  // A vertex: its fields and its weights.
+  WVertex vertex;
+  vertex.tag = 1;
+  vertex.pos = WVector(1, 2, 3);
+  vertex.uv = WUv(0.5f, 0.25f);
+  AddWeight(vertex, 2, 1.0f);
+  WVertex held;
+  AddWeight(held, 9, 1.0f);
+  held = vertex;
+  EXPECT_EQ(held.tag, 1);
+  EXPECT_EQ(held.pos, WVector(1, 2, 3));
+  EXPECT_EQ(held.uv.v, 0.25f);
+  ASSERT_EQ(held.wnum, 1);
+  EXPECT_EQ(held.weights[0].bone, 2);
+  EXPECT_NE(held.weights, vertex.weights);
+  const WWeight* weights = vertex.weights;
+  const WVertex moved = std::move(vertex);
+  EXPECT_EQ(moved.weights, weights);
+  EXPECT_EQ(vertex.wnum + vertex.wmax, 0);
+
+  // A face moved onto another gives that one's corners to the source, and
+  // a face of no corners copies as one.
+  WFace a;
+  a.Size(3);
+  a.v[0] = 5;
+  a.material = 2;
+  WFace b;
+  b.Size(4);
+  b.CornerColors()[0] = WColor(0, 0, 0, 1);
+  const int* corners = a.v;
+  b = std::move(a);
+  EXPECT_EQ(b.v, corners);
+  EXPECT_EQ(b.num, 3);
+  EXPECT_EQ(b.material, 2);
+  EXPECT_EQ(b.corner_colors(), nullptr);
+  EXPECT_EQ(a.num, 4);
+  EXPECT_EQ(a.CornerColor(0), WColor(0, 0, 0, 1));
+  WFace empty;
+  empty.Size(0);
+  empty.tag = 6;
+  b = empty;
+  EXPECT_EQ((std::vector<int>{b.num, b.tag, b.material}), (std::vector<int>{0, 6, -1}));
+  EXPECT_EQ(b.v, nullptr);
+  EXPECT_EQ(b.corner_colors(), nullptr);
 }

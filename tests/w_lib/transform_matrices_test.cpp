@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <random>
 
 #include "test_scenes.h"
@@ -52,22 +53,58 @@ void ExpectSameMatrices(const WScene& a, const WScene& b, const char* what) {
   }
 }
 
+// Each entry of m within 1e-5 of the rows written out (a quarter turn's
+// cosine is not exactly 0 in floats).
+void ExpectMatrix(const WMatrix& m, std::initializer_list<std::initializer_list<float>> rows, const char* what) {
+  int i = 0;
+  for (const auto& row : rows) {
+    int j = 0;
+    for (float value : row) {
+      EXPECT_NEAR(m.m[i][j], value, 1e-5f) << what << " [" << i << "][" << j << "]";
+      ++j;
+    }
+    ++i;
+  }
+}
+
 }  // namespace
 
 TEST(UpdateMatrices, LocalAndWorldThroughParents) {
-  std::mt19937 rng(1);
-  WScene scene = Objects(3, rng);
+  // Points are rows (x, y, z, 1) multiplied from the left: a local matrix
+  // scales, then turns (about z, then x, then y), then moves; a world matrix
+  // is the local one times the parent's world matrix. The matrices below are
+  // worked out by hand, and checked on a point each.
+  constexpr float kQuarter = 1.5707963f;
+  WScene scene;
   // 0's parent is 2, which comes later in the list; 1 is a root.
+  for (const char* name : {"leaf", "root", "middle"}) AddObjectAt(scene, name);
+  WTransform& t0 = scene.objects[0].transform;
+  WTransform& t1 = scene.objects[1].transform;
+  WTransform& t2 = scene.objects[2].transform;
   scene.objects[0].parent = 2;
   scene.objects[2].parent = 1;
+  t1.scale = WVector(2, 2, 2);
+  t1.translate = WVector(10, 0, 0);
+  t2.scale = WVector(1, 3, 1);
+  t2.rotate = WVector(0, 0, kQuarter);  // x becomes y, y becomes -x
+  t2.translate = WVector(0, 5, 0);
+  // A quarter turn about x (y becomes z) then about y (z becomes x): y
+  // ends as x. Turned about y first, y would stay y.
+  t0.rotate = WVector(kQuarter, kQuarter, 0);
+  t0.translate = WVector(1, 1, 1);
   UpdateMatrices(scene);
-  const WMatrix l0 = LocalOf(scene.objects[0].transform);
-  const WMatrix l1 = LocalOf(scene.objects[1].transform);
-  const WMatrix l2 = LocalOf(scene.objects[2].transform);
-  EXPECT_EQ(scene.objects[1].transform.local_matrix, l1);
-  EXPECT_EQ(scene.objects[1].transform.world_matrix, l1);
-  EXPECT_EQ(scene.objects[2].transform.world_matrix, Multiply(l2, l1));
-  EXPECT_EQ(scene.objects[0].transform.world_matrix, Multiply(l0, Multiply(l2, l1)));
+
+  ExpectMatrix(t1.local_matrix, {{2, 0, 0, 0}, {0, 2, 0, 0}, {0, 0, 2, 0}, {10, 0, 0, 1}}, "root local");
+  ExpectMatrix(t1.world_matrix, {{2, 0, 0, 0}, {0, 2, 0, 0}, {0, 0, 2, 0}, {10, 0, 0, 1}}, "root world");
+  // (1, 0, 0): scaled (1, 0, 0), turned (0, 1, 0), moved (0, 6, 0); in the
+  // root (0, 12, 0) and then (10, 12, 0). Root times middle would move the
+  // root's translation through the middle's turn instead: (0, 15, 0) there.
+  ExpectMatrix(t2.local_matrix, {{0, 1, 0, 0}, {-3, 0, 0, 0}, {0, 0, 1, 0}, {0, 5, 0, 1}}, "middle local");
+  ExpectMatrix(t2.world_matrix, {{0, 2, 0, 0}, {-6, 0, 0, 0}, {0, 0, 2, 0}, {10, 10, 0, 1}}, "middle world");
+  // The leaf's origin: (1, 1, 1) in the middle, scaled (1, 3, 1), turned
+  // (-3, 1, 1), moved (-3, 6, 1); in the root (-6, 12, 2), then (4, 12, 2).
+  ExpectMatrix(t0.local_matrix, {{0, 0, -1, 0}, {1, 0, 0, 0}, {0, -1, 0, 0}, {1, 1, 1, 1}}, "leaf local");
+  ExpectMatrix(t0.world_matrix, {{0, 0, -2, 0}, {0, 2, 0, 0}, {6, 0, 0, 0}, {4, 12, 2, 1}}, "leaf world");
 }
 
 TEST(UpdateMatrices, SameAsTheRecursionOnAnyHierarchy) {

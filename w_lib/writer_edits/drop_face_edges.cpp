@@ -1,8 +1,8 @@
 // The lines that are face sides taken out of a writer's working copy.
 #include "w_lib/writer_edits/writer_edits.h"
 
-bool DropFaceEdges(WObject& object) {
-  if (object.vnum == 0) return true;
+void DropFaceEdges(WObject& object) {
+  if (object.vnum == 0) return;
   for (int f = 0; f < object.fnum; ++f) {
     WFace& face = object.faces[f];
     for (int k = 0; k < face.num; ++k) {
@@ -15,7 +15,7 @@ bool DropFaceEdges(WObject& object) {
       }
     }
   }
-  return object.Compact();
+  object.Compact();
 }
 
-bool DropFaceEdges(WScene& scene) { return ForEachObject(scene, [](WObject& o) { DropFaceEdges(o); }); }
+void DropFaceEdges(WScene& scene) { ForEachObject(scene, [](WObject& o) { DropFaceEdges(o); }); }

@@ -8,14 +8,13 @@ float OneMinus(float value) { return static_cast<float>(1.0 - static_cast<double
 
 }  // namespace
 
-bool FlipUvs(WObject& object, unsigned mask) {
+void FlipUvs(WObject& object, unsigned mask) {
   if (mask & kFlipU)
     for (int i = 0; i < object.unum; ++i) object.uvs[i].u = OneMinus(object.uvs[i].u);
   if (mask & kFlipV)
     for (int i = 0; i < object.unum; ++i) object.uvs[i].v = OneMinus(object.uvs[i].v);
-  return true;
 }
 
-bool FlipUvs(WScene& scene, unsigned mask) {
-  return ForEachObject(scene, [mask](WObject& o) { FlipUvs(o, mask); });
+void FlipUvs(WScene& scene, unsigned mask) {
+  ForEachObject(scene, [mask](WObject& o) { FlipUvs(o, mask); });
 }

@@ -1,7 +1,7 @@
 // Transforms frozen into the geometry of a writer's working copy.
 #include "w_lib/writer_edits/writer_edits.h"
 
-bool FreezeTransforms(WObject& object) {
+void FreezeTransforms(WObject& object) {
   const WMatrix m = object.transform.world_matrix;
   for (int i = 0; i < object.vnum; ++i) object.vertices[i].pos = TransformPoint(object.vertices[i].pos, m);
   for (int f = 0; f < object.fnum; ++f) {
@@ -22,7 +22,6 @@ bool FreezeTransforms(WObject& object) {
   t.rotate = WVector();
   t.base_scale = WVector(1.0f, 1.0f, 1.0f);
   t.scale = WVector(1.0f, 1.0f, 1.0f);
-  return true;
 }
 
-bool FreezeTransforms(WScene& scene) { return ForEachObject(scene, [](WObject& o) { FreezeTransforms(o); }); }
+void FreezeTransforms(WScene& scene) { ForEachObject(scene, [](WObject& o) { FreezeTransforms(o); }); }

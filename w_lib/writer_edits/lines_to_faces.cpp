@@ -4,7 +4,7 @@
 
 #include "w_lib/writer_edits/writer_edits.h"
 
-bool LinesToFaces(WObject& object) {
+void LinesToFaces(WObject& object) {
   const int lines = object.lnum;
   if (object.fnum > INT_MAX - lines || !object.ReserveFaces(object.fnum + lines)) throw std::bad_alloc();
   for (int i = 0; i < lines; ++i) {
@@ -15,7 +15,7 @@ bool LinesToFaces(WObject& object) {
     line.flags |= kDeleted;
     line.remap = -1;
   }
-  return object.Compact();
+  object.Compact();
 }
 
-bool LinesToFaces(WScene& scene) { return ForEachObject(scene, [](WObject& o) { LinesToFaces(o); }); }
+void LinesToFaces(WScene& scene) { ForEachObject(scene, [](WObject& o) { LinesToFaces(o); }); }

@@ -1,7 +1,6 @@
 // The edits that the writers make to their working copies of a scene
 // before they write it. Each has an object form and a scene-wide form that
-// applies it to every object in index order; those that return bool return
-// true.
+// applies it to every object in index order.
 #pragma once
 
 #include <vector>
@@ -11,9 +10,8 @@
 // Calls edit(object) on every object of scene in index order: the scene-wide
 // form of an object edit.
 template <class ObjectEdit>
-bool ForEachObject(WScene& scene, ObjectEdit edit) {
+void ForEachObject(WScene& scene, ObjectEdit edit) {
   for (int o = 0; o < scene.onum; ++o) edit(scene.objects[o]);
-  return true;
 }
 
 // Mask bit of FlipUvs: u := 1 - u.
@@ -23,20 +21,20 @@ constexpr unsigned kFlipV = 0x200;
 
 // Mirrors every texture coordinate record of the object within the unit
 // square; other mask bits do nothing.
-bool FlipUvs(WObject& object, unsigned mask);
-bool FlipUvs(WScene& scene, unsigned mask);
+void FlipUvs(WObject& object, unsigned mask);
+void FlipUvs(WScene& scene, unsigned mask);
 
 // Removes the lines that faces name as their sides and compacts the object:
 // loose lines survive, every side index becomes -1. An object without
 // vertices is left alone.
-bool DropFaceEdges(WObject& object);
-bool DropFaceEdges(WScene& scene);
+void DropFaceEdges(WObject& object);
+void DropFaceEdges(WScene& scene);
 
 // Turns every line into a two-corner face over its two vertices (no
 // material, no other corner attributes), appended in line order, and leaves
 // the object without lines.
-bool LinesToFaces(WObject& object);
-bool LinesToFaces(WScene& scene);
+void LinesToFaces(WObject& object);
+void LinesToFaces(WScene& scene);
 
 // Applies the world matrix of the object's transform (as the last matrix
 // update left it) to its geometry: positions as points (x, y, z, 1) with the
@@ -44,8 +42,8 @@ bool LinesToFaces(WScene& scene);
 // directions (without the translation row), normalised. Then resets the
 // transform to identity matrices, zero translations and rotations, unit
 // scales.
-bool FreezeTransforms(WObject& object);
-bool FreezeTransforms(WScene& scene);
+void FreezeTransforms(WObject& object);
+void FreezeTransforms(WScene& scene);
 
 // Removes the faces and lines that name a vertex outside their object (and
 // compacts it when there were any). The .mqo and DXF writers run it on their

@@ -358,7 +358,7 @@ TEST(GltfMesh, QuadsAreCutAsTheTriangulationCutsThem) {
   using Triangle = std::array<float, 9>;
   std::vector<Triangle> expected, made;
   WObject cut = o;
-  ASSERT_TRUE(TriangulateObject(cut, false));
+  TriangulateObject(cut, false);
   for (int f = 0; f < cut.fnum; ++f) {
     Triangle t;
     for (size_t k = 0; k < 3; ++k) {
