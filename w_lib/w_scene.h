@@ -259,6 +259,9 @@ void BuildEdgesWhereLinesAre(WScene& scene);
 void ScaleScene(WScene& scene, float factor);
 // Recomputes every object's local and world matrices.
 void UpdateMatrices(WScene& scene);
+// The local matrix of a transform: scale, then rotation z-x-y, then
+// translation.
+WMatrix LocalMatrix(const WTransform& t);
 // depth bounds how many parents are followed (parent cycles end there).
 void UpdateObjectMatrix(WScene& scene, WObject& object, unsigned depth);
 

@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "w_lib/util/code_page.h"
@@ -15,6 +16,7 @@
 #include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
+#include "w_lib/writers/working_copy.h"
 
 namespace {
 
@@ -241,17 +243,17 @@ void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene) {
 }
 
 WriteResult WriteDxfFaces(const char* path, const WScene& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfFacesScene(out, scene); });
+  return WriteFromWorkingCopy(path, "wb", scene, WriteDxfFacesOf);
 }
 
 WriteResult WriteDxfFaces(const char* path, WScene&& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfFacesOf(out, scene); });
+  return WriteFromWorkingCopy(path, "wb", std::move(scene), WriteDxfFacesOf);
 }
 
 WriteResult WriteDxfPolyface(const char* path, const WScene& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfPolyfaceScene(out, scene); });
+  return WriteFromWorkingCopy(path, "wb", scene, WriteDxfPolyfaceOf);
 }
 
 WriteResult WriteDxfPolyface(const char* path, WScene&& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfPolyfaceOf(out, scene); });
+  return WriteFromWorkingCopy(path, "wb", std::move(scene), WriteDxfPolyfaceOf);
 }

@@ -16,6 +16,7 @@
 
 #include "test_files.h"
 #include "test_scenes.h"
+#include "vector_expectations.h"
 #include "w_lib/readers/xsi_reader.h"
 
 namespace {
@@ -38,12 +39,6 @@ const WObject& Object(const WScene& scene, const char* name) {
   const int o = scene.FindObject(name);
   EXPECT_GE(o, 0) << name;
   return scene.objects[o < 0 ? 0 : o];
-}
-
-void ExpectNear(const WVector& a, const WVector& b, float tolerance = 1e-6f) {
-  EXPECT_NEAR(a.x, b.x, tolerance);
-  EXPECT_NEAR(a.y, b.y, tolerance);
-  EXPECT_NEAR(a.z, b.z, tolerance);
 }
 
 constexpr float kDegree = 3.1415927f / 180.0f;
