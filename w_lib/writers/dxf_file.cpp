@@ -232,14 +232,10 @@ void WriteDxfPolyfaceOf(TextOutput& out, WScene& work) {
 
 }  // namespace
 
-void WriteDxfFacesScene(TextOutput& out, const WScene& scene) {
-  WScene copy(scene);
-  WriteDxfFacesOf(out, copy);
-}
+void WriteDxfFacesScene(TextOutput& out, const WScene& scene) { WriteWorkingCopy(out, scene, WriteDxfFacesOf); }
 
 void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene) {
-  WScene copy(scene);
-  WriteDxfPolyfaceOf(out, copy);
+  WriteWorkingCopy(out, scene, WriteDxfPolyfaceOf);
 }
 
 WriteResult WriteDxfFaces(const char* path, const WScene& scene) {

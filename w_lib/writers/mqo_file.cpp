@@ -160,10 +160,7 @@ void WriteMqoOf(TextOutput& out, WScene& work) {
 
 }  // namespace
 
-void WriteMqoScene(TextOutput& out, const WScene& scene) {
-  WScene copy(scene);
-  WriteMqoOf(out, copy);
-}
+void WriteMqoScene(TextOutput& out, const WScene& scene) { WriteWorkingCopy(out, scene, WriteMqoOf); }
 
 WriteResult WriteMqoFile(const char* path, const WScene& scene) {
   return WriteFromWorkingCopy(path, "wt", scene, WriteMqoOf);

@@ -6,15 +6,19 @@
 #include "w_lib/w_scene.h"
 #include "w_lib/writers/text_output.h"
 
+// write_of(out, work) on a copy of scene.
+template <class WriteOf>
+void WriteWorkingCopy(TextOutput& out, const WScene& scene, WriteOf write_of) {
+  WScene work(scene);
+  write_of(out, work);
+}
+
 // Replaces the file at path, as WriteWholeFile does, with what
 // write_of(out, work) writes, work being a copy of scene made inside the
 // write, so that running out of memory for it is the write's failure.
 template <class WriteOf>
 WriteResult WriteFromWorkingCopy(const char* path, const char* mode, const WScene& scene, WriteOf write_of) {
-  return WriteWholeFile(path, mode, [&](TextOutput& out) {
-    WScene work(scene);
-    write_of(out, work);
-  });
+  return WriteWholeFile(path, mode, [&](TextOutput& out) { WriteWorkingCopy(out, scene, write_of); });
 }
 
 // The same with scene itself as the working scene.
