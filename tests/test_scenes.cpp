@@ -221,3 +221,12 @@ WScene MakeWeightedSkin() {
   AddWeight(obj.vertices[2], -1, 0.5f);
   return scene;
 }
+
+WScene MakeQuadWithEdges() {
+  WScene scene;
+  WObject& obj = AddObjectAt(scene, "q", {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}, {5, 0, 0}});
+  const int f = AddFaceOver(obj, {0, 1, 2, 3}, 0);
+  for (int k = 0; k < 4; ++k) obj.faces[f].e()[k] = AddLineBetween(obj, k, (k + 1) % 4);
+  AddLineBetween(obj, 2, 5);
+  return scene;
+}

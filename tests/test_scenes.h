@@ -76,3 +76,7 @@ WScene MakeHierarchy();
 // "bone2" (roots without vertices), with weights at and above the 0.00001
 // threshold, a repeated bone and bones that name no object.
 WScene MakeWeightedSkin();
+
+// A quad over vertices 0..3 whose four sides name lines 0..3, and a loose
+// line 4 from vertex 2 to vertex 5.
+WScene MakeQuadWithEdges();

@@ -28,14 +28,6 @@
 
 namespace {
 
-WMatrix LocalMatrix(const WTransform& t) {
-  WMatrix m;
-  m.Scale(t.scale);
-  m.Rotate(t.rotate, kRotateZXY);
-  m.Translate(t.translate);
-  return m;
-}
-
 // A parent index outside the object list counts as no parent.
 int ParentOf(const WScene& scene, const WObject& object) {
   return object.parent >= 0 && object.parent < scene.onum ? object.parent : -1;
@@ -111,6 +103,14 @@ class ChainEvaluator {
 };
 
 }  // namespace
+
+WMatrix LocalMatrix(const WTransform& t) {
+  WMatrix m;
+  m.Scale(t.scale);
+  m.Rotate(t.rotate, kRotateZXY);
+  m.Translate(t.translate);
+  return m;
+}
 
 void UpdateObjectMatrix(WScene& scene, WObject& object, unsigned depth) {
   // The whole object list is enough budget to follow every chain that ends

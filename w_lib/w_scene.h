@@ -259,47 +259,11 @@ void BuildEdgesWhereLinesAre(WScene& scene);
 void ScaleScene(WScene& scene, float factor);
 // Recomputes every object's local and world matrices.
 void UpdateMatrices(WScene& scene);
+// The local matrix of a transform: scale, then rotation z-x-y, then
+// translation.
+WMatrix LocalMatrix(const WTransform& t);
 // depth bounds how many parents are followed (parent cycles end there).
 void UpdateObjectMatrix(WScene& scene, WObject& object, unsigned depth);
-
-// --- Further scene edits ----------------------------------------------------
-// Preparations of the writers that work on a copy of the scene. Each has an
-// object form and a scene-wide form that applies it to every object in index
-// order; like the passes, they report nothing.
-
-// Mask bit of FlipUvs: u := 1 - u.
-constexpr unsigned kFlipU = 0x100;
-// Mask bit of FlipUvs: v := 1 - v.
-constexpr unsigned kFlipV = 0x200;
-
-// Mirrors every texture coordinate record of the object within the unit
-// square; other mask bits do nothing.
-void FlipUvs(WObject& object, unsigned mask);
-void FlipUvs(WScene& scene, unsigned mask);
-
-// Removes the lines that faces name as their sides and compacts the object:
-// loose lines survive, every side index becomes -1. An object without
-// vertices is left alone.
-void DropFaceEdges(WObject& object);
-void DropFaceEdges(WScene& scene);
-
-// Turns every line into a two-corner face over its two vertices (no
-// material, no other corner attributes), appended in line order, and leaves
-// the object without lines.
-void LinesToFaces(WObject& object);
-void LinesToFaces(WScene& scene);
-
-// Applies the world matrix of the object's transform (as the last matrix
-// update left it) to its geometry: positions as points (x, y, z, 1) with the
-// division by w when w > 0.0001; face, corner and record normals as
-// directions (without the translation row), normalised. Then resets the
-// transform to identity matrices, zero translations and rotations, unit
-// scales.
-void FreezeTransforms(WObject& object);
-void FreezeTransforms(WScene& scene);
-// What FreezeTransforms does to one position and to one direction.
-WVector TransformPoint(const WVector& p, const WMatrix& m);
-WVector TransformDirection(const WVector& d, const WMatrix& m);
 
 // A scene read from a dotXSI file (already right-handed with y up, faces
 // counter-clockwise seen from outside, lengths in the output's unit) made

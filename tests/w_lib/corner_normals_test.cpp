@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "test_scenes.h"
+#include "vector_expectations.h"
 
 namespace {
 
@@ -27,12 +28,6 @@ WScene Hinge(WVector n0, WVector n1, int m0 = 0, int m1 = 0) {
   obj.faces[f0].normal = n0;
   obj.faces[f1].normal = n1;
   return scene;
-}
-
-void ExpectNear(const WVector& a, const WVector& b) {
-  EXPECT_NEAR(a.x, b.x, 1e-6f);
-  EXPECT_NEAR(a.y, b.y, 1e-6f);
-  EXPECT_NEAR(a.z, b.z, 1e-6f);
 }
 
 // Every corner of the hinge's faces keeps its face's normal.

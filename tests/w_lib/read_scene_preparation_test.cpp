@@ -5,17 +5,12 @@
 #include <cmath>
 
 #include "test_scenes.h"
+#include "vector_expectations.h"
 #include "w_lib/w_scene.h"
 
 namespace {
 
 constexpr float kHalfPi = 1.5707964f;
-
-void ExpectNear(const WVector& a, const WVector& b) {
-  EXPECT_NEAR(a.x, b.x, 1e-6f);
-  EXPECT_NEAR(a.y, b.y, 1e-6f);
-  EXPECT_NEAR(a.z, b.z, 1e-6f);
-}
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "test_scenes.h"
@@ -140,6 +141,33 @@ TEST(SceneLifecycle, ResetReleasesEverything) {
   EXPECT_STREQ(scene.objects[0].name.get(), "obj_00");
 }
 
+namespace {
+
+// Copy, move and reset of a filled object or scene, told apart by every
+// array's count and capacity (counts) and block (blocks): a copy has the
+// same counts in blocks of its own, a move takes the blocks and leaves its
+// source empty, a reset leaves nothing.
+template <class Holder, class Counts, class Blocks>
+void ExpectCopyMoveAndReset(const Holder& filled, Counts counts, Blocks blocks) {
+  const std::vector<int> filled_counts = counts(filled);
+  const size_t arrays = blocks(filled).size();
+  Holder copy(filled);
+  EXPECT_EQ(counts(copy), filled_counts);
+  for (size_t i = 0; i < arrays; ++i) EXPECT_NE(blocks(copy)[i], blocks(filled)[i]) << "array " << i;
+
+  const std::vector<const void*> held = blocks(copy);
+  Holder moved(std::move(copy));
+  EXPECT_EQ(counts(moved), filled_counts);
+  EXPECT_EQ(blocks(moved), held);
+  EXPECT_EQ(counts(copy), std::vector<int>(filled_counts.size(), 0));
+
+  moved.Reset();
+  EXPECT_EQ(counts(moved), std::vector<int>(filled_counts.size(), 0));
+  EXPECT_EQ(blocks(moved), std::vector<const void*>(arrays, nullptr));
+}
+
+}  // namespace
+
 TEST(SceneLifecycle, CopyMoveAndResetReachEveryArray) {
   // Each array with its own count and capacity, so that a mix-up shows.
   WObject obj;
@@ -159,22 +187,8 @@ TEST(SceneLifecycle, CopyMoveAndResetReachEveryArray) {
   const auto blocks = [](const WObject& o) {
     return std::vector<const void*>{o.vertices, o.lines, o.faces, o.uvs, o.normals, o.colors, o.keys};
   };
-  const std::vector<int> filled = {1, 2, 3, 4, 5, 6, 7, 11, 12, 13, 14, 15, 16, 17};
-  ASSERT_EQ(counts(obj), filled);
-
-  WObject copy(obj);
-  EXPECT_EQ(counts(copy), filled);
-  for (size_t i = 0; i < blocks(obj).size(); ++i) EXPECT_NE(blocks(copy)[i], blocks(obj)[i]) << "array " << i;
-
-  const std::vector<const void*> held = blocks(copy);
-  WObject moved(std::move(copy));
-  EXPECT_EQ(counts(moved), filled);
-  EXPECT_EQ(blocks(moved), held);
-  EXPECT_EQ(counts(copy), std::vector<int>(14, 0));
-
-  moved.Reset();
-  EXPECT_EQ(counts(moved), std::vector<int>(14, 0));
-  EXPECT_EQ(blocks(moved), std::vector<const void*>(7, nullptr));
+  ASSERT_EQ(counts(obj), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 11, 12, 13, 14, 15, 16, 17}));
+  ExpectCopyMoveAndReset(obj, counts, blocks);
 
   WScene scene;
   ASSERT_TRUE(scene.ReserveObjects(21) && scene.ReserveMaterials(22) && scene.ReserveTextures(23) &&
@@ -192,20 +206,6 @@ TEST(SceneLifecycle, CopyMoveAndResetReachEveryArray) {
   const auto scene_blocks = [](const WScene& s) {
     return std::vector<const void*>{s.objects, s.materials, s.textures, s.cameras, s.lights, s.pars};
   };
-  const std::vector<int> scene_filled = {1, 2, 3, 4, 5, 6, 21, 22, 23, 24, 25, 26};
-  ASSERT_EQ(scene_counts(scene), scene_filled);
-
-  WScene scene_copy(scene);
-  EXPECT_EQ(scene_counts(scene_copy), scene_filled);
-  for (size_t i = 0; i < 6; ++i) EXPECT_NE(scene_blocks(scene_copy)[i], scene_blocks(scene)[i]) << "array " << i;
-
-  const std::vector<const void*> scene_held = scene_blocks(scene_copy);
-  WScene scene_moved(std::move(scene_copy));
-  EXPECT_EQ(scene_counts(scene_moved), scene_filled);
-  EXPECT_EQ(scene_blocks(scene_moved), scene_held);
-  EXPECT_EQ(scene_counts(scene_copy), std::vector<int>(12, 0));
-
-  scene_moved.Reset();
-  EXPECT_EQ(scene_counts(scene_moved), std::vector<int>(12, 0));
-  EXPECT_EQ(scene_blocks(scene_moved), std::vector<const void*>(6, nullptr));
+  ASSERT_EQ(scene_counts(scene), (std::vector<int>{1, 2, 3, 4, 5, 6, 21, 22, 23, 24, 25, 26}));
+  ExpectCopyMoveAndReset(scene, scene_counts, scene_blocks);
 }

@@ -10,20 +10,12 @@
 
 namespace {
 
-// The matrix of a transform: scale, then rotation z-x-y, then translation.
-WMatrix LocalOf(const WTransform& t) {
-  WMatrix m;
-  m.Scale(t.scale);
-  m.Rotate(t.rotate, kRotateZXY);
-  m.Translate(t.translate);
-  return m;
-}
-
-// The update as a plain recursion, as the matrices are defined: this
-// object's matrices, then (budget allowing) the parent's update, then this
-// world matrix times the parent's. It rewrites ancestors as it goes.
+// The update as a plain recursion, as the matrices are defined (the local
+// matrix itself is checked by hand below): this object's matrices, then
+// (budget allowing) the parent's update, then this world matrix times the
+// parent's. It rewrites ancestors as it goes.
 void ReferenceUpdate(WScene& scene, WObject& object, unsigned depth) {
-  object.transform.local_matrix = LocalOf(object.transform);
+  object.transform.local_matrix = LocalMatrix(object.transform);
   object.transform.world_matrix = object.transform.local_matrix;
   if (depth != 0 && object.parent >= 0 && object.parent < scene.onum) {
     WObject& parent = scene.objects[object.parent];

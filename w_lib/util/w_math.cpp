@@ -106,6 +106,31 @@ WMatrix Multiply(const WMatrix& a, const WMatrix& b) {
   return r;
 }
 
+// p x M for the row vector (x, y, z, 1), divided by its fourth component
+// when that is clearly positive.
+WVector TransformPoint(const WVector& p, const WMatrix& m) {
+  const float (&a)[4][4] = m.m;
+  WVector r(p.x * a[0][0] + p.y * a[1][0] + p.z * a[2][0] + a[3][0],
+            p.x * a[0][1] + p.y * a[1][1] + p.z * a[2][1] + a[3][1],
+            p.x * a[0][2] + p.y * a[1][2] + p.z * a[2][2] + a[3][2]);
+  const float w = p.x * a[0][3] + p.y * a[1][3] + p.z * a[2][3] + a[3][3];
+  if (static_cast<double>(w) > 0.0001) {
+    r.x /= w;
+    r.y /= w;
+    r.z /= w;
+  }
+  return r;
+}
+
+// d x M without the translation row, normalised (zero stays zero).
+WVector TransformDirection(const WVector& d, const WMatrix& m) {
+  const float (&a)[4][4] = m.m;
+  WVector r(d.x * a[0][0] + d.y * a[1][0] + d.z * a[2][0],
+            d.x * a[0][1] + d.y * a[1][1] + d.z * a[2][1],
+            d.x * a[0][2] + d.y * a[1][2] + d.z * a[2][2]);
+  return r.Normalize();
+}
+
 bool operator==(const WMatrix& a, const WMatrix& b) {
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j)

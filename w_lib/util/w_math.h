@@ -91,5 +91,11 @@ WVector RotationAngles(const WMatrix& m, int order);
 
 // r[i][j] = sum over k of a[i][k] * b[k][j].
 WMatrix Multiply(const WMatrix& a, const WMatrix& b);
+// p x M for the row vector (x, y, z, 1), divided by its fourth component
+// when that is above 0.0001: how a matrix moves a position.
+WVector TransformPoint(const WVector& p, const WMatrix& m);
+// d x M without the translation row, normalised (zero stays zero): how a
+// matrix turns a direction.
+WVector TransformDirection(const WVector& d, const WMatrix& m);
 bool operator==(const WMatrix& a, const WMatrix& b);
 inline bool operator!=(const WMatrix& a, const WMatrix& b) { return !(a == b); }

@@ -7,13 +7,16 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "w_lib/util/code_page.h"
 #include "w_lib/util/text.h"
+#include "w_lib/writer_edits/writer_edits.h"
 #include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
+#include "w_lib/writers/working_copy.h"
 
 namespace {
 
@@ -229,28 +232,24 @@ void WriteDxfPolyfaceOf(TextOutput& out, WScene& work) {
 
 }  // namespace
 
-void WriteDxfFacesScene(TextOutput& out, const WScene& scene) {
-  WScene copy(scene);
-  WriteDxfFacesOf(out, copy);
-}
+void WriteDxfFacesScene(TextOutput& out, const WScene& scene) { WriteWorkingCopy(out, scene, WriteDxfFacesOf); }
 
 void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene) {
-  WScene copy(scene);
-  WriteDxfPolyfaceOf(out, copy);
+  WriteWorkingCopy(out, scene, WriteDxfPolyfaceOf);
 }
 
 WriteResult WriteDxfFaces(const char* path, const WScene& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfFacesScene(out, scene); });
+  return WriteFromWorkingCopy(path, "wb", scene, WriteDxfFacesOf);
 }
 
 WriteResult WriteDxfFaces(const char* path, WScene&& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfFacesOf(out, scene); });
+  return WriteFromWorkingCopy(path, "wb", std::move(scene), WriteDxfFacesOf);
 }
 
 WriteResult WriteDxfPolyface(const char* path, const WScene& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfPolyfaceScene(out, scene); });
+  return WriteFromWorkingCopy(path, "wb", scene, WriteDxfPolyfaceOf);
 }
 
 WriteResult WriteDxfPolyface(const char* path, WScene&& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteDxfPolyfaceOf(out, scene); });
+  return WriteFromWorkingCopy(path, "wb", std::move(scene), WriteDxfPolyfaceOf);
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "w_lib/util/text.h"
+#include "w_lib/writer_edits/writer_edits.h"
 #include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"

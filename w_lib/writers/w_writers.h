@@ -71,27 +71,6 @@ struct ObjectTree {
   }
 };
 
-// Removes the faces and lines that name a vertex outside their object (and
-// compacts it when there were any). The .mqo and DXF writers run it on their
-// working copies right after dropping the face edges: such an element has no
-// position to write, and an index written as it is would make a file that
-// names vertices it lacks.
-bool DropDanglingGeometry(WObject& object);
-bool DropDanglingGeometry(WScene& scene);
-
-// Copies of the faces of exactly two corners of every object, per object
-// index and in face order. Writers that triangulate take them before the
-// triangulation removes them: in the host's documents they are edges, and
-// are written as such.
-using TwoCornerFaces = std::vector<std::vector<WFace>>;
-TwoCornerFaces KeepTwoCornerFaces(const WScene& scene);
-// Cuts the polygons of more than four corners into triangles
-// (TriangulateScene, quadrilaterals kept) and returns the two-corner faces
-// that it removes, as KeepTwoCornerFaces takes them. The lines that the
-// triangulation adds for its ears are taken away again: a conversion adds
-// no geometry, and each object keeps only its own lines.
-TwoCornerFaces TriangulateKeepingEdges(WScene& scene);
-
 // --- dotXSI 3.0 text -------------------------------------------------------
 
 // Writes scene as a dotXSI file at path ("wb", LF line ends). A scene without
@@ -181,21 +160,6 @@ WriteResult WriteXFile(const char* path, WScene&& scene);
 // indices are written as stored; a texture index outside the list counts as
 // no texture. Returns true.
 bool WriteXFrame(TextOutput& out, const WScene& scene, const ObjectTree& tree, int object, int depth);
-
-// Splits every vertex whose corners use different texture coordinates (vt)
-// or colours (vc): the first value met at a vertex keeps the vertex, every
-// further distinct value gets a full copy of it appended, vertex by vertex
-// and in order of first appearance (-1 counts as a value). Then every corner
-// with a valid index copies its record into its vertex's uv or col. Corners
-// whose vertex index is out of range are left alone. Linear in the corners.
-bool SplitVerticesByUv(WObject& object);
-bool SplitVerticesByColor(WObject& object);
-bool SplitVerticesByUv(WScene& scene);
-bool SplitVerticesByColor(WScene& scene);
-// SplitVerticesByUv then SplitVerticesByColor, with the same result, growing
-// the vertex block once instead of twice.
-bool SplitVerticesByUvAndColor(WObject& object);
-bool SplitVerticesByUvAndColor(WScene& scene);
 
 // --- Wavefront OBJ --------------------------------------------------------------
 

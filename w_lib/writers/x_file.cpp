@@ -4,12 +4,15 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "w_lib/util/text.h"
+#include "w_lib/writer_edits/writer_edits.h"
 #include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
+#include "w_lib/writers/working_copy.h"
 
 namespace {
 
@@ -63,17 +66,40 @@ void WriteMaterial(TextOutput& out, std::string_view p, const WScene& scene, con
   out.Put(p).Put("\t\t\t}\n");
 }
 
+// One line per element of a list of count: tabs, then put(to, i), then the
+// element's end.
+template <class PutElement>
+void WriteList(TextOutput& out, std::string_view p, const char* tabs, int count, PutElement put) {
+  PutItems(out, ItemCount(count), [&](TextOutput& to, size_t i) {
+    to.Put(p).Put(tabs);
+    put(to, i);
+    EndElement(to, static_cast<int>(i), count);
+  });
+}
+
 // One line per face: its corner count, then one index per corner
 // (indices_of(face): the face's corner array to write).
 template <class IndicesOf>
 void WriteFaceIndices(TextOutput& out, std::string_view p, const char* tabs, const WObject& o, IndicesOf indices_of) {
-  PutItems(out, ItemCount(o.fnum), [&](TextOutput& to, size_t f) {
+  WriteList(out, p, tabs, o.fnum, [&](TextOutput& to, size_t f) {
     const WFace& face = o.faces[f];
     const int* index = indices_of(face);
-    to.Put(p).Put(tabs).Int(face.num).Put(';');
+    to.Int(face.num).Put(';');
     for (int k = 0; k < face.num; ++k) to.Int(index[k]).Put(k + 1 < face.num ? ',' : ';');
-    EndElement(to, static_cast<int>(f), o.fnum);
   });
+}
+
+// A mesh's sub-block: its head and element count, then the elements.
+template <class PutElement>
+void OpenListBlock(TextOutput& out, std::string_view p, const char* head, int count, PutElement put) {
+  out.Put(p).Put("\t\t").Put(head).Put(" {\n");
+  out.Put(p).Put("\t\t\t").Int(count).Put(";\n");
+  WriteList(out, p, "\t\t\t", count, put);
+}
+
+void CloseListBlock(TextOutput& out, std::string_view p) {
+  out.Put(p).Put("\t\t}\n");
+  out.Put(p).Put("\t\n");
 }
 
 void WriteMaterialList(TextOutput& out, std::string_view p, const WScene& scene, const WObject& o) {
@@ -86,49 +112,36 @@ void WriteMaterialList(TextOutput& out, std::string_view p, const WScene& scene,
   }
   out.Put(p).Put("\t\n");
   for (int m = 0; m < scene.mnum; ++m) WriteMaterial(out, p, scene, scene.materials[m]);
-  out.Put(p).Put("\t\t}\n");
-  out.Put(p).Put("\t\n");
+  CloseListBlock(out, p);
 }
 
 void WriteNormals(TextOutput& out, std::string_view p, const WObject& o) {
-  out.Put(p).Put("\t\tMeshNormals {\n");
-  out.Put(p).Put("\t\t\t").Int(o.nnum).Put(";\n");
-  PutItems(out, ItemCount(o.nnum), [&](TextOutput& to, size_t i) {
+  OpenListBlock(out, p, "MeshNormals", o.nnum, [&](TextOutput& to, size_t i) {
     const WVector& n = o.normals[i].normal;
     // The face reversal negated the records: this is x, y, -z of the scene.
-    to.Put(p).Put("\t\t\t").Fixed(-n.x).Put(';').Fixed(-n.y).Put(';').Fixed(n.z).Put(';');
-    EndElement(to, static_cast<int>(i), o.nnum);
+    to.Fixed(-n.x).Put(';').Fixed(-n.y).Put(';').Fixed(n.z).Put(';');
   });
   out.Put(p).Put("\t\t\n");
   out.Put(p).Put("\t\t\t").Int(o.fnum).Put(";\n");
   WriteFaceIndices(out, p, "\t\t\t", o, [](const WFace& face) { return face.vn(); });
-  out.Put(p).Put("\t\t}\n");
-  out.Put(p).Put("\t\n");
+  CloseListBlock(out, p);
 }
 
 void WriteVertexColors(TextOutput& out, std::string_view p, const WObject& o) {
-  out.Put(p).Put("\t\tMeshVertexColors {\n");
-  out.Put(p).Put("\t\t\t").Int(o.vnum).Put(";\n");
-  PutItems(out, ItemCount(o.vnum), [&](TextOutput& to, size_t v) {
+  OpenListBlock(out, p, "MeshVertexColors", o.vnum, [&](TextOutput& to, size_t v) {
     const WColor& c = o.vertices[v].col;
-    to.Put(p).Put("\t\t\t").Int(static_cast<long long>(v)).Put(';').Fixed(c.r).Put(';').Fixed(c.g).Put(';');
+    to.Int(static_cast<long long>(v)).Put(';').Fixed(c.r).Put(';').Fixed(c.g).Put(';');
     to.Fixed(c.b).Put(';').Fixed(c.a).Put(";;");
-    EndElement(to, static_cast<int>(v), o.vnum);
   });
-  out.Put(p).Put("\t\t}\n");
-  out.Put(p).Put("\t\n");
+  CloseListBlock(out, p);
 }
 
 void WriteTextureCoords(TextOutput& out, std::string_view p, const WObject& o) {
-  out.Put(p).Put("\t\tMeshTextureCoords {\n");
-  out.Put(p).Put("\t\t\t").Int(o.vnum).Put(";\n");
-  PutItems(out, ItemCount(o.vnum), [&](TextOutput& to, size_t v) {
+  OpenListBlock(out, p, "MeshTextureCoords", o.vnum, [&](TextOutput& to, size_t v) {
     const WUv& t = o.vertices[v].uv;
-    to.Put(p).Put("\t\t\t").Fixed(t.u).Put(';').Fixed(t.v).Put(';');
-    EndElement(to, static_cast<int>(v), o.vnum);
+    to.Fixed(t.u).Put(';').Fixed(t.v).Put(';');
   });
-  out.Put(p).Put("\t\t}\n");
-  out.Put(p).Put("\t\n");
+  CloseListBlock(out, p);
 }
 
 // One frame up to its children: head, matrix and mesh.
@@ -143,10 +156,9 @@ void OpenFrame(TextOutput& out, const WScene& scene, int k, int depth) {
   out.Put(p).Put("\tMesh ").Put(name).Put(" {\n");
 
   out.Put(p).Put("\t\t").Int(o.vnum).Put(";\n");
-  PutItems(out, ItemCount(o.vnum), [&](TextOutput& to, size_t v) {
+  WriteList(out, p, "\t\t", o.vnum, [&](TextOutput& to, size_t v) {
     const WVector& pos = o.vertices[v].pos;
-    to.Put(p).Put("\t\t").Fixed(pos.x).Put(';').Fixed(pos.y).Put(';').Fixed(-pos.z).Put(';');
-    EndElement(to, static_cast<int>(v), o.vnum);
+    to.Fixed(pos.x).Put(';').Fixed(pos.y).Put(';').Fixed(-pos.z).Put(';');
   });
   out.Put(p).Put("\t\n");
 
@@ -244,12 +256,9 @@ void PrepareAndWriteX(TextOutput& out, WScene& work) {
 }  // namespace
 
 WriteResult WriteXFile(const char* path, const WScene& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) {
-           WScene copy(scene);
-           PrepareAndWriteX(out, copy);
-         });
+  return WriteFromWorkingCopy(path, "wb", scene, PrepareAndWriteX);
 }
 
 WriteResult WriteXFile(const char* path, WScene&& scene) {
-  return WriteWholeFile(path, "wb", [&](TextOutput& out) { PrepareAndWriteX(out, scene); });
+  return WriteFromWorkingCopy(path, "wb", std::move(scene), PrepareAndWriteX);
 }

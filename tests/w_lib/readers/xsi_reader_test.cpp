@@ -10,12 +10,15 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "test_files.h"
 #include "test_scenes.h"
+#include "vector_expectations.h"
 #include "w_lib/readers/xsi_reader.h"
 
 namespace {
@@ -40,10 +43,11 @@ const WObject& Object(const WScene& scene, const char* name) {
   return scene.objects[o < 0 ? 0 : o];
 }
 
-void ExpectNear(const WVector& a, const WVector& b, float tolerance = 1e-6f) {
-  EXPECT_NEAR(a.x, b.x, tolerance);
-  EXPECT_NEAR(a.y, b.y, tolerance);
-  EXPECT_NEAR(a.z, b.z, tolerance);
+// Each named object's parent is the object of the second name, or none
+// where that is null.
+void ExpectParents(const WScene& scene, std::initializer_list<std::pair<const char*, const char*>> child_parent) {
+  for (const auto& [child, parent] : child_parent)
+    EXPECT_EQ(Object(scene, child).parent, parent ? scene.FindObject(parent) : -1) << child;
 }
 
 constexpr float kDegree = 3.1415927f / 180.0f;
@@ -366,13 +370,8 @@ TEST(XsiReader, ReadsTheExportsOwnFilesBackIntoTheirScenes) {
   // The hierarchy keeps its parents and transforms; its curves are left out.
   r = ReadText(Golden("xsi/hierarchy.xsi"));
   ASSERT_TRUE(r.ok) << r.error;
+  ExpectParents(r.scene, {{"top", nullptr}, {"mid", "top"}, {"leaf", "mid"}, {"other", nullptr}});
   const WObject& top = Object(r.scene, "top");
-  const WObject& mid = Object(r.scene, "mid");
-  const WObject& leaf = Object(r.scene, "leaf");
-  EXPECT_EQ(top.parent, -1);
-  EXPECT_EQ(mid.parent, r.scene.FindObject("top"));
-  EXPECT_EQ(leaf.parent, r.scene.FindObject("mid"));
-  EXPECT_EQ(Object(r.scene, "other").parent, -1);
   EXPECT_EQ(r.scene.FindObject("stray"), -1) << "written nowhere, read nowhere";
   const WScene hierarchy = MakeHierarchy();
   const WTransform& t = hierarchy.objects[hierarchy.FindObject("top")].transform;
@@ -409,13 +408,10 @@ TEST(XsiReader, ReadsTheAuthoringApplicationsStyle) {
 
   // The hierarchy: base holds arm and eye.
   ASSERT_EQ(r.scene.onum, 3);
+  ExpectParents(r.scene, {{"base", nullptr}, {"arm", "base"}, {"eye", "base"}});
   const WObject& base = Object(r.scene, "base");
   const WObject& arm = Object(r.scene, "arm");
-  const WObject& eye = Object(r.scene, "eye");
-  EXPECT_EQ(base.parent, -1);
-  EXPECT_EQ(arm.parent, r.scene.FindObject("base"));
-  EXPECT_EQ(eye.parent, r.scene.FindObject("base"));
-  EXPECT_EQ(eye.vnum, 0);
+  EXPECT_EQ(Object(r.scene, "eye").vnum, 0);
 
   // base: its transform, its shape with the first set of texture
   // coordinates (v turned to run down), and its triangles' corners.

@@ -1,6 +1,7 @@
 // Vector and matrix arithmetic, rotation orders.
 #include <gtest/gtest.h>
 
+#include "vector_expectations.h"
 #include "w_lib/util/w_math.h"
 
 namespace {
@@ -12,12 +13,6 @@ WVector Apply(const WVector& p, const WMatrix& m) {
   float r[4];
   for (int j = 0; j < 4; ++j) r[j] = p.x * m.m[0][j] + p.y * m.m[1][j] + p.z * m.m[2][j] + m.m[3][j];
   return WVector(r[0], r[1], r[2]);
-}
-
-void ExpectNear(const WVector& a, const WVector& b) {
-  EXPECT_NEAR(a.x, b.x, 1e-5f);
-  EXPECT_NEAR(a.y, b.y, 1e-5f);
-  EXPECT_NEAR(a.z, b.z, 1e-5f);
 }
 
 }  // namespace
@@ -52,7 +47,7 @@ TEST(WMatrix, RotationOrdersOnKnownVectors) {
   for (int order = 0; order < 6; ++order) {
     m.SetRotation(kHalfPi, kHalfPi, kHalfPi, order);
     SCOPED_TRACE(order);
-    ExpectNear(Apply(p, m), expected[order]);
+    ExpectNear(Apply(p, m), expected[order], 1e-5f);
   }
   WMatrix seven, zyx;
   seven.SetRotation(0.3f, 0.5f, 0.7f, 7);
@@ -80,7 +75,7 @@ TEST(WMatrix, TranslateScaleAndMultiply) {
   WMatrix r;
   r.Rotate(WVector(0, 0, kHalfPi), kRotateZXY);
   r *= t;
-  ExpectNear(Apply(WVector(1, 0, 0), r), WVector(1, 3, 3));
+  ExpectNear(Apply(WVector(1, 0, 0), r), WVector(1, 3, 3), 1e-5f);
 }
 
 TEST(WMatrix, RotationAnglesTurnOneOrderIntoAnother) {
@@ -89,15 +84,15 @@ TEST(WMatrix, RotationAnglesTurnOneOrderIntoAnother) {
   // Y (0, 90, 90).
   WMatrix xyz;
   xyz.SetRotation(kHalfPi, 0.0f, kHalfPi, kRotateXYZ);
-  ExpectNear(Apply(WVector(1, 2, 3), xyz), WVector(3, 1, 2));
-  ExpectNear(RotationAngles(xyz, kRotateZXY), WVector(0, kHalfPi, kHalfPi));
+  ExpectNear(Apply(WVector(1, 2, 3), xyz), WVector(3, 1, 2), 1e-5f);
+  ExpectNear(RotationAngles(xyz, kRotateZXY), WVector(0, kHalfPi, kHalfPi), 1e-5f);
 
   // Angles away from the poles come back as they were, in either order.
   for (int order : {kRotateXYZ, kRotateZXY}) {
     SCOPED_TRACE(order);
     WMatrix m;
     m.SetRotation(0.3f, -0.5f, 2.5f, order);
-    ExpectNear(RotationAngles(m, order), WVector(0.3f, -0.5f, 2.5f));
+    ExpectNear(RotationAngles(m, order), WVector(0.3f, -0.5f, 2.5f), 1e-5f);
   }
 
   // At a pole the first and last angle turn about one axis: the first takes
@@ -109,11 +104,11 @@ TEST(WMatrix, RotationAnglesTurnOneOrderIntoAnother) {
   WMatrix again;
   again.SetRotation(angles.x, angles.y, angles.z, kRotateXYZ);
   for (const WVector& p : {WVector(1, 0, 0), WVector(0, 1, 0), WVector(0, 0, 1)})
-    ExpectNear(Apply(p, again), Apply(p, pole));
+    ExpectNear(Apply(p, again), Apply(p, pole), 1e-5f);
   pole.SetRotation(kHalfPi, 0.5f, 0.25f, kRotateZXY);
   const WVector zxy = RotationAngles(pole, kRotateZXY);
   EXPECT_EQ(zxy.y, 0.0f);
   again.SetRotation(zxy.x, zxy.y, zxy.z, kRotateZXY);
   for (const WVector& p : {WVector(1, 0, 0), WVector(0, 1, 0), WVector(0, 0, 1)})
-    ExpectNear(Apply(p, again), Apply(p, pole));
+    ExpectNear(Apply(p, again), Apply(p, pole), 1e-5f);
 }

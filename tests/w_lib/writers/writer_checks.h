@@ -12,6 +12,11 @@
 
 using SceneWriter = WriteResult (*)(const char* path, const WScene& scene);
 
+// Whether text ends with tail.
+inline bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 // The text that write(out, scene) puts out.
 template <class Write>
 std::string TextOf(Write write, const WScene& scene) {

@@ -2,7 +2,7 @@
 // aside before the triangulation removes them (in the host's documents they
 // are edges, and the writers that triangulate still write them), and only
 // the objects' own lines kept after it.
-#include "w_lib/writers/w_writers.h"
+#include "w_lib/writer_edits/writer_edits.h"
 
 namespace {
 

@@ -1,6 +1,5 @@
-// The dotXSI writer against hand-written files, and its behaviour at the
-// edges: names and paths, polygon-list order, deep and wide hierarchies,
-// envelopes, bad indices and failed writes.
+// The dotXSI file writer against hand-written files, and its behaviour at
+// the edges: names and paths, wide hierarchies, envelopes, failed writes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -21,18 +20,6 @@ std::string Written(const WScene& scene) {
   TextOutput out;
   WriteXsiScene(out, scene, kGoldenTime);
   return std::string(out.text());
-}
-
-// The model text of one object with its descendants.
-std::string Model(const WScene& scene, int object) {
-  XsiModelContext context(scene);
-  TextOutput out;
-  EXPECT_TRUE(WriteXsiModel(out, scene, context, object, 0));
-  return std::string(out.text());
-}
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 }  // namespace
@@ -70,28 +57,6 @@ TEST(XsiFile, EmptySceneEndsAfterTheLibrary) {
   const std::string expected = golden.substr(0, golden.find("SI_Model"));
   ASSERT_TRUE(EndsWith(expected, "}\n\n"));
   EXPECT_EQ(Written(WScene()), expected);
-}
-
-TEST(XsiFile, TimeStampIsUtcPlusNine) {
-  EXPECT_EQ(XsiTimeStamp(kGoldenTime), "Tue Dec 08 09:33:07 2026");
-  EXPECT_EQ(XsiTimeStamp(0), "Thu Jan 01 09:00:00 1970");
-  // The day changes nine hours before UTC midnight.
-  EXPECT_EQ(XsiTimeStamp(1796655599), "Mon Dec 07 23:59:59 2026");
-  EXPECT_EQ(XsiTimeStamp(1796655600), "Tue Dec 08 00:00:00 2026");
-  EXPECT_EQ(XsiTimeStamp(1709132400), "Thu Feb 29 00:00:00 2024");  // leap year
-  EXPECT_EQ(XsiTimeStamp(4107510000LL), "Mon Mar 01 00:00:00 2100");  // 2100 is no leap year
-  EXPECT_EQ(XsiTimeStamp(-32401), "Wed Dec 31 23:59:59 1969");
-}
-
-TEST(XsiFile, SourceDateEpochFixesTheStampOnlyWhenValid) {
-  const std::time_t now = 1796655600;
-  EXPECT_EQ(XsiStampTime(now, nullptr), now);
-  EXPECT_EQ(XsiStampTime(now, "0"), 0);
-  EXPECT_EQ(XsiStampTime(now, "1700000000"), 1700000000);
-  EXPECT_EQ(XsiStampTime(now, "253402300799"), 253402300799LL);
-  EXPECT_EQ(XsiTimeStamp(XsiStampTime(now, "253402300799")), "Sat Jan 01 08:59:59 10000");
-  for (const char* invalid : {"", "-1", "+5", " 5", "5 ", "12abc", "1.5", "253402300800", "99999999999999999999999"})
-    EXPECT_EQ(XsiStampTime(now, invalid), now) << '"' << invalid << '"';
 }
 
 TEST(XsiFile, MaterialsTexturesAndNames) {
@@ -154,73 +119,6 @@ TEST(XsiFile, MaterialsTexturesAndNames) {
   EXPECT_EQ(Count(odd_text, "\t\t\"MDL-obj one _ __\";\n"), 2);
   EXPECT_EQ(Count(odd_text, "\tSI_Material MAT-m _1_ {\n"), 1);
   EXPECT_EQ(Count(odd_text, "\t\t\t\"MAT-m _1_\",\n"), 1);
-}
-
-TEST(XsiModel, PolygonListsByMaterialThenGroup) {
-  WScene scene;
-  scene.AddMaterial("a");
-  scene.AddMaterial("b");
-  scene.AddMaterial("c");
-  WObject& obj = AddObjectAt(scene, "o");
-  for (int i = 0; i < 8; ++i) {
-    AddVertexAt(obj, 0.0f, 0.0f, 0.0f);
-    obj.AddUv();
-  }
-  // Face i runs over vertices i, i+1, i+2; a textured face's corners all
-  // use uv i.
-  const int material[] = {2, 0, 2, 0, 2, -1, -2, 3};
-  const bool textured[] = {true, false, false, true, true, false, true, true};
-  for (int i = 0; i < 8; ++i) {
-    const int f = AddFaceOver(obj, {i, (i + 1) % 8, (i + 2) % 8}, material[i]);
-    if (textured[i]) obj.faces[f].vt()[0] = obj.faces[f].vt()[1] = obj.faces[f].vt()[2] = i;
-  }
-  obj.faces[2].vt()[0] = obj.faces[2].vt()[2] = 2;  // one corner short of textured
-
-  const std::string expected = Golden("xsi/polygon_lists_tail.xsi");
-  const std::string text = Model(scene, 0);
-  EXPECT_TRUE(EndsWith(text, "\t\t}\n\n" + expected)) << text;
-  EXPECT_EQ(Count(text, "SI_PolygonList"), 4);
-}
-
-TEST(XsiModel, CornerIndicesAreWrittenAsStoredWithoutReadingThrough) {
-  WScene scene = MakeTexturedTriangle();
-  WObject& obj = scene.objects[0];
-  SetCorners(obj, 0, &WFace::v, {0, 99, -7});
-  SetCorners(obj, 0, &WFace::vn, {5, 0, -1});
-  SetCorners(obj, 0, &WFace::vc, {2, 2, 2});
-  SetCorners(obj, 0, &WFace::vt, {42, 0, 0});
-  const std::string text = Model(scene, 0);
-  EXPECT_EQ(Count(text, "\n\n\t\t\t0,99,-7,\n\n\t\t\t5,0,-1,\n\n\t\t\t2,2,2,\n\n\t\t\t42,0,0,\n\n\t\t}\n"), 1) << text;
-}
-
-TEST(XsiModel, DeepChainsCapTheIndentAndUseNoRecursion) {
-  const std::string tabs254(254, '\t');
-  const std::string tabs255(255, '\t');
-
-  const WScene scene = MakeChain(300);
-  const std::string text = Model(scene, 0);
-  EXPECT_EQ(Count(text, "SI_Model MDL-"), 300);
-  EXPECT_EQ(Count(text, "\n" + tabs254 + "SI_Model MDL-o254 {\n"), 1);
-  EXPECT_EQ(Count(text, "\n" + tabs255 + "SI_Model MDL-o255 {\n"), 1);
-  EXPECT_EQ(Count(text, "\n" + tabs255 + "SI_Model MDL-o299 {\n"), 1);
-  EXPECT_EQ(Count(text, "\n" + tabs255 + "\tSI_Null o299 {\n"), 1);  // inner lines too
-  // Lines of 255 TABs and a brace: the closings of the 45 models at the cap
-  // and the five block closings inside o254 (254 TABs of indent and one).
-  EXPECT_EQ(Count(text, "\n" + tabs255 + "}\n"), 50);
-  EXPECT_EQ(Count(text, "\n" + tabs255 + "}\n" + tabs254 + "}\n"), 1);
-  EXPECT_TRUE(EndsWith(text, "\n\t\t}\n\t}\n}\n"));
-
-  // A hundred thousand levels: a recursive writer would run out of stack.
-  const WScene deep = MakeChain(100000);
-  EXPECT_TRUE(WriteXsiFile("/dev/null", deep));
-}
-
-TEST(XsiModel, ParentCyclesEndAtTheStart) {
-  const WScene scene = MakeHierarchy();
-  // "loop" is its own parent: written on request, once, and not as a child.
-  const std::string text = Model(scene, 5);
-  EXPECT_EQ(Count(text, "SI_Model"), 1);
-  EXPECT_TRUE(EndsWith(text, "\tSI_Null loop {\n\t}\n\n}\n"));
 }
 
 TEST(XsiFile, EnvelopesScaleWithObjects) {

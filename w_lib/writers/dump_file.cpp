@@ -1,9 +1,12 @@
 // The scene dump: a diagnostic listing of the scene model, one keyword line
 // per field, indices exactly as stored.
 #include <new>
+#include <utility>
 
+#include "w_lib/writer_edits/writer_edits.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
+#include "w_lib/writers/working_copy.h"
 
 namespace {
 
@@ -144,12 +147,9 @@ void WriteDumpOf(TextOutput& out, WScene& work) {
 }  // namespace
 
 WriteResult WriteSceneDump(const char* path, const WScene& scene) {
-  return WriteWholeFile(path, "wt", [&](TextOutput& out) {
-           WScene copy(scene);
-           WriteDumpOf(out, copy);
-         });
+  return WriteFromWorkingCopy(path, "wt", scene, WriteDumpOf);
 }
 
 WriteResult WriteSceneDump(const char* path, WScene&& scene) {
-  return WriteWholeFile(path, "wt", [&](TextOutput& out) { WriteDumpOf(out, scene); });
+  return WriteFromWorkingCopy(path, "wt", std::move(scene), WriteDumpOf);
 }

@@ -1,4 +1,5 @@
-// The stand-in host's interface functions over its document.
+// The stand-in host's object functions over its document: names, faces,
+// their materials and corners, the vertex merge.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,8 +10,6 @@
 #include "host_documents.h"
 
 namespace {
-
-std::vector<float> Coordinates(const MQPoint& p) { return {p.x, p.y, p.z}; }
 
 std::vector<int32_t> FacePoints(MQObject obj, int32_t face) {
   std::vector<int32_t> points(static_cast<size_t>(MQObj_GetFacePointCount(obj, face)));
@@ -29,30 +28,6 @@ class HostStandIn : public testing::Test {
 };
 
 }  // namespace
-
-TEST_F(HostStandIn, DialogAppliesTheProgramsOptionsUnlessCancelled) {
-  ExportDialogRecord record = {};
-  record.axis1 = 1;
-  record.axis2 = 2;
-  record.axis3 = 4;
-  MQPoint p[1] = {{1.0f, 2.0f, 3.0f}};
-  MQ_ExportAxis(&record, p, 1);  // the driver's record converts nothing
-  EXPECT_EQ(Coordinates(p[0]), (std::vector<float>{1, 2, 3}));
-
-  VHost_SetExportOptions(2.0f, 4 | kAxisNegate, 2, 1, 0);
-  EXPECT_EQ(MQ_ShowFileDialog("t", &record), 1);
-  MQ_ExportAxis(&record, p, 1);
-  EXPECT_EQ(Coordinates(p[0]), (std::vector<float>{-6, 4, 2}));
-  MQ_ImportAxis(&record, p, 1);
-  EXPECT_EQ(Coordinates(p[0]), (std::vector<float>{1, 2, 3}));
-
-  ExportDialogRecord untouched = {};
-  untouched.axis1 = 1;
-  VHost_SetExportOptions(5.0f, 2, 2, 2, 1);
-  EXPECT_EQ(MQ_ShowFileDialog("t", &untouched), 0);
-  EXPECT_EQ(untouched.axis1, 1);
-  EXPECT_EQ(untouched.host_word1, 0);
-}
 
 TEST_F(HostStandIn, NamesAreCutToTheBuffer) {
   MQObject obj = AddHostObject(doc_, std::string(300, 'n').c_str(), {});

@@ -4,7 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_scenes.h"
-#include "w_lib/writers/w_writers.h"
+#include "w_lib/writer_edits/writer_edits.h"
 
 static void BM_SplitVerticesByUv(benchmark::State& state) {
   const int side = static_cast<int>(state.range(0));

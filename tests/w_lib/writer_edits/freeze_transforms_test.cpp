@@ -1,9 +1,9 @@
-// The scene edits that prepare writers' copies: uv flips, face edges
-// dropped, loose lines made faces, transforms frozen into the geometry.
+// Transforms frozen into the geometry: points moved, directions turned,
+// the transform made neutral.
 #include <gtest/gtest.h>
 
 #include "test_scenes.h"
-#include "w_lib/w_scene.h"
+#include "w_lib/writer_edits/writer_edits.h"
 
 namespace {
 
@@ -13,79 +13,7 @@ void ExpectVector(const WVector& v, float x, float y, float z) {
   EXPECT_FLOAT_EQ(v.z, z);
 }
 
-// A quad over vertices 0..3 whose four sides name lines 0..3, and a loose
-// line 4 from vertex 2 to vertex 5.
-WScene MakeQuadWithEdges() {
-  WScene scene;
-  WObject& obj = AddObjectAt(scene, "q", {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}, {5, 0, 0}});
-  const int f = AddFaceOver(obj, {0, 1, 2, 3}, 0);
-  for (int k = 0; k < 4; ++k) obj.faces[f].e()[k] = AddLineBetween(obj, k, (k + 1) % 4);
-  AddLineBetween(obj, 2, 5);
-  return scene;
-}
-
 }  // namespace
-
-TEST(FlipUvs, FlipsTheChosenAxesOfEveryObject) {
-  WScene scene;
-  for (const char* name : {"a", "b"}) AddUvAt(AddObjectAt(scene, name), 0.25f, 0.1f);
-  FlipUvs(scene, 0x200);
-  for (int o = 0; o < 2; ++o) {
-    EXPECT_EQ(scene.objects[o].uvs[0].u, 0.25f);
-    EXPECT_EQ(scene.objects[o].uvs[0].v, 0.9f);
-  }
-  FlipUvs(scene.objects[0], 0x100);
-  EXPECT_EQ(scene.objects[0].uvs[0].u, 0.75f);
-  EXPECT_EQ(scene.objects[0].uvs[0].v, 0.9f);
-  // 1 - 0.9f is 0.100000024 in float arithmetic, not 0.1f again.
-  FlipUvs(scene.objects[1], 0x300);
-  EXPECT_EQ(scene.objects[1].uvs[0].u, 0.75f);
-  EXPECT_EQ(scene.objects[1].uvs[0].v, 0.100000024f);
-  FlipUvs(scene, 0xFF | 0x400);  // no flip bit
-  EXPECT_EQ(scene.objects[1].uvs[0].u, 0.75f);
-  EXPECT_EQ(scene.objects[1].uvs[0].v, 0.100000024f);
-}
-
-TEST(DropFaceEdges, LooseLinesSurviveAndSidesLoseTheirLines) {
-  WScene scene = MakeQuadWithEdges();
-  WObject& obj = scene.objects[0];
-  obj.faces[0].e()[3] = 99;  // names no line, and line 3 is loose now
-  DropFaceEdges(scene);
-  EXPECT_EQ(LinesOf(obj), (std::vector<std::pair<int, int>>{{3, 0}, {2, 5}}));
-  EXPECT_EQ(Corners(obj.faces[0], &WFace::e), std::vector<int>(4, -1));
-  EXPECT_EQ(obj.vnum, 6);
-  EXPECT_EQ(obj.faces[0].v[2], 2);
-
-  // Without vertices nothing happens, not even the compaction.
-  WScene bare;
-  WObject& b = AddObjectAt(bare, "bare");
-  AddLineBetween(b, 0, 1);
-  const int f = b.AddFace(2);
-  b.faces[f].e()[0] = 0;
-  DropFaceEdges(b);
-  EXPECT_EQ(b.lnum, 1);
-  EXPECT_EQ(b.lmax, 256);
-  EXPECT_EQ(b.faces[f].e()[0], 0);
-}
-
-TEST(LinesToFaces, LinesBecomeTwoCornerFacesAtTheEnd) {
-  WScene scene = MakeQuadWithEdges();
-  DropFaceEdges(scene);  // leaves the loose line 2-5
-  WObject& obj = scene.objects[0];
-  AddLineBetween(obj, 4, 0);
-  LinesToFaces(scene);
-  EXPECT_EQ(obj.lnum, 0);
-  ASSERT_EQ(obj.fnum, 3);
-  EXPECT_EQ(obj.faces[0].num, 4);
-  const int ends[2][2] = {{2, 5}, {4, 0}};
-  for (int i = 0; i < 2; ++i) {
-    const WFace& face = obj.faces[1 + i];
-    EXPECT_EQ(Corners(face), (std::vector<int>{ends[i][0], ends[i][1]}));
-    EXPECT_EQ(face.material, -1);
-    for (CornerArray array : {CornerArray(&WFace::e), &WFace::vt, &WFace::vn, &WFace::vc})
-      EXPECT_EQ(Corners(face, array), (std::vector<int>{-1, -1}));
-  }
-}
 
 TEST(FreezeTransforms, WorldMatrixMovesPointsAndTurnsDirections) {
   WScene scene;

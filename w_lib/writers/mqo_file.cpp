@@ -2,11 +2,14 @@
 // list and one object block per object with its vertices and faces.
 #include <cmath>
 #include <new>
+#include <utility>
 #include <vector>
 
+#include "w_lib/writer_edits/writer_edits.h"
 #include "w_lib/writers/parallel_text.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
+#include "w_lib/writers/working_copy.h"
 
 namespace {
 
@@ -157,15 +160,12 @@ void WriteMqoOf(TextOutput& out, WScene& work) {
 
 }  // namespace
 
-void WriteMqoScene(TextOutput& out, const WScene& scene) {
-  WScene copy(scene);
-  WriteMqoOf(out, copy);
-}
+void WriteMqoScene(TextOutput& out, const WScene& scene) { WriteWorkingCopy(out, scene, WriteMqoOf); }
 
 WriteResult WriteMqoFile(const char* path, const WScene& scene) {
-  return WriteWholeFile(path, "wt", [&](TextOutput& out) { WriteMqoScene(out, scene); });
+  return WriteFromWorkingCopy(path, "wt", scene, WriteMqoOf);
 }
 
 WriteResult WriteMqoFile(const char* path, WScene&& scene) {
-  return WriteWholeFile(path, "wt", [&](TextOutput& out) { WriteMqoOf(out, scene); });
+  return WriteFromWorkingCopy(path, "wt", std::move(scene), WriteMqoOf);
 }

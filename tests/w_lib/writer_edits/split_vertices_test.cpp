@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "test_scenes.h"
-#include "w_lib/writers/w_writers.h"
+#include "w_lib/writer_edits/writer_edits.h"
 
 namespace {
 

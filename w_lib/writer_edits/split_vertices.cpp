@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "w_lib/writers/w_writers.h"
+#include "w_lib/writer_edits/writer_edits.h"
 
 namespace {
 

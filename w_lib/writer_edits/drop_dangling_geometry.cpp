@@ -1,6 +1,6 @@
 // Removing the faces and lines of a writer's working copy that name a vertex
 // their object lacks, so that nothing is read or written through them.
-#include "w_lib/writers/w_writers.h"
+#include "w_lib/writer_edits/writer_edits.h"
 
 namespace {
 
