@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
+#include <mutex>
 #include <optional>
 #include <unordered_map>
 
@@ -383,6 +386,66 @@ bool NamesVertices(const VertexPositions& at, const WFace& face) {
   return true;
 }
 
+// Runs of triangles handed from the build to a thread that orders them in
+// place while the build goes on.
+class RunQueue {
+ public:
+  void Push(uint32_t* indices, size_t count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    runs_.push_back(Run{indices, count});
+    changed_.notify_all();
+  }
+  // No more runs come.
+  void Close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    changed_.notify_all();
+  }
+  // Returns once every run pushed so far is ordered (before the lists that
+  // hold them may move).
+  void WaitIdle() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return runs_.empty() && !busy_; });
+  }
+  // Orders the runs as they come, until the queue is closed and empty. When
+  // the orderer throws, the runs left are dropped (the build fails with
+  // what it threw), so that WaitIdle never waits for them.
+  void Drain(const GltfRunOrder::Orderer& order) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return closed_ || !runs_.empty(); });
+      if (runs_.empty()) return;
+      const Run run = runs_.front();
+      runs_.pop_front();
+      busy_ = true;
+      lock.unlock();
+      try {
+        order(run.indices, run.count);
+      } catch (...) {
+        lock.lock();
+        runs_.clear();
+        busy_ = false;
+        changed_.notify_all();
+        throw;
+      }
+      lock.lock();
+      busy_ = false;
+      changed_.notify_all();
+    }
+  }
+
+ private:
+  struct Run {
+    uint32_t* indices;
+    size_t count;
+  };
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Run> runs_;
+  bool busy_ = false;
+  bool closed_ = false;
+};
+
 // The triangles of an object's polygons, by material. Quads that the first
 // try of TriangulateObject cuts are cut here as it would; other polygons of
 // more than three corners are cut by TriangulateObject in batches, each in a
@@ -394,7 +457,8 @@ class Triangles {
             VertexSplit& split)
       : scene_(scene), o_(o), at_(at), normals_(normals), split_(split) {}
 
-  void Collect() {
+  // run_order, when given, orders each list's whole runs as they are made.
+  void Collect(const GltfRunOrder* run_order) {
     FindSlots();
     // Room for n - 2 triangles per polygon: all of them unless some cannot
     // be cut.
@@ -406,29 +470,36 @@ class Triangles {
     for (size_t s = 0; s < room.size(); ++s) by_slot_[s].reserve(room[s]);
     // Which quads the first try cuts: each face on its own, on the
     // machine's threads.
-    std::vector<uint8_t> cut_quad(static_cast<size_t>(o_.fnum > 0 ? o_.fnum : 0), 0);
-    ParallelFor(cut_quad.size(), kFacesPerThread, [&](size_t begin, size_t end) {
+    cut_quad_.assign(static_cast<size_t>(o_.fnum > 0 ? o_.fnum : 0), 0);
+    ParallelFor(cut_quad_.size(), kFacesPerThread, [&](size_t begin, size_t end) {
       for (size_t f = begin; f < end; ++f) {
         const WFace& face = o_.faces[f];
-        cut_quad[f] = face.num == 4 && NamesVertices(at_, face) && FirstTryCutsQuad(at_, face);
+        cut_quad_[f] = face.num == 4 && NamesVertices(at_, face) && FirstTryCutsQuad(at_, face);
       }
     });
-    for (int f = 0; f < o_.fnum; ++f) {
-      const WFace& face = o_.faces[f];
-      if (face.num < 3 || !NamesVertices(at_, face)) continue;
-      if (face.num == 3) {
-        Add(face, nullptr, 0, 1, 2);
-        continue;
-      }
-      if (cut_quad[static_cast<size_t>(f)]) {
-        Add(face, nullptr, 0, 1, 2);
-        Add(face, nullptr, 0, 2, 3);
-        continue;
-      }
-      AddToBatch(face);
-      if (batch_corners_ >= kBatchCorners) CutBatch();
+    // Ordering on a thread of its own pays when some list makes two runs
+    // or more; the build goes on on this one.
+    const bool overlap = run_order && run_order->run > 0 && run_order->make_orderer && WorkerCount() > 1 &&
+                         std::any_of(room.begin(), room.end(), [&](size_t r) { return r >= 2 * run_order->run; });
+    if (!overlap) {
+      CollectFaces();
+      return;
     }
-    CutBatch();
+    RunQueue queue;
+    ParallelParts(2, 2, [&](int part, size_t, size_t) {
+      if (part == 1) {
+        queue.Drain(run_order->make_orderer());
+        return;
+      }
+      struct Closer {
+        RunQueue& q;
+        ~Closer() { q.Close(); }
+      } closer{queue};
+      queue_ = &queue;
+      run_ = run_order->run;
+      CollectFaces();
+    });
+    queue_ = nullptr;
   }
 
   // The non-empty triangle lists in material order, no material first.
@@ -438,6 +509,7 @@ class Triangles {
       GltfPrimitive p;
       p.material = slots_[s] - 1;
       p.indices = std::move(by_slot_[s]);
+      if (run_ > 0) p.ordered = p.indices.size() - p.indices.size() % run_;
       primitives.push_back(std::move(p));
     }
   }
@@ -445,6 +517,25 @@ class Triangles {
  private:
   static constexpr int kBatchCorners = 1 << 14;
   static constexpr size_t kFacesPerThread = 16384;
+
+  void CollectFaces() {
+    for (int f = 0; f < o_.fnum; ++f) {
+      const WFace& face = o_.faces[f];
+      if (face.num < 3 || !NamesVertices(at_, face)) continue;
+      if (face.num == 3) {
+        Add(face, nullptr, 0, 1, 2);
+        continue;
+      }
+      if (cut_quad_[static_cast<size_t>(f)]) {
+        Add(face, nullptr, 0, 1, 2);
+        Add(face, nullptr, 0, 2, 3);
+        continue;
+      }
+      AddToBatch(face);
+      if (batch_corners_ >= kBatchCorners) CutBatch();
+    }
+    CutBatch();
+  }
 
   // A face's slot: 0 for no material, m + 1 for material m.
   int SlotOf(const WFace& face) const { return InRange(face.material, scene_.mnum) + 1; }
@@ -484,10 +575,14 @@ class Triangles {
   // object's own.
   void Add(const WFace& face, const std::vector<int>* vertex_of, int a, int b, int c) {
     std::vector<uint32_t>& indices = by_slot_[ListOf(SlotOf(face))];
+    // A list is never moved while a run of it is being ordered (the room
+    // reserved is enough, but a list that grew would move).
+    if (queue_ && indices.capacity() - indices.size() < 3) queue_->WaitIdle();
     for (const int k : {a, b, c}) {
       const int v = vertex_of ? (*vertex_of)[static_cast<size_t>(face.v[k])] : face.v[k];
       indices.push_back(split_.Find(v, KeyOf(o_, normals_, face, k)));
     }
+    if (queue_ && indices.size() % run_ == 0) queue_->Push(indices.data() + indices.size() - run_, run_);
   }
 
   void AddToBatch(const WFace& face) {
@@ -532,6 +627,9 @@ class Triangles {
   std::vector<int> slots_;                      // the slots in use, in order
   std::vector<int> list_of_slot_;               // per slot: its place in slots_ (when made)
   std::vector<std::vector<uint32_t>> by_slot_;  // per slot in use: its triangles
+  std::vector<uint8_t> cut_quad_;               // per face: whether the first try cuts it as a quad
+  RunQueue* queue_ = nullptr;                   // while runs are ordered as they are made
+  size_t run_ = 0;                              // their indices, when they were
 };
 
 }  // namespace
@@ -547,7 +645,8 @@ void ReleaseGeometry(WObject& object) {
 
 // The mesh of object; when release is the object itself, each of its arrays
 // is let go as soon as the mesh no longer needs it.
-bool BuildMesh(const WScene& scene, const WObject& object, WObject* release, GltfMesh& mesh) {
+bool BuildMesh(const WScene& scene, const WObject& object, WObject* release, GltfMesh& mesh,
+               const GltfRunOrder* run_order) {
   mesh = GltfMesh();
   if (object.vnum <= 0) {
     if (release) ReleaseGeometry(*release);
@@ -561,7 +660,7 @@ bool BuildMesh(const WScene& scene, const WObject& object, WObject* release, Glt
   }
   VertexSplit split(at.Count(), written);
   Triangles triangles(scene, object, at, written, split);
-  triangles.Collect();
+  triangles.Collect(run_order);
   triangles.MoveInto(mesh.primitives);
 
   // Lines: the two-corner faces, then the lines that are no face's side.
@@ -599,10 +698,10 @@ bool BuildMesh(const WScene& scene, const WObject& object, WObject* release, Glt
 
 }  // namespace
 
-bool BuildGltfMesh(const WScene& scene, const WObject& object, GltfMesh& mesh) {
-  return BuildMesh(scene, object, nullptr, mesh);
+bool BuildGltfMesh(const WScene& scene, const WObject& object, GltfMesh& mesh, const GltfRunOrder* run_order) {
+  return BuildMesh(scene, object, nullptr, mesh, run_order);
 }
 
-bool BuildGltfMeshReleasing(const WScene& scene, WObject& object, GltfMesh& mesh) {
-  return BuildMesh(scene, object, &object, mesh);
+bool BuildGltfMeshReleasing(const WScene& scene, WObject& object, GltfMesh& mesh, const GltfRunOrder* run_order) {
+  return BuildMesh(scene, object, &object, mesh, run_order);
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "w_lib/w_scene.h"
@@ -17,6 +18,22 @@ struct GltfPrimitive {
   int mode = kGltfTriangles;
   int material = -1;  // scene material index; -1 none
   std::vector<uint32_t> indices;
+  // Triangles: how many of the first indices are in the order that
+  // OrderGltfMesh gives them already (whole runs, ordered while the mesh
+  // was built).
+  size_t ordered = 0;
+};
+
+// Orders the triangles of a run of a triangle primitive's indices as
+// OrderGltfMesh orders each of its runs: runs of `run` indices from the
+// start of each primitive, passed to order as soon as the mesh's build has
+// made them, on another thread, so that ordering overlaps the build.
+struct GltfRunOrder {
+  using Orderer = std::function<void(uint32_t* indices, size_t count)>;
+  size_t run = 0;  // indices, a multiple of 3
+  // Makes an orderer for one thread, which keeps its working lists from one
+  // run to the next.
+  std::function<Orderer()> make_orderer;
 };
 
 struct GltfMesh {
@@ -68,13 +85,18 @@ struct GltfMesh {
 // the scene's list counts as none. False, leaving mesh unspecified, when a
 // written number is not finite.
 constexpr double kGltfNormalStep = 1.0 / 1048576.0;
-bool BuildGltfMesh(const WScene& scene, const WObject& object, GltfMesh& mesh);
+// run_order, when given, orders the triangle primitives' whole runs as they
+// are made (see GltfRunOrder); the mesh is the same as without it once
+// OrderGltfMesh has ordered the rest.
+bool BuildGltfMesh(const WScene& scene, const WObject& object, GltfMesh& mesh,
+                   const GltfRunOrder* run_order = nullptr);
 // The same mesh from an object of scene that is no longer needed: each of
 // its arrays is let go as soon as the mesh no longer reads it (normals and
 // vertices once they are copied, faces and lines once the triangles are
 // made), so that a large object and its mesh are never held whole at once.
 // The object ends without geometry; its name stays.
-bool BuildGltfMeshReleasing(const WScene& scene, WObject& object, GltfMesh& mesh);
+bool BuildGltfMeshReleasing(const WScene& scene, WObject& object, GltfMesh& mesh,
+                            const GltfRunOrder* run_order = nullptr);
 
 // The orders that OrderGltfMesh gives a mesh's triangles.
 enum class GltfMeshOrder {
@@ -91,6 +113,9 @@ constexpr size_t kGltfStripChunkTriangles = size_t{1} << 20;
 // threads; the runs depend on the mesh alone), then the vertices in the
 // order in which the triangle primitives, one after the other, then the
 // lines first use them, every attribute alike. Lines keep their order.
+// The runs before a primitive's `ordered` count are taken as ordered.
 // Triangles keep their corners' order; what is drawn does not change. Only
 // in builds with meshoptimizer (VELLMAR_MESHOPT).
 void OrderGltfMesh(GltfMesh& mesh, GltfMeshOrder order);
+// The runs and their order as OrderGltfMesh makes them, for BuildGltfMesh.
+GltfRunOrder GltfRunOrderOf(GltfMeshOrder order);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "w_lib/util/parallel.h"
@@ -44,13 +45,20 @@ void OrderChunk(const Chunk& chunk, GltfMeshOrder order, std::vector<uint32_t>& 
   for (const uint32_t v : vertex_of) local_of[v] = kUnused;
 }
 
+size_t RunIndices(GltfMeshOrder order) {
+  return 3 * (order == GltfMeshOrder::kStrips ? kGltfStripChunkTriangles : kGltfOrderChunkTriangles);
+}
+
 void OrderTriangles(GltfMesh& mesh, GltfMeshOrder order) {
-  const size_t most = 3 * (order == GltfMeshOrder::kStrips ? kGltfStripChunkTriangles : kGltfOrderChunkTriangles);
+  const size_t most = RunIndices(order);
   std::vector<Chunk> chunks;
   for (GltfPrimitive& p : mesh.primitives) {
     if (p.mode != kGltfTriangles) continue;
     const size_t count = p.indices.size() - p.indices.size() % 3;
-    for (size_t at = 0; at < count; at += most) chunks.push_back(Chunk{p.indices.data() + at, std::min(most, count - at)});
+    // The runs ordered while the mesh was built are whole ones.
+    const size_t ordered = std::min(p.ordered - p.ordered % most, count);
+    for (size_t at = ordered; at < count; at += most)
+      chunks.push_back(Chunk{p.indices.data() + at, std::min(most, count - at)});
   }
   // The chunks are fixed by the mesh alone, so the threads change nothing.
   ParallelFor(chunks.size(), 1, [&](size_t begin, size_t end) {
@@ -108,6 +116,25 @@ void OrderVertices(GltfMesh& mesh) {
 }
 
 }  // namespace
+
+GltfRunOrder GltfRunOrderOf(GltfMeshOrder order) {
+  GltfRunOrder runs;
+  runs.run = RunIndices(order);
+  runs.make_orderer = [order]() -> GltfRunOrder::Orderer {
+    // The lists grow to the largest vertex number that a run names.
+    struct Lists {
+      std::vector<uint32_t> local_of, vertex_of, local;
+    };
+    auto lists = std::make_shared<Lists>();
+    return [order, lists](uint32_t* indices, size_t count) {
+      uint32_t most = 0;
+      for (size_t i = 0; i < count; ++i) most = std::max(most, indices[i]);
+      if (lists->local_of.size() <= most) lists->local_of.resize(static_cast<size_t>(most) + 1, kUnused);
+      OrderChunk(Chunk{indices, count}, order, lists->local_of, lists->vertex_of, lists->local);
+    };
+  };
+  return runs;
+}
 
 void OrderGltfMesh(GltfMesh& mesh, GltfMeshOrder order) {
   if (mesh.VertexCount() == 0 || mesh.primitives.empty()) return;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "test_scenes.h"
 #include "w_lib/writers/gltf_mesh.h"
 
 namespace {
@@ -171,5 +172,39 @@ TEST(OrderGltfMesh, RunsOfTrianglesGiveTheSameOnAnyNumberOfThreads) {
       for (size_t p = 0; p < 3; ++p) EXPECT_TRUE(made[i].primitives[p].indices == made[0].primitives[p].indices) << i;
     }
     EXPECT_TRUE(Drawn(made[0]) == Drawn(grid));
+  }
+}
+
+TEST(OrderGltfMesh, RunsOrderedWhileTheMeshIsBuiltGiveTheSameMesh) {
+  // 400 x 300 quads of one material: 240,000 triangles, three whole runs of
+  // 65,536 triangles (589,824 indices), which are ordered while the rest is
+  // built when there are threads for it, and a part run ordered after.
+  constexpr int kWide = 400, kHigh = 300;
+  WScene scene;
+  WObject& o = AddObjectAt(scene, "grid");
+  ASSERT_TRUE(o.ReserveVertices((kWide + 1) * (kHigh + 1)) && o.ReserveFaces(kWide * kHigh));
+  for (int y = 0; y <= kHigh; ++y)
+    for (int x = 0; x <= kWide; ++x) AddVertexAt(o, static_cast<float>(x), static_cast<float>(y), 0.0f);
+  for (int y = 0; y < kHigh; ++y)
+    for (int x = 0; x < kWide; ++x) {
+      const int a = x + y * (kWide + 1);
+      AddFaceOver(o, {a, a + 1, a + kWide + 2, a + kWide + 1});
+    }
+  UpdateMatrices(scene);
+  GltfMesh after;  // every run ordered once the mesh is built
+  WithThreads("1", [&] { ASSERT_TRUE(BuildGltfMesh(scene, o, after)); });
+  ASSERT_EQ(after.primitives.size(), 1u);
+  ASSERT_EQ(after.primitives[0].indices.size(), 720000u);
+  OrderGltfMesh(after, GltfMeshOrder::kVertexCache);
+  const GltfRunOrder runs = GltfRunOrderOf(GltfMeshOrder::kVertexCache);
+  for (const char* threads : {"1", "2", "3"}) {
+    GltfMesh mesh;
+    WithThreads(threads, [&] { ASSERT_TRUE(BuildGltfMesh(scene, o, mesh, &runs)); });
+    ASSERT_EQ(mesh.primitives.size(), 1u);
+    // One thread orders no run early: there is none to overlap the build.
+    EXPECT_EQ(mesh.primitives[0].ordered, std::string(threads) == "1" ? 0u : 589824u) << threads;
+    WithThreads(threads, [&] { OrderGltfMesh(mesh, GltfMeshOrder::kVertexCache); });
+    EXPECT_TRUE(mesh.primitives[0].indices == after.primitives[0].indices) << threads;
+    EXPECT_TRUE(mesh.attributes == after.attributes) << threads;
   }
 }
