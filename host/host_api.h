@@ -101,18 +101,17 @@ VHOST_API(void) MQDoc_DeleteMaterial(MQDocument doc, int32_t index);
 // Removes the vertices that no face uses, in every object.
 VHOST_API(void) MQDoc_Compact(MQDocument doc);
 VHOST_API(void) MQDoc_ClearSelect(MQDocument doc, uint32_t kinds);
-VHOST_API(int32_t) MQDoc_AddSelectVertex(MQDocument doc, int32_t obj, int32_t vertex);
-VHOST_API(int32_t) MQDoc_DeleteSelectVertex(MQDocument doc, int32_t obj, int32_t vertex);
-VHOST_API(int32_t) MQDoc_IsSelectVertex(MQDocument doc, int32_t obj, int32_t vertex);
-VHOST_API(int32_t) MQDoc_AddSelectLine(MQDocument doc, int32_t obj, int32_t face, int32_t line);
-VHOST_API(int32_t) MQDoc_DeleteSelectLine(MQDocument doc, int32_t obj, int32_t face, int32_t line);
-VHOST_API(int32_t) MQDoc_IsSelectLine(MQDocument doc, int32_t obj, int32_t face, int32_t line);
-VHOST_API(int32_t) MQDoc_AddSelectFace(MQDocument doc, int32_t obj, int32_t face);
-VHOST_API(int32_t) MQDoc_DeleteSelectFace(MQDocument doc, int32_t obj, int32_t face);
-VHOST_API(int32_t) MQDoc_IsSelectFace(MQDocument doc, int32_t obj, int32_t face);
-VHOST_API(int32_t) MQDoc_AddSelectUVVertex(MQDocument doc, int32_t obj, int32_t face, int32_t corner);
-VHOST_API(int32_t) MQDoc_DeleteSelectUVVertex(MQDocument doc, int32_t obj, int32_t face, int32_t corner);
-VHOST_API(int32_t) MQDoc_IsSelectUVVertex(MQDocument doc, int32_t obj, int32_t face, int32_t corner);
+// Each kind of selection: add, delete and ask, the parameters after the
+// object naming the element.
+#define SELECTION_FUNCTIONS(kind, ...)                                                   \
+  VHOST_API(int32_t) MQDoc_AddSelect##kind(MQDocument doc, int32_t obj, __VA_ARGS__);    \
+  VHOST_API(int32_t) MQDoc_DeleteSelect##kind(MQDocument doc, int32_t obj, __VA_ARGS__); \
+  VHOST_API(int32_t) MQDoc_IsSelect##kind(MQDocument doc, int32_t obj, __VA_ARGS__);
+SELECTION_FUNCTIONS(Vertex, int32_t vertex)
+SELECTION_FUNCTIONS(Line, int32_t face, int32_t line)
+SELECTION_FUNCTIONS(Face, int32_t face)
+SELECTION_FUNCTIONS(UVVertex, int32_t face, int32_t corner)
+#undef SELECTION_FUNCTIONS
 VHOST_API(int32_t) MQDoc_FindMappingFile(MQDocument doc, char* path, const char* filename, uint32_t kind);
 VHOST_API(MQScene) MQDoc_GetScene(MQDocument doc, int32_t index);
 
