@@ -131,66 +131,43 @@ bool SetText(CommandLine& line, const char* value, std::string&) {
   return true;
 }
 
+// The readers of the options that read a value into a field of their own.
+bool ApplyFormat(CommandLine& line, const char* value, std::string& error) {
+  line.format = value;
+  if (FindFormat(value)) return true;
+  error = "unknown format '" + line.format + "' (" + FormatNames() + ")";
+  return false;
+}
+
+bool ApplyScale(CommandLine& line, const char* value, std::string& error) {
+  if (ParseScale(value, line.scale)) return true;
+  error = std::string("--scale needs a finite number other than 0, not '") + value + "'";
+  return false;
+}
+
+bool ApplyAxes(CommandLine& line, const char* value, std::string& error) {
+  if (ParseAxes(value, line.axis)) return true;
+  error = std::string("--axes needs three of x, y, z (each once, optionally with '-'), not '") + value + "'";
+  return false;
+}
+
+bool ApplyMaxDocumentSize(CommandLine& line, const char* value, std::string& error) {
+  if (ParseSize(value, line.max_document_size)) return true;
+  error = std::string("--max-document-size needs a byte count above 0, optionally with K, M or G, not '") + value +
+          "'";
+  return false;
+}
+
 const OptionSpec kOptions[] = {
-    {"--plugin", nullptr, "PATH", "the plug-in module (default: the one beside this tool)",
-     kForWriting | kForInfo,
-     SetText<&CommandLine::plugin>},
-    {"--format", nullptr, "FORMAT", "the output format (below)", kForConvert,
-     [](CommandLine& line, const char* value, std::string& error) {
-       line.format = value;
-       if (FindFormat(value)) return true;
-       error = "unknown format '" + line.format + "' (" + FormatNames() + ")";
-       return false;
-     }},
-    {"--scale", nullptr, "F", "scale the document by F before export (default 1)", kForWriting,
-     [](CommandLine& line, const char* value, std::string& error) {
-       if (ParseScale(value, line.scale)) return true;
-       error = std::string("--scale needs a finite number other than 0, not '") + value + "'";
-       return false;
-     }},
-    {"--axes", nullptr, "A,B,C",
-     "the document axes that become x, y and z, each one of\nx, y, z, -x, -y, -z (default x,y,z)", kForWriting,
-     [](CommandLine& line, const char* value, std::string& error) {
-       if (ParseAxes(value, line.axis)) return true;
-       error = std::string("--axes needs three of x, y, z (each once, optionally with '-'), not '") + value + "'";
-       return false;
-     }},
-    {"--cancel", nullptr, nullptr,
-     "cancel the export options dialog (the export goes on\nwith the plug-in's own defaults, as in the host)",
-     kForWriting,
-     SetFlag<&CommandLine::cancel>},
-    {"--freeze", nullptr, nullptr,
-     "export each object as the host shows it: its lathe, mirror\nand subdivision surface become plain faces",
-     kForWriting,
-     SetFlag<&CommandLine::freeze>},
-    {"--visible-only", nullptr, nullptr, "leave out the objects the document hides", kForWriting,
-     SetFlag<&CommandLine::visible_only>},
-    {"--compress", nullptr, nullptr,
-     "glTF: quantised attributes and compressed buffers\n(KHR_mesh_quantization, EXT_meshopt_compression)",
-     kForConvert,
-     SetFlag<&CommandLine::compress>},
-    {"--keep-order", nullptr, nullptr,
-     "glTF: keep the document's order of triangles and\nvertices instead of ordering them for drawing",
-     kForConvert,
-     SetFlag<&CommandLine::keep_order>},
-    {"--out-dir", nullptr, "DIR", "write DIR/NAME.EXT for each input", kForWriting,
-     SetText<&CommandLine::out_dir>},
-    {"--max-document-size", nullptr, "N",
-     "refuse a document whose text passes N bytes (K, M, G:\nKiB, MiB, GiB) inside a .mqoz archive or read from "
-     "a\ndevice or pipe (default 1G)",
-     kForWriting | kForInfo,
-     [](CommandLine& line, const char* value, std::string& error) {
-       if (ParseSize(value, line.max_document_size)) return true;
-       error = std::string("--max-document-size needs a byte count above 0, optionally with K, M or G, not '") +
-               value + "'";
-       return false;
-     }},
-    {"--json", nullptr, nullptr, "describe the documents as JSON", kForInfo,
-     SetFlag<&CommandLine::json>},
-    {"--quiet", "-q", nullptr, "no notes, progress or summary (errors and warnings stay)", kForWriting | kForInfo,
-     SetFlag<&CommandLine::quiet>},
-    {"--help", "-h", nullptr, "show this help", kForWriting | kForInfo,
-     SetFlag<&CommandLine::help>},
+#define FLAG_OPTION(field, name, alias, help, commands) \
+  {name, alias, nullptr, help, commands, SetFlag<&CommandLine::field>},
+#define TEXT_OPTION(field, name, value_name, help, commands) \
+  {name, nullptr, value_name, help, commands, SetText<&CommandLine::field>},
+#define VALUE_OPTION(name, value_name, help, commands, apply) {name, nullptr, value_name, help, commands, apply},
+#include "tools/command_line_options.inc"
+#undef FLAG_OPTION
+#undef TEXT_OPTION
+#undef VALUE_OPTION
 };
 
 const CommandSpec* FindCommand(const std::string& name) {

@@ -12,26 +12,27 @@ enum class Command { kNone, kExport, kConvert, kInfo, kVersion, kHelp };
 struct CommandLine {
   Command command = Command::kNone;
   std::vector<std::string> inputs;
-  std::string output;   // one input: the output file, "-" for standard output
-  std::string out_dir;  // several inputs: where their outputs go
-  std::string plugin;   // empty: the plug-in installed beside the tool
-  std::string format;   // convert: empty means from the output's extension
+  std::string output;  // one input: the output file, "-" for standard output
   // What export and convert write: dotXSI for export; for convert the format
   // named by --format or by the output's extension.
   const OutputFormat* output_format = nullptr;
-  // The largest document text read: an archive's entry, or a file that is
-  // not a regular file (a device, a pipe).
+
+  // The options that read a value of their own.
+  std::string format;  // --format; empty: from the output's extension
+  // --max-document-size: the largest document text read, an archive's
+  // entry or a file that is not a regular file (a device, a pipe).
   uint64_t max_document_size = uint64_t{1} << 30;
-  float scale = 1.0f;
-  int axis[3] = {1, 2, 4};  // source axis bits, with 8 to negate
-  bool cancel = false;
-  bool freeze = false;        // lathe, mirror and subdivision as the host shows them
-  bool visible_only = false;  // leave out the objects the document hides
-  bool keep_order = false;    // glTF: meshes in the document's order, not ordered for drawing
-  bool compress = false;      // glTF: quantised and compressed meshes
-  bool quiet = false;         // no notes, progress or summary; errors and warnings stay
-  bool json = false;          // info: the description of documents as JSON
-  bool help = false;          // show the help of command instead of running it
+  float scale = 1.0f;       // --scale
+  int axis[3] = {1, 2, 4};  // --axes: source axis bits, with 8 to negate
+
+  // The flags and texts, from their list.
+#define FLAG_OPTION(field, ...) bool field = false;
+#define TEXT_OPTION(field, ...) std::string field;
+#define VALUE_OPTION(...)
+#include "tools/command_line_options.inc"
+#undef FLAG_OPTION
+#undef TEXT_OPTION
+#undef VALUE_OPTION
 };
 
 // Parses argv. On a usage error returns false with error set to one line.
