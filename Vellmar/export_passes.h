@@ -10,9 +10,10 @@ constexpr unsigned kExportMirrorMask = 1;
 // Document lengths are written in hundredths: 100 becomes 1.
 constexpr float kExportUnitScale = 0.01f;
 
-// Mirrors in x, computes face and smoothed corner normals, makes, purges and
-// shares the texture-coordinate, colour and normal records per vertex,
-// builds the edges and scales lengths to the output unit.
+// Turns the document as the host holds it into the scene that the dotXSI
+// writer writes, by the passes of RunPasses (export_passes.cpp), which
+// lists them in order: the first mirrors in x, the last scales lengths to
+// the output unit.
 void RunExportPasses(WScene& scene);
 
 // The export's passes without the edge list. The dotXSI writer reads no
