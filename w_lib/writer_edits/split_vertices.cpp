@@ -104,26 +104,29 @@ void AppendCopies(WObject& o, const std::vector<int>& copied_from) {
   }
 }
 
-void CopyUvsToVertices(WObject& o) {
+// Every corner whose record index (record_of(face)[k]) is below count
+// copies that record into its vertex: copy(vertex, index).
+template <class RecordOf, class Copy>
+void CopyCornerRecordsToVertices(WObject& o, int count, RecordOf record_of, Copy copy) {
   for (int f = 0; f < o.fnum; ++f) {
     const WFace& face = o.faces[f];
+    const int* records = record_of(face);
     for (int k = 0; k < face.num; ++k) {
-      const int t = face.vt()[k];
+      const int r = records[k];
       const int v = face.v[k];
-      if (t >= 0 && t < o.unum && v >= 0 && v < o.vnum) o.vertices[v].uv = o.uvs[t];
+      if (r >= 0 && r < count && v >= 0 && v < o.vnum) copy(o.vertices[v], r);
     }
   }
 }
 
+void CopyUvsToVertices(WObject& o) {
+  CopyCornerRecordsToVertices(o, o.unum, [](const WFace& face) { return face.vt(); },
+                              [&](WVertex& vertex, int t) { vertex.uv = o.uvs[t]; });
+}
+
 void CopyColorsToVertices(WObject& o) {
-  for (int f = 0; f < o.fnum; ++f) {
-    const WFace& face = o.faces[f];
-    for (int k = 0; k < face.num; ++k) {
-      const int c = face.vc()[k];
-      const int v = face.v[k];
-      if (c >= 0 && c < o.cnum && v >= 0 && v < o.vnum) o.vertices[v].col = o.colors[c].col;
-    }
-  }
+  CopyCornerRecordsToVertices(o, o.cnum, [](const WFace& face) { return face.vc(); },
+                              [&](WVertex& vertex, int c) { vertex.col = o.colors[c].col; });
 }
 
 // The corner arrays that the splits go by, as types of their own so that
