@@ -104,10 +104,12 @@ BENCHMARK(BM_ManyObjectsOfOwnMaterials)->Arg(20000)->Arg(80000)->Unit(benchmark:
 // outline whose radii run in a sawtooth (short slanted sides, every way).
 // And the shapes of hostile documents: every corner on one point, a circle
 // of 1,000 points each repeated in a run of corners, corners that take
-// turns on two points, and one point that every other corner comes back to
-// (a flower, whose diagonals from that point touch every side there: it
-// grows with the square of its corners).
-enum class Outline { kCircle, kStar, kSawtooth, kOnePoint, kRuns, kTwoPoints, kFlower };
+// turns on two points, one point that every other corner comes back to (a
+// flower, whose diagonals from that point touch every side there), and a
+// square whose one side holds all but two corners, turned so that the
+// diagonals run along it. The last two make every diagonal test every side
+// it touches until the cut passes over such sides.
+enum class Outline { kCircle, kStar, kSawtooth, kOnePoint, kRuns, kTwoPoints, kFlower, kStraightRun };
 
 static void TriangulateOnePolygon(benchmark::State& state, Outline outline) {
   const int n = static_cast<int>(state.range(0));
@@ -126,6 +128,8 @@ static void TriangulateOnePolygon(benchmark::State& state, Outline outline) {
     if (outline == Outline::kTwoPoints) r = k + 1 == n ? 500.0 : k % 2 ? 1000.0 : 0.0;
     const int v = obj.AddVertex();
     obj.vertices[v].pos = WVector(static_cast<float>(r * std::cos(a)), static_cast<float>(r * std::sin(a)), 0.0f);
+    if (outline == Outline::kStraightRun)  // (0, n), (n - 3, n), then back along y = 0
+      obj.vertices[v].pos = k < 2 ? WVector(k == 0 ? 0.0f : float(n - 3), float(n), 0.0f) : WVector(float(n - 1 - k), 0.0f, 0.0f);
     obj.faces[f].v[k] = v;
   }
   ComputeFaceNormals(scene);
@@ -155,7 +159,11 @@ BENCHMARK_CAPTURE(TriangulateOnePolygon, TwoPoints, Outline::kTwoPoints)
     ->Arg(50000)
     ->Arg(200000)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(TriangulateOnePolygon, Flower, Outline::kFlower)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, Flower, Outline::kFlower)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, StraightRun, Outline::kStraightRun)
+    ->Arg(50000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond);
 
 #if VELLMAR_GLTF
 // A fan of triangles around one vertex, each corner there with its own

@@ -37,6 +37,22 @@ class SideCrossingIndex {
 
   bool Crosses(int a, int b) const;
 
+  // About how many sides the queries so far have tested that touch the
+  // diagonal only (see below), counted from a sample. A few a diagonal are
+  // the sides at its ends; more means that passing over them would pay.
+  long long TouchingWork() const { return touching_work_; }
+
+  // From now on Crosses passes over the sides that can meet a diagonal only
+  // where they touch it: a side with an end on one of the diagonal's ends,
+  // and a side that lies on the diagonal's line (within the rounding of
+  // float coordinates, 2e-7 of the polygon's largest). Neither can cross
+  // the diagonal strictly, so the answers differ from DiagonalCrossesSide
+  // only where its float rounding finds such a crossing; a diagonal along a long straight
+  // run of sides, or from a point that many sides come back to, then costs
+  // a few nodes of the tree instead of a test of every side there.
+  void PassOverTouchingSides();
+  bool PassesOverTouchingSides() const { return passing_over_; }
+
  private:
   // A box: along each of three orthonormal axes, the interval it covers.
   struct Box {
@@ -75,6 +91,18 @@ class SideCrossingIndex {
   int FirstSide(int g) const { return group_sides_[static_cast<size_t>(group_start_[static_cast<size_t>(g)])]; }
   bool SegmentMeets(const Box& box, const double from[3], const double to[3]) const;
   bool SegmentMeets(const Node& node, const double from[3], const double to[3]) const;
+  // What the sides of a node share, for passing over them at once: a
+  // corner whose point is an end of every one of them, and a side (by its
+  // first corner) on whose line they all lie; -1 for none.
+  struct Shared {
+    int point = -1;
+    int line = -1;
+  };
+  void ShareNode(int node, int begin, int end);
+  bool OnLine(const WVector& p, const WVector& a, const WVector& b) const;
+  bool Touches(const WVector& p, const WVector& q, const WVector& pa, const WVector& pb) const;
+  bool PassOver(const WVector& p, const WVector& q, const WVector& pa, const WVector& pb) const;
+  bool TouchesNode(const Shared& shared, const WVector& pa, const WVector& pb) const;
 
   const WObject& object_;
   int f_;
@@ -90,4 +118,9 @@ class SideCrossingIndex {
   std::vector<Disc> discs_;    // per group, while the tree is built
   std::vector<Box> side_box_;  // per group, along the coordinate axes
   std::vector<Node> nodes_;    // node 1 holds all groups, node k the halves 2k and 2k + 1
+  bool passing_over_ = false;
+  double line_tolerance_ = 0.0;
+  std::vector<Shared> shared_;  // per node, once passing over
+  mutable long long tests_ = 0;
+  mutable long long touching_work_ = 0;
 };

@@ -40,6 +40,15 @@ bool AllCornersNameVertices(const WObject& object, const WFace& face) {
   return true;
 }
 
+// How many tests of sides that only touch a diagonal (see
+// SideCrossingIndex) a polygon's cut may take with every diagonal answered
+// exactly: 32 a corner, and 65,536 besides. Outlines met in practice test
+// about four a corner (the sides at a diagonal's ends; eight for a star of
+// long spikes). A long straight run of corners, or a point that many
+// corners come back to, makes every diagonal there test every side there,
+// which grows with the square of the corners.
+long long ExactCutBudget(int n) { return 32 * static_cast<long long>(n) + 65536; }
+
 void MarkDeleted(WFace& face) {
   face.flags |= kDeleted;
   face.remap = -1;
@@ -61,11 +70,19 @@ class EarClipper {
     // The faces array does not move while the polygon is cut: its room was
     // reserved, and the index reads the stored face.
     SideCrossingIndex sides(object, f);
+    budget_ = ExactCutBudget(n);
     // The second try of each kind is for a stored normal that faces against
     // the winding of the corners.
     for (int attempt = 0; attempt < 2; ++attempt) {
       Load(object.faces[f], attempt == 1);
-      if (Cut(object, sides, n)) return true;
+      const Outcome outcome = Cut(object, sides, n);
+      if (outcome == kCut) return true;
+      if (outcome == kOverBudget) {
+        // Too costly to answer every diagonal exactly: start over, passing
+        // over the sides that merely touch a diagonal.
+        sides.PassOverTouchingSides();
+        attempt = -1;
+      }
     }
     // The test above takes for an ear a corner whose triangle holds another
     // corner of the polygon, as long as no side crosses the diagonal; the
@@ -110,18 +127,26 @@ class EarClipper {
   //
   // Every position stepped over counts as a miss, clipped corners included;
   // the ring steps over a run of clipped corners at once and counts them.
-  bool Cut(WObject& object, SideCrossingIndex& sides, int n) {
+  //
+  // While the index answers every diagonal exactly, the attempt stops
+  // (kOverBudget) once the polygon's work passes its budget.
+  enum Outcome { kCut, kMissed, kOverBudget };
+  Outcome Cut(WObject& object, SideCrossingIndex& sides, int n) {
     Start(object, n);
     int made = 0;
     int misses = 0;
     int cur = 0;
     for (;;) {
-      if (made >= n - 2) return true;
+      if (made >= n - 2) return kCut;
       const int next_live = Next(cur);
       const int steps = (next_live - cur + n) % n;
       if (misses + steps >= n - 2) break;  // the miss count runs out on the way
       misses += steps;
       cur = next_live;
+      if (sides.TouchingWork() > budget_ && !sides.PassesOverTouchingSides()) {
+        Undo(object);
+        return kOverBudget;
+      }
       const int prev = Prev(cur), next = Next(cur);
       // A reflex corner for this orientation; a degenerate one (dot 0) passes.
       const WVector t = TriangleNormal(Pos(object, prev), Pos(object, cur), Pos(object, next));
@@ -132,7 +157,7 @@ class EarClipper {
       misses = 0;
     }
     Undo(object);
-    return false;
+    return kMissed;
   }
 
   // One attempt with the ear test of a simple polygon: convex for the
@@ -228,6 +253,7 @@ class EarClipper {
   std::vector<int> next_;      // before and after it
   int first_face_ = 0;
   int first_line_ = 0;
+  long long budget_ = 0;  // of the polygon's exact cut
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 // and the attributes that the triangles carry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -391,5 +392,47 @@ TEST(TriangulateObject, PolygonOnOnePointBecomesTheFanFromItsFirstCorner) {
     std::vector<Tri> fan;
     for (int k = 1; k + 1 < n; ++k) fan.push_back({0, k, k + 1});
     EXPECT_EQ(Triangles(obj), fan) << n << " corners";
+  }
+}
+
+TEST(TriangulateObject, LongStraightRunsAndFlowersAreCutWhole) {
+  // A rectangle whose bottom side holds thousands of corners, either way
+  // round, and a flower whose every other corner comes back to its centre:
+  // their diagonals lie along whole runs of sides, so the cut passes over
+  // the sides that only touch them. Every corner is still cut, into
+  // triangles that cover the polygon once.
+  const int run = 4000;
+  for (int shape = 0; shape < 3; ++shape) {
+    std::vector<WVector> corners;
+    if (shape < 2) {
+      for (int k = 0; k < run; ++k) corners.emplace_back(float(k), 0.0f, 0.0f);
+      corners.emplace_back(float(run - 1), 300.0f, 0.0f);
+      corners.emplace_back(0.0f, 300.0f, 0.0f);
+      if (shape == 1) std::reverse(corners.begin(), corners.end());
+    } else {
+      for (int k = 0; k < run; ++k) {
+        const double a = 6.283185307179586 * k / run;
+        corners.emplace_back(0.0f, 0.0f, 0.0f);
+        corners.emplace_back(float(100.0 * std::cos(a)), float(100.0 * std::sin(a)), 0.0f);
+      }
+    }
+    WScene scene;
+    WObject& obj = AddObjectAt(scene, "poly");
+    const int n = static_cast<int>(corners.size());
+    const int f = obj.AddFace(n);
+    for (int k = 0; k < n; ++k) obj.faces[f].v[k] = AddVertexAt(obj, corners[k].x, corners[k].y, corners[k].z);
+    obj.faces[f].normal = WVector(0.0f, 0.0f, shape == 1 ? -1.0f : 1.0f);
+    TriangulateObject(obj, false);
+    const std::vector<Tri> tris = Triangles(obj);
+    ASSERT_EQ(static_cast<int>(tris.size()), n - 2) << "shape " << shape;
+    double area = 0.0;
+    for (const Tri& t : tris) {
+      const WVector a = obj.vertices[t[0]].pos, b = obj.vertices[t[1]].pos, c = obj.vertices[t[2]].pos;
+      const double twice = (double(b.x) - a.x) * (double(c.y) - a.y) - (double(b.y) - a.y) * (double(c.x) - a.x);
+      const double turned = shape == 1 ? -twice : twice;
+      EXPECT_GE(turned, 0.0) << "shape " << shape << ": a triangle turns against the polygon";
+      area += turned / 2.0;
+    }
+    EXPECT_DOUBLE_EQ(area, shape < 2 ? 300.0 * (run - 1) : 0.0) << "shape " << shape;
   }
 }
