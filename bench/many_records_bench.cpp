@@ -203,4 +203,31 @@ static void BM_GlbFanAroundOneVertex(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * n);
 }
 BENCHMARK(BM_GlbFanAroundOneVertex)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond);
+
+// The same fan with one vertex at its centre that every triangle shares (a
+// polygon of n corners cut into triangles): ordering the triangles for the
+// vertex cache must not cost the square of the triangles around it.
+static void BM_GlbFanSharingOneVertex(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  WScene scene;
+  const int o = scene.AddObject("fan");
+  WObject& obj = scene.objects[o];
+  const int centre = obj.AddVertex();
+  obj.vertices[centre].pos = WVector(0.0f, 0.0f, 0.0f);  // flat: one normal for all
+  for (int k = 0; k < n; ++k) {
+    const double a = 6.283185307179586 * k / n;
+    const int v = obj.AddVertex();
+    obj.vertices[v].pos = WVector(static_cast<float>(100.0 * std::cos(a)), static_cast<float>(100.0 * std::sin(a)), 0.0f);
+  }
+  for (int k = 0; k < n; ++k) {
+    const int f = obj.AddFace(3);
+    const int corners[3] = {centre, 1 + k, 1 + (k + 1) % n};
+    for (int c = 0; c < 3; ++c) obj.faces[f].v[c] = corners[c];
+  }
+  RunLibraryFormatPasses(scene);
+  for (auto _ : state)
+    if (!WriteGlbFile("/dev/null", scene)) state.SkipWithError("a write failed");
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_GlbFanSharingOneVertex)->Arg(40000)->Arg(400000)->Unit(benchmark::kMillisecond);
 #endif

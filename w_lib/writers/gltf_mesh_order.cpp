@@ -21,6 +21,14 @@ struct Chunk {
 
 constexpr uint32_t kUnused = ~0u;
 
+// For each triangle it places, the optimiser visits every triangle of the
+// vertices it keeps in its cache: a vertex that a whole chunk shares (the
+// fan of a polygon of a million corners) makes the chunk cost the square
+// of its triangles, minutes for a million. A chunk in which one vertex
+// serves more triangles than this is ordered in pieces of this many
+// triangles; no vertex of ordinary meshes comes near it.
+constexpr size_t kMostSharedTriangles = 4096;
+
 // Orders the triangles of one chunk. The chunk's vertices are numbered
 // from 0 for the optimiser, whose work and memory then grow with the chunk
 // and not with the mesh: local_of (one entry per mesh vertex, all kUnused)
@@ -29,14 +37,25 @@ void OrderChunk(const Chunk& chunk, GltfMeshOrder order, std::vector<uint32_t>& 
                 std::vector<uint32_t>& vertex_of, std::vector<uint32_t>& local) {
   vertex_of.clear();
   local.resize(chunk.count);
+  std::vector<uint32_t>& uses = local;  // per chunk vertex, until local is filled
+  size_t most_uses = 0;
   for (size_t i = 0; i < chunk.count; ++i) {
     uint32_t& l = local_of[chunk.indices[i]];
     if (l == kUnused) {
       l = static_cast<uint32_t>(vertex_of.size());
       vertex_of.push_back(chunk.indices[i]);
+      uses[l] = 0;
     }
-    local[i] = l;
+    most_uses = std::max(most_uses, static_cast<size_t>(++uses[l]));
   }
+  const size_t piece = 3 * kMostSharedTriangles;
+  if (most_uses > kMostSharedTriangles && chunk.count > piece) {
+    for (const uint32_t v : vertex_of) local_of[v] = kUnused;
+    for (size_t at = 0; at < chunk.count; at += piece)
+      OrderChunk(Chunk{chunk.indices + at, std::min(piece, chunk.count - at)}, order, local_of, vertex_of, local);
+    return;
+  }
+  for (size_t i = 0; i < chunk.count; ++i) local[i] = local_of[chunk.indices[i]];
   if (order == GltfMeshOrder::kStrips)
     meshopt_optimizeVertexCacheStrip(local.data(), local.data(), local.size(), vertex_of.size());
   else
