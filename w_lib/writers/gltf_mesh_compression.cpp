@@ -52,11 +52,13 @@ GltfEncodedView EncodeIndices(const GltfPrimitive& p, size_t vertex_count, bool 
 }
 
 // The float step of the position grid: the smallest that spans extent in
-// kPositionMax steps, so that no position needs more.
+// kPositionMax steps, so that no position needs more. An extent of a few
+// of the smallest floats rounds the first guess to zero, from which the
+// search steps up (towards twice zero it would stay).
 float PositionStep(double extent) {
   if (!(extent > 0.0)) return 1.0f;
   float step = static_cast<float>(extent / kPositionMax);
-  while (static_cast<double>(step) * kPositionMax < extent) step = std::nextafter(step, 2.0f * step);
+  while (static_cast<double>(step) * kPositionMax < extent) step = std::nextafter(step, HUGE_VALF);
   return step;
 }
 

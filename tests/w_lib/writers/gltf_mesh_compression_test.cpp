@@ -157,6 +157,21 @@ TEST(CompressGltfMesh, TextureCoordinatesOffTheGridStayFloats) {
   EXPECT_EQ(packed.views[4].stride, 4u);  // 32-bit indices
 }
 
+TEST(CompressGltfMesh, PositionsAFewOfTheSmallestFloatsApartGetAGrid) {
+  // The first guess at the step rounds to zero; the grid still spans them.
+  GltfMesh mesh = MakeMesh();
+  const float tiny = std::numeric_limits<float>::denorm_min();
+  for (size_t v = 0; v < 6; ++v)
+    for (size_t k = 0; k < 3; ++k) mesh.attributes[3 * v + k] = static_cast<float>(v % 3) * tiny;
+  const double low[3] = {0, 0, 0}, high[3] = {2.0 * tiny, 2.0 * tiny, 2.0 * tiny};
+  GltfCompressedMesh packed;
+  CompressGltfMesh(mesh, low, high, GltfUvGrid(), false, packed);
+  EXPECT_GT(packed.scale, 0.0);
+  EXPECT_GE(packed.scale * ((1 << kGltfPositionBits) - 1), 2.0 * tiny);
+  EXPECT_EQ(packed.low[0], 0);
+  EXPECT_GE(packed.high[0], 1);
+}
+
 TEST(ChooseGltfUvGrid, WholeNumberOffsetWhenTheCoordinatesSpanLessThanSixteen) {
   const auto grid_of = [](std::vector<float> uv) {
     WScene scene;
