@@ -82,6 +82,20 @@ std::vector<Shape> Shapes() {
   return shapes;
 }
 
+// The shape as the one face of a new object "poly", with its computed
+// normal; returns the face's index.
+int AddShapeFace(WScene& scene, const Shape& shape) {
+  WObject& obj = AddObjectAt(scene, "poly");
+  const int n = static_cast<int>(shape.corners.size());
+  const int f = obj.AddFace(n);
+  for (int k = 0; k < n; ++k) {
+    const WVector& p = shape.corners[static_cast<size_t>(k)];
+    obj.faces[f].v[k] = AddVertexAt(obj, p.x, p.y, p.z);
+  }
+  ComputeFaceNormals(scene);
+  return f;
+}
+
 }  // namespace
 
 TEST(SideCrossingIndex, AnswersAsTheWalkOverEverySide) {
@@ -89,14 +103,9 @@ TEST(SideCrossingIndex, AnswersAsTheWalkOverEverySide) {
     // The computed normal, its reverse, one tipped out of the plane and none.
     for (int variant = 0; variant < 4; ++variant) {
       WScene scene;
-      WObject& obj = AddObjectAt(scene, "poly");
-      const int n = static_cast<int>(shape.corners.size());
-      const int f = obj.AddFace(n);
-      for (int k = 0; k < n; ++k) {
-        const WVector& p = shape.corners[static_cast<size_t>(k)];
-        obj.faces[f].v[k] = AddVertexAt(obj, p.x, p.y, p.z);
-      }
-      ComputeFaceNormals(scene);
+      const int f = AddShapeFace(scene, shape);
+      WObject& obj = scene.objects[0];
+      const int n = obj.faces[f].num;
       WVector& normal = obj.faces[f].normal;
       if (variant == 1) normal = -normal;
       if (variant == 2) normal = (normal + WVector(0.6f, 0.0f, 0.0f)).Normalized();
@@ -129,14 +138,9 @@ TEST(SideCrossingIndex, PassingOverTouchingSidesDropsNoRealCrossing) {
   // an end on one of its ends, or lies on its line.
   for (const Shape& shape : Shapes()) {
     WScene scene;
-    WObject& obj = AddObjectAt(scene, "poly");
-    const int n = static_cast<int>(shape.corners.size());
-    const int f = obj.AddFace(n);
-    for (int k = 0; k < n; ++k) {
-      const WVector& p = shape.corners[static_cast<size_t>(k)];
-      obj.faces[f].v[k] = AddVertexAt(obj, p.x, p.y, p.z);
-    }
-    ComputeFaceNormals(scene);
+    const int f = AddShapeFace(scene, shape);
+    const WObject& obj = scene.objects[0];
+    const int n = obj.faces[f].num;
     SideCrossingIndex index(obj, f);
     index.PassOverTouchingSides();
     const WFace& face = obj.faces[f];
