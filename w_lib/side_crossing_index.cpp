@@ -347,6 +347,7 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
   // corner of a polygon on one point asks only this.
   if (pa == pb) return false;
   if (!indexed_) {
+    walked_sides_ += n_;
     for (int i = 0; i < n_; ++i) {
       if (PassOver(Corner(i), Corner(i + 1), pa, pb)) continue;
       if (TestSide(i, a, b, pa, pb)) return true;

@@ -41,6 +41,10 @@ class SideCrossingIndex {
   // diagonal only (see below), counted from a sample. A few a diagonal are
   // the sides at its ends; more means that passing over them would pay.
   long long TouchingWork() const { return touching_work_; }
+  // Whether the tree is built: without it every query walks every side.
+  bool Indexed() const { return indexed_; }
+  // How many sides the queries so far have walked for want of the tree.
+  long long WalkedSides() const { return walked_sides_; }
 
   // From now on Crosses passes over the sides that can meet a diagonal only
   // where they touch it: a side with an end on one of the diagonal's ends,
@@ -123,4 +127,5 @@ class SideCrossingIndex {
   std::vector<Shared> shared_;  // per node, once passing over
   mutable long long tests_ = 0;
   mutable long long touching_work_ = 0;
+  mutable long long walked_sides_ = 0;
 };

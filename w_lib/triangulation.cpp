@@ -49,6 +49,15 @@ bool AllCornersNameVertices(const WObject& object, const WFace& face) {
 // which grows with the square of the corners.
 long long ExactCutBudget(int n) { return 32 * static_cast<long long>(n) + 65536; }
 
+// How many sides or corners a polygon's cut may walk one by one, where a
+// tree cannot be trusted (coordinates beyond kMaxTreeCoordinate) or cannot
+// bound a candidate ear: 64 a corner, and four million besides, which a
+// polygon of a couple of thousand corners can pass only by walking them
+// all for every diagonal. Past it the polygon becomes the fan from its
+// first corner: coordinates that large round the side tests to noise
+// anyway, and the fan costs a step a triangle.
+long long WalkBudget(int n) { return 64 * static_cast<long long>(n) + (1LL << 22); }
+
 void MarkDeleted(WFace& face) {
   face.flags |= kDeleted;
   face.remap = -1;
@@ -71,6 +80,8 @@ class EarClipper {
     // reserved, and the index reads the stored face.
     SideCrossingIndex sides(object, f);
     budget_ = ExactCutBudget(n);
+    walk_budget_ = WalkBudget(n);
+    walked_ = 0;
     // The second try of each kind is for a stored normal that faces against
     // the winding of the corners.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -78,6 +89,7 @@ class EarClipper {
       const Outcome outcome = Cut(object, sides, n);
       if (outcome == kCut) return true;
       if (outcome == kOverBudget) {
+        if (!sides.Indexed()) return CutFan(object, f, n);
         // Too costly to answer every diagonal exactly: start over, passing
         // over the sides that merely touch a diagonal.
         sides.PassOverTouchingSides();
@@ -91,7 +103,9 @@ class EarClipper {
     CornerTree corners(object, object.faces[f]);
     for (int attempt = 0; attempt < 2; ++attempt) {
       Load(object.faces[f], attempt == 1);
-      if (CutSimple(object, corners, n)) return true;
+      const Outcome outcome = CutSimple(object, corners, n);
+      if (outcome == kCut) return true;
+      if (outcome == kOverBudget) return CutFan(object, f, n);
     }
     return false;
   }
@@ -143,7 +157,8 @@ class EarClipper {
       if (misses + steps >= n - 2) break;  // the miss count runs out on the way
       misses += steps;
       cur = next_live;
-      if (sides.TouchingWork() > budget_ && !sides.PassesOverTouchingSides()) {
+      if (sides.WalkedSides() > walk_budget_ ||
+          (sides.TouchingWork() > budget_ && !sides.PassesOverTouchingSides())) {
         Undo(object);
         return kOverBudget;
       }
@@ -162,8 +177,10 @@ class EarClipper {
 
   // One attempt with the ear test of a simple polygon: convex for the
   // normal of W, and no other remaining corner inside or on the triangle.
-  // Every remaining corner is tried before it gives up.
-  bool CutSimple(WObject& object, CornerTree& corners, int n) {
+  // Every remaining corner is tried before it gives up; it stops
+  // (kOverBudget) once the candidates it has tried and the corners it has
+  // walked one by one pass the polygon's walk budget.
+  Outcome CutSimple(WObject& object, CornerTree& corners, int n) {
     Start(object, n);
     corners.Reset();
     int remaining = n;
@@ -172,7 +189,11 @@ class EarClipper {
     while (remaining > 2) {
       if (misses >= remaining) {
         Undo(object);
-        return false;
+        return kMissed;
+      }
+      if (++walked_ > walk_budget_) {
+        Undo(object);
+        return kOverBudget;
       }
       cur = Next(cur);
       const int prev = Prev(cur), next = Next(cur);
@@ -189,7 +210,10 @@ class EarClipper {
       if (ear && corners.FindCorner(a, b, c, blocks, &found)) {
         ear = !found;
       } else {
-        for (int k = Next(next); ear && k != prev; k = Next(k)) ear = !blocks(k);
+        for (int k = Next(next); ear && k != prev; k = Next(k)) {
+          ++walked_;
+          ear = !blocks(k);
+        }
       }
       if (!ear) {
         ++misses;
@@ -211,6 +235,15 @@ class EarClipper {
       --remaining;
       misses = 0;
     }
+    return kCut;
+  }
+
+  // The fan from the first corner: n - 2 triangles, a step each, whatever
+  // the polygon's shape.
+  bool CutFan(WObject& object, int f, int n) {
+    Load(object.faces[f], false);
+    Start(object, n);
+    for (int k = 1; k + 1 < n; ++k) Clip(object, 0, k, k + 1);
     return true;
   }
 
@@ -253,7 +286,9 @@ class EarClipper {
   std::vector<int> next_;      // before and after it
   int first_face_ = 0;
   int first_line_ = 0;
-  long long budget_ = 0;  // of the polygon's exact cut
+  long long budget_ = 0;       // of the polygon's exact cut
+  long long walk_budget_ = 0;  // of its walks, in the fallback
+  long long walked_ = 0;       // candidates and corners, in the fallback
 };
 
 }  // namespace

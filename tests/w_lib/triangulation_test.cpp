@@ -436,3 +436,30 @@ TEST(TriangulateObject, LongStraightRunsAndFlowersAreCutWhole) {
     EXPECT_DOUBLE_EQ(area, shape < 2 ? 300.0 * (run - 1) : 0.0) << "shape " << shape;
   }
 }
+
+TEST(TriangulateObject, HugeCoordinatesPastTheWalkBudgetGiveTheFan) {
+  // A circle with one corner a hundred thousand times past the size the
+  // trees trust: every diagonal walks every side. Small, it is cut as ever;
+  // past the walk budget (64 a corner and four million) it becomes the fan
+  // from its first corner instead of taking the square of its corners.
+  for (const int n : {200, 4000}) {
+    WScene scene;
+    WObject& obj = AddObjectAt(scene, "poly");
+    const int f = obj.AddFace(n);
+    for (int k = 0; k < n; ++k) {
+      const double a = 6.283185307179586 * k / n;
+      const float r = k == n / 2 ? 1e20f : 100.0f;
+      obj.faces[f].v[k] = AddVertexAt(obj, r * float(std::cos(a)), r * float(std::sin(a)), 0.0f);
+    }
+    obj.faces[f].normal = WVector(0, 0, 1);
+    const std::vector<Tri> plain = n < 1000 ? PlainEars(obj) : std::vector<Tri>();
+    TriangulateObject(obj, false);
+    const std::vector<Tri> tris = Triangles(obj);
+    ASSERT_EQ(static_cast<int>(tris.size()), n - 2) << n;
+    if (n < 1000) {
+      EXPECT_EQ(tris, plain);
+    } else {
+      for (int k = 1; k + 1 < n; ++k) EXPECT_EQ(tris[static_cast<size_t>(k - 1)], (Tri{0, k, k + 1})) << k;
+    }
+  }
+}
