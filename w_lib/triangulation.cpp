@@ -70,7 +70,9 @@ void MarkDeleted(WFace& face) {
 // around a candidate and the next candidate are found in constant time
 // however many corners have been clipped; the side test asks a tree of boxes over the
 // polygon's sides, and the fallback's corner test a tree of its corners. All
-// give exactly what scanning the corners and sides in order gives.
+// give exactly what scanning the corners and sides in order gives, for every
+// polygon that stays within the two budgets above; past them it is cut by
+// the cheaper tests that they name.
 class EarClipper {
  public:
   // Cuts face f of the object, which has n corners that all name vertices.
