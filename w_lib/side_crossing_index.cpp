@@ -77,6 +77,7 @@ bool SideCrossingIndex::Build() {
   double largest = 0.0;
   if (!LargestCornerCoordinate(object_, face, &largest)) return false;
   margin_ = std::max(largest * kMarginScale, 1e-30);
+  line_tolerance_ = largest * kLineScale;
   const double normal[3] = {face.normal.x, face.normal.y, face.normal.z};
   UnitOrZero(normal, face_normal_);
 
@@ -269,9 +270,6 @@ bool SideCrossingIndex::TestGroup(int g, int a, int b, const WVector& pa, const 
 void SideCrossingIndex::PassOverTouchingSides() {
   if (passing_over_) return;
   passing_over_ = true;
-  double largest = 0.0;
-  // Without a usable size only points on the line exactly count.
-  if (LargestCornerCoordinate(object_, Face(), &largest)) line_tolerance_ = largest * kLineScale;
   if (!indexed_ || group_start_.size() < 2) return;
   shared_.assign(nodes_.size(), Shared());
   ShareNode(1, 0, static_cast<int>(group_start_.size()) - 1);

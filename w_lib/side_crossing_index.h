@@ -123,7 +123,7 @@ class SideCrossingIndex {
   std::vector<Box> side_box_;  // per group, along the coordinate axes
   std::vector<Node> nodes_;    // node 1 holds all groups, node k the halves 2k and 2k + 1
   bool passing_over_ = false;
-  double line_tolerance_ = 0.0;
+  double line_tolerance_ = 0.0;  // with the tree; without it, lines are exact
   std::vector<Shared> shared_;  // per node, once passing over
   mutable long long tests_ = 0;
   mutable long long touching_work_ = 0;
