@@ -180,8 +180,8 @@ class EarClipper {
   // One attempt with the ear test of a simple polygon: convex for the
   // normal of W, and no other remaining corner inside or on the triangle.
   // Every remaining corner is tried before it gives up; it stops
-  // (kOverBudget) once the candidates it has tried and the corners it has
-  // walked one by one pass the polygon's walk budget.
+  // (kOverBudget) once the corners it has walked one by one, where the
+  // tree could not answer, pass the polygon's walk budget.
   Outcome CutSimple(WObject& object, CornerTree& corners, int n) {
     Start(object, n);
     corners.Reset();
@@ -193,7 +193,7 @@ class EarClipper {
         Undo(object);
         return kMissed;
       }
-      if (++walked_ > walk_budget_) {
+      if (walked_ > walk_budget_) {
         Undo(object);
         return kOverBudget;
       }
@@ -290,7 +290,7 @@ class EarClipper {
   int first_line_ = 0;
   long long budget_ = 0;       // of the polygon's exact cut
   long long walk_budget_ = 0;  // of its walks, in the fallback
-  long long walked_ = 0;       // candidates and corners, in the fallback
+  long long walked_ = 0;       // corners walked one by one, in the fallback
 };
 
 }  // namespace
