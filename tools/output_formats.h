@@ -8,15 +8,6 @@
 #include "w_lib/w_scene.h"
 #include "w_lib/writers/w_writers.h"
 
-// What the command line asks of the writers that take options (glTF).
-struct WriterOptions {
-  bool keep_order = false;  // --keep-order
-  bool compress = false;    // --compress
-  // Where the document lies (for the writers that store texture images),
-  // and where their warnings go.
-  TextureSource textures;
-};
-
 struct OutputFormat {
   const char* name;  // as given to --format (any case)
   // The extensions (with the dot) that name the format; the first is the one
@@ -39,12 +30,11 @@ struct OutputFormat {
   // returns whether the file was written, or why not. Null when this build
   // has no writer for the format.
   WriteResult (*write)(const char* path, WScene&& scene, const WriterOptions& options);
-  // Whether the writer reads the options (--keep-order, --compress).
-  bool takes_options = false;
+  // The writer options that the writer reads (WriterOption bits): the
+  // command line takes no other for the format. An option that no format
+  // of this build takes is not available in it.
+  unsigned options = 0;
 };
-
-// Whether this build can compress (--compress): it needs meshoptimizer.
-bool CompressionAvailable();
 
 // Every format, in the order of the help text; count gets their number.
 const OutputFormat* AllFormats(size_t& count);
@@ -60,3 +50,6 @@ bool FormatHasExtensionOf(const OutputFormat& format, const std::string& path);
 std::string LowerCaseExtension(const std::string& path);
 // The names of all formats, separated by ", ".
 std::string FormatNames();
+// The names of the formats that take a writer option (a WriterOption bit),
+// separated by ", "; empty when no format of this build takes it.
+std::string FormatNamesTaking(unsigned option);

@@ -74,13 +74,6 @@ int RunConvert(const CommandLine& line) {
     Fail(std::string("the ") + format->name + " writer is not available in this build");
     return kBadInput;
   }
-  if (line.compress && !CompressionAvailable()) {
-    Fail("--compress is not available in this build (it has no meshoptimizer)");
-    return kBadInput;
-  }
-  WriterOptions options;
-  options.keep_order = line.keep_order;
-  options.compress = line.compress;
   const std::string host_path = HostModulePath();
   HostTable host;
   if (!BindHost(host_path.c_str(), host)) {
@@ -107,7 +100,7 @@ int RunConvert(const CommandLine& line) {
     // Texture images are looked for as the host looks for them: relative
     // names in the document's folder.
     std::vector<std::string> warnings;
-    WriterOptions input_options = options;
+    WriterOptions input_options = line.writer;
     input_options.textures.document_folder = FolderOf(input.path);
     input_options.textures.warnings = &warnings;
     const int status = format->write(output.c_str(), std::move(scene), input_options).error();
