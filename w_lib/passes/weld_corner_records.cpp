@@ -38,9 +38,10 @@ void Weld(WObject& object, const Kind<R>& kind) {
 }  // namespace
 
 void WeldUvs(WObject& object) { Weld(object, kUvs); }
-void WeldColors(WObject& object) { Weld(object, kColors); }
-void WeldNormals(WObject& object) { Weld(object, kNormals); }
-
 void WeldUvs(WScene& scene) { ForEachObject(scene, [](WObject& o) { WeldUvs(o); }); }
+
+void WeldColors(WObject& object) { Weld(object, kColors); }
 void WeldColors(WScene& scene) { ForEachObject(scene, [](WObject& o) { WeldColors(o); }); }
+
+void WeldNormals(WObject& object) { Weld(object, kNormals); }
 void WeldNormals(WScene& scene) { ForEachObject(scene, [](WObject& o) { WeldNormals(o); }); }
