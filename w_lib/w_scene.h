@@ -198,11 +198,11 @@ void ReverseObjectFaces(WScene& scene);
 // normals.
 void ReverseFace(WFace& face);
 
+// Normalised (p0 - p1) x (p1 - p2).
+WVector TriangleNormal(WVector p0, WVector p1, WVector p2);
 // Face normals: the unit normal at the corner whose sides are closest to a
 // right angle, turned to the majority of the corner triangles.
 void ComputeFaceNormals(WScene& scene);
-// Normalised (p0 - p1) x (p1 - p2).
-WVector TriangleNormal(WVector p0, WVector p1, WVector p2);
 
 // Corner normals: each face normal averaged with those of the faces around
 // the same vertex within the face material's smoothing angle.
