@@ -219,6 +219,60 @@ TEST(VellmarCli, ExportWritesOnlyDotXsiAndNoRunWritesOverAnotherFormat) {
   EXPECT_EQ(ReadFile(dir + "out.data").rfind("xof 0303txt 0032\n", 0), 0u);
 }
 
+TEST(VellmarCli, TheFileALinkLeadsToDecidesWhatMayBeWritten) {
+  const std::string dir = TempFolder("link_targets");
+  const std::string cube = ReadFile(std::string(VELLMAR_EXAMPLES) + "/cube.mqo");
+  std::ofstream(dir + "a.mqo", std::ios::binary) << cube;
+  std::ofstream(dir + "keep.mqo", std::ios::binary) << cube;
+  std::ofstream(dir + "notes.xsi") << "not dotXSI";
+  std::ofstream(dir + "t.png") << "keep";
+  std::ofstream(dir + "old.xsi") << "xsi 0300txt 0032\nold";
+  std::ofstream(dir + "empty.xsi");
+  std::filesystem::create_directory(dir + "out");
+  const std::string in_dir = "cd " + Quoted(dir) + " && ";
+  for (const auto& [link, target] : std::vector<std::pair<std::string, std::string>>{
+           {"link.xsi", "keep.mqo"}, {"notes-link.xsi", "notes.xsi"}, {"old-link.xsi", "old.xsi"},
+           {"empty-link.xsi", "empty.xsi"}, {"new-link.xsi", "new.mqo"}, {"current", "current.xsi"},
+           {"link.obj", "keep.mqo"}, {"l.obj", "l-real.obj"}, {"l.mtl", "t.png"}, {"out/a.xsi", "../keep.mqo"}})
+    ASSERT_EQ(symlink(target.c_str(), (dir + link).c_str()), 0) << link;
+
+  // export replaces only a file that holds dotXSI or nothing, however the
+  // link that leads there is named, and makes no file of another format's name.
+  for (const char* args : {"export a.mqo link.xsi", "export a.mqo notes-link.xsi", "export a.mqo notes.xsi",
+                           "export a.mqo new-link.xsi", "export a.mqo --out-dir out"}) {
+    const ToolRun run = Vellmar(args, in_dir);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_EQ(Count(run.err, "\n"), 1) << run.err;
+  }
+  EXPECT_NE(Vellmar("export a.mqo notes-link.xsi", in_dir).err.find("which holds no dotXSI"), std::string::npos);
+  EXPECT_NE(Vellmar("export a.mqo link.xsi", in_dir).err.find("leads to 'keep.mqo', which names the mqo format"),
+            std::string::npos);
+  EXPECT_EQ(ReadFile(dir + "keep.mqo"), cube);
+  EXPECT_EQ(ReadFile(dir + "notes.xsi"), "not dotXSI");
+  EXPECT_FALSE(FileExists(dir + "new.mqo"));
+
+  // A dotXSI file or an empty one is replaced through its link, which stays
+  // a link; a link of another name may lead to a dotXSI name.
+  for (const char* out : {"old-link.xsi", "empty-link.xsi", "current"}) {
+    const ToolRun run = Vellmar(std::string("export a.mqo ") + out, in_dir);
+    EXPECT_EQ(run.status, 0) << out << ": " << run.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir + out)) << out;
+    EXPECT_EQ(ReadFile(dir + out).rfind("xsi 0300txt 0032\n", 0), 0u) << out;
+  }
+
+  // convert holds a link's target to the names it holds the output's own to,
+  // the file beside the output included.
+  for (const char* args : {"convert a.mqo link.obj", "convert --format x a.mqo link.obj", "convert a.mqo l.obj"}) {
+    const ToolRun run = Vellmar(args, in_dir);
+    EXPECT_EQ(run.status, 2) << args;
+  }
+  EXPECT_NE(Vellmar("convert a.mqo l.obj", in_dir).err.find("'l.mtl' leads to 't.png', which names an image"),
+            std::string::npos);
+  EXPECT_EQ(ReadFile(dir + "keep.mqo"), cube);
+  EXPECT_EQ(ReadFile(dir + "t.png"), "keep");
+  EXPECT_FALSE(FileExists(dir + "l-real.obj"));
+}
+
 TEST(VellmarCli, ACompanionThatCannotBeWrittenFailsTheRun) {
   const std::string dir = TempFolder("companion");
   std::ofstream(dir + "p.obj") << "old obj";
