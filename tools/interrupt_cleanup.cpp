@@ -59,11 +59,13 @@ void Unlink(const char* path) {
 #endif
 }
 
+#if !defined(_WIN32)
 bool StartsWith(const char* name, const char* start) {
   for (; *start; ++name, ++start)
     if (*name != *start) return false;
   return true;
 }
+#endif
 
 #if defined(_WIN32)
 
