@@ -62,7 +62,11 @@ TEST(VellmarCli, NeverWritesOverAnInput) {
 
 TEST(VellmarCli, AFailedWriteKeepsTheOldFilesAndSaysWhy) {
   const std::string dir = TempFolder("full_disk");
-  for (const char* name : {"old.xsi", "old.obj", "old.mtl"}) std::ofstream(dir + name) << "good " << name;
+  // export replaces only dotXSI.
+  const auto good = [](const std::string& name) {
+    return (name == "old.xsi" ? "xsi 0300txt 0032\ngood " : "good ") + name;
+  };
+  for (const char* name : {"old.xsi", "old.obj", "old.mtl"}) std::ofstream(dir + name) << good(name);
   const std::string doc = TempPath("full_disk.mqo");
   std::ofstream(doc, std::ios::binary) << GridDocument(30);
   // A file size limit stands in for a full disk; the tool inherits it. A
@@ -78,7 +82,7 @@ TEST(VellmarCli, AFailedWriteKeepsTheOldFilesAndSaysWhy) {
     EXPECT_EQ(run.status, 1) << command;
     EXPECT_NE(run.err.find("cannot write: File too large"), std::string::npos) << run.err;
   }
-  for (const char* name : {"old.xsi", "old.obj", "old.mtl"}) EXPECT_EQ(ReadFile(dir + name), std::string("good ") + name);
+  for (const char* name : {"old.xsi", "old.obj", "old.mtl"}) EXPECT_EQ(ReadFile(dir + name), good(name));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 3);
 }
 
@@ -102,7 +106,9 @@ TEST(VellmarCli, ASignalMidWriteLeavesNoPartialFile) {
     SCOPED_TRACE(std::string(c.command) + " " + c.extension + " " + std::to_string(c.signal));
     const std::string dir = TempFolder("signal");
     const std::string out = dir + "grid" + c.extension;
-    std::ofstream(out) << "old output";
+    // export replaces only dotXSI.
+    const std::string old = std::string(c.extension == std::string(".xsi") ? "xsi 0300txt 0032\n" : "") + "old output";
+    std::ofstream(out) << old;
     std::ofstream(dir + "grid.mtl") << "old mtl";
     const pid_t pid = StartVellmar({c.command, doc, (c.through_proc ? "/proc/self/root" : "") + out});
     // A temporary file appears once the write has begun.
@@ -110,7 +116,7 @@ TEST(VellmarCli, ASignalMidWriteLeavesNoPartialFile) {
     ASSERT_GT(TemporaryFilesIn(dir, pid), 0) << "the write never began";
     kill(pid, c.signal);
     EXPECT_EQ(Finish(pid).first, 128 + c.signal);
-    EXPECT_EQ(ReadFile(out), "old output");
+    EXPECT_EQ(ReadFile(out), old);
     EXPECT_EQ(ReadFile(dir + "grid.mtl"), "old mtl");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << "no temporary file left";
   }
@@ -359,7 +365,7 @@ TEST(VellmarCli, NamesAtTheFileSystemLimitAndReplacedOwners) {
   if (geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
   const std::string owned = TempFolder("owned");
   for (const char* name : {"theirs.xsi", "theirs.obj", "theirs.mtl"}) {
-    std::ofstream(owned + name) << "old";
+    std::ofstream(owned + name) << "xsi 0300txt 0032\nold";
     ASSERT_EQ(chown((owned + name).c_str(), 4321, 8765), 0);
     ASSERT_EQ(chmod((owned + name).c_str(), 0600), 0);
   }
