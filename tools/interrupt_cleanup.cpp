@@ -59,13 +59,15 @@ void Unlink(const char* path) {
 #endif
 }
 
-#if !defined(_WIN32)
-bool StartsWith(const char* name, const char* start) {
+// Whether name is start followed by the 16 hexadecimal digits of a
+// temporary file's random part.
+bool IsTemporaryName(const char* name, const char* start) {
   for (; *start; ++name, ++start)
     if (*name != *start) return false;
-  return true;
+  int digits = 0;
+  for (; (*name >= '0' && *name <= '9') || (*name >= 'a' && *name <= 'f'); ++name) ++digits;
+  return *name == '\0' && digits == 16;
 }
-#endif
 
 #if defined(_WIN32)
 
@@ -78,6 +80,7 @@ void RemoveFilesStartingWith(const char* folder, const char* start) {
   HANDLE search = FindFirstFileA(pattern, &found);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
+    if (!IsTemporaryName(found.cFileName, start)) continue;
     char path[kMaxPath + MAX_PATH + 1];
     std::snprintf(path, sizeof path, "%s%s", folder, found.cFileName);
     Unlink(path);
@@ -96,8 +99,8 @@ struct FolderEntry {
   char name[1];
 };
 
-// Removes the files of folder whose names begin with start, with system
-// calls alone (reading a folder through the C library is not safe in a
+// Removes the temporary files of folder whose names begin with start, with
+// system calls alone (reading a folder through the C library is not safe in a
 // signal handler).
 void RemoveFilesStartingWith(const char* folder, const char* start) {
   const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -108,7 +111,7 @@ void RemoveFilesStartingWith(const char* folder, const char* start) {
     if (n <= 0) break;
     for (long at = 0; at < n;) {
       const FolderEntry* entry = reinterpret_cast<const FolderEntry*>(entries + at);
-      if (StartsWith(entry->name, start)) unlinkat(fd, entry->name, 0);
+      if (IsTemporaryName(entry->name, start)) unlinkat(fd, entry->name, 0);
       at += entry->length;
     }
   }
@@ -121,7 +124,7 @@ void RemoveFilesStartingWith(const char* folder, const char* start) {
   DIR* dir = opendir(folder);
   if (!dir) return;
   while (const dirent* entry = readdir(dir))
-    if (StartsWith(entry->d_name, start)) unlinkat(dirfd(dir), entry->d_name, 0);
+    if (IsTemporaryName(entry->d_name, start)) unlinkat(dirfd(dir), entry->d_name, 0);
   closedir(dir);
 }
 

@@ -46,15 +46,15 @@ bool IsStream(const std::string& path) {
 }
 
 // What the existing file at path begins with: 1 for dotXSI text, 0 for an
-// empty file, -1 for anything else or a file that cannot be read.
+// empty file, -1 for anything else, -2 for a file that cannot be read.
 int DotXsiOrEmpty(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return -1;
+  if (!file) return -2;
   char start[4];
   const size_t got = std::fread(start, 1, sizeof start, file);
   const bool read_error = std::ferror(file) != 0;
   std::fclose(file);
-  if (read_error) return -1;
+  if (read_error) return -2;
   if (got == 0) return 0;
   return LooksLikeXsiText(start, got) ? 1 : -1;
 }
@@ -78,9 +78,11 @@ bool OutputFileFitsFormat(const CommandLine& line, const OutputFormat& format, c
       return false;
     }
   }
-  if (line.command == Command::kExport && plan.exists && DotXsiOrEmpty(plan.target) < 0) {
+  const int held = line.command == Command::kExport && plan.exists ? DotXsiOrEmpty(plan.target) : 0;
+  if (held < 0) {
     error = "'" + file + "'" + (plan.target != file ? " leads to '" + plan.target + "', which" : std::string()) +
-            " holds no dotXSI: export replaces only a dotXSI file or an empty one";
+            (held == -1 ? " holds no dotXSI" : " cannot be read to see that it holds dotXSI") +
+            ": export replaces only a dotXSI file or an empty one";
     return false;
   }
   return true;
