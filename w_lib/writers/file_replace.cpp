@@ -277,7 +277,8 @@ class FolderLocks {
     for (const std::string& name : keys_) {
       HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
       if (!mutex) continue;
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       // An owner that ended without releasing it hands it on (WAIT_ABANDONED).
       const DWORD waited = WaitForSingleObject(mutex, static_cast<DWORD>(std::max<long long>(0, left.count())));
       if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
@@ -469,7 +470,8 @@ std::string WriteFailureReason(const std::string& path, int error) {
     if (folder.empty()) folder = ".";
     const int wait = FolderLockWait();
     return "another process held the folder '" + folder + "' for " +
-           (wait >= 1000 ? std::to_string(wait / 1000) + " s" : std::to_string(wait) + " ms") + " (runs that write files in pairs there take turns); try again when it is done";
+           (wait >= 1000 ? std::to_string(wait / 1000) + " s" : std::to_string(wait) + " ms") +
+           " (runs that write files in pairs there take turns); try again when it is done";
   }
   return std::strerror(error != 0 ? error : EIO);
 }
