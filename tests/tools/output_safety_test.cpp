@@ -279,6 +279,21 @@ TEST(VellmarCli, TheFileALinkLeadsToDecidesWhatMayBeWritten) {
   EXPECT_FALSE(FileExists(dir + "l-real.obj"));
 }
 
+TEST(VellmarCli, TemporaryNamesTakenBeforehandDoNotStopARun) {
+  // The shell takes the names that the process id foretells, then becomes
+  // the tool under that id.
+  const std::string dir = TempFolder("squatted");
+  const std::string squat = "cd " + Quoted(dir) + " && for i in $(seq 0 63); do : > vellmar-partial-$$-$i; done; exec ";
+  for (const char* args : {"export ", "convert "}) {
+    const ToolRun run = Vellmar(args + Example("cube.mqo") + (args[0] == 'e' ? " out.xsi" : " out.obj"), squat);
+    EXPECT_EQ(run.status, 0) << args << run.err;
+  }
+  EXPECT_TRUE(FileExists(dir + "out.xsi"));
+  EXPECT_TRUE(FileExists(dir + "out.mtl"));
+  // The files taken beforehand stay; the run leaves none of its own.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 3 + 2 * 64);
+}
+
 TEST(VellmarCli, ACompanionThatCannotBeWrittenFailsTheRun) {
   const std::string dir = TempFolder("companion");
   std::ofstream(dir + "p.obj") << "old obj";
