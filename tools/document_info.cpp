@@ -8,6 +8,7 @@
 
 #include "host/document_freeze.h"
 #include "w_lib/util/code_page.h"
+#include "w_lib/util/path_parts.h"
 #include "w_lib/util/text.h"
 #include "w_lib/util/texture_path.h"
 #include "w_lib/writers/w_writers.h"
@@ -175,7 +176,7 @@ DocumentInfo DescribeXsiScene(const WScene& scene, const XsiReadReport& report, 
     info.models.push_back(std::move(model));
   }
   info.materials = scene.mnum;
-  const std::string folder = FolderOf(path);
+  const std::string folder = SystemFolderOf(path);
   std::set<std::string> seen;
   for (int m = 0; m < scene.mnum; ++m) {
     const int t = scene.materials[m].tex;
@@ -211,7 +212,7 @@ DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& pa
     }
   }
   info.materials = doc.MaterialCount();
-  const std::string folder = FolderOf(path);
+  const std::string folder = SystemFolderOf(path);
   std::set<std::string> seen;
   for (const auto& material : doc.materials) {
     for (const std::string* name : {&material->texture, &material->alpha_texture, &material->bump_texture}) {

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "Vellmar/export_passes.h"
+#include "w_lib/util/path_parts.h"
 #include "w_lib/writers/w_writers.h"
 
 namespace {
@@ -79,10 +80,7 @@ std::string Lower(std::string text) {
 }  // namespace
 
 std::string LowerCaseExtension(const std::string& path) {
-  const size_t dot = path.rfind('.');
-  const size_t slash = path.find_last_of("/\\");
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  return Lower(path.substr(dot));
+  return Lower(SystemExtension(path));
 }
 
 bool CompressionAvailable() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "w_lib/util/path_parts.h"
 #include "w_lib/util/text.h"
 #include "w_lib/writer_edits/writer_edits.h"
 #include "w_lib/writers/parallel_text.h"
@@ -152,7 +153,7 @@ namespace {
 // Prepares work in place (or, given source, a copy of it made into work)
 // and writes both files.
 WriteResult WriteObjFiles(const char* path, const WScene* source, WScene& work) {
-  const std::string material_path = ReplaceExtension(path, ".mtl");
+  const std::string material_path = SystemWithExtension(path, ".mtl");
   TextOutput obj;
   bool uses_no_material = false;
   const WriteResult staged = StageWholeFile(obj, path, "wt", [&](TextOutput& out) {
@@ -161,7 +162,7 @@ WriteResult WriteObjFiles(const char* path, const WScene* source, WScene& work) 
     DropFaceEdges(work);
     LinesToFaces(work);
     FreezeTransforms(work);
-    uses_no_material = WriteObjText(out, work, FileName(material_path.c_str()));
+    uses_no_material = WriteObjText(out, work, SystemFileName(material_path));
   });
   if (!staged) return staged;
   // A target named like its own material file would be overwritten by it.
