@@ -82,6 +82,7 @@ int RunConvert(const CommandLine& line) {
   WriterOptions options;
   options.keep_order = line.keep_order;
   options.compress = line.compress;
+  options.names = line.names;
   const std::string host_path = HostModulePath();
   HostTable host;
   if (!BindHost(host_path.c_str(), host)) {
