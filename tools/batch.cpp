@@ -210,7 +210,7 @@ int RunBatch(const CommandLine& line, const OutputFormat& format, bool reads_dot
     if (outcome.kind != InputOutcome::Kind::kWritten)
       PrintError(outcome.reason);
     else if (!batch.to_stdout && !line.quiet)
-      std::printf("%s -> %s\n", EscapeControlCharacters(input).c_str(), EscapeControlCharacters(outcome.output).c_str());
+      std::printf("%s -> %s\n", ShownText(input).c_str(), ShownText(outcome.output).c_str());
   }
   return status;
 }
