@@ -175,24 +175,31 @@ std::string_view XsiText::Keyword() {
   return std::string_view(start, static_cast<size_t>(p_ - start));
 }
 
-const char* XsiText::HeadOpening(const char* from) const {
+const char* XsiText::HeadOpening(const char* from, const char*& name_end) const {
   // Names are written as the document stores them, so the second byte of a
   // double-byte character may be '{' or '}' (never a blank, '"' or a line
   // end). The line is read character by character in code page 932, as
   // the export reads a name when it replaces its braces: the last '{' that
   // is a character of its own, outside quotes, opens the template.
   const char* opening = nullptr;
+  name_end = nullptr;
   bool quoted = false;
-  for (const char* q = from; q != end_ && *q != '\n' && *q != '\r'; ++q) {
+  const char* q = from;
+  for (; q != end_ && *q != '\n' && *q != '\r'; ++q) {
     const unsigned char c = static_cast<unsigned char>(*q);
     if (IsCodePage932LeadByte(c) && q + 1 != end_ && IsTrailByte(static_cast<unsigned char>(q[1]))) {
       ++q;
-    } else if (c == '"') {
+      continue;
+    }
+    if ((c == '"' || c == '}') && name_end == nullptr) name_end = q;
+    if (c == '"') {
       quoted = !quoted;
     } else if (c == '{' && !quoted) {
       opening = q;
     }
   }
+  // Without a '{', the name ends before a '}' or '"' of its own.
+  if (name_end == nullptr) name_end = q;
   return opening;
 }
 
@@ -201,11 +208,12 @@ std::string_view XsiText::InstanceName() {
   // on a line of its own, when the name is the whole rest of the line.
   while (p_ != end_ && (*p_ == ' ' || *p_ == '\t')) ++p_;
   const char* start = p_;
-  const char* opening = HeadOpening(start);
+  const char* name_end = nullptr;
+  const char* opening = HeadOpening(start, name_end);
   if (opening != nullptr) {
     p_ = opening;
   } else {
-    while (p_ != end_ && *p_ != '\n' && *p_ != '\r') ++p_;
+    p_ = name_end;
     if (p_ == end_ && more_) Fail("expected a template's name of at most " + std::to_string(kLongestToken) + " bytes");
   }
   const char* stop = p_;
@@ -246,14 +254,15 @@ void XsiText::SkipTemplateBody(void (*nested)(void*, std::string_view), void* co
       const char* start = p_;
       while (p_ != end_ && IsWordByte(*p_)) ++p_;
       name_.assign(start, static_cast<size_t>(p_ - start));
-      const char* opening = HeadOpening(p_);
+      const char* name_end = nullptr;
+      const char* opening = HeadOpening(p_, name_end);
       if (opening != nullptr) {
         p_ = opening + 1;
         ++depth;
         nested(context, name_);
         head_pending = false;
       } else {
-        while (p_ != end_ && *p_ != '\n' && *p_ != '\r') ++p_;
+        p_ = name_end;
         if (p_ == end_ && more_) Fail("expected a token of at most " + std::to_string(kLongestToken) + " bytes");
         head_pending = true;
       }

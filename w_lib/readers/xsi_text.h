@@ -123,9 +123,9 @@ class XsiText {
   std::string_view String();
   // A template head's keyword (letters, digits, '_'), then its instance name:
   // the rest of the line up to its last '{' outside quotes that is not the
-  // second byte of a code page 932 character, or the whole rest of the line
-  // when the '{' follows on a line of its own; blanks trimmed (empty when
-  // there is none). Every other byte, '{' and '}' included, belongs to the
+  // second byte of a code page 932 character, or, when the '{' follows on a
+  // line of its own, the rest of the line up to a '}' or '"' of its own;
+  // blanks trimmed (empty when there is none). Every other byte, '{' and '}' included, belongs to the
   // name. Both valid until the next token is read. The '{' is
   // consumed.
   std::string_view Keyword();
@@ -160,8 +160,9 @@ class XsiText {
     if (more_ && static_cast<size_t>(end - p) < kLongestToken) RefillAndSkip();
   }
   // The '{' that opens the template whose head's line goes on at from, or
-  // null when the line holds none.
-  const char* HeadOpening(const char* from) const;
+  // null when the line holds none; then name_end is where the name ends: at
+  // a '}' or '"' of its own, or at the line's end.
+  const char* HeadOpening(const char* from, const char*& name_end) const;
   // SkipSeparators across the buffer's end.
   void RefillAndSkip();
   // What Ints and Floats share: n numbers into out.

@@ -708,10 +708,14 @@ TEST(XsiReader, NamesKeepEveryByteThatTheExportWrites) {
   EXPECT_EQ(std::string(r.scene.materials[0].name.c_str()), ma + "{" + bo + "}");
 
   // A head's name runs to the last '{' outside quotes; a head without one
-  // still needs its '{' next.
+  // still needs its '{' next; a word that starts a line and a '}' of its
+  // own after it close a skipped template.
   EXPECT_TRUE(ReadText("xsi 0300txt 0032\nSI_Thing \"{\" {\n \"}\",\n}\n").ok);
-  const Read missing = ReadText("xsi 0300txt 0032\nSI_Model MDL-a}b\n1,\n}\n");
+  EXPECT_TRUE(ReadText("xsi 0300txt 0032\nSI_Thing {\n LINEAR }\nSI_Other {\n}\n").ok);
+  const Read missing = ReadText("xsi 0300txt 0032\nSI_Model MDL-a" + ma + "b\n1,\n}\n");
   EXPECT_EQ(missing.error, "in.xsi:3: expected '{' opening the template, found \"1,\"");
+  EXPECT_EQ(ReadText("xsi 0300txt 0032\nSI_Model MDL-a}b\n}\n").error,
+            "in.xsi:2: expected '{' opening the template, found \"}b\"");
 }
 
 TEST(XsiReader, TellsTheNamesCodePageFromTheNames) {
