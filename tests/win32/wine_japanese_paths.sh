@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The 64-bit Windows tool under Wine in a Japanese locale, whose code page
 # (932) Wine takes from the Unix locale: --out-dir names are cut at '\' and
-# '/', but never at the second byte of a character such as 表 (95 5C).
-# Exit status: 0 passed, 1 failed, 77 skipped, with the reason on one line.
+# '/', but never at the second byte of a character such as 表 (95 5C). A
+# Wine that does not read the locale's Shift-JIS has only the cut at '\'
+# checked, and says so. Exit status: 0 passed, 1 failed, 77 skipped, with
+# the reason on one line.
 set -uo pipefail
 
 [ $# -eq 4 ] || { echo "usage: $0 WINE64_LOADER WINDOWS_BIN_DIR WORK_DIR PREFIX_DIR" >&2; exit 1; }
@@ -33,6 +35,20 @@ trap 'wineserver -k >/dev/null 2>&1' EXIT
 rm -rf "$work"
 mkdir -p "$work/a" "$prefix"
 omote=$'\x95\x5c'
+# Wine reads arguments and file names in the Unix locale's character set
+# only where it knows that set: 表 must come back whole from cmd's echo.
+# Where it does not, only the cut at '\' is checked.
+inputs=('a\b.mqo')
+wanted=(out/b.obj out/b.mtl)
+echoed=$(timeout 600 "$wine" cmd /c echo "$omote" 2>/dev/null | tr -d '\r\n')
+if [ "$echoed" = "$omote" ]; then
+  inputs+=("$omote.mqo")
+  wanted+=("out/$omote.obj" "out/$omote.mtl")
+  checked="out/b.obj and out/表.obj (in Shift-JIS) under $locale"
+else
+  checked="out/b.obj; not 表: this Wine does not take code page 932 from $locale (表 echoed as"
+  checked+="$(printf '%s' "$echoed" | od -An -tx1 | tr -s ' '))"
+fi
 document='Metasequoia Document
 Format Text Ver 1.0
 
@@ -50,17 +66,16 @@ Eof'
 printf '%s\n' "$document" >"$work/a/b.mqo"
 printf '%s\n' "$document" >"$work/$omote.mqo"
 cd "$work" || exit 1
-timeout 900 "$wine" "$windows_bin/vellmar.exe" convert 'a\b.mqo' "$omote.mqo" --out-dir out --format obj \
-  >run.out 2>run.err
+timeout 900 "$wine" "$windows_bin/vellmar.exe" convert "${inputs[@]}" --out-dir out --format obj >run.out 2>run.err
 status=$?
 [ "$status" -ne 124 ] || skip "Wine gave no answer within 900 s"
 failed=0
 [ "$status" -eq 0 ] || { echo "FAIL: the tool exited with status $status: $(tail -n 1 run.err)"; failed=1; }
-for want in out/b.obj out/b.mtl "out/$omote.obj" "out/$omote.mtl"; do
+for want in "${wanted[@]}"; do
   [ -f "$want" ] || { echo "FAIL: $want was not written"; failed=1; }
 done
 for unwanted in out/.mqo.obj "out/a\\b.obj"; do
   [ ! -e "$unwanted" ] || { echo "FAIL: $unwanted was written"; failed=1; }
 done
 [ "$failed" -eq 0 ] || { ls -b out >&2; exit 1; }
-echo "passed: out/b.obj and out/表.obj (in Shift-JIS) under $locale"
+echo "passed: $checked"
