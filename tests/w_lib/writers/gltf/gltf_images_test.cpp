@@ -267,8 +267,11 @@ TEST(GltfImages, HostileImagesAreLeftOutOrTakenWithinBounds) {
   WScene scene;
   std::string name = "one.tga", bad = "bad.png";
   for (int k = 0; k < 40; ++k, name = "./" + name, bad = "./" + bad) {
-    scene.materials[scene.AddMaterial(("m" + std::to_string(k)).c_str())].tex = scene.AddTexture(name.c_str());
-    scene.materials[scene.AddMaterial(("b" + std::to_string(k)).c_str())].tex = scene.AddTexture(bad.c_str());
+    // Added first: an add may move the array.
+    const int m = scene.AddMaterial(("m" + std::to_string(k)).c_str());
+    scene.materials[m].tex = scene.AddTexture(name.c_str());
+    const int b = scene.AddMaterial(("b" + std::to_string(k)).c_str());
+    scene.materials[b].tex = scene.AddTexture(bad.c_str());
   }
   std::vector<std::string> warnings;
   const GltfImages images = CollectGltfImages(scene, TextureSource{dir, &warnings});
