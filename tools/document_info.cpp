@@ -90,9 +90,15 @@ constexpr LeftOutKind kLeftOut[] = {
      "further texture coordinate sets"},
 };
 
+// The deepest indent of a model's line, in levels: deeper models share it,
+// as the writers' indents do, so that a chain of nested models gives lines
+// of bounded length rather than text that grows with the square of its depth.
+constexpr int kMaxIndentDepth = 255;
+
 // A model's line under "objects:": its name and what it holds.
 std::string ModelLine(const ModelInfo& m, const DocumentInfo& info, bool utf8_text) {
-  std::string line = "    " + std::string(2 * static_cast<size_t>(m.depth), ' ') + TextName(m.name, info, utf8_text);
+  const int depth = m.depth < kMaxIndentDepth ? m.depth : kMaxIndentDepth;
+  std::string line = "    " + std::string(2 * static_cast<size_t>(depth), ' ') + TextName(m.name, info, utf8_text);
   if (m.vertices == 0 && m.faces == 0) return line + " (no mesh)\n";
   line += ": " + std::to_string(m.vertices) + " vertices, " + std::to_string(m.faces) + " faces";
   if (m.volume.Closed()) {

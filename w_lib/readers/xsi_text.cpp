@@ -282,6 +282,10 @@ void XsiText::Fail(const std::string& message) const {
   throw XsiSyntaxError{after_last_line ? line_ - 1 : line_, message};
 }
 
+void XsiText::FailNulByte() const {
+  Fail("expected text, found a NUL byte (a binary file, or one damaged)");
+}
+
 std::string XsiText::Excerpt() const {
   if (p_ == end_) return "the end of the file";
   return WordExcerpt(p_, end_);

@@ -65,9 +65,13 @@ class XsiText {
 
   // Skips blanks, line ends and separators; returns the byte that starts the
   // next token, or 0 at the end of the text.
+  // A NUL byte is no text at all (a binary file, or one cut by a fault):
+  // it is refused, rather than read as the end of the text.
   char Next() {
     SkipSeparators();
-    return p_ != end_ ? *p_ : '\0';
+    if (p_ == end_) return '\0';
+    if (*p_ == '\0') FailNulByte();
+    return *p_;
   }
   // Whether the next token is one that starts a number.
   bool AtNumber() {
@@ -143,6 +147,8 @@ class XsiText {
 
   // A fault at the cursor's line; at the end of the text, the last line.
   [[noreturn]] void Fail(const std::string& message) const;
+  // Fail at a NUL byte under the cursor.
+  [[noreturn]] void FailNulByte() const;
   // A short printable quote of the text at the cursor, for messages.
   std::string Excerpt() const;
 

@@ -558,6 +558,11 @@ TEST(XsiReader, MalformedTextIsRefusedWithItsLine) {
       {"xsi 0300txt\n0032\n", "in.xsi:2: expected the float size"},
       {"xsi 0300txt 0032\n\n42,\n", "in.xsi:3: expected a template, found \"42,\""},
       {"xsi 0300txt 0032\n}\n", "in.xsi:2: unexpected '}'"},
+      // A NUL byte ends nothing: between templates, inside one, and where a
+      // number is expected.
+      {std::string("xsi 0300txt 0032\n\0SI_Model MDL-m {\n}\n", 37), "in.xsi:2: expected text, found a NUL byte"},
+      {std::string("xsi 0300txt 0032\nSI_Thing {\n \0 }\n", 33), "in.xsi:3: expected text, found a NUL byte"},
+      {std::string("xsi 0300txt 0032\nSI_Angle {\n\0", 29), "in.xsi:3: expected an integer, found"},
       {"xsi 0300txt 0032\nSI_Model MDL-m {\n", "in.xsi:2: unexpected end of file: expected '}' closing the model"},
       {"xsi 0300txt 0032\nSI_Model MDL-m\n}\n", "in.xsi:3: expected '{' opening the template, found \"}\""},
       {"xsi 0300txt 0032\nSI_Thing {\n \"open\n}\n", "in.xsi:3: expected the closing '\"' of a string"},
