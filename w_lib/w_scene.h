@@ -97,6 +97,8 @@ struct WObject : WOwnedArrays<WObjectArrays> {
   // Sum of the corner counts of all faces.
   long long CornerCount() const;
 };
+W_CHECK_DERIVED_RECORD(WObject, WOwnedArrays<WObjectArrays>, tag, parent, flags, remap, name, transform, btransform,
+                       bbox_min, bbox_max);
 
 // The six arrays of a scene.
 struct WSceneArrays {
