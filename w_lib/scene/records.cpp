@@ -57,27 +57,27 @@ bool WTransform::SetChannel(int mask, float value) {
 // --- WVertex ---------------------------------------------------------------
 
 bool WVertex::ReserveWeights(int n) {
-  // Reserving nothing for a vertex without weights keeps it without extras.
-  if (!extras.block && n <= 0) return true;
-  WVertexExtras& e = extras.Made();
-  return ReserveRecords(e.weights, e.wnum, e.wmax, n);
+  // Reserving nothing for a vertex without weights keeps it without them.
+  if (!WeightList() && n <= 0) return true;
+  WVertexWeights& w = extras.Made().weights.Made();
+  return ReserveRecords(w.weights, w.wnum, w.wmax, n);
 }
 
 void WVertex::CompactWeights() {
-  if (!extras.block) return;
-  WVertexExtras& e = *extras.block;
-  NumberSurvivors(e.weights, e.wnum);
-  ResolveMerges(e.weights, e.wnum);
-  RemoveDeadRecords(e.weights, e.wnum, e.wmax);
+  WVertexWeights* const w = WeightList();
+  if (!w) return;
+  NumberSurvivors(w->weights, w->wnum);
+  ResolveMerges(w->weights, w->wnum);
+  RemoveDeadRecords(w->weights, w->wnum, w->wmax);
 }
 
 void WVertex::NormalizeWeights() {
-  if (!extras.block) return;
-  WVertexExtras& e = *extras.block;
+  WVertexWeights* const w = WeightList();
+  if (!w) return;
   float sum = 0.0f;
-  for (int i = 0; i < e.wnum; ++i) sum += e.weights[i].weight;
+  for (int i = 0; i < w->wnum; ++i) sum += w->weights[i].weight;
   if (sum < 0.00001f) return;
-  for (int i = 0; i < e.wnum; ++i) e.weights[i].weight /= sum;
+  for (int i = 0; i < w->wnum; ++i) w->weights[i].weight /= sum;
 }
 
 // --- WFace -----------------------------------------------------------------

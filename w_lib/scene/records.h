@@ -164,13 +164,19 @@ struct WOptional : WOwned<WOptionalBlock<T>> {
   }
 };
 
+// A vertex's weights, owned.
+struct WVertexWeights : WOwnedArrays<WWeightArray> {};
+
 // What a vertex holds beyond its position and normal: a colour, a texture
 // coordinate and weights. The passes keep colours and texture coordinates
 // in records of their own, and few documents have weights, so nearly every
-// vertex leaves these at their defaults.
-struct WVertexExtras : WOwnedArrays<WWeightArray> {
+// vertex leaves these at their defaults. The weights are apart again: the
+// writers that give vertices colours and coordinates of their own give
+// them no weights.
+struct WVertexExtras {
   WColor col;
   WUv uv;
+  WOptional<WVertexWeights> weights;
 };
 
 struct WVertex {
@@ -189,19 +195,23 @@ struct WVertex {
   void SetUv(const WUv& t) { extras.Made().uv = t; }
 
   // The weights: wnum in use of wmax allocated (null while there are none).
-  int wnum() const { return extras.Get().wnum; }
-  int wmax() const { return extras.Get().wmax; }
-  const WWeight* weights() const { return extras.Get().weights; }
-  WWeight* weights() { return extras.block ? extras.block->weights : nullptr; }
+  int wnum() const { return extras.Get().weights.Get().wnum; }
+  int wmax() const { return extras.Get().weights.Get().wmax; }
+  const WWeight* weights() const { return extras.Get().weights.Get().weights; }
+  WWeight* weights() { return WeightList() ? WeightList()->weights : nullptr; }
   int AddWeight() {
-    WVertexExtras& e = extras.Made();
-    return AddRecord<kSceneGrowth>(e.weights, e.wnum, e.wmax);
+    WVertexWeights& w = extras.Made().weights.Made();
+    return AddRecord<kSceneGrowth>(w.weights, w.wnum, w.wmax);
   }
   [[nodiscard]] bool ReserveWeights(int n);
   // Removes the weights marked deleted, keeping order; shrinks to fit.
   void CompactWeights();
   // Divides every weight by their sum, unless the sum is below 1e-5.
   void NormalizeWeights();
+
+ private:
+  // The weights held, or null.
+  WVertexWeights* WeightList() { return extras.block ? extras.block->weights.block : nullptr; }
 };
 W_CHECK_RECORD(WVertex, tag, flags, remap, pos, normal, extras);
 
