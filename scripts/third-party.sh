@@ -63,6 +63,8 @@ case "$target" in
     toolchain=""
     command -v emcmake >/dev/null || fail "emscripten's emcmake is not installed (package emscripten)"
     cmake_launcher=(emcmake cmake)
+    # Debian's emscripten finds its JavaScript modules (acorn) there.
+    export NODE_PATH=${NODE_PATH:+$NODE_PATH:}/usr/share/nodejs
     libraries=(meshoptimizer opensubdiv zlib)
     ;;
   *) usage >&2; exit 2 ;;
@@ -193,7 +195,7 @@ build_opensubdiv() {  # SOURCE BUILD
   for option in EXAMPLES TUTORIALS REGRESSION DOC OMP TBB CUDA OPENCL CLEW OPENGL GLFW PTEX DX METAL TESTS GLTESTS; do
     options+=(-DNO_$option=ON)
   done
-  configure "$1" "$2" "${options[@]}"
+  configure "$1" "$2" "${options[@]}" -DBUILD_SHARED_LIBS=OFF
   build_targets "$2" osd_static_cpu
   # Only the CPU library and the headers of its parts; the build's own
   # install step would build every library.

@@ -264,6 +264,11 @@ if [ -n "$package" ]; then
       cmp -s "$work/package/$module" "$windows_bin/$module" ||
         fail "package: its $module is not the $module of $windows_bin"
     done
+    # Its README is that of a build with every feature: it names none that
+    # the tool lacks.
+    if grep -q "This build" "$work/package/README.txt" 2>/dev/null; then
+      fail "package: its README says that the tool lacks something: $(grep "This build" "$work/package/README.txt")"
+    fi
     windows_tool=$work/package/vellmar.exe
     if tool_starts package-version; then
       compare_info package-info
