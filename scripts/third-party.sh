@@ -87,7 +87,9 @@ source_version() {
 }
 
 # apt with a source list of its own: deb-src entries for every archive that
-# the machine's deb entries name, with their keys.
+# the machine's deb entries name, with their keys. (VELLMAR_APT_ETC: another
+# folder of apt's settings to read them from.)
+apt_etc=${VELLMAR_APT_ETC:-/etc/apt}
 apt_dir=$sources/apt
 apt_options=(-o "Dir::Etc::sourcelist=$apt_dir/sources.list" -o "Dir::Etc::sourceparts=$apt_dir/parts"
   -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache" -o "Dir::State::status=$apt_dir/status")
@@ -99,10 +101,10 @@ prepare_apt() {
   : >"$apt_dir/status"
   local list=$apt_dir/sources.list.new file
   : >"$list"
-  for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+  for file in "$apt_etc/sources.list" "$apt_etc"/sources.list.d/*.list; do
     if [ -f "$file" ]; then sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$file" >>"$list"; fi
   done
-  for file in /etc/apt/sources.list.d/*.sources; do
+  for file in "$apt_etc"/sources.list.d/*.sources; do
     [ -f "$file" ] || continue
     # deb822 stanzas: each of type deb becomes one of type deb-src.
     awk 'BEGIN { RS = "" }
