@@ -70,8 +70,11 @@ if [[ " $* " == *" source "* ]]; then
   mkdir -p "$name-upstream"
   echo "$package" >"$name.dsc"
   case "$name" in
-    opensubdiv) mkdir -p "$name-upstream/opensubdiv/far"
+    opensubdiv) mkdir -p "$name-upstream/opensubdiv/"{far,sdc,vtr,bfr}
       echo "// far" >"$name-upstream/opensubdiv/far/topologyRefinerFactory.h"
+      echo "// sdc" >"$name-upstream/opensubdiv/sdc/options.h"
+      echo "// vtr" >"$name-upstream/opensubdiv/vtr/level.h"
+      echo "// bfr" >"$name-upstream/opensubdiv/bfr/surface.h"
       echo "// version" >"$name-upstream/opensubdiv/version.h" ;;
     zlib) echo "// zlib" >"$name-upstream/zlib.h"; echo "// zconf" >"$name-upstream/zconf.h" ;;
     *) echo "project($name)" >"$name-upstream/CMakeLists.txt" ;;
@@ -99,6 +102,7 @@ while [ $# -gt 0 ]; do
 done
 mkdir -p "$build"
 echo "$prefix" >"$build/prefix"
+echo "CMAKE_AR:FILEPATH=$(dirname "$0")/ar" >"$build/CMakeCache.txt"
 FAKE
 cat >"$work/bin/ninja" <<'FAKE'
 #!/usr/bin/env bash
@@ -106,9 +110,17 @@ here=$(dirname "$0")/..
 echo "$*" >>"$here/ninja.log"
 build=$2 target=${!#}
 case "$target" in
-  osd_static_cpu) mkdir -p "$build/lib"; : >"$build/lib/libosdCPU.a" ;;
+  far_obj) for part in sdc vtr far bfr; do
+      mkdir -p "$build/opensubdiv/$part/CMakeFiles/${part}_obj.dir"
+      : >"$build/opensubdiv/$part/CMakeFiles/${part}_obj.dir/$part.o"
+    done ;;
   z) : >"$build/libz.a" ;;
 esac
+FAKE
+cat >"$work/bin/ar" <<'FAKE'
+#!/usr/bin/env bash
+echo "$*" >>"$(dirname "$0")/../ar.log"
+: >"$2"
 FAKE
 chmod +x "$work/bin/"*
 
@@ -128,9 +140,11 @@ prefix=$work/i386
 run i386 "$prefix"
 [ "$status" -eq 0 ] || fail "the first run failed ($status): $output"
 for file in lib/libmeshoptimizer.a lib/libosdCPU.a lib/libz.a include/meshoptimizer.h include/zlib.h \
-  include/zconf.h include/opensubdiv/far/topologyRefinerFactory.h include/opensubdiv/version.h; do
+  include/zconf.h include/opensubdiv/far/topologyRefinerFactory.h include/opensubdiv/sdc/options.h \
+  include/opensubdiv/vtr/level.h include/opensubdiv/version.h; do
   [ -e "$prefix/$file" ] || fail "the prefix lacks $file"
 done
+[ ! -e "$prefix/include/opensubdiv/bfr" ] || fail "the prefix has headers of OpenSubdiv's parts that it does not build"
 for asked in "opensubdiv=3.5.0-9" "meshoptimizer=0.18+dfsg-2" "zlib=1:1.2.13.dfsg-1"; do
   grep -q -- "--only-source source $asked\$" "$work/apt.log" || fail "apt was not asked for $asked: $(cat "$work/apt.log")"
 done
@@ -159,7 +173,11 @@ grep -- '-B ' "$work/cmake.log" | grep -v -e 'CXXFLAGS=.*-msse2 -mfpmath=sse' | 
   fail "a 32-bit library is built without SSE2: $(cat "$work/cmake.log")"
 grep -- '-B ' "$work/cmake.log" | grep -v -e 'CMAKE_TOOLCHAIN_FILE=[^ ]*/cmake/linux-i386.cmake' | grep -q . &&
   fail "a 32-bit library is built without the project's toolchain: $(cat "$work/cmake.log")"
-grep -q -- '-C [^ ]*opensubdiv -j [0-9]* osd_static_cpu' "$work/ninja.log" || fail "OpenSubdiv built other than its CPU library"
+grep -q -- '-C [^ ]*opensubdiv -j [0-9]* sdc_obj vtr_obj far_obj$' "$work/ninja.log" ||
+  fail "OpenSubdiv built other than the parts of its CPU library that refinement uses: $(cat "$work/ninja.log")"
+archived=$(sed -n "s|^qcs $prefix/lib/libosdCPU.a ||p" "$work/ar.log" | tr ' ' '\n' | sed 's|.*/||' | sort | xargs)
+[ "$archived" = "far.o sdc.o vtr.o" ] ||
+  fail "OpenSubdiv's library does not hold exactly its sdc, vtr and far parts: $(cat "$work/ar.log")"
 
 # A second run fetches and builds nothing.
 before=$(logs)
@@ -181,8 +199,23 @@ echo "libosd-dev 3.5.0-10" >"$work/installed"
 run i386 "$prefix"
 [ "$status" -eq 0 ] || fail "the run after a new version failed ($status): $output"
 grep -q -- "source opensubdiv=3.5.0-10\$" "$work/apt.log" || fail "the new version was not fetched"
-[ "$(cat "$work/ninja.log")" = "$(grep osd_static_cpu "$work/ninja.log")" ] ||
+[ "$(cat "$work/ninja.log")" = "$(grep far_obj "$work/ninja.log")" ] ||
   fail "more than OpenSubdiv was built again: $(cat "$work/ninja.log")"
+
+# A copy of the script with a changed comment builds nothing again; one
+# whose zlib steps changed builds zlib again, and only zlib.
+mkdir -p "$work/copy/scripts"
+ln -s "$source_dir/cmake" "$work/copy/cmake"
+sed 's/^# Builds the third-party libraries/# Also builds the third-party libraries/' "$source_dir/scripts/third-party.sh" \
+  >"$work/copy/scripts/third-party.sh"
+: >"$work/ninja.log"
+output=$(PATH="$work/bin:$PATH" VELLMAR_APT_ETC="$work/etc" VELLMAR_THIRD_PARTY_SOURCES="$work/sources" \
+  bash "$work/copy/scripts/third-party.sh" i386 "$prefix" 2>&1)
+[ ! -s "$work/ninja.log" ] || fail "a changed comment built again: $(cat "$work/ninja.log")"
+sed -i 's/HAVE_UNISTD_H HAVE_STDARG_H/HAVE_UNISTD_H HAVE_STDARG_H NO_GZIP/' "$work/copy/scripts/third-party.sh"
+output=$(PATH="$work/bin:$PATH" VELLMAR_APT_ETC="$work/etc" VELLMAR_THIRD_PARTY_SOURCES="$work/sources" \
+  bash "$work/copy/scripts/third-party.sh" i386 "$prefix" 2>&1)
+[ "$(cut -d' ' -f5- "$work/ninja.log")" = z ] || fail "changed zlib steps built other than zlib: $(cat "$work/ninja.log")"
 
 # A fetch that fails fails the run, says why, and leaves no source folder
 # that a later run would take for complete.
