@@ -6,7 +6,10 @@
 # Wine against the native tool), and the 32-bit x86 Linux build with its
 # tests (through qemu where the kernel cannot run 32-bit programs). What such
 # a build needs beyond its compiler (the MinGW-w64 zlib) is installed first;
-# where it cannot be, the build is skipped and the summary says why.
+# where it cannot be, the build is skipped and the summary says why. The
+# libraries that Debian has no package of for these builds (meshoptimizer,
+# OpenSubdiv, and zlib for i386) are built from Debian's source packages
+# first, once per build tree (scripts/third-party.sh).
 # --windows first installs what those builds need and makes them required;
 # where Wine's 32-bit loader (wine32:i386) cannot be installed or run, it
 # unpacks the 32-bit Windows DLLs that wine64's wow64 mode needs into the
