@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the third-party libraries that a target has no Debian package of,
-# from Debian's own source packages: meshoptimizer and OpenSubdiv (its CPU
-# library only, what freezing subdivision surfaces needs) for every target,
+# from Debian's own source packages: meshoptimizer and OpenSubdiv (the parts
+# of its CPU library that the freeze's subdivision uses) for every target,
 # and zlib where the target has none. The sources are fetched with
 # `apt-get source` from the archive that the machine already uses, in the
 # versions that the native build links (those of the installed -dev
 # packages); apt checks the signed index, the .dsc's checksums and unpacks
 # them with Debian's patches. Nothing outside the build tree changes: apt
-# runs with a source list and package lists of its own under DIR/apt.
+# runs with a source list and package lists of its own, in the folder of the
+# sources (build/third-party/sources/apt).
 #
 # Each library is installed as a static library with its headers into
 # PREFIX (default build/third-party/TARGET: include/, lib/). A library whose
@@ -240,6 +241,9 @@ EOF
 }
 
 mkdir -p "$sources" "$prefix/.stamps" "$prefix/build"
+# One run at a time shares the sources (two builds configured at once).
+exec 9>"$sources/.lock"
+flock 9
 for name in "${libraries[@]}"; do
   version=$(source_version "$name")
   stamp=$prefix/.stamps/$name
