@@ -6,6 +6,7 @@
 #include <vector>
 
 struct OutputFormat;
+enum class NamesOption : int;
 
 enum class Command { kNone, kExport, kConvert, kInfo, kVersion, kHelp };
 
@@ -24,6 +25,7 @@ struct CommandLine {
   uint64_t max_document_size = uint64_t{1} << 30;
   float scale = 1.0f;       // --scale
   int axis[3] = {1, 2, 4};  // --axes: source axis bits, with 8 to negate
+  NamesOption names{};  // --names (zero: the format's default)
 
   // The flags and texts, from their list.
 #define FLAG_OPTION(field, ...) bool field = false;

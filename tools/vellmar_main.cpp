@@ -14,6 +14,7 @@
 #include "host/host_api.h"
 #include "host/mqo_reader.h"
 #include "w_lib/readers/xsi_reader.h"
+#include "w_lib/util/path_parts.h"
 #include "w_lib/util/texture_path.h"
 #include "w_lib/writers/w_writers.h"
 #include "w_lib/writers/write_result.h"
@@ -81,6 +82,7 @@ int RunConvert(const CommandLine& line) {
   WriterOptions options;
   options.keep_order = line.keep_order;
   options.compress = line.compress;
+  options.names = line.names;
   const std::string host_path = HostModulePath();
   HostTable host;
   if (!BindHost(host_path.c_str(), host)) {
@@ -108,7 +110,7 @@ int RunConvert(const CommandLine& line) {
     // names in the document's folder.
     std::vector<std::string> warnings;
     WriterOptions input_options = options;
-    input_options.textures.document_folder = FolderOf(input.path);
+    input_options.textures.document_folder = SystemFolderOf(input.path);
     input_options.textures.warnings = &warnings;
     const int status = format->write(output.c_str(), std::move(scene), input_options).error();
     for (const std::string& warning : warnings) PrintWarning(input.path + ": " + warning);

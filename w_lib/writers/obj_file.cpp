@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "w_lib/util/path_parts.h"
 #include "w_lib/util/text.h"
 #include "w_lib/writer_edits/writer_edits.h"
 #include "w_lib/writers/parallel_text.h"
@@ -116,11 +117,24 @@ bool WriteObjText(TextOutput& out, const WScene& scene, const std::string& mater
   return uses_no_material;
 }
 
-void WriteMaterial(TextOutput& out, const WScene& scene, const WMaterial& m, std::string_view name) {
+// The texture path of the material file: the file name alone, or the
+// document's relative name with '/' separators (an absolute name, or one on
+// a drive, by its file name, as the texture search finds it beside the
+// document).
+std::string TexturePath(const WScene& scene, const char* name, ObjTexturePaths paths) {
+  if (paths == ObjTexturePaths::kFileName) return FileName(name);
+  const std::string portable = DocumentNameWithSlashes(name, scene.utf8_names);
+  const bool absolute = !portable.empty() && (portable[0] == '/' || (portable.size() > 1 && portable[1] == ':'));
+  return absolute ? portable.substr(SplitDocumentName(portable, scene.utf8_names).name) : portable;
+}
+
+void WriteMaterial(TextOutput& out, const WScene& scene, const WMaterial& m, std::string_view name,
+                   ObjTexturePaths paths) {
   const WColor& c = m.col;
   out.Put("newmtl ").Put(name).Put('\n');
   // A texture index outside the list means no texture.
-  if (m.tex >= 0 && m.tex < scene.tnum) out.Put("map_Kd ").Put(FileName(scene.textures[m.tex].name.c_str())).Put('\n');
+  if (m.tex >= 0 && m.tex < scene.tnum)
+    out.Put("map_Kd ").Put(TexturePath(scene, scene.textures[m.tex].name.c_str(), paths)).Put('\n');
   const double r = c.r, g = c.g, b = c.b;
   out.Put("Ka ").Fixed(r / 4.0, 5, 6).Put(' ').Fixed(g / 4.0, 5, 6).Put(' ').Fixed(b / 4.0, 5, 6).Put('\n');
   out.Put("Kd ").Fixed(r, 5, 6).Put(' ').Fixed(g, 5, 6).Put(' ').Fixed(b, 5, 6).Put('\n');
@@ -133,16 +147,16 @@ void WriteMaterial(TextOutput& out, const WScene& scene, const WMaterial& m, std
 // The scene's materials; then, when the OBJ file names "NoMaterial" for
 // faces without material and no material of the scene is written under
 // that name, an entry of that name with a new material's colour.
-void WriteMaterialText(TextOutput& out, const WScene& scene, bool uses_no_material) {
+void WriteMaterialText(TextOutput& out, const WScene& scene, bool uses_no_material, ObjTexturePaths paths) {
   out.Put(kCreatedByLine);
   std::string scratch;
   bool has_no_material = false;
   for (int i = 0; i < scene.mnum; ++i) {
     const std::string_view name = NameAsToken(scene.materials[i].name.c_str(), BreaksObjToken, scratch);
     has_no_material = has_no_material || name == kNoMaterialName;
-    WriteMaterial(out, scene, scene.materials[i], name);
+    WriteMaterial(out, scene, scene.materials[i], name, paths);
   }
-  if (uses_no_material && !has_no_material) WriteMaterial(out, scene, WMaterial(), kNoMaterialName);
+  if (uses_no_material && !has_no_material) WriteMaterial(out, scene, WMaterial(), kNoMaterialName, paths);
 }
 
 }  // namespace
@@ -151,8 +165,8 @@ namespace {
 
 // Prepares work in place (or, given source, a copy of it made into work)
 // and writes both files.
-WriteResult WriteObjFiles(const char* path, const WScene* source, WScene& work) {
-  const std::string material_path = ReplaceExtension(path, ".mtl");
+WriteResult WriteObjFiles(const char* path, const WScene* source, WScene& work, ObjTexturePaths paths) {
+  const std::string material_path = SystemWithExtension(path, ".mtl");
   TextOutput obj;
   bool uses_no_material = false;
   const WriteResult staged = StageWholeFile(obj, path, "wt", [&](TextOutput& out) {
@@ -161,7 +175,7 @@ WriteResult WriteObjFiles(const char* path, const WScene* source, WScene& work) 
     DropFaceEdges(work);
     LinesToFaces(work);
     FreezeTransforms(work);
-    uses_no_material = WriteObjText(out, work, FileName(material_path.c_str()));
+    uses_no_material = WriteObjText(out, work, SystemFileName(material_path));
   });
   if (!staged) return staged;
   // A target named like its own material file would be overwritten by it.
@@ -171,7 +185,7 @@ WriteResult WriteObjFiles(const char* path, const WScene* source, WScene& work) 
   // written fails the whole write and leaves the old pair as it was.
   TextOutput material;
   const WriteResult material_staged =
-      StageWholeFile(material, material_path.c_str(), "wt", [&](TextOutput& out) { WriteMaterialText(out, work, uses_no_material); });
+      StageWholeFile(material, material_path.c_str(), "wt", [&](TextOutput& out) { WriteMaterialText(out, work, uses_no_material, paths); });
   if (!material_staged) {
     obj.Discard();
     return material_staged;
@@ -183,7 +197,13 @@ WriteResult WriteObjFiles(const char* path, const WScene* source, WScene& work) 
 
 WriteResult WriteObjFile(const char* path, const WScene& scene) {
   WScene copy;
-  return WriteObjFiles(path, &scene, copy);
+  return WriteObjFiles(path, &scene, copy, ObjTexturePaths::kFileName);
 }
 
-WriteResult WriteObjFile(const char* path, WScene&& scene) { return WriteObjFiles(path, nullptr, scene); }
+WriteResult WriteObjFile(const char* path, WScene&& scene) {
+  return WriteObjFiles(path, nullptr, scene, ObjTexturePaths::kFileName);
+}
+
+WriteResult WriteObjFile(const char* path, WScene&& scene, ObjTexturePaths texture_paths) {
+  return WriteObjFiles(path, nullptr, scene, texture_paths);
+}
