@@ -193,7 +193,9 @@ build_opensubdiv() {  # SOURCE BUILD
   for option in EXAMPLES TUTORIALS REGRESSION DOC OMP TBB CUDA OPENCL CLEW OPENGL GLFW PTEX DX METAL TESTS GLTESTS; do
     options+=(-DNO_$option=ON)
   done
-  configure "$1" "$2" "${options[@]}"
+  # Static libraries only: a target without shared libraries (wasm) would
+  # otherwise make libosdCPU.a twice.
+  configure "$1" "$2" "${options[@]}" -DBUILD_SHARED_LIBS=OFF
   build_targets "$2" osd_static_cpu
   # Only the CPU library and the headers of its parts; the build's own
   # install step would build every library.

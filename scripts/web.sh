@@ -7,9 +7,8 @@
 # file server (python3 -m http.server -d out/web) and open it.
 # The libraries that Debian ships only for this machine (zlib for .mqoz,
 # meshoptimizer for glTF's drawing order and --compress, OpenSubdiv for
-# --freeze of subdivision surfaces) are built for the browser by
-# scripts/third-party.sh wasm where that script is there; a feature whose
-# library could not be built is left out of the page, and this says so.
+# --freeze of subdivision surfaces) are built for the browser from Debian's
+# source packages by scripts/third-party.sh wasm, which the web preset runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -38,26 +37,7 @@ else
   mv "$build/code_page_932.inc.new" "$build/code_page_932.inc"
 fi
 
-# The third-party libraries for the browser, where they can be built.
-features=()
-left_out=()
-third_party_prefix=""
-if [ -x scripts/third-party.sh ] && third_party_prefix=$(scripts/third-party.sh wasm --print-prefix 2>/dev/null) &&
-  scripts/third-party.sh wasm >"$build/third-party.log" 2>&1; then
-  features+=(-DCMAKE_PREFIX_PATH="$PWD/$third_party_prefix")
-else
-  third_party_prefix=""
-fi
-have() { [ -n "$third_party_prefix" ] && compgen -G "$third_party_prefix/$1" >/dev/null; }
-if have "lib/libz.a"; then features+=(-DVELLMAR_MQOZ=ON); else features+=(-DVELLMAR_MQOZ=OFF) left_out+=(".mqoz (no zlib)"); fi
-if have "lib/libmeshoptimizer.a"; then features+=(-DVELLMAR_MESHOPT=ON); else
-  features+=(-DVELLMAR_MESHOPT=OFF) left_out+=("glTF drawing order and --compress (no meshoptimizer)")
-fi
-if have "lib/libosdCPU.a"; then features+=(-DVELLMAR_SUBDIVISION=ON); else
-  features+=(-DVELLMAR_SUBDIVISION=OFF) left_out+=("--freeze of subdivision surfaces (no OpenSubdiv)")
-fi
-
-cmake --preset web -DVELLMAR_CODE_PAGE_TABLE="$PWD/$build/code_page_932.inc" "${features[@]}" >"$build/configure.log" ||
+cmake --preset web -DVELLMAR_CODE_PAGE_TABLE="$PWD/$build/code_page_932.inc" >"$build/configure.log" ||
   { cat "$build/configure.log" >&2; exit 1; }
 cmake --build --preset web --target vellmar
 
@@ -73,8 +53,4 @@ mkdir -p "$out"
 cp web/index.html web/page.css web/page.js web/worker.js web/zip.js "$out/"
 cp "$build/bin/vellmar.js" "$build/bin/vellmar.wasm" "$out/"
 cp "$viewer/dist/model-viewer-umd.min.js" "$out/"
-if [ ${#left_out[@]} -gt 0 ]; then
-  printf '%s\n' "${left_out[@]}" >"$out/left-out.txt"
-  echo "scripts/web.sh: left out of this page: $(IFS=';'; echo "${left_out[*]}")" >&2
-fi
 echo "The page is in $out/: serve it with, for example, python3 -m http.server -d $out 8000 and open http://127.0.0.1:8000/"
