@@ -255,7 +255,14 @@ async function everyDocument(browser) {
       const png = await session.screenshotOf(name);
       fs.writeFileSync(path.join(work, name + '.png'), png);
       const pixels = await pixelsOf(session.page, png);
-      const background = pixels.slice(0, 3);
+      // The background is the commonest colour.
+      const counts = new Map();
+      for (let i = 0; i < pixels.length; i += 4) {
+        const key = (pixels[i] << 16) | (pixels[i + 1] << 8) | pixels[i + 2];
+        counts.set(key, (counts.get(key) || 0) + 1);
+      }
+      const common = [...counts.entries()].reduce((a, b) => (b[1] > a[1] ? b : a))[0];
+      const background = [common >> 16, (common >> 8) & 255, common & 255];
       let drawn = 0;
       const dominant = [0, 0, 0];
       for (let i = 0; i < pixels.length; i += 4) {
