@@ -10,10 +10,8 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <version>
-#if !defined(__cpp_lib_to_chars)
 #include <cstdlib>
-#endif
+#include <version>
 
 // The decimal digits that start at p, up to 8 of them and never past end:
 // how many there are, with their value in value. Where 8 bytes can be read
@@ -112,18 +110,15 @@ inline const char* ScanPlainDecimal(const char* p, const char* end, float& value
   return q;
 }
 
-// std::from_chars of a float or double in its general format. A standard
-// library without it (the one of the browser's build) reads the same form,
-// [-](digits[.digits] | .digits)[(e|E)[+|-]digits], and converts it with the
-// C library's correctly rounded strtof or strtod; a value past the type's
+// std::from_chars of a float or double in its general format, for a
+// standard library without it (the one of the browser's build): the same
+// form, [-](digits[.digits] | .digits)[(e|E)[+|-]digits], converted by the
+// C library's correctly rounded strtof or strtod. A value past the type's
 // range, or one that rounds to zero from digits that are not all zeros, is
-// out of range and leaves value as it was. Infinity and NaN are not read
-// there: ScanDecimal refuses them either way.
+// out of range and leaves value as it was. Infinity and NaN are not read:
+// ScanDecimal refuses them either way.
 template <class T>
-std::from_chars_result DecimalFromChars(const char* first, const char* last, T& value) {
-#if defined(__cpp_lib_to_chars)
-  return std::from_chars(first, last, value);
-#else
+std::from_chars_result PortableDecimalFromChars(const char* first, const char* last, T& value) {
   const auto digit = [last](const char* at) { return at != last && static_cast<unsigned char>(*at - '0') < 10; };
   const char* p = first;
   if (p != last && *p == '-') ++p;
@@ -151,6 +146,16 @@ std::from_chars_result DecimalFromChars(const char* first, const char* last, T& 
   if (std::isinf(converted) || (converted == 0 && nonzero)) return {p, std::errc::result_out_of_range};
   value = converted;
   return {p, std::errc()};
+}
+
+// std::from_chars of a float or double where the standard library has it,
+// else the portable form above.
+template <class T>
+std::from_chars_result DecimalFromChars(const char* first, const char* last, T& value) {
+#if defined(__cpp_lib_to_chars)
+  return std::from_chars(first, last, value);
+#else
+  return PortableDecimalFromChars(first, last, value);
 #endif
 }
 

@@ -156,12 +156,10 @@ TextOutput& TextOutput::Unsigned(unsigned long long value) {
   return *this;
 }
 
-#if !defined(__cpp_lib_to_chars)
-// A standard library without std::to_chars for doubles (the one of the
-// browser's build) gets the same text from exact integer arithmetic: the
-// double is m * 2^e exactly, and its value times 10^precision, rounded half
-// to even, is a whole number, whose digits are the text. Numbers are held
-// as 32-bit words, lowest first.
+// The exact fixed form without std::to_chars (FixedTextWithoutCharconv):
+// the double is m * 2^e exactly, and its value times 10^precision, rounded
+// half to even, is a whole number, whose digits are the text. Numbers are
+// held as 32-bit words, lowest first.
 namespace {
 
 using BigDigits = std::vector<uint32_t>;
@@ -237,7 +235,9 @@ std::string DecimalDigits(BigDigits n) {
   return std::string(reversed.rbegin(), reversed.rend());
 }
 
-char* ExactFixed(char* at, double value, int precision) {
+}  // namespace
+
+char* FixedTextWithoutCharconv(char* at, double value, int precision) {
   uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   if (bits >> 63) *at++ = '-';
@@ -272,9 +272,6 @@ char* ExactFixed(char* at, double value, int precision) {
   return at;
 }
 
-}  // namespace
-#endif
-
 // Correctly rounded like printf in the C locale: the exact decimal value of
 // the double, ties to even.
 static char* FormatFixed(char* at, double value, int precision) {
@@ -283,7 +280,7 @@ static char* FormatFixed(char* at, double value, int precision) {
 #if defined(__cpp_lib_to_chars)
   return std::to_chars(at, at + kMaxNumberChars, value, std::chars_format::fixed, precision).ptr;
 #else
-  return ExactFixed(at, value, precision);
+  return FixedTextWithoutCharconv(at, value, precision);
 #endif
 }
 
