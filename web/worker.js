@@ -165,10 +165,11 @@ const handlers = {
   // warnings of both; or the message that refused it.
   describe({path, limit}) {
     const sizeArgs = ['--max-document-size', limit];
-    const info = run(['info', path].concat(sizeArgs), [path]);
+    // "--" before the names, so that a file named like an option is a file.
+    const info = run(['info'].concat(sizeArgs, ['--', path]), [path]);
     const result = {path, status: info.status, info: info.out, messages: info.messages, glb: null};
     if (info.status !== 0) return result;
-    const glb = run(['convert', '-q', path, '--out-dir', kOutput, '--format', 'glb'].concat(sizeArgs), [path]);
+    const glb = run(['convert', '-q', '--out-dir', kOutput, '--format', 'glb'].concat(sizeArgs, ['--', path]), [path]);
     for (const line of glb.messages) if (!result.messages.includes(line)) result.messages.push(line);
     result.status = glb.status;
     const files = takeOutputs();
@@ -181,14 +182,14 @@ const handlers = {
   // the command line: its files (the output and its companion for each) and
   // its messages.
   convert({paths, format, options, limit}) {
-    const args = ['convert', '-q'].concat(paths, ['--out-dir', kOutput, '--format', format, '--max-document-size', limit]);
+    const args = ['convert', '-q', '--out-dir', kOutput, '--format', format, '--max-document-size', limit];
     if (options.scale !== undefined && options.scale !== '' && options.scale !== '1') args.push('--scale', options.scale);
     if (options.axes && options.axes !== 'x,y,z') args.push('--axes', options.axes);
     if (options.freeze) args.push('--freeze');
     if (options.visibleOnly) args.push('--visible-only');
     if (options.compress) args.push('--compress');
     if (options.keepOrder) args.push('--keep-order');
-    const result = run(args, paths);
+    const result = run(args.concat(['--'], paths), paths);
     return {status: result.status, messages: result.messages, files: takeOutputs()};
   },
 };
