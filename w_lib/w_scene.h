@@ -8,8 +8,8 @@
 // and rewrites every index that refers into it.
 #pragma once
 
-#include "w_lib/record_array.h"
-#include "w_lib/records.h"
+#include "w_lib/scene/record_array.h"
+#include "w_lib/scene/records.h"
 #include "w_lib/util/w_math.h"
 
 // Bit of an object's flags: btransform is meaningful.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "w_lib/writers/gltf_images.h"
+#include "w_lib/writers/gltf/gltf_images.h"
 
 // Images of up to 256 x 256 pixels are converted, so that a run takes
 // milliseconds: every decoder is reached all the same, as every head is

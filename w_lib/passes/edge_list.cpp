@@ -10,7 +10,7 @@
 #include <new>
 #include <vector>
 
-#include "w_lib/first_equal_per_vertex.h"
+#include "w_lib/passes/first_equal_per_vertex.h"
 #include "w_lib/w_scene.h"
 
 namespace {

@@ -5,7 +5,7 @@
 // private to it). stb's PNG writer is deterministic: its own deflate at a
 // fixed level and a fixed rule for each row's filter, so an image gives the
 // same bytes on every platform.
-#include "w_lib/writers/gltf_images.h"
+#include "w_lib/writers/gltf/gltf_images.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 // Double-precision geometry that the ear clipper's two trees share.
-#include "w_lib/polygon_plane.h"
+#include "w_lib/triangulation/polygon_plane.h"
 
 #include <algorithm>
 #include <cmath>

@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "test_images.h"
-#include "w_lib/writers/gltf_images.h"
-#include "w_lib/writers/gltf_mesh.h"
+#include "../test_images.h"
+#include "w_lib/writers/gltf/gltf_images.h"
+#include "w_lib/writers/gltf/gltf_mesh.h"
 #include "w_lib/writers/w_writers.h"
-#include "writer_checks.h"
+#include "../writer_checks.h"
 
 namespace {
 

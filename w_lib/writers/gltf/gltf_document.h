@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "w_lib/util/code_page.h"
-#include "w_lib/writers/gltf_buffer.h"
-#include "w_lib/writers/gltf_images.h"
-#include "w_lib/writers/gltf_mesh.h"
+#include "w_lib/writers/gltf/gltf_buffer.h"
+#include "w_lib/writers/gltf/gltf_images.h"
+#include "w_lib/writers/gltf/gltf_mesh.h"
 #if VELLMAR_MESHOPT
-#include "w_lib/writers/gltf_mesh_compression.h"
+#include "w_lib/writers/gltf/gltf_mesh_compression.h"
 #endif
-#include "w_lib/writers/json_writer.h"
+#include "w_lib/writers/gltf/json_writer.h"
 #include "w_lib/writers/text_output.h"
 #include "w_lib/writers/w_writers.h"
 

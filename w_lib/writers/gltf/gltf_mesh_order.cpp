@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "w_lib/util/parallel.h"
-#include "w_lib/writers/gltf_mesh.h"
+#include "w_lib/writers/gltf/gltf_mesh.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 // tinygltf's code is compiled here, the only place that serialises with it.
 #define TINYGLTF_IMPLEMENTATION
-#include "w_lib/writers/gltf_document.h"
+#include "w_lib/writers/gltf/gltf_document.h"
 
 namespace {
 

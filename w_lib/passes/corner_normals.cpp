@@ -12,7 +12,7 @@
 #include <malloc.h>
 #endif
 
-#include "w_lib/first_equal_per_vertex.h"
+#include "w_lib/passes/first_equal_per_vertex.h"
 #include "w_lib/util/parallel.h"
 #include "w_lib/w_scene.h"
 

@@ -2,7 +2,7 @@
 // made here, in the library's own arithmetic, so that every platform writes
 // the same; meshoptimizer's codecs, which work on integers alone, encode
 // them.
-#include "w_lib/writers/gltf_mesh_compression.h"
+#include "w_lib/writers/gltf/gltf_mesh_compression.h"
 
 #include <meshoptimizer.h>
 

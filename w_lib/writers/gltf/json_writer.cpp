@@ -1,7 +1,7 @@
 // Direct JSON text in the JSON library's layout. Numbers and strings that
 // need more than copying go through the library's own routines, so that
 // every byte is the one its dump writes.
-#include "w_lib/writers/json_writer.h"
+#include "w_lib/writers/gltf/json_writer.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,5 +1,5 @@
 // The glTF buffer's layout and its writing.
-#include "w_lib/writers/gltf_buffer.h"
+#include "w_lib/writers/gltf/gltf_buffer.h"
 
 #include <algorithm>
 #include <cstring>

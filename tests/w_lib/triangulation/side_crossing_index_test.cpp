@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "test_scenes.h"
-#include "w_lib/side_crossing_index.h"
+#include "w_lib/triangulation/side_crossing_index.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "w_lib/w_scene.h"
-#include "w_lib/writers/gltf_mesh.h"
+#include "w_lib/writers/gltf/gltf_mesh.h"
 
 // Positions: integers of 14 bits in unsigned 16-bit components, on a grid
 // of one step for all three axes (the mesh's largest extent over 2^14 - 1),

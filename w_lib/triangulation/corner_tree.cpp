@@ -1,11 +1,11 @@
 // A tree of boxes over a polygon's corners in its plane, so that the ear
 // clipper's fallback test looks only at the corners near a candidate ear.
-#include "w_lib/corner_tree.h"
+#include "w_lib/triangulation/corner_tree.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "w_lib/polygon_plane.h"
+#include "w_lib/triangulation/polygon_plane.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Scene objects as glTF vertex arrays and primitives.
-#include "w_lib/writers/gltf_mesh.h"
+#include "w_lib/writers/gltf/gltf_mesh.h"
 
 #include <algorithm>
 #include <atomic>

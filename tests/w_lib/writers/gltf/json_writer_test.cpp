@@ -1,6 +1,6 @@
 // The direct JSON writer against the JSON library's own dump of the same
 // value, on one line and indented, at the top and inside a larger text.
-#include "w_lib/writers/json_writer.h"
+#include "w_lib/writers/gltf/json_writer.h"
 
 #include <gtest/gtest.h>
 

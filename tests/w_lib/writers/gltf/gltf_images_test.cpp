@@ -3,7 +3,7 @@
 // no images refused with a reason, and the images of a scene's materials:
 // found as the host finds them, each stored once, and the textures left out
 // told once each with all their materials.
-#include "w_lib/writers/gltf_images.h"
+#include "w_lib/writers/gltf/gltf_images.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "test_files.h"
-#include "test_images.h"
+#include "../test_images.h"
 
 // stb_image reads the PNG files back: the pixels must be those of the file
 // that was converted.

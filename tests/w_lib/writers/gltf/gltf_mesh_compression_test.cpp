@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "test_scenes.h"
-#include "w_lib/writers/gltf_mesh_compression.h"
+#include "w_lib/writers/gltf/gltf_mesh_compression.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <new>
 #include <utility>
 
-#include "w_lib/record_array.h"
+#include "w_lib/scene/record_array.h"
 #include "w_lib/util/w_math.h"
 
 // A record's name: null, or an owned heap copy of a zero-terminated byte

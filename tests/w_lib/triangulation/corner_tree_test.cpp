@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "test_scenes.h"
-#include "w_lib/corner_tree.h"
+#include "w_lib/triangulation/corner_tree.h"
 
 namespace {
 

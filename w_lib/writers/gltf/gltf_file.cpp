@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "w_lib/util/text.h"
-#include "w_lib/writers/gltf_document.h"
+#include "w_lib/writers/gltf/gltf_document.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "w_lib/util/parallel.h"
-#include "w_lib/writers/gltf_document.h"
+#include "w_lib/writers/gltf/gltf_document.h"
 
 #ifndef VELLMAR_VERSION
 #define VELLMAR_VERSION "0"

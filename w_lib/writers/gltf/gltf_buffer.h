@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "w_lib/writers/gltf_mesh.h"
+#include "w_lib/writers/gltf/gltf_mesh.h"
 #include "w_lib/writers/text_output.h"
 
 // The meshes' arrays, each at a 4-byte boundary with zeros between. A large

@@ -6,8 +6,8 @@
 #include <new>
 #include <vector>
 
-#include "w_lib/corner_tree.h"
-#include "w_lib/side_crossing_index.h"
+#include "w_lib/triangulation/corner_tree.h"
+#include "w_lib/triangulation/side_crossing_index.h"
 #include "w_lib/w_scene.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // A tree of boxes around runs of a polygon's sides, so that the ear
 // clipper's side test looks only at the sides near a diagonal.
-#include "w_lib/side_crossing_index.h"
+#include "w_lib/triangulation/side_crossing_index.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <utility>
 
-#include "w_lib/polygon_plane.h"
+#include "w_lib/triangulation/polygon_plane.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "test_scenes.h"
-#include "w_lib/writers/gltf_mesh.h"
+#include "w_lib/writers/gltf/gltf_mesh.h"
 
 namespace {
 
