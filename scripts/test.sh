@@ -6,7 +6,10 @@
 # Wine against the native tool), and the 32-bit x86 Linux build with its
 # tests (through qemu where the kernel cannot run 32-bit programs). What such
 # a build needs beyond its compiler (the MinGW-w64 zlib) is installed first;
-# where it cannot be, the build is skipped and the summary says why.
+# where it cannot be, the build is skipped and the summary says why. The
+# libraries that Debian has no package of for these builds (meshoptimizer,
+# OpenSubdiv, and zlib for i386) are built from Debian's source packages
+# first, once per build tree (scripts/third-party.sh).
 # --windows first installs what those builds need and makes them required;
 # where Wine's 32-bit loader (wine32:i386) cannot be installed or run, it
 # unpacks the 32-bit Windows DLLs that wine64's wow64 mode needs into the
@@ -135,9 +138,11 @@ wine_road() {
 # of compressed files that the tests run come from npm, with the node that
 # the machine has); libstb-dev: the image reading and PNG writing of glTF
 # textures; python3-ezdxf: a DXF reader that no one here wrote reads back
-# the layer names.
+# the layer names; dpkg-dev: dpkg-source, which unpacks the Debian source
+# packages of the libraries that the other builds build for themselves.
 scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libosd-dev \
-  libassimp-dev assimp-utils libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev libstb-dev python3-ezdxf
+  libassimp-dev assimp-utils libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev libstb-dev python3-ezdxf \
+  dpkg-dev
 if [ "$others" = required ]; then
   # Wine's 32-bit loader and the C library of 32-bit programs come from the
   # i386 architecture.
@@ -249,6 +254,28 @@ if [ "$plan" = yes ]; then
   exit 0
 fi
 
+# The libraries that Debian has no package of for BUILD (meshoptimizer,
+# OpenSubdiv, and zlib for i386), built from Debian's source packages into
+# build/third-party/TARGET once per build tree (the preset's configure finds
+# them there). Where they cannot be had (no network, say), BUILD fails when
+# it is required and is skipped otherwise, with the script's last word.
+third_party() {  # BUILD TARGET
+  local build=$1 log status=0
+  log=$(mktemp)
+  scripts/third-party.sh "$2" 2>&1 | tee "$log" || status=$?
+  if [ "$status" -ne 0 ]; then
+    if [ "$others" = required ]; then
+      echo "FAILED: the libraries of $build could not be built: $(tail -n 1 "$log")" >&2
+      rm -f "$log"
+      exit 1
+    fi
+    skipped+=("$build (its libraries could not be built from Debian's sources: $(tail -n 1 "$log"))")
+  fi
+  rm -f "$log"
+  part_done "$build libraries"
+  return "$status"
+}
+
 ctest_jobs=$jobs
 for preset in release debug; do
   run_preset "$preset"
@@ -279,7 +306,7 @@ fi
 # The Windows builds come after release: their Wine tests compare with the
 # native release tool. Wine runs one test at a time.
 ctest_jobs=1
-if runs win32; then
+if runs win32 && third_party win32 mingw-i686; then
   # Seconds that Wine may take to make its prefix and to start a trivial
   # program, and that the whole Wine test may take (0: the test's own bound).
   wine_timeout=300 wine_test_timeout=0
@@ -320,13 +347,13 @@ if runs win32; then
   fi
   part_done win32
 fi
-if runs win64; then
+if runs win64 && third_party win64 mingw-x86_64; then
   run_preset win64
   part_done win64
 fi
 
 ctest_jobs=$jobs
-if runs i386; then
+if runs i386 && third_party i386 i386; then
   run_preset i386 -DCMAKE_CROSSCOMPILING_EMULATOR="$i386_emulator"
   [ -z "$i386_emulator" ] || ran[-1]="i386 through $i386_emulator"
   part_done i386

@@ -63,6 +63,8 @@ case "$target" in
     toolchain=""
     command -v emcmake >/dev/null || fail "emscripten's emcmake is not installed (package emscripten)"
     cmake_launcher=(emcmake cmake)
+    # Debian's emscripten finds its JavaScript modules (acorn) there.
+    export NODE_PATH=${NODE_PATH:+$NODE_PATH:}/usr/share/nodejs
     libraries=(meshoptimizer opensubdiv zlib)
     ;;
   *) usage >&2; exit 2 ;;
@@ -85,7 +87,9 @@ source_version() {
 }
 
 # apt with a source list of its own: deb-src entries for every archive that
-# the machine's deb entries name, with their keys.
+# the machine's deb entries name, with their keys. (VELLMAR_APT_ETC: another
+# folder of apt's settings to read them from.)
+apt_etc=${VELLMAR_APT_ETC:-/etc/apt}
 apt_dir=$sources/apt
 apt_options=(-o "Dir::Etc::sourcelist=$apt_dir/sources.list" -o "Dir::Etc::sourceparts=$apt_dir/parts"
   -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache" -o "Dir::State::status=$apt_dir/status")
@@ -97,10 +101,10 @@ prepare_apt() {
   : >"$apt_dir/status"
   local list=$apt_dir/sources.list.new file
   : >"$list"
-  for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+  for file in "$apt_etc/sources.list" "$apt_etc"/sources.list.d/*.list; do
     if [ -f "$file" ]; then sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$file" >>"$list"; fi
   done
-  for file in /etc/apt/sources.list.d/*.sources; do
+  for file in "$apt_etc"/sources.list.d/*.sources; do
     [ -f "$file" ] || continue
     # deb822 stanzas: each of type deb becomes one of type deb-src.
     awk 'BEGIN { RS = "" }
@@ -146,7 +150,8 @@ fetch() {
 }
 
 # What a built library depends on, so that a change to any of it builds the
-# library again.
+# library again: its version, the flags, the compiler, the toolchain file and
+# the code of the steps that build it (not the script's comments).
 compiler_id() {
   local cxx
   case "$target" in
@@ -160,15 +165,18 @@ compiler_id() {
 stamp_text() {  # NAME VERSION
   printf '%s\n' "$1 $2" "flags: $float_flags" "compiler: $(compiler_id)" \
     "toolchain: $([ -z "$toolchain" ] || sha256sum <"$toolchain" | cut -c1-16)" \
-    "script: $(sha256sum <"$root/scripts/third-party.sh" | cut -c1-16)"
+    "steps: $(declare -f configure build_targets "build_$1" | sha256sum | cut -c1-16)"
 }
 
 # Configures SOURCE into BUILD for the target with its float flags.
 configure() {  # SOURCE BUILD CMAKE-ARGS...
   local source=$1 build=$2
   shift 2
-  local args=(-S "$source" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_POSITION_INDEPENDENT_CODE=ON
+  local args=(-S "$source" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
     -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib)
+  # The stand-in host is a shared module that links them; a browser build
+  # links one static program.
+  [ "$target" = wasm ] || args+=(-DCMAKE_POSITION_INDEPENDENT_CODE=ON)
   [ -z "$toolchain" ] || args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
   # Through the environment, so that the toolchain's own flags (-m32) stay.
   CFLAGS="$float_flags" CXXFLAGS="$float_flags" "${cmake_launcher[@]}" "${args[@]}" "$@" >"$build.log" 2>&1 ||
@@ -193,15 +201,20 @@ build_opensubdiv() {  # SOURCE BUILD
   for option in EXAMPLES TUTORIALS REGRESSION DOC OMP TBB CUDA OPENCL CLEW OPENGL GLFW PTEX DX METAL TESTS GLTESTS; do
     options+=(-DNO_$option=ON)
   done
-  # Static libraries only: a target without shared libraries (wasm) would
-  # otherwise make libosdCPU.a twice.
   configure "$1" "$2" "${options[@]}" -DBUILD_SHARED_LIBS=OFF
-  build_targets "$2" osd_static_cpu
-  # Only the CPU library and the headers of its parts; the build's own
-  # install step would build every library.
+  # Only the parts that uniform refinement uses (sdc, vtr, far), archived
+  # as the CPU library that the native build links; the rest (bfr, osd)
+  # would double the compile time, and the build's own install step would
+  # build every library.
+  build_targets "$2" sdc_obj vtr_obj far_obj
+  local ar
+  ar=$(sed -n 's/^CMAKE_AR:FILEPATH=//p' "$2/CMakeCache.txt")
   mkdir -p "$prefix/lib" "$prefix/include"
-  cp "$2/lib/libosdCPU.a" "$prefix/lib/"
-  (cd "$1" && find opensubdiv -name '*.h' -exec cp --parents {} "$prefix/include/" \;)
+  rm -f "$prefix/lib/libosdCPU.a"
+  find "$2/opensubdiv/sdc" "$2/opensubdiv/vtr" "$2/opensubdiv/far" \( -name '*.o' -o -name '*.obj' \) | LC_ALL=C sort |
+    xargs "$ar" qcs "$prefix/lib/libosdCPU.a" || fail "archiving OpenSubdiv's objects with $ar failed"
+  (cd "$1" && find opensubdiv/sdc opensubdiv/vtr opensubdiv/far opensubdiv/version.h -name '*.h' \
+    -exec cp --parents {} "$prefix/include/" \;)
 }
 
 build_zlib() {  # SOURCE BUILD
