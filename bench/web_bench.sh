@@ -35,7 +35,7 @@ server=$!
 trap 'kill "$server" 2>/dev/null' EXIT
 sleep 1
 
-node bench/web_page.js "$work/puppeteer" "http://127.0.0.1:$port/index.html" "$PWD/$work/torus300.mqo" torus1000.mqo \
+node bench/web_page.js "$PWD/$work/puppeteer" "http://127.0.0.1:$port/index.html" "$PWD/$work/torus300.mqo" torus1000.mqo \
   "$runs" | tee "$work/page.txt"
 
 native=()
