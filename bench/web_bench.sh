@@ -46,6 +46,13 @@ for _ in $(seq 1 "$runs"); do
   native+=("$ms")
   echo "native: $ms ms to .glb on one thread"
 done
+page_sha=$(sed -n 's/^converted .*sha256 \([0-9a-f]*\).*/\1/p' "$work/page.txt" | sort -u)
+native_sha=$(sha256sum "$work/native.glb" | cut -d' ' -f1)
+if [ "$page_sha" = "$native_sha" ]; then
+  echo "the page's .glb is the native tool's, byte for byte"
+else
+  echo "the page's .glb differs from the native tool's ($page_sha, native $native_sha)" >&2
+fi
 median() { printf '%s\n' "$@" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 page_ms=$(sed -n 's/^converted .*: \([0-9]*\) ms.*/\1/p' "$work/page.txt")
 shown_ms=$(sed -n 's/^shown .*: \([0-9]*\) ms.*/\1/p' "$work/page.txt")

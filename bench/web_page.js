@@ -34,16 +34,20 @@ const puppeteer = require(path.join(puppeteerFolder, 'node_modules', 'puppeteer-
       const ms = await page.evaluate(() => window.vellmarTimings[0].ms);
       console.log(`shown ${path.basename(shown)}: ${ms.toFixed(0)} ms from the drop to the 3D view's load event`);
       const convert = await page.evaluate(async (name) => {
-        const file = new File([await (await fetch(name)).blob()], name);
-        await converter.send('add', {files: [{path: name, file}]});
+        // The document with the texture it names, as a user drops them.
+        const files = [];
+        for (const n of [name, 'torus.png']) files.push({path: n, file: new File([await (await fetch(n)).blob()], n)});
+        await converter.send('add', {files});
         const start = performance.now();
         const result = await converter.send('convert', {paths: [name], format: 'glb', options: {}, limit: '1G'});
         const ms = performance.now() - start;
         await converter.send('remove', {paths: [name]});
-        return {ms, status: result.status, bytes: result.files.reduce((n, f) => n + f.data.length, 0)};
+        const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', result.files[0].data));
+        const sha256 = [...digest].map((b) => b.toString(16).padStart(2, '0')).join('');
+        return {ms, status: result.status, bytes: result.files[0].data.length, sha256};
       }, converted);
       if (convert.status !== 0) throw new Error(`the page could not convert ${converted}`);
-      console.log(`converted ${converted}: ${convert.ms.toFixed(0)} ms to .glb in the page (${convert.bytes} bytes)`);
+      console.log(`converted ${converted}: ${convert.ms.toFixed(0)} ms to .glb in the page (${convert.bytes} bytes, sha256 ${convert.sha256})`);
       await page.close();
     }
   } finally {
