@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 
 #include "w_lib/writers/file_replace.h"
@@ -11,22 +12,29 @@
 #include <direct.h>
 #include <io.h>
 #include <process.h>
+#include <windows.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/syscall.h>
+#else
+#include <dirent.h>
+#endif
 #endif
 
 namespace {
 
 constexpr int kMaxFolders = 2;
 constexpr size_t kMaxPath = 4096;
-// Room for the slot number after a prefix.
-constexpr size_t kSlotDigits = 8;
+constexpr size_t kMaxName = 256;
 
-// Filled before each write, so that the handler only has to unlink: the
-// prefixes ("FOLDER/vellmar-partial-PID-") are complete before the count
-// that makes them visible is set.
-char g_prefixes[kMaxFolders][kMaxPath + kSlotDigits];
-size_t g_prefix_lengths[kMaxFolders];
+// Filled before each write, so that the handler only has to look and
+// unlink: the folders ("FOLDER/", or "./") and the start of the names in
+// them ("vellmar-partial-PID-") are complete before the count that makes
+// them visible is set.
+char g_folders[kMaxFolders][kMaxPath];
+char g_name_starts[kMaxFolders][kMaxName];
 volatile std::sig_atomic_t g_count = 0;
 // A scratch file and its folder, of an output that goes to standard output.
 char g_scratch_file[kMaxPath];
@@ -51,22 +59,80 @@ void Unlink(const char* path) {
 #endif
 }
 
-extern "C" void OnInterrupt(int signal) {
-  const int count = g_count;
-  for (int i = 0; i < count; ++i) {
-    char* const path = g_prefixes[i];
-    const size_t length = g_prefix_lengths[i];
-    for (int slot = 0; slot < kTemporaryFileSlots; ++slot) {
-      // The slot's number in decimal after the prefix, as TemporaryFilePath
-      // writes it.
-      char digits[kSlotDigits];
-      int n = 0;
-      for (int rest = slot; n == 0 || rest > 0; rest /= 10) digits[n++] = static_cast<char>('0' + rest % 10);
-      for (int k = 0; k < n; ++k) path[length + static_cast<size_t>(k)] = digits[n - 1 - k];
-      path[length + static_cast<size_t>(n)] = '\0';
-      Unlink(path);
+// Whether name is start followed by the 16 hexadecimal digits of a
+// temporary file's random part.
+bool IsTemporaryName(const char* name, const char* start) {
+  for (; *start; ++name, ++start)
+    if (*name != *start) return false;
+  int digits = 0;
+  for (; (*name >= '0' && *name <= '9') || (*name >= 'a' && *name <= 'f'); ++name) ++digits;
+  return *name == '\0' && digits == 16;
+}
+
+#if defined(_WIN32)
+
+// Removes the files of folder whose names begin with start (the handler
+// runs on a thread of its own here, free to call the system).
+void RemoveFilesStartingWith(const char* folder, const char* start) {
+  char pattern[kMaxPath + kMaxName + 2];
+  std::snprintf(pattern, sizeof pattern, "%s%s*", folder, start);
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (!IsTemporaryName(found.cFileName, start)) continue;
+    char path[kMaxPath + MAX_PATH + 1];
+    std::snprintf(path, sizeof path, "%s%s", folder, found.cFileName);
+    Unlink(path);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+#elif defined(__linux__)
+
+// The records that getdents64 fills.
+struct FolderEntry {
+  unsigned long long inode;
+  long long offset;
+  unsigned short length;
+  unsigned char type;
+  char name[1];
+};
+
+// Removes the temporary files of folder whose names begin with start, with
+// system calls alone (reading a folder through the C library is not safe in a
+// signal handler).
+void RemoveFilesStartingWith(const char* folder, const char* start) {
+  const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  alignas(8) static char entries[1 << 14];
+  for (;;) {
+    const long n = syscall(SYS_getdents64, fd, entries, sizeof entries);
+    if (n <= 0) break;
+    for (long at = 0; at < n;) {
+      const FolderEntry* entry = reinterpret_cast<const FolderEntry*>(entries + at);
+      if (IsTemporaryName(entry->name, start)) unlinkat(fd, entry->name, 0);
+      at += entry->length;
     }
   }
+  close(fd);
+}
+
+#else
+
+void RemoveFilesStartingWith(const char* folder, const char* start) {
+  DIR* dir = opendir(folder);
+  if (!dir) return;
+  while (const dirent* entry = readdir(dir))
+    if (IsTemporaryName(entry->d_name, start)) unlinkat(dirfd(dir), entry->d_name, 0);
+  closedir(dir);
+}
+
+#endif
+
+extern "C" void OnInterrupt(int signal) {
+  const int count = g_count;
+  for (int i = 0; i < count; ++i) RemoveFilesStartingWith(g_folders[i], g_name_starts[i]);
   if (g_has_scratch) {
     Unlink(g_scratch_file);
 #if defined(_WIN32)
@@ -108,13 +174,14 @@ void BeginOutputs(const std::vector<std::string>& outputs) {
   for (const std::string& output : outputs) {
     WritePlan plan;
     if (count == kMaxFolders || !PlanFileWrite(output, plan) || plan.in_place) continue;
-    const std::string prefix = TemporaryFilePrefix(plan.folder, CurrentProcessId());
-    if (prefix.size() >= kMaxPath) continue;
+    const std::string folder = plan.folder.empty() ? "./" : plan.folder;
+    const std::string start = TemporaryFilePrefix("", CurrentProcessId());
+    if (folder.size() >= kMaxPath || start.size() >= kMaxName) continue;
     bool known = false;
-    for (int i = 0; i < count; ++i) known = known || prefix == g_prefixes[i];
+    for (int i = 0; i < count; ++i) known = known || folder == g_folders[i];
     if (known) continue;
-    std::memcpy(g_prefixes[count], prefix.c_str(), prefix.size() + 1);
-    g_prefix_lengths[count] = prefix.size();
+    std::memcpy(g_folders[count], folder.c_str(), folder.size() + 1);
+    std::memcpy(g_name_starts[count], start.c_str(), start.size() + 1);
     ++count;
   }
   std::atomic_signal_fence(std::memory_order_seq_cst);

@@ -7,6 +7,7 @@
 #include <string>
 
 struct CommandLine;
+struct OutputFormat;
 
 // True when the single output of the run may take the format it gets:
 // export writes only to a name that ends in .xsi (in any case); convert
@@ -17,3 +18,12 @@ struct CommandLine;
 // --out-dir names its outputs itself. Otherwise false with error set to one
 // line.
 bool OutputNameFitsFormat(const CommandLine& line, std::string& error);
+
+// True when file, an output of the run (companion: the file beside it, such
+// as OBJ's .mtl), may be replaced or made, judged by the file that its path
+// leads to: a link may not lead to a file whose name says another format or
+// kind of file than the one written, and export replaces only a file that
+// holds dotXSI already (by its first bytes) or nothing at all. Otherwise
+// false with error set to one line.
+bool OutputFileFitsFormat(const CommandLine& line, const OutputFormat& format, const std::string& file,
+                          bool companion, std::string& error);
