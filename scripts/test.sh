@@ -220,6 +220,14 @@ elif [ -n "$i386_emulator" ] && ! command -v "$i386_emulator" >/dev/null 2>&1; t
 else
   others_to_run+=(i386)
 fi
+# The page that runs vellmar in the browser (scripts/web.sh), in Debian's
+# chromium against the release tool: where emscripten, chromium and npm
+# can be had.
+if ! command -v npm >/dev/null 2>&1; then
+  skipped+=("web (npm is not installed, which gives the 3D view and puppeteer-core)")
+elif needs_packages web emscripten chromium; then
+  others_to_run+=(web)
+fi
 # Fuzzing, after all the rest: every fuzz target of tests/fuzz for a minute
 # (VELLMAR_FUZZ_SECONDS; 0 leaves it out) from its stored corpus; a crash or
 # a sanitizer report fails the run. With --windows or --wine-emulation (the
@@ -273,6 +281,27 @@ for preset in release debug; do
   run_preset "$preset"
   part_done "$preset"
 done
+
+# The page after release, whose tool its downloads are held against; the
+# real documents are those that the release build found.
+if runs web; then
+  echo "=== web ==="
+  scripts/web.sh
+  sample_folder() { sed -n "s/^$1:PATH=//p" build/release/CMakeCache.txt; }
+  web_log=build/web/page-test.log
+  web_status=0
+  tests/web/page_test.sh build/release/bin/vellmar out/web examples "$(sample_folder VELLMAR_MQO_SAMPLES)" \
+    "$(sample_folder VELLMAR_XSI_SAMPLES)" build/web/page-test 2>&1 | tee "$web_log" || web_status=$?
+  if [ "$web_status" -eq 77 ]; then
+    skipped+=("web page test ($(sed -n 's/^SKIPPED: //p' "$web_log" | tail -n 1))")
+  elif [ "$web_status" -ne 0 ]; then
+    echo "FAILED: the page in the browser (tests/web/page_test.sh; log: $web_log)" >&2
+    exit 1
+  else
+    ran+=("web (the page in chromium)")
+  fi
+  part_done web
+fi
 
 # The Windows builds come after release: their Wine tests compare with the
 # native release tool. Wine runs one test at a time.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "w_lib/util/decimal_text.h"
 #include "tools/output_formats.h"
 
 #ifndef VELLMAR_VERSION
@@ -98,7 +99,7 @@ bool ParseAxes(const std::string& text, int axes[3]) {
 
 bool ParseScale(const char* text, float& scale) {
   const char* end = text + std::strlen(text);
-  auto result = std::from_chars(text, end, scale);
+  auto result = DecimalFromChars(text, end, scale);
   return result.ec == std::errc() && result.ptr == end && std::isfinite(scale) && scale != 0.0f;
 }
 

@@ -26,6 +26,16 @@ std::string ExecutableFolder() {
 
 std::string PluginFileIn(const std::string& folder) { return folder + "Vellmar.dll"; }
 
+#elif defined(__EMSCRIPTEN__)
+
+// In the browser the modules are linked into the program: they go by the
+// names that tools/linked_modules.cpp answers to.
+std::string ModulePathOf(const void*) { return "vellmar_host"; }
+
+std::string ExecutableFolder() { return "/"; }
+
+std::string PluginFileIn(const std::string& folder) { return folder + "Vellmar"; }
+
 #else
 #include <dlfcn.h>
 #include <unistd.h>
