@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -132,6 +134,7 @@ InputOutcome Failed(int status, std::string reason) {
 struct Batch {
   const CommandLine& line;
   const OutputFormat& format;
+  const HostTable& host;
   bool reads_dotxsi;
   const WriteInput& write;
   bool to_stdout;
@@ -157,7 +160,7 @@ InputOutcome ProcessInput(Batch& batch, const std::string& input) {
   ProgressStage("reading");
   LoadedInput loaded;
   std::string error;
-  if (!LoadInput(batch.line, input, batch.reads_dotxsi, loaded, error)) return Failed(kBadInput, error);
+  if (!LoadInput(batch.line, batch.host, input, batch.reads_dotxsi, loaded, error)) return Failed(kBadInput, error);
   if (batch.to_stdout) {
     bool copy_failed = false;
     const int write_error = WriteToStandardOutput(loaded, batch.format, batch.write, copy_failed);
@@ -202,9 +205,18 @@ class BatchProgress {
 
 }  // namespace
 
-int RunBatch(const CommandLine& line, const OutputFormat& format, bool reads_dotxsi, const WriteInput& write) {
+int RunBatch(const CommandLine& line, const OutputFormat& format, const HostTable& host, bool reads_dotxsi,
+             const WriteInput& write) {
+  if (!line.out_dir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(line.out_dir, ec);
+    if (ec) {
+      PrintError(line.out_dir + ": cannot create the folder: " + ec.message());
+      return kCannotWrite;
+    }
+  }
   if (!OutputTakesFormat(line, format) || !OutputsSpareInputs(line, format)) return kBadInput;
-  Batch batch{line, format, reads_dotxsi, write, line.out_dir.empty() && IsStandardOutput(line.output), {}};
+  Batch batch{line, format, host, reads_dotxsi, write, line.out_dir.empty() && IsStandardOutput(line.output), {}};
   std::vector<InputOutcome> outcomes;
   outcomes.reserve(line.inputs.size());
   BatchProgress progress(line.inputs.size(), outcomes);

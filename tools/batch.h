@@ -36,4 +36,6 @@ using WriteInput = std::function<int(LoadedInput& input, const std::string& outp
 // would write the same output, the second over the first; the second is
 // skipped instead. An output that is standard output goes there through a
 // scratch file, and then no other line goes there.
-int RunBatch(const CommandLine& line, const OutputFormat& format, bool reads_dotxsi, const WriteInput& write);
+// The folder of --out-dir is made first. Documents are read through host.
+int RunBatch(const CommandLine& line, const OutputFormat& format, const HostTable& host, bool reads_dotxsi,
+             const WriteInput& write);

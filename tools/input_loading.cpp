@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "Vellmar/host_binding.h"
 #include "w_lib/readers/xsi_reader.h"
 #include "w_lib/util/texture_path.h"
 #include "tools/console.h"
@@ -12,7 +11,6 @@
 #include "tools/document_info.h"
 #include "tools/document_preparation.h"
 #include "tools/file_identity.h"
-#include "tools/module_paths.h"
 
 LoadedDocument::LoadedDocument(const std::string& path, uint64_t max_size) {
   char error[1024] = {};
@@ -22,11 +20,14 @@ LoadedDocument::LoadedDocument(const std::string& path, uint64_t max_size) {
   warning_ = warning;
 }
 
-LoadedDocument::~LoadedDocument() { Release(); }
-
-void LoadedDocument::Release() {
+LoadedDocument::~LoadedDocument() {
   if (doc_) VHost_DestroyDocument(doc_);
+}
+
+MQDocument LoadedDocument::Take() {
+  MQDocument doc = doc_;
   doc_ = nullptr;
+  return doc;
 }
 
 bool IsDotXsiInput(const std::string& path) {
@@ -48,18 +49,11 @@ bool IsDotXsiInput(const std::string& path) {
 
 namespace {
 
-// The host's interface, bound once from the stand-in host module that this
-// tool runs on, as the plug-in binds it; null when it cannot be bound.
-const HostTable* BoundHost() {
-  static HostTable host;
-  static const bool bound = BindHost(ModulePathOf(reinterpret_cast<const void*>(&VHost_CreateDocument)).c_str(), host);
-  return bound ? &host : nullptr;
-}
-
 // Loads a host document into the stand-in host and prepares it as the
 // options ask, and warns of what it holds that the export cannot carry
 // whole.
-bool LoadHostDocument(const CommandLine& line, const std::string& input, LoadedInput& loaded, std::string& error) {
+bool LoadHostDocument(const CommandLine& line, const HostTable& host, const std::string& input, LoadedInput& loaded,
+                      std::string& error) {
   loaded.document = std::make_unique<LoadedDocument>(input, line.max_document_size);
   LoadedDocument& doc = *loaded.document;
   if (!doc.get()) {
@@ -75,11 +69,10 @@ bool LoadHostDocument(const CommandLine& line, const std::string& input, LoadedI
     return false;
   }
   for (const std::string& warning : warnings) PrintWarning(input + ": " + warning);
-  if (const HostTable* host = BoundHost()) {
-    const bool utf8_names = VHost_DocumentNamesAreUtf8(doc.get()) != 0;
-    for (const std::string& warning : CutNameWarnings(*host, doc.get(), FolderOf(input), utf8_names))
-      PrintWarning(input + ": " + warning);
-  }
+  const auto names_are_utf8 = host.stand_in.VHost_DocumentNamesAreUtf8;
+  const bool utf8_names = names_are_utf8 && names_are_utf8(doc.get()) != 0;
+  for (const std::string& warning : CutNameWarnings(host, doc.get(), FolderOf(input), utf8_names))
+    PrintWarning(input + ": " + warning);
   if (!note.empty()) PrintNote(input + ": " + note);
   VHost_SetExportOptions(line.scale, line.axis[0], line.axis[1], line.axis[2], line.cancel ? 1 : 0);
   char object[256] = {};
@@ -113,9 +106,9 @@ bool ReadDotXsiInput(const CommandLine& line, const std::string& input, bool rea
 
 }  // namespace
 
-bool LoadInput(const CommandLine& line, const std::string& input, bool reads_dotxsi, LoadedInput& loaded,
-               std::string& error) {
+bool LoadInput(const CommandLine& line, const HostTable& host, const std::string& input, bool reads_dotxsi,
+               LoadedInput& loaded, std::string& error) {
   loaded.path = input;
   return IsDotXsiInput(input) ? ReadDotXsiInput(line, input, reads_dotxsi, loaded, error)
-                              : LoadHostDocument(line, input, loaded, error);
+                              : LoadHostDocument(line, host, input, loaded, error);
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "Vellmar/host_binding.h"
 #include "host/host_api.h"
 #include "w_lib/w_scene.h"
 #include "tools/command_line.h"
@@ -19,8 +20,9 @@ class LoadedDocument {
   LoadedDocument(const LoadedDocument&) = delete;
   LoadedDocument& operator=(const LoadedDocument&) = delete;
   MQDocument get() const { return doc_; }
-  // Frees the document before its end of scope, once nothing needs it.
-  void Release();
+  // Hands the document over to whoever gives it back to the stand-in
+  // (ConvertDocument); this one no longer frees it.
+  MQDocument Take();
   const std::string& error() const { return error_; }
   const std::string& warning() const { return warning_; }
 
@@ -46,6 +48,7 @@ bool IsDotXsiInput(const std::string& path);
 // asks for what only a host document has, else a host document, prepared as
 // the options ask and with the export dialog's options set. Warnings and
 // notes on the input are shown on the way. False with error set to the
-// line to report for a bad input.
-bool LoadInput(const CommandLine& line, const std::string& input, bool reads_dotxsi, LoadedInput& loaded,
-               std::string& error);
+// line to report for a bad input. A document's names are read through host,
+// bound as the plug-in binds it.
+bool LoadInput(const CommandLine& line, const HostTable& host, const std::string& input, bool reads_dotxsi,
+               LoadedInput& loaded, std::string& error);
