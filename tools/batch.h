@@ -12,7 +12,8 @@
 // What became of one input.
 struct InputOutcome {
   enum class Kind {
-    kWritten,  // its output is complete
+    kWritten,   // its output is complete
+    kUpToDate,  // --newer: its outputs were newer than it, and it was not read
     kSkipped,  // refused before it was read: its output clashes or cannot be written
     kFailed,   // reading it or writing its output failed
   };

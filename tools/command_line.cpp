@@ -158,6 +158,21 @@ bool ApplyMaxDocumentSize(CommandLine& line, const char* value, std::string& err
   return false;
 }
 
+// At most this many jobs: more would only wait for the cores.
+constexpr size_t kMaxJobs = 1024;
+
+bool ApplyJobs(CommandLine& line, const char* value, std::string& error) {
+  size_t jobs = 0;
+  const char* end = value + std::strlen(value);
+  const auto result = std::from_chars(value, end, jobs);
+  if (result.ec == std::errc() && result.ptr == end && jobs >= 1 && jobs <= kMaxJobs) {
+    line.jobs = jobs;
+    return true;
+  }
+  error = std::string("--jobs needs a whole number from 1 to ") + std::to_string(kMaxJobs) + ", not '" + value + "'";
+  return false;
+}
+
 const OptionSpec kOptions[] = {
 #define FLAG_OPTION(field, name, alias, help, commands) \
   {name, alias, nullptr, help, commands, SetFlag<&CommandLine::field>},
@@ -316,9 +331,31 @@ bool ReadArguments(const CommandSpec& command, int argc, char** argv, CommandLin
   return true;
 }
 
+// Standard input ("-") is read as the one input, and its output is named.
+bool StandardInputFits(const CommandSpec& command, const std::vector<std::string>& positional,
+                       const CommandLine& line, std::string& error) {
+  // Without --out-dir, export and convert read the first and write the second.
+  const bool all_inputs = line.command == Command::kInfo || !line.out_dir.empty();
+  const size_t inputs = all_inputs ? positional.size() : (positional.empty() ? 0 : 1);
+  bool reads_stdin = false;
+  for (size_t i = 0; i < inputs; ++i) reads_stdin = reads_stdin || positional[i] == "-";
+  if (!reads_stdin) return true;
+  if (inputs > 1) {
+    error = "standard input ('-') is read as the only input, not beside others";
+    return false;
+  }
+  if (line.command != Command::kInfo && !line.out_dir.empty()) {
+    error = std::string(command.name) + " of standard input ('-') writes the output named as OUT (a path or '-'), "
+                                        "not into --out-dir";
+    return false;
+  }
+  return true;
+}
+
 // The files named: info's documents; IN and OUT; or inputs with --out-dir.
 bool ReadFiles(const CommandSpec& command, const std::vector<std::string>& positional, CommandLine& line,
                std::string& error) {
+  if (!StandardInputFits(command, positional, line, error)) return false;
   if (line.command == Command::kInfo) {
     line.inputs = positional;
     if (line.json && line.inputs.empty()) {

@@ -2,6 +2,7 @@
 // itself.
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "tools/document_info.h"
 #include "tools/exit_status.h"
 #include "tools/input_loading.h"
+#include "tools/jobs.h"
 #include "tools/locale_charset.h"
 #include "tools/module_paths.h"
 #include "tools/output_formats.h"
@@ -20,15 +22,16 @@
 
 namespace {
 
-// Describes one document or dotXSI file; false, with the reason reported,
-// when it cannot be read.
-bool DescribeInput(const CommandLine& line, const std::string& input, DocumentInfo& info) {
+// Describes one document or dotXSI file, read from path and named input;
+// false, with the reason reported, when it cannot be read.
+bool DescribeFile(const CommandLine& line, const std::string& path, const std::string& input, bool dotxsi,
+                  DocumentInfo& info) {
   std::string error;
-  if (IsDotXsiInput(input)) {
+  if (dotxsi) {
     WScene scene;
     XsiReadReport report;
-    if (!ReadXsiFile(input.c_str(), scene, report, error, line.max_document_size)) {
-      PrintError(error);
+    if (!ReadXsiFile(path.c_str(), scene, report, error, line.max_document_size)) {
+      PrintError(ReaderLineNamed(error, path, input));
       return false;
     }
     info = DescribeXsiScene(scene, report, input);
@@ -36,32 +39,66 @@ bool DescribeInput(const CommandLine& line, const std::string& input, DocumentIn
   }
   MQDocumentRecord doc;
   std::string warning;
-  if (!ReadMqoDocument(input.c_str(), doc, error, &warning, line.max_document_size)) {
-    PrintError(error);
+  if (!ReadMqoDocument(path.c_str(), doc, error, &warning, line.max_document_size)) {
+    PrintError(ReaderLineNamed(error, path, input));
     return false;
   }
-  if (!warning.empty()) PrintWarning(warning);
+  if (!warning.empty()) PrintWarning(ReaderLineNamed(warning, path, input));
   info = DescribeDocument(doc, input);
   return true;
 }
 
-// Describes each document; one that cannot be read is reported and the
-// others are described.
-int DescribeDocuments(const CommandLine& line) {
-  int status = kOk;
-  std::vector<DocumentInfo> infos;
-  const bool utf8_text = !line.json && LocaleCharsetIsUtf8();
-  for (const std::string& input : line.inputs) {
-    DocumentInfo info;
-    if (!DescribeInput(line, input, info)) {
-      status = kBadInput;
-      continue;
+// Describes one document or dotXSI file, or standard input ("-"); false,
+// with the reason reported, when it cannot be read.
+bool DescribeInput(const CommandLine& line, const std::string& input, DocumentInfo& info) {
+  if (IsStandardInput(input)) {
+    ScratchFile staged;
+    bool dotxsi = false;
+    std::string error;
+    if (!StageStandardInput(line.max_document_size, staged, dotxsi, error)) {
+      PrintError(error);
+      return false;
     }
-    infos.push_back(std::move(info));
-    if (!line.json)
-      std::printf("%s%s", infos.size() > 1 ? "\n" : "", DocumentInfoText(infos.back(), utf8_text).c_str());
+    return DescribeFile(line, staged.path(), input, dotxsi, info);
   }
-  if (line.json) std::fputs(DocumentInfoJson(infos).c_str(), stdout);
+  return DescribeFile(line, input, input, IsDotXsiInput(input), info);
+}
+
+// Describes each document, several at once (--jobs) and shown in order; one
+// that cannot be read is reported and the others are described.
+int DescribeDocuments(const CommandLine& line) {
+  const size_t count = line.inputs.size();
+  std::vector<DocumentInfo> infos(count);
+  std::vector<char> described(count, 0);
+  const auto work = [&](size_t i) {
+    try {
+      described[i] = DescribeInput(line, line.inputs[i], infos[i]);
+    } catch (const std::bad_alloc&) {
+      PrintError(line.inputs[i] + ": out of memory");
+    }
+  };
+  int status = kOk;
+  size_t shown = 0;
+  const bool utf8_text = !line.json && LocaleCharsetIsUtf8();
+  const auto show = [&](size_t i) {
+    if (!described[i]) {
+      status = kBadInput;
+      return;
+    }
+    if (!line.json) {
+      std::printf("%s%s", shown > 0 ? "\n" : "", DocumentInfoText(infos[i], utf8_text).c_str());
+      // Each description whole before the next; its memory goes with it.
+      infos[i] = DocumentInfo();
+    }
+    ++shown;
+  };
+  RunJobsInOrder(count, JobCount(line.jobs, count), work, show);
+  if (line.json) {
+    std::vector<DocumentInfo> read;
+    for (size_t i = 0; i < count; ++i)
+      if (described[i]) read.push_back(std::move(infos[i]));
+    std::fputs(DocumentInfoJson(read).c_str(), stdout);
+  }
   return status;
 }
 

@@ -132,7 +132,7 @@ TEST(VellmarCli, ABatchOnATerminalEndsWithASummary) {
                             Example("cube.mqo") + " --out-dir " + Quoted(dir);
   ToolRun run = Vellmar(batch, "VELLMAR_PROGRESS=1 ");
   EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find("\nvellmar: 2 done, 2 failed in "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\nvellmar: 2 exported, 2 failed in "), std::string::npos) << run.err;
   EXPECT_EQ(run.err.substr(run.err.size() - 3), " s\n") << run.err;
   EXPECT_EQ(Count(Vellmar(batch + " -q", "VELLMAR_PROGRESS=1 ").err, "\n"), 2) << "only the errors";
   EXPECT_EQ(Count(Vellmar(batch).err, "\n"), 2) << "not a terminal: only the errors";

@@ -8,6 +8,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -149,8 +153,37 @@ int TakeSlot(const std::string& folder, bool text, const char* by_name, std::str
   return -1;
 }
 
+// The folders that threads of this process commit into, each held by one
+// thread at a time: threads of one process meet here, and only the system's
+// lock, which orders processes, waits on other programs. A thread waits
+// here only for a commit of its own process, which ends.
+class ProcessFolderLocks {
+ public:
+  static ProcessFolderLocks& Instance() {
+    static ProcessFolderLocks locks;
+    return locks;
+  }
+  void Lock(const std::string& key) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    released_.wait(lock, [&] { return held_.count(key) == 0; });
+    held_.insert(key);
+  }
+  void Unlock(const std::string& key) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      held_.erase(key);
+    }
+    released_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  std::set<std::string> held_;
+};
+
 // Holds every folder of a commit against the commits of other processes
-// (and of other threads) into it, in one order, so that two commits never
+// and of other threads into it, in one order, so that two commits never
 // wait for each other. A folder that cannot be locked (a file system
 // without locks) is committed into unlocked: the lock only orders commits.
 class FolderLocks {
@@ -177,6 +210,8 @@ class FolderLocks {
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     for (const std::string& name : names) {
+      ProcessFolderLocks::Instance().Lock(name);
+      keys_.push_back(name);
       HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
       if (!mutex) continue;
       // An owner that ended without releasing it hands it on (WAIT_ABANDONED).
@@ -205,6 +240,9 @@ class FolderLocks {
       const bool repeated = i > 0 && std::get<0>(opened[i]) == std::get<0>(opened[i - 1]) &&
                             std::get<1>(opened[i]) == std::get<1>(opened[i - 1]);
       if (!repeated) {
+        const std::string key = std::to_string(std::get<0>(opened[i])) + ":" + std::to_string(std::get<1>(opened[i]));
+        ProcessFolderLocks::Instance().Lock(key);
+        keys_.push_back(key);
         int locked;
         do locked = flock(fd, LOCK_EX) == 0 ? 0 : LastSystemError();
         while (locked == EINTR);
@@ -223,11 +261,13 @@ class FolderLocks {
 #else
     for (int fd : held_) close(fd);
 #endif
+    for (const std::string& key : keys_) ProcessFolderLocks::Instance().Unlock(key);
   }
   FolderLocks(const FolderLocks&) = delete;
   FolderLocks& operator=(const FolderLocks&) = delete;
 
  private:
+  std::vector<std::string> keys_;  // this process's locks, in the order taken
 #if defined(_WIN32)
   std::vector<HANDLE> held_;
 #else
