@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "tools/output_formats.h"
+#include "tools/output_names.h"
 
 #ifndef VELLMAR_VERSION
 #error "VELLMAR_VERSION must name the project's version"
@@ -31,9 +32,10 @@ const CommandSpec kCommands[] = {
      "Usage: vellmar export IN.mqo OUT.xsi [OPTIONS]\n"
      "       vellmar export IN.mqo... --out-dir DIR [OPTIONS]\n"
      "\n"
-     "Loads each document into the stand-in host and exports it through the plug-in\n"
-     "module exactly as the host does (MQInit, then MQExportFile). OUT ends in .xsi;\n"
-     "OUT '-' writes the file to standard output.\n"},
+     "Loads each document (.mqo, .mqoz) into the stand-in host and exports it through\n"
+     "the plug-in module exactly as the host does (MQInit, then MQExportFile). OUT\n"
+     "ends in .xsi; OUT '-' writes the file to standard output; IN '-' reads one\n"
+     "document from standard input.\n"},
     {Command::kConvert, "convert", kForConvert,
      "convert documents to dotXSI, DirectX, OBJ, .mqo, DXF, glTF or a scene dump",
      "Usage: vellmar convert IN OUT [--format FORMAT] [OPTIONS]\n"
@@ -44,13 +46,15 @@ const CommandSpec kCommands[] = {
      "its own format's conventions (see the README). Without --format the format\n"
      "comes from OUT's extension; an extension of another format than --format is\n"
      "refused. OUT '-' writes the file to standard output (not for formats of\n"
-     "several files).\n"},
+     "several files); IN '-' reads one document or dotXSI file from standard input,\n"
+     "told apart by its first bytes, with its textures in the current folder.\n"},
     {Command::kInfo, "info", kForInfo, "describe documents, or show what the plug-in module reports about itself",
      "Usage: vellmar info [--plugin PATH]\n"
      "       vellmar info FILE... [--json]\n"
      "\n"
      "Without files: the plug-in module's name, interface version, identifiers and\n"
-     "file types, and the formats that convert writes. With files: each document's\n"
+     "file types, and the formats that convert writes. With files (.mqo, .mqoz,\n"
+     ".xsi; '-' for standard input): each document's\n"
      "format version, code page, objects (hidden, mirrored, lathed, subdivided),\n"
      "vertices, faces by corner count, lines, materials and textures (and whether\n"
      "each texture file is there beside the document); for a dotXSI file its\n"
@@ -202,7 +206,9 @@ std::string OverviewText() {
       "Usage: vellmar COMMAND [ARGS]\n"
       "\n"
       "Exports host documents (.mqo, .mqoz) as dotXSI through the Vellmar plug-in,\n"
-      "converts them to other formats, or describes them.\n"
+      "converts them and dotXSI files (.xsi) to other formats, or describes them.\n"
+      "Inputs: .mqo and .mqoz documents, .xsi files (convert and info), and '-' for\n"
+      "one document or dotXSI file read from standard input.\n"
       "\n"
       "Commands:\n";
   for (const CommandSpec& c : kCommands) {
@@ -401,6 +407,7 @@ bool ChooseOutputFormat(CommandLine& line, std::string& error) {
     return false;
   }
   line.output_format = FormatForPath(line.output);
+  if (!line.output_format && !(error = NotWrittenLine(line.output)).empty()) return false;
   if (!line.output_format) {
     error = "cannot tell the format from '" + line.output + "'; give --format (" + FormatNames() + ")";
     return false;

@@ -17,3 +17,9 @@ struct CommandLine;
 // --out-dir names its outputs itself. Otherwise false with error set to one
 // line.
 bool OutputNameFitsFormat(const CommandLine& line, std::string& error);
+
+// For a name whose extension belongs to a kind of file that convert does
+// not write (a model format such as .fbx, the host's archive .mqoz, an
+// image, a file written beside another format's): one line that says so
+// and names the formats it writes. Empty for any other name.
+std::string NotWrittenLine(const std::string& path);

@@ -59,6 +59,11 @@ constexpr int kUnsignedShort = 5123;
 void GltfDocument::WriteJson(TextOutput& out, const std::string& uri, int indent) {
   nlohmann::json document;
   tinygltf::SerializeGltfModel(&model_, document);
+  // A scene without nodes (a document without objects) is an empty object:
+  // the serializer makes it null, which is no scene at all.
+  if (const auto scenes = document.find("scenes"); scenes != document.end())
+    for (nlohmann::json& scene : *scenes)
+      if (scene.is_null()) scene = nlohmann::json::object();
   if (!model_.images.empty()) {
     nlohmann::json images = nlohmann::json::array();
     for (const tinygltf::Image& image : model_.images) {
