@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "tools/output_formats.h"
+#include "tools/jobs.h"
 #include "tools/output_names.h"
 
 #ifndef VELLMAR_VERSION
@@ -163,7 +164,7 @@ bool ApplyMaxDocumentSize(CommandLine& line, const char* value, std::string& err
 }
 
 // At most this many jobs: more would only wait for the cores.
-constexpr size_t kMaxJobs = 1024;
+constexpr size_t kMaxJobs = kMostJobs;
 
 bool ApplyJobs(CommandLine& line, const char* value, std::string& error) {
   size_t jobs = 0;

@@ -108,6 +108,7 @@ size_t JobCount(size_t asked, size_t inputs) {
   if (jobs == 0) {
     const unsigned cores = std::thread::hardware_concurrency();
     jobs = cores > 0 ? cores : 1;
+    if (jobs > kMostJobs) jobs = kMostJobs;
   }
   if (jobs > inputs) jobs = inputs;
   return jobs > 0 ? jobs : 1;

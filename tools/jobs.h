@@ -6,8 +6,12 @@
 #include <functional>
 #include <vector>
 
-// The jobs of a run: those asked for (0: the machine's cores), at most one
-// per input and at least one.
+// The most jobs of one run: each writes at most a pair of files at once,
+// and a process has kTemporaryFileSlots temporary files in a folder.
+constexpr size_t kMostJobs = 64;
+
+// The jobs of a run: those asked for (0: the machine's cores, up to
+// kMostJobs), at most one per input and at least one.
 size_t JobCount(size_t asked, size_t inputs);
 
 // Runs work(i) for each i in [0, count) on `jobs` threads, taking inputs in

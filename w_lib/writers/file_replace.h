@@ -11,8 +11,10 @@
 
 #include "w_lib/writers/write_result.h"
 
-// How many temporary files one process can have in one folder at once.
-constexpr int kTemporaryFileSlots = 16;
+// How many temporary files one process can have in one folder at once: room
+// for a pair of files of each of the most jobs that one run works on at once
+// (tools/jobs.h), twice over.
+constexpr int kTemporaryFileSlots = 256;
 
 // The temporary file of slot (0 to kTemporaryFileSlots - 1) of process pid
 // in folder (empty, or ending in a separator): "vellmar-partial-PID-SLOT".
