@@ -67,7 +67,7 @@ inline std::string TempFolder(const std::string& name) {
   return dir;
 }
 
-// How many temporary files of process pid ("vellmar-partial-PID-SLOT") are
+// How many temporary files of process pid ("vellmar-partial-PID-RANDOM") are
 // in folder.
 inline int TemporaryFilesIn(const std::string& folder, pid_t pid = getpid()) {
   const std::string prefix = "vellmar-partial-" + std::to_string(pid) + "-";

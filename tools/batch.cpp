@@ -19,6 +19,7 @@
 #include "tools/file_identity.h"
 #include "tools/interrupt_cleanup.h"
 #include "tools/jobs.h"
+#include "tools/output_names.h"
 #include "tools/standard_output.h"
 
 namespace {
@@ -102,6 +103,9 @@ bool OutputTakesFormat(const CommandLine& line, const OutputFormat& format) {
 
 // The words for a failed write's reason (a system error code).
 std::string Reason(int error) { return error != 0 ? std::strerror(error) : "the file could not be written"; }
+std::string Reason(const std::string& file, int error) {
+  return error != 0 ? WriteFailureReason(file, error) : Reason(error);
+}
 
 // Writes the output through write into a scratch file and copies that to
 // standard output; returns 0 or the system error code of the failure.
@@ -182,11 +186,14 @@ InputOutcome ProcessInput(Batch& batch, const std::string& input) {
       return Skipped(kBadInput, input + ": not written, " + file + " already holds the output of " + by);
   }
   if (batch.line.newer && !batch.to_stdout && OutputsNewer(input, files)) return UpToDate(output);
-  // An output that cannot be written (a folder in the way of its
-  // companion, a read-only file) fails before the work.
+  // An output that leads to a file of another kind, or that cannot be
+  // written (a folder in the way of its companion, a read-only file),
+  // fails before the work.
   for (size_t f = 0; f < files.size() && !batch.to_stdout; ++f) {
+    std::string unfit;
+    if (!OutputFileFitsFormat(batch.line, batch.format, files[f], f > 0, unfit)) return Skipped(kBadInput, unfit);
     if (const int blocked = CheckFileWritable(files[f]))
-      return Skipped(kCannotWrite, files[f] + ": cannot write: " + Reason(blocked));
+      return Skipped(kCannotWrite, files[f] + ": cannot write: " + Reason(files[f], blocked));
   }
   ProgressStage("reading");
   LoadedInput loaded;
@@ -202,7 +209,7 @@ InputOutcome ProcessInput(Batch& batch, const std::string& input) {
     BeginOutputs(files);
     const int write_error = batch.write(loaded, output);
     EndOutputs(files);
-    if (write_error != 0) return Failed(kCannotWrite, output + ": cannot write: " + Reason(write_error));
+    if (write_error != 0) return Failed(kCannotWrite, output + ": cannot write: " + Reason(output, write_error));
   }
   std::lock_guard<std::mutex> lock(batch.mutex);
   for (const std::string& file : files) batch.written.emplace(file, input);

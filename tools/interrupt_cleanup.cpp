@@ -3,12 +3,12 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "w_lib/writers/file_replace.h"
@@ -17,11 +17,17 @@
 #include <direct.h>
 #include <io.h>
 #include <process.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/syscall.h>
+#else
+#include <dirent.h>
+#endif
 #endif
 
 namespace {
@@ -30,19 +36,19 @@ namespace {
 // run side by side.
 constexpr int kMaxFolders = 128;
 constexpr size_t kMaxPath = 4096;
-// Room for the slot number after a prefix.
-constexpr size_t kSlotDigits = 8;
+constexpr size_t kMaxName = 256;
 
-// Filled before each write, so that the handler only has to unlink: the
-// temporary file prefix of each folder with an output under way, and how
-// many outputs there use it. An entry is written only while its count is 0,
-// and g_count only grows, each entry complete before it counts.
-char g_prefixes[kMaxFolders][kMaxPath + kSlotDigits];
-size_t g_prefix_lengths[kMaxFolders];
-std::string g_folders[kMaxFolders];  // read only outside the handler
+// Filled before each write, so that the handler only has to look and
+// unlink: the folders ("FOLDER/", or "./") and the start of the names in
+// them ("vellmar-partial-PID-"), and how many outputs under way use each. An
+// entry is written only while none uses it, complete before its count (and
+// g_count, which only grows) makes it visible.
+char g_folders[kMaxFolders][kMaxPath];
+char g_name_starts[kMaxFolders][kMaxName];
 volatile std::sig_atomic_t g_users[kMaxFolders];
 volatile std::sig_atomic_t g_count = 0;
 std::mutex g_table;  // orders the threads that change the table
+// A scratch file and its folder, of an output that goes to standard output.
 char g_scratch_file[kMaxPath];
 char g_scratch_folder[kMaxPath];
 volatile std::sig_atomic_t g_has_scratch = 0;
@@ -65,25 +71,83 @@ void Unlink(const char* path) {
 #endif
 }
 
-// Removes every temporary file of the outputs under way and the scratch
+// Whether name is start followed by the 16 hexadecimal digits of a
+// temporary file's random part.
+bool IsTemporaryName(const char* name, const char* start) {
+  for (; *start; ++name, ++start)
+    if (*name != *start) return false;
+  int digits = 0;
+  for (; (*name >= '0' && *name <= '9') || (*name >= 'a' && *name <= 'f'); ++name) ++digits;
+  return *name == '\0' && digits == 16;
+}
+
+#if defined(_WIN32)
+
+// Removes the files of folder whose names begin with start (the handler
+// runs on a thread of its own here, free to call the system).
+void RemoveFilesStartingWith(const char* folder, const char* start) {
+  char pattern[kMaxPath + kMaxName + 2];
+  std::snprintf(pattern, sizeof pattern, "%s%s*", folder, start);
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (!IsTemporaryName(found.cFileName, start)) continue;
+    char path[kMaxPath + MAX_PATH + 1];
+    std::snprintf(path, sizeof path, "%s%s", folder, found.cFileName);
+    Unlink(path);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+#elif defined(__linux__)
+
+// The records that getdents64 fills.
+struct FolderEntry {
+  unsigned long long inode;
+  long long offset;
+  unsigned short length;
+  unsigned char type;
+  char name[1];
+};
+
+// Removes the temporary files of folder whose names begin with start, with
+// system calls alone (reading a folder through the C library is not safe in a
+// signal handler).
+void RemoveFilesStartingWith(const char* folder, const char* start) {
+  const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  alignas(8) static char entries[1 << 14];
+  for (;;) {
+    const long n = syscall(SYS_getdents64, fd, entries, sizeof entries);
+    if (n <= 0) break;
+    for (long at = 0; at < n;) {
+      const FolderEntry* entry = reinterpret_cast<const FolderEntry*>(entries + at);
+      if (IsTemporaryName(entry->name, start)) unlinkat(fd, entry->name, 0);
+      at += entry->length;
+    }
+  }
+  close(fd);
+}
+
+#else
+
+void RemoveFilesStartingWith(const char* folder, const char* start) {
+  DIR* dir = opendir(folder);
+  if (!dir) return;
+  while (const dirent* entry = readdir(dir))
+    if (IsTemporaryName(entry->d_name, start)) unlinkat(dirfd(dir), entry->d_name, 0);
+  closedir(dir);
+}
+
+#endif
+
+// Removes the temporary files of the outputs under way and the scratch
 // file; safe in a signal handler.
 void RemoveTemporaryFiles() {
   const int count = g_count;
-  for (int i = 0; i < count; ++i) {
-    if (g_users[i] == 0) continue;
-    char* const path = g_prefixes[i];
-    const size_t length = g_prefix_lengths[i];
-    for (int slot = 0; slot < kTemporaryFileSlots; ++slot) {
-      // The slot's number in decimal after the prefix, as TemporaryFilePath
-      // writes it.
-      char digits[kSlotDigits];
-      int n = 0;
-      for (int rest = slot; n == 0 || rest > 0; rest /= 10) digits[n++] = static_cast<char>('0' + rest % 10);
-      for (int k = 0; k < n; ++k) path[length + static_cast<size_t>(k)] = digits[n - 1 - k];
-      path[length + static_cast<size_t>(n)] = '\0';
-      Unlink(path);
-    }
-  }
+  for (int i = 0; i < count; ++i)
+    if (g_users[i] > 0) RemoveFilesStartingWith(g_folders[i], g_name_starts[i]);
   if (g_has_scratch) {
     Unlink(g_scratch_file);
 #if defined(_WIN32)
@@ -99,19 +163,19 @@ extern "C" void OnInterrupt(int signal) {
   _exit(ExitStatusOf(signal));
 }
 
-// The prefixes of the outputs' folders, once each.
-std::vector<std::pair<std::string, std::string>> PrefixesOf(const std::vector<std::string>& outputs) {
-  std::vector<std::pair<std::string, std::string>> prefixes;
+// The folders of the outputs, once each ("./" for the current one).
+std::vector<std::string> FoldersOf(const std::vector<std::string>& outputs) {
+  std::vector<std::string> folders;
   for (const std::string& output : outputs) {
     WritePlan plan;
     if (!PlanFileWrite(output, plan) || plan.in_place) continue;
-    std::string prefix = TemporaryFilePrefix(plan.folder, CurrentProcessId());
-    if (prefix.size() >= kMaxPath) continue;
+    const std::string folder = plan.folder.empty() ? "./" : plan.folder;
+    if (folder.size() >= kMaxPath) continue;
     bool known = false;
-    for (const auto& p : prefixes) known = known || p.first == prefix;
-    if (!known) prefixes.emplace_back(std::move(prefix), plan.folder);
+    for (const std::string& f : folders) known = known || f == folder;
+    if (!known) folders.push_back(folder);
   }
-  return prefixes;
+  return folders;
 }
 
 #if !defined(_WIN32)
@@ -131,12 +195,12 @@ void TakeInterrupts() {
   }
   std::vector<std::string> folders;
   {
-    std::lock_guard<std::mutex> lock(g_table);
+    const std::lock_guard<std::mutex> lock(g_table);
     for (int i = 0; i < g_count; ++i)
-      if (g_users[i] > 0) folders.push_back(g_folders[i]);
+      if (g_users[i] > 0) folders.emplace_back(g_folders[i]);
   }
   for (const std::string& folder : folders) {
-    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) flock(fd, LOCK_EX);  // held until the end
   }
   RemoveTemporaryFiles();
@@ -169,12 +233,14 @@ void InstallInterruptCleanup() {
 }
 
 void BeginOutputs(const std::vector<std::string>& outputs) {
-  const auto prefixes = PrefixesOf(outputs);
-  std::lock_guard<std::mutex> lock(g_table);
-  for (const auto& [prefix, folder] : prefixes) {
+  const std::vector<std::string> folders = FoldersOf(outputs);
+  const std::string start = TemporaryFilePrefix("", CurrentProcessId());
+  if (start.size() >= kMaxName) return;
+  const std::lock_guard<std::mutex> lock(g_table);
+  for (const std::string& folder : folders) {
     int free = -1, found = -1;
     for (int i = 0; i < g_count && found < 0; ++i) {
-      if (g_users[i] > 0 && prefix == g_prefixes[i]) found = i;
+      if (g_users[i] > 0 && folder == g_folders[i]) found = i;
       if (g_users[i] == 0 && free < 0) free = i;
     }
     if (found >= 0) {
@@ -185,9 +251,8 @@ void BeginOutputs(const std::vector<std::string>& outputs) {
       if (g_count == kMaxFolders) continue;
       free = g_count;
     }
-    std::memcpy(g_prefixes[free], prefix.c_str(), prefix.size() + 1);
-    g_prefix_lengths[free] = prefix.size();
-    g_folders[free] = folder;
+    std::memcpy(g_folders[free], folder.c_str(), folder.size() + 1);
+    std::memcpy(g_name_starts[free], start.c_str(), start.size() + 1);
     std::atomic_signal_fence(std::memory_order_seq_cst);
     g_users[free] = 1;
     if (free == g_count) {
@@ -198,11 +263,11 @@ void BeginOutputs(const std::vector<std::string>& outputs) {
 }
 
 void EndOutputs(const std::vector<std::string>& outputs) {
-  const auto prefixes = PrefixesOf(outputs);
-  std::lock_guard<std::mutex> lock(g_table);
-  for (const auto& prefix : prefixes) {
+  const std::vector<std::string> folders = FoldersOf(outputs);
+  const std::lock_guard<std::mutex> lock(g_table);
+  for (const std::string& folder : folders) {
     for (int i = 0; i < g_count; ++i) {
-      if (g_users[i] > 0 && prefix.first == g_prefixes[i]) {
+      if (g_users[i] > 0 && folder == g_folders[i]) {
         g_users[i] = g_users[i] - 1;
         break;
       }

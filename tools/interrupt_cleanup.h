@@ -4,9 +4,9 @@
 // 141 (128 plus the signal), so that neither a partial file under a final
 // name nor a temporary file stays behind. The writers, in this program or in
 // the plug-in module, make their temporary files in the target's folder
-// under names made of the process id and a slot number alone
-// (TemporaryFilePath), so the handler needs none of their state: it removes
-// every slot of the process in the folders of the outputs.
+// under names that begin with the process id (TemporaryFilePrefix) and end
+// in a random part, so the handler needs none of their state: it removes
+// every file of the process in the folders of the outputs.
 #pragma once
 
 #include <string>

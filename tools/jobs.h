@@ -6,8 +6,8 @@
 #include <functional>
 #include <vector>
 
-// The most jobs of one run: each writes at most a pair of files at once,
-// and a process has kTemporaryFileSlots temporary files in a folder.
+// The most jobs of one run: more only wait for the cores, and each holds a
+// document and its output's files.
 constexpr size_t kMostJobs = 64;
 
 // The jobs of a run: those asked for (0: the machine's cores, up to

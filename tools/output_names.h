@@ -7,6 +7,7 @@
 #include <string>
 
 struct CommandLine;
+struct OutputFormat;
 
 // True when the single output of the run may take the format it gets:
 // export writes only to a name that ends in .xsi (in any case); convert
@@ -23,3 +24,12 @@ bool OutputNameFitsFormat(const CommandLine& line, std::string& error);
 // image, a file written beside another format's): one line that says so
 // and names the formats it writes. Empty for any other name.
 std::string NotWrittenLine(const std::string& path);
+
+// True when file, an output of the run (companion: the file beside it, such
+// as OBJ's .mtl), may be replaced or made, judged by the file that its path
+// leads to: a link may not lead to a file whose name says another format or
+// kind of file than the one written, and export replaces only a file that
+// holds dotXSI already (by its first bytes) or nothing at all. Otherwise
+// false with error set to one line.
+bool OutputFileFitsFormat(const CommandLine& line, const OutputFormat& format, const std::string& file,
+                          bool companion, std::string& error);

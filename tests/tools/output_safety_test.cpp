@@ -62,7 +62,11 @@ TEST(VellmarCli, NeverWritesOverAnInput) {
 
 TEST(VellmarCli, AFailedWriteKeepsTheOldFilesAndSaysWhy) {
   const std::string dir = TempFolder("full_disk");
-  for (const char* name : {"old.xsi", "old.obj", "old.mtl"}) std::ofstream(dir + name) << "good " << name;
+  // export replaces only dotXSI.
+  const auto good = [](const std::string& name) {
+    return (name == "old.xsi" ? "xsi 0300txt 0032\ngood " : "good ") + name;
+  };
+  for (const char* name : {"old.xsi", "old.obj", "old.mtl"}) std::ofstream(dir + name) << good(name);
   const std::string doc = TempPath("full_disk.mqo");
   std::ofstream(doc, std::ios::binary) << GridDocument(30);
   // A file size limit stands in for a full disk; the tool inherits it. A
@@ -78,7 +82,7 @@ TEST(VellmarCli, AFailedWriteKeepsTheOldFilesAndSaysWhy) {
     EXPECT_EQ(run.status, 1) << command;
     EXPECT_NE(run.err.find("cannot write: File too large"), std::string::npos) << run.err;
   }
-  for (const char* name : {"old.xsi", "old.obj", "old.mtl"}) EXPECT_EQ(ReadFile(dir + name), std::string("good ") + name);
+  for (const char* name : {"old.xsi", "old.obj", "old.mtl"}) EXPECT_EQ(ReadFile(dir + name), good(name));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 3);
 }
 
@@ -102,7 +106,9 @@ TEST(VellmarCli, ASignalMidWriteLeavesNoPartialFile) {
     SCOPED_TRACE(std::string(c.command) + " " + c.extension + " " + std::to_string(c.signal));
     const std::string dir = TempFolder("signal");
     const std::string out = dir + "grid" + c.extension;
-    std::ofstream(out) << "old output";
+    // export replaces only dotXSI.
+    const std::string old = std::string(c.extension == std::string(".xsi") ? "xsi 0300txt 0032\n" : "") + "old output";
+    std::ofstream(out) << old;
     std::ofstream(dir + "grid.mtl") << "old mtl";
     const pid_t pid = StartVellmar({c.command, doc, (c.through_proc ? "/proc/self/root" : "") + out});
     // A temporary file appears once the write has begun.
@@ -110,7 +116,7 @@ TEST(VellmarCli, ASignalMidWriteLeavesNoPartialFile) {
     ASSERT_GT(TemporaryFilesIn(dir, pid), 0) << "the write never began";
     kill(pid, c.signal);
     EXPECT_EQ(Finish(pid).first, 128 + c.signal);
-    EXPECT_EQ(ReadFile(out), "old output");
+    EXPECT_EQ(ReadFile(out), old);
     EXPECT_EQ(ReadFile(dir + "grid.mtl"), "old mtl");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << "no temporary file left";
   }
@@ -219,6 +225,75 @@ TEST(VellmarCli, ExportWritesOnlyDotXsiAndNoRunWritesOverAnotherFormat) {
   EXPECT_EQ(ReadFile(dir + "out.data").rfind("xof 0303txt 0032\n", 0), 0u);
 }
 
+TEST(VellmarCli, TheFileALinkLeadsToDecidesWhatMayBeWritten) {
+  const std::string dir = TempFolder("link_targets");
+  const std::string cube = ReadFile(std::string(VELLMAR_EXAMPLES) + "/cube.mqo");
+  std::ofstream(dir + "a.mqo", std::ios::binary) << cube;
+  std::ofstream(dir + "keep.mqo", std::ios::binary) << cube;
+  std::ofstream(dir + "notes.xsi") << "not dotXSI";
+  std::ofstream(dir + "t.png") << "keep";
+  std::ofstream(dir + "old.xsi") << "xsi 0300txt 0032\nold";
+  std::ofstream(dir + "empty.xsi");
+  std::filesystem::create_directory(dir + "out");
+  const std::string in_dir = "cd " + Quoted(dir) + " && ";
+  for (const auto& [link, target] : std::vector<std::pair<std::string, std::string>>{
+           {"link.xsi", "keep.mqo"}, {"notes-link.xsi", "notes.xsi"}, {"old-link.xsi", "old.xsi"},
+           {"empty-link.xsi", "empty.xsi"}, {"new-link.xsi", "new.mqo"}, {"current", "current.xsi"},
+           {"link.obj", "keep.mqo"}, {"l.obj", "l-real.obj"}, {"l.mtl", "t.png"}, {"out/a.xsi", "../keep.mqo"}})
+    ASSERT_EQ(symlink(target.c_str(), (dir + link).c_str()), 0) << link;
+
+  // export replaces only a file that holds dotXSI or nothing, however the
+  // link that leads there is named, and makes no file of another format's name.
+  for (const char* args : {"export a.mqo link.xsi", "export a.mqo notes-link.xsi", "export a.mqo notes.xsi",
+                           "export a.mqo new-link.xsi", "export a.mqo --out-dir out"}) {
+    const ToolRun run = Vellmar(args, in_dir);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_EQ(Count(run.err, "\n"), 1) << run.err;
+  }
+  EXPECT_NE(Vellmar("export a.mqo notes-link.xsi", in_dir).err.find("which holds no dotXSI"), std::string::npos);
+  EXPECT_NE(Vellmar("export a.mqo link.xsi", in_dir).err.find("leads to 'keep.mqo', which names the mqo format"),
+            std::string::npos);
+  EXPECT_EQ(ReadFile(dir + "keep.mqo"), cube);
+  EXPECT_EQ(ReadFile(dir + "notes.xsi"), "not dotXSI");
+  EXPECT_FALSE(FileExists(dir + "new.mqo"));
+
+  // A dotXSI file or an empty one is replaced through its link, which stays
+  // a link; a link of another name may lead to a dotXSI name.
+  for (const char* out : {"old-link.xsi", "empty-link.xsi", "current"}) {
+    const ToolRun run = Vellmar(std::string("export a.mqo ") + out, in_dir);
+    EXPECT_EQ(run.status, 0) << out << ": " << run.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir + out)) << out;
+    EXPECT_EQ(ReadFile(dir + out).rfind("xsi 0300txt 0032\n", 0), 0u) << out;
+  }
+
+  // convert holds a link's target to the names it holds the output's own to,
+  // the file beside the output included.
+  for (const char* args : {"convert a.mqo link.obj", "convert --format x a.mqo link.obj", "convert a.mqo l.obj"}) {
+    const ToolRun run = Vellmar(args, in_dir);
+    EXPECT_EQ(run.status, 2) << args;
+  }
+  EXPECT_NE(Vellmar("convert a.mqo l.obj", in_dir).err.find("'l.mtl' leads to 't.png', which names an image"),
+            std::string::npos);
+  EXPECT_EQ(ReadFile(dir + "keep.mqo"), cube);
+  EXPECT_EQ(ReadFile(dir + "t.png"), "keep");
+  EXPECT_FALSE(FileExists(dir + "l-real.obj"));
+}
+
+TEST(VellmarCli, TemporaryNamesTakenBeforehandDoNotStopARun) {
+  // The shell takes the names that the process id foretells, then becomes
+  // the tool under that id.
+  const std::string dir = TempFolder("squatted");
+  const std::string squat = "cd " + Quoted(dir) + " && for i in $(seq 0 63); do : > vellmar-partial-$$-$i; done; exec ";
+  for (const char* args : {"export ", "convert "}) {
+    const ToolRun run = Vellmar(args + Example("cube.mqo") + (args[0] == 'e' ? " out.xsi" : " out.obj"), squat);
+    EXPECT_EQ(run.status, 0) << args << run.err;
+  }
+  EXPECT_TRUE(FileExists(dir + "out.xsi"));
+  EXPECT_TRUE(FileExists(dir + "out.mtl"));
+  // The files taken beforehand stay; the run leaves none of its own.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 3 + 2 * 64);
+}
+
 TEST(VellmarCli, ACompanionThatCannotBeWrittenFailsTheRun) {
   const std::string dir = TempFolder("companion");
   std::ofstream(dir + "p.obj") << "old obj";
@@ -305,7 +380,7 @@ TEST(VellmarCli, NamesAtTheFileSystemLimitAndReplacedOwners) {
   if (geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
   const std::string owned = TempFolder("owned");
   for (const char* name : {"theirs.xsi", "theirs.obj", "theirs.mtl"}) {
-    std::ofstream(owned + name) << "old";
+    std::ofstream(owned + name) << "xsi 0300txt 0032\nold";
     ASSERT_EQ(chown((owned + name).c_str(), 4321, 8765), 0);
     ASSERT_EQ(chmod((owned + name).c_str(), 0600), 0);
   }

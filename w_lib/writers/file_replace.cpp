@@ -5,13 +5,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <condition_variable>
 #include <mutex>
-#include <set>
-#include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -20,9 +21,14 @@
 #if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
+// The system's random source (RtlGenRandom), exported by advapi32.
+extern "C" BOOLEAN NTAPI SystemFunction036(PVOID buffer, ULONG length);
 #else
 #include <sys/file.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/random.h>
+#endif
 #endif
 
 namespace {
@@ -111,13 +117,31 @@ int AccessForWriting(const std::string& path) { return access(path.c_str(), W_OK
 
 constexpr int kMaxLinks = 40;
 
+// Whether the link at path, of which link_info tells, may be followed: not
+// in a sticky folder that everyone may write to, unless the link belongs to
+// the folder's owner or to the user running the process. A folder that
+// cannot be examined keeps its links unfollowed.
+bool MayFollowLink(const std::string& path, const struct stat& link_info) {
+  const std::string folder = FolderOf(path);
+  struct stat info {};
+  if (stat(folder.empty() ? "." : folder.c_str(), &info) != 0) return false;
+  const mode_t shared = S_ISVTX | S_IWOTH;
+  if ((info.st_mode & shared) != shared) return true;
+  return link_info.st_uid == info.st_uid || link_info.st_uid == geteuid();
+}
+
 // The file that the symbolic link at path leads to, through any chain of
-// links; path itself when it is no link. Fails for a cycle (ELOOP).
-WriteResult FollowLinks(const std::string& path, std::string& target) {
+// links; path itself when it is no link. Fails for a cycle (ELOOP) and for
+// a link that may not be followed (EPERM; refused gets its name).
+WriteResult FollowLinks(const std::string& path, std::string& target, std::string* refused = nullptr) {
   target = path;
   for (int i = 0; i < kMaxLinks; ++i) {
     struct stat info {};
     if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return WriteResult::Written();
+    if (!MayFollowLink(target, info)) {
+      if (refused) *refused = target;
+      return WriteResult::Failure(EPERM);
+    }
     std::string link(4096, '\0');
     const ssize_t n = readlink(target.c_str(), &link[0], link.size());
     if (n <= 0 || static_cast<size_t>(n) >= link.size()) return WriteResult::Written();
@@ -130,15 +154,42 @@ WriteResult FollowLinks(const std::string& path, std::string& target) {
 
 #endif
 
-// Makes a new file in the first free slot of folder: by name == nullptr an
-// empty file opened for writing (returns its descriptor), else a second
-// name of the file by_name (returns 0). path gets the slot's name. -1, with
-// error set to the reason, when no slot is free (EEXIST) or the folder
-// takes no file.
-int TakeSlot(const std::string& folder, bool text, const char* by_name, std::string& path, int& error) {
+// 64 bits from the system's random source. Should it fail, a mix of the
+// clock and a counter: the names are still made exclusively, only easier
+// to foresee.
+unsigned long long RandomNumber() {
+  unsigned long long value = 0;
+#if defined(_WIN32)
+  if (SystemFunction036(&value, sizeof value)) return value;
+#else
+#if defined(__linux__)
+  if (getrandom(&value, sizeof value, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof value)) return value;
+#endif
+  const int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    const ssize_t n = read(fd, &value, sizeof value);
+    close(fd);
+    if (n == static_cast<ssize_t>(sizeof value)) return value;
+  }
+#endif
+  static std::atomic<unsigned long long> counter{0};
+  const auto now = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+  return now ^ (++counter * 0x9E3779B97F4A7C15ull);
+}
+
+// How many random names a new temporary file tries before it gives up: a
+// name taken by chance is rare, one taken on purpose cannot be foreseen.
+constexpr int kNameAttempts = 32;
+
+// Makes a new file of a random name in folder: by_name == nullptr an empty
+// file opened for writing (returns its descriptor), else a second name of
+// the file by_name (returns 0). path gets the name. -1, with error set to
+// the reason, when every name tried was taken (EEXIST) or the folder takes
+// no file.
+int MakeTemporary(const std::string& folder, bool text, const char* by_name, std::string& path, int& error) {
   const long pid = CurrentProcessId();
-  for (int slot = 0; slot < kTemporaryFileSlots; ++slot) {
-    path = TemporaryFilePath(folder, pid, slot);
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    path = TemporaryFilePath(folder, pid, RandomNumber());
     if (by_name) {
       error = LinkTo(by_name, path);
       if (error == 0) return 0;
@@ -153,25 +204,29 @@ int TakeSlot(const std::string& folder, bool text, const char* by_name, std::str
   return -1;
 }
 
-// The folders that threads of this process commit into, each held by one
-// thread at a time: threads of one process meet here, and only the system's
-// lock, which orders processes, waits on other programs. A thread waits
-// here only for a commit of its own process, which ends.
-class ProcessFolderLocks {
+// The folders that the commits of this process hold. A commit waits here,
+// for as long as it takes, until no other thread of the process commits
+// into one of its folders, and only then takes the folders' locks against
+// other processes, whose wait is bounded: jobs of one run never run into
+// the limit that is meant for other processes, nor into each other's
+// file locks.
+class HeldFolders {
  public:
-  static ProcessFolderLocks& Instance() {
-    static ProcessFolderLocks locks;
-    return locks;
-  }
-  void Lock(const std::string& key) {
+  void Take(const std::vector<std::string>& keys) {
     std::unique_lock<std::mutex> lock(mutex_);
-    released_.wait(lock, [&] { return held_.count(key) == 0; });
-    held_.insert(key);
+    released_.wait(lock, [&] {
+      return std::none_of(keys.begin(), keys.end(),
+                          [&](const std::string& key) { return std::count(held_.begin(), held_.end(), key) != 0; });
+    });
+    held_.insert(held_.end(), keys.begin(), keys.end());
   }
-  void Unlock(const std::string& key) {
+  void Give(const std::vector<std::string>& keys) {
     {
-      std::lock_guard<std::mutex> lock(mutex_);
-      held_.erase(key);
+      const std::lock_guard<std::mutex> lock(mutex_);
+      for (const std::string& key : keys) {
+        const auto held = std::find(held_.begin(), held_.end(), key);
+        if (held != held_.end()) held_.erase(held);
+      }
     }
     released_.notify_all();
   }
@@ -179,19 +234,28 @@ class ProcessFolderLocks {
  private:
   std::mutex mutex_;
   std::condition_variable released_;
-  std::set<std::string> held_;
+  std::vector<std::string> held_;
 };
 
-// Holds every folder of a commit against the commits of other processes
-// and of other threads into it, in one order, so that two commits never
-// wait for each other. A folder that cannot be locked (a file system
-// without locks) is committed into unlocked: the lock only orders commits.
+HeldFolders& HeldByThisProcess() {
+  static HeldFolders held;
+  return held;
+}
+
+std::atomic<int> g_folder_lock_wait{20000};
+
+// Holds every folder of a commit against the commits of other threads and
+// of other processes into it, in one order, so that two commits never wait
+// for each other. A folder that cannot be locked (a file system without
+// locks) is committed into unlocked: the lock only orders commits. Another
+// process's lock is waited for FolderLockWait() at most (anyone who may
+// read a folder may lock it); then timed_out() tells, and nothing is held.
 class FolderLocks {
  public:
   explicit FolderLocks(const std::vector<std::string>& folders) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(FolderLockWait());
 #if defined(_WIN32)
     // Named by the folder's identity, so that every spelling of it meets.
-    std::vector<std::string> names;
     for (const std::string& folder : folders) {
       HANDLE handle = CreateFileA(folder.empty() ? "." : folder.c_str(), 0,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -203,23 +267,29 @@ class FolderLocks {
         std::snprintf(name, sizeof name, "Local\\vellmar-folder-%08lx-%08lx%08lx",
                       static_cast<unsigned long>(info.dwVolumeSerialNumber),
                       static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow));
-        names.push_back(name);
+        keys_.push_back(name);
       }
       CloseHandle(handle);
     }
-    std::sort(names.begin(), names.end());
-    names.erase(std::unique(names.begin(), names.end()), names.end());
-    for (const std::string& name : names) {
-      ProcessFolderLocks::Instance().Lock(name);
-      keys_.push_back(name);
+    std::sort(keys_.begin(), keys_.end());
+    keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
+    HeldByThisProcess().Take(keys_);
+    for (const std::string& name : keys_) {
       HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
       if (!mutex) continue;
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       // An owner that ended without releasing it hands it on (WAIT_ABANDONED).
-      const DWORD waited = WaitForSingleObject(mutex, INFINITE);
+      const DWORD waited = WaitForSingleObject(mutex, static_cast<DWORD>(std::max<long long>(0, left.count())));
       if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
         held_.push_back(mutex);
       } else {
         CloseHandle(mutex);
+        if (waited == WAIT_TIMEOUT) {
+          timed_out_ = true;
+          Release();
+          return;
+        }
       }
     }
 #else
@@ -236,23 +306,52 @@ class FolderLocks {
     }
     std::sort(opened.begin(), opened.end());
     for (size_t i = 0; i < opened.size(); ++i) {
-      const int fd = std::get<2>(opened[i]);
       const bool repeated = i > 0 && std::get<0>(opened[i]) == std::get<0>(opened[i - 1]) &&
                             std::get<1>(opened[i]) == std::get<1>(opened[i - 1]);
-      if (!repeated) {
-        const std::string key = std::to_string(std::get<0>(opened[i])) + ":" + std::to_string(std::get<1>(opened[i]));
-        ProcessFolderLocks::Instance().Lock(key);
-        keys_.push_back(key);
-        int locked;
-        do locked = flock(fd, LOCK_EX) == 0 ? 0 : LastSystemError();
-        while (locked == EINTR);
-      }
+      if (!repeated)
+        keys_.push_back(std::to_string(std::get<0>(opened[i])) + ":" + std::to_string(std::get<1>(opened[i])));
       // Closing the last descriptor of the folder releases its lock.
-      held_.push_back(fd);
+      held_.push_back(std::get<2>(opened[i]));
+    }
+    HeldByThisProcess().Take(keys_);
+    for (size_t i = 0; i < opened.size(); ++i) {
+      const bool repeated = i > 0 && std::get<0>(opened[i]) == std::get<0>(opened[i - 1]) &&
+                            std::get<1>(opened[i]) == std::get<1>(opened[i - 1]);
+      if (!repeated && !LockBefore(std::get<2>(opened[i]), deadline)) {
+        timed_out_ = true;
+        Release();
+        return;
+      }
     }
 #endif
   }
-  ~FolderLocks() {
+  ~FolderLocks() { Release(); }
+  FolderLocks(const FolderLocks&) = delete;
+  FolderLocks& operator=(const FolderLocks&) = delete;
+
+  // Whether another process held a folder past the limit.
+  bool timed_out() const { return timed_out_; }
+
+ private:
+#if !defined(_WIN32)
+  // Locks the folder open at fd, polling, until deadline; false when another
+  // holder kept it that long. A file system without locks counts as locked.
+  static bool LockBefore(int fd, std::chrono::steady_clock::time_point deadline) {
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+      if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+      const int error = LastSystemError();
+      if (error == EINTR) continue;
+      if (error != EWOULDBLOCK) return true;
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= deadline) return false;
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+      pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
+  }
+#endif
+
+  void Release() {
 #if defined(_WIN32)
     for (HANDLE mutex : held_) {
       ReleaseMutex(mutex);
@@ -261,18 +360,18 @@ class FolderLocks {
 #else
     for (int fd : held_) close(fd);
 #endif
-    for (const std::string& key : keys_) ProcessFolderLocks::Instance().Unlock(key);
+    held_.clear();
+    HeldByThisProcess().Give(keys_);
+    keys_.clear();
   }
-  FolderLocks(const FolderLocks&) = delete;
-  FolderLocks& operator=(const FolderLocks&) = delete;
 
- private:
-  std::vector<std::string> keys_;  // this process's locks, in the order taken
+  std::vector<std::string> keys_;  // the folders' identities, for this process
 #if defined(_WIN32)
   std::vector<HANDLE> held_;
 #else
   std::vector<int> held_;
 #endif
+  bool timed_out_ = false;
 };
 
 // Whether a file (or a link, dangling or not) is at path.
@@ -291,8 +390,11 @@ std::string TemporaryFilePrefix(const std::string& folder, long pid) {
   return folder + "vellmar-partial-" + std::to_string(pid) + "-";
 }
 
-std::string TemporaryFilePath(const std::string& folder, long pid, int slot) {
-  return TemporaryFilePrefix(folder, pid) + std::to_string(slot);
+std::string TemporaryFilePath(const std::string& folder, long pid, unsigned long long random) {
+  char digits[17];
+  for (int i = 15; i >= 0; --i, random >>= 4) digits[i] = "0123456789abcdef"[random & 15];
+  digits[16] = '\0';
+  return TemporaryFilePrefix(folder, pid) + digits;
 }
 
 long CurrentProcessId() {
@@ -306,6 +408,11 @@ long CurrentProcessId() {
 WriteResult PlanFileWrite(const std::string& path, WritePlan& plan) {
   plan = WritePlan();
   if (path.empty()) return WriteResult::Failure(ENOENT);
+#if !defined(_WIN32)
+  // Links first, before the system follows any of them.
+  std::string followed;
+  if (const WriteResult walked = FollowLinks(path, followed); !walked) return walked;
+#endif
   struct stat info {};
   plan.exists = stat(path.c_str(), &info) == 0;
   const int stat_error = plan.exists ? 0 : LastSystemError();
@@ -327,7 +434,7 @@ WriteResult PlanFileWrite(const std::string& path, WritePlan& plan) {
   }
   // A block device: neither written over nor replaced.
   if (plan.exists && !S_ISREG(info.st_mode)) return WriteResult::Failure(ENOTSUP);
-  if (const WriteResult followed = FollowLinks(path, plan.target); !followed) return followed;
+  plan.target = followed;
   if (plan.exists) {
     // The name that the links lead to must still be the file the path
     // opens: a descriptor's link of a removed file reads "NAME (deleted)".
@@ -341,6 +448,32 @@ WriteResult PlanFileWrite(const std::string& path, WritePlan& plan) {
   plan.folder = FolderOf(plan.target);
   return WriteResult::Written();
 #endif
+}
+
+int FolderLockWait() { return g_folder_lock_wait.load(); }
+
+void SetFolderLockWait(int milliseconds) { g_folder_lock_wait.store(std::max(0, milliseconds)); }
+
+std::string WriteFailureReason(const std::string& path, int error) {
+#if !defined(_WIN32)
+  std::string target, refused;
+  if (error == EPERM && !FollowLinks(path, target, &refused) && !refused.empty()) {
+    const std::string folder = FolderOf(refused);
+    return "'" + refused + "' is a link that another user put in the shared folder '" +
+           (folder.empty() ? std::string(".") : folder) +
+           "'; links there are followed only when they belong to the folder's owner or to you";
+  }
+#endif
+  if (error == ETIMEDOUT) {
+    WritePlan plan;
+    std::string folder = PlanFileWrite(path, plan) ? plan.folder : FolderOf(path);
+    if (folder.empty()) folder = ".";
+    const int wait = FolderLockWait();
+    return "another process held the folder '" + folder + "' for " +
+           (wait >= 1000 ? std::to_string(wait / 1000) + " s" : std::to_string(wait) + " ms") +
+           " (runs that write files in pairs there take turns); try again when it is done";
+  }
+  return std::strerror(error != 0 ? error : EIO);
 }
 
 int CheckFileWritable(const std::string& path) {
@@ -373,7 +506,7 @@ WriteResult BeginFileReplacement(const char* path, const char* mode, FileReplace
   if (plan.exists && AccessForWriting(r.target) != 0) return Fail(r, LastSystemError());
 
   int slot_error = 0;
-  const int fd = TakeSlot(plan.folder, text, nullptr, r.temporary, slot_error);
+  const int fd = MakeTemporary(plan.folder, text, nullptr, r.temporary, slot_error);
   if (fd < 0) return Fail(r, slot_error);
 #if defined(_WIN32)
   r.file = _fdopen(fd, text ? "wt" : "wb");
@@ -455,7 +588,13 @@ WriteResult CommitFileReplacements(FileReplacement* const* files, size_t count) 
     folders.push_back(FolderOf(files[i]->temporary));
   }
   if (renamed.empty()) return WriteResult::Written();
+  // One rename is whole by itself; several take their turn in the folders.
+  if (renamed.size() == 1) folders.clear();
   const FolderLocks locks(folders);
+  if (locks.timed_out()) {
+    error = ETIMEDOUT;
+    return abandon_all();
+  }
   // An interrupt waits until the renames are all done (or all undone), so
   // that a pair is never left half replaced.
   const TerminationSignalsHeld held;
@@ -474,7 +613,7 @@ WriteResult CommitFileReplacements(FileReplacement* const* files, size_t count) 
     u.existed = Exists(r.target);
     int backup_error = 0;
     if (u.existed && done + 1 < renamed.size())
-      TakeSlot(FolderOf(r.temporary), false, r.target.c_str(), u.backup, backup_error);
+      MakeTemporary(FolderOf(r.temporary), false, r.target.c_str(), u.backup, backup_error);
     error = RenameOver(r.temporary, r.target);
     if (error != 0) break;
     r.temporary.clear();

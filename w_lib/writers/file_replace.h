@@ -11,19 +11,17 @@
 
 #include "w_lib/writers/write_result.h"
 
-// How many temporary files one process can have in one folder at once: room
-// for a pair of files of each of the most jobs that one run works on at once
-// (tools/jobs.h), twice over.
-constexpr int kTemporaryFileSlots = 256;
-
-// The temporary file of slot (0 to kTemporaryFileSlots - 1) of process pid
-// in folder (empty, or ending in a separator): "vellmar-partial-PID-SLOT".
-// Short whatever the target's name, unique among the processes that write
-// there, and a pure function, so that a signal handler can name every
-// temporary file of the process from the folder alone, without sharing any
-// state with the writer (which may sit in another module).
-std::string TemporaryFilePath(const std::string& folder, long pid, int slot);
-// The same without the slot's number: "FOLDER/vellmar-partial-PID-".
+// The temporary file of process pid in folder (empty, or ending in a
+// separator) that carries the random number random:
+// "vellmar-partial-PID-XXXXXXXXXXXXXXXX" (16 hexadecimal digits). Short
+// whatever the target's name, and not to be guessed by anyone who would
+// take it first: each file gets a fresh number from the system's random
+// source and is made exclusively, with a new number when one is taken.
+std::string TemporaryFilePath(const std::string& folder, long pid, unsigned long long random);
+// The part shared by every temporary file of process pid in folder,
+// "FOLDER/vellmar-partial-PID-", so that a signal handler can find them
+// all from the folder alone, without sharing any state with the writer
+// (which may sit in another module).
 std::string TemporaryFilePrefix(const std::string& folder, long pid);
 
 // The id of this process, as TemporaryFilePath takes it.
@@ -47,9 +45,21 @@ struct WritePlan {
 };
 
 // Decides how path is written. Fails for a folder (EISDIR), a block device
-// (ENOTSUP), a cycle of links (ELOOP) or a path that cannot be examined (the
+// (ENOTSUP), a cycle of links (ELOOP), a link that another user put in a
+// shared folder (EPERM, see below) or a path that cannot be examined (the
 // reason that examining it met).
+//
+// A link in a folder that everyone may write to and that keeps each file to
+// its owner (the sticky bit, as /tmp) is followed only when it belongs to
+// the folder's owner or to the user running the process: anyone could have
+// put it there, leading to a file of the running user's.
 WriteResult PlanFileWrite(const std::string& path, WritePlan& plan);
+
+// The words for a failed write of path with the reason error: the system's
+// text, or for the reasons this module chooses itself the link refused
+// (EPERM) or the folder whose lock another process held too long
+// (ETIMEDOUT), by name.
+std::string WriteFailureReason(const std::string& path, int error);
 
 // 0 when a write to path can begin now: the target, if it exists, may be
 // written, and a new file may be made in its folder. Otherwise the system
@@ -65,7 +75,7 @@ struct FileReplacement {
 };
 
 // Starts replacing path; mode is "wb" or "wt" as for fopen. The temporary
-// file is made exclusively in the first free slot of the target's folder,
+// file is made exclusively under a random name in the target's folder,
 // with the existing target's owner, group and permission bits (as far as
 // the process may give them), or as a new file would be made. A target that
 // PlanFileWrite writes in place is opened and written there instead.
@@ -83,9 +93,12 @@ void NoteFileReplacementError(FileReplacement& r, int error);
 WriteResult FinishFileReplacement(FileReplacement& r);
 
 // Renames the finished temporary files over their targets as one unit:
-// while it runs, other processes that commit into the same folders wait
-// (an advisory lock on each folder, released with the process), and the
-// termination signals wait for this thread. When a rename fails, the
+// while it runs, other commits of more than one file into the same folders
+// wait (in this process for as long as it takes; another process's for
+// FolderLockWait() at most, an advisory lock on each folder that the system
+// releases with the process, after which the commit fails with ETIMEDOUT),
+// and the termination signals wait for this thread. One file needs no turn:
+// its rename is whole by itself. When a rename fails, the
 // targets already renamed over get their old files back, so that either
 // every target holds its new file or every target is as it was. Fails on an
 // earlier failure of any of them (with its reason) or a failed rename;
@@ -94,6 +107,11 @@ WriteResult CommitFileReplacements(FileReplacement* const* files, size_t count);
 
 // The same for one file.
 WriteResult CommitFileReplacement(FileReplacement& r);
+
+// How long a commit waits for another process's lock on a folder, in
+// milliseconds: 20 seconds unless set otherwise (by tests).
+int FolderLockWait();
+void SetFolderLockWait(int milliseconds);
 
 // Closes the file if it is still open and removes the temporary file; the
 // target stays as it was, and a later commit of r fails (ECANCELED).

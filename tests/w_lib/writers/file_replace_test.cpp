@@ -6,9 +6,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -16,6 +18,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_files.h"
@@ -77,7 +80,8 @@ TEST(FileReplace, ReplacesWhatTheTargetLeadsTo) {
 
 TEST(FileReplace, TemporaryNamesAreShortAndNeverShared) {
   const std::string dir = TempFolder("names");
-  EXPECT_EQ(TemporaryFilePath(dir, 12345, 3), dir + "vellmar-partial-12345-3");
+  EXPECT_EQ(TemporaryFilePath(dir, 12345, 0x3fULL), dir + "vellmar-partial-12345-000000000000003f");
+  EXPECT_EQ(TemporaryFilePath(dir, 12345, ~0ULL), TemporaryFilePrefix(dir, 12345) + "ffffffffffffffff");
 
   // Names at the file system's limit, which differ only in their
   // extensions: each gets its own temporary file, both are put in place.
@@ -93,26 +97,28 @@ TEST(FileReplace, TemporaryNamesAreShortAndNeverShared) {
   EXPECT_EQ(ReadFile(stem + ".mtl"), "mtl text");
   EXPECT_EQ(EntriesIn(dir), 2u);
 
-  // A slot taken by a file left behind (a killed process of the same id)
-  // is passed over, and the file is left alone.
-  const std::string stale = TemporaryFilePath(dir, getpid(), 0);
-  std::ofstream(stale) << "left over";
+  // Names that anyone could foresee (the process id and a small number, a
+  // file left behind by a killed process of the same id) are taken
+  // beforehand: the write goes on under a name of its own and leaves them.
+  std::vector<std::string> squatted;
+  for (int i = 0; i < 64; ++i) {
+    squatted.push_back(TemporaryFilePrefix(dir, getpid()) + std::to_string(i));
+    std::ofstream(squatted.back()) << "left over";
+  }
   ASSERT_TRUE(Write(dir + "fresh", "fresh"));
   EXPECT_EQ(ReadFile(dir + "fresh"), "fresh");
-  EXPECT_EQ(ReadFile(stale), "left over");
-  std::remove(stale.c_str());
+  for (const std::string& name : squatted) {
+    EXPECT_EQ(ReadFile(name), "left over");
+    std::remove(name.c_str());
+  }
 
-  // As many files at once as there are slots; one more waits for a slot.
+  // Many files at once, each under a name of its own that no two runs share.
   std::vector<std::unique_ptr<TextOutput>> open;
-  for (int i = 0; i < kTemporaryFileSlots; ++i) {
+  for (int i = 0; i < 40; ++i) {
     open.push_back(std::make_unique<TextOutput>());
     ASSERT_TRUE(open.back()->Open((dir + "many" + std::to_string(i)).c_str(), "wb")) << i;
   }
-  TextOutput one_more;
-  EXPECT_EQ(one_more.Open((dir + "one-more").c_str(), "wb").error(), EEXIST);
-  open.pop_back();
-  EXPECT_TRUE(one_more.Open((dir + "one-more").c_str(), "wb"));
-  one_more.Discard();
+  EXPECT_EQ(TemporaryFilesIn(dir), 40);
   open.clear();
   EXPECT_EQ(TemporaryFilesIn(dir), 0);
 }
@@ -270,4 +276,99 @@ TEST(FileReplace, RefusesAndAbandonsWithoutTouchingTheTarget) {
   EXPECT_EQ(CheckFileWritable(dir), EISDIR);
   EXPECT_EQ(CheckFileWritable(dir + "no-such-dir/file"), ENOENT);
   EXPECT_EQ(CheckFileWritable(dir + "target/file"), ENOTDIR);
+}
+
+TEST(FileReplace, FollowsALinkInASharedFolderOnlyFromItsOwnerOrTheUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "a link of another user needs root to make";
+  const uid_t other = 65534, folder_owner = 4321;
+  const std::string dir = TempFolder("shared");
+  const std::string shared = dir + "shared/", victim = dir + "victim.txt";
+  ASSERT_EQ(mkdir(shared.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+  ASSERT_EQ(chown(shared.c_str(), folder_owner, folder_owner), 0);
+  std::ofstream(victim) << "theirs";
+
+  // Planted by another user: neither written through nor passed by way of
+  // a chain of links that starts with one of the user's own.
+  const std::string planted = shared + "out.xsi";
+  ASSERT_EQ(symlink(victim.c_str(), planted.c_str()), 0);
+  ASSERT_EQ(lchown(planted.c_str(), other, other), 0);
+  ASSERT_EQ(symlink(planted.c_str(), (dir + "mine.xsi").c_str()), 0);
+  for (const std::string& path : {planted, dir + "mine.xsi"}) {
+    EXPECT_FALSE(Write(path, "new")) << path;
+    EXPECT_EQ(CheckFileWritable(path), EPERM) << path;
+    const std::string reason = WriteFailureReason(path, EPERM);
+    EXPECT_NE(reason.find("'" + planted + "' is a link that another user put in the shared folder '" + shared),
+              std::string::npos)
+        << reason;
+  }
+  EXPECT_EQ(ReadFile(victim), "theirs");
+  EXPECT_TRUE(S_ISLNK(ModeOf(planted, false)));
+  EXPECT_EQ(TemporaryFilesIn(shared) + TemporaryFilesIn(dir), 0);
+
+  // The folder's owner's link and the user's own are followed, and so is
+  // another user's link in a folder that is not sticky or not writable by all.
+  for (const uid_t owner : {folder_owner, geteuid()}) {
+    ASSERT_EQ(lchown(planted.c_str(), owner, owner), 0);
+    EXPECT_TRUE(Write(planted, "by " + std::to_string(owner)));
+    EXPECT_EQ(ReadFile(victim), "by " + std::to_string(owner));
+  }
+  ASSERT_EQ(lchown(planted.c_str(), other, other), 0);
+  for (const mode_t mode : {0777, 01775}) {
+    ASSERT_EQ(chmod(shared.c_str(), mode), 0);
+    EXPECT_TRUE(Write(planted, "mode " + std::to_string(mode))) << mode;
+    EXPECT_EQ(ReadFile(victim), "mode " + std::to_string(mode));
+  }
+  EXPECT_TRUE(S_ISLNK(ModeOf(planted, false)));
+}
+
+TEST(FileReplace, AnotherProcessHoldsAFolderOnlySoLong) {
+  const std::string dir = TempFolder("held");
+  std::ofstream(dir + "a.obj") << "old obj";
+  std::ofstream(dir + "a.mtl") << "old mtl";
+  const int wait = FolderLockWait();
+  SetFolderLockWait(200);
+  // Another open of the folder holds its lock, as another process would.
+  const int held = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  {
+    TextOutput obj, mtl;
+    Stage(obj, dir + "a.obj", "new obj");
+    Stage(mtl, dir + "a.mtl", "new mtl");
+    EXPECT_EQ(obj.CommitWith(mtl).error(), ETIMEDOUT);
+  }
+  EXPECT_EQ(ReadFile(dir + "a.obj"), "old obj");
+  EXPECT_EQ(ReadFile(dir + "a.mtl"), "old mtl");
+  EXPECT_EQ(TemporaryFilesIn(dir), 0);
+  const std::string reason = WriteFailureReason(dir + "a.obj", ETIMEDOUT);
+  EXPECT_NE(reason.find("held the folder '" + dir + "' for 200 ms"), std::string::npos) << reason;
+
+  // One file needs no turn.
+  EXPECT_TRUE(Write(dir + "one.xsi", "one"));
+  close(held);
+
+  // Threads of one process take turns among themselves without that limit.
+  SetFolderLockWait(0);
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 20; ++i) {
+        TextOutput obj, mtl;
+        const std::string text = std::to_string(t) + "-" + std::to_string(i);
+        if (!obj.Open((dir + "b.obj").c_str(), "wb") || !mtl.Open((dir + "b.mtl").c_str(), "wb")) {
+          ++failures;
+          continue;
+        }
+        obj.Put(text);
+        mtl.Put(text);
+        if (!obj.Finish() || !mtl.Finish() || !obj.CommitWith(mtl)) ++failures;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  SetFolderLockWait(wait);
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(ReadFile(dir + "b.obj"), ReadFile(dir + "b.mtl"));
+  EXPECT_EQ(TemporaryFilesIn(dir), 0);
 }
