@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "w_lib/util/path_parts.h"
 #include "w_lib/util/text.h"
 #include "w_lib/writers/file_replace.h"
 #include "tools/console.h"
@@ -24,19 +25,10 @@
 
 namespace {
 
-// The file name of a path without its folder and extension.
-std::string Stem(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  const size_t dot = name.rfind('.');
-  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 std::string OutputFor(const CommandLine& line, const std::string& input, const char* extension) {
   if (line.out_dir.empty()) return line.output;
-  const char last = line.out_dir.back();
-  const bool has_separator = last == '/' || last == '\\';
-  return line.out_dir + (has_separator ? "" : "/") + Stem(input) + extension;
+  const bool has_separator = SplitSystemPath(line.out_dir).name == line.out_dir.size();
+  return line.out_dir + (has_separator ? "" : "/") + SystemStem(input) + extension;
 }
 
 // The files that writing output makes: the output, and its companion
@@ -44,7 +36,7 @@ std::string OutputFor(const CommandLine& line, const std::string& input, const c
 std::vector<std::string> FilesWrittenFor(const std::string& output, const OutputFormat& format) {
   std::vector<std::string> files{output};
   if (format.companion_extension) {
-    const std::string companion = ReplaceExtension(output.c_str(), format.companion_extension);
+    const std::string companion = SystemWithExtension(output, format.companion_extension);
     if (companion != output) files.push_back(companion);
   }
   return files;
@@ -301,7 +293,7 @@ int RunBatch(const CommandLine& line, const OutputFormat& format, const HostTabl
     if (outcome.kind == InputOutcome::Kind::kSkipped || outcome.kind == InputOutcome::Kind::kFailed)
       PrintError(outcome.reason);
     else if (outcome.kind == InputOutcome::Kind::kWritten && !batch.to_stdout && !line.quiet)
-      PrintResult(EscapeControlCharacters(line.inputs[i]) + " -> " + EscapeControlCharacters(outcome.output));
+      PrintResult(ShownText(line.inputs[i]) + " -> " + ShownText(outcome.output));
   };
   RunJobsInOrder(count, JobCount(line.jobs, count), work, show, [&](size_t i) { return earlier[i]; });
   return status;

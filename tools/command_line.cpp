@@ -144,6 +144,16 @@ bool ApplyFormat(CommandLine& line, const char* value, std::string& error) {
   return false;
 }
 
+bool ApplyNames(CommandLine& line, const char* value, std::string& error) {
+  const std::string text = value;
+  if (text == "utf8" || text == "stored") {
+    line.names = text == "utf8" ? NamesOption::kUtf8 : NamesOption::kStored;
+    return true;
+  }
+  error = "--names needs utf8 or stored, not '" + text + "'";
+  return false;
+}
+
 bool ApplyScale(CommandLine& line, const char* value, std::string& error) {
   if (ParseScale(value, line.scale)) return true;
   error = std::string("--scale needs a finite number other than 0, not '") + value + "'";
@@ -418,6 +428,10 @@ bool ChooseOutputFormat(CommandLine& line, std::string& error) {
 
 // The writer options apply to the formats whose writer reads them.
 bool WriterOptionsFit(const CommandLine& line, std::string& error) {
+  if (line.names != NamesOption::kFormatDefault && !FormatTakesNamesOption(*line.output_format)) {
+    error = std::string("--names applies to obj, x and dump, not to ") + line.output_format->name;
+    return false;
+  }
   if (line.output_format->takes_options || (!line.compress && !line.keep_order)) return true;
   error = std::string(line.compress ? "--compress" : "--keep-order") + " applies to glTF (.gltf, .glb), not to " +
           line.output_format->name;

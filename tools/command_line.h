@@ -7,6 +7,7 @@
 #include <vector>
 
 struct OutputFormat;
+enum class NamesOption : int;
 
 enum class Command { kNone, kExport, kConvert, kInfo, kVersion, kHelp };
 
@@ -26,6 +27,7 @@ struct CommandLine {
   float scale = 1.0f;       // --scale
   int axis[3] = {1, 2, 4};  // --axes: source axis bits, with 8 to negate
   size_t jobs = 0;          // --jobs; 0: the machine's cores
+  NamesOption names{};  // --names (zero: the format's default)
 
   // The flags and texts, from their list.
 #define FLAG_OPTION(field, ...) bool field = false;

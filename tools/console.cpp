@@ -11,8 +11,10 @@
 #include <mutex>
 #include <thread>
 
+#include "w_lib/util/code_page.h"
 #include "w_lib/util/termination_signals.h"
 #include "w_lib/util/text.h"
+#include "tools/locale_charset.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -34,6 +36,8 @@ struct Console {
   std::condition_variable wake;
   bool quiet = false;
   bool show_progress = false;
+  // The terminal reads UTF-8: names are shown converted (ShownText).
+  const bool utf8 = LocaleCharsetIsUtf8();
   // The run under way.
   std::thread ticker;
   bool running = false;
@@ -99,10 +103,15 @@ void Emit(std::FILE* stream, const std::string& text) {
 }
 
 void Print(const char* kind, const std::string& message) {
-  Emit(stderr, std::string("vellmar: ") + kind + EscapeControlCharacters(message) + "\n");
+  Emit(stderr, std::string("vellmar: ") + kind + ShownText(message) + "\n");
 }
 
 }  // namespace
+
+std::string ShownText(const std::string& text) {
+  const std::string escaped = EscapeControlCharacters(text);
+  return TheConsole().utf8 ? TextAsUtf8Escaped(escaped) : escaped;
+}
 
 void SetUpConsole(bool quiet) {
   Console& c = TheConsole();
@@ -152,7 +161,7 @@ void ProgressFile(size_t index, const std::string& name) {
   if (!c.show_progress) return;
   std::lock_guard<std::mutex> lock(c.mutex);
   c.index = index;
-  c.name = EscapeControlCharacters(name);
+  c.name = ShownText(name);
   c.stage = "";
   c.worker = std::this_thread::get_id();
 }

@@ -14,9 +14,17 @@
 // (VELLMAR_PROGRESS=1 in the environment shows them anyway).
 void SetUpConsole(bool quiet);
 
+// text as the user's terminal shows it: control characters escaped
+// (EscapeControlCharacters) and, when the locale's character set is UTF-8,
+// converted to UTF-8 (TextAsUtf8Escaped: names in code page 932 converted,
+// a byte that converts to nothing as "\xNN"); otherwise its bytes as they
+// are.
+std::string ShownText(const std::string& text);
+
 // "vellmar: message", "vellmar: warning: message", "vellmar: note: message";
 // each clears the progress line first. Control characters in the message
-// (of a file or object name) are shown escaped (EscapeControlCharacters).
+// (of a file or object name) are shown escaped, and names are shown as
+// ShownText shows them.
 void PrintError(const std::string& message);
 void PrintWarning(const std::string& message);
 void PrintNote(const std::string& message);

@@ -25,6 +25,7 @@ int RunConvert(const CommandLine& line) {
   Conversion conversion{*format, {}, {}};
   conversion.options.keep_order = line.keep_order;
   conversion.options.compress = line.compress;
+  conversion.options.names = line.names;
   const std::string host_path = StandInHostPath();
   if (!BindHost(host_path.c_str(), conversion.host)) {
     PrintError("cannot bind the host interface from " + host_path);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Vellmar/export_driver.h"
+#include "w_lib/util/path_parts.h"
 #include "w_lib/util/texture_path.h"
 #include "tools/console.h"
 
@@ -14,7 +15,7 @@ int ConvertInput(const Conversion& conversion, LoadedInput& input, const std::st
   // names in the document's folder.
   std::vector<std::string> warnings;
   WriterOptions options = conversion.options;
-  options.textures.document_folder = FolderOf(input.path);
+  options.textures.document_folder = SystemFolderOf(input.path);
   options.textures.warnings = &warnings;
   using namespace std::placeholders;
   const SceneWrite write = std::bind(conversion.format.write, output.c_str(), _1, std::cref(options));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "w_lib/readers/xsi_reader.h"
+#include "w_lib/util/path_parts.h"
 #include "w_lib/util/texture_path.h"
 #include "tools/console.h"
 #include "tools/cut_names.h"
@@ -38,12 +39,9 @@ MQDocument LoadedDocument::Take() {
 }
 
 bool IsDotXsiInput(const std::string& path) {
-  const size_t dot = path.rfind('.');
-  if (dot != std::string::npos && path.find_first_of("/\\", dot) == std::string::npos) {
-    std::string extension = path.substr(dot);
-    for (char& c : extension) c = static_cast<char>(c | 0x20);
-    if (extension == ".xsi") return true;
-  }
+  std::string extension = SystemExtension(path);
+  for (char& c : extension) c = static_cast<char>(c | 0x20);
+  if (extension == ".xsi") return true;
   FileIdentity identity;
   if (!IdentifyFile(path, identity) || !identity.regular) return false;
   std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -78,7 +76,7 @@ bool LoadHostDocument(const CommandLine& line, const HostTable& host, const std:
   for (const std::string& warning : warnings) PrintWarning(input + ": " + warning);
   const auto names_are_utf8 = host.stand_in.VHost_DocumentNamesAreUtf8;
   const bool utf8_names = names_are_utf8 && names_are_utf8(doc.get()) != 0;
-  for (const std::string& warning : CutNameWarnings(host, doc.get(), FolderOf(input), utf8_names))
+  for (const std::string& warning : CutNameWarnings(host, doc.get(), SystemFolderOf(input), utf8_names))
     PrintWarning(input + ": " + warning);
   if (!note.empty()) PrintNote(input + ": " + note);
   char object[256] = {};

@@ -2,6 +2,7 @@
 #include "tools/module_paths.h"
 
 #include "host/host_api.h"
+#include "w_lib/util/path_parts.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -20,8 +21,8 @@ std::string ExecutableFolder() {
   char path[MAX_PATH];
   const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string text(path, n < MAX_PATH ? n : 0);
-  const size_t cut = text.find_last_of("\\/");
-  return cut == std::string::npos ? std::string(".\\") : text.substr(0, cut + 1);
+  const std::string folder = SystemFolderOf(text);
+  return folder.empty() ? std::string(".\\") : folder;
 }
 
 std::string PluginFileIn(const std::string& folder) { return folder + "Vellmar.dll"; }
@@ -43,8 +44,8 @@ std::string ExecutableFolder() {
   const ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
   if (n <= 0) return "./";
   std::string text(path.data(), static_cast<size_t>(n));
-  const size_t cut = text.rfind('/');
-  return cut == std::string::npos ? std::string("./") : text.substr(0, cut + 1);
+  const std::string folder = SystemFolderOf(text);
+  return folder.empty() ? std::string("./") : folder;
 }
 
 std::string PluginFileIn(const std::string& folder) { return folder + "Vellmar.so"; }

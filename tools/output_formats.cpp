@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "Vellmar/export_passes.h"
+#include "w_lib/util/path_parts.h"
+#include "w_lib/writer_edits/writer_edits.h"
 #include "w_lib/writers/w_writers.h"
 
 namespace {
@@ -42,6 +44,26 @@ WriteResult Plain(const char* path, WScene&& scene, const WriterOptions&) {
   return Write(path, std::move(scene));
 }
 
+// --names for the formats that read it: whether names are converted to
+// UTF-8 before the writer sees them.
+bool NamesInUtf8(const WriterOptions& options, bool by_default) {
+  return options.names == NamesOption::kFormatDefault ? by_default : options.names == NamesOption::kUtf8;
+}
+template <WriteResult (*Write)(const char*, WScene&&), bool kUtf8ByDefault>
+WriteResult WithNames(const char* path, WScene&& scene, const WriterOptions& options) {
+  if (NamesInUtf8(options, kUtf8ByDefault)) NamesToUtf8(scene);
+  return Write(path, std::move(scene));
+}
+// OBJ in UTF-8 also names textures by their relative path, as readers that
+// take UTF-8 names look for them.
+WriteResult WriteObj(const char* path, WScene&& scene, const WriterOptions& options) {
+  if (!NamesInUtf8(options, true)) return WriteObjFile(path, std::move(scene));
+  NamesToUtf8(scene);
+  return WriteObjFile(path, std::move(scene), ObjTexturePaths::kRelative);
+}
+constexpr auto WriteX = WithNames<WriteXFile, false>;
+constexpr auto WriteDump = WithNames<WriteSceneDump, false>;
+
 // A dotXSI file's scene: the dotXSI writer writes its rotations as they are,
 // so they go back to the order that dotXSI files turn by.
 void PrepareReadSceneForXsi(WScene& scene) {
@@ -54,9 +76,9 @@ const OutputFormat kFormats[] = {
     {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPassesWithoutEdges,
      PrepareReadSceneForXsi, Plain<WriteXsi>},
     {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
-     Plain<WriteXFile>},
+     WriteX},
     {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, Plain<WriteObjFile>},
+     PrepareReadSceneForWriters, WriteObj},
     {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPassesForWriters,
      PrepareReadSceneForWriters, Plain<WriteMqoFile>},
     {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPassesForWriters,
@@ -64,7 +86,7 @@ const OutputFormat kFormats[] = {
     {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, RunLibraryFormatPassesForWriters,
      PrepareReadSceneForWriters, Plain<WriteDxfPolyface>},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, Plain<WriteSceneDump>},
+     PrepareReadSceneForWriters, WriteDump},
     {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
      PrepareReadSceneForWriters, WriteGltf, true},
     {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
@@ -79,10 +101,11 @@ std::string Lower(std::string text) {
 }  // namespace
 
 std::string LowerCaseExtension(const std::string& path) {
-  const size_t dot = path.rfind('.');
-  const size_t slash = path.find_last_of("/\\");
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  return Lower(path.substr(dot));
+  return Lower(SystemExtension(path));
+}
+
+bool FormatTakesNamesOption(const OutputFormat& format) {
+  return format.write == WriteObj || format.write == WriteX || format.write == WriteDump;
 }
 
 bool CompressionAvailable() {

@@ -8,13 +8,22 @@
 #include "w_lib/w_scene.h"
 #include "w_lib/writers/w_writers.h"
 
-// What the command line asks of the writers that take options (glTF).
+// --names: how OBJ, .x and the dump write names.
+enum class NamesOption : int {
+  kFormatDefault = 0,  // UTF-8 for OBJ, as stored for .x and the dump
+  kUtf8,           // converted from the document's code page
+  kStored,         // as the document stores them
+};
+
+// What the command line asks of the writers that take options (glTF; and
+// --names of OBJ, .x and the dump).
 struct WriterOptions {
   bool keep_order = false;  // --keep-order
   bool compress = false;    // --compress
   // Where the document lies (for the writers that store texture images),
   // and where their warnings go.
   TextureSource textures;
+  NamesOption names = NamesOption::kFormatDefault;  // --names
 };
 
 struct OutputFormat {
@@ -42,6 +51,9 @@ struct OutputFormat {
   // Whether the writer reads the options (--keep-order, --compress).
   bool takes_options = false;
 };
+
+// Whether --names applies to the format: OBJ, .x and the dump.
+bool FormatTakesNamesOption(const OutputFormat& format);
 
 // Whether this build can compress (--compress): it needs meshoptimizer.
 bool CompressionAvailable();

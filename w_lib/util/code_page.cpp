@@ -221,3 +221,39 @@ bool Utf8AsShiftJis(std::string_view text, std::string& shift_jis) {
   }
   return true;
 }
+
+std::string TextAsUtf8Escaped(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = Utf8SequenceAt(text, i);
+    if (n != 0) {
+      out.append(text.data() + i, n);
+      i += n;
+      continue;
+    }
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t pair = IsShiftJisLead(c) && i + 1 < text.size() ? 2 : 1;
+    const uint32_t code = ShiftJisCharacter(text.data() + i, pair);
+    if (code != 0) {
+      AppendCodePoint(out, code);
+      i += pair;
+      continue;
+    }
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 0xF];
+    ++i;
+  }
+  return out;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = Utf8SequenceAt(text, i);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}

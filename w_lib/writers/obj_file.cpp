@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "w_lib/util/path_parts.h"
 #include "w_lib/util/text.h"
 #include "w_lib/writer_edits/writer_edits.h"
 #include "w_lib/writers/parallel_text.h"
@@ -134,11 +135,24 @@ bool WriteObjText(TextOutput& out, const WScene& scene, const std::string& mater
   return uses_no_material;
 }
 
-void WriteMaterial(TextOutput& out, const WScene& scene, const WMaterial& m, std::string_view name) {
+// The texture path of the material file: the file name alone, or the
+// document's relative name with '/' separators (an absolute name, or one on
+// a drive, by its file name, as the texture search finds it beside the
+// document).
+std::string TexturePath(const WScene& scene, const char* name, ObjTexturePaths paths) {
+  if (paths == ObjTexturePaths::kFileName) return FileName(name);
+  const std::string portable = DocumentNameWithSlashes(name, scene.utf8_names);
+  const bool absolute = !portable.empty() && (portable[0] == '/' || (portable.size() > 1 && portable[1] == ':'));
+  return absolute ? portable.substr(SplitDocumentName(portable, scene.utf8_names).name) : portable;
+}
+
+void WriteMaterial(TextOutput& out, const WScene& scene, const WMaterial& m, std::string_view name,
+                   ObjTexturePaths paths) {
   const WColor& c = m.col;
   out.Put("newmtl ").Put(name).Put('\n');
   // A texture index outside the list means no texture.
-  if (m.tex >= 0 && m.tex < scene.tnum) out.Put("map_Kd ").Put(FileName(scene.textures[m.tex].name.c_str())).Put('\n');
+  if (m.tex >= 0 && m.tex < scene.tnum)
+    out.Put("map_Kd ").Put(TexturePath(scene, scene.textures[m.tex].name.c_str(), paths)).Put('\n');
   const double r = c.r, g = c.g, b = c.b;
   out.Put("Ka ").Fixed(r / 4.0, 5, 6).Put(' ').Fixed(g / 4.0, 5, 6).Put(' ').Fixed(b / 4.0, 5, 6).Put('\n');
   out.Put("Kd ").Fixed(r, 5, 6).Put(' ').Fixed(g, 5, 6).Put(' ').Fixed(b, 5, 6).Put('\n');
@@ -151,12 +165,14 @@ void WriteMaterial(TextOutput& out, const WScene& scene, const WMaterial& m, std
 // The scene's materials; then, when the OBJ file names faces without
 // material, an entry of their name (no_material, which no material of the
 // scene is written under) with a new material's colour.
-void WriteMaterialText(TextOutput& out, const WScene& scene, const std::string& no_material, bool uses_no_material) {
+void WriteMaterialText(TextOutput& out, const WScene& scene, const std::string& no_material, bool uses_no_material,
+                       ObjTexturePaths paths) {
   out.Put(kCreatedByLine);
   std::string scratch;
   for (int i = 0; i < scene.mnum; ++i)
-    WriteMaterial(out, scene, scene.materials[i], NameAsToken(scene.materials[i].name.c_str(), BreaksObjToken, scratch));
-  if (uses_no_material) WriteMaterial(out, scene, WMaterial(), no_material);
+    WriteMaterial(out, scene, scene.materials[i],
+                  NameAsToken(scene.materials[i].name.c_str(), BreaksObjToken, scratch), paths);
+  if (uses_no_material) WriteMaterial(out, scene, WMaterial(), no_material, paths);
 }
 
 }  // namespace
@@ -165,8 +181,8 @@ namespace {
 
 // Prepares work in place (or, given source, a copy of it made into work)
 // and writes both files.
-WriteResult WriteObjFiles(const char* path, const WScene* source, WScene& work) {
-  const std::string material_path = ReplaceExtension(path, ".mtl");
+WriteResult WriteObjFiles(const char* path, const WScene* source, WScene& work, ObjTexturePaths paths) {
+  const std::string material_path = SystemWithExtension(path, ".mtl");
   TextOutput obj;
   bool uses_no_material = false;
   std::string no_material;
@@ -177,7 +193,7 @@ WriteResult WriteObjFiles(const char* path, const WScene* source, WScene& work) 
     LinesToFaces(work);
     FreezeTransforms(work);
     no_material = NoMaterialName(work);
-    uses_no_material = WriteObjText(out, work, FileName(material_path.c_str()), no_material);
+    uses_no_material = WriteObjText(out, work, SystemFileName(material_path), no_material);
   });
   if (!staged) return staged;
   // A target named like its own material file would be overwritten by it.
@@ -188,7 +204,7 @@ WriteResult WriteObjFiles(const char* path, const WScene* source, WScene& work) 
   TextOutput material;
   const WriteResult material_staged =
       StageWholeFile(material, material_path.c_str(), "wt", [&](TextOutput& out) {
-    WriteMaterialText(out, work, no_material, uses_no_material);
+    WriteMaterialText(out, work, no_material, uses_no_material, paths);
   });
   if (!material_staged) {
     obj.Discard();
@@ -201,7 +217,13 @@ WriteResult WriteObjFiles(const char* path, const WScene* source, WScene& work) 
 
 WriteResult WriteObjFile(const char* path, const WScene& scene) {
   WScene copy;
-  return WriteObjFiles(path, &scene, copy);
+  return WriteObjFiles(path, &scene, copy, ObjTexturePaths::kFileName);
 }
 
-WriteResult WriteObjFile(const char* path, WScene&& scene) { return WriteObjFiles(path, nullptr, scene); }
+WriteResult WriteObjFile(const char* path, WScene&& scene) {
+  return WriteObjFiles(path, nullptr, scene, ObjTexturePaths::kFileName);
+}
+
+WriteResult WriteObjFile(const char* path, WScene&& scene, ObjTexturePaths texture_paths) {
+  return WriteObjFiles(path, nullptr, scene, texture_paths);
+}

@@ -571,6 +571,11 @@ TEST(XsiReader, MalformedTextIsRefusedWithItsLine) {
       {"xsi 0300txt\n0032\n", "in.xsi:2: expected the float size"},
       {"xsi 0300txt 0032\n\n42,\n", "in.xsi:3: expected a template, found \"42,\""},
       {"xsi 0300txt 0032\n}\n", "in.xsi:2: unexpected '}'"},
+      // A NUL byte ends nothing: between templates, inside one, and where a
+      // number is expected.
+      {std::string("xsi 0300txt 0032\n\0SI_Model MDL-m {\n}\n", 37), "in.xsi:2: expected text, found a NUL byte"},
+      {std::string("xsi 0300txt 0032\nSI_Thing {\n \0 }\n", 33), "in.xsi:3: expected text, found a NUL byte"},
+      {std::string("xsi 0300txt 0032\nSI_Angle {\n\0", 29), "in.xsi:3: expected an integer, found"},
       {"xsi 0300txt 0032\nSI_Model MDL-m {\n", "in.xsi:2: unexpected end of file: expected '}' closing the model"},
       {"xsi 0300txt 0032\nSI_Model MDL-m\n}\n", "in.xsi:3: expected '{' opening the template, found \"}\""},
       {"xsi 0300txt 0032\nSI_Thing {\n \"open\n}\n", "in.xsi:3: expected the closing '\"' of a string"},
@@ -694,6 +699,41 @@ TEST(XsiReader, AFileIsReadInPiecesAsItIsInMemory) {
   Read missing;
   EXPECT_FALSE(ReadXsiFile((path + ".none").c_str(), missing.scene, missing.report, missing.error, 1 << 20));
   EXPECT_EQ(missing.error, path + ".none: cannot open: No such file or directory");
+}
+
+TEST(XsiReader, NamesKeepEveryByteThatTheExportWrites) {
+  // Shift-JIS characters whose second byte is '{' (ボ, 83 7B) or '}'
+  // (マ, 83 7D) in the heads of taken and of skipped templates, a head
+  // whose '{' stands on the next line, and a string with both.
+  const std::string bo = "\x83\x7b", ma = "\x83\x7d";
+  const std::string text =
+      "xsi 0300txt 0032\n"
+      "SI_MaterialLibrary MATLIB-Scene {\n\t1,\n"
+      "\tSI_Material MAT-" + ma + "{" + bo + "} {\n\t\t1,1,1,1,\n\t\t50,\n\t\t1,1,1,\n\t\t0,0,0,\n\t\t1,\n"
+      "\t\t0.5,0.5,0.5,\n\t}\n}\n"
+      "SI_Model MDL-" + bo + "x" + ma + " {\n"
+      "\tSI_Thing " + ma + bo + " {\n\t\tSI_Nested " + bo + "\n\t\t{\n\t\t\t\"" + bo + ma + "\",\n\t\t}\n\t}\n"
+      "\tSI_FCurve " + bo + "x" + ma + "-POSITION-X\n\t{\n\t\t\"" + ma + "\",\n\t}\n"
+      "\tSI_Model MDL-" + ma + " {\n\t}\n"
+      "}\n";
+  const Read r = ReadText(text);
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.scene.onum, 2);
+  EXPECT_EQ(std::string(r.scene.objects[0].name.c_str()), bo + "x" + ma);
+  EXPECT_EQ(std::string(r.scene.objects[1].name.c_str()), ma);
+  EXPECT_EQ(r.scene.objects[1].parent, 0);
+  ASSERT_EQ(r.scene.mnum, 1);
+  EXPECT_EQ(std::string(r.scene.materials[0].name.c_str()), ma + "{" + bo + "}");
+
+  // A head's name runs to the last '{' outside quotes; a head without one
+  // still needs its '{' next; a word that starts a line and a '}' of its
+  // own after it close a skipped template.
+  EXPECT_TRUE(ReadText("xsi 0300txt 0032\nSI_Thing \"{\" {\n \"}\",\n}\n").ok);
+  EXPECT_TRUE(ReadText("xsi 0300txt 0032\nSI_Thing {\n LINEAR }\nSI_Other {\n}\n").ok);
+  const Read missing = ReadText("xsi 0300txt 0032\nSI_Model MDL-a" + ma + "b\n1,\n}\n");
+  EXPECT_EQ(missing.error, "in.xsi:3: expected '{' opening the template, found \"1,\"");
+  EXPECT_EQ(ReadText("xsi 0300txt 0032\nSI_Model MDL-a}b\n}\n").error,
+            "in.xsi:2: expected '{' opening the template, found \"}b\"");
 }
 
 TEST(XsiReader, TellsTheNamesCodePageFromTheNames) {
