@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "Vellmar/export_passes.h"
@@ -175,4 +176,39 @@ WriteResult ExportDocument(const HostTable& host, const char* path, MQDocument d
   WScene scene;
   PrepareExportScene(host, doc, scene);
   return WriteXsiFile(path, scene);
+}
+
+namespace {
+
+// Gives a document back to the stand-in when it goes out of scope, or
+// before, once the scene holds all that the passes and the writer read.
+class GivenBack {
+ public:
+  GivenBack(const HostTable& host, MQDocument doc) : host_(host), doc_(doc) {}
+  ~GivenBack() { Now(); }
+  GivenBack(const GivenBack&) = delete;
+  GivenBack& operator=(const GivenBack&) = delete;
+  void Now() {
+    if (doc_ && host_.stand_in.VHost_DestroyDocument) host_.stand_in.VHost_DestroyDocument(doc_);
+    doc_ = nullptr;
+  }
+
+ private:
+  const HostTable& host_;
+  MQDocument doc_;
+};
+
+}  // namespace
+
+WriteResult ConvertDocument(const HostTable& host, MQDocument doc, void (*passes)(WScene& scene),
+                            const SceneWrite& write) {
+  GivenBack document(host, doc);
+  WScene scene;
+  ReadDocumentWithDialog(host, doc, scene);
+  if (host.stand_in.VHost_DocumentNamesAreUtf8) scene.utf8_names = host.stand_in.VHost_DocumentNamesAreUtf8(doc) != 0;
+  // The passes and the writer make their own copies: the document's memory
+  // goes back before they do.
+  document.Now();
+  passes(scene);
+  return write(std::move(scene));
 }

@@ -139,10 +139,12 @@ wine_road() {
 # the machine has); libstb-dev: the image reading and PNG writing of glTF
 # textures; python3-ezdxf: a DXF reader that no one here wrote reads back
 # the layer names; dpkg-dev: dpkg-source, which unpacks the Debian source
-# packages of the libraries that the other builds build for themselves.
+# packages of the libraries that the other builds build for themselves;
+# librecad: a second DXF reader prints every DXF file; parallel: GNU
+# parallel runs the README's recipe for batches over several machines.
 scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libosd-dev \
   libassimp-dev assimp-utils libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev libstb-dev python3-ezdxf \
-  dpkg-dev
+  dpkg-dev librecad parallel
 if [ "$others" = required ]; then
   # Wine's 32-bit loader and the C library of 32-bit programs come from the
   # i386 architecture.

@@ -1,6 +1,7 @@
 // The vellmar command line: its commands and options.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ struct CommandLine {
   uint64_t max_document_size = uint64_t{1} << 30;
   float scale = 1.0f;       // --scale
   int axis[3] = {1, 2, 4};  // --axes: source axis bits, with 8 to negate
+  size_t jobs = 0;          // --jobs; 0: the machine's cores
   NamesOption names{};  // --names (zero: the format's default)
 
   // The flags and texts, from their list.

@@ -46,6 +46,7 @@ struct Console {
   size_t index = 0;
   std::string name;
   const char* stage = "";
+  std::thread::id worker;  // the thread of the file shown
   size_t shown = 0;  // characters of the progress line on the terminal
 };
 
@@ -86,11 +87,23 @@ void Tick() {
   }
 }
 
-void Print(const char* kind, const std::string& message) {
+// Where this thread's lines go while its input is kept apart, or null.
+thread_local MessageLog* t_kept = nullptr;
+
+void Emit(std::FILE* stream, const std::string& text) {
+  if (t_kept) {
+    t_kept->emplace_back(stream, text);
+    return;
+  }
   Console& c = TheConsole();
   std::lock_guard<std::mutex> lock(c.mutex);
   ClearLine(c);
-  std::fprintf(stderr, "vellmar: %s%s\n", kind, ShownText(message).c_str());
+  std::fputs(text.c_str(), stream);
+  if (stream == stdout) std::fflush(stdout);
+}
+
+void Print(const char* kind, const std::string& message) {
+  Emit(stderr, std::string("vellmar: ") + kind + ShownText(message) + "\n");
 }
 
 }  // namespace
@@ -111,6 +124,19 @@ void PrintError(const std::string& message) { Print("", message); }
 void PrintWarning(const std::string& message) { Print("warning: ", message); }
 void PrintNote(const std::string& message) {
   if (!TheConsole().quiet) Print("note: ", message);
+}
+
+void PrintResult(const std::string& line) { Emit(stdout, line + "\n"); }
+
+KeptMessages::KeptMessages(MessageLog& log) : before_(t_kept) { t_kept = &log; }
+KeptMessages::~KeptMessages() { t_kept = before_; }
+
+void ShowMessages(const MessageLog& log) {
+  Console& c = TheConsole();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  ClearLine(c);
+  for (const auto& [stream, text] : log) std::fputs(text.c_str(), stream);
+  std::fflush(stdout);
 }
 
 void BeginProgress(size_t files) {
@@ -137,16 +163,17 @@ void ProgressFile(size_t index, const std::string& name) {
   c.index = index;
   c.name = ShownText(name);
   c.stage = "";
+  c.worker = std::this_thread::get_id();
 }
 
 void ProgressStage(const char* stage) {
   Console& c = TheConsole();
   if (!c.show_progress) return;
   std::lock_guard<std::mutex> lock(c.mutex);
-  c.stage = stage;
+  if (c.worker == std::this_thread::get_id()) c.stage = stage;
 }
 
-void EndProgress(size_t done, size_t failed) {
+void EndProgress(const BatchCounts& counts) {
   Console& c = TheConsole();
   if (!c.show_progress) return;
   {
@@ -158,11 +185,13 @@ void EndProgress(size_t done, size_t failed) {
   std::lock_guard<std::mutex> lock(c.mutex);
   ClearLine(c);
   const double seconds = std::chrono::duration<double>(Clock::now() - c.start).count();
-  if (c.files > 1) std::fprintf(stderr, "vellmar: %s\n", SummaryLine(done, failed, seconds).c_str());
+  if (c.files > 1) std::fprintf(stderr, "vellmar: %s\n", SummaryLine(counts, seconds).c_str());
 }
 
-std::string SummaryLine(size_t done, size_t failed, double seconds) {
+std::string SummaryLine(const BatchCounts& counts, double seconds) {
   char time[32];
   std::snprintf(time, sizeof time, "%.1f", seconds);
-  return std::to_string(done) + " done, " + std::to_string(failed) + " failed in " + time + " s";
+  std::string line = std::to_string(counts.written) + " " + counts.done + ", ";
+  if (counts.up_to_date > 0) line += std::to_string(counts.up_to_date) + " up to date, ";
+  return line + std::to_string(counts.failed) + " failed in " + time + " s";
 }

@@ -40,6 +40,11 @@ void AddRow(std::string& text, const char* label, const std::string& value) {
   text += value + "\n";
 }
 
+// "1 face", "2 faces".
+std::string Counted(long long n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 // The faces row: "3 (1 of 3 corners, 2 of 4 corners)".
 std::string FacesValue(const DocumentInfo& info) {
   std::string faces = std::to_string(info.faces);
@@ -100,14 +105,14 @@ std::string ModelLine(const ModelInfo& m, const DocumentInfo& info, bool utf8_te
   const int depth = m.depth < kMaxIndentDepth ? m.depth : kMaxIndentDepth;
   std::string line = "    " + std::string(2 * static_cast<size_t>(depth), ' ') + TextName(m.name, info, utf8_text);
   if (m.vertices == 0 && m.faces == 0) return line + " (no mesh)\n";
-  line += ": " + std::to_string(m.vertices) + " vertices, " + std::to_string(m.faces) + " faces";
+  line += ": " + Counted(m.vertices, "vertex", "vertices") + ", " + Counted(m.faces, "face", "faces");
   if (m.volume.Closed()) {
     char volume[32];
     std::snprintf(volume, sizeof volume, "%+.6g", m.volume.volume);
     return line + ", closed, volume " + volume + "\n";
   }
   if (m.volume.sides == 0) return line + "\n";
-  return line + ", open (" + std::to_string(m.volume.open_sides) + " sides without a face beyond)\n";
+  return line + ", open (" + Counted(m.volume.open_sides, "side", "sides") + " without a face beyond)\n";
 }
 
 std::string XsiInfoText(const DocumentInfo& info, bool utf8_text) {

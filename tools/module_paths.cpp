@@ -1,6 +1,7 @@
 // Module and executable paths on Windows and on systems with dladdr.
 #include "tools/module_paths.h"
 
+#include "host/host_api.h"
 #include "w_lib/util/path_parts.h"
 
 #if defined(_WIN32)
@@ -60,3 +61,7 @@ std::string ExecutableFolder() {
 std::string PluginFileIn(const std::string& folder) { return folder + "Vellmar.so"; }
 
 #endif
+
+std::string StandInHostPath() { return ModulePathOf(reinterpret_cast<const void*>(&VHost_CreateDocument)); }
+
+std::string PluginPath(const std::string& given) { return given.empty() ? PluginFileIn(ExecutableFolder()) : given; }

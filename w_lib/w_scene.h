@@ -18,6 +18,10 @@
 
 // Bit of an object's flags: btransform is meaningful.
 constexpr int kHasBaseTransform = 0x4;
+// Bit of a material's flags: its texture's image is its diffuse colour, as
+// a dotXSI file may say (the image replaces the colour rather than tinting
+// it), so the glTF writers give it a white base colour factor.
+constexpr int kImageIsDiffuse = 0x1;
 // Bit of a scene's flags: the dotXSI writer names shading model 5 instead of
 // 1 for the scene's materials.
 constexpr int kShadingModel5 = 0x20000;

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <utility>
 #include <string>
 
 #include "Vellmar/export_driver.h"
@@ -248,4 +250,56 @@ TEST(DriverOverACarelessHost, WhatTheHostGetsWrongStaysOutOfTheScene) {
   // No material has a texture: no texture coordinates are kept.
   EXPECT_EQ(obj.unum, 0);
   EXPECT_EQ(Corners(obj.faces[1], &WFace::vt), (std::vector<int>{-1, -1, -1}));
+}
+
+// A conversion over the stand-in: the scene learns the document's code page
+// and the document goes back to the stand-in before the passes run, once,
+// also when the writer fails; over a host without the stand-in's own
+// functions the names stay in the code page and the document stays.
+namespace given_back {
+int g_destroyed = 0;
+MQDocument g_last = nullptr;
+void Destroy(MQDocument doc) {
+  ++g_destroyed;
+  g_last = doc;
+}
+int32_t Utf8(MQDocument) { return 1; }
+int g_destroyed_at_passes = -1;
+void Passes(WScene& scene) {
+  g_destroyed_at_passes = g_destroyed;
+  scene.AddObject("added by the passes");
+}
+}  // namespace given_back
+
+TEST_F(DriverTest, AConversionGivesTheDocumentBackOnceItIsRead) {
+  AddHostObject(doc_, "one", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+  HostTable host = StandInHost();
+  host.stand_in.VHost_DocumentNamesAreUtf8 = given_back::Utf8;
+  host.stand_in.VHost_DestroyDocument = given_back::Destroy;
+  WScene written;
+  const auto keep = [&](WScene&& scene) {
+    written = std::move(scene);
+    return WriteResult::Written();
+  };
+  EXPECT_TRUE(ConvertDocument(host, doc_, given_back::Passes, keep).written());
+  EXPECT_EQ(given_back::g_destroyed_at_passes, 1);
+  EXPECT_EQ(given_back::g_destroyed, 1);
+  EXPECT_EQ(given_back::g_last, doc_);
+  EXPECT_TRUE(written.utf8_names);
+  ASSERT_EQ(written.onum, 2);
+  EXPECT_STREQ(written.objects[0].name.get(), "one");
+
+  const auto refuse = [](WScene&&) { return WriteResult::Failure(ENOSPC); };
+  EXPECT_EQ(ConvertDocument(host, doc_, given_back::Passes, refuse).error(), ENOSPC);
+  EXPECT_EQ(given_back::g_destroyed, 2);
+
+  const auto throws = [](WScene&&) -> WriteResult { throw std::bad_alloc(); };
+  EXPECT_THROW((void)ConvertDocument(host, doc_, given_back::Passes, throws), std::bad_alloc);
+  EXPECT_EQ(given_back::g_destroyed, 3);
+
+  // A host of its own code page that keeps its documents.
+  const HostTable plain = StandInHost();
+  EXPECT_TRUE(ConvertDocument(plain, doc_, given_back::Passes, keep).written());
+  EXPECT_EQ(given_back::g_destroyed, 3);
+  EXPECT_FALSE(written.utf8_names);
 }

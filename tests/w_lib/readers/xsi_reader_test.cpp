@@ -365,6 +365,18 @@ TEST(XsiReader, ReadsTheExportsOwnFilesBackIntoTheirScenes) {
   ASSERT_EQ(r.scene.tnum, 1);
   EXPECT_EQ(r.scene.materials[1].tex, 0);
   EXPECT_STREQ(r.scene.textures[0].name.c_str(), "wood.bmp");
+  // Its image is blended whole into the whole diffuse colour: it stands for
+  // that colour. Blended into half of it, it only tints the colour.
+  EXPECT_TRUE(r.scene.materials[1].flags & kImageIsDiffuse);
+  EXPECT_FALSE(r.scene.materials[0].flags & kImageIsDiffuse);
+  std::string half = Golden("xsi/textured_triangle.xsi");
+  const std::string shares = "\t\t\t0.750000;\n\t\t\t1.000000;\n";
+  ASSERT_NE(half.find(shares), std::string::npos);
+  half.replace(half.find(shares), shares.size(), "\t\t\t0.750000;\n\t\t\t0.500000;\n");
+  const Read tinted = ReadText(half);
+  ASSERT_TRUE(tinted.ok) << tinted.error;
+  EXPECT_EQ(tinted.scene.materials[1].tex, 0);
+  EXPECT_FALSE(tinted.scene.materials[1].flags & kImageIsDiffuse);
   EXPECT_EQ(r.report.envelopes + r.report.animation_curves + r.report.cameras + r.report.lights, 0);
 
   // The hierarchy keeps its parents and transforms; its curves are left out.
@@ -404,6 +416,7 @@ TEST(XsiReader, ReadsTheAuthoringApplicationsStyle) {
   EXPECT_EQ(stone.col, WColor(0.2f, 0.4f, 0.6f, 1.0f));
   ASSERT_EQ(r.scene.tnum, 1);
   EXPECT_EQ(stone.tex, 0);
+  EXPECT_TRUE(stone.flags & kImageIsDiffuse);
   EXPECT_STREQ(r.scene.textures[0].name.c_str(), "maps\\stone.png");
 
   // The hierarchy: base holds arm and eye.
