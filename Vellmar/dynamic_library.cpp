@@ -1,4 +1,6 @@
-// The platform's dynamic loader behind one small interface.
+// The platform's dynamic loader behind one small interface. A build for the
+// browser has no loader: its modules are linked into the program, which
+// defines these functions over them (tools/linked_modules.cpp).
 #include "Vellmar/dynamic_library.h"
 
 #if defined(_WIN32)
@@ -18,7 +20,7 @@ const char* LibraryError() {
   return text;
 }
 
-#else
+#elif !defined(__EMSCRIPTEN__)
 #include <dlfcn.h>
 
 void* OpenLibrary(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }

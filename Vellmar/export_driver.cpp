@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "Vellmar/export_passes.h"
@@ -74,9 +75,13 @@ void ReadVertices(const HostTable& host, const ObjectHandle& object, int vertex_
 }
 
 void ReadFaces(const ObjectHandle& object, int face_count, int material_count,
-               const std::vector<MQColor>& material_colors, WObject& obj) {
+               const std::vector<MQColor>& material_colors, const WScene& scene, WObject& obj) {
   std::vector<int32_t> points;
   std::vector<MQCoordinate> uvs;
+  std::vector<WUv> values;
+  // The texture coordinates are shared per vertex as they come, as the
+  // passes would share them (WSharedUvMaker).
+  WSharedUvMaker shared_uvs(scene, obj);
   for (int f = 0; f < face_count; ++f) {
     // The count comes first so that the buffers fit faces of any size.
     const int n = NonNegative(object.GetFacePointCount(f));
@@ -90,16 +95,10 @@ void ReadFaces(const ObjectHandle& object, int face_count, int material_count,
     object.GetFaceCoordinateArray(f, uvs.data());
 
     const int face = obj.AddFace(n);
-    for (int k = 0; k < n; ++k) {
-      obj.faces[face].v[k] = points[k];
-      const int t = obj.AddUv();
-      obj.faces[face].vt()[k] = t;
-      obj.uvs[t].u = uvs[k].u;
-      obj.uvs[t].v = uvs[k].v;
-    }
+    WFace& added = obj.faces[face];
+    for (int k = 0; k < n; ++k) added.v[k] = points[k];
     int material = object.GetFaceMaterial(f);
     if (material < 0 || material >= material_count) material = -1;
-    WFace& added = obj.faces[face];
     added.material = material;
     if (material == -1) {
       added.col = WColor(1.0f, 1.0f, 1.0f, 1.0f);
@@ -107,6 +106,9 @@ void ReadFaces(const ObjectHandle& object, int face_count, int material_count,
       const MQColor& c = material_colors[static_cast<size_t>(material)];
       added.col = WColor(c.r, c.g, c.b, 1.0f);
     }
+    values.resize(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k) values[static_cast<size_t>(k)] = WUv(uvs[static_cast<size_t>(k)].u, uvs[static_cast<size_t>(k)].v);
+    shared_uvs.SetFaceUvs(face, values.data());
   }
 }
 
@@ -143,16 +145,13 @@ void ReadDocumentIntoScene(const HostTable& host, MQDocument doc, ExportDialogRe
     WObject& obj = scene.objects[o];
     const int vertex_count = NonNegative(object.GetVertexCount());
     const int face_count = NonNegative(object.GetFaceCount());
-    // Exact room up front, so that filling never regrows an array: one
-    // texture coordinate per corner, and faces may have any corner count.
-    // Without that room the export fails as an add that cannot grow would.
-    long long corners = 0;
-    for (int f = 0; f < face_count; ++f) corners += NonNegative(object.GetFacePointCount(f));
-    if (!obj.ReserveVertices(vertex_count) || !obj.ReserveFaces(face_count) ||
-        !obj.ReserveUvs(corners > INT32_MAX ? INT32_MAX : static_cast<int>(corners)))
-      throw std::bad_alloc();
+    // Exact room up front for the vertices and faces, so that filling never
+    // regrows them; the shared texture coordinates grow as they come (about
+    // one a vertex in most documents, none without a texture). Without that
+    // room the export fails as an add that cannot grow would.
+    if (!obj.ReserveVertices(vertex_count) || !obj.ReserveFaces(face_count)) throw std::bad_alloc();
     ReadVertices(host, object, vertex_count, record, obj);
-    ReadFaces(object, face_count, material_count, material_colors, obj);
+    ReadFaces(object, face_count, material_count, material_colors, scene, obj);
   }
 }
 
@@ -177,4 +176,39 @@ WriteResult ExportDocument(const HostTable& host, const char* path, MQDocument d
   WScene scene;
   PrepareExportScene(host, doc, scene);
   return WriteXsiFile(path, scene);
+}
+
+namespace {
+
+// Gives a document back to the stand-in when it goes out of scope, or
+// before, once the scene holds all that the passes and the writer read.
+class GivenBack {
+ public:
+  GivenBack(const HostTable& host, MQDocument doc) : host_(host), doc_(doc) {}
+  ~GivenBack() { Now(); }
+  GivenBack(const GivenBack&) = delete;
+  GivenBack& operator=(const GivenBack&) = delete;
+  void Now() {
+    if (doc_ && host_.stand_in.VHost_DestroyDocument) host_.stand_in.VHost_DestroyDocument(doc_);
+    doc_ = nullptr;
+  }
+
+ private:
+  const HostTable& host_;
+  MQDocument doc_;
+};
+
+}  // namespace
+
+WriteResult ConvertDocument(const HostTable& host, MQDocument doc, void (*passes)(WScene& scene),
+                            const SceneWrite& write) {
+  GivenBack document(host, doc);
+  WScene scene;
+  ReadDocumentWithDialog(host, doc, scene);
+  if (host.stand_in.VHost_DocumentNamesAreUtf8) scene.utf8_names = host.stand_in.VHost_DocumentNamesAreUtf8(doc) != 0;
+  // The passes and the writer make their own copies: the document's memory
+  // goes back before they do.
+  document.Now();
+  passes(scene);
+  return write(std::move(scene));
 }

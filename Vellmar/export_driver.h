@@ -1,6 +1,9 @@
 // One export from start to end: the host's options dialog, the document
-// copied into a scene, the export passes, and the dotXSI file.
+// copied into a scene, the export passes, and the dotXSI file; and beside
+// it one conversion, the same road to another writer.
 #pragma once
+
+#include <functional>
 
 #include "Vellmar/host_binding.h"
 #include "w_lib/w_scene.h"
@@ -35,3 +38,16 @@ void PrepareLibraryFormatScene(const HostTable& host, MQDocument doc, WScene& sc
 // Prepares the scene and writes it as the dotXSI file at path. Returns
 // whether the file was written, or why it was not.
 WriteResult ExportDocument(const HostTable& host, const char* path, MQDocument doc);
+
+// Writes a prepared scene, which it may use up as its working copy.
+using SceneWrite = std::function<WriteResult(WScene&& scene)>;
+
+// Converts a document that the stand-in host loaded: reads it with the
+// dialog through host, tells the scene whether its names are UTF-8 and gives
+// the document back to the stand-in (through host.stand_in, where bound; a
+// host without those functions keeps names in its code page and its
+// documents itself), then runs the passes that the writer expects and
+// writes through write. The document is given back on every path, an
+// exception included, and never used again by the caller.
+WriteResult ConvertDocument(const HostTable& host, MQDocument doc, void (*passes)(WScene& scene),
+                            const SceneWrite& write);

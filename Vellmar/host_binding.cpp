@@ -22,6 +22,11 @@ bool BindHost(const char* path, HostTable& table, const ModuleLoader& loader) {
     }
     table.slots[i] = proc;
   }
+  // The stand-in's own functions: optional, found by their names.
+#define STAND_IN_FUNCTION(result, name, parameters) \
+  table.stand_in.name = reinterpret_cast<PFN_##name>(loader.find(module, #name));
+#include "Vellmar/stand_in_function_list.inc"
+#undef STAND_IN_FUNCTION
   loader.close(module);
   return true;
 }

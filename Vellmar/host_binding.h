@@ -34,11 +34,28 @@ struct ExportFunctionType;
 #undef MQ_EXPORT_FUNCTION
 #undef MQ_HOST_FUNCTION
 
+// The types of the functions that only the stand-in host offers.
+extern "C" {
+#define STAND_IN_FUNCTION(result, name, parameters) typedef result (*PFN_##name) parameters;
+#include "Vellmar/stand_in_function_list.inc"
+#undef STAND_IN_FUNCTION
+}
+
+// The stand-in host's own functions, each null where the module lacks it
+// (a real host lacks them all).
+struct StandInFunctions {
+#define STAND_IN_FUNCTION(result, name, parameters) PFN_##name name = nullptr;
+#include "Vellmar/stand_in_function_list.inc"
+#undef STAND_IN_FUNCTION
+};
+
 // The host's functions as one binding found them. Whoever binds a table owns
 // it (the plug-in's entry points, the command line) and hands it to the
 // export driver; nothing reads a table that was not passed to it.
 struct HostTable {
   LibraryProc slots[kHostFunctionCount] = {};
+  // Optional: bound beside the host's interface, never required by it.
+  StandInFunctions stand_in;
 
   // A host function that an export calls, as its real type.
   template <HostFunction f>
@@ -64,7 +81,8 @@ extern const ModuleLoader kSystemModuleLoader;
 // Returns false at once, with no slot changed, when the module does not
 // load; false at the first missing function (slots bound before it keep
 // their new addresses, later slots stay as they were); true when all are
-// bound. The module is closed again in every case: its addresses stay
+// bound, and then the stand-in's own functions are looked up as well, each
+// left null where the module lacks it. The module is closed again in every case: its addresses stay
 // usable only while the host keeps the module loaded itself, as the running
 // host does.
 [[nodiscard]] bool BindHost(const char* path, HostTable& table, const ModuleLoader& loader = kSystemModuleLoader);

@@ -101,8 +101,11 @@ BENCHMARK(BM_ManyObjectsOfOwnMaterials)->Arg(20000)->Arg(80000)->Unit(benchmark:
 // flower, whose diagonals from that point touch every side there), and a
 // square whose one side holds all but two corners, turned so that the
 // diagonals run along it. The last two make every diagonal test every side
-// it touches until the cut passes over such sides.
-enum class Outline { kCircle, kStar, kSawtooth, kOnePoint, kRuns, kTwoPoints, kFlower, kStraightRun };
+// it touches until the cut passes over such sides. Last, two thin strips of
+// 300 units: n corners along one long side, straight or bowed by at most
+// one unit, whose diagonals run too close to that side for the trees'
+// margins to pass over it.
+enum class Outline { kCircle, kStar, kSawtooth, kOnePoint, kRuns, kTwoPoints, kFlower, kStraightRun, kThinStrip, kBowedStrip };
 
 static void TriangulateOnePolygon(benchmark::State& state, Outline outline) {
   const int n = static_cast<int>(state.range(0));
@@ -123,6 +126,11 @@ static void TriangulateOnePolygon(benchmark::State& state, Outline outline) {
     obj.vertices[v].pos = WVector(static_cast<float>(r * std::cos(a)), static_cast<float>(r * std::sin(a)), 0.0f);
     if (outline == Outline::kStraightRun)  // (0, n), (n - 3, n), then back along y = 0
       obj.vertices[v].pos = k < 2 ? WVector(k == 0 ? 0.0f : float(n - 3), float(n), 0.0f) : WVector(float(n - 1 - k), 0.0f, 0.0f);
+    if (outline == Outline::kThinStrip || outline == Outline::kBowedStrip) {  // (i, y(i)), then (n - 3, 300), (0, 300)
+      const double i = k < n - 2 ? k : k == n - 2 ? n - 3 : 0;
+      const double y = k >= n - 2 ? 300.0 : outline == Outline::kThinStrip ? 0.0 : 4.0 * i * (n - 3 - i) / (double(n - 2) * (n - 2));
+      obj.vertices[v].pos = WVector(static_cast<float>(i), static_cast<float>(y), 0.0f);
+    }
     obj.faces[f].v[k] = v;
   }
   ComputeFaceNormals(scene);
@@ -157,6 +165,8 @@ BENCHMARK_CAPTURE(TriangulateOnePolygon, StraightRun, Outline::kStraightRun)
     ->Arg(50000)
     ->Arg(200000)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, ThinStrip, Outline::kThinStrip)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, BowedStrip, Outline::kBowedStrip)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 #if VELLMAR_GLTF
 // n triangles around a centre vertex at height centre_z over a circle of n

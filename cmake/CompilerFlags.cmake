@@ -7,7 +7,7 @@ target_compile_options(vellmar_flags INTERFACE
   # multiply-add, no reassociation.
   -ffp-contract=off -fno-fast-math)
 
-if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$")
+if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$" AND NOT EMSCRIPTEN)
   # x87 keeps extended precision in registers; SSE2 rounds every float op.
   target_compile_options(vellmar_flags INTERFACE -msse2 -mfpmath=sse)
 endif()
@@ -17,6 +17,13 @@ if(MINGW)
   # compiler's runtime (libgcc, libstdc++, winpthread) is linked in, so only
   # Windows system DLLs are imported.
   target_link_options(vellmar_flags INTERFACE -static -static-libgcc -static-libstdc++)
+endif()
+
+if(EMSCRIPTEN)
+  # The code catches std::bad_alloc and a thread that cannot be started;
+  # emscripten compiles catching out unless asked.
+  target_compile_options(vellmar_flags INTERFACE -fexceptions)
+  target_link_options(vellmar_flags INTERFACE -fexceptions)
 endif()
 
 if(VELLMAR_WERROR)

@@ -10,24 +10,38 @@
 #include <utility>
 #include <vector>
 
+#include "w_lib/util/owned.h"
+
+// The elements of a DefaultedArray: their number and, once stored, their
+// values. Copy and move come from WOwned: a moved-from array is left empty
+// (or, moved onto, with what its target held).
 template <typename T>
-class DefaultedArray {
+struct DefaultedValues {
+ protected:
+  size_t size_ = 0;
+  bool stored_ = false;
+  std::vector<T> values_;
+
+  void CopyFrom(const DefaultedValues& o) {
+    values_ = o.values_;
+    size_ = o.size_;
+    stored_ = o.stored_;
+  }
+  void Release() noexcept {
+    std::vector<T>().swap(values_);
+    size_ = 0;
+    stored_ = false;
+  }
+};
+
+template <typename T>
+class DefaultedArray : public WOwned<DefaultedValues<T>> {
+  using DefaultedValues<T>::size_;
+  using DefaultedValues<T>::stored_;
+  using DefaultedValues<T>::values_;
+
  public:
   explicit DefaultedArray(T fill) : fill_(fill) {}
-  DefaultedArray(const DefaultedArray&) = default;
-  DefaultedArray& operator=(const DefaultedArray&) = default;
-  // A moved-from array is left empty.
-  DefaultedArray(DefaultedArray&& o) noexcept
-      : fill_(o.fill_), size_(std::exchange(o.size_, 0)), stored_(std::exchange(o.stored_, false)),
-        values_(std::move(o.values_)) {}
-  DefaultedArray& operator=(DefaultedArray&& o) noexcept {
-    fill_ = o.fill_;
-    size_ = std::exchange(o.size_, 0);
-    stored_ = std::exchange(o.stored_, false);
-    values_ = std::move(o.values_);
-    o.values_.clear();
-    return *this;
-  }
 
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
@@ -102,7 +116,4 @@ class DefaultedArray {
   }
 
   T fill_;
-  size_t size_ = 0;
-  bool stored_ = false;
-  std::vector<T> values_;
 };

@@ -7,7 +7,10 @@
 # Wine against the native tool), and the 32-bit x86 Linux build with its
 # tests (through qemu where the kernel cannot run 32-bit programs). What such
 # a build needs beyond its compiler (the MinGW-w64 zlib) is installed first;
-# where it cannot be, the build is skipped and the summary says why.
+# where it cannot be, the build is skipped and the summary says why. The
+# libraries that Debian has no package of for these builds (meshoptimizer,
+# OpenSubdiv, and zlib for i386) are built from Debian's source packages
+# first, once per build tree (scripts/third-party.sh).
 # --windows first installs what those builds need and makes them required;
 # where Wine's 32-bit loader (wine32:i386) cannot be installed or run, it
 # unpacks the 32-bit Windows DLLs that wine64's wow64 mode needs into the
@@ -136,9 +139,13 @@ wine_road() {
 # of compressed files that the tests run come from npm, with the node that
 # the machine has); libstb-dev: the image reading and PNG writing of glTF
 # textures; python3-ezdxf: a DXF reader that no one here wrote reads back
-# the layer names.
+# the layer names; dpkg-dev: dpkg-source, which unpacks the Debian source
+# packages of the libraries that the other builds build for themselves;
+# librecad: a second DXF reader prints every DXF file; parallel: GNU
+# parallel runs the README's recipe for batches over several machines.
 scripts/setup-deps.sh g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libosd-dev \
-  libassimp-dev assimp-utils libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev libstb-dev python3-ezdxf
+  libassimp-dev assimp-utils libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev libstb-dev python3-ezdxf \
+  dpkg-dev librecad parallel
 if [ "$others" = required ]; then
   # Wine's 32-bit loader and the C library of 32-bit programs come from the
   # i386 architecture.
@@ -216,6 +223,14 @@ elif [ -n "$i386_emulator" ] && ! command -v "$i386_emulator" >/dev/null 2>&1; t
 else
   others_to_run+=(i386)
 fi
+# The page that runs vellmar in the browser (scripts/web.sh), in Debian's
+# chromium against the release tool: where emscripten, chromium and npm
+# can be had.
+if ! command -v npm >/dev/null 2>&1; then
+  skipped+=("web (npm is not installed, which gives the 3D view and puppeteer-core)")
+elif needs_packages web emscripten chromium; then
+  others_to_run+=(web)
+fi
 # Fuzzing, after all the rest: every fuzz target of tests/fuzz for a minute
 # (VELLMAR_FUZZ_SECONDS; 0 leaves it out) from its stored corpus; a crash or
 # a sanitizer report fails the run. With --windows or --wine-emulation (the
@@ -262,6 +277,28 @@ run_whole_shuffled() {
   rm -f "$log"
 }
 
+# The libraries that Debian has no package of for BUILD (meshoptimizer,
+# OpenSubdiv, and zlib for i386), built from Debian's source packages into
+# build/third-party/TARGET once per build tree (the preset's configure finds
+# them there). Where they cannot be had (no network, say), BUILD fails when
+# it is required and is skipped otherwise, with the script's last word.
+third_party() {  # BUILD TARGET
+  local build=$1 log status=0
+  log=$(mktemp)
+  scripts/third-party.sh "$2" 2>&1 | tee "$log" || status=$?
+  if [ "$status" -ne 0 ]; then
+    if [ "$others" = required ]; then
+      echo "FAILED: the libraries of $build could not be built: $(tail -n 1 "$log")" >&2
+      rm -f "$log"
+      exit 1
+    fi
+    skipped+=("$build (its libraries could not be built from Debian's sources: $(tail -n 1 "$log"))")
+  fi
+  rm -f "$log"
+  part_done "$build libraries"
+  return "$status"
+}
+
 ctest_jobs=$jobs
 for preset in release debug; do
   run_preset "$preset"
@@ -269,10 +306,31 @@ for preset in release debug; do
   part_done "$preset"
 done
 
+# The page after release, whose tool its downloads are held against; the
+# real documents are those that the release build found.
+if runs web; then
+  echo "=== web ==="
+  scripts/web.sh
+  sample_folder() { sed -n "s/^$1:PATH=//p" build/release/CMakeCache.txt; }
+  web_log=build/web/page-test.log
+  web_status=0
+  tests/web/page_test.sh build/release/bin/vellmar out/web examples "$(sample_folder VELLMAR_MQO_SAMPLES)" \
+    "$(sample_folder VELLMAR_XSI_SAMPLES)" build/web/page-test 2>&1 | tee "$web_log" || web_status=$?
+  if [ "$web_status" -eq 77 ]; then
+    skipped+=("web page test ($(sed -n 's/^SKIPPED: //p' "$web_log" | tail -n 1))")
+  elif [ "$web_status" -ne 0 ]; then
+    echo "FAILED: the page in the browser (tests/web/page_test.sh; log: $web_log)" >&2
+    exit 1
+  else
+    ran+=("web (the page in chromium)")
+  fi
+  part_done web
+fi
+
 # The Windows builds come after release: their Wine tests compare with the
 # native release tool. Wine runs one test at a time.
 ctest_jobs=1
-if runs win32; then
+if runs win32 && third_party win32 mingw-i686; then
   # Seconds that Wine may take to make its prefix and to start a trivial
   # program, and that the whole Wine test may take (0: the test's own bound).
   wine_timeout=300 wine_test_timeout=0
@@ -313,13 +371,13 @@ if runs win32; then
   fi
   part_done win32
 fi
-if runs win64; then
+if runs win64 && third_party win64 mingw-x86_64; then
   run_preset win64
   part_done win64
 fi
 
 ctest_jobs=$jobs
-if runs i386; then
+if runs i386 && third_party i386 i386; then
   run_preset i386 -DCMAKE_CROSSCOMPILING_EMULATOR="$i386_emulator"
   [ -z "$i386_emulator" ] || ran[-1]="i386 through $i386_emulator"
   part_done i386

@@ -61,8 +61,8 @@ int AddColorOf(WObject& obj, WColor col) {
 
 void AddWeight(WVertex& vertex, int bone, float weight) {
   const int w = vertex.AddWeight();
-  vertex.weights[w].bone = bone;
-  vertex.weights[w].weight = weight;
+  vertex.weights()[w].bone = bone;
+  vertex.weights()[w].weight = weight;
 }
 
 void SetFaceUvs(WObject& obj, int f, std::initializer_list<float> uv_pairs) {

@@ -4,34 +4,31 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <mutex>
+#include <new>
+#include <system_error>
 #include <utility>
 #include <vector>
 
+#include "w_lib/util/path_parts.h"
 #include "w_lib/util/text.h"
 #include "w_lib/writers/file_replace.h"
 #include "tools/console.h"
 #include "tools/exit_status.h"
 #include "tools/file_identity.h"
 #include "tools/interrupt_cleanup.h"
+#include "tools/jobs.h"
 #include "tools/output_names.h"
 #include "tools/standard_output.h"
 
 namespace {
 
-// The file name of a path without its folder and extension.
-std::string Stem(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  const size_t dot = name.rfind('.');
-  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 std::string OutputFor(const CommandLine& line, const std::string& input, const char* extension) {
   if (line.out_dir.empty()) return line.output;
-  const char last = line.out_dir.back();
-  const bool has_separator = last == '/' || last == '\\';
-  return line.out_dir + (has_separator ? "" : "/") + Stem(input) + extension;
+  const bool has_separator = SplitSystemPath(line.out_dir).name == line.out_dir.size();
+  return line.out_dir + (has_separator ? "" : "/") + SystemStem(input) + extension;
 }
 
 // The files that writing output makes: the output, and its companion
@@ -39,7 +36,7 @@ std::string OutputFor(const CommandLine& line, const std::string& input, const c
 std::vector<std::string> FilesWrittenFor(const std::string& output, const OutputFormat& format) {
   std::vector<std::string> files{output};
   if (format.companion_extension) {
-    const std::string companion = ReplaceExtension(output.c_str(), format.companion_extension);
+    const std::string companion = SystemWithExtension(output, format.companion_extension);
     if (companion != output) files.push_back(companion);
   }
   return files;
@@ -111,9 +108,10 @@ int WriteToStandardOutput(LoadedInput& input, const OutputFormat& format, const 
     ScratchFile scratch;
     if (const WriteResult made = scratch.Create(format.extensions[0]); !made) return made.error();
     if (!scratch.folder().empty()) BeginScratch(scratch.path(), scratch.folder());
-    BeginOutputs(FilesWrittenFor(scratch.path(), format));
+    const std::vector<std::string> files = FilesWrittenFor(scratch.path(), format);
+    BeginOutputs(files);
     error = write(input, scratch.path());
-    EndOutputs();
+    EndOutputs(files);
     if (error == 0) {
       ProgressStage("copying to standard output");
       error = CopyToStandardOutput(scratch.path());
@@ -125,6 +123,7 @@ int WriteToStandardOutput(LoadedInput& input, const OutputFormat& format, const 
 }
 
 InputOutcome Written(const std::string& output) { return {InputOutcome::Kind::kWritten, kOk, output, ""}; }
+InputOutcome UpToDate(const std::string& output) { return {InputOutcome::Kind::kUpToDate, kOk, output, ""}; }
 InputOutcome Skipped(int status, std::string reason) {
   return {InputOutcome::Kind::kSkipped, status, "", std::move(reason)};
 }
@@ -132,26 +131,53 @@ InputOutcome Failed(int status, std::string reason) {
   return {InputOutcome::Kind::kFailed, status, "", std::move(reason)};
 }
 
-// What the loop carries from one input to the next.
+// Whether every file of an output exists and was changed after the input,
+// as make decides: neither is read.
+bool OutputsNewer(const std::string& input, const std::vector<std::string>& files) {
+  std::error_code ec;
+  const auto input_time = std::filesystem::last_write_time(input, ec);
+  if (ec) return false;
+  for (const std::string& file : files) {
+    const auto file_time = std::filesystem::last_write_time(file, ec);
+    if (ec || !(file_time > input_time)) return false;
+  }
+  return true;
+}
+
+// What the inputs share while they run, side by side or one at a time.
 struct Batch {
   const CommandLine& line;
   const OutputFormat& format;
+  const HostTable& host;
   bool reads_dotxsi;
   const WriteInput& write;
   bool to_stdout;
+  std::mutex mutex;                            // guards written
   std::map<std::string, std::string> written;  // each file written -> its input
 };
 
+// Whether a file is written already, and by which input.
+bool Taken(Batch& batch, const std::string& file, std::string& by) {
+  std::lock_guard<std::mutex> lock(batch.mutex);
+  const auto taken = batch.written.find(file);
+  if (taken == batch.written.end()) return false;
+  by = taken->second;
+  return true;
+}
+
 // One input: its output's files checked, the input loaded, the output
-// written.
+// written. An input whose outputs share a file with an earlier input's runs
+// only once that one has ended (RunJobsInOrder's after), so that the first
+// written keeps the file whatever the number of jobs.
 InputOutcome ProcessInput(Batch& batch, const std::string& input) {
   const std::string output = OutputFor(batch.line, input, batch.format.extensions[0]);
   const std::vector<std::string> files = FilesWrittenFor(output, batch.format);
   for (const std::string& file : files) {
-    const auto taken = batch.written.find(file);
-    if (taken != batch.written.end())
-      return Skipped(kBadInput, input + ": not written, " + file + " already holds the output of " + taken->second);
+    std::string by;
+    if (Taken(batch, file, by))
+      return Skipped(kBadInput, input + ": not written, " + file + " already holds the output of " + by);
   }
+  if (batch.line.newer && !batch.to_stdout && OutputsNewer(input, files)) return UpToDate(output);
   // An output that leads to a file of another kind, or that cannot be
   // written (a folder in the way of its companion, a read-only file),
   // fails before the work.
@@ -164,7 +190,7 @@ InputOutcome ProcessInput(Batch& batch, const std::string& input) {
   ProgressStage("reading");
   LoadedInput loaded;
   std::string error;
-  if (!LoadInput(batch.line, input, batch.reads_dotxsi, loaded, error)) return Failed(kBadInput, error);
+  if (!LoadInput(batch.line, batch.host, input, batch.reads_dotxsi, loaded, error)) return Failed(kBadInput, error);
   if (batch.to_stdout) {
     bool copy_failed = false;
     const int write_error = WriteToStandardOutput(loaded, batch.format, batch.write, copy_failed);
@@ -174,58 +200,101 @@ InputOutcome ProcessInput(Batch& batch, const std::string& input) {
   } else {
     BeginOutputs(files);
     const int write_error = batch.write(loaded, output);
-    EndOutputs();
+    EndOutputs(files);
     if (write_error != 0) return Failed(kCannotWrite, output + ": cannot write: " + Reason(output, write_error));
   }
+  std::lock_guard<std::mutex> lock(batch.mutex);
   for (const std::string& file : files) batch.written.emplace(file, input);
   return Written(output);
 }
 
+// The same, an input that runs out of memory failing on its own.
+InputOutcome ProcessInputWhole(Batch& batch, const std::string& input) {
+  try {
+    return ProcessInput(batch, input);
+  } catch (const std::bad_alloc&) {
+    return Failed(kBadInput, input + ": out of memory");
+  }
+}
+
+// For each input, the earlier inputs whose outputs share a file with its
+// own.
+std::vector<std::vector<size_t>> SharedOutputs(const CommandLine& line, const OutputFormat& format) {
+  std::vector<std::vector<size_t>> earlier(line.inputs.size());
+  std::map<std::string, std::vector<size_t>> users;
+  for (size_t i = 0; i < line.inputs.size(); ++i) {
+    for (const std::string& file : FilesWrittenFor(OutputFor(line, line.inputs[i], format.extensions[0]), format)) {
+      std::vector<size_t>& before = users[file];
+      earlier[i].insert(earlier[i].end(), before.begin(), before.end());
+      before.push_back(i);
+    }
+  }
+  return earlier;
+}
+
 // The progress of a batch while it is in scope, ending with its summary:
-// the inputs written, and as failed every other input begun (also one that
-// an error ending the whole run cut short).
+// the inputs written, those up to date, and as failed every other input
+// shown (also one that an error ending the whole run cut short).
 class BatchProgress {
  public:
-  BatchProgress(size_t inputs, const std::vector<InputOutcome>& outcomes) : outcomes_(outcomes) {
+  BatchProgress(size_t inputs, const char* done, const std::vector<InputOutcome>& outcomes)
+      : done_(done), outcomes_(outcomes) {
     BeginProgress(inputs);
   }
   ~BatchProgress() {
-    const size_t written = static_cast<size_t>(std::count_if(outcomes_.begin(), outcomes_.end(), [](const auto& o) {
-      return o.kind == InputOutcome::Kind::kWritten;
-    }));
-    EndProgress(written, begun_ - written);
+    BatchCounts counts;
+    counts.done = done_;
+    for (const InputOutcome& o : outcomes_) {
+      counts.written += o.kind == InputOutcome::Kind::kWritten;
+      counts.up_to_date += o.kind == InputOutcome::Kind::kUpToDate;
+    }
+    counts.failed = begun_ - counts.written - counts.up_to_date;
+    EndProgress(counts);
   }
   BatchProgress(const BatchProgress&) = delete;
   BatchProgress& operator=(const BatchProgress&) = delete;
-  void Begin(size_t index, const std::string& input) {
-    ProgressFile(index, input);
-    begun_ = index + 1;
-  }
+  void Begin(size_t index, const std::string& input) { ProgressFile(index, input); }
+  void Shown(size_t index) { begun_ = index + 1; }
 
  private:
+  const char* done_;
   const std::vector<InputOutcome>& outcomes_;
   size_t begun_ = 0;
 };
 
 }  // namespace
 
-int RunBatch(const CommandLine& line, const OutputFormat& format, bool reads_dotxsi, const WriteInput& write) {
-  if (!OutputTakesFormat(line, format) || !OutputsSpareInputs(line, format)) return kBadInput;
-  Batch batch{line, format, reads_dotxsi, write, line.out_dir.empty() && IsStandardOutput(line.output), {}};
-  std::vector<InputOutcome> outcomes;
-  outcomes.reserve(line.inputs.size());
-  BatchProgress progress(line.inputs.size(), outcomes);
-  int status = kOk;
-  for (size_t i = 0; i < line.inputs.size(); ++i) {
-    const std::string& input = line.inputs[i];
-    progress.Begin(i, input);
-    outcomes.push_back(ProcessInput(batch, input));
-    const InputOutcome& outcome = outcomes.back();
-    status = WorseStatus(status, outcome.status);
-    if (outcome.kind != InputOutcome::Kind::kWritten)
-      PrintError(outcome.reason);
-    else if (!batch.to_stdout && !line.quiet)
-      std::printf("%s -> %s\n", EscapeControlCharacters(input).c_str(), EscapeControlCharacters(outcome.output).c_str());
+int RunBatch(const CommandLine& line, const OutputFormat& format, const HostTable& host, bool reads_dotxsi,
+             const WriteInput& write) {
+  if (!line.out_dir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(line.out_dir, ec);
+    if (ec) {
+      PrintError(line.out_dir + ": cannot create the folder: " + ec.message());
+      return kCannotWrite;
+    }
   }
+  if (!OutputTakesFormat(line, format) || !OutputsSpareInputs(line, format)) return kBadInput;
+  SetUpLoading(line);
+  Batch batch{line, format, host, reads_dotxsi, write, line.out_dir.empty() && IsStandardOutput(line.output), {}, {}};
+  const size_t count = line.inputs.size();
+  std::vector<InputOutcome> outcomes(count);
+  const std::vector<std::vector<size_t>> earlier = SharedOutputs(line, format);
+  BatchProgress progress(count, reads_dotxsi ? "converted" : "exported", outcomes);
+  int status = kOk;
+  const auto work = [&](size_t i) {
+    progress.Begin(i, line.inputs[i]);
+    outcomes[i] = ProcessInputWhole(batch, line.inputs[i]);
+  };
+  const auto show = [&](size_t i) {
+    progress.Shown(i);
+    const InputOutcome& outcome = outcomes[i];
+    status = WorseStatus(status, outcome.status);
+    if (outcome.kind == InputOutcome::Kind::kSkipped || outcome.kind == InputOutcome::Kind::kFailed)
+      PrintError(outcome.reason);
+    else if (outcome.kind == InputOutcome::Kind::kWritten && !batch.to_stdout && !line.quiet)
+      PrintResult(ShownText(line.inputs[i]) + " -> " + ShownText(outcome.output));
+  };
+  RunJobsInOrder(count, JobCount(line.jobs, count), work, show, [&](size_t i) { return earlier[i]; });
   return status;
 }

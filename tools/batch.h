@@ -12,7 +12,8 @@
 // What became of one input.
 struct InputOutcome {
   enum class Kind {
-    kWritten,  // its output is complete
+    kWritten,   // its output is complete
+    kUpToDate,  // --newer: its outputs were newer than it, and it was not read
     kSkipped,  // refused before it was read: its output clashes or cannot be written
     kFailed,   // reading it or writing its output failed
   };
@@ -36,4 +37,6 @@ using WriteInput = std::function<int(LoadedInput& input, const std::string& outp
 // would write the same output, the second over the first; the second is
 // skipped instead. An output that is standard output goes there through a
 // scratch file, and then no other line goes there.
-int RunBatch(const CommandLine& line, const OutputFormat& format, bool reads_dotxsi, const WriteInput& write);
+// The folder of --out-dir is made first. Documents are read through host.
+int RunBatch(const CommandLine& line, const OutputFormat& format, const HostTable& host, bool reads_dotxsi,
+             const WriteInput& write);

@@ -7,7 +7,10 @@
 #include <cstring>
 #include <iterator>
 
+#include "w_lib/util/decimal_text.h"
 #include "tools/output_formats.h"
+#include "tools/jobs.h"
+#include "tools/output_names.h"
 
 #ifndef VELLMAR_VERSION
 #error "VELLMAR_VERSION must name the project's version"
@@ -28,9 +31,10 @@ const CommandSpec kCommands[] = {
      "Usage: vellmar export IN.mqo OUT.xsi [OPTIONS]\n"
      "       vellmar export IN.mqo... --out-dir DIR [OPTIONS]\n"
      "\n"
-     "Loads each document into the stand-in host and exports it through the plug-in\n"
-     "module exactly as the host does (MQInit, then MQExportFile). OUT ends in .xsi;\n"
-     "OUT '-' writes the file to standard output.\n"},
+     "Loads each document (.mqo, .mqoz) into the stand-in host and exports it through\n"
+     "the plug-in module exactly as the host does (MQInit, then MQExportFile). OUT\n"
+     "ends in .xsi; OUT '-' writes the file to standard output; IN '-' reads one\n"
+     "document from standard input.\n"},
     {Command::kConvert, "convert", kForConvert,
      "convert documents to dotXSI, DirectX, OBJ, .mqo, DXF, glTF or a scene dump",
      "Usage: vellmar convert IN OUT [--format FORMAT] [OPTIONS]\n"
@@ -41,13 +45,15 @@ const CommandSpec kCommands[] = {
      "its own format's conventions (see the README). Without --format the format\n"
      "comes from OUT's extension; an extension of another format than --format is\n"
      "refused. OUT '-' writes the file to standard output (not for formats of\n"
-     "several files).\n"},
+     "several files); IN '-' reads one document or dotXSI file from standard input,\n"
+     "told apart by its first bytes, with its textures in the current folder.\n"},
     {Command::kInfo, "info", kForInfo, "describe documents, or show what the plug-in module reports about itself",
      "Usage: vellmar info [--plugin PATH]\n"
      "       vellmar info FILE... [--json]\n"
      "\n"
      "Without files: the plug-in module's name, interface version, identifiers and\n"
-     "file types, and the formats that convert writes. With files: each document's\n"
+     "file types, and the formats that convert writes. With files (.mqo, .mqoz,\n"
+     ".xsi; '-' for standard input): each document's\n"
      "format version, code page, objects (hidden, mirrored, lathed, subdivided),\n"
      "vertices, faces by corner count, lines, materials and textures (and whether\n"
      "each texture file is there beside the document); for a dotXSI file its\n"
@@ -83,7 +89,7 @@ bool ParseAxes(const std::string& text, int axes[3]) {
 
 bool ParseScale(const char* text, float& scale) {
   const char* end = text + std::strlen(text);
-  auto result = std::from_chars(text, end, scale);
+  auto result = DecimalFromChars(text, end, scale);
   return result.ec == std::errc() && result.ptr == end && std::isfinite(scale) && scale != 0.0f;
 }
 
@@ -169,6 +175,21 @@ bool ApplyMaxDocumentSize(CommandLine& line, const char* value, std::string& err
 #undef WRITER_FLAG
 #undef WRITER_CHOICE
 
+// At most this many jobs: more would only wait for the cores.
+constexpr size_t kMaxJobs = kMostJobs;
+
+bool ApplyJobs(CommandLine& line, const char* value, std::string& error) {
+  size_t jobs = 0;
+  const char* end = value + std::strlen(value);
+  const auto result = std::from_chars(value, end, jobs);
+  if (result.ec == std::errc() && result.ptr == end && jobs >= 1 && jobs <= kMaxJobs) {
+    line.jobs = jobs;
+    return true;
+  }
+  error = std::string("--jobs needs a whole number from 1 to ") + std::to_string(kMaxJobs) + ", not '" + value + "'";
+  return false;
+}
+
 const OptionSpec kOptions[] = {
 #define FLAG_OPTION(field, name, alias, help, commands) \
   {name, alias, nullptr, help, commands, SetFlag<&CommandLine::field>, 0},
@@ -205,7 +226,9 @@ std::string OverviewText() {
       "Usage: vellmar COMMAND [ARGS]\n"
       "\n"
       "Exports host documents (.mqo, .mqoz) as dotXSI through the Vellmar plug-in,\n"
-      "converts them to other formats, or describes them.\n"
+      "converts them and dotXSI files (.xsi) to other formats, or describes them.\n"
+      "Inputs: .mqo and .mqoz documents, .xsi files (convert and info), and '-' for\n"
+      "one document or dotXSI file read from standard input.\n"
       "\n"
       "Commands:\n";
   for (const CommandSpec& c : kCommands) {
@@ -341,9 +364,31 @@ bool ReadArguments(const CommandSpec& command, int argc, char** argv, CommandLin
   return true;
 }
 
+// Standard input ("-") is read as the one input, and its output is named.
+bool StandardInputFits(const CommandSpec& command, const std::vector<std::string>& positional,
+                       const CommandLine& line, std::string& error) {
+  // Without --out-dir, export and convert read the first and write the second.
+  const bool all_inputs = line.command == Command::kInfo || !line.out_dir.empty();
+  const size_t inputs = all_inputs ? positional.size() : (positional.empty() ? 0 : 1);
+  bool reads_stdin = false;
+  for (size_t i = 0; i < inputs; ++i) reads_stdin = reads_stdin || positional[i] == "-";
+  if (!reads_stdin) return true;
+  if (inputs > 1) {
+    error = "standard input ('-') is read as the only input, not beside others";
+    return false;
+  }
+  if (line.command != Command::kInfo && !line.out_dir.empty()) {
+    error = std::string(command.name) + " of standard input ('-') writes the output named as OUT (a path or '-'), "
+                                        "not into --out-dir";
+    return false;
+  }
+  return true;
+}
+
 // The files named: info's documents; IN and OUT; or inputs with --out-dir.
 bool ReadFiles(const CommandSpec& command, const std::vector<std::string>& positional, CommandLine& line,
                std::string& error) {
+  if (!StandardInputFits(command, positional, line, error)) return false;
   if (line.command == Command::kInfo) {
     line.inputs = positional;
     if (line.json && line.inputs.empty()) {
@@ -389,6 +434,7 @@ bool ChooseOutputFormat(CommandLine& line, std::string& error) {
     return false;
   }
   line.output_format = FormatForPath(line.output);
+  if (!line.output_format && !(error = NotWrittenLine(line.output)).empty()) return false;
   if (!line.output_format) {
     error = "cannot tell the format from '" + line.output + "'; give --format (" + FormatNames() + ")";
     return false;

@@ -1,6 +1,7 @@
 // The vellmar command line: its commands and options.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,6 +31,7 @@ struct CommandLine {
   uint64_t max_document_size = uint64_t{1} << 30;
   float scale = 1.0f;       // --scale
   int axis[3] = {1, 2, 4};  // --axes: source axis bits, with 8 to negate
+  size_t jobs = 0;          // --jobs; 0: the machine's cores
 
   // The writer options, as convert hands them to the writer, and the
   // WriterOption bits of those given.

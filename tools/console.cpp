@@ -11,8 +11,10 @@
 #include <mutex>
 #include <thread>
 
+#include "w_lib/util/code_page.h"
 #include "w_lib/util/termination_signals.h"
 #include "w_lib/util/text.h"
+#include "tools/locale_charset.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -34,6 +36,8 @@ struct Console {
   std::condition_variable wake;
   bool quiet = false;
   bool show_progress = false;
+  // The terminal reads UTF-8: names are shown converted (ShownText).
+  const bool utf8 = LocaleCharsetIsUtf8();
   // The run under way.
   std::thread ticker;
   bool running = false;
@@ -42,6 +46,7 @@ struct Console {
   size_t index = 0;
   std::string name;
   const char* stage = "";
+  std::thread::id worker;  // the thread of the file shown
   size_t shown = 0;  // characters of the progress line on the terminal
 };
 
@@ -82,14 +87,31 @@ void Tick() {
   }
 }
 
-void Print(const char* kind, const std::string& message) {
+// Where this thread's lines go while its input is kept apart, or null.
+thread_local MessageLog* t_kept = nullptr;
+
+void Emit(std::FILE* stream, const std::string& text) {
+  if (t_kept) {
+    t_kept->emplace_back(stream, text);
+    return;
+  }
   Console& c = TheConsole();
   std::lock_guard<std::mutex> lock(c.mutex);
   ClearLine(c);
-  std::fprintf(stderr, "vellmar: %s%s\n", kind, EscapeControlCharacters(message).c_str());
+  std::fputs(text.c_str(), stream);
+  if (stream == stdout) std::fflush(stdout);
+}
+
+void Print(const char* kind, const std::string& message) {
+  Emit(stderr, std::string("vellmar: ") + kind + ShownText(message) + "\n");
 }
 
 }  // namespace
+
+std::string ShownText(const std::string& text) {
+  const std::string escaped = EscapeControlCharacters(text);
+  return TheConsole().utf8 ? TextAsUtf8Escaped(escaped) : escaped;
+}
 
 void SetUpConsole(bool quiet) {
   Console& c = TheConsole();
@@ -102,6 +124,19 @@ void PrintError(const std::string& message) { Print("", message); }
 void PrintWarning(const std::string& message) { Print("warning: ", message); }
 void PrintNote(const std::string& message) {
   if (!TheConsole().quiet) Print("note: ", message);
+}
+
+void PrintResult(const std::string& line) { Emit(stdout, line + "\n"); }
+
+KeptMessages::KeptMessages(MessageLog& log) : before_(t_kept) { t_kept = &log; }
+KeptMessages::~KeptMessages() { t_kept = before_; }
+
+void ShowMessages(const MessageLog& log) {
+  Console& c = TheConsole();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  ClearLine(c);
+  for (const auto& [stream, text] : log) std::fputs(text.c_str(), stream);
+  std::fflush(stdout);
 }
 
 void BeginProgress(size_t files) {
@@ -126,18 +161,19 @@ void ProgressFile(size_t index, const std::string& name) {
   if (!c.show_progress) return;
   std::lock_guard<std::mutex> lock(c.mutex);
   c.index = index;
-  c.name = EscapeControlCharacters(name);
+  c.name = ShownText(name);
   c.stage = "";
+  c.worker = std::this_thread::get_id();
 }
 
 void ProgressStage(const char* stage) {
   Console& c = TheConsole();
   if (!c.show_progress) return;
   std::lock_guard<std::mutex> lock(c.mutex);
-  c.stage = stage;
+  if (c.worker == std::this_thread::get_id()) c.stage = stage;
 }
 
-void EndProgress(size_t done, size_t failed) {
+void EndProgress(const BatchCounts& counts) {
   Console& c = TheConsole();
   if (!c.show_progress) return;
   {
@@ -149,11 +185,13 @@ void EndProgress(size_t done, size_t failed) {
   std::lock_guard<std::mutex> lock(c.mutex);
   ClearLine(c);
   const double seconds = std::chrono::duration<double>(Clock::now() - c.start).count();
-  if (c.files > 1) std::fprintf(stderr, "vellmar: %s\n", SummaryLine(done, failed, seconds).c_str());
+  if (c.files > 1) std::fprintf(stderr, "vellmar: %s\n", SummaryLine(counts, seconds).c_str());
 }
 
-std::string SummaryLine(size_t done, size_t failed, double seconds) {
+std::string SummaryLine(const BatchCounts& counts, double seconds) {
   char time[32];
   std::snprintf(time, sizeof time, "%.1f", seconds);
-  return std::to_string(done) + " done, " + std::to_string(failed) + " failed in " + time + " s";
+  std::string line = std::to_string(counts.written) + " " + counts.done + ", ";
+  if (counts.up_to_date > 0) line += std::to_string(counts.up_to_date) + " up to date, ";
+  return line + std::to_string(counts.failed) + " failed in " + time + " s";
 }

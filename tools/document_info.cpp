@@ -8,6 +8,7 @@
 
 #include "host/document_freeze.h"
 #include "w_lib/util/code_page.h"
+#include "w_lib/util/path_parts.h"
 #include "w_lib/util/text.h"
 #include "w_lib/util/texture_path.h"
 #include "w_lib/writers/w_writers.h"
@@ -17,6 +18,13 @@ namespace {
 // Whether the texture's file is there, as the glTF writers look for it.
 bool TextureFileExists(const std::string& folder, const std::string& name, bool utf8_names) {
   return !FindTextureFile(name.c_str(), utf8_names, folder).empty();
+}
+
+// The document's path for the text: in UTF-8 when utf8_text (names in code
+// page 932 converted, other bytes that are not UTF-8 as "\xNN").
+std::string PathText(const std::string& path, bool utf8_text) {
+  const std::string escaped = EscapeControlCharacters(path);
+  return utf8_text ? TextAsUtf8Escaped(escaped) : escaped;
 }
 
 // A name of the document for the text: in UTF-8 when utf8_text, else as
@@ -30,6 +38,11 @@ void AddRow(std::string& text, const char* label, const std::string& value) {
   text += "  " + std::string(label);
   text.append(17 - std::string(label).size(), ' ');
   text += value + "\n";
+}
+
+// "1 face", "2 faces".
+std::string Counted(long long n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 // The faces row: "3 (1 of 3 corners, 2 of 4 corners)".
@@ -82,22 +95,28 @@ constexpr LeftOutKind kLeftOut[] = {
      "further texture coordinate sets"},
 };
 
+// The deepest indent of a model's line, in levels: deeper models share it,
+// as the writers' indents do, so that a chain of nested models gives lines
+// of bounded length rather than text that grows with the square of its depth.
+constexpr int kMaxIndentDepth = 255;
+
 // A model's line under "objects:": its name and what it holds.
 std::string ModelLine(const ModelInfo& m, const DocumentInfo& info, bool utf8_text) {
-  std::string line = "    " + std::string(2 * static_cast<size_t>(m.depth), ' ') + TextName(m.name, info, utf8_text);
+  const int depth = m.depth < kMaxIndentDepth ? m.depth : kMaxIndentDepth;
+  std::string line = "    " + std::string(2 * static_cast<size_t>(depth), ' ') + TextName(m.name, info, utf8_text);
   if (m.vertices == 0 && m.faces == 0) return line + " (no mesh)\n";
-  line += ": " + std::to_string(m.vertices) + " vertices, " + std::to_string(m.faces) + " faces";
+  line += ": " + Counted(m.vertices, "vertex", "vertices") + ", " + Counted(m.faces, "face", "faces");
   if (m.volume.Closed()) {
     char volume[32];
     std::snprintf(volume, sizeof volume, "%+.6g", m.volume.volume);
     return line + ", closed, volume " + volume + "\n";
   }
   if (m.volume.sides == 0) return line + "\n";
-  return line + ", open (" + std::to_string(m.volume.open_sides) + " sides without a face beyond)\n";
+  return line + ", open (" + Counted(m.volume.open_sides, "side", "sides") + " without a face beyond)\n";
 }
 
 std::string XsiInfoText(const DocumentInfo& info, bool utf8_text) {
-  std::string text = EscapeControlCharacters(info.path) + "\n";
+  std::string text = PathText(info.path, utf8_text) + "\n";
   AddRow(text, "format version:", "dotXSI " + info.format_version);
   AddRow(text, "objects:", std::to_string(info.objects));
   for (const ModelInfo& m : info.models) text += ModelLine(m, info, utf8_text);
@@ -105,6 +124,37 @@ std::string XsiInfoText(const DocumentInfo& info, bool utf8_text) {
   const std::string left_out = LeftOutText(info.report);
   AddRow(text, "left out:", left_out.empty() ? "nothing" : left_out);
   return text;
+}
+
+// The document's path in JSON, which holds only UTF-8: the path itself when
+// it is UTF-8, else decoded from code page 932 when every character
+// decodes, else with each byte that converts to nothing as "\xNN"; and then
+// the path's own bytes in hex as "file_bytes", so that nothing is lost.
+void AddFileFields(nlohmann::ordered_json& document, const std::string& path) {
+  std::string shown;
+  if (IsValidUtf8(path)) {
+    shown = path;
+  } else {
+    shown = NameAsUtf8(path, false);
+    if (shown.find("\xEF\xBF\xBD") != std::string::npos) shown = TextAsUtf8Escaped(path);
+  }
+  document["file"] = shown;
+  if (shown == path) return;
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (const char c : path) {
+    hex += kHex[static_cast<unsigned char>(c) >> 4];
+    hex += kHex[static_cast<unsigned char>(c) & 0xF];
+  }
+  document["file_bytes"] = hex;
+}
+
+// fields after the document's "file" (and "file_bytes").
+nlohmann::ordered_json DocumentJson(const std::string& path, const nlohmann::ordered_json& fields) {
+  nlohmann::ordered_json document = nlohmann::ordered_json::object();
+  AddFileFields(document, path);
+  for (const auto& item : fields.items()) document[item.key()] = item.value();
+  return document;
 }
 
 nlohmann::ordered_json XsiInfoJson(const DocumentInfo& info) {
@@ -120,8 +170,7 @@ nlohmann::ordered_json XsiInfoJson(const DocumentInfo& info) {
   }
   nlohmann::ordered_json left_out = nlohmann::ordered_json::object();
   for (const LeftOutKind& kind : kLeftOut) left_out[kind.key] = info.report.*kind.count;
-  return {
-      {"file", info.path},
+  return DocumentJson(info.path, {
       {"format", "dotXSI"},
       {"format_version", info.format_version},
       {"objects", {{"total", info.objects}, {"models", models}}},
@@ -131,7 +180,7 @@ nlohmann::ordered_json XsiInfoJson(const DocumentInfo& info) {
       {"materials", info.materials},
       {"textures", TexturesJson(info)},
       {"left_out", left_out},
-  };
+  });
 }
 
 }  // namespace
@@ -175,7 +224,7 @@ DocumentInfo DescribeXsiScene(const WScene& scene, const XsiReadReport& report, 
     info.models.push_back(std::move(model));
   }
   info.materials = scene.mnum;
-  const std::string folder = FolderOf(path);
+  const std::string folder = SystemFolderOf(path);
   std::set<std::string> seen;
   for (int m = 0; m < scene.mnum; ++m) {
     const int t = scene.materials[m].tex;
@@ -211,7 +260,7 @@ DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& pa
     }
   }
   info.materials = doc.MaterialCount();
-  const std::string folder = FolderOf(path);
+  const std::string folder = SystemFolderOf(path);
   std::set<std::string> seen;
   for (const auto& material : doc.materials) {
     for (const std::string* name : {&material->texture, &material->alpha_texture, &material->bump_texture}) {
@@ -225,7 +274,7 @@ DocumentInfo DescribeDocument(const MQDocumentRecord& doc, const std::string& pa
 std::string DocumentInfoText(const DocumentInfo& info, bool utf8_text) {
   if (info.dotxsi) return XsiInfoText(info, utf8_text);
   // Names are shown with their control characters escaped, as in messages.
-  std::string text = EscapeControlCharacters(info.path) + "\n";
+  std::string text = PathText(info.path, utf8_text) + "\n";
   AddRow(text, "format version:", info.format_version);
   AddRow(text, "code page:", info.code_page.empty() ? "(not named)" : info.code_page);
   AddRow(text, "objects:", std::to_string(info.objects) + " (" + std::to_string(info.hidden) + " hidden, " +
@@ -242,8 +291,7 @@ std::string DocumentInfoJson(const std::vector<DocumentInfo>& infos) {
       documents.push_back(XsiInfoJson(info));
       continue;
     }
-    documents.push_back({
-        {"file", info.path},
+    documents.push_back(DocumentJson(info.path, {
         {"format_version", info.format_version},
         {"code_page", info.code_page.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(info.code_page)},
         {"objects",
@@ -257,7 +305,7 @@ std::string DocumentInfoJson(const std::vector<DocumentInfo>& infos) {
         {"lines", info.lines},
         {"materials", info.materials},
         {"textures", TexturesJson(info)},
-    });
+    }));
   }
   return documents.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }

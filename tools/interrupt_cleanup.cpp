@@ -5,6 +5,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "w_lib/writers/file_replace.h"
 
@@ -15,6 +20,8 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
 #include <unistd.h>
 #if defined(__linux__)
 #include <sys/syscall.h>
@@ -25,17 +32,22 @@
 
 namespace {
 
-constexpr int kMaxFolders = 2;
+// Folders with outputs under way: two per input, for as many inputs as
+// run side by side.
+constexpr int kMaxFolders = 128;
 constexpr size_t kMaxPath = 4096;
 constexpr size_t kMaxName = 256;
 
 // Filled before each write, so that the handler only has to look and
 // unlink: the folders ("FOLDER/", or "./") and the start of the names in
-// them ("vellmar-partial-PID-") are complete before the count that makes
-// them visible is set.
+// them ("vellmar-partial-PID-"), and how many outputs under way use each. An
+// entry is written only while none uses it, complete before its count (and
+// g_count, which only grows) makes it visible.
 char g_folders[kMaxFolders][kMaxPath];
 char g_name_starts[kMaxFolders][kMaxName];
+volatile std::sig_atomic_t g_users[kMaxFolders];
 volatile std::sig_atomic_t g_count = 0;
+std::mutex g_table;  // orders the threads that change the table
 // A scratch file and its folder, of an output that goes to standard output.
 char g_scratch_file[kMaxPath];
 char g_scratch_folder[kMaxPath];
@@ -130,9 +142,12 @@ void RemoveFilesStartingWith(const char* folder, const char* start) {
 
 #endif
 
-extern "C" void OnInterrupt(int signal) {
+// Removes the temporary files of the outputs under way and the scratch
+// file; safe in a signal handler.
+void RemoveTemporaryFiles() {
   const int count = g_count;
-  for (int i = 0; i < count; ++i) RemoveFilesStartingWith(g_folders[i], g_name_starts[i]);
+  for (int i = 0; i < count; ++i)
+    if (g_users[i] > 0) RemoveFilesStartingWith(g_folders[i], g_name_starts[i]);
   if (g_has_scratch) {
     Unlink(g_scratch_file);
 #if defined(_WIN32)
@@ -141,8 +156,57 @@ extern "C" void OnInterrupt(int signal) {
     rmdir(g_scratch_folder);
 #endif
   }
+}
+
+extern "C" void OnInterrupt(int signal) {
+  RemoveTemporaryFiles();
   _exit(ExitStatusOf(signal));
 }
+
+// The folders of the outputs, once each ("./" for the current one).
+std::vector<std::string> FoldersOf(const std::vector<std::string>& outputs) {
+  std::vector<std::string> folders;
+  for (const std::string& output : outputs) {
+    WritePlan plan;
+    if (!PlanFileWrite(output, plan) || plan.in_place) continue;
+    const std::string folder = plan.folder.empty() ? "./" : plan.folder;
+    if (folder.size() >= kMaxPath) continue;
+    bool known = false;
+    for (const std::string& f : folders) known = known || f == folder;
+    if (!known) folders.push_back(folder);
+  }
+  return folders;
+}
+
+#if !defined(_WIN32)
+void TerminationSet(sigset_t& set) {
+  sigemptyset(&set);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, signal);
+}
+
+// Takes the termination signals while jobs run: waits for the commits under
+// way in the folders of the outputs (taking each folder's lock, which a
+// commit holds while it renames), then cleans up and ends the program.
+void TakeInterrupts() {
+  sigset_t set;
+  TerminationSet(set);
+  int signal = 0;
+  while (sigwait(&set, &signal) != 0) {
+  }
+  std::vector<std::string> folders;
+  {
+    const std::lock_guard<std::mutex> lock(g_table);
+    for (int i = 0; i < g_count; ++i)
+      if (g_users[i] > 0) folders.emplace_back(g_folders[i]);
+  }
+  for (const std::string& folder : folders) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) flock(fd, LOCK_EX);  // held until the end
+  }
+  RemoveTemporaryFiles();
+  _exit(ExitStatusOf(signal));
+}
+#endif
 
 }  // namespace
 
@@ -169,29 +233,71 @@ void InstallInterruptCleanup() {
 }
 
 void BeginOutputs(const std::vector<std::string>& outputs) {
-  EndOutputs();
-  int count = 0;
-  for (const std::string& output : outputs) {
-    WritePlan plan;
-    if (count == kMaxFolders || !PlanFileWrite(output, plan) || plan.in_place) continue;
-    const std::string folder = plan.folder.empty() ? "./" : plan.folder;
-    const std::string start = TemporaryFilePrefix("", CurrentProcessId());
-    if (folder.size() >= kMaxPath || start.size() >= kMaxName) continue;
-    bool known = false;
-    for (int i = 0; i < count; ++i) known = known || folder == g_folders[i];
-    if (known) continue;
-    std::memcpy(g_folders[count], folder.c_str(), folder.size() + 1);
-    std::memcpy(g_name_starts[count], start.c_str(), start.size() + 1);
-    ++count;
+  const std::vector<std::string> folders = FoldersOf(outputs);
+  const std::string start = TemporaryFilePrefix("", CurrentProcessId());
+  if (start.size() >= kMaxName) return;
+  const std::lock_guard<std::mutex> lock(g_table);
+  for (const std::string& folder : folders) {
+    int free = -1, found = -1;
+    for (int i = 0; i < g_count && found < 0; ++i) {
+      if (g_users[i] > 0 && folder == g_folders[i]) found = i;
+      if (g_users[i] == 0 && free < 0) free = i;
+    }
+    if (found >= 0) {
+      g_users[found] = g_users[found] + 1;
+      continue;
+    }
+    if (free < 0) {
+      if (g_count == kMaxFolders) continue;
+      free = g_count;
+    }
+    std::memcpy(g_folders[free], folder.c_str(), folder.size() + 1);
+    std::memcpy(g_name_starts[free], start.c_str(), start.size() + 1);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    g_users[free] = 1;
+    if (free == g_count) {
+      std::atomic_signal_fence(std::memory_order_seq_cst);
+      g_count = g_count + 1;
+    }
   }
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  g_count = count;
 }
 
-void EndOutputs() {
-  g_count = 0;
+void EndOutputs(const std::vector<std::string>& outputs) {
+  const std::vector<std::string> folders = FoldersOf(outputs);
+  const std::lock_guard<std::mutex> lock(g_table);
+  for (const std::string& folder : folders) {
+    for (int i = 0; i < g_count; ++i) {
+      if (g_users[i] > 0 && folder == g_folders[i]) {
+        g_users[i] = g_users[i] - 1;
+        break;
+      }
+    }
+  }
   std::atomic_signal_fence(std::memory_order_seq_cst);
 }
+
+#if defined(_WIN32)
+InterruptedJobsWait::InterruptedJobsWait() {}
+InterruptedJobsWait::~InterruptedJobsWait() {}
+#else
+InterruptedJobsWait::InterruptedJobsWait() {
+  sigset_t set;
+  TerminationSet(set);
+  pthread_sigmask(SIG_BLOCK, &set, &before_);
+  // One taker for the whole run of the program: it waits for a signal
+  // that only arrives while the signals are held off everywhere.
+  static const bool started = [] {
+    try {
+      std::thread(TakeInterrupts).detach();
+      return true;
+    } catch (const std::system_error&) {
+      return false;
+    }
+  }();
+  (void)started;
+}
+InterruptedJobsWait::~InterruptedJobsWait() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+#endif
 
 void BeginScratch(const std::string& file, const std::string& folder) {
   EndScratch();

@@ -12,15 +12,39 @@
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <signal.h>
+#endif
+
 // Installs the handlers, and ignores SIGXFSZ so that a file size limit
 // fails the write like a full disk; once, at start-up.
 void InstallInterruptCleanup();
 
-// The outputs about to be written (at most two: a file and its companion);
-// the temporary files in their folders are removed on an interrupt until
-// EndOutputs.
+// The outputs about to be written (a file and its companion); the temporary
+// files in their folders are removed on an interrupt until EndOutputs with
+// the same outputs. Jobs side by side each begin and end their own.
 void BeginOutputs(const std::vector<std::string>& outputs);
-void EndOutputs();
+void EndOutputs(const std::vector<std::string>& outputs);
+
+// While in scope, the calling thread holds off the termination signals, and
+// so does every thread it starts meanwhile for good; an interrupt is then
+// taken by a thread of its own, which waits (by the folders' locks) for the
+// commits under way in the folders of the outputs begun, so that no pair of
+// files is put in place by half, then cleans up and ends the program as the
+// handlers do. A reader of standard output that goes away still ends the
+// program at once. Nothing on Windows.
+class InterruptedJobsWait {
+ public:
+  InterruptedJobsWait();
+  ~InterruptedJobsWait();
+  InterruptedJobsWait(const InterruptedJobsWait&) = delete;
+  InterruptedJobsWait& operator=(const InterruptedJobsWait&) = delete;
+
+ private:
+#if !defined(_WIN32)
+  sigset_t before_;
+#endif
+};
 
 // A scratch file and its folder, removed on an interrupt until EndScratch:
 // an output on its way to standard output where the scratch file cannot be

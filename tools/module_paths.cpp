@@ -1,6 +1,9 @@
 // Module and executable paths on Windows and on systems with dladdr.
 #include "tools/module_paths.h"
 
+#include "host/host_api.h"
+#include "w_lib/util/path_parts.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 
@@ -18,11 +21,21 @@ std::string ExecutableFolder() {
   char path[MAX_PATH];
   const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string text(path, n < MAX_PATH ? n : 0);
-  const size_t cut = text.find_last_of("\\/");
-  return cut == std::string::npos ? std::string(".\\") : text.substr(0, cut + 1);
+  const std::string folder = SystemFolderOf(text);
+  return folder.empty() ? std::string(".\\") : folder;
 }
 
 std::string PluginFileIn(const std::string& folder) { return folder + "Vellmar.dll"; }
+
+#elif defined(__EMSCRIPTEN__)
+
+// In the browser the modules are linked into the program: they go by the
+// names that tools/linked_modules.cpp answers to.
+std::string ModulePathOf(const void*) { return "vellmar_host"; }
+
+std::string ExecutableFolder() { return "/"; }
+
+std::string PluginFileIn(const std::string& folder) { return folder + "Vellmar"; }
 
 #else
 #include <dlfcn.h>
@@ -41,10 +54,14 @@ std::string ExecutableFolder() {
   const ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
   if (n <= 0) return "./";
   std::string text(path.data(), static_cast<size_t>(n));
-  const size_t cut = text.rfind('/');
-  return cut == std::string::npos ? std::string("./") : text.substr(0, cut + 1);
+  const std::string folder = SystemFolderOf(text);
+  return folder.empty() ? std::string("./") : folder;
 }
 
 std::string PluginFileIn(const std::string& folder) { return folder + "Vellmar.so"; }
 
 #endif
+
+std::string StandInHostPath() { return ModulePathOf(reinterpret_cast<const void*>(&VHost_CreateDocument)); }
+
+std::string PluginPath(const std::string& given) { return given.empty() ? PluginFileIn(ExecutableFolder()) : given; }

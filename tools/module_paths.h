@@ -10,3 +10,8 @@ std::string ModulePathOf(const void* address);
 std::string ExecutableFolder();
 // The plug-in module's file name in a folder.
 std::string PluginFileIn(const std::string& folder);
+// The stand-in host module that this tool runs on: the plug-in binds the
+// host's interface from it.
+std::string StandInHostPath();
+// The plug-in module: the one given (--plugin), or the one beside the tool.
+std::string PluginPath(const std::string& given);

@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "Vellmar/export_passes.h"
+#include "w_lib/util/path_parts.h"
+#include "w_lib/writer_edits/writer_edits.h"
 #include "w_lib/writers/w_writers.h"
 
 namespace {
@@ -32,6 +34,26 @@ constexpr unsigned kGltfOptions = WriterOption::keep_order
 #endif
     ;
 
+// --names for the formats that take it: whether names are converted to
+// UTF-8 before the writer sees them.
+bool NamesInUtf8(const WriterOptions& options, bool by_default) {
+  return options.names == NamesOption::kFormatDefault ? by_default : options.names == NamesOption::kUtf8;
+}
+template <Writer kWrite, bool kUtf8ByDefault>
+WriteResult WithNames(const char* path, WScene&& scene, const WriterOptions& options) {
+  if (NamesInUtf8(options, kUtf8ByDefault)) NamesToUtf8(scene);
+  return kWrite(path, std::move(scene), options);
+}
+// OBJ in UTF-8 also names textures by their relative path, as readers that
+// take UTF-8 names look for them.
+WriteResult WriteObj(const char* path, WScene&& scene, const WriterOptions& options) {
+  if (!NamesInUtf8(options, true)) return WriteObjFile(path, std::move(scene), options);
+  NamesToUtf8(scene);
+  return WriteObjFile(path, std::move(scene), ObjTexturePaths::kRelative);
+}
+constexpr Writer kXWriter = WithNames<WriteXFile, false>;
+constexpr Writer kDumpWriter = WithNames<WriteSceneDump, false>;
+
 // A dotXSI file's scene: the dotXSI writer writes its rotations as they are,
 // so they go back to the order that dotXSI files turn by.
 void PrepareReadSceneForXsi(WScene& scene) {
@@ -44,9 +66,9 @@ const OutputFormat kFormats[] = {
     {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPassesWithoutEdges,
      PrepareReadSceneForXsi, WriteXsiFile},
     {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
-     WriteXFile},
+     kXWriter, WriterOption::names},
     {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteObjFile},
+     PrepareReadSceneForWriters, WriteObj, WriterOption::names},
     {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPassesForWriters,
      PrepareReadSceneForWriters, WriteMqoFile},
     {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPassesForWriters,
@@ -54,7 +76,7 @@ const OutputFormat kFormats[] = {
     {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, RunLibraryFormatPassesForWriters,
      PrepareReadSceneForWriters, WriteDxfPolyface},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteSceneDump},
+     PrepareReadSceneForWriters, kDumpWriter, WriterOption::names},
     {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
      PrepareReadSceneForWriters, kGltfWriter, kGltfOptions},
     {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
@@ -80,12 +102,7 @@ std::string NamesOf(Has has) {
 
 }  // namespace
 
-std::string LowerCaseExtension(const std::string& path) {
-  const size_t dot = path.rfind('.');
-  const size_t slash = path.find_last_of("/\\");
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  return Lower(path.substr(dot));
-}
+std::string LowerCaseExtension(const std::string& path) { return Lower(SystemExtension(path)); }
 
 const OutputFormat* AllFormats(size_t& count) {
   count = std::size(kFormats);

@@ -105,9 +105,13 @@ bool OutputNameFitsFormat(const CommandLine& line, std::string& error) {
     error = "'" + line.output + "' names the " + named->name + " format, not " + format.name + " as --format says";
     return false;
   }
-  if (const char* kind = OtherFormatKind(line.output)) {
-    error = "'" + line.output + "' names " + kind + ", not the " + format.name + " format that --format says";
-    return false;
-  }
-  return true;
+  error = NotWrittenLine(line.output);
+  return error.empty();
+}
+
+std::string NotWrittenLine(const std::string& path) {
+  const char* kind = OtherFormatKind(path);
+  if (!kind) return "";
+  return "'" + path + "' names " + kind + ", which vellmar does not write; it writes " + FormatNames() +
+         " (see 'vellmar help convert')";
 }

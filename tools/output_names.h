@@ -19,6 +19,12 @@ struct OutputFormat;
 // line.
 bool OutputNameFitsFormat(const CommandLine& line, std::string& error);
 
+// For a name whose extension belongs to a kind of file that convert does
+// not write (a model format such as .fbx, the host's archive .mqoz, an
+// image, a file written beside another format's): one line that says so
+// and names the formats it writes. Empty for any other name.
+std::string NotWrittenLine(const std::string& path);
+
 // True when file, an output of the run (companion: the file beside it, such
 // as OBJ's .mtl), may be replaced or made, judged by the file that its path
 // leads to: a link may not lead to a file whose name says another format or

@@ -8,12 +8,20 @@
 // and rewrites every index that refers into it.
 #pragma once
 
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
 #include "w_lib/scene/record_array.h"
 #include "w_lib/scene/records.h"
 #include "w_lib/util/w_math.h"
 
 // Bit of an object's flags: btransform is meaningful.
 constexpr int kHasBaseTransform = 0x4;
+// Bit of a material's flags: its texture's image is its diffuse colour, as
+// a dotXSI file may say (the image replaces the colour rather than tinting
+// it), so the glTF writers give it a white base colour factor.
+constexpr int kImageIsDiffuse = 0x1;
 // Bit of a scene's flags: the dotXSI writer names shading model 5 instead of
 // 1 for the scene's materials.
 constexpr int kShadingModel5 = 0x20000;
@@ -97,6 +105,8 @@ struct WObject : WOwnedArrays<WObjectArrays> {
   // Sum of the corner counts of all faces.
   long long CornerCount() const;
 };
+W_CHECK_DERIVED_RECORD(WObject, WOwnedArrays<WObjectArrays>, tag, parent, flags, remap, name, transform, btransform,
+                       bbox_min, bbox_max);
 
 // The six arrays of a scene.
 struct WSceneArrays {
@@ -219,6 +229,35 @@ void SmoothWeldNormals(WScene& scene);
 // object of scene (whose materials give the smoothing angles).
 void SmoothCornerNormals(const WScene& scene, WObject& object);
 void SmoothWeldNormals(const WScene& scene, WObject& object);
+
+// Texture-coordinate records made as the faces of an object are read, with
+// their vertices all there and its uvs empty: the same records, in the same
+// order, and the same corner indices as one record per corner followed by
+// ReverseObjectFaces (or a mirror of one axis), DropUntexturedUvs and
+// WeldUvs, with the faces then turned back; no record per corner is held in
+// between. The scene's materials and textures must be complete.
+class WSharedUvMaker {
+ public:
+  WSharedUvMaker(const WScene& scene, WObject& object);
+  ~WSharedUvMaker();
+  WSharedUvMaker(const WSharedUvMaker&) = delete;
+  WSharedUvMaker& operator=(const WSharedUvMaker&) = delete;
+
+  // Gives face f (its vertices and material set, and faces before it done)
+  // its corners' texture-coordinate indices from values[0 .. num - 1]; a
+  // face without a texture gets -1 at every corner. Throws std::bad_alloc.
+  void SetFaceUvs(int f, const WUv* values);
+
+ private:
+  struct Lookup;
+  bool Textured(const WFace& face) const;
+
+  const WScene& scene_;
+  WObject& object_;
+  std::unique_ptr<Lookup> lookup_;
+  std::vector<int> take_;
+  std::unordered_multimap<int, int> in_face_;
+};
 
 // --- Corner attribute records ----------------------------------------------
 // The texture coordinates, colours and normals that face corners name by

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <utility>
 #include <string>
 
 #include "Vellmar/export_driver.h"
@@ -127,7 +129,7 @@ TEST_F(DriverTest, MaterialsShareTexturesByExactName) {
 }
 
 TEST_F(DriverTest, ObjectsFacesAndOneUvPerCorner) {
-  AddHostMaterial(doc_, "half", MQColor{0.2f, 0.4f, 0.6f}, 0.5f);
+  AddHostMaterial(doc_, "half", MQColor{0.2f, 0.4f, 0.6f}, 0.5f, "t.bmp");
   MQObject first = AddHostObject(doc_, "", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0}});
   AddHostFace(first, {0, 1, 2, 3}, 0, {{0, 0}, {1, 0}, {1, 1}, {0, 1}});
   AddHostFace(first, {1, 4, 2}, -1, {{1, 0}, {2, 0}, {1, 1}});
@@ -140,17 +142,20 @@ TEST_F(DriverTest, ObjectsFacesAndOneUvPerCorner) {
   EXPECT_STREQ(scene.objects[2].name.get(), "same");
 
   const WObject& obj = scene.objects[0];
-  // Records: vertices, faces, one uv per corner of a quadrilateral and a
-  // triangle, no lines, normals or colours.
+  // Records: vertices, faces, the uvs of the textured quadrilateral shared
+  // per vertex (the untextured triangle has none), no lines, normals or
+  // colours.
   EXPECT_EQ((std::vector<int>{obj.vnum, obj.fnum, obj.unum, obj.lnum, obj.nnum, obj.cnum}),
-            (std::vector<int>{5, 2, 7, 0, 0, 0}));
+            (std::vector<int>{5, 2, 4, 0, 0, 0}));
   ASSERT_EQ(obj.fnum, 2);
   const WFace& quad = obj.faces[0];
   const WFace& tri = obj.faces[1];
   EXPECT_EQ(quad.num, 4);
   EXPECT_EQ(Corners(tri), (std::vector<int>{1, 4, 2}));
-  EXPECT_EQ(Corners(tri, &WFace::vt), (std::vector<int>{4, 5, 6}));
-  EXPECT_EQ(obj.uvs[5].u, 2.0f);
+  EXPECT_EQ(Corners(quad, &WFace::vt), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(Corners(tri, &WFace::vt), (std::vector<int>{-1, -1, -1}));
+  EXPECT_EQ(obj.uvs[2].u, 1.0f);
+  EXPECT_EQ(obj.uvs[3].v, 1.0f);
   // Face colour: the material's colour with alpha 1, or white.
   EXPECT_EQ(quad.col, WColor(0.2f, 0.4f, 0.6f, 1.0f));
   EXPECT_EQ(scene.materials[0].col.a, 0.5f);
@@ -174,13 +179,14 @@ TEST_F(DriverTest, BadIndicesFromTheHostAreContained) {
   ASSERT_EQ(o.fnum, 2);
   EXPECT_EQ(o.faces[0].material, -1);
   EXPECT_EQ(o.faces[1].material, -1);
-  EXPECT_EQ(o.unum, 6);
+  EXPECT_EQ(o.unum, 0);  // faces without a material carry no texture coordinates
 }
 
 TEST_F(DriverTest, NgonsArriveWhole) {
+  AddHostMaterial(doc_, "t", MQColor{1, 1, 1}, 1.0f, "t.bmp");
   MQObject obj = AddHostObject(doc_, "o", {{0, 0, 0}, {1, 0, 0}, {2, 1, 0}, {2, 2, 0}, {1, 3, 0},
                                            {0, 3, 0}, {-1, 1, 0}});
-  AddHostFace(obj, {0, 1, 2, 3, 4, 5, 6}, -1);
+  AddHostFace(obj, {0, 1, 2, 3, 4, 5, 6}, 0);
   const WScene scene = Read();
   const WFace& face = scene.objects[0].faces[0];
   EXPECT_EQ(Corners(face), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
@@ -241,7 +247,59 @@ TEST(DriverOverACarelessHost, WhatTheHostGetsWrongStaysOutOfTheScene) {
   EXPECT_EQ(obj.faces[0].col, WColor(0, 1, 0, 1));
   EXPECT_EQ(obj.faces[1].material, -1);
   EXPECT_EQ(obj.faces[1].col, WColor(1, 1, 1, 1));
-  ASSERT_EQ(obj.unum, 3);
-  EXPECT_EQ(obj.uvs[obj.faces[1].vt()[2]].u, 2.0f);
-  EXPECT_EQ(obj.uvs[obj.faces[1].vt()[2]].v, 2.0f);
+  // No material has a texture: no texture coordinates are kept.
+  EXPECT_EQ(obj.unum, 0);
+  EXPECT_EQ(Corners(obj.faces[1], &WFace::vt), (std::vector<int>{-1, -1, -1}));
+}
+
+// A conversion over the stand-in: the scene learns the document's code page
+// and the document goes back to the stand-in before the passes run, once,
+// also when the writer fails; over a host without the stand-in's own
+// functions the names stay in the code page and the document stays.
+namespace given_back {
+int g_destroyed = 0;
+MQDocument g_last = nullptr;
+void Destroy(MQDocument doc) {
+  ++g_destroyed;
+  g_last = doc;
+}
+int32_t Utf8(MQDocument) { return 1; }
+int g_destroyed_at_passes = -1;
+void Passes(WScene& scene) {
+  g_destroyed_at_passes = g_destroyed;
+  scene.AddObject("added by the passes");
+}
+}  // namespace given_back
+
+TEST_F(DriverTest, AConversionGivesTheDocumentBackOnceItIsRead) {
+  AddHostObject(doc_, "one", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+  HostTable host = StandInHost();
+  host.stand_in.VHost_DocumentNamesAreUtf8 = given_back::Utf8;
+  host.stand_in.VHost_DestroyDocument = given_back::Destroy;
+  WScene written;
+  const auto keep = [&](WScene&& scene) {
+    written = std::move(scene);
+    return WriteResult::Written();
+  };
+  EXPECT_TRUE(ConvertDocument(host, doc_, given_back::Passes, keep).written());
+  EXPECT_EQ(given_back::g_destroyed_at_passes, 1);
+  EXPECT_EQ(given_back::g_destroyed, 1);
+  EXPECT_EQ(given_back::g_last, doc_);
+  EXPECT_TRUE(written.utf8_names);
+  ASSERT_EQ(written.onum, 2);
+  EXPECT_STREQ(written.objects[0].name.get(), "one");
+
+  const auto refuse = [](WScene&&) { return WriteResult::Failure(ENOSPC); };
+  EXPECT_EQ(ConvertDocument(host, doc_, given_back::Passes, refuse).error(), ENOSPC);
+  EXPECT_EQ(given_back::g_destroyed, 2);
+
+  const auto throws = [](WScene&&) -> WriteResult { throw std::bad_alloc(); };
+  EXPECT_THROW((void)ConvertDocument(host, doc_, given_back::Passes, throws), std::bad_alloc);
+  EXPECT_EQ(given_back::g_destroyed, 3);
+
+  // A host of its own code page that keeps its documents.
+  const HostTable plain = StandInHost();
+  EXPECT_TRUE(ConvertDocument(plain, doc_, given_back::Passes, keep).written());
+  EXPECT_EQ(given_back::g_destroyed, 3);
+  EXPECT_FALSE(written.utf8_names);
 }

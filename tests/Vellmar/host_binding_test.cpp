@@ -67,11 +67,19 @@ TEST(HostBinding, TableSemantics) {
   EXPECT_EQ(table.slots[kHostFunctionCount - 2], &Dummy);
   EXPECT_EQ(table.slots[kHostFunctionCount - 1], Marker());
 
+  // Everything the host's interface needs, though none of the stand-in's
+  // own functions: bound, and those left null.
+  fake.missing = {"VHost_DocumentNamesAreUtf8", "VHost_DestroyDocument"};
+  EXPECT_TRUE(BindHost("real host", table, kFakeLoader));
+  EXPECT_EQ(table.stand_in.VHost_DocumentNamesAreUtf8, nullptr);
+  EXPECT_EQ(table.stand_in.VHost_DestroyDocument, nullptr);
+
   // Everything there: 1, the module released once more.
   fake.missing.clear();
   EXPECT_TRUE(BindHost("host", table, kFakeLoader));
-  EXPECT_EQ(fake.closes, 3);
+  EXPECT_EQ(fake.closes, 4);
   for (LibraryProc slot : table.slots) EXPECT_EQ(slot, &Dummy);
+  EXPECT_EQ(reinterpret_cast<LibraryProc>(table.stand_in.VHost_DestroyDocument), &Dummy);
   g_fake = nullptr;
 }
 
@@ -83,5 +91,7 @@ TEST(HostBinding, RealModules) {
   HostTable table;
   EXPECT_TRUE(BindHost(VELLMAR_HOST_MODULE, table));
   EXPECT_EQ(table.slots[kHost_MQObj_GetName], FindLibraryProc(host, "MQObj_GetName"));
+  EXPECT_EQ(reinterpret_cast<LibraryProc>(table.stand_in.VHost_DocumentNamesAreUtf8),
+            FindLibraryProc(host, "VHost_DocumentNamesAreUtf8"));
   CloseLibrary(host);
 }

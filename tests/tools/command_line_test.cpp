@@ -125,7 +125,7 @@ TEST(VellmarCli, ABatchOnATerminalEndsWithASummary) {
                             Example("cube.mqo") + " --out-dir " + Quoted(dir);
   ToolRun run = Vellmar(batch, "VELLMAR_PROGRESS=1 ");
   EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find("\nvellmar: 2 done, 2 failed in "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\nvellmar: 2 exported, 2 failed in "), std::string::npos) << run.err;
   EXPECT_EQ(run.err.substr(run.err.size() - 3), " s\n") << run.err;
   EXPECT_EQ(Count(Vellmar(batch + " -q", "VELLMAR_PROGRESS=1 ").err, "\n"), 2) << "only the errors";
   EXPECT_EQ(Count(Vellmar(batch).err, "\n"), 2) << "not a terminal: only the errors";
@@ -162,4 +162,27 @@ TEST(VellmarCli, MessagesShowControlCharactersEscaped) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out.rfind(dir + "tex\\rdoc.mqo\n", 0), 0u) << run.out;
   EXPECT_NE(run.out.find("    a\\x1b[2Jb.png (missing)\n"), std::string::npos) << run.out;
+}
+
+// What a new user trips over: a name of a format that is not written says
+// so once, listing what is; help names every kind of input; counts of one
+// read in the singular.
+TEST(VellmarCli, NewUsersAreToldWhatIsWrittenAndRead) {
+  for (const char* args : {"convert a.mqo x.fbx", "convert a.mqo x.FBX --format glb", "convert a.mqo x.mqoz"}) {
+    const ToolRun run = Vellmar(args);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_NE(run.err.find("which vellmar does not write; it writes xsi, x, obj, mqo, dxf, dxf-polyface, dump"),
+              std::string::npos)
+        << args << ": " << run.err;
+    EXPECT_EQ(Count(run.err, "\n"), 1) << run.err;
+  }
+  const std::string help = Vellmar("help").out;
+  for (const char* input : {".mqo", ".mqoz", ".xsi", "'-'"}) EXPECT_NE(help.find(input), std::string::npos) << input;
+
+  const std::string dir = TempFolder("singular");
+  std::ofstream(dir + "one.mqo") << "Metasequoia Document\nFormat Text Ver 1.0\n\nObject \"o\" {\n\tvertex 3 {\n"
+                                    "\t\t0 0 0\n\t\t1 0 0\n\t\t0 1 0\n\t}\n\tface 1 {\n\t\t3 V(0 1 2)\n\t}\n}\nEof\n";
+  ASSERT_EQ(Vellmar("export " + Quoted(dir + "one.mqo") + " " + Quoted(dir + "one.xsi")).status, 0);
+  const std::string info = Vellmar("info " + Quoted(dir + "one.xsi")).out;
+  EXPECT_NE(info.find(": 3 vertices, 1 face"), std::string::npos) << info;
 }

@@ -5,6 +5,7 @@
 // The counts, the orientation and the place of the geometry must be those
 // of the document.
 #include <assimp/Importer.hpp>
+#include <assimp/material.h>
 #include <assimp/scene.h>
 #include <gtest/gtest.h>
 
@@ -469,4 +470,40 @@ TEST(ConvertedFiles, NamesBeyondShiftJisReadBackRight) {
                                            "\t\t3 V(0 1 2) M(0)\r\n\t\t3 V(0 3 1) M(1)\r\n\t\t3 V(0 2 3) M(0)\r\n"
                                            "\t\t3 V(1 3 2) M(1)\r\n\t\t2 V(0 3)\r\n\t}\r\n}\r\nEof\r\n";
   EXPECT_GT(CheckDocuments({path}), 0);
+}
+
+TEST(ConvertedFiles, JapaneseNamesReachReadersInUtf8) {
+  // A Shift-JIS document: object ボディ of material マテリアル. OBJ declares
+  // no code page and its readers take UTF-8; glTF is UTF-8 by definition.
+  const std::string path = TempPath("japanese.mqo");
+  std::ofstream(path, std::ios::binary) << "Metasequoia Document\r\nFormat Text Ver 1.0\r\n\r\n"
+                                           "Material 1 {\r\n\t\"\x83\x7d\x83\x65\x83\x8a\x83\x41\x83\x8b\" "
+                                           "col(1.000 0.000 0.000 1.000)\r\n}\r\n"
+                                           "Object \"\x83\x7b\x83\x66\x83\x42\" {\r\n\tvertex 3 {\r\n\t\t0 0 0\r\n"
+                                           "\t\t100 0 0\r\n\t\t0 100 0\r\n\t}\r\n\tface 1 {\r\n"
+                                           "\t\t3 V(0 1 2) M(0)\r\n\t}\r\n}\r\nEof\r\n";
+  for (const char* format : {"obj", "glb"}) {
+    SCOPED_TRACE(format);
+    const std::string out = TempPath(std::string("japanese.") + format);
+    ASSERT_TRUE(Convert(path, out, format));
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(out, 0);
+    ASSERT_TRUE(scene && scene->mRootNode) << importer.GetErrorString();
+    bool found_object = false;
+    std::vector<const aiNode*> nodes{scene->mRootNode};
+    while (!nodes.empty()) {
+      const aiNode* node = nodes.back();
+      nodes.pop_back();
+      found_object = found_object || std::string(node->mName.C_Str()) == "ボディ";
+      for (unsigned i = 0; i < node->mNumChildren; ++i) nodes.push_back(node->mChildren[i]);
+    }
+    EXPECT_TRUE(found_object);
+    bool found_material = false;
+    for (unsigned m = 0; m < scene->mNumMaterials; ++m) {
+      aiString name;
+      scene->mMaterials[m]->Get(AI_MATKEY_NAME, name);
+      found_material = found_material || std::string(name.C_Str()) == "マテリアル";
+    }
+    EXPECT_TRUE(found_material);
+  }
 }

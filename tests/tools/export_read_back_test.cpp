@@ -21,6 +21,7 @@
 #include "host/mqo_reader.h"
 #include "test_files.h"
 #include "w_lib/readers/xsi_reader.h"
+#include "w_lib/util/path_parts.h"
 #include "w_lib/util/text.h"
 
 namespace {
@@ -38,7 +39,7 @@ std::string NameInFile(std::string name, bool utf8, const char* kind, int index)
   }
   for (size_t i = 0; i < name.size(); ++i) {
     const auto c = static_cast<unsigned char>(name[i]);
-    if (!utf8 && IsLeadByte(c) && i + 1 < name.size()) {
+    if (!utf8 && IsCodePage932LeadByte(c) && i + 1 < name.size()) {
       ++i;
       continue;
     }
@@ -52,7 +53,7 @@ std::string NameInFile(std::string name, bool utf8, const char* kind, int index)
 std::string ImageName(const std::string& path, bool utf8) {
   size_t start = 0;
   for (size_t i = 0; i < path.size(); ++i) {
-    if (!utf8 && IsLeadByte(static_cast<unsigned char>(path[i]))) {
+    if (!utf8 && IsCodePage932LeadByte(static_cast<unsigned char>(path[i]))) {
       ++i;
     } else if (path[i] == '/' || path[i] == '\\') {
       start = i + 1;

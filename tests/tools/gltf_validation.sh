@@ -59,6 +59,12 @@ fi
 if [ -n "$xsi_samples" ] && [ -d "$xsi_samples" ]; then
   convert_all "$out/xsi" "$xsi_samples"/*.xsi
 fi
+# A document without objects, and its dotXSI export: a scene with nothing
+# in it is still a scene.
+mkdir -p "$out/empty"
+printf 'Metasequoia Document\nFormat Text Ver 1.0\n\nEof\n' >"$out/empty/empty.mqo"
+"$tool" export -q "$out/empty/empty.mqo" "$out/empty/empty_export.xsi" || { echo "FAIL: export of an empty document"; exit 1; }
+convert_all "$out/empty" "$out/empty/empty.mqo" "$out/empty/empty_export.xsi"
 [ ${#files[@]} -gt 0 ] || { echo "FAIL: no documents found in $examples"; exit 1; }
 
 node "$here/gltf_validate.js" "$validator" "$allowed" "${files[@]}"

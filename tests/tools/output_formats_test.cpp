@@ -26,7 +26,10 @@ std::vector<std::string> Quoted(const std::string& cell) {
   for (size_t open = cell.find('`'); open != std::string::npos; open = cell.find('`', open)) {
     const size_t close = cell.find('`', open + 1);
     if (close == std::string::npos) break;
-    texts.push_back(cell.substr(open + 1, close - open - 1));
+    // Markdown writes a bar inside a table's cell as \|.
+    std::string text = cell.substr(open + 1, close - open - 1);
+    for (size_t bar; (bar = text.find("\\|")) != std::string::npos;) text.erase(bar, 1);
+    texts.push_back(text);
     open = close + 1;
   }
   return texts;

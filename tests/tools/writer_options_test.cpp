@@ -82,3 +82,27 @@ TEST(WriterOptions, AChoiceIsOneOfItsWordsWhole) {
   for (const char* wrong : {"", "utf", "utf8|stored", "stored ", "UTF8", "store"})
     EXPECT_EQ(ChoicePlace("utf8|stored", wrong), 0u) << wrong;
 }
+
+TEST(WriterOptions, NamesTakesItsWordsForObjXAndTheDumpOnly) {
+  for (const char* format : {"obj", "x", "dump"}) {
+    SCOPED_TRACE(format);
+    CommandLine plain, stored, utf8;
+    std::string error;
+    ASSERT_TRUE(Parse(format, {}, plain, error)) << error;
+    EXPECT_EQ(plain.writer.names, NamesOption::kFormatDefault);
+    ASSERT_TRUE(Parse(format, {"--names", "stored"}, stored, error)) << error;
+    EXPECT_EQ(stored.writer.names, NamesOption::kStored);
+    EXPECT_EQ(stored.writer_options_given, unsigned{WriterOption::names});
+    ASSERT_TRUE(Parse(format, {"--names=utf8"}, utf8, error)) << error;
+    EXPECT_EQ(utf8.writer.names, NamesOption::kUtf8);
+  }
+  CommandLine line;
+  std::string error;
+  EXPECT_FALSE(Parse("x", {"--names", "ascii"}, line, error));
+  EXPECT_EQ(error, "--names needs one of utf8|stored, not 'ascii'");
+  for (const char* format : {"xsi", "mqo", "dxf", "gltf", "glb"}) {
+    CommandLine other;
+    EXPECT_FALSE(Parse(format, {"--names", "utf8"}, other, error)) << format;
+    EXPECT_EQ(error, std::string("--names applies to x, obj, dump, not to ") + format);
+  }
+}

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -155,4 +156,61 @@ TEST(VellmarCli, RefusesWhatADotXsiFileCannotDo) {
   EXPECT_NE(run.err.find("piped.xsi: the document is larger than the document size limit of 4096 bytes"),
             std::string::npos)
       << run.err;
+}
+
+TEST(VellmarCli, CountsAreGivenRoomOnlyAsTheirDataArrives) {
+  // Counts that the rest of the input could hold, if the input went on: a
+  // pipe that stops after a few numbers, and files whose rest is blanks.
+  // Each would reserve a few hundred megabytes for its count.
+  const std::string dir = TempFolder("xsi-announced");
+  const std::string head = "xsi 0300txt 0032\nSI_Model MDL-m {\n SI_Mesh MSH-m {\n  SI_Shape SHP-m {\n   1, \"ORDERED\",\n";
+  std::string numbers;
+  for (int i = 0; i < 400000; ++i) numbers += "1.5,2,3,\n";  // past the first piece the reader takes
+  const std::string fifo = dir + "announced.xsi";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string piped = head + "   5000000, \"POSITION\",\n" + numbers;
+  std::ofstream(dir + "blanks.xsi", std::ios::binary)
+      << head << "   3000000, \"POSITION\",\n 1,1,1," << std::string(size_t{20} << 20, ' ');
+  std::ofstream(dir + "faces.xsi", std::ios::binary)
+      << head << "   3, \"POSITION\", 0,0,0, 1,0,0, 0,1,0,\n  }\n"
+      << "  SI_TriangleList {\n   1000000, \"\", \"\",\n 0,1,2," << std::string(size_t{8} << 20, ' ');
+  // The sanitizers raise every run's peak: there the bound is counted above
+  // the peak of describing the cube.
+#if defined(__SANITIZE_ADDRESS__)
+  const long baseline_mib = Finish(StartVellmar({"info", std::string(VELLMAR_EXAMPLES) + "/cube.mqo"})).second;
+#else
+  const long baseline_mib = 0;
+#endif
+  const std::string err = dir + "announced.err";
+  for (const std::string& input : {fifo, dir + "blanks.xsi", dir + "faces.xsi"}) {
+    SCOPED_TRACE(input);
+    const pid_t pid = StartVellmar({"info", input}, err);
+    if (input == fifo) std::ofstream(fifo, std::ios::binary) << piped;
+    const auto [status, peak_mib] = Finish(pid);
+    EXPECT_EQ(status, 2);
+    EXPECT_LT(peak_mib, baseline_mib + 60);
+    EXPECT_NE(ReadFile(err).find(", found the end of the file"), std::string::npos) << ReadFile(err);
+  }
+}
+
+TEST(VellmarCli, InfoIndentsDeepModelsOnlySoFar) {
+  // A chain of 600 nested models: the lines stop growing at 255 levels, so
+  // the text grows with the depth, not with its square; JSON keeps each
+  // depth as it is.
+  const std::string dir = TempFolder("xsi-deep");
+  std::string text = "xsi 0300txt 0032\n";
+  for (int k = 0; k < 600; ++k) text += "SI_Model MDL-m" + std::to_string(k) + " {\n";
+  text += std::string(600, '}') + "\n";
+  std::ofstream(dir + "deep.xsi", std::ios::binary) << text;
+  ToolRun run = Vellmar("info " + Quoted(dir + "deep.xsi"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  size_t longest = 0, lines = 0;
+  for (size_t at = 0, end; (end = run.out.find('\n', at)) != std::string::npos; at = end + 1, ++lines)
+    longest = std::max(longest, end - at);
+  EXPECT_GT(lines, 600u);
+  EXPECT_EQ(longest, 4 + 2 * 255 + std::string("m599 (no mesh)").size());
+  EXPECT_NE(run.out.find("\n" + std::string(4 + 2 * 255, ' ') + "m599 (no mesh)\n"), std::string::npos);
+  run = Vellmar("info --json " + Quoted(dir + "deep.xsi"));
+  const nlohmann::json json = nlohmann::json::parse(run.out);
+  EXPECT_NE(json.dump().find("\"depth\":599"), std::string::npos);
 }

@@ -264,6 +264,11 @@ if [ -n "$package" ]; then
       cmp -s "$work/package/$module" "$windows_bin/$module" ||
         fail "package: its $module is not the $module of $windows_bin"
     done
+    # Its README is that of a build with every feature: it names none that
+    # the tool lacks.
+    if grep -q "This build" "$work/package/README.txt" 2>/dev/null; then
+      fail "package: its README says that the tool lacks something: $(grep "This build" "$work/package/README.txt")"
+    fi
     windows_tool=$work/package/vellmar.exe
     if tool_starts package-version; then
       compare_info package-info
@@ -271,6 +276,13 @@ if [ -n "$package" ]; then
         --out-dir "$(candidate_path "$work/candidate/package")"
       [ "$status" -eq 0 ] || fail "package: its vellmar.exe exited with $status: $(tr -d '\r' <"$work/candidate-package.err")"
       compare_folders package "$work/native/export" "$work/candidate/package"
+      # What users on Windows ask of it most: compressed glTF of the
+      # documents as the modeller shows them, subdivision surfaces refined.
+      run_candidate "$work/candidate-package-glb" convert "${candidate_inputs[@]}" --format glb --freeze --compress \
+        --out-dir "$(candidate_path "$work/candidate/package-glb")"
+      [ "$status" -eq 0 ] ||
+        fail "package: its vellmar.exe exited with $status: $(tr -d '\r' <"$work/candidate-package-glb.err")"
+      compare_folders package-glb "$work/native/convert-glb-freeze" "$work/candidate/package-glb"
     fi
   fi
 fi

@@ -29,6 +29,24 @@ class FirstEqualPerVertex {
   }
 
   // Returns the entry added earlier at vertex that same() holds for with
+  // entry, or -1 when there is none; adds nothing.
+  template <class Same>
+  int Find(int vertex, int entry, const Same& same, uint32_t entry_hash) const {
+    const int head = head_[static_cast<size_t>(vertex)];
+    if (head != kHashed) {
+      for (int n = head; n != kEmpty; n = nodes_[static_cast<size_t>(n)].next)
+        if (same(nodes_[static_cast<size_t>(n)].entry, entry)) return nodes_[static_cast<size_t>(n)].entry;
+      return -1;
+    }
+    const size_t mask = table_.size() - 1;
+    for (size_t i = Mix(vertex, entry_hash) & mask;; i = (i + 1) & mask) {
+      const Slot& slot = table_[i];
+      if (slot.entry == kEmpty) return -1;
+      if (slot.vertex == vertex && slot.hash == entry_hash && same(slot.entry, entry)) return slot.entry;
+    }
+  }
+
+  // Returns the entry added earlier at vertex that same() holds for with
   // entry; when there is none, adds entry and returns it. same(a, b) must be
   // an equivalence on the entries passed, hash(a) the same for equal ones.
   template <class Same, class Hash>

@@ -109,7 +109,11 @@ void FinishXsiScene(XsiReading& r) {
   WScene& scene = r.scene;
   for (const auto& [material, image] : r.image_uses) {
     const auto file = r.images.find(image);
-    if (file != r.images.end() && !file->second.empty()) scene.materials[material].tex = r.TextureFor(file->second);
+    // The image is what the shader's diffuse input shows.
+    if (file != r.images.end() && !file->second.empty()) {
+      scene.materials[material].tex = r.TextureFor(file->second);
+      scene.materials[material].flags |= kImageIsDiffuse;
+    }
   }
 
   const XsiFrame& frame = r.frame;

@@ -19,16 +19,23 @@ int AddMaterial(XsiReading& r, std::string_view instance, std::string_view prefi
 }
 
 // SI_Texture2D: the image file's name first, then the mapping type, the
-// image's width and height; the rest (crop, repeats, matrix, blending) does
-// not change what the scene holds.
+// image's width and height; then crop (4), U/V swap, repeats (2), alternates
+// (2), scales (2), offsets (2), the projection matrix (16), the blending
+// type, the blending and the image's share of the ambient, the diffuse and
+// the rest. An image blended whole into the whole diffuse colour replaces
+// that colour. The rest does not change what the scene holds.
 void ReadTexture2D(XsiReading& r, int material) {
   XsiText& text = r.text;
   const std::string file(text.String());
   int width = 0, height = 0;
+  constexpr int kBlending = 30, kDiffuseShare = 32;
+  float numbers[kDiffuseShare + 1] = {};
+  int read = 0;
   if (text.AtNumber()) {
     text.Float();
     if (text.AtNumber()) width = text.Int();
     if (text.AtNumber()) height = text.Int();
+    while (read <= kDiffuseShare && text.AtNumber()) numbers[read++] = text.Float();
   }
   SkipXsiTemplate(r);
   if (file.empty()) return;
@@ -36,6 +43,8 @@ void ReadTexture2D(XsiReading& r, int material) {
   r.scene.textures[t].width = width;
   r.scene.textures[t].height = height;
   r.scene.materials[material].tex = t;
+  if (read > kDiffuseShare && numbers[kBlending] >= 1.0f && numbers[kDiffuseShare] >= 1.0f)
+    r.scene.materials[material].flags |= kImageIsDiffuse;
 }
 
 // SI_Material: red, green, blue, alpha of the face colour, then specular

@@ -3,6 +3,7 @@
 // SI_TriangleList and SI_TriangleStripList with the per-corner indices into
 // those lists. Records are appended to the object, so that a second mesh of
 // one model adds to the first.
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <new>
@@ -76,6 +77,27 @@ void ReadIndices(XsiText& text, const ShapeLists& lists, ListKind kind, int* ind
   }
 }
 
+// Room for `needed` records in an array that holds n: a full array grows
+// by half again at least, so that an object that many small lists append to
+// moves each record a bounded number of times.
+template <class R>
+void GrowRecords(R*& block, int n, int& max, int needed) {
+  if (needed <= max) return;
+  const int grown = GrownCapacity<kGeometryGrowth>(max);
+  if (!ReserveRecords(block, n, max, needed > grown ? needed : grown)) throw std::bad_alloc();
+}
+
+// The records of a list are read in pieces, the first of this many and
+// each later one as large as all before it: a count is given room only as
+// its values arrive, so that a count that the data does not follow (a pipe
+// that stops, a file of blanks) costs no more memory than that data.
+constexpr int kFirstPiece = 1 << 14;
+
+int NextPiece(int done, int count) {
+  const int piece = done > kFirstPiece ? done : kFirstPiece;
+  return count - done < piece ? count - done : piece;
+}
+
 // Appends count records of `arity` numbers each (after an index of its own
 // in an INDEXED shape); set(record, values) fills one.
 template <class R, class Set>
@@ -84,19 +106,35 @@ int ReadRecords(XsiText& text, R*& block, int& n, int& max, int count, int line,
   CheckRoom(text, static_cast<int64_t>(count) * (arity + indexed), Counted(count, one, what), line);
   const int first = n;
   if (count > INT_MAX - first) text.Fail(std::string("expected fewer ") + what + " in one object");
-  if (!ReserveRecords(block, n, max, first + count)) throw std::bad_alloc();
-  n = first + count;  // the slots hold default records
   float values[4];
-  for (int i = 0; i < count; ++i) {
-    int slot = i;
-    if (indexed) {
-      slot = text.Int();
-      if (slot < 0 || slot >= count)
-        text.Fail("expected an index from 0 to " + std::to_string(count - 1) + ", found " + std::to_string(slot));
+  if (!indexed) {
+    for (int done = 0; done < count;) {
+      const int piece = NextPiece(done, count);
+      GrowRecords(block, n, max, first + done + piece);
+      n = first + done + piece;  // the new slots hold default records
+      for (int i = done; i < done + piece; ++i) {
+        text.Floats(values, static_cast<size_t>(arity));
+        set(block[first + i], values);
+      }
+      done += piece;
     }
-    text.Floats(values, static_cast<size_t>(arity));
-    set(block[first + slot], values);
+    return first;
   }
+  // An index may name any slot of the list: the values are gathered as they
+  // arrive and put in place once all are read.
+  std::vector<int> slots;
+  std::vector<float> gathered;
+  for (int i = 0; i < count; ++i) {
+    const int slot = text.Int();
+    if (slot < 0 || slot >= count)
+      text.Fail("expected an index from 0 to " + std::to_string(count - 1) + ", found " + std::to_string(slot));
+    text.Floats(values, static_cast<size_t>(arity));
+    slots.push_back(slot);
+    gathered.insert(gathered.end(), values, values + arity);
+  }
+  GrowRecords(block, n, max, first + count);
+  n = first + count;  // the slots hold default records
+  for (int i = 0; i < count; ++i) set(block[first + slots[static_cast<size_t>(i)]], &gathered[static_cast<size_t>(i) * arity]);
   return first;
 }
 
@@ -241,20 +279,40 @@ void ReadFaceList(XsiReading& r, int object, const ShapeLists& lists, int global
   WObject& o = r.scene.objects[object];
   const int first = o.fnum;
   if (count > INT_MAX - first) text.Fail("expected fewer faces in one object");
-  if (!o.ReserveFaces(first + count)) throw std::bad_alloc();
-  int64_t sizes = 0;
+  // The faces are made as their corners arrive, not from the counts, and
+  // the sizes are held apart until then.
+  std::vector<int> sizes;
+  int64_t total = 0;
   for (int i = 0; i < count; ++i) {
     const int n = triangles ? 3 : text.Count("corners of a polygon");
-    sizes += n;
-    if (sizes > corners)
+    total += n;
+    if (total > corners)
       text.Fail("expected polygon sizes that add up to " + std::to_string(corners) + " corners, found more");
-    const int f = o.AddFace(n);  // before the block is read: adding may move it
-    o.faces[f].material = material;
+    if (!triangles) sizes.push_back(n);
   }
-  if (sizes != corners)
+  if (total != corners)
     text.Fail("expected polygon sizes that add up to " + std::to_string(corners) + " corners, found " +
-              std::to_string(sizes));
-  for (int f = first; f < o.fnum; ++f) ReadIndices(text, lists, kPositions, o.faces[f].v, o.faces[f].num);
+              std::to_string(total));
+  std::vector<int> large;  // the corners of a polygon too large to be given room before they arrive
+  for (int i = 0; i < count; ++i) {
+    const int n = triangles ? 3 : sizes[static_cast<size_t>(i)];
+    if (n <= kFirstPiece) {
+      const int f = o.AddFace(n);
+      o.faces[f].material = material;
+      ReadIndices(text, lists, kPositions, o.faces[f].v, n);
+      continue;
+    }
+    large.clear();
+    for (int done = 0; done < n;) {
+      const int piece = NextPiece(done, n);
+      large.resize(static_cast<size_t>(done + piece));
+      ReadIndices(text, lists, kPositions, large.data() + done, piece);
+      done += piece;
+    }
+    const int f = o.AddFace(n);
+    o.faces[f].material = material;
+    std::copy(large.begin(), large.end(), o.faces[f].v);
+  }
   for (const std::string& element : elements) {
     const ListKind kind = ElementKind(element, lists);
     for (int f = first; f < o.fnum; ++f) {
@@ -303,17 +361,16 @@ void ReadStrip(XsiReading& r, int object, const ShapeLists& lists, int material,
   CheckRoom(text, static_cast<int64_t>(n) * static_cast<int64_t>(1 + elements.size()),
             Counted(n, "strip corner", "strip corners"), line);
   // Index lists by kind: positions, normals, colours, texture coordinates.
+  // Each grows as its indices arrive.
   std::vector<int> indices[4];
-  indices[kPositions].resize(static_cast<size_t>(n));
-  for (int& v : indices[kPositions]) v = ReadIndex(text, lists, kPositions);
+  for (int i = 0; i < n; ++i) indices[kPositions].push_back(ReadIndex(text, lists, kPositions));
   for (const std::string& element : elements) {
     const ListKind kind = ElementKind(element, lists);
     if (kind == kOtherList) {
       for (int i = 0; i < n; ++i) text.Int();
       continue;
     }
-    indices[kind].resize(static_cast<size_t>(n));
-    for (int& i : indices[kind]) i = ReadIndex(text, lists, kind);
+    for (int i = 0; i < n; ++i) indices[kind].push_back(ReadIndex(text, lists, kind));
   }
   text.Expect('}', "'}' after the index lists of the triangle strip");
   WObject& o = r.scene.objects[object];

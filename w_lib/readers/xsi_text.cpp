@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "w_lib/util/path_parts.h"
+#include "w_lib/util/text.h"
 #include "w_lib/util/word_excerpt.h"
 
 namespace {
@@ -173,16 +175,51 @@ std::string_view XsiText::Keyword() {
   return std::string_view(start, static_cast<size_t>(p_ - start));
 }
 
+const char* XsiText::HeadOpening(const char* from, const char*& name_end) const {
+  // Names are written as the document stores them, so the second byte of a
+  // double-byte character may be '{' or '}' (never a blank, '"' or a line
+  // end). The line is read character by character in code page 932, as
+  // the export reads a name when it replaces its braces: the last '{' that
+  // is a character of its own, outside quotes, opens the template.
+  const char* opening = nullptr;
+  name_end = nullptr;
+  bool quoted = false;
+  const char* q = from;
+  for (; q != end_ && *q != '\n' && *q != '\r'; ++q) {
+    const unsigned char c = static_cast<unsigned char>(*q);
+    if (IsCodePage932LeadByte(c) && q + 1 != end_ && IsTrailByte(static_cast<unsigned char>(q[1]))) {
+      ++q;
+      continue;
+    }
+    if ((c == '"' || c == '}') && name_end == nullptr) name_end = q;
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (c == '{' && !quoted) {
+      opening = q;
+    }
+  }
+  // Without a '{', the name ends before a '}' or '"' of its own.
+  if (name_end == nullptr) name_end = q;
+  return opening;
+}
+
 std::string_view XsiText::InstanceName() {
-  // The rest of the head's line; its '{' may stand on a line of its own.
+  // The rest of the head's line up to its last '{'; the '{' may also stand
+  // on a line of its own, when the name is the whole rest of the line.
   while (p_ != end_ && (*p_ == ' ' || *p_ == '\t')) ++p_;
   const char* start = p_;
-  while (p_ != end_ && *p_ != '{' && *p_ != '\n' && *p_ != '\r' && *p_ != '}' && *p_ != '"') ++p_;
-  if (p_ == end_ && more_) Fail("expected a template's name of at most " + std::to_string(kLongestToken) + " bytes");
+  const char* name_end = nullptr;
+  const char* opening = HeadOpening(start, name_end);
+  if (opening != nullptr) {
+    p_ = opening;
+  } else {
+    p_ = name_end;
+    if (p_ == end_ && more_) Fail("expected a template's name of at most " + std::to_string(kLongestToken) + " bytes");
+  }
   const char* stop = p_;
   while (stop != start && (stop[-1] == ' ' || stop[-1] == '\t')) --stop;
   const std::string_view name(start, static_cast<size_t>(stop - start));
-  if (p_ != end_ && *p_ == '{') {
+  if (opening != nullptr) {
     ++p_;
     return name;
   }
@@ -195,7 +232,7 @@ std::string_view XsiText::InstanceName() {
 void XsiText::SkipTemplateBody(void (*nested)(void*, std::string_view), void* context) {
   const int opened = line_;
   int depth = 1;
-  int word_line = -1;  // the line whose first token was the word in name_
+  bool head_pending = false;  // a head's line without its '{' was the last line read
   for (;;) {
     const int before = line_;
     const char c = Next();
@@ -206,26 +243,36 @@ void XsiText::SkipTemplateBody(void (*nested)(void*, std::string_view), void* co
     } else if (c == '{') {
       ++p_;
       ++depth;
-      if (word_line >= 0) nested(context, name_);
+      if (head_pending) nested(context, name_);
     } else if (c == '}') {
       ++p_;
       if (--depth == 0) return;
-    } else {
-      // A word or number: the first on its line may head a template.
+    } else if ((first_on_line || head_pending) && IsWordByte(c) && !(c >= '0' && c <= '9')) {
+      // A word first on its line heads a template: its keyword, then its
+      // name, which runs to the line's last '{' (or to the line's end when
+      // the '{' follows on a line of its own).
       const char* start = p_;
-      while (p_ != end_ && !IsSpace(*p_) && *p_ != '{' && *p_ != '}' && *p_ != '"') ++p_;
-      if (p_ == end_ && more_) Fail("expected a token of at most " + std::to_string(kLongestToken) + " bytes");
-      if (first_on_line || word_line < 0) {
-        word_line = IsWordByte(*start) && !(*start >= '0' && *start <= '9') ? line_ : -1;
-        if (word_line >= 0) {
-          const char* w = start;
-          while (w != p_ && IsWordByte(*w)) ++w;
-          name_.assign(start, static_cast<size_t>(w - start));
-        }
+      while (p_ != end_ && IsWordByte(*p_)) ++p_;
+      name_.assign(start, static_cast<size_t>(p_ - start));
+      const char* name_end = nullptr;
+      const char* opening = HeadOpening(p_, name_end);
+      if (opening != nullptr) {
+        p_ = opening + 1;
+        ++depth;
+        nested(context, name_);
+        head_pending = false;
+      } else {
+        p_ = name_end;
+        if (p_ == end_ && more_) Fail("expected a token of at most " + std::to_string(kLongestToken) + " bytes");
+        head_pending = true;
       }
       continue;
+    } else {
+      // Any other word or number.
+      while (p_ != end_ && !IsSpace(*p_) && *p_ != '{' && *p_ != '}' && *p_ != '"') ++p_;
+      if (p_ == end_ && more_) Fail("expected a token of at most " + std::to_string(kLongestToken) + " bytes");
     }
-    word_line = -1;
+    head_pending = false;
   }
 }
 
@@ -233,6 +280,10 @@ void XsiText::Fail(const std::string& message) const {
   // Text that ends with a line end ends on the line before the cursor's.
   const bool after_last_line = p_ == end_ && !more_ && p_ != begin_ && p_[-1] == '\n';
   throw XsiSyntaxError{after_last_line ? line_ - 1 : line_, message};
+}
+
+void XsiText::FailNulByte() const {
+  Fail("expected text, found a NUL byte (a binary file, or one damaged)");
 }
 
 std::string XsiText::Excerpt() const {

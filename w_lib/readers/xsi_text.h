@@ -65,9 +65,13 @@ class XsiText {
 
   // Skips blanks, line ends and separators; returns the byte that starts the
   // next token, or 0 at the end of the text.
+  // A NUL byte is no text at all (a binary file, or one cut by a fault):
+  // it is refused, rather than read as the end of the text.
   char Next() {
     SkipSeparators();
-    return p_ != end_ ? *p_ : '\0';
+    if (p_ == end_) return '\0';
+    if (*p_ == '\0') FailNulByte();
+    return *p_;
   }
   // Whether the next token is one that starts a number.
   bool AtNumber() {
@@ -122,8 +126,12 @@ class XsiText {
   // the next token is read.
   std::string_view String();
   // A template head's keyword (letters, digits, '_'), then its instance name:
-  // the rest of the line up to the '{', blanks trimmed (empty when there is
-  // none); both valid until the next token is read. The '{' is consumed.
+  // the rest of the line up to its last '{' outside quotes that is not the
+  // second byte of a code page 932 character, or, when the '{' follows on a
+  // line of its own, the rest of the line up to a '}' or '"' of its own;
+  // blanks trimmed (empty when there is none). Every other byte, '{' and '}' included, belongs to the
+  // name. Both valid until the next token is read. The '{' is
+  // consumed.
   std::string_view Keyword();
   std::string_view InstanceName();
   // Skips the rest of a template whose '{' has been read, up to and past its
@@ -139,6 +147,8 @@ class XsiText {
 
   // A fault at the cursor's line; at the end of the text, the last line.
   [[noreturn]] void Fail(const std::string& message) const;
+  // Fail at a NUL byte under the cursor.
+  [[noreturn]] void FailNulByte() const;
   // A short printable quote of the text at the cursor, for messages.
   std::string Excerpt() const;
 
@@ -155,6 +165,10 @@ class XsiText {
     line_ += lines;
     if (more_ && static_cast<size_t>(end - p) < kLongestToken) RefillAndSkip();
   }
+  // The '{' that opens the template whose head's line goes on at from, or
+  // null when the line holds none; then name_end is where the name ends: at
+  // a '}' or '"' of its own, or at the line's end.
+  const char* HeadOpening(const char* from, const char*& name_end) const;
   // SkipSeparators across the buffer's end.
   void RefillAndSkip();
   // What Ints and Floats share: n numbers into out.

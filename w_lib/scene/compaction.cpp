@@ -95,7 +95,7 @@ void WScene::CompactObjects() {
     if (obj.flags & kDeleted) continue;  // its weights go with it
     for (int v = 0; v < obj.vnum; ++v) {
       WVertex& vert = obj.vertices[v];
-      for (int w = 0; w < vert.wnum; ++w) Rewrite(vert.weights[w].bone, objects, onum);
+      for (int w = 0; w < vert.wnum(); ++w) Rewrite(vert.weights()[w].bone, objects, onum);
     }
   }
   RemoveDeadRecords(objects, onum, omax);

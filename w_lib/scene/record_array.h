@@ -11,11 +11,15 @@
 // same as assignment, without deep-copying names and per-corner arrays.
 //
 // A block is raw memory from the C allocator holding capacity-many records
-// made in place. No record of the scene model points into itself or is
-// pointed into by address, so a block's records can move with its bytes:
-// resizing a block goes through realloc, which can grow or shrink a large
-// block where it lies (a remapping, with no copy and without the old and
-// new blocks held at once) and otherwise copies the bytes once.
+// made in place. A block's records move with its bytes: resizing a block
+// goes through realloc, which can grow or shrink a large block where it
+// lies (a remapping, with no copy and without the old and new blocks held
+// at once) and otherwise copies the bytes once. That is sound only for
+// records that own memory through WOwned helpers over plain fields, and
+// ReserveRecords refuses at compile time a record that is neither plain
+// data nor checked so (WMayMoveBytes, w_lib/util/owned.h). What the check
+// cannot see stays a rule: no record points into itself, and nothing keeps
+// the address of a record across a change of its array.
 #pragma once
 
 #include <climits>
@@ -24,6 +28,8 @@
 #include <cstdlib>
 #include <new>
 #include <utility>
+
+#include "w_lib/util/owned.h"
 
 // Bit of a record's flags: removed by the next compaction of its array.
 constexpr int kDeleted = 0x10;
@@ -43,6 +49,7 @@ constexpr int kKeyGrowth = 32;        // animation keys
 template <class R>
 [[nodiscard]] bool ReserveRecords(R*& block, int& count, int& capacity, int n) {
   static_assert(alignof(R) <= alignof(std::max_align_t), "the C allocator's alignment must do");
+  static_assert(WMayMoveBytes<R>::value, "a record in a record array must be plain data or checked (owned.h)");
   const int m = n < count ? count : n;
   if (m == capacity && m == count) return true;  // already an exact fit
   if (static_cast<uint64_t>(m) > SIZE_MAX / sizeof(R)) return false;
@@ -109,54 +116,30 @@ void CopyRecords(R*& block, int& count, int& capacity, const R* source, int sour
 // fields under the owner's names and lists them in its static
 // ForEachArray(f), which calls f(block, count, capacity) with member
 // pointers to them. WOwnedArrays<Arrays> gives those fields the value
-// semantics of the owner: a copy has each source array's capacity and count
-// and deep copies of its records in use; a move trades blocks, so that the
-// source releases what the target held; destruction releases every block.
-// An owner derives from it and keeps the compiler's copy and move, so that
-// no owner lists its fields for copying, and a new array is one more line
-// in its ForEachArray.
+// semantics of the owner (WOwned): a copy has each source array's capacity
+// and count and deep copies of its records in use; a move trades blocks, so
+// that the source releases what the target held; destruction releases every
+// block. An owner derives from it and keeps the compiler's copy and move,
+// so that no owner lists its fields for copying, and a new array is one
+// more line in its ForEachArray.
 template <class Arrays>
-struct WOwnedArrays : Arrays {
-  WOwnedArrays() = default;
-  // Through the default constructor, so that a copy that runs out of memory
-  // part way is released.
-  WOwnedArrays(const WOwnedArrays& o) : WOwnedArrays() { CopyArrays(o); }
-  WOwnedArrays(WOwnedArrays&& o) noexcept : Arrays() { TradeArrays(o); }
-  WOwnedArrays& operator=(const WOwnedArrays& o) {
-    if (this != &o) {
-      ReleaseArrays();
-      CopyArrays(o);
-    }
-    return *this;
-  }
-  WOwnedArrays& operator=(WOwnedArrays&& o) noexcept {
-    TradeArrays(o);
-    return *this;
-  }
-  ~WOwnedArrays() { ReleaseArrays(); }
-
+struct WArrayBlocks : Arrays {
   // Frees every block and leaves every array empty.
-  void ReleaseArrays() {
+  void Release() noexcept {
     Arrays::ForEachArray([this](auto block, auto count, auto capacity) {
       ReleaseRecords(this->*block, this->*count, this->*capacity);
     });
   }
-
- private:
   // Fills arrays that are all empty.
-  void CopyArrays(const WOwnedArrays& o) {
+  void CopyFrom(const WArrayBlocks& o) {
     Arrays::ForEachArray([this, &o](auto block, auto count, auto capacity) {
       CopyRecords(this->*block, this->*count, this->*capacity, o.*block, o.*count, o.*capacity);
     });
   }
-  void TradeArrays(WOwnedArrays& o) noexcept {
-    Arrays::ForEachArray([this, &o](auto block, auto count, auto capacity) {
-      std::swap(this->*block, o.*block);
-      std::swap(this->*count, o.*count);
-      std::swap(this->*capacity, o.*capacity);
-    });
-  }
 };
+
+template <class Arrays>
+using WOwnedArrays = WOwned<WArrayBlocks<Arrays>>;
 
 // The index of the first record marked deleted, or count when none is.
 template <class R>

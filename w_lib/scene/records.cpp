@@ -5,6 +5,13 @@
 
 #include "w_lib/w_scene.h"
 
+void WNameText::CopyFrom(const WNameText& o) {
+  if (!o.text_) return;
+  const size_t n = std::strlen(o.text_) + 1;
+  text_ = new char[n];
+  std::memcpy(text_, o.text_, n);
+}
+
 void WName::Set(const char* text) {
   char* copy = nullptr;
   if (text) {
@@ -49,17 +56,28 @@ bool WTransform::SetChannel(int mask, float value) {
 
 // --- WVertex ---------------------------------------------------------------
 
+bool WVertex::ReserveWeights(int n) {
+  // Reserving nothing for a vertex without weights keeps it without them.
+  if (!WeightList() && n <= 0) return true;
+  WVertexWeights& w = extras.Made().weights.Made();
+  return ReserveRecords(w.weights, w.wnum, w.wmax, n);
+}
+
 void WVertex::CompactWeights() {
-  NumberSurvivors(weights, wnum);
-  ResolveMerges(weights, wnum);
-  RemoveDeadRecords(weights, wnum, wmax);
+  WVertexWeights* const w = WeightList();
+  if (!w) return;
+  NumberSurvivors(w->weights, w->wnum);
+  ResolveMerges(w->weights, w->wnum);
+  RemoveDeadRecords(w->weights, w->wnum, w->wmax);
 }
 
 void WVertex::NormalizeWeights() {
+  WVertexWeights* const w = WeightList();
+  if (!w) return;
   float sum = 0.0f;
-  for (int i = 0; i < wnum; ++i) sum += weights[i].weight;
+  for (int i = 0; i < w->wnum; ++i) sum += w->weights[i].weight;
   if (sum < 0.00001f) return;
-  for (int i = 0; i < wnum; ++i) weights[i].weight /= sum;
+  for (int i = 0; i < w->wnum; ++i) w->weights[i].weight /= sum;
 }
 
 // --- WFace -----------------------------------------------------------------
@@ -79,6 +97,12 @@ T* NewCornerValues(int n, const T& value) {
   return block;
 }
 
+// One block for the five index arrays of n corners.
+int* NewCornerBlock(int n) {
+  if (static_cast<size_t>(n) > static_cast<size_t>(-1) / kCornerBytes) throw std::bad_alloc();
+  return static_cast<int*>(::operator new(static_cast<size_t>(n) * kCornerBytes));
+}
+
 template <class T>
 T* CopyCornerValues(const T* source, int n) {
   if (!source || n <= 0) return nullptr;
@@ -93,13 +117,11 @@ constexpr WColor WFaceCorners::kCornerColor;
 constexpr WColor WFaceCorners::kCornerColor2;
 
 void WFaceCorners::AllocateCorners(int n) {
-  // One block holds the five index arrays.
-  if (static_cast<size_t>(n) > static_cast<size_t>(-1) / kCornerBytes) throw std::bad_alloc();
-  v = static_cast<int*>(::operator new(static_cast<size_t>(n) * kCornerBytes));
+  v = NewCornerBlock(n);
   num = n;
 }
 
-void WFaceCorners::FreeBlocks() {
+void WCornerBlocks::FreeBlocks() noexcept {
   // v is the start of the shared block.
   ::operator delete(static_cast<void*>(v));
   v = nullptr;
@@ -111,20 +133,20 @@ void WFaceCorners::FreeBlocks() {
   values_ = nullptr;
 }
 
-void WFaceCorners::CopyCorners(const WFaceCorners& o) {
+void WCornerBlocks::CopyFrom(const WCornerBlocks& o) {
   if (o.num <= 0) {
     num = o.num;
     return;
   }
-  AllocateCorners(o.num);
+  // Each block is held by the face as soon as it is made.
+  v = NewCornerBlock(o.num);
+  num = o.num;
   std::copy_n(o.v, 5 * static_cast<size_t>(num), v);  // the five index arrays at once
   if (o.values_) {
-    // Each block is held by the face as soon as it is made.
-    WCornerValues& values = Values();
-    values.normals = CopyCornerValues(o.values_->normals, num);
-    values.colors = CopyCornerValues(o.values_->colors, num);
-    values.colors2 = CopyCornerValues(o.values_->colors2, num);
-    ReleaseEmptyValues();
+    values_ = new WCornerValues();
+    values_->normals = CopyCornerValues(o.values_->normals, num);
+    values_->colors = CopyCornerValues(o.values_->colors, num);
+    values_->colors2 = CopyCornerValues(o.values_->colors2, num);
   }
 }
 
@@ -169,7 +191,7 @@ void WFaceCorners::ReleaseCornerNormals() {
 }
 
 void WFaceCorners::MakeCorners(int n) {
-  ReleaseCorners();
+  Release();
   if (n <= 0) {
     num = n;
     return;

@@ -8,19 +8,25 @@
 #include <utility>
 
 #include "w_lib/scene/record_array.h"
+#include "w_lib/util/owned.h"
 #include "w_lib/util/w_math.h"
+
+// What a WName holds: null, or its heap copy.
+struct WNameText {
+ protected:
+  char* text_ = nullptr;
+
+  void CopyFrom(const WNameText& o);
+  void Release() noexcept {
+    delete[] text_;
+    text_ = nullptr;
+  }
+};
 
 // A record's name: null, or an owned heap copy of a zero-terminated byte
 // string in the host's code page. Compared byte for byte.
-class WName {
+class WName : public WOwned<WNameText> {
  public:
-  WName() = default;
-  WName(const WName& o) { Set(o.text_); }
-  WName(WName&& o) noexcept : text_(o.text_) { o.text_ = nullptr; }
-  WName& operator=(const WName& o) { if (this != &o) Set(o.text_); return *this; }
-  WName& operator=(WName&& o) noexcept { std::swap(text_, o.text_); return *this; }
-  ~WName() { delete[] text_; }
-
   // Frees the old copy and stores a copy of text; null leaves the name null.
   void Set(const char* text);
   bool IsNull() const { return text_ == nullptr; }
@@ -30,9 +36,6 @@ class WName {
   const char* c_str() const { return text_ ? text_ : ""; }
   // Byte-for-byte equality; a null name equals nothing.
   bool Equals(const char* text) const;
-
- private:
-  char* text_ = nullptr;
 };
 
 struct WColor {
@@ -127,22 +130,90 @@ struct WWeightArray {
   }
 };
 
-struct WVertex : WOwnedArrays<WWeightArray> {
+// A heap copy of a T, or null for a T at its defaults: a value that nearly
+// every record leaves at its defaults costs one pointer until it is written.
+template <class T>
+struct WOptionalBlock {
+  T* block = nullptr;
+
+ protected:
+  void CopyFrom(const WOptionalBlock& o) {
+    if (o.block) block = new T(*o.block);
+  }
+  void Release() noexcept {
+    delete block;
+    block = nullptr;
+  }
+};
+
+template <class T>
+struct WOptional : WOwned<WOptionalBlock<T>> {
+  // The value, or a T at its defaults while none is held.
+  const T& Get() const { return this->block ? *this->block : Defaults(); }
+  // The value for writing, made from the defaults when none is held. Throws
+  // std::bad_alloc when memory runs out.
+  T& Made() {
+    if (!this->block) this->block = new T();
+    return *this->block;
+  }
+
+ private:
+  static const T& Defaults() {
+    static const T defaults;
+    return defaults;
+  }
+};
+
+// A vertex's weights, owned.
+struct WVertexWeights : WOwnedArrays<WWeightArray> {};
+
+// What a vertex holds beyond its position and normal: a colour, a texture
+// coordinate and weights. The passes keep colours and texture coordinates
+// in records of their own, and few documents have weights, so nearly every
+// vertex leaves these at their defaults. The weights are apart again: the
+// writers that give vertices colours and coordinates of their own give
+// them no weights.
+struct WVertexExtras {
+  WColor col;
+  WUv uv;
+  WOptional<WVertexWeights> weights;
+};
+
+struct WVertex {
   int tag = 0;
   int flags = 0;
   int remap = -1;
   WVector pos;
   WVector normal;
-  WColor col;
-  WUv uv;
+  // The colour, texture coordinate and weights: read and written through
+  // the functions below; held only once one of them is written.
+  WOptional<WVertexExtras> extras;
 
-  int AddWeight() { return AddRecord<kSceneGrowth>(weights, wnum, wmax); }
-  [[nodiscard]] bool ReserveWeights(int n) { return ReserveRecords(weights, wnum, wmax, n); }
+  const WColor& col() const { return extras.Get().col; }
+  const WUv& uv() const { return extras.Get().uv; }
+  void SetCol(const WColor& c) { extras.Made().col = c; }
+  void SetUv(const WUv& t) { extras.Made().uv = t; }
+
+  // The weights: wnum in use of wmax allocated (null while there are none).
+  int wnum() const { return extras.Get().weights.Get().wnum; }
+  int wmax() const { return extras.Get().weights.Get().wmax; }
+  const WWeight* weights() const { return extras.Get().weights.Get().weights; }
+  WWeight* weights() { return WeightList() ? WeightList()->weights : nullptr; }
+  int AddWeight() {
+    WVertexWeights& w = extras.Made().weights.Made();
+    return AddRecord<kSceneGrowth>(w.weights, w.wnum, w.wmax);
+  }
+  [[nodiscard]] bool ReserveWeights(int n);
   // Removes the weights marked deleted, keeping order; shrinks to fit.
   void CompactWeights();
   // Divides every weight by their sum, unless the sum is below 1e-5.
   void NormalizeWeights();
+
+ private:
+  // The weights held, or null.
+  WVertexWeights* WeightList() { return extras.block ? extras.block->weights.block : nullptr; }
 };
+W_CHECK_RECORD(WVertex, tag, flags, remap, pos, normal, extras);
 
 // An edge between two vertices.
 struct WLine {
@@ -160,18 +231,9 @@ struct WCornerValues {
   WColor* colors2 = nullptr;
 };
 
-// The corners of a polygon, as one value: num corners, whose five index
-// arrays share one heap block of num entries each (all null when
-// num <= 0). The corner normals and the two corner colour arrays each have
-// a block of their own only once they are written, held apart in a
-// WCornerValues: null reads as every corner holding the default. The
-// colours are the same defaults for nearly every face (white, and
-// (0, 0, 0, 1)); the normals are needed only from smoothing until the
-// normal records are made, after which ReleaseCornerNormals gives their
-// memory back (the export's passes smooth inside the weld and never make
-// them). A copy copies every block; a move trades them, so that the source
-// releases what the target held.
-class WFaceCorners {
+// What WFaceCorners holds: the corner block and the optional values.
+struct WCornerBlocks {
+ protected:
   // The holder of the optional arrays, made with the first of them. First,
   // so that the face's own fields can fill the room after num.
   WCornerValues* values_ = nullptr;
@@ -183,24 +245,33 @@ class WFaceCorners {
   int* v = nullptr;
   int num = 0;  // number of corners
 
-  WFaceCorners() = default;
-  // Through the default constructor, so that a copy that runs out of memory
-  // part way is released.
-  WFaceCorners(const WFaceCorners& o) : WFaceCorners() { CopyCorners(o); }
-  WFaceCorners(WFaceCorners&& o) noexcept { TradeCorners(o); }
-  WFaceCorners& operator=(const WFaceCorners& o) {
-    if (this != &o) {
-      ReleaseCorners();
-      CopyCorners(o);
-    }
-    return *this;
+ protected:
+  // Fills corners that hold no block.
+  void CopyFrom(const WCornerBlocks& o);
+  // Frees every block and leaves no corners; a face that holds no block (a
+  // fresh one, or what a move left) costs nothing to release.
+  void Release() noexcept {
+    if (v || values_) FreeBlocks();
+    num = 0;
   }
-  WFaceCorners& operator=(WFaceCorners&& o) noexcept {
-    TradeCorners(o);
-    return *this;
-  }
-  ~WFaceCorners() { ReleaseCorners(); }
 
+ private:
+  void FreeBlocks() noexcept;
+};
+
+// The corners of a polygon, as one value: num corners, whose five index
+// arrays share one heap block of num entries each (all null when
+// num <= 0). The corner normals and the two corner colour arrays each have
+// a block of their own only once they are written, held apart in a
+// WCornerValues: null reads as every corner holding the default. The
+// colours are the same defaults for nearly every face (white, and
+// (0, 0, 0, 1)); the normals are needed only from smoothing until the
+// normal records are made, after which ReleaseCornerNormals gives their
+// memory back (the export's passes smooth inside the weld and never make
+// them). A copy copies every block; a move trades them, so that the source
+// releases what the target held.
+class WFaceCorners : public WOwned<WCornerBlocks> {
+ public:
   // Per side k (corner k to k+1): line index, -1 none.
   int* e() { return CornerArray(1); }
   const int* e() const { return CornerArray(1); }
@@ -253,20 +324,6 @@ class WFaceCorners {
   // The i-th index array of the corner block, or null without corners.
   int* CornerArray(int i) const { return v ? v + static_cast<ptrdiff_t>(i) * num : nullptr; }
   void AllocateCorners(int n);
-  // Frees every block and leaves no corners; a face that holds no block (a
-  // fresh one, or what a move left) costs nothing to release.
-  void ReleaseCorners() {
-    if (v || values_) FreeBlocks();
-    num = 0;
-  }
-  void FreeBlocks();
-  // Fills corners that hold no block.
-  void CopyCorners(const WFaceCorners& o);
-  void TradeCorners(WFaceCorners& o) noexcept {
-    std::swap(num, o.num);
-    std::swap(v, o.v);
-    std::swap(values_, o.values_);
-  }
   WCornerValues& Values();
   // Frees the holder once it holds none of them.
   void ReleaseEmptyValues();
@@ -291,6 +348,7 @@ struct WFace final : WFaceCorners {
     MakeCorners(n);
   }
 };
+W_CHECK_DERIVED_RECORD(WFace, WFaceCorners, tag, flags, remap, material, col, normal);
 
 struct WNormal {
   int tag = 0;
@@ -319,6 +377,7 @@ struct WMaterial {
 
   void SetName(const char* text) { name.Set(text); }
 };
+W_CHECK_RECORD(WMaterial, tag, flags, remap, col, tex, further_tex, name, further_names, smoothing_angle);
 
 struct WTexture {
   int tag = 0;
@@ -330,6 +389,7 @@ struct WTexture {
 
   void SetName(const char* text) { name.Set(text); }
 };
+W_CHECK_RECORD(WTexture, tag, flags, remap, name, width, height);
 
 // Animation keys of cameras, lights and pars; an object keeps its own.
 int AddKey(WTransform*& keys, int& anum, int& amax, int frame);
@@ -366,10 +426,13 @@ struct WKeyedRecord : WOwnedArrays<WKeyArray> {
   void SortKeys() { SortKeysByFrame(keys, anum); }
   void CompactKeys() { ::CompactKeys(keys, anum); }
 };
+W_CHECK_DERIVED_RECORD(WKeyedRecord, WOwnedArrays<WKeyArray>, tag, flags, remap, name, transform);
 
 struct WCamera : WKeyedRecord {};
+W_CHECK_RECORD_ADDS_NOTHING(WCamera, WKeyedRecord);
 
 struct WLight : WKeyedRecord {};
+W_CHECK_RECORD_ADDS_NOTHING(WLight, WKeyedRecord);
 
 // A record of the sixth scene kind: a named record with a transform, keys
 // and a material index, beside cameras and lights. Nothing here creates or
@@ -378,3 +441,4 @@ struct WLight : WKeyedRecord {};
 struct WPar : WKeyedRecord {
   int material = -1;  // material index
 };
+W_CHECK_DERIVED_RECORD(WPar, WKeyedRecord, material);

@@ -1,7 +1,9 @@
 // Shift-JIS to UTF-8 through the system's converter: iconv's CP932 where
 // there is iconv, the code page 932 of the system on Windows. Both follow the
 // same table, so a name converts to the same bytes on every platform. The
-// way back is made from the same table.
+// browser's build has no such converter: it is given iconv's table, as
+// written on the build machine (web/code_page_table.cpp), in
+// VELLMAR_CODE_PAGE_TABLE. The way back is made from the same table.
 #include "w_lib/util/code_page.h"
 
 #include <cstdint>
@@ -9,7 +11,7 @@
 
 #if defined(_WIN32)
 #include <windows.h>
-#else
+#elif !defined(VELLMAR_CODE_PAGE_TABLE)
 #include <iconv.h>
 #endif
 
@@ -91,6 +93,26 @@ uint32_t ShiftJisCharacter(const char* bytes, size_t n) {
   wchar_t wide[2] = {};
   const int got = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, static_cast<int>(n), wide, 2);
   return got == 1 ? static_cast<uint32_t>(wide[0]) : 0;
+}
+#elif defined(VELLMAR_CODE_PAGE_TABLE)
+uint32_t ShiftJisCharacter(const char* bytes, size_t n) {
+  struct Entry {
+    uint16_t code;
+    uint32_t code_point;
+  };
+  static constexpr Entry kTable[] = {
+#include VELLMAR_CODE_PAGE_TABLE
+  };
+  static const std::unordered_map<uint16_t, uint32_t> table = [] {
+    std::unordered_map<uint16_t, uint32_t> map;
+    for (const Entry& e : kTable) map.emplace(e.code, e.code_point);
+    return map;
+  }();
+  const auto byte = [bytes](size_t i) { return static_cast<uint16_t>(static_cast<unsigned char>(bytes[i])); };
+  const uint16_t code = n > 1 ? static_cast<uint16_t>(byte(0) << 8 | byte(1)) : byte(0);
+  // A two-byte code never lies below 0x8100, so one byte cannot pass for one.
+  const auto found = table.find(code);
+  return found == table.end() ? 0 : found->second;
 }
 #else
 // One converter for the process, opened on first use; (iconv_t)-1 when the
@@ -218,6 +240,42 @@ bool Utf8AsShiftJis(std::string_view text, std::string& shift_jis) {
     if (found == codes->end()) return false;
     if (found->second > 0xFF) shift_jis += static_cast<char>(found->second >> 8);
     shift_jis += static_cast<char>(found->second & 0xFF);
+  }
+  return true;
+}
+
+std::string TextAsUtf8Escaped(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = Utf8SequenceAt(text, i);
+    if (n != 0) {
+      out.append(text.data() + i, n);
+      i += n;
+      continue;
+    }
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t pair = IsShiftJisLead(c) && i + 1 < text.size() ? 2 : 1;
+    const uint32_t code = ShiftJisCharacter(text.data() + i, pair);
+    if (code != 0) {
+      AppendCodePoint(out, code);
+      i += pair;
+      continue;
+    }
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 0xF];
+    ++i;
+  }
+  return out;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = Utf8SequenceAt(text, i);
+    if (n == 0) return false;
+    i += n;
   }
   return true;
 }

@@ -18,3 +18,14 @@ std::string NameAsUtf8(std::string_view text, bool utf8);
 // when text is not valid UTF-8 or holds a character that code page 932
 // lacks (shift_jis then holds no meaning).
 bool Utf8AsShiftJis(std::string_view text, std::string& shift_jis);
+
+// text for a reader of UTF-8, whatever it holds (a message that carries a
+// file name and a document's names): every valid UTF-8 sequence kept, every
+// other character read as code page 932 (a pair of bytes, or a half-width
+// katakana) converted, and every byte that is neither written as "\xNN"
+// (lower-case hex). The result is always valid UTF-8.
+std::string TextAsUtf8Escaped(std::string_view text);
+
+// Whether text is valid UTF-8 (no overlong forms, surrogates or code points
+// above U+10FFFF).
+bool IsValidUtf8(std::string_view text);

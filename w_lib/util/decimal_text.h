@@ -8,7 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <cstdlib>
+#include <version>
 
 // The decimal digits that start at p, up to 8 of them and never past end:
 // how many there are, with their value in value. Where 8 bytes can be read
@@ -107,6 +110,55 @@ inline const char* ScanPlainDecimal(const char* p, const char* end, float& value
   return q;
 }
 
+// std::from_chars of a float or double in its general format, for a
+// standard library without it (the one of the browser's build): the same
+// form, [-](digits[.digits] | .digits)[(e|E)[+|-]digits], converted by the
+// C library's correctly rounded strtof or strtod. A value past the type's
+// range, or one that rounds to zero from digits that are not all zeros, is
+// out of range and leaves value as it was. Infinity and NaN are not read:
+// ScanDecimal refuses them either way.
+template <class T>
+std::from_chars_result PortableDecimalFromChars(const char* first, const char* last, T& value) {
+  const auto digit = [last](const char* at) { return at != last && static_cast<unsigned char>(*at - '0') < 10; };
+  const char* p = first;
+  if (p != last && *p == '-') ++p;
+  bool nonzero = false;
+  size_t digits = 0;
+  for (; digit(p); ++p, ++digits) nonzero |= *p != '0';
+  if (p != last && *p == '.' && (digits > 0 || digit(p + 1))) {
+    for (++p; digit(p); ++p, ++digits) nonzero |= *p != '0';
+  }
+  if (digits == 0) return {first, std::errc::invalid_argument};
+  if (p != last && (*p == 'e' || *p == 'E')) {
+    const char* e = p + 1;
+    if (e != last && (*e == '+' || *e == '-')) ++e;
+    if (digit(e)) {
+      while (digit(e)) ++e;
+      p = e;
+    }
+  }
+  const std::string text(first, p);
+  T converted;
+  if constexpr (sizeof(T) == sizeof(float))
+    converted = std::strtof(text.c_str(), nullptr);
+  else
+    converted = std::strtod(text.c_str(), nullptr);
+  if (std::isinf(converted) || (converted == 0 && nonzero)) return {p, std::errc::result_out_of_range};
+  value = converted;
+  return {p, std::errc()};
+}
+
+// std::from_chars of a float or double where the standard library has it,
+// else the portable form above.
+template <class T>
+std::from_chars_result DecimalFromChars(const char* first, const char* last, T& value) {
+#if defined(__cpp_lib_to_chars)
+  return std::from_chars(first, last, value);
+#else
+  return PortableDecimalFromChars(first, last, value);
+#endif
+}
+
 // Any decimal form that the general conversion takes (an exponent, many
 // digits), after the plain form failed: the end of the number with value
 // set, or null when the text is no finite number. A value too small for a
@@ -116,7 +168,7 @@ inline const char* ScanPlainDecimal(const char* p, const char* end, float& value
 template <class EndsNumber>
 const char* ScanDecimal(const char* p, const char* end, float& value, EndsNumber ends) {
   float narrow = 0.0f;
-  const std::from_chars_result r = std::from_chars(p, end, narrow);
+  const std::from_chars_result r = DecimalFromChars(p, end, narrow);
   if (r.ec == std::errc() && ends(r.ptr) && std::isfinite(narrow)) {
     value = narrow;
     return r.ptr;
@@ -125,7 +177,7 @@ const char* ScanDecimal(const char* p, const char* end, float& value, EndsNumber
   // Out of a float's range is either past its largest value or below half
   // its smallest, which rounds to zero.
   double wide = 0.0;
-  const std::from_chars_result rw = std::from_chars(p, end, wide);
+  const std::from_chars_result rw = DecimalFromChars(p, end, wide);
   const std::string_view text(p, static_cast<size_t>(r.ptr - p));
   const bool tiny = (rw.ec == std::errc() && std::fabs(wide) < 1.0) ||
                     (rw.ec == std::errc::result_out_of_range &&

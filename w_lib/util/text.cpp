@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "w_lib/util/path_parts.h"
+
 bool IsLeadByte(unsigned char c) {
   const unsigned x = c ^ 0x20u;
   return x >= 0xA1u && x <= 0xD5u;
@@ -78,48 +80,18 @@ std::string& AppendWithSeparator(std::string& buffer, const char* separator, con
   return buffer.append(token);
 }
 
-namespace {
-
-// Where the last component of a path starts, and where its extension starts
-// (the path's length when it has none).
-struct PathSplit {
-  size_t component = 0;
-  size_t extension = 0;
-};
-
-PathSplit SplitPath(const char* path) {
-  const auto* p = reinterpret_cast<const unsigned char*>(path);
-  const size_t length = std::strlen(path);
-  PathSplit split;
-  bool has_dot = false;
-  size_t dot = 0;
-  for (size_t i = 0; i < length;) {
-    const unsigned char c = p[i];
-    if (c == '\\' || c == '/') split.component = i + 1;
-    if (c == '.') {
-      dot = i;
-      has_dot = true;
-    }
-    i += (IsLeadByte(c) && IsTrailByte(p[i + 1])) ? 2 : 1;
-  }
-  split.extension = (has_dot && dot >= split.component) ? dot : length;
-  return split;
-}
-
-}  // namespace
-
 std::string FileName(const char* path, const char* prefix) {
   std::string out(prefix);
-  return out.append(path + SplitPath(path).component);
+  return out.append(path + SplitDocumentName(path, false).name);
 }
 
 std::string FileTitle(const char* path) {
-  const PathSplit split = SplitPath(path);
-  return std::string(path + split.component, split.extension - split.component);
+  const PathParts parts = SplitDocumentName(path, false);
+  return std::string(path + parts.name, parts.extension - parts.name);
 }
 
 std::string ReplaceExtension(const char* path, const char* extension) {
-  return std::string(path, SplitPath(path).extension).append(extension);
+  return std::string(path, SplitDocumentName(path, false).extension).append(extension);
 }
 
 bool IsControlByte(unsigned char c) { return c < 0x20 || c == 0x7F; }
@@ -150,10 +122,12 @@ std::string EscapeControlCharacters(std::string_view text) {
 namespace {
 
 // Calls visit(i) for every single-byte character of text, at its offset.
+// Characters are read as code page 932 decodes them, lead bytes past 0xF5
+// included, so that no character of a name is cut in two.
 template <class Visit>
 void ForEachSingleByte(const unsigned char* text, size_t length, Visit visit) {
   for (size_t i = 0; i < length;) {
-    if (IsLeadByte(text[i]) && IsTrailByte(text[i + 1])) {
+    if (IsCodePage932LeadByte(text[i]) && IsTrailByte(text[i + 1])) {
       i += 2;
       continue;
     }

@@ -34,6 +34,8 @@ int ReplaceAll(std::string& destination, const char* source, const char* find, c
 // Appends separator when buffer is not empty, then token. Returns buffer.
 std::string& AppendWithSeparator(std::string& buffer, const char* separator, const char* token);
 
+// Names that a document stores, in code page 932 (SplitDocumentName of
+// w_lib/util/path_parts.h).
 // The part of path after its last backslash or slash (all of it when it has
 // none), behind prefix.
 std::string FileName(const char* path, const char* prefix = "");
@@ -61,7 +63,8 @@ std::string EscapeControlCharacters(std::string_view text);
 using BreaksToken = bool (*)(unsigned char c);
 
 // name as one token: every single-byte character for which breaks holds is
-// replaced by '_'. A lead byte followed by a trail byte is a two-byte
-// character and is copied whole, so a trail byte is never replaced. Returns
+// replaced by '_'. A lead byte of code page 932 (0x81 .. 0x9F, 0xE0 .. 0xFC)
+// followed by a trail byte is a two-byte character and is copied whole, so
+// a trail byte is never replaced. Returns
 // name itself when nothing is replaced, otherwise the copy, held in scratch.
 std::string_view NameAsToken(const char* name, BreaksToken breaks, std::string& scratch);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "w_lib/util/code_page.h"
+#include "w_lib/util/path_parts.h"
 #include "w_lib/util/text.h"
 
 namespace {
@@ -23,20 +24,8 @@ struct PortableName {
 
 PortableName Portable(const char* name, bool utf8) {
   PortableName made;
-  for (const char* p = name; *p; ++p) {
-    const unsigned char c = static_cast<unsigned char>(*p);
-    if (!utf8 && IsLeadByte(c) && IsTrailByte(static_cast<unsigned char>(p[1]))) {
-      made.path += *p++;
-      made.path += *p;
-      continue;
-    }
-    if (c == '\\' || c == '/') {
-      made.path += '/';
-      made.last_component = made.path.size();
-    } else {
-      made.path += *p;
-    }
-  }
+  made.path = DocumentNameWithSlashes(name, utf8);
+  made.last_component = SplitDocumentName(made.path, utf8).name;
   return made;
 }
 
@@ -51,15 +40,6 @@ bool IsRegularFile(const std::string& path) {
 }
 
 }  // namespace
-
-std::string FolderOf(const std::string& path) {
-#if defined(_WIN32)
-  const size_t separator = path.find_last_of("/\\");
-#else
-  const size_t separator = path.rfind('/');
-#endif
-  return separator == std::string::npos ? "" : path.substr(0, separator + 1);
-}
 
 std::string FindTextureFile(const char* name, bool utf8_names, const std::string& document_folder) {
   if (!name || !*name) return "";

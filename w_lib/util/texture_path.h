@@ -16,7 +16,3 @@
 // Outside Windows, whose file names are bytes of the system's code page, a
 // Shift-JIS name is tried in UTF-8 as well, right after its own bytes.
 std::string FindTextureFile(const char* name, bool utf8_names, const std::string& document_folder);
-
-// The folder part of a path, with its last separator ('/', or '\' on
-// Windows); "" when the path has none.
-std::string FolderOf(const std::string& path);

@@ -121,12 +121,12 @@ void CopyCornerRecordsToVertices(WObject& o, int count, RecordOf record_of, Copy
 
 void CopyUvsToVertices(WObject& o) {
   CopyCornerRecordsToVertices(o, o.unum, [](const WFace& face) { return face.vt(); },
-                              [&](WVertex& vertex, int t) { vertex.uv = o.uvs[t]; });
+                              [&](WVertex& vertex, int t) { vertex.SetUv(o.uvs[t]); });
 }
 
 void CopyColorsToVertices(WObject& o) {
   CopyCornerRecordsToVertices(o, o.cnum, [](const WFace& face) { return face.vc(); },
-                              [&](WVertex& vertex, int c) { vertex.col = o.colors[c].col; });
+                              [&](WVertex& vertex, int c) { vertex.SetCol(o.colors[c].col); });
 }
 
 // The corner arrays that the splits go by, as types of their own so that
@@ -166,21 +166,24 @@ bool SplitVerticesByUvAndColor(WObject& object) {
   const std::vector<int> by_uv = SplitCorners(object, vnum, kUvIndices, object.unum);
   const int uv_vnum = vnum + static_cast<int>(by_uv.size());
   std::vector<WUv> copy_uvs(by_uv.size());
-  for (size_t i = 0; i < by_uv.size(); ++i) copy_uvs[i] = object.vertices[by_uv[i]].uv;
+  for (size_t i = 0; i < by_uv.size(); ++i) copy_uvs[i] = object.vertices[by_uv[i]].uv();
   for (int f = 0; f < object.fnum; ++f) {
     const WFace& face = object.faces[f];
     for (int k = 0; k < face.num; ++k) {
       const int t = face.vt()[k];
       const int v = face.v[k];
       if (t < 0 || t >= object.unum || v < 0 || v >= uv_vnum) continue;
-      (v < vnum ? object.vertices[v].uv : copy_uvs[static_cast<size_t>(v - vnum)]) = object.uvs[t];
+      if (v < vnum)
+        object.vertices[v].SetUv(object.uvs[t]);
+      else
+        copy_uvs[static_cast<size_t>(v - vnum)] = object.uvs[t];
     }
   }
   const std::vector<int> by_color = SplitCorners(object, uv_vnum, kColorIndices, object.cnum);
   if (by_uv.size() + by_color.size() > 0)
     ReserveVertexTotal(object, static_cast<size_t>(uv_vnum) + by_color.size());
   AppendCopies(object, by_uv);
-  for (size_t i = 0; i < copy_uvs.size(); ++i) object.vertices[vnum + static_cast<int>(i)].uv = copy_uvs[i];
+  for (size_t i = 0; i < copy_uvs.size(); ++i) object.vertices[vnum + static_cast<int>(i)].SetUv(copy_uvs[i]);
   AppendCopies(object, by_color);
   CopyColorsToVertices(object);
   return true;

@@ -80,3 +80,9 @@ bool SplitVerticesByColor(WScene& scene);
 // the vertex block once instead of twice.
 bool SplitVerticesByUvAndColor(WObject& object);
 bool SplitVerticesByUvAndColor(WScene& scene);
+
+// Converts every name of the scene (objects, materials, texture paths,
+// cameras, lights, pars) from the scene's code page to UTF-8, a byte that
+// is no character becoming U+FFFD, and marks the scene's names UTF-8.
+// Names already in UTF-8 stay as they are when they are valid.
+void NamesToUtf8(WScene& scene);

@@ -96,8 +96,8 @@ void WriteWeights(TextOutput& out, const WObject& o) {
   bool written = false;
   for (int v = 0; v < o.vnum; ++v) {
     const WVertex& vertex = o.vertices[v];
-    for (int w = 0; w < vertex.wnum; ++w) {
-      const WWeight& weight = vertex.weights[w];
+    for (int w = 0; w < vertex.wnum(); ++w) {
+      const WWeight& weight = vertex.weights()[w];
       out.Put("b ").Int(v).Put(' ').Int(weight.bone).Put(' ');
       out.Fixed(static_cast<double>(weight.weight) * 100.0).Put('\n');
       written = true;

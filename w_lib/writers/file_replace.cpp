@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "w_lib/util/path_parts.h"
 #include "w_lib/util/termination_signals.h"
 
 #if defined(_WIN32)
@@ -33,17 +34,7 @@ extern "C" BOOLEAN NTAPI SystemFunction036(PVOID buffer, ULONG length);
 
 namespace {
 
-#if defined(_WIN32)
-const char kSeparators[] = "/\\:";
-#else
-const char kSeparators[] = "/";
-#endif
-size_t FileNameStart(const std::string& path) {
-  const size_t separator = path.find_last_of(kSeparators);
-  return separator == std::string::npos ? 0 : separator + 1;
-}
-
-std::string FolderOf(const std::string& path) { return path.substr(0, FileNameStart(path)); }
+std::string FolderOf(const std::string& path) { return SystemFolderOf(path); }
 
 // Records the reason of a failed start and returns it.
 WriteResult Fail(FileReplacement& r, int error) {
@@ -55,7 +46,7 @@ WriteResult Fail(FileReplacement& r, int error) {
 
 // The device names that Windows keeps in every folder ("NUL", "con.txt").
 bool IsDeviceName(const std::string& path) {
-  std::string name = path.substr(FileNameStart(path));
+  std::string name = path.substr(SplitSystemPath(path).name);
   name = name.substr(0, name.find('.'));
   for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
   if (name == "NUL" || name == "CON" || name == "PRN" || name == "AUX") return true;

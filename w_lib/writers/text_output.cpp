@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
+#include <version>
 
 namespace {
 
@@ -153,12 +156,132 @@ TextOutput& TextOutput::Unsigned(unsigned long long value) {
   return *this;
 }
 
+// The exact fixed form without std::to_chars (FixedTextWithoutCharconv):
+// the double is m * 2^e exactly, and its value times 10^precision, rounded
+// half to even, is a whole number, whose digits are the text. Numbers are
+// held as 32-bit words, lowest first.
+namespace {
+
+using BigDigits = std::vector<uint32_t>;
+
+void MultiplySmall(BigDigits& n, uint32_t factor) {
+  uint64_t carry = 0;
+  for (uint32_t& word : n) {
+    const uint64_t product = uint64_t{word} * factor + carry;
+    word = static_cast<uint32_t>(product);
+    carry = product >> 32;
+  }
+  if (carry) n.push_back(static_cast<uint32_t>(carry));
+}
+
+bool BitSet(const BigDigits& n, size_t bit) {
+  return bit / 32 < n.size() && ((n[bit / 32] >> (bit % 32)) & 1u) != 0;
+}
+
+bool AnyBitBelow(const BigDigits& n, size_t bit) {
+  for (size_t word = 0; word < n.size() && word * 32 < bit; ++word) {
+    const size_t below = bit - word * 32;
+    const uint32_t mask = below >= 32 ? 0xFFFFFFFFu : ((uint32_t{1} << below) - 1);
+    if (n[word] & mask) return true;
+  }
+  return false;
+}
+
+void ShiftLeft(BigDigits& n, size_t bits) {
+  n.insert(n.begin(), bits / 32, 0u);
+  const unsigned shift = static_cast<unsigned>(bits % 32);
+  if (shift == 0) return;
+  uint32_t carry = 0;
+  for (uint32_t& word : n) {
+    const uint32_t next = word >> (32 - shift);
+    word = (word << shift) | carry;
+    carry = next;
+  }
+  if (carry) n.push_back(carry);
+}
+
+// n / 2^bits, rounded half to even.
+void ShiftRightRounded(BigDigits& n, size_t bits) {
+  const bool half = BitSet(n, bits - 1);
+  const bool sticky = AnyBitBelow(n, bits - 1);
+  const size_t words = std::min(bits / 32, n.size());
+  n.erase(n.begin(), n.begin() + static_cast<std::ptrdiff_t>(words));
+  const unsigned shift = static_cast<unsigned>(bits % 32);
+  if (shift != 0 && !n.empty()) {
+    for (size_t i = 0; i < n.size(); ++i)
+      n[i] = (n[i] >> shift) | (i + 1 < n.size() ? n[i + 1] << (32 - shift) : 0u);
+  }
+  if (half && (sticky || (!n.empty() && (n[0] & 1u)))) {
+    for (uint32_t& word : n)
+      if (++word != 0) return;
+    n.push_back(1u);
+  }
+}
+
+std::string DecimalDigits(BigDigits n) {
+  std::string reversed;
+  while (!n.empty()) {
+    uint64_t rest = 0;
+    for (size_t i = n.size(); i-- > 0;) {
+      const uint64_t part = (rest << 32) | n[i];
+      n[i] = static_cast<uint32_t>(part / 1000000000u);
+      rest = part % 1000000000u;
+    }
+    while (!n.empty() && n.back() == 0) n.pop_back();
+    for (int d = 0; d < 9; ++d, rest /= 10) reversed.push_back(static_cast<char>('0' + rest % 10));
+  }
+  while (reversed.size() > 1 && reversed.back() == '0') reversed.pop_back();
+  if (reversed.empty()) reversed = "0";
+  return std::string(reversed.rbegin(), reversed.rend());
+}
+
+}  // namespace
+
+char* FixedTextWithoutCharconv(char* at, double value, int precision) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  if (bits >> 63) *at++ = '-';
+  const int biased = static_cast<int>((bits >> 52) & 0x7FFu);
+  uint64_t significand = bits & ((uint64_t{1} << 52) - 1);
+  if (biased == 0x7FF) {
+    std::memcpy(at, significand ? "nan" : "inf", 3);
+    return at + 3;
+  }
+  int exponent = -1074;
+  if (biased != 0) {
+    significand |= uint64_t{1} << 52;
+    exponent = biased - 1075;
+  }
+  BigDigits n{static_cast<uint32_t>(significand), static_cast<uint32_t>(significand >> 32)};
+  for (int i = 0; i < precision; ++i) MultiplySmall(n, 10);
+  if (exponent >= 0)
+    ShiftLeft(n, static_cast<size_t>(exponent));
+  else
+    ShiftRightRounded(n, static_cast<size_t>(-exponent));
+  std::string digits = DecimalDigits(std::move(n));
+  if (digits.size() <= static_cast<size_t>(precision))
+    digits.insert(0, static_cast<size_t>(precision) + 1 - digits.size(), '0');
+  const size_t whole = digits.size() - static_cast<size_t>(precision);
+  std::memcpy(at, digits.data(), whole);
+  at += whole;
+  if (precision > 0) {
+    *at++ = '.';
+    std::memcpy(at, digits.data() + whole, static_cast<size_t>(precision));
+    at += precision;
+  }
+  return at;
+}
+
 // Correctly rounded like printf in the C locale: the exact decimal value of
 // the double, ties to even.
 static char* FormatFixed(char* at, double value, int precision) {
   if (precision < 0) precision = 0;
   if (precision > kMaxPrecision) precision = kMaxPrecision;
+#if defined(__cpp_lib_to_chars)
   return std::to_chars(at, at + kMaxNumberChars, value, std::chars_format::fixed, precision).ptr;
+#else
+  return FixedTextWithoutCharconv(at, value, precision);
+#endif
 }
 
 // %.6f, the writers' common case, without the general conversion when the

@@ -149,6 +149,13 @@ WriteResult StageWholeFile(TextOutput& out, const char* path, const char* mode, 
   return finished;
 }
 
+// value with precision decimals (0 to 17), correctly rounded (ties to even),
+// as std::to_chars writes it in fixed form ("-0.00" keeps its sign; "inf",
+// "nan"), at `at`, which has room for 330 characters; returns the end. Made
+// by exact integer arithmetic, for a standard library without std::to_chars
+// of doubles (the browser's build); TextOutput::Fixed uses it there.
+char* FixedTextWithoutCharconv(char* at, double value, int precision);
+
 // Replaces the file at path with what write(out) writes. On any failure the
 // file that was there stays as it was, no partial file is left, and the
 // result says why.

@@ -192,6 +192,12 @@ WriteResult WriteObjFile(const char* path, const WScene& scene, const WriterOpti
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
 WriteResult WriteObjFile(const char* path, WScene&& scene, const WriterOptions& options = {});
+// How the material file names a texture: by its file name alone (the forms
+// above), or by the document's relative name with '/' separators, as
+// readers look for it from the material file's folder (an absolute name, or
+// one on a drive, still by its file name).
+enum class ObjTexturePaths { kFileName, kRelative };
+WriteResult WriteObjFile(const char* path, WScene&& scene, ObjTexturePaths texture_paths);
 
 // --- Scene dump ----------------------------------------------------------------
 

@@ -17,6 +17,14 @@ struct TextureSource {
   std::vector<std::string>* warnings = nullptr;
 };
 
+// --names: how the formats that take it (OBJ, .x, the dump) write names;
+// the choice's place in "utf8|stored".
+enum class NamesOption : unsigned char {
+  kFormatDefault = 0,  // the format's own: UTF-8 for OBJ, as stored for .x and the dump
+  kUtf8 = 1,           // converted from the document's code page
+  kStored = 2,         // as the document stores them
+};
+
 // One bit per writer option, named after its field (WriterOption::compress):
 // a format's row in the command line's table says by them which options
 // its writer reads.

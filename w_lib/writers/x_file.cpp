@@ -129,7 +129,7 @@ void WriteNormals(TextOutput& out, std::string_view p, const WObject& o) {
 
 void WriteVertexColors(TextOutput& out, std::string_view p, const WObject& o) {
   OpenListBlock(out, p, "MeshVertexColors", o.vnum, [&](TextOutput& to, size_t v) {
-    const WColor& c = o.vertices[v].col;
+    const WColor& c = o.vertices[v].col();
     to.Int(static_cast<long long>(v)).Put(';').Fixed(c.r).Put(';').Fixed(c.g).Put(';');
     to.Fixed(c.b).Put(';').Fixed(c.a).Put(";;");
   });
@@ -138,7 +138,7 @@ void WriteVertexColors(TextOutput& out, std::string_view p, const WObject& o) {
 
 void WriteTextureCoords(TextOutput& out, std::string_view p, const WObject& o) {
   OpenListBlock(out, p, "MeshTextureCoords", o.vnum, [&](TextOutput& to, size_t v) {
-    const WUv& t = o.vertices[v].uv;
+    const WUv& t = o.vertices[v].uv();
     to.Fixed(t.u).Put(';').Fixed(t.v).Put(';');
   });
   CloseListBlock(out, p);

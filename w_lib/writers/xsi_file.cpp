@@ -161,8 +161,8 @@ class EnvelopeWriter {
   void ForEachInfluence(const WObject& o, Visit visit) {
     for (int v = 0; v < o.vnum; ++v) {
       const WVertex& vertex = o.vertices[v];
-      for (int w = 0; w < vertex.wnum; ++w) {
-        const WWeight& weight = vertex.weights[w];
+      for (int w = 0; w < vertex.wnum(); ++w) {
+        const WWeight& weight = vertex.weights()[w];
         const int bone = weight.bone;
         if (!(weight.weight > kMinWeight) || bone < 0 || bone >= scene_.onum) continue;
         if (seen_at_[bone] == v) continue;  // a second weight for this bone

@@ -365,6 +365,18 @@ TEST(XsiReader, ReadsTheExportsOwnFilesBackIntoTheirScenes) {
   ASSERT_EQ(r.scene.tnum, 1);
   EXPECT_EQ(r.scene.materials[1].tex, 0);
   EXPECT_STREQ(r.scene.textures[0].name.c_str(), "wood.bmp");
+  // Its image is blended whole into the whole diffuse colour: it stands for
+  // that colour. Blended into half of it, it only tints the colour.
+  EXPECT_TRUE(r.scene.materials[1].flags & kImageIsDiffuse);
+  EXPECT_FALSE(r.scene.materials[0].flags & kImageIsDiffuse);
+  std::string half = Golden("xsi/textured_triangle.xsi");
+  const std::string shares = "\t\t\t0.750000;\n\t\t\t1.000000;\n";
+  ASSERT_NE(half.find(shares), std::string::npos);
+  half.replace(half.find(shares), shares.size(), "\t\t\t0.750000;\n\t\t\t0.500000;\n");
+  const Read tinted = ReadText(half);
+  ASSERT_TRUE(tinted.ok) << tinted.error;
+  EXPECT_EQ(tinted.scene.materials[1].tex, 0);
+  EXPECT_FALSE(tinted.scene.materials[1].flags & kImageIsDiffuse);
   EXPECT_EQ(r.report.envelopes + r.report.animation_curves + r.report.cameras + r.report.lights, 0);
 
   // The hierarchy keeps its parents and transforms; its curves are left out.
@@ -404,6 +416,7 @@ TEST(XsiReader, ReadsTheAuthoringApplicationsStyle) {
   EXPECT_EQ(stone.col, WColor(0.2f, 0.4f, 0.6f, 1.0f));
   ASSERT_EQ(r.scene.tnum, 1);
   EXPECT_EQ(stone.tex, 0);
+  EXPECT_TRUE(stone.flags & kImageIsDiffuse);
   EXPECT_STREQ(r.scene.textures[0].name.c_str(), "maps\\stone.png");
 
   // The hierarchy: base holds arm and eye.
@@ -558,6 +571,11 @@ TEST(XsiReader, MalformedTextIsRefusedWithItsLine) {
       {"xsi 0300txt\n0032\n", "in.xsi:2: expected the float size"},
       {"xsi 0300txt 0032\n\n42,\n", "in.xsi:3: expected a template, found \"42,\""},
       {"xsi 0300txt 0032\n}\n", "in.xsi:2: unexpected '}'"},
+      // A NUL byte ends nothing: between templates, inside one, and where a
+      // number is expected.
+      {std::string("xsi 0300txt 0032\n\0SI_Model MDL-m {\n}\n", 37), "in.xsi:2: expected text, found a NUL byte"},
+      {std::string("xsi 0300txt 0032\nSI_Thing {\n \0 }\n", 33), "in.xsi:3: expected text, found a NUL byte"},
+      {std::string("xsi 0300txt 0032\nSI_Angle {\n\0", 29), "in.xsi:3: expected an integer, found"},
       {"xsi 0300txt 0032\nSI_Model MDL-m {\n", "in.xsi:2: unexpected end of file: expected '}' closing the model"},
       {"xsi 0300txt 0032\nSI_Model MDL-m\n}\n", "in.xsi:3: expected '{' opening the template, found \"}\""},
       {"xsi 0300txt 0032\nSI_Thing {\n \"open\n}\n", "in.xsi:3: expected the closing '\"' of a string"},
@@ -681,6 +699,41 @@ TEST(XsiReader, AFileIsReadInPiecesAsItIsInMemory) {
   Read missing;
   EXPECT_FALSE(ReadXsiFile((path + ".none").c_str(), missing.scene, missing.report, missing.error, 1 << 20));
   EXPECT_EQ(missing.error, path + ".none: cannot open: No such file or directory");
+}
+
+TEST(XsiReader, NamesKeepEveryByteThatTheExportWrites) {
+  // Shift-JIS characters whose second byte is '{' (ボ, 83 7B) or '}'
+  // (マ, 83 7D) in the heads of taken and of skipped templates, a head
+  // whose '{' stands on the next line, and a string with both.
+  const std::string bo = "\x83\x7b", ma = "\x83\x7d";
+  const std::string text =
+      "xsi 0300txt 0032\n"
+      "SI_MaterialLibrary MATLIB-Scene {\n\t1,\n"
+      "\tSI_Material MAT-" + ma + "{" + bo + "} {\n\t\t1,1,1,1,\n\t\t50,\n\t\t1,1,1,\n\t\t0,0,0,\n\t\t1,\n"
+      "\t\t0.5,0.5,0.5,\n\t}\n}\n"
+      "SI_Model MDL-" + bo + "x" + ma + " {\n"
+      "\tSI_Thing " + ma + bo + " {\n\t\tSI_Nested " + bo + "\n\t\t{\n\t\t\t\"" + bo + ma + "\",\n\t\t}\n\t}\n"
+      "\tSI_FCurve " + bo + "x" + ma + "-POSITION-X\n\t{\n\t\t\"" + ma + "\",\n\t}\n"
+      "\tSI_Model MDL-" + ma + " {\n\t}\n"
+      "}\n";
+  const Read r = ReadText(text);
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.scene.onum, 2);
+  EXPECT_EQ(std::string(r.scene.objects[0].name.c_str()), bo + "x" + ma);
+  EXPECT_EQ(std::string(r.scene.objects[1].name.c_str()), ma);
+  EXPECT_EQ(r.scene.objects[1].parent, 0);
+  ASSERT_EQ(r.scene.mnum, 1);
+  EXPECT_EQ(std::string(r.scene.materials[0].name.c_str()), ma + "{" + bo + "}");
+
+  // A head's name runs to the last '{' outside quotes; a head without one
+  // still needs its '{' next; a word that starts a line and a '}' of its
+  // own after it close a skipped template.
+  EXPECT_TRUE(ReadText("xsi 0300txt 0032\nSI_Thing \"{\" {\n \"}\",\n}\n").ok);
+  EXPECT_TRUE(ReadText("xsi 0300txt 0032\nSI_Thing {\n LINEAR }\nSI_Other {\n}\n").ok);
+  const Read missing = ReadText("xsi 0300txt 0032\nSI_Model MDL-a" + ma + "b\n1,\n}\n");
+  EXPECT_EQ(missing.error, "in.xsi:3: expected '{' opening the template, found \"1,\"");
+  EXPECT_EQ(ReadText("xsi 0300txt 0032\nSI_Model MDL-a}b\n}\n").error,
+            "in.xsi:2: expected '{' opening the template, found \"}b\"");
 }
 
 TEST(XsiReader, TellsTheNamesCodePageFromTheNames) {

@@ -99,7 +99,7 @@ TEST(SceneCompaction, RewritesParentsBonesMaterialsAndTextureSlots) {
   EXPECT_STREQ(scene.objects[1].name.get(), "obj_03");
   EXPECT_EQ(scene.objects[1].parent, 0);
   const WVertex& v = scene.objects[1].vertices[0];
-  EXPECT_EQ((Ints{v.weights[0].bone, v.weights[1].bone}), (Ints{0, -1}));
+  EXPECT_EQ((Ints{v.weights()[0].bone, v.weights()[1].bone}), (Ints{0, -1}));
   EXPECT_EQ(scene.objects[0].parent, -1);
 
   for (int i = 0; i < 3; ++i) scene.AddMaterial("");

@@ -47,7 +47,7 @@ TEST(RecordArray, AddGrowsGeometricallyFromTheFamilyStep) {
   EXPECT_EQ(obj.amax, 64);
 
   obj.vertices[0].AddWeight();
-  EXPECT_EQ(obj.vertices[0].wmax, 16);
+  EXPECT_EQ(obj.vertices[0].wmax(), 16);
 }
 
 TEST(RecordArray, ReserveIsExactAndNeverDropsRecords) {
@@ -111,12 +111,12 @@ TEST(RecordArray, ResizedBlocksKeepWhatTheirRecordsOwn) {
   ASSERT_TRUE(obj.ReserveVertices(n));
   for (int i = 0; i < n / 2; ++i) {
     ASSERT_EQ(obj.vertices[i].pos.x, static_cast<float>(2 * i));
-    ASSERT_EQ(obj.vertices[i].wnum, (2 * i) % 1000 == 0 ? 1 : 0);
-    if (obj.vertices[i].wnum) {
-      EXPECT_EQ(obj.vertices[i].weights[0].bone, 2 * i);
+    ASSERT_EQ(obj.vertices[i].wnum(), (2 * i) % 1000 == 0 ? 1 : 0);
+    if (obj.vertices[i].wnum()) {
+      EXPECT_EQ(obj.vertices[i].weights()[0].bone, 2 * i);
     }
   }
-  EXPECT_EQ(obj.vertices[n - 1].wnum, 0);  // past the count: a default record
+  EXPECT_EQ(obj.vertices[n - 1].wnum(), 0);  // past the count: a default record
   EXPECT_EQ(obj.vertices[n - 1].remap, -1);
 }
 
@@ -181,9 +181,9 @@ TEST(RecordArray, OwnedArraysCopyDeepAndMoveByTrading) {
   TwoOwned copy(owner);
   EXPECT_EQ(Shape(copy), (std::vector<int>{1, 5, 1, 256}));
   copy.a[0].bone = 8;
-  copy.b[0].weights[0].bone = 4;
+  copy.b[0].weights()[0].bone = 4;
   EXPECT_EQ(owner.a[0].bone, 7);
-  EXPECT_EQ(owner.b[0].weights[0].bone, 3);
+  EXPECT_EQ(owner.b[0].weights()[0].bone, 3);
 
   // Assignment replaces what the target held (the debug build's memory
   // checks see it freed once); assigning an owner to itself keeps it.
@@ -194,7 +194,7 @@ TEST(RecordArray, OwnedArraysCopyDeepAndMoveByTrading) {
   const TwoOwned& same = other;
   other = same;
   EXPECT_EQ(Shape(other), (std::vector<int>{1, 5, 1, 256}));
-  EXPECT_EQ(other.b[0].weights[0].bone, 3);
+  EXPECT_EQ(other.b[0].weights()[0].bone, 3);
 
   // A move hands over the blocks themselves: moved out of by construction
   // the source is empty; by assignment it holds the target's old blocks and
@@ -207,9 +207,9 @@ TEST(RecordArray, OwnedArraysCopyDeepAndMoveByTrading) {
   const WWeight* other_block = other.a;
   other = std::move(moved);
   EXPECT_EQ(other.a, copy_block);
-  EXPECT_EQ(other.b[0].weights[0].bone, 4);
+  EXPECT_EQ(other.b[0].weights()[0].bone, 4);
   EXPECT_EQ(moved.a, other_block);
-  moved.ReleaseArrays();
+  moved.Release();
   EXPECT_EQ(Shape(moved), (std::vector<int>{0, 0, 0, 0}));
   EXPECT_EQ(moved.b, nullptr);
 }

@@ -128,25 +128,25 @@ TEST(Records, WeightsNormaliseAndCompact) {
   AddWeight(v, 1, 1.0f);
   AddWeight(v, 2, 3.0f);
   v.NormalizeWeights();
-  EXPECT_EQ(v.weights[0].weight, 0.25f);
-  EXPECT_EQ(v.weights[1].weight, 0.75f);
+  EXPECT_EQ(v.weights()[0].weight, 0.25f);
+  EXPECT_EQ(v.weights()[1].weight, 0.75f);
 
   WVertex tiny;  // a sum this small is left alone
   AddWeight(tiny, 0, 0.000004f);
   AddWeight(tiny, 0, 0.000004f);
   tiny.NormalizeWeights();
-  EXPECT_EQ(tiny.weights[0].weight, 0.000004f);
+  EXPECT_EQ(tiny.weights()[0].weight, 0.000004f);
 
-  v.weights[0].flags |= kDeleted;
+  v.weights()[0].flags |= kDeleted;
   v.CompactWeights();
-  ASSERT_EQ(v.wnum, 1);
-  EXPECT_EQ(v.wmax, 1);
-  EXPECT_EQ(v.weights[0].bone, 2);
+  ASSERT_EQ(v.wnum(), 1);
+  EXPECT_EQ(v.wmax(), 1);
+  EXPECT_EQ(v.weights()[0].bone, 2);
 
   WVertex copy = v;
-  copy.weights[0].bone = 5;
-  EXPECT_EQ(v.weights[0].bone, 2);
-  EXPECT_EQ(copy.wmax, v.wmax);
+  copy.weights()[0].bone = 5;
+  EXPECT_EQ(v.weights()[0].bone, 2);
+  EXPECT_EQ(copy.wmax(), v.wmax());
 }
 
 TEST(Records, CopiesTakeEveryFieldAndMovesTradeTheArrays) {
@@ -180,21 +180,21 @@ TEST(Records, CopiesTakeEveryFieldAndMovesTradeTheArrays) {
   WVertex vertex;
   vertex.tag = 1;
   vertex.pos = WVector(1, 2, 3);
-  vertex.uv = WUv(0.5f, 0.25f);
+  vertex.SetUv(WUv(0.5f, 0.25f));
   AddWeight(vertex, 2, 1.0f);
   WVertex held;
   AddWeight(held, 9, 1.0f);
   held = vertex;
   EXPECT_EQ(held.tag, 1);
   EXPECT_EQ(held.pos, WVector(1, 2, 3));
-  EXPECT_EQ(held.uv.v, 0.25f);
-  ASSERT_EQ(held.wnum, 1);
-  EXPECT_EQ(held.weights[0].bone, 2);
-  EXPECT_NE(held.weights, vertex.weights);
-  const WWeight* weights = vertex.weights;
+  EXPECT_EQ(held.uv().v, 0.25f);
+  ASSERT_EQ(held.wnum(), 1);
+  EXPECT_EQ(held.weights()[0].bone, 2);
+  EXPECT_NE(held.weights(), vertex.weights());
+  const WWeight* weights = vertex.weights();
   const WVertex moved = std::move(vertex);
-  EXPECT_EQ(moved.weights, weights);
-  EXPECT_EQ(vertex.wnum + vertex.wmax, 0);
+  EXPECT_EQ(moved.weights(), weights);
+  EXPECT_EQ(vertex.wnum() + vertex.wmax(), 0);
 
   // A face moved onto another gives that one's corners to the source, and
   // a face of no corners copies as one.

@@ -93,13 +93,13 @@ TEST(SceneLifecycle, ACopyIsIndependentOfItsSource) {
   EXPECT_EQ(c.faces[1].vt()[3], obj.faces[1].vt()[3]);
   EXPECT_STREQ(c.name.get(), "quads");
   c.faces[0].v[0] = 77;
-  c.vertices[0].weights[0].bone = 9;
+  c.vertices[0].weights()[0].bone = 9;
   c.SetName("changed");
   copy->materials[0].SetName("changed");
   copy->cameras[0].keys[0].frame = 99;
   copy.reset();
   EXPECT_EQ(obj.faces[0].v[0], 0);
-  EXPECT_EQ(obj.vertices[0].weights[0].bone, 0);
+  EXPECT_EQ(obj.vertices[0].weights()[0].bone, 0);
   EXPECT_STREQ(obj.name.get(), "quads");
   EXPECT_STREQ(source.materials[0].name.get(), "wood");
   EXPECT_EQ(source.cameras[0].keys[0].frame, 4);

@@ -60,3 +60,19 @@ TEST(CodePage, Utf8WithoutAShiftJisFormIsRefused) {
   EXPECT_FALSE(Utf8AsShiftJis("\x83\x65", out));
   EXPECT_FALSE(Utf8AsShiftJis("x\xE4\xB8", out));
 }
+
+TEST(CodePage, TextForAUtf8ReaderIsAlwaysUtf8) {
+  // UTF-8 kept, Shift-JIS pairs and half-width katakana converted, and the
+  // rest escaped, all in one line: a path in UTF-8, a name in Shift-JIS.
+  EXPECT_EQ(TextAsUtf8Escaped("日本/\x95\x5c\\\x83\x65\xb1.mqo"), "日本/表\\テｱ.mqo");
+  EXPECT_EQ(TextAsUtf8Escaped("a\x80" "b\xff\xfd"), "a\\x80b\\xff\\xfd");
+  // A lead byte without a second byte, and a pair that decodes to nothing.
+  EXPECT_EQ(TextAsUtf8Escaped("x\x83"), "x\\x83");
+  EXPECT_EQ(TextAsUtf8Escaped("\x85\x40z"), "\\x85@z");
+  // Overlong forms and surrogates are no UTF-8.
+  EXPECT_TRUE(IsValidUtf8("plain \xe3\x81\x82"));
+  EXPECT_FALSE(IsValidUtf8("\xc0\xaf"));
+  EXPECT_FALSE(IsValidUtf8("\xed\xa0\x80"));
+  EXPECT_FALSE(IsValidUtf8("\x83\x65"));
+  EXPECT_TRUE(IsValidUtf8(TextAsUtf8Escaped("\xc0\xaf\xed\xa0\x80\x83\x65\xff")));
+}

@@ -70,3 +70,43 @@ TEST(ScanPlainDecimal, LeavesWhatIsNoPlainNumber) {
   EXPECT_EQ(ScanPlainDecimal(text, text + 5, value), text + 4);
   EXPECT_EQ(value, 12.5f);
 }
+
+// The browser's build reads numbers through the portable conversion: it
+// must end, fail and round exactly where the standard library does.
+template <class T>
+void ExpectPortableAgrees(const std::string& text) {
+  SCOPED_TRACE(text);
+  const char* first = text.data();
+  const char* last = first + text.size();
+  T expected = T(-7), got = T(-7);
+  const std::from_chars_result want = std::from_chars(first, last, expected);
+  const std::from_chars_result have = PortableDecimalFromChars(first, last, got);
+  ASSERT_EQ(static_cast<int>(have.ec), static_cast<int>(want.ec));
+  if (want.ec == std::errc::invalid_argument) return;
+  EXPECT_EQ(have.ptr - first, want.ptr - first);
+  if (want.ec == std::errc()) {
+    EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << got << " for " << expected;
+  }
+}
+
+TEST(PortableDecimalFromChars, EndsFailsAndRoundsAsTheStandardLibrary) {
+  std::vector<std::string> texts = {"", "-", ".", "-.", ".5", "-.5", "5.", "5.x", "1e", "1e+", "1e-", "1E5", "1e+05",
+                                    "2.5e-3", "+1", " 1", "x", "0x1p3", "00012.50", "1e400", "-1e400", "1e-400",
+                                    "1e-46", "-1e-46", "1e-45", "1e-40", "3.4028235e38", "3.4028236e38", "0e999",
+                                    "0.000e-999", "1.5x", "123456789012345678901234567890", "9007199254740993",
+                                    "1.00000005960464477539062", "1.00000005960464477539063"};
+  // Random digit runs with points and exponents of every size.
+  std::mt19937 random(11);
+  for (int i = 0; i < 20000; ++i) {
+    std::string text = random() % 2 ? "-" : "";
+    const int length = 1 + static_cast<int>(random() % 25);
+    for (int k = 0; k < length; ++k) text += static_cast<char>('0' + random() % 10);
+    if (random() % 2) text.insert(1 + random() % text.size(), ".");
+    if (random() % 2) text += "e" + std::string(random() % 2 ? "-" : "") + std::to_string(random() % 400);
+    texts.push_back(text);
+  }
+  for (const std::string& text : texts) {
+    ExpectPortableAgrees<float>(text);
+    ExpectPortableAgrees<double>(text);
+  }
+}

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "test_files.h"
+#include "w_lib/util/path_parts.h"
 
 namespace {
 
@@ -40,8 +41,8 @@ TEST(TexturePath, NamesAreFoundAsTheHostFindsThem) {
   EXPECT_EQ(FindTextureFile("c.png", false, doc), "");
   EXPECT_EQ(FindTextureFile("maps", false, doc), "");
   EXPECT_EQ(FindTextureFile("", false, doc), "");
-  EXPECT_EQ(FolderOf(doc + "model.mqo"), doc);
-  EXPECT_EQ(FolderOf("model.mqo"), "");
+  EXPECT_EQ(SystemFolderOf(doc + "model.mqo"), doc);
+  EXPECT_EQ(SystemFolderOf("model.mqo"), "");
 }
 
 TEST(TexturePath, CodePagesOfNames) {

@@ -23,9 +23,9 @@ TEST(SplitVerticesByUv, FirstValueKeepsTheVertexOthersFollowInOrder) {
   WScene scene;
   WObject& obj = AddObjectAt(scene, "o");
   for (int i = 0; i < 3; ++i) AddVertexAt(obj, static_cast<float>(i), 0.0f, 0.0f);
-  obj.vertices[2].uv.Set(9.0f, 9.0f);  // what a copy of vertex 2 keeps for -1
+  obj.vertices[2].SetUv(WUv(9.0f, 9.0f));  // what a copy of vertex 2 keeps for -1
   const int w = obj.vertices[0].AddWeight();
-  obj.vertices[0].weights[w].bone = 4;
+  obj.vertices[0].weights()[w].bone = 4;
   for (int i = 0; i < 3; ++i) AddUvAt(obj, static_cast<float>(i), 0.5f);
   const int A = 0, B = 1, C = 2;
   // Uses in face then corner order:
@@ -49,13 +49,13 @@ TEST(SplitVerticesByUv, FirstValueKeepsTheVertexOthersFollowInOrder) {
   // Copies are whole: position and weights of their vertex.
   const int source[8] = {0, 1, 2, 0, 0, 1, 1, 2};
   for (int v = 0; v < 8; ++v) EXPECT_EQ(obj.vertices[v].pos.x, static_cast<float>(source[v])) << v;
-  ASSERT_EQ(obj.vertices[3].wnum, 1);
-  EXPECT_EQ(obj.vertices[3].weights[0].bone, 4);
-  EXPECT_EQ(obj.vertices[4].wnum, 1);
-  EXPECT_NE(obj.vertices[4].weights, obj.vertices[0].weights);
+  ASSERT_EQ(obj.vertices[3].wnum(), 1);
+  EXPECT_EQ(obj.vertices[3].weights()[0].bone, 4);
+  EXPECT_EQ(obj.vertices[4].wnum(), 1);
+  EXPECT_NE(obj.vertices[4].weights(), obj.vertices[0].weights());
   // Each vertex carries its corners' coordinate; the -1 copy keeps its own.
   const float u[8] = {0, 1, 0, 1, 2, 0, 2, 9};
-  for (int v = 0; v < 8; ++v) EXPECT_EQ(obj.vertices[v].uv.u, u[v]) << v;
+  for (int v = 0; v < 8; ++v) EXPECT_EQ(obj.vertices[v].uv().u, u[v]) << v;
   EXPECT_EQ(obj.faces[3].vt()[1], -1);  // the corner indices themselves stay
 }
 
@@ -72,8 +72,8 @@ TEST(SplitVerticesByUv, BadIndicesAreSplitOrSkippedButNeverRead) {
   ASSERT_EQ(obj.vnum, 4);
   EXPECT_EQ(Corners(obj.faces[0]), (std::vector<int>{0, 99, 1}));
   EXPECT_EQ(Corners(obj.faces[1]), (std::vector<int>{3, 2, 1}));
-  EXPECT_EQ(obj.vertices[0].uv.v, 0.75f);
-  EXPECT_EQ(obj.vertices[2].uv.v, 0.0f);  // a copy of vertex 0 before its uv was set
+  EXPECT_EQ(obj.vertices[0].uv().v, 0.75f);
+  EXPECT_EQ(obj.vertices[2].uv().v, 0.0f);  // a copy of vertex 0 before its uv was set
 
   // No vertices: nothing to split.
   WObject empty;
@@ -95,8 +95,8 @@ TEST(SplitVerticesByColor, SplitsByColourRecordAndCopiesTheColour) {
   SplitVerticesByColor(scene);
   ASSERT_EQ(obj.vnum, 4);
   EXPECT_EQ(Corners(obj.faces[1]), (std::vector<int>{3, 1, 0}));
-  EXPECT_EQ(obj.vertices[2].col, WColor(1.0f, 0.0f, 0.0f, 1.0f));
-  EXPECT_EQ(obj.vertices[3].col, WColor(0.0f, 0.0f, 1.0f, 0.5f));
+  EXPECT_EQ(obj.vertices[2].col(), WColor(1.0f, 0.0f, 0.0f, 1.0f));
+  EXPECT_EQ(obj.vertices[3].col(), WColor(0.0f, 0.0f, 1.0f, 0.5f));
 }
 
 TEST(SplitVerticesByUv, LargeFansSplitInLinearTime) {
@@ -134,8 +134,8 @@ TEST(SplitVerticesByUvAndColor, GivesWhatTheTwoSplitsGiveInTurn) {
     const int vertices = 1 + static_cast<int>(random() % 12);
     for (int i = 0; i < vertices; ++i) {
       const int v = AddVertexAt(obj, float(i), float(round), 0.0f);
-      obj.vertices[v].uv = WUv(-float(i), 0.5f);           // kept where no corner names a record
-      obj.vertices[v].col = WColor(0.0f, 0.0f, float(i), 1.0f);
+      obj.vertices[v].SetUv(WUv(-float(i), 0.5f));           // kept where no corner names a record
+      obj.vertices[v].SetCol(WColor(0.0f, 0.0f, float(i), 1.0f));
     }
     for (int i = 0; i < 4; ++i) AddUvAt(obj, 0.1f * float(i), 1.0f);
     for (int i = 0; i < 3; ++i) AddColorOf(obj, WColor(float(i), 1.0f, 0.0f, 1.0f));
@@ -160,9 +160,9 @@ TEST(SplitVerticesByUvAndColor, GivesWhatTheTwoSplitsGiveInTurn) {
     ASSERT_EQ(obj.vnum, twice.vnum) << round;
     for (int v = 0; v < obj.vnum; ++v) {
       EXPECT_EQ(obj.vertices[v].pos, twice.vertices[v].pos) << round << " " << v;
-      EXPECT_EQ(obj.vertices[v].uv.u, twice.vertices[v].uv.u) << round << " " << v;
-      EXPECT_EQ(obj.vertices[v].uv.v, twice.vertices[v].uv.v) << round << " " << v;
-      EXPECT_EQ(obj.vertices[v].col, twice.vertices[v].col) << round << " " << v;
+      EXPECT_EQ(obj.vertices[v].uv().u, twice.vertices[v].uv().u) << round << " " << v;
+      EXPECT_EQ(obj.vertices[v].uv().v, twice.vertices[v].uv().v) << round << " " << v;
+      EXPECT_EQ(obj.vertices[v].col(), twice.vertices[v].col()) << round << " " << v;
     }
     for (int f = 0; f < obj.fnum; ++f) EXPECT_EQ(Corners(obj.faces[f]), Corners(twice.faces[f])) << round;
   }

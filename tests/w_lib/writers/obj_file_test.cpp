@@ -103,14 +103,22 @@ TEST(ObjFile, MaterialFileNameAndNullNames) {
 }
 
 TEST(ObjFile, NoMaterialIsDefinedOnceWhereTheFileNamesIt) {
-  // Faces without material under the scene's own material of that name:
-  // its entry is the only one.
+  // A material of the scene named NoMaterial keeps its name and colour;
+  // the faces without material take the first name that no material has,
+  // with a new material's colour, and never share the scene's.
   WScene scene = MakeObjScene();
   scene.materials[1].SetName("NoMaterial");
+  scene.materials[0].SetName("NoMaterial_1");
   const std::string dir = TempFolder("obj_no_material");
   ASSERT_TRUE(WriteObjFile((dir + "own.obj").c_str(), scene));
-  EXPECT_EQ(Count(ReadFile(dir + "own.mtl"), "newmtl NoMaterial\n"), 1);
-  EXPECT_NE(ReadFile(dir + "own.mtl").find("newmtl NoMaterial\nKa 0.00000 0.00000 0.25000\n"), std::string::npos);
+  const std::string mtl = ReadFile(dir + "own.mtl");
+  EXPECT_EQ(Count(mtl, "newmtl NoMaterial\n"), 1);
+  EXPECT_NE(mtl.find("newmtl NoMaterial\nKa 0.00000 0.00000 0.25000\n"), std::string::npos);
+  EXPECT_EQ(Count(mtl, "newmtl NoMaterial_1\n"), 1);
+  EXPECT_NE(mtl.find("newmtl NoMaterial_2\nKa 0.17500 0.17500 0.17500\n"), std::string::npos) << mtl;
+  const std::string obj = ReadFile(dir + "own.obj");
+  EXPECT_NE(obj.find("usemtl NoMaterial_2\nf 1 3 4\n"), std::string::npos) << obj;
+  EXPECT_NE(obj.find("usemtl NoMaterial\nf 1 2 3\n"), std::string::npos) << obj;
 
   // Every face has a material: no entry is added. (A loose line has none:
   // it is written under NoMaterial, as in the scene above.)

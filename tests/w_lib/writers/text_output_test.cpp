@@ -94,6 +94,35 @@ TEST(TextOutput, SixDecimalsMatchTheGeneralConversion) {
   EXPECT_EQ(wrong, 0);
 }
 
+// The browser's build writes fixed numbers without std::to_chars: the text
+// must be the standard library's, digit for digit, for any double.
+TEST(TextOutput, FixedWithoutCharconvIsTheStandardLibrarysText) {
+  std::vector<double> values = {0.0, -0.0, 0.5, 1.5, 2.5, -2.5, 0.125, 0.375, 1e-7, -4e-7, 5e-324, 2.2250738585072014e-308,
+                                1e22, 1e23, 1.7976931348623157e308, -1.7976931348623157e308, 123456.789, 0.1, 0.7,
+                                9.9999999999999995e-8, 1.0 / 3.0, 4294967296.0, 9007199254740993.0};
+  std::mt19937_64 random(5);
+  for (int i = 0; i < 4000; ++i) {
+    uint64_t bits = random();
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (std::isfinite(value)) values.push_back(value);
+    // Floats widened, and values of a few decimals: what the writers print.
+    float narrow;
+    const uint32_t narrow_bits = static_cast<uint32_t>(random());
+    std::memcpy(&narrow, &narrow_bits, sizeof narrow);
+    if (std::isfinite(narrow)) values.push_back(narrow);
+    values.push_back(static_cast<double>(static_cast<int64_t>(random() % 2000001) - 1000000) / 1000.0);
+  }
+  char want[400], have[400];
+  for (const double value : values) {
+    for (int precision = 0; precision <= 17; ++precision) {
+      char* want_end = std::to_chars(want, want + sizeof want, value, std::chars_format::fixed, precision).ptr;
+      char* have_end = FixedTextWithoutCharconv(have, value, precision);
+      ASSERT_EQ(std::string(have, static_cast<size_t>(have_end - have)), std::string(want, static_cast<size_t>(want_end - want))) << "precision " << precision;
+    }
+  }
+}
+
 TEST(TextOutput, IntegersWidthsAndText) {
   TextOutput out;
   out.Int(0).Put(',').Int(-1).Put(',').Int(2147483647).Put(',').Int(-2147483647LL - 1).Put(',');

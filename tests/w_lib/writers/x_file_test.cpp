@@ -58,8 +58,8 @@ TEST(XFile, MatchesHandWrittenFile) {
   EXPECT_EQ(quad.faces[1].v[1], 2);
   EXPECT_EQ(quad.normals[0].normal, WVector(0.6f, 0.0f, 0.8f));
   EXPECT_EQ(scene.materials[0].col, WColor(0.5f, 0.25f, 1.0f, 0.75f));
-  EXPECT_EQ(quad.vertices[0].uv.u, 0.0f);
-  EXPECT_EQ(quad.vertices[2].col, WColor());
+  EXPECT_EQ(quad.vertices[0].uv().u, 0.0f);
+  EXPECT_EQ(quad.vertices[2].col(), WColor());
 }
 
 TEST(XFile, NoMaterialsAndBadIndices) {

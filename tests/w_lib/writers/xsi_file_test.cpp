@@ -143,7 +143,7 @@ TEST(XsiFile, EnvelopesScaleWithObjects) {
   // Weights at or below the threshold only: no list at all.
   WScene faint = MakeWeightedSkin();
   for (int v = 0; v < 3; ++v)
-    for (int w = 0; w < faint.objects[0].vertices[v].wnum; ++w) faint.objects[0].vertices[v].weights[w].weight = 0.00001f;
+    for (int w = 0; w < faint.objects[0].vertices[v].wnum(); ++w) faint.objects[0].vertices[v].weights()[w].weight = 0.00001f;
   EXPECT_EQ(Count(Written(faint), "SI_Envelope"), 0);
 }
 

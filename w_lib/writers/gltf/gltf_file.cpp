@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "w_lib/util/path_parts.h"
 #include "w_lib/util/text.h"
 #include "w_lib/writers/gltf/gltf_document.h"
 
@@ -128,7 +129,7 @@ void DropFaceSideLines(WScene& scene) {
 
 }  // namespace
 
-std::string GltfBufferPath(const char* path) { return ReplaceExtension(path, ".bin"); }
+std::string GltfBufferPath(const char* path) { return SystemWithExtension(path, ".bin"); }
 
 namespace {
 
@@ -162,7 +163,7 @@ WriteResult WriteGltf(const char* path, const WScene& scene, WScene* release, co
     GltfBuffer data;
     GltfDocument document(scene, release, options, data);
     if (const WriteResult built = BuildDocument(document, options); !built) return built;
-    const std::string uri = FileUri(FileName(buffer_path.c_str()));
+    const std::string uri = FileUri(SystemFileName(buffer_path));
     // Both files are complete before either replaces anything.
     TextOutput gltf;
     const WriteResult staged = StageWholeFile(gltf, path, "wb", [&](TextOutput& out) {

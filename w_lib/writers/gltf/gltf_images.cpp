@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -89,10 +90,28 @@ bool PngHeadIsWhole(const std::vector<unsigned char>& bytes) {
          (colour == 0 || colour == 2 || colour == 3 || colour == 4 || colour == 6) && depth_fits;
 }
 
+// A PNG file whose chunks are whole, from its head to the IEND chunk, with
+// image data (IDAT) among them: a head alone says nothing of the pixels.
+bool PngChunksAreWhole(const std::vector<unsigned char>& bytes) {
+  size_t at = 8;
+  bool data = false;
+  while (bytes.size() - at >= 12) {
+    const size_t length = BigEndian(bytes, at, 4);
+    if (length > 0x7FFFFFFFu || bytes.size() - at - 12 < length) return false;
+    const unsigned char* type = bytes.data() + at + 4;
+    if (std::memcmp(type, "IEND", 4) == 0) return data;
+    data = data || std::memcmp(type, "IDAT", 4) == 0;
+    at += 12 + length;
+  }
+  return false;
+}
+
 // A JPEG file whose head is whole: from its start marker, segment after
-// segment, to a frame head (SOF) that gives a size, before any scan.
+// segment, to a frame head (SOF) that gives a size, and on to the head of
+// a scan (SOS), before which no pixel is stored.
 bool JpegHeadIsWhole(const std::vector<unsigned char>& bytes) {
   size_t at = 2;
+  bool sized = false;
   while (at + 1 < bytes.size()) {
     if (bytes[at] != 0xFF) return false;
     const unsigned marker = bytes[at + 1];
@@ -102,11 +121,15 @@ bool JpegHeadIsWhole(const std::vector<unsigned char>& bytes) {
       continue;
     }
     if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no length
-    if (marker == 0xD8 || marker == 0xD9 || marker == 0xDA || at + 2 > bytes.size()) return false;
+    if (marker == 0xD8 || marker == 0xD9 || at + 2 > bytes.size()) return false;
     const size_t length = BigEndian(bytes, at, 2);
     if (length < 2 || at + length > bytes.size()) return false;
+    if (marker == 0xDA) return sized;
     const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-    if (frame) return length >= 8 && BigEndian(bytes, at + 3, 2) > 0 && BigEndian(bytes, at + 5, 2) > 0;
+    if (frame) {
+      if (length < 8 || BigEndian(bytes, at + 3, 2) == 0 || BigEndian(bytes, at + 5, 2) == 0) return false;
+      sized = true;
+    }
     at += length;
   }
   return false;
@@ -163,12 +186,107 @@ void AppendBytes(void* context, void* data, int size) {
   out->insert(out->end(), bytes, bytes + size);
 }
 
+// stb_image's PSD reader takes the colour of a pixel whose alpha is
+// neither 0 nor 255 off a white matte, (c - 255) / a + 255, and converts a
+// colour below 255 - a, which no matted picture holds, to a byte out of its
+// range (undefined behaviour). A PSD of four channels or more that the
+// reader would decode is therefore first decoded here as it would decode
+// it, such colours raised to the lowest the matte allows (they come out as
+// 0), and handed over as the same picture stored raw, with 8 bits a channel.
+class PsdBytes {
+ public:
+  explicit PsdBytes(const std::vector<unsigned char>& bytes) : bytes_(bytes) {}
+  // Reads past the end as 0, and skips as the reader does.
+  unsigned char Byte() { return at_ < bytes_.size() ? bytes_[at_++] : 0; }
+  unsigned Word() { return Byte() << 8 | Byte(); }
+  uint32_t Long() { return static_cast<uint32_t>(Word()) << 16 | Word(); }
+  void Skip(int n) { at_ = n < 0 ? bytes_.size() : at_ + static_cast<size_t>(n); }
+
+ private:
+  const std::vector<unsigned char>& bytes_;
+  size_t at_ = 0;
+};
+
+// One channel of run-length data into plane; false where a run passes the
+// end of the channel.
+bool DecodePsdRuns(PsdBytes& in, unsigned char* plane, long long pixels) {
+  long long count = 0;
+  while (count < pixels) {
+    int length = in.Byte();
+    if (length == 128) continue;
+    if (length < 128) {
+      ++length;
+      if (length > pixels - count) return false;
+      for (int k = 0; k < length; ++k) plane[count++] = in.Byte();
+    } else {
+      length = 257 - length;
+      if (length > pixels - count) return false;
+      const unsigned char value = in.Byte();
+      for (int k = 0; k < length; ++k) plane[count++] = value;
+    }
+  }
+  return true;
+}
+
+// The PSD to hand to stb_image in place of bytes: bytes themselves when
+// its reader would take no pixel off the matte, else the picture raw with
+// every colour within what the matte allows. False when the picture cannot
+// be decoded (the reader would refuse it too).
+bool PsdWithinTheMatte(const std::vector<unsigned char>& bytes, std::vector<unsigned char>& safe) {
+  PsdBytes in(bytes);
+  if (in.Long() != 0x38425053 || in.Word() != 1) return true;
+  in.Skip(6);
+  const unsigned channels = in.Word();
+  const uint32_t rows = in.Long(), columns = in.Long();
+  const unsigned depth = in.Word(), mode = in.Word();
+  if (channels < 4 || channels > 16 || rows > (1u << 24) || columns > (1u << 24) || (depth != 8 && depth != 16) ||
+      mode != 3)
+    return true;
+  for (int k = 0; k < 3; ++k) in.Skip(static_cast<int>(in.Long()));  // mode data, resources, reserved
+  const unsigned compression = in.Word();
+  if (compression > 1) return true;
+  const long long pixels = static_cast<long long>(rows) * columns;
+  if (pixels > kMaxConvertedPixels) return false;  // the size was checked before; this holds the planes to it
+  std::vector<unsigned char> planes(static_cast<size_t>(pixels) * 4);
+  if (compression == 1) {
+    in.Skip(static_cast<int>(rows * channels * 2));
+    for (int c = 0; c < 4; ++c)
+      if (!DecodePsdRuns(in, planes.data() + c * pixels, pixels)) return false;
+  } else {
+    for (size_t i = 0; i < planes.size(); ++i) planes[i] = static_cast<unsigned char>(depth == 16 ? in.Word() >> 8 : in.Byte());
+  }
+  unsigned char* alpha = planes.data() + 3 * pixels;
+  for (long long i = 0; i < pixels; ++i) {
+    const int a = alpha[i];
+    if (a == 0 || a == 255) continue;
+    // As the reader computes it; a result above -1 truncates to 0.
+    const float ra = 1.0f / (static_cast<float>(a) / 255.0f);
+    const float inv_a = 255.0f * (1 - ra);
+    for (int c = 0; c < 3; ++c) {
+      unsigned char& colour = planes[static_cast<size_t>(c * pixels + i)];
+      if (colour >= 255 - a && static_cast<float>(colour) * ra + inv_a > -1.0f) continue;
+      int lowest = colour < 255 - a ? 255 - a : colour;
+      while (static_cast<float>(lowest) * ra + inv_a <= -1.0f) ++lowest;
+      colour = static_cast<unsigned char>(lowest);
+    }
+  }
+  const unsigned char head[] = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 4,
+                                static_cast<unsigned char>(rows >> 24), static_cast<unsigned char>(rows >> 16),
+                                static_cast<unsigned char>(rows >> 8), static_cast<unsigned char>(rows),
+                                static_cast<unsigned char>(columns >> 24), static_cast<unsigned char>(columns >> 16),
+                                static_cast<unsigned char>(columns >> 8), static_cast<unsigned char>(columns),
+                                0, 8, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  safe.assign(head, head + sizeof head);
+  safe.insert(safe.end(), planes.begin(), planes.end());
+  return true;
+}
+
 // Decodes bytes with stb_image and encodes the pixels as PNG into png. The
 // size is checked first: the head alone says it, and the decoders fill in
 // what a short file lacks, so a file of a hundred bytes could otherwise ask
 // for a conversion of minutes.
-bool ConvertToPng(const std::vector<unsigned char>& bytes, long long max_pixels, std::vector<unsigned char>& png,
-                  std::string& why) {
+bool ConvertToPng(const std::vector<unsigned char>& bytes, long long max_pixels, ExpansionBudget* budget,
+                  std::vector<unsigned char>& png, std::string& why) {
   const int length = static_cast<int>(bytes.size());
   int width = 0, height = 0, channels = 0;
   if (!stbi_info_from_memory(bytes.data(), length, &width, &height, &channels)) {
@@ -184,7 +302,23 @@ bool ConvertToPng(const std::vector<unsigned char>& bytes, long long max_pixels,
           " to convert";
     return false;
   }
-  stbi_uc* decoded = stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, 0);
+  std::vector<unsigned char> safe_psd;
+  if (!PsdWithinTheMatte(bytes, safe_psd)) {
+    why = "not an image that can be read (corrupt)";
+    return false;
+  }
+  const std::vector<unsigned char>& decodable = safe_psd.empty() ? bytes : safe_psd;
+  const long long expanded = columns * rows * (channels > 0 ? channels : 1);
+  if (budget && expanded > kSmallFileExpansion * static_cast<long long>(bytes.size())) {
+    if (expanded > budget->bytes_left) {
+      why = std::to_string(columns) + " x " + std::to_string(rows) + " pixels from a file of " +
+            std::to_string(bytes.size()) + " bytes, past what the small files of one document may expand to";
+      return false;
+    }
+    budget->bytes_left -= expanded;
+  }
+  stbi_uc* decoded = stbi_load_from_memory(decodable.data(), static_cast<int>(decodable.size()), &width, &height,
+                                           &channels, 0);
   if (!decoded) {
     why = std::string("not an image that can be read (") + stbi_failure_reason() + ")";
     return false;
@@ -239,12 +373,19 @@ class ImageCollector {
  private:
   int Find(const char* name) {
     const std::string path = FindTextureFile(name, scene_.utf8_names, source_.document_folder);
-    const auto known = of_file_.find(path);
-    if (!path.empty() && known != of_file_.end()) return known->second;
+    // One file under many names (./a.png, ././a.png, a link) is read once.
+    const std::string file = FileIdentity(path);
+    const auto known = of_file_.find(file);
+    if (!path.empty() && known != of_file_.end()) {
+      if (known->second < 0) left_out_.push_back({name, left_out_[static_cast<size_t>(-1 - known->second)].reason, {}});
+      return known->second < 0 ? -static_cast<int>(left_out_.size()) : known->second;
+    }
     GltfImage read;
     std::string why;
-    if (path.empty() || !ReadGltfImage(path, read, why)) {
+    made_.files_read += !path.empty();
+    if (path.empty() || !ReadGltfImage(path, read, why, &budget_)) {
       left_out_.push_back({name, path.empty() ? "" : path + ": " + why, {}});
+      if (!path.empty()) of_file_.emplace(file, -static_cast<int>(left_out_.size()));
       return -static_cast<int>(left_out_.size());
     }
     // The same image in two files is stored once.
@@ -259,27 +400,39 @@ class ImageCollector {
       of_hash_.emplace(hash, image);
       made_.images.push_back(std::move(read));
     }
-    of_file_.emplace(path, image);
+    of_file_.emplace(file, image);
     return image;
+  }
+
+  // What tells a file from every other: its device and file number where the
+  // system gives them, else its path.
+  static std::string FileIdentity(const std::string& path) {
+    struct stat info;
+    if (path.empty() || stat(path.c_str(), &info) != 0 || info.st_ino == 0) return "path:" + path;
+    return "file:" + std::to_string(static_cast<unsigned long long>(info.st_dev)) + ":" +
+           std::to_string(static_cast<unsigned long long>(info.st_ino));
   }
 
   const WScene& scene_;
   const TextureSource& source_;
   GltfImages& made_;
   std::map<std::string, int> of_name_;  // what ImageOf gave
-  std::map<std::string, int> of_file_;  // by the path found
+  std::map<std::string, int> of_file_;  // by FileIdentity: an image, or -1 - a left_out() entry
+  ExpansionBudget budget_;
   std::unordered_multimap<size_t, int> of_hash_;  // by a hash of the image's bytes
   std::vector<LeftOut> left_out_;
 };
 
 }  // namespace
 
-bool ReadGltfImage(const std::string& path, GltfImage& image, std::string& why) {
+bool ReadGltfImage(const std::string& path, GltfImage& image, std::string& why, ExpansionBudget* budget) {
   std::vector<unsigned char> bytes;
-  return ReadRegularFile(path, bytes, why) && GltfImageOfBytes(std::move(bytes), image, why);
+  return ReadRegularFile(path, bytes, why) &&
+         GltfImageOfBytes(std::move(bytes), image, why, kMaxConvertedPixels, budget);
 }
 
-bool GltfImageOfBytes(std::vector<unsigned char> bytes, GltfImage& image, std::string& why, long long max_pixels) {
+bool GltfImageOfBytes(std::vector<unsigned char> bytes, GltfImage& image, std::string& why, long long max_pixels,
+                      ExpansionBudget* budget) {
   if (bytes.size() > static_cast<size_t>(kMaxFileBytes)) {
     why = "larger than 256 MiB";
     return false;
@@ -291,11 +444,15 @@ bool GltfImageOfBytes(std::vector<unsigned char> bytes, GltfImage& image, std::s
       why = std::string("not an image that can be read (a ") + (png ? "PNG" : "JPEG") + " file without a whole head)";
       return false;
     }
+    if (png && !PngChunksAreWhole(bytes)) {
+      why = "not an image that can be read (a PNG file cut short, or without image data)";
+      return false;
+    }
     image.mime_type = png ? "image/png" : "image/jpeg";
     image.bytes = std::move(bytes);
     return true;
   }
-  if (!ConvertToPng(bytes, max_pixels, image.bytes, why)) return false;
+  if (!ConvertToPng(bytes, max_pixels, budget, image.bytes, why)) return false;
   image.mime_type = "image/png";
   return true;
 }

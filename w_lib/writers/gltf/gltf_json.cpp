@@ -59,6 +59,11 @@ constexpr int kUnsignedShort = 5123;
 void GltfDocument::WriteJson(TextOutput& out, const std::string& uri, int indent) {
   nlohmann::json document;
   tinygltf::SerializeGltfModel(&model_, document);
+  // A scene without nodes (a document without objects) is an empty object:
+  // the serializer makes it null, which is no scene at all.
+  if (const auto scenes = document.find("scenes"); scenes != document.end())
+    for (nlohmann::json& scene : *scenes)
+      if (scene.is_null()) scene = nlohmann::json::object();
   if (!model_.images.empty()) {
     nlohmann::json images = nlohmann::json::array();
     for (const tinygltf::Image& image : model_.images) {
@@ -224,8 +229,12 @@ void GltfDocument::WriteMaterials(TextOutput& out, int indent) {
   for (int i = 0; i < scene_.mnum; ++i) {
     const WMaterial& m = scene_.materials[i];
     const auto factor = [](float x) { return x < 0.0f ? 0.0 : (x > 1.0f ? 1.0 : static_cast<double>(x)); };
-    const double color[4] = {factor(m.col.r), factor(m.col.g), factor(m.col.b), factor(m.col.a)};
     const int texture = material_texture_[static_cast<size_t>(i)];
+    // An image that is the diffuse colour shows as it is: it is not tinted
+    // by the colour it replaces.
+    const bool image_only = texture != -1 && (m.flags & kImageIsDiffuse);
+    const double color[4] = {image_only ? 1.0 : factor(m.col.r), image_only ? 1.0 : factor(m.col.g),
+                             image_only ? 1.0 : factor(m.col.b), factor(m.col.a)};
     const std::string name = Utf8(m.name.c_str());
     JsonWriter w = Element(out, i, indent);
     w.BeginObject();

@@ -25,9 +25,30 @@ constexpr uint32_t kUnused = ~0u;
 // vertices it keeps in its cache: a vertex that a whole chunk shares (the
 // fan of a polygon of a million corners) makes the chunk cost the square
 // of its triangles, minutes for a million. A chunk in which one vertex
-// serves more triangles than this is ordered in pieces of this many
-// triangles; no vertex of ordinary meshes comes near it.
+// serves more triangles than this is ordered in pieces of
+// kSharedPieceTriangles triangles, each of which costs at most the square
+// of that; no vertex of ordinary meshes comes near it.
 constexpr size_t kMostSharedTriangles = 4096;
+constexpr size_t kSharedPieceTriangles = 256;
+
+// Moves the triangles that name a vertex twice (they draw nothing) behind
+// the others, both in their order; returns the indices of the others.
+size_t MoveDegenerateTrianglesLast(const Chunk& chunk, std::vector<uint32_t>& degenerate) {
+  degenerate.clear();
+  size_t kept = 0;
+  for (size_t i = 0; i < chunk.count; i += 3) {
+    const uint32_t a = chunk.indices[i], b = chunk.indices[i + 1], c = chunk.indices[i + 2];
+    if (a == b || b == c || a == c) {
+      degenerate.insert(degenerate.end(), {a, b, c});
+    } else {
+      chunk.indices[kept++] = a;
+      chunk.indices[kept++] = b;
+      chunk.indices[kept++] = c;
+    }
+  }
+  std::copy(degenerate.begin(), degenerate.end(), chunk.indices + kept);
+  return kept;
+}
 
 // Orders the triangles of one chunk. The chunk's vertices are numbered
 // from 0 for the optimiser, whose work and memory then grow with the chunk
@@ -48,11 +69,16 @@ void OrderChunk(const Chunk& chunk, GltfMeshOrder order, std::vector<uint32_t>& 
     }
     most_uses = std::max(most_uses, static_cast<size_t>(++uses[l]));
   }
-  const size_t piece = 3 * kMostSharedTriangles;
-  if (most_uses > kMostSharedTriangles && chunk.count > piece) {
+  if (most_uses > kMostSharedTriangles && chunk.count > 3 * kMostSharedTriangles) {
     for (const uint32_t v : vertex_of) local_of[v] = kUnused;
-    for (size_t at = 0; at < chunk.count; at += piece)
-      OrderChunk(Chunk{chunk.indices + at, std::min(piece, chunk.count - at)}, order, local_of, vertex_of, local);
+    // Triangles that draw nothing are left out of the order: a polygon
+    // whose corners lie on one point gives nothing else, each of its
+    // triangles using its one vertex three times.
+    std::vector<uint32_t> degenerate;
+    const size_t kept = MoveDegenerateTrianglesLast(chunk, degenerate);
+    const size_t piece = 3 * kSharedPieceTriangles;
+    for (size_t at = 0; at < kept; at += piece)
+      OrderChunk(Chunk{chunk.indices + at, std::min(piece, kept - at)}, order, local_of, vertex_of, local);
     return;
   }
   for (size_t i = 0; i < chunk.count; ++i) local[i] = local_of[chunk.indices[i]];

@@ -705,10 +705,15 @@ TEST(GltfFile, CompressedFilesRequireTheExtensionsAndPlaceEveryArray) {
 TEST(GltfFile, TexturesAreStoredInTheBufferOrLeftOutWithTheirColour) {
   // A second textured material whose image is not there: its faces keep
   // the material's colour and lose their texture coordinates.
+  // Both images stand for their materials' diffuse colours: the one found
+  // shows untinted (only its alpha is kept), the lost one leaves its colour.
   WScene scene = MakeGltfScene();
   const int lost = scene.AddMaterial("lost");
   scene.materials[lost].col = WColor(0.5f, 0.25f, 1.0f, 1.0f);
   scene.materials[lost].tex = scene.AddTexture("lost.png");
+  scene.materials[lost].flags |= kImageIsDiffuse;
+  scene.materials[1].col = WColor(0.7f, 0.7f, 0.7f, 0.5f);
+  scene.materials[1].flags |= kImageIsDiffuse;
   WObject& o = scene.objects[0];
   SetFaceUvs(o, AddFaceOver(o, {1, 2, 3}, lost), {0, 0, 1, 0, 1, 1});
   const std::string brick = BrickFolder();
@@ -725,6 +730,9 @@ TEST(GltfFile, TexturesAreStoredInTheBufferOrLeftOutWithTheirColour) {
   const json& material = doc["materials"][lost];
   EXPECT_FALSE(material["pbrMetallicRoughness"].contains("baseColorTexture"));
   EXPECT_EQ(material["pbrMetallicRoughness"]["baseColorFactor"], json::array({0.5, 0.25, 1.0, 1.0}));
+  const json& shown = doc["materials"][1]["pbrMetallicRoughness"];
+  EXPECT_TRUE(shown.contains("baseColorTexture"));
+  EXPECT_EQ(shown["baseColorFactor"], json::array({1.0, 1.0, 1.0, 0.5}));
   int lost_primitives = 0;
   for (const json& primitive : doc["meshes"][0]["primitives"]) {
     if (primitive.value("material", -1) != lost) continue;

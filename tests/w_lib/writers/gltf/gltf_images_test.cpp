@@ -46,6 +46,34 @@ Pixels Decode(const std::vector<unsigned char>& png) {
   return p;
 }
 
+// A TGA of one colour in runs of 128 pixels (4 bytes each): a few bytes
+// for many pixels.
+std::string TgaOfRuns(int width, int height) {
+  std::string tga(18, '\0');
+  tga[2] = 10;  // run-length true colour
+  tga[12] = static_cast<char>(width & 255);
+  tga[13] = static_cast<char>(width >> 8);
+  tga[14] = static_cast<char>(height & 255);
+  tga[15] = static_cast<char>(height >> 8);
+  tga[16] = 24;
+  for (int left = width * height; left > 0; left -= 128) {
+    const int run = left < 128 ? left : 128;
+    tga += static_cast<char>(0x80 | (run - 1));
+    tga += "\x10\x20\x30";
+  }
+  return tga;
+}
+
+// A PSD of 2 x 2 pixels in four channels (RGBA), stored raw; its colour
+// channels hold colour, its alpha channel alpha.
+std::vector<unsigned char> Psd(unsigned char colour, unsigned char alpha) {
+  std::vector<unsigned char> psd = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0, 2, 0, 0,
+                                    0, 2, 0, 8, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  psd.insert(psd.end(), 12, colour);
+  psd.insert(psd.end(), 4, alpha);
+  return psd;
+}
+
 // The colour type byte of a PNG's header: 2 RGB, 6 RGBA.
 int PngColourType(const std::vector<unsigned char>& png) { return png.size() > 25 ? png[25] : -1; }
 
@@ -187,4 +215,67 @@ TEST(GltfImages, EachImageOfTheMaterialsIsStoredOnceAndLeftOutOnesAreTold) {
   warnings.clear();
   EXPECT_EQ(CollectGltfImages(scene, TextureSource{"", &warnings}).images.size(), 0u);
   EXPECT_EQ(warnings.size(), 4u);
+}
+
+TEST(GltfImages, HostileImagesAreLeftOutOrTakenWithinBounds) {
+  // A PNG whose head is whole but whose image data is missing, and one cut
+  // before its end: refused, not stored.
+  GltfImage image;
+  std::string why;
+  const std::string bmp = BmpBytes(1, 1, {{1, 2, 3}});
+  ASSERT_TRUE(GltfImageOfBytes(std::vector<unsigned char>(bmp.begin(), bmp.end()), image, why)) << why;
+  const std::string png = Text(image.bytes);
+  const size_t idat = png.find("IDAT") - 4, iend = png.find("IEND") - 4;
+  for (const std::string& hostile : {png.substr(0, idat) + png.substr(iend), png.substr(0, iend)}) {
+    EXPECT_FALSE(GltfImageOfBytes(std::vector<unsigned char>(hostile.begin(), hostile.end()), image, why));
+    EXPECT_EQ(why, "not an image that can be read (a PNG file cut short, or without image data)");
+  }
+
+  // An RGBA PSD whose colours lie below what its alpha allows over the
+  // white matte that the decoder takes off: they come out as black, as do
+  // the lowest colours that alpha allows.
+  for (const int colour : {7, 248}) {
+    ASSERT_TRUE(GltfImageOfBytes(Psd(static_cast<unsigned char>(colour), 7), image, why)) << why;
+    EXPECT_EQ(Decode(image.bytes).values, std::vector<unsigned char>({0, 0, 0, 7, 0, 0, 0, 7, 0, 0, 0, 7, 0, 0, 0, 7}));
+  }
+  ASSERT_TRUE(GltfImageOfBytes(Psd(255, 128), image, why)) << why;
+  EXPECT_EQ(Decode(image.bytes).values[0], 255);
+
+  // Small files that expand to many pixels share one budget; a file that
+  // holds a fair share of its pixels never counts against it.
+  const std::string runs = TgaOfRuns(64, 64);
+  const std::string honest = BmpBytes(64, 64, std::vector<Rgb>(64 * 64, Rgb{1, 2, 3}));
+  ExpansionBudget budget;
+  budget.bytes_left = 2 * 64 * 64 * 3;
+  for (int k = 0; k < 2; ++k)
+    EXPECT_TRUE(GltfImageOfBytes(std::vector<unsigned char>(runs.begin(), runs.end()), image, why,
+                                 kMaxConvertedPixels, &budget))
+        << why;
+  EXPECT_FALSE(GltfImageOfBytes(std::vector<unsigned char>(runs.begin(), runs.end()), image, why,
+                                kMaxConvertedPixels, &budget));
+  EXPECT_EQ(why, "64 x 64 pixels from a file of " + std::to_string(runs.size()) +
+                     " bytes, past what the small files of one document may expand to");
+  EXPECT_TRUE(GltfImageOfBytes(std::vector<unsigned char>(honest.begin(), honest.end()), image, why,
+                               kMaxConvertedPixels, &budget))
+      << why;
+
+  // One file under many names is read once; a file left out is told once
+  // for each name, as it always was.
+  const std::string dir = TempFolder("gltf_images_names");
+  Save(dir + "one.tga", runs);
+  Save(dir + "bad.png", png.substr(0, iend));
+  WScene scene;
+  std::string name = "one.tga", bad = "bad.png";
+  for (int k = 0; k < 40; ++k, name = "./" + name, bad = "./" + bad) {
+    // Added first: an add may move the array.
+    const int m = scene.AddMaterial(("m" + std::to_string(k)).c_str());
+    scene.materials[m].tex = scene.AddTexture(name.c_str());
+    const int b = scene.AddMaterial(("b" + std::to_string(k)).c_str());
+    scene.materials[b].tex = scene.AddTexture(bad.c_str());
+  }
+  std::vector<std::string> warnings;
+  const GltfImages images = CollectGltfImages(scene, TextureSource{dir, &warnings});
+  EXPECT_EQ(images.files_read, 2);
+  EXPECT_EQ(images.images.size(), 1u);
+  EXPECT_EQ(warnings.size(), 40u);
 }

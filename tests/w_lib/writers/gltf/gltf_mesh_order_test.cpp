@@ -235,3 +235,46 @@ TEST(OrderGltfMesh, AFanAroundOneVertexIsOrderedInPiecesThatDrawTheSame) {
     EXPECT_TRUE(again.primitives[0].indices == mesh.primitives[0].indices);
   }
 }
+
+TEST(OrderGltfMesh, TrianglesThatDrawNothingCostTheOrderNothing) {
+  // A run in which vertex 0 serves 6,000 triangles (of a fan, and of
+  // triangles on that one point, every fourth) is ordered in pieces of 256
+  // of its drawn triangles, each of which the optimiser pays for with the
+  // square of its size, not of the run's; the triangles on one point come
+  // last, as they came.
+  constexpr uint32_t kTriangles = 8000;
+  GltfMesh fan;
+  const size_t n = 1 + 2 * static_cast<size_t>(kTriangles);
+  fan.vertex_count = n;
+  fan.normals = 3 * n;
+  fan.uvs = 6 * n;
+  fan.colors = 8 * n;
+  fan.attributes.assign(12 * n, 0.5f);
+  for (size_t v = 0; v < n; ++v) fan.attributes[3 * v] = static_cast<float>(v);
+  fan.primitives.resize(1);
+  std::vector<uint32_t> drawn, nothing;
+  for (uint32_t t = 0; t < kTriangles; ++t) {
+    const std::vector<uint32_t> triangle =
+        t % 4 == 3 ? std::vector<uint32_t>{0, 0, 1 + 2 * t} : std::vector<uint32_t>{0, 1 + 2 * t, 2 + 2 * t};
+    (t % 4 == 3 ? nothing : drawn).insert((t % 4 == 3 ? nothing : drawn).end(), triangle.begin(), triangle.end());
+    fan.primitives[0].indices.insert(fan.primitives[0].indices.end(), triangle.begin(), triangle.end());
+  }
+  GltfMesh mesh = fan;
+  OrderGltfMesh(mesh, GltfMeshOrder::kVertexCache);
+  EXPECT_TRUE(Drawn(mesh) == Drawn(fan));
+  // The vertices are renumbered: compare by position.
+  const auto x = [](const GltfMesh& m, uint32_t v) { return m.attributes[3 * v]; };
+  const std::vector<uint32_t>& out = mesh.primitives[0].indices;
+  for (size_t i = 0; i < nothing.size(); ++i)
+    ASSERT_EQ(x(mesh, out[drawn.size() + i]), x(fan, nothing[i])) << i;
+  for (size_t at = 0; at < drawn.size(); at += 3 * 256) {
+    std::vector<float> before, after;
+    for (size_t i = at; i < std::min(drawn.size(), at + 3 * 256); ++i) {
+      before.push_back(x(fan, drawn[i]));
+      after.push_back(x(mesh, out[i]));
+    }
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    ASSERT_EQ(before, after) << "the piece at " << at;
+  }
+}

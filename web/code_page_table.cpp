@@ -1,0 +1,58 @@
+// Writes the table of code page 932 that the browser's build converts
+// Shift-JIS names with (it has no iconv with that table): every character
+// of one byte from 0x80 and of two bytes, as this machine's iconv converts
+// it, one {code, code point} line each in ascending order. Built and run on
+// the build machine by scripts/web.sh.
+#include <iconv.h>
+
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+uint32_t Convert(iconv_t converter, const unsigned char* bytes, size_t n) {
+  char in_bytes[2] = {static_cast<char>(bytes[0]), n > 1 ? static_cast<char>(bytes[1]) : '\0'};
+  unsigned char out_bytes[8] = {};
+  char* in = in_bytes;
+  size_t in_left = n;
+  char* out = reinterpret_cast<char*>(out_bytes);
+  size_t out_left = sizeof out_bytes;
+  iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(converter, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1) || in_left != 0 || out_left != 4)
+    return 0;
+  return static_cast<uint32_t>(out_bytes[0]) | static_cast<uint32_t>(out_bytes[1]) << 8 |
+         static_cast<uint32_t>(out_bytes[2]) << 16 | static_cast<uint32_t>(out_bytes[3]) << 24;
+}
+
+bool IsLead(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+}  // namespace
+
+int main() {
+  const iconv_t converter = iconv_open("UTF-32LE", "CP932");
+  if (converter == reinterpret_cast<iconv_t>(-1)) {
+    std::fprintf(stderr, "iconv has no CP932 table on this machine\n");
+    return 1;
+  }
+  std::printf("// Code page 932 as iconv converts it: {code, code point}, by code.\n");
+  size_t count = 0;
+  for (unsigned first = 0x80; first <= 0xFF; ++first) {
+    if (!IsLead(first)) {
+      const unsigned char bytes[1] = {static_cast<unsigned char>(first)};
+      if (const uint32_t code = Convert(converter, bytes, 1)) {
+        std::printf("{0x%04X, 0x%04X},\n", first, static_cast<unsigned>(code));
+        ++count;
+      }
+      continue;
+    }
+    for (unsigned second = 0; second <= 0xFF; ++second) {
+      const unsigned char bytes[2] = {static_cast<unsigned char>(first), static_cast<unsigned char>(second)};
+      if (const uint32_t code = Convert(converter, bytes, 2)) {
+        std::printf("{0x%04X, 0x%04X},\n", first << 8 | second, static_cast<unsigned>(code));
+        ++count;
+      }
+    }
+  }
+  iconv_close(converter);
+  return count > 7000 ? 0 : 1;  // a table that small is not code page 932
+}
