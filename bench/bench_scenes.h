@@ -5,21 +5,33 @@
 
 #include "w_lib/w_scene.h"
 
+// A scene of one object, "grid", and one material, "grid", that shows the
+// texture of that name.
+inline WScene GridScene(const char* texture) {
+  WScene scene;
+  const int m = scene.AddMaterial("grid");
+  scene.materials[m].tex = scene.AddTexture(texture);
+  scene.AddObject("grid");
+  return scene;
+}
+
+// Room for the grid's vertices, faces, texture coordinates and normals.
+inline void ReserveGrid(WObject& obj, int vertices, int faces, int uvs, int normals) {
+  if (!obj.ReserveVertices(vertices) || !obj.ReserveFaces(faces) || !obj.ReserveUvs(uvs) ||
+      !obj.ReserveNormals(normals))
+    throw std::bad_alloc();
+}
+
 // One object: a side x side grid of quads in the plane z = 0, one textured
 // material, and a texture coordinate per corner as a host document gives
 // them. With seam, the middle column of quads carries its own u range, so
 // welding leaves a seam down the grid.
 inline WScene MakeTexturedGrid(int side, bool seam) {
-  WScene scene;
-  const int m = scene.AddMaterial("grid");
-  scene.materials[m].tex = scene.AddTexture("grid.bmp");
-  // Index first: the add may move the array.
-  const int o = scene.AddObject("grid");
-  WObject& obj = scene.objects[o];
+  WScene scene = GridScene("grid.bmp");
+  const int m = 0;
+  WObject& obj = scene.objects[0];
   const int row = side + 1;
-  if (!obj.ReserveVertices(row * row)) throw std::bad_alloc();
-  if (!obj.ReserveFaces(side * side)) throw std::bad_alloc();
-  if (!obj.ReserveUvs(4 * side * side)) throw std::bad_alloc();
+  ReserveGrid(obj, row * row, side * side, 4 * side * side, 0);
   for (int y = 0; y <= side; ++y)
     for (int x = 0; x <= side; ++x) {
       const int v = obj.AddVertex();
@@ -50,17 +62,11 @@ inline WScene MakeTexturedGrid(int side, bool seam) {
 // vertex, referenced from every face corner; every face on the textured
 // material 0.
 inline WScene MakePreparedGrid(int side) {
-  WScene scene;
-  const int m = scene.AddMaterial("grid");
-  scene.materials[m].tex = scene.AddTexture("C:\\maps\\grid.bmp");
-  // Index first: the add may move the array.
-  const int o = scene.AddObject("grid");
-  WObject& obj = scene.objects[o];
+  WScene scene = GridScene("C:\\maps\\grid.bmp");
+  const int m = 0;
+  WObject& obj = scene.objects[0];
   const int row = side + 1;
-  if (!obj.ReserveVertices(row * row)) throw std::bad_alloc();
-  if (!obj.ReserveNormals(row * row)) throw std::bad_alloc();
-  if (!obj.ReserveUvs(row * row)) throw std::bad_alloc();
-  if (!obj.ReserveFaces(side * side)) throw std::bad_alloc();
+  ReserveGrid(obj, row * row, side * side, row * row, row * row);
   const float step = 1.0f / static_cast<float>(side);
   for (int y = 0; y <= side; ++y)
     for (int x = 0; x <= side; ++x) {

@@ -74,21 +74,14 @@ bool ExportInEveryFormat(const WScene& source, bool with_x = true) {
 
 }  // namespace
 
-static void BM_ManyObjects(benchmark::State& state) {
+static void BM_ManyTriangles(benchmark::State& state, Layout layout) {
   const int count = static_cast<int>(state.range(0));
   for (auto _ : state)
-    if (!ExportInEveryFormat(ManyTriangles(count, Layout::kObjects))) state.SkipWithError("a write failed");
+    if (!ExportInEveryFormat(ManyTriangles(count, layout))) state.SkipWithError("a write failed");
   state.SetItemsProcessed(state.iterations() * count);
 }
-BENCHMARK(BM_ManyObjects)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond);
-
-static void BM_ManyMaterials(benchmark::State& state) {
-  const int count = static_cast<int>(state.range(0));
-  for (auto _ : state)
-    if (!ExportInEveryFormat(ManyTriangles(count, Layout::kMaterials))) state.SkipWithError("a write failed");
-  state.SetItemsProcessed(state.iterations() * count);
-}
-BENCHMARK(BM_ManyMaterials)->Arg(32000)->Arg(128000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ManyTriangles, objects, Layout::kObjects)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ManyTriangles, materials, Layout::kMaterials)->Arg(32000)->Arg(128000)->Unit(benchmark::kMillisecond);
 
 static void BM_ManyObjectsOfOwnMaterials(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));

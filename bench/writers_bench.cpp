@@ -9,7 +9,8 @@
 #include "bench_scenes.h"
 #include "w_lib/writers/w_writers.h"
 
-static void BM_Write(benchmark::State& state, WriteResult (*write)(const char*, const WScene&), const char* extension) {
+static void BM_Write(benchmark::State& state, WriteResult (*write)(const char*, const WScene&, const WriterOptions&),
+                     const char* extension) {
   const int side = static_cast<int>(state.range(0));
   const WScene scene = MakePreparedGrid(side);
   // Memory-backed where available, so that the disk does not set the pace.
@@ -17,7 +18,7 @@ static void BM_Write(benchmark::State& state, WriteResult (*write)(const char*, 
   const std::string base = dir + "/vellmar_bench_" + std::to_string(getpid());
   const std::string path = base + extension;
   for (auto _ : state) {
-    if (!write(path.c_str(), scene)) state.SkipWithError("write failed");
+    if (!write(path.c_str(), scene, {})) state.SkipWithError("write failed");
   }
   if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
     std::fseek(f, 0, SEEK_END);

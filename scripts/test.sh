@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: in release, and in debug under
-# AddressSanitizer and UndefinedBehaviorSanitizer with every report fatal.
+# AddressSanitizer and UndefinedBehaviorSanitizer with every report fatal;
+# in both, each test program also runs once whole in shuffled order.
 # Then the other builds, each where its compiler is installed: the 32-bit and
 # 64-bit Windows builds with their checks (module tables, and the tool under
 # Wine against the native tool), and the 32-bit x86 Linux build with its
@@ -256,6 +257,26 @@ if [ "$plan" = yes ]; then
   exit 0
 fi
 
+# Each test program of a preset run whole, in one process, its tests in
+# shuffled order (the seed is in the log): ctest runs every test in a
+# process of its own, which hides a test that passes only alone or only
+# after another.
+run_whole_shuffled() {
+  local preset=$1 program log
+  log=$(mktemp)
+  for program in "build/$preset/bin/"*_tests; do
+    echo "--- $program, whole and shuffled"
+    if ! "$program" --gtest_shuffle >"$log" 2>&1; then
+      grep -E '^(Note: Randomizing|\[  FAILED  \])' "$log" >&2 || tail -n 40 "$log" >&2
+      rm -f "$log"
+      echo "FAILED: $program, run whole in shuffled order" >&2
+      exit 1
+    fi
+    grep -E '^Note: Randomizing|^\[  PASSED  \]' "$log"
+  done
+  rm -f "$log"
+}
+
 # The libraries that Debian has no package of for BUILD (meshoptimizer,
 # OpenSubdiv, and zlib for i386), built from Debian's source packages into
 # build/third-party/TARGET once per build tree (the preset's configure finds
@@ -281,6 +302,7 @@ third_party() {  # BUILD TARGET
 ctest_jobs=$jobs
 for preset in release debug; do
   run_preset "$preset"
+  run_whole_shuffled "$preset"
   part_done "$preset"
 done
 

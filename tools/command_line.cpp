@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "w_lib/util/decimal_text.h"
 #include "tools/output_formats.h"
@@ -16,10 +17,6 @@
 #endif
 
 namespace {
-
-// Bits of the commands that an option applies to.
-constexpr unsigned kForExport = 1, kForConvert = 2, kForInfo = 4;
-constexpr unsigned kForWriting = kForExport | kForConvert;
 
 struct CommandSpec {
   Command command;
@@ -64,18 +61,6 @@ const CommandSpec kCommands[] = {
      "mesh, and what it holds that is not read.\n"},
     {Command::kVersion, "version", 0, "print the name and version", "Usage: vellmar version\n"},
     {Command::kHelp, "help", 0, "print the help of a command", "Usage: vellmar help [COMMAND]\n"},
-};
-
-struct OptionSpec {
-  const char* name;
-  const char* alias;       // a short form, or null
-  const char* value_name;  // null for an option without a value
-  // Help lines; "\n" starts another line of the same option.
-  const char* help;
-  unsigned commands;
-  // Applies the option (value is null for one without a value); false with
-  // error set for a value it cannot take.
-  bool (*apply)(CommandLine& line, const char* value, std::string& error);
 };
 
 bool ParseAxis(const std::string& text, int& axis) {
@@ -137,21 +122,27 @@ bool SetText(CommandLine& line, const char* value, std::string&) {
   return true;
 }
 
+// The readers of the writer options: the value into the field of
+// WriterOptions. The bit of the options given is set by ReadOption.
+template <bool WriterOptions::*flag>
+bool SetWriterFlag(CommandLine& line, const char*, std::string&) {
+  line.writer.*flag = true;
+  return true;
+}
+template <class Type, Type WriterOptions::*field, const char* name, const char* choices>
+bool SetWriterChoice(CommandLine& line, const char* value, std::string& error) {
+  const unsigned place = ChoicePlace(choices, value);
+  line.writer.*field = static_cast<Type>(place);
+  if (place) return true;
+  error = std::string(name) + " needs one of " + choices + ", not '" + value + "'";
+  return false;
+}
+
 // The readers of the options that read a value into a field of their own.
 bool ApplyFormat(CommandLine& line, const char* value, std::string& error) {
   line.format = value;
   if (FindFormat(value)) return true;
   error = "unknown format '" + line.format + "' (" + FormatNames() + ")";
-  return false;
-}
-
-bool ApplyNames(CommandLine& line, const char* value, std::string& error) {
-  const std::string text = value;
-  if (text == "utf8" || text == "stored") {
-    line.names = text == "utf8" ? NamesOption::kUtf8 : NamesOption::kStored;
-    return true;
-  }
-  error = "--names needs utf8 or stored, not '" + text + "'";
   return false;
 }
 
@@ -174,6 +165,16 @@ bool ApplyMaxDocumentSize(CommandLine& line, const char* value, std::string& err
   return false;
 }
 
+// The name and choices of each writer option that takes one, as template
+// arguments of its reader.
+#define WRITER_FLAG(...)
+#define WRITER_CHOICE(field, type, name, choices, help) \
+  constexpr char field##_name[] = name;                 \
+  constexpr char field##_choices[] = choices;
+#include "w_lib/writers/writer_option_list.inc"
+#undef WRITER_FLAG
+#undef WRITER_CHOICE
+
 // At most this many jobs: more would only wait for the cores.
 constexpr size_t kMaxJobs = kMostJobs;
 
@@ -191,14 +192,21 @@ bool ApplyJobs(CommandLine& line, const char* value, std::string& error) {
 
 const OptionSpec kOptions[] = {
 #define FLAG_OPTION(field, name, alias, help, commands) \
-  {name, alias, nullptr, help, commands, SetFlag<&CommandLine::field>},
+  {name, alias, nullptr, help, commands, SetFlag<&CommandLine::field>, 0},
 #define TEXT_OPTION(field, name, value_name, help, commands) \
-  {name, nullptr, value_name, help, commands, SetText<&CommandLine::field>},
-#define VALUE_OPTION(name, value_name, help, commands, apply) {name, nullptr, value_name, help, commands, apply},
+  {name, nullptr, value_name, help, commands, SetText<&CommandLine::field>, 0},
+#define VALUE_OPTION(name, value_name, help, commands, apply) {name, nullptr, value_name, help, commands, apply, 0},
+#define WRITER_FLAG(field, name, help) \
+  {name, nullptr, nullptr, help, kForConvert, SetWriterFlag<&WriterOptions::field>, WriterOption::field},
+#define WRITER_CHOICE(field, type, name, choices, help)                                      \
+  {name, nullptr, choices, help, kForConvert,                                                \
+   SetWriterChoice<type, &WriterOptions::field, field##_name, field##_choices>, WriterOption::field},
 #include "tools/command_line_options.inc"
 #undef FLAG_OPTION
 #undef TEXT_OPTION
 #undef VALUE_OPTION
+#undef WRITER_FLAG
+#undef WRITER_CHOICE
 };
 
 const CommandSpec* FindCommand(const std::string& name) {
@@ -238,7 +246,8 @@ std::string OverviewText() {
   return text;
 }
 
-// "  --name VALUE    help", continued lines under the help's column.
+// "  --name VALUE    help", continued lines under the help's column. A
+// writer option's help starts with the formats that take it.
 void AppendOptionHelp(std::string& text, const OptionSpec& option) {
   constexpr size_t kColumn = 20;
   std::string label = "  ";
@@ -250,6 +259,10 @@ void AppendOptionHelp(std::string& text, const OptionSpec& option) {
     text.append(kColumn - label.size(), ' ');
   else
     text += "\n" + std::string(kColumn, ' ');
+  if (option.writer_option) {
+    const std::string formats = FormatNamesTaking(option.writer_option);
+    text += (formats.empty() ? "not in this build" : formats) + ": ";
+  }
   for (const char* c = option.help; *c; ++c) {
     text += *c;
     if (*c == '\n') text.append(kColumn, ' ');
@@ -328,7 +341,9 @@ bool ReadOption(const CommandSpec& command, int argc, char** argv, int& i, Comma
     error = name + " takes no value";
     return false;
   }
-  return option->apply(line, value, error);
+  if (!option->apply(line, value, error)) return false;
+  line.writer_options_given |= option->writer_option;
+  return true;
 }
 
 // The arguments after the command: options go into line, the others (and
@@ -427,21 +442,39 @@ bool ChooseOutputFormat(CommandLine& line, std::string& error) {
   return true;
 }
 
-// The writer options apply to the formats whose writer reads them.
+// A writer option applies to the formats whose rows in the table of
+// formats take it.
 bool WriterOptionsFit(const CommandLine& line, std::string& error) {
-  if (line.names != NamesOption::kFormatDefault && !FormatTakesNamesOption(*line.output_format)) {
-    error = std::string("--names applies to obj, x and dump, not to ") + line.output_format->name;
+  for (const OptionSpec& o : kOptions) {
+    if (!(line.writer_options_given & o.writer_option) || (line.output_format->options & o.writer_option)) continue;
+    const std::string formats = FormatNamesTaking(o.writer_option);
+    error = std::string(o.name) +
+            (formats.empty() ? " is not available in this build"
+                             : " applies to " + formats + ", not to " + line.output_format->name);
     return false;
   }
-  if (line.output_format->takes_options || (!line.compress && !line.keep_order)) return true;
-  error = std::string(line.compress ? "--compress" : "--keep-order") + " applies to glTF (.gltf, .glb), not to " +
-          line.output_format->name;
-  return false;
+  return true;
 }
 
 }  // namespace
 
 const char* VersionLine() { return "vellmar " VELLMAR_VERSION; }
+
+const OptionSpec* AllOptions(size_t& count) {
+  count = std::size(kOptions);
+  return kOptions;
+}
+
+unsigned ChoicePlace(const char* choices, const std::string& value) {
+  unsigned place = 1;
+  for (const char* start = choices;; ++place) {
+    const char* end = std::strchr(start, '|');
+    const size_t length = end ? static_cast<size_t>(end - start) : std::strlen(start);
+    if (!value.empty() && value.compare(0, std::string::npos, start, length) == 0) return place;
+    if (!end) return 0;
+    start = end + 1;
+  }
+}
 
 std::string HelpText(Command command) {
   for (const CommandSpec& c : kCommands) {

@@ -18,14 +18,9 @@ int RunConvert(const CommandLine& line) {
     PrintError(std::string("the ") + format->name + " writer is not available in this build");
     return kBadInput;
   }
-  if (line.compress && !CompressionAvailable()) {
-    PrintError("--compress is not available in this build (it has no meshoptimizer)");
-    return kBadInput;
-  }
-  Conversion conversion{*format, {}, {}};
-  conversion.options.keep_order = line.keep_order;
-  conversion.options.compress = line.compress;
-  conversion.options.names = line.names;
+  // The writer options were checked against the format as the command line
+  // was read: an option that no format of this build takes is refused there.
+  Conversion conversion{*format, line.writer, {}};
   const std::string host_path = StandInHostPath();
   if (!BindHost(host_path.c_str(), conversion.host)) {
     PrintError("cannot bind the host interface from " + host_path);

@@ -14,55 +14,45 @@ namespace {
 
 // The scene library's writers drop the lines that are face sides, and the
 // dotXSI writer reads no lines: no format needs the face sides' lines made.
-// The dotXSI and glTF writers work on the scene as it is; the others' forms
-// that take the scene by rvalue reference prepare it in place instead of a
-// copy. Only glTF stores texture images.
-WriteResult WriteXsi(const char* path, WScene&& scene) { return WriteXsiFile(path, scene); }
+// The table names the forms of the writers that take the scene by rvalue
+// reference: those that prepare it do so in place instead of on a copy.
+using Writer = decltype(OutputFormat::write);
+
 #if VELLMAR_GLTF
-GltfWriteOptions GltfOptions(const WriterOptions& options) {
-  GltfWriteOptions gltf;
-  gltf.keep_order = options.keep_order;
-  gltf.compress = options.compress;
-  gltf.textures = options.textures;
-  return gltf;
-}
-WriteResult WriteGltf(const char* path, WScene&& scene, const WriterOptions& options) {
-  return WriteGltfFile(path, std::move(scene), GltfOptions(options));
-}
-WriteResult WriteGlb(const char* path, WScene&& scene, const WriterOptions& options) {
-  return WriteGlbFile(path, std::move(scene), GltfOptions(options));
-}
+constexpr Writer kGltfWriter = WriteGltfFile;
+constexpr Writer kGlbWriter = WriteGlbFile;
 #else
 // A build without glTF lists the formats all the same, and refuses them.
-constexpr decltype(OutputFormat::write) WriteGltf = nullptr;
-constexpr decltype(OutputFormat::write) WriteGlb = nullptr;
+constexpr Writer kGltfWriter = nullptr;
+constexpr Writer kGlbWriter = nullptr;
 #endif
 
-// A writer that takes no options.
-template <WriteResult (*Write)(const char*, WScene&&)>
-WriteResult Plain(const char* path, WScene&& scene, const WriterOptions&) {
-  return Write(path, std::move(scene));
-}
+// What the glTF writers read; compression needs meshoptimizer.
+constexpr unsigned kGltfOptions = WriterOption::keep_order
+#if VELLMAR_MESHOPT
+                                  | WriterOption::compress
+#endif
+    ;
 
-// --names for the formats that read it: whether names are converted to
+// --names for the formats that take it: whether names are converted to
 // UTF-8 before the writer sees them.
 bool NamesInUtf8(const WriterOptions& options, bool by_default) {
   return options.names == NamesOption::kFormatDefault ? by_default : options.names == NamesOption::kUtf8;
 }
-template <WriteResult (*Write)(const char*, WScene&&), bool kUtf8ByDefault>
+template <Writer kWrite, bool kUtf8ByDefault>
 WriteResult WithNames(const char* path, WScene&& scene, const WriterOptions& options) {
   if (NamesInUtf8(options, kUtf8ByDefault)) NamesToUtf8(scene);
-  return Write(path, std::move(scene));
+  return kWrite(path, std::move(scene), options);
 }
 // OBJ in UTF-8 also names textures by their relative path, as readers that
 // take UTF-8 names look for them.
 WriteResult WriteObj(const char* path, WScene&& scene, const WriterOptions& options) {
-  if (!NamesInUtf8(options, true)) return WriteObjFile(path, std::move(scene));
+  if (!NamesInUtf8(options, true)) return WriteObjFile(path, std::move(scene), options);
   NamesToUtf8(scene);
   return WriteObjFile(path, std::move(scene), ObjTexturePaths::kRelative);
 }
-constexpr auto WriteX = WithNames<WriteXFile, false>;
-constexpr auto WriteDump = WithNames<WriteSceneDump, false>;
+constexpr Writer kXWriter = WithNames<WriteXFile, false>;
+constexpr Writer kDumpWriter = WithNames<WriteSceneDump, false>;
 
 // A dotXSI file's scene: the dotXSI writer writes its rotations as they are,
 // so they go back to the order that dotXSI files turn by.
@@ -74,23 +64,23 @@ void PrepareReadSceneForWriters(WScene& scene) { PrepareReadScene(scene); }
 
 const OutputFormat kFormats[] = {
     {"xsi", {".xsi"}, "dotXSI 3.0, as the plug-in exports it", nullptr, true, RunExportPassesWithoutEdges,
-     PrepareReadSceneForXsi, Plain<WriteXsi>},
+     PrepareReadSceneForXsi, WriteXsiFile},
     {"x", {".x"}, "DirectX text", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
-     WriteX},
+     kXWriter, WriterOption::names},
     {"obj", {".obj"}, "Wavefront OBJ with its material file", ".mtl", false, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteObj},
+     PrepareReadSceneForWriters, WriteObj, WriterOption::names},
     {"mqo", {".mqo"}, "the host's own document text", nullptr, true, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, Plain<WriteMqoFile>},
+     PrepareReadSceneForWriters, WriteMqoFile},
     {"dxf", {".dxf"}, "DXF with 3DFACE entities", nullptr, true, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, Plain<WriteDxfFaces>},
+     PrepareReadSceneForWriters, WriteDxfFaces},
     {"dxf-polyface", {".dxf"}, "DXF with polyface meshes", nullptr, true, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, Plain<WriteDxfPolyface>},
+     PrepareReadSceneForWriters, WriteDxfPolyface},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteDump},
+     PrepareReadSceneForWriters, kDumpWriter, WriterOption::names},
     {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
-     PrepareReadSceneForWriters, WriteGltf, true},
+     PrepareReadSceneForWriters, kGltfWriter, kGltfOptions},
     {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
-     WriteGlb, true},
+     kGlbWriter, kGltfOptions},
 };
 
 std::string Lower(std::string text) {
@@ -98,23 +88,21 @@ std::string Lower(std::string text) {
   return text;
 }
 
+// The names of the formats that have it, separated by ", ".
+template <class Has>
+std::string NamesOf(Has has) {
+  std::string names;
+  for (const OutputFormat& f : kFormats) {
+    if (!has(f)) continue;
+    if (!names.empty()) names += ", ";
+    names += f.name;
+  }
+  return names;
+}
+
 }  // namespace
 
-std::string LowerCaseExtension(const std::string& path) {
-  return Lower(SystemExtension(path));
-}
-
-bool FormatTakesNamesOption(const OutputFormat& format) {
-  return format.write == WriteObj || format.write == WriteX || format.write == WriteDump;
-}
-
-bool CompressionAvailable() {
-#if VELLMAR_MESHOPT
-  return true;
-#else
-  return false;
-#endif
-}
+std::string LowerCaseExtension(const std::string& path) { return Lower(SystemExtension(path)); }
 
 const OutputFormat* AllFormats(size_t& count) {
   count = std::size(kFormats);
@@ -143,11 +131,8 @@ const OutputFormat* FormatForPath(const std::string& path) {
   return nullptr;
 }
 
-std::string FormatNames() {
-  std::string names;
-  for (const OutputFormat& f : kFormats) {
-    if (!names.empty()) names += ", ";
-    names += f.name;
-  }
-  return names;
+std::string FormatNames() { return NamesOf([](const OutputFormat&) { return true; }); }
+
+std::string FormatNamesTaking(unsigned option) {
+  return NamesOf([option](const OutputFormat& f) { return (f.options & option) != 0; });
 }

@@ -8,24 +8,6 @@
 #include "w_lib/w_scene.h"
 #include "w_lib/writers/w_writers.h"
 
-// --names: how OBJ, .x and the dump write names.
-enum class NamesOption : int {
-  kFormatDefault = 0,  // UTF-8 for OBJ, as stored for .x and the dump
-  kUtf8,           // converted from the document's code page
-  kStored,         // as the document stores them
-};
-
-// What the command line asks of the writers that take options (glTF; and
-// --names of OBJ, .x and the dump).
-struct WriterOptions {
-  bool keep_order = false;  // --keep-order
-  bool compress = false;    // --compress
-  // Where the document lies (for the writers that store texture images),
-  // and where their warnings go.
-  TextureSource textures;
-  NamesOption names = NamesOption::kFormatDefault;  // --names
-};
-
 struct OutputFormat {
   const char* name;  // as given to --format (any case)
   // The extensions (with the dot) that name the format; the first is the one
@@ -48,15 +30,11 @@ struct OutputFormat {
   // returns whether the file was written, or why not. Null when this build
   // has no writer for the format.
   WriteResult (*write)(const char* path, WScene&& scene, const WriterOptions& options);
-  // Whether the writer reads the options (--keep-order, --compress).
-  bool takes_options = false;
+  // The writer options that the writer reads (WriterOption bits): the
+  // command line takes no other for the format. An option that no format
+  // of this build takes is not available in it.
+  unsigned options = 0;
 };
-
-// Whether --names applies to the format: OBJ, .x and the dump.
-bool FormatTakesNamesOption(const OutputFormat& format);
-
-// Whether this build can compress (--compress): it needs meshoptimizer.
-bool CompressionAvailable();
 
 // Every format, in the order of the help text; count gets their number.
 const OutputFormat* AllFormats(size_t& count);
@@ -72,3 +50,6 @@ bool FormatHasExtensionOf(const OutputFormat& format, const std::string& path);
 std::string LowerCaseExtension(const std::string& path);
 // The names of all formats, separated by ", ".
 std::string FormatNames();
+// The names of the formats that take a writer option (a WriterOption bit),
+// separated by ", "; empty when no format of this build takes it.
+std::string FormatNamesTaking(unsigned option);

@@ -208,11 +208,11 @@ void ReverseObjectFaces(WScene& scene);
 // normals.
 void ReverseFace(WFace& face);
 
+// Normalised (p0 - p1) x (p1 - p2).
+WVector TriangleNormal(WVector p0, WVector p1, WVector p2);
 // Face normals: the unit normal at the corner whose sides are closest to a
 // right angle, turned to the majority of the corner triangles.
 void ComputeFaceNormals(WScene& scene);
-// Normalised (p0 - p1) x (p1 - p2).
-WVector TriangleNormal(WVector p0, WVector p1, WVector p2);
 
 // Corner normals: each face normal averaged with those of the faces around
 // the same vertex within the face material's smoothing angle.
@@ -259,31 +259,47 @@ class WSharedUvMaker {
   std::unordered_multimap<int, int> in_face_;
 };
 
-// Corner attribute records (texture coordinates, colours, normals).
+// --- Corner attribute records ----------------------------------------------
+// The texture coordinates, colours and normals that face corners name by
+// index (vt, vc, vn). Each operation has an object form and a scene form,
+// which runs it on every object in index order. Records are compared by
+// value with == (-0 equals 0; a NaN equals nothing); an index that names no
+// record, and a corner that names no vertex, are passed over and kept. Each
+// ends with the object compacted (WObject::Compact), its records in the
+// order their first corners come (faces, then corners, in order); welding
+// leaves an object without vertices as it is. The concerns lie in files of
+// their names: drop_untextured_uvs.cpp, purge_corner_records.cpp,
+// weld_corner_records.cpp and expand_corner_records.cpp.
+
+// A face whose material is missing or names no texture of the scene loses its uv indices; then PurgeUvs.
 void DropUntexturedUvs(const WScene& scene, WObject& object);
-void PurgeUvs(WObject& object);
-void PurgeColors(WObject& object);
-void PurgeNormals(WObject& object);
-void WeldUvs(WObject& object);
-void WeldColors(WObject& object);
-void WeldNormals(WObject& object);
-void ExpandColors(WObject& object);
-void ExpandNormals(WObject& object);
-// ExpandColors then WeldColors (ExpandNormals then WeldNormals) in one walk,
-// with the same result, without a record per corner in between.
-void ExpandWeldColors(WObject& object);
-void ExpandWeldNormals(WObject& object);
-// Scene-wide forms: the object operation on every object.
 void DropUntexturedUvs(WScene& scene);
+
+// Deletes the records of the kind that no corner names.
+void PurgeUvs(WObject& object);
 void PurgeUvs(WScene& scene);
+void PurgeColors(WObject& object);
 void PurgeColors(WScene& scene);
+void PurgeNormals(WObject& object);
 void PurgeNormals(WScene& scene);
+
+// A corner whose record equals an earlier corner's at its vertex names that record; then the purge.
+void WeldUvs(WObject& object);
 void WeldUvs(WScene& scene);
+void WeldColors(WObject& object);
 void WeldColors(WScene& scene);
+void WeldNormals(WObject& object);
 void WeldNormals(WScene& scene);
+
+// Replaces every record of the kind by one per corner, made from the corner's own value.
+void ExpandColors(WObject& object);
 void ExpandColors(WScene& scene);
+void ExpandNormals(WObject& object);
 void ExpandNormals(WScene& scene);
+// Expand then Weld in one walk: the same records, indices and flags, with no record per corner between.
+void ExpandWeldColors(WObject& object);
 void ExpandWeldColors(WScene& scene);
+void ExpandWeldNormals(WObject& object);
 void ExpandWeldNormals(WScene& scene);
 
 // One line per distinct undirected edge; every face side names its line.

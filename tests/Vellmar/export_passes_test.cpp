@@ -72,22 +72,29 @@ void ExpectEveryPassAfterTheFirst(const WScene& scene, float faces_up) {
   EXPECT_EQ(obj.vertices[6].pos.y, 0.02f);
 }
 
-}  // namespace
-
-TEST(ExportPasses, EveryPassLeavesItsMark) {
+// The marks of a whole sequence, with the corner records smoothed apart and
+// at the weld: the winding that its first pass sets (x of vertex 2 after
+// it, the normal's sign), every later pass, and the nine edges (seven sides
+// of the quads and two more of the triangle).
+void ExpectMarksOfSequence(void (*run)(WScene&), float x_of_vertex_2, float normal_sign) {
   for (bool deleted : {false, true}) {
     SCOPED_TRACE(deleted ? "smoothed apart" : "smoothed at the weld");
     WScene scene = MakeMarkedScene(deleted);
-    RunExportPasses(scene);
+    run(scene);
     const WObject& obj = scene.objects[0];
-    // The mirror in x: x negated, every face reversed, still facing +z.
-    EXPECT_EQ(obj.vertices[2].pos, WVector(-0.02f, 0, 0));
+    EXPECT_EQ(obj.vertices[2].pos, WVector(x_of_vertex_2, 0, 0));
     EXPECT_EQ(Corners(obj.faces[0]), (std::vector<int>{3, 4, 1, 0}));
-    ExpectEveryPassAfterTheFirst(scene, 1);
-    // The edges: seven sides of the quads and two more of the triangle.
+    ExpectEveryPassAfterTheFirst(scene, normal_sign);
     EXPECT_EQ(obj.lnum, 9);
     EXPECT_NE(obj.faces[2].e()[1], -1);
   }
+}
+
+}  // namespace
+
+TEST(ExportPasses, EveryPassLeavesItsMark) {
+  // The mirror in x: x negated, every face reversed, still facing +z.
+  ExpectMarksOfSequence(RunExportPasses, -0.02f, 1);
   WScene scene = MakeMarkedScene(false);
   RunExportPassesWithoutEdges(scene);
   ExpectEveryPassAfterTheFirst(scene, 1);
@@ -95,17 +102,8 @@ TEST(ExportPasses, EveryPassLeavesItsMark) {
 }
 
 TEST(LibraryFormatPasses, EveryPassLeavesItsMark) {
-  for (bool deleted : {false, true}) {
-    SCOPED_TRACE(deleted ? "smoothed apart" : "smoothed at the weld");
-    WScene scene = MakeMarkedScene(deleted);
-    RunLibraryFormatPasses(scene);
-    const WObject& obj = scene.objects[0];
-    // Every face reversed, now facing -z; x as it was.
-    EXPECT_EQ(obj.vertices[2].pos, WVector(0.02f, 0, 0));
-    EXPECT_EQ(Corners(obj.faces[0]), (std::vector<int>{3, 4, 1, 0}));
-    ExpectEveryPassAfterTheFirst(scene, -1);
-    EXPECT_EQ(obj.lnum, 9);
-  }
+  // Every face reversed, now facing -z; x as it was.
+  ExpectMarksOfSequence(RunLibraryFormatPasses, 0.02f, -1);
   // For the writers the edges are made only where lines are: a loose line
   // beside the faces brings them.
   WScene bare = MakeMarkedScene(false);

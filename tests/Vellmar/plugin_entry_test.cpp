@@ -115,6 +115,26 @@ TEST_F(PluginTest, ExportsATexturedTriangleByteForByte) {
   EXPECT_EQ(MaskTimeStamp(Export("triangle.xsi")), Golden("xsi/plugin_triangle.xsi"));
 }
 
+TEST_F(PluginTest, AnExportLeavesNothingThatKeepsTheModuleLoaded) {
+  // Smoothing keeps scratch space per vertex: none of it may stay with the
+  // host's thread, which would keep the module (and its binding) loaded
+  // after the host closes it.
+  MQObject obj = AddHostObject(doc_, "quads", {{0, 0, 0}, {100, 0, 0}, {100, 100, 0}, {0, 100, 0}, {50, 50, 50}});
+  AddHostFace(obj, {0, 1, 4}, -1);
+  AddHostFace(obj, {1, 2, 4}, -1);
+  AddHostFace(obj, {2, 3, 4}, -1);
+  AddHostFace(obj, {3, 0, 4}, -1);
+  EXPECT_NE(Export("kept.xsi").find("SI_Mesh"), std::string::npos);
+  CloseLibrary(plugin_);
+  plugin_ = OpenLibrary(VELLMAR_PLUGIN_MODULE);
+  ASSERT_NE(plugin_, nullptr) << LibraryError();
+  // A module loaded afresh has nothing bound.
+  const std::string path = TempPath("fresh.xsi");
+  std::remove(path.c_str());
+  EXPECT_EQ(Entry<ExportFn>("MQExportFile")(0, path.c_str(), doc_), 0);
+  EXPECT_FALSE(FileExists(path));
+}
+
 TEST_F(PluginTest, AFailedSaveIsNotReportedAsSuccess) {
   AddHostObject(doc_, "empty", {});
   const ExportFn export_file = Entry<ExportFn>("MQExportFile");

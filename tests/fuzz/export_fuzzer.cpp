@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static_cast<void>(format->write(path.c_str(), WScene(scene), options));
     unlink(path.c_str());
     // The compressed form of the binary glTF as well.
-    if (format->takes_options && format->can_stream && CompressionAvailable()) {
+    if ((format->options & WriterOption::compress) && format->can_stream) {
       options.compress = true;
       static_cast<void>(format->write(path.c_str(), WScene(scene), options));
       unlink(path.c_str());

@@ -95,18 +95,11 @@ TEST(VellmarCli, FollowsTheConventionsOfCommandLineTools) {
 
   // An output named for another format than --format, and options that
   // take no value or do not apply: one line each, status 2.
-  const std::pair<std::string, const char*> refused[] = {
-      {"convert --format obj -- -cube.mqo out.x", "'out.x' names the x format, not obj"},
-      {"convert --format dxf -- -cube.mqo out.OBJ", "names the obj format, not dxf"},
-      {"export --freeze=yes -- -cube.mqo out.xsi", "--freeze takes no value"},
-      {"export --format x -- -cube.mqo out.xsi", "'--format' does not apply to export"},
-  };
-  for (const auto& [args, message] : refused) {
-    run = Vellmar(args, in_dir);
-    EXPECT_EQ(run.status, 2) << args;
-    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
-    EXPECT_EQ(Count(run.err, "\n"), 1) << run.err;
-  }
+  ExpectRefused({{"convert --format obj -- -cube.mqo out.x", "'out.x' names the x format, not obj"},
+                 {"convert --format dxf -- -cube.mqo out.OBJ", "names the obj format, not dxf"},
+                 {"export --freeze=yes -- -cube.mqo out.xsi", "--freeze takes no value"},
+                 {"export --format x -- -cube.mqo out.xsi", "'--format' does not apply to export"}},
+                in_dir);
   EXPECT_FALSE(FileExists(dir + "out.x"));
   EXPECT_EQ(Vellmar("convert --format dxf-polyface -- -cube.mqo out.DXF", in_dir).status, 0);
 

@@ -1,6 +1,8 @@
-// The table of output formats against the README's table of formats, which
-// users read: one row for each format of the tool, with its name, its
-// files and its description, and no row for a format the tool lacks.
+// The tool's tables against the README's, which users read: one row for
+// each format of the tool, with its name, its files and its description,
+// and no row for a format the tool lacks; one row for each option of export
+// and convert, in the order of the help, spelt as the help spells it, and
+// for a writer option naming the formats that take it.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -8,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/command_line.h"
 #include "tools/output_formats.h"
 
 namespace {
@@ -23,30 +26,46 @@ std::vector<std::string> Quoted(const std::string& cell) {
   for (size_t open = cell.find('`'); open != std::string::npos; open = cell.find('`', open)) {
     const size_t close = cell.find('`', open + 1);
     if (close == std::string::npos) break;
-    texts.push_back(cell.substr(open + 1, close - open - 1));
+    // Markdown writes a bar inside a table's cell as \|.
+    std::string text = cell.substr(open + 1, close - open - 1);
+    for (size_t bar; (bar = text.find("\\|")) != std::string::npos;) text.erase(bar, 1);
+    texts.push_back(text);
     open = close + 1;
   }
   return texts;
 }
 
-// The rows of the table whose head starts "| `--format` |", by format name
-// (the first quoted text of the first column).
-std::map<std::string, ReadmeRow> ReadmeFormats(const std::string& path) {
+// The cells of each row of the README's table whose head starts with head.
+std::vector<std::vector<std::string>> ReadmeTable(const std::string& path, const std::string& head) {
   std::ifstream in(path);
-  std::map<std::string, ReadmeRow> rows;
+  std::vector<std::vector<std::string>> rows;
   bool inside = false;
   for (std::string line; std::getline(in, line);) {
-    if (line.rfind("| `--format` |", 0) == 0) {
+    if (line.rfind(head, 0) == 0) {
       inside = true;
       continue;
     }
     if (!inside || line.rfind("|---", 0) == 0) continue;
     if (line.rfind("| ", 0) != 0) break;
+    // "| a | b |": the texts between the bars.
     std::vector<std::string> cells;
-    for (size_t start = 2, bar; (bar = line.find(" | ", start)) != std::string::npos; start = bar + 3)
+    size_t start = 2;
+    for (size_t bar; (bar = line.find(" | ", start)) != std::string::npos; start = bar + 3)
       cells.push_back(line.substr(start, bar - start));
+    if (line.size() >= start + 2 && line.compare(line.size() - 2, 2, " |") == 0)
+      cells.push_back(line.substr(start, line.size() - 2 - start));
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+// The rows of the table of formats, by format name (the first quoted text
+// of the first column).
+std::map<std::string, ReadmeRow> ReadmeFormats(const std::string& path) {
+  std::map<std::string, ReadmeRow> rows;
+  for (const std::vector<std::string>& cells : ReadmeTable(path, "| `--format` |")) {
     if (cells.size() < 3 || Quoted(cells[0]).empty()) {
-      ADD_FAILURE() << "cannot read the README's row: " << line;
+      ADD_FAILURE() << "cannot read the README's row of " << (cells.empty() ? "nothing" : cells[0]);
       continue;
     }
     ReadmeRow row;
@@ -78,4 +97,32 @@ TEST(OutputFormats, TheReadmeListsEachFormatOnce) {
     readme.erase(row);
   }
   for (const auto& [name, row] : readme) ADD_FAILURE() << "the README lists " << name << ", which the tool lacks";
+}
+
+TEST(OutputFormats, TheReadmeListsEachOptionOfExportAndConvertInOrder) {
+  const std::vector<std::vector<std::string>> readme = ReadmeTable(VELLMAR_README, "| option | meaning |");
+  ASSERT_FALSE(readme.empty()) << "no table of options in " << VELLMAR_README;
+  size_t count = 0;
+  const OptionSpec* options = AllOptions(count);
+  size_t row = 0;
+  for (const OptionSpec* option = options; option != options + count; ++option) {
+    if (!(option->commands & kForWriting)) continue;
+    SCOPED_TRACE(option->name);
+    ASSERT_LT(row, readme.size()) << "the README's table of options ends before it";
+    const std::vector<std::string>& cells = readme[row++];
+    ASSERT_EQ(cells.size(), 2u);
+    std::vector<std::string> spelt;
+    if (option->alias) spelt.push_back(option->alias);
+    spelt.push_back(std::string(option->name) + (option->value_name ? std::string(" ") + option->value_name : ""));
+    EXPECT_EQ(Quoted(cells[0]), spelt);
+    // A writer option names, among the quoted texts of its meaning, the
+    // formats that take it (where this build has any) and no other.
+    const std::string taking = FormatNamesTaking(option->writer_option);
+    if (!option->writer_option || taking.empty()) continue;
+    std::string named;
+    for (const std::string& text : Quoted(cells[1]))
+      if (FindFormat(text)) named += (named.empty() ? "" : ", ") + text;
+    EXPECT_EQ(named, taking);
+  }
+  for (; row < readme.size(); ++row) ADD_FAILURE() << "the README lists " << readme[row][0] << ", which is no option";
 }

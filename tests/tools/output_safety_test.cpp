@@ -208,18 +208,12 @@ TEST(VellmarCli, ExportWritesOnlyDotXsiAndNoRunWritesOverAnotherFormat) {
 
   // convert with --format: an extension that names another format, known to
   // the tool or beside its files, is refused; one that no format claims is not.
-  const std::pair<const char*, const char*> refused[] = {
-      {"convert --format x a.mqo t.png", "names an image"},
-      {"convert --format glb a.mqo a.mqoz", "names the host's document archive"},
-      {"convert --format obj a.mqo p.mtl", "names an OBJ material file"},
-      {"convert --format mqo a.mqo scene.bin", "names a glTF buffer"},
-      {"convert --format obj a.mqo b.x", "names the x format"},
-  };
-  for (const auto& [args, message] : refused) {
-    run = Vellmar(args, in_dir);
-    EXPECT_EQ(run.status, 2) << args;
-    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
-  }
+  ExpectRefused({{"convert --format x a.mqo t.png", "names an image"},
+                 {"convert --format glb a.mqo a.mqoz", "names the host's document archive"},
+                 {"convert --format obj a.mqo p.mtl", "names an OBJ material file"},
+                 {"convert --format mqo a.mqo scene.bin", "names a glTF buffer"},
+                 {"convert --format obj a.mqo b.x", "names the x format"}},
+                in_dir);
   for (const char* name : {"t.png", "a.mqoz", "p.mtl", "scene.bin", "b.x"}) EXPECT_EQ(ReadFile(dir + name), "keep");
   EXPECT_EQ(Vellmar("convert --format x a.mqo out.data", in_dir).status, 0);
   EXPECT_EQ(ReadFile(dir + "out.data").rfind("xof 0303txt 0032\n", 0), 0u);

@@ -24,6 +24,15 @@ ToolRun Vellmar(const std::string& args, const std::string& before) {
   return run;
 }
 
+void ExpectRefused(const std::vector<std::pair<std::string, std::string>>& refused, const std::string& before) {
+  for (const auto& [args, message] : refused) {
+    const ToolRun run = Vellmar(args, before);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+}
+
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 std::string Example(const std::string& name) { return Quoted(std::string(VELLMAR_EXAMPLES) + "/" + name); }

@@ -20,6 +20,10 @@ struct ToolRun {
 // the shell text before (such as "cat FILE | ").
 ToolRun Vellmar(const std::string& args, const std::string& before = "");
 
+// Runs vellmar with each line of arguments (after before) and expects it
+// refused: status 2 and one line of errors that holds the message.
+void ExpectRefused(const std::vector<std::pair<std::string, std::string>>& refused, const std::string& before);
+
 std::string Quoted(const std::string& s);
 
 // The path of a bundled example, quoted.

@@ -136,20 +136,30 @@ void SmoothVertexCorners(const WObject& object, const Corner* corners, int n, co
   for (int i = 0; i < n; ++i) normals[i].Normalize();
 }
 
-// Smooths each vertex's list and calls use(begin, n, normals) with the
-// list's place and its corners' normals, the vertices split over threads: a corner belongs to the list of its own vertex only,
-// so each vertex writes only its own corners' results.
+// Scratch space of one part of the vertices, kept from vertex to vertex.
+struct VertexScratch {
+  std::vector<WVector> normals;
+  std::vector<int> order;
+  std::vector<int> first;
+};
+
+// Smooths each vertex's list and calls use(begin, n, normals, scratch) with
+// the list's place, its corners' normals and the scratch space of its part,
+// the vertices split over threads: a corner belongs to the list of its own
+// vertex only, so each vertex writes only its own corners' results. The
+// scratch lives as long as the part: none stays with a thread (the host's
+// thread, inside the plug-in) once the pass is done.
 template <class Corner, class Use>
 void ForEachSmoothedVertex(const WObject& object, const std::vector<int>& start, const std::vector<Corner>& corners,
                            const MaterialCosine& material_cosine, const Use& use) {
   ParallelFor(static_cast<size_t>(object.vnum), 4096, [&](size_t first, size_t last) {
-    std::vector<WVector> normals;
+    VertexScratch scratch;
     for (size_t v = first; v < last; ++v) {
       const int begin = start[v];
       const int n = start[v + 1] - begin;
-      normals.resize(static_cast<size_t>(n));
-      SmoothVertexCorners(object, corners.data() + begin, n, material_cosine, normals.data());
-      use(begin, n, normals.data());
+      scratch.normals.resize(static_cast<size_t>(n));
+      SmoothVertexCorners(object, corners.data() + begin, n, material_cosine, scratch.normals.data());
+      use(begin, n, scratch.normals.data(), scratch);
     }
   });
 }
@@ -193,12 +203,13 @@ void SmoothObject(WObject& object, const MaterialCosine& material_cosine) {
     using Corner = decltype(corner_type);
     std::vector<Corner> corners;
     ListVertexCorners(object, start, corners);
-    ForEachSmoothedVertex(object, start, corners, material_cosine, [&](int begin, int n, const WVector* normals) {
+    const auto store = [&](int begin, int n, const WVector* normals, VertexScratch&) {
       for (int i = 0; i < n; ++i) {
         const Corner c = corners[static_cast<size_t>(begin + i)];
         object.faces[c.face()].corner_normals()[c.corner()] = normals[i];
       }
-    });
+    };
+    ForEachSmoothedVertex(object, start, corners, material_cosine, store);
   });
 }
 
@@ -262,15 +273,16 @@ void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
     ListVertexCorners(object, start, corners);
     // Each listed corner names, for now, the list position of the first
     // corner of its vertex with an equal normal.
-    ForEachSmoothedVertex(object, start, corners, material_cosine, [&](int begin, int n, const WVector* normals) {
-      thread_local std::vector<int> order, first;
+    const auto name_first_equal = [&](int begin, int n, const WVector* normals, VertexScratch& scratch) {
+      std::vector<int>& first = scratch.first;
       first.resize(static_cast<size_t>(n));
-      FirstEqual(normals, n, order, first.data());
+      FirstEqual(normals, n, scratch.order, first.data());
       for (int i = 0; i < n; ++i) {
         const Corner c = corners[static_cast<size_t>(begin + i)];
         object.faces[c.face()].vn()[c.corner()] = begin + first[static_cast<size_t>(i)];
       }
-    });
+    };
+    ForEachSmoothedVertex(object, start, corners, material_cosine, name_first_equal);
     // Records are numbered in face and corner order, as each first corner
     // of its value at its vertex comes; a corner outside every list has a
     // record of its own. A later corner of the value finds the number in the
@@ -297,12 +309,13 @@ void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
     // corners of a record all belong to one vertex; written last to first,
     // the record ends with its first corner's value (equal values may still
     // differ in the sign of a zero).
-    ForEachSmoothedVertex(object, start, corners, material_cosine, [&](int begin, int n, const WVector* normals) {
+    const auto fill_records = [&](int begin, int n, const WVector* normals, VertexScratch&) {
       for (int i = n - 1; i >= 0; --i) {
         const Corner c = corners[static_cast<size_t>(begin + i)];
         object.normals[object.faces[c.face()].vn()[c.corner()]].normal = normals[i];
       }
-    });
+    };
+    ForEachSmoothedVertex(object, start, corners, material_cosine, fill_records);
     if (unlisted) {
       for (int f = 0; f < object.fnum; ++f) {
         const WFace& face = object.faces[f];

@@ -146,10 +146,10 @@ void WriteDumpOf(TextOutput& out, WScene& work) {
 
 }  // namespace
 
-WriteResult WriteSceneDump(const char* path, const WScene& scene) {
+WriteResult WriteSceneDump(const char* path, const WScene& scene, const WriterOptions&) {
   return WriteFromWorkingCopy(path, "wt", scene, WriteDumpOf);
 }
 
-WriteResult WriteSceneDump(const char* path, WScene&& scene) {
+WriteResult WriteSceneDump(const char* path, WScene&& scene, const WriterOptions&) {
   return WriteFromWorkingCopy(path, "wt", std::move(scene), WriteDumpOf);
 }

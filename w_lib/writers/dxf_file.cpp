@@ -238,18 +238,18 @@ void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene) {
   WriteWorkingCopy(out, scene, WriteDxfPolyfaceOf);
 }
 
-WriteResult WriteDxfFaces(const char* path, const WScene& scene) {
+WriteResult WriteDxfFaces(const char* path, const WScene& scene, const WriterOptions&) {
   return WriteFromWorkingCopy(path, "wb", scene, WriteDxfFacesOf);
 }
 
-WriteResult WriteDxfFaces(const char* path, WScene&& scene) {
+WriteResult WriteDxfFaces(const char* path, WScene&& scene, const WriterOptions&) {
   return WriteFromWorkingCopy(path, "wb", std::move(scene), WriteDxfFacesOf);
 }
 
-WriteResult WriteDxfPolyface(const char* path, const WScene& scene) {
+WriteResult WriteDxfPolyface(const char* path, const WScene& scene, const WriterOptions&) {
   return WriteFromWorkingCopy(path, "wb", scene, WriteDxfPolyfaceOf);
 }
 
-WriteResult WriteDxfPolyface(const char* path, WScene&& scene) {
+WriteResult WriteDxfPolyface(const char* path, WScene&& scene, const WriterOptions&) {
   return WriteFromWorkingCopy(path, "wb", std::move(scene), WriteDxfPolyfaceOf);
 }

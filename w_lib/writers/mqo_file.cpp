@@ -162,10 +162,10 @@ void WriteMqoOf(TextOutput& out, WScene& work) {
 
 void WriteMqoScene(TextOutput& out, const WScene& scene) { WriteWorkingCopy(out, scene, WriteMqoOf); }
 
-WriteResult WriteMqoFile(const char* path, const WScene& scene) {
+WriteResult WriteMqoFile(const char* path, const WScene& scene, const WriterOptions&) {
   return WriteFromWorkingCopy(path, "wt", scene, WriteMqoOf);
 }
 
-WriteResult WriteMqoFile(const char* path, WScene&& scene) {
+WriteResult WriteMqoFile(const char* path, WScene&& scene, const WriterOptions&) {
   return WriteFromWorkingCopy(path, "wt", std::move(scene), WriteMqoOf);
 }

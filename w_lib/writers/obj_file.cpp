@@ -215,12 +215,12 @@ WriteResult WriteObjFiles(const char* path, const WScene* source, WScene& work, 
 
 }  // namespace
 
-WriteResult WriteObjFile(const char* path, const WScene& scene) {
+WriteResult WriteObjFile(const char* path, const WScene& scene, const WriterOptions&) {
   WScene copy;
   return WriteObjFiles(path, &scene, copy, ObjTexturePaths::kFileName);
 }
 
-WriteResult WriteObjFile(const char* path, WScene&& scene) {
+WriteResult WriteObjFile(const char* path, WScene&& scene, const WriterOptions&) {
   return WriteObjFiles(path, nullptr, scene, ObjTexturePaths::kFileName);
 }
 

@@ -1,8 +1,10 @@
 // The scene writers of the library. Each takes a prepared scene, leaves it
 // unchanged, and returns whether the whole file was written or, when it was
-// not, why (write_result.h). The writers
-// that prepare a working copy also take a scene by rvalue reference and
-// prepare it in place, without the copy.
+// not, why (write_result.h). Each also takes the scene by rvalue reference,
+// for a caller that no longer needs it: a writer that prepares a working
+// copy prepares that scene in place instead, without the copy. Every writer
+// takes the writer options (writer_options.h) and reads those that its
+// format takes.
 #pragma once
 
 #include <ctime>
@@ -12,6 +14,7 @@
 
 #include "w_lib/w_scene.h"
 #include "w_lib/writers/write_result.h"
+#include "w_lib/writers/writer_options.h"
 
 class TextOutput;
 
@@ -77,7 +80,10 @@ struct ObjectTree {
 // materials is written with the material "NoMaterial"; faces without material
 // go to material 0. Returns false, leaving no file, when the file cannot be
 // opened or a write or the close fails.
-WriteResult WriteXsiFile(const char* path, const WScene& scene);
+WriteResult WriteXsiFile(const char* path, const WScene& scene, const WriterOptions& options = {});
+// The same for a caller that no longer needs the scene, which is written as
+// it is.
+WriteResult WriteXsiFile(const char* path, WScene&& scene, const WriterOptions& options = {});
 
 // The whole dotXSI text of scene, with the time stamp of `now`.
 void WriteXsiScene(TextOutput& out, const WScene& scene, std::time_t now);
@@ -149,10 +155,10 @@ constexpr char kCreatedByLine[] = "# Created by Tesseron v0.17 (05/08/13)\n\n";
 // coordinate and one colour, a scene without materials has "NoMaterial" and
 // faces without material use material 0. Returns false, leaving no file,
 // when the file cannot be opened or a write or the close fails.
-WriteResult WriteXFile(const char* path, const WScene& scene);
+WriteResult WriteXFile(const char* path, const WScene& scene, const WriterOptions& options = {});
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-WriteResult WriteXFile(const char* path, WScene&& scene);
+WriteResult WriteXFile(const char* path, WScene&& scene, const WriterOptions& options = {});
 
 // Writes the frame of object `object` at the given depth (indent depth + 1
 // TABs, at most 255) with the frames of all its descendants nested inside.
@@ -182,11 +188,11 @@ bool WriteXFrame(TextOutput& out, const WScene& scene, const ObjectTree& tree, i
 // old file before both are complete. A material file that cannot be opened
 // (or whose path is the OBJ file's own) is not written, and the result is
 // still true.
-WriteResult WriteObjFile(const char* path, const WScene& scene);
+WriteResult WriteObjFile(const char* path, const WScene& scene, const WriterOptions& options = {});
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-WriteResult WriteObjFile(const char* path, WScene&& scene);
-// How the material file names a texture: by its file name alone (the form
+WriteResult WriteObjFile(const char* path, WScene&& scene, const WriterOptions& options = {});
+// How the material file names a texture: by its file name alone (the forms
 // above), or by the document's relative name with '/' separators, as
 // readers look for it from the material file's folder (an absolute name, or
 // one on a drive, still by its file name).
@@ -201,10 +207,10 @@ WriteResult WriteObjFile(const char* path, WScene&& scene, ObjTexturePaths textu
 // channel by channel and weights as percentages. Indices as stored. Returns
 // false, leaving no file, when it cannot be opened or a write or the close
 // fails.
-WriteResult WriteSceneDump(const char* path, const WScene& scene);
+WriteResult WriteSceneDump(const char* path, const WScene& scene, const WriterOptions& options = {});
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-WriteResult WriteSceneDump(const char* path, WScene&& scene);
+WriteResult WriteSceneDump(const char* path, WScene&& scene, const WriterOptions& options = {});
 
 // --- The host's document text (.mqo) ---------------------------------------
 
@@ -219,10 +225,10 @@ WriteResult WriteSceneDump(const char* path, WScene&& scene);
 // is written as none. Colours are packed with each component clamped to
 // 0..1. Returns false, leaving no file, when the file cannot be opened or a
 // write or the close fails.
-WriteResult WriteMqoFile(const char* path, const WScene& scene);
+WriteResult WriteMqoFile(const char* path, const WScene& scene, const WriterOptions& options = {});
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-WriteResult WriteMqoFile(const char* path, WScene&& scene);
+WriteResult WriteMqoFile(const char* path, WScene&& scene, const WriterOptions& options = {});
 // The whole document text of scene, prepared on a copy as above.
 void WriteMqoScene(TextOutput& out, const WScene& scene);
 
@@ -251,19 +257,19 @@ unsigned PackMqoColor(const WColor& color);
 // named after its material, with the material index as its colour number.
 // Faces without material go to material 0 ("NoMaterial" when the scene has
 // none); a material index outside the list names the layer by its number.
-WriteResult WriteDxfFaces(const char* path, const WScene& scene);
+WriteResult WriteDxfFaces(const char* path, const WScene& scene, const WriterOptions& options = {});
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-WriteResult WriteDxfFaces(const char* path, WScene&& scene);
+WriteResult WriteDxfFaces(const char* path, WScene&& scene, const WriterOptions& options = {});
 void WriteDxfFacesScene(TextOutput& out, const WScene& scene);
 
 // Every object as a polyface mesh on the layer of its name: a POLYLINE head
 // with the vertex and face counts, a VERTEX per vertex, a VERTEX per face
 // with its vertex numbers counted from 1, and a SEQEND.
-WriteResult WriteDxfPolyface(const char* path, const WScene& scene);
+WriteResult WriteDxfPolyface(const char* path, const WScene& scene, const WriterOptions& options = {});
 // The same on scene itself instead of a copy, for a caller that no longer
 // needs it: the scene is left in the state the preparation made.
-WriteResult WriteDxfPolyface(const char* path, WScene&& scene);
+WriteResult WriteDxfPolyface(const char* path, WScene&& scene, const WriterOptions& options = {});
 void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);
 
 // --- glTF 2.0 --------------------------------------------------------------
@@ -282,47 +288,33 @@ void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);
 // were, when a file cannot be opened or written, or a number to write is
 // not finite (ERANGE).
 
-// Where the glTF writers look for the texture images that a scene names,
-// and where they tell of those they leave out.
-struct TextureSource {
-  // The folder of the document that the scene was read from ("" for the
-  // current folder), in which FindTextureFile looks for relative names.
-  std::string document_folder;
-  // One line for each texture whose image is left out, naming it and its
-  // materials; null: not told.
-  std::vector<std::string>* warnings = nullptr;
-};
-
-// How the meshes are laid out. By default (in builds with meshoptimizer)
-// each mesh's triangles are ordered for the GPU's vertex cache and its
-// vertices in the order the triangles use them (OrderGltfMesh).
-struct GltfWriteOptions {
-  // The order in which the mesh is built: the scene's faces and the
-  // vertices as their corners first make them.
-  bool keep_order = false;
-  // Quantised attributes (KHR_mesh_quantization; the node's scale and
-  // translation restore the positions, a texture transform the texture
-  // coordinates) and every array encoded (EXT_meshopt_compression), as
-  // gltf_mesh_compression.h describes; triangles ordered in strips, which
-  // compress best. Only in builds with meshoptimizer: without it the write
-  // fails with ENOTSUP.
-  bool compress = false;
-  // Where the texture images are found, and where their warnings go.
-  TextureSource textures;
-};
+// The options they read:
+// - keep_order: the mesh is built in the scene's order of faces, and its
+//   vertices in the order their corners first make them. Otherwise (in
+//   builds with meshoptimizer) each mesh's triangles are ordered for the
+//   GPU's vertex cache and its vertices in the order the triangles use them
+//   (OrderGltfMesh).
+// - compress: quantised attributes (KHR_mesh_quantization; the node's scale
+//   and translation restore the positions, a texture transform the texture
+//   coordinates) and every array encoded (EXT_meshopt_compression), as
+//   gltf_mesh_compression.h describes; triangles ordered in strips, which
+//   compress best. Only in builds with meshoptimizer: without it the write
+//   fails with ENOTSUP.
+// - textures: where the texture images are found, and where their warnings
+//   go.
 
 // A binary .glb file: the JSON chunk and the buffer chunk in one file.
-WriteResult WriteGlbFile(const char* path, const WScene& scene, const GltfWriteOptions& options = {});
+WriteResult WriteGlbFile(const char* path, const WScene& scene, const WriterOptions& options = {});
 // The same from a scene the writer may change: the lines that are face
 // sides (which glTF leaves out) are freed before the buffer is built, and
 // each object's arrays as its mesh is built.
-WriteResult WriteGlbFile(const char* path, WScene&& scene, const GltfWriteOptions& options = {});
+WriteResult WriteGlbFile(const char* path, WScene&& scene, const WriterOptions& options = {});
 
 // A .gltf JSON file and its buffer in the file beside it with the extension
 // .bin (GltfBufferPath), which it names. Neither replaces its old file
 // before both are complete; a scene without geometry or images has no
 // buffer and writes no .bin. A path whose buffer name is the path itself
 // is refused (EINVAL).
-WriteResult WriteGltfFile(const char* path, const WScene& scene, const GltfWriteOptions& options = {});
-WriteResult WriteGltfFile(const char* path, WScene&& scene, const GltfWriteOptions& options = {});
+WriteResult WriteGltfFile(const char* path, const WScene& scene, const WriterOptions& options = {});
+WriteResult WriteGltfFile(const char* path, WScene&& scene, const WriterOptions& options = {});
 std::string GltfBufferPath(const char* path);

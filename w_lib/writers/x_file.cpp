@@ -255,10 +255,10 @@ void PrepareAndWriteX(TextOutput& out, WScene& work) {
 
 }  // namespace
 
-WriteResult WriteXFile(const char* path, const WScene& scene) {
+WriteResult WriteXFile(const char* path, const WScene& scene, const WriterOptions&) {
   return WriteFromWorkingCopy(path, "wb", scene, PrepareAndWriteX);
 }
 
-WriteResult WriteXFile(const char* path, WScene&& scene) {
+WriteResult WriteXFile(const char* path, WScene&& scene, const WriterOptions&) {
   return WriteFromWorkingCopy(path, "wb", std::move(scene), PrepareAndWriteX);
 }

@@ -239,7 +239,11 @@ void WriteXsiScene(TextOutput& out, const WScene& scene, std::time_t now) {
   EnvelopeWriter(scene).Write(out);
 }
 
-WriteResult WriteXsiFile(const char* path, const WScene& scene) {
+WriteResult WriteXsiFile(const char* path, const WScene& scene, const WriterOptions&) {
   const std::time_t stamp = XsiStampTime(std::time(nullptr), std::getenv("SOURCE_DATE_EPOCH"));
   return WriteWholeFile(path, "wb", [&](TextOutput& out) { WriteXsiScene(out, scene, stamp); });
+}
+
+WriteResult WriteXsiFile(const char* path, WScene&& scene, const WriterOptions& options) {
+  return WriteXsiFile(path, scene, options);
 }

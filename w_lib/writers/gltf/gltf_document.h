@@ -86,7 +86,7 @@ class GltfDocument {
  public:
   // release: the scene itself when the document may use up each object's
   // arrays as it builds the object's mesh, else null.
-  GltfDocument(const WScene& scene, WScene* release, const GltfWriteOptions& options, GltfBuffer& data)
+  GltfDocument(const WScene& scene, WScene* release, const WriterOptions& options, GltfBuffer& data)
       : scene_(scene), release_(release), options_(options), data_(data) {}
 
   // False when a number to write is not finite.
@@ -183,7 +183,7 @@ class GltfDocument {
   static constexpr size_t kCopiedMeshBytes = size_t{64} << 10;
   const WScene& scene_;
   WScene* const release_;
-  const GltfWriteOptions& options_;
+  const WriterOptions& options_;
   GltfBuffer& data_;
   GltfRunOrder run_order_;  // none when the meshes keep their order
 #if VELLMAR_MESHOPT

@@ -97,7 +97,7 @@ WriteResult Guarded(Write&& write) {
   }
 }
 
-WriteResult BuildDocument(GltfDocument& document, const GltfWriteOptions& options) {
+WriteResult BuildDocument(GltfDocument& document, const WriterOptions& options) {
 #if !VELLMAR_MESHOPT
   if (options.compress) return WriteResult::Failure(ENOTSUP);  // compression needs meshoptimizer
 #else
@@ -135,7 +135,7 @@ namespace {
 
 // The writes, from a scene that the document reads, and that it may use up
 // object by object when release is that scene.
-WriteResult WriteGlb(const char* path, const WScene& scene, WScene* release, const GltfWriteOptions& options) {
+WriteResult WriteGlb(const char* path, const WScene& scene, WScene* release, const WriterOptions& options) {
   return Guarded([&]() -> WriteResult {
     GltfBuffer data;
     GltfDocument document(scene, release, options, data);
@@ -155,7 +155,7 @@ WriteResult WriteGlb(const char* path, const WScene& scene, WScene* release, con
   });
 }
 
-WriteResult WriteGltf(const char* path, const WScene& scene, WScene* release, const GltfWriteOptions& options) {
+WriteResult WriteGltf(const char* path, const WScene& scene, WScene* release, const WriterOptions& options) {
   return Guarded([&]() -> WriteResult {
     const std::string buffer_path = GltfBufferPath(path);
     // The buffer would replace the file that names it.
@@ -186,20 +186,20 @@ WriteResult WriteGltf(const char* path, const WScene& scene, WScene* release, co
 
 }  // namespace
 
-WriteResult WriteGlbFile(const char* path, const WScene& scene, const GltfWriteOptions& options) {
+WriteResult WriteGlbFile(const char* path, const WScene& scene, const WriterOptions& options) {
   return WriteGlb(path, scene, nullptr, options);
 }
 
-WriteResult WriteGltfFile(const char* path, const WScene& scene, const GltfWriteOptions& options) {
+WriteResult WriteGltfFile(const char* path, const WScene& scene, const WriterOptions& options) {
   return WriteGltf(path, scene, nullptr, options);
 }
 
-WriteResult WriteGlbFile(const char* path, WScene&& scene, const GltfWriteOptions& options) {
+WriteResult WriteGlbFile(const char* path, WScene&& scene, const WriterOptions& options) {
   DropFaceSideLines(scene);
   return WriteGlb(path, scene, &scene, options);
 }
 
-WriteResult WriteGltfFile(const char* path, WScene&& scene, const GltfWriteOptions& options) {
+WriteResult WriteGltfFile(const char* path, WScene&& scene, const WriterOptions& options) {
   DropFaceSideLines(scene);
   return WriteGltf(path, scene, &scene, options);
 }

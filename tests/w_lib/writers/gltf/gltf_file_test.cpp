@@ -69,8 +69,8 @@ std::string BrickFolder() {
 }
 
 // The options that look for texture images in source's folder.
-GltfWriteOptions WithTextures(TextureSource source) {
-  GltfWriteOptions options;
+WriterOptions WithTextures(TextureSource source) {
+  WriterOptions options;
   options.textures = std::move(source);
   return options;
 }
@@ -446,7 +446,7 @@ TEST(GltfFile, AConsumedSceneGivesTheSameBytesAndTheTextIsOneDump) {
   AddFaceOver(scene.objects[2], {0, 1, 2}, scene.AddMaterial("say \"hi\"\t\\"));
   BuildEdges(scene);
   ASSERT_GT(scene.objects[0].lnum, 10);
-  const GltfWriteOptions brick = WithTextures({BrickFolder(), nullptr});
+  const WriterOptions brick = WithTextures({BrickFolder(), nullptr});
   for (const char* name : {"kept.glb", "kept.gltf"}) {
     const std::string path = TempPath(name);
     const bool glb = std::string(name).find(".glb") != std::string::npos;
@@ -532,8 +532,8 @@ TEST(GltfFile, GltfAndItsBufferAreReplacedTogether) {
     EXPECT_FALSE(FileExists(dir + "bad.glb"));
   }
 
-  ExpectFailedWritesLeaveNoFile([](const char* to, const WScene& s) { return WriteGlbFile(to, s); }, scene);
-  ExpectFailedWritesLeaveNoFile([](const char* to, const WScene& s) { return WriteGltfFile(to, s); }, scene);
+  ExpectFailedWritesLeaveNoFile(WriteGlbFile, scene);
+  ExpectFailedWritesLeaveNoFile(WriteGltfFile, scene);
 }
 
 TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
@@ -571,10 +571,10 @@ TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
   const char* before = std::getenv("VELLMAR_THREADS");
   const std::string saved = before ? before : "";
   const std::string path = TempPath("threads.glb");
-  GltfWriteOptions plain_options = WithTextures(folder);
-  GltfWriteOptions compressed = plain_options;
+  WriterOptions plain_options = WithTextures(folder);
+  WriterOptions compressed = plain_options;
   compressed.compress = true;
-  for (const GltfWriteOptions& options : {compressed, plain_options}) {
+  for (const WriterOptions& options : {compressed, plain_options}) {
 #if !VELLMAR_MESHOPT
     if (options.compress) continue;
 #endif
@@ -616,7 +616,7 @@ TEST(GltfFile, ManyObjectsGiveTheSameBytesOnAnyNumberOfThreads) {
 #if VELLMAR_MESHOPT
 TEST(GltfFile, CompressedFilesRequireTheExtensionsAndPlaceEveryArray) {
   const WScene scene = MakeGltfScene();
-  GltfWriteOptions options = WithTextures({BrickFolder(), nullptr});
+  WriterOptions options = WithTextures({BrickFolder(), nullptr});
   options.compress = true;
   const std::string glb_path = TempPath("packed.glb"), gltf_path = TempPath("packed.gltf");
   ASSERT_TRUE(WriteGlbFile(glb_path.c_str(), scene, options));
