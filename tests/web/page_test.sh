@@ -16,6 +16,7 @@ puppeteer_version=25.19.0
 [ -x /usr/bin/chromium ] || skip "Debian's chromium is not installed (apt-get install chromium)"
 command -v python3 >/dev/null || skip "python3 is not installed, which serves the page"
 mkdir -p "$work"
+work=$(realpath "$work")  # node resolves a relative module path as a package name
 npm_package puppeteer-core "$puppeteer_version" "$work/puppeteer" "driving chromium"
 
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
