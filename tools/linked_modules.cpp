@@ -22,6 +22,10 @@ const LinkedFunction kHostFunctions[] = {
 #include "Vellmar/host_function_list.inc"
 #undef MQ_EXPORT_FUNCTION
 #undef MQ_HOST_FUNCTION
+// The stand-in's own functions, which the binding looks up by name too.
+#define STAND_IN_FUNCTION(result, name, parameters) {#name, reinterpret_cast<LibraryProc>(&name)},
+#include "Vellmar/stand_in_function_list.inc"
+#undef STAND_IN_FUNCTION
 };
 
 // The one module there is; any other address is no module.
