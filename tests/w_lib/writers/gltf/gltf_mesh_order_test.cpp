@@ -209,14 +209,11 @@ TEST(OrderGltfMesh, RunsOrderedWhileTheMeshIsBuiltGiveTheSameMesh) {
   }
 }
 
-TEST(OrderGltfMesh, AFanAroundOneVertexIsOrderedInPiecesThatDrawTheSame) {
-  // 20,000 triangles around vertex 0, a vertex of its own for each outer
-  // corner: one vertex shares every triangle of the run, which the
-  // optimiser would pay for with the square of the run; it is ordered in
-  // pieces of 4,096 triangles instead.
-  constexpr uint32_t kTriangles = 20000;
+// The vertices of a fan of `triangles` around vertex 0, each outer corner
+// a vertex of its own, with one primitive that has no indices yet.
+static GltfMesh FanVerticesWithOnePrimitive(uint32_t triangles) {
   GltfMesh fan;
-  const size_t n = 1 + 2 * static_cast<size_t>(kTriangles);
+  const size_t n = 1 + 2 * static_cast<size_t>(triangles);
   fan.vertex_count = n;
   fan.normals = 3 * n;
   fan.uvs = 6 * n;
@@ -224,6 +221,16 @@ TEST(OrderGltfMesh, AFanAroundOneVertexIsOrderedInPiecesThatDrawTheSame) {
   fan.attributes.assign(12 * n, 0.5f);
   for (size_t v = 0; v < n; ++v) fan.attributes[3 * v] = static_cast<float>(v);
   fan.primitives.resize(1);
+  return fan;
+}
+
+TEST(OrderGltfMesh, AFanAroundOneVertexIsOrderedInPiecesThatDrawTheSame) {
+  // 20,000 triangles around vertex 0, a vertex of its own for each outer
+  // corner: one vertex shares every triangle of the run, which the
+  // optimiser would pay for with the square of the run; it is ordered in
+  // pieces of 4,096 triangles instead.
+  constexpr uint32_t kTriangles = 20000;
+  GltfMesh fan = FanVerticesWithOnePrimitive(kTriangles);
   for (uint32_t t = 0; t < kTriangles; ++t) fan.primitives[0].indices.insert(fan.primitives[0].indices.end(), {0, 1 + 2 * t, 2 + 2 * t});
   for (const GltfMeshOrder order : {GltfMeshOrder::kVertexCache, GltfMeshOrder::kStrips}) {
     GltfMesh mesh = fan;
@@ -243,15 +250,7 @@ TEST(OrderGltfMesh, TrianglesThatDrawNothingCostTheOrderNothing) {
   // square of its size, not of the run's; the triangles on one point come
   // last, as they came.
   constexpr uint32_t kTriangles = 8000;
-  GltfMesh fan;
-  const size_t n = 1 + 2 * static_cast<size_t>(kTriangles);
-  fan.vertex_count = n;
-  fan.normals = 3 * n;
-  fan.uvs = 6 * n;
-  fan.colors = 8 * n;
-  fan.attributes.assign(12 * n, 0.5f);
-  for (size_t v = 0; v < n; ++v) fan.attributes[3 * v] = static_cast<float>(v);
-  fan.primitives.resize(1);
+  GltfMesh fan = FanVerticesWithOnePrimitive(kTriangles);
   std::vector<uint32_t> drawn, nothing;
   for (uint32_t t = 0; t < kTriangles; ++t) {
     const std::vector<uint32_t> triangle =
