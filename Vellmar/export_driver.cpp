@@ -124,8 +124,13 @@ ExportDialogRecord MakeExportDialogRecord() {
   return record;
 }
 
-void ReadDocumentIntoScene(const HostTable& host, MQDocument doc, ExportDialogRecord& record, WScene& scene) {
+void ReadDocumentIntoScene(const HostTable& host, MQDocument doc, ExportDialogRecord& record, WScene& scene,
+                           DocumentReading reading) {
   const DocumentHandle document(host, doc);
+  const bool give_back = reading == DocumentReading::kGiveBackAsCopied;
+  const PFN_VHost_ReleaseObjectVertices release_vertices =
+      give_back ? host.stand_in.VHost_ReleaseObjectVertices : nullptr;
+  const PFN_VHost_ReleaseObjectFaces release_faces = give_back ? host.stand_in.VHost_ReleaseObjectFaces : nullptr;
   const int object_count = NonNegative(document.GetObjectCount());
   const int material_count = NonNegative(document.GetMaterialCount());
   std::vector<MQColor> material_colors;
@@ -151,15 +156,18 @@ void ReadDocumentIntoScene(const HostTable& host, MQDocument doc, ExportDialogRe
     // room the export fails as an add that cannot grow would.
     if (!obj.ReserveVertices(vertex_count) || !obj.ReserveFaces(face_count)) throw std::bad_alloc();
     ReadVertices(host, object, vertex_count, record, obj);
+    // The faces name vertices by index only: the positions can go now.
+    if (release_vertices) release_vertices(handle);
     ReadFaces(object, face_count, material_count, material_colors, scene, obj);
+    if (release_faces) release_faces(handle);
   }
 }
 
-void ReadDocumentWithDialog(const HostTable& host, MQDocument doc, WScene& scene) {
+void ReadDocumentWithDialog(const HostTable& host, MQDocument doc, WScene& scene, DocumentReading reading) {
   ExportDialogRecord record = MakeExportDialogRecord();
   // Cancelling does not stop the export: the record stays as the dialog left it.
   host.Function<kHost_MQ_ShowFileDialog>()("Vellmar", &record);
-  ReadDocumentIntoScene(host, doc, record, scene);
+  ReadDocumentIntoScene(host, doc, record, scene, reading);
 }
 
 void PrepareExportScene(const HostTable& host, MQDocument doc, WScene& scene) {
@@ -204,7 +212,7 @@ WriteResult ConvertDocument(const HostTable& host, MQDocument doc, void (*passes
                             const SceneWrite& write) {
   GivenBack document(host, doc);
   WScene scene;
-  ReadDocumentWithDialog(host, doc, scene);
+  ReadDocumentWithDialog(host, doc, scene, DocumentReading::kGiveBackAsCopied);
   if (host.stand_in.VHost_DocumentNamesAreUtf8) scene.utf8_names = host.stand_in.VHost_DocumentNamesAreUtf8(doc) != 0;
   // The passes and the writer make their own copies: the document's memory
   // goes back before they do.

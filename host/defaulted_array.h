@@ -77,6 +77,9 @@ class DefaultedArray : public WOwned<DefaultedValues<T>> {
 
   void shrink_to_fit() { values_.shrink_to_fit(); }
 
+  // Empties the array and gives back the memory of its values.
+  void Reset() noexcept { DefaultedValues<T>::Release(); }
+
   // Removes the elements first .. last - 1.
   void Erase(size_t first, size_t last) {
     if (stored_) values_.erase(values_.begin() + first, values_.begin() + last);

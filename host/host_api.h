@@ -226,6 +226,12 @@ VHOST_EXPORT int32_t VHost_FindNonFiniteObject(MQDocument doc, char* name, int32
 // 1 when the document's names are UTF-8 (it says "CodePage utf8"), 0 when
 // they are in the host's Shift-JIS code page.
 VHOST_EXPORT int32_t VHost_DocumentNamesAreUtf8(MQDocument doc);
+// Gives back an object's vertices, with their colours and weights (it then
+// has none, and its faces name vertices it lacks), or its faces with their
+// corner values: for a reader that has copied them and will read the
+// object no further.
+VHOST_EXPORT void VHost_ReleaseObjectVertices(MQObject obj);
+VHOST_EXPORT void VHost_ReleaseObjectFaces(MQObject obj);
 // The options that the next dialogs apply; see ExportOptions.
 VHOST_EXPORT void VHost_SetExportOptions(float scale, int32_t axis_x, int32_t axis_y, int32_t axis_z,
                                          int32_t cancel);

@@ -155,3 +155,27 @@ void MQObjectRecord::Append(const MQObjectRecord& other) {
   face_material.insert(face_material.end(), other.face_material.begin(), other.face_material.end());
   for (size_t f = 1; f < other.face_start.size(); ++f) face_start.push_back(other.face_start[f] + corner_base);
 }
+
+namespace {
+
+// Empties a vector and gives its memory back, which clear() keeps.
+template <typename T>
+void GiveBack(std::vector<T>& values) {
+  std::vector<T>().swap(values);
+}
+
+}  // namespace
+
+void MQObjectRecord::ReleaseVertices() {
+  GiveBack(vertices);
+  vertex_colors.Reset();
+  vertex_weights.Reset();
+}
+
+void MQObjectRecord::ReleaseFaces() {
+  std::vector<int32_t>{0}.swap(face_start);
+  GiveBack(face_material);
+  GiveBack(corner_vertex);
+  GiveBack(corner_uv);
+  corner_color.Reset();
+}

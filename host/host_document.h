@@ -81,6 +81,10 @@ struct MQObjectRecord {
   void MergeCloseVertices(float distance);
   // Appends the vertices and faces of another object.
   void Append(const MQObjectRecord& other);
+  // Gives back the memory of all vertices (and their colours and weights),
+  // or of all faces and their corners: the object is then without them.
+  void ReleaseVertices();
+  void ReleaseFaces();
 };
 
 // A selected element: object index, then face or vertex index, then corner

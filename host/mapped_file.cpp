@@ -6,6 +6,7 @@
 bool MappedFile::Map(int, size_t) { return false; }
 void MappedFile::Unmap() {}
 bool MappedFile::Damaged() const { return false; }
+void ReleaseMappedPages(const char*, const char*) {}
 
 #else
 
@@ -14,6 +15,7 @@ bool MappedFile::Damaged() const { return false; }
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
 
 namespace {
 
@@ -25,6 +27,10 @@ std::atomic<size_t> g_length{0};
 std::atomic<size_t> g_page{4096};
 volatile sig_atomic_t g_damaged = 0;
 struct sigaction g_previous {};
+// Held while the mapping in use is set or cleared, and while pages of it are
+// given back: a range that a reader names lies either in the live mapping or
+// wholly outside it, never in one that is going away.
+std::mutex g_watch;
 
 // Reading a page past the end of a file that shrank raises SIGBUS. Such a
 // page of the mapping is replaced by a page of zeros, and the read, made
@@ -62,14 +68,20 @@ bool MappedFile::Map(int fd, size_t size) {
     return false;
   }
   g_damaged = 0;
-  g_length = size;
-  g_begin = static_cast<char*>(mapped);
+  {
+    const std::lock_guard<std::mutex> lock(g_watch);
+    g_length = size;
+    g_begin = static_cast<char*>(mapped);
+  }
   struct sigaction action {};
   action.sa_sigaction = OnBusError;
   action.sa_flags = SA_SIGINFO;
   sigemptyset(&action.sa_mask);
   if (sigaction(SIGBUS, &action, &g_previous) != 0) {
-    g_begin = nullptr;
+    {
+      const std::lock_guard<std::mutex> lock(g_watch);
+      g_begin = nullptr;
+    }
     munmap(mapped, size);
     g_in_use = false;
     return false;
@@ -82,8 +94,11 @@ bool MappedFile::Map(int fd, size_t size) {
 void MappedFile::Unmap() {
   if (!data_) return;
   sigaction(SIGBUS, &g_previous, nullptr);
-  g_begin = nullptr;
-  g_length = 0;
+  {
+    const std::lock_guard<std::mutex> lock(g_watch);
+    g_begin = nullptr;
+    g_length = 0;
+  }
   munmap(data_, size_);
   data_ = nullptr;
   size_ = 0;
@@ -91,5 +106,19 @@ void MappedFile::Unmap() {
 }
 
 bool MappedFile::Damaged() const { return data_ && g_damaged != 0; }
+
+void ReleaseMappedPages(const char* from, const char* to) {
+  const std::lock_guard<std::mutex> lock(g_watch);
+  char* const begin = g_begin.load();
+  if (!begin || from >= to) return;
+  const size_t length = g_length.load(), page = g_page.load();
+  if (from < begin || to > begin + length) return;
+  // Whole pages only: a page that the reader has not wholly passed stays.
+  const size_t first = (static_cast<size_t>(from - begin) + page - 1) / page * page;
+  const size_t last = static_cast<size_t>(to - begin) / page * page;
+  // A private mapping of a file that nothing wrote to: its pages are read
+  // from the file again when touched.
+  if (first < last) madvise(begin + first, last - first, MADV_DONTNEED);
+}
 
 #endif

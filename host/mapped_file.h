@@ -30,3 +30,28 @@ class MappedFile {
   char* data_ = nullptr;
   size_t size_ = 0;
 };
+
+// Gives back the pages of the mapping in use that lie wholly within
+// from .. to - 1, for a reader that has passed them: a read of them later
+// finds the file's bytes again (or the zeros of a lost page), but until
+// then they take no memory. Does nothing for bytes outside that mapping, so
+// a reader may call it on any text it reads.
+void ReleaseMappedPages(const char* from, const char* to);
+
+// Calls ReleaseMappedPages on what a reader that moves forward has passed,
+// every few megabytes of it.
+class PassedPages {
+ public:
+  explicit PassedPages(const char* begin) : from_(begin), next_(begin + kStep) {}
+  void Passed(const char* at) {
+    if (at < next_) return;
+    ReleaseMappedPages(from_, at);
+    from_ = at;
+    next_ = at + kStep;
+  }
+
+ private:
+  static constexpr size_t kStep = size_t{4} << 20;
+  const char* from_;
+  const char* next_;
+};

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/mapped_file.h"
 #include "w_lib/util/decimal_text.h"
 
 // A fault in the document text at a line (0: in the file as a whole). The
@@ -27,8 +28,11 @@ struct MqoLexer {
   const char* p;
   const char* end;
   int line = 1;
+  // The text behind the cursor is not read again, unless a caller moves
+  // the cursor back: a mapped file's pages go back as it passes them.
+  PassedPages passed;
 
-  MqoLexer(const char* data, size_t size) : begin(data), p(data), end(data + size) {}
+  MqoLexer(const char* data, size_t size) : begin(data), p(data), end(data + size), passed(data) {}
 
   size_t Remaining() const { return static_cast<size_t>(end - p); }
 
@@ -53,6 +57,7 @@ struct MqoLexer {
   // Skips blank lines and the indentation of the next line with content;
   // false at the end of the data.
   bool NextContentLine() {
+    passed.Passed(p);
     for (;;) {
       SkipBlanks();
       if (p == end) return false;

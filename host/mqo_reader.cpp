@@ -21,6 +21,9 @@ constexpr int32_t kMaxCorners = std::numeric_limits<int32_t>::max();
 // when there is a second thread for it.
 constexpr int32_t kMinFacesToSplit = 1 << 16;
 
+// The token check's step over a document's text.
+constexpr size_t kScanSlice = size_t{1} << 20;
+
 // Shortest lines of a material ("\"\"\n"), a vertex ("0 0 0\n") and a face
 // ("1 V(0)\n"), and the shortest corner ("0 "): a count in a chunk head can
 // claim no more entries than the remaining bytes can hold, so a lying count
@@ -459,7 +462,9 @@ bool MqoParser::ParseFacesInTwo(MQObjectRecord& obj, int32_t count, int opened, 
   const int32_t half = count / 2;
   const char* split = lex_.p;
   int split_line = lex_.line;
+  PassedPages searched(split);
   for (int32_t seen = 0; seen < half; ++split_line) {
+    searched.Passed(split);
     const char* line_end = static_cast<const char*>(std::memchr(split, '\n', static_cast<size_t>(lex_.end - split)));
     if (!line_end) return false;
     if (HasContent(split, line_end)) ++seen;
@@ -617,10 +622,18 @@ bool ParseMqoDocument(const char* data, size_t size, const char* name, MQDocumen
   if (warning) warning->clear();
   // The first line, then the length of every token, before any parsing.
   if (!CheckMqoHeader(data, size, name, error)) return false;
+  // The scan goes in slices, so that the pages of a mapped file that it
+  // has passed go back before the parser reads them again.
   TokenLimit tokens;
-  if (!tokens.Scan(data, size, true)) {
-    error = tokens.Message(name);
-    return false;
+  PassedPages scanned(data);
+  for (size_t at = 0;;) {
+    at = size - at > kScanSlice ? at + kScanSlice : size;
+    if (!tokens.Scan(data, at, at == size)) {
+      error = tokens.Message(name);
+      return false;
+    }
+    scanned.Passed(data + at);
+    if (at == size) break;
   }
   try {
     MqoParser parser(data, size, read);

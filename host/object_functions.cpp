@@ -136,6 +136,14 @@ VHOST_API(void) MQObj_OptimizeVertex(MQObject obj, float distance) { obj->MergeC
 
 VHOST_API(void) MQObj_Compact(MQObject obj) { obj->RemoveUnusedVertices(); }
 
+VHOST_EXPORT void VHost_ReleaseObjectVertices(MQObject obj) {
+  if (obj) obj->ReleaseVertices();
+}
+
+VHOST_EXPORT void VHost_ReleaseObjectFaces(MQObject obj) {
+  if (obj) obj->ReleaseFaces();
+}
+
 #define OBJECT_SETTING(type, name, field)                                \
   VHOST_API(type) MQObj_Get##name(MQObject obj) { return obj->field; } \
   VHOST_API(void) MQObj_Set##name(MQObject obj, type value) { obj->field = value; }
