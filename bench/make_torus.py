@@ -6,9 +6,10 @@ what a glTF file converted from the document carries; and beside them the
 texture that all name (torus.png, a checker of 8 x 8 pixels), so that the
 formats that store images find it.
 
-Usage: make_torus.py U V OUT
+Usage: make_torus.py [--mqo-only] U V OUT
 
-OUT is the path without extension. The torus has U segments around its axis
+OUT is the path without extension. With --mqo-only, only the document and
+the texture are written. The torus has U segments around its axis
 and V around its tube; vertices are shared between neighbouring quads, and
 the texture coordinates run from 0 to 1 in both directions, so that the
 first and the last column (and row) of quads meet at a seam where one vertex
@@ -131,24 +132,30 @@ def write_png(path):
 
 
 def main():
-    if len(sys.argv) != 4:
-        sys.stderr.write("usage: make_torus.py U V OUT\n")
+    args = sys.argv[1:]
+    mqo_only = args[:1] == ["--mqo-only"]
+    if mqo_only:
+        args = args[1:]
+    if len(args) != 3:
+        sys.stderr.write("usage: make_torus.py [--mqo-only] U V OUT\n")
         return 2
     try:
-        u_count, v_count = int(sys.argv[1]), int(sys.argv[2])
+        u_count, v_count = int(args[0]), int(args[1])
     except ValueError:
         u_count = v_count = 0
     if u_count < 3 or v_count < 3:
         sys.stderr.write("make_torus.py: U and V must be whole numbers of at least 3\n")
         return 2
-    out = sys.argv[3]
+    out = args[2]
     write_mqo(out + ".mqo", u_count, v_count)
+    write_png(os.path.join(os.path.dirname(out), "torus.png"))
+    if mqo_only:
+        return 0
     mtl = out + ".mtl"
     mtl_name = mtl.replace("\\", "/").split("/")[-1]
     write_obj(out + ".obj", mtl_name, u_count, v_count)
     write_obj(out + "-normals.obj", mtl_name, u_count, v_count, with_normals=True)
     write_mtl(mtl)
-    write_png(os.path.join(os.path.dirname(out), "torus.png"))
     return 0
 
 

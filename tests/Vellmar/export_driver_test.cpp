@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <utility>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Vellmar/export_driver.h"
 #include "Vellmar/host_binding.h"
 #include "host/host_document.h"
+#include "w_lib/writers/w_writers.h"
 #include "host_documents.h"
 #include "test_files.h"
 #include "test_scenes.h"
@@ -302,4 +304,138 @@ TEST_F(DriverTest, AConversionGivesTheDocumentBackOnceItIsRead) {
   EXPECT_TRUE(ConvertDocument(plain, doc_, given_back::Passes, keep).written());
   EXPECT_EQ(given_back::g_destroyed, 3);
   EXPECT_FALSE(written.utf8_names);
+}
+
+// A conversion gives the stand-in's document back object by object as it
+// copies it: each object's vertices and faces go before the next object is
+// read, the scene is what an export reads from the same document, and an
+// export leaves the document whole although the functions are there.
+// Every host call is logged in order, by object.
+namespace copied {
+std::vector<std::string> g_log;
+MQDocument g_doc = nullptr;
+int Index(MQObject obj) {
+  for (int i = 0; i < MQDoc_GetObjectCount(g_doc); ++i)
+    if (MQDoc_GetObject(g_doc, i) == obj) return i;
+  return -1;
+}
+void MQ_HOSTAPI GetVertexArray(MQObject obj, MQPoint* points) {
+  g_log.push_back("read vertices " + std::to_string(Index(obj)));
+  MQObj_GetVertexArray(obj, points);
+}
+int32_t MQ_HOSTAPI GetFacePointCount(MQObject obj, int32_t face) {
+  if (face == 0) g_log.push_back("read faces " + std::to_string(Index(obj)));
+  return MQObj_GetFacePointCount(obj, face);
+}
+int g_fail_at_object = -1;
+void MQ_HOSTAPI GetFaceCoordinateArray(MQObject obj, int32_t face, MQCoordinate* uvs) {
+  if (Index(obj) == g_fail_at_object) throw std::bad_alloc();
+  MQObj_GetFaceCoordinateArray(obj, face, uvs);
+}
+void ReleaseVertices(MQObject obj) {
+  g_log.push_back("release vertices " + std::to_string(Index(obj)));
+  VHost_ReleaseObjectVertices(obj);
+}
+void ReleaseFaces(MQObject obj) {
+  g_log.push_back("release faces " + std::to_string(Index(obj)));
+  VHost_ReleaseObjectFaces(obj);
+}
+int g_destroyed = 0;
+void Keep(MQDocument) { ++g_destroyed; }
+void NoPasses(WScene&) {}
+
+HostTable LoggingHost() {
+  HostTable host = StandInHost();
+  host.SetFunction<kHost_MQObj_GetVertexArray>(GetVertexArray);
+  host.SetFunction<kHost_MQObj_GetFacePointCount>(GetFacePointCount);
+  host.SetFunction<kHost_MQObj_GetFaceCoordinateArray>(GetFaceCoordinateArray);
+  host.stand_in.VHost_ReleaseObjectVertices = ReleaseVertices;
+  host.stand_in.VHost_ReleaseObjectFaces = ReleaseFaces;
+  host.stand_in.VHost_DestroyDocument = Keep;
+  return host;
+}
+}  // namespace copied
+
+// Three objects: a textured quad and triangle, an empty one, a triangle.
+void AddThreeObjects(MQDocument doc) {
+  AddHostMaterial(doc, "m", MQColor{0.5f, 0.5f, 0.5f}, 1.0f, "t.png");
+  MQObject first = AddHostObject(doc, "first", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0}});
+  AddHostFace(first, {0, 1, 2, 3}, 0, {{0, 0}, {1, 0}, {1, 1}, {0, 1}});
+  AddHostFace(first, {1, 4, 2}, 0, {{1, 0}, {0.5f, 0}, {1, 1}});
+  AddHostObject(doc, "empty", {});
+  MQObject third = AddHostObject(doc, "third", {{0, 0, 1}, {1, 0, 1}, {0, 1, 1}});
+  AddHostFace(third, {2, 1, 0}, -1);
+}
+
+std::string DumpOf(const WScene& scene) {
+  const std::string path = TempPath("given_back.dump");
+  EXPECT_TRUE(WriteSceneDump(path.c_str(), scene).written());
+  std::string text = ReadFile(path);
+  std::remove(path.c_str());
+  return text;
+}
+
+TEST_F(DriverTest, AConversionGivesEachObjectBackAsItCopiesIt) {
+  AddThreeObjects(doc_);
+  copied::g_doc = doc_;
+  copied::g_log.clear();
+  copied::g_destroyed = 0;
+  MQDocument kept = VHost_CreateDocument();
+  AddThreeObjects(kept);
+  const std::string expected = DumpOf(Read());
+  WScene converted;
+  const auto keep = [&](WScene&& scene) {
+    converted = std::move(scene);
+    return WriteResult::Written();
+  };
+  ASSERT_TRUE(ConvertDocument(copied::LoggingHost(), doc_, copied::NoPasses, keep).written());
+  EXPECT_EQ(copied::g_log,
+            (std::vector<std::string>{"read vertices 0", "release vertices 0", "read faces 0", "release faces 0",
+                                      "release vertices 1", "release faces 1", "read vertices 2",
+                                      "release vertices 2", "read faces 2", "release faces 2"}));
+  EXPECT_EQ(copied::g_destroyed, 1);
+  EXPECT_EQ(DumpOf(converted), expected);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(MQObj_GetVertexCount(MQDoc_GetObject(doc_, i)), 0) << i;
+    EXPECT_EQ(MQObj_GetFaceCount(MQDoc_GetObject(doc_, i)), 0) << i;
+  }
+
+  // The export reads the same through the same table, and gives nothing back.
+  copied::g_doc = kept;
+  copied::g_log.clear();
+  WScene exported;
+  PrepareExportScene(copied::LoggingHost(), kept, exported);
+  EXPECT_EQ(copied::g_log, (std::vector<std::string>{"read vertices 0", "read faces 0", "read vertices 2",
+                                                     "read faces 2"}));
+  EXPECT_EQ(MQObj_GetVertexCount(MQDoc_GetObject(kept, 0)), 5);
+  EXPECT_EQ(MQObj_GetFaceCount(MQDoc_GetObject(kept, 2)), 1);
+  EXPECT_EQ(copied::g_destroyed, 1);
+  VHost_DestroyDocument(kept);
+}
+
+// A conversion that fails while it copies (here the host runs out of memory
+// in the third object's faces) has given back what it copied, gives the
+// document back once, and passes the failure on.
+TEST_F(DriverTest, AConversionThatFailsWhileCopyingGivesTheDocumentBackOnce) {
+  AddThreeObjects(doc_);
+  copied::g_doc = doc_;
+  copied::g_log.clear();
+  copied::g_destroyed = 0;
+  copied::g_fail_at_object = 2;
+  bool wrote = false;
+  const auto write = [&](WScene&&) {
+    wrote = true;
+    return WriteResult::Written();
+  };
+  EXPECT_THROW((void)ConvertDocument(copied::LoggingHost(), doc_, copied::NoPasses, write), std::bad_alloc);
+  copied::g_fail_at_object = -1;
+  EXPECT_FALSE(wrote);
+  EXPECT_EQ(copied::g_destroyed, 1);
+  EXPECT_EQ(copied::g_log,
+            (std::vector<std::string>{"read vertices 0", "release vertices 0", "read faces 0", "release faces 0",
+                                      "release vertices 1", "release faces 1", "read vertices 2",
+                                      "release vertices 2", "read faces 2"}));
+  // The third object keeps its faces, which the stand-in frees with the
+  // document.
+  EXPECT_EQ(MQObj_GetFaceCount(MQDoc_GetObject(doc_, 2)), 1);
 }

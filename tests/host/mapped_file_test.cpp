@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "test_files.h"
@@ -43,6 +46,60 @@ TEST(MappedFile, PagesLostToACutReadAsZerosAndTheMappingSaysSo) {
   EXPECT_TRUE(other.Map(fd2, page + 10));
   EXPECT_FALSE(other.Damaged());
   close(fd2);
+  std::remove(path.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// The resident bytes of this process's mapping that starts at begin, as the
+// system counts them (0 when there is none).
+size_t ResidentBytes(const char* begin) {
+  std::ifstream maps("/proc/self/smaps");
+  std::ostringstream start;
+  start << std::hex << reinterpret_cast<uintptr_t>(begin) << '-';
+  bool in_mapping = false;
+  for (std::string line; std::getline(maps, line);) {
+    if (line.rfind(start.str(), 0) == 0) in_mapping = true;
+    if (in_mapping && line.rfind("Rss:", 0) == 0) return std::stoul(line.substr(4)) * 1024;
+  }
+  return 0;
+}
+
+// Pages that a reader has passed go back to the system, and read again they
+// hold the file's bytes; a partial page at either end of the range stays,
+// and memory that is not the mapping is never touched.
+TEST(MappedFile, PassedPagesGoBackAndReadAgainAsTheFile) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const std::string path = TempPath("passed.bin");
+  std::string bytes;
+  for (char c : {'a', 'b', 'c', 'd'}) bytes += std::string(page, c);
+  std::ofstream(path, std::ios::binary) << bytes;
+  const int fd = open(path.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  MappedFile file;
+  ASSERT_TRUE(file.Map(fd, bytes.size()));
+  close(fd);
+  EXPECT_EQ(std::string(file.data(), file.size()), bytes);
+
+  ASSERT_EQ(ResidentBytes(file.data()), bytes.size());
+  // Of the bytes 1 .. 3 pages - 2, only the second page is wholly passed.
+  ReleaseMappedPages(file.data() + 1, file.data() + 3 * page - 1);
+  EXPECT_EQ(ResidentBytes(file.data()), 3 * page);
+  EXPECT_EQ(std::string(file.data(), file.size()), bytes);
+  EXPECT_FALSE(file.Damaged());
+
+  // A reader's own buffer is never given back, even where it looks like
+  // the file.
+  std::string copy = bytes;
+  ReleaseMappedPages(copy.data(), copy.data() + copy.size());
+  EXPECT_EQ(copy, bytes);
+
+  // Once unmapped, nothing is given back any more.
+  file.Unmap();
+  ReleaseMappedPages(copy.data(), copy.data() + copy.size());
+  EXPECT_EQ(copy, bytes);
   std::remove(path.c_str());
 }
 

@@ -361,6 +361,27 @@ TEST(MqoReader, ReportsMalformedInputWithItsLine) {
   }
 }
 
+// The token check goes over the text in slices of a megabyte: a token that
+// runs across the end of a slice counts whole, at the limit and past it.
+TEST(MqoReader, TokensAcrossTheScansStepsCountWhole) {
+  const std::string head = "Metasequoia Document\nFormat Text Ver 1.1\nScene {\n";
+  const size_t slice = size_t{1} << 20;
+  std::string padding;
+  int lines = 3;
+  while (head.size() + padding.size() < slice - 1000) {
+    padding += "\tpos 0 0 0\n";
+    ++lines;
+  }
+  MQDocumentRecord doc;
+  std::string error;
+  const std::string at_limit(65536, '7'), past_limit(65537, '7');
+  EXPECT_TRUE(Parse(head + padding + "\tpos " + at_limit + "\n}\nEof\n", doc, error)) << error;
+  EXPECT_FALSE(Parse(head + padding + "\tpos " + past_limit + "\n}\nEof\n", doc, error));
+  EXPECT_EQ(error.rfind("t.mqo:" + std::to_string(lines + 1) + ": expected a word or number of at most 65536", 0),
+            0u)
+      << error;
+}
+
 // Every cut of a document either reads into a consistent document, which
 // replaces the one given, or fails with a line and leaves the one given as
 // it was; nothing reads past the bytes (the sanitizers watch).

@@ -82,3 +82,46 @@ TEST_F(HostStandIn, OptimizeVertexMergesCloseVertices) {
   EXPECT_EQ(MQObj_GetVertexCount(obj), 3);
   EXPECT_EQ(FacePoints(obj, 1), (std::vector<int32_t>{0, 2, 1}));
 }
+
+// A reader that has copied an object gives back its vertices and then its
+// faces: the object is left without them, every function still answers
+// within what is left, and the object takes new vertices and faces as an
+// empty one does.
+TEST_F(HostStandIn, AnObjectGivesBackItsVerticesAndFaces) {
+  MQObject obj = AddHostObject(doc_, "copied", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}});
+  MQObj_SetVertexColor(obj, 2, 0xFF0000FFu);
+  MQObj_SetVertexWeight(obj, 1, 0.5f);
+  AddHostFace(obj, {0, 1, 2}, 0, {{0.0f, 0.0f}, {1.0f, 0.0f}, {0.0f, 1.0f}});
+  AddHostFace(obj, {1, 3, 2, 0}, -1);
+  MQObj_SetFaceVertexColor(obj, 1, 3, 0xFF00FF00u);
+
+  VHost_ReleaseObjectVertices(obj);
+  EXPECT_EQ(MQObj_GetVertexCount(obj), 0);
+  EXPECT_EQ(MQObj_GetVertexColor(obj, 2), 0u);
+  EXPECT_EQ(MQObj_GetVertexWeight(obj, 1), 0.0f);
+  // The faces stay, naming vertices by index only.
+  ASSERT_EQ(MQObj_GetFaceCount(obj), 2);
+  EXPECT_EQ(FacePoints(obj, 1), (std::vector<int32_t>{1, 3, 2, 0}));
+  EXPECT_EQ(MQObj_GetFaceVertexColor(obj, 1, 3), 0xFF00FF00u);
+
+  VHost_ReleaseObjectFaces(obj);
+  EXPECT_EQ(MQObj_GetFaceCount(obj), 0);
+  EXPECT_EQ(MQObj_GetFacePointCount(obj, 0), 0);
+  EXPECT_EQ(MQObj_GetFaceMaterial(obj, 0), -1);
+  EXPECT_EQ(MQObj_GetFaceVertexColor(obj, 1, 3), 0u);
+  char name[16];
+  MQObj_GetName(obj, name, sizeof name);
+  EXPECT_STREQ(name, "copied");
+
+  // Refilled, it holds only what is added now, at the defaults.
+  const MQPoint p{2.0f, 3.0f, 4.0f};
+  EXPECT_EQ(MQObj_AddVertex(obj, &p), 0);
+  EXPECT_EQ(MQObj_AddVertex(obj, &p), 1);
+  EXPECT_EQ(MQObj_GetVertexColor(obj, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(MQObj_GetVertexWeight(obj, 1), 0.0f);
+  const int32_t points[3] = {0, 1, 0};
+  EXPECT_EQ(MQObj_AddFace(obj, 3, points), 0);
+  EXPECT_EQ(FacePoints(obj, 0), (std::vector<int32_t>{0, 1, 0}));
+  EXPECT_EQ(MQObj_GetFaceVertexColor(obj, 0, 2), 0xFFFFFFFFu);
+  EXPECT_EQ(MQObj_GetVertexRefCount(obj, 0), 2);
+}
