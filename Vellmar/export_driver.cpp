@@ -74,8 +74,15 @@ void ReadVertices(const HostTable& host, const ObjectHandle& object, int vertex_
   }
 }
 
+// How many faces a conversion copies between two calls that give back the
+// faces copied so far.
+constexpr int kFacesPerRelease = 1 << 14;
+
+// release_before (null for a read that leaves the document as it is) gives
+// the host's faces before a face back as the copy passes them.
 void ReadFaces(const ObjectHandle& object, int face_count, int material_count,
-               const std::vector<MQColor>& material_colors, const WScene& scene, WObject& obj) {
+               const std::vector<MQColor>& material_colors, const WScene& scene, WObject& obj,
+               PFN_VHost_ReleaseObjectFacesBefore release_before, MQObject handle) {
   std::vector<int32_t> points;
   std::vector<MQCoordinate> uvs;
   std::vector<WUv> values;
@@ -83,6 +90,7 @@ void ReadFaces(const ObjectHandle& object, int face_count, int material_count,
   // passes would share them (WSharedUvMaker).
   WSharedUvMaker shared_uvs(scene, obj);
   for (int f = 0; f < face_count; ++f) {
+    if (release_before && f > 0 && f % kFacesPerRelease == 0) release_before(handle, f);
     // The count comes first so that the buffers fit faces of any size.
     const int n = NonNegative(object.GetFacePointCount(f));
     const size_t room = n < 4 ? 4 : static_cast<size_t>(n);
@@ -131,6 +139,8 @@ void ReadDocumentIntoScene(const HostTable& host, MQDocument doc, ExportDialogRe
   const PFN_VHost_ReleaseObjectVertices release_vertices =
       give_back ? host.stand_in.VHost_ReleaseObjectVertices : nullptr;
   const PFN_VHost_ReleaseObjectFaces release_faces = give_back ? host.stand_in.VHost_ReleaseObjectFaces : nullptr;
+  const PFN_VHost_ReleaseObjectFacesBefore release_faces_before =
+      give_back ? host.stand_in.VHost_ReleaseObjectFacesBefore : nullptr;
   const int object_count = NonNegative(document.GetObjectCount());
   const int material_count = NonNegative(document.GetMaterialCount());
   std::vector<MQColor> material_colors;
@@ -158,7 +168,7 @@ void ReadDocumentIntoScene(const HostTable& host, MQDocument doc, ExportDialogRe
     ReadVertices(host, object, vertex_count, record, obj);
     // The faces name vertices by index only: the positions can go now.
     if (release_vertices) release_vertices(handle);
-    ReadFaces(object, face_count, material_count, material_colors, scene, obj);
+    ReadFaces(object, face_count, material_count, material_colors, scene, obj, release_faces_before, handle);
     if (release_faces) release_faces(handle);
   }
 }

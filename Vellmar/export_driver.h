@@ -16,7 +16,7 @@ ExportDialogRecord MakeExportDialogRecord();
 // What a read leaves of the document it copies: the export leaves a host's
 // document as it was; a conversion gives the stand-in's own document back
 // as it goes, each object's vertices once the scene holds them and its
-// faces once they are copied (through host.stand_in, where bound), so that
+// faces as they are copied (through host.stand_in, where bound), so that
 // the document and the whole scene are never held at once.
 enum class DocumentReading { kKeep, kGiveBackAsCopied };
 

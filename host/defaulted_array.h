@@ -77,6 +77,9 @@ class DefaultedArray : public WOwned<DefaultedValues<T>> {
 
   void shrink_to_fit() { values_.shrink_to_fit(); }
 
+  // The stored values, or null while every element holds the default.
+  T* StoredData() { return stored_ ? values_.data() : nullptr; }
+
   // Empties the array and gives back the memory of its values.
   void Reset() noexcept { DefaultedValues<T>::Release(); }
 

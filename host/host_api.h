@@ -232,6 +232,12 @@ VHOST_EXPORT int32_t VHost_DocumentNamesAreUtf8(MQDocument doc);
 // object no further.
 VHOST_EXPORT void VHost_ReleaseObjectVertices(MQObject obj);
 VHOST_EXPORT void VHost_ReleaseObjectFaces(MQObject obj);
+// For a reader that goes through the faces in order: gives back the memory
+// of the faces before face where their values fill whole pages. The object
+// keeps its count of faces, but those before face read as zeros (corners on
+// vertex 0 at (0, 0), material 0, colours 0) until their memory is given
+// back whole; the faces from face on are kept as they are.
+VHOST_EXPORT void VHost_ReleaseObjectFacesBefore(MQObject obj, int32_t face);
 // The options that the next dialogs apply; see ExportOptions.
 VHOST_EXPORT void VHost_SetExportOptions(float scale, int32_t axis_x, int32_t axis_y, int32_t axis_z,
                                          int32_t cancel);

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "host/mapped_file.h"
+
 void CopyHostName(const std::string& name, char* buffer, int32_t size) {
   if (!buffer || size <= 0) return;
   const size_t n = std::min(name.size(), static_cast<size_t>(size - 1));
@@ -178,4 +180,14 @@ void MQObjectRecord::ReleaseFaces() {
   GiveBack(corner_vertex);
   GiveBack(corner_uv);
   corner_color.Reset();
+}
+
+void MQObjectRecord::DiscardFacesBefore(int32_t face) {
+  if (face <= 0 || face > FaceCount()) return;
+  const size_t corners = static_cast<size_t>(face_start[face]);
+  DiscardPages(face_start.data(), static_cast<size_t>(face) * sizeof(int32_t));
+  DiscardPages(face_material.data(), static_cast<size_t>(face) * sizeof(int32_t));
+  DiscardPages(corner_vertex.data(), corners * sizeof(int32_t));
+  DiscardPages(corner_uv.data(), corners * sizeof(MQCoordinate));
+  if (uint32_t* colors = corner_color.StoredData()) DiscardPages(colors, corners * sizeof(uint32_t));
 }

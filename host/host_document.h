@@ -85,6 +85,9 @@ struct MQObjectRecord {
   // or of all faces and their corners: the object is then without them.
   void ReleaseVertices();
   void ReleaseFaces();
+  // Gives back the whole pages of the values of faces 0 .. face - 1, which
+  // then read as zeros; the faces from face on stay as they are.
+  void DiscardFacesBefore(int32_t face);
 };
 
 // A selected element: object index, then face or vertex index, then corner

@@ -7,6 +7,7 @@ bool MappedFile::Map(int, size_t) { return false; }
 void MappedFile::Unmap() {}
 bool MappedFile::Damaged() const { return false; }
 void ReleaseMappedPages(const char*, const char*) {}
+void DiscardPages(void*, size_t) {}
 
 #else
 
@@ -15,6 +16,7 @@ void ReleaseMappedPages(const char*, const char*) {}
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 
 namespace {
@@ -119,6 +121,14 @@ void ReleaseMappedPages(const char* from, const char* to) {
   // A private mapping of a file that nothing wrote to: its pages are read
   // from the file again when touched.
   if (first < last) madvise(begin + first, last - first, MADV_DONTNEED);
+}
+
+void DiscardPages(void* begin, size_t bytes) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const uintptr_t from = (reinterpret_cast<uintptr_t>(begin) + page - 1) / page * page;
+  const uintptr_t to = (reinterpret_cast<uintptr_t>(begin) + bytes) / page * page;
+  // Private anonymous memory reads as zeros once its pages are given back.
+  if (from < to) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
 #endif

@@ -38,6 +38,11 @@ class MappedFile {
 // a reader may call it on any text it reads.
 void ReleaseMappedPages(const char* from, const char* to);
 
+// Gives back the whole pages within the bytes from begin on, of memory that
+// the process allocated and writes no more: they read as zeros from then on.
+// Does nothing where the system cannot do it (Windows).
+void DiscardPages(void* begin, size_t bytes);
+
 // Calls ReleaseMappedPages on what a reader that moves forward has passed,
 // every few megabytes of it.
 class PassedPages {

@@ -144,6 +144,10 @@ VHOST_EXPORT void VHost_ReleaseObjectFaces(MQObject obj) {
   if (obj) obj->ReleaseFaces();
 }
 
+VHOST_EXPORT void VHost_ReleaseObjectFacesBefore(MQObject obj, int32_t face) {
+  if (obj) obj->DiscardFacesBefore(face);
+}
+
 #define OBJECT_SETTING(type, name, field)                                \
   VHOST_API(type) MQObj_Get##name(MQObject obj) { return obj->field; } \
   VHOST_API(void) MQObj_Set##name(MQObject obj, type value) { obj->field = value; }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Vellmar/export_driver.h"
+#include "Vellmar/export_passes.h"
 #include "Vellmar/host_binding.h"
 #include "host/host_document.h"
 #include "w_lib/writers/w_writers.h"
@@ -340,6 +341,10 @@ void ReleaseFaces(MQObject obj) {
   g_log.push_back("release faces " + std::to_string(Index(obj)));
   VHost_ReleaseObjectFaces(obj);
 }
+void ReleaseFacesBefore(MQObject obj, int32_t face) {
+  g_log.push_back("release faces " + std::to_string(Index(obj)) + " before " + std::to_string(face));
+  VHost_ReleaseObjectFacesBefore(obj, face);
+}
 int g_destroyed = 0;
 void Keep(MQDocument) { ++g_destroyed; }
 void NoPasses(WScene&) {}
@@ -351,6 +356,7 @@ HostTable LoggingHost() {
   host.SetFunction<kHost_MQObj_GetFaceCoordinateArray>(GetFaceCoordinateArray);
   host.stand_in.VHost_ReleaseObjectVertices = ReleaseVertices;
   host.stand_in.VHost_ReleaseObjectFaces = ReleaseFaces;
+  host.stand_in.VHost_ReleaseObjectFacesBefore = ReleaseFacesBefore;
   host.stand_in.VHost_DestroyDocument = Keep;
   return host;
 }
@@ -438,4 +444,45 @@ TEST_F(DriverTest, AConversionThatFailsWhileCopyingGivesTheDocumentBackOnce) {
   // The third object keeps its faces, which the stand-in frees with the
   // document.
   EXPECT_EQ(MQObj_GetFaceCount(MQDoc_GetObject(doc_, 2)), 1);
+}
+
+// Within a large object the faces go back as the copy passes them, and the
+// scene is still what the export reads from the same document.
+void AddStrip(MQDocument doc, int quads) {
+  AddHostMaterial(doc, "m", MQColor{1, 1, 1}, 1.0f, "t.png");
+  MQObject obj = AddHostObject(doc, "strip", {});
+  for (int i = 0; i <= quads; ++i)
+    for (float y : {0.0f, 1.0f}) {
+      const MQPoint p{static_cast<float>(i), y, 0.0f};
+      MQObj_AddVertex(obj, &p);
+    }
+  for (int i = 0; i < quads; ++i) {
+    const float u = static_cast<float>(i) / static_cast<float>(quads);
+    const float u1 = static_cast<float>(i + 1) / static_cast<float>(quads);
+    AddHostFace(obj, {2 * i, 2 * i + 1, 2 * i + 3, 2 * i + 2}, 0, {{u, 0}, {u, 1}, {u1, 1}, {u1, 0}});
+  }
+}
+
+TEST_F(DriverTest, ALargeObjectsFacesGoBackAsTheCopyPassesThem) {
+  const int quads = 40000;
+  AddStrip(doc_, quads);
+  MQDocument kept = VHost_CreateDocument();
+  AddStrip(kept, quads);
+  copied::g_doc = kept;
+  WScene exported;
+  PrepareLibraryFormatScene(copied::LoggingHost(), kept, exported);
+  VHost_DestroyDocument(kept);
+
+  copied::g_doc = doc_;
+  copied::g_log.clear();
+  WScene converted;
+  const auto keep = [&](WScene&& scene) {
+    converted = std::move(scene);
+    return WriteResult::Written();
+  };
+  ASSERT_TRUE(ConvertDocument(copied::LoggingHost(), doc_, RunLibraryFormatPasses, keep).written());
+  EXPECT_EQ(copied::g_log, (std::vector<std::string>{"read vertices 0", "release vertices 0", "read faces 0",
+                                                     "release faces 0 before 16384", "release faces 0 before 32768",
+                                                     "release faces 0"}));
+  EXPECT_EQ(DumpOf(converted), DumpOf(exported));
 }

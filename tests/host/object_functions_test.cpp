@@ -125,3 +125,53 @@ TEST_F(HostStandIn, AnObjectGivesBackItsVerticesAndFaces) {
   EXPECT_EQ(MQObj_GetFaceVertexColor(obj, 0, 2), 0xFFFFFFFFu);
   EXPECT_EQ(MQObj_GetVertexRefCount(obj, 0), 2);
 }
+
+// A reader going through the faces in order gives back those it passed: the
+// faces from the given one on keep every value, wherever the pages of the
+// corner arrays begin and end, and the count stays.
+TEST_F(HostStandIn, FacesPassedByAReaderGoBackAndTheRestStay) {
+  MQObject obj = AddHostObject(doc_, "passed", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 2, 0}});
+  const int32_t faces = 6000;
+  for (int32_t f = 0; f < faces; ++f) {
+    // Three to five corners, so that faces straddle the pages' ends.
+    const int32_t n = 3 + f % 3;
+    std::vector<int32_t> points(static_cast<size_t>(n));
+    std::vector<MQCoordinate> uvs(static_cast<size_t>(n));
+    for (int32_t k = 0; k < n; ++k) {
+      points[static_cast<size_t>(k)] = (f + k) % 5;
+      uvs[static_cast<size_t>(k)] = MQCoordinate{static_cast<float>(f), static_cast<float>(k + 1)};
+    }
+    ASSERT_EQ(MQObj_AddFace(obj, n, points.data()), f);
+    MQObj_SetFaceCoordinateArray(obj, f, uvs.data());
+    MQObj_SetFaceMaterial(obj, f, f % 7);
+    MQObj_SetFaceVertexColor(obj, f, n - 1, 0xFF000000u + static_cast<uint32_t>(f));
+  }
+  MQObject before = MQObj_Clone(obj);
+  for (int32_t first : {1, 2047, 4001, 5999}) {
+    VHost_ReleaseObjectFacesBefore(obj, first);
+    ASSERT_EQ(MQObj_GetFaceCount(obj), faces);
+    for (int32_t f = first; f < faces; ++f) {
+      const int32_t n = MQObj_GetFacePointCount(before, f);
+      ASSERT_EQ(MQObj_GetFacePointCount(obj, f), n) << f;
+      ASSERT_EQ(FacePoints(obj, f), FacePoints(before, f)) << f;
+      std::vector<MQCoordinate> got(static_cast<size_t>(n)), want(static_cast<size_t>(n));
+      MQObj_GetFaceCoordinateArray(obj, f, got.data());
+      MQObj_GetFaceCoordinateArray(before, f, want.data());
+      for (int32_t k = 0; k < n; ++k) {
+        ASSERT_EQ(got[static_cast<size_t>(k)].u, want[static_cast<size_t>(k)].u) << f;
+        ASSERT_EQ(got[static_cast<size_t>(k)].v, want[static_cast<size_t>(k)].v) << f;
+      }
+      ASSERT_EQ(MQObj_GetFaceMaterial(obj, f), f % 7);
+      ASSERT_EQ(MQObj_GetFaceVertexColor(obj, f, n - 1), 0xFF000000u + static_cast<uint32_t>(f));
+    }
+  }
+  // Well before the last face given, the faces read as zeros.
+  EXPECT_EQ(MQObj_GetFaceMaterial(obj, 3000), 0);
+  EXPECT_EQ(MQObj_GetFacePointCount(obj, 3000), 0);
+  // Out of range it does nothing; the faces then go back whole.
+  VHost_ReleaseObjectFacesBefore(obj, faces + 1);
+  VHost_ReleaseObjectFacesBefore(obj, -1);
+  VHost_ReleaseObjectFaces(obj);
+  EXPECT_EQ(MQObj_GetFaceCount(obj), 0);
+  MQObj_Delete(before);
+}
