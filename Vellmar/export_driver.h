@@ -55,8 +55,8 @@ using SceneWrite = std::function<WriteResult(WScene&& scene)>;
 // dialog through host, giving each object's parts back as they are copied,
 // tells the scene whether its names are UTF-8 and gives the document back to
 // the stand-in (through host.stand_in, where bound; a host without those
-// functions keeps names in its code page and its documents itself), then runs the passes that the writer expects and
-// writes through write. The document is given back on every path, an
+// functions keeps names in its code page and its documents itself), then
+// runs the passes that the writer expects and writes through write. The document is given back on every path, an
 // exception included, and never used again by the caller.
 WriteResult ConvertDocument(const HostTable& host, MQDocument doc, void (*passes)(WScene& scene),
                             const SceneWrite& write);

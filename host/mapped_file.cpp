@@ -110,6 +110,10 @@ void MappedFile::Unmap() {
 bool MappedFile::Damaged() const { return data_ && g_damaged != 0; }
 
 void ReleaseMappedPages(const char* from, const char* to) {
+#if defined(__EMSCRIPTEN__)
+  // Its mappings are copies in the module's memory, which keeps every page.
+  return;
+#endif
   const std::lock_guard<std::mutex> lock(g_watch);
   char* const begin = g_begin.load();
   if (!begin || from >= to) return;
@@ -124,6 +128,9 @@ void ReleaseMappedPages(const char* from, const char* to) {
 }
 
 void DiscardPages(void* begin, size_t bytes) {
+#if defined(__EMSCRIPTEN__)
+  return;
+#endif
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   const uintptr_t from = (reinterpret_cast<uintptr_t>(begin) + page - 1) / page * page;
   const uintptr_t to = (reinterpret_cast<uintptr_t>(begin) + bytes) / page * page;

@@ -47,16 +47,15 @@ void DiscardPages(void* begin, size_t bytes);
 // every few megabytes of it.
 class PassedPages {
  public:
-  explicit PassedPages(const char* begin) : from_(begin), next_(begin + kStep) {}
+  explicit PassedPages(const char* begin) : from_(begin) {}
   void Passed(const char* at) {
-    if (at < next_) return;
+    // A reader that moved back starts counting where it is.
+    if (at - from_ < kStep) return;
     ReleaseMappedPages(from_, at);
     from_ = at;
-    next_ = at + kStep;
   }
 
  private:
-  static constexpr size_t kStep = size_t{4} << 20;
+  static constexpr ptrdiff_t kStep = ptrdiff_t{4} << 20;
   const char* from_;
-  const char* next_;
 };
