@@ -463,3 +463,51 @@ TEST(TriangulateObject, HugeCoordinatesPastTheWalkBudgetGiveTheFan) {
     }
   }
 }
+
+TEST(TriangulateObject, CutsThinStripsAsThePlainEarClipper) {
+  // Strips 300 units high whose corners run along one long side: straight,
+  // bowed into the strip by at most one unit, or jittered up and down by a
+  // unit in the last place; the run from left to right or back, starting
+  // at the run's first corner or at the far corner above it, with either
+  // normal. Their diagonals run within the rounding of the side test of
+  // many sides near their ends, where a changed test turns up first. The
+  // long runs are spaced out so that the coordinates reach 200,000.
+  uint32_t seed = 4242;
+  const auto rnd = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8 & 0xffff; };
+  int cut = 0, rounds = 0;
+  for (const int run : {70, 250, 400}) {
+    for (int shape = 0; shape < 3; ++shape) {
+      for (int order = 0; order < 4; ++order) {
+        const float step = run == 400 ? 500.0f : 1.0f;
+        std::vector<WVector> corners;
+        for (int i = 0; i < run; ++i) {
+          float y = 0.0f;
+          if (shape == 1) y = float(4.0 * i * (run - 1 - i) / (double(run) * run));
+          const float x = step * float(i);
+          if (shape == 2 && i % 3 != 0) y = std::nextafter(0.0f, rnd() % 2 ? 1.0f : -1.0f) * float(1 + rnd() % 4);
+          corners.emplace_back(x, y, 0.0f);
+        }
+        corners.emplace_back(step * float(run - 1), 300.0f, 0.0f);
+        corners.emplace_back(0.0f, 300.0f, 0.0f);
+        if (order % 2) std::reverse(corners.begin(), corners.end());
+        if (order >= 2) std::rotate(corners.begin(), corners.end() - 1, corners.end());
+        WScene scene;
+        WObject& obj = AddObjectAt(scene, "strip");
+        const int n = static_cast<int>(corners.size());
+        const int f = obj.AddFace(n);
+        for (int k = 0; k < n; ++k) obj.faces[f].v[k] = AddVertexAt(obj, corners[k].x, corners[k].y, corners[k].z);
+        for (const float z : {1.0f, -1.0f}) {
+          WScene copy = scene;
+          WObject& poly = copy.objects[0];
+          poly.faces[f].normal = WVector(0.0f, 0.0f, z);
+          const std::vector<Tri> expected = PlainEars(poly);
+          TriangulateObject(poly, false);
+          EXPECT_EQ(Triangles(poly), expected) << run << " corners, shape " << shape << ", order " << order << ", z " << z;
+          cut += expected.size() == corners.size() - 2;
+          ++rounds;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(cut, rounds);  // every strip is cut whole, whichever way it turns
+}
