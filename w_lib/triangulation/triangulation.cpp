@@ -1,7 +1,9 @@
 // Polygon triangulation: polygons with more corners than a format takes are
 // cut into triangles by ear clipping in their own plane, each triangle
 // keeping the polygon's attributes and those of its three corners.
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstddef>
 #include <new>
 #include <vector>
@@ -58,6 +60,61 @@ long long ExactCutBudget(int n) { return 32 * static_cast<long long>(n) + 65536;
 // anyway, and the fan costs a step a triangle.
 long long WalkBudget(int n) { return 64 * static_cast<long long>(n) + (1LL << 22); }
 
+// Whether no cut of the face into ears that each pass the clipper's turn
+// test for `normal` can exist, so that an attempt with that normal is
+// bound to miss.
+//
+// The cross products (b - a) x (c - b) of any cut's triangles add up to
+// that of the whole outline, sum over k of p_k x p_k+1, exactly: clipping
+// b from the ring a, b, c takes off a x b + b x c + c x a. The turn test
+// takes a triangle whose float cross product, scaled to unit length, has a
+// double dot product with the normal of at least zero. With every corner
+// within an axis-aligned box of extents W, each component of the float
+// cross product lies within 4.01 eps of twice the products of two extents
+// of the exact one (eps = 2^-24: one rounding for each difference, each
+// product and the subtraction), the scaling and the dot product add eps
+// more, so a triangle that passes has a dot product with the normal above
+// -(10.1 eps * B + tiny) where B = |nx| Wy Wz + |ny| Wz Wx + |nz| Wx Wy;
+// the bound below takes 16 eps. Coordinates are kept below 1e9, so that
+// the float length of a cross product cannot overflow (an infinite length
+// scales it to zero, which every test passes). When the outline's own dot
+// product, with its double rounding bounded, lies below n - 2 such
+// slacks, the triangles of no cut can sum up to it.
+bool NoCutTurnsAbout(const WObject& object, const WFace& face, const WVector& normal) {
+  const int n = face.num;
+  if (n < 3) return false;
+  double lo[3], hi[3];
+  for (int j = 0; j < 3; ++j) lo[j] = HUGE_VAL, hi[j] = -HUGE_VAL;
+  const double nn[3] = {normal.x, normal.y, normal.z};
+  double sum = 0.0, magnitude = 0.0;
+  for (int k = 0; k < n; ++k) {
+    const WVector& p = object.vertices[face.v[k]].pos;
+    const WVector& q = object.vertices[face.v[(k + 1) % n]].pos;
+    const double c[3] = {p.x, p.y, p.z}, d[3] = {q.x, q.y, q.z};
+    for (int j = 0; j < 3; ++j) {
+      if (!(std::fabs(c[j]) <= 1e9)) return false;  // NaN too
+      lo[j] = std::min(lo[j], c[j]);
+      hi[j] = std::max(hi[j], c[j]);
+    }
+    // Products of two floats are exact in double.
+    for (int j = 0; j < 3; ++j) {
+      const int u = (j + 1) % 3, w = (j + 2) % 3;
+      const double plus = c[u] * d[w], minus = c[w] * d[u];
+      sum += nn[j] * (plus - minus);
+      magnitude += std::fabs(nn[j]) * (std::fabs(plus) + std::fabs(minus));
+    }
+  }
+  // Each term takes four roundings and the running sum one more a term:
+  // (n + 5) double roundings of at most the magnitude, with room.
+  const double sum_error = 1.01 * (static_cast<double>(n) + 5.0) * 0x1p-53 * magnitude;
+  const double w[3] = {hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]};
+  const double b = std::fabs(nn[0]) * w[1] * w[2] + std::fabs(nn[1]) * w[2] * w[0] + std::fabs(nn[2]) * w[0] * w[1];
+  // The tiny term covers roundings that underflow.
+  const double slack =
+      1.01 * (16.0 * 0x1p-24 * b + 1e-30 * (std::fabs(nn[0]) + std::fabs(nn[1]) + std::fabs(nn[2])));
+  return sum + sum_error < -static_cast<double>(n - 2) * slack;
+}
+
 void MarkDeleted(WFace& face) {
   face.flags |= kDeleted;
   face.remap = -1;
@@ -84,9 +141,23 @@ class EarClipper {
     budget_ = ExactCutBudget(n);
     walk_budget_ = WalkBudget(n);
     walked_ = 0;
+    // A second try that is bound to miss (see NoCutTurnsAbout) is not made
+    // when that cannot change the outcome. It misses, or it passes the
+    // budget and the polygon starts over passing over touching sides; then
+    // the first try is made again and, if it misses, the second, which is
+    // bound to miss too. So unless that repeated first try cuts, the polygon
+    // goes on to the fallback whatever the second try does: a polygon
+    // whose normal follows its winding skips the second try's walk along
+    // every side, which can take the square of the corners. The repeated
+    // first try depends on nothing the first one counted, so it is made
+    // ahead on an index of its own.
+    const bool second_misses =
+        sides.Indexed() && NoCutTurnsAbout(object, object.faces[f], -object.faces[f].normal);
     // The second try of each kind is for a stored normal that faces against
     // the winding of the corners.
     for (int attempt = 0; attempt < 2; ++attempt) {
+      if (attempt == 1 && second_misses && (sides.PassesOverTouchingSides() || !FirstCutsPassingOver(object, f, n)))
+        break;
       Load(object.faces[f], attempt == 1);
       const Outcome outcome = Cut(object, sides, n);
       if (outcome == kCut) return true;
@@ -113,6 +184,17 @@ class EarClipper {
   }
 
  private:
+  // Whether the first try cuts face f once the index passes over touching
+  // sides; what it made is taken away again.
+  bool FirstCutsPassingOver(WObject& object, int f, int n) {
+    SideCrossingIndex passing(object, f);
+    passing.PassOverTouchingSides();
+    Load(object.faces[f], false);
+    const Outcome outcome = Cut(object, passing, n);
+    if (outcome == kCut) Undo(object);
+    return outcome == kCut;
+  }
+
   void Load(const WFace& face, bool negate) {
     w_ = face;
     if (negate) w_.normal = -w_.normal;
