@@ -131,6 +131,8 @@ void MarkDeleted(WFace& face) {
 // polygon that stays within the two budgets above; past them it is cut by
 // the cheaper tests that they name.
 class EarClipper {
+  enum Outcome { kCut, kMissed, kOverBudget };
+
  public:
   // Cuts face f of the object, which has n corners that all name vertices.
   // True when its n - 2 triangles were added.
@@ -138,6 +140,7 @@ class EarClipper {
     // The faces array does not move while the polygon is cut: its room was
     // reserved, and the index reads the stored face.
     SideCrossingIndex sides(object, f);
+    f_ = f;
     budget_ = ExactCutBudget(n);
     walk_budget_ = WalkBudget(n);
     walked_ = 0;
@@ -153,6 +156,11 @@ class EarClipper {
     // ahead on an index of its own.
     const bool second_misses =
         sides.Indexed() && NoCutTurnsAbout(object, object.faces[f], -object.faces[f].normal);
+    if (sides.Indexed()) {
+      const Outcome answered = CutAnswered(object, sides, n, second_misses);
+      if (answered == kCut) return true;
+      if (answered == kMissed) return CutFallback(object, f, n);
+    }
     // The second try of each kind is for a stored normal that faces against
     // the winding of the corners.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -169,10 +177,37 @@ class EarClipper {
         attempt = -1;
       }
     }
-    // The test above takes for an ear a corner whose triangle holds another
-    // corner of the polygon, as long as no side crosses the diagonal; the
-    // rest of the polygon then turns the wrong way and the cut fails. A
-    // polygon that can be cut is not to be lost for that.
+    return CutFallback(object, f, n);
+  }
+
+ private:
+  // The tries of the side test made without the budget, every diagonal
+  // answered exactly (SideCrossingIndex::Answer) and, where a side crosses
+  // it, also as passing over touching sides would answer it. While both
+  // answers agree, the tries after a start-over that passes over touching
+  // sides would ask the same diagonals and cut alike, so where the budget
+  // sends the polygon back makes no difference: what these tries give is
+  // what the tries with the budget give. Where the answers differ, or the
+  // sides tested pass a budget of their own, they give up (kOverBudget) and
+  // the tries with the budget are made instead. A second try that is bound
+  // to miss is not made: after a first try that missed, with or without a
+  // start-over, it leads to the fallback.
+  Outcome CutAnswered(WObject& object, SideCrossingIndex& sides, int n, bool second_misses) {
+    answer_budget_ = 64 * static_cast<long long>(n) + (1LL << 20);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (attempt == 1 && second_misses) return kMissed;
+      Load(object.faces[f_], attempt == 1);
+      const Outcome outcome = Cut(object, sides, n, true);
+      if (outcome != kMissed) return outcome;
+    }
+    return kMissed;
+  }
+
+  // The test above takes for an ear a corner whose triangle holds another
+  // corner of the polygon, as long as no side crosses the diagonal; the
+  // rest of the polygon then turns the wrong way and the cut fails. A
+  // polygon that can be cut is not to be lost for that.
+  bool CutFallback(WObject& object, int f, int n) {
     CornerTree corners(object, object.faces[f]);
     for (int attempt = 0; attempt < 2; ++attempt) {
       Load(object.faces[f], attempt == 1);
@@ -183,7 +218,6 @@ class EarClipper {
     return false;
   }
 
- private:
   // Whether the first try cuts face f once the index passes over touching
   // sides; what it made is taken away again.
   bool FirstCutsPassingOver(WObject& object, int f, int n) {
@@ -228,8 +262,7 @@ class EarClipper {
   //
   // While the index answers every diagonal exactly, the attempt stops
   // (kOverBudget) once the polygon's work passes its budget.
-  enum Outcome { kCut, kMissed, kOverBudget };
-  Outcome Cut(WObject& object, SideCrossingIndex& sides, int n) {
+  Outcome Cut(WObject& object, SideCrossingIndex& sides, int n, bool answered = false) {
     Start(object, n);
     int made = 0;
     int misses = 0;
@@ -241,8 +274,9 @@ class EarClipper {
       if (misses + steps >= n - 2) break;  // the miss count runs out on the way
       misses += steps;
       cur = next_live;
-      if (sides.WalkedSides() > walk_budget_ ||
-          (sides.TouchingWork() > budget_ && !sides.PassesOverTouchingSides())) {
+      if (answered ? sides.AnsweredSides() > answer_budget_
+                   : sides.WalkedSides() > walk_budget_ ||
+                         (sides.TouchingWork() > budget_ && !sides.PassesOverTouchingSides())) {
         Undo(object);
         return kOverBudget;
       }
@@ -250,7 +284,12 @@ class EarClipper {
       // A reflex corner for this orientation; a degenerate one (dot 0) passes.
       const WVector t = TriangleNormal(Pos(object, prev), Pos(object, cur), Pos(object, next));
       if (DotDouble(w_.normal, t) < 0.0) continue;
-      if (sides.Crosses(prev, next)) continue;
+      if (answered && sides.Answer(prev, next, false)) {
+        if (sides.Answer(prev, next, true)) continue;
+        Undo(object);
+        return kOverBudget;
+      }
+      if (!answered && sides.Crosses(prev, next)) continue;
       Clip(object, prev, cur, next);
       ++made;
       misses = 0;
@@ -373,6 +412,8 @@ class EarClipper {
   long long budget_ = 0;       // of the polygon's exact cut
   long long walk_budget_ = 0;  // of its walks, in the fallback
   long long walked_ = 0;       // corners walked one by one, in the fallback
+  long long answer_budget_ = 0;  // of the sides tested by the tries without the budget
+  int f_ = 0;                  // the face being cut
 };
 
 }  // namespace
