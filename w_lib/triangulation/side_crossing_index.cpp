@@ -401,8 +401,11 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over) {
       for (int g = v.begin; g < v.end; ++g) {
         if (!SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;
         const int i = FirstSide(g);
-        if (passing_over && Touches(Corner(i), Corner(i + 1), pa, pb)) continue;
-        ++answered_sides_;
+        if (passing_over) {
+          if (Touches(Corner(i), Corner(i + 1), pa, pb)) continue;
+        } else if ((answered_tests_++ & 7) == 0 && Touches(Corner(i), Corner(i + 1), pa, pb)) {
+          answered_touching_ += 8;
+        }
         if (TestGroup(g, a, b, pa, pb)) return true;
       }
       continue;

@@ -64,8 +64,9 @@ class SideCrossingIndex {
   // line: every side there finds the end at a distance of exactly zero
   // from its line, which is no crossing. Only with the tree.
   bool Answer(int a, int b, bool passing_over);
-  // How many sides the answers so far have tested.
-  long long AnsweredSides() const { return answered_sides_; }
+  // How many sides the exact answers so far have tested that touch the
+  // diagonal only, counted from a sample as TouchingWork counts them.
+  long long AnsweredTouchingWork() const { return answered_touching_; }
 
  private:
   // A box: along each of three orthonormal axes, the interval it covers.
@@ -144,5 +145,6 @@ class SideCrossingIndex {
   mutable long long tests_ = 0;
   mutable long long touching_work_ = 0;
   mutable long long walked_sides_ = 0;
-  long long answered_sides_ = 0;
+  long long answered_tests_ = 0;
+  long long answered_touching_ = 0;
 };

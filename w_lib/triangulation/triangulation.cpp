@@ -188,12 +188,12 @@ class EarClipper {
   // sides would ask the same diagonals and cut alike, so where the budget
   // sends the polygon back makes no difference: what these tries give is
   // what the tries with the budget give. Where the answers differ, or the
-  // sides tested pass a budget of their own, they give up (kOverBudget) and
-  // the tries with the budget are made instead. A second try that is bound
-  // to miss is not made: after a first try that missed, with or without a
-  // start-over, it leads to the fallback.
+  // touching sides they test pass the budget, counted as the tries with it
+  // count them (where a start-over would pay), they give up (kOverBudget)
+  // and the tries with the budget are made instead. A second try that is
+  // bound to miss is not made: after a first try that missed, with or
+  // without a start-over, it leads to the fallback.
   Outcome CutAnswered(WObject& object, SideCrossingIndex& sides, int n, bool second_misses) {
-    answer_budget_ = 64 * static_cast<long long>(n) + (1LL << 20);
     for (int attempt = 0; attempt < 2; ++attempt) {
       if (attempt == 1 && second_misses) return kMissed;
       Load(object.faces[f_], attempt == 1);
@@ -274,7 +274,7 @@ class EarClipper {
       if (misses + steps >= n - 2) break;  // the miss count runs out on the way
       misses += steps;
       cur = next_live;
-      if (answered ? sides.AnsweredSides() > answer_budget_
+      if (answered ? sides.AnsweredTouchingWork() > budget_
                    : sides.WalkedSides() > walk_budget_ ||
                          (sides.TouchingWork() > budget_ && !sides.PassesOverTouchingSides())) {
         Undo(object);
@@ -412,7 +412,6 @@ class EarClipper {
   long long budget_ = 0;       // of the polygon's exact cut
   long long walk_budget_ = 0;  // of its walks, in the fallback
   long long walked_ = 0;       // corners walked one by one, in the fallback
-  long long answer_budget_ = 0;  // of the sides tested by the tries without the budget
   int f_ = 0;                  // the face being cut
 };
 
