@@ -370,7 +370,7 @@ void SideCrossingIndex::ShareNode(int node, int begin, int end) {
   ShareNode(2 * node + 1, middle, end);
 }
 
-bool SideCrossingIndex::Answer(int a, int b, bool passing_over) {
+bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines) {
   if (!indexed_ || a < 0 || a >= n_ || b < 0 || b >= n_) return false;
   const WFace& face = Face();
   const int va = face.v[a], vb = face.v[b];
@@ -383,7 +383,7 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over) {
     ShareNode(1, 0, static_cast<int>(group_start_.size()) - 1);
   }
 
-  // As Crosses walks the tree, less what it counts.
+  // As Crosses walks the tree, and counting as it counts before passing over.
   const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
   struct Visit {
     int node, begin, end;
@@ -396,7 +396,10 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over) {
     const Node& node = nodes_[static_cast<size_t>(v.node)];
     if (!SegmentMeets(node, from, to)) continue;
     if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
-    if (OnAxisLine(node, pa) || OnAxisLine(node, pb)) continue;
+    if (axis_lines && (OnAxisLine(node, pa) || OnAxisLine(node, pb))) {
+      passed_axis_lines_ = passed_axis_lines_ || !passing_over;
+      continue;
+    }
     if (v.end - v.begin <= kLeafSides) {
       for (int g = v.begin; g < v.end; ++g) {
         if (!SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;

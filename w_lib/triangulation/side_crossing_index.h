@@ -58,15 +58,17 @@ class SideCrossingIndex {
   bool PassesOverTouchingSides() const { return passing_over_; }
 
   // What Crosses(a, b) answers before PassOverTouchingSides (passing_over
-  // false) or after it (true), without counting anything and whichever
-  // mode the index is in. Runs of sides on one line along a coordinate
-  // axis are passed over at once where the diagonal has an end on that
-  // line: every side there finds the end at a distance of exactly zero
-  // from its line, which is no crossing. Only with the tree.
-  bool Answer(int a, int b, bool passing_over);
-  // How many sides the exact answers so far have tested that touch the
-  // diagonal only, counted from a sample as TouchingWork counts them.
+  // false) or after it (true), whichever mode the index is in, counting
+  // apart from Crosses. With axis_lines, runs of sides on one line along a
+  // coordinate axis are passed over at once where the diagonal has an end
+  // on that line: every side there finds the end at a distance of exactly
+  // zero from its line, which is no crossing. Only with the tree.
+  bool Answer(int a, int b, bool passing_over, bool axis_lines = true);
+  // What TouchingWork would be had Crosses been asked instead of the
+  // answers before passing over so far; exactly that unless one of them
+  // passed over runs on axis lines, and never more.
   long long AnsweredTouchingWork() const { return answered_touching_; }
+  bool AnswersPassedOverAxisLines() const { return passed_axis_lines_; }
 
  private:
   // A box: along each of three orthonormal axes, the interval it covers.
@@ -147,4 +149,5 @@ class SideCrossingIndex {
   mutable long long walked_sides_ = 0;
   long long answered_tests_ = 0;
   long long answered_touching_ = 0;
+  bool passed_axis_lines_ = false;
 };

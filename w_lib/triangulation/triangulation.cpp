@@ -187,20 +187,52 @@ class EarClipper {
   // answers agree, the tries after a start-over that passes over touching
   // sides would ask the same diagonals and cut alike, so where the budget
   // sends the polygon back makes no difference: what these tries give is
-  // what the tries with the budget give. Where the answers differ, or the
-  // touching sides they test pass the budget, counted as the tries with it
-  // count them (where a start-over would pay), they give up (kOverBudget)
-  // and the tries with the budget are made instead. A second try that is
-  // bound to miss is not made: after a first try that missed, with or
-  // without a start-over, it leads to the fallback.
+  // what the tries with the budget give; and where the answers differ, the
+  // count of touching sides tells which of them the tries with the budget
+  // take (see AnswerDiagonal). Where it cannot tell, these tries give up
+  // (kOverBudget) and the tries with the budget are made instead. A second
+  // try that is bound to miss is not made while every answer was the same
+  // both ways: after a first try that missed, with or without a start-over,
+  // it leads to the fallback.
   Outcome CutAnswered(WObject& object, SideCrossingIndex& sides, int n, bool second_misses) {
+    tripped_ = false;
+    diverged_ = false;
     for (int attempt = 0; attempt < 2; ++attempt) {
-      if (attempt == 1 && second_misses) return kMissed;
+      if (attempt == 1 && second_misses && !diverged_) return kMissed;
       Load(object.faces[f_], attempt == 1);
       const Outcome outcome = Cut(object, sides, n, true);
+      if (outcome == kOverBudget && tripped_) {
+        // As the tries with the budget start over: passing over touching
+        // sides from the first try on.
+        diverged_ = false;
+        attempt = -1;
+        continue;
+      }
       if (outcome != kMissed) return outcome;
     }
     return kMissed;
+  }
+
+  // Whether the diagonal prev..next crosses a side (1) or not (0) as the
+  // tries with the budget would find, or -1 where that cannot be told.
+  // Their answers are those before passing over until their count of
+  // touching sides passes the budget, then those after; AnsweredTouchingWork
+  // counts alike, or less where answers passed over runs on axis lines. So
+  // once it passes the budget (tripped_), the tries with the budget have
+  // started over, and as every answer so far was the same both ways, they
+  // have come to the same place passing over touching sides: the answers
+  // after passing over are theirs. Before, an answer that differs is
+  // theirs only while they still answer before passing over: if the count
+  // is exact, the answer is taken (diverged_) and from then on kept exact,
+  // and where the count passes the budget later, CutAnswered starts over
+  // passing over touching sides, as the tries with the budget do.
+  int AnswerDiagonal(SideCrossingIndex& sides, int prev, int next) {
+    if (tripped_) return sides.Answer(prev, next, true) ? 1 : 0;
+    if (!sides.Answer(prev, next, false, !diverged_)) return 0;
+    if (diverged_ || sides.Answer(prev, next, true)) return 1;
+    if (sides.AnswersPassedOverAxisLines()) return -1;
+    diverged_ = true;
+    return 1;
   }
 
   // The test above takes for an ear a corner whose triangle holds another
@@ -274,9 +306,16 @@ class EarClipper {
       if (misses + steps >= n - 2) break;  // the miss count runs out on the way
       misses += steps;
       cur = next_live;
-      if (answered ? sides.AnsweredTouchingWork() > budget_
-                   : sides.WalkedSides() > walk_budget_ ||
-                         (sides.TouchingWork() > budget_ && !sides.PassesOverTouchingSides())) {
+      if (answered) {
+        if (!tripped_ && sides.AnsweredTouchingWork() > budget_) {
+          tripped_ = true;
+          if (diverged_) {  // the tries start over from here
+            Undo(object);
+            return kOverBudget;
+          }
+        }
+      } else if (sides.WalkedSides() > walk_budget_ ||
+                 (sides.TouchingWork() > budget_ && !sides.PassesOverTouchingSides())) {
         Undo(object);
         return kOverBudget;
       }
@@ -284,12 +323,16 @@ class EarClipper {
       // A reflex corner for this orientation; a degenerate one (dot 0) passes.
       const WVector t = TriangleNormal(Pos(object, prev), Pos(object, cur), Pos(object, next));
       if (DotDouble(w_.normal, t) < 0.0) continue;
-      if (answered && sides.Answer(prev, next, false)) {
-        if (sides.Answer(prev, next, true)) continue;
-        Undo(object);
-        return kOverBudget;
+      if (answered) {
+        const int crosses = AnswerDiagonal(sides, prev, next);
+        if (crosses < 0) {
+          Undo(object);
+          return kOverBudget;
+        }
+        if (crosses > 0) continue;
+      } else if (sides.Crosses(prev, next)) {
+        continue;
       }
-      if (!answered && sides.Crosses(prev, next)) continue;
       Clip(object, prev, cur, next);
       ++made;
       misses = 0;
@@ -413,6 +456,8 @@ class EarClipper {
   long long walk_budget_ = 0;  // of its walks, in the fallback
   long long walked_ = 0;       // corners walked one by one, in the fallback
   int f_ = 0;                  // the face being cut
+  bool tripped_ = false;       // in CutAnswered: the budget has sent the tries back
+  bool diverged_ = false;      // in CutAnswered: an answer differed, before that
 };
 
 }  // namespace
