@@ -173,11 +173,17 @@ BENCHMARK_CAPTURE(TriangulateOnePolygon, StraightRun, Outline::kStraightRun)
     ->Arg(50000)
     ->Arg(200000)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(TriangulateOnePolygon, ThinStrip, Outline::kThinStrip)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(TriangulateOnePolygon, BowedStrip, Outline::kBowedStrip)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, ThinStrip, Outline::kThinStrip)
+    ->Arg(50000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, BowedStrip, Outline::kBowedStrip)
+    ->Arg(50000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(TriangulateOnePolygon, MirroredStrip, Outline::kMirroredStrip)
     ->Arg(50000)
-    ->Arg(100000)
+    ->Arg(200000)
     ->Unit(benchmark::kMillisecond);
 
 #if VELLMAR_GLTF
