@@ -96,61 +96,6 @@ TEST(CornerTree, FindsWhatTheWalkOverEveryCornerFinds) {
   EXPECT_LT(declined, bounded / 20);
 }
 
-TEST(CornerTree, FindsWhatTheWalkFindsAlongRunsOfCornersAlmostOnOneLine) {
-  // Strips whose long side holds a run of corners bowed by a unit or a
-  // thousandth of one, spaced by 1 or 500, or on one slanted line with
-  // every third corner a unit or two in the last place off it, in the
-  // plane z = 0 or tilted out of it. Ears of neighbours there are slivers
-  // whose test accepts points along their line, which the tree looks for
-  // in a band; corners exactly on that line past the sliver are accepted.
-  uint32_t seed = 99;
-  int bounded = 0, blocked = 0;
-  for (int shape = 0; shape < 6; ++shape) {
-    const int run = 400;
-    const double step = shape % 2 ? 500.0 : 1.0;
-    const bool tilted = shape >= 4;
-    WScene scene;
-    WObject& obj = AddObjectAt(scene, "strip");
-    const int n = run + 2;
-    const int f = obj.AddFace(n);
-    for (int k = 0; k < n; ++k) {
-      const int i = k < run ? k : k == run ? run - 1 : 0;
-      double y = 4.0 * i * (run - 1 - i) / (double(run) * run) * (shape < 2 ? 1.0 : 1e-3);
-      if (shape >= 2) y = 0.5 * i;
-      float fy = float(y);
-      if (shape >= 2 && i % 3 == 1) fy = std::nextafter(std::nextafter(fy, 1e9f), Next(seed) % 2 ? 1e9f : -1e9f);
-      const float x = float(step * i);
-      const float up = k < run ? 0.0f : 300.0f;
-      obj.faces[f].v[k] = AddVertexAt(obj, x - (shape >= 2 ? 0.5f * up : 0.0f), fy + up, tilted ? 0.25f * x : 0.0f);
-    }
-    obj.faces[f].normal = tilted ? WVector(-0.25f, 0.0f, 1.0f).Normalized() : WVector(0, 0, 1);
-    const WFace& face = obj.faces[f];
-    const auto pos = [&](int k) { return obj.vertices[face.v[k]].pos; };
-    CornerTree tree(obj, face);
-    tree.Reset();
-    for (int round = 0; round < 3 * run; ++round) {
-      const int gap = 1 + static_cast<int>(round % 3 == 0 ? Next(seed) % 5 : 0);
-      const int i = static_cast<int>(Next(seed) % (run - 2 * gap));
-      const int far = round % 7 == 0 ? n - 1 - static_cast<int>(Next(seed) % 2) : i + 2 * gap;
-      const WVector a = pos(i), b = pos(i + gap), c = pos(far);
-      const auto blocks = [&](int k) {
-        const WVector p = pos(k);
-        return !(p == a || p == b || p == c) && InsideOrOn(face.normal, a, b, c, p);
-      };
-      bool expected = false;
-      for (int k = 0; k < n && !expected; ++k) expected = blocks(k);
-      bool found = false;
-      if (!tree.FindCorner(a, b, c, blocks, &found)) continue;
-      ++bounded;
-      blocked += expected;
-      ASSERT_EQ(found, expected) << "shape " << shape << ", corners " << i << " " << i + gap << " " << far;
-    }
-  }
-  EXPECT_GT(bounded, 2000);
-  EXPECT_GT(blocked, 100);
-  EXPECT_GT(bounded - blocked, 100);
-}
-
 TEST(CornerTree, SmallOrUnboundedPolygonsAreLeftToTheWalk) {
   for (const int n : {10, 200}) {
     WScene scene;
