@@ -65,8 +65,8 @@ class SideCrossingIndex {
   // zero from its line, which is no crossing. Only with the tree.
   bool Answer(int a, int b, bool passing_over, bool axis_lines = true);
   // What TouchingWork would be had Crosses been asked instead of the
-  // answers before passing over so far; exactly that unless one of them
-  // passed over runs on axis lines, and never more.
+  // answers before passing over so far, unless one of them passed over
+  // runs on axis lines.
   long long AnsweredTouchingWork() const { return answered_touching_; }
   bool AnswersPassedOverAxisLines() const { return passed_axis_lines_; }
 

@@ -157,7 +157,8 @@ class EarClipper {
     const bool second_misses =
         sides.Indexed() && NoCutTurnsAbout(object, object.faces[f], -object.faces[f].normal);
     if (sides.Indexed()) {
-      const Outcome answered = CutAnswered(object, sides, n, second_misses);
+      const bool first_misses = NoCutTurnsAbout(object, object.faces[f], object.faces[f].normal);
+      const Outcome answered = CutAnswered(object, sides, n, first_misses, second_misses);
       if (answered == kCut) return true;
       if (answered == kMissed) return CutFallback(object, f, n);
     }
@@ -190,14 +191,23 @@ class EarClipper {
   // what the tries with the budget give; and where the answers differ, the
   // count of touching sides tells which of them the tries with the budget
   // take (see AnswerDiagonal). Where it cannot tell, these tries give up
-  // (kOverBudget) and the tries with the budget are made instead. A second
-  // try that is bound to miss is not made while every answer was the same
-  // both ways: after a first try that missed, with or without a start-over,
-  // it leads to the fallback.
-  Outcome CutAnswered(WObject& object, SideCrossingIndex& sides, int n, bool second_misses) {
+  // (kOverBudget) and the tries with the budget are made instead. A try
+  // that is bound to miss (see NoCutTurnsAbout) is not made: a first one,
+  // as above, and a second one while every answer was the same both ways,
+  // since after a first try that missed, with or without a start-over, it
+  // leads to the fallback.
+  Outcome CutAnswered(WObject& object, SideCrossingIndex& sides, int n, bool first_misses, bool second_misses) {
     tripped_ = false;
     diverged_ = false;
+    skipped_first_ = false;
     for (int attempt = 0; attempt < 2; ++attempt) {
+      if (attempt == 0 && first_misses) {
+        // Bound to miss, whether made before or after a start-over: the
+        // second try follows it either way, but what it counted is not
+        // known.
+        skipped_first_ = true;
+        continue;
+      }
       if (attempt == 1 && second_misses && !diverged_) return kMissed;
       Load(object.faces[f_], attempt == 1);
       const Outcome outcome = Cut(object, sides, n, true);
@@ -213,12 +223,19 @@ class EarClipper {
     return kMissed;
   }
 
+  // Whether the count of touching sides is that of the tries with the
+  // budget: every try they made was made here, and no answer passed over
+  // runs on axis lines (which also moves the count's sample).
+  bool CountsAsWithBudget(const SideCrossingIndex& sides) const {
+    return !skipped_first_ && !sides.AnswersPassedOverAxisLines();
+  }
+
   // Whether the diagonal prev..next crosses a side (1) or not (0) as the
   // tries with the budget would find, or -1 where that cannot be told.
   // Their answers are those before passing over until their count of
   // touching sides passes the budget, then those after; AnsweredTouchingWork
-  // counts alike, or less where answers passed over runs on axis lines. So
-  // once it passes the budget (tripped_), the tries with the budget have
+  // counts alike while CountsAsWithBudget. So once it passes the budget
+  // (tripped_), the tries with the budget have
   // started over, and as every answer so far was the same both ways, they
   // have come to the same place passing over touching sides: the answers
   // after passing over are theirs. Before, an answer that differs is
@@ -230,7 +247,7 @@ class EarClipper {
     if (tripped_) return sides.Answer(prev, next, true) ? 1 : 0;
     if (!sides.Answer(prev, next, false, !diverged_)) return 0;
     if (diverged_ || sides.Answer(prev, next, true)) return 1;
-    if (sides.AnswersPassedOverAxisLines()) return -1;
+    if (!CountsAsWithBudget(sides)) return -1;
     diverged_ = true;
     return 1;
   }
@@ -308,6 +325,12 @@ class EarClipper {
       cur = next_live;
       if (answered) {
         if (!tripped_ && sides.AnsweredTouchingWork() > budget_) {
+          // Where the count is not theirs, the tries with the budget may or
+          // may not have started over: too costly to go on without knowing.
+          if (!CountsAsWithBudget(sides)) {
+            Undo(object);
+            return kOverBudget;
+          }
           tripped_ = true;
           if (diverged_) {  // the tries start over from here
             Undo(object);
@@ -458,6 +481,7 @@ class EarClipper {
   int f_ = 0;                  // the face being cut
   bool tripped_ = false;       // in CutAnswered: the budget has sent the tries back
   bool diverged_ = false;      // in CutAnswered: an answer differed, before that
+  bool skipped_first_ = false;  // in CutAnswered: the first try was not made
 };
 
 }  // namespace
