@@ -109,9 +109,11 @@ bool NoCutTurnsAbout(const WObject& object, const WFace& face, const WVector& no
   const double sum_error = 1.01 * (static_cast<double>(n) + 5.0) * 0x1p-53 * magnitude;
   const double w[3] = {hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]};
   const double b = std::fabs(nn[0]) * w[1] * w[2] + std::fabs(nn[1]) * w[2] * w[0] + std::fabs(nn[2]) * w[0] * w[1];
-  // The tiny term covers roundings that underflow.
+  // The tiny term covers roundings that underflow, and a cross product
+  // whose float length underflows to zero (components under about 4e-23),
+  // which scales it to zero and passes.
   const double slack =
-      1.01 * (16.0 * 0x1p-24 * b + 1e-30 * (std::fabs(nn[0]) + std::fabs(nn[1]) + std::fabs(nn[2])));
+      1.01 * (16.0 * 0x1p-24 * b + 1e-20 * (std::fabs(nn[0]) + std::fabs(nn[1]) + std::fabs(nn[2])));
   return sum + sum_error < -static_cast<double>(n - 2) * slack;
 }
 
