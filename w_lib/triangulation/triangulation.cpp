@@ -158,8 +158,8 @@ class EarClipper {
     // ahead on an index of its own.
     const bool second_misses =
         sides.Indexed() && NoCutTurnsAbout(object, object.faces[f], -object.faces[f].normal);
+    const bool first_misses = sides.Indexed() && NoCutTurnsAbout(object, object.faces[f], object.faces[f].normal);
     if (sides.Indexed()) {
-      const bool first_misses = NoCutTurnsAbout(object, object.faces[f], object.faces[f].normal);
       const Outcome answered = CutAnswered(object, sides, n, first_misses, second_misses);
       if (answered == kCut) return true;
       if (answered == kMissed) return CutFallback(object, f, n);
@@ -167,6 +167,9 @@ class EarClipper {
     // The second try of each kind is for a stored normal that faces against
     // the winding of the corners.
     for (int attempt = 0; attempt < 2; ++attempt) {
+      // Passing over touching sides, nothing is counted: a first try bound
+      // to miss changes nothing.
+      if (attempt == 0 && first_misses && sides.PassesOverTouchingSides()) continue;
       if (attempt == 1 && second_misses && (sides.PassesOverTouchingSides() || !FirstCutsPassingOver(object, f, n)))
         break;
       Load(object.faces[f], attempt == 1);
