@@ -163,7 +163,7 @@ void OpenFrame(TextOutput& out, const WScene& scene, int k, int depth) {
   out.Put(p).Put("\t\n");
 
   out.Put(p).Put("\t\t").Int(o.fnum).Put(";\n");
-  WriteFaceIndices(out, p, "\t\t", o, [](const WFace& face) { return face.v; });
+  WriteFaceIndices(out, p, "\t\t", o, [](const WFace& face) -> const int* { return face.v; });
   out.Put(p).Put("\t\n");
 
   WriteMaterialList(out, p, scene, o);
@@ -238,8 +238,7 @@ void ReleaseLines(WScene& work) {
     WObject& object = work.objects[o];
     ReleaseRecords(object.lines, object.lnum, object.lmax);
     for (int f = 0; f < object.fnum; ++f) {
-      WFace& face = object.faces[f];
-      for (int k = 0; k < face.num; ++k) face.e()[k] = -1;
+      object.faces[f].ReleaseSideLines();
     }
   }
 }

@@ -5,9 +5,10 @@
 
 #include "test_scenes.h"
 
-// A face stores only v of its corner block: the other index arrays are
-// found from it. Faces are the scene's largest array, so this size counts.
-static_assert(sizeof(WFace) <= 48 + 2 * sizeof(void*), "WFace has grown");
+// A face holds the four index arrays of up to four corners itself and one
+// pointer to its optional values: a quad needs no other block. Faces are the
+// scene's largest array, so this size counts.
+static_assert(sizeof(WFace) <= 48 + 16 * sizeof(int) + sizeof(void*), "WFace has grown");
 // A vertex is its own 68 bytes and its weights' pointer, count and capacity.
 static_assert(sizeof(WVertex) <= 80 + sizeof(void*), "WVertex has grown");
 
@@ -47,7 +48,7 @@ TEST(Records, FaceCopyIsDeepAndCornerCopyTakesEveryEntry) {
   a.Size(4);
   for (int k = 0; k < 4; ++k) {
     a.v[k] = k;
-    a.e()[k] = 40 + k;
+    a.SideLines()[k] = 40 + k;
   }
   MarkCorners(a);
   a.material = 3;
@@ -63,7 +64,7 @@ TEST(Records, FaceCopyIsDeepAndCornerCopyTakesEveryEntry) {
   WFace c;
   c.Size(2);
   c.CopyCorner(0, a, 3);
-  EXPECT_EQ((std::vector<int>{c.v[0], c.e()[0], c.vt()[0], c.vn()[0], c.vc()[0], c.v[1]}),
+  EXPECT_EQ((std::vector<int>{c.v[0], c.SideLine(0), c.vt()[0], c.vn()[0], c.vc()[0], c.v[1]}),
             (std::vector<int>{3, 43, 13, 23, 33, -1}));
   EXPECT_EQ(c.CornerNormal(0), WVector(3, 0, 0));
   EXPECT_EQ(c.CornerColor(0), WColor(3, 0, 0, 1));
@@ -87,6 +88,148 @@ TEST(Records, FaceCopyIsDeepAndCornerCopyTakesEveryEntry) {
   const WFace d = a;
   EXPECT_EQ(d.corner_normals(), nullptr);
   EXPECT_EQ(d.v[3], 3);
+}
+
+namespace {
+
+// Whether the face's vertex indices lie inside the face itself.
+bool HeldInside(const WFace& face) {
+  const char* const at = reinterpret_cast<const char*>(static_cast<const int*>(face.v));
+  const char* const begin = reinterpret_cast<const char*>(&face);
+  return at >= begin && at < begin + sizeof(WFace);
+}
+
+// Gives face corner k the entries v = base + k, vt = base + 10 + k,
+// vn = base + 20 + k and vc = base + 30 + k.
+void Number(WFace& face, int base) {
+  for (int k = 0; k < face.num; ++k) {
+    face.v[k] = base + k;
+    face.vt()[k] = base + 10 + k;
+    face.vn()[k] = base + 20 + k;
+    face.vc()[k] = base + 30 + k;
+  }
+}
+
+// The four index arrays, back to back, as Number fills them.
+std::vector<int> Numbered(int n, int base) {
+  std::vector<int> all;
+  for (int array = 0; array < 4; ++array)
+    for (int k = 0; k < n; ++k) all.push_back(base + 10 * array + k);
+  return all;
+}
+
+std::vector<int> IndexArrays(const WFace& face) {
+  std::vector<int> all = Corners(face);
+  for (CornerArray array : {CornerArray(&WFace::vt), CornerArray(&WFace::vn), CornerArray(&WFace::vc)}) {
+    const std::vector<int> one = Corners(face, array);
+    all.insert(all.end(), one.begin(), one.end());
+  }
+  return all;
+}
+
+}  // namespace
+
+TEST(Records, SmallFacesHoldTheirIndicesAndLargeOnesABlock) {
+  // Each index array keeps its entries apart from the others at every size,
+  // on both sides of the four corners that a face holds itself.
+  for (int n = 1; n <= 7; ++n) {
+    WFace face;
+    face.Size(n);
+    EXPECT_EQ(HeldInside(face), n <= 4) << n;
+    EXPECT_EQ(IndexArrays(face), std::vector<int>(4 * static_cast<size_t>(n), -1)) << n;
+    Number(face, 100);
+    EXPECT_EQ(IndexArrays(face), Numbered(n, 100)) << n;
+    EXPECT_EQ(face.e(), nullptr) << n;  // no side names a line until one is written
+    EXPECT_EQ(Corners(face, CornerArray(&WFace::e)), std::vector<int>(static_cast<size_t>(n), -1)) << n;
+  }
+
+  // Growing past the inline size and shrinking back: every size starts
+  // afresh, and the face's own fields are reset with it.
+  WFace face;
+  face.Size(3);
+  Number(face, 0);
+  face.SideLines()[1] = 5;
+  face.material = 2;
+  face.Size(6);
+  EXPECT_FALSE(HeldInside(face));
+  EXPECT_EQ(IndexArrays(face), std::vector<int>(24, -1));
+  EXPECT_EQ(face.e(), nullptr);
+  EXPECT_EQ(face.material, -1);
+  Number(face, 50);
+  face.MakeCorners(2);
+  EXPECT_TRUE(HeldInside(face));
+  EXPECT_EQ(IndexArrays(face), std::vector<int>(8, -1));
+
+  // Corners copied between a held and a heap face keep all their entries.
+  WFace small, large;
+  small.Size(4);
+  large.Size(9);
+  Number(small, 0);
+  Number(large, 200);
+  large.SideLines()[8] = 77;
+  small.CopyCorner(3, large, 8);
+  large.CopyCorner(0, small, 1);
+  EXPECT_EQ((std::vector<int>{small.v[3], small.vt()[3], small.vn()[3], small.vc()[3], small.SideLine(3)}),
+            (std::vector<int>{208, 218, 228, 238, 77}));
+  EXPECT_EQ(small.SideLine(0), -1);
+  EXPECT_EQ((std::vector<int>{large.v[0], large.vt()[0], large.vn()[0], large.vc()[0], large.SideLine(0)}),
+            (std::vector<int>{1, 11, 21, 31, -1}));
+
+  // Released side lines read as none again, and a face without them copies
+  // a corner without making them.
+  large.ReleaseSideLines();
+  EXPECT_EQ(large.e(), nullptr);
+  WFace plain;
+  plain.Size(3);
+  plain.CopyCorner(0, large, 8);
+  EXPECT_EQ(plain.e(), nullptr);
+}
+
+TEST(Records, FacesCopyMoveAndRelocateWithTheirIndices) {
+  for (int n : {3, 4, 5, 12}) {
+    WFace a;
+    a.Size(n);
+    Number(a, 0);
+    a.SideLines()[n - 1] = 9;
+    a.CornerColors()[0] = WColor(0, 1, 0, 1);
+
+    WFace copy = a;
+    Number(copy, 500);
+    EXPECT_EQ(IndexArrays(a), Numbered(n, 0)) << n;  // a deep copy
+    EXPECT_EQ(IndexArrays(copy), Numbered(n, 500)) << n;
+    EXPECT_EQ(copy.SideLine(n - 1), 9) << n;
+    copy.SideLines()[n - 1] = 1;
+    EXPECT_EQ(a.SideLine(n - 1), 9) << n;
+
+    WFace assigned;
+    assigned.Size(7);
+    assigned = a;
+    EXPECT_EQ(IndexArrays(assigned), Numbered(n, 0)) << n;
+    assigned = static_cast<const WFace&>(assigned);  // onto itself
+    EXPECT_EQ(IndexArrays(assigned), Numbered(n, 0)) << n;
+
+    WFace moved = std::move(copy);
+    EXPECT_EQ(IndexArrays(moved), Numbered(n, 500)) << n;
+    EXPECT_EQ(moved.CornerColor(0), WColor(0, 1, 0, 1)) << n;
+    EXPECT_EQ(HeldInside(moved), n <= 4) << n;
+    WFace target;
+    target.Size(2);
+    target = std::move(moved);
+    EXPECT_EQ(IndexArrays(target), Numbered(n, 500)) << n;
+  }
+
+  // Record arrays move faces by their bytes as they grow: indices held in
+  // the face must come along, and those in a block must stay its own.
+  WObject obj;
+  for (int f = 0; f < 3000; ++f) {
+    const int added = obj.AddFace(f % 2 == 0 ? 4 : 6);
+    Number(obj.faces[added], f);
+  }
+  for (int f = 0; f < obj.fnum; ++f) ASSERT_EQ(IndexArrays(obj.faces[f]), Numbered(f % 2 == 0 ? 4 : 6, f)) << f;
+  const WObject copied = obj;
+  obj.faces[0].v[0] = -5;
+  EXPECT_EQ(copied.faces[0].v[0], 0);
+  EXPECT_EQ(IndexArrays(copied.faces[2999]), Numbered(6, 2999));
 }
 
 TEST(Records, NamesAreOwnedCopies) {
@@ -196,22 +339,24 @@ TEST(Records, CopiesTakeEveryFieldAndMovesTradeTheArrays) {
   EXPECT_EQ(moved.weights(), weights);
   EXPECT_EQ(vertex.wnum() + vertex.wmax(), 0);
 
-  // A face moved onto another gives that one's corners to the source, and
-  // a face of no corners copies as one.
+  // A face moved onto another gives that one's corners to the source (the
+  // block itself, for faces too large to hold their corners), and a face of
+  // no corners copies as one.
   WFace a;
-  a.Size(3);
+  a.Size(6);
   a.v[0] = 5;
   a.material = 2;
   WFace b;
-  b.Size(4);
+  b.Size(7);
   b.CornerColors()[0] = WColor(0, 0, 0, 1);
   const int* corners = a.v;
   b = std::move(a);
   EXPECT_EQ(b.v, corners);
-  EXPECT_EQ(b.num, 3);
+  EXPECT_EQ(b.v[0], 5);
+  EXPECT_EQ(b.num, 6);
   EXPECT_EQ(b.material, 2);
   EXPECT_EQ(b.corner_colors(), nullptr);
-  EXPECT_EQ(a.num, 4);
+  EXPECT_EQ(a.num, 7);
   EXPECT_EQ(a.CornerColor(0), WColor(0, 0, 0, 1));
   WFace empty;
   empty.Size(0);
