@@ -63,8 +63,9 @@ void ListVertexCorners(const WObject& object, int first, int last, VertexCorners
   const auto listed = [first, last](int v) { return v >= first && v < last; };
   for (int f = 0; f < object.fnum; ++f) {
     const WFace& face = object.faces[f];
+    const int* const v = face.v;
     for (int k = 0; k < face.num; ++k)
-      if (listed(face.v[k])) ++start[static_cast<size_t>(face.v[k] - first)];
+      if (listed(v[k])) ++start[static_cast<size_t>(v[k] - first)];
   }
   // Running ends; filling backwards then leaves each entry at its start and
   // every list in order.
@@ -76,8 +77,9 @@ void ListVertexCorners(const WObject& object, int first, int last, VertexCorners
   lists.corners.resize(static_cast<size_t>(total));
   for (int f = object.fnum - 1; f >= 0; --f) {
     const WFace& face = object.faces[f];
+    const int* const v = face.v;
     for (int k = face.num - 1; k >= 0; --k)
-      if (listed(face.v[k])) lists.corners[static_cast<size_t>(--start[static_cast<size_t>(face.v[k] - first)])] = Corner(f, k);
+      if (listed(v[k])) lists.corners[static_cast<size_t>(--start[static_cast<size_t>(v[k] - first)])] = Corner(f, k);
   }
 }
 
@@ -330,16 +332,18 @@ void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
     bool unlisted = false;
     for (int f = 0; f < object.fnum; ++f) {
       WFace& face = object.faces[f];
+      const int* const v = face.v;
+      int* const vn = face.vn();
       for (int k = 0; k < face.num; ++k) {
         if (count == INT32_MAX) throw std::bad_alloc();
-        if (!ValidVertex(object, face.v[k])) {
-          face.vn()[k] = count++;
+        if (!ValidVertex(object, v[k])) {
+          vn[k] = count++;
           unlisted = true;
           continue;
         }
-        int& record = record_of[static_cast<size_t>(distinct[static_cast<size_t>(face.v[k])] + face.vn()[k])];
+        int& record = record_of[static_cast<size_t>(distinct[static_cast<size_t>(v[k])] + vn[k])];
         if (record == -1) record = count++;
-        face.vn()[k] = record;
+        vn[k] = record;
       }
     }
     std::vector<int>().swap(record_of);
