@@ -12,7 +12,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #elif !defined(VELLMAR_CODE_PAGE_TABLE)
-#include <iconv.h>
+#include "w_lib/util/iconv_character.h"
 #endif
 
 namespace {
@@ -90,9 +90,9 @@ uint32_t ShiftJisCharacter(const char* bytes, size_t n);
 
 #if defined(_WIN32)
 uint32_t ShiftJisCharacter(const char* bytes, size_t n) {
-  wchar_t wide[2] = {};
-  const int got = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, static_cast<int>(n), wide, 2);
-  return got == 1 ? static_cast<uint32_t>(wide[0]) : 0;
+  const iconv_t converter = ShiftJisConverter();
+  if (converter == reinterpret_cast<iconv_t>(-1)) return 0;
+  return IconvCharacter(converter, bytes, n);
 }
 #elif defined(VELLMAR_CODE_PAGE_TABLE)
 uint32_t ShiftJisCharacter(const char* bytes, size_t n) {
