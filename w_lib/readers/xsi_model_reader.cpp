@@ -46,14 +46,11 @@ void ReadXsiModel(XsiReading& r, std::string_view name, int parent) {
   open_model(name, parent, -1);
   while (!open.empty()) {
     const Open top = open.back();
-    const char c = text.Next();
-    if (c == '}') {
-      text.Accept('}');
+    if (!XsiBlockGoesOn(text, "model", top.line)) {
       open.pop_back();
       continue;
     }
-    if (c == '\0')
-      text.Fail("unexpected end of file: expected '}' closing the model opened at line " + std::to_string(top.line));
+    const char c = text.Next();
     if (c == '"' || text.AtNumber()) {
       SkipXsiValues(text);
       continue;

@@ -80,17 +80,26 @@ void ReadXsiMesh(XsiReading& r, int object, int global_material);
 // matrices.
 void FinishXsiScene(XsiReading& r);
 
+// Whether the block of `what`, opened at line `opened`, goes on: false, past
+// its '}', where it ends; the end of the file fails it as unclosed.
+inline bool XsiBlockGoesOn(XsiText& text, const char* what, int opened) {
+  const char c = text.Next();
+  if (c == '}') {
+    text.Accept('}');
+    return false;
+  }
+  if (c == '\0')
+    text.Fail(std::string("unexpected end of file: expected '}' closing the ") + what + " opened at line " +
+              std::to_string(opened));
+  return true;
+}
+
 template <class Item>
 void ForEachXsiTemplate(XsiReading& r, Item&& item) {
   XsiText& text = r.text;
   const int opened = text.line();
-  for (;;) {
+  while (XsiBlockGoesOn(text, "template", opened)) {
     const char c = text.Next();
-    if (c == '}') {
-      text.Accept('}');
-      return;
-    }
-    if (c == '\0') text.Fail("unexpected end of file: expected '}' closing the template opened at line " + std::to_string(opened));
     if (c == '"' || text.AtNumber()) {
       SkipXsiValues(text);
       continue;
