@@ -94,18 +94,29 @@ inline bool XsiBlockGoesOn(XsiText& text, const char* what, int opened) {
   return true;
 }
 
+// The next template head of that block, past the values before it, with its
+// keyword and instance name read; false, past the block's '}', where the
+// block ends first.
+inline bool NextXsiTemplateHead(XsiText& text, const char* what, int opened, std::string& keyword,
+                                std::string& name) {
+  while (XsiBlockGoesOn(text, what, opened)) {
+    if (text.Next() == '"' || text.AtNumber()) {
+      SkipXsiValues(text);
+      continue;
+    }
+    keyword = text.Keyword();
+    name = text.InstanceName();
+    return true;
+  }
+  return false;
+}
+
 template <class Item>
 void ForEachXsiTemplate(XsiReading& r, Item&& item) {
   XsiText& text = r.text;
   const int opened = text.line();
-  while (XsiBlockGoesOn(text, "template", opened)) {
-    const char c = text.Next();
-    if (c == '"' || text.AtNumber()) {
-      SkipXsiValues(text);
-      continue;
-    }
-    const std::string keyword(text.Keyword());
-    const std::string name(text.InstanceName());
+  std::string keyword;
+  std::string name;
+  while (NextXsiTemplateHead(text, "template", opened, keyword, name))
     if (!item(std::string_view(keyword), std::string_view(name))) SkipXsiTemplate(r);
-  }
 }
