@@ -32,15 +32,16 @@ TEST(PathParts, SystemPathsOnThisSystem) {
   EXPECT_EQ(SystemWithExtension("out/a.b\\c", ".mtl"), "out/a.mtl");
   EXPECT_EQ(SystemFileName("out/a\\b.mtl"), "a\\b.mtl");
 #endif
-  // The rules every system shares: a dot that starts the name or lies in
-  // a folder's name is no extension, and only the last one counts.
+  // The rules every system shares: a dot in a folder's name is no
+  // extension, only the last one counts, and a name whose only dot is its
+  // first byte is all stem (and all extension).
   struct Parts {
     const char* path;
     const char* folder;
     const char* stem;
     const char* extension;
   };
-  for (const Parts& p : {Parts{"models/.hidden", "models/", ".hidden", ""}, Parts{"models.d/cube", "models.d/", "cube", ""},
+  for (const Parts& p : {Parts{"models/.hidden", "models/", ".hidden", ".hidden"}, Parts{"models.d/cube", "models.d/", "cube", ""},
                          Parts{"cube.tar.gz", "", "cube.tar", ".gz"}, Parts{"a/model.XSI", "a/", "model", ".XSI"},
                          Parts{"model.mqo", "", "model", ".mqo"}}) {
     SCOPED_TRACE(p.path);
