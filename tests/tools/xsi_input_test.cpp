@@ -200,6 +200,24 @@ TEST(VellmarCli, CountsAreGivenRoomOnlyAsTheirDataArrives) {
   }
 }
 
+TEST(VellmarCli, ManySmallModelsCostMemoryInProportion) {
+  // 20,000 models of one triangle each (about 3 MB): every object's
+  // records get the room its lists ask for, not an array's usual step.
+  const std::string dir = TempFolder("xsi-many");
+  std::string text = "xsi 0300txt 0032\n";
+  for (int k = 0; k < 20000; ++k) {
+    const std::string name = "m" + std::to_string(k);
+    text += "SI_Model MDL-" + name + " {\n SI_Mesh MSH-" + name + " {\n  SI_Shape SHP-" + name +
+            " {\n   1, \"ORDERED\",\n   3, \"POSITION\", 0,0,0, 1,0,0, 0,1,0,\n  }\n"
+            "  SI_TriangleList {\n   1, \"\", \"\",\n 0,1,2,\n  }\n }\n}\n";
+  }
+  std::ofstream(dir + "many.xsi", std::ios::binary) << text;
+  const long baseline_mib = BaselineMib();
+  const auto [status, peak_mib] = Finish(StartVellmar({"info", dir + "many.xsi"}, dir + "many.err"));
+  EXPECT_EQ(status, 0) << ReadFile(dir + "many.err");
+  EXPECT_LT(peak_mib, baseline_mib + 60);
+}
+
 TEST(VellmarCli, InfoIndentsDeepModelsOnlySoFar) {
   // A chain of 600 nested models: the lines stop growing at 255 levels, so
   // the text grows with the depth, not with its square; JSON keeps each

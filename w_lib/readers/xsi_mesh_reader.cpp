@@ -77,13 +77,15 @@ void ReadIndices(XsiText& text, const ShapeLists& lists, ListKind kind, int* ind
   }
 }
 
-// Room for `needed` records in an array that holds n: a full array grows
-// by half again at least, so that an object that many small lists append to
-// moves each record a bounded number of times.
+// Room for `needed` records in an array that holds n. The first list of an
+// object gets exactly its room, so that a file of many small objects costs
+// memory in proportion to its records; a later one grows the array by half
+// again at least, so that an object that many small lists append to moves
+// each record a bounded number of times.
 template <class R>
 void GrowRecords(R*& block, int n, int& max, int needed) {
   if (needed <= max) return;
-  const int grown = GrownCapacity<kGeometryGrowth>(max);
+  const int grown = max == 0 ? needed : GrownCapacity<kGeometryGrowth>(max);
   if (!ReserveRecords(block, n, max, needed > grown ? needed : grown)) throw std::bad_alloc();
 }
 
@@ -293,6 +295,9 @@ void ReadFaceList(XsiReading& r, int object, const ShapeLists& lists, int global
   if (total != corners)
     text.Fail("expected polygon sizes that add up to " + std::to_string(corners) + " corners, found " +
               std::to_string(total));
+  // Room for the faces up to the first piece; beyond it they grow as their
+  // corners arrive, since a pipe's count promises nothing.
+  GrowRecords(o.faces, o.fnum, o.fmax, first + (count < kFirstPiece ? count : kFirstPiece));
   std::vector<int> large;  // the corners of a polygon too large to be given room before they arrive
   for (int i = 0; i < count; ++i) {
     const int n = triangles ? 3 : sizes[static_cast<size_t>(i)];
