@@ -19,7 +19,7 @@
 class TextOutput;
 
 // The writers of writer_list.inc, each in both forms.
-#define W_WRITER(file, Write)                                                                     \
+#define W_WRITER(file, Write)                                                                  \
   WriteResult Write(const char* path, const WScene& scene, const WriterOptions& options = {}); \
   WriteResult Write(const char* path, WScene&& scene, const WriterOptions& options = {});
 #include "w_lib/writers/writer_list.inc"
