@@ -459,8 +459,8 @@ class EarClipper {
     line = WLine();  // an add hands the slot out as it was
     line.v[0] = w_.v[prev];
     line.v[1] = w_.v[next];
-    tri.e()[2] = d;
-    w_.e()[prev] = d;
+    tri.SideLines()[2] = d;
+    w_.SideLines()[prev] = d;
     next_[static_cast<size_t>(prev)] = next;
     prev_[static_cast<size_t>(next)] = prev;
   }

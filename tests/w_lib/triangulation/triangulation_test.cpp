@@ -81,7 +81,7 @@ TEST(TriangulateObject, ConvexQuadGetsTwoEarsAndTheirDiagonals) {
   WScene scene = PolygonScene({{0, 0}, {1, 0}, {1, 1}, {0, 1}}, WVector(0, 0, 1));
   WObject& obj = scene.objects[0];
   // The quad's own sides as lines 0..3, named by its e entries.
-  for (int k = 0; k < 4; ++k) obj.faces[0].e()[k] = AddLineBetween(obj, k, (k + 1) % 4);
+  for (int k = 0; k < 4; ++k) obj.faces[0].SideLines()[k] = AddLineBetween(obj, k, (k + 1) % 4);
   TriangulateObject(obj, false);
   ASSERT_EQ(obj.fnum, 2);
   EXPECT_EQ(Triangles(obj), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}}));
