@@ -104,8 +104,12 @@ BENCHMARK(BM_ManyObjectsOfOwnMaterials)->Arg(20000)->Arg(80000)->Unit(benchmark:
 // it touches until the cut passes over such sides. Last, two thin strips of
 // 300 units: n corners along one long side, straight or bowed by at most
 // one unit, whose diagonals run too close to that side for the trees'
-// margins to pass over it.
-enum class Outline { kCircle, kStar, kSawtooth, kOnePoint, kRuns, kTwoPoints, kFlower, kStraightRun, kThinStrip, kBowedStrip };
+// margins to pass over it; and the straight one as a mirrored document
+// hands it over, starting at the far corner above the run.
+enum class Outline {
+  kCircle, kStar, kSawtooth, kOnePoint, kRuns, kTwoPoints, kFlower, kStraightRun, kThinStrip, kBowedStrip,
+  kMirroredStrip
+};
 
 static void TriangulateOnePolygon(benchmark::State& state, Outline outline) {
   const int n = static_cast<int>(state.range(0));
@@ -130,6 +134,10 @@ static void TriangulateOnePolygon(benchmark::State& state, Outline outline) {
       const double i = k < n - 2 ? k : k == n - 2 ? n - 3 : 0;
       const double y = k >= n - 2 ? 300.0 : outline == Outline::kThinStrip ? 0.0 : 4.0 * i * (n - 3 - i) / (double(n - 2) * (n - 2));
       obj.vertices[v].pos = WVector(static_cast<float>(i), static_cast<float>(y), 0.0f);
+    }
+    if (outline == Outline::kMirroredStrip) {  // (0, 300), then (i, 0), then (n - 3, 300)
+      const int i = k == 0 ? 0 : k < n - 1 ? k - 1 : n - 3;
+      obj.vertices[v].pos = WVector(static_cast<float>(i), k == 0 || k == n - 1 ? 300.0f : 0.0f, 0.0f);
     }
     obj.faces[f].v[k] = v;
   }
@@ -165,8 +173,18 @@ BENCHMARK_CAPTURE(TriangulateOnePolygon, StraightRun, Outline::kStraightRun)
     ->Arg(50000)
     ->Arg(200000)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(TriangulateOnePolygon, ThinStrip, Outline::kThinStrip)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(TriangulateOnePolygon, BowedStrip, Outline::kBowedStrip)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, ThinStrip, Outline::kThinStrip)
+    ->Arg(50000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, BowedStrip, Outline::kBowedStrip)
+    ->Arg(50000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, MirroredStrip, Outline::kMirroredStrip)
+    ->Arg(50000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond);
 
 #if VELLMAR_GLTF
 // n triangles around a centre vertex at height centre_z over a circle of n

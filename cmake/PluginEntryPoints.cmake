@@ -2,6 +2,8 @@
 # (Vellmar/plugin_entry_list.inc), for the module's export list and for the
 # checks of the built module.
 
+include(${CMAKE_CURRENT_LIST_DIR}/ListedNames.cmake)
+
 set(VELLMAR_PLUGIN_ENTRY_LIST ${CMAKE_CURRENT_LIST_DIR}/../Vellmar/plugin_entry_list.inc)
 get_filename_component(VELLMAR_PLUGIN_ENTRY_LIST ${VELLMAR_PLUGIN_ENTRY_LIST} ABSOLUTE)
 
@@ -9,19 +11,9 @@ get_filename_component(VELLMAR_PLUGIN_ENTRY_LIST ${VELLMAR_PLUGIN_ENTRY_LIST} AB
 # host's export table numbers them (ordinals 1, 2, ...). A change to the list
 # configures the build again.
 function(vellmar_plugin_entry_points out_var)
-  file(STRINGS ${VELLMAR_PLUGIN_ENTRY_LIST} lines REGEX "^MQ_PLUGIN_ENTRY\\(")
-  set(names "")
-  foreach(line IN LISTS lines)
-    if(NOT line MATCHES "^MQ_PLUGIN_ENTRY\\([^,]+, *([A-Za-z_][A-Za-z0-9_]*),")
-      message(FATAL_ERROR "${VELLMAR_PLUGIN_ENTRY_LIST}: cannot read the entry point of '${line}'")
-    endif()
-    list(APPEND names ${CMAKE_MATCH_1})
-  endforeach()
-  if(NOT names)
-    message(FATAL_ERROR "${VELLMAR_PLUGIN_ENTRY_LIST} names no entry point")
-  endif()
+  vellmar_listed_names(names ${VELLMAR_PLUGIN_ENTRY_LIST} MQ_PLUGIN_ENTRY
+                       "^MQ_PLUGIN_ENTRY\\([^,]+, *([A-Za-z_][A-Za-z0-9_]*),")
   list(SORT names)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${VELLMAR_PLUGIN_ENTRY_LIST})
   set(${out_var} ${names} PARENT_SCOPE)
 endfunction()
 

@@ -29,7 +29,7 @@ mkdir -p "$build"
 
 # Code page 932 as this machine's iconv has it: the browser's C library has
 # no such table.
-g++ -O1 -o "$build/code_page_table" web/code_page_table.cpp
+g++ -O1 -I. -o "$build/code_page_table" web/code_page_table.cpp
 "$build/code_page_table" >"$build/code_page_932.inc.new"
 if cmp -s "$build/code_page_932.inc.new" "$build/code_page_932.inc"; then
   rm "$build/code_page_932.inc.new"

@@ -74,14 +74,16 @@ void SetFaceUvs(WObject& obj, int f, std::initializer_list<float> uv_pairs) {
   }
 }
 
-void SetCorners(WObject& obj, int f, int* WFace::*array, std::initializer_list<int> values) {
+void SetCorners(WObject& obj, int f, VertexArray array, std::initializer_list<int> values) {
   int k = 0;
   for (int value : values) (obj.faces[f].*array)[k++] = value;
 }
 
 void SetCorners(WObject& obj, int f, WritableCornerArray array, std::initializer_list<int> values) {
+  WFace& face = obj.faces[f];
+  int* const target = array == static_cast<WritableCornerArray>(&WFace::e) ? face.SideLines() : (face.*array)();
   int k = 0;
-  for (int value : values) (obj.faces[f].*array)()[k++] = value;
+  for (int value : values) target[k++] = value;
 }
 
 void MarkCorners(WFace& face) {
@@ -96,12 +98,14 @@ void MarkCorners(WFace& face) {
   }
 }
 
-std::vector<int> Corners(const WFace& face, int* WFace::*array) {
-  return std::vector<int>(face.*array, face.*array + face.num);
+std::vector<int> Corners(const WFace& face, VertexArray array) {
+  const int* values = face.*array;
+  return std::vector<int>(values, values + face.num);
 }
 
 std::vector<int> Corners(const WFace& face, CornerArray array) {
   const int* values = (face.*array)();
+  if (!values) return std::vector<int>(static_cast<size_t>(face.num > 0 ? face.num : 0), -1);
   return std::vector<int>(values, values + face.num);
 }
 
@@ -226,7 +230,7 @@ WScene MakeQuadWithEdges() {
   WScene scene;
   WObject& obj = AddObjectAt(scene, "q", {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}, {5, 0, 0}});
   const int f = AddFaceOver(obj, {0, 1, 2, 3}, 0);
-  for (int k = 0; k < 4; ++k) obj.faces[f].e()[k] = AddLineBetween(obj, k, (k + 1) % 4);
+  for (int k = 0; k < 4; ++k) obj.faces[f].SideLines()[k] = AddLineBetween(obj, k, (k + 1) % 4);
   AddLineBetween(obj, 2, 5);
   return scene;
 }

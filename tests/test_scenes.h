@@ -33,9 +33,12 @@ void SetFaceUvs(WObject& obj, int f, std::initializer_list<float> uv_pairs);
 // vn or vc.
 using CornerArray = const int* (WFace::*)() const;
 using WritableCornerArray = int* (WFace::*)();
+// The vertex indices of a face: &WFace::v.
+using VertexArray = WCornerIndexStore WCornerBlocks::*;
 
-// Sets one corner array (v, e, vt, vn or vc) of face f to the given values.
-void SetCorners(WObject& obj, int f, int* WFace::*array, std::initializer_list<int> values);
+// Sets one corner array (v, e, vt, vn or vc) of face f to the given values;
+// e is made when the face has none.
+void SetCorners(WObject& obj, int f, VertexArray array, std::initializer_list<int> values);
 void SetCorners(WObject& obj, int f, WritableCornerArray array, std::initializer_list<int> values);
 
 // Gives corner k of the face distinct attributes: vt 10 + k, vn 20 + k,
@@ -43,8 +46,9 @@ void SetCorners(WObject& obj, int f, WritableCornerArray array, std::initializer
 // (0, k, 0, 1).
 void MarkCorners(WFace& face);
 
-// One corner array of a face, in corner order.
-std::vector<int> Corners(const WFace& face, int* WFace::*array = &WFace::v);
+// One corner array of a face, in corner order; an e that the face does not
+// hold reads as -1 on every side.
+std::vector<int> Corners(const WFace& face, VertexArray array = &WFace::v);
 std::vector<int> Corners(const WFace& face, CornerArray array);
 // The vertex pairs of an object's lines from line `from` on.
 std::vector<std::pair<int, int>> LinesOf(const WObject& obj, int from = 0);

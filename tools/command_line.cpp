@@ -168,8 +168,8 @@ bool ApplyMaxDocumentSize(CommandLine& line, const char* value, std::string& err
 // The name and choices of each writer option that takes one, as template
 // arguments of its reader.
 #define WRITER_FLAG(...)
-#define WRITER_CHOICE(field, type, name, choices, help) \
-  constexpr char field##_name[] = name;                 \
+#define WRITER_CHOICE(field, type, name, choices, ...) \
+  constexpr char field##_name[] = name;                \
   constexpr char field##_choices[] = choices;
 #include "w_lib/writers/writer_option_list.inc"
 #undef WRITER_FLAG
@@ -191,16 +191,18 @@ bool ApplyJobs(CommandLine& line, const char* value, std::string& error) {
 }
 
 const OptionSpec kOptions[] = {
-#define FLAG_OPTION(field, name, alias, help, commands) \
-  {name, alias, nullptr, help, commands, SetFlag<&CommandLine::field>, 0},
-#define TEXT_OPTION(field, name, value_name, help, commands) \
-  {name, nullptr, value_name, help, commands, SetText<&CommandLine::field>, 0},
-#define VALUE_OPTION(name, value_name, help, commands, apply) {name, nullptr, value_name, help, commands, apply, 0},
-#define WRITER_FLAG(field, name, help) \
-  {name, nullptr, nullptr, help, kForConvert, SetWriterFlag<&WriterOptions::field>, WriterOption::field},
-#define WRITER_CHOICE(field, type, name, choices, help)                                      \
-  {name, nullptr, choices, help, kForConvert,                                                \
-   SetWriterChoice<type, &WriterOptions::field, field##_name, field##_choices>, WriterOption::field},
+#define FLAG_OPTION(field, name, alias, help, commands, readme) \
+  {name, alias, nullptr, help, commands, SetFlag<&CommandLine::field>, 0, readme},
+#define TEXT_OPTION(field, name, value_name, help, commands, readme) \
+  {name, nullptr, value_name, help, commands, SetText<&CommandLine::field>, 0, readme},
+#define VALUE_OPTION(name, value_name, help, commands, apply, readme) \
+  {name, nullptr, value_name, help, commands, apply, 0, readme},
+#define WRITER_FLAG(field, name, help, readme) \
+  {name, nullptr, nullptr, help, kForConvert, SetWriterFlag<&WriterOptions::field>, WriterOption::field, readme},
+#define WRITER_CHOICE(field, type, name, choices, help, readme)                                       \
+  {name, nullptr, choices, help, kForConvert,                                                         \
+   SetWriterChoice<type, &WriterOptions::field, field##_name, field##_choices>, WriterOption::field, \
+   readme},
 #include "tools/command_line_options.inc"
 #undef FLAG_OPTION
 #undef TEXT_OPTION

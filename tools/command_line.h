@@ -66,6 +66,9 @@ struct OptionSpec {
   bool (*apply)(CommandLine& line, const char* value, std::string& error);
   // A writer option's WriterOption bit; 0 for the others.
   unsigned writer_option;
+  // Its meaning in the README's table of options, which is made from these
+  // texts; null for an option that export and convert do not take.
+  const char* readme;
 };
 
 // Every option, in the order of the help text; count gets their number.

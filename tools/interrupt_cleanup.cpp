@@ -278,12 +278,8 @@ void EndOutputs(const std::vector<std::string>& outputs) {
 
 #if defined(_WIN32)
 InterruptedJobsWait::InterruptedJobsWait() {}
-InterruptedJobsWait::~InterruptedJobsWait() {}
 #else
 InterruptedJobsWait::InterruptedJobsWait() {
-  sigset_t set;
-  TerminationSet(set);
-  pthread_sigmask(SIG_BLOCK, &set, &before_);
   // One taker for the whole run of the program: it waits for a signal
   // that only arrives while the signals are held off everywhere.
   static const bool started = [] {
@@ -296,7 +292,6 @@ InterruptedJobsWait::InterruptedJobsWait() {
   }();
   (void)started;
 }
-InterruptedJobsWait::~InterruptedJobsWait() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
 #endif
 
 void BeginScratch(const std::string& file, const std::string& folder) {

@@ -12,9 +12,7 @@
 #include <string>
 #include <vector>
 
-#if !defined(_WIN32)
-#include <signal.h>
-#endif
+#include "w_lib/util/termination_signals.h"
 
 // Installs the handlers, and ignores SIGXFSZ so that a file size limit
 // fails the write like a full disk; once, at start-up.
@@ -36,14 +34,9 @@ void EndOutputs(const std::vector<std::string>& outputs);
 class InterruptedJobsWait {
  public:
   InterruptedJobsWait();
-  ~InterruptedJobsWait();
-  InterruptedJobsWait(const InterruptedJobsWait&) = delete;
-  InterruptedJobsWait& operator=(const InterruptedJobsWait&) = delete;
 
  private:
-#if !defined(_WIN32)
-  sigset_t before_;
-#endif
+  TerminationSignalsHeld held_;  // from before the taker starts to the end of the scope
 };
 
 // A scratch file and its folder, removed on an interrupt until EndScratch:

@@ -370,3 +370,8 @@ struct WMeshVolume {
 };
 // All zero for an object with a corner that names no vertex.
 WMeshVolume MeasureMeshVolume(const WObject& object, const WMatrix& matrix);
+
+// The scene passes of passes/pass_list.inc that declare themselves there.
+#define W_PASS(file, ...) __VA_ARGS__
+#include "w_lib/passes/pass_list.inc"
+#undef W_PASS

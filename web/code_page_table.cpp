@@ -3,7 +3,7 @@
 // of one byte from 0x80 and of two bytes, as this machine's iconv converts
 // it, one {code, code point} line each in ascending order. Built and run on
 // the build machine by scripts/web.sh.
-#include <iconv.h>
+#include "w_lib/util/iconv_character.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -11,17 +11,7 @@
 namespace {
 
 uint32_t Convert(iconv_t converter, const unsigned char* bytes, size_t n) {
-  char in_bytes[2] = {static_cast<char>(bytes[0]), n > 1 ? static_cast<char>(bytes[1]) : '\0'};
-  unsigned char out_bytes[8] = {};
-  char* in = in_bytes;
-  size_t in_left = n;
-  char* out = reinterpret_cast<char*>(out_bytes);
-  size_t out_left = sizeof out_bytes;
-  iconv(converter, nullptr, nullptr, nullptr, nullptr);
-  if (iconv(converter, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1) || in_left != 0 || out_left != 4)
-    return 0;
-  return static_cast<uint32_t>(out_bytes[0]) | static_cast<uint32_t>(out_bytes[1]) << 8 |
-         static_cast<uint32_t>(out_bytes[2]) << 16 | static_cast<uint32_t>(out_bytes[3]) << 24;
+  return IconvCharacter(converter, reinterpret_cast<const char*>(bytes), n);
 }
 
 bool IsLead(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }

@@ -32,31 +32,29 @@ function makeZip(files, date = new Date()) {
     const name = encoder.encode(file.name);
     const crc = crc32(file.data);
     const size = file.data.length;
+    // From the flags to the name's length a local header and its central
+    // entry hold the same fields, at from in each.
+    const shared = (view, from) => {
+      view.setUint16(from, 0x0800, true);  // UTF-8 names
+      view.setUint16(from + 2, 0, true);  // stored
+      view.setUint16(from + 4, time, true);
+      view.setUint16(from + 6, day, true);
+      view.setUint32(from + 8, crc, true);
+      view.setUint32(from + 12, size, true);
+      view.setUint32(from + 16, size, true);
+      view.setUint16(from + 20, name.length, true);
+    };
     const local = new DataView(new ArrayBuffer(30));
     local.setUint32(0, 0x04034b50, true);
     local.setUint16(4, 20, true);  // version needed
-    local.setUint16(6, 0x0800, true);  // UTF-8 names
-    local.setUint16(8, 0, true);  // stored
-    local.setUint16(10, time, true);
-    local.setUint16(12, day, true);
-    local.setUint32(14, crc, true);
-    local.setUint32(18, size, true);
-    local.setUint32(22, size, true);
-    local.setUint16(26, name.length, true);
+    shared(local, 6);
     local.setUint16(28, 0, true);
     parts.push(local.buffer, name, file.data);
     const entry = new DataView(new ArrayBuffer(46));
     entry.setUint32(0, 0x02014b50, true);
     entry.setUint16(4, 20, true);  // made by
     entry.setUint16(6, 20, true);
-    entry.setUint16(8, 0x0800, true);
-    entry.setUint16(10, 0, true);
-    entry.setUint16(12, time, true);
-    entry.setUint16(14, day, true);
-    entry.setUint32(16, crc, true);
-    entry.setUint32(20, size, true);
-    entry.setUint32(24, size, true);
-    entry.setUint16(28, name.length, true);
+    shared(entry, 8);
     entry.setUint32(42, offset, true);
     central.push(entry.buffer, name);
     offset += 30 + name.length + size;

@@ -86,7 +86,7 @@ void ExpectMarksOfSequence(void (*run)(WScene&), float x_of_vertex_2, float norm
     EXPECT_EQ(Corners(obj.faces[0]), (std::vector<int>{3, 4, 1, 0}));
     ExpectEveryPassAfterTheFirst(scene, normal_sign);
     EXPECT_EQ(obj.lnum, 9);
-    EXPECT_NE(obj.faces[2].e()[1], -1);
+    EXPECT_NE(obj.faces[2].SideLine(1), -1);
   }
 }
 
@@ -226,6 +226,6 @@ TEST(ExportPasses, ABrokenDocumentDoesNotCrash) {
   EXPECT_EQ(bad.faces[0].num, 7);
   EXPECT_EQ(LinesOf(bad).at(0), std::make_pair(3, 3));
   EXPECT_EQ(bad.faces[1].normal, WVector());
-  EXPECT_EQ(bad.faces[1].e()[0], -1);
+  EXPECT_EQ(bad.faces[1].SideLine(0), -1);
   EXPECT_EQ(scene.objects[0].unum, 0);  // its texture does not exist
 }

@@ -11,26 +11,13 @@ usage() {
 }
 
 tool="" emulator="" native_tool="" examples="" samples="" mqoz=supported work=""
-while [ $# -gt 0 ]; do
-  [ $# -ge 2 ] || usage
-  case "$1" in
-    --tool) tool=$2 ;;
-    --emulator) emulator=$2 ;;
-    --native-tool) native_tool=$2 ;;
-    --examples) examples=$2 ;;
-    --samples) samples=$2 ;;
-    --mqoz) mqoz=$2 ;;
-    --work) work=$2 ;;
-    *) usage ;;
-  esac
-  shift 2
-done
+source "$(dirname "$(realpath "$0")")/../tools/tool_comparison.sh"
+read_options tool emulator native-tool examples samples mqoz work -- "$@" || usage
 [ -n "$tool" ] && [ -n "$native_tool" ] && [ -n "$examples" ] && [ -n "$work" ] || usage
 # Absolute paths: the runs start in the work folder.
 tool=$(realpath -m "$tool") native_tool=$(realpath -m "$native_tool") examples=$(realpath -m "$examples")
 work=$(realpath -m "$work")
 [ -z "$samples" ] || samples=$(realpath -m "$samples")
-source "$(dirname "$(realpath "$0")")/../tools/tool_comparison.sh"
 
 if [ ! -x "$native_tool" ]; then
   echo "FAIL: the native tool $native_tool is missing: build the release preset first"

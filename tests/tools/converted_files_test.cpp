@@ -394,6 +394,22 @@ int CheckDocuments(const std::vector<std::string>& paths) {
   return closed;
 }
 
+// Writes at path a document of one object in the host's text (CR LF): the
+// lines after the first up to the blank one (version, code page), then
+// each material's line, the object's name, its vertex lines and its face
+// lines.
+void WriteOneObjectDocument(const std::string& path, const std::string& head,
+                            const std::vector<std::string>& materials, const std::string& object,
+                            const std::vector<std::string>& vertices, const std::vector<std::string>& faces) {
+  std::string text = "Metasequoia Document\r\n" + head + "\r\nMaterial " + std::to_string(materials.size()) + " {\r\n";
+  for (const std::string& material : materials) text += "\t" + material + "\r\n";
+  text += "}\r\nObject \"" + object + "\" {\r\n\tvertex " + std::to_string(vertices.size()) + " {\r\n";
+  for (const std::string& vertex : vertices) text += "\t\t" + vertex + "\r\n";
+  text += "\t}\r\n\tface " + std::to_string(faces.size()) + " {\r\n";
+  for (const std::string& face : faces) text += "\t\t" + face + "\r\n";
+  std::ofstream(path, std::ios::binary) << text << "\t}\r\n}\r\nEof\r\n";
+}
+
 }  // namespace
 
 TEST(ConvertedFiles, ExamplesReadBackRight) {
@@ -462,13 +478,11 @@ TEST(ConvertedFiles, NamesBeyondShiftJisReadBackRight) {
   // files are of the version whose text is UTF-8, which must load as well.
   // A closed tetrahedron of two materials and a loose edge.
   const std::string path = TempPath("hangul.mqo");
-  std::ofstream(path, std::ios::binary) << "Metasequoia Document\r\nFormat Text Ver 1.1\r\nCodePage utf8\r\n\r\n"
-                                           "Material 2 {\r\n\t\"\xED\x95\x9C\" col(1.000 0.000 0.000 1.000)\r\n"
-                                           "\t\"\xEA\xB5\xAD\" col(0.000 0.000 1.000 1.000)\r\n}\r\n"
-                                           "Object \"\xEC\x96\xB4 one\" {\r\n\tvertex 4 {\r\n\t\t0 0 0\r\n"
-                                           "\t\t100 0 0\r\n\t\t0 100 0\r\n\t\t0 0 100\r\n\t}\r\n\tface 5 {\r\n"
-                                           "\t\t3 V(0 1 2) M(0)\r\n\t\t3 V(0 3 1) M(1)\r\n\t\t3 V(0 2 3) M(0)\r\n"
-                                           "\t\t3 V(1 3 2) M(1)\r\n\t\t2 V(0 3)\r\n\t}\r\n}\r\nEof\r\n";
+  WriteOneObjectDocument(path, "Format Text Ver 1.1\r\nCodePage utf8\r\n",
+                         {"\"\xED\x95\x9C\" col(1.000 0.000 0.000 1.000)",
+                          "\"\xEA\xB5\xAD\" col(0.000 0.000 1.000 1.000)"},
+                         "\xEC\x96\xB4 one", {"0 0 0", "100 0 0", "0 100 0", "0 0 100"},
+                         {"3 V(0 1 2) M(0)", "3 V(0 3 1) M(1)", "3 V(0 2 3) M(0)", "3 V(1 3 2) M(1)", "2 V(0 3)"});
   EXPECT_GT(CheckDocuments({path}), 0);
 }
 
@@ -476,12 +490,9 @@ TEST(ConvertedFiles, JapaneseNamesReachReadersInUtf8) {
   // A Shift-JIS document: object ボディ of material マテリアル. OBJ declares
   // no code page and its readers take UTF-8; glTF is UTF-8 by definition.
   const std::string path = TempPath("japanese.mqo");
-  std::ofstream(path, std::ios::binary) << "Metasequoia Document\r\nFormat Text Ver 1.0\r\n\r\n"
-                                           "Material 1 {\r\n\t\"\x83\x7d\x83\x65\x83\x8a\x83\x41\x83\x8b\" "
-                                           "col(1.000 0.000 0.000 1.000)\r\n}\r\n"
-                                           "Object \"\x83\x7b\x83\x66\x83\x42\" {\r\n\tvertex 3 {\r\n\t\t0 0 0\r\n"
-                                           "\t\t100 0 0\r\n\t\t0 100 0\r\n\t}\r\n\tface 1 {\r\n"
-                                           "\t\t3 V(0 1 2) M(0)\r\n\t}\r\n}\r\nEof\r\n";
+  WriteOneObjectDocument(path, "Format Text Ver 1.0\r\n",
+                         {"\"\x83\x7d\x83\x65\x83\x8a\x83\x41\x83\x8b\" col(1.000 0.000 0.000 1.000)"},
+                         "\x83\x7b\x83\x66\x83\x42", {"0 0 0", "100 0 0", "0 100 0"}, {"3 V(0 1 2) M(0)"});
   for (const char* format : {"obj", "glb"}) {
     SCOPED_TRACE(format);
     const std::string out = TempPath(std::string("japanese.") + format);

@@ -122,7 +122,8 @@ void CheckObject(const std::string& doc_name, const MQDocumentRecord& doc, const
   for (int f = read.fnum - 1; f >= 0; --f) {
     const WFace& face = read.faces[f];
     const std::string material = face.material >= 0 ? scene.materials[face.material].name.c_str() : "(none)";
-    faces[{material, std::vector<int>(face.v, face.v + face.num)}].push_back(f);
+    const int* const corners = face.v;
+    faces[{material, std::vector<int>(corners, corners + face.num)}].push_back(f);
   }
   for (int f = 0; f < source.FaceCount(); ++f) {
     const int n = source.CornerCount(f);

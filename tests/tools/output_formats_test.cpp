@@ -1,11 +1,13 @@
 // The tool's tables against the README's, which users read: one row for
 // each format of the tool, with its name, its files and its description,
 // and no row for a format the tool lacks; one row for each option of export
-// and convert, in the order of the help, spelt as the help spells it, and
-// for a writer option naming the formats that take it.
+// and convert, made from the option list, and for a writer option naming
+// the formats that take it.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -99,30 +101,55 @@ TEST(OutputFormats, TheReadmeListsEachFormatOnce) {
   for (const auto& [name, row] : readme) ADD_FAILURE() << "the README lists " << name << ", which the tool lacks";
 }
 
-TEST(OutputFormats, TheReadmeListsEachOptionOfExportAndConvertInOrder) {
-  const std::vector<std::vector<std::string>> readme = ReadmeTable(VELLMAR_README, "| option | meaning |");
-  ASSERT_FALSE(readme.empty()) << "no table of options in " << VELLMAR_README;
+// The README's table of options as the option list makes it: one row for
+// each option of export and convert, in the order of the help, spelt as the
+// help spells it, with its README text.
+std::string ReadmeOptionRows() {
   size_t count = 0;
   const OptionSpec* options = AllOptions(count);
-  size_t row = 0;
+  std::string rows;
   for (const OptionSpec* option = options; option != options + count; ++option) {
-    if (!(option->commands & kForWriting)) continue;
+    if (!option->readme) continue;
+    std::string spelt = option->value_name ? std::string(option->name) + " " + option->value_name : option->name;
+    // Markdown writes a bar inside a table's cell as \|.
+    for (size_t bar = 0; (bar = spelt.find('|', bar)) != std::string::npos; bar += 2) spelt.insert(bar, "\\");
+    rows += std::string("| ") + (option->alias ? std::string("`") + option->alias + "`, " : "") + "`" + spelt +
+            "` | " + option->readme + " |\n";
+  }
+  return rows;
+}
+
+TEST(OutputFormats, TheReadmesTableOfOptionsIsMadeFromTheOptionList) {
+  std::ifstream in(VELLMAR_README, std::ios::binary);
+  std::string readme((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string head = "| option | meaning |\n|---|---|\n";
+  const size_t start = readme.find(head);
+  ASSERT_NE(start, std::string::npos) << "no table of options in " << VELLMAR_README;
+  size_t end = start + head.size();
+  while (readme.compare(end, 2, "| ") == 0) end = readme.find('\n', end) + 1;
+  const std::string rows = ReadmeOptionRows();
+  const char* write = std::getenv("VELLMAR_WRITE_README");
+  if (write && *write && readme.compare(start + head.size(), end - start - head.size(), rows) != 0) {
+    readme.replace(start + head.size(), end - start - head.size(), rows);
+    std::ofstream(VELLMAR_README, std::ios::binary) << readme;
+    return;
+  }
+  EXPECT_EQ(readme.substr(start + head.size(), end - start - head.size()), rows)
+      << "the README's table of options is not that of the option list: build the target readme to write it";
+
+  // Every option of export or convert has its row, and no other; a writer
+  // option names, among the quoted texts of its meaning, the formats that
+  // take it (where this build has any) and no other.
+  size_t count = 0;
+  const OptionSpec* options = AllOptions(count);
+  for (const OptionSpec* option = options; option != options + count; ++option) {
     SCOPED_TRACE(option->name);
-    ASSERT_LT(row, readme.size()) << "the README's table of options ends before it";
-    const std::vector<std::string>& cells = readme[row++];
-    ASSERT_EQ(cells.size(), 2u);
-    std::vector<std::string> spelt;
-    if (option->alias) spelt.push_back(option->alias);
-    spelt.push_back(std::string(option->name) + (option->value_name ? std::string(" ") + option->value_name : ""));
-    EXPECT_EQ(Quoted(cells[0]), spelt);
-    // A writer option names, among the quoted texts of its meaning, the
-    // formats that take it (where this build has any) and no other.
+    EXPECT_EQ(option->readme != nullptr, (option->commands & kForWriting) != 0);
     const std::string taking = FormatNamesTaking(option->writer_option);
     if (!option->writer_option || taking.empty()) continue;
     std::string named;
-    for (const std::string& text : Quoted(cells[1]))
+    for (const std::string& text : Quoted(option->readme))
       if (FindFormat(text)) named += (named.empty() ? "" : ", ") + text;
     EXPECT_EQ(named, taking);
   }
-  for (; row < readme.size(); ++row) ADD_FAILURE() << "the README lists " << readme[row][0] << ", which is no option";
 }

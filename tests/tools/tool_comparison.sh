@@ -15,6 +15,25 @@
 #                   output in LOG.out and LOG.err; sets status
 #   candidate_path PATH        PATH as the candidate sees it
 
+# Reads the options "--NAME VALUE" that follow "--" into the variables
+# NAME, dashes made underscores; the names before "--" are those taken.
+# False at any other option, or one without its value.
+read_options() {
+  local taken=" " name
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do
+    taken+="$1 "
+    shift
+  done
+  shift
+  while [ $# -gt 0 ]; do
+    [ $# -ge 2 ] || return 1
+    name=${1#--}
+    [ "--$name" = "$1" ] && [[ "$taken" == *" $name "* ]] || return 1
+    printf -v "${name//-/_}" '%s' "$2"
+    shift 2
+  done
+}
+
 failures=0
 fail() {
   echo "FAIL: $*"

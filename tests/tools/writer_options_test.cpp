@@ -26,7 +26,7 @@ struct Flag {
   unsigned bit;
 };
 const Flag kFlags[] = {
-#define WRITER_FLAG(field, name, help) {name, &WriterOptions::field, WriterOption::field},
+#define WRITER_FLAG(field, name, ...) {name, &WriterOptions::field, WriterOption::field},
 #define WRITER_CHOICE(...)
 #include "w_lib/writers/writer_option_list.inc"
 #undef WRITER_FLAG

@@ -27,28 +27,10 @@ wow64_loader="" wow64_dlls=""
 # Making the prefix and running the probe may take start_timeout seconds
 # each; each run of the Windows tool run_timeout.
 start_timeout=300 run_timeout=900
-while [ $# -gt 0 ]; do
-  [ $# -ge 2 ] || usage
-  case "$1" in
-    --wine) wine=$2 ;;
-    --bits) bits=$2 ;;
-    --windows-bin) windows_bin=$2 ;;
-    --probe) probe=$2 ;;
-    --native-tool) native_tool=$2 ;;
-    --examples) examples=$2 ;;
-    --samples) samples=$2 ;;
-    --mqoz) mqoz=$2 ;;
-    --work) work=$2 ;;
-    --prefix) prefix=$2 ;;
-    --start-timeout) start_timeout=$2 ;;
-    --run-timeout) run_timeout=$2 ;;
-    --package) package=$2 ;;
-    --wow64-loader) wow64_loader=$2 ;;
-    --wow64-dlls) wow64_dlls=$2 ;;
-    *) usage ;;
-  esac
-  shift 2
-done
+here=$(dirname "$(realpath "$0")")
+source "$here/../tools/tool_comparison.sh"
+read_options wine bits windows-bin probe native-tool examples samples mqoz work prefix start-timeout run-timeout package \
+  wow64-loader wow64-dlls -- "$@" || usage
 [ -n "$wine" ] && [ -n "$windows_bin" ] && [ -n "$probe" ] && [ -n "$native_tool" ] && [ -n "$examples" ] &&
   [ -n "$work" ] && [ -n "$prefix" ] || usage
 [ "$bits" = 32 ] || [ "$bits" = 64 ] || usage
@@ -58,8 +40,6 @@ examples=$(realpath -m "$examples") work=$(realpath -m "$work") prefix=$(realpat
 [ -z "$samples" ] || samples=$(realpath -m "$samples")
 [ -z "$package" ] || package=$(realpath -m "$package")
 [ -z "$wow64_dlls" ] || wow64_dlls=$(realpath -m "$wow64_dlls")
-here=$(dirname "$(realpath "$0")")
-source "$here/../tools/tool_comparison.sh"
 
 skip() {
   echo "SKIPPED: $*"

@@ -21,7 +21,8 @@ void ReverseCorners(WFace& face) {
   }
   // Side k runs from corner k to k + 1. Reversed, side k is the old side
   // n - 2 - k, and the closing side n - 1 stays where it is.
-  for (int i = 0; i < (n - 1) / 2; ++i) std::swap(face.e()[i], face.e()[n - 2 - i]);
+  if (int* const e = face.e())
+    for (int i = 0; i < (n - 1) / 2; ++i) std::swap(e[i], e[n - 2 - i]);
 }
 
 // Negates one component of a face's normals.

@@ -41,21 +41,45 @@ struct WideCorner {
 
 bool ValidVertex(const WObject& object, int v) { return v >= 0 && v < object.vnum; }
 
-// Lists the corners of each vertex in face order, then corner order:
-// start[v] .. start[v + 1] in corners. On entry start[v] holds the number
-// of corners of vertex v.
+// The corners of the vertices first .. last - 1, each vertex's in face
+// order, then corner order: those of vertex v are start[v - first] ..
+// start[v - first + 1] in corners.
 template <class Corner>
-void ListVertexCorners(const WObject& object, std::vector<int>& start, std::vector<Corner>& corners) {
+struct VertexCorners {
+  int first = 0;
+  int last = 0;
+  std::vector<int> start;
+  std::vector<Corner> corners;
+};
+
+// Lists the corners of the vertices first .. last - 1 into lists, replacing
+// what it held.
+template <class Corner>
+void ListVertexCorners(const WObject& object, int first, int last, VertexCorners<Corner>& lists) {
+  lists.first = first;
+  lists.last = last;
+  std::vector<int>& start = lists.start;
+  start.assign(static_cast<size_t>(last - first) + 1, 0);
+  const auto listed = [first, last](int v) { return v >= first && v < last; };
+  for (int f = 0; f < object.fnum; ++f) {
+    const WFace& face = object.faces[f];
+    const int* const v = face.v;
+    for (int k = 0; k < face.num; ++k)
+      if (listed(v[k])) ++start[static_cast<size_t>(v[k] - first)];
+  }
   // Running ends; filling backwards then leaves each entry at its start and
   // every list in order.
   int total = 0;
-  for (int v = 0; v < object.vnum; ++v) start[static_cast<size_t>(v)] = total += start[static_cast<size_t>(v)];
-  start[static_cast<size_t>(object.vnum)] = total;
-  corners.resize(static_cast<size_t>(total));
+  for (size_t i = 0; i + 1 < start.size(); ++i) start[i] = total += start[i];
+  start.back() = total;
+  // Exactly the room needed: a list of another part may have been larger.
+  std::vector<Corner>().swap(lists.corners);
+  lists.corners.resize(static_cast<size_t>(total));
   for (int f = object.fnum - 1; f >= 0; --f) {
     const WFace& face = object.faces[f];
+    const int* const v = face.v;
     for (int k = face.num - 1; k >= 0; --k)
-      if (ValidVertex(object, face.v[k])) corners[static_cast<size_t>(--start[static_cast<size_t>(face.v[k])])] = Corner(f, k);
+      if (listed(v[k])) lists.corners[static_cast<size_t>(--start[static_cast<size_t>(v[k] - first)])] = Corner(f, k);
   }
 }
 
@@ -143,38 +167,33 @@ struct VertexScratch {
   std::vector<int> first;
 };
 
-// Smooths each vertex's list and calls use(begin, n, normals, scratch) with
-// the list's place, its corners' normals and the scratch space of its part,
-// the vertices split over threads: a corner belongs to the list of its own
-// vertex only, so each vertex writes only its own corners' results. The
-// scratch lives as long as the part: none stays with a thread (the host's
-// thread, inside the plug-in) once the pass is done.
+// Smooths each listed vertex's list and calls use(v, begin, n, normals,
+// scratch) with the vertex, its list's place, its corners' normals and the
+// scratch space of its part, the vertices split over threads: a corner
+// belongs to the list of its own vertex only, so each vertex writes only
+// its own corners' results. The scratch lives as long as the part: none
+// stays with a thread (the host's thread, inside the plug-in) once the pass
+// is done.
 template <class Corner, class Use>
-void ForEachSmoothedVertex(const WObject& object, const std::vector<int>& start, const std::vector<Corner>& corners,
+void ForEachSmoothedVertex(const WObject& object, const VertexCorners<Corner>& lists,
                            const MaterialCosine& material_cosine, const Use& use) {
-  ParallelFor(static_cast<size_t>(object.vnum), 4096, [&](size_t first, size_t last) {
+  ParallelFor(static_cast<size_t>(lists.last - lists.first), 4096, [&](size_t first, size_t last) {
     VertexScratch scratch;
-    for (size_t v = first; v < last; ++v) {
-      const int begin = start[v];
-      const int n = start[v + 1] - begin;
+    for (size_t i = first; i < last; ++i) {
+      const int begin = lists.start[i];
+      const int n = lists.start[i + 1] - begin;
       scratch.normals.resize(static_cast<size_t>(n));
-      SmoothVertexCorners(object, corners.data() + begin, n, material_cosine, scratch.normals.data());
-      use(begin, n, scratch.normals.data(), scratch);
+      SmoothVertexCorners(object, lists.corners.data() + begin, n, material_cosine, scratch.normals.data());
+      use(lists.first + static_cast<int>(i), begin, n, scratch.normals.data(), scratch);
     }
   });
 }
 
-// Counts the corners of each vertex into start[v] (start has vnum + 1
-// entries) and returns the most corners of one face.
-int CountVertexCorners(const WObject& object, std::vector<int>& start) {
-  start.assign(static_cast<size_t>(object.vnum) + 1, 0);
+// The most corners of one face.
+int WidestFace(const WObject& object) {
   int widest = 0;
-  for (int f = 0; f < object.fnum; ++f) {
-    const WFace& face = object.faces[f];
-    if (face.num > widest) widest = face.num;
-    for (int k = 0; k < face.num; ++k)
-      if (ValidVertex(object, face.v[k])) ++start[static_cast<size_t>(face.v[k])];
-  }
+  for (int f = 0; f < object.fnum; ++f)
+    if (object.faces[f].num > widest) widest = object.faces[f].num;
   return widest;
 }
 
@@ -190,8 +209,7 @@ void WithCornerType(const WObject& object, int widest, Work&& work) {
 
 void SmoothObject(WObject& object, const MaterialCosine& material_cosine) {
   if (object.vnum <= 0) return;
-  std::vector<int> start;
-  const int widest = CountVertexCorners(object, start);
+  const int widest = WidestFace(object);
   // A corner outside every list (its vertex index is bad) keeps its own
   // face normal, made unit length.
   for (int f = 0; f < object.fnum; ++f) {
@@ -201,15 +219,15 @@ void SmoothObject(WObject& object, const MaterialCosine& material_cosine) {
   }
   WithCornerType(object, widest, [&](auto corner_type) {
     using Corner = decltype(corner_type);
-    std::vector<Corner> corners;
-    ListVertexCorners(object, start, corners);
-    const auto store = [&](int begin, int n, const WVector* normals, VertexScratch&) {
+    VertexCorners<Corner> lists;
+    ListVertexCorners(object, 0, object.vnum, lists);
+    const auto store = [&](int, int begin, int n, const WVector* normals, VertexScratch&) {
       for (int i = 0; i < n; ++i) {
-        const Corner c = corners[static_cast<size_t>(begin + i)];
+        const Corner c = lists.corners[static_cast<size_t>(begin + i)];
         object.faces[c.face()].corner_normals()[c.corner()] = normals[i];
       }
     };
-    ForEachSmoothedVertex(object, start, corners, material_cosine, store);
+    ForEachSmoothedVertex(object, lists, material_cosine, store);
   });
 }
 
@@ -258,6 +276,10 @@ void RemoveNormalRecords(WObject& object) {
   object.Compact();
 }
 
+// Vertices listed at a time while the normal records are filled: the lists
+// of every vertex would lie beside the records, at the weld's peak.
+constexpr int kFillParts = 2;
+
 void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
   if (object.vnum <= 0) {
     // Nothing to smooth: the corners' own normals become the records.
@@ -265,57 +287,87 @@ void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
     return;
   }
   RemoveNormalRecords(object);
-  std::vector<int> start;
-  const int widest = CountVertexCorners(object, start);
-  WithCornerType(object, widest, [&](auto corner_type) {
+  const int vnum = object.vnum;
+  WithCornerType(object, WidestFace(object), [&](auto corner_type) {
     using Corner = decltype(corner_type);
-    std::vector<Corner> corners;
-    ListVertexCorners(object, start, corners);
-    // Each listed corner names, for now, the list position of the first
-    // corner of its vertex with an equal normal.
-    const auto name_first_equal = [&](int begin, int n, const WVector* normals, VertexScratch& scratch) {
-      std::vector<int>& first = scratch.first;
-      first.resize(static_cast<size_t>(n));
-      FirstEqual(normals, n, scratch.order, first.data());
-      for (int i = 0; i < n; ++i) {
-        const Corner c = corners[static_cast<size_t>(begin + i)];
-        object.faces[c.face()].vn()[c.corner()] = begin + first[static_cast<size_t>(i)];
-      }
-    };
-    ForEachSmoothedVertex(object, start, corners, material_cosine, name_first_equal);
+    // Per vertex, its number of distinct normals; each listed corner names,
+    // for now, which of them it has (0, 1, ... in the order that they first
+    // come in its vertex's list).
+    std::vector<int> distinct(static_cast<size_t>(vnum), 0);
+    {
+      VertexCorners<Corner> lists;
+      ListVertexCorners(object, 0, vnum, lists);
+      const auto name_distinct = [&](int v, int begin, int n, const WVector* normals, VertexScratch& scratch) {
+        std::vector<int>& first = scratch.first;
+        first.resize(static_cast<size_t>(n));
+        FirstEqual(normals, n, scratch.order, first.data());
+        // A first of its value counts the next number; a later one takes the
+        // number its first took (already renumbered, as it lies before).
+        int d = 0;
+        for (int i = 0; i < n; ++i) {
+          int& slot = first[static_cast<size_t>(i)];
+          slot = slot == i ? d++ : first[static_cast<size_t>(slot)];
+        }
+        distinct[static_cast<size_t>(v)] = d;
+        for (int i = 0; i < n; ++i) {
+          const Corner c = lists.corners[static_cast<size_t>(begin + i)];
+          object.faces[c.face()].vn()[c.corner()] = first[static_cast<size_t>(i)];
+        }
+      };
+      ForEachSmoothedVertex(object, lists, material_cosine, name_distinct);
+    }
     // Records are numbered in face and corner order, as each first corner
-    // of its value at its vertex comes; a corner outside every list has a
-    // record of its own. A later corner of the value finds the number in the
-    // first corner's index, which the walk has passed already.
+    // of its value at its vertex comes (a vertex's list is in that order
+    // too); a corner outside every list has a record of its own. The
+    // distinct values of all vertices lie side by side in record_of.
+    size_t values = 0;
+    for (int& d : distinct) {
+      if (values > static_cast<size_t>(INT32_MAX)) throw std::bad_alloc();
+      const int here = d;
+      d = static_cast<int>(values);
+      values += static_cast<size_t>(here);
+    }
+    std::vector<int> record_of(values, -1);
     int count = 0;
     bool unlisted = false;
     for (int f = 0; f < object.fnum; ++f) {
       WFace& face = object.faces[f];
+      const int* const v = face.v;
+      int* const vn = face.vn();
       for (int k = 0; k < face.num; ++k) {
         if (count == INT32_MAX) throw std::bad_alloc();
-        if (!ValidVertex(object, face.v[k])) {
-          face.vn()[k] = count++;
+        if (!ValidVertex(object, v[k])) {
+          vn[k] = count++;
           unlisted = true;
           continue;
         }
-        const Corner first = corners[static_cast<size_t>(face.vn()[k])];
-        face.vn()[k] = first.face() == f && first.corner() == k ? count++ : object.faces[first.face()].vn()[first.corner()];
+        int& record = record_of[static_cast<size_t>(distinct[static_cast<size_t>(v[k])] + vn[k])];
+        if (record == -1) record = count++;
+        vn[k] = record;
       }
     }
+    std::vector<int>().swap(record_of);
+    std::vector<int>().swap(distinct);
     if (!ReserveRecords(object.normals, object.nnum, object.nmax, count)) throw std::bad_alloc();
     object.nnum = count;
     for (int r = 0; r < count; ++r) object.normals[r].remap = r;
-    // The values, smoothed once more (the same sums, in the same order). The
-    // corners of a record all belong to one vertex; written last to first,
-    // the record ends with its first corner's value (equal values may still
-    // differ in the sign of a zero).
-    const auto fill_records = [&](int begin, int n, const WVector* normals, VertexScratch&) {
+    // The values, smoothed once more (the same sums, in the same order), a
+    // part of the vertices at a time. The corners of a record all belong to
+    // one vertex; written last to first, the record ends with its first
+    // corner's value (equal values may still differ in the sign of a zero).
+    VertexCorners<Corner> lists;
+    const auto fill_records = [&](int, int begin, int n, const WVector* normals, VertexScratch&) {
       for (int i = n - 1; i >= 0; --i) {
-        const Corner c = corners[static_cast<size_t>(begin + i)];
+        const Corner c = lists.corners[static_cast<size_t>(begin + i)];
         object.normals[object.faces[c.face()].vn()[c.corner()]].normal = normals[i];
       }
     };
-    ForEachSmoothedVertex(object, start, corners, material_cosine, fill_records);
+    const int parts = object.CornerCount() >= (1 << 18) ? kFillParts : 1;
+    const int step = vnum / parts + 1;
+    for (int first = 0; first < vnum; first += step) {
+      ListVertexCorners(object, first, vnum - first > step ? first + step : vnum, lists);
+      ForEachSmoothedVertex(object, lists, material_cosine, fill_records);
+    }
     if (unlisted) {
       for (int f = 0; f < object.fnum; ++f) {
         const WFace& face = object.faces[f];

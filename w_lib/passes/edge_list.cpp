@@ -55,7 +55,7 @@ int MatchSides(WObject& object) {
     for (int k = 0; k < n; ++k) {
       const int a = face.v[k], b = face.v[k + 1 < n ? k + 1 : 0];
       if (!joins_two_vertices(a, b)) {
-        face.e()[k] = -1;
+        if (int* const e = face.e()) e[k] = -1;
         continue;
       }
       upper.push_back(a > b ? a : b);
@@ -64,7 +64,7 @@ int MatchSides(WObject& object) {
         ++next;
       else
         upper.pop_back();
-      face.e()[k] = line;
+      face.SideLines()[k] = line;
     }
   }
   return next;
@@ -81,7 +81,7 @@ void BuildObjectEdges(WObject& object) {
     const WFace& face = object.faces[f];
     const int n = face.num;
     for (int k = 0; k < n; ++k) {
-      if (face.e()[k] != object.lnum) continue;
+      if (face.SideLine(k) != object.lnum) continue;
       const int i = object.AddLine();
       object.lines[i].v[0] = face.v[k];
       object.lines[i].v[1] = face.v[k + 1 < n ? k + 1 : 0];

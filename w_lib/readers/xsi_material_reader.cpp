@@ -78,14 +78,8 @@ void ReadShader(XsiReading& r, Shader& shader) {
   XsiText& text = r.text;
   const int opened = text.line();
   if (text.Next() == '"') text.String();
-  for (;;) {
+  while (XsiBlockGoesOn(text, "shader", opened)) {
     const char c = text.Next();
-    if (c == '}') {
-      text.Accept('}');
-      return;
-    }
-    if (c == '\0')
-      text.Fail("unexpected end of file: expected '}' closing the shader opened at line " + std::to_string(opened));
     if (text.AtNumber()) {
       text.Float();
       continue;
@@ -123,14 +117,8 @@ void ReadXsiMaterial(XsiReading& r, std::string_view instance) {
   const int opened = text.line();
   std::string surface;
   std::vector<Shader> shaders;
-  for (;;) {
+  while (XsiBlockGoesOn(text, "material", opened)) {
     const char c = text.Next();
-    if (c == '}') {
-      text.Accept('}');
-      break;
-    }
-    if (c == '\0')
-      text.Fail("unexpected end of file: expected '}' closing the material opened at line " + std::to_string(opened));
     if (text.AtNumber()) {
       text.Float();
     } else if (c == '"') {

@@ -316,7 +316,7 @@ void ReadFaceList(XsiReading& r, int object, const ShapeLists& lists, int global
     }
     const int f = o.AddFace(n);
     o.faces[f].material = material;
-    std::copy(large.begin(), large.end(), o.faces[f].v);
+    std::copy(large.begin(), large.end(), static_cast<int*>(o.faces[f].v));
   }
   for (const std::string& element : elements) {
     const ListKind kind = ElementKind(element, lists);

@@ -44,22 +44,14 @@ void ReadXsiModel(XsiReading& r, std::string_view name, int parent) {
     open.push_back({k, inherited_material, text.line()});
   };
   open_model(name, parent, -1);
+  std::string keyword;
+  std::string instance;
   while (!open.empty()) {
     const Open top = open.back();
-    const char c = text.Next();
-    if (c == '}') {
-      text.Accept('}');
+    if (!NextXsiTemplateHead(text, "model", top.line, keyword, instance)) {
       open.pop_back();
       continue;
     }
-    if (c == '\0')
-      text.Fail("unexpected end of file: expected '}' closing the model opened at line " + std::to_string(top.line));
-    if (c == '"' || text.AtNumber()) {
-      SkipXsiValues(text);
-      continue;
-    }
-    const std::string keyword(text.Keyword());
-    const std::string instance(text.InstanceName());
     if (keyword == "SI_Model") {
       open_model(instance, top.object, top.global_material);
     } else if (keyword == "SI_Transform") {

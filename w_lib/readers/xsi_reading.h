@@ -80,23 +80,43 @@ void ReadXsiMesh(XsiReading& r, int object, int global_material);
 // matrices.
 void FinishXsiScene(XsiReading& r);
 
+// Whether the block of `what`, opened at line `opened`, goes on: false, past
+// its '}', where it ends; the end of the file fails it as unclosed.
+inline bool XsiBlockGoesOn(XsiText& text, const char* what, int opened) {
+  const char c = text.Next();
+  if (c == '}') {
+    text.Accept('}');
+    return false;
+  }
+  if (c == '\0')
+    text.Fail(std::string("unexpected end of file: expected '}' closing the ") + what + " opened at line " +
+              std::to_string(opened));
+  return true;
+}
+
+// The next template head of that block, past the values before it, with its
+// keyword and instance name read; false, past the block's '}', where the
+// block ends first.
+inline bool NextXsiTemplateHead(XsiText& text, const char* what, int opened, std::string& keyword,
+                                std::string& name) {
+  while (XsiBlockGoesOn(text, what, opened)) {
+    if (text.Next() == '"' || text.AtNumber()) {
+      SkipXsiValues(text);
+      continue;
+    }
+    keyword = text.Keyword();
+    name = text.InstanceName();
+    return true;
+  }
+  return false;
+}
+
 template <class Item>
 void ForEachXsiTemplate(XsiReading& r, Item&& item) {
   XsiText& text = r.text;
   const int opened = text.line();
-  for (;;) {
-    const char c = text.Next();
-    if (c == '}') {
-      text.Accept('}');
-      return;
-    }
-    if (c == '\0') text.Fail("unexpected end of file: expected '}' closing the template opened at line " + std::to_string(opened));
-    if (c == '"' || text.AtNumber()) {
-      SkipXsiValues(text);
-      continue;
-    }
-    const std::string keyword(text.Keyword());
-    const std::string name(text.InstanceName());
+  std::string keyword;
+  std::string name;
+  while (NextXsiTemplateHead(text, "template", opened, keyword, name))
     if (!item(std::string_view(keyword), std::string_view(name))) SkipXsiTemplate(r);
-  }
 }

@@ -51,7 +51,7 @@ void WObject::Compact() {
       int* const vt = face.vt();
       for (int k = 0; k < face.num; ++k) {
         if (vertices_die) face.v[k] = Remapped(vertices, vnum, face.v[k]);
-        if (lines_die && e[k] != -1) e[k] = Remapped(lines, lnum, e[k]);
+        if (lines_die && e && e[k] != -1) e[k] = Remapped(lines, lnum, e[k]);
         if (normals_die && vn[k] != -1) vn[k] = Remapped(normals, nnum, vn[k]);
         if (colors_die && vc[k] != -1) vc[k] = Remapped(colors, cnum, vc[k]);
         if (uvs_die && vt[k] != -1) vt[k] = Remapped(uvs, unum, vt[k]);

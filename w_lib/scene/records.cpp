@@ -84,10 +84,11 @@ void WVertex::NormalizeWeights() {
 
 namespace {
 
-// Bytes of one corner across the five arrays of the shared block.
-constexpr size_t kCornerBytes = 5 * sizeof(int);
+constexpr int kInline = WCornerIndexStore::kInlineCorners;
+constexpr int kIndexArrays = WCornerIndexStore::kArrays;
 
-// A block of n values (colours or normals), all value; null for n <= 0.
+// A block of n values (colours, normals or line indices), all value; null
+// for n <= 0.
 template <class T>
 T* NewCornerValues(int n, const T& value) {
   if (n <= 0) return nullptr;
@@ -97,8 +98,9 @@ T* NewCornerValues(int n, const T& value) {
   return block;
 }
 
-// One block for the five index arrays of n corners.
+// One block for the index arrays of n corners.
 int* NewCornerBlock(int n) {
+  constexpr size_t kCornerBytes = kIndexArrays * sizeof(int);
   if (static_cast<size_t>(n) > static_cast<size_t>(-1) / kCornerBytes) throw std::bad_alloc();
   return static_cast<int*>(::operator new(static_cast<size_t>(n) * kCornerBytes));
 }
@@ -116,16 +118,13 @@ T* CopyCornerValues(const T* source, int n) {
 constexpr WColor WFaceCorners::kCornerColor;
 constexpr WColor WFaceCorners::kCornerColor2;
 
-void WFaceCorners::AllocateCorners(int n) {
-  v = NewCornerBlock(n);
-  num = n;
-}
-
 void WCornerBlocks::FreeBlocks() noexcept {
-  // v is the start of the shared block.
-  ::operator delete(static_cast<void*>(v));
-  v = nullptr;
+  if (OnHeap()) {
+    ::operator delete(static_cast<void*>(v.block_));
+    v.block_ = nullptr;
+  }
   if (!values_) return;
+  ::operator delete(static_cast<void*>(values_->sides));
   ::operator delete(static_cast<void*>(values_->normals));
   ::operator delete(static_cast<void*>(values_->colors));
   ::operator delete(static_cast<void*>(values_->colors2));
@@ -138,12 +137,19 @@ void WCornerBlocks::CopyFrom(const WCornerBlocks& o) {
     num = o.num;
     return;
   }
-  // Each block is held by the face as soon as it is made.
-  v = NewCornerBlock(o.num);
-  num = o.num;
-  std::copy_n(o.v, 5 * static_cast<size_t>(num), v);  // the five index arrays at once
+  const size_t entries = kIndexArrays * static_cast<size_t>(o.num);
+  if (o.num > kInline) {
+    // Held by the face as soon as it is made.
+    v.block_ = NewCornerBlock(o.num);
+    num = o.num;
+    std::copy_n(o.v.block_, entries, v.block_);  // the index arrays at once
+  } else {
+    num = o.num;
+    std::copy_n(o.v.small_, entries, v.small_);
+  }
   if (o.values_) {
     values_ = new WCornerValues();
+    values_->sides = CopyCornerValues(o.values_->sides, num);
     values_->normals = CopyCornerValues(o.values_->normals, num);
     values_->colors = CopyCornerValues(o.values_->colors, num);
     values_->colors2 = CopyCornerValues(o.values_->colors2, num);
@@ -156,10 +162,17 @@ WCornerValues& WFaceCorners::Values() {
 }
 
 void WFaceCorners::ReleaseEmptyValues() {
-  if (values_ && !values_->normals && !values_->colors && !values_->colors2) {
+  if (values_ && !values_->sides && !values_->normals && !values_->colors && !values_->colors2) {
     delete values_;
     values_ = nullptr;
   }
+}
+
+int* WFaceCorners::SideLines() {
+  if (num <= 0) return nullptr;
+  WCornerValues& values = Values();
+  if (!values.sides) values.sides = NewCornerValues(num, -1);
+  return values.sides;
 }
 
 WVector* WFaceCorners::CornerNormals() {
@@ -190,23 +203,31 @@ void WFaceCorners::ReleaseCornerNormals() {
   ReleaseEmptyValues();
 }
 
+void WFaceCorners::ReleaseSideLines() {
+  if (!values_) return;
+  ::operator delete(static_cast<void*>(values_->sides));
+  values_->sides = nullptr;
+  ReleaseEmptyValues();
+}
+
 void WFaceCorners::MakeCorners(int n) {
   Release();
   if (n <= 0) {
     num = n;
     return;
   }
-  AllocateCorners(n);
-  std::fill_n(v, 5 * n, -1);  // v, e, vt, vn and vc lie back to back
+  if (n > kInline) v.block_ = NewCornerBlock(n);
+  num = n;
+  std::fill_n(static_cast<int*>(v), kIndexArrays * n, -1);  // v, vt, vn and vc lie back to back
 }
 
 void WFaceCorners::CopyCorner(int k, const WFaceCorners& source, int j) {
   v[k] = source.v[j];
-  e()[k] = source.e()[j];
   vt()[k] = source.vt()[j];
   vn()[k] = source.vn()[j];
   vc()[k] = source.vc()[j];
   // A default value into a face that holds only defaults needs no block.
+  if (source.e() || e()) SideLines()[k] = source.SideLine(j);
   if (source.corner_normals() || corner_normals()) CornerNormals()[k] = source.CornerNormal(j);
   if (source.corner_colors() || corner_colors()) CornerColors()[k] = source.CornerColor(j);
   if (source.corner_colors2() || corner_colors2()) CornerColors2()[k] = source.CornerColor2(j);

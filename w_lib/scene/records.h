@@ -223,35 +223,65 @@ struct WLine {
   int v[2] = {0, 0};
 };
 
-// The optional per-corner values of a face. Faces that have none (nearly
-// all) hold a null pointer instead of three.
+// What a face holds beyond its corner indices, made with the first of these
+// to be written: the side lines and the per-corner normals and colours.
+// Faces that have none (nearly all) hold a null pointer instead.
 struct WCornerValues {
+  int* sides = nullptr;  // per side: line index
   WVector* normals = nullptr;
   WColor* colors = nullptr;
   WColor* colors2 = nullptr;
 };
 
-// What WFaceCorners holds: the corner block and the optional values.
-struct WCornerBlocks {
- protected:
-  // The holder of the optional arrays, made with the first of them. First,
-  // so that the face's own fields can fill the room after num.
-  WCornerValues* values_ = nullptr;
-
+// Where the corner indices of a face lie: inside the face for up to
+// kInlineCorners corners, else in a heap block. Read and written as the
+// array of vertex indices that starts them (face.v[k], or face.v as an
+// int*); the other index arrays follow it. It cannot be copied on its own,
+// since the indices it holds would stay behind: the face copies it.
+class WCornerIndexStore {
  public:
-  // Per corner: vertex index. v starts the corner block; the other four
-  // index arrays follow it in this order, num entries each, and are found
-  // from v and num rather than stored (a face is 32 bytes smaller so).
-  int* v = nullptr;
+  static constexpr int kInlineCorners = 4;
+  static constexpr int kArrays = 4;  // v, vt, vn, vc
+
+  WCornerIndexStore() = default;
+  WCornerIndexStore(const WCornerIndexStore&) = delete;
+  WCornerIndexStore& operator=(const WCornerIndexStore&) = delete;
+  WCornerIndexStore(WCornerIndexStore&&) = default;
+  WCornerIndexStore& operator=(WCornerIndexStore&&) = default;
+
+  // The vertex index of each corner, followed by the other index arrays;
+  // null for a face without corners. Writable through a const face too, as
+  // an owned array of a record is.
+  inline operator int*() const;
+
+ private:
+  friend class WFaceCorners;
+  friend struct WCornerBlocks;
+  union {
+    int small_[kArrays * kInlineCorners] = {};
+    int* block_;
+  };
+};
+
+// What WFaceCorners holds: the corner indices and the optional values.
+// Standard layout, so that the index store finds the corner count beside it.
+struct WCornerBlocks {
+  // The holder of the optional values, made with the first of them.
+  WCornerValues* values_ = nullptr;
+  // Per corner: vertex index. The other three index arrays follow it in this
+  // order, num entries each, and are found from v and num rather than stored.
+  WCornerIndexStore v;
   int num = 0;  // number of corners
 
  protected:
+  // Whether the indices lie in a heap block rather than in the face.
+  bool OnHeap() const { return num > WCornerIndexStore::kInlineCorners; }
   // Fills corners that hold no block.
   void CopyFrom(const WCornerBlocks& o);
   // Frees every block and leaves no corners; a face that holds no block (a
-  // fresh one, or what a move left) costs nothing to release.
+  // small one, or what a move left) costs nothing to release.
   void Release() noexcept {
-    if (v || values_) FreeBlocks();
+    if (OnHeap() || values_) FreeBlocks();
     num = 0;
   }
 
@@ -259,31 +289,43 @@ struct WCornerBlocks {
   void FreeBlocks() noexcept;
 };
 
-// The corners of a polygon, as one value: num corners, whose five index
-// arrays share one heap block of num entries each (all null when
-// num <= 0). The corner normals and the two corner colour arrays each have
-// a block of their own only once they are written, held apart in a
-// WCornerValues: null reads as every corner holding the default. The
-// colours are the same defaults for nearly every face (white, and
-// (0, 0, 0, 1)); the normals are needed only from smoothing until the
-// normal records are made, after which ReleaseCornerNormals gives their
-// memory back (the export's passes smooth inside the weld and never make
-// them). A copy copies every block; a move trades them, so that the source
-// releases what the target held.
+inline WCornerIndexStore::operator int*() const {
+  const auto* owner = reinterpret_cast<const WCornerBlocks*>(reinterpret_cast<const char*>(this) -
+                                                             offsetof(WCornerBlocks, v));
+  if (owner->num <= 0) return nullptr;
+  if (owner->num > kInlineCorners) return block_;
+  return const_cast<int*>(small_);
+}
+
+// The corners of a polygon, as one value: num corners, whose four index
+// arrays (vertex, texture coordinate, normal, colour) lie inside the face
+// for up to four corners and in one heap block of num entries each beyond
+// that (all null when num <= 0). The side lines, the corner normals and the
+// two corner colour arrays each have a block of their own only once they
+// are written, held apart in a WCornerValues: null reads as every side
+// naming no line and every corner holding the default. Only the edge list
+// names side lines, and only where lines are wanted; the colours are the
+// same defaults for nearly every face (white, and (0, 0, 0, 1)); the
+// normals are needed only from smoothing until the normal records are
+// made, after which ReleaseCornerNormals gives their memory back (the
+// export's passes smooth inside the weld and never make them). A copy
+// copies every block; a move trades them, so that the source releases what
+// the target held.
 class WFaceCorners : public WOwned<WCornerBlocks> {
  public:
-  // Per side k (corner k to k+1): line index, -1 none.
-  int* e() { return CornerArray(1); }
-  const int* e() const { return CornerArray(1); }
+  // Per side k (corner k to k+1): line index, -1 none. Null while no side
+  // names a line: read them through SideLine, write through SideLines().
+  int* e() { return values_ ? values_->sides : nullptr; }
+  const int* e() const { return values_ ? values_->sides : nullptr; }
   // Per corner: texture-coordinate index, -1 none.
-  int* vt() { return CornerArray(2); }
-  const int* vt() const { return CornerArray(2); }
+  int* vt() { return CornerArray(1); }
+  const int* vt() const { return CornerArray(1); }
   // Per corner: normal-record index, -1 none.
-  int* vn() { return CornerArray(3); }
-  const int* vn() const { return CornerArray(3); }
+  int* vn() { return CornerArray(2); }
+  const int* vn() const { return CornerArray(2); }
   // Per corner: colour-record index, -1 none.
-  int* vc() { return CornerArray(4); }
-  const int* vc() const { return CornerArray(4); }
+  int* vc() { return CornerArray(3); }
+  const int* vc() const { return CornerArray(3); }
   // Per corner, or null while every corner holds the zero vector: read them
   // through CornerNormal, write through CornerNormals().
   WVector* corner_normals() { return values_ ? values_->normals : nullptr; }
@@ -302,28 +344,35 @@ class WFaceCorners : public WOwned<WCornerBlocks> {
   static constexpr WColor kCornerColor{1.0f, 1.0f, 1.0f, 1.0f};
   static constexpr WColor kCornerColor2{0.0f, 0.0f, 0.0f, 1.0f};
 
-  // Frees the corners and makes n new ones: indices -1, no corner values
-  // of their own. Throws std::bad_alloc when memory runs out, leaving none.
+  // Frees the corners and makes n new ones: indices -1, no side lines and no
+  // corner values of their own. Throws std::bad_alloc when memory runs out,
+  // leaving none.
   void MakeCorners(int n);
   // Copies corner j of source (all eight entries) into corner k.
   void CopyCorner(int k, const WFaceCorners& source, int j);
 
+  int SideLine(int k) const { return e() ? e()[k] : -1; }
   WVector CornerNormal(int k) const { return corner_normals() ? corner_normals()[k] : WVector(); }
   WColor CornerColor(int k) const { return corner_colors() ? corner_colors()[k] : kCornerColor; }
   WColor CornerColor2(int k) const { return corner_colors2() ? corner_colors2()[k] : kCornerColor2; }
-  // The corner normals or colours for writing, given a block of their own first
-  // (filled with the default) when they have none. Null for a face without
-  // corners. Throws std::bad_alloc when memory runs out.
+  // The side lines, corner normals or colours for writing, given a block of
+  // their own first (filled with the default) when they have none. Null for
+  // a face without corners. Throws std::bad_alloc when memory runs out.
+  int* SideLines();
   WVector* CornerNormals();
   WColor* CornerColors();
   WColor* CornerColors2();
   // Frees the corner normals: every corner reads as the zero vector again.
   void ReleaseCornerNormals();
+  // Frees the side lines: every side names no line again.
+  void ReleaseSideLines();
 
  private:
-  // The i-th index array of the corner block, or null without corners.
-  int* CornerArray(int i) const { return v ? v + static_cast<ptrdiff_t>(i) * num : nullptr; }
-  void AllocateCorners(int n);
+  // The i-th index array, or null without corners.
+  int* CornerArray(int i) const {
+    int* const first = v;
+    return first ? first + static_cast<ptrdiff_t>(i) * num : nullptr;
+  }
   WCornerValues& Values();
   // Frees the holder once it holds none of them.
   void ReleaseEmptyValues();

@@ -20,6 +20,11 @@ constexpr double kMarginScale = 1e-5;
 // lies in the plane: a few roundings of products of the edge and the
 // point's offset, each under 2^-52 of them, with room to spare.
 constexpr double kSideRounding = 1e-13;
+// Room for the rounding of where points and a band lie in the plane,
+// relative to the polygon's largest coordinate: a band along a long run of
+// corners almost on one line would otherwise hold every corner within the
+// margin of the line.
+constexpr double kBandRounding = 1e-11;
 
 double Length2(double x, double y) { return std::sqrt(x * x + y * y); }
 
@@ -148,10 +153,13 @@ void CornerTree::Remove(int k) {
 // passes: with all three corners on one point the test accepts any point.
 bool CornerTree::Bound(const WVector& a, const WVector& b, const WVector& c, Region& r) const {
   if (a == b && b == c) {
+    r.room = margin_;
     r.bounded = false;
     r.edges = 0;
     return true;
   }
+  r.grow = 0.0;
+  r.room = margin_;
   const WVector* corner[3] = {&a, &b, &c};
   double shadow[3], stretch = 1.0;
   for (int i = 0; i < 3; ++i) Project(*corner[i], r.p[i]);
@@ -192,8 +200,19 @@ bool CornerTree::Bound(const WVector& a, const WVector& b, const WVector& c, Reg
       }
       return true;
     }
+    // Too thin for the margin, but not for the box around its corners
+    // grown by that distance: a sliver whose corners lie almost on one line
+    // in a long run of such corners would otherwise find all of them in its
+    // band.
+    if (!BoundBand(shadow, slack, r)) return false;
+    const double grow = 2.0 * slack / smallest_sine;
+    if (grow < HUGE_VAL) {
+      r.bounded = true;
+      r.grow = grow;
+    }
+    return true;
   }
-  return BoundBand(shadow, r);
+  return BoundBand(shadow, slack, r);
 }
 
 // The band along the triangle's longest edge e (in the plane) that holds
@@ -205,9 +224,10 @@ bool CornerTree::Bound(const WVector& a, const WVector& b, const WVector& c, Reg
 // to e's ends (the angles at e's ends are at most square), raised by their
 // slack over the cosine of their angle with e; required at least 1/2, so
 // the band from -slack to h + 2 slack holds every accepted point, and the
-// margin holds that band. An edge without a shadow adds nothing: the other
-// short edge then runs along e, the other way, and bounds the band alone.
-bool CornerTree::BoundBand(const double shadow[3], Region& r) const {
+// region's room (four slacks, and the rounding) holds that band. An edge
+// without a shadow adds nothing: the other short edge then runs along e,
+// the other way, and bounds the band alone.
+bool CornerTree::BoundBand(const double shadow[3], double slack, Region& r) const {
   int e = 0;
   for (int i = 1; i < 3; ++i)
     if (shadow[i] > shadow[e]) e = i;
@@ -229,6 +249,10 @@ bool CornerTree::BoundBand(const double shadow[3], Region& r) const {
   double h = -(nx * (t[0] - p[0]) + ny * (t[1] - p[1]));
   if (h < 0.0) nx = -nx, ny = -ny, h = -h;
   r.bounded = false;
+  // The band itself runs from 0 to h; the room holds its slacks and the
+  // rounding of the points' and the band's places in the plane (double
+  // products of float coordinates, some 1e-15 of the largest).
+  r.room = 4.0 * slack + kBandRounding * largest_;
   r.edges = 2;
   r.normal[0][0] = nx;
   r.normal[0][1] = ny;
@@ -239,18 +263,18 @@ bool CornerTree::BoundBand(const double shadow[3], Region& r) const {
   return true;
 }
 
-// Whether the node's box, widened by the margin, may meet the region: no
+// Whether the node's box, widened by the region's room, may meet the region: no
 // axis of the box and no normal of the region separates them.
 bool CornerTree::Meets(const Node& node, const Region& r) const {
   if (r.bounded) {
     for (int c = 0; c < 2; ++c) {
-      const double lo = node.lo[c] - margin_, hi = node.hi[c] + margin_;
-      if (std::max({r.p[0][c], r.p[1][c], r.p[2][c]}) < lo) return false;
-      if (std::min({r.p[0][c], r.p[1][c], r.p[2][c]}) > hi) return false;
+      const double lo = node.lo[c] - r.room, hi = node.hi[c] + r.room;
+      if (std::max({r.p[0][c], r.p[1][c], r.p[2][c]}) + r.grow < lo) return false;
+      if (std::min({r.p[0][c], r.p[1][c], r.p[2][c]}) - r.grow > hi) return false;
     }
   }
   const double cu = (node.lo[0] + node.hi[0]) / 2.0, cv = (node.lo[1] + node.hi[1]) / 2.0;
-  const double hu = (node.hi[0] - node.lo[0]) / 2.0 + margin_, hv = (node.hi[1] - node.lo[1]) / 2.0 + margin_;
+  const double hu = (node.hi[0] - node.lo[0]) / 2.0 + r.room, hv = (node.hi[1] - node.lo[1]) / 2.0 + r.room;
   for (int i = 0; i < r.edges; ++i) {
     const double nearest = r.normal[i][0] * cu + r.normal[i][1] * cv - hu * std::fabs(r.normal[i][0]) -
                            hv * std::fabs(r.normal[i][1]);

@@ -57,6 +57,8 @@ class CornerTree {
   // the box around its corners.
   struct Region {
     bool bounded;
+    double grow;  // how far past the box around its corners the region may reach
+    double room;  // how far nodes are widened to meet it
     int edges;
     double p[3][2];
     double normal[3][2];  // per half-plane, outward
@@ -66,7 +68,7 @@ class CornerTree {
   int BuildNode(int begin, int end);
   void Project(const WVector& p, double out[2]) const;
   bool Bound(const WVector& a, const WVector& b, const WVector& c, Region& r) const;
-  bool BoundBand(const double shadow[3], Region& r) const;
+  bool BoundBand(const double shadow[3], double slack, Region& r) const;
   bool Meets(const Node& node, const Region& r) const;
 
   bool usable_ = false;

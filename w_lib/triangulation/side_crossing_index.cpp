@@ -200,17 +200,54 @@ void SideCrossingIndex::BuildNode(int node, int begin, int end) {
   if (box.has_turned) BoundDiscs(begin, end, box.axis, box.turned);
   if (end - begin <= kLeafSides) {
     BoundDiscs(begin, end, kCoordinateAxes, box.aligned);
+    FixNode(box, begin, end);
     return;
   }
   const int middle = begin + (end - begin) / 2;
   BuildNode(2 * node, begin, middle);
   BuildNode(2 * node + 1, middle, end);
-  const Box& l = nodes_[static_cast<size_t>(2 * node)].aligned;
-  const Box& r = nodes_[static_cast<size_t>(2 * node + 1)].aligned;
+  const Node& l = nodes_[static_cast<size_t>(2 * node)];
+  const Node& r = nodes_[static_cast<size_t>(2 * node + 1)];
   for (int j = 0; j < 3; ++j) {
-    box.aligned.lo[j] = std::min(l.lo[j], r.lo[j]);
-    box.aligned.hi[j] = std::max(l.hi[j], r.hi[j]);
+    box.aligned.lo[j] = std::min(l.aligned.lo[j], r.aligned.lo[j]);
+    box.aligned.hi[j] = std::max(l.aligned.hi[j], r.aligned.hi[j]);
+    box.fixed[j] = l.fixed[j] && r.fixed[j] && l.value[j] == r.value[j];
+    box.value[j] = l.value[j];
   }
+}
+
+// Which coordinates all corners of the tree's sides begin..end - 1 share.
+void SideCrossingIndex::FixNode(Node& node, int begin, int end) const {
+  const WVector& first = Corner(FirstSide(begin));
+  for (int j = 0; j < 3; ++j) {
+    node.value[j] = j == 0 ? first.x : j == 1 ? first.y : first.z;
+    node.fixed[j] = true;
+  }
+  for (int g = begin; g < end; ++g) {
+    const int i = FirstSide(g);
+    for (const WVector* p : {&Corner(i), &Corner(i + 1)}) {
+      node.fixed[0] = node.fixed[0] && p->x == node.value[0];
+      node.fixed[1] = node.fixed[1] && p->y == node.value[1];
+      node.fixed[2] = node.fixed[2] && p->z == node.value[2];
+    }
+  }
+}
+
+// Whether the node's sides all lie on one line along a coordinate axis,
+// and p on that line. Each side p0..q0 there then has q0 - p0 along the
+// axis, so the side test's m = (q0 - p0) x normal, scaled, has a zero (or,
+// where the scaling fails, a NaN) on that axis, and p - p0 zeros on the two
+// others: m . (p - p0) is zero or NaN, and so the product of the two
+// distances, which is not below zero.
+bool SideCrossingIndex::OnAxisLine(const Node& node, const WVector& p) const {
+  const float at[3] = {p.x, p.y, p.z};
+  int fixed = 0;
+  for (int j = 0; j < 3; ++j) {
+    if (!node.fixed[j]) continue;
+    if (at[j] != node.value[j]) return false;
+    ++fixed;
+  }
+  return fixed >= 2;
 }
 
 // Whether the segment comes within the margin of the box: the slabs of the
@@ -331,6 +368,56 @@ void SideCrossingIndex::ShareNode(int node, int begin, int end) {
   const int middle = begin + (end - begin) / 2;
   ShareNode(2 * node, begin, middle);
   ShareNode(2 * node + 1, middle, end);
+}
+
+bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines) {
+  if (!indexed_ || a < 0 || a >= n_ || b < 0 || b >= n_) return false;
+  const WFace& face = Face();
+  const int va = face.v[a], vb = face.v[b];
+  if (va < 0 || va >= object_.vnum || vb < 0 || vb >= object_.vnum) return false;
+  const WVector pa = object_.vertices[va].pos;
+  const WVector pb = object_.vertices[vb].pos;
+  if (pa == pb || group_start_.size() < 2) return false;
+  if (passing_over && shared_.size() != nodes_.size()) {
+    shared_.assign(nodes_.size(), Shared());
+    ShareNode(1, 0, static_cast<int>(group_start_.size()) - 1);
+  }
+
+  // As Crosses walks the tree, and counting as it counts before passing over.
+  const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
+  struct Visit {
+    int node, begin, end;
+  };
+  Visit stack[128];
+  int top = 0;
+  stack[top++] = {1, 0, static_cast<int>(group_start_.size()) - 1};
+  while (top > 0) {
+    const Visit v = stack[--top];
+    const Node& node = nodes_[static_cast<size_t>(v.node)];
+    if (!SegmentMeets(node, from, to)) continue;
+    if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
+    if (axis_lines && (OnAxisLine(node, pa) || OnAxisLine(node, pb))) {
+      passed_axis_lines_ = passed_axis_lines_ || !passing_over;
+      continue;
+    }
+    if (v.end - v.begin <= kLeafSides) {
+      for (int g = v.begin; g < v.end; ++g) {
+        if (!SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;
+        const int i = FirstSide(g);
+        if (passing_over) {
+          if (Touches(Corner(i), Corner(i + 1), pa, pb)) continue;
+        } else if ((answered_tests_++ & 7) == 0 && Touches(Corner(i), Corner(i + 1), pa, pb)) {
+          answered_touching_ += 8;
+        }
+        if (TestGroup(g, a, b, pa, pb)) return true;
+      }
+      continue;
+    }
+    const int middle = v.begin + (v.end - v.begin) / 2;
+    stack[top++] = {2 * v.node + 1, middle, v.end};
+    stack[top++] = {2 * v.node, v.begin, middle};
+  }
+  return false;
 }
 
 bool SideCrossingIndex::Crosses(int a, int b) const {

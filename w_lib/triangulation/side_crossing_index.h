@@ -57,6 +57,19 @@ class SideCrossingIndex {
   void PassOverTouchingSides();
   bool PassesOverTouchingSides() const { return passing_over_; }
 
+  // What Crosses(a, b) answers before PassOverTouchingSides (passing_over
+  // false) or after it (true), whichever mode the index is in, counting
+  // apart from Crosses. With axis_lines, runs of sides on one line along a
+  // coordinate axis are passed over at once where the diagonal has an end
+  // on that line: every side there finds the end at a distance of exactly
+  // zero from its line, which is no crossing. Only with the tree.
+  bool Answer(int a, int b, bool passing_over, bool axis_lines = true);
+  // What TouchingWork would be had Crosses been asked instead of the
+  // answers before passing over so far, unless one of them passed over
+  // runs on axis lines.
+  long long AnsweredTouchingWork() const { return answered_touching_; }
+  bool AnswersPassedOverAxisLines() const { return passed_axis_lines_; }
+
  private:
   // A box: along each of three orthonormal axes, the interval it covers.
   struct Box {
@@ -72,6 +85,10 @@ class SideCrossingIndex {
     bool has_turned;
     double axis[3][3];
     Box turned;
+    // Per coordinate: whether every corner of the node's sides has the
+    // same value there, and that value.
+    bool fixed[3];
+    float value[3];
   };
   // Where a side can be crossed: the disc where the ball over the side
   // meets the slab around the plane that the side test uses.
@@ -107,6 +124,8 @@ class SideCrossingIndex {
   bool Touches(const WVector& p, const WVector& q, const WVector& pa, const WVector& pb) const;
   bool PassOver(const WVector& p, const WVector& q, const WVector& pa, const WVector& pb) const;
   bool TouchesNode(const Shared& shared, const WVector& pa, const WVector& pb) const;
+  void FixNode(Node& node, int begin, int end) const;
+  bool OnAxisLine(const Node& node, const WVector& p) const;
 
   const WObject& object_;
   int f_;
@@ -128,4 +147,7 @@ class SideCrossingIndex {
   mutable long long tests_ = 0;
   mutable long long touching_work_ = 0;
   mutable long long walked_sides_ = 0;
+  long long answered_tests_ = 0;
+  long long answered_touching_ = 0;
+  bool passed_axis_lines_ = false;
 };

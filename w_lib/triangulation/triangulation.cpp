@@ -1,7 +1,9 @@
 // Polygon triangulation: polygons with more corners than a format takes are
 // cut into triangles by ear clipping in their own plane, each triangle
 // keeping the polygon's attributes and those of its three corners.
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstddef>
 #include <new>
 #include <vector>
@@ -58,6 +60,63 @@ long long ExactCutBudget(int n) { return 32 * static_cast<long long>(n) + 65536;
 // anyway, and the fan costs a step a triangle.
 long long WalkBudget(int n) { return 64 * static_cast<long long>(n) + (1LL << 22); }
 
+// Whether no cut of the face into ears that each pass the clipper's turn
+// test for `normal` can exist, so that an attempt with that normal is
+// bound to miss.
+//
+// The cross products (b - a) x (c - b) of any cut's triangles add up to
+// that of the whole outline, sum over k of p_k x p_k+1, exactly: clipping
+// b from the ring a, b, c takes off a x b + b x c + c x a. The turn test
+// takes a triangle whose float cross product, scaled to unit length, has a
+// double dot product with the normal of at least zero. With every corner
+// within an axis-aligned box of extents W, each component of the float
+// cross product lies within 4.01 eps of twice the products of two extents
+// of the exact one (eps = 2^-24: one rounding for each difference, each
+// product and the subtraction), the scaling and the dot product add eps
+// more, so a triangle that passes has a dot product with the normal above
+// -(10.1 eps * B + tiny) where B = |nx| Wy Wz + |ny| Wz Wx + |nz| Wx Wy;
+// the bound below takes 16 eps. Coordinates are kept below 1e9, so that
+// the float length of a cross product cannot overflow (an infinite length
+// scales it to zero, which every test passes). When the outline's own dot
+// product, with its double rounding bounded, lies below n - 2 such
+// slacks, the triangles of no cut can sum up to it.
+bool NoCutTurnsAbout(const WObject& object, const WFace& face, const WVector& normal) {
+  const int n = face.num;
+  if (n < 3) return false;
+  double lo[3], hi[3];
+  for (int j = 0; j < 3; ++j) lo[j] = HUGE_VAL, hi[j] = -HUGE_VAL;
+  const double nn[3] = {normal.x, normal.y, normal.z};
+  double sum = 0.0, magnitude = 0.0;
+  for (int k = 0; k < n; ++k) {
+    const WVector& p = object.vertices[face.v[k]].pos;
+    const WVector& q = object.vertices[face.v[(k + 1) % n]].pos;
+    const double c[3] = {p.x, p.y, p.z}, d[3] = {q.x, q.y, q.z};
+    for (int j = 0; j < 3; ++j) {
+      if (!(std::fabs(c[j]) <= 1e9)) return false;  // NaN too
+      lo[j] = std::min(lo[j], c[j]);
+      hi[j] = std::max(hi[j], c[j]);
+    }
+    // Products of two floats are exact in double.
+    for (int j = 0; j < 3; ++j) {
+      const int u = (j + 1) % 3, w = (j + 2) % 3;
+      const double plus = c[u] * d[w], minus = c[w] * d[u];
+      sum += nn[j] * (plus - minus);
+      magnitude += std::fabs(nn[j]) * (std::fabs(plus) + std::fabs(minus));
+    }
+  }
+  // Each term takes four roundings and the running sum one more a term:
+  // (n + 5) double roundings of at most the magnitude, with room.
+  const double sum_error = 1.01 * (static_cast<double>(n) + 5.0) * 0x1p-53 * magnitude;
+  const double w[3] = {hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]};
+  const double b = std::fabs(nn[0]) * w[1] * w[2] + std::fabs(nn[1]) * w[2] * w[0] + std::fabs(nn[2]) * w[0] * w[1];
+  // The tiny term covers roundings that underflow, and a cross product
+  // whose float length underflows to zero (components under about 4e-23),
+  // which scales it to zero and passes.
+  const double slack =
+      1.01 * (16.0 * 0x1p-24 * b + 1e-20 * (std::fabs(nn[0]) + std::fabs(nn[1]) + std::fabs(nn[2])));
+  return sum + sum_error < -static_cast<double>(n - 2) * slack;
+}
+
 void MarkDeleted(WFace& face) {
   face.flags |= kDeleted;
   face.remap = -1;
@@ -74,6 +133,8 @@ void MarkDeleted(WFace& face) {
 // polygon that stays within the two budgets above; past them it is cut by
 // the cheaper tests that they name.
 class EarClipper {
+  enum Outcome { kCut, kMissed, kOverBudget };
+
  public:
   // Cuts face f of the object, which has n corners that all name vertices.
   // True when its n - 2 triangles were added.
@@ -81,12 +142,36 @@ class EarClipper {
     // The faces array does not move while the polygon is cut: its room was
     // reserved, and the index reads the stored face.
     SideCrossingIndex sides(object, f);
+    f_ = f;
     budget_ = ExactCutBudget(n);
     walk_budget_ = WalkBudget(n);
     walked_ = 0;
+    // A second try that is bound to miss (see NoCutTurnsAbout) is not made
+    // when that cannot change the outcome. It misses, or it passes the
+    // budget and the polygon starts over passing over touching sides; then
+    // the first try is made again and, if it misses, the second, which is
+    // bound to miss too. So unless that repeated first try cuts, the polygon
+    // goes on to the fallback whatever the second try does: a polygon
+    // whose normal follows its winding skips the second try's walk along
+    // every side, which can take the square of the corners. The repeated
+    // first try depends on nothing the first one counted, so it is made
+    // ahead on an index of its own.
+    const bool second_misses =
+        sides.Indexed() && NoCutTurnsAbout(object, object.faces[f], -object.faces[f].normal);
+    const bool first_misses = sides.Indexed() && NoCutTurnsAbout(object, object.faces[f], object.faces[f].normal);
+    if (sides.Indexed()) {
+      const Outcome answered = CutAnswered(object, sides, n, first_misses, second_misses);
+      if (answered == kCut) return true;
+      if (answered == kMissed) return CutFallback(object, f, n);
+    }
     // The second try of each kind is for a stored normal that faces against
     // the winding of the corners.
     for (int attempt = 0; attempt < 2; ++attempt) {
+      // Passing over touching sides, nothing is counted: a first try bound
+      // to miss changes nothing.
+      if (attempt == 0 && first_misses && sides.PassesOverTouchingSides()) continue;
+      if (attempt == 1 && second_misses && (sides.PassesOverTouchingSides() || !FirstCutsPassingOver(object, f, n)))
+        break;
       Load(object.faces[f], attempt == 1);
       const Outcome outcome = Cut(object, sides, n);
       if (outcome == kCut) return true;
@@ -98,10 +183,85 @@ class EarClipper {
         attempt = -1;
       }
     }
-    // The test above takes for an ear a corner whose triangle holds another
-    // corner of the polygon, as long as no side crosses the diagonal; the
-    // rest of the polygon then turns the wrong way and the cut fails. A
-    // polygon that can be cut is not to be lost for that.
+    return CutFallback(object, f, n);
+  }
+
+ private:
+  // The tries of the side test made without the budget, every diagonal
+  // answered exactly (SideCrossingIndex::Answer) and, where a side crosses
+  // it, also as passing over touching sides would answer it. While both
+  // answers agree, the tries after a start-over that passes over touching
+  // sides would ask the same diagonals and cut alike, so where the budget
+  // sends the polygon back makes no difference: what these tries give is
+  // what the tries with the budget give; and where the answers differ, the
+  // count of touching sides tells which of them the tries with the budget
+  // take (see AnswerDiagonal). Where it cannot tell, these tries give up
+  // (kOverBudget) and the tries with the budget are made instead. A try
+  // that is bound to miss (see NoCutTurnsAbout) is not made: a first one,
+  // as above, and a second one while every answer was the same both ways,
+  // since after a first try that missed, with or without a start-over, it
+  // leads to the fallback.
+  Outcome CutAnswered(WObject& object, SideCrossingIndex& sides, int n, bool first_misses, bool second_misses) {
+    tripped_ = false;
+    diverged_ = false;
+    skipped_first_ = false;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (attempt == 0 && first_misses) {
+        // Bound to miss, whether made before or after a start-over: the
+        // second try follows it either way, but what it counted is not
+        // known.
+        skipped_first_ = true;
+        continue;
+      }
+      if (attempt == 1 && second_misses && !diverged_) return kMissed;
+      Load(object.faces[f_], attempt == 1);
+      const Outcome outcome = Cut(object, sides, n, true);
+      if (outcome == kOverBudget && tripped_) {
+        // As the tries with the budget start over: passing over touching
+        // sides from the first try on.
+        diverged_ = false;
+        attempt = -1;
+        continue;
+      }
+      if (outcome != kMissed) return outcome;
+    }
+    return kMissed;
+  }
+
+  // Whether the count of touching sides is that of the tries with the
+  // budget: every try they made was made here, and no answer passed over
+  // runs on axis lines (which also moves the count's sample).
+  bool CountsAsWithBudget(const SideCrossingIndex& sides) const {
+    return !skipped_first_ && !sides.AnswersPassedOverAxisLines();
+  }
+
+  // Whether the diagonal prev..next crosses a side (1) or not (0) as the
+  // tries with the budget would find, or -1 where that cannot be told.
+  // Their answers are those before passing over until their count of
+  // touching sides passes the budget, then those after; AnsweredTouchingWork
+  // counts alike while CountsAsWithBudget. So once it passes the budget
+  // (tripped_), the tries with the budget have
+  // started over, and as every answer so far was the same both ways, they
+  // have come to the same place passing over touching sides: the answers
+  // after passing over are theirs. Before, an answer that differs is
+  // theirs only while they still answer before passing over: if the count
+  // is exact, the answer is taken (diverged_) and from then on kept exact,
+  // and where the count passes the budget later, CutAnswered starts over
+  // passing over touching sides, as the tries with the budget do.
+  int AnswerDiagonal(SideCrossingIndex& sides, int prev, int next) {
+    if (tripped_) return sides.Answer(prev, next, true) ? 1 : 0;
+    if (!sides.Answer(prev, next, false, !diverged_)) return 0;
+    if (diverged_ || sides.Answer(prev, next, true)) return 1;
+    if (!CountsAsWithBudget(sides)) return -1;
+    diverged_ = true;
+    return 1;
+  }
+
+  // The test above takes for an ear a corner whose triangle holds another
+  // corner of the polygon, as long as no side crosses the diagonal; the
+  // rest of the polygon then turns the wrong way and the cut fails. A
+  // polygon that can be cut is not to be lost for that.
+  bool CutFallback(WObject& object, int f, int n) {
     CornerTree corners(object, object.faces[f]);
     for (int attempt = 0; attempt < 2; ++attempt) {
       Load(object.faces[f], attempt == 1);
@@ -112,7 +272,17 @@ class EarClipper {
     return false;
   }
 
- private:
+  // Whether the first try cuts face f once the index passes over touching
+  // sides; what it made is taken away again.
+  bool FirstCutsPassingOver(WObject& object, int f, int n) {
+    SideCrossingIndex passing(object, f);
+    passing.PassOverTouchingSides();
+    Load(object.faces[f], false);
+    const Outcome outcome = Cut(object, passing, n);
+    if (outcome == kCut) Undo(object);
+    return outcome == kCut;
+  }
+
   void Load(const WFace& face, bool negate) {
     w_ = face;
     if (negate) w_.normal = -w_.normal;
@@ -146,8 +316,7 @@ class EarClipper {
   //
   // While the index answers every diagonal exactly, the attempt stops
   // (kOverBudget) once the polygon's work passes its budget.
-  enum Outcome { kCut, kMissed, kOverBudget };
-  Outcome Cut(WObject& object, SideCrossingIndex& sides, int n) {
+  Outcome Cut(WObject& object, SideCrossingIndex& sides, int n, bool answered = false) {
     Start(object, n);
     int made = 0;
     int misses = 0;
@@ -159,8 +328,22 @@ class EarClipper {
       if (misses + steps >= n - 2) break;  // the miss count runs out on the way
       misses += steps;
       cur = next_live;
-      if (sides.WalkedSides() > walk_budget_ ||
-          (sides.TouchingWork() > budget_ && !sides.PassesOverTouchingSides())) {
+      if (answered) {
+        if (!tripped_ && sides.AnsweredTouchingWork() > budget_) {
+          // Where the count is not theirs, the tries with the budget may or
+          // may not have started over: too costly to go on without knowing.
+          if (!CountsAsWithBudget(sides)) {
+            Undo(object);
+            return kOverBudget;
+          }
+          tripped_ = true;
+          if (diverged_) {  // the tries start over from here
+            Undo(object);
+            return kOverBudget;
+          }
+        }
+      } else if (sides.WalkedSides() > walk_budget_ ||
+                 (sides.TouchingWork() > budget_ && !sides.PassesOverTouchingSides())) {
         Undo(object);
         return kOverBudget;
       }
@@ -168,7 +351,16 @@ class EarClipper {
       // A reflex corner for this orientation; a degenerate one (dot 0) passes.
       const WVector t = TriangleNormal(Pos(object, prev), Pos(object, cur), Pos(object, next));
       if (DotDouble(w_.normal, t) < 0.0) continue;
-      if (sides.Crosses(prev, next)) continue;
+      if (answered) {
+        const int crosses = AnswerDiagonal(sides, prev, next);
+        if (crosses < 0) {
+          Undo(object);
+          return kOverBudget;
+        }
+        if (crosses > 0) continue;
+      } else if (sides.Crosses(prev, next)) {
+        continue;
+      }
       Clip(object, prev, cur, next);
       ++made;
       misses = 0;
@@ -267,8 +459,8 @@ class EarClipper {
     line = WLine();  // an add hands the slot out as it was
     line.v[0] = w_.v[prev];
     line.v[1] = w_.v[next];
-    tri.e()[2] = d;
-    w_.e()[prev] = d;
+    tri.SideLines()[2] = d;
+    w_.SideLines()[prev] = d;
     next_[static_cast<size_t>(prev)] = next;
     prev_[static_cast<size_t>(next)] = prev;
   }
@@ -291,6 +483,10 @@ class EarClipper {
   long long budget_ = 0;       // of the polygon's exact cut
   long long walk_budget_ = 0;  // of its walks, in the fallback
   long long walked_ = 0;       // corners walked one by one, in the fallback
+  int f_ = 0;                  // the face being cut
+  bool tripped_ = false;       // in CutAnswered: the budget has sent the tries back
+  bool diverged_ = false;      // in CutAnswered: an answer differed, before that
+  bool skipped_first_ = false;  // in CutAnswered: the first try was not made
 };
 
 }  // namespace

@@ -12,7 +12,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #elif !defined(VELLMAR_CODE_PAGE_TABLE)
-#include <iconv.h>
+#include "w_lib/util/iconv_character.h"
 #endif
 
 namespace {
@@ -125,18 +125,7 @@ iconv_t ShiftJisConverter() {
 uint32_t ShiftJisCharacter(const char* bytes, size_t n) {
   const iconv_t converter = ShiftJisConverter();
   if (converter == reinterpret_cast<iconv_t>(-1)) return 0;
-  char in_bytes[2] = {bytes[0], n > 1 ? bytes[1] : '\0'};
-  unsigned char out_bytes[8] = {};
-  char* in = in_bytes;
-  size_t in_left = n;
-  char* out = reinterpret_cast<char*>(out_bytes);
-  size_t out_left = sizeof out_bytes;
-  iconv(converter, nullptr, nullptr, nullptr, nullptr);
-  if (iconv(converter, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1) || in_left != 0 ||
-      out_left != 4)
-    return 0;
-  return static_cast<uint32_t>(out_bytes[0]) | static_cast<uint32_t>(out_bytes[1]) << 8 |
-         static_cast<uint32_t>(out_bytes[2]) << 16 | static_cast<uint32_t>(out_bytes[3]) << 24;
+  return IconvCharacter(converter, bytes, n);
 }
 #endif
 

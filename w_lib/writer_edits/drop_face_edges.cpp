@@ -5,13 +5,15 @@ void DropFaceEdges(WObject& object) {
   if (object.vnum == 0) return;
   for (int f = 0; f < object.fnum; ++f) {
     WFace& face = object.faces[f];
+    int* const e = face.e();
+    if (!e) continue;
     for (int k = 0; k < face.num; ++k) {
-      const int line = face.e()[k];
+      const int line = e[k];
       if (line >= 0 && line < object.lnum) {
         object.lines[line].flags |= kDeleted;
         object.lines[line].remap = -1;
       } else {
-        face.e()[k] = -1;  // names no line: nothing to keep it for
+        e[k] = -1;  // names no line: nothing to keep it for
       }
     }
   }

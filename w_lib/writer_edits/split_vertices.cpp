@@ -189,6 +189,41 @@ bool SplitVerticesByUvAndColor(WObject& object) {
   return true;
 }
 
+VertexRecords SplitVerticesNamingRecords(WObject& object) {
+  // The steps of SplitVerticesByUvAndColor, each copy into a vertex an index.
+  const int vnum = object.vnum;
+  const std::vector<int> by_uv = SplitCorners(object, vnum, kUvIndices, object.unum);
+  const int uv_vnum = vnum + static_cast<int>(by_uv.size());
+  VertexRecords records;
+  records.uv.assign(static_cast<size_t>(uv_vnum), -1);
+  for (int f = 0; f < object.fnum; ++f) {
+    const WFace& face = object.faces[f];
+    for (int k = 0; k < face.num; ++k) {
+      const int t = face.vt()[k];
+      const int v = face.v[k];
+      if (t >= 0 && t < object.unum && v >= 0 && v < uv_vnum) records.uv[static_cast<size_t>(v)] = t;
+    }
+  }
+  const std::vector<int> by_color = SplitCorners(object, uv_vnum, kColorIndices, object.cnum);
+  if (by_uv.size() + by_color.size() > 0)
+    ReserveVertexTotal(object, static_cast<size_t>(uv_vnum) + by_color.size());
+  AppendCopies(object, by_uv);
+  AppendCopies(object, by_color);
+  // A copy for a colour takes its vertex's texture coordinate with it.
+  records.uv.reserve(static_cast<size_t>(object.vnum));
+  for (int source : by_color) records.uv.push_back(records.uv[static_cast<size_t>(source)]);
+  records.color.assign(static_cast<size_t>(object.vnum), -1);
+  for (int f = 0; f < object.fnum; ++f) {
+    const WFace& face = object.faces[f];
+    for (int k = 0; k < face.num; ++k) {
+      const int c = face.vc()[k];
+      const int v = face.v[k];
+      if (c >= 0 && c < object.cnum && v >= 0 && v < object.vnum) records.color[static_cast<size_t>(v)] = c;
+    }
+  }
+  return records;
+}
+
 bool SplitVerticesByUv(WScene& scene) {
   for (int o = 0; o < scene.onum; ++o) SplitVerticesByUv(scene.objects[o]);
   return true;

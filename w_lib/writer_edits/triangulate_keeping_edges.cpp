@@ -14,8 +14,9 @@ void DropAddedLines(WObject& object, int own) {
   object.lnum = own;
   for (int f = 0; f < object.fnum; ++f) {
     WFace& face = object.faces[f];
-    for (int k = 0; k < face.num; ++k)
-      if (face.e()[k] >= own) face.e()[k] = -1;
+    if (int* const e = face.e())
+      for (int k = 0; k < face.num; ++k)
+        if (e[k] >= own) e[k] = -1;
   }
   // Back to an exact fit, as a compaction leaves it; without memory for the
   // smaller block the larger one stays.

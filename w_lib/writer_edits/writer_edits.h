@@ -81,6 +81,28 @@ bool SplitVerticesByColor(WScene& scene);
 bool SplitVerticesByUvAndColor(WObject& object);
 bool SplitVerticesByUvAndColor(WScene& scene);
 
+// Per vertex of an object, the texture-coordinate and colour record that
+// SplitVerticesByUvAndColor copies into it, or -1 where it leaves the
+// vertex's own value.
+struct VertexRecords {
+  std::vector<int> uv;
+  std::vector<int> color;
+
+  // The values that SplitVerticesByUvAndColor leaves in vertex v of o.
+  const WUv& Uv(const WObject& o, int v) const {
+    const int t = uv[static_cast<size_t>(v)];
+    return t >= 0 ? o.uvs[t] : o.vertices[v].uv();
+  }
+  const WColor& Color(const WObject& o, int v) const {
+    const int c = color[static_cast<size_t>(v)];
+    return c >= 0 ? o.colors[c].col : o.vertices[v].col();
+  }
+};
+// SplitVerticesByUvAndColor for a writer that reads the values once: the
+// same vertices and corners, but the values are named rather than copied
+// into every vertex, which would then hold a block of its own for them.
+VertexRecords SplitVerticesNamingRecords(WObject& object);
+
 // Converts every name of the scene (objects, materials, texture paths,
 // cameras, lights, pars) from the scene's code page to UTF-8, a byte that
 // is no character becoming U+FFFD, and marks the scene's names UTF-8.

@@ -18,6 +18,13 @@
 
 class TextOutput;
 
+// The writers of writer_list.inc, each in both forms.
+#define W_WRITER(file, Write)                                                                  \
+  WriteResult Write(const char* path, const WScene& scene, const WriterOptions& options = {}); \
+  WriteResult Write(const char* path, WScene&& scene, const WriterOptions& options = {});
+#include "w_lib/writers/writer_list.inc"
+#undef W_WRITER
+
 // The object hierarchy as child lists, built once in time linear in the
 // objects: the roots (parent -1) and each object's children, in index order.
 // An object whose parent is out of range, or that lies on a parent cycle, is
@@ -75,15 +82,6 @@ struct ObjectTree {
 };
 
 // --- dotXSI 3.0 text -------------------------------------------------------
-
-// Writes scene as a dotXSI file at path ("wb", LF line ends). A scene without
-// materials is written with the material "NoMaterial"; faces without material
-// go to material 0. Returns false, leaving no file, when the file cannot be
-// opened or a write or the close fails.
-WriteResult WriteXsiFile(const char* path, const WScene& scene, const WriterOptions& options = {});
-// The same for a caller that no longer needs the scene, which is written as
-// it is.
-WriteResult WriteXsiFile(const char* path, WScene&& scene, const WriterOptions& options = {});
 
 // The whole dotXSI text of scene, with the time stamp of `now`.
 void WriteXsiScene(TextOutput& out, const WScene& scene, std::time_t now);
@@ -148,18 +146,6 @@ constexpr char kCreatedByLine[] = "# Created by Tesseron v0.17 (05/08/13)\n\n";
 
 // --- DirectX text -------------------------------------------------------------
 
-// Writes scene as a DirectX text file at path ("wb", LF line ends): a root
-// frame holding one frame per object, nested as the hierarchy is, each with
-// its local matrix and a mesh. The writer works on a copy in which every
-// face is reversed, vertices are split so that each carries one texture
-// coordinate and one colour, a scene without materials has "NoMaterial" and
-// faces without material use material 0. Returns false, leaving no file,
-// when the file cannot be opened or a write or the close fails.
-WriteResult WriteXFile(const char* path, const WScene& scene, const WriterOptions& options = {});
-// The same on scene itself instead of a copy, for a caller that no longer
-// needs it: the scene is left in the state the preparation made.
-WriteResult WriteXFile(const char* path, WScene&& scene, const WriterOptions& options = {});
-
 // Writes the frame of object `object` at the given depth (indent depth + 1
 // TABs, at most 255) with the frames of all its descendants nested inside.
 // scene is the prepared copy, tree built from it. Material and corner
@@ -169,67 +155,16 @@ bool WriteXFrame(TextOutput& out, const WScene& scene, const ObjectTree& tree, i
 
 // --- Wavefront OBJ --------------------------------------------------------------
 
-// Writes scene as a Wavefront OBJ file at path ("wt") and its materials into
-// the file beside it with the extension .mtl, which the OBJ file names.
-// Works on a copy: texture coordinates flipped in v, face edges dropped,
-// loose lines made two-corner faces, positions and normals frozen into
-// world coordinates. Vertex, texture-coordinate and normal numbers run on
-// across objects. A two-corner face is a line element (l), a face of fewer
-// corners is not written and changes no current material. A face material
-// outside the list counts as none, written as "usemtl NoMaterial"; corner
-// indices are written as stored. Each object is named by an o and a g line.
-// Names in o, g, usemtl and newmtl have blanks, '#' and control bytes
-// replaced by '_'. The material file gives each material's alpha as its
-// opacity (d), and ends with an entry for NoMaterial, in a new material's
-// colour, when the OBJ file names it and no material of the scene has that
-// name.
-// Returns false, leaving both files as they were, when the OBJ file cannot
-// be opened or a write or close of either file fails: neither replaces its
-// old file before both are complete. A material file that cannot be opened
-// (or whose path is the OBJ file's own) is not written, and the result is
-// still true.
-WriteResult WriteObjFile(const char* path, const WScene& scene, const WriterOptions& options = {});
-// The same on scene itself instead of a copy, for a caller that no longer
-// needs it: the scene is left in the state the preparation made.
-WriteResult WriteObjFile(const char* path, WScene&& scene, const WriterOptions& options = {});
 // How the material file names a texture: by its file name alone (the forms
-// above), or by the document's relative name with '/' separators, as
+// of writer_list.inc), or by the document's relative name with '/' separators, as
 // readers look for it from the material file's folder (an absolute name, or
 // one on a drive, still by its file name).
 enum class ObjTexturePaths { kFileName, kRelative };
 WriteResult WriteObjFile(const char* path, WScene&& scene, ObjTexturePaths texture_paths);
 
-// --- Scene dump ----------------------------------------------------------------
-
-// Writes every field of the scene model that matters as a keyword listing
-// ("wt"): header, textures, materials, and per object its transforms,
-// counts, geometry records, faces (loose lines as two-corner faces), keys
-// channel by channel and weights as percentages. Indices as stored. Returns
-// false, leaving no file, when it cannot be opened or a write or the close
-// fails.
-WriteResult WriteSceneDump(const char* path, const WScene& scene, const WriterOptions& options = {});
-// The same on scene itself instead of a copy, for a caller that no longer
-// needs it: the scene is left in the state the preparation made.
-WriteResult WriteSceneDump(const char* path, WScene&& scene, const WriterOptions& options = {});
-
 // --- The host's document text (.mqo) ---------------------------------------
 
-// Writes scene as a .mqo text document at path ("wt"). The working copy has
-// its faces reversed, its lengths multiplied by 100, its transforms frozen
-// and its polygons of more than four corners cut into triangles. Its loose
-// lines are written as two-point faces, and after them the two-corner faces
-// (the host's edges) with their material and corner attributes; the
-// triangulation's diagonals are not written. Faces and lines
-// that name a vertex outside their object are left out; a face material, a
-// material texture, a corner texture coordinate or colour that names nothing
-// is written as none. Colours are packed with each component clamped to
-// 0..1. Returns false, leaving no file, when the file cannot be opened or a
-// write or the close fails.
-WriteResult WriteMqoFile(const char* path, const WScene& scene, const WriterOptions& options = {});
-// The same on scene itself instead of a copy, for a caller that no longer
-// needs it: the scene is left in the state the preparation made.
-WriteResult WriteMqoFile(const char* path, WScene&& scene, const WriterOptions& options = {});
-// The whole document text of scene, prepared on a copy as above.
+// The whole document text of scene, prepared on a copy as WriteMqoFile prepares it.
 void WriteMqoScene(TextOutput& out, const WScene& scene);
 
 // The packed colour of the .mqo text: each component clamped to 0..1 (NaN
@@ -238,38 +173,8 @@ void WriteMqoScene(TextOutput& out, const WScene& scene);
 unsigned PackMqoColor(const WColor& color);
 
 // --- DXF ---------------------------------------------------------------------
-// Both write a HEADER section that names the file's version ($ACADVER) and
-// code page ($DWGCODEPAGE), then one ENTITIES section ("wb", LF line ends),
-// from a working copy
-// with transforms frozen and polygons of more than four corners cut into
-// triangles; every object's loose lines, then its two-corner faces, are
-// LINE entities on layer 0 (the triangulation's diagonals are not written).
-// Faces and lines that name a vertex outside their object are left out.
-// DXF has z up: a point (x, y, z) of the copy is written as (x, 0 - z, y).
-// Layer names have the characters that DXF does not allow in them replaced
-// by '_'. They are written in code page 932 (Shift-JIS) under version AC1009
-// (R12): as the scene holds them, or converted from UTF-8 (utf8_names) when
-// every layer name of the file has a code in it; otherwise they stay UTF-8,
-// under version AC1021 (2007), whose text is UTF-8. Both return false, leaving no file, when the file cannot be opened
-// or a write or the close fails.
-
-// Every face as a 3DFACE (a triangle repeats its third corner) on the layer
-// named after its material, with the material index as its colour number.
-// Faces without material go to material 0 ("NoMaterial" when the scene has
-// none); a material index outside the list names the layer by its number.
-WriteResult WriteDxfFaces(const char* path, const WScene& scene, const WriterOptions& options = {});
-// The same on scene itself instead of a copy, for a caller that no longer
-// needs it: the scene is left in the state the preparation made.
-WriteResult WriteDxfFaces(const char* path, WScene&& scene, const WriterOptions& options = {});
+// The texts of the two DXF writers of writer_list.inc.
 void WriteDxfFacesScene(TextOutput& out, const WScene& scene);
-
-// Every object as a polyface mesh on the layer of its name: a POLYLINE head
-// with the vertex and face counts, a VERTEX per vertex, a VERTEX per face
-// with its vertex numbers counted from 1, and a SEQEND.
-WriteResult WriteDxfPolyface(const char* path, const WScene& scene, const WriterOptions& options = {});
-// The same on scene itself instead of a copy, for a caller that no longer
-// needs it: the scene is left in the state the preparation made.
-WriteResult WriteDxfPolyface(const char* path, WScene&& scene, const WriterOptions& options = {});
 void WriteDxfPolyfaceScene(TextOutput& out, const WScene& scene);
 
 // --- glTF 2.0 --------------------------------------------------------------

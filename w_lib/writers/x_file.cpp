@@ -127,25 +127,37 @@ void WriteNormals(TextOutput& out, std::string_view p, const WObject& o) {
   CloseListBlock(out, p);
 }
 
-void WriteVertexColors(TextOutput& out, std::string_view p, const WObject& o) {
+// The colour and texture coordinate of each vertex: its own, or the records
+// that the vertex split named for it.
+const WColor& VertexColor(const WObject& o, const VertexRecords* named, size_t v) {
+  return named ? named->Color(o, static_cast<int>(v)) : o.vertices[v].col();
+}
+
+const WUv& VertexUv(const WObject& o, const VertexRecords* named, size_t v) {
+  return named ? named->Uv(o, static_cast<int>(v)) : o.vertices[v].uv();
+}
+
+void WriteVertexColors(TextOutput& out, std::string_view p, const WObject& o, const VertexRecords* named) {
   OpenListBlock(out, p, "MeshVertexColors", o.vnum, [&](TextOutput& to, size_t v) {
-    const WColor& c = o.vertices[v].col();
+    const WColor& c = VertexColor(o, named, v);
     to.Int(static_cast<long long>(v)).Put(';').Fixed(c.r).Put(';').Fixed(c.g).Put(';');
     to.Fixed(c.b).Put(';').Fixed(c.a).Put(";;");
   });
   CloseListBlock(out, p);
 }
 
-void WriteTextureCoords(TextOutput& out, std::string_view p, const WObject& o) {
+void WriteTextureCoords(TextOutput& out, std::string_view p, const WObject& o, const VertexRecords* named) {
   OpenListBlock(out, p, "MeshTextureCoords", o.vnum, [&](TextOutput& to, size_t v) {
-    const WUv& t = o.vertices[v].uv();
+    const WUv& t = VertexUv(o, named, v);
     to.Fixed(t.u).Put(';').Fixed(t.v).Put(';');
   });
   CloseListBlock(out, p);
 }
 
-// One frame up to its children: head, matrix and mesh.
-void OpenFrame(TextOutput& out, const WScene& scene, int k, int depth) {
+// One frame up to its children: head, matrix and mesh. named: the records
+// of the vertices' colours and texture coordinates, or null where the
+// vertices hold them.
+void OpenFrame(TextOutput& out, const WScene& scene, int k, int depth, const VertexRecords* named = nullptr) {
   const WObject& o = scene.objects[k];
   const std::string_view p = Indent(depth);
   std::string scratch;
@@ -163,17 +175,18 @@ void OpenFrame(TextOutput& out, const WScene& scene, int k, int depth) {
   out.Put(p).Put("\t\n");
 
   out.Put(p).Put("\t\t").Int(o.fnum).Put(";\n");
-  WriteFaceIndices(out, p, "\t\t", o, [](const WFace& face) { return face.v; });
+  WriteFaceIndices(out, p, "\t\t", o, [](const WFace& face) -> const int* { return face.v; });
   out.Put(p).Put("\t\n");
 
   WriteMaterialList(out, p, scene, o);
   if (o.nnum != 0) WriteNormals(out, p, o);
-  if (o.cnum != 0) WriteVertexColors(out, p, o);
-  if (o.unum != 0) WriteTextureCoords(out, p, o);
+  if (o.cnum != 0) WriteVertexColors(out, p, o, named);
+  if (o.unum != 0) WriteTextureCoords(out, p, o, named);
   out.Put(p).Put("\t}\n");
 }
 
-void WriteXText(TextOutput& out, const WScene& scene) {
+// named: per object, the records of its vertices' values.
+void WriteXText(TextOutput& out, const WScene& scene, const std::vector<VertexRecords>& named) {
   out.Put(
       "xof 0303txt 0032\n"
       "\n"
@@ -209,7 +222,7 @@ void WriteXText(TextOutput& out, const WScene& scene) {
       [&](TextOutput& to, size_t i) {
         const ObjectTree::Mark& mark = marks[i];
         if (mark.open)
-          OpenFrame(to, scene, mark.object, mark.depth);
+          OpenFrame(to, scene, mark.object, mark.depth, &named[static_cast<size_t>(mark.object)]);
         else
           to.Put(Indent(mark.depth)).Put("}\n");
       });
@@ -238,8 +251,7 @@ void ReleaseLines(WScene& work) {
     WObject& object = work.objects[o];
     ReleaseRecords(object.lines, object.lnum, object.lmax);
     for (int f = 0; f < object.fnum; ++f) {
-      WFace& face = object.faces[f];
-      for (int k = 0; k < face.num; ++k) face.e()[k] = -1;
+      object.faces[f].ReleaseSideLines();
     }
   }
 }
@@ -249,8 +261,9 @@ void PrepareAndWriteX(TextOutput& out, WScene& work) {
   ReleaseLines(work);
   EnsureMaterial(work);
   ReverseObjectFaces(work);
-  SplitVerticesByUvAndColor(work);
-  WriteXText(out, work);
+  std::vector<VertexRecords> named(static_cast<size_t>(work.onum));
+  for (int o = 0; o < work.onum; ++o) named[static_cast<size_t>(o)] = SplitVerticesNamingRecords(work.objects[o]);
+  WriteXText(out, work, named);
 }
 
 }  // namespace

@@ -151,7 +151,7 @@ void WritePolygonList(TextOutput& out, std::string_view p, const WObject& o, std
   PutItems(out, ItemCount(count),
            [&](TextOutput& to, size_t i) { to.Put(p).Put("\t\t\t").Int(o.faces[faces[i]].num).Put(",\n"); });
   out.Put('\n');  // no indent on this one
-  WriteIndexLines(out, p, o, faces, count, [](const WFace& f) { return f.v; });
+  WriteIndexLines(out, p, o, faces, count, [](const WFace& f) -> const int* { return f.v; });
   if (o.nnum != 0) WriteIndexLines(out, p, o, faces, count, [](const WFace& f) { return f.vn(); });
   if (o.cnum != 0) WriteIndexLines(out, p, o, faces, count, [](const WFace& f) { return f.vc(); });
   if (textured) WriteIndexLines(out, p, o, faces, count, [](const WFace& f) { return f.vt(); });

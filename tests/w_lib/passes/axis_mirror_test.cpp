@@ -15,7 +15,7 @@ WFace MarkedFace(std::initializer_list<int> corners) {
   int k = 0;
   for (int v : corners) {
     face.v[k] = v;
-    face.e()[k] = 40 + k;
+    face.SideLines()[k] = 40 + k;
     ++k;
   }
   MarkCorners(face);

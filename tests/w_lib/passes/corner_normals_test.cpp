@@ -181,7 +181,8 @@ TEST(SmoothWeldNormals, GivesWhatSmoothingThenExpandAndWeldGive) {
   // (equal sums then meet), signed zeros, a NaN and a zero normal; corners at
   // bad and repeated vertices; faces without corners, without material and
   // with a material outside the list; earlier normal records and corner
-  // normals in the way; and an object without vertices.
+  // normals in the way; an object without vertices; and one of quads large
+  // enough that its records are filled a part of its vertices at a time.
   uint32_t seed = 11;
   const auto rnd = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 16; };
   const float nan = std::nanf("");
@@ -192,13 +193,13 @@ TEST(SmoothWeldNormals, GivesWhatSmoothingThenExpandAndWeldGive) {
     const int m = scene.AddMaterial("m");
     scene.materials[m].smoothing_angle = angle;
   }
-  for (int o = 0; o < 3; ++o) {
+  for (int o = 0; o < 4; ++o) {
     WObject& obj = AddObjectAt(scene, "o");
-    const int vertices = o == 2 ? 0 : (o == 0 ? 6 : 40);
+    const int vertices = o == 2 ? 0 : (o == 0 ? 6 : (o == 1 ? 40 : 20000));
     for (int i = 0; i < vertices; ++i) AddVertexAt(obj, 0, 0, 0);
     AddNormalAlong(obj, WVector(9, 9, 9));
-    for (int f = 0; f < 300; ++f) {
-      const int n = static_cast<int>(rnd() % 6);
+    for (int f = 0; f < (o == 3 ? 70000 : 300); ++f) {
+      const int n = o == 3 ? 4 : static_cast<int>(rnd() % 6);
       const int added = obj.AddFace(n);
       WFace& face = obj.faces[added];
       for (int k = 0; k < n; ++k) {

@@ -62,7 +62,7 @@ TEST(BuildEdges, NothingToDoAndBadIndices) {
   WObject& obj = scene.objects[0];
   AddLineBetween(obj, 0, 3);
   AddFaceOver(obj, {0, 1, 2});
-  obj.faces[0].e()[1] = 7;
+  obj.faces[0].SideLines()[1] = 7;
   BuildEdges(scene);
   EXPECT_EQ(obj.lnum, 1);
   EXPECT_EQ(Corners(obj.faces[0], &WFace::e), (Ints{-1, 7, -1}));
@@ -100,7 +100,7 @@ TEST(BuildEdges, SameAsMergingEverySide) {
       WFace& face = expected.faces[f];
       for (int k = 0; k < face.num; ++k) {
         const int a = face.v[k], b = face.v[(k + 1) % face.num];
-        face.e()[k] = a == b ? -1 : AddLineBetween(expected, a, b);
+        face.SideLines()[k] = a == b ? -1 : AddLineBetween(expected, a, b);
       }
     }
     std::vector<std::vector<std::pair<int, int>>> ends(static_cast<size_t>(expected.vnum));  // line, far end

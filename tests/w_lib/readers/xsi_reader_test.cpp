@@ -577,6 +577,10 @@ TEST(XsiReader, MalformedTextIsRefusedWithItsLine) {
       {std::string("xsi 0300txt 0032\nSI_Thing {\n \0 }\n", 33), "in.xsi:3: expected text, found a NUL byte"},
       {std::string("xsi 0300txt 0032\nSI_Angle {\n\0", 29), "in.xsi:3: expected an integer, found"},
       {"xsi 0300txt 0032\nSI_Model MDL-m {\n", "in.xsi:2: unexpected end of file: expected '}' closing the model"},
+      {"xsi 0300txt 0032\nSI_MaterialLibrary {\n XSI_Material MAT-a {\n",
+       "in.xsi:3: unexpected end of file: expected '}' closing the material opened at line 3"},
+      {"xsi 0300txt 0032\nSI_MaterialLibrary {\n XSI_Material MAT-a {\n  XSI_Shader SHD-a {\n \"diffuse\",\n",
+       "in.xsi:5: unexpected end of file: expected '}' closing the shader opened at line 4"},
       {"xsi 0300txt 0032\nSI_Model MDL-m\n}\n", "in.xsi:3: expected '{' opening the template, found \"}\""},
       {"xsi 0300txt 0032\nSI_Thing {\n \"open\n}\n", "in.xsi:3: expected the closing '\"' of a string"},
       {"xsi 0300txt 0032\nSI_Thing {\n {\n}\n", "in.xsi:4: unexpected end of file: expected '}' closing the "

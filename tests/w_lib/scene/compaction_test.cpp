@@ -17,7 +17,7 @@ WObject MakeTriangleWithAttributes() {
     obj.faces[f].vn()[k] = obj.AddNormal();
     obj.faces[f].vc()[k] = obj.AddColor();
     obj.faces[f].vt()[k] = obj.AddUv();
-    obj.faces[f].e()[k] = AddLineBetween(obj, k, (k + 1) % 3);
+    obj.faces[f].SideLines()[k] = AddLineBetween(obj, k, (k + 1) % 3);
   }
   return obj;
 }

@@ -5,9 +5,10 @@
 
 #include "test_scenes.h"
 
-// A face stores only v of its corner block: the other index arrays are
-// found from it. Faces are the scene's largest array, so this size counts.
-static_assert(sizeof(WFace) <= 48 + 2 * sizeof(void*), "WFace has grown");
+// A face holds the four index arrays of up to four corners itself and one
+// pointer to its optional values: a quad needs no other block. Faces are the
+// scene's largest array, so this size counts.
+static_assert(sizeof(WFace) <= 48 + 16 * sizeof(int) + sizeof(void*), "WFace has grown");
 // A vertex is its own 68 bytes and its weights' pointer, count and capacity.
 static_assert(sizeof(WVertex) <= 80 + sizeof(void*), "WVertex has grown");
 
@@ -47,7 +48,7 @@ TEST(Records, FaceCopyIsDeepAndCornerCopyTakesEveryEntry) {
   a.Size(4);
   for (int k = 0; k < 4; ++k) {
     a.v[k] = k;
-    a.e()[k] = 40 + k;
+    a.SideLines()[k] = 40 + k;
   }
   MarkCorners(a);
   a.material = 3;
@@ -63,7 +64,7 @@ TEST(Records, FaceCopyIsDeepAndCornerCopyTakesEveryEntry) {
   WFace c;
   c.Size(2);
   c.CopyCorner(0, a, 3);
-  EXPECT_EQ((std::vector<int>{c.v[0], c.e()[0], c.vt()[0], c.vn()[0], c.vc()[0], c.v[1]}),
+  EXPECT_EQ((std::vector<int>{c.v[0], c.SideLine(0), c.vt()[0], c.vn()[0], c.vc()[0], c.v[1]}),
             (std::vector<int>{3, 43, 13, 23, 33, -1}));
   EXPECT_EQ(c.CornerNormal(0), WVector(3, 0, 0));
   EXPECT_EQ(c.CornerColor(0), WColor(3, 0, 0, 1));
@@ -87,6 +88,119 @@ TEST(Records, FaceCopyIsDeepAndCornerCopyTakesEveryEntry) {
   const WFace d = a;
   EXPECT_EQ(d.corner_normals(), nullptr);
   EXPECT_EQ(d.v[3], 3);
+}
+
+namespace {
+
+// Whether the face's vertex indices lie inside the face itself.
+bool HeldInside(const WFace& face) {
+  const char* const at = reinterpret_cast<const char*>(static_cast<const int*>(face.v));
+  const char* const begin = reinterpret_cast<const char*>(&face);
+  return at >= begin && at < begin + sizeof(WFace);
+}
+
+// Gives the four index arrays of the face the values base + 10 * array + k,
+// and returns what they then hold, back to back.
+std::vector<int> Number(WFace& face, int base) {
+  std::vector<int> all;
+  for (int array = 0; array < 4; ++array)
+    for (int k = 0; k < face.num; ++k) all.push_back(base + 10 * array + k);
+  for (int k = 0; k < face.num; ++k) {
+    face.v[k] = all[static_cast<size_t>(k)];
+    face.vt()[k] = all[static_cast<size_t>(face.num + k)];
+    face.vn()[k] = all[static_cast<size_t>(2 * face.num + k)];
+    face.vc()[k] = all[static_cast<size_t>(3 * face.num + k)];
+  }
+  return all;
+}
+
+std::vector<int> IndexArrays(const WFace& face) {
+  std::vector<int> all = Corners(face);
+  for (CornerArray array : {CornerArray(&WFace::vt), CornerArray(&WFace::vn), CornerArray(&WFace::vc)}) {
+    const std::vector<int> one = Corners(face, array);
+    all.insert(all.end(), one.begin(), one.end());
+  }
+  return all;
+}
+
+}  // namespace
+
+TEST(Records, SmallFacesHoldTheirIndicesAndLargeOnesABlock) {
+  // Each index array keeps its entries apart at every size, on both sides
+  // of the four corners that a face holds itself, and a face grown past
+  // them or shrunk back starts afresh.
+  WFace face;
+  for (int n : {1, 4, 5, 7, 3}) {
+    face.Size(n);
+    EXPECT_EQ(HeldInside(face), n <= 4) << n;
+    EXPECT_EQ(IndexArrays(face), std::vector<int>(4 * static_cast<size_t>(n), -1)) << n;
+    EXPECT_EQ(face.e(), nullptr) << n;  // no side names a line until one is written
+    const std::vector<int> numbered = Number(face, 100);
+    EXPECT_EQ(IndexArrays(face), numbered) << n;
+    face.SideLines()[n - 1] = 5;
+  }
+
+  // Corners copied between a held and a heap face keep all their entries;
+  // a face without side lines copies a corner without making them.
+  WFace small, large, plain;
+  small.Size(4);
+  large.Size(9);
+  plain.Size(3);
+  Number(small, 0);
+  Number(large, 200);
+  large.SideLines()[8] = 77;
+  small.CopyCorner(3, large, 8);
+  large.CopyCorner(0, small, 1);
+  EXPECT_EQ((std::vector<int>{small.v[3], small.vt()[3], small.vn()[3], small.vc()[3], small.SideLine(3)}),
+            (std::vector<int>{208, 218, 228, 238, 77}));
+  EXPECT_EQ(small.SideLine(0), -1);
+  EXPECT_EQ((std::vector<int>{large.v[0], large.vt()[0], large.vn()[0], large.vc()[0], large.SideLine(0)}),
+            (std::vector<int>{1, 11, 21, 31, -1}));
+  large.ReleaseSideLines();
+  EXPECT_EQ(large.e(), nullptr);
+  plain.CopyCorner(0, large, 8);
+  EXPECT_EQ(plain.e(), nullptr);
+}
+
+TEST(Records, FacesCopyMoveAndRelocateWithTheirIndices) {
+  for (int n : {4, 12}) {
+    WFace a;
+    a.Size(n);
+    const std::vector<int> numbered = Number(a, 0);
+    a.SideLines()[n - 1] = 9;
+
+    WFace copy = a;  // deep: the copy changes alone
+    copy.v[0] = 500;
+    copy.SideLines()[n - 1] = 1;
+    EXPECT_EQ(IndexArrays(a), numbered) << n;
+    EXPECT_EQ(a.SideLine(n - 1), 9) << n;
+
+    WFace assigned;
+    assigned.Size(7);
+    assigned = a;
+    assigned = static_cast<const WFace&>(assigned);  // onto itself
+    EXPECT_EQ(IndexArrays(assigned), numbered) << n;
+    WFace target;
+    target.Size(2);
+    target = std::move(assigned);
+    EXPECT_EQ(IndexArrays(target), numbered) << n;
+    EXPECT_EQ(target.SideLine(n - 1), 9) << n;
+  }
+
+  // Record arrays move faces by their bytes as they grow: indices held in
+  // the face come along, and a copy of the array copies them.
+  WObject obj;
+  for (int f = 0; f < 3000; ++f) {
+    const int added = obj.AddFace(f % 2 == 0 ? 4 : 6);
+    Number(obj.faces[added], f);
+  }
+  const WObject copied = obj;
+  obj.faces[0].v[0] = -5;
+  for (int f = 0; f < copied.fnum; ++f) {
+    WFace expected;
+    expected.Size(f % 2 == 0 ? 4 : 6);
+    ASSERT_EQ(IndexArrays(copied.faces[f]), Number(expected, f)) << f;
+  }
 }
 
 TEST(Records, NamesAreOwnedCopies) {
@@ -196,22 +310,24 @@ TEST(Records, CopiesTakeEveryFieldAndMovesTradeTheArrays) {
   EXPECT_EQ(moved.weights(), weights);
   EXPECT_EQ(vertex.wnum() + vertex.wmax(), 0);
 
-  // A face moved onto another gives that one's corners to the source, and
-  // a face of no corners copies as one.
+  // A face moved onto another gives that one's corners to the source (the
+  // block itself, for faces too large to hold their corners), and a face of
+  // no corners copies as one.
   WFace a;
-  a.Size(3);
+  a.Size(6);
   a.v[0] = 5;
   a.material = 2;
   WFace b;
-  b.Size(4);
+  b.Size(7);
   b.CornerColors()[0] = WColor(0, 0, 0, 1);
   const int* corners = a.v;
   b = std::move(a);
   EXPECT_EQ(b.v, corners);
-  EXPECT_EQ(b.num, 3);
+  EXPECT_EQ(b.v[0], 5);
+  EXPECT_EQ(b.num, 6);
   EXPECT_EQ(b.material, 2);
   EXPECT_EQ(b.corner_colors(), nullptr);
-  EXPECT_EQ(a.num, 4);
+  EXPECT_EQ(a.num, 7);
   EXPECT_EQ(a.CornerColor(0), WColor(0, 0, 0, 1));
   WFace empty;
   empty.Size(0);

@@ -209,3 +209,50 @@ TEST(SideCrossingIndex, CountsTheTouchingSidesOfLongRuns) {
     }
   }
 }
+
+TEST(SideCrossingIndex, AnswersWithoutCountingAsCrossesInEitherMode) {
+  // The shapes above, and outlines whose long runs lie along the
+  // coordinate axes: a strip from the far corner above its run, a
+  // staircase, and a run along z closed by a slanted return, where
+  // diagonals end on the runs' lines. Answer gives what Crosses gives
+  // before and after passing over touching sides.
+  std::vector<Shape> shapes = Shapes();
+  Shape strip{"strip", {{0, 300, 0}}};
+  for (int k = 0; k < 400; ++k) strip.corners.emplace_back(float(k), 0.0f, 0.0f);
+  strip.corners.emplace_back(399.0f, 300.0f, 0.0f);
+  shapes.push_back(strip);
+  Shape stairs{"stairs", {}};
+  for (int k = 0; k < 20; ++k)
+    for (int i = 0; i < 20; ++i) stairs.corners.emplace_back(float(20 * k + (k % 2 ? 20 - i : i)), float(k), 0.0f);
+  stairs.corners.emplace_back(-5.0f, 25.0f, 0.0f);
+  shapes.push_back(stairs);
+  Shape upright{"upright", {}};
+  for (int k = 0; k < 300; ++k) upright.corners.emplace_back(7.0f, -3.0f, float(k));
+  for (int k = 0; k < 100; ++k) upright.corners.emplace_back(7.0f + 0.5f * float(k % 7), -3.0f - float(k), 299.0f - 3.0f * float(k));
+  shapes.push_back(upright);
+  for (const Shape& shape : shapes) {
+    WScene scene;
+    const int f = AddShapeFace(scene, shape);
+    WObject& obj = scene.objects[0];
+    if (shape.name == "upright") obj.faces[f].normal = WVector(1, 0, 0);
+    const int n = obj.faces[f].num;
+    const SideCrossingIndex exact(obj, f);
+    SideCrossingIndex passing(obj, f);
+    passing.PassOverTouchingSides();
+    SideCrossingIndex answers(obj, f);
+    uint32_t seed = 31;
+    int crossing = 0;
+    const auto check = [&](int a, int b) {
+      const bool expected = exact.Crosses(a, b);
+      ASSERT_EQ(answers.Answer(a, b, false), expected) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(answers.Answer(a, b, true), passing.Crosses(a, b)) << shape.name << ": " << a << "-" << b << " passing";
+      crossing += expected;
+    };
+    for (int a = 0; a < n; ++a)
+      for (int step : {2, 3, n / 3}) check(a, (a + step) % n);
+    for (int i = 0; i < 2 * n; ++i) check(static_cast<int>(Next(seed) % n), static_cast<int>(Next(seed) % n));
+    if (shape.name != "strip" && shape.name != "upright") {
+      EXPECT_GT(crossing, n / 20) << shape.name;
+    }
+  }
+}

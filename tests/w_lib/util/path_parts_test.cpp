@@ -32,13 +32,23 @@ TEST(PathParts, SystemPathsOnThisSystem) {
   EXPECT_EQ(SystemWithExtension("out/a.b\\c", ".mtl"), "out/a.mtl");
   EXPECT_EQ(SystemFileName("out/a\\b.mtl"), "a\\b.mtl");
 #endif
-  // The rules every system shares.
-  EXPECT_EQ(SystemStem("models/.hidden"), ".hidden");
-  EXPECT_EQ(SystemStem("models.d/cube"), "cube");
-  EXPECT_EQ(SystemStem("cube.tar.gz"), "cube.tar");
-  EXPECT_EQ(SystemExtension("models.d/cube"), "");
-  EXPECT_EQ(SystemExtension("a/model.XSI"), ".XSI");
-  EXPECT_EQ(SystemFolderOf("model.mqo"), "");
+  // The rules every system shares: a dot in a folder's name is no
+  // extension, only the last one counts, and a name whose only dot is its
+  // first byte is all stem (and all extension).
+  struct Parts {
+    const char* path;
+    const char* folder;
+    const char* stem;
+    const char* extension;
+  };
+  for (const Parts& p : {Parts{"models/.hidden", "models/", ".hidden", ".hidden"}, Parts{"models.d/cube", "models.d/", "cube", ""},
+                         Parts{"cube.tar.gz", "", "cube.tar", ".gz"}, Parts{"a/model.XSI", "a/", "model", ".XSI"},
+                         Parts{"model.mqo", "", "model", ".mqo"}}) {
+    SCOPED_TRACE(p.path);
+    EXPECT_EQ(SystemFolderOf(p.path), p.folder);
+    EXPECT_EQ(SystemStem(p.path), p.stem);
+    EXPECT_EQ(SystemExtension(p.path), p.extension);
+  }
   EXPECT_EQ(SystemWithExtension("out/cube", ".bin"), "out/cube.bin");
 }
 

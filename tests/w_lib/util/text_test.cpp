@@ -94,18 +94,21 @@ TEST(Text, ReplaceAllNeverMatchesInsideATwoByteCharacter) {
 }
 
 TEST(Text, FileNameAndTitle) {
-  EXPECT_EQ(FileName("C:\\maps\\wood.bmp"), "wood.bmp");
-  EXPECT_EQ(FileTitle("C:\\maps\\wood.bmp"), "wood");
+  // Both separators; the title ends at the last dot of the name alone.
+  struct Name {
+    const char* path;
+    const char* name;
+    const char* title;
+  };
+  for (const Name& n : {Name{"C:\\maps\\wood.bmp", "wood.bmp", "wood"}, Name{"maps.old\\wood", "wood", "wood"},
+                        Name{"tex.bmp", "tex.bmp", "tex"}, Name{"c:/dir/", "", ""}, Name{"a/b\\c", "c", "c"},
+                        Name{"c:\\dir\\wood.grain.bmp", "wood.grain.bmp", "wood.grain"},
+                        Name{"c:\\dir.old\\wood", "wood", "wood"}, Name{".bmp", ".bmp", ""}, Name{"", "", ""}}) {
+    SCOPED_TRACE(n.path);
+    EXPECT_EQ(FileName(n.path), n.name);
+    EXPECT_EQ(FileTitle(n.path), n.title);
+  }
   EXPECT_EQ(FileName("C:\\maps\\wood.bmp", "TEX-"), "TEX-wood.bmp");
-  EXPECT_EQ(FileName("maps.old\\wood"), "wood");
-  EXPECT_EQ(FileTitle("maps.old\\wood"), "wood");
-  EXPECT_EQ(FileName("tex.bmp"), "tex.bmp");
-  EXPECT_EQ(FileName("c:/dir/"), "");
-  EXPECT_EQ(FileName("a/b\\c"), "c");
-  EXPECT_EQ(FileTitle("c:\\dir\\wood.grain.bmp"), "wood.grain");
-  EXPECT_EQ(FileTitle("c:\\dir.old\\wood"), "wood");
-  EXPECT_EQ(FileTitle(".bmp"), "");
-  EXPECT_EQ(FileTitle(""), "");
 
   // The second byte 0x5C of a pair does not split the name.
   const std::string sjis = std::string("c:\\") + kSo + "x.bmp";

@@ -126,7 +126,8 @@ TEST(SplitVerticesByUv, LargeFansSplitInLinearTime) {
 // The one-growth form must give what the two splits give one after the
 // other: the same corners, and vertices with the same positions, texture
 // coordinates and colours, on faces whose corners mix values, repeat them,
-// and name bad records and bad vertices.
+// and name bad records and bad vertices. The form that names the records
+// instead must give the same again.
 TEST(SplitVerticesByUvAndColor, GivesWhatTheTwoSplitsGiveInTurn) {
   std::mt19937 random(5);
   for (int round = 0; round < 20; ++round) {
@@ -154,16 +155,51 @@ TEST(SplitVerticesByUvAndColor, GivesWhatTheTwoSplitsGiveInTurn) {
       }
     }
     WObject twice = obj;
+    WObject named = obj;
     SplitVerticesByUv(twice);
     SplitVerticesByColor(twice);
     SplitVerticesByUvAndColor(obj);
+    const VertexRecords records = SplitVerticesNamingRecords(named);
     ASSERT_EQ(obj.vnum, twice.vnum) << round;
+    ASSERT_EQ(named.vnum, obj.vnum) << round;
+    ASSERT_EQ(records.uv.size(), static_cast<size_t>(obj.vnum)) << round;
+    ASSERT_EQ(records.color.size(), static_cast<size_t>(obj.vnum)) << round;
     for (int v = 0; v < obj.vnum; ++v) {
       EXPECT_EQ(obj.vertices[v].pos, twice.vertices[v].pos) << round << " " << v;
       EXPECT_EQ(obj.vertices[v].uv().u, twice.vertices[v].uv().u) << round << " " << v;
       EXPECT_EQ(obj.vertices[v].uv().v, twice.vertices[v].uv().v) << round << " " << v;
       EXPECT_EQ(obj.vertices[v].col(), twice.vertices[v].col()) << round << " " << v;
+      EXPECT_EQ(named.vertices[v].pos, obj.vertices[v].pos) << round << " " << v;
+      EXPECT_EQ(records.Uv(named, v).u, obj.vertices[v].uv().u) << round << " " << v;
+      EXPECT_EQ(records.Uv(named, v).v, obj.vertices[v].uv().v) << round << " " << v;
+      EXPECT_EQ(records.Color(named, v), obj.vertices[v].col()) << round << " " << v;
     }
-    for (int f = 0; f < obj.fnum; ++f) EXPECT_EQ(Corners(obj.faces[f]), Corners(twice.faces[f])) << round;
+    for (int f = 0; f < obj.fnum; ++f) {
+      EXPECT_EQ(Corners(obj.faces[f]), Corners(twice.faces[f])) << round;
+      EXPECT_EQ(Corners(named.faces[f]), Corners(obj.faces[f])) << round;
+    }
   }
+}
+
+// Naming the records leaves vertices that hold no value of their own
+// without a block: the copies included, and whatever their corners name.
+TEST(SplitVerticesNamingRecords, VerticesGetNoBlockOfTheirOwn) {
+  WObject obj;
+  for (int i = 0; i < 3; ++i) AddVertexAt(obj, float(i), 0.0f, 0.0f);
+  const int a = AddUvAt(obj, 0.25f, 0.5f);
+  const int b = AddUvAt(obj, 0.75f, 0.5f);
+  const int red = AddColorOf(obj, WColor(1, 0, 0, 1));
+  AddCorners(obj, {0, 1, 2}, {a, a, a}, &WFace::vt);
+  AddCorners(obj, {2, 1, 0}, {b, a, b}, &WFace::vt);
+  obj.faces[1].vc()[1] = red;
+  const VertexRecords records = SplitVerticesNamingRecords(obj);
+  // Vertices 0 and 2 meet b as their second value: copies 3 and 4. Vertex
+  // 1's corner of the second face has a colour of its own: copy 5.
+  ASSERT_EQ(obj.vnum, 6);
+  EXPECT_EQ(Corners(obj.faces[1]), (std::vector<int>{4, 5, 3}));
+  EXPECT_EQ(records.uv, (std::vector<int>{a, a, a, b, b, a}));
+  EXPECT_EQ(records.color, (std::vector<int>{-1, -1, -1, -1, -1, red}));
+  EXPECT_EQ(records.Color(obj, 5), WColor(1, 0, 0, 1));
+  EXPECT_EQ(records.Color(obj, 0), WColor(0, 0, 0, 1));  // a vertex's own default
+  for (int v = 0; v < obj.vnum; ++v) EXPECT_EQ(obj.vertices[v].extras.block, nullptr) << v;
 }

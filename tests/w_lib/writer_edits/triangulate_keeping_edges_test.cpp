@@ -33,7 +33,7 @@ TEST(TriangulateKeepingEdges, KeepsTheEdgesAndOnlyTheObjectsOwnLines) {
   for (int f = 1; f < 4; ++f) {
     EXPECT_EQ(obj.faces[f].num, 3);
     EXPECT_EQ(obj.faces[f].material, 0);
-    for (int k = 0; k < 3; ++k) EXPECT_LT(obj.faces[f].e()[k], obj.lnum);  // no side names a dropped line
+    for (int k = 0; k < 3; ++k) EXPECT_LT(obj.faces[f].SideLine(k), obj.lnum);  // no side names a dropped line
   }
   EXPECT_EQ(LinesOf(obj), (std::vector<std::pair<int, int>>{{3, 4}}));
   EXPECT_EQ(obj.lmax, 1);  // an exact fit again

@@ -32,7 +32,7 @@ WScene MakeBodyAndBone() {
   AddNormalAlong(o, WVector(0.0f, 1.0f, 0.0f));
   SetCorners(o, f, &WFace::vn, {1, 1, 0});
   AddColorOf(o, WColor(1.0f, 0.5f, 0.25f, 1.0f));
-  o.faces[f].e()[0] = AddLineBetween(o, 0, 1);
+  o.faces[f].SideLines()[0] = AddLineBetween(o, 0, 1);
   AddLineBetween(o, 1, 2);
 
   const int k10 = o.FindOrAddKey(10);

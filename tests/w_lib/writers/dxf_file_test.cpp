@@ -121,7 +121,7 @@ TEST(DxfFile, PentagonGivesThreeFacesAndOnlyTheObjectsOwnLines) {
   AddFaceOver(obj, {4, 1}, 0);
   const int f = AddFaceOver(obj, {0, 1, 2, 3, 4}, 0);
   // Its sides' lines are dropped before the cut; a loose line stays.
-  for (int k = 0; k < 5; ++k) obj.faces[f].e()[k] = AddLineBetween(obj, k, (k + 1) % 5);
+  for (int k = 0; k < 5; ++k) obj.faces[f].SideLines()[k] = AddLineBetween(obj, k, (k + 1) % 5);
   AddLineBetween(obj, 1, 3);
   ComputeFaceNormals(scene);
 
@@ -159,7 +159,7 @@ TEST(DxfFile, ElementsNamingMissingVerticesAreLeftOut) {
   AddFaceOver(obj, {-1, 1, 2, 3}, 0);
   AddLineBetween(obj, 4, 0);
   // Its sides' lines go with it: they are no loose lines.
-  obj.faces[dangling].e()[0] = AddLineBetween(obj, 0, 1);
+  obj.faces[dangling].SideLines()[0] = AddLineBetween(obj, 0, 1);
   // The counts of the mesh head match what follows.
   const std::string poly = Polyface(scene);
   EXPECT_NE(poly.find("71\n4\n72\n2\n"), std::string::npos);

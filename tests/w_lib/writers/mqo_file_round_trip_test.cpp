@@ -43,7 +43,7 @@ WScene MakeRoundTripScene() {
   SetCorners(obj, AddFaceOver(obj, {0, 6, 7}, blue), &WFace::vc, {orange, orange, cyan});
   const int quad = AddFaceOver(obj, {6, 7, 1, 0});
   AddLineBetween(obj, 6, 3);
-  obj.faces[quad].e()[0] = AddLineBetween(obj, 6, 7);  // a face's side: not written
+  obj.faces[quad].SideLines()[0] = AddLineBetween(obj, 6, 7);  // a face's side: not written
 
   WObject& plain = AddObjectAt(scene, "plain", {{0, 0, 0}, {0.1f, 0, 0}, {0, 0.1f, 0}});
   const int f = AddFaceOver(plain, {0, 1, 2});

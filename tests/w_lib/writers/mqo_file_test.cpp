@@ -78,7 +78,7 @@ TEST(MqoFile, PartsThatNameNothingAreLeftOut) {
   // A third: a texture coordinate index outside the list, no material.
   SetCorners(obj, AddFaceOver(obj, {1, 0, 2}), &WFace::vt, {0, 0, 99});
   // Elements that name a vertex the object lacks: not written at all.
-  obj.faces[AddFaceOver(obj, {0, 1, 5}, 0)].e()[0] = AddLineBetween(obj, 0, 1);
+  obj.faces[AddFaceOver(obj, {0, 1, 5}, 0)].SideLines()[0] = AddLineBetween(obj, 0, 1);
   AddLineBetween(obj, 0, -2);
   AddLineBetween(obj, 2, 1);
 

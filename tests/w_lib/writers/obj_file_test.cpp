@@ -29,7 +29,7 @@ WScene MakeObjScene() {
   const int quad = AddFaceOver(oa, {0, 1, 2, 3}, red);
   SetCorners(oa, quad, &WFace::vt, {0, 1, -1, -1});
   SetCorners(oa, quad, &WFace::vn, {0, -1, 0, -1});
-  oa.faces[quad].e()[0] = AddLineBetween(oa, 0, 1);
+  oa.faces[quad].SideLines()[0] = AddLineBetween(oa, 0, 1);
   AddLineBetween(oa, 1, 3);
   AddFaceOver(oa, {1, 2, 3}, red);
   AddFaceOver(oa, {0, 2, 3}, -1);
@@ -65,7 +65,7 @@ TEST(ObjFile, MatchesHandWrittenFiles) {
   EXPECT_EQ(a.uvs[0].v, 0.1f);
   EXPECT_EQ(a.lnum, 2);
   EXPECT_EQ(a.fnum, 4);
-  EXPECT_EQ(a.faces[0].e()[0], 0);
+  EXPECT_EQ(a.faces[0].SideLine(0), 0);
   EXPECT_EQ(a.normals[0].normal.z, 2.0f);
   EXPECT_EQ(scene.objects[2].transform.translate.x, 10.0f);
   EXPECT_EQ(scene.objects[2].vertices[0].pos.x, 0.0f);

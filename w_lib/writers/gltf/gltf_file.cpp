@@ -116,7 +116,7 @@ void DropFaceSideLines(WScene& scene) {
     for (int f = 0; f < object.fnum; ++f) {
       const WFace& face = object.faces[f];
       for (int k = 0; k < face.num; ++k) {
-        const int line = face.e()[k];
+        const int line = face.SideLine(k);
         if (line < 0 || line >= object.lnum) continue;
         object.lines[line].flags |= kDeleted;
         object.lines[line].remap = -1;

@@ -599,8 +599,8 @@ class Triangles {
         vertex_of_.push_back(copy.v[k]);
       }
       copy.v[k] = local;
-      copy.e()[k] = -1;
     }
+    copy.ReleaseSideLines();
     batch_corners_ += copy.num;
   }
 
