@@ -652,12 +652,12 @@ bool BuildMesh(const WScene& scene, const WObject& object, WObject* release, Glt
     if (release) ReleaseGeometry(*release);
     return true;
   }
-  const WrittenNormals written(object);
+  // Each copy lets its records go before the next copy is made, so that
+  // the two copies and the two record arrays never lie side by side.
   const VertexPositions at(object, release != nullptr);
-  if (release) {
-    ReleaseRecords(release->normals, release->nnum, release->nmax);
-    ReleaseRecords(release->vertices, release->vnum, release->vmax);
-  }
+  if (release) ReleaseRecords(release->vertices, release->vnum, release->vmax);
+  const WrittenNormals written(object);
+  if (release) ReleaseRecords(release->normals, release->nnum, release->nmax);
   VertexSplit split(at.Count(), written);
   Triangles triangles(scene, object, at, written, split);
   triangles.Collect(run_order);
