@@ -65,8 +65,10 @@ modules="$work/modules-$([ "$laa" = 1 ] && echo laa || echo shipped)"
 rm -rf "$modules"
 mkdir -p "$modules"
 cp "$bin/vellmar.exe" "$bin/Vellmar.dll" "$bin/vellmar_host.dll" "$modules/"
-if [ "$laa" = 1 ]; then
-  python3 - "$modules/vellmar.exe" <<'EOF'
+# Sets IMAGE_FILE_LARGE_ADDRESS_AWARE on an executable when --laa is given.
+laa_flag() {
+  [ "$laa" = 1 ] || return 0
+  python3 - "$1" <<'EOF'
 import struct, sys
 with open(sys.argv[1], "r+b") as exe:
     exe.seek(0x3C)
@@ -79,7 +81,8 @@ with open(sys.argv[1], "r+b") as exe:
     exe.seek(pe + 4 + 18)
     exe.write(struct.pack("<H", flags))
 EOF
-fi
+}
+laa_flag "$modules/vellmar.exe"
 
 # A Wine prefix of the bench's own, made once: 32-bit Wine's own loader.
 export WINEPREFIX="$work/wine-prefix" WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
@@ -94,6 +97,16 @@ trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 version=$(WINEDEBUG=-all "$wine" "$modules/vellmar.exe" --version 2>/dev/null | tr -d '\r')
 [ -n "$version" ] || { echo "largest_torus: vellmar.exe does not run under $wine" >&2; exit 2; }
 echo "$version under $("$wine" --version), $([ "$laa" = 1 ] && echo "large-address-aware copy (4 GiB)" || echo "as shipped, not large-address-aware (2 GiB)")"
+
+# The largest free block once the modules are loaded, with the same flag as
+# the tool: no one allocation can be larger than it, whatever the total.
+if command -v i686-w64-mingw32-gcc >/dev/null; then
+  i686-w64-mingw32-gcc -O1 "$root/bench/largest_free_block.c" -o "$modules/largest_free_block.exe"
+  laa_flag "$modules/largest_free_block.exe"
+  read -r largest free_total < <(cd "$modules" && WINEDEBUG=-all "$wine" largest_free_block.exe vellmar_host.dll Vellmar.dll |
+    tr -d '\r') || true
+  echo "address space at the start: ${free_total:-?} MB can be reserved, ${largest:-?} MB of it in one block"
+fi
 
 torus() {
   local n=$1
@@ -138,8 +151,10 @@ passes() {
   [ "$status" = 124 ] && why="did not finish in $run_timeout s"
   printf '%5d x %-5d %9d quads  failed  (status %s: %s)\n' "$n" "$n" "$quads" "$status" "${why:-no message}"
   # The allocations that could not be made, largest last.
+  # (mawk, Debian's default awk, reads no hexadecimal: the shell does.)
   grep -o -e 'Could not allocate 0x[0-9a-f]* bytes' "$work/export_$n.err" | sort -u |
-    awk '{printf "             could not allocate %.1f MB\n", strtonum($3) / 1048576}' | sort -g -k4 | tail -n 3
+    while read -r _ _ _ size _; do echo $((size)); done |
+    awk '{printf "             could not allocate %.1f MB\n", $1 / 1048576}' | sort -g -k4 | tail -n 3
   return 1
 }
 
