@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 
@@ -14,18 +15,32 @@
 
 namespace {
 
+// Writes one page of each of chars to the file at path and returns its bytes.
+std::string WritePages(const std::string& path, std::initializer_list<char> chars) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  std::string bytes;
+  for (char c : chars) bytes += std::string(page, c);
+  std::ofstream(path, std::ios::binary) << bytes;
+  return bytes;
+}
+
+// Maps the first size bytes of the file at path; the mapping outlives the
+// descriptor.
+bool MapWholeFile(const std::string& path, size_t size, MappedFile& file) {
+  const int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  const bool mapped = file.Map(fd, size);
+  close(fd);
+  return mapped;
+}
+
 TEST(MappedFile, PagesLostToACutReadAsZerosAndTheMappingSaysSo) {
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   const std::string path = TempPath("mapped.bin");
-  std::string bytes;
-  for (char c : {'a', 'b', 'c'}) bytes += std::string(page, c);
-  std::ofstream(path, std::ios::binary) << bytes;
+  const std::string bytes = WritePages(path, {'a', 'b', 'c'});
 
-  const int fd = open(path.c_str(), O_RDONLY);
-  ASSERT_GE(fd, 0);
   MappedFile file;
-  ASSERT_TRUE(file.Map(fd, bytes.size()));
-  close(fd);
+  ASSERT_TRUE(MapWholeFile(path, bytes.size(), file));
   EXPECT_EQ(std::string(file.data(), file.size()), bytes);
   EXPECT_FALSE(file.Damaged());
   // One watched mapping at a time: another is refused, not half made.
@@ -73,14 +88,9 @@ size_t ResidentBytes(const char* begin) {
 TEST(MappedFile, PassedPagesGoBackAndReadAgainAsTheFile) {
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   const std::string path = TempPath("passed.bin");
-  std::string bytes;
-  for (char c : {'a', 'b', 'c', 'd'}) bytes += std::string(page, c);
-  std::ofstream(path, std::ios::binary) << bytes;
-  const int fd = open(path.c_str(), O_RDONLY);
-  ASSERT_GE(fd, 0);
+  const std::string bytes = WritePages(path, {'a', 'b', 'c', 'd'});
   MappedFile file;
-  ASSERT_TRUE(file.Map(fd, bytes.size()));
-  close(fd);
+  ASSERT_TRUE(MapWholeFile(path, bytes.size(), file));
   EXPECT_EQ(std::string(file.data(), file.size()), bytes);
 
   // An emulator that runs this program may show the system's own view of
