@@ -215,7 +215,14 @@ TEST(VellmarCli, ManySmallModelsCostMemoryInProportion) {
   const long baseline_mib = BaselineMib();
   const auto [status, peak_mib] = Finish(StartVellmar({"info", dir + "many.xsi"}, dir + "many.err"));
   EXPECT_EQ(status, 0) << ReadFile(dir + "many.err");
+  // Under the sanitizers every small block carries guard bytes and freed
+  // blocks wait in quarantine: 90 MiB where a release build takes 20; a
+  // record array's usual step for each object took 570 MiB in release.
+#if defined(__SANITIZE_ADDRESS__)
+  EXPECT_LT(peak_mib, baseline_mib + 250);
+#else
   EXPECT_LT(peak_mib, baseline_mib + 60);
+#endif
 }
 
 TEST(VellmarCli, InfoIndentsDeepModelsOnlySoFar) {
