@@ -37,6 +37,32 @@ constexpr double kSlabMargins = 4.0;
 // up to about 8.5e-8 of that size.
 constexpr double kLineScale = 2e-7;
 
+// The rounding of SegmentCrossesSide, in units of 2^-24 (one rounding of
+// a float): see SideCrossingIndex::BoundsOf.
+constexpr double kFloatUnit = 0x1p-24;
+// Its distances d1 and d2 from the side's plane err by at most 4.0001 units
+// times the sum S of |m_j| |pa_j - p_j| over the axes (one rounding of each
+// difference, three of the dot product); where they differ in sign, the
+// point on the diagonal at the fraction s that it finds (rounded by one
+// unit and two of a double) then lies within 5.01 units times the larger S
+// of the plane (m . (X - p) = -beta d1 + (1 - s) e1 + s e2).
+constexpr double kPlaneUnits = 5.01;
+// The crossing point x it computes, pa + (pb - pa) s in floats, lies
+// within 2.02 units of |pb_j - pa_j| and 1.02 units of the larger |pa_j|,
+// |pb_j| of that point, on each axis j.
+constexpr double kStepUnits = 2.02;
+constexpr double kStartUnits = 1.02;
+// Its test that x lies between p and q, (p - x) x m . (q - x) x m < 0 in
+// floats, errs by at most 27.03 units of |p - x| |q - x| |m|^2 (three
+// units for each cross product's components, three for the dot product,
+// with |K(U)| <= sqrt(3) |U| |m| for the cross products' sums of
+// absolute terms). So the part of x across m lies within
+// (h + sqrt(2 * 27.03 units) (Z + h)) (1 + 2e-5) of the side's middle,
+// where h is half the side and Z bounds x's distance along m from the
+// middle: within 1.0019 h + 0.0019 Z.
+constexpr double kBallGrowth = 1.0019;
+constexpr double kBallSlab = 0.0019;
+
 double Coordinate(const WVector& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
 
 const double kCoordinateAxes[3][3] = {{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}};
@@ -135,7 +161,187 @@ bool SideCrossingIndex::Build() {
   while (nodes * kLeafSides < m) nodes *= 2;
   nodes_.resize(2 * static_cast<size_t>(nodes));
   BuildNode(1, 0, m);
+  // Below some 1e-20 the floats of the side test can leave the normal range,
+  // whose rounding the bounds do not hold.
+  bounded_ = largest >= 1e-20;
+  if (bounded_) {
+    rounding_ = 1e-12 * largest + 1e-30;
+    group_bound_.resize(static_cast<size_t>(m));
+    for (int g = 0; g < m; ++g) BoundGroup(g, Corner(FirstSide(g)), Corner(FirstSide(g) + 1));
+    node_bound_.resize(nodes_.size());
+    BoundNode(1, 0, m);
+  }
   std::vector<Disc>().swap(discs_);
+  return true;
+}
+
+// The crossing region of the group's side p..q, as SegmentCrossesSide
+// finds crossings, apart from what depends on the diagonal. With m the
+// float normal of the side's plane that it computes, n = m / |m|, c the
+// side's middle and h half its length: a crossing point x has its part
+// across n within 1.0019 h + 0.0019 Z of c's, and |n . (x - c)| <= Z, where
+// Z = |n . (q - p)| / 2 + T and T is the rounding that depends on the
+// diagonal (see Meets). Along a unit axis a, with k = n . a, that reaches
+// (1.0019 h sqrt(1 - k^2) + 0.0019 Z) + Z |k| from c: here without T, which
+// adds at most 1.0019 T.
+void SideCrossingIndex::BoundGroup(int g, const WVector& p, const WVector& q) {
+  Bound& bound = group_bound_[static_cast<size_t>(g)];
+  Disc& disc = discs_[static_cast<size_t>(g)];
+  const WVector m = Cross(q - p, Face().normal).Normalized();
+  const double mm[3] = {m.x, m.y, m.z};
+  const double length = std::sqrt(Dot3(mm, mm));
+  // A zero normal gives distances of zero, a NaN one comparisons that fail:
+  // neither finds a crossing. A length far from one comes from floats out of
+  // their normal range: such a side is always tested.
+  bound.none = !(length > 0.0);
+  bound.loose = !bound.none && !(length >= 0.5 && length <= 2.0);
+  for (int j = 0; j < 3; ++j) {
+    bound.aligned.lo[j] = HUGE_VAL;
+    bound.aligned.hi[j] = -HUGE_VAL;
+    bound.corner_lo[j] = std::min(Coordinate(p, j), Coordinate(q, j));
+    bound.corner_hi[j] = std::max(Coordinate(p, j), Coordinate(q, j));
+    bound.m[j] = std::fabs(mm[j]);
+    bound.unit[j] = 0.0;
+  }
+  bound.stretch = 0.0;
+  if (bound.none || bound.loose) return;
+  bound.stretch = 1.0 / length;
+  const double d[3] = {static_cast<double>(q.x) - p.x, static_cast<double>(q.y) - p.y,
+                       static_cast<double>(q.z) - p.z};
+  for (int j = 0; j < 3; ++j) {
+    disc.normal[j] = mm[j] / length;
+    bound.unit[j] = std::fabs(disc.normal[j]);
+    disc.centre[j] = (Coordinate(p, j) + Coordinate(q, j)) / 2.0;
+  }
+  disc.radius = std::sqrt(Dot3(d, d)) / 2.0;
+  disc.thickness = std::fabs(Dot3(disc.normal, d)) / 2.0;
+  for (int j = 0; j < 3; ++j) {
+    const double reach = TightReach(disc, kCoordinateAxes[j]);
+    bound.aligned.lo[j] = disc.centre[j] - reach;
+    bound.aligned.hi[j] = disc.centre[j] + reach;
+  }
+}
+
+// How far the crossing region of a side (its disc as BoundGroup leaves it:
+// normal n, half-length as radius, |n . h| as thickness) reaches from its
+// middle along the unit axis u, apart from the diagonal's rounding. The
+// 1e-7 covers the double rounding of sqrt(1 - k^2) where k is near one.
+double SideCrossingIndex::TightReach(const Disc& disc, const double u[3]) {
+  const double k = Dot3(disc.normal, u);
+  return kBallGrowth * disc.radius * (std::sqrt(std::max(0.0, 1.0 - k * k)) + 1e-7) +
+         disc.thickness * (std::fabs(k) + kBallSlab);
+}
+
+void SideCrossingIndex::Widen(const Bound& from, Bound& to) {
+  for (int j = 0; j < 3; ++j) {
+    to.aligned.lo[j] = std::min(to.aligned.lo[j], from.aligned.lo[j]);
+    to.aligned.hi[j] = std::max(to.aligned.hi[j], from.aligned.hi[j]);
+    to.corner_lo[j] = std::min(to.corner_lo[j], from.corner_lo[j]);
+    to.corner_hi[j] = std::max(to.corner_hi[j], from.corner_hi[j]);
+    to.m[j] = std::max(to.m[j], from.m[j]);
+    to.unit[j] = std::max(to.unit[j], from.unit[j]);
+  }
+  to.stretch = std::max(to.stretch, from.stretch);
+  to.none = to.none && from.none;
+  to.loose = to.loose || from.loose;
+}
+
+// The node's bound over the groups begin..end - 1, as BuildNode splits them,
+// with a turned box where the node has one.
+void SideCrossingIndex::BoundNode(int node, int begin, int end) {
+  Bound& bound = node_bound_[static_cast<size_t>(node)];
+  for (int j = 0; j < 3; ++j) {
+    bound.aligned.lo[j] = bound.turned.lo[j] = bound.corner_lo[j] = HUGE_VAL;
+    bound.aligned.hi[j] = bound.turned.hi[j] = bound.corner_hi[j] = -HUGE_VAL;
+    bound.m[j] = bound.unit[j] = 0.0;
+  }
+  bound.stretch = 0.0;
+  bound.none = true;
+  bound.loose = false;
+  if (end - begin <= kLeafSides) {
+    for (int g = begin; g < end; ++g) Widen(group_bound_[static_cast<size_t>(g)], bound);
+  } else {
+    const int middle = begin + (end - begin) / 2;
+    BoundNode(2 * node, begin, middle);
+    BoundNode(2 * node + 1, middle, end);
+    Widen(node_bound_[static_cast<size_t>(2 * node)], bound);
+    Widen(node_bound_[static_cast<size_t>(2 * node + 1)], bound);
+  }
+  const Node& box = nodes_[static_cast<size_t>(node)];
+  if (!box.has_turned) return;
+  for (int g = begin; g < end; ++g) {
+    const Bound& side = group_bound_[static_cast<size_t>(g)];
+    if (side.none || side.loose) continue;
+    const Disc& disc = discs_[static_cast<size_t>(g)];
+    for (int j = 0; j < 3; ++j) {
+      const double centre = Dot3(disc.centre, box.axis[j]);
+      const double reach = TightReach(disc, box.axis[j]);
+      bound.turned.lo[j] = std::min(bound.turned.lo[j], centre - reach);
+      bound.turned.hi[j] = std::max(bound.turned.hi[j], centre + reach);
+    }
+  }
+}
+
+SideCrossingIndex::Slack SideCrossingIndex::SlackOf(const WVector& pa, const WVector& pb) const {
+  Slack slack;
+  for (int j = 0; j < 3; ++j) {
+    const double a = Coordinate(pa, j), b = Coordinate(pb, j);
+    slack.from[j] = a;
+    slack.to[j] = b;
+    slack.along[j] = kFloatUnit * (kStepUnits * std::fabs(b - a) + kStartUnits * std::max(std::fabs(a), std::fabs(b)));
+  }
+  return slack;
+}
+
+// Whether the diagonal can reach the crossing region of a side bound here.
+// The side test's distances for it err by at most T = 5.01 units of S / |m|
+// plus the sum of |n_j| times the crossing point's rounding along j (see the
+// constants above), with S bound over the corners here; the region then
+// reaches 1.0019 T further along any axis, and the crossing point lies
+// within its rounding of the diagonal along each coordinate axis.
+bool SideCrossingIndex::Meets(const Bound& bound, const Node* node, const Slack& slack) const {
+  if (bound.none) return false;
+  if (bound.loose) return true;
+  double sum = 0.0, along = 0.0;
+  for (int j = 0; j < 3; ++j) {
+    const double lo = bound.corner_lo[j], hi = bound.corner_hi[j];
+    const double far = std::max({std::fabs(slack.from[j] - lo), std::fabs(slack.from[j] - hi),
+                                 std::fabs(slack.to[j] - lo), std::fabs(slack.to[j] - hi)});
+    sum += bound.m[j] * far;
+    along += bound.unit[j] * slack.along[j];
+  }
+  const double across = kBallGrowth * (kPlaneUnits * kFloatUnit * sum * bound.stretch + along) + rounding_;
+  double widen[3];
+  for (int j = 0; j < 3; ++j) widen[j] = across + slack.along[j];
+  if (!SegmentMeets(bound.aligned, slack.from, slack.to, widen)) return false;
+  if (node == nullptr || !node->has_turned) return true;
+  double from[3], to[3];
+  for (int j = 0; j < 3; ++j) {
+    from[j] = Dot3(slack.from, node->axis[j]);
+    to[j] = Dot3(slack.to, node->axis[j]);
+    widen[j] = across + std::fabs(node->axis[j][0]) * slack.along[0] + std::fabs(node->axis[j][1]) * slack.along[1] +
+               std::fabs(node->axis[j][2]) * slack.along[2];
+  }
+  return SegmentMeets(bound.turned, from, to, widen);
+}
+
+bool SideCrossingIndex::SegmentMeets(const Box& box, const double from[3], const double to[3],
+                                     const double widen[3]) const {
+  double t0 = 0.0, t1 = 1.0;
+  for (int j = 0; j < 3; ++j) {
+    const double lo = box.lo[j] - widen[j], hi = box.hi[j] + widen[j];
+    if (!(lo <= hi)) return false;
+    const double d = to[j] - from[j];
+    if (d == 0.0) {
+      if (from[j] < lo || from[j] > hi) return false;
+      continue;
+    }
+    double ta = (lo - from[j]) / d, tb = (hi - from[j]) / d;
+    if (ta > tb) std::swap(ta, tb);
+    t0 = std::max(t0, ta);
+    t1 = std::min(t1, tb);
+    if (t0 > t1) return false;
+  }
   return true;
 }
 
@@ -385,6 +591,7 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
 
   // As Crosses walks the tree, and counting as it counts before passing over.
   const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
+  const Slack slack = SlackOf(pa, pb);
   struct Visit {
     int node, begin, end;
   };
@@ -409,6 +616,52 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
         } else if ((answered_tests_++ & 7) == 0 && Touches(Corner(i), Corner(i + 1), pa, pb)) {
           answered_touching_ += 8;
         }
+        if (MeetsGroup(g, slack) && TestGroup(g, a, b, pa, pb)) return true;
+      }
+      continue;
+    }
+    const int middle = v.begin + (v.end - v.begin) / 2;
+    stack[top++] = {2 * v.node + 1, middle, v.end};
+    stack[top++] = {2 * v.node, v.begin, middle};
+  }
+  return false;
+}
+
+bool SideCrossingIndex::Settle(int a, int b, bool passing_over) {
+  if (!indexed_ || a < 0 || a >= n_ || b < 0 || b >= n_) return false;
+  const WFace& face = Face();
+  const int va = face.v[a], vb = face.v[b];
+  if (va < 0 || va >= object_.vnum || vb < 0 || vb >= object_.vnum) return false;
+  const WVector pa = object_.vertices[va].pos;
+  const WVector pb = object_.vertices[vb].pos;
+  if (pa == pb || group_start_.size() < 2) return false;
+  if (passing_over && shared_.size() != nodes_.size()) {
+    shared_.assign(nodes_.size(), Shared());
+    ShareNode(1, 0, static_cast<int>(group_start_.size()) - 1);
+  }
+
+  // As Answer walks the tree, passing over also the nodes and sides whose
+  // bounds the diagonal misses: no side there can be crossed.
+  const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
+  const Slack slack = SlackOf(pa, pb);
+  struct Visit {
+    int node, begin, end;
+  };
+  Visit stack[128];
+  int top = 0;
+  stack[top++] = {1, 0, static_cast<int>(group_start_.size()) - 1};
+  while (top > 0) {
+    const Visit v = stack[--top];
+    const Node& node = nodes_[static_cast<size_t>(v.node)];
+    if (bounded_ && !Meets(node_bound_[static_cast<size_t>(v.node)], &node, slack)) continue;
+    if (!SegmentMeets(node, from, to)) continue;
+    if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
+    if (OnAxisLine(node, pa) || OnAxisLine(node, pb)) continue;
+    if (v.end - v.begin <= kLeafSides) {
+      for (int g = v.begin; g < v.end; ++g) {
+        if (!MeetsGroup(g, slack) || !SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;
+        const int i = FirstSide(g);
+        if (passing_over && Touches(Corner(i), Corner(i + 1), pa, pb)) continue;
         if (TestGroup(g, a, b, pa, pb)) return true;
       }
       continue;
@@ -442,6 +695,7 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
   if (group_start_.size() < 2) return false;
 
   const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
+  const Slack slack = SlackOf(pa, pb);
   // Nodes with their run of the tree's sides, depth first.
   struct Visit {
     int node, begin, end;
@@ -458,7 +712,7 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
         if (!SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;
         const int i = FirstSide(g);
         if (PassOver(Corner(i), Corner(i + 1), pa, pb)) continue;
-        if (TestGroup(g, a, b, pa, pb)) return true;
+        if (MeetsGroup(g, slack) && TestGroup(g, a, b, pa, pb)) return true;
       }
       continue;
     }

@@ -70,6 +70,14 @@ class SideCrossingIndex {
   long long AnsweredTouchingWork() const { return answered_touching_; }
   bool AnswersPassedOverAxisLines() const { return passed_axis_lines_; }
 
+  // What Answer(a, b, passing_over) gives, with axis lines passed over,
+  // found without counting anything: the sides it tests are only those
+  // whose crossing regions the diagonal can reach once the rounding of the
+  // side test for this diagonal is bound (see Bound), which for a diagonal
+  // that runs close along a long run of sides are a few near its ends
+  // instead of every side within the margin. Only with the tree.
+  bool Settle(int a, int b, bool passing_over);
+
  private:
   // A box: along each of three orthonormal axes, the interval it covers.
   struct Box {
@@ -98,6 +106,39 @@ class SideCrossingIndex {
     double normal[3];  // unit; all zero when the side test can find no crossing plane
     double thickness;  // half the slab's thickness
   };
+  // Where a side can be crossed for a given diagonal, bound by what the
+  // side test's rounding can do for it rather than by a margin of the
+  // polygon's size (see BoundsOf). Per group and per node of the tree: the
+  // crossing region's boxes without that rounding, and what the rounding
+  // scales with.
+  struct Bound {
+    Box aligned;
+    Box turned;          // for a node with a turned box, along its axes
+    double corner_lo[3];  // the box around the sides' corners
+    double corner_hi[3];
+    double m[3];         // the largest |component| of the side test's plane normals
+    double unit[3];      // and of those normals scaled to unit length
+    double stretch;      // the largest 1 / |normal|
+    bool none;           // no side here can be crossed at all
+    bool loose;          // a side here cannot be bound: always tested
+  };
+  // The rounding of the side test for one diagonal: how far its crossing
+  // point can lie from the diagonal along each coordinate axis.
+  struct Slack {
+    double from[3];
+    double to[3];
+    double along[3];
+  };
+  Slack SlackOf(const WVector& pa, const WVector& pb) const;
+  bool Meets(const Bound& bound, const Node* node, const Slack& slack) const;
+  bool MeetsGroup(int g, const Slack& slack) const {
+    return !bounded_ || Meets(group_bound_[static_cast<size_t>(g)], nullptr, slack);
+  }
+  void BoundGroup(int g, const WVector& p, const WVector& q);
+  void BoundNode(int node, int begin, int end);
+  static void Widen(const Bound& from, Bound& to);
+  static double TightReach(const Disc& disc, const double u[3]);
+  bool SegmentMeets(const Box& box, const double from[3], const double to[3], const double widen[3]) const;
   std::array<uint32_t, 6> PointBits(int i) const;
   const WFace& Face() const { return object_.faces[f_]; }
   // The position of corner k, counted round the face.
@@ -141,6 +182,10 @@ class SideCrossingIndex {
   std::vector<Disc> discs_;    // per group, while the tree is built
   std::vector<Box> side_box_;  // per group, along the coordinate axes
   std::vector<Node> nodes_;    // node 1 holds all groups, node k the halves 2k and 2k + 1
+  bool bounded_ = false;       // the bounds below are built and can be trusted
+  double rounding_ = 0.0;      // room for the double rounding of boxes and tests
+  std::vector<Bound> group_bound_;
+  std::vector<Bound> node_bound_;
   bool passing_over_ = false;
   double line_tolerance_ = 0.0;  // with the tree; without it, lines are exact
   std::vector<Shared> shared_;  // per node, once passing over

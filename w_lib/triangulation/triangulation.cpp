@@ -160,7 +160,15 @@ class EarClipper {
         sides.Indexed() && NoCutTurnsAbout(object, object.faces[f], -object.faces[f].normal);
     const bool first_misses = sides.Indexed() && NoCutTurnsAbout(object, object.faces[f], object.faces[f].normal);
     if (sides.Indexed()) {
-      const Outcome answered = CutAnswered(object, sides, n, first_misses, second_misses);
+      // While every diagonal is answered the same both ways, the count is
+      // never read: the tries are first made settling each diagonal without
+      // it (SideCrossingIndex::Settle), which tests only the sides that the
+      // diagonal can reach, and made again with the count from the first
+      // answer that differs.
+      settling_ = true;
+      Outcome answered = CutAnswered(object, sides, n, first_misses, second_misses);
+      settling_ = false;
+      if (answered == kOverBudget) answered = CutAnswered(object, sides, n, first_misses, second_misses);
       if (answered == kCut) return true;
       if (answered == kMissed) return CutFallback(object, f, n);
     }
@@ -248,7 +256,15 @@ class EarClipper {
   // is exact, the answer is taken (diverged_) and from then on kept exact,
   // and where the count passes the budget later, CutAnswered starts over
   // passing over touching sides, as the tries with the budget do.
+  //
+  // While settling, the count is not kept (it stays zero, so the budget
+  // never sends the tries back): an answer that differs gives up (-1), and
+  // the tries are made again counting.
   int AnswerDiagonal(SideCrossingIndex& sides, int prev, int next) {
+    if (settling_) {
+      if (!sides.Settle(prev, next, false)) return 0;
+      return sides.Settle(prev, next, true) ? 1 : -1;
+    }
     if (tripped_) return sides.Answer(prev, next, true) ? 1 : 0;
     if (!sides.Answer(prev, next, false, !diverged_)) return 0;
     if (diverged_ || sides.Answer(prev, next, true)) return 1;
@@ -487,6 +503,7 @@ class EarClipper {
   bool tripped_ = false;       // in CutAnswered: the budget has sent the tries back
   bool diverged_ = false;      // in CutAnswered: an answer differed, before that
   bool skipped_first_ = false;  // in CutAnswered: the first try was not made
+  bool settling_ = false;      // in CutAnswered: diagonals are settled, uncounted
 };
 
 }  // namespace
