@@ -166,13 +166,118 @@ bool SideCrossingIndex::Build() {
   bounded_ = largest >= 1e-20;
   if (bounded_) {
     rounding_ = 1e-12 * largest + 1e-30;
+    cover_.resize(nodes_.size());
+    CoverNode(1, 0, m);
     group_bound_.resize(static_cast<size_t>(m));
     for (int g = 0; g < m; ++g) BoundGroup(g, Corner(FirstSide(g)), Corner(FirstSide(g) + 1));
     node_bound_.resize(nodes_.size());
+    frames_.resize(nodes_.size());
     BoundNode(1, 0, m);
   }
   std::vector<Disc>().swap(discs_);
   return true;
+}
+
+// Every box of the tree around a disc holds the ball of min(radius,
+// thickness) plus the margin around its centre: a Reach along any axis is
+// at least the smaller of the two (it runs from the radius, square to the
+// disc's normal, to the thickness along it, and is concave between).
+// SegmentMeets widens by another margin.
+void SideCrossingIndex::CoverNode(int node, int begin, int end) {
+  Cover& cover = cover_[static_cast<size_t>(node)];
+  const Node& box = nodes_[static_cast<size_t>(node)];
+  cover.radius = HUGE_VAL;
+  for (int j = 0; j < 3; ++j) {
+    cover.centres.lo[j] = cover.turned.lo[j] = HUGE_VAL;
+    cover.centres.hi[j] = cover.turned.hi[j] = -HUGE_VAL;
+  }
+  for (int g = begin; g < end; ++g) {
+    const Disc& disc = discs_[static_cast<size_t>(g)];
+    cover.radius = std::min(cover.radius, std::min(disc.radius, disc.thickness));
+    for (int j = 0; j < 3; ++j) {
+      cover.centres.lo[j] = std::min(cover.centres.lo[j], disc.centre[j]);
+      cover.centres.hi[j] = std::max(cover.centres.hi[j], disc.centre[j]);
+      if (!box.has_turned) continue;
+      const double along = Dot3(disc.centre, box.axis[j]);
+      cover.turned.lo[j] = std::min(cover.turned.lo[j], along);
+      cover.turned.hi[j] = std::max(cover.turned.hi[j], along);
+    }
+  }
+  cover.radius = std::max(0.0, cover.radius) + 2.0 * margin_;
+  cover.axis_line_below = (box.fixed[0] ? 1 : 0) + (box.fixed[1] ? 1 : 0) + (box.fixed[2] ? 1 : 0) >= 2;
+  if (end - begin <= kLeafSides) return;
+  const int middle = begin + (end - begin) / 2;
+  CoverNode(2 * node, begin, middle);
+  CoverNode(2 * node + 1, middle, end);
+  cover.axis_line_below = cover.axis_line_below || cover_[static_cast<size_t>(2 * node)].axis_line_below ||
+                          cover_[static_cast<size_t>(2 * node + 1)].axis_line_below;
+}
+
+// Whether the segment lies within the cover's radius of every disc centre
+// of the node, less a millionth for the rounding here and in SegmentMeets:
+// then every box below meets it. The distance from a segment is convex, so
+// the corners of a box around the centres bound it.
+bool SideCrossingIndex::Covers(int node, const double from[3], const double to[3]) const {
+  const Cover& cover = cover_[static_cast<size_t>(node)];
+  if (cover.axis_line_below) return false;
+  const Node& box = nodes_[static_cast<size_t>(node)];
+  const double limit = cover.radius * (1.0 - 1e-6);
+  const double d[3] = {to[0] - from[0], to[1] - from[1], to[2] - from[2]};
+  const double dd = Dot3(d, d);
+  for (int corner = 0; corner < 8; ++corner) {
+    double c[3];
+    if (box.has_turned) {
+      for (int j = 0; j < 3; ++j) c[j] = 0.0;
+      for (int a = 0; a < 3; ++a) {
+        const double at = corner >> a & 1 ? cover.turned.hi[a] : cover.turned.lo[a];
+        for (int j = 0; j < 3; ++j) c[j] += at * box.axis[a][j];
+      }
+    } else {
+      for (int j = 0; j < 3; ++j) c[j] = corner >> j & 1 ? cover.centres.hi[j] : cover.centres.lo[j];
+    }
+    double w[3] = {c[0] - from[0], c[1] - from[1], c[2] - from[2]};
+    const double t = dd > 0.0 ? std::min(1.0, std::max(0.0, Dot3(w, d) / dd)) : 0.0;
+    for (int j = 0; j < 3; ++j) w[j] -= t * d[j];
+    if (!(Dot3(w, w) <= limit * limit)) return false;
+  }
+  return true;
+}
+
+// The first group of the node's groups begin..end - 1 whose side the
+// segment crosses, or -1: as Settle looks for one, within the node.
+int SideCrossingIndex::FirstCrossing(int node, int begin, int end, int a, int b, const WVector& pa,
+                                     const WVector& pb, const Slack& slack) const {
+  struct Visit {
+    int node, begin, end;
+  };
+  Visit stack[128];
+  int top = 0;
+  stack[top++] = {node, begin, end};
+  while (top > 0) {
+    const Visit v = stack[--top];
+    if (!MeetsNode(v.node, slack)) continue;
+    if (v.end - v.begin <= kLeafSides) {
+      for (int g = v.begin; g < v.end; ++g)
+        if (MeetsGroup(g, slack) && TestGroup(g, a, b, pa, pb)) return g;
+      continue;
+    }
+    const int middle = v.begin + (v.end - v.begin) / 2;
+    stack[top++] = {2 * v.node + 1, middle, v.end};
+    stack[top++] = {2 * v.node, v.begin, middle};
+  }
+  return -1;
+}
+
+// Counts the groups begin..end - 1 as tested one by one before passing
+// over, in order: a touching side among the tests that the sample takes
+// (one in eight) adds eight.
+void SideCrossingIndex::CountTested(int begin, int end, const WVector& pa, const WVector& pb) {
+  const long long first = answered_tests_;
+  for (long long t = (first + 7) & ~7LL; t < first + (end - begin); t += 8) {
+    const int i = FirstSide(begin + static_cast<int>(t - first));
+    if (Touches(Corner(i), Corner(i + 1), pa, pb)) answered_touching_ += 8;
+  }
+  answered_tests_ += end - begin;
 }
 
 // The crossing region of the group's side p..q, as SegmentCrossesSide
@@ -267,19 +372,90 @@ void SideCrossingIndex::BoundNode(int node, int begin, int end) {
     Widen(node_bound_[static_cast<size_t>(2 * node)], bound);
     Widen(node_bound_[static_cast<size_t>(2 * node + 1)], bound);
   }
+  // The frame: the node's turned axes where it has them, else the same
+  // taken from its chord, else the coordinate axes.
   const Node& box = nodes_[static_cast<size_t>(node)];
-  if (!box.has_turned) return;
-  for (int g = begin; g < end; ++g) {
-    const Bound& side = group_bound_[static_cast<size_t>(g)];
-    if (side.none || side.loose) continue;
-    const Disc& disc = discs_[static_cast<size_t>(g)];
-    for (int j = 0; j < 3; ++j) {
-      const double centre = Dot3(disc.centre, box.axis[j]);
-      const double reach = TightReach(disc, box.axis[j]);
-      bound.turned.lo[j] = std::min(bound.turned.lo[j], centre - reach);
-      bound.turned.hi[j] = std::max(bound.turned.hi[j], centre + reach);
-    }
+  Frame& frame = frames_[static_cast<size_t>(node)];
+  const WVector& first = Corner(FirstSide(begin));
+  const WVector& last = Corner(FirstSide(end - 1) + 1);
+  const double chord[3] = {static_cast<double>(last.x) - first.x, static_cast<double>(last.y) - first.y,
+                           static_cast<double>(last.z) - first.z};
+  if (box.has_turned) {
+    std::copy(&box.axis[0][0], &box.axis[0][0] + 9, &frame.axis[0][0]);
+  } else if (!AxesAlong(face_normal_, chord, frame.axis)) {
+    std::copy(&kCoordinateAxes[0][0], &kCoordinateAxes[0][0] + 9, &frame.axis[0][0]);
   }
+  for (int j = 0; j < 3; ++j) {
+    frame.outer.lo[j] = HUGE_VAL;
+    frame.outer.hi[j] = -HUGE_VAL;
+  }
+  // Short runs are bound side by side; longer ones around the boxes of
+  // their two halves, which costs a step a node.
+  if (end - begin <= kMaxTurnedSides) {
+    for (int g = begin; g < end; ++g) {
+      const Bound& side = group_bound_[static_cast<size_t>(g)];
+      if (side.none || side.loose) continue;
+      const Disc& disc = discs_[static_cast<size_t>(g)];
+      for (int j = 0; j < 3; ++j) {
+        const double centre = Dot3(disc.centre, frame.axis[j]);
+        const double reach = TightReach(disc, frame.axis[j]);
+        bound.turned.lo[j] = std::min(bound.turned.lo[j], centre - reach - rounding_);
+        bound.turned.hi[j] = std::max(bound.turned.hi[j], centre + reach + rounding_);
+      }
+    }
+  } else {
+    for (const int child : {2 * node, 2 * node + 1})
+      Enclose(frames_[static_cast<size_t>(child)].axis, node_bound_[static_cast<size_t>(child)].turned, frame.axis,
+              bound.turned);
+  }
+  if (end - begin <= kLeafSides) {
+    for (int g = begin; g < end; ++g) {
+      Box side = side_box_[static_cast<size_t>(g)];
+      for (int j = 0; j < 3; ++j) {
+        side.lo[j] -= margin_;
+        side.hi[j] += margin_;
+      }
+      Enclose(kCoordinateAxes, side, frame.axis, frame.outer);
+    }
+  } else {
+    for (const int child : {2 * node, 2 * node + 1})
+      Enclose(frames_[static_cast<size_t>(child)].axis, frames_[static_cast<size_t>(child)].outer, frame.axis,
+              frame.outer);
+  }
+}
+
+// Widens out, along axis, to hold the box along from_axis (both sets
+// orthonormal), with room for the rounding.
+void SideCrossingIndex::Enclose(const double from_axis[3][3], const Box& box, const double axis[3][3], Box& out) const {
+  if (!(box.lo[0] <= box.hi[0] && box.lo[1] <= box.hi[1] && box.lo[2] <= box.hi[2])) return;
+  double centre[3] = {0.0, 0.0, 0.0};
+  for (int a = 0; a < 3; ++a) {
+    const double middle = (box.lo[a] + box.hi[a]) / 2.0;
+    for (int j = 0; j < 3; ++j) centre[j] += middle * from_axis[a][j];
+  }
+  for (int b = 0; b < 3; ++b) {
+    double half = 0.0;
+    for (int a = 0; a < 3; ++a) half += std::fabs(Dot3(from_axis[a], axis[b])) * (box.hi[a] - box.lo[a]) / 2.0;
+    const double at = Dot3(centre, axis[b]);
+    half = half * (1.0 + 1e-12) + rounding_;
+    out.lo[b] = std::min(out.lo[b], at - half);
+    out.hi[b] = std::max(out.hi[b], at + half);
+  }
+}
+
+// Whether the segment misses every box of the node's sides, and so every
+// side that a walk would test there. Not where a run on an axis line lies
+// below, which the walk may pass over and note.
+bool SideCrossingIndex::OutOfReach(int node, const double from[3], const double to[3]) const {
+  if (!bounded_ || cover_[static_cast<size_t>(node)].axis_line_below) return false;
+  const Frame& frame = frames_[static_cast<size_t>(node)];
+  double a[3], b[3];
+  for (int j = 0; j < 3; ++j) {
+    a[j] = Dot3(from, frame.axis[j]);
+    b[j] = Dot3(to, frame.axis[j]);
+  }
+  const double none[3] = {rounding_, rounding_, rounding_};
+  return !SegmentMeets(frame.outer, a, b, none);
 }
 
 SideCrossingIndex::Slack SideCrossingIndex::SlackOf(const WVector& pa, const WVector& pb) const {
@@ -299,7 +475,7 @@ SideCrossingIndex::Slack SideCrossingIndex::SlackOf(const WVector& pa, const WVe
 // constants above), with S bound over the corners here; the region then
 // reaches 1.0019 T further along any axis, and the crossing point lies
 // within its rounding of the diagonal along each coordinate axis.
-bool SideCrossingIndex::Meets(const Bound& bound, const Node* node, const Slack& slack) const {
+bool SideCrossingIndex::Meets(const Bound& bound, const Frame* frame, const Slack& slack) const {
   if (bound.none) return false;
   if (bound.loose) return true;
   double sum = 0.0, along = 0.0;
@@ -314,13 +490,13 @@ bool SideCrossingIndex::Meets(const Bound& bound, const Node* node, const Slack&
   double widen[3];
   for (int j = 0; j < 3; ++j) widen[j] = across + slack.along[j];
   if (!SegmentMeets(bound.aligned, slack.from, slack.to, widen)) return false;
-  if (node == nullptr || !node->has_turned) return true;
+  if (frame == nullptr) return true;
   double from[3], to[3];
   for (int j = 0; j < 3; ++j) {
-    from[j] = Dot3(slack.from, node->axis[j]);
-    to[j] = Dot3(slack.to, node->axis[j]);
-    widen[j] = across + std::fabs(node->axis[j][0]) * slack.along[0] + std::fabs(node->axis[j][1]) * slack.along[1] +
-               std::fabs(node->axis[j][2]) * slack.along[2];
+    from[j] = Dot3(slack.from, frame->axis[j]);
+    to[j] = Dot3(slack.to, frame->axis[j]);
+    widen[j] = across + std::fabs(frame->axis[j][0]) * slack.along[0] + std::fabs(frame->axis[j][1]) * slack.along[1] +
+               std::fabs(frame->axis[j][2]) * slack.along[2];
   }
   return SegmentMeets(bound.turned, from, to, widen);
 }
@@ -577,6 +753,8 @@ void SideCrossingIndex::ShareNode(int node, int begin, int end) {
 }
 
 bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines) {
+  // Passing over, nothing is counted: the answer is settled.
+  if (passing_over && axis_lines) return Settle(a, b, true);
   if (!indexed_ || a < 0 || a >= n_ || b < 0 || b >= n_) return false;
   const WFace& face = Face();
   const int va = face.v[a], vb = face.v[b];
@@ -605,6 +783,15 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
     if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
     if (axis_lines && (OnAxisLine(node, pa) || OnAxisLine(node, pb))) {
       passed_axis_lines_ = passed_axis_lines_ || !passing_over;
+      continue;
+    }
+    if (OutOfReach(v.node, from, to)) continue;
+    // A node whose every box meets the segment is counted whole, up to the
+    // first side that the segment crosses there.
+    if (!passing_over && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to)) {
+      const int crossing = FirstCrossing(v.node, v.begin, v.end, a, b, pa, pb, slack);
+      CountTested(v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb);
+      if (crossing >= 0) return true;
       continue;
     }
     if (v.end - v.begin <= kLeafSides) {
@@ -653,8 +840,8 @@ bool SideCrossingIndex::Settle(int a, int b, bool passing_over) {
   while (top > 0) {
     const Visit v = stack[--top];
     const Node& node = nodes_[static_cast<size_t>(v.node)];
-    if (bounded_ && !Meets(node_bound_[static_cast<size_t>(v.node)], &node, slack)) continue;
-    if (!SegmentMeets(node, from, to)) continue;
+    if (!MeetsNode(v.node, slack)) continue;
+    if (!SegmentMeets(node, from, to) || OutOfReach(v.node, from, to)) continue;
     if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
     if (OnAxisLine(node, pa) || OnAxisLine(node, pb)) continue;
     if (v.end - v.begin <= kLeafSides) {
@@ -707,6 +894,7 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
     const Visit v = stack[--top];
     if (!SegmentMeets(nodes_[static_cast<size_t>(v.node)], from, to)) continue;
     if (passing_over_ && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
+    if (OutOfReach(v.node, from, to)) continue;
     if (v.end - v.begin <= kLeafSides) {
       for (int g = v.begin; g < v.end; ++g) {
         if (!SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;

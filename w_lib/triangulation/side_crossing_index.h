@@ -113,7 +113,7 @@ class SideCrossingIndex {
   // scales with.
   struct Bound {
     Box aligned;
-    Box turned;          // for a node with a turned box, along its axes
+    Box turned;          // for a node, along the axes of its frame
     double corner_lo[3];  // the box around the sides' corners
     double corner_hi[3];
     double m[3];         // the largest |component| of the side test's plane normals
@@ -130,15 +130,46 @@ class SideCrossingIndex {
     double along[3];
   };
   Slack SlackOf(const WVector& pa, const WVector& pb) const;
-  bool Meets(const Bound& bound, const Node* node, const Slack& slack) const;
+  // Axes along a node's run, for every node (the coordinate axes where the
+  // run has no direction in the plane), and the box along them around the
+  // boxes of its sides, widened as SegmentMeets widens them: a segment that
+  // misses it meets none of them.
+  struct Frame {
+    double axis[3][3];
+    Box outer;
+  };
+  bool Meets(const Bound& bound, const Frame* frame, const Slack& slack) const;
+  bool OutOfReach(int node, const double from[3], const double to[3]) const;
+  void Enclose(const double from_axis[3][3], const Box& box, const double axis[3][3], Box& out) const;
   bool MeetsGroup(int g, const Slack& slack) const {
     return !bounded_ || Meets(group_bound_[static_cast<size_t>(g)], nullptr, slack);
+  }
+  bool MeetsNode(int node, const Slack& slack) const {
+    return !bounded_ || Meets(node_bound_[static_cast<size_t>(node)], &frames_[static_cast<size_t>(node)], slack);
   }
   void BoundGroup(int g, const WVector& p, const WVector& q);
   void BoundNode(int node, int begin, int end);
   static void Widen(const Bound& from, Bound& to);
   static double TightReach(const Disc& disc, const double u[3]);
   bool SegmentMeets(const Box& box, const double from[3], const double to[3], const double widen[3]) const;
+  // What lets a walk that counts take a node's groups as tested without
+  // asking each: every box of the tree holds the ball of `radius` around
+  // each of the node's disc centres, less the margin that SegmentMeets adds,
+  // so a segment within that distance of every centre meets them all; the
+  // centres lie in the boxes below (the second along the node's turned
+  // axes, where it has them). A node with a run on an axis line below it
+  // is not taken whole, since the walk may pass over that run.
+  struct Cover {
+    Box centres;
+    Box turned;
+    double radius;
+    bool axis_line_below;
+  };
+  void CoverNode(int node, int begin, int end);
+  bool Covers(int node, const double from[3], const double to[3]) const;
+  int FirstCrossing(int node, int begin, int end, int a, int b, const WVector& pa, const WVector& pb,
+                    const Slack& slack) const;
+  void CountTested(int begin, int end, const WVector& pa, const WVector& pb);
   std::array<uint32_t, 6> PointBits(int i) const;
   const WFace& Face() const { return object_.faces[f_]; }
   // The position of corner k, counted round the face.
@@ -186,6 +217,8 @@ class SideCrossingIndex {
   double rounding_ = 0.0;      // room for the double rounding of boxes and tests
   std::vector<Bound> group_bound_;
   std::vector<Bound> node_bound_;
+  std::vector<Cover> cover_;   // per node, with the bounds
+  std::vector<Frame> frames_;  // per node, with the bounds
   bool passing_over_ = false;
   double line_tolerance_ = 0.0;  // with the tree; without it, lines are exact
   std::vector<Shared> shared_;  // per node, once passing over
