@@ -840,8 +840,7 @@ bool SideCrossingIndex::Settle(int a, int b, bool passing_over) {
   while (top > 0) {
     const Visit v = stack[--top];
     const Node& node = nodes_[static_cast<size_t>(v.node)];
-    if (!MeetsNode(v.node, slack)) continue;
-    if (!SegmentMeets(node, from, to) || OutOfReach(v.node, from, to)) continue;
+    if (!MeetsNode(v.node, slack) || !SegmentMeets(node, from, to)) continue;
     if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
     if (OnAxisLine(node, pa) || OnAxisLine(node, pb)) continue;
     if (v.end - v.begin <= kLeafSides) {

@@ -482,8 +482,8 @@ TEST(TriangulateObject, HugeCoordinatesPastTheWalkBudgetGiveTheFan) {
 
 TEST(TriangulateObject, CutsThinStripsAsThePlainEarClipper) {
   // Strips 300 units high whose corners run along one long side: straight,
-  // bowed into the strip by at most one unit, or jittered up and down by a
-  // unit in the last place; the run from left to right or back, starting
+  // bowed into the strip by at most one unit, jittered up and down by a
+  // unit in the last place, or straight and turned by 0.3 radians; the run from left to right or back, starting
   // at the run's first corner or at the far corner above it, with either
   // normal. Their diagonals run within the rounding of the side test of
   // many sides near their ends, where a changed test turns up first. The
@@ -492,7 +492,7 @@ TEST(TriangulateObject, CutsThinStripsAsThePlainEarClipper) {
   const auto rnd = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8 & 0xffff; };
   int cut = 0, rounds = 0;
   for (const int run : {70, 250, 400}) {
-    for (int shape = 0; shape < 3; ++shape) {
+    for (int shape = 0; shape < 4; ++shape) {
       for (int order = 0; order < 4; ++order) {
         const float step = run == 400 ? 500.0f : 1.0f;
         std::vector<WVector> corners;
@@ -505,6 +505,10 @@ TEST(TriangulateObject, CutsThinStripsAsThePlainEarClipper) {
         }
         corners.emplace_back(step * float(run - 1), 300.0f, 0.0f);
         corners.emplace_back(0.0f, 300.0f, 0.0f);
+        if (shape == 3) {
+          const double c = std::cos(0.3), s = std::sin(0.3);
+          for (WVector& p : corners) p = WVector(float(p.x * c - p.y * s), float(p.x * s + p.y * c), 0.0f);
+        }
         if (order % 2) std::reverse(corners.begin(), corners.end());
         if (order >= 2) std::rotate(corners.begin(), corners.end() - 1, corners.end());
         WScene scene;
