@@ -488,9 +488,10 @@ bool SideCrossingIndex::Meets(const Bound& bound, const Frame* frame, const Slac
   }
   const double across = kBallGrowth * (kPlaneUnits * kFloatUnit * sum * bound.stretch + along) + rounding_;
   double widen[3];
-  for (int j = 0; j < 3; ++j) widen[j] = across + slack.along[j];
-  if (!SegmentMeets(bound.aligned, slack.from, slack.to, widen)) return false;
-  if (frame == nullptr) return true;
+  if (frame == nullptr) {
+    for (int j = 0; j < 3; ++j) widen[j] = across + slack.along[j];
+    return SegmentMeets(bound.aligned, slack.from, slack.to, widen);
+  }
   double from[3], to[3];
   for (int j = 0; j < 3; ++j) {
     from[j] = Dot3(slack.from, frame->axis[j]);
@@ -779,13 +780,13 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
   while (top > 0) {
     const Visit v = stack[--top];
     const Node& node = nodes_[static_cast<size_t>(v.node)];
-    if (!SegmentMeets(node, from, to)) continue;
+    // Out of reach of every side box first: it is the cheaper to pass.
+    if (OutOfReach(v.node, from, to) || !SegmentMeets(node, from, to)) continue;
     if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
     if (axis_lines && (OnAxisLine(node, pa) || OnAxisLine(node, pb))) {
       passed_axis_lines_ = passed_axis_lines_ || !passing_over;
       continue;
     }
-    if (OutOfReach(v.node, from, to)) continue;
     // A node whose every box meets the segment is counted whole, up to the
     // first side that the segment crosses there.
     if (!passing_over && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to)) {
@@ -891,9 +892,8 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
   stack[top++] = {1, 0, static_cast<int>(group_start_.size()) - 1};
   while (top > 0) {
     const Visit v = stack[--top];
-    if (!SegmentMeets(nodes_[static_cast<size_t>(v.node)], from, to)) continue;
+    if (OutOfReach(v.node, from, to) || !SegmentMeets(nodes_[static_cast<size_t>(v.node)], from, to)) continue;
     if (passing_over_ && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
-    if (OutOfReach(v.node, from, to)) continue;
     if (v.end - v.begin <= kLeafSides) {
       for (int g = v.begin; g < v.end; ++g) {
         if (!SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;
