@@ -224,7 +224,10 @@ bool SideCrossingIndex::Covers(int node, const double from[3], const double to[3
   const double limit = cover.radius * (1.0 - 1e-6);
   const double d[3] = {to[0] - from[0], to[1] - from[1], to[2] - from[2]};
   const double dd = Dot3(d, d);
-  for (int corner = 0; corner < 8; ++corner) {
+  // A flat box (the corners of a plane polygon, along its normal) has four.
+  const Box& around = box.has_turned ? cover.turned : cover.centres;
+  const int corners = around.lo[2] == around.hi[2] ? 4 : 8;
+  for (int corner = 0; corner < corners; ++corner) {
     double c[3];
     if (box.has_turned) {
       for (int j = 0; j < 3; ++j) c[j] = 0.0;
@@ -271,13 +274,14 @@ int SideCrossingIndex::FirstCrossing(int node, int begin, int end, int a, int b,
 // Counts the groups begin..end - 1 as tested one by one before passing
 // over, in order: a touching side among the tests that the sample takes
 // (one in eight) adds eight.
-void SideCrossingIndex::CountTested(int begin, int end, const WVector& pa, const WVector& pb) {
-  const long long first = answered_tests_;
+void SideCrossingIndex::CountTested(int begin, int end, const WVector& pa, const WVector& pb, long long& tests,
+                                    long long& touching) const {
+  const long long first = tests;
   for (long long t = (first + 7) & ~7LL; t < first + (end - begin); t += 8) {
     const int i = FirstSide(begin + static_cast<int>(t - first));
-    if (Touches(Corner(i), Corner(i + 1), pa, pb)) answered_touching_ += 8;
+    if (Touches(Corner(i), Corner(i + 1), pa, pb)) touching += 8;
   }
-  answered_tests_ += end - begin;
+  tests += end - begin;
 }
 
 // The crossing region of the group's side p..q, as SegmentCrossesSide
@@ -446,16 +450,24 @@ void SideCrossingIndex::Enclose(const double from_axis[3][3], const Box& box, co
 // Whether the segment misses every box of the node's sides, and so every
 // side that a walk would test there. Not where a run on an axis line lies
 // below, which the walk may pass over and note.
-bool SideCrossingIndex::OutOfReach(int node, const double from[3], const double to[3]) const {
+bool SideCrossingIndex::OutOfReach(int node, const Along& along) const {
   if (!bounded_ || cover_[static_cast<size_t>(node)].axis_line_below) return false;
-  const Frame& frame = frames_[static_cast<size_t>(node)];
-  double a[3], b[3];
-  for (int j = 0; j < 3; ++j) {
-    a[j] = Dot3(from, frame.axis[j]);
-    b[j] = Dot3(to, frame.axis[j]);
-  }
   const double none[3] = {rounding_, rounding_, rounding_};
-  return !SegmentMeets(frame.outer, a, b, none);
+  return !SegmentMeets(frames_[static_cast<size_t>(node)].outer, along.from, along.to, none);
+}
+
+void SideCrossingIndex::AlongNode(int node, const double from[3], const double to[3], Along& along) const {
+  const double(*axis)[3] = bounded_ ? frames_[static_cast<size_t>(node)].axis : nodes_[static_cast<size_t>(node)].axis;
+  for (int j = 0; j < 3; ++j) {
+    along.from[j] = Dot3(from, axis[j]);
+    along.to[j] = Dot3(to, axis[j]);
+  }
+}
+
+bool SideCrossingIndex::SegmentMeets(const Node& node, const double from[3], const double to[3],
+                                     const Along& along) const {
+  if (!SegmentMeets(node.aligned, from, to)) return false;
+  return !node.has_turned || SegmentMeets(node.turned, along.from, along.to);
 }
 
 SideCrossingIndex::Slack SideCrossingIndex::SlackOf(const WVector& pa, const WVector& pb) const {
@@ -475,7 +487,7 @@ SideCrossingIndex::Slack SideCrossingIndex::SlackOf(const WVector& pa, const WVe
 // constants above), with S bound over the corners here; the region then
 // reaches 1.0019 T further along any axis, and the crossing point lies
 // within its rounding of the diagonal along each coordinate axis.
-bool SideCrossingIndex::Meets(const Bound& bound, const Frame* frame, const Slack& slack) const {
+bool SideCrossingIndex::Meets(const Bound& bound, const Frame* frame, const Slack& slack, const Along* ends) const {
   if (bound.none) return false;
   if (bound.loose) return true;
   double sum = 0.0, along = 0.0;
@@ -492,16 +504,23 @@ bool SideCrossingIndex::Meets(const Bound& bound, const Frame* frame, const Slac
     for (int j = 0; j < 3; ++j) widen[j] = across + slack.along[j];
     return SegmentMeets(bound.aligned, slack.from, slack.to, widen);
   }
-  double from[3], to[3];
+  Along own;
+  if (ends == nullptr) {
+    for (int j = 0; j < 3; ++j) {
+      own.from[j] = Dot3(slack.from, frame->axis[j]);
+      own.to[j] = Dot3(slack.to, frame->axis[j]);
+    }
+    ends = &own;
+  }
   for (int j = 0; j < 3; ++j) {
-    from[j] = Dot3(slack.from, frame->axis[j]);
-    to[j] = Dot3(slack.to, frame->axis[j]);
     widen[j] = across + std::fabs(frame->axis[j][0]) * slack.along[0] + std::fabs(frame->axis[j][1]) * slack.along[1] +
                std::fabs(frame->axis[j][2]) * slack.along[2];
   }
-  return SegmentMeets(bound.turned, from, to, widen);
+  return SegmentMeets(bound.turned, ends->from, ends->to, widen);
 }
 
+// The boxes given here hold room for their rounding, so the one division
+// of the test by the segment's run along an axis can be a multiplication.
 bool SideCrossingIndex::SegmentMeets(const Box& box, const double from[3], const double to[3],
                                      const double widen[3]) const {
   double t0 = 0.0, t1 = 1.0;
@@ -513,7 +532,8 @@ bool SideCrossingIndex::SegmentMeets(const Box& box, const double from[3], const
       if (from[j] < lo || from[j] > hi) return false;
       continue;
     }
-    double ta = (lo - from[j]) / d, tb = (hi - from[j]) / d;
+    const double inverse = 1.0 / d;
+    double ta = (lo - from[j]) * inverse, tb = (hi - from[j]) * inverse;
     if (ta > tb) std::swap(ta, tb);
     t0 = std::max(t0, ta);
     t1 = std::min(t1, tb);
@@ -781,7 +801,9 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
     const Visit v = stack[--top];
     const Node& node = nodes_[static_cast<size_t>(v.node)];
     // Out of reach of every side box first: it is the cheaper to pass.
-    if (OutOfReach(v.node, from, to) || !SegmentMeets(node, from, to)) continue;
+    Along along;
+    AlongNode(v.node, from, to, along);
+    if (OutOfReach(v.node, along) || !SegmentMeets(node, from, to, along)) continue;
     if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
     if (axis_lines && (OnAxisLine(node, pa) || OnAxisLine(node, pb))) {
       passed_axis_lines_ = passed_axis_lines_ || !passing_over;
@@ -789,9 +811,9 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
     }
     // A node whose every box meets the segment is counted whole, up to the
     // first side that the segment crosses there.
-    if (!passing_over && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to)) {
+    if (!passing_over && count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to)) {
       const int crossing = FirstCrossing(v.node, v.begin, v.end, a, b, pa, pb, slack);
-      CountTested(v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb);
+      CountTested(v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb, answered_tests_, answered_touching_);
       if (crossing >= 0) return true;
       continue;
     }
@@ -828,8 +850,13 @@ bool SideCrossingIndex::Settle(int a, int b, bool passing_over) {
     ShareNode(1, 0, static_cast<int>(group_start_.size()) - 1);
   }
 
-  // As Answer walks the tree, passing over also the nodes and sides whose
-  // bounds the diagonal misses: no side there can be crossed.
+  return SettleWalk(a, b, pa, pb, passing_over, true);
+}
+
+// As Answer walks the tree, passing over also the nodes and sides whose
+// bounds the diagonal misses: no side there can be crossed.
+bool SideCrossingIndex::SettleWalk(int a, int b, const WVector& pa, const WVector& pb, bool passing_over,
+                                   bool axis_lines) const {
   const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
   const Slack slack = SlackOf(pa, pb);
   struct Visit {
@@ -841,9 +868,11 @@ bool SideCrossingIndex::Settle(int a, int b, bool passing_over) {
   while (top > 0) {
     const Visit v = stack[--top];
     const Node& node = nodes_[static_cast<size_t>(v.node)];
-    if (!MeetsNode(v.node, slack) || !SegmentMeets(node, from, to)) continue;
+    Along along;
+    AlongNode(v.node, from, to, along);
+    if (!MeetsNode(v.node, slack, &along) || !SegmentMeets(node, from, to, along)) continue;
     if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
-    if (OnAxisLine(node, pa) || OnAxisLine(node, pb)) continue;
+    if (axis_lines && (OnAxisLine(node, pa) || OnAxisLine(node, pb))) continue;
     if (v.end - v.begin <= kLeafSides) {
       for (int g = v.begin; g < v.end; ++g) {
         if (!MeetsGroup(g, slack) || !SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;
@@ -880,6 +909,8 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
     return false;
   }
   if (group_start_.size() < 2) return false;
+  // Passing over, nothing is counted: the answer is settled.
+  if (passing_over_) return SettleWalk(a, b, pa, pb, true, false);
 
   const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
   const Slack slack = SlackOf(pa, pb);
@@ -892,8 +923,16 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
   stack[top++] = {1, 0, static_cast<int>(group_start_.size()) - 1};
   while (top > 0) {
     const Visit v = stack[--top];
-    if (OutOfReach(v.node, from, to) || !SegmentMeets(nodes_[static_cast<size_t>(v.node)], from, to)) continue;
-    if (passing_over_ && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
+    Along along;
+    AlongNode(v.node, from, to, along);
+    if (OutOfReach(v.node, along) || !SegmentMeets(nodes_[static_cast<size_t>(v.node)], from, to, along)) continue;
+    // Counted whole where every box meets the segment, as in Answer.
+    if (count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to)) {
+      const int crossing = FirstCrossing(v.node, v.begin, v.end, a, b, pa, pb, slack);
+      CountTested(v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb, tests_, touching_work_);
+      if (crossing >= 0) return true;
+      continue;
+    }
     if (v.end - v.begin <= kLeafSides) {
       for (int g = v.begin; g < v.end; ++g) {
         if (!SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;

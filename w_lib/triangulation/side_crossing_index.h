@@ -78,6 +78,12 @@ class SideCrossingIndex {
   // instead of every side within the margin. Only with the tree.
   bool Settle(int a, int b, bool passing_over);
 
+  // Whether the walks that count (Crosses before passing over, and Answer)
+  // take a node whose every box meets the diagonal as tested whole, which
+  // they do unless told otherwise: the count is the same either way, and
+  // side by side is what checks it.
+  void CountNodesWhole(bool whole) { count_whole_ = whole; }
+
  private:
   // A box: along each of three orthonormal axes, the interval it covers.
   struct Box {
@@ -138,14 +144,25 @@ class SideCrossingIndex {
     double axis[3][3];
     Box outer;
   };
-  bool Meets(const Bound& bound, const Frame* frame, const Slack& slack) const;
-  bool OutOfReach(int node, const double from[3], const double to[3]) const;
+  // A segment's ends along a node's frame (where the tree is bound, else
+  // along its turned axes, which are its frame's where it has them),
+  // worked out once for the tests of the node.
+  struct Along {
+    double from[3];
+    double to[3];
+  };
+  void AlongNode(int node, const double from[3], const double to[3], Along& along) const;
+  // SegmentMeets(node, ...), with the ends along its turned axes given.
+  bool SegmentMeets(const Node& node, const double from[3], const double to[3], const Along& along) const;
+  bool Meets(const Bound& bound, const Frame* frame, const Slack& slack, const Along* along = nullptr) const;
+  bool OutOfReach(int node, const Along& along) const;
   void Enclose(const double from_axis[3][3], const Box& box, const double axis[3][3], Box& out) const;
   bool MeetsGroup(int g, const Slack& slack) const {
     return !bounded_ || Meets(group_bound_[static_cast<size_t>(g)], nullptr, slack);
   }
-  bool MeetsNode(int node, const Slack& slack) const {
-    return !bounded_ || Meets(node_bound_[static_cast<size_t>(node)], &frames_[static_cast<size_t>(node)], slack);
+  bool MeetsNode(int node, const Slack& slack, const Along* along = nullptr) const {
+    return !bounded_ ||
+           Meets(node_bound_[static_cast<size_t>(node)], &frames_[static_cast<size_t>(node)], slack, along);
   }
   void BoundGroup(int g, const WVector& p, const WVector& q);
   void BoundNode(int node, int begin, int end);
@@ -169,7 +186,9 @@ class SideCrossingIndex {
   bool Covers(int node, const double from[3], const double to[3]) const;
   int FirstCrossing(int node, int begin, int end, int a, int b, const WVector& pa, const WVector& pb,
                     const Slack& slack) const;
-  void CountTested(int begin, int end, const WVector& pa, const WVector& pb);
+  void CountTested(int begin, int end, const WVector& pa, const WVector& pb, long long& tests,
+                   long long& touching) const;
+  bool SettleWalk(int a, int b, const WVector& pa, const WVector& pb, bool passing_over, bool axis_lines) const;
   std::array<uint32_t, 6> PointBits(int i) const;
   const WFace& Face() const { return object_.faces[f_]; }
   // The position of corner k, counted round the face.
@@ -220,6 +239,7 @@ class SideCrossingIndex {
   std::vector<Cover> cover_;   // per node, with the bounds
   std::vector<Frame> frames_;  // per node, with the bounds
   bool passing_over_ = false;
+  bool count_whole_ = true;
   double line_tolerance_ = 0.0;  // with the tree; without it, lines are exact
   std::vector<Shared> shared_;  // per node, once passing over
   mutable long long tests_ = 0;

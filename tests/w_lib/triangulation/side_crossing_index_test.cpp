@@ -263,9 +263,9 @@ TEST(SideCrossingIndex, SettlesAndCountsAsTheWalksThatTestSideBySide) {
   // corners to corners all along the run. These run within the tree's
   // margins of hundreds of sides near their ends, and within the side
   // test's rounding of a few. Settle answers as the walk over every side,
-  // before and after passing over touching sides; Answer, which takes a
-  // node that the diagonal runs close along as tested whole, counts the
-  // touching sides exactly as Crosses, which tests them one by one.
+  // before and after passing over touching sides; Answer and Crosses, which
+  // take a node that the diagonal runs close along as tested whole, count
+  // the touching sides exactly as Crosses testing them one by one.
   std::vector<Shape> shapes = Shapes();
   const double c = std::cos(0.3), s = std::sin(0.3);
   for (int kind = 0; kind < 3; ++kind) {
@@ -286,7 +286,8 @@ TEST(SideCrossingIndex, SettlesAndCountsAsTheWalksThatTestSideBySide) {
     const int f = AddShapeFace(scene, shape);
     const WObject& obj = scene.objects[0];
     const int n = obj.faces[f].num;
-    SideCrossingIndex settling(obj, f), counted(obj, f), plain(obj, f), passing(obj, f);
+    SideCrossingIndex settling(obj, f), counted(obj, f), whole(obj, f), plain(obj, f), passing(obj, f);
+    plain.CountNodesWhole(false);
     passing.PassOverTouchingSides();
     int crossing = 0;
     const auto check = [&](int a, int b) {
@@ -294,8 +295,10 @@ TEST(SideCrossingIndex, SettlesAndCountsAsTheWalksThatTestSideBySide) {
       ASSERT_EQ(settling.Settle(a, b, false), expected) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(settling.Settle(a, b, true), passing.Crosses(a, b)) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(counted.Answer(a, b, false, false), expected) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(whole.Crosses(a, b), expected) << shape.name << ": " << a << "-" << b;
       plain.Crosses(a, b);
       ASSERT_EQ(counted.AnsweredTouchingWork(), plain.TouchingWork()) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(whole.TouchingWork(), plain.TouchingWork()) << shape.name << ": " << a << "-" << b;
       crossing += expected;
     };
     uint32_t seed = 17;
