@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "w_lib/triangulation/polygon_plane.h"
@@ -143,9 +144,13 @@ bool SideCrossingIndex::Build() {
   }
   group_start_.assign(1, 0);
   group_sides_.clear();
+  group_of_.assign(static_cast<size_t>(n_), -1);
   for (const auto& [begin, end] : group_at) {
     if (begin == end) continue;
-    for (size_t k = begin; k < end; ++k) group_sides_.push_back(sorted[k].second);
+    for (size_t k = begin; k < end; ++k) {
+      group_sides_.push_back(sorted[k].second);
+      group_of_[static_cast<size_t>(sorted[k].second)] = static_cast<int>(group_start_.size()) - 1;
+    }
     group_start_.push_back(static_cast<int>(group_sides_.size()));
   }
   const int m = static_cast<int>(group_start_.size()) - 1;
@@ -163,19 +168,40 @@ bool SideCrossingIndex::Build() {
   BuildNode(1, 0, m);
   // Below some 1e-20 the floats of the side test can leave the normal range,
   // whose rounding the bounds do not hold.
-  bounded_ = largest >= 1e-20;
-  if (bounded_) {
-    rounding_ = 1e-12 * largest + 1e-30;
-    cover_.resize(nodes_.size());
-    CoverNode(1, 0, m);
-    group_bound_.resize(static_cast<size_t>(m));
-    for (int g = 0; g < m; ++g) BoundGroup(g, Corner(FirstSide(g)), Corner(FirstSide(g) + 1));
-    node_bound_.resize(nodes_.size());
-    frames_.resize(nodes_.size());
-    BoundNode(1, 0, m);
-  }
+  boundable_ = largest >= 1e-20;
+  double length = 0.0;
+  for (int g = 0; g < m; ++g) length += discs_[static_cast<size_t>(g)].radius;
+  mean_side_ = 2.0 * length / m;
+  rounding_ = 1e-12 * largest + 1e-30;
   std::vector<Disc>().swap(discs_);
   return true;
+}
+
+void SideCrossingIndex::BoundTightly() const {
+  if (bounded_ || !boundable_ || !indexed_ || group_start_.size() < 2) return;
+  const int m = static_cast<int>(group_start_.size()) - 1;
+  discs_.resize(static_cast<size_t>(m));
+  group_bound_.resize(static_cast<size_t>(m));
+  for (int g = 0; g < m; ++g) BoundGroup(g, Corner(FirstSide(g)), Corner(FirstSide(g) + 1));
+  node_bound_.resize(nodes_.size());
+  frames_.resize(nodes_.size());
+  BoundNode(1, 0, m);
+  std::vector<Disc>().swap(discs_);
+  bounded_ = true;
+}
+
+// The tight bounds pay where the tree's margin is what makes the diagonals
+// meet so many side boxes: when its sides are short beside the margin (a
+// hundredth of their mean length or more) and, over the last 64 diagonals,
+// each met more than eight leaves' worth. Outlines met in practice meet a
+// few (a fan of chords almost along a fine circle some dozens); the long
+// spikes of a star meet dozens however tight the bounds; a diagonal along
+// a strip of short sides meets hundreds.
+void SideCrossingIndex::Note(long long reached) const {
+  reached_ += reached;
+  if ((++noted_ & 63) != 0) return;
+  if (!bounded_ && margin_ >= 0.01 * mean_side_ && reached_ > 64 * 8 * kLeafSides) BoundTightly();
+  reached_ = 0;
 }
 
 // Every box of the tree around a disc holds the ball of min(radius,
@@ -183,7 +209,13 @@ bool SideCrossingIndex::Build() {
 // at least the smaller of the two (it runs from the radius, square to the
 // disc's normal, to the thickness along it, and is concave between).
 // SegmentMeets widens by another margin.
-void SideCrossingIndex::CoverNode(int node, int begin, int end) {
+void SideCrossingIndex::EnsureCovers() const {
+  if (!cover_.empty() || group_start_.size() < 2) return;
+  cover_.resize(nodes_.size());
+  CoverNode(1, 0, static_cast<int>(group_start_.size()) - 1);
+}
+
+void SideCrossingIndex::CoverNode(int node, int begin, int end) const {
   Cover& cover = cover_[static_cast<size_t>(node)];
   const Node& box = nodes_[static_cast<size_t>(node)];
   cover.radius = HUGE_VAL;
@@ -192,7 +224,8 @@ void SideCrossingIndex::CoverNode(int node, int begin, int end) {
     cover.centres.hi[j] = cover.turned.hi[j] = -HUGE_VAL;
   }
   for (int g = begin; g < end; ++g) {
-    const Disc& disc = discs_[static_cast<size_t>(g)];
+    // The disc of the tree's boxes, as Build made it.
+    const Disc disc = DiscOf(Corner(FirstSide(g)), Corner(FirstSide(g) + 1));
     cover.radius = std::min(cover.radius, std::min(disc.radius, disc.thickness));
     for (int j = 0; j < 3; ++j) {
       cover.centres.lo[j] = std::min(cover.centres.lo[j], disc.centre[j]);
@@ -204,13 +237,10 @@ void SideCrossingIndex::CoverNode(int node, int begin, int end) {
     }
   }
   cover.radius = std::max(0.0, cover.radius) + 2.0 * margin_;
-  cover.axis_line_below = (box.fixed[0] ? 1 : 0) + (box.fixed[1] ? 1 : 0) + (box.fixed[2] ? 1 : 0) >= 2;
   if (end - begin <= kLeafSides) return;
   const int middle = begin + (end - begin) / 2;
   CoverNode(2 * node, begin, middle);
   CoverNode(2 * node + 1, middle, end);
-  cover.axis_line_below = cover.axis_line_below || cover_[static_cast<size_t>(2 * node)].axis_line_below ||
-                          cover_[static_cast<size_t>(2 * node + 1)].axis_line_below;
 }
 
 // Whether the segment lies within the cover's radius of every disc centre
@@ -218,8 +248,9 @@ void SideCrossingIndex::CoverNode(int node, int begin, int end) {
 // then every box below meets it. The distance from a segment is convex, so
 // the corners of a box around the centres bound it.
 bool SideCrossingIndex::Covers(int node, const double from[3], const double to[3]) const {
+  if (frames_[static_cast<size_t>(node)].axis_line_below) return false;
+  EnsureCovers();
   const Cover& cover = cover_[static_cast<size_t>(node)];
-  if (cover.axis_line_below) return false;
   const Node& box = nodes_[static_cast<size_t>(node)];
   const double limit = cover.radius * (1.0 - 1e-6);
   const double d[3] = {to[0] - from[0], to[1] - from[1], to[2] - from[2]};
@@ -261,7 +292,7 @@ int SideCrossingIndex::FirstCrossing(int node, int begin, int end, int a, int b,
     if (!MeetsNode(v.node, slack)) continue;
     if (v.end - v.begin <= kLeafSides) {
       for (int g = v.begin; g < v.end; ++g)
-        if (MeetsGroup(g, slack) && TestGroup(g, a, b, pa, pb)) return g;
+        if (TestGroup(g, a, b, pa, pb)) return g;
       continue;
     }
     const int middle = v.begin + (v.end - v.begin) / 2;
@@ -285,7 +316,8 @@ void SideCrossingIndex::CountTested(int begin, int end, const WVector& pa, const
 }
 
 // The crossing region of the group's side p..q, as SegmentCrossesSide
-// finds crossings, apart from what depends on the diagonal. With m the
+// finds crossings, apart from what depends on the diagonal (its disc, for
+// the boxes of the nodes), and what that part scales with. With m the
 // float normal of the side's plane that it computes, n = m / |m|, c the
 // side's middle and h half its length: a crossing point x has its part
 // across n within 1.0019 h + 0.0019 Z of c's, and |n . (x - c)| <= Z, where
@@ -293,7 +325,7 @@ void SideCrossingIndex::CountTested(int begin, int end, const WVector& pa, const
 // diagonal (see Meets). Along a unit axis a, with k = n . a, that reaches
 // (1.0019 h sqrt(1 - k^2) + 0.0019 Z) + Z |k| from c: here without T, which
 // adds at most 1.0019 T.
-void SideCrossingIndex::BoundGroup(int g, const WVector& p, const WVector& q) {
+void SideCrossingIndex::BoundGroup(int g, const WVector& p, const WVector& q) const {
   Bound& bound = group_bound_[static_cast<size_t>(g)];
   Disc& disc = discs_[static_cast<size_t>(g)];
   const WVector m = Cross(q - p, Face().normal).Normalized();
@@ -305,8 +337,6 @@ void SideCrossingIndex::BoundGroup(int g, const WVector& p, const WVector& q) {
   bound.none = !(length > 0.0);
   bound.loose = !bound.none && !(length >= 0.5 && length <= 2.0);
   for (int j = 0; j < 3; ++j) {
-    bound.aligned.lo[j] = HUGE_VAL;
-    bound.aligned.hi[j] = -HUGE_VAL;
     bound.corner_lo[j] = std::min(Coordinate(p, j), Coordinate(q, j));
     bound.corner_hi[j] = std::max(Coordinate(p, j), Coordinate(q, j));
     bound.m[j] = std::fabs(mm[j]);
@@ -324,11 +354,6 @@ void SideCrossingIndex::BoundGroup(int g, const WVector& p, const WVector& q) {
   }
   disc.radius = std::sqrt(Dot3(d, d)) / 2.0;
   disc.thickness = std::fabs(Dot3(disc.normal, d)) / 2.0;
-  for (int j = 0; j < 3; ++j) {
-    const double reach = TightReach(disc, kCoordinateAxes[j]);
-    bound.aligned.lo[j] = disc.centre[j] - reach;
-    bound.aligned.hi[j] = disc.centre[j] + reach;
-  }
 }
 
 // How far the crossing region of a side (its disc as BoundGroup leaves it:
@@ -343,8 +368,6 @@ double SideCrossingIndex::TightReach(const Disc& disc, const double u[3]) {
 
 void SideCrossingIndex::Widen(const Bound& from, Bound& to) {
   for (int j = 0; j < 3; ++j) {
-    to.aligned.lo[j] = std::min(to.aligned.lo[j], from.aligned.lo[j]);
-    to.aligned.hi[j] = std::max(to.aligned.hi[j], from.aligned.hi[j]);
     to.corner_lo[j] = std::min(to.corner_lo[j], from.corner_lo[j]);
     to.corner_hi[j] = std::max(to.corner_hi[j], from.corner_hi[j]);
     to.m[j] = std::max(to.m[j], from.m[j]);
@@ -357,11 +380,11 @@ void SideCrossingIndex::Widen(const Bound& from, Bound& to) {
 
 // The node's bound over the groups begin..end - 1, as BuildNode splits them,
 // with a turned box where the node has one.
-void SideCrossingIndex::BoundNode(int node, int begin, int end) {
+void SideCrossingIndex::BoundNode(int node, int begin, int end) const {
   Bound& bound = node_bound_[static_cast<size_t>(node)];
   for (int j = 0; j < 3; ++j) {
-    bound.aligned.lo[j] = bound.turned.lo[j] = bound.corner_lo[j] = HUGE_VAL;
-    bound.aligned.hi[j] = bound.turned.hi[j] = bound.corner_hi[j] = -HUGE_VAL;
+    bound.turned.lo[j] = bound.corner_lo[j] = HUGE_VAL;
+    bound.turned.hi[j] = bound.corner_hi[j] = -HUGE_VAL;
     bound.m[j] = bound.unit[j] = 0.0;
   }
   bound.stretch = 0.0;
@@ -392,6 +415,11 @@ void SideCrossingIndex::BoundNode(int node, int begin, int end) {
   for (int j = 0; j < 3; ++j) {
     frame.outer.lo[j] = HUGE_VAL;
     frame.outer.hi[j] = -HUGE_VAL;
+  }
+  frame.axis_line_below = (box.fixed[0] ? 1 : 0) + (box.fixed[1] ? 1 : 0) + (box.fixed[2] ? 1 : 0) >= 2;
+  if (end - begin > kLeafSides) {
+    frame.axis_line_below = frame.axis_line_below || frames_[static_cast<size_t>(2 * node)].axis_line_below ||
+                            frames_[static_cast<size_t>(2 * node + 1)].axis_line_below;
   }
   // Short runs are bound side by side; longer ones around the boxes of
   // their two halves, which costs a step a node.
@@ -451,7 +479,7 @@ void SideCrossingIndex::Enclose(const double from_axis[3][3], const Box& box, co
 // side that a walk would test there. Not where a run on an axis line lies
 // below, which the walk may pass over and note.
 bool SideCrossingIndex::OutOfReach(int node, const Along& along) const {
-  if (!bounded_ || cover_[static_cast<size_t>(node)].axis_line_below) return false;
+  if (!bounded_ || frames_[static_cast<size_t>(node)].axis_line_below) return false;
   const double none[3] = {rounding_, rounding_, rounding_};
   return !SegmentMeets(frames_[static_cast<size_t>(node)].outer, along.from, along.to, none);
 }
@@ -462,12 +490,6 @@ void SideCrossingIndex::AlongNode(int node, const double from[3], const double t
     along.from[j] = Dot3(from, axis[j]);
     along.to[j] = Dot3(to, axis[j]);
   }
-}
-
-bool SideCrossingIndex::SegmentMeets(const Node& node, const double from[3], const double to[3],
-                                     const Along& along) const {
-  if (!SegmentMeets(node.aligned, from, to)) return false;
-  return !node.has_turned || SegmentMeets(node.turned, along.from, along.to);
 }
 
 SideCrossingIndex::Slack SideCrossingIndex::SlackOf(const WVector& pa, const WVector& pb) const {
@@ -500,10 +522,6 @@ bool SideCrossingIndex::Meets(const Bound& bound, const Frame* frame, const Slac
   }
   const double across = kBallGrowth * (kPlaneUnits * kFloatUnit * sum * bound.stretch + along) + rounding_;
   double widen[3];
-  if (frame == nullptr) {
-    for (int j = 0; j < 3; ++j) widen[j] = across + slack.along[j];
-    return SegmentMeets(bound.aligned, slack.from, slack.to, widen);
-  }
   Along own;
   if (ends == nullptr) {
     for (int j = 0; j < 3; ++j) {
@@ -794,6 +812,7 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
   struct Visit {
     int node, begin, end;
   };
+  Noting noting{*this};
   Visit stack[128];
   int top = 0;
   stack[top++] = {1, 0, static_cast<int>(group_start_.size()) - 1};
@@ -801,9 +820,12 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
     const Visit v = stack[--top];
     const Node& node = nodes_[static_cast<size_t>(v.node)];
     // Out of reach of every side box first: it is the cheaper to pass.
+    // The tree's own boxes first, as the walk has always asked them (the
+    // one along the axes costs least); then the box around the side boxes.
+    if (!SegmentMeets(node.aligned, from, to)) continue;
     Along along;
     AlongNode(v.node, from, to, along);
-    if (OutOfReach(v.node, along) || !SegmentMeets(node, from, to, along)) continue;
+    if ((node.has_turned && !SegmentMeets(node.turned, along.from, along.to)) || OutOfReach(v.node, along)) continue;
     if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
     if (axis_lines && (OnAxisLine(node, pa) || OnAxisLine(node, pb))) {
       passed_axis_lines_ = passed_axis_lines_ || !passing_over;
@@ -814,19 +836,21 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
     if (!passing_over && count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to)) {
       const int crossing = FirstCrossing(v.node, v.begin, v.end, a, b, pa, pb, slack);
       CountTested(v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb, answered_tests_, answered_touching_);
+      noting.reached += v.end - v.begin;
       if (crossing >= 0) return true;
       continue;
     }
     if (v.end - v.begin <= kLeafSides) {
       for (int g = v.begin; g < v.end; ++g) {
         if (!SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;
+        ++noting.reached;
         const int i = FirstSide(g);
         if (passing_over) {
           if (Touches(Corner(i), Corner(i + 1), pa, pb)) continue;
         } else if ((answered_tests_++ & 7) == 0 && Touches(Corner(i), Corner(i + 1), pa, pb)) {
           answered_touching_ += 8;
         }
-        if (MeetsGroup(g, slack) && TestGroup(g, a, b, pa, pb)) return true;
+        if (TestGroup(g, a, b, pa, pb)) return true;
       }
       continue;
     }
@@ -859,23 +883,32 @@ bool SideCrossingIndex::SettleWalk(int a, int b, const WVector& pa, const WVecto
                                    bool axis_lines) const {
   const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
   const Slack slack = SlackOf(pa, pb);
+  // The groups of the sides at the diagonal's ends, whose crossing regions
+  // hold those ends: a node with one of them meets the diagonal.
+  const int ends[4] = {group_of_[static_cast<size_t>((a + n_ - 1) % n_)], group_of_[static_cast<size_t>(a)],
+                       group_of_[static_cast<size_t>((b + n_ - 1) % n_)], group_of_[static_cast<size_t>(b)]};
   struct Visit {
     int node, begin, end;
   };
+  Noting noting{*this};
   Visit stack[128];
   int top = 0;
   stack[top++] = {1, 0, static_cast<int>(group_start_.size()) - 1};
   while (top > 0) {
     const Visit v = stack[--top];
     const Node& node = nodes_[static_cast<size_t>(v.node)];
+    if (!SegmentMeets(node.aligned, from, to)) continue;
     Along along;
     AlongNode(v.node, from, to, along);
-    if (!MeetsNode(v.node, slack, &along) || !SegmentMeets(node, from, to, along)) continue;
+    if (node.has_turned && !SegmentMeets(node.turned, along.from, along.to)) continue;
+    const bool holds_end = std::any_of(std::begin(ends), std::end(ends), [&v](int g) { return g >= v.begin && g < v.end; });
+    if (!holds_end && !MeetsNode(v.node, slack, &along)) continue;
     if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
     if (axis_lines && (OnAxisLine(node, pa) || OnAxisLine(node, pb))) continue;
     if (v.end - v.begin <= kLeafSides) {
       for (int g = v.begin; g < v.end; ++g) {
-        if (!MeetsGroup(g, slack) || !SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;
+        if (!SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;
+        ++noting.reached;
         const int i = FirstSide(g);
         if (passing_over && Touches(Corner(i), Corner(i + 1), pa, pb)) continue;
         if (TestGroup(g, a, b, pa, pb)) return true;
@@ -918,27 +951,32 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
   struct Visit {
     int node, begin, end;
   };
+  Noting noting{*this};
   Visit stack[128];  // two entries per level of a tree at most 31 deep
   int top = 0;
   stack[top++] = {1, 0, static_cast<int>(group_start_.size()) - 1};
   while (top > 0) {
     const Visit v = stack[--top];
+    const Node& node = nodes_[static_cast<size_t>(v.node)];
+    if (!SegmentMeets(node.aligned, from, to)) continue;
     Along along;
     AlongNode(v.node, from, to, along);
-    if (OutOfReach(v.node, along) || !SegmentMeets(nodes_[static_cast<size_t>(v.node)], from, to, along)) continue;
+    if ((node.has_turned && !SegmentMeets(node.turned, along.from, along.to)) || OutOfReach(v.node, along)) continue;
     // Counted whole where every box meets the segment, as in Answer.
     if (count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to)) {
       const int crossing = FirstCrossing(v.node, v.begin, v.end, a, b, pa, pb, slack);
       CountTested(v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb, tests_, touching_work_);
+      noting.reached += v.end - v.begin;
       if (crossing >= 0) return true;
       continue;
     }
     if (v.end - v.begin <= kLeafSides) {
       for (int g = v.begin; g < v.end; ++g) {
         if (!SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;
+        ++noting.reached;
         const int i = FirstSide(g);
         if (PassOver(Corner(i), Corner(i + 1), pa, pb)) continue;
-        if (MeetsGroup(g, slack) && TestGroup(g, a, b, pa, pb)) return true;
+        if (TestGroup(g, a, b, pa, pb)) return true;
       }
       continue;
     }

@@ -84,6 +84,12 @@ class SideCrossingIndex {
   // side by side is what checks it.
   void CountNodesWhole(bool whole) { count_whole_ = whole; }
 
+  // Builds the bounds of Settle and the boxes that pass over whole nodes,
+  // and uses them from then on. The walks do so by themselves once their
+  // diagonals reach many sides through the tree's margins; below that the
+  // tree's boxes alone are cheaper to ask.
+  void BoundTightly() const;
+
  private:
   // A box: along each of three orthonormal axes, the interval it covers.
   struct Box {
@@ -114,11 +120,10 @@ class SideCrossingIndex {
   };
   // Where a side can be crossed for a given diagonal, bound by what the
   // side test's rounding can do for it rather than by a margin of the
-  // polygon's size (see BoundsOf). Per group and per node of the tree: the
-  // crossing region's boxes without that rounding, and what the rounding
-  // scales with.
+  // polygon's size (see Meets). Per group and per node of the tree: what
+  // that rounding scales with, and for a node the box around its sides'
+  // crossing regions without it.
   struct Bound {
-    Box aligned;
     Box turned;          // for a node, along the axes of its frame
     double corner_lo[3];  // the box around the sides' corners
     double corner_hi[3];
@@ -140,9 +145,12 @@ class SideCrossingIndex {
   // run has no direction in the plane), and the box along them around the
   // boxes of its sides, widened as SegmentMeets widens them: a segment that
   // misses it meets none of them.
+  // A node with a run on an axis line below it is neither passed over by
+  // its outer box nor taken whole, since the walk may note that run.
   struct Frame {
     double axis[3][3];
     Box outer;
+    bool axis_line_below;
   };
   // A segment's ends along a node's frame (where the tree is bound, else
   // along its turned axes, which are its frame's where it has them),
@@ -152,20 +160,23 @@ class SideCrossingIndex {
     double to[3];
   };
   void AlongNode(int node, const double from[3], const double to[3], Along& along) const;
-  // SegmentMeets(node, ...), with the ends along its turned axes given.
-  bool SegmentMeets(const Node& node, const double from[3], const double to[3], const Along& along) const;
   bool Meets(const Bound& bound, const Frame* frame, const Slack& slack, const Along* along = nullptr) const;
   bool OutOfReach(int node, const Along& along) const;
   void Enclose(const double from_axis[3][3], const Box& box, const double axis[3][3], Box& out) const;
-  bool MeetsGroup(int g, const Slack& slack) const {
-    return !bounded_ || Meets(group_bound_[static_cast<size_t>(g)], nullptr, slack);
-  }
   bool MeetsNode(int node, const Slack& slack, const Along* along = nullptr) const {
     return !bounded_ ||
            Meets(node_bound_[static_cast<size_t>(node)], &frames_[static_cast<size_t>(node)], slack, along);
   }
-  void BoundGroup(int g, const WVector& p, const WVector& q);
-  void BoundNode(int node, int begin, int end);
+  void BoundGroup(int g, const WVector& p, const WVector& q) const;
+  void BoundNode(int node, int begin, int end) const;
+  // Notes a walk's diagonal and how many sides' boxes it met, and bounds
+  // tightly once those average more than a few leaves' worth.
+  void Note(long long reached) const;
+  struct Noting {
+    const SideCrossingIndex& index;
+    long long reached = 0;
+    ~Noting() { index.Note(reached); }
+  };
   static void Widen(const Bound& from, Bound& to);
   static double TightReach(const Disc& disc, const double u[3]);
   bool SegmentMeets(const Box& box, const double from[3], const double to[3], const double widen[3]) const;
@@ -174,15 +185,14 @@ class SideCrossingIndex {
   // each of the node's disc centres, less the margin that SegmentMeets adds,
   // so a segment within that distance of every centre meets them all; the
   // centres lie in the boxes below (the second along the node's turned
-  // axes, where it has them). A node with a run on an axis line below it
-  // is not taken whole, since the walk may pass over that run.
+  // axes, where it has them). Made for the first walk that counts.
   struct Cover {
     Box centres;
     Box turned;
     double radius;
-    bool axis_line_below;
   };
-  void CoverNode(int node, int begin, int end);
+  void CoverNode(int node, int begin, int end) const;
+  void EnsureCovers() const;
   bool Covers(int node, const double from[3], const double to[3]) const;
   int FirstCrossing(int node, int begin, int end, int a, int b, const WVector& pa, const WVector& pb,
                     const Slack& slack) const;
@@ -229,15 +239,20 @@ class SideCrossingIndex {
   // group_sides_[group_start_[g] .. group_start_[g + 1] - 1], in order.
   std::vector<int> group_start_;
   std::vector<int> group_sides_;
-  std::vector<Disc> discs_;    // per group, while the tree is built
+  std::vector<int> group_of_;  // per side: its group, or -1 for a side of no length
+  mutable std::vector<Disc> discs_;  // per group, while the tree or the bounds are built
   std::vector<Box> side_box_;  // per group, along the coordinate axes
   std::vector<Node> nodes_;    // node 1 holds all groups, node k the halves 2k and 2k + 1
-  bool bounded_ = false;       // the bounds below are built and can be trusted
-  double rounding_ = 0.0;      // room for the double rounding of boxes and tests
-  std::vector<Bound> group_bound_;
-  std::vector<Bound> node_bound_;
-  std::vector<Cover> cover_;   // per node, with the bounds
-  std::vector<Frame> frames_;  // per node, with the bounds
+  bool boundable_ = false;             // the bounds below can be trusted
+  mutable bool bounded_ = false;       // and are built and in use
+  double mean_side_ = 0.0;             // the mean length of the tree's sides
+  mutable long long noted_ = 0;        // diagonals walked
+  mutable long long reached_ = 0;      // side boxes they met, since the last look
+  mutable double rounding_ = 0.0;      // room for the double rounding of boxes and tests
+  mutable std::vector<Bound> group_bound_;
+  mutable std::vector<Bound> node_bound_;
+  mutable std::vector<Cover> cover_;  // per node, once a walk counts
+  mutable std::vector<Frame> frames_;  // per node, with the bounds
   bool passing_over_ = false;
   bool count_whole_ = true;
   double line_tolerance_ = 0.0;  // with the tree; without it, lines are exact

@@ -263,9 +263,10 @@ TEST(SideCrossingIndex, SettlesAndCountsAsTheWalksThatTestSideBySide) {
   // corners to corners all along the run. These run within the tree's
   // margins of hundreds of sides near their ends, and within the side
   // test's rounding of a few. Settle answers as the walk over every side,
-  // before and after passing over touching sides; Answer and Crosses, which
-  // take a node that the diagonal runs close along as tested whole, count
-  // the touching sides exactly as Crosses testing them one by one.
+  // before and after passing over touching sides, whether the index bounds
+  // tightly or not; Answer and Crosses, which take a node that the
+  // diagonal runs close along as tested whole, count the touching sides
+  // exactly as Crosses testing them one by one.
   std::vector<Shape> shapes = Shapes();
   const double c = std::cos(0.3), s = std::sin(0.3);
   for (int kind = 0; kind < 3; ++kind) {
@@ -286,7 +287,8 @@ TEST(SideCrossingIndex, SettlesAndCountsAsTheWalksThatTestSideBySide) {
     const int f = AddShapeFace(scene, shape);
     const WObject& obj = scene.objects[0];
     const int n = obj.faces[f].num;
-    SideCrossingIndex settling(obj, f), counted(obj, f), whole(obj, f), plain(obj, f), passing(obj, f);
+    SideCrossingIndex settling(obj, f), loose(obj, f), counted(obj, f), whole(obj, f), plain(obj, f), passing(obj, f);
+    for (const SideCrossingIndex* tight : {&settling, &counted, &whole}) tight->BoundTightly();
     plain.CountNodesWhole(false);
     passing.PassOverTouchingSides();
     int crossing = 0;
@@ -294,6 +296,7 @@ TEST(SideCrossingIndex, SettlesAndCountsAsTheWalksThatTestSideBySide) {
       const bool expected = DiagonalCrossesSide(obj, f, a, b);
       ASSERT_EQ(settling.Settle(a, b, false), expected) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(settling.Settle(a, b, true), passing.Crosses(a, b)) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(loose.Settle(a, b, false), expected) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(counted.Answer(a, b, false, false), expected) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(whole.Crosses(a, b), expected) << shape.name << ": " << a << "-" << b;
       plain.Crosses(a, b);
