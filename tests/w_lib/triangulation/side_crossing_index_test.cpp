@@ -112,11 +112,17 @@ TEST(SideCrossingIndex, AnswersAsTheWalkOverEverySide) {
       if (variant == 3) normal = WVector();
 
       const SideCrossingIndex index(obj, f);
+      // Bound tightly from the start: also off the plane, with a normal
+      // tipped out of it, or none.
+      SideCrossingIndex tight(obj, f);
+      tight.BoundTightly();
       uint32_t seed = 99;
       int crossing = 0, clear = 0;
       const auto check = [&](int a, int b) {
         const bool expected = DiagonalCrossesSide(obj, f, a, b);
         ASSERT_EQ(index.Crosses(a, b), expected) << shape.name << " variant " << variant << ": " << a << "-" << b;
+        ASSERT_EQ(tight.Crosses(a, b), expected) << shape.name << " variant " << variant << ": " << a << "-" << b;
+        ASSERT_EQ(tight.Settle(a, b, false), expected) << shape.name << " variant " << variant << ": " << a << "-" << b;
         ++(expected ? crossing : clear);
       };
       for (int a = 0; a < n; ++a)
