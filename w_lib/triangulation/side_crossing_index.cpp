@@ -57,10 +57,10 @@ constexpr double kStartUnits = 1.02;
 // floats, errs by at most 27.03 units of |p - x| |q - x| |m|^2 (three
 // units for each cross product's components, three for the dot product,
 // with |K(U)| <= sqrt(3) |U| |m| for the cross products' sums of
-// absolute terms). So the part of x across m lies within
-// (h + sqrt(2 * 27.03 units) (Z + h)) (1 + 2e-5) of the side's middle,
-// where h is half the side and Z bounds x's distance along m from the
-// middle: within 1.0019 h + 0.0019 Z.
+// absolute terms). So x, projected along m, lies within
+// (h + sqrt(2 * 27.03 units) (Z + h)) (1 + 2e-5) of the side's middle
+// projected alike, where h is half the side and Z bounds x's distance along
+// m from the middle: within 1.0019 h + 0.0019 Z.
 constexpr double kBallGrowth = 1.0019;
 constexpr double kBallSlab = 0.0019;
 
@@ -316,11 +316,12 @@ void SideCrossingIndex::CountTested(int begin, int end, const WVector& pa, const
 }
 
 // The crossing region of the group's side p..q, as SegmentCrossesSide
-// finds crossings, apart from what depends on the diagonal (its disc, for
-// the boxes of the nodes), and what that part scales with. With m the
+// finds crossings, without what depends on the diagonal (its disc, for
+// the boxes of the nodes), and what the rest scales with. With m the
 // float normal of the side's plane that it computes, n = m / |m|, c the
-// side's middle and h half its length: a crossing point x has its part
-// across n within 1.0019 h + 0.0019 Z of c's, and |n . (x - c)| <= Z, where
+// side's middle and h half its length: a crossing point x, projected along
+// n, lies within 1.0019 h + 0.0019 Z of c projected alike, and
+// |n . (x - c)| <= Z, where
 // Z = |n . (q - p)| / 2 + T and T is the rounding that depends on the
 // diagonal (see Meets). Along a unit axis a, with k = n . a, that reaches
 // (1.0019 h sqrt(1 - k^2) + 0.0019 Z) + Z |k| from c: here without T, which

@@ -144,9 +144,9 @@ class SideCrossingIndex {
   // Axes along a node's run, for every node (the coordinate axes where the
   // run has no direction in the plane), and the box along them around the
   // boxes of its sides, widened as SegmentMeets widens them: a segment that
-  // misses it meets none of them.
-  // A node with a run on an axis line below it is neither passed over by
-  // its outer box nor taken whole, since the walk may note that run.
+  // misses it meets none of them. A node with a run on an axis line below
+  // it is neither passed over by its outer box nor taken whole, since the
+  // walk may note that run.
   struct Frame {
     double axis[3][3];
     Box outer;
@@ -169,8 +169,8 @@ class SideCrossingIndex {
   }
   void BoundGroup(int g, const WVector& p, const WVector& q) const;
   void BoundNode(int node, int begin, int end) const;
-  // Notes a walk's diagonal and how many sides' boxes it met, and bounds
-  // tightly once those average more than a few leaves' worth.
+  // Notes a walk's diagonal and how many side boxes it met, and bounds
+  // tightly once those pass eight leaves' worth a diagonal (see Note).
   void Note(long long reached) const;
   struct Noting {
     const SideCrossingIndex& index;
@@ -248,7 +248,7 @@ class SideCrossingIndex {
   double mean_side_ = 0.0;             // the mean length of the tree's sides
   mutable long long noted_ = 0;        // diagonals walked
   mutable long long reached_ = 0;      // side boxes they met, since the last look
-  mutable double rounding_ = 0.0;      // room for the double rounding of boxes and tests
+  double rounding_ = 0.0;              // room for the double rounding of boxes and tests
   mutable std::vector<Bound> group_bound_;
   mutable std::vector<Bound> node_bound_;
   mutable std::vector<Cover> cover_;  // per node, once a walk counts
