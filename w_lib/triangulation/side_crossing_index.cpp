@@ -186,7 +186,9 @@ void SideCrossingIndex::BoundTightly() const {
   node_bound_.resize(nodes_.size());
   frames_.resize(nodes_.size());
   BoundNode(1, 0, m);
+  // The walks ask the nodes' bounds only.
   std::vector<Disc>().swap(discs_);
+  std::vector<Bound>().swap(group_bound_);
   bounded_ = true;
 }
 

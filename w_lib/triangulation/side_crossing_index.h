@@ -249,7 +249,7 @@ class SideCrossingIndex {
   mutable long long noted_ = 0;        // diagonals walked
   mutable long long reached_ = 0;      // side boxes they met, since the last look
   double rounding_ = 0.0;              // room for the double rounding of boxes and tests
-  mutable std::vector<Bound> group_bound_;
+  mutable std::vector<Bound> group_bound_;  // per group, while the bounds are built
   mutable std::vector<Bound> node_bound_;
   mutable std::vector<Cover> cover_;  // per node, once a walk counts
   mutable std::vector<Frame> frames_;  // per node, with the bounds
