@@ -225,24 +225,43 @@ void SideCrossingIndex::CoverNode(int node, int begin, int end) const {
     cover.centres.lo[j] = cover.turned.lo[j] = HUGE_VAL;
     cover.centres.hi[j] = cover.turned.hi[j] = -HUGE_VAL;
   }
+  // A leaf from its discs (as Build made them), a node above from its
+  // halves, but for its turned box.
+  if (end - begin <= kLeafSides) {
+    for (int g = begin; g < end; ++g) {
+      const Disc disc = DiscOf(Corner(FirstSide(g)), Corner(FirstSide(g) + 1));
+      cover.radius = std::min(cover.radius, std::min(disc.radius, disc.thickness));
+      for (int j = 0; j < 3; ++j) {
+        cover.centres.lo[j] = std::min(cover.centres.lo[j], disc.centre[j]);
+        cover.centres.hi[j] = std::max(cover.centres.hi[j], disc.centre[j]);
+      }
+    }
+    cover.radius = std::max(0.0, cover.radius) + 2.0 * margin_;
+  } else {
+    const int middle = begin + (end - begin) / 2;
+    CoverNode(2 * node, begin, middle);
+    CoverNode(2 * node + 1, middle, end);
+    for (const int child : {2 * node, 2 * node + 1}) {
+      const Cover& half = cover_[static_cast<size_t>(child)];
+      cover.radius = std::min(cover.radius, half.radius);
+      for (int j = 0; j < 3; ++j) {
+        cover.centres.lo[j] = std::min(cover.centres.lo[j], half.centres.lo[j]);
+        cover.centres.hi[j] = std::max(cover.centres.hi[j], half.centres.hi[j]);
+      }
+    }
+  }
+  if (!box.has_turned) return;
   for (int g = begin; g < end; ++g) {
-    // The disc of the tree's boxes, as Build made it.
-    const Disc disc = DiscOf(Corner(FirstSide(g)), Corner(FirstSide(g) + 1));
-    cover.radius = std::min(cover.radius, std::min(disc.radius, disc.thickness));
+    const WVector& p = Corner(FirstSide(g));
+    const WVector& q = Corner(FirstSide(g) + 1);
+    double centre[3];
+    for (int j = 0; j < 3; ++j) centre[j] = (Coordinate(p, j) + Coordinate(q, j)) / 2.0;
     for (int j = 0; j < 3; ++j) {
-      cover.centres.lo[j] = std::min(cover.centres.lo[j], disc.centre[j]);
-      cover.centres.hi[j] = std::max(cover.centres.hi[j], disc.centre[j]);
-      if (!box.has_turned) continue;
-      const double along = Dot3(disc.centre, box.axis[j]);
+      const double along = Dot3(centre, box.axis[j]);
       cover.turned.lo[j] = std::min(cover.turned.lo[j], along);
       cover.turned.hi[j] = std::max(cover.turned.hi[j], along);
     }
   }
-  cover.radius = std::max(0.0, cover.radius) + 2.0 * margin_;
-  if (end - begin <= kLeafSides) return;
-  const int middle = begin + (end - begin) / 2;
-  CoverNode(2 * node, begin, middle);
-  CoverNode(2 * node + 1, middle, end);
 }
 
 // Whether the segment lies within the cover's radius of every disc centre
