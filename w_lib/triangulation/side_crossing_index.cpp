@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <iterator>
 #include <utility>
 
 #include "w_lib/triangulation/polygon_plane.h"
@@ -831,6 +830,7 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
   // As Crosses walks the tree, and counting as it counts before passing over.
   const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
   const Slack slack = SlackOf(pa, pb);
+  const Ends ends = EndsOf(a, b);
   struct Visit {
     int node, begin, end;
   };
@@ -847,7 +847,9 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
     if (!SegmentMeets(node.aligned, from, to)) continue;
     Along along;
     AlongNode(v.node, from, to, along);
-    if ((node.has_turned && !SegmentMeets(node.turned, along.from, along.to)) || OutOfReach(v.node, along)) continue;
+    if ((node.has_turned && !SegmentMeets(node.turned, along.from, along.to)) ||
+        (!ends.Within(v.begin, v.end) && OutOfReach(v.node, along)))
+      continue;
     if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
     if (axis_lines && (OnAxisLine(node, pa) || OnAxisLine(node, pb))) {
       passed_axis_lines_ = passed_axis_lines_ || !passing_over;
@@ -905,10 +907,7 @@ bool SideCrossingIndex::SettleWalk(int a, int b, const WVector& pa, const WVecto
                                    bool axis_lines) const {
   const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
   const Slack slack = SlackOf(pa, pb);
-  // The groups of the sides at the diagonal's ends, whose crossing regions
-  // hold those ends: a node with one of them meets the diagonal.
-  const int ends[4] = {group_of_[static_cast<size_t>((a + n_ - 1) % n_)], group_of_[static_cast<size_t>(a)],
-                       group_of_[static_cast<size_t>((b + n_ - 1) % n_)], group_of_[static_cast<size_t>(b)]};
+  const Ends ends = EndsOf(a, b);
   struct Visit {
     int node, begin, end;
   };
@@ -923,8 +922,7 @@ bool SideCrossingIndex::SettleWalk(int a, int b, const WVector& pa, const WVecto
     Along along;
     AlongNode(v.node, from, to, along);
     if (node.has_turned && !SegmentMeets(node.turned, along.from, along.to)) continue;
-    const bool holds_end = std::any_of(std::begin(ends), std::end(ends), [&v](int g) { return g >= v.begin && g < v.end; });
-    if (!holds_end && !MeetsNode(v.node, slack, &along)) continue;
+    if (!ends.Within(v.begin, v.end) && !MeetsNode(v.node, slack, &along)) continue;
     if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
     if (axis_lines && (OnAxisLine(node, pa) || OnAxisLine(node, pb))) continue;
     if (v.end - v.begin <= kLeafSides) {
@@ -969,6 +967,7 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
 
   const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
   const Slack slack = SlackOf(pa, pb);
+  const Ends ends = EndsOf(a, b);
   // Nodes with their run of the tree's sides, depth first.
   struct Visit {
     int node, begin, end;
@@ -983,7 +982,9 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
     if (!SegmentMeets(node.aligned, from, to)) continue;
     Along along;
     AlongNode(v.node, from, to, along);
-    if ((node.has_turned && !SegmentMeets(node.turned, along.from, along.to)) || OutOfReach(v.node, along)) continue;
+    if ((node.has_turned && !SegmentMeets(node.turned, along.from, along.to)) ||
+        (!ends.Within(v.begin, v.end) && OutOfReach(v.node, along)))
+      continue;
     // Counted whole where every box meets the segment, as in Answer.
     if (count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to)) {
       const int crossing = FirstCrossing(v.node, v.begin, v.end, a, b, pa, pb, slack);

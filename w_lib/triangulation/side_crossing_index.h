@@ -160,6 +160,21 @@ class SideCrossingIndex {
     double to[3];
   };
   void AlongNode(int node, const double from[3], const double to[3], Along& along) const;
+  // The groups of the sides at a diagonal's ends (corners a and b), whose
+  // crossing regions and boxes hold those ends: a node with one of them
+  // meets the diagonal, and no test of its bounds can pass over it.
+  struct Ends {
+    int group[4];
+    bool Within(int begin, int end) const {
+      for (const int g : group)
+        if (g >= begin && g < end) return true;
+      return false;
+    }
+  };
+  Ends EndsOf(int a, int b) const {
+    return {{group_of_[static_cast<size_t>((a + n_ - 1) % n_)], group_of_[static_cast<size_t>(a)],
+             group_of_[static_cast<size_t>((b + n_ - 1) % n_)], group_of_[static_cast<size_t>(b)]}};
+  }
   bool Meets(const Bound& bound, const Frame* frame, const Slack& slack, const Along* along = nullptr) const;
   bool OutOfReach(int node, const Along& along) const;
   void Enclose(const double from_axis[3][3], const Box& box, const double axis[3][3], Box& out) const;
