@@ -714,17 +714,6 @@ bool SideCrossingIndex::SegmentMeets(const Box& box, const double from[3], const
   return true;
 }
 
-bool SideCrossingIndex::SegmentMeets(const Node& node, const double from[3], const double to[3]) const {
-  if (!SegmentMeets(node.aligned, from, to)) return false;
-  if (!node.has_turned) return true;
-  double turned_from[3], turned_to[3];
-  for (int j = 0; j < 3; ++j) {
-    turned_from[j] = Dot3(from, node.axis[j]);
-    turned_to[j] = Dot3(to, node.axis[j]);
-  }
-  return SegmentMeets(node.turned, turned_from, turned_to);
-}
-
 bool SideCrossingIndex::TestSide(int i, int a, int b, const WVector& pa, const WVector& pb) const {
   const WFace& face = Face();
   const int j = (i + 1) % n_;

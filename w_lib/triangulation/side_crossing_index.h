@@ -227,7 +227,6 @@ class SideCrossingIndex {
   bool TestGroup(int g, int a, int b, const WVector& pa, const WVector& pb) const;
   int FirstSide(int g) const { return group_sides_[static_cast<size_t>(group_start_[static_cast<size_t>(g)])]; }
   bool SegmentMeets(const Box& box, const double from[3], const double to[3]) const;
-  bool SegmentMeets(const Node& node, const double from[3], const double to[3]) const;
   // What the sides of a node share, for passing over them at once: a
   // corner whose point is an end of every one of them, and a side (by its
   // first corner) on whose line they all lie; -1 for none.
