@@ -325,14 +325,47 @@ int SideCrossingIndex::FirstCrossing(int node, int begin, int end, int a, int b,
 // Counts the groups begin..end - 1 as tested one by one before passing
 // over, in order: a touching side among the tests that the sample takes
 // (one in eight) adds eight.
-void SideCrossingIndex::CountTested(int begin, int end, const WVector& pa, const WVector& pb, long long& tests,
-                                    long long& touching) const {
+//
+// A side touches the diagonal only with a corner within the line tolerance
+// of its line (both, or one on an end of the diagonal, which lies on it):
+// where the node's bound holds every corner of its sides and the line keeps
+// farther from it, none of them touches, and none needs to be looked at.
+void SideCrossingIndex::CountTested(int node, int begin, int end, const WVector& pa, const WVector& pb,
+                                    const Along& along, long long& tests, long long& touching) const {
   const long long first = tests;
+  tests += end - begin;
+  const Bound& bound = node_bound_[static_cast<size_t>(node)];
+  if (!bound.loose && !bound.some_none) {
+    const double room = line_tolerance_ * 1.001 + rounding_;
+    const double widen[3] = {room, room, room};
+    if (!LineMeets(bound.turned, along.from, along.to, widen)) return;
+  }
   for (long long t = (first + 7) & ~7LL; t < first + (end - begin); t += 8) {
     const int i = FirstSide(begin + static_cast<int>(t - first));
     if (Touches(Corner(i), Corner(i + 1), pa, pb)) touching += 8;
   }
-  tests += end - begin;
+}
+
+// Whether the line through from and to (which differ) comes within the
+// widened box: the slab test over every parameter, not only 0 to 1.
+bool SideCrossingIndex::LineMeets(const Box& box, const double from[3], const double to[3],
+                                  const double widen[3]) const {
+  double t0 = -HUGE_VAL, t1 = HUGE_VAL;
+  for (int j = 0; j < 3; ++j) {
+    const double lo = box.lo[j] - widen[j], hi = box.hi[j] + widen[j];
+    if (!(lo <= hi)) return false;
+    const double d = to[j] - from[j];
+    if (d == 0.0) {
+      if (from[j] < lo || from[j] > hi) return false;
+      continue;
+    }
+    double ta = (lo - from[j]) / d, tb = (hi - from[j]) / d;
+    if (ta > tb) std::swap(ta, tb);
+    t0 = std::max(t0, ta);
+    t1 = std::min(t1, tb);
+    if (t0 > t1) return false;
+  }
+  return true;
 }
 
 // The crossing region of the group's side p..q, as SegmentCrossesSide
@@ -356,6 +389,7 @@ void SideCrossingIndex::BoundGroup(int g, const WVector& p, const WVector& q) co
   // neither finds a crossing. A length far from one comes from floats out of
   // their normal range: such a side is always tested.
   bound.none = !(length > 0.0);
+  bound.some_none = bound.none;
   bound.loose = !bound.none && !(length >= 0.5 && length <= 2.0);
   for (int j = 0; j < 3; ++j) {
     bound.corner_lo[j] = std::min(Coordinate(p, j), Coordinate(q, j));
@@ -396,6 +430,7 @@ void SideCrossingIndex::Widen(const Bound& from, Bound& to) {
   }
   to.stretch = std::max(to.stretch, from.stretch);
   to.none = to.none && from.none;
+  to.some_none = to.some_none || from.some_none;
   to.loose = to.loose || from.loose;
 }
 
@@ -410,6 +445,7 @@ void SideCrossingIndex::BoundNode(int node, int begin, int end) const {
   }
   bound.stretch = 0.0;
   bound.none = true;
+  bound.some_none = false;
   bound.loose = false;
   if (end - begin <= kLeafSides) {
     for (int g = begin; g < end; ++g) Widen(group_bound_[static_cast<size_t>(g)], bound);
@@ -848,7 +884,8 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
     // first side that the segment crosses there.
     if (!passing_over && count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to)) {
       const int crossing = FirstCrossing(v.node, v.begin, v.end, a, b, pa, pb, slack);
-      CountTested(v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb, answered_tests_, answered_touching_);
+      CountTested(v.node, v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb, along, answered_tests_,
+                  answered_touching_);
       noting.reached += v.end - v.begin;
       if (crossing >= 0) return true;
       continue;
@@ -977,7 +1014,7 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
     // Counted whole where every box meets the segment, as in Answer.
     if (count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to)) {
       const int crossing = FirstCrossing(v.node, v.begin, v.end, a, b, pa, pb, slack);
-      CountTested(v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb, tests_, touching_work_);
+      CountTested(v.node, v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb, along, tests_, touching_work_);
       noting.reached += v.end - v.begin;
       if (crossing >= 0) return true;
       continue;

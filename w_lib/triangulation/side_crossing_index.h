@@ -131,6 +131,7 @@ class SideCrossingIndex {
     double unit[3];      // and of those normals scaled to unit length
     double stretch;      // the largest 1 / |normal|
     bool none;           // no side here can be crossed at all
+    bool some_none;      // some side here cannot, and is left out of `turned`
     bool loose;          // a side here cannot be bound: always tested
   };
   // The rounding of the side test for one diagonal: how far its crossing
@@ -211,8 +212,9 @@ class SideCrossingIndex {
   bool Covers(int node, const double from[3], const double to[3]) const;
   int FirstCrossing(int node, int begin, int end, int a, int b, const WVector& pa, const WVector& pb,
                     const Slack& slack) const;
-  void CountTested(int begin, int end, const WVector& pa, const WVector& pb, long long& tests,
-                   long long& touching) const;
+  void CountTested(int node, int begin, int end, const WVector& pa, const WVector& pb, const Along& along,
+                   long long& tests, long long& touching) const;
+  bool LineMeets(const Box& box, const double from[3], const double to[3], const double widen[3]) const;
   bool SettleWalk(int a, int b, const WVector& pa, const WVector& pb, bool passing_over, bool axis_lines) const;
   std::array<uint32_t, 6> PointBits(int i) const;
   const WFace& Face() const { return object_.faces[f_]; }
