@@ -180,14 +180,10 @@ void SideCrossingIndex::BoundTightly() const {
   if (bounded_ || !boundable_ || !indexed_ || group_start_.size() < 2) return;
   const int m = static_cast<int>(group_start_.size()) - 1;
   discs_.resize(static_cast<size_t>(m));
-  group_bound_.resize(static_cast<size_t>(m));
-  for (int g = 0; g < m; ++g) BoundGroup(g, Corner(FirstSide(g)), Corner(FirstSide(g) + 1));
   node_bound_.resize(nodes_.size());
   frames_.resize(nodes_.size());
   BoundNode(1, 0, m);
-  // The walks ask the nodes' bounds only.
   std::vector<Disc>().swap(discs_);
-  std::vector<Bound>().swap(group_bound_);
   bounded_ = true;
 }
 
@@ -379,9 +375,10 @@ bool SideCrossingIndex::LineMeets(const Box& box, const double from[3], const do
 // diagonal (see Meets). Along a unit axis a, with k = n . a, that reaches
 // (1.0019 h sqrt(1 - k^2) + 0.0019 Z) + Z |k| from c: here without T, which
 // adds at most 1.0019 T.
-void SideCrossingIndex::BoundGroup(int g, const WVector& p, const WVector& q) const {
-  Bound& bound = group_bound_[static_cast<size_t>(g)];
+SideCrossingIndex::Bound SideCrossingIndex::BoundGroup(int g, const WVector& p, const WVector& q) const {
+  Bound bound{};
   Disc& disc = discs_[static_cast<size_t>(g)];
+  disc.radius = -1.0;  // none or loose: out of the nodes' boxes
   const WVector m = Cross(q - p, Face().normal).Normalized();
   const double mm[3] = {m.x, m.y, m.z};
   const double length = std::sqrt(Dot3(mm, mm));
@@ -398,7 +395,7 @@ void SideCrossingIndex::BoundGroup(int g, const WVector& p, const WVector& q) co
     bound.unit[j] = 0.0;
   }
   bound.stretch = 0.0;
-  if (bound.none || bound.loose) return;
+  if (bound.none || bound.loose) return bound;
   bound.stretch = 1.0 / length;
   const double d[3] = {static_cast<double>(q.x) - p.x, static_cast<double>(q.y) - p.y,
                        static_cast<double>(q.z) - p.z};
@@ -409,6 +406,7 @@ void SideCrossingIndex::BoundGroup(int g, const WVector& p, const WVector& q) co
   }
   disc.radius = std::sqrt(Dot3(d, d)) / 2.0;
   disc.thickness = std::fabs(Dot3(disc.normal, d)) / 2.0;
+  return bound;
 }
 
 // How far the crossing region of a side (its disc as BoundGroup leaves it:
@@ -448,7 +446,7 @@ void SideCrossingIndex::BoundNode(int node, int begin, int end) const {
   bound.some_none = false;
   bound.loose = false;
   if (end - begin <= kLeafSides) {
-    for (int g = begin; g < end; ++g) Widen(group_bound_[static_cast<size_t>(g)], bound);
+    for (int g = begin; g < end; ++g) Widen(BoundGroup(g, Corner(FirstSide(g)), Corner(FirstSide(g) + 1)), bound);
   } else {
     const int middle = begin + (end - begin) / 2;
     BoundNode(2 * node, begin, middle);
@@ -482,9 +480,8 @@ void SideCrossingIndex::BoundNode(int node, int begin, int end) const {
   // their two halves, which costs a step a node.
   if (end - begin <= kMaxTurnedSides) {
     for (int g = begin; g < end; ++g) {
-      const Bound& side = group_bound_[static_cast<size_t>(g)];
-      if (side.none || side.loose) continue;
       const Disc& disc = discs_[static_cast<size_t>(g)];
+      if (disc.radius < 0.0) continue;  // none or loose
       for (int j = 0; j < 3; ++j) {
         const double centre = Dot3(disc.centre, frame.axis[j]);
         const double reach = TightReach(disc, frame.axis[j]);

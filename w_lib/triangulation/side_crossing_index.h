@@ -183,7 +183,9 @@ class SideCrossingIndex {
     return !bounded_ ||
            Meets(node_bound_[static_cast<size_t>(node)], &frames_[static_cast<size_t>(node)], slack, along);
   }
-  void BoundGroup(int g, const WVector& p, const WVector& q) const;
+  // A group's bound, its disc left in discs_ (with a radius below zero
+  // where the group is none or loose).
+  Bound BoundGroup(int g, const WVector& p, const WVector& q) const;
   void BoundNode(int node, int begin, int end) const;
   // Notes a walk's diagonal and how many side boxes it met, and bounds
   // tightly once those pass eight leaves' worth a diagonal (see Note).
@@ -265,7 +267,6 @@ class SideCrossingIndex {
   mutable long long noted_ = 0;        // diagonals walked
   mutable long long reached_ = 0;      // side boxes they met, since the last look
   double rounding_ = 0.0;              // room for the double rounding of boxes and tests
-  mutable std::vector<Bound> group_bound_;  // per group, while the bounds are built
   mutable std::vector<Bound> node_bound_;
   mutable std::vector<Cover> cover_;  // per node, once a walk counts
   mutable std::vector<Frame> frames_;  // per node, with the bounds
