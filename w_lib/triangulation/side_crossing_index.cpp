@@ -478,7 +478,7 @@ void SideCrossingIndex::BoundNode(int node, int begin, int end) const {
   }
   // Short runs are bound side by side; longer ones around the boxes of
   // their two halves, which costs a step a node.
-  if (end - begin <= kMaxTurnedSides) {
+  if (end - begin <= kLeafSides) {
     for (int g = begin; g < end; ++g) {
       const Disc& disc = discs_[static_cast<size_t>(g)];
       if (disc.radius < 0.0) continue;  // none or loose
@@ -868,9 +868,9 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
     // one along the axes costs least); then the box around the side boxes.
     if (!SegmentMeets(node.aligned, from, to)) continue;
     Along along;
-    AlongNode(v.node, from, to, along);
+    if (bounded_ || node.has_turned) AlongNode(v.node, from, to, along);
     if ((node.has_turned && !SegmentMeets(node.turned, along.from, along.to)) ||
-        (!ends.Within(v.begin, v.end) && OutOfReach(v.node, along)))
+        (bounded_ && !ends.Within(v.begin, v.end) && OutOfReach(v.node, along)))
       continue;
     if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
     if (axis_lines && (OnAxisLine(node, pa) || OnAxisLine(node, pb))) {
@@ -943,9 +943,9 @@ bool SideCrossingIndex::SettleWalk(int a, int b, const WVector& pa, const WVecto
     const Node& node = nodes_[static_cast<size_t>(v.node)];
     if (!SegmentMeets(node.aligned, from, to)) continue;
     Along along;
-    AlongNode(v.node, from, to, along);
+    if (bounded_ || node.has_turned) AlongNode(v.node, from, to, along);
     if (node.has_turned && !SegmentMeets(node.turned, along.from, along.to)) continue;
-    if (!ends.Within(v.begin, v.end) && !MeetsNode(v.node, slack, &along)) continue;
+    if (bounded_ && !ends.Within(v.begin, v.end) && !MeetsNode(v.node, slack, &along)) continue;
     if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
     if (axis_lines && (OnAxisLine(node, pa) || OnAxisLine(node, pb))) continue;
     if (v.end - v.begin <= kLeafSides) {
@@ -1004,9 +1004,9 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
     const Node& node = nodes_[static_cast<size_t>(v.node)];
     if (!SegmentMeets(node.aligned, from, to)) continue;
     Along along;
-    AlongNode(v.node, from, to, along);
+    if (bounded_ || node.has_turned) AlongNode(v.node, from, to, along);
     if ((node.has_turned && !SegmentMeets(node.turned, along.from, along.to)) ||
-        (!ends.Within(v.begin, v.end) && OutOfReach(v.node, along)))
+        (bounded_ && !ends.Within(v.begin, v.end) && OutOfReach(v.node, along)))
       continue;
     // Counted whole where every box meets the segment, as in Answer.
     if (count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to)) {
