@@ -476,8 +476,9 @@ void SideCrossingIndex::BoundNode(int node, int begin, int end) const {
     frame.axis_line_below = frame.axis_line_below || frames_[static_cast<size_t>(2 * node)].axis_line_below ||
                             frames_[static_cast<size_t>(2 * node + 1)].axis_line_below;
   }
-  // Short runs are bound side by side; longer ones around the boxes of
-  // their two halves, which costs a step a node.
+  // A leaf is bound side by side; a node above around the boxes of its two
+  // halves, which costs a step a node (along a straight run their frames
+  // agree, and the box grows by little).
   if (end - begin <= kLeafSides) {
     for (int g = begin; g < end; ++g) {
       const Disc& disc = discs_[static_cast<size_t>(g)];
