@@ -263,29 +263,24 @@ void SideCrossingIndex::CoverNode(int node, int begin, int end) const {
 // of the node, less a millionth for the rounding here and in SegmentMeets:
 // then every box below meets it. The distance from a segment is convex, so
 // the corners of a box around the centres bound it.
-bool SideCrossingIndex::Covers(int node, const double from[3], const double to[3]) const {
+bool SideCrossingIndex::Covers(int node, const double from[3], const double to[3], const Along& along) const {
   if (frames_[static_cast<size_t>(node)].axis_line_below) return false;
   EnsureCovers();
   const Cover& cover = cover_[static_cast<size_t>(node)];
-  const Node& box = nodes_[static_cast<size_t>(node)];
+  // Along the node's turned axes (its frame's, orthonormal, so distances
+  // are kept) where it has them, else along the coordinate axes.
+  const bool turned = nodes_[static_cast<size_t>(node)].has_turned;
+  const Box& around = turned ? cover.turned : cover.centres;
+  const double* a = turned ? along.from : from;
+  const double* b = turned ? along.to : to;
   const double limit = cover.radius * (1.0 - 1e-6);
-  const double d[3] = {to[0] - from[0], to[1] - from[1], to[2] - from[2]};
+  const double d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
   const double dd = Dot3(d, d);
   // A flat box (the corners of a plane polygon, along its normal) has four.
-  const Box& around = box.has_turned ? cover.turned : cover.centres;
   const int corners = around.lo[2] == around.hi[2] ? 4 : 8;
   for (int corner = 0; corner < corners; ++corner) {
-    double c[3];
-    if (box.has_turned) {
-      for (int j = 0; j < 3; ++j) c[j] = 0.0;
-      for (int a = 0; a < 3; ++a) {
-        const double at = corner >> a & 1 ? cover.turned.hi[a] : cover.turned.lo[a];
-        for (int j = 0; j < 3; ++j) c[j] += at * box.axis[a][j];
-      }
-    } else {
-      for (int j = 0; j < 3; ++j) c[j] = corner >> j & 1 ? cover.centres.hi[j] : cover.centres.lo[j];
-    }
-    double w[3] = {c[0] - from[0], c[1] - from[1], c[2] - from[2]};
+    double w[3];
+    for (int j = 0; j < 3; ++j) w[j] = (corner >> j & 1 ? around.hi[j] : around.lo[j]) - a[j];
     const double t = dd > 0.0 ? std::min(1.0, std::max(0.0, Dot3(w, d) / dd)) : 0.0;
     for (int j = 0; j < 3; ++j) w[j] -= t * d[j];
     if (!(Dot3(w, w) <= limit * limit)) return false;
@@ -880,7 +875,7 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
     }
     // A node whose every box meets the segment is counted whole, up to the
     // first side that the segment crosses there.
-    if (!passing_over && count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to)) {
+    if (!passing_over && count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to, along)) {
       const int crossing = FirstCrossing(v.node, v.begin, v.end, a, b, pa, pb, slack);
       CountTested(v.node, v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb, along, answered_tests_,
                   answered_touching_);
@@ -1010,7 +1005,7 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
         (bounded_ && !ends.Within(v.begin, v.end) && OutOfReach(v.node, along)))
       continue;
     // Counted whole where every box meets the segment, as in Answer.
-    if (count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to)) {
+    if (count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to, along)) {
       const int crossing = FirstCrossing(v.node, v.begin, v.end, a, b, pa, pb, slack);
       CountTested(v.node, v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb, along, tests_, touching_work_);
       noting.reached += v.end - v.begin;

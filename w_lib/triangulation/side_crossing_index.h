@@ -211,7 +211,7 @@ class SideCrossingIndex {
   };
   void CoverNode(int node, int begin, int end) const;
   void EnsureCovers() const;
-  bool Covers(int node, const double from[3], const double to[3]) const;
+  bool Covers(int node, const double from[3], const double to[3], const Along& along) const;
   int FirstCrossing(int node, int begin, int end, int a, int b, const WVector& pa, const WVector& pb,
                     const Slack& slack) const;
   void CountTested(int node, int begin, int end, const WVector& pa, const WVector& pb, const Along& along,
