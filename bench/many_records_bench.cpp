@@ -105,10 +105,14 @@ BENCHMARK(BM_ManyObjectsOfOwnMaterials)->Arg(20000)->Arg(80000)->Unit(benchmark:
 // 300 units: n corners along one long side, straight or bowed by at most
 // one unit, whose diagonals run too close to that side for the trees'
 // margins to pass over it; and the straight one as a mirrored document
-// hands it over, starting at the far corner above the run.
+// hands it over, starting at the far corner above the run. Last, strips whose
+// diagonals end within the side test's rounding of the sides near their
+// ends: the bowed one the other way round from the corner above its far end,
+// and the straight one turned by 0.3 radians off the axes, from the corner
+// above the start of its run; both with the normal their corners give.
 enum class Outline {
   kCircle, kStar, kSawtooth, kOnePoint, kRuns, kTwoPoints, kFlower, kStraightRun, kThinStrip, kBowedStrip,
-  kMirroredStrip
+  kMirroredStrip, kReversedBowedStrip, kTurnedStrip
 };
 
 static void TriangulateOnePolygon(benchmark::State& state, Outline outline) {
@@ -139,11 +143,23 @@ static void TriangulateOnePolygon(benchmark::State& state, Outline outline) {
       const int i = k == 0 ? 0 : k < n - 1 ? k - 1 : n - 3;
       obj.vertices[v].pos = WVector(static_cast<float>(i), k == 0 || k == n - 1 ? 300.0f : 0.0f, 0.0f);
     }
+    if (outline == Outline::kReversedBowedStrip) {  // (n - 3, 300), then (i, y(i)) back to i = 0, then (0, 300)
+      const double i = k == 0 ? n - 3 : k < n - 1 ? n - 2 - k : 0;
+      const double y = k == 0 || k == n - 1 ? 300.0 : 4.0 * i * (n - 3 - i) / (double(n - 2) * (n - 2));
+      obj.vertices[v].pos = WVector(static_cast<float>(i), static_cast<float>(y), 0.0f);
+    }
+    if (outline == Outline::kTurnedStrip) {  // the mirrored strip, turned
+      const double i = k == 0 ? 0 : k < n - 1 ? k - 1 : n - 3;
+      const double y = k == 0 || k == n - 1 ? 300.0 : 0.0;
+      const double c = std::cos(0.3), s = std::sin(0.3);
+      obj.vertices[v].pos = WVector(static_cast<float>(i * c - y * s), static_cast<float>(i * s + y * c), 0.0f);
+    }
     obj.faces[f].v[k] = v;
   }
   ComputeFaceNormals(scene);
   // The normal comes from the first corners, which some of these put on one point.
-  obj.faces[f].normal = WVector(0.0f, 0.0f, 1.0f);
+  if (outline != Outline::kReversedBowedStrip && outline != Outline::kTurnedStrip)
+    obj.faces[f].normal = WVector(0.0f, 0.0f, 1.0f);
   for (auto _ : state) {
     state.PauseTiming();
     WScene work(scene);
@@ -184,6 +200,16 @@ BENCHMARK_CAPTURE(TriangulateOnePolygon, BowedStrip, Outline::kBowedStrip)
 BENCHMARK_CAPTURE(TriangulateOnePolygon, MirroredStrip, Outline::kMirroredStrip)
     ->Arg(50000)
     ->Arg(200000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, ReversedBowedStrip, Outline::kReversedBowedStrip)
+    ->Arg(50000)
+    ->Arg(100000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, TurnedStrip, Outline::kTurnedStrip)
+    ->Arg(25000)
+    ->Arg(50000)
+    ->Arg(100000)
     ->Unit(benchmark::kMillisecond);
 
 #if VELLMAR_GLTF

@@ -94,14 +94,49 @@ void CornerTree::Project(const WVector& p, double out[2]) const {
 // leaves of a few points.
 int CornerTree::BuildNode(int begin, int end) {
   const int index = static_cast<int>(nodes_.size());
-  nodes_.push_back(Node{{HUGE_VAL, HUGE_VAL}, {-HUGE_VAL, -HUGE_VAL}, begin, end, -1, -1, end - begin});
+  nodes_.push_back(Node{{HUGE_VAL, HUGE_VAL},
+                        {-HUGE_VAL, -HUGE_VAL},
+                        {1.0, 0.0},
+                        {HUGE_VAL, HUGE_VAL},
+                        {-HUGE_VAL, -HUGE_VAL},
+                        begin,
+                        end,
+                        -1,
+                        -1,
+                        end - begin});
   Node box = nodes_.back();
+  double mean[2] = {0.0, 0.0};
   for (int i = begin; i < end; ++i) {
     const double* uv = &uv_[2 * static_cast<size_t>(order_[static_cast<size_t>(i)])];
     for (int c = 0; c < 2; ++c) {
       box.lo[c] = std::min(box.lo[c], uv[c]);
       box.hi[c] = std::max(box.hi[c], uv[c]);
+      mean[c] += uv[c];
     }
+  }
+  // The main direction from the spread of the points about their mean.
+  for (int c = 0; c < 2; ++c) mean[c] /= static_cast<double>(end - begin);
+  double xx = 0.0, xy = 0.0, yy = 0.0;
+  for (int i = begin; i < end; ++i) {
+    const double* uv = &uv_[2 * static_cast<size_t>(order_[static_cast<size_t>(i)])];
+    const double x = uv[0] - mean[0], y = uv[1] - mean[1];
+    xx += x * x;
+    xy += x * y;
+    yy += y * y;
+  }
+  const double angle = 0.5 * std::atan2(2.0 * xy, xx - yy);
+  if (std::isfinite(angle)) {
+    box.dir[0] = std::cos(angle);
+    box.dir[1] = std::sin(angle);
+  }
+  for (int i = begin; i < end; ++i) {
+    const double* uv = &uv_[2 * static_cast<size_t>(order_[static_cast<size_t>(i)])];
+    const double along = box.dir[0] * uv[0] + box.dir[1] * uv[1];
+    const double across = box.dir[0] * uv[1] - box.dir[1] * uv[0];
+    box.turned_lo[0] = std::min(box.turned_lo[0], along);
+    box.turned_hi[0] = std::max(box.turned_hi[0], along);
+    box.turned_lo[1] = std::min(box.turned_lo[1], across);
+    box.turned_hi[1] = std::max(box.turned_hi[1], across);
   }
   if (end - begin > kLeafCorners) {
     const int c = box.hi[0] - box.lo[0] >= box.hi[1] - box.lo[1] ? 0 : 1;
@@ -278,6 +313,19 @@ bool CornerTree::Meets(const Node& node, const Region& r) const {
   for (int i = 0; i < r.edges; ++i) {
     const double nearest = r.normal[i][0] * cu + r.normal[i][1] * cv - hu * std::fabs(r.normal[i][0]) -
                            hv * std::fabs(r.normal[i][1]);
+    if (nearest > r.reach[i]) return false;
+  }
+  // The same along the turned box, whose corners are rounded in turning
+  // by some 1e-15 of the largest coordinate: the room holds that many times.
+  const double* d = node.dir;
+  const double ca = (node.turned_lo[0] + node.turned_hi[0]) / 2.0, cb = (node.turned_lo[1] + node.turned_hi[1]) / 2.0;
+  const double ha = (node.turned_hi[0] - node.turned_lo[0]) / 2.0 + r.room,
+               hb = (node.turned_hi[1] - node.turned_lo[1]) / 2.0 + r.room;
+  const double tu = d[0] * ca - d[1] * cb, tv = d[1] * ca + d[0] * cb;  // its centre
+  for (int i = 0; i < r.edges; ++i) {
+    const double* n = r.normal[i];
+    const double nearest = n[0] * tu + n[1] * tv - ha * std::fabs(n[0] * d[0] + n[1] * d[1]) -
+                           hb * std::fabs(n[1] * d[0] - n[0] * d[1]);
     if (nearest > r.reach[i]) return false;
   }
   return true;

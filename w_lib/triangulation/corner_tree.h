@@ -45,6 +45,12 @@ class CornerTree {
   struct Node {
     double lo[2];
     double hi[2];
+    // The box turned along the main direction of the node's points (unit
+    // dir, and its normal turned a quarter): a run of points on a slanted
+    // line lies in a thin one, where the box along the axes is wide.
+    double dir[2];
+    double turned_lo[2];
+    double turned_hi[2];
     int begin;  // the node's points in order_
     int end;
     int left;   // children, or -1 for a leaf

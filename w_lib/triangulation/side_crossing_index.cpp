@@ -37,6 +37,32 @@ constexpr double kSlabMargins = 4.0;
 // up to about 8.5e-8 of that size.
 constexpr double kLineScale = 2e-7;
 
+// The rounding of SegmentCrossesSide, in units of 2^-24 (one rounding of
+// a float): see SideCrossingIndex::BoundsOf.
+constexpr double kFloatUnit = 0x1p-24;
+// Its distances d1 and d2 from the side's plane err by at most 4.0001 units
+// times the sum S of |m_j| |pa_j - p_j| over the axes (one rounding of each
+// difference, three of the dot product); where they differ in sign, the
+// point on the diagonal at the fraction s that it finds (rounded by one
+// unit and two of a double) then lies within 5.01 units times the larger S
+// of the plane (m . (X - p) = -beta d1 + (1 - s) e1 + s e2).
+constexpr double kPlaneUnits = 5.01;
+// The crossing point x it computes, pa + (pb - pa) s in floats, lies
+// within 2.02 units of |pb_j - pa_j| and 1.02 units of the larger |pa_j|,
+// |pb_j| of that point, on each axis j.
+constexpr double kStepUnits = 2.02;
+constexpr double kStartUnits = 1.02;
+// Its test that x lies between p and q, (p - x) x m . (q - x) x m < 0 in
+// floats, errs by at most 27.03 units of |p - x| |q - x| |m|^2 (three
+// units for each cross product's components, three for the dot product,
+// with |K(U)| <= sqrt(3) |U| |m| for the cross products' sums of
+// absolute terms). So x, projected along m, lies within
+// (h + sqrt(2 * 27.03 units) (Z + h)) (1 + 2e-5) of the side's middle
+// projected alike, where h is half the side and Z bounds x's distance along
+// m from the middle: within 1.0019 h + 0.0019 Z.
+constexpr double kBallGrowth = 1.0019;
+constexpr double kBallSlab = 0.0019;
+
 double Coordinate(const WVector& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
 
 const double kCoordinateAxes[3][3] = {{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}};
@@ -117,9 +143,13 @@ bool SideCrossingIndex::Build() {
   }
   group_start_.assign(1, 0);
   group_sides_.clear();
+  group_of_.assign(static_cast<size_t>(n_), -1);
   for (const auto& [begin, end] : group_at) {
     if (begin == end) continue;
-    for (size_t k = begin; k < end; ++k) group_sides_.push_back(sorted[k].second);
+    for (size_t k = begin; k < end; ++k) {
+      group_sides_.push_back(sorted[k].second);
+      group_of_[static_cast<size_t>(sorted[k].second)] = static_cast<int>(group_start_.size()) - 1;
+    }
     group_start_.push_back(static_cast<int>(group_sides_.size()));
   }
   const int m = static_cast<int>(group_start_.size()) - 1;
@@ -135,7 +165,448 @@ bool SideCrossingIndex::Build() {
   while (nodes * kLeafSides < m) nodes *= 2;
   nodes_.resize(2 * static_cast<size_t>(nodes));
   BuildNode(1, 0, m);
+  // Below some 1e-20 the floats of the side test can leave the normal range,
+  // whose rounding the bounds do not hold.
+  boundable_ = largest >= 1e-20;
+  double length = 0.0;
+  for (int g = 0; g < m; ++g) length += discs_[static_cast<size_t>(g)].radius;
+  mean_side_ = 2.0 * length / m;
+  rounding_ = 1e-12 * largest + 1e-30;
   std::vector<Disc>().swap(discs_);
+  return true;
+}
+
+void SideCrossingIndex::BoundTightly() const {
+  if (bounded_ || !boundable_ || !indexed_ || group_start_.size() < 2) return;
+  const int m = static_cast<int>(group_start_.size()) - 1;
+  discs_.resize(static_cast<size_t>(m));
+  node_bound_.resize(nodes_.size());
+  frames_.resize(nodes_.size());
+  BoundNode(1, 0, m);
+  std::vector<Disc>().swap(discs_);
+  bounded_ = true;
+}
+
+// The tight bounds pay where the tree's margin is what makes the diagonals
+// meet so many side boxes: when its sides are short beside the margin (a
+// hundredth of their mean length or more) and, over the last 64 diagonals,
+// each met more than eight leaves' worth. Outlines met in practice meet a
+// few (a fan of chords almost along a fine circle some dozens); the long
+// spikes of a star meet dozens however tight the bounds; a diagonal along
+// a strip of short sides meets hundreds.
+void SideCrossingIndex::Note(long long reached) const {
+  reached_ += reached;
+  if ((++noted_ & 63) != 0) return;
+  if (!bounded_ && margin_ >= 0.01 * mean_side_ && reached_ > 64 * 8 * kLeafSides) BoundTightly();
+  reached_ = 0;
+}
+
+// Every box of the tree around a disc holds the ball of min(radius,
+// thickness) plus the margin around its centre: a Reach along any axis is
+// at least the smaller of the two (it runs from the radius, square to the
+// disc's normal, to the thickness along it, and is concave between).
+// SegmentMeets widens by another margin.
+void SideCrossingIndex::EnsureCovers() const {
+  if (!cover_.empty() || group_start_.size() < 2) return;
+  cover_.resize(nodes_.size());
+  CoverNode(1, 0, static_cast<int>(group_start_.size()) - 1);
+}
+
+void SideCrossingIndex::CoverNode(int node, int begin, int end) const {
+  Cover& cover = cover_[static_cast<size_t>(node)];
+  const Node& box = nodes_[static_cast<size_t>(node)];
+  cover.radius = HUGE_VAL;
+  for (int j = 0; j < 3; ++j) {
+    cover.centres.lo[j] = cover.turned.lo[j] = HUGE_VAL;
+    cover.centres.hi[j] = cover.turned.hi[j] = -HUGE_VAL;
+  }
+  // A leaf from its discs (as Build made them), a node above from its
+  // halves, but for its turned box.
+  if (end - begin <= kLeafSides) {
+    for (int g = begin; g < end; ++g) {
+      const Disc disc = DiscOf(Corner(FirstSide(g)), Corner(FirstSide(g) + 1));
+      cover.radius = std::min(cover.radius, std::min(disc.radius, disc.thickness));
+      for (int j = 0; j < 3; ++j) {
+        cover.centres.lo[j] = std::min(cover.centres.lo[j], disc.centre[j]);
+        cover.centres.hi[j] = std::max(cover.centres.hi[j], disc.centre[j]);
+      }
+    }
+    cover.radius = std::max(0.0, cover.radius) + 2.0 * margin_;
+  } else {
+    const int middle = begin + (end - begin) / 2;
+    CoverNode(2 * node, begin, middle);
+    CoverNode(2 * node + 1, middle, end);
+    for (const int child : {2 * node, 2 * node + 1}) {
+      const Cover& half = cover_[static_cast<size_t>(child)];
+      cover.radius = std::min(cover.radius, half.radius);
+      for (int j = 0; j < 3; ++j) {
+        cover.centres.lo[j] = std::min(cover.centres.lo[j], half.centres.lo[j]);
+        cover.centres.hi[j] = std::max(cover.centres.hi[j], half.centres.hi[j]);
+      }
+    }
+  }
+  if (!box.has_turned) return;
+  for (int g = begin; g < end; ++g) {
+    const WVector& p = Corner(FirstSide(g));
+    const WVector& q = Corner(FirstSide(g) + 1);
+    double centre[3];
+    for (int j = 0; j < 3; ++j) centre[j] = (Coordinate(p, j) + Coordinate(q, j)) / 2.0;
+    for (int j = 0; j < 3; ++j) {
+      const double along = Dot3(centre, box.axis[j]);
+      cover.turned.lo[j] = std::min(cover.turned.lo[j], along);
+      cover.turned.hi[j] = std::max(cover.turned.hi[j], along);
+    }
+  }
+}
+
+// Whether the segment lies within the cover's radius of every disc centre
+// of the node, less a millionth for the rounding here and in SegmentMeets:
+// then every box below meets it. The distance from a segment is convex, so
+// the corners of a box around the centres bound it.
+bool SideCrossingIndex::Covers(int node, const double from[3], const double to[3], const Along& along) const {
+  if (frames_[static_cast<size_t>(node)].axis_line_below) return false;
+  EnsureCovers();
+  const Cover& cover = cover_[static_cast<size_t>(node)];
+  // Along the node's turned axes (its frame's, orthonormal, so distances
+  // are kept) where it has them, else along the coordinate axes.
+  const bool turned = nodes_[static_cast<size_t>(node)].has_turned;
+  const Box& around = turned ? cover.turned : cover.centres;
+  const double* a = turned ? along.from : from;
+  const double* b = turned ? along.to : to;
+  const double limit = cover.radius * (1.0 - 1e-6);
+  const double d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+  const double dd = Dot3(d, d);
+  // A flat box (the corners of a plane polygon, along its normal) has four.
+  const int corners = around.lo[2] == around.hi[2] ? 4 : 8;
+  for (int corner = 0; corner < corners; ++corner) {
+    double w[3];
+    for (int j = 0; j < 3; ++j) w[j] = (corner >> j & 1 ? around.hi[j] : around.lo[j]) - a[j];
+    const double t = dd > 0.0 ? std::min(1.0, std::max(0.0, Dot3(w, d) / dd)) : 0.0;
+    for (int j = 0; j < 3; ++j) w[j] -= t * d[j];
+    if (!(Dot3(w, w) <= limit * limit)) return false;
+  }
+  return true;
+}
+
+// The first group of the node's groups begin..end - 1 whose side the
+// segment crosses, or -1: as Settle looks for one, within the node.
+int SideCrossingIndex::FirstCrossing(int node, int begin, int end, int a, int b, const WVector& pa,
+                                     const WVector& pb, const Slack& slack) const {
+  struct Visit {
+    int node, begin, end;
+  };
+  Visit stack[128];
+  int top = 0;
+  stack[top++] = {node, begin, end};
+  while (top > 0) {
+    const Visit v = stack[--top];
+    if (!MeetsNode(v.node, slack)) continue;
+    if (v.end - v.begin <= kLeafSides) {
+      for (int g = v.begin; g < v.end; ++g)
+        if (TestGroup(g, a, b, pa, pb)) return g;
+      continue;
+    }
+    const int middle = v.begin + (v.end - v.begin) / 2;
+    stack[top++] = {2 * v.node + 1, middle, v.end};
+    stack[top++] = {2 * v.node, v.begin, middle};
+  }
+  return -1;
+}
+
+// Counts the groups begin..end - 1 as tested one by one before passing
+// over, in order: a touching side among the tests that the sample takes
+// (one in eight) adds eight.
+//
+// A side touches the diagonal only with a corner within the line tolerance
+// of its line (both, or one on an end of the diagonal, which lies on it):
+// where the node's bound holds every corner of its sides and the line keeps
+// farther from it, none of them touches, and none needs to be looked at.
+void SideCrossingIndex::CountTested(int node, int begin, int end, const WVector& pa, const WVector& pb,
+                                    const Along& along, long long& tests, long long& touching) const {
+  const long long first = tests;
+  tests += end - begin;
+  const Bound& bound = node_bound_[static_cast<size_t>(node)];
+  if (!bound.loose && !bound.some_none) {
+    const double room = line_tolerance_ * 1.001 + rounding_;
+    const double widen[3] = {room, room, room};
+    if (!LineMeets(bound.turned, along.from, along.to, widen)) return;
+  }
+  for (long long t = (first + 7) & ~7LL; t < first + (end - begin); t += 8) {
+    const int i = FirstSide(begin + static_cast<int>(t - first));
+    if (Touches(Corner(i), Corner(i + 1), pa, pb)) touching += 8;
+  }
+}
+
+// Whether the line through from and to (which differ) comes within the
+// widened box: the slab test over every parameter, not only 0 to 1.
+bool SideCrossingIndex::LineMeets(const Box& box, const double from[3], const double to[3],
+                                  const double widen[3]) const {
+  double t0 = -HUGE_VAL, t1 = HUGE_VAL;
+  for (int j = 0; j < 3; ++j) {
+    const double lo = box.lo[j] - widen[j], hi = box.hi[j] + widen[j];
+    if (!(lo <= hi)) return false;
+    const double d = to[j] - from[j];
+    if (d == 0.0) {
+      if (from[j] < lo || from[j] > hi) return false;
+      continue;
+    }
+    double ta = (lo - from[j]) / d, tb = (hi - from[j]) / d;
+    if (ta > tb) std::swap(ta, tb);
+    t0 = std::max(t0, ta);
+    t1 = std::min(t1, tb);
+    if (t0 > t1) return false;
+  }
+  return true;
+}
+
+// The crossing region of the group's side p..q, as SegmentCrossesSide
+// finds crossings, without what depends on the diagonal (its disc, for
+// the boxes of the nodes), and what the rest scales with. With m the
+// float normal of the side's plane that it computes, n = m / |m|, c the
+// side's middle and h half its length: a crossing point x, projected along
+// n, lies within 1.0019 h + 0.0019 Z of c projected alike, and
+// |n . (x - c)| <= Z, where
+// Z = |n . (q - p)| / 2 + T and T is the rounding that depends on the
+// diagonal (see Meets). Along a unit axis a, with k = n . a, that reaches
+// (1.0019 h sqrt(1 - k^2) + 0.0019 Z) + Z |k| from c: here without T, which
+// adds at most 1.0019 T.
+SideCrossingIndex::Bound SideCrossingIndex::BoundGroup(int g, const WVector& p, const WVector& q) const {
+  Bound bound{};
+  Disc& disc = discs_[static_cast<size_t>(g)];
+  disc.radius = -1.0;  // none or loose: out of the nodes' boxes
+  const WVector m = Cross(q - p, Face().normal).Normalized();
+  const double mm[3] = {m.x, m.y, m.z};
+  const double length = std::sqrt(Dot3(mm, mm));
+  // A zero normal gives distances of zero, a NaN one comparisons that fail:
+  // neither finds a crossing. A length far from one comes from floats out of
+  // their normal range: such a side is always tested.
+  bound.none = !(length > 0.0);
+  bound.some_none = bound.none;
+  bound.loose = !bound.none && !(length >= 0.5 && length <= 2.0);
+  for (int j = 0; j < 3; ++j) {
+    bound.corner_lo[j] = std::min(Coordinate(p, j), Coordinate(q, j));
+    bound.corner_hi[j] = std::max(Coordinate(p, j), Coordinate(q, j));
+    bound.m[j] = std::fabs(mm[j]);
+    bound.unit[j] = 0.0;
+  }
+  bound.stretch = 0.0;
+  if (bound.none || bound.loose) return bound;
+  bound.stretch = 1.0 / length;
+  const double d[3] = {static_cast<double>(q.x) - p.x, static_cast<double>(q.y) - p.y,
+                       static_cast<double>(q.z) - p.z};
+  for (int j = 0; j < 3; ++j) {
+    disc.normal[j] = mm[j] / length;
+    bound.unit[j] = std::fabs(disc.normal[j]);
+    disc.centre[j] = (Coordinate(p, j) + Coordinate(q, j)) / 2.0;
+  }
+  disc.radius = std::sqrt(Dot3(d, d)) / 2.0;
+  disc.thickness = std::fabs(Dot3(disc.normal, d)) / 2.0;
+  return bound;
+}
+
+// How far the crossing region of a side (its disc as BoundGroup leaves it:
+// normal n, half-length as radius, |n . h| as thickness) reaches from its
+// middle along the unit axis u, apart from the diagonal's rounding. The
+// 1e-7 covers the double rounding of sqrt(1 - k^2) where k is near one.
+double SideCrossingIndex::TightReach(const Disc& disc, const double u[3]) {
+  const double k = Dot3(disc.normal, u);
+  return kBallGrowth * disc.radius * (std::sqrt(std::max(0.0, 1.0 - k * k)) + 1e-7) +
+         disc.thickness * (std::fabs(k) + kBallSlab);
+}
+
+void SideCrossingIndex::Widen(const Bound& from, Bound& to) {
+  for (int j = 0; j < 3; ++j) {
+    to.corner_lo[j] = std::min(to.corner_lo[j], from.corner_lo[j]);
+    to.corner_hi[j] = std::max(to.corner_hi[j], from.corner_hi[j]);
+    to.m[j] = std::max(to.m[j], from.m[j]);
+    to.unit[j] = std::max(to.unit[j], from.unit[j]);
+  }
+  to.stretch = std::max(to.stretch, from.stretch);
+  to.none = to.none && from.none;
+  to.some_none = to.some_none || from.some_none;
+  to.loose = to.loose || from.loose;
+}
+
+// The node's bound over the groups begin..end - 1, as BuildNode splits them,
+// with a turned box where the node has one.
+void SideCrossingIndex::BoundNode(int node, int begin, int end) const {
+  Bound& bound = node_bound_[static_cast<size_t>(node)];
+  for (int j = 0; j < 3; ++j) {
+    bound.turned.lo[j] = bound.corner_lo[j] = HUGE_VAL;
+    bound.turned.hi[j] = bound.corner_hi[j] = -HUGE_VAL;
+    bound.m[j] = bound.unit[j] = 0.0;
+  }
+  bound.stretch = 0.0;
+  bound.none = true;
+  bound.some_none = false;
+  bound.loose = false;
+  if (end - begin <= kLeafSides) {
+    for (int g = begin; g < end; ++g) Widen(BoundGroup(g, Corner(FirstSide(g)), Corner(FirstSide(g) + 1)), bound);
+  } else {
+    const int middle = begin + (end - begin) / 2;
+    BoundNode(2 * node, begin, middle);
+    BoundNode(2 * node + 1, middle, end);
+    Widen(node_bound_[static_cast<size_t>(2 * node)], bound);
+    Widen(node_bound_[static_cast<size_t>(2 * node + 1)], bound);
+  }
+  // The frame: the node's turned axes where it has them, else the same
+  // taken from its chord, else the coordinate axes.
+  const Node& box = nodes_[static_cast<size_t>(node)];
+  Frame& frame = frames_[static_cast<size_t>(node)];
+  const WVector& first = Corner(FirstSide(begin));
+  const WVector& last = Corner(FirstSide(end - 1) + 1);
+  const double chord[3] = {static_cast<double>(last.x) - first.x, static_cast<double>(last.y) - first.y,
+                           static_cast<double>(last.z) - first.z};
+  if (box.has_turned) {
+    std::copy(&box.axis[0][0], &box.axis[0][0] + 9, &frame.axis[0][0]);
+  } else if (!AxesAlong(face_normal_, chord, frame.axis)) {
+    std::copy(&kCoordinateAxes[0][0], &kCoordinateAxes[0][0] + 9, &frame.axis[0][0]);
+  }
+  for (int j = 0; j < 3; ++j) {
+    frame.outer.lo[j] = HUGE_VAL;
+    frame.outer.hi[j] = -HUGE_VAL;
+  }
+  frame.axis_line_below = (box.fixed[0] ? 1 : 0) + (box.fixed[1] ? 1 : 0) + (box.fixed[2] ? 1 : 0) >= 2;
+  if (end - begin > kLeafSides) {
+    frame.axis_line_below = frame.axis_line_below || frames_[static_cast<size_t>(2 * node)].axis_line_below ||
+                            frames_[static_cast<size_t>(2 * node + 1)].axis_line_below;
+  }
+  // A leaf is bound side by side; a node above around the boxes of its two
+  // halves, which costs a step a node (along a straight run their frames
+  // agree, and the box grows by little).
+  if (end - begin <= kLeafSides) {
+    for (int g = begin; g < end; ++g) {
+      const Disc& disc = discs_[static_cast<size_t>(g)];
+      if (disc.radius < 0.0) continue;  // none or loose
+      for (int j = 0; j < 3; ++j) {
+        const double centre = Dot3(disc.centre, frame.axis[j]);
+        const double reach = TightReach(disc, frame.axis[j]);
+        bound.turned.lo[j] = std::min(bound.turned.lo[j], centre - reach - rounding_);
+        bound.turned.hi[j] = std::max(bound.turned.hi[j], centre + reach + rounding_);
+      }
+    }
+  } else {
+    for (const int child : {2 * node, 2 * node + 1})
+      Enclose(frames_[static_cast<size_t>(child)].axis, node_bound_[static_cast<size_t>(child)].turned, frame.axis,
+              bound.turned);
+  }
+  if (end - begin <= kLeafSides) {
+    for (int g = begin; g < end; ++g) {
+      Box side = side_box_[static_cast<size_t>(g)];
+      for (int j = 0; j < 3; ++j) {
+        side.lo[j] -= margin_;
+        side.hi[j] += margin_;
+      }
+      Enclose(kCoordinateAxes, side, frame.axis, frame.outer);
+    }
+  } else {
+    for (const int child : {2 * node, 2 * node + 1})
+      Enclose(frames_[static_cast<size_t>(child)].axis, frames_[static_cast<size_t>(child)].outer, frame.axis,
+              frame.outer);
+  }
+}
+
+// Widens out, along axis, to hold the box along from_axis (both sets
+// orthonormal), with room for the rounding.
+void SideCrossingIndex::Enclose(const double from_axis[3][3], const Box& box, const double axis[3][3], Box& out) const {
+  if (!(box.lo[0] <= box.hi[0] && box.lo[1] <= box.hi[1] && box.lo[2] <= box.hi[2])) return;
+  double centre[3] = {0.0, 0.0, 0.0};
+  for (int a = 0; a < 3; ++a) {
+    const double middle = (box.lo[a] + box.hi[a]) / 2.0;
+    for (int j = 0; j < 3; ++j) centre[j] += middle * from_axis[a][j];
+  }
+  for (int b = 0; b < 3; ++b) {
+    double half = 0.0;
+    for (int a = 0; a < 3; ++a) half += std::fabs(Dot3(from_axis[a], axis[b])) * (box.hi[a] - box.lo[a]) / 2.0;
+    const double at = Dot3(centre, axis[b]);
+    half = half * (1.0 + 1e-12) + rounding_;
+    out.lo[b] = std::min(out.lo[b], at - half);
+    out.hi[b] = std::max(out.hi[b], at + half);
+  }
+}
+
+// Whether the segment misses every box of the node's sides, and so every
+// side that a walk would test there. Not where a run on an axis line lies
+// below, which the walk may pass over and note.
+bool SideCrossingIndex::OutOfReach(int node, const Along& along) const {
+  if (!bounded_ || frames_[static_cast<size_t>(node)].axis_line_below) return false;
+  const double none[3] = {rounding_, rounding_, rounding_};
+  return !SegmentMeets(frames_[static_cast<size_t>(node)].outer, along.from, along.to, none);
+}
+
+void SideCrossingIndex::AlongNode(int node, const double from[3], const double to[3], Along& along) const {
+  const double(*axis)[3] = bounded_ ? frames_[static_cast<size_t>(node)].axis : nodes_[static_cast<size_t>(node)].axis;
+  for (int j = 0; j < 3; ++j) {
+    along.from[j] = Dot3(from, axis[j]);
+    along.to[j] = Dot3(to, axis[j]);
+  }
+}
+
+SideCrossingIndex::Slack SideCrossingIndex::SlackOf(const WVector& pa, const WVector& pb) const {
+  Slack slack;
+  for (int j = 0; j < 3; ++j) {
+    const double a = Coordinate(pa, j), b = Coordinate(pb, j);
+    slack.from[j] = a;
+    slack.to[j] = b;
+    slack.along[j] = kFloatUnit * (kStepUnits * std::fabs(b - a) + kStartUnits * std::max(std::fabs(a), std::fabs(b)));
+  }
+  return slack;
+}
+
+// Whether the diagonal can reach the crossing region of a side bound here.
+// The side test's distances for it err by at most T = 5.01 units of S / |m|
+// plus the sum of |n_j| times the crossing point's rounding along j (see the
+// constants above), with S bound over the corners here; the region then
+// reaches 1.0019 T further along any axis, and the crossing point lies
+// within its rounding of the diagonal along each coordinate axis.
+bool SideCrossingIndex::Meets(const Bound& bound, const Frame* frame, const Slack& slack, const Along* ends) const {
+  if (bound.none) return false;
+  if (bound.loose) return true;
+  double sum = 0.0, along = 0.0;
+  for (int j = 0; j < 3; ++j) {
+    const double lo = bound.corner_lo[j], hi = bound.corner_hi[j];
+    const double far = std::max({std::fabs(slack.from[j] - lo), std::fabs(slack.from[j] - hi),
+                                 std::fabs(slack.to[j] - lo), std::fabs(slack.to[j] - hi)});
+    sum += bound.m[j] * far;
+    along += bound.unit[j] * slack.along[j];
+  }
+  const double across = kBallGrowth * (kPlaneUnits * kFloatUnit * sum * bound.stretch + along) + rounding_;
+  double widen[3];
+  Along own;
+  if (ends == nullptr) {
+    for (int j = 0; j < 3; ++j) {
+      own.from[j] = Dot3(slack.from, frame->axis[j]);
+      own.to[j] = Dot3(slack.to, frame->axis[j]);
+    }
+    ends = &own;
+  }
+  for (int j = 0; j < 3; ++j) {
+    widen[j] = across + std::fabs(frame->axis[j][0]) * slack.along[0] + std::fabs(frame->axis[j][1]) * slack.along[1] +
+               std::fabs(frame->axis[j][2]) * slack.along[2];
+  }
+  return SegmentMeets(bound.turned, ends->from, ends->to, widen);
+}
+
+// The boxes given here hold room for their rounding, so the one division
+// of the test by the segment's run along an axis can be a multiplication.
+bool SideCrossingIndex::SegmentMeets(const Box& box, const double from[3], const double to[3],
+                                     const double widen[3]) const {
+  double t0 = 0.0, t1 = 1.0;
+  for (int j = 0; j < 3; ++j) {
+    const double lo = box.lo[j] - widen[j], hi = box.hi[j] + widen[j];
+    if (!(lo <= hi)) return false;
+    const double d = to[j] - from[j];
+    if (d == 0.0) {
+      if (from[j] < lo || from[j] > hi) return false;
+      continue;
+    }
+    const double inverse = 1.0 / d;
+    double ta = (lo - from[j]) * inverse, tb = (hi - from[j]) * inverse;
+    if (ta > tb) std::swap(ta, tb);
+    t0 = std::max(t0, ta);
+    t1 = std::min(t1, tb);
+    if (t0 > t1) return false;
+  }
   return true;
 }
 
@@ -272,17 +743,6 @@ bool SideCrossingIndex::SegmentMeets(const Box& box, const double from[3], const
   return true;
 }
 
-bool SideCrossingIndex::SegmentMeets(const Node& node, const double from[3], const double to[3]) const {
-  if (!SegmentMeets(node.aligned, from, to)) return false;
-  if (!node.has_turned) return true;
-  double turned_from[3], turned_to[3];
-  for (int j = 0; j < 3; ++j) {
-    turned_from[j] = Dot3(from, node.axis[j]);
-    turned_to[j] = Dot3(to, node.axis[j]);
-  }
-  return SegmentMeets(node.turned, turned_from, turned_to);
-}
-
 bool SideCrossingIndex::TestSide(int i, int a, int b, const WVector& pa, const WVector& pb) const {
   const WFace& face = Face();
   const int j = (i + 1) % n_;
@@ -371,6 +831,8 @@ void SideCrossingIndex::ShareNode(int node, int begin, int end) {
 }
 
 bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines) {
+  // Passing over, nothing is counted: the answer is settled.
+  if (passing_over && axis_lines) return Settle(a, b, true);
   if (!indexed_ || a < 0 || a >= n_ || b < 0 || b >= n_) return false;
   const WFace& face = Face();
   const int va = face.v[a], vb = face.v[b];
@@ -385,30 +847,109 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
 
   // As Crosses walks the tree, and counting as it counts before passing over.
   const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
+  const Slack slack = SlackOf(pa, pb);
+  const Ends ends = EndsOf(a, b);
   struct Visit {
     int node, begin, end;
   };
+  Noting noting{*this};
   Visit stack[128];
   int top = 0;
   stack[top++] = {1, 0, static_cast<int>(group_start_.size()) - 1};
   while (top > 0) {
     const Visit v = stack[--top];
     const Node& node = nodes_[static_cast<size_t>(v.node)];
-    if (!SegmentMeets(node, from, to)) continue;
+    // Out of reach of every side box first: it is the cheaper to pass.
+    // The tree's own boxes first, as the walk has always asked them (the
+    // one along the axes costs least); then the box around the side boxes.
+    if (!SegmentMeets(node.aligned, from, to)) continue;
+    Along along;
+    if (bounded_ || node.has_turned) AlongNode(v.node, from, to, along);
+    if ((node.has_turned && !SegmentMeets(node.turned, along.from, along.to)) ||
+        (bounded_ && !ends.Within(v.begin, v.end) && OutOfReach(v.node, along)))
+      continue;
     if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
     if (axis_lines && (OnAxisLine(node, pa) || OnAxisLine(node, pb))) {
       passed_axis_lines_ = passed_axis_lines_ || !passing_over;
       continue;
     }
+    // A node whose every box meets the segment is counted whole, up to the
+    // first side that the segment crosses there.
+    if (!passing_over && count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to, along)) {
+      const int crossing = FirstCrossing(v.node, v.begin, v.end, a, b, pa, pb, slack);
+      CountTested(v.node, v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb, along, answered_tests_,
+                  answered_touching_);
+      noting.reached += v.end - v.begin;
+      if (crossing >= 0) return true;
+      continue;
+    }
     if (v.end - v.begin <= kLeafSides) {
       for (int g = v.begin; g < v.end; ++g) {
         if (!SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;
+        ++noting.reached;
         const int i = FirstSide(g);
         if (passing_over) {
           if (Touches(Corner(i), Corner(i + 1), pa, pb)) continue;
         } else if ((answered_tests_++ & 7) == 0 && Touches(Corner(i), Corner(i + 1), pa, pb)) {
           answered_touching_ += 8;
         }
+        if (TestGroup(g, a, b, pa, pb)) return true;
+      }
+      continue;
+    }
+    const int middle = v.begin + (v.end - v.begin) / 2;
+    stack[top++] = {2 * v.node + 1, middle, v.end};
+    stack[top++] = {2 * v.node, v.begin, middle};
+  }
+  return false;
+}
+
+bool SideCrossingIndex::Settle(int a, int b, bool passing_over) {
+  if (!indexed_ || a < 0 || a >= n_ || b < 0 || b >= n_) return false;
+  const WFace& face = Face();
+  const int va = face.v[a], vb = face.v[b];
+  if (va < 0 || va >= object_.vnum || vb < 0 || vb >= object_.vnum) return false;
+  const WVector pa = object_.vertices[va].pos;
+  const WVector pb = object_.vertices[vb].pos;
+  if (pa == pb || group_start_.size() < 2) return false;
+  if (passing_over && shared_.size() != nodes_.size()) {
+    shared_.assign(nodes_.size(), Shared());
+    ShareNode(1, 0, static_cast<int>(group_start_.size()) - 1);
+  }
+
+  return SettleWalk(a, b, pa, pb, passing_over, true);
+}
+
+// As Answer walks the tree, passing over also the nodes and sides whose
+// bounds the diagonal misses: no side there can be crossed.
+bool SideCrossingIndex::SettleWalk(int a, int b, const WVector& pa, const WVector& pb, bool passing_over,
+                                   bool axis_lines) const {
+  const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
+  const Slack slack = SlackOf(pa, pb);
+  const Ends ends = EndsOf(a, b);
+  struct Visit {
+    int node, begin, end;
+  };
+  Noting noting{*this};
+  Visit stack[128];
+  int top = 0;
+  stack[top++] = {1, 0, static_cast<int>(group_start_.size()) - 1};
+  while (top > 0) {
+    const Visit v = stack[--top];
+    const Node& node = nodes_[static_cast<size_t>(v.node)];
+    if (!SegmentMeets(node.aligned, from, to)) continue;
+    Along along;
+    if (bounded_ || node.has_turned) AlongNode(v.node, from, to, along);
+    if (node.has_turned && !SegmentMeets(node.turned, along.from, along.to)) continue;
+    if (bounded_ && !ends.Within(v.begin, v.end) && !MeetsNode(v.node, slack, &along)) continue;
+    if (passing_over && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
+    if (axis_lines && (OnAxisLine(node, pa) || OnAxisLine(node, pb))) continue;
+    if (v.end - v.begin <= kLeafSides) {
+      for (int g = v.begin; g < v.end; ++g) {
+        if (!SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;
+        ++noting.reached;
+        const int i = FirstSide(g);
+        if (passing_over && Touches(Corner(i), Corner(i + 1), pa, pb)) continue;
         if (TestGroup(g, a, b, pa, pb)) return true;
       }
       continue;
@@ -440,22 +981,41 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
     return false;
   }
   if (group_start_.size() < 2) return false;
+  // Passing over, nothing is counted: the answer is settled.
+  if (passing_over_) return SettleWalk(a, b, pa, pb, true, false);
 
   const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
+  const Slack slack = SlackOf(pa, pb);
+  const Ends ends = EndsOf(a, b);
   // Nodes with their run of the tree's sides, depth first.
   struct Visit {
     int node, begin, end;
   };
+  Noting noting{*this};
   Visit stack[128];  // two entries per level of a tree at most 31 deep
   int top = 0;
   stack[top++] = {1, 0, static_cast<int>(group_start_.size()) - 1};
   while (top > 0) {
     const Visit v = stack[--top];
-    if (!SegmentMeets(nodes_[static_cast<size_t>(v.node)], from, to)) continue;
-    if (passing_over_ && TouchesNode(shared_[static_cast<size_t>(v.node)], pa, pb)) continue;
+    const Node& node = nodes_[static_cast<size_t>(v.node)];
+    if (!SegmentMeets(node.aligned, from, to)) continue;
+    Along along;
+    if (bounded_ || node.has_turned) AlongNode(v.node, from, to, along);
+    if ((node.has_turned && !SegmentMeets(node.turned, along.from, along.to)) ||
+        (bounded_ && !ends.Within(v.begin, v.end) && OutOfReach(v.node, along)))
+      continue;
+    // Counted whole where every box meets the segment, as in Answer.
+    if (count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to, along)) {
+      const int crossing = FirstCrossing(v.node, v.begin, v.end, a, b, pa, pb, slack);
+      CountTested(v.node, v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb, along, tests_, touching_work_);
+      noting.reached += v.end - v.begin;
+      if (crossing >= 0) return true;
+      continue;
+    }
     if (v.end - v.begin <= kLeafSides) {
       for (int g = v.begin; g < v.end; ++g) {
         if (!SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;
+        ++noting.reached;
         const int i = FirstSide(g);
         if (PassOver(Corner(i), Corner(i + 1), pa, pb)) continue;
         if (TestGroup(g, a, b, pa, pb)) return true;

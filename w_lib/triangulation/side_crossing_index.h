@@ -70,6 +70,26 @@ class SideCrossingIndex {
   long long AnsweredTouchingWork() const { return answered_touching_; }
   bool AnswersPassedOverAxisLines() const { return passed_axis_lines_; }
 
+  // What Answer(a, b, passing_over) gives, with axis lines passed over,
+  // found without counting anything: the sides it tests are only those
+  // whose crossing regions the diagonal can reach once the rounding of the
+  // side test for this diagonal is bound (see Bound), which for a diagonal
+  // that runs close along a long run of sides are a few near its ends
+  // instead of every side within the margin. Only with the tree.
+  bool Settle(int a, int b, bool passing_over);
+
+  // Whether the walks that count (Crosses before passing over, and Answer)
+  // take a node whose every box meets the diagonal as tested whole, which
+  // they do unless told otherwise: the count is the same either way, and
+  // side by side is what checks it.
+  void CountNodesWhole(bool whole) { count_whole_ = whole; }
+
+  // Builds the bounds of Settle and the boxes that pass over whole nodes,
+  // and uses them from then on. The walks do so by themselves once their
+  // diagonals reach many sides through the tree's margins; below that the
+  // tree's boxes alone are cheaper to ask.
+  void BoundTightly() const;
+
  private:
   // A box: along each of three orthonormal axes, the interval it covers.
   struct Box {
@@ -98,6 +118,106 @@ class SideCrossingIndex {
     double normal[3];  // unit; all zero when the side test can find no crossing plane
     double thickness;  // half the slab's thickness
   };
+  // Where a side can be crossed for a given diagonal, bound by what the
+  // side test's rounding can do for it rather than by a margin of the
+  // polygon's size (see Meets). Per group and per node of the tree: what
+  // that rounding scales with, and for a node the box around its sides'
+  // crossing regions without it.
+  struct Bound {
+    Box turned;          // for a node, along the axes of its frame
+    double corner_lo[3];  // the box around the sides' corners
+    double corner_hi[3];
+    double m[3];         // the largest |component| of the side test's plane normals
+    double unit[3];      // and of those normals scaled to unit length
+    double stretch;      // the largest 1 / |normal|
+    bool none;           // no side here can be crossed at all
+    bool some_none;      // some side here cannot, and is left out of `turned`
+    bool loose;          // a side here cannot be bound: always tested
+  };
+  // The rounding of the side test for one diagonal: how far its crossing
+  // point can lie from the diagonal along each coordinate axis.
+  struct Slack {
+    double from[3];
+    double to[3];
+    double along[3];
+  };
+  Slack SlackOf(const WVector& pa, const WVector& pb) const;
+  // Axes along a node's run, for every node (the coordinate axes where the
+  // run has no direction in the plane), and the box along them around the
+  // boxes of its sides, widened as SegmentMeets widens them: a segment that
+  // misses it meets none of them. A node with a run on an axis line below
+  // it is neither passed over by its outer box nor taken whole, since the
+  // walk may note that run.
+  struct Frame {
+    double axis[3][3];
+    Box outer;
+    bool axis_line_below;
+  };
+  // A segment's ends along a node's frame (where the tree is bound, else
+  // along its turned axes, which are its frame's where it has them),
+  // worked out once for the tests of the node.
+  struct Along {
+    double from[3];
+    double to[3];
+  };
+  void AlongNode(int node, const double from[3], const double to[3], Along& along) const;
+  // The groups of the sides at a diagonal's ends (corners a and b), whose
+  // crossing regions and boxes hold those ends: a node with one of them
+  // meets the diagonal, and no test of its bounds can pass over it.
+  struct Ends {
+    int group[4];
+    bool Within(int begin, int end) const {
+      for (const int g : group)
+        if (g >= begin && g < end) return true;
+      return false;
+    }
+  };
+  Ends EndsOf(int a, int b) const {
+    return {{group_of_[static_cast<size_t>((a + n_ - 1) % n_)], group_of_[static_cast<size_t>(a)],
+             group_of_[static_cast<size_t>((b + n_ - 1) % n_)], group_of_[static_cast<size_t>(b)]}};
+  }
+  bool Meets(const Bound& bound, const Frame* frame, const Slack& slack, const Along* along = nullptr) const;
+  bool OutOfReach(int node, const Along& along) const;
+  void Enclose(const double from_axis[3][3], const Box& box, const double axis[3][3], Box& out) const;
+  bool MeetsNode(int node, const Slack& slack, const Along* along = nullptr) const {
+    return !bounded_ ||
+           Meets(node_bound_[static_cast<size_t>(node)], &frames_[static_cast<size_t>(node)], slack, along);
+  }
+  // A group's bound, its disc left in discs_ (with a radius below zero
+  // where the group is none or loose).
+  Bound BoundGroup(int g, const WVector& p, const WVector& q) const;
+  void BoundNode(int node, int begin, int end) const;
+  // Notes a walk's diagonal and how many side boxes it met, and bounds
+  // tightly once those pass eight leaves' worth a diagonal (see Note).
+  void Note(long long reached) const;
+  struct Noting {
+    const SideCrossingIndex& index;
+    long long reached = 0;
+    ~Noting() { index.Note(reached); }
+  };
+  static void Widen(const Bound& from, Bound& to);
+  static double TightReach(const Disc& disc, const double u[3]);
+  bool SegmentMeets(const Box& box, const double from[3], const double to[3], const double widen[3]) const;
+  // What lets a walk that counts take a node's groups as tested without
+  // asking each: every box of the tree holds the ball of `radius` around
+  // each of the node's disc centres, less the margin that SegmentMeets adds,
+  // so a segment within that distance of every centre meets them all; the
+  // centres lie in the boxes below (the second along the node's turned
+  // axes, where it has them). Made for the first walk that counts.
+  struct Cover {
+    Box centres;
+    Box turned;
+    double radius;
+  };
+  void CoverNode(int node, int begin, int end) const;
+  void EnsureCovers() const;
+  bool Covers(int node, const double from[3], const double to[3], const Along& along) const;
+  int FirstCrossing(int node, int begin, int end, int a, int b, const WVector& pa, const WVector& pb,
+                    const Slack& slack) const;
+  void CountTested(int node, int begin, int end, const WVector& pa, const WVector& pb, const Along& along,
+                   long long& tests, long long& touching) const;
+  bool LineMeets(const Box& box, const double from[3], const double to[3], const double widen[3]) const;
+  bool SettleWalk(int a, int b, const WVector& pa, const WVector& pb, bool passing_over, bool axis_lines) const;
   std::array<uint32_t, 6> PointBits(int i) const;
   const WFace& Face() const { return object_.faces[f_]; }
   // The position of corner k, counted round the face.
@@ -111,7 +231,6 @@ class SideCrossingIndex {
   bool TestGroup(int g, int a, int b, const WVector& pa, const WVector& pb) const;
   int FirstSide(int g) const { return group_sides_[static_cast<size_t>(group_start_[static_cast<size_t>(g)])]; }
   bool SegmentMeets(const Box& box, const double from[3], const double to[3]) const;
-  bool SegmentMeets(const Node& node, const double from[3], const double to[3]) const;
   // What the sides of a node share, for passing over them at once: a
   // corner whose point is an end of every one of them, and a side (by its
   // first corner) on whose line they all lie; -1 for none.
@@ -138,10 +257,21 @@ class SideCrossingIndex {
   // group_sides_[group_start_[g] .. group_start_[g + 1] - 1], in order.
   std::vector<int> group_start_;
   std::vector<int> group_sides_;
-  std::vector<Disc> discs_;    // per group, while the tree is built
+  std::vector<int> group_of_;  // per side: its group, or -1 for a side of no length
+  mutable std::vector<Disc> discs_;  // per group, while the tree or the bounds are built
   std::vector<Box> side_box_;  // per group, along the coordinate axes
   std::vector<Node> nodes_;    // node 1 holds all groups, node k the halves 2k and 2k + 1
+  bool boundable_ = false;             // the bounds below can be trusted
+  mutable bool bounded_ = false;       // and are built and in use
+  double mean_side_ = 0.0;             // the mean length of the tree's sides
+  mutable long long noted_ = 0;        // diagonals walked
+  mutable long long reached_ = 0;      // side boxes they met, since the last look
+  double rounding_ = 0.0;              // room for the double rounding of boxes and tests
+  mutable std::vector<Bound> node_bound_;
+  mutable std::vector<Cover> cover_;  // per node, once a walk counts
+  mutable std::vector<Frame> frames_;  // per node, with the bounds
   bool passing_over_ = false;
+  bool count_whole_ = true;
   double line_tolerance_ = 0.0;  // with the tree; without it, lines are exact
   std::vector<Shared> shared_;  // per node, once passing over
   mutable long long tests_ = 0;

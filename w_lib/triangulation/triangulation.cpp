@@ -160,7 +160,15 @@ class EarClipper {
         sides.Indexed() && NoCutTurnsAbout(object, object.faces[f], -object.faces[f].normal);
     const bool first_misses = sides.Indexed() && NoCutTurnsAbout(object, object.faces[f], object.faces[f].normal);
     if (sides.Indexed()) {
+      // While every diagonal is answered the same both ways, the count is
+      // never read: the tries settle each diagonal without it
+      // (SideCrossingIndex::Settle), which tests only the sides that the
+      // diagonal can reach, and from the first answer that differs go on
+      // counting (see Resume).
+      settling_ = true;
+      asked_.clear();
       const Outcome answered = CutAnswered(object, sides, n, first_misses, second_misses);
+      settling_ = false;
       if (answered == kCut) return true;
       if (answered == kMissed) return CutFallback(object, f, n);
     }
@@ -248,13 +256,50 @@ class EarClipper {
   // is exact, the answer is taken (diverged_) and from then on kept exact,
   // and where the count passes the budget later, CutAnswered starts over
   // passing over touching sides, as the tries with the budget do.
+  //
+  // While settling, the count is not kept (it stays zero, so the budget
+  // never sends the tries back), but what was asked is noted; at the first
+  // answer that differs, Resume counts it.
   int AnswerDiagonal(SideCrossingIndex& sides, int prev, int next) {
+    if (settling_) {
+      asked_.push_back(prev);
+      asked_.push_back(next);
+      if (!sides.Settle(prev, next, false)) return 0;
+      if (sides.Settle(prev, next, true)) return 1;
+      asked_.resize(asked_.size() - 2);
+      return Resume(sides, prev, next);
+    }
     if (tripped_) return sides.Answer(prev, next, true) ? 1 : 0;
     if (!sides.Answer(prev, next, false, !diverged_)) return 0;
     if (diverged_ || sides.Answer(prev, next, true)) return 1;
     if (!CountsAsWithBudget(sides)) return -1;
     diverged_ = true;
     return 1;
+  }
+
+  // Goes on counting from the diagonal prev..next, the first whose answers
+  // differ while settling: the diagonals asked so far are counted in order,
+  // with the budget looked at where the tries look at it (kChecked in
+  // asked_), so that the count and what it led to (tripped_, or giving up)
+  // are those of the tries that count from the start; then prev..next is
+  // answered as they answer it. Every answer so far was the same both ways,
+  // so they came to this same place.
+  int Resume(SideCrossingIndex& sides, int prev, int next) {
+    settling_ = false;
+    for (size_t k = 0; k < asked_.size();) {
+      if (asked_[k] == kChecked) {
+        ++k;
+        if (!tripped_ && sides.AnsweredTouchingWork() > budget_) {
+          if (!CountsAsWithBudget(sides)) return -1;
+          tripped_ = true;  // with no answer differing yet: they go on passing over
+        }
+        continue;
+      }
+      if (!tripped_) sides.Answer(asked_[k], asked_[k + 1], false);
+      k += 2;
+    }
+    asked_.clear();
+    return AnswerDiagonal(sides, prev, next);
   }
 
   // The test above takes for an ear a corner whose triangle holds another
@@ -329,6 +374,7 @@ class EarClipper {
       misses += steps;
       cur = next_live;
       if (answered) {
+        if (settling_) asked_.push_back(kChecked);
         if (!tripped_ && sides.AnsweredTouchingWork() > budget_) {
           // Where the count is not theirs, the tries with the budget may or
           // may not have started over: too costly to go on without knowing.
@@ -487,6 +533,11 @@ class EarClipper {
   bool tripped_ = false;       // in CutAnswered: the budget has sent the tries back
   bool diverged_ = false;      // in CutAnswered: an answer differed, before that
   bool skipped_first_ = false;  // in CutAnswered: the first try was not made
+  bool settling_ = false;      // in CutAnswered: diagonals are settled, uncounted
+  // While settling: the diagonals asked (two corners each) and kChecked
+  // where the budget was looked at, in order.
+  static constexpr int kChecked = -1;
+  std::vector<int> asked_;
 };
 
 }  // namespace

@@ -30,7 +30,7 @@ bool InsideOrOn(const WVector& n, const WVector& a, const WVector& b, const WVec
 TEST(CornerTree, FindsWhatTheWalkOverEveryCornerFinds) {
   uint32_t seed = 5;
   int bounded = 0, declined = 0, blocked = 0;
-  for (int shape = 0; shape < 6; ++shape) {
+  for (int shape = 0; shape < 8; ++shape) {
     WScene scene;
     WObject& obj = AddObjectAt(scene, "poly");
     const int n = 300 + 200 * (shape % 2);
@@ -45,6 +45,12 @@ TEST(CornerTree, FindsWhatTheWalkOverEveryCornerFinds) {
       if (shape == 2) z = 0.4 * x + 0.1 * y;
       if (shape == 3) x = Next(seed) % 9, y = Next(seed) % 9;  // a coarse grid: repeats, collinear runs
       if (shape == 4) z = Next(seed) % 60;                 // off any plane
+      if (shape >= 6) {  // a strip along a slanted run, straight or bowed: slivers
+        const double i = k < n - 2 ? k : k == n - 2 ? n - 3 : 0;
+        const double h = k >= n - 2 ? 300.0 : shape == 7 ? 4.0 * i * (n - 3 - i) / (double(n) * n) : 0.0;
+        x = 500.0 * i * std::cos(0.3) - h * std::sin(0.3);
+        y = 500.0 * i * std::sin(0.3) + h * std::cos(0.3);
+      }
       obj.faces[f].v[k] = AddVertexAt(obj, float(x), float(y), float(z));
     }
     ComputeFaceNormals(scene);

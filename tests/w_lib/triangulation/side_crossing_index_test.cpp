@@ -112,11 +112,17 @@ TEST(SideCrossingIndex, AnswersAsTheWalkOverEverySide) {
       if (variant == 3) normal = WVector();
 
       const SideCrossingIndex index(obj, f);
+      // Bound tightly from the start: also off the plane, with a normal
+      // tipped out of it, or none.
+      SideCrossingIndex tight(obj, f);
+      tight.BoundTightly();
       uint32_t seed = 99;
       int crossing = 0, clear = 0;
       const auto check = [&](int a, int b) {
         const bool expected = DiagonalCrossesSide(obj, f, a, b);
         ASSERT_EQ(index.Crosses(a, b), expected) << shape.name << " variant " << variant << ": " << a << "-" << b;
+        ASSERT_EQ(tight.Crosses(a, b), expected) << shape.name << " variant " << variant << ": " << a << "-" << b;
+        ASSERT_EQ(tight.Settle(a, b, false), expected) << shape.name << " variant " << variant << ": " << a << "-" << b;
         ++(expected ? crossing : clear);
       };
       for (int a = 0; a < n; ++a)
@@ -253,6 +259,70 @@ TEST(SideCrossingIndex, AnswersWithoutCountingAsCrossesInEitherMode) {
     for (int i = 0; i < 2 * n; ++i) check(static_cast<int>(Next(seed) % n), static_cast<int>(Next(seed) % n));
     if (shape.name != "strip" && shape.name != "upright") {
       EXPECT_GT(crossing, n / 20) << shape.name;
+    }
+  }
+}
+
+TEST(SideCrossingIndex, SettlesAndCountsAsTheWalksThatTestSideBySide) {
+  // Long thin strips: straight along x, bowed into the strip by a unit, and
+  // straight but turned off the axes, with diagonals from their two far
+  // corners to corners all along the run. These run within the tree's
+  // margins of hundreds of sides near their ends, and within the side
+  // test's rounding of a few. Settle answers as the walk over every side,
+  // before and after passing over touching sides, whether the index bounds
+  // tightly or not; Answer and Crosses, which take a node that the
+  // diagonal runs close along as tested whole, count the touching sides
+  // exactly as Crosses testing them one by one.
+  std::vector<Shape> shapes = Shapes();
+  const double c = std::cos(0.3), s = std::sin(0.3);
+  for (int kind = 0; kind < 3; ++kind) {
+    const int run = 12000;
+    const double height = kind == 1 ? 300.0 : 40.0;
+    Shape strip{kind == 0 ? "strip" : kind == 1 ? "bowed strip" : "turned strip", {}};
+    const auto add = [&](double x, double y) {
+      if (kind == 2) strip.corners.emplace_back(float(x * c - y * s), float(x * s + y * c), 0.0f);
+      else strip.corners.emplace_back(float(x), float(y), 0.0f);
+    };
+    for (int i = 0; i < run; ++i) add(i, kind == 1 ? 4.0 * i * (run - 1 - i) / (double(run) * run) : 0.0);
+    add(run - 1, height);
+    add(0, height);
+    shapes.push_back(strip);
+  }
+  for (const Shape& shape : shapes) {
+    WScene scene;
+    const int f = AddShapeFace(scene, shape);
+    const WObject& obj = scene.objects[0];
+    const int n = obj.faces[f].num;
+    SideCrossingIndex settling(obj, f), loose(obj, f), counted(obj, f), whole(obj, f), plain(obj, f), passing(obj, f);
+    for (const SideCrossingIndex* tight : {&settling, &counted, &whole}) tight->BoundTightly();
+    plain.CountNodesWhole(false);
+    passing.PassOverTouchingSides();
+    int crossing = 0;
+    const auto check = [&](int a, int b) {
+      const bool expected = DiagonalCrossesSide(obj, f, a, b);
+      ASSERT_EQ(settling.Settle(a, b, false), expected) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(settling.Settle(a, b, true), passing.Crosses(a, b)) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(loose.Settle(a, b, false), expected) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(counted.Answer(a, b, false, false), expected) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(whole.Crosses(a, b), expected) << shape.name << ": " << a << "-" << b;
+      plain.Crosses(a, b);
+      ASSERT_EQ(counted.AnsweredTouchingWork(), plain.TouchingWork()) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(whole.TouchingWork(), plain.TouchingWork()) << shape.name << ": " << a << "-" << b;
+      crossing += expected;
+    };
+    uint32_t seed = 17;
+    if (n > 10000) {
+      for (int k = 0; k < n - 2; k += 29) {
+        check(n - 2, k);
+        check(n - 1, (k + 13) % (n - 2));
+      }
+      for (int i = 0; i < 300; ++i) check(static_cast<int>(Next(seed) % n), static_cast<int>(Next(seed) % n));
+      EXPECT_GT(plain.TouchingWork(), 0) << shape.name;
+    } else {
+      for (int a = 0; a < n; ++a)
+        for (int step : {2, 3}) check(a, (a + step) % n);
+      for (int i = 0; i < n; ++i) check(static_cast<int>(Next(seed) % n), static_cast<int>(Next(seed) % n));
+      EXPECT_GT(crossing, 0) << shape.name;
     }
   }
 }

@@ -482,8 +482,8 @@ TEST(TriangulateObject, HugeCoordinatesPastTheWalkBudgetGiveTheFan) {
 
 TEST(TriangulateObject, CutsThinStripsAsThePlainEarClipper) {
   // Strips 300 units high whose corners run along one long side: straight,
-  // bowed into the strip by at most one unit, or jittered up and down by a
-  // unit in the last place; the run from left to right or back, starting
+  // bowed into the strip by at most one unit, jittered up and down by a
+  // unit in the last place, or straight and turned by 0.3 radians; the run from left to right or back, starting
   // at the run's first corner or at the far corner above it, with either
   // normal. Their diagonals run within the rounding of the side test of
   // many sides near their ends, where a changed test turns up first. The
@@ -492,7 +492,7 @@ TEST(TriangulateObject, CutsThinStripsAsThePlainEarClipper) {
   const auto rnd = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8 & 0xffff; };
   int cut = 0, rounds = 0;
   for (const int run : {70, 250, 400}) {
-    for (int shape = 0; shape < 3; ++shape) {
+    for (int shape = 0; shape < 4; ++shape) {
       for (int order = 0; order < 4; ++order) {
         const float step = run == 400 ? 500.0f : 1.0f;
         std::vector<WVector> corners;
@@ -505,6 +505,10 @@ TEST(TriangulateObject, CutsThinStripsAsThePlainEarClipper) {
         }
         corners.emplace_back(step * float(run - 1), 300.0f, 0.0f);
         corners.emplace_back(0.0f, 300.0f, 0.0f);
+        if (shape == 3) {
+          const double c = std::cos(0.3), s = std::sin(0.3);
+          for (WVector& p : corners) p = WVector(float(p.x * c - p.y * s), float(p.x * s + p.y * c), 0.0f);
+        }
         if (order % 2) std::reverse(corners.begin(), corners.end());
         if (order >= 2) std::rotate(corners.begin(), corners.end() - 1, corners.end());
         WScene scene;
@@ -526,4 +530,49 @@ TEST(TriangulateObject, CutsThinStripsAsThePlainEarClipper) {
     }
   }
   EXPECT_EQ(cut, rounds);  // every strip is cut whole, whichever way it turns
+}
+
+TEST(TriangulateObject, CutsStripsFarFromTheOriginAsThePlainEarClipper) {
+  // Strips 30 units high of 1,200 corners a unit apart, 100,000 units from
+  // the origin, where the rounding of their coordinates is some
+  // thousandths of a unit: straight, bowed into the strip by a unit, or
+  // jittered by a few units in the last place, and turned by 0.3 radians;
+  // the run either way round, from the far corner above its end, with
+  // either normal. Their diagonals run along the run within the tree's
+  // margins of dozens of sides, so that the side index soon bounds them
+  // tightly.
+  uint32_t seed = 99;
+  const auto rnd = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8 & 0xffff; };
+  const int run = 1200;
+  const double c = std::cos(0.3), s = std::sin(0.3);
+  for (int shape = 0; shape < 3; ++shape) {
+    for (const bool reversed : {false, true}) {
+      std::vector<std::pair<double, double>> corners;
+      for (int i = 0; i < run; ++i) {
+        double y = shape == 1 ? 4.0 * i * (run - 1 - i) / (double(run) * run) : 0.0;
+        if (shape == 2 && i % 3 != 0) y = 0.004 * (int(rnd() % 5) - 2);
+        corners.emplace_back(i, y);
+      }
+      corners.emplace_back(run - 1, 30.0);
+      corners.emplace_back(0.0, 30.0);
+      if (reversed) std::reverse(corners.begin(), corners.end());
+      std::rotate(corners.begin(), corners.end() - (reversed ? 1 : 2), corners.end());
+      WScene scene;
+      WObject& obj = AddObjectAt(scene, "strip");
+      const int n = static_cast<int>(corners.size());
+      const int f = obj.AddFace(n);
+      for (int k = 0; k < n; ++k) {
+        const auto [x, y] = corners[static_cast<size_t>(k)];
+        obj.faces[f].v[k] = AddVertexAt(obj, float(1e5 + x * c - y * s), float(x * s + y * c), 0.0f);
+      }
+      for (const float z : {1.0f, -1.0f}) {
+        WScene copy = scene;
+        WObject& poly = copy.objects[0];
+        poly.faces[f].normal = WVector(0.0f, 0.0f, z);
+        const std::vector<Tri> expected = PlainEars(poly);
+        TriangulateObject(poly, false);
+        EXPECT_EQ(Triangles(poly), expected) << "shape " << shape << (reversed ? ", reversed" : "") << ", z " << z;
+      }
+    }
+  }
 }
