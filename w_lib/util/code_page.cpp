@@ -12,6 +12,8 @@
 #if defined(_WIN32)
 #include <windows.h>
 #elif !defined(VELLMAR_CODE_PAGE_TABLE)
+#include <mutex>
+
 #include "w_lib/util/iconv_character.h"
 #endif
 
@@ -125,6 +127,10 @@ iconv_t ShiftJisConverter() {
 uint32_t ShiftJisCharacter(const char* bytes, size_t n) {
   const iconv_t converter = ShiftJisConverter();
   if (converter == reinterpret_cast<iconv_t>(-1)) return 0;
+  // A converter keeps its state between calls: the jobs of one batch and
+  // the plug-in's exports on other threads take turns with it.
+  static std::mutex in_use;
+  const std::lock_guard<std::mutex> lock(in_use);
   return IconvCharacter(converter, bytes, n);
 }
 #endif

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 TEST(CodePage, ShiftJisBecomesUtf8) {
   // ASCII, "te su to" in katakana, a half-width katakana "a", and 0x5C as
@@ -75,4 +77,28 @@ TEST(CodePage, TextForAUtf8ReaderIsAlwaysUtf8) {
   EXPECT_FALSE(IsValidUtf8("\xed\xa0\x80"));
   EXPECT_FALSE(IsValidUtf8("\x83\x65"));
   EXPECT_TRUE(IsValidUtf8(TextAsUtf8Escaped("\xc0\xaf\xed\xa0\x80\x83\x65\xff")));
+}
+
+TEST(CodePage, ThreadsConvertingAtOnceGetWhatOneGets) {
+  // Every double-byte code of lead 0x88 to 0x9F (the first kanji rows),
+  // converted by four threads at once, as jobs of one batch do.
+  std::string text;
+  for (int lead = 0x88; lead <= 0x9F; ++lead)
+    for (int trail = 0x40; trail <= 0xFC; ++trail) {
+      text += static_cast<char>(lead);
+      text += static_cast<char>(trail);
+    }
+  const std::string alone = NameAsUtf8(text, false);
+  std::vector<std::string> seen(4);
+  std::vector<std::thread> threads;
+  for (std::string& result : seen)
+    threads.emplace_back([&text, &result] {
+      for (int round = 0; round < 20 && result.empty(); ++round) {
+        const std::string converted = NameAsUtf8(text, false);
+        if (converted != NameAsUtf8(text, false)) result = "differed";
+      }
+      if (result.empty()) result = NameAsUtf8(text, false);
+    });
+  for (std::thread& thread : threads) thread.join();
+  for (const std::string& result : seen) EXPECT_TRUE(result == alone);
 }
