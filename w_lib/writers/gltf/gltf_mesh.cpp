@@ -7,7 +7,9 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <unordered_map>
 
@@ -86,22 +88,51 @@ class WrittenNormals {
 };
 
 // The positions of an object's vertices as the split reads them: the
-// object's own, or a copy that outlives them.
+// object's own, or, from an object that is let go, its positions packed
+// side by side in the block that held its vertices, which is then cut down
+// to them. Packing in place needs no second block beside the vertices.
 class VertexPositions {
  public:
-  VertexPositions(const WObject& o, bool copy) : vertices_(copy ? nullptr : o.vertices), count_(o.vnum) {
-    if (copy) {
-      copy_.resize(static_cast<size_t>(o.vnum));
-      for (int v = 0; v < o.vnum; ++v) copy_[static_cast<size_t>(v)] = o.vertices[v].pos;
-    }
+  explicit VertexPositions(const WObject& o) : vertices_(o.vertices), count_(o.vnum) {}
+  // Takes the vertices of release, which ends without any.
+  explicit VertexPositions(WObject& release) : vertices_(nullptr), count_(release.vnum) {
+    packed_.reset(PackPositions(release.vertices, release.vnum, release.vmax));
+    release.vertices = nullptr;
+    release.vnum = 0;
+    release.vmax = 0;
   }
   int Count() const { return count_; }
   bool Names(int v) const { return v >= 0 && v < count_; }
-  const WVector& operator[](int v) const { return vertices_ ? vertices_[v].pos : copy_[static_cast<size_t>(v)]; }
+  const WVector& operator[](int v) const { return vertices_ ? vertices_[v].pos : packed_.get()[v]; }
 
  private:
+  struct FreeBlock {
+    void operator()(WVector* p) const { std::free(p); }
+  };
+
+  // Ends the records of a vertex block and leaves their count positions in
+  // its first bytes, in order; returns the block, cut down to them where
+  // the allocator can (else as large as it was). Position v is written
+  // over bytes that lie no later than vertex v's own, whose records are
+  // ended by then, so no position is overwritten before it is read.
+  static WVector* PackPositions(WVertex* block, int count, int capacity) {
+    static_assert(sizeof(WVector) <= sizeof(WVertex) && alignof(WVector) <= alignof(WVertex),
+                  "positions must fit where the vertices were");
+    if (!block) return nullptr;
+    auto* const positions = static_cast<WVector*>(static_cast<void*>(block));
+    for (int v = 0; v < count; ++v) {
+      const WVector p = block[v].pos;
+      block[v].~WVertex();
+      new (positions + v) WVector(p);
+    }
+    for (int v = count; v < capacity; ++v) block[v].~WVertex();
+    const size_t bytes = static_cast<size_t>(count > 0 ? count : 1) * sizeof(WVector);
+    void* const cut = std::realloc(static_cast<void*>(positions), bytes);
+    return cut ? static_cast<WVector*>(cut) : positions;
+  }
+
   const WVertex* vertices_;
-  std::vector<WVector> copy_;
+  std::unique_ptr<WVector, FreeBlock> packed_;
   int count_;
 };
 
@@ -652,10 +683,10 @@ bool BuildMesh(const WScene& scene, const WObject& object, WObject* release, Glt
     if (release) ReleaseGeometry(*release);
     return true;
   }
-  // Each copy lets its records go before the next copy is made, so that
-  // the two copies and the two record arrays never lie side by side.
-  const VertexPositions at(object, release != nullptr);
-  if (release) ReleaseRecords(release->vertices, release->vnum, release->vmax);
+  // The positions take the vertices' own block, and the normals' copy lets
+  // its records go before anything else is made, so that no record array
+  // lies beside a copy of another.
+  const VertexPositions at = release ? VertexPositions(*release) : VertexPositions(object);
   const WrittenNormals written(object);
   if (release) ReleaseRecords(release->normals, release->nnum, release->nmax);
   VertexSplit split(at.Count(), written);

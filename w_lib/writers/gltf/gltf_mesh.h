@@ -91,9 +91,10 @@ constexpr double kGltfNormalStep = 1.0 / 1048576.0;
 bool BuildGltfMesh(const WScene& scene, const WObject& object, GltfMesh& mesh,
                    const GltfRunOrder* run_order = nullptr);
 // The same mesh from an object of scene that is no longer needed: each of
-// its arrays is let go as soon as the mesh no longer reads it (normals and
-// vertices once they are copied, faces and lines once the triangles are
-// made), so that a large object and its mesh are never held whole at once.
+// its arrays is let go as soon as the mesh no longer reads it (vertices
+// once their positions are packed in their own block, normals once they
+// are copied, faces and lines once the triangles are made), so that a large
+// object and its mesh are never held whole at once.
 // The object ends without geometry; its name stays.
 bool BuildGltfMeshReleasing(const WScene& scene, WObject& object, GltfMesh& mesh,
                             const GltfRunOrder* run_order = nullptr);
