@@ -46,6 +46,38 @@ void MakeNormalRecords(WScene& scene, bool smoothed_at_weld) {
   ReleaseCornerNormals(scene);
 }
 
+// Which objects get colour records.
+enum class Colors { kAll, kWhereNotAllWhite };
+
+// Whether the glTF writers write the same bytes for object without colour
+// records as with the white ones that ExpandWeldColors would make: it has
+// none yet, every corner holds white, and no face has two corners. They
+// write no colour for a white corner, and white records, one per vertex,
+// split no vertex; only a line's end finds its vertex otherwise when it
+// names a colour record.
+bool WritesWithoutColorRecords(const WObject& object) {
+  if (object.cnum != 0) return false;
+  for (int f = 0; f < object.fnum; ++f) {
+    const WFace& face = object.faces[f];
+    if (face.num == 2) return false;
+    if (face.corner_colors() == nullptr) continue;
+    for (int k = 0; k < face.num; ++k)
+      if (face.CornerColor(k) != WFaceCorners::kCornerColor) return false;
+  }
+  return true;
+}
+
+// A colour record per corner, shared per vertex, for every object, or only
+// for those that would not be written the same without them.
+void MakeColorRecords(WScene& scene, Colors colors) {
+  if (colors == Colors::kAll) {
+    ExpandWeldColors(scene);
+    return;
+  }
+  for (int o = 0; o < scene.onum; ++o)
+    if (!WritesWithoutColorRecords(scene.objects[o])) ExpandWeldColors(scene.objects[o]);
+}
+
 void MakeEdges(WScene& scene, Edges edges) {
   if (edges == Edges::kAll) BuildEdges(scene);
   if (edges == Edges::kWhereLinesAre) BuildEdgesWhereLinesAre(scene);
@@ -54,7 +86,7 @@ void MakeEdges(WScene& scene, Edges edges) {
 // The passes in order; only the one that sets the winding differs between
 // the sequences.
 template <class SetWinding>
-void RunPasses(WScene& scene, SetWinding set_winding, Edges edges) {
+void RunPasses(WScene& scene, SetWinding set_winding, Edges edges, Colors colors = Colors::kAll) {
   set_winding(scene);
   ComputeFaceNormals(scene);
   // The uv and colour steps leave vertices, faces and face normals as they
@@ -64,7 +96,7 @@ void RunPasses(WScene& scene, SetWinding set_winding, Edges edges) {
   const bool smooth_at_weld = !HasDeletedVerticesOrFaces(scene);
   if (!smooth_at_weld) SmoothCornerNormals(scene);
   MakeUvRecords(scene);
-  ExpandWeldColors(scene);  // a colour record per corner, shared per vertex
+  MakeColorRecords(scene, colors);
   MakeNormalRecords(scene, smooth_at_weld);
   MakeEdges(scene, edges);
   ScaleScene(scene, kExportUnitScale);
@@ -82,3 +114,7 @@ void RunExportPassesWithoutEdges(WScene& scene) { RunPasses(scene, Mirror, Edges
 void RunLibraryFormatPasses(WScene& scene) { RunPasses(scene, Reverse, Edges::kAll); }
 
 void RunLibraryFormatPassesForWriters(WScene& scene) { RunPasses(scene, Reverse, Edges::kWhereLinesAre); }
+
+void RunLibraryFormatPassesForGltf(WScene& scene) {
+  RunPasses(scene, Reverse, Edges::kWhereLinesAre, Colors::kWhereNotAllWhite);
+}

@@ -34,3 +34,11 @@ void RunLibraryFormatPasses(WScene& scene);
 // scene library drops the lines that are face sides first, so it writes the
 // same bytes, without the time and memory that the face sides' lines take.
 void RunLibraryFormatPassesForWriters(WScene& scene);
+
+// The library formats' passes for the writers, for the glTF writers: an
+// object that has no colour records, holds white at every corner and has
+// no two-corner face gets none. The glTF writers write no colours for
+// white corners, and the white records (one per vertex) split no vertex,
+// so they write the same bytes without the time and memory the records
+// take.
+void RunLibraryFormatPassesForGltf(WScene& scene);

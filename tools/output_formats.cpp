@@ -77,9 +77,9 @@ const OutputFormat kFormats[] = {
      PrepareReadSceneForWriters, WriteDxfPolyface},
     {"dump", {".txt"}, "a diagnostic listing of the scene", nullptr, true, RunLibraryFormatPassesForWriters,
      PrepareReadSceneForWriters, kDumpWriter, WriterOption::names},
-    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForWriters,
+    {"gltf", {".gltf"}, "glTF 2.0 with its buffer file", ".bin", false, RunLibraryFormatPassesForGltf,
      PrepareReadSceneForWriters, kGltfWriter, kGltfOptions},
-    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForWriters, PrepareReadSceneForWriters,
+    {"glb", {".glb"}, "binary glTF 2.0", nullptr, true, RunLibraryFormatPassesForGltf, PrepareReadSceneForWriters,
      kGlbWriter, kGltfOptions},
 };
 

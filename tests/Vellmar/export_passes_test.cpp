@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -228,4 +229,45 @@ TEST(ExportPasses, ABrokenDocumentDoesNotCrash) {
   EXPECT_EQ(bad.faces[1].normal, WVector());
   EXPECT_EQ(bad.faces[1].SideLine(0), -1);
   EXPECT_EQ(scene.objects[0].unum, 0);  // its texture does not exist
+}
+
+TEST(LibraryFormatPasses, GltfWritersWriteTheSameWithoutWhiteColorRecords) {
+  // Objects side by side: textured quads with a seam and a cube, white at
+  // every corner (the cube's corners hold white colours of their own); a
+  // cube with one corner of another colour; a cube with a two-corner face,
+  // whose ends would find their vertices otherwise without colour records.
+  WScene scene = MakeTexturedQuads(true);
+  const auto add_cube = [&scene](const char* name) -> WObject& {
+    WScene cube = MakeCube();
+    WObject& added = scene.objects[scene.AddObject(name)];
+    added = cube.objects[0];
+    return added;
+  };
+  WObject& white = add_cube("white");
+  for (int f = 0; f < white.fnum; ++f)
+    std::fill_n(white.faces[f].CornerColors(), white.faces[f].num, WFaceCorners::kCornerColor);
+  add_cube("red").faces[2].CornerColors()[1] = WColor(1.0f, 0.0f, 0.0f, 1.0f);
+  AddFaceOver(add_cube("edge"), {0, 6});
+  UpdateMatrices(scene);
+
+  WScene passed = scene;
+  RunLibraryFormatPassesForGltf(passed);
+  const int colors[4] = {0, 0, 9, 8};  // records only where the writers would tell them apart
+  for (int o = 0; o < 4; ++o) EXPECT_EQ(passed.objects[o].cnum, colors[o]) << o;
+
+  size_t count = 0;
+  const OutputFormat* formats = AllFormats(count);
+  int written = 0;
+  for (const OutputFormat& format : std::vector<OutputFormat>(formats, formats + count)) {
+    if (!format.write || format.passes != RunLibraryFormatPassesForGltf) continue;
+    const auto write = [&format](const char* path, WScene&& s) { return format.write(path, std::move(s), {}); };
+    const std::string with_colors = WrittenAfter(scene, RunLibraryFormatPassesForWriters, write);
+    EXPECT_GT(with_colors.size(), 500u) << format.name;
+    // Compared whole, reported by name: the files are mostly binary.
+    EXPECT_TRUE(WrittenAfter(scene, RunLibraryFormatPassesForGltf, write) == with_colors) << format.name;
+    ++written;
+  }
+#if VELLMAR_GLTF
+  EXPECT_EQ(written, 2);
+#endif
 }
