@@ -59,7 +59,12 @@ void MirrorObject(WObject& object, unsigned mask) {
     for (int i = 0; i < object.vnum; ++i) {
       WVertex& vertex = object.vertices[i];
       vertex.pos.*axes[a] = -(vertex.pos.*axes[a]);
-      vertex.normal.*axes[a] = -(vertex.normal.*axes[a]);
+      // A normal that is not held is the zero vector, which the mirror keeps.
+      if (vertex.HoldsExtras()) {
+        WVector normal = vertex.normal();
+        normal.*axes[a] = -(normal.*axes[a]);
+        vertex.SetNormal(normal);
+      }
     }
   }
   // Faces are independent of one another, so each goes through all its

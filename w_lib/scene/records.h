@@ -167,15 +167,16 @@ struct WOptional : WOwned<WOptionalBlock<T>> {
 // A vertex's weights, owned.
 struct WVertexWeights : WOwnedArrays<WWeightArray> {};
 
-// What a vertex holds beyond its position and normal: a colour, a texture
-// coordinate and weights. The passes keep colours and texture coordinates
-// in records of their own, and few documents have weights, so nearly every
-// vertex leaves these at their defaults. The weights are apart again: the
-// writers that give vertices colours and coordinates of their own give
-// them no weights.
+// What a vertex holds beyond its position: a normal, a colour, a texture
+// coordinate and weights. The passes keep normals, colours and texture
+// coordinates in records of their own, and few documents have weights, so
+// nearly every vertex leaves these at their defaults. The weights are apart
+// again: the writers that give vertices colours and coordinates of their
+// own give them no weights.
 struct WVertexExtras {
   WColor col;
   WUv uv;
+  WVector normal;
   WOptional<WVertexWeights> weights;
 };
 
@@ -184,15 +185,18 @@ struct WVertex {
   int flags = 0;
   int remap = -1;
   WVector pos;
-  WVector normal;
-  // The colour, texture coordinate and weights: read and written through
-  // the functions below; held only once one of them is written.
+  // The normal, colour, texture coordinate and weights: read and written
+  // through the functions below; held only once one of them is written.
   WOptional<WVertexExtras> extras;
 
+  const WVector& normal() const { return extras.Get().normal; }
   const WColor& col() const { return extras.Get().col; }
   const WUv& uv() const { return extras.Get().uv; }
+  void SetNormal(const WVector& n) { extras.Made().normal = n; }
   void SetCol(const WColor& c) { extras.Made().col = c; }
   void SetUv(const WUv& t) { extras.Made().uv = t; }
+  // Whether any of those is held.
+  bool HoldsExtras() const { return extras.block != nullptr; }
 
   // The weights: wnum in use of wmax allocated (null while there are none).
   int wnum() const { return extras.Get().weights.Get().wnum; }
@@ -213,7 +217,7 @@ struct WVertex {
   // The weights held, or null.
   WVertexWeights* WeightList() { return extras.block ? extras.block->weights.block : nullptr; }
 };
-W_CHECK_RECORD(WVertex, tag, flags, remap, pos, normal, extras);
+W_CHECK_RECORD(WVertex, tag, flags, remap, pos, extras);
 
 // An edge between two vertices.
 struct WLine {

@@ -70,7 +70,7 @@ TEST(MirrorObject, MaskOneNegatesXAndReversesFaces) {
   AddVertexAt(obj, 1, 2, 3);
   AddVertexAt(obj, 4, 5, 6);
   AddVertexAt(obj, 7, 8, 9);
-  obj.vertices[0].normal = WVector(1, 1, 1);
+  obj.vertices[0].SetNormal(WVector(1, 1, 1));
   const int f = AddFaceOver(obj, {0, 1, 2});
   obj.faces[f].normal = WVector(1, 2, 3);
   obj.faces[f].CornerNormals()[0] = WVector(1, 0, 0);
@@ -82,7 +82,7 @@ TEST(MirrorObject, MaskOneNegatesXAndReversesFaces) {
   MirrorObject(obj, 1);
   EXPECT_EQ(obj.vertices[0].pos, WVector(-1, 2, 3));
   EXPECT_EQ(obj.vertices[2].pos, WVector(-7, 8, 9));
-  EXPECT_EQ(obj.vertices[0].normal, WVector(-1, 1, 1));
+  EXPECT_EQ(obj.vertices[0].normal(), WVector(-1, 1, 1));
   const WFace& face = obj.faces[f];
   EXPECT_EQ(Corners(face), (Ints{2, 1, 0}));
   // Only x negated, though the reversal went through them.

@@ -7,7 +7,7 @@ TEST(ScaleScene, PositionsAndTranslationsOnly) {
   WScene scene;
   WObject& obj = AddObjectAt(scene, "thing", {{100, -50, 2.5f}});
   const int v = 0;
-  obj.vertices[v].normal = WVector(0, 0, 1);
+  obj.vertices[v].SetNormal(WVector(0, 0, 1));
   obj.vertices[v].SetUv(WUv(0.5f, 0.25f));
   obj.transform.translate = WVector(10, 0, 0);
   obj.transform.base_translate = WVector(0, 300, 0);
@@ -21,7 +21,7 @@ TEST(ScaleScene, PositionsAndTranslationsOnly) {
   EXPECT_EQ(obj.vertices[v].pos.x, 1.0f);
   EXPECT_EQ(obj.vertices[v].pos.y, -0.5f);
   EXPECT_FLOAT_EQ(obj.vertices[v].pos.z, 0.025f);
-  EXPECT_EQ(obj.vertices[v].normal, WVector(0, 0, 1));
+  EXPECT_EQ(obj.vertices[v].normal(), WVector(0, 0, 1));
   EXPECT_EQ(obj.vertices[v].uv().u, 0.5f);
   // 10 x 0.01f lies exactly half way between two floats; the tie goes to
   // the even one, just below 0.1f.

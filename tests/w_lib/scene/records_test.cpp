@@ -9,8 +9,23 @@
 // pointer to its optional values: a quad needs no other block. Faces are the
 // scene's largest array, so this size counts.
 static_assert(sizeof(WFace) <= 48 + 16 * sizeof(int) + sizeof(void*), "WFace has grown");
-// A vertex is its own 68 bytes and its weights' pointer, count and capacity.
-static_assert(sizeof(WVertex) <= 80 + sizeof(void*), "WVertex has grown");
+// A vertex is its position, three numbers and one pointer to whatever else
+// it holds: vertices come by the million, and nearly all hold nothing else.
+static_assert(sizeof(WVertex) <= 24 + sizeof(void*), "WVertex has grown");
+
+TEST(Records, VertexHoldsItsNormalColourAndCoordinateOnlyOnceWritten) {
+  WVertex vertex;
+  EXPECT_FALSE(vertex.HoldsExtras());
+  EXPECT_EQ(vertex.normal(), WVector());
+  vertex.SetNormal(WVector(0, 1, 0));
+  EXPECT_TRUE(vertex.HoldsExtras());
+  EXPECT_EQ(vertex.normal(), WVector(0, 1, 0));
+  EXPECT_EQ(vertex.col(), WColor());  // the others keep their defaults
+  WVertex copy = vertex;  // a copy holds its own
+  copy.SetNormal(WVector(1, 0, 0));
+  EXPECT_EQ(vertex.normal(), WVector(0, 1, 0));
+  EXPECT_EQ(copy.normal(), WVector(1, 0, 0));
+}
 
 TEST(Records, FaceSizingResetsAndFillsCorners) {
   WFace face;
