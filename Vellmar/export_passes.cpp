@@ -49,7 +49,7 @@ void MakeNormalRecords(WScene& scene, bool smoothed_at_weld) {
 // Which objects get colour records.
 enum class Colors { kAll, kWhereNotAllWhite };
 
-// Whether the glTF writers write the same bytes for object without colour
+// Whether the glTF writers write the same bytes for an object without colour
 // records as with the white ones that ExpandWeldColors would make: it has
 // none yet, every corner holds white, and no face has two corners. They
 // write no colour for a white corner, and white records, one per vertex,
