@@ -17,6 +17,7 @@
 
 #include "host/mapped_file.h"
 #include "host/mqo_reader.h"
+#include "host/mqo_text_window.h"
 #include "host/token_limit.h"
 #include "w_lib/util/input_file.h"
 #if defined(VHOST_READ_MQOZ)
@@ -91,6 +92,25 @@ bool ReadDocumentFile(const InputFile& input, const char* path, uint64_t max_siz
     error = TooLarge(path, max_size);
     return false;
   }
+  return true;
+}
+
+// Whether a regular file's text is read a piece at a time where it is not
+// mapped: in a 32-bit address space, whose largest free block may be
+// smaller than a large document's file while the document read from it
+// still fits. Elsewhere the whole file is read at once, which lets a large
+// face chunk be read by two threads.
+constexpr bool kTextInPieces = sizeof(void*) < 8;
+
+// Reads the first piece of a regular file, which must start a document or
+// an archive; text says which, and the file is back at its start.
+bool StartsText(const InputFile& input, const char* path, bool& text, std::string& error) {
+  std::vector<char> first;
+  bool at_end = false;
+  if (!ReadMore(input.file.get(), path, kStartPiece, first, at_end, error)) return false;
+  if (!StartsDocumentOrArchive(first.data(), first.size(), path, error)) return false;
+  text = !IsZip(first.data(), first.size());
+  std::rewind(input.file.get());
   return true;
 }
 
@@ -191,6 +211,14 @@ bool ReadMqoDocument(const char* path, MQDocumentRecord& doc, std::string& error
       MappedFile mapped;
       if (mapped.Map(fileno(input.file.get()), static_cast<size_t>(input.size)))
         return ReadMappedDocument(mapped, path, doc, error, warning, max_document_size);
+    }
+    if (kTextInPieces && input.regular && input.size > 0) {
+      bool text = false;
+      if (!StartsText(input, path, text, error)) return false;
+      if (text) {
+        MqoTextWindow window(input.file.get(), input.size);
+        return ParseMqoText(window, path, doc, error, warning);
+      }
     }
     std::vector<char> bytes;
     if (!ReadDocumentFile(input, path, max_document_size, bytes, error)) return false;

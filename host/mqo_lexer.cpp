@@ -52,6 +52,10 @@ void MqoLexer::SkipRaw(size_t n, int announced_line) {
   if (n > Remaining())
     FailAt(announced_line, "expected " + std::to_string(n) + " bytes of raw data, only " +
                                std::to_string(Remaining()) + " remain");
+  if (window) {
+    window->Skip(*this, n);
+    return;
+  }
   line += static_cast<int>(std::count(p, p + n, '\n'));
   p += n;
 }
@@ -78,8 +82,12 @@ size_t RawSizeAtLineEnd(const char* line_start, const char* line_end, bool quote
 }  // namespace
 
 void MqoLexer::SkipItem(std::string_view keyword, int start_line) {
+  // Text read in pieces moves as the item is passed: the keyword (which
+  // points into it) is kept for the message.
+  const std::string name(keyword);
   int depth = 0;
   for (;;) {
+    HoldLine();
     const char* line_start = p;
     bool quoted = false;
     for (; p != end && *p != '\n'; ++p) {
@@ -100,8 +108,7 @@ void MqoLexer::SkipItem(std::string_view keyword, int start_line) {
     }
     if (raw != 0) SkipRaw(raw, raw_line);
     if (depth == 0) return;
-    if (p == end)
-      FailAtEnd("expected '}' closing \"" + std::string(keyword) + "\" opened at line " +
-                std::to_string(start_line));
+    HoldLine();
+    if (p == end) FailAtEnd("expected '}' closing \"" + name + "\" opened at line " + std::to_string(start_line));
   }
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "host/mapped_file.h"
+#include "host/mqo_text_window.h"
 #include "w_lib/util/decimal_text.h"
 
 // A fault in the document text at a line (0: in the file as a whole). The
@@ -23,18 +24,46 @@ struct MqoSyntaxError {
 
 // A cursor over the document bytes. Nothing here reads past end: the bytes
 // need not be zero-terminated. Lines end with "\n" or "\r\n".
+//
+// The bytes lie all at hand, or come from a window that reads the text a
+// piece at a time (MqoTextWindow). Then only the rest of the line at the
+// cursor is sure to be at hand: the lexer holds each line before it scans
+// it (HoldLine), and a window that reads on may move the bytes, so that no
+// pointer into them outlives the line it points into.
 struct MqoLexer {
   const char* begin;
   const char* p;
   const char* end;
+  // One past the last line end at hand, or end once the text's end is at
+  // hand: a line that starts before it is whole.
+  const char* held_to;
+  MqoTextWindow* window = nullptr;
+  uint64_t unread = 0;  // bytes of the text not yet at hand
   int line = 1;
   // The text behind the cursor is not read again, unless a caller moves
   // the cursor back: a mapped file's pages go back as it passes them.
   PassedPages passed;
 
-  MqoLexer(const char* data, size_t size) : begin(data), p(data), end(data + size), passed(data) {}
+  MqoLexer(const char* data, size_t size)
+      : begin(data), p(data), end(data + size), held_to(end), passed(data) {}
+  explicit MqoLexer(MqoTextWindow& text)
+      : begin(nullptr), p(nullptr), end(nullptr), held_to(nullptr), window(&text), passed(nullptr) {
+    text.Start(*this);
+  }
 
-  size_t Remaining() const { return static_cast<size_t>(end - p); }
+  // The bytes from the cursor to the end of the text, at hand or not.
+  size_t Remaining() const {
+    const uint64_t left = static_cast<uint64_t>(end - p) + unread;
+    return left > SIZE_MAX ? SIZE_MAX : static_cast<size_t>(left);
+  }
+  // Makes the rest of the cursor's line, with its line end, at hand.
+  void HoldLine() {
+    if (p >= held_to && window) window->HoldLine(*this);
+  }
+  // Makes n bytes from the cursor at hand (n <= Remaining()).
+  void Hold(size_t n) {
+    if (window && static_cast<size_t>(end - p) < n) window->Hold(*this, n);
+  }
 
   void SkipBlanks() {
     while (p != end && (*p == ' ' || *p == '\t')) ++p;
@@ -57,12 +86,14 @@ struct MqoLexer {
   // Skips blank lines and the indentation of the next line with content;
   // false at the end of the data.
   bool NextContentLine() {
+    HoldLine();
     passed.Passed(p);
     for (;;) {
       SkipBlanks();
       if (p == end) return false;
       if (*p != '\r' && *p != '\n') return true;
       EndLine();
+      HoldLine();
     }
   }
   // Consumes c after blanks when it is there.

@@ -49,6 +49,7 @@ float LittleEndianFloat(const char* bytes) {
 class MqoParser {
  public:
   MqoParser(const char* data, size_t size, MQDocumentRecord& doc) : lex_(data, size), doc_(doc) {}
+  MqoParser(MqoTextWindow& text, MQDocumentRecord& doc) : lex_(text), doc_(doc) {}
 
   // True once the "Eof" line was read.
   bool saw_eof = false;
@@ -129,11 +130,13 @@ std::string FirstLineFault(const char* data, size_t size) {
 }
 
 void MqoParser::ParseHeader() {
+  lex_.HoldLine();
   lex_.p = SkipBom(lex_.p, lex_.end);
-  const std::string fault = FirstLineFault(lex_.p, lex_.Remaining());
+  const std::string fault = FirstLineFault(lex_.p, static_cast<size_t>(lex_.end - lex_.p));
   if (!fault.empty()) lex_.Fail(fault);
   lex_.p += std::strlen(kFirstLine);
   lex_.EndLine();
+  lex_.HoldLine();
   if (lex_.AtLineEnd() && lex_.p == lex_.end)
     lex_.FailAtEnd("expected the format line \"Format Text Ver 1.x\"");
 
@@ -381,6 +384,7 @@ void MqoParser::ParseVector(MQObjectRecord& obj, int32_t chunk_count) {
   if (expected > lex_.Remaining())
     lex_.FailAt(line, "expected " + std::to_string(expected) + " bytes of raw vectors, only " +
                           std::to_string(lex_.Remaining()) + " remain");
+  lex_.Hold(expected);
   const char* raw = lex_.p;
   obj.vertices.reserve(obj.vertices.size() + static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i, raw += 12)
@@ -456,7 +460,8 @@ bool HasContent(const char* from, const char* end) {
 
 bool MqoParser::ParseFacesInTwo(MQObjectRecord& obj, int32_t count, int opened, size_t& used,
                                 uint32_t vertex_count) {
-  if (count < kMinFacesToSplit || WorkerCount() < 2) return false;
+  // Text read in pieces holds no second half to hand to another thread.
+  if (count < kMinFacesToSplit || WorkerCount() < 2 || lex_.window) return false;
   // The second half starts on the line after the first half's last face
   // line, found by counting the lines with content.
   const int32_t half = count / 2;
@@ -607,6 +612,33 @@ void MqoParser::ParseFace(MQObjectRecord& obj, size_t& used, uint32_t vertex_cou
   obj.face_start.push_back(static_cast<int32_t>(base + n));
 }
 
+// Runs the parser that make_parser makes over read, turning its faults into
+// error ("NAME:LINE: ...") and a document that looks cut short into warning.
+template <class MakeParser>
+bool Parse(MakeParser make_parser, const char* name, MQDocumentRecord& read, std::string& error,
+           std::string* warning) {
+  try {
+    MqoParser parser = make_parser();
+    parser.Parse();
+    // Real files may end without "Eof"; one that also holds no object was
+    // most likely cut short.
+    if (warning && !parser.saw_eof && read.objects.empty())
+      *warning = std::string(name) + ": the document ends without \"Eof\" and holds no object; "
+                                    "it was most likely cut short";
+  } catch (const MqoSyntaxError& e) {
+    error = std::string(name) + (e.line > 0 ? ":" + std::to_string(e.line) : std::string()) + ": " +
+            e.message;
+    return false;
+  } catch (const std::bad_alloc&) {
+    error = std::string(name) + ": not enough memory to read the document";
+    return false;
+  } catch (const std::length_error&) {
+    error = std::string(name) + ": not enough memory to read the document";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool CheckMqoHeader(const char* data, size_t size, const char* name, std::string& error) {
@@ -635,23 +667,38 @@ bool ParseMqoDocument(const char* data, size_t size, const char* name, MQDocumen
     scanned.Passed(data + at);
     if (at == size) break;
   }
+  if (!Parse([&] { return MqoParser(data, size, read); }, name, read, error, warning)) return false;
+  doc = std::move(read);
+  return true;
+}
+
+bool ParseMqoText(MqoTextWindow& text, const char* name, MQDocumentRecord& doc, std::string& error,
+                  std::string* warning) {
+  MQDocumentRecord read;
+  if (warning) warning->clear();
   try {
-    MqoParser parser(data, size, read);
-    parser.Parse();
-    // Real files may end without "Eof"; one that also holds no object was
-    // most likely cut short.
-    if (warning && !parser.saw_eof && read.objects.empty())
-      *warning = std::string(name) + ": the document ends without \"Eof\" and holds no object; "
-                                    "it was most likely cut short";
-  } catch (const MqoSyntaxError& e) {
-    error = std::string(name) + (e.line > 0 ? ":" + std::to_string(e.line) : std::string()) + ": " +
-            e.message;
-    return false;
-  } catch (const std::bad_alloc&) {
-    error = std::string(name) + ": not enough memory to read the document";
-    return false;
-  } catch (const std::length_error&) {
-    error = std::string(name) + ": not enough memory to read the document";
+    // The same checks in the same order as for text at hand: the first
+    // line (its first 83 bytes tell), then every token, then the grammar.
+    {
+      MqoLexer head(text);
+      head.Hold(std::min<size_t>(head.Remaining(), 84));
+      if (!CheckMqoHeader(head.p, static_cast<size_t>(head.end - head.p), name, error)) return false;
+    }
+    text.Rewind();
+    TokenLimit tokens;
+    if (!text.ScanTokens(tokens)) {
+      error = tokens.Message(name);
+      return false;
+    }
+    text.Rewind();
+    const bool parsed = Parse([&] { return MqoParser(text, read); }, name, read, error, warning);
+    if (text.CutShort()) {
+      error = std::string(name) + ": the file was cut short while it was read";
+      return false;
+    }
+    if (!parsed) return false;
+  } catch (const MqoReadFailure& e) {
+    error = std::string(name) + ": " + e.message;
     return false;
   }
   doc = std::move(read);

@@ -37,6 +37,16 @@ constexpr uint64_t kDefaultMaxDocumentSize = uint64_t{1} << 30;
 bool ParseMqoDocument(const char* data, size_t size, const char* name, MQDocumentRecord& doc,
                       std::string& error, std::string* warning = nullptr);
 
+class MqoTextWindow;
+
+// The same from text read a piece at a time (see MqoTextWindow), the whole
+// of it never at hand at once; it is read twice, once for the token limit
+// and once for the grammar. Besides the faults above, error tells of a file
+// that could not be read ("NAME: cannot read: REASON") or that gave fewer
+// bytes than its size ("NAME: the file was cut short while it was read").
+bool ParseMqoText(MqoTextWindow& text, const char* name, MQDocumentRecord& doc, std::string& error,
+                  std::string* warning = nullptr);
+
 // Whether data (the first bytes of a document's text, or all of it) starts
 // with the line that every document starts with; otherwise error holds
 // "name:1: expected ..., found ...".

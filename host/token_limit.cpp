@@ -69,7 +69,7 @@ bool TokenLimit::Scan(const char* data, size_t size, bool complete) {
     if (!ScanBytes(data, at_, size)) {
       // A line is counted by its line ends, raw bytes' included, as the
       // reader counts them.
-      line_ = 1 + static_cast<int>(std::count(data, data + at_, '\n'));
+      line_ = 1 + dropped_lines_ + static_cast<int>(std::count(data, data + at_, '\n'));
       return false;
     }
   }
@@ -133,6 +133,11 @@ bool TokenLimit::ScanBytes(const char* data, size_t from, size_t to) {
   }
   at_ = to;
   return true;
+}
+
+void TokenLimit::Drop(const char* data, size_t n) {
+  dropped_lines_ += static_cast<int>(std::count(data, data + n, '\n'));
+  at_ -= n;
 }
 
 std::string TokenLimit::Message(const std::string& name) const {

@@ -28,6 +28,13 @@ class TokenLimit {
   // "NAME:LINE: expected ..." for the token that passed the limit.
   std::string Message(const std::string& name) const;
 
+  // The bytes of data before this are scanned: a caller that keeps only
+  // the text from here on may Drop them.
+  size_t Scanned() const { return at_; }
+  // Forgets the first n (<= Scanned()) bytes of data, counting their line
+  // ends: the next Scan is given the text without them.
+  void Drop(const char* data, size_t n);
+
  private:
   enum class Bracket { kNone, kOpen, kClosed };
   bool ScanBytes(const char* data, size_t from, size_t to);
@@ -35,6 +42,7 @@ class TokenLimit {
   size_t at_ = 0;         // next byte to scan
   uint64_t raw_left_ = 0;  // raw bytes still to pass over
   int line_ = 0;          // of the token that passed the limit
+  int dropped_lines_ = 0;  // line ends in the bytes dropped
   // Within a line that is being scanned byte by byte:
   bool in_line_ = false;
   bool quoted_ = false;

@@ -19,14 +19,19 @@
 #include <vector>
 
 #include "host/mqo_lexer.h"
+#include "host/text_in_pieces.h"
 #include "test_files.h"
 
 namespace {
 
+// Every text these tests read is also read a piece at a time, which must
+// give the same outcome.
 bool Parse(const std::string& text, MQDocumentRecord& doc, std::string& error) {
   // An exact-size heap copy, so that the sanitizers see any read past the end.
   std::vector<char> bytes(text.begin(), text.end());
-  return ParseMqoDocument(bytes.data(), bytes.size(), "t.mqo", doc, error);
+  const bool read = ParseMqoDocument(bytes.data(), bytes.size(), "t.mqo", doc, error);
+  ExpectSameInPieces(text, ReadAtHand(text));
+  return read;
 }
 
 std::string WithCrLf(const std::string& text) {
