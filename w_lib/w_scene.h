@@ -26,13 +26,14 @@ constexpr int kImageIsDiffuse = 0x1;
 // 1 for the scene's materials.
 constexpr int kShadingModel5 = 0x20000;
 
-// The seven arrays of an object.
+// The seven arrays of an object. Faces, the largest records, are kept in
+// pages, so that millions of them need no single block of their size.
 struct WObjectArrays {
   int vnum = 0, lnum = 0, fnum = 0, unum = 0, cnum = 0, nnum = 0, anum = 0;
   int vmax = 0, lmax = 0, fmax = 0, umax = 0, cmax = 0, nmax = 0, amax = 0;
   WVertex* vertices = nullptr;
   WLine* lines = nullptr;
-  WFace* faces = nullptr;
+  WPagedRecords<WFace> faces;
   WUv* uvs = nullptr;
   WNormal* normals = nullptr;
   WTransform* keys = nullptr;

@@ -82,8 +82,8 @@ void ReadIndices(XsiText& text, const ShapeLists& lists, ListKind kind, int* ind
 // memory in proportion to its records; a later one grows the array by half
 // again at least, so that an object that many small lists append to moves
 // each record a bounded number of times.
-template <class R>
-void GrowRecords(R*& block, int n, int& max, int needed) {
+template <class Block>
+void GrowRecords(Block& block, int n, int& max, int needed) {
   if (needed <= max) return;
   const int grown = max == 0 ? needed : GrownCapacity<kGeometryGrowth>(max);
   if (!ReserveRecords(block, n, max, needed > grown ? needed : grown)) throw std::bad_alloc();

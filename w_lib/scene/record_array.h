@@ -1,11 +1,13 @@
 // The record-array pattern of the scene model, written once.
 //
 // An owner keeps three plain fields per array: a count (records in use), a
-// capacity (records allocated) and a pointer to a block of capacity-many
-// default-constructed records, or null when the capacity is 0. These
-// templates take those three fields by reference, so each owner shows its
-// arrays under their own names (vnum, vmax, vertices, ...), and
-// WOwnedArrays gives an owner's arrays their copy, move and release.
+// capacity (records allocated) and the storage of capacity-many
+// default-constructed records: a pointer to one block, or null when the
+// capacity is 0, or the pages of a WPagedRecords (paged_records.h) for an
+// array that may grow too large for one block. Both are indexed alike,
+// block[i]. These templates take those three fields by reference, so each
+// owner shows its arrays under their own names (vnum, vmax, vertices, ...),
+// and WOwnedArrays gives an owner's arrays their copy, move and release.
 //
 // Records move when a block is reallocated or compacted: the result is the
 // same as assignment, without deep-copying names and per-corner arrays.
@@ -19,7 +21,8 @@
 // ReserveRecords refuses at compile time a record that is neither plain
 // data nor checked so (WMayMoveBytes, w_lib/util/owned.h). What the check
 // cannot see stays a rule: no record points into itself, and nothing keeps
-// the address of a record across a change of its array.
+// the address of a record across a change of its array. Pages follow the
+// same rule, though only the last page of an array ever moves.
 #pragma once
 
 #include <climits>
@@ -29,6 +32,7 @@
 #include <new>
 #include <utility>
 
+#include "w_lib/scene/paged_records.h"
 #include "w_lib/util/owned.h"
 
 // Bit of a record's flags: removed by the next compaction of its array.
@@ -71,6 +75,30 @@ template <class R>
   return true;
 }
 
+// The same for an array in pages: pages are added or dropped and the last
+// one resized; records in full pages stay where they are.
+template <class R, int Shift, class Memory>
+[[nodiscard]] bool ReserveRecords(WPagedRecords<R, Shift, Memory>& block, int& count, int& capacity, int n) {
+  static_assert(alignof(R) <= alignof(std::max_align_t), "the C allocator's alignment must do");
+  static_assert(WMayMoveBytes<R>::value, "a record in a record array must be plain data or checked (owned.h)");
+  const int m = n < count ? count : n;
+  if (m == capacity && m == count) return true;  // already an exact fit
+  const auto destroy = [](R* run, int k, int) {
+    for (int j = 0; j < k; ++j) run[j].~R();
+  };
+  const auto make = [](R* run, int k, int) {
+    for (int j = 0; j < k; ++j) new (run + j) R();
+  };
+  block.ForEachRun(count, capacity, destroy);
+  if (!ResizePages(block, capacity, m)) {
+    block.ForEachRun(count, capacity, make);
+    return false;
+  }
+  block.ForEachRun(count, m, make);
+  capacity = m;
+  return true;
+}
+
 // The capacity that a full array of the given capacity grows to: half as
 // large again, at least Step more, and never past INT_MAX. Returns the
 // capacity itself when it cannot grow.
@@ -84,8 +112,8 @@ int GrownCapacity(int capacity) {
 // Appends one record and returns its index. The slot is not re-initialised.
 // A full array grows geometrically (GrownCapacity); when that fails no slot
 // is handed out and std::bad_alloc is thrown.
-template <int Step, class R>
-int AddRecord(R*& block, int& count, int& capacity) {
+template <int Step, class Block>
+int AddRecord(Block& block, int& count, int& capacity) {
   if (count >= capacity) {
     const int grown = GrownCapacity<Step>(capacity);
     if (grown <= count || !ReserveRecords(block, count, capacity, grown)) throw std::bad_alloc();
@@ -103,10 +131,24 @@ void ReleaseRecords(R*& block, int& count, int& capacity) {
   capacity = 0;
 }
 
+// Frees the pages and leaves the array empty.
+template <class R, int Shift, class Memory>
+void ReleaseRecords(WPagedRecords<R, Shift, Memory>& block, int& count, int& capacity) {
+  block.ForEachRun(0, capacity, [](R* run, int k, int) {
+    for (int j = 0; j < k; ++j) run[j].~R();
+  });
+  const size_t pages = block.PageCount(capacity);
+  for (size_t p = 0; p < pages; ++p) Memory::Free(block.pages[p]);
+  Memory::Free(block.pages);
+  block.pages = nullptr;
+  count = 0;
+  capacity = 0;
+}
+
 // Makes an empty array a copy of another: the same capacity, the same count,
 // and the records in use assigned one by one (deep copies).
-template <class R>
-void CopyRecords(R*& block, int& count, int& capacity, const R* source, int source_count, int source_capacity) {
+template <class Block>
+void CopyRecords(Block& block, int& count, int& capacity, const Block& source, int source_count, int source_capacity) {
   if (!ReserveRecords(block, count, capacity, source_capacity)) throw std::bad_alloc();
   count = source_count < 0 ? 0 : source_count;
   for (int i = 0; i < count; ++i) block[i] = source[i];
@@ -142,8 +184,8 @@ template <class Arrays>
 using WOwnedArrays = WOwned<WArrayBlocks<Arrays>>;
 
 // The index of the first record marked deleted, or count when none is.
-template <class R>
-int FirstDeadRecord(const R* block, int count) {
+template <class Block>
+int FirstDeadRecord(const Block& block, int count) {
   int i = 0;
   while (i < count && !(block[i].flags & kDeleted)) ++i;
   return i;
@@ -152,8 +194,8 @@ int FirstDeadRecord(const R* block, int count) {
 // Compaction, first step: every live record receives its new index in remap.
 // Dead records keep the remap that names the record they were merged into.
 // Returns the number of survivors.
-template <class R>
-int NumberSurvivors(R* block, int count) {
+template <class Block>
+int NumberSurvivors(const Block& block, int count) {
   int next = 0;
   for (int i = 0; i < count; ++i)
     if (!(block[i].flags & kDeleted)) block[i].remap = next++;
@@ -162,10 +204,10 @@ int NumberSurvivors(R* block, int count) {
 
 // Compaction, second step: a dead record merged into another takes that
 // record's new index. A merge target out of range merges into nothing.
-template <class R>
-void ResolveMerges(R* block, int count) {
+template <class Block>
+void ResolveMerges(const Block& block, int count) {
   for (int i = 0; i < count; ++i) {
-    R& r = block[i];
+    auto& r = block[i];
     if (!(r.flags & kDeleted) || r.remap == -1) continue;
     r.remap = (r.remap >= 0 && r.remap < count) ? block[r.remap].remap : -1;
   }
@@ -174,15 +216,15 @@ void ResolveMerges(R* block, int count) {
 // The new index of a reference after NumberSurvivors and ResolveMerges:
 // -1 for a dead record that was not merged. References out of range are
 // left as they are, so that a bad index never reads outside the block.
-template <class R>
-int Remapped(const R* block, int count, int index) {
+template <class Block>
+int Remapped(const Block& block, int count, int index) {
   return (index >= 0 && index < count) ? block[index].remap : index;
 }
 
 // Compaction, last steps: moves the live records down in order, sets the
 // count and shrinks the block to an exact fit.
-template <class R>
-void RemoveDeadRecords(R*& block, int& count, int& capacity) {
+template <class Block>
+void RemoveDeadRecords(Block& block, int& count, int& capacity) {
   int kept = FirstDeadRecord(block, count);
   for (int i = kept; i < count; ++i) {
     if (block[i].flags & kDeleted) continue;

@@ -185,7 +185,7 @@ TEST(SceneLifecycle, CopyMoveAndResetReachEveryArray) {
                             o.vmax, o.lmax, o.fmax, o.umax, o.nmax, o.cmax, o.amax};
   };
   const auto blocks = [](const WObject& o) {
-    return std::vector<const void*>{o.vertices, o.lines, o.faces, o.uvs, o.normals, o.colors, o.keys};
+    return std::vector<const void*>{o.vertices, o.lines, o.faces.pages, o.uvs, o.normals, o.colors, o.keys};
   };
   ASSERT_EQ(counts(obj), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 11, 12, 13, 14, 15, 16, 17}));
   ExpectCopyMoveAndReset(obj, counts, blocks);
