@@ -86,6 +86,15 @@ struct ObjectTree {
 // The whole dotXSI text of scene, with the time stamp of `now`.
 void WriteXsiScene(TextOutput& out, const WScene& scene, std::time_t now);
 
+// The faces of one polygon list, by index into the object's faces: the
+// listed ones, or with no list the count faces from first on.
+struct XsiFaceRun {
+  const int* order;
+  int first;
+  int count;
+  int operator[](int i) const { return order ? order[i] : first + i; }
+};
+
 // Scratch space for sorting a model's faces into polygon lists, kept from
 // model to model: one per thread that writes models.
 struct XsiFaceBuckets {
@@ -99,8 +108,17 @@ struct XsiFaceBuckets {
   std::vector<int> used_keys;
   std::vector<int> bucket_begin;
   std::vector<int> bucket_stop;
-  std::vector<int> face_key;
+  // The faces of every list, list after list; empty when one list holds
+  // every face in order (in_order).
   std::vector<int> face_order;
+  bool in_order = false;
+
+  // The faces of the u-th key in use.
+  XsiFaceRun Run(size_t u) const {
+    const int count = bucket_stop[u] - bucket_begin[u];
+    if (in_order) return {nullptr, bucket_begin[u], count};
+    return {face_order.data() + bucket_begin[u], 0, count};
+  }
 };
 
 // What the models of one file share, built once per file: the hierarchy and

@@ -121,10 +121,10 @@ void WriteShape(TextOutput& out, std::string_view p, std::string_view name, cons
 // One line per face: the chosen per-corner index of every corner, as stored
 // (indices_of(face): the face's corner array to write).
 template <class IndicesOf>
-void WriteIndexLines(TextOutput& out, std::string_view p, const WObject& o, const int* faces, int count,
+void WriteIndexLines(TextOutput& out, std::string_view p, const WObject& o, const XsiFaceRun& faces,
                      IndicesOf indices_of) {
-  PutItems(out, ItemCount(count), [&](TextOutput& to, size_t i) {
-    const WFace& f = o.faces[faces[i]];
+  PutItems(out, ItemCount(faces.count), [&](TextOutput& to, size_t i) {
+    const WFace& f = o.faces[faces[static_cast<int>(i)]];
     const int* index = indices_of(f);
     to.Put(p).Put("\t\t\t");
     for (int k = 0; k < f.num; ++k) to.Int(index[k]).Put(',');
@@ -134,7 +134,8 @@ void WriteIndexLines(TextOutput& out, std::string_view p, const WObject& o, cons
 }
 
 void WritePolygonList(TextOutput& out, std::string_view p, const WObject& o, std::string_view material, bool textured,
-                      const int* faces, int count) {
+                      const XsiFaceRun& faces) {
+  const int count = faces.count;
   std::string elements;
   if (o.nnum != 0) AppendWithSeparator(elements, "|", "NORMAL");
   if (o.cnum != 0) AppendWithSeparator(elements, "|", "COLOR");
@@ -149,12 +150,12 @@ void WritePolygonList(TextOutput& out, std::string_view p, const WObject& o, std
   out.Put(p).Put("\t\t\t\"MAT-").Put(material).Put("\",\n");
   out.Put(p).Put("\t\t\t").Int(corners).Put(",\n");
   PutItems(out, ItemCount(count),
-           [&](TextOutput& to, size_t i) { to.Put(p).Put("\t\t\t").Int(o.faces[faces[i]].num).Put(",\n"); });
+           [&](TextOutput& to, size_t i) { to.Put(p).Put("\t\t\t").Int(o.faces[faces[static_cast<int>(i)]].num).Put(",\n"); });
   out.Put('\n');  // no indent on this one
-  WriteIndexLines(out, p, o, faces, count, [](const WFace& f) -> const int* { return f.v; });
-  if (o.nnum != 0) WriteIndexLines(out, p, o, faces, count, [](const WFace& f) { return f.vn(); });
-  if (o.cnum != 0) WriteIndexLines(out, p, o, faces, count, [](const WFace& f) { return f.vc(); });
-  if (textured) WriteIndexLines(out, p, o, faces, count, [](const WFace& f) { return f.vt(); });
+  WriteIndexLines(out, p, o, faces, [](const WFace& f) -> const int* { return f.v; });
+  if (o.nnum != 0) WriteIndexLines(out, p, o, faces, [](const WFace& f) { return f.vn(); });
+  if (o.cnum != 0) WriteIndexLines(out, p, o, faces, [](const WFace& f) { return f.vc(); });
+  if (textured) WriteIndexLines(out, p, o, faces, [](const WFace& f) { return f.vt(); });
   out.Put(p).Put("\t\t}\n");
 }
 
@@ -184,31 +185,29 @@ void WriteCurves(TextOutput& out, std::string_view p, std::string_view name, con
   }
 }
 
-// Sorts the faces of o into polygon lists in one stable pass. Key 2m + 0
-// holds the textured faces of material m (every corner has a texture
-// coordinate), 2m + 1 the others; faces outside the material list get no key.
-// Afterwards the faces of used_keys[u] are face_order[bucket_begin[u]] up to
-// face_order[bucket_stop[u]], and bucket_end is all 0 again.
+// The polygon list key of face f: 2m + 0 for a textured face of material m
+// (every corner has a texture coordinate), 2m + 1 for the others, and -1 for
+// a face outside the material list.
+int FaceKey(const WFace& f, int material_count) {
+  const int m = f.material == -1 ? 0 : f.material;
+  if (m < 0 || m >= material_count) return -1;
+  for (int k = 0; k < f.num; ++k)
+    if (f.vt()[k] == -1) return 2 * m + 1;
+  return 2 * m;
+}
+
+// Sorts the faces of o into polygon lists, stably: keys are counted in one
+// pass and the faces placed in a second, the key found again rather than
+// kept per face. Afterwards the faces of used_keys[u] are
+// FaceRun(u)[0 .. bucket_stop[u] - bucket_begin[u] - 1], and bucket_end is
+// all 0 again. When one key holds every face, as in most models, the run is
+// the faces in order and no face order is made.
 void BucketFaces(const WObject& o, XsiFaceBuckets& c) {
   const int fnum = o.fnum < 0 ? 0 : o.fnum;
-  c.face_key.resize(static_cast<size_t>(fnum));
   c.used_keys.clear();
   for (int i = 0; i < fnum; ++i) {
-    const WFace& f = o.faces[i];
-    const int m = f.material == -1 ? 0 : f.material;
-    if (m < 0 || m >= c.material_count) {
-      c.face_key[i] = -1;
-      continue;
-    }
-    int group = 0;
-    for (int k = 0; k < f.num; ++k)
-      if (f.vt()[k] == -1) {
-        group = 1;
-        break;
-      }
-    const int key = 2 * m + group;
-    c.face_key[i] = key;
-    if (c.bucket_end[key]++ == 0) c.used_keys.push_back(key);
+    const int key = FaceKey(o.faces[i], c.material_count);
+    if (key >= 0 && c.bucket_end[key]++ == 0) c.used_keys.push_back(key);
   }
   // Only the keys in use are sorted and reset, so that many small objects in
   // a scene of many materials stay cheap.
@@ -221,9 +220,17 @@ void BucketFaces(const WObject& o, XsiFaceBuckets& c) {
     placed += c.bucket_end[key];
     c.bucket_end[key] = c.bucket_begin[u];
   }
-  c.face_order.resize(static_cast<size_t>(placed));
-  for (int i = 0; i < fnum; ++i)
-    if (c.face_key[i] >= 0) c.face_order[c.bucket_end[c.face_key[i]]++] = i;
+  c.in_order = c.used_keys.size() == 1 && placed == fnum;
+  if (c.in_order) {
+    c.face_order.clear();
+    c.bucket_end[c.used_keys[0]] = placed;
+  } else {
+    c.face_order.resize(static_cast<size_t>(placed));
+    for (int i = 0; i < fnum; ++i) {
+      const int key = FaceKey(o.faces[i], c.material_count);
+      if (key >= 0) c.face_order[c.bucket_end[key]++] = i;
+    }
+  }
   c.bucket_stop.resize(c.used_keys.size());
   for (size_t u = 0; u < c.used_keys.size(); ++u) {
     c.bucket_stop[u] = c.bucket_end[c.used_keys[u]];
@@ -256,8 +263,7 @@ void OpenXsiModel(TextOutput& out, const WScene& scene, XsiFaceBuckets& c, int k
       const int m = key / 2;
       const std::string_view material =
           scene.mnum > 0 ? XsiName(scene.materials[m].name.c_str(), material_scratch) : kNoMaterialName;
-      WritePolygonList(out, p, o, material, key % 2 == 0, c.face_order.data() + c.bucket_begin[u],
-                       c.bucket_stop[u] - c.bucket_begin[u]);
+      WritePolygonList(out, p, o, material, key % 2 == 0, c.Run(u));
     }
     out.Put(p).Put("\t}\n");
   }
