@@ -276,9 +276,10 @@ void RemoveNormalRecords(WObject& object) {
   object.Compact();
 }
 
-// Vertices listed at a time while the normal records are filled: the lists
-// of every vertex would lie beside the records, at the weld's peak.
-constexpr int kFillParts = 2;
+// Corners listed at a time, about, while the normal records are filled: the
+// lists of every vertex would lie beside the records, at the weld's peak.
+// Each part scans the faces once more.
+constexpr long long kFillCorners = 1 << 20;
 
 void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
   if (object.vnum <= 0) {
@@ -362,8 +363,8 @@ void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
         object.normals[object.faces[c.face()].vn()[c.corner()]].normal = normals[i];
       }
     };
-    const int parts = object.CornerCount() >= (1 << 18) ? kFillParts : 1;
-    const int step = vnum / parts + 1;
+    const long long parts = object.CornerCount() / kFillCorners + 1;
+    const int step = static_cast<int>(vnum / parts + 1);
     for (int first = 0; first < vnum; first += step) {
       ListVertexCorners(object, first, vnum - first > step ? first + step : vnum, lists);
       ForEachSmoothedVertex(object, lists, material_cosine, fill_records);
