@@ -29,7 +29,7 @@ MQObjectRecord MakeHalfGrid(int side) {
       const float u0 = static_cast<float>(i) * step, u1 = static_cast<float>(i + 1) * step;
       const float v0 = static_cast<float>(j) * step, v1 = static_cast<float>(j + 1) * step;
       const MQCoordinate uvs[4] = {{u0, v0}, {u0, v1}, {u1, v1}, {u1, v0}};
-      for (int k = 0; k < 4; ++k) obj.corner_uv[obj.face_start[f] + k] = uvs[k];
+      for (int k = 0; k < 4; ++k) obj.CornerUvsPerCorner()[static_cast<size_t>(obj.face_start[f] + k)] = uvs[k];
     }
   return obj;
 }

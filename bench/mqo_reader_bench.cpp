@@ -85,7 +85,7 @@ void BM_ParseMqoDocument(benchmark::State& state) {
       state.SkipWithError(error.c_str());
       break;
     }
-    benchmark::DoNotOptimize(doc.objects[0]->corner_uv.data());
+    benchmark::DoNotOptimize(doc.objects[0]->corner_uvs.size());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
   state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));

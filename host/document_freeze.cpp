@@ -24,6 +24,7 @@ bool FreezeDocument(MQDocumentRecord& doc, bool skip_hidden, std::string& error,
     try {
       auto copy = std::make_unique<MQObjectRecord>(obj);
       if (!FreezeObject(*copy, error, warnings)) return false;
+      copy->ShareCornerUvs();
       frozen.emplace_back(i, std::move(copy));
     } catch (const std::bad_alloc&) {
       error = "object \"" + obj.name + "\": not enough memory to freeze it";

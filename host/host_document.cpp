@@ -24,6 +24,7 @@ int32_t MQObjectRecord::AddVertex(const MQPoint& p) {
 
 int32_t MQObjectRecord::AddFace(int32_t count, const int32_t* points) {
   if (count < 0) count = 0;
+  std::vector<MQCoordinate>& corner_uv = CornerUvsPerCorner();
   for (int32_t k = 0; k < count; ++k) {
     corner_vertex.push_back(points[k]);
     corner_uv.push_back(MQCoordinate{0.0f, 0.0f});
@@ -36,6 +37,7 @@ int32_t MQObjectRecord::AddFace(int32_t count, const int32_t* points) {
 
 void MQObjectRecord::DeleteFace(int32_t face) {
   const int32_t first = face_start[face], n = CornerCount(face);
+  std::vector<MQCoordinate>& corner_uv = CornerUvsPerCorner();
   corner_vertex.erase(corner_vertex.begin() + first, corner_vertex.begin() + first + n);
   corner_uv.erase(corner_uv.begin() + first, corner_uv.begin() + first + n);
   corner_color.Erase(first, first + n);
@@ -46,12 +48,14 @@ void MQObjectRecord::DeleteFace(int32_t face) {
 
 void MQObjectRecord::InvertFace(int32_t face) {
   const int32_t first = face_start[face], last = face_start[face + 1];
+  std::vector<MQCoordinate>& corner_uv = CornerUvsPerCorner();
   std::reverse(corner_vertex.begin() + first, corner_vertex.begin() + last);
   std::reverse(corner_uv.begin() + first, corner_uv.begin() + last);
   corner_color.Reverse(first, last);
 }
 
 void MQObjectRecord::DeleteVertex(int32_t v, bool delete_faces) {
+  std::vector<MQCoordinate>& corner_uv = CornerUvsPerCorner();
   for (int32_t f = FaceCount() - 1; f >= 0; --f) {
     bool uses = false;
     for (int32_t c = face_start[f]; c < face_start[f + 1]; ++c) uses = uses || corner_vertex[c] == v;
@@ -80,6 +84,7 @@ namespace {
 // vertices that represent themselves, in order.
 void CollapseVertices(MQObjectRecord& obj, const std::vector<int32_t>& representative,
                       const std::vector<char>& keep) {
+  obj.CornerUvsPerCorner();  // the corners' vertices change
   std::vector<int32_t> new_index(obj.vertices.size(), -1);
   int32_t kept = 0;
   for (int32_t v = 0; v < obj.VertexCount(); ++v) {
@@ -148,11 +153,13 @@ void MQObjectRecord::MergeCloseVertices(float distance) {
 void MQObjectRecord::Append(const MQObjectRecord& other) {
   const int32_t base = VertexCount();
   const int32_t corner_base = static_cast<int32_t>(corner_vertex.size());
+  std::vector<MQCoordinate>& corner_uv = CornerUvsPerCorner();
   vertices.insert(vertices.end(), other.vertices.begin(), other.vertices.end());
   vertex_colors.Append(other.vertex_colors);
   vertex_weights.Append(other.vertex_weights);
   for (int32_t cv : other.corner_vertex) corner_vertex.push_back(cv + base);
-  corner_uv.insert(corner_uv.end(), other.corner_uv.begin(), other.corner_uv.end());
+  corner_uv.reserve(corner_uv.size() + other.corner_uvs.size());
+  for (size_t c = 0; c < other.corner_uvs.size(); ++c) corner_uv.push_back(other.CornerUv(c));
   corner_color.Append(other.corner_color);
   face_material.insert(face_material.end(), other.face_material.begin(), other.face_material.end());
   for (size_t f = 1; f < other.face_start.size(); ++f) face_start.push_back(other.face_start[f] + corner_base);
@@ -178,7 +185,7 @@ void MQObjectRecord::ReleaseFaces() {
   std::vector<int32_t>{0}.swap(face_start);
   GiveBack(face_material);
   GiveBack(corner_vertex);
-  GiveBack(corner_uv);
+  corner_uvs.Release();
   corner_color.Reset();
 }
 
@@ -188,6 +195,6 @@ void MQObjectRecord::DiscardFacesBefore(int32_t face) {
   DiscardPages(face_start.data(), static_cast<size_t>(face) * sizeof(int32_t));
   DiscardPages(face_material.data(), static_cast<size_t>(face) * sizeof(int32_t));
   DiscardPages(corner_vertex.data(), corners * sizeof(int32_t));
-  DiscardPages(corner_uv.data(), corners * sizeof(MQCoordinate));
+  if (MQCoordinate* uvs = corner_uvs.PerCornerData()) DiscardPages(uvs, corners * sizeof(MQCoordinate));
   if (uint32_t* colors = corner_color.StoredData()) DiscardPages(colors, corners * sizeof(uint32_t));
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Vellmar/host_interface.h"
+#include "host/corner_uvs.h"
 #include "host/defaulted_array.h"
 
 // Packed colour: red in the low byte, then green, blue and alpha.
@@ -44,7 +45,7 @@ struct MQObjectRecord {
   std::vector<int32_t> face_start{0};
   std::vector<int32_t> face_material;       // one per face, -1 for none
   std::vector<int32_t> corner_vertex;       // one per corner
-  std::vector<MQCoordinate> corner_uv;      // one per corner
+  CornerUvs corner_uvs;                     // one per corner, shared once read
   DefaultedArray<uint32_t> corner_color{kWhitePacked};  // one per corner, packed
 
   uint32_t visible = 15;
@@ -64,6 +65,13 @@ struct MQObjectRecord {
   int32_t CornerCount(int32_t face) const { return face_start[face + 1] - face_start[face]; }
   bool HasFace(int32_t face) const { return face >= 0 && face < FaceCount(); }
   bool HasVertex(int32_t v) const { return v >= 0 && v < VertexCount(); }
+  // The texture coordinate of corner c.
+  MQCoordinate CornerUv(size_t c) const { return corner_uvs.At(c, corner_vertex.data()); }
+  // The texture coordinates one per corner, for editing them or the corners'
+  // vertices (see CornerUvs::PerCorner).
+  std::vector<MQCoordinate>& CornerUvsPerCorner() { return corner_uvs.PerCorner(corner_vertex); }
+  // Shares the texture coordinates per vertex, once the object is read.
+  void ShareCornerUvs() { corner_uvs.Share(corner_vertex, vertices.size()); }
 
   int32_t AddVertex(const MQPoint& p);
   // Appends a face over count vertex indices with material -1, (0, 0) at every

@@ -18,9 +18,10 @@ struct Corner {
 };
 
 void AddFace(MQObjectRecord& faces, const Corner* corners, int32_t count, int32_t material) {
+  std::vector<MQCoordinate>& corner_uv = faces.CornerUvsPerCorner();
   for (int32_t k = 0; k < count; ++k) {
     faces.corner_vertex.push_back(corners[k].vertex);
-    faces.corner_uv.push_back(corners[k].uv);
+    corner_uv.push_back(corners[k].uv);
     faces.corner_color.push_back(corners[k].color);
   }
   faces.face_start.push_back(static_cast<int32_t>(faces.corner_vertex.size()));
@@ -109,7 +110,7 @@ bool FreezeLathe(MQObjectRecord& obj, std::string& error, std::vector<std::strin
     if (obj.CornerCount(f) == 2) continue;
     corners.clear();
     for (int32_t c = obj.face_start[f]; c < obj.face_start[f + 1]; ++c)
-      corners.push_back(Corner{obj.corner_vertex[c], obj.corner_uv[c], obj.corner_color[c]});
+      corners.push_back(Corner{obj.corner_vertex[c], obj.CornerUv(c), obj.corner_color[c]});
     AddFace(faces, corners.data(), obj.CornerCount(f), obj.face_material[f]);
   }
   for (int32_t f = 0; f < face_count; ++f) {
@@ -117,7 +118,7 @@ bool FreezeLathe(MQObjectRecord& obj, std::string& error, std::vector<std::strin
     const int32_t first = obj.face_start[f];
     const int32_t a = obj.corner_vertex[first], b = obj.corner_vertex[first + 1];
     if (a == b || (ring[a] < 0 && ring[b] < 0)) continue;  // sweeps no area
-    const MQCoordinate uv_a = obj.corner_uv[first], uv_b = obj.corner_uv[first + 1];
+    const MQCoordinate uv_a = obj.CornerUv(first), uv_b = obj.CornerUv(first + 1);
     const uint32_t color_a = obj.corner_color[first], color_b = obj.corner_color[first + 1];
     for (int32_t s = 0; s < segments; ++s) {
       const float u0 = static_cast<float>(s) / static_cast<float>(segments);

@@ -31,8 +31,9 @@ void MirrorAcross(MQObjectRecord& obj, int axis, bool connected, float distance)
   }
 
   const size_t corners = obj.corner_vertex.size();
+  std::vector<MQCoordinate>& corner_uv = obj.CornerUvsPerCorner();
   obj.corner_vertex.reserve(2 * corners);
-  obj.corner_uv.reserve(2 * corners);
+  corner_uv.reserve(2 * corners);
   obj.corner_color.reserve(2 * corners);
   for (int32_t f = 0; f < face_count; ++f) {
     const int32_t first = obj.face_start[f], last = obj.face_start[f + 1];
@@ -46,7 +47,7 @@ void MirrorAcross(MQObjectRecord& obj, int axis, bool connected, float distance)
     // Reversed corners keep the copy facing outward.
     for (int32_t c = last - 1; c >= first; --c) {
       obj.corner_vertex.push_back(copy_of[obj.corner_vertex[c]]);
-      obj.corner_uv.push_back(obj.corner_uv[c]);
+      corner_uv.push_back(corner_uv[c]);
       obj.corner_color.push_back(obj.corner_color[c]);
     }
     obj.face_start.push_back(static_cast<int32_t>(obj.corner_vertex.size()));

@@ -318,6 +318,7 @@ void MqoParser::ParseObject() {
   // One colour and one weight per vertex, whichever chunks gave vertices.
   obj.vertex_colors.resize(obj.vertices.size());
   obj.vertex_weights.resize(obj.vertices.size());
+  obj.ShareCornerUvs();
 }
 
 void MqoParser::ParseVertices(MQObjectRecord& obj) {
@@ -404,7 +405,7 @@ void MqoParser::ParseFaces(MQObjectRecord& obj) {
   // Room for quads: the common case, and a triangle mesh wastes only address space.
   const size_t corners = obj.corner_vertex.size() + std::min(faces * 4, lex_.Remaining() / kMinCornerBytes);
   obj.corner_vertex.reserve(corners);
-  obj.corner_uv.reserve(corners);
+  obj.CornerUvsPerCorner().reserve(corners);
   obj.corner_color.reserve(corners);
   // The corner arrays grow ahead of the faces by doubling (resizing them per
   // face costs a fifth of the reading time) and are trimmed at the end.
@@ -413,14 +414,14 @@ void MqoParser::ParseFaces(MQObjectRecord& obj) {
   if (!ParseFacesInTwo(obj, count, opened, used, vertex_count))
     ParseFaceLines(obj, 0, count, count, opened, used, vertex_count);
   obj.corner_vertex.resize(used);
-  obj.corner_uv.resize(used);
+  obj.CornerUvsPerCorner().resize(used);
   obj.corner_color.resize(used);
   // The room made ahead is given back where it is a large share: a small
   // object would otherwise keep room for 64 corners, which in a document of
   // many objects outweighs everything else it holds.
   if (obj.corner_vertex.capacity() - used > used / 4 + 16) {
     obj.corner_vertex.shrink_to_fit();
-    obj.corner_uv.shrink_to_fit();
+    obj.CornerUvsPerCorner().shrink_to_fit();
     obj.corner_color.shrink_to_fit();
   }
   ExpectChunkEnd("face", count, opened);
@@ -492,7 +493,7 @@ bool MqoParser::ParseFacesInTwo(MQObjectRecord& obj, int32_t count, int opened, 
   part.face_start.reserve(part_faces + 1);
   part.face_material.reserve(part_faces);
   part.corner_vertex.reserve(part_corners);
-  part.corner_uv.reserve(part_corners);
+  part.CornerUvsPerCorner().reserve(part_corners);
   bool read[2] = {false, false};
   ParallelParts(2, 2, [&](int k, size_t, size_t) {
     try {
@@ -513,13 +514,14 @@ bool MqoParser::ParseFacesInTwo(MQObjectRecord& obj, int32_t count, int opened, 
     const size_t joined = used + part_used;
     if (obj.corner_vertex.size() < joined) {
       obj.corner_vertex.resize(joined);
-      obj.corner_uv.resize(joined);
+      obj.CornerUvsPerCorner().resize(joined);
       obj.corner_color.resize(joined);
     }
     std::copy(part.corner_vertex.begin(), part.corner_vertex.begin() + static_cast<ptrdiff_t>(part_used),
               obj.corner_vertex.begin() + static_cast<ptrdiff_t>(used));
-    std::copy(part.corner_uv.begin(), part.corner_uv.begin() + static_cast<ptrdiff_t>(part_used),
-              obj.corner_uv.begin() + static_cast<ptrdiff_t>(used));
+    const std::vector<MQCoordinate>& part_uvs = part.CornerUvsPerCorner();
+    std::copy(part_uvs.begin(), part_uvs.begin() + static_cast<ptrdiff_t>(part_used),
+              obj.CornerUvsPerCorner().begin() + static_cast<ptrdiff_t>(used));
     // Corners past the first half's are white already.
     if (part.corner_color.Stored())
       for (size_t c = 0; c < part_used; ++c) obj.corner_color.Set(used + c, part.corner_color[c]);
@@ -538,7 +540,7 @@ bool MqoParser::ParseFacesInTwo(MQObjectRecord& obj, int32_t count, int opened, 
 
   // Back to where the chunk's faces start.
   obj.corner_vertex.resize(used_before);
-  obj.corner_uv.resize(used_before);
+  obj.CornerUvsPerCorner().resize(used_before);
   obj.corner_color.resize(used_before);
   obj.face_start.resize(faces_before + 1);
   obj.face_material.resize(faces_before);
@@ -563,13 +565,14 @@ void MqoParser::ParseFace(MQObjectRecord& obj, size_t& used, uint32_t vertex_cou
     // The room reserved for the chunk's faces is taken first.
     const size_t size = std::max({base + n, obj.corner_vertex.capacity(), 2 * obj.corner_vertex.size() + 64});
     obj.corner_vertex.resize(size);
-    obj.corner_uv.resize(size);
+    obj.CornerUvsPerCorner().resize(size);
     obj.corner_color.resize(size);
   }
   used = base + n;
   // A face without UV(...) has (0, 0) at every corner, one without COL(...)
   // white: the colours past the corners used are white already.
-  for (size_t c = base; c < used; ++c) obj.corner_uv[c] = MQCoordinate{0.0f, 0.0f};
+  std::fill(obj.CornerUvsPerCorner().begin() + static_cast<ptrdiff_t>(base),
+            obj.CornerUvsPerCorner().begin() + static_cast<ptrdiff_t>(used), MQCoordinate{0.0f, 0.0f});
   int32_t material = -1;
   bool have_points = false;
   while (!lex_.AtLineEnd()) {
@@ -593,7 +596,7 @@ void MqoParser::ParseFace(MQObjectRecord& obj, size_t& used, uint32_t vertex_cou
         max_material_line_ = lex_.line;
       }
     } else if (attribute == "UV") {
-      MQCoordinate* uvs = obj.corner_uv.data() + base;
+      MQCoordinate* uvs = obj.CornerUvsPerCorner().data() + base;
       ReadList("UV", 2 * n, [this, uvs](int32_t k) {
         float& value = k % 2 == 0 ? uvs[k / 2].u : uvs[k / 2].v;
         value = lex_.Float();

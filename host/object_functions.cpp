@@ -48,7 +48,9 @@ VHOST_API(void) MQObj_GetFacePointArray(MQObject obj, int32_t face, int32_t* poi
 
 VHOST_API(void) MQObj_GetFaceCoordinateArray(MQObject obj, int32_t face, MQCoordinate* uvs) {
   if (!uvs || !obj->HasFace(face)) return;
-  std::copy(obj->corner_uv.begin() + obj->face_start[face], obj->corner_uv.begin() + obj->face_start[face + 1], uvs);
+  const size_t first = static_cast<size_t>(obj->face_start[face]);
+  const size_t count = static_cast<size_t>(obj->CornerCount(face));
+  for (size_t k = 0; k < count; ++k) uvs[k] = obj->CornerUv(first + k);
 }
 
 VHOST_API(int32_t) MQObj_GetFaceMaterial(MQObject obj, int32_t face) {
@@ -119,7 +121,7 @@ VHOST_API(void) MQObj_SetFaceMaterial(MQObject obj, int32_t face, int32_t materi
 
 VHOST_API(void) MQObj_SetFaceCoordinateArray(MQObject obj, int32_t face, const MQCoordinate* uvs) {
   if (!uvs || !obj->HasFace(face)) return;
-  std::copy(uvs, uvs + obj->CornerCount(face), obj->corner_uv.begin() + obj->face_start[face]);
+  std::copy(uvs, uvs + obj->CornerCount(face), obj->CornerUvsPerCorner().begin() + obj->face_start[face]);
 }
 
 VHOST_API(uint32_t) MQObj_GetFaceVertexColor(MQObject obj, int32_t face, int32_t corner) {

@@ -19,7 +19,7 @@ void TakeFaces(MQObjectRecord& obj, MQObjectRecord&& rebuilt) {
   obj.face_start = std::move(rebuilt.face_start);
   obj.face_material = std::move(rebuilt.face_material);
   obj.corner_vertex = std::move(rebuilt.corner_vertex);
-  obj.corner_uv = std::move(rebuilt.corner_uv);
+  obj.corner_uvs = std::move(rebuilt.corner_uvs);
   obj.corner_color = std::move(rebuilt.corner_color);
 }
 

@@ -154,7 +154,8 @@ bool Refine(const MQObjectRecord& obj, const Surface& surface, int level, Refine
   std::vector<uint64_t> uv_keys(surface.corners.size()), color_keys(surface.corners.size());
   for (size_t k = 0; k < surface.corners.size(); ++k) {
     const int32_t c = surface.corners[k];
-    uv_keys[k] = uint64_t{FloatBits(obj.corner_uv[c].u)} << 32 | FloatBits(obj.corner_uv[c].v);
+    const MQCoordinate t = obj.CornerUv(static_cast<size_t>(c));
+    uv_keys[k] = uint64_t{FloatBits(t.u)} << 32 | FloatBits(t.v);
     color_keys[k] = obj.corner_color[c];
   }
   const FaceVaryingChannel uv = Weld(surface.vertices, uv_keys, obj.VertexCount());
@@ -200,7 +201,7 @@ bool Refine(const MQObjectRecord& obj, const Surface& surface, int level, Refine
   }
   out.uvs.resize(uv.first.size());
   for (size_t k = 0; k < uv.first.size(); ++k) {
-    const MQCoordinate& t = obj.corner_uv[surface.corners[uv.first[k]]];
+    const MQCoordinate t = obj.CornerUv(static_cast<size_t>(surface.corners[uv.first[k]]));
     out.uvs[k] = UvValue{t.u, t.v};
   }
   out.colors.resize(color.first.size());
@@ -243,23 +244,24 @@ void WriteFrozen(const MQObjectRecord& obj, const Surface& surface, const Refine
     frozen.vertex_weights.Set(v, value.weight);
   }
   // A channel of one value keeps it.
-  const MQCoordinate uv_everywhere = surface.corners.empty() ? MQCoordinate{} : obj.corner_uv[surface.corners[0]];
+  const MQCoordinate uv_everywhere = surface.corners.empty() ? MQCoordinate{} : obj.CornerUv(static_cast<size_t>(surface.corners[0]));
   const uint32_t color_everywhere = surface.corners.empty() ? kWhitePacked : obj.corner_color[surface.corners[0]];
   frozen.face_start.reserve(static_cast<size_t>(last.GetNumFaces()) + obj.face_start.size() - surface.faces.size());
   frozen.face_material.reserve(frozen.face_start.capacity());
   const size_t corners = static_cast<size_t>(last.GetNumFaceVertices()) + obj.corner_vertex.size() - surface.corners.size();
   frozen.corner_vertex.reserve(corners);
-  frozen.corner_uv.reserve(corners);
+  std::vector<MQCoordinate>& frozen_uv = frozen.CornerUvsPerCorner();
+  frozen_uv.reserve(corners);
   frozen.corner_color.reserve(corners);
   for (Far::Index f = 0; f < last.GetNumFaces(); ++f) {
     const Far::ConstIndexArray points = last.GetFaceVertices(f);
     for (int k = 0; k < points.size(); ++k) {
       frozen.corner_vertex.push_back(points[k]);
       if (refined.uv_channel < 0) {
-        frozen.corner_uv.push_back(uv_everywhere);
+        frozen_uv.push_back(uv_everywhere);
       } else {
         const UvValue& t = refined.uvs[last.GetFaceFVarValues(f, refined.uv_channel)[k]];
-        frozen.corner_uv.push_back(MQCoordinate{t.u, t.v});
+        frozen_uv.push_back(MQCoordinate{t.u, t.v});
       }
       if (refined.color_channel < 0) {
         frozen.corner_color.push_back(color_everywhere);
@@ -279,7 +281,7 @@ void WriteFrozen(const MQObjectRecord& obj, const Surface& surface, const Refine
       Far::Index v = obj.corner_vertex[c];
       for (int l = 0; l < level; ++l) v = refined.refiner->GetLevel(l).GetVertexChildVertex(v);
       frozen.corner_vertex.push_back(v);
-      frozen.corner_uv.push_back(obj.corner_uv[c]);
+      frozen_uv.push_back(obj.CornerUv(c));
       frozen.corner_color.push_back(obj.corner_color[c]);
     }
     frozen.face_start.push_back(static_cast<int32_t>(frozen.corner_vertex.size()));

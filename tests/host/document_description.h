@@ -29,7 +29,7 @@ inline std::string DescribeDocument(const MQDocumentRecord& doc) {
       out << " f " << o->face_material[static_cast<size_t>(f)];
       for (int32_t c = o->face_start[static_cast<size_t>(f)]; c < o->face_start[static_cast<size_t>(f) + 1]; ++c) {
         const size_t k = static_cast<size_t>(c);
-        out << " (" << o->corner_vertex[k] << ' ' << o->corner_uv[k].u << ' ' << o->corner_uv[k].v << ' '
+        out << " (" << o->corner_vertex[k] << ' ' << o->CornerUv(k).u << ' ' << o->CornerUv(k).v << ' '
             << o->corner_color[k] << ')';
       }
       out << '\n';

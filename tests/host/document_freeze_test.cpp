@@ -79,8 +79,8 @@ TEST(DocumentFreeze, MirrorGivesTheWholeCube) {
   EXPECT_EQ(half.face_material[5], 0);
   EXPECT_EQ(half.CornerCount(5), 4);
   EXPECT_EQ(half.corner_vertex[20], 1);  // face 0 reversed: 1 3' 2' 0
-  EXPECT_EQ(half.corner_uv[20].u, 0.0f);
-  EXPECT_EQ(half.corner_uv[20].v, 1.0f);
+  EXPECT_EQ(half.CornerUv(20).u, 0.0f);
+  EXPECT_EQ(half.CornerUv(20).v, 1.0f);
 
   // Separate: no vertex is shared and none moves; the halves stay open.
   ASSERT_TRUE(FreezeMirror(separate, error)) << error;
@@ -188,7 +188,7 @@ TEST(DocumentFreeze, SubdivisionKeepsUvSeamsAndSmoothsAcrossTheRest) {
         right = right || obj->vertices[obj->corner_vertex[c]].x > 1.0f;
       for (int32_t c = obj->face_start[f]; c < obj->face_start[f + 1]; ++c)
         if (obj->vertices[obj->corner_vertex[c]].x == 1.0f)
-          (right ? middle[obj->corner_vertex[c]].second : middle[obj->corner_vertex[c]].first) = obj->corner_uv[c].u;
+          (right ? middle[obj->corner_vertex[c]].second : middle[obj->corner_vertex[c]].first) = obj->CornerUv(c).u;
     }
     ASSERT_EQ(middle.size(), 3u);
     for (const auto& [vertex, u] : middle) {

@@ -62,7 +62,7 @@ void ExpectConsistent(const MQDocumentRecord& doc) {
     const size_t corners = static_cast<size_t>(obj->face_start.back());
     ASSERT_EQ(obj->face_start.size(), obj->face_material.size() + 1);
     ASSERT_EQ(obj->corner_vertex.size(), corners);
-    ASSERT_EQ(obj->corner_uv.size(), corners);
+    ASSERT_EQ(obj->corner_uvs.size(), corners);
     ASSERT_EQ(obj->corner_color.size(), corners);
     ASSERT_EQ(obj->vertex_colors.size(), obj->vertices.size());
     ASSERT_EQ(obj->vertex_weights.size(), obj->vertices.size());
@@ -170,8 +170,8 @@ TEST(MqoReader, ReadsTheGrammarWithEitherLineEnd) {
     EXPECT_EQ(obj.corner_vertex, (std::vector<int32_t>{0, 1, 2, 3, 4, 0, 1, 2, 3, 4, 5, 0, 2, 4}));
     const float uvs[5][2] = {{0, 0}, {0.5f, 0}, {1, 0.5f}, {0.5f, 1}, {0, 0.5f}};
     for (int c = 0; c < 14; ++c) {
-      EXPECT_EQ(obj.corner_uv[c].u, c < 5 ? uvs[c][0] : 0.0f) << c;
-      EXPECT_EQ(obj.corner_uv[c].v, c < 5 ? uvs[c][1] : 0.0f) << c;
+      EXPECT_EQ(obj.CornerUv(c).u, c < 5 ? uvs[c][0] : 0.0f) << c;
+      EXPECT_EQ(obj.CornerUv(c).v, c < 5 ? uvs[c][1] : 0.0f) << c;
     }
     EXPECT_EQ(obj.corner_color.ToVector(), (std::vector<uint32_t>{1, 2, 3, 0xFFFFFFFFu, 0, kWhitePacked, kWhitePacked,
                                                        kWhitePacked, kWhitePacked, kWhitePacked, kWhitePacked,
@@ -266,8 +266,11 @@ ReadOutcome ReadWithThreads(const std::string& text, const char* threads) {
   out.face_start = obj.face_start;
   out.face_material = obj.face_material;
   out.colors = obj.corner_color.ToVector();
-  out.uv_bits.resize(obj.corner_uv.size() * 2);
-  std::memcpy(out.uv_bits.data(), obj.corner_uv.data(), 4 * out.uv_bits.size());
+  out.uv_bits.resize(obj.corner_uvs.size() * 2);
+  for (size_t c = 0; c < obj.corner_uvs.size(); ++c) {
+    const MQCoordinate uv = obj.CornerUv(c);
+    std::memcpy(&out.uv_bits[2 * c], &uv, sizeof uv);
+  }
   return out;
 }
 

@@ -142,7 +142,7 @@ void CheckObject(const std::string& doc_name, const MQDocumentRecord& doc, const
     found->second.pop_back();
     const bool textured = m >= 0 && !doc.materials[static_cast<size_t>(m)]->texture.empty();
     for (int k = 0; k < n; ++k) {
-      const MQCoordinate& uv = source.corner_uv[static_cast<size_t>(first + n - 1 - k)];
+      const MQCoordinate uv = source.CornerUv(static_cast<size_t>(first + n - 1 - k));
       if (!textured) {
         EXPECT_EQ(face.vt()[k], -1) << at << "face " << f << " corner " << k << " has a texture coordinate";
       } else if (face.vt()[k] < 0) {

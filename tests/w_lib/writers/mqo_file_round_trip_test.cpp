@@ -107,8 +107,8 @@ TEST(MqoRoundTrip, ReaderGetsBackTheWrittenScene) {
       const int32_t v = obj->corner_vertex[c];
       const bool textured = obj == &shape && c >= 9;
       const bool coloured = textured || (obj == &shape && c >= 2 && c < 5);
-      EXPECT_FLOAT_EQ(obj->corner_uv[c].u, textured ? 0.125f * static_cast<float>(v) : 0.0f) << c;
-      EXPECT_FLOAT_EQ(obj->corner_uv[c].v, textured ? 0.0625f * static_cast<float>(v) : 0.0f) << c;
+      EXPECT_FLOAT_EQ(obj->CornerUv(c).u, textured ? 0.125f * static_cast<float>(v) : 0.0f) << c;
+      EXPECT_FLOAT_EQ(obj->CornerUv(c).v, textured ? 0.0625f * static_cast<float>(v) : 0.0f) << c;
       EXPECT_EQ(obj->corner_color[c], coloured ? (v % 2 == 0 ? kOrange : kBlue) : 0xFFFFFFFFu) << c;
     }
   }
