@@ -25,7 +25,7 @@ MQObjectRecord MakeHalfGrid(int side) {
       const int v = j * row + i;
       const int32_t corners[4] = {v, v + row, v + row + 1, v + 1};
       const int32_t f = obj.AddFace(4, corners);
-      obj.face_material[f] = 0;
+      obj.face_material.Set(static_cast<size_t>(f), 0);
       const float u0 = static_cast<float>(i) * step, u1 = static_cast<float>(i + 1) * step;
       const float v0 = static_cast<float>(j) * step, v1 = static_cast<float>(j + 1) * step;
       const MQCoordinate uvs[4] = {{u0, v0}, {u0, v1}, {u1, v1}, {u1, v0}};

@@ -76,9 +76,10 @@ VHOST_API(int32_t) MQDoc_GetObjectIndex(MQDocument doc, MQObject obj) {
 VHOST_API(void) MQDoc_DeleteMaterial(MQDocument doc, int32_t index) {
   if (!Remove(doc->materials, index, doc->current_material)) return;
   for (auto& obj : doc->objects)
-    for (int32_t& m : obj->face_material) {
-      if (m == index) m = -1;
-      else if (m > index) --m;
+    for (size_t f = 0; f < obj->face_material.size(); ++f) {
+      const int32_t m = obj->face_material[f];
+      if (m == index) obj->face_material.Set(f, -1);
+      else if (m > index) obj->face_material.Set(f, m - 1);
     }
 }
 

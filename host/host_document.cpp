@@ -41,9 +41,10 @@ void MQObjectRecord::DeleteFace(int32_t face) {
   corner_vertex.erase(corner_vertex.begin() + first, corner_vertex.begin() + first + n);
   corner_uv.erase(corner_uv.begin() + first, corner_uv.begin() + first + n);
   corner_color.Erase(first, first + n);
-  face_material.erase(face_material.begin() + face);
-  face_start.erase(face_start.begin() + face + 1);
-  for (size_t f = static_cast<size_t>(face) + 1; f < face_start.size(); ++f) face_start[f] -= n;
+  face_material.Erase(static_cast<size_t>(face));
+  face_start.Erase(static_cast<size_t>(face) + 1);
+  std::vector<int32_t>& starts = face_start.Values();
+  for (size_t f = static_cast<size_t>(face) + 1; f < starts.size(); ++f) starts[f] -= n;
 }
 
 void MQObjectRecord::InvertFace(int32_t face) {
@@ -68,7 +69,8 @@ void MQObjectRecord::DeleteVertex(int32_t v, bool delete_faces) {
       corner_vertex.erase(corner_vertex.begin() + c);
       corner_uv.erase(corner_uv.begin() + c);
       corner_color.Erase(c, c + 1);
-      for (size_t g = static_cast<size_t>(f) + 1; g < face_start.size(); ++g) --face_start[g];
+      std::vector<int32_t>& starts = face_start.Values();
+      for (size_t g = static_cast<size_t>(f) + 1; g < starts.size(); ++g) --starts[g];
     }
   }
   for (int32_t& cv : corner_vertex)
@@ -161,7 +163,7 @@ void MQObjectRecord::Append(const MQObjectRecord& other) {
   corner_uv.reserve(corner_uv.size() + other.corner_uvs.size());
   for (size_t c = 0; c < other.corner_uvs.size(); ++c) corner_uv.push_back(other.CornerUv(c));
   corner_color.Append(other.corner_color);
-  face_material.insert(face_material.end(), other.face_material.begin(), other.face_material.end());
+  for (size_t f = 0; f < other.face_material.size(); ++f) face_material.push_back(other.face_material[f]);
   for (size_t f = 1; f < other.face_start.size(); ++f) face_start.push_back(other.face_start[f] + corner_base);
 }
 
@@ -182,8 +184,9 @@ void MQObjectRecord::ReleaseVertices() {
 }
 
 void MQObjectRecord::ReleaseFaces() {
-  std::vector<int32_t>{0}.swap(face_start);
-  GiveBack(face_material);
+  face_start.Reset();
+  face_start.push_back(0);
+  face_material.Reset();
   GiveBack(corner_vertex);
   corner_uvs.Release();
   corner_color.Reset();
@@ -192,8 +195,9 @@ void MQObjectRecord::ReleaseFaces() {
 void MQObjectRecord::DiscardFacesBefore(int32_t face) {
   if (face <= 0 || face > FaceCount()) return;
   const size_t corners = static_cast<size_t>(face_start[face]);
-  DiscardPages(face_start.data(), static_cast<size_t>(face) * sizeof(int32_t));
-  DiscardPages(face_material.data(), static_cast<size_t>(face) * sizeof(int32_t));
+  if (int32_t* starts = face_start.StoredData()) DiscardPages(starts, static_cast<size_t>(face) * sizeof(int32_t));
+  if (int32_t* materials = face_material.StoredData())
+    DiscardPages(materials, static_cast<size_t>(face) * sizeof(int32_t));
   DiscardPages(corner_vertex.data(), corners * sizeof(int32_t));
   if (MQCoordinate* uvs = corner_uvs.PerCornerData()) DiscardPages(uvs, corners * sizeof(MQCoordinate));
   if (uint32_t* colors = corner_color.StoredData()) DiscardPages(colors, corners * sizeof(uint32_t));

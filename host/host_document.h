@@ -13,6 +13,7 @@
 #include "Vellmar/host_interface.h"
 #include "host/corner_uvs.h"
 #include "host/defaulted_array.h"
+#include "host/stepped_array.h"
 
 // Packed colour: red in the low byte, then green, blue and alpha.
 constexpr uint32_t kWhitePacked = 0xFFFFFFFFu;
@@ -42,8 +43,9 @@ struct MQObjectRecord {
 
   // The corners of face f are the entries face_start[f] .. face_start[f+1]-1
   // of the corner arrays; face_start has one entry more than there are faces.
-  std::vector<int32_t> face_start{0};
-  std::vector<int32_t> face_material;       // one per face, -1 for none
+  // Both are kept as a first value and a step while the faces allow.
+  SteppedArray face_start{0};
+  SteppedArray face_material;               // one per face, -1 for none
   std::vector<int32_t> corner_vertex;       // one per corner
   CornerUvs corner_uvs;                     // one per corner, shared once read
   DefaultedArray<uint32_t> corner_color{kWhitePacked};  // one per corner, packed

@@ -527,7 +527,7 @@ bool MqoParser::ParseFacesInTwo(MQObjectRecord& obj, int32_t count, int opened, 
       for (size_t c = 0; c < part_used; ++c) obj.corner_color.Set(used + c, part.corner_color[c]);
     for (size_t f = 1; f < part.face_start.size(); ++f)
       obj.face_start.push_back(static_cast<int32_t>(used + static_cast<size_t>(part.face_start[f])));
-    obj.face_material.insert(obj.face_material.end(), part.face_material.begin(), part.face_material.end());
+    for (size_t f = 0; f < part.face_material.size(); ++f) obj.face_material.push_back(part.face_material[f]);
     used = joined;
     if (second.max_material_ > max_material_) {
       max_material_ = second.max_material_;
@@ -542,8 +542,8 @@ bool MqoParser::ParseFacesInTwo(MQObjectRecord& obj, int32_t count, int opened, 
   obj.corner_vertex.resize(used_before);
   obj.CornerUvsPerCorner().resize(used_before);
   obj.corner_color.resize(used_before);
-  obj.face_start.resize(faces_before + 1);
-  obj.face_material.resize(faces_before);
+  obj.face_start.Truncate(faces_before + 1);
+  obj.face_material.Truncate(faces_before);
   used = used_before;
   max_material_ = max_before;
   max_material_line_ = max_line_before;

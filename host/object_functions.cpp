@@ -116,7 +116,7 @@ VHOST_API(int32_t) MQObj_InvertFace(MQObject obj, int32_t face) {
 }
 
 VHOST_API(void) MQObj_SetFaceMaterial(MQObject obj, int32_t face, int32_t material) {
-  if (obj->HasFace(face)) obj->face_material[face] = material;
+  if (obj->HasFace(face)) obj->face_material.Set(static_cast<size_t>(face), material);
 }
 
 VHOST_API(void) MQObj_SetFaceCoordinateArray(MQObject obj, int32_t face, const MQCoordinate* uvs) {

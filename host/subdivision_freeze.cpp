@@ -246,8 +246,9 @@ void WriteFrozen(const MQObjectRecord& obj, const Surface& surface, const Refine
   // A channel of one value keeps it.
   const MQCoordinate uv_everywhere = surface.corners.empty() ? MQCoordinate{} : obj.CornerUv(static_cast<size_t>(surface.corners[0]));
   const uint32_t color_everywhere = surface.corners.empty() ? kWhitePacked : obj.corner_color[surface.corners[0]];
-  frozen.face_start.reserve(static_cast<size_t>(last.GetNumFaces()) + obj.face_start.size() - surface.faces.size());
-  frozen.face_material.reserve(frozen.face_start.capacity());
+  const size_t faces = static_cast<size_t>(last.GetNumFaces()) + obj.face_start.size() - surface.faces.size();
+  frozen.face_start.reserve(faces);
+  frozen.face_material.reserve(faces);
   const size_t corners = static_cast<size_t>(last.GetNumFaceVertices()) + obj.corner_vertex.size() - surface.corners.size();
   frozen.corner_vertex.reserve(corners);
   std::vector<MQCoordinate>& frozen_uv = frozen.CornerUvsPerCorner();

@@ -135,7 +135,7 @@ TEST(DocumentFreeze, SubdivisionRefinesTheMirroredCubePerLevel) {
     EXPECT_EQ(doc.objects[0]->FaceCount(), 5) << "left as it was";
     GTEST_SKIP() << "built without OpenSubdiv";
   }
-  half.face_material[0] = -1;
+  half.face_material.Set(0, -1);
   const int32_t line[2] = {0, 6};  // on the mirror plane: it appears once
   half.AddFace(2, line);
   for (const auto& [segment, level] : {std::pair{0, 1}, std::pair{2, 2}, std::pair{3, 3}, std::pair{9, 4}}) {
@@ -154,7 +154,7 @@ TEST(DocumentFreeze, SubdivisionRefinesTheMirroredCubePerLevel) {
     EXPECT_LT(Volume(obj), 200.0 * 200 * 200);
     // Each new face keeps its parent's material: face 0 and its copy had none.
     int unpainted = 0;
-    for (int32_t m : obj.face_material) unpainted += m == -1;
+    for (int32_t m : obj.face_material.ToVector()) unpainted += m == -1;
     EXPECT_EQ(unpainted, 2 << (2 * level));
     EXPECT_EQ(obj.patch_type, 0);
   }

@@ -67,7 +67,7 @@ void ExpectConsistent(const MQDocumentRecord& doc) {
     ASSERT_EQ(obj->vertex_colors.size(), obj->vertices.size());
     ASSERT_EQ(obj->vertex_weights.size(), obj->vertices.size());
     for (int32_t v : obj->corner_vertex) ASSERT_TRUE(obj->HasVertex(v));
-    for (int32_t m : obj->face_material) ASSERT_TRUE(m >= -1 && m < doc.MaterialCount());
+    for (int32_t m : obj->face_material.ToVector()) ASSERT_TRUE(m >= -1 && m < doc.MaterialCount());
   }
 }
 
@@ -165,8 +165,8 @@ TEST(MqoReader, ReadsTheGrammarWithEitherLineEnd) {
     EXPECT_EQ(obj.vertex_colors.ToVector(), std::vector<uint32_t>(6, kWhitePacked));
     EXPECT_EQ(obj.vertex_weights.ToVector(), std::vector<float>(6, 0.0f));
 
-    EXPECT_EQ(obj.face_start, (std::vector<int32_t>{0, 5, 9, 11, 14}));
-    EXPECT_EQ(obj.face_material, (std::vector<int32_t>{1, 0, -1, -1}));
+    EXPECT_EQ(obj.face_start.ToVector(), (std::vector<int32_t>{0, 5, 9, 11, 14}));
+    EXPECT_EQ(obj.face_material.ToVector(), (std::vector<int32_t>{1, 0, -1, -1}));
     EXPECT_EQ(obj.corner_vertex, (std::vector<int32_t>{0, 1, 2, 3, 4, 0, 1, 2, 3, 4, 5, 0, 2, 4}));
     const float uvs[5][2] = {{0, 0}, {0.5f, 0}, {1, 0.5f}, {0.5f, 1}, {0, 0.5f}};
     for (int c = 0; c < 14; ++c) {
@@ -210,7 +210,7 @@ TEST(MqoReader, ChecksMaterialIndicesAgainstTheWholeFile) {
   MQDocumentRecord doc;
   std::string error;
   EXPECT_TRUE(Parse(head + "Material 2 {\n\t\"a\"\n\t\"b\"\n}\n", doc, error)) << error;
-  EXPECT_EQ(doc.objects[0]->face_material, (std::vector<int32_t>{0, 1}));
+  EXPECT_EQ(doc.objects[0]->face_material.ToVector(), (std::vector<int32_t>{0, 1}));
   EXPECT_FALSE(Parse(head + "Material 1 {\n\t\"a\"\n}\n", doc, error));
   EXPECT_EQ(error.rfind("t.mqo:12: ", 0), 0u) << error;
   EXPECT_NE(error.find("material index 1"), std::string::npos) << error;
@@ -263,8 +263,8 @@ ReadOutcome ReadWithThreads(const std::string& text, const char* threads) {
   if (!out.read) return out;
   const MQObjectRecord& obj = *doc.objects.at(0);
   out.corner_vertex = obj.corner_vertex;
-  out.face_start = obj.face_start;
-  out.face_material = obj.face_material;
+  out.face_start = obj.face_start.ToVector();
+  out.face_material = obj.face_material.ToVector();
   out.colors = obj.corner_color.ToVector();
   out.uv_bits.resize(obj.corner_uvs.size() * 2);
   for (size_t c = 0; c < obj.corner_uvs.size(); ++c) {

@@ -94,10 +94,10 @@ TEST(MqoRoundTrip, ReaderGetsBackTheWrittenScene) {
   // the hexagon runs 5 4 3 2 1 0 with its normal turned, and is cut as a
   // fan from vertex 5; its triangles follow the faces that stay.
   const MQObjectRecord& shape = *doc.objects[0];
-  EXPECT_EQ(shape.face_start, (std::vector<int32_t>{0, 2, 5, 9, 12, 15, 18, 21}));
+  EXPECT_EQ(shape.face_start.ToVector(), (std::vector<int32_t>{0, 2, 5, 9, 12, 15, 18, 21}));
   EXPECT_EQ(shape.corner_vertex,
             (std::vector<int32_t>{6, 3, 7, 6, 0, 0, 1, 7, 6, 5, 4, 3, 5, 3, 2, 5, 2, 1, 5, 1, 0}));
-  EXPECT_EQ(shape.face_material, (std::vector<int32_t>{-1, 1, -1, 0, 0, 0, 0}));
+  EXPECT_EQ(shape.face_material.ToVector(), (std::vector<int32_t>{-1, 1, -1, 0, 0, 0, 0}));
   // The triangle's corners (2-4) and the hexagon's (9 on) are coloured
   // orange or blue by vertex parity; the hexagon's have the uv of their
   // vertex. Other corners, and those of the object without a UV part, read
@@ -113,5 +113,5 @@ TEST(MqoRoundTrip, ReaderGetsBackTheWrittenScene) {
     }
   }
   EXPECT_EQ(doc.objects[1]->corner_vertex, (std::vector<int32_t>{2, 1, 0}));
-  EXPECT_EQ(doc.objects[1]->face_material, (std::vector<int32_t>{-1}));
+  EXPECT_EQ(doc.objects[1]->face_material.ToVector(), (std::vector<int32_t>{-1}));
 }
