@@ -279,7 +279,7 @@ void RemoveNormalRecords(WObject& object) {
 // Corners listed at a time, about, while the normal records are filled: the
 // lists of every vertex would lie beside the records, at the weld's peak.
 // Each part scans the faces once more.
-constexpr long long kFillCorners = 1 << 20;
+constexpr long long kFillCorners = 1 << 19;
 
 void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
   if (object.vnum <= 0) {

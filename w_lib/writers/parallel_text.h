@@ -19,7 +19,7 @@
 inline size_t ItemCount(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
 
 // Items formatted per thread and round: the blocks in memory stay small.
-constexpr size_t kItemsPerBlock = 16384;
+constexpr size_t kItemsPerBlock = 8192;
 
 // Writes one round's blocks to out on a thread of its own, while the next
 // round is formatted; one round at a time.

@@ -89,7 +89,13 @@ char* TextOutput::Reserve(size_t n) {
       size_t grown = buffer_.size() < 256 ? 256 : buffer_.size() * 2;
       while (grown < used_ + n) grown *= 2;
       if (file_.file) grown = std::max(std::min(grown, kBlockSize + kMaxNumberChars), used_ + n);
-      buffer_.resize(grown);
+      // A fresh string of exactly that size: growing one in place may take
+      // twice the room asked for.
+      std::string bigger;
+      bigger.reserve(grown);
+      bigger.assign(buffer_.data(), used_);
+      bigger.resize(grown);
+      buffer_.swap(bigger);
     }
   }
   return buffer_.data() + used_;
