@@ -53,15 +53,17 @@ struct VertexCorners {
 };
 
 // Lists the corners of the vertices first .. last - 1 into lists, replacing
-// what it held.
+// what it held. Only the faces first_face .. end_face - 1 are looked at:
+// every corner of those vertices must lie in them.
 template <class Corner>
-void ListVertexCorners(const WObject& object, int first, int last, VertexCorners<Corner>& lists) {
+void ListVertexCorners(const WObject& object, int first, int last, VertexCorners<Corner>& lists, int first_face,
+                       int end_face) {
   lists.first = first;
   lists.last = last;
   std::vector<int>& start = lists.start;
   start.assign(static_cast<size_t>(last - first) + 1, 0);
   const auto listed = [first, last](int v) { return v >= first && v < last; };
-  for (int f = 0; f < object.fnum; ++f) {
+  for (int f = first_face; f < end_face; ++f) {
     const WFace& face = object.faces[f];
     const int* const v = face.v;
     for (int k = 0; k < face.num; ++k)
@@ -75,7 +77,7 @@ void ListVertexCorners(const WObject& object, int first, int last, VertexCorners
   // Exactly the room needed: a list of another part may have been larger.
   std::vector<Corner>().swap(lists.corners);
   lists.corners.resize(static_cast<size_t>(total));
-  for (int f = object.fnum - 1; f >= 0; --f) {
+  for (int f = end_face - 1; f >= first_face; --f) {
     const WFace& face = object.faces[f];
     const int* const v = face.v;
     for (int k = face.num - 1; k >= 0; --k)
@@ -220,7 +222,7 @@ void SmoothObject(WObject& object, const MaterialCosine& material_cosine) {
   WithCornerType(object, widest, [&](auto corner_type) {
     using Corner = decltype(corner_type);
     VertexCorners<Corner> lists;
-    ListVertexCorners(object, 0, object.vnum, lists);
+    ListVertexCorners(object, 0, object.vnum, lists, 0, object.fnum);
     const auto store = [&](int, int begin, int n, const WVector* normals, VertexScratch&) {
       for (int i = 0; i < n; ++i) {
         const Corner c = lists.corners[static_cast<size_t>(begin + i)];
@@ -276,10 +278,50 @@ void RemoveNormalRecords(WObject& object) {
   object.Compact();
 }
 
-// Corners listed at a time, about, while the normal records are filled: the
-// lists of every vertex would lie beside the records, at the weld's peak.
-// Each part scans the faces once more.
-constexpr long long kFillCorners = 1 << 19;
+// The parts of the vertices whose corners are listed at a time while the
+// normal records are filled: the lists of every vertex would lie beside
+// the records, at the weld's peak. A part is a run of vertices and the run
+// of faces that holds their corners, which is short where faces and
+// vertices come in a similar order (a grid, a scan, most modellers'
+// output). Small parts are taken when their runs of faces add up to no
+// more than a few scans of all faces; otherwise two parts, each scanning
+// every face.
+struct FillPart {
+  int first_vertex;
+  int end_vertex;
+  int first_face;
+  int end_face;
+};
+constexpr long long kSmallPartCorners = 1 << 18;
+constexpr long long kScansOfSmallParts = 4;
+
+template <class Corner>
+std::vector<FillPart> PlanFillParts(const WObject& object, const VertexCorners<Corner>& all) {
+  const int vnum = object.vnum;
+  const long long corners = all.start.back();
+  if (corners < (1 << 18)) return {FillPart{0, vnum, 0, object.fnum}};
+  std::vector<FillPart> small;
+  long long scanned = 0;
+  for (int v = 0; v < vnum;) {
+    FillPart part{v, v, object.fnum, 0};
+    long long listed = 0;
+    for (; v < vnum && (listed == 0 || listed < kSmallPartCorners); ++v) {
+      const int begin = all.start[static_cast<size_t>(v)], end = all.start[static_cast<size_t>(v) + 1];
+      if (begin == end) continue;
+      // Each list is in face order: its first and last corners bound it.
+      part.first_face = std::min(part.first_face, all.corners[static_cast<size_t>(begin)].face());
+      part.end_face = std::max(part.end_face, all.corners[static_cast<size_t>(end) - 1].face() + 1);
+      listed += end - begin;
+    }
+    part.end_vertex = v;
+    if (part.end_face < part.first_face) part.end_face = part.first_face;
+    scanned += part.end_face - part.first_face;
+    small.push_back(part);
+  }
+  if (scanned <= kScansOfSmallParts * object.fnum) return small;
+  const int half = vnum / 2 + 1;
+  return {FillPart{0, half, 0, object.fnum}, FillPart{half, vnum, 0, object.fnum}};
+}
 
 void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
   if (object.vnum <= 0) {
@@ -295,9 +337,11 @@ void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
     // for now, which of them it has (0, 1, ... in the order that they first
     // come in its vertex's list).
     std::vector<int> distinct(static_cast<size_t>(vnum), 0);
+    std::vector<FillPart> parts;
     {
       VertexCorners<Corner> lists;
-      ListVertexCorners(object, 0, vnum, lists);
+      ListVertexCorners(object, 0, vnum, lists, 0, object.fnum);
+      parts = PlanFillParts(object, lists);
       const auto name_distinct = [&](int v, int begin, int n, const WVector* normals, VertexScratch& scratch) {
         std::vector<int>& first = scratch.first;
         first.resize(static_cast<size_t>(n));
@@ -363,10 +407,9 @@ void SmoothWeldObject(WObject& object, const MaterialCosine& material_cosine) {
         object.normals[object.faces[c.face()].vn()[c.corner()]].normal = normals[i];
       }
     };
-    const long long parts = object.CornerCount() / kFillCorners + 1;
-    const int step = static_cast<int>(vnum / parts + 1);
-    for (int first = 0; first < vnum; first += step) {
-      ListVertexCorners(object, first, vnum - first > step ? first + step : vnum, lists);
+    for (const FillPart& part : parts) {
+      if (part.first_vertex >= part.end_vertex) continue;
+      ListVertexCorners(object, part.first_vertex, part.end_vertex, lists, part.first_face, part.end_face);
       ForEachSmoothedVertex(object, lists, material_cosine, fill_records);
     }
     if (unlisted) {

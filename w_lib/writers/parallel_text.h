@@ -4,6 +4,7 @@
 // writes. Writing a round's blocks overlaps formatting the next round.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <exception>
 #include <memory>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "w_lib/util/parallel.h"
+#include "w_lib/writers/round_crew.h"
 #include "w_lib/writers/text_output.h"
 
 // A record count as a number of items: a negative count is none.
@@ -21,45 +23,10 @@ inline size_t ItemCount(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
 // Items formatted per thread and round: the blocks in memory stay small.
 constexpr size_t kItemsPerBlock = 8192;
 
-// Writes one round's blocks to out on a thread of its own, while the next
-// round is formatted; one round at a time.
-class BackgroundBlockWriter {
- public:
-  explicit BackgroundBlockWriter(TextOutput& out) : out_(out) {}
-  BackgroundBlockWriter(const BackgroundBlockWriter&) = delete;
-  BackgroundBlockWriter& operator=(const BackgroundBlockWriter&) = delete;
-  ~BackgroundBlockWriter() {
-    if (thread_.joinable()) thread_.join();
-  }
-
-  // Waits until the round being written is out; passes on what writing it
-  // threw (memory running out, for output collected in memory).
-  void Wait() {
-    if (thread_.joinable()) thread_.join();
-    if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
-  }
-
-  // Starts writing the blocks, which stay untouched until the next Wait.
-  void Start(const std::vector<std::unique_ptr<TextOutput>>& blocks) {
-    try {
-      thread_ = std::thread([this, &blocks] {
-        try {
-          for (const auto& block : blocks) out_.PutBlock(block->text());
-        } catch (...) {
-          error_ = std::current_exception();
-        }
-      });
-    } catch (const std::system_error&) {
-      // No thread to be had: the blocks are written here.
-      for (const auto& block : blocks) out_.PutBlock(block->text());
-    }
-  }
-
- private:
-  TextOutput& out_;
-  std::thread thread_;
-  std::exception_ptr error_;
-};
+// Writes the blocks to out, in order.
+inline void PutBlocks(TextOutput& out, const std::vector<std::unique_ptr<TextOutput>>& blocks) {
+  for (const auto& block : blocks) out.PutBlock(block->text());
+}
 
 // Writes items 0 .. count - 1 to out, item i by format(TextOutput& to, i),
 // which must write only to `to` and read only what no other item changes.
@@ -82,21 +49,25 @@ void PutItems(TextOutput& out, size_t count, const Format& format) {
     set.resize(static_cast<size_t>(workers));
     for (auto& block : set) block = std::make_unique<TextOutput>();
   }
-  BackgroundBlockWriter writer(out);
+  RoundCrew crew(workers);
   size_t r = 0;
   for (size_t base = 0; base < count; base += round, ++r) {
     const size_t n = count - base < round ? count - base : round;
     // This set was last written two rounds ago, and that is done.
     Blocks& blocks = sets[r % 2];
     for (auto& block : blocks) block->ClearText();
-    ParallelParts(n, workers, [&](int part, size_t begin, size_t end) {
-      TextOutput& block = *blocks[static_cast<size_t>(part)];
+    crew.Format([&](int part) {
+      // The items split as evenly as they go, the first parts one more.
+      const size_t parts = static_cast<size_t>(workers), k = static_cast<size_t>(part);
+      const size_t begin = n / parts * k + std::min(n % parts, k);
+      const size_t end = n / parts * (k + 1) + std::min(n % parts, k + 1);
+      TextOutput& block = *blocks[k];
       for (size_t i = begin; i < end; ++i) format(block, base + i);
     });
-    writer.Wait();
-    writer.Start(blocks);
+    crew.WaitWritten();
+    crew.StartWrite([&out, &blocks] { PutBlocks(out, blocks); });
   }
-  writer.Wait();
+  crew.WaitWritten();
 }
 
 // PutItems for items of uneven weight, such as the objects of a scene
@@ -124,11 +95,11 @@ void PutWeightedItems(TextOutput& out, size_t count, int workers, const Weight& 
     for (auto& block : set) block = std::make_unique<TextOutput>();
   }
   std::vector<size_t> bounds(static_cast<size_t>(workers) + 1);
-  BackgroundBlockWriter writer(out);
+  RoundCrew crew(workers);
   size_t i = 0, r = 0;
   while (i < count) {
     if (weight(i) >= kItemsPerBlock) {
-      writer.Wait();
+      crew.WaitWritten();
       format(out, i++, 0);
       continue;
     }
@@ -146,15 +117,15 @@ void PutWeightedItems(TextOutput& out, size_t count, int workers, const Weight& 
     }
     Blocks& blocks = sets[r++ % 2];
     for (auto& block : blocks) block->ClearText();
-    ParallelParts(static_cast<size_t>(workers), workers, [&](int part, size_t, size_t) {
+    crew.Format([&](int part) {
       TextOutput& block = *blocks[static_cast<size_t>(part)];
       for (size_t k = bounds[static_cast<size_t>(part)]; k < bounds[static_cast<size_t>(part) + 1]; ++k)
         format(block, k, part);
     });
-    writer.Wait();
-    writer.Start(blocks);
+    crew.WaitWritten();
+    crew.StartWrite([&out, &blocks] { PutBlocks(out, blocks); });
   }
-  writer.Wait();
+  crew.WaitWritten();
 }
 
 // The same with WeightedItemsWorkers(count) workers, for a format that

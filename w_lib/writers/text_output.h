@@ -101,7 +101,7 @@ class TextOutput {
 
  private:
   // Bytes collected before a file write; writers emit many short pieces.
-  static constexpr size_t kBlockSize = size_t{1} << 20;
+  static constexpr size_t kBlockSize = size_t{1} << 18;
 
   // A piece at least this large skips the buffer: copying it costs more
   // than one more write.

@@ -4,12 +4,14 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "writer_checks.h"
 #include "w_lib/writers/parallel_text.h"
+#include "w_lib/writers/round_crew.h"
 #include "w_lib/writers/w_writers.h"
 
 namespace {
@@ -108,4 +110,39 @@ TEST(Threads, WeightedItemsAreWrittenInOrderWhateverTheirWeights) {
   });
   EXPECT_TRUE(weighted.text() == serial.text());
   EXPECT_FALSE(shared);
+}
+
+TEST(Threads, RoundCrewPassesOnErrorsAndKeepsRoundsInOrder) {
+  std::string written;
+  {
+    RoundCrew crew(3);
+    std::vector<std::string> parts(3);
+    for (int round = 0; round < 200; ++round) {
+      crew.Format([&](int part) { parts[static_cast<size_t>(part)] = std::to_string(round * 3 + part) + ","; });
+      crew.WaitWritten();
+      std::string joined = parts[0] + parts[1] + parts[2];
+      crew.StartWrite([&written, joined] { written += joined; });
+    }
+    crew.WaitWritten();
+
+    // A part that throws: the others finish, and the error comes back.
+    std::atomic<int> finished{0};
+    EXPECT_THROW(crew.Format([&](int part) {
+      if (part == 2) throw std::bad_alloc();
+      ++finished;
+    }),
+                 std::bad_alloc);
+    EXPECT_EQ(finished, 2);
+    // A write that throws: passed on by the next wait, and only once.
+    crew.StartWrite([] { throw std::bad_alloc(); });
+    EXPECT_THROW(crew.WaitWritten(), std::bad_alloc);
+    EXPECT_NO_THROW(crew.WaitWritten());
+    // Still at work after both.
+    crew.Format([&](int) { ++finished; });
+    EXPECT_EQ(finished, 5);
+    crew.StartWrite([&written] { written += "end"; });
+  }  // the write under way is waited for
+  std::string expected;
+  for (int i = 0; i < 600; ++i) expected += std::to_string(i) + ",";
+  EXPECT_EQ(written, expected + "end");
 }
