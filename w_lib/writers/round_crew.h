@@ -24,9 +24,9 @@ class RoundCrew {
   // Waits for the write under way and stops the threads.
   ~RoundCrew();
 
-  // Runs work(part) for parts 0 .. parts - 1 (as given to the constructor),
-  // part 0 on the calling thread, and returns once all are done; passes on
-  // the first part's error.
+  // Runs work(k) for every share k below the count given to the
+  // constructor, share zero on the calling thread, and returns once all are
+  // done; passes on the error of the first share that threw.
   void Format(const std::function<void(int part)>& work);
 
   // Starts write on the writing thread; the caller Waits before the next.
