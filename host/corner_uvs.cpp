@@ -27,6 +27,8 @@ std::vector<MQCoordinate>& CornerUvs::PerCorner(const std::vector<int32_t>& corn
 void CornerUvs::Share(const std::vector<int32_t>& corner_vertex, size_t vertex_count) {
   if (shared_ || per_corner_.empty() || corner_vertex.size() != per_corner_.size()) return;
   const size_t corners = per_corner_.size();
+  // One coordinate a vertex takes no less than one a corner: nothing to save.
+  if (vertex_count >= corners) return;
   const auto vertex_of = [&](size_t c) -> size_t {
     const int32_t v = corner_vertex[c];
     return v >= 0 && static_cast<size_t>(v) < vertex_count ? static_cast<size_t>(v) : vertex_count;
