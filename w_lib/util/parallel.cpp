@@ -37,8 +37,9 @@ int WorkerCount() { return ReadWorkerCount(); }
 void ParallelParts(size_t count, int parts, const std::function<void(int, size_t, size_t)>& work) {
   if (parts < 1) parts = 1;
   if (static_cast<size_t>(parts) > count) parts = count > 0 ? static_cast<int>(count) : 1;
-  const auto bounds = [count, parts](int part) { return count / static_cast<size_t>(parts) * part +
-                                                        std::min(count % static_cast<size_t>(parts), static_cast<size_t>(part)); };
+  const auto bounds = [count, parts](int part) {
+    return PartBegin(count, static_cast<size_t>(parts), static_cast<size_t>(part));
+  };
   std::vector<std::exception_ptr> errors(static_cast<size_t>(parts));
   const auto run = [&](int part) {
     try {

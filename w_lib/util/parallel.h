@@ -10,6 +10,13 @@
 // hardware's thread count, at least 1 and at most 64.
 int WorkerCount();
 
+// Where part `part` of `parts` contiguous parts of [0, count) begins: the
+// parts are as even as they go, the first ones one longer. Part `parts`
+// begins at count.
+inline size_t PartBegin(size_t count, size_t parts, size_t part) {
+  return count / parts * part + (count % parts < part ? count % parts : part);
+}
+
 // Runs work(part, begin, end) for `parts` contiguous parts of [0, count) in
 // order of part, the first on the calling thread and each other on a thread
 // of its own, and returns when all are done. With one part, or when a thread

@@ -4,13 +4,8 @@
 // writes. Writing a round's blocks overlaps formatting the next round.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
-#include <exception>
 #include <memory>
-#include <system_error>
-#include <thread>
-#include <utility>
 #include <vector>
 
 #include "w_lib/util/parallel.h"
@@ -57,10 +52,8 @@ void PutItems(TextOutput& out, size_t count, const Format& format) {
     Blocks& blocks = sets[r % 2];
     for (auto& block : blocks) block->ClearText();
     crew.Format([&](int part) {
-      // The items split as evenly as they go, the first parts one more.
       const size_t parts = static_cast<size_t>(workers), k = static_cast<size_t>(part);
-      const size_t begin = n / parts * k + std::min(n % parts, k);
-      const size_t end = n / parts * (k + 1) + std::min(n % parts, k + 1);
+      const size_t begin = PartBegin(n, parts, k), end = PartBegin(n, parts, k + 1);
       TextOutput& block = *blocks[k];
       for (size_t i = begin; i < end; ++i) format(block, base + i);
     });
