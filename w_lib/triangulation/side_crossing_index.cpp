@@ -69,10 +69,17 @@ const double kCoordinateAxes[3][3] = {{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.
 
 }  // namespace
 
+WVector SidePlaneNormal(const WVector& normal, const WVector& p, const WVector& q) {
+  return Cross(q - p, normal).Normalized();
+}
+
 bool SegmentCrossesSide(const WVector& normal, const WVector& pa, const WVector& pb, const WVector& p,
                         const WVector& q) {
-  // m is the normal of the plane that stands on the side, across the face.
-  const WVector m = Cross(q - p, normal).Normalized();
+  return SegmentCrossesSidePlane(SidePlaneNormal(normal, p, q), pa, pb, p, q);
+}
+
+bool SegmentCrossesSidePlane(const WVector& m, const WVector& pa, const WVector& pb, const WVector& p,
+                             const WVector& q) {
   const float d1 = Dot(m, pa - p);
   const float d2 = Dot(m, pb - p);
   if (static_cast<double>(d1) * static_cast<double>(d2) < 0.0) {
@@ -156,8 +163,10 @@ bool SideCrossingIndex::Build() {
   if (m == 0) return true;
   discs_.resize(static_cast<size_t>(m));
   side_box_.resize(static_cast<size_t>(m));
+  side_plane_.resize(static_cast<size_t>(m));
   for (int g = 0; g < m; ++g) {
     const int i = FirstSide(g);
+    side_plane_[static_cast<size_t>(g)] = SidePlaneNormal(face.normal, Corner(i), Corner(i + 1));
     discs_[static_cast<size_t>(g)] = DiscOf(Corner(i), Corner(i + 1));
     BoundDiscs(g, g + 1, kCoordinateAxes, side_box_[static_cast<size_t>(g)]);
   }
@@ -759,7 +768,7 @@ bool SideCrossingIndex::TestGroup(int g, int a, int b, const WVector& pa, const 
   for (int k = group_start_[static_cast<size_t>(g)]; k < end; ++k) {
     const int i = group_sides_[static_cast<size_t>(k)], j = (i + 1) % n_;
     if (i == a || j == a || i == b || j == b) continue;
-    return SegmentCrossesSide(Face().normal, pa, pb, Corner(i), Corner(j));
+    return SegmentCrossesSidePlane(side_plane_[static_cast<size_t>(g)], pa, pb, Corner(i), Corner(j));
   }
   return false;
 }

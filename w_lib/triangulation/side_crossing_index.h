@@ -14,6 +14,12 @@
 // it computes it.
 bool SegmentCrossesSide(const WVector& normal, const WVector& pa, const WVector& pb, const WVector& p,
                         const WVector& q);
+// The normal m of the plane that stands on the side p..q across the face,
+// as SegmentCrossesSide computes it, and the rest of that test given m: a
+// side tested against many segments needs m once.
+WVector SidePlaneNormal(const WVector& normal, const WVector& p, const WVector& q);
+bool SegmentCrossesSidePlane(const WVector& m, const WVector& pa, const WVector& pb, const WVector& p,
+                             const WVector& q);
 
 // Built once per polygon; Crosses(a, b) gives DiagonalCrossesSide(object,
 // f, a, b) for every a and b. The tree only narrows down which sides are
@@ -260,6 +266,7 @@ class SideCrossingIndex {
   std::vector<int> group_of_;  // per side: its group, or -1 for a side of no length
   mutable std::vector<Disc> discs_;  // per group, while the tree or the bounds are built
   std::vector<Box> side_box_;  // per group, along the coordinate axes
+  std::vector<WVector> side_plane_;  // per group: SidePlaneNormal of its side
   std::vector<Node> nodes_;    // node 1 holds all groups, node k the halves 2k and 2k + 1
   bool boundable_ = false;             // the bounds below can be trusted
   mutable bool bounded_ = false;       // and are built and in use
