@@ -2,14 +2,18 @@
 // cut into triangles by ear clipping in their own plane, each triangle
 // keeping the polygon's attributes and those of its three corners.
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstddef>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "w_lib/triangulation/corner_tree.h"
 #include "w_lib/triangulation/side_crossing_index.h"
+#include "w_lib/util/parallel.h"
 #include "w_lib/w_scene.h"
 
 namespace {
@@ -59,6 +63,12 @@ long long ExactCutBudget(int n) { return 32 * static_cast<long long>(n) + 65536;
 // first corner: coordinates that large round the side tests to noise
 // anyway, and the fan costs a step a triangle.
 long long WalkBudget(int n) { return 64 * static_cast<long long>(n) + (1LL << 22); }
+
+// Polygons of this many corners and more have their fallback cut made
+// ahead, on a thread of their own, while the ear clipper's tries run (see
+// FallbackAhead): the few that need it then wait for one cut instead of
+// two. Below, a try costs too little for the thread to pay.
+constexpr int kAheadCorners = 65536;
 
 // Whether no cut of the face into ears that each pass the clipper's turn
 // test for `normal` can exist, so that an attempt with that normal is
@@ -142,6 +152,17 @@ class EarClipper {
     // The faces array does not move while the polygon is cut: its room was
     // reserved, and the index reads the stored face.
     SideCrossingIndex sides(object, f);
+    FallbackAhead ahead;
+    if (n >= kAheadCorners && sides.Indexed() && WorkerCount() > 1) ahead.Start(object, object.faces[f], n);
+    ahead_ = &ahead;
+    struct Done {  // the thread ends before the polygon's state does
+      FallbackAhead& ahead;
+      EarClipper& clipper;
+      ~Done() {
+        ahead.Stop();
+        clipper.ahead_ = nullptr;
+      }
+    } done{ahead, *this};
     f_ = f;
     budget_ = ExactCutBudget(n);
     walk_budget_ = WalkBudget(n);
@@ -302,19 +323,97 @@ class EarClipper {
     return AnswerDiagonal(sides, prev, next);
   }
 
+  // What the fallback comes to: cut by its first or its second attempt,
+  // missed by both, or over its walk budget (then the fan), or unknown
+  // (a cut made ahead that did not finish).
+  enum Fallback { kFallbackFirst, kFallbackSecond, kFallbackMissed, kFallbackFan, kFallbackUnknown };
+
+  // The fallback's cut worked out on a thread of its own, for a large
+  // polygon, from the start of its cut: it reads only the vertex positions
+  // and a copy of the face, and notes its triangles (see noted_) instead of
+  // adding them, so the tries on the calling thread go on undisturbed.
+  // Adding the noted triangles in order gives what the fallback gives.
+  class FallbackAhead {
+   public:
+    ~FallbackAhead() { Stop(); }
+
+    // Starts the thread; where it cannot start, the fallback is made as
+    // always when it is needed.
+    void Start(WObject& object, const WFace& face, int n) {
+      try {
+        face_ = face;
+        thread_ = std::thread([this, &object, n] { Run(object, n); });
+      } catch (const std::bad_alloc&) {
+      } catch (const std::system_error&) {
+      }
+    }
+
+    // Tells the thread to give up and waits for it.
+    void Stop() {
+      if (!thread_.joinable()) return;
+      stop_.store(true, std::memory_order_relaxed);
+      thread_.join();
+    }
+
+    // Waits for the cut; kFallbackUnknown where none was made ahead.
+    Fallback Wait() {
+      if (!thread_.joinable()) return kFallbackUnknown;
+      thread_.join();
+      return outcome_;
+    }
+
+    const std::vector<int>& Triples() const { return triples_; }
+
+   private:
+    void Run(WObject& object, int n) {
+      try {
+        EarClipper clipper;
+        clipper.noted_ = &triples_;
+        clipper.stop_ = &stop_;
+        clipper.walk_budget_ = WalkBudget(n);
+        outcome_ = clipper.FallbackOf(object, face_, n);
+        if (stop_.load(std::memory_order_relaxed)) outcome_ = kFallbackUnknown;
+      } catch (...) {  // out of memory: the calling thread makes the cut
+        outcome_ = kFallbackUnknown;
+      }
+    }
+
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    WFace face_;
+    std::vector<int> triples_;  // prev, cur, next of each triangle, in order
+    Fallback outcome_ = kFallbackUnknown;
+  };
+
   // The test above takes for an ear a corner whose triangle holds another
   // corner of the polygon, as long as no side crosses the diagonal; the
   // rest of the polygon then turns the wrong way and the cut fails. A
   // polygon that can be cut is not to be lost for that.
   bool CutFallback(WObject& object, int f, int n) {
-    CornerTree corners(object, object.faces[f]);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-      Load(object.faces[f], attempt == 1);
-      const Outcome outcome = CutSimple(object, corners, n);
-      if (outcome == kCut) return true;
-      if (outcome == kOverBudget) return CutFan(object, f, n);
+    Fallback outcome = ahead_ != nullptr ? ahead_->Wait() : kFallbackUnknown;
+    if (outcome == kFallbackFirst || outcome == kFallbackSecond) {
+      Load(object.faces[f], outcome == kFallbackSecond);
+      Start(object, n);
+      const std::vector<int>& triples = ahead_->Triples();
+      for (size_t k = 0; k + 2 < triples.size(); k += 3) Clip(object, triples[k], triples[k + 1], triples[k + 2]);
+      return true;
     }
-    return false;
+    if (outcome == kFallbackUnknown) outcome = FallbackOf(object, object.faces[f], n);
+    if (outcome == kFallbackFan) return CutFan(object, f, n);
+    return outcome != kFallbackMissed;
+  }
+
+  // The fallback's two attempts on the face; what the attempt that cuts
+  // makes is kept (added, or noted).
+  Fallback FallbackOf(WObject& object, const WFace& face, int n) {
+    CornerTree corners(object, face);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      Load(face, attempt == 1);
+      const Outcome outcome = CutSimple(object, corners, n);
+      if (outcome == kCut) return attempt == 0 ? kFallbackFirst : kFallbackSecond;
+      if (outcome == kOverBudget) return kFallbackFan;
+    }
+    return kFallbackMissed;
   }
 
   // Whether the first try cuts face f once the index passes over touching
@@ -342,6 +441,7 @@ class EarClipper {
       prev_[static_cast<size_t>(k)] = (k + n - 1) % n;
       next_[static_cast<size_t>(k)] = (k + 1) % n;
     }
+    if (noted_ != nullptr) return;  // the arrays belong to the calling thread
     first_face_ = object.fnum;
     first_line_ = object.lnum;
   }
@@ -427,7 +527,7 @@ class EarClipper {
     int misses = 0;
     int cur = 0;
     while (remaining > 2) {
-      if (misses >= remaining) {
+      if (misses >= remaining || (stop_ != nullptr && stop_->load(std::memory_order_relaxed))) {
         Undo(object);
         return kMissed;
       }
@@ -490,6 +590,12 @@ class EarClipper {
   // Adds the triangle prev, cur, next with W's attributes and the diagonal
   // from prev to next, which becomes W's side after prev.
   void Clip(WObject& object, int prev, int cur, int next) {
+    if (noted_ != nullptr) {
+      noted_->insert(noted_->end(), {prev, cur, next});
+      next_[static_cast<size_t>(prev)] = next;
+      prev_[static_cast<size_t>(next)] = prev;
+      return;
+    }
     // The arrays were reserved, but look the records up afresh all the same.
     const int t = object.AddFace(3);
     WFace& tri = object.faces[t];
@@ -515,6 +621,10 @@ class EarClipper {
   // and nothing else refers to it, so this leaves what deleting it at the
   // compaction would, without growing the arrays past their reservation.
   void Undo(WObject& object) {
+    if (noted_ != nullptr) {
+      noted_->clear();
+      return;
+    }
     for (int i = first_face_; i < object.fnum; ++i) object.faces[i] = WFace();
     for (int i = first_line_; i < object.lnum; ++i) object.lines[i] = WLine();
     object.fnum = first_face_;
@@ -534,6 +644,11 @@ class EarClipper {
   bool diverged_ = false;      // in CutAnswered: an answer differed, before that
   bool skipped_first_ = false;  // in CutAnswered: the first try was not made
   bool settling_ = false;      // in CutAnswered: diagonals are settled, uncounted
+  FallbackAhead* ahead_ = nullptr;  // the fallback's cut made ahead, while a polygon is cut
+  // For a cut made ahead: where its triangles are noted, instead of being
+  // added to the object, which it then only reads; and when to give up.
+  std::vector<int>* noted_ = nullptr;
+  const std::atomic<bool>* stop_ = nullptr;
   // While settling: the diagonals asked (two corners each) and kChecked
   // where the budget was looked at, in order.
   static constexpr int kChecked = -1;

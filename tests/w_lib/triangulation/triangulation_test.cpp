@@ -7,6 +7,8 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -575,4 +577,54 @@ TEST(TriangulateObject, CutsStripsFarFromTheOriginAsThePlainEarClipper) {
       }
     }
   }
+}
+
+TEST(TriangulateObject, FallbackMadeAheadGivesWhatOneThreadGives) {
+  // A polygon this large has the fallback's cut made ahead on a thread of
+  // its own. A strip bowed by a unit misses both tries and is cut by the
+  // fallback, by its first attempt or, with the stored normal against the
+  // winding, by its second; a circle is cut by the first try, and the cut
+  // made ahead is given up. Either way the triangles, their order, their
+  // normals and their diagonals are those of the cut on one thread.
+  const int n = 70002;
+  const auto polygon = [n](bool circle) {
+    WScene scene;
+    WObject& obj = AddObjectAt(scene, "poly");
+    const int f = obj.AddFace(n);
+    const int run = n - 2;
+    for (int i = 0; i < n; ++i) {
+      const double a = 6.283185307179586 * i / n;
+      const float x = circle ? float(1000.0 * std::cos(a)) : float(i < run ? i : i == run ? run - 1 : 0);
+      const float y = circle ? float(1000.0 * std::sin(a))
+                             : float(i < run ? 4.0 * i * (run - 1 - i) / (double(run) * run) : 300.0);
+      obj.faces[f].v[i] = AddVertexAt(obj, x, y, 0.0f);
+    }
+    return scene;
+  };
+  const char* before = std::getenv("VELLMAR_THREADS");
+  const std::string saved = before ? before : "";
+  for (const int shape : {0, 1, 2}) {
+    WScene scene = polygon(shape == 2);
+    scene.objects[0].faces[0].normal = WVector(0.0f, 0.0f, shape == 0 ? -1.0f : 1.0f);
+    std::vector<std::vector<Tri>> cuts;
+    std::vector<std::vector<Pair>> diagonals;
+    std::vector<std::vector<float>> normals;
+    for (const char* threads : {"1", "2"}) {
+      setenv("VELLMAR_THREADS", threads, 1);
+      WScene copy = scene;
+      WObject& poly = copy.objects[0];
+      TriangulateObject(poly, false);
+      cuts.push_back(Triangles(poly));
+      diagonals.emplace_back();
+      for (int l = 0; l < poly.lnum; ++l) diagonals.back().emplace_back(poly.lines[l].v[0], poly.lines[l].v[1]);
+      normals.emplace_back();
+      for (int t = 0; t < poly.fnum; ++t) normals.back().push_back(poly.faces[t].normal.z);
+    }
+    EXPECT_EQ(cuts[0].size(), static_cast<size_t>(n - 2)) << "shape " << shape;
+    EXPECT_TRUE(cuts[1] == cuts[0]) << "shape " << shape;
+    EXPECT_TRUE(diagonals[1] == diagonals[0]) << "shape " << shape;
+    EXPECT_TRUE(normals[1] == normals[0]) << "shape " << shape;
+  }
+  if (before) setenv("VELLMAR_THREADS", saved.c_str(), 1);
+  else unsetenv("VELLMAR_THREADS");
 }
