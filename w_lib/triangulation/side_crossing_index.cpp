@@ -95,6 +95,15 @@ bool SegmentCrossesSidePlane(const WVector& m, const WVector& pa, const WVector&
 SideCrossingIndex::SideCrossingIndex(const WObject& object, int f)
     : object_(object), f_(f), n_(object.faces[f].num) {
   indexed_ = n_ >= kMinIndexedCorners && Build();
+  // With a normal of no direction the side test's plane normal m is zero
+  // (or NaN, from a NaN component), so its distances are zero or NaN, whose
+  // product is never below zero: no side can be crossed. The normal of a
+  // fine outline can come out so, when no corner turns by more than float
+  // rounding; walks there would still test every side that a diagonal
+  // touches, as many as a point that every other corner comes back to has.
+  const WVector& normal = object.faces[f].normal;
+  crossable_ = !(normal.x == 0.0f && normal.y == 0.0f && normal.z == 0.0f) &&
+               !(std::isnan(normal.x) || std::isnan(normal.y) || std::isnan(normal.z));
 }
 
 // A side's two points, to the bit.
@@ -848,7 +857,7 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
   if (va < 0 || va >= object_.vnum || vb < 0 || vb >= object_.vnum) return false;
   const WVector pa = object_.vertices[va].pos;
   const WVector pb = object_.vertices[vb].pos;
-  if (pa == pb || group_start_.size() < 2) return false;
+  if (pa == pb || group_start_.size() < 2 || !crossable_) return false;
   if (passing_over && shared_.size() != nodes_.size()) {
     shared_.assign(nodes_.size(), Shared());
     ShareNode(1, 0, static_cast<int>(group_start_.size()) - 1);
@@ -920,7 +929,7 @@ bool SideCrossingIndex::Settle(int a, int b, bool passing_over) {
   if (va < 0 || va >= object_.vnum || vb < 0 || vb >= object_.vnum) return false;
   const WVector pa = object_.vertices[va].pos;
   const WVector pb = object_.vertices[vb].pos;
-  if (pa == pb || group_start_.size() < 2) return false;
+  if (pa == pb || group_start_.size() < 2 || !crossable_) return false;
   if (passing_over && shared_.size() != nodes_.size()) {
     shared_.assign(nodes_.size(), Shared());
     ShareNode(1, 0, static_cast<int>(group_start_.size()) - 1);
@@ -958,7 +967,11 @@ bool SideCrossingIndex::SettleWalk(int a, int b, const WVector& pa, const WVecto
         if (!SegmentMeets(side_box_[static_cast<size_t>(g)], from, to)) continue;
         ++noting.reached;
         const int i = FirstSide(g);
-        if (passing_over && Touches(Corner(i), Corner(i + 1), pa, pb)) continue;
+        if (passing_over) {
+          if (Touches(Corner(i), Corner(i + 1), pa, pb)) continue;
+        } else if ((settled_tests_++ & 7) == 0 && Touches(Corner(i), Corner(i + 1), pa, pb)) {
+          settled_touching_ += 8;
+        }
         if (TestGroup(g, a, b, pa, pb)) return true;
       }
       continue;
@@ -989,7 +1002,7 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
     }
     return false;
   }
-  if (group_start_.size() < 2) return false;
+  if (group_start_.size() < 2 || !crossable_) return false;
   // Passing over, nothing is counted: the answer is settled.
   if (passing_over_) return SettleWalk(a, b, pa, pb, true, false);
 

@@ -84,6 +84,12 @@ class SideCrossingIndex {
   // instead of every side within the margin. Only with the tree.
   bool Settle(int a, int b, bool passing_over);
 
+  // About how many sides that touch their diagonals Settle has tested
+  // before passing over, counted as the walks that count do, from one test
+  // in eight (of its own tests, which are fewer): the work that its
+  // answers, kept exact, take.
+  long long SettledTouchingWork() const { return settled_touching_; }
+
   // Whether the walks that count (Crosses before passing over, and Answer)
   // take a node whose every box meets the diagonal as tested whole, which
   // they do unless told otherwise: the count is the same either way, and
@@ -256,6 +262,7 @@ class SideCrossingIndex {
   int f_;
   int n_;
   bool indexed_ = false;
+  bool crossable_ = true;  // the face's normal lets the side test find crossings
   double margin_ = 0.0;
   double face_normal_[3] = {0.0, 0.0, 0.0};  // unit, or zero
   // The tree's entries are groups of sides between the same two points,
@@ -284,6 +291,8 @@ class SideCrossingIndex {
   mutable long long tests_ = 0;
   mutable long long touching_work_ = 0;
   mutable long long walked_sides_ = 0;
+  mutable long long settled_tests_ = 0;
+  mutable long long settled_touching_ = 0;
   long long answered_tests_ = 0;
   long long answered_touching_ = 0;
   bool passed_axis_lines_ = false;

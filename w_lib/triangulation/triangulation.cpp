@@ -283,6 +283,14 @@ class EarClipper {
   // answer that differs, Resume counts it.
   int AnswerDiagonal(SideCrossingIndex& sides, int prev, int next) {
     if (settling_) {
+      // Settling keeps no count, and so no budget. Where its own walks test
+      // more sides that only touch their diagonals than the budget allows
+      // (a point that many corners come back to, or a long run on one line,
+      // whose coordinates the side test takes exactly, so that no answer
+      // ever differs), it goes on counting from here, as at an answer that
+      // differs: the count then soon passes the budget and the tries pass
+      // over such sides.
+      if (sides.SettledTouchingWork() > budget_) return Resume(sides, prev, next);
       asked_.push_back(prev);
       asked_.push_back(next);
       if (!sides.Settle(prev, next, false)) return 0;

@@ -326,3 +326,42 @@ TEST(SideCrossingIndex, SettlesAndCountsAsTheWalksThatTestSideBySide) {
     }
   }
 }
+
+TEST(SideCrossingIndex, NormalOfNoDirectionCrossesNothingAndWalksNothing) {
+  // A flower: every other corner on the centre, whose diagonals from there
+  // touch a thousand sides. Its computed normal can come out zero when no
+  // corner turns by more than float rounding; with a zero or NaN normal the
+  // side test finds no crossing, so neither does the index, and it walks
+  // no side to learn that.
+  const int n = 2000;
+  const float nan = std::nanf("");
+  for (const WVector normal : {WVector(0.0f, 0.0f, 0.0f), WVector(-0.0f, 0.0f, -0.0f), WVector(0.0f, nan, 1.0f),
+                               WVector(0.0f, 0.0f, 1.0f)}) {
+    WScene scene;
+    WObject& obj = AddObjectAt(scene, "flower");
+    const int f = obj.AddFace(n);
+    for (int k = 0; k < n; ++k) {
+      const double a = 6.283185307179586 * k / n, r = k % 2 ? 1000.0 : 0.0;
+      obj.faces[f].v[k] = AddVertexAt(obj, float(r * std::cos(a)), float(r * std::sin(a)), 0.0f);
+    }
+    obj.faces[f].normal = normal;
+    SideCrossingIndex index(obj, f);
+    ASSERT_TRUE(index.Indexed());
+    const bool directed = normal.z == 1.0f && !std::isnan(normal.y);
+    for (int k = 2; k < n - 1; ++k) {
+      const bool expected = DiagonalCrossesSide(obj, f, 0, k);
+      if (!directed) {
+        ASSERT_FALSE(expected) << k;
+      }
+      ASSERT_EQ(index.Crosses(0, k), expected) << k;
+      ASSERT_EQ(index.Settle(0, k, false), expected) << k;
+      ASSERT_EQ(index.Answer(1, k + 1, false), DiagonalCrossesSide(obj, f, 1, k + 1)) << k;
+    }
+    if (directed) {
+      EXPECT_GT(index.TouchingWork(), 100LL * n);  // the shape is a costly one
+    } else {
+      EXPECT_EQ(index.TouchingWork(), 0);
+      EXPECT_EQ(index.AnsweredTouchingWork(), 0);
+    }
+  }
+}

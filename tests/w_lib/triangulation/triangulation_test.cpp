@@ -628,3 +628,66 @@ TEST(TriangulateObject, FallbackMadeAheadGivesWhatOneThreadGives) {
   if (before) setenv("VELLMAR_THREADS", saved.c_str(), 1);
   else unsetenv("VELLMAR_THREADS");
 }
+
+TEST(TriangulateObject, FlowerWithANormalOfNoDirectionIsTheFanFromItsFirstCorner) {
+  // 100,000 corners, every other one on the centre, and the zero normal
+  // that such a fine flower's corners give: no side can be crossed and
+  // every corner passes the turn test, so each candidate is an ear in turn,
+  // which makes the fan from corner 0. Each diagonal from the centre
+  // touches 50,000 sides; testing them all took the square of the corners.
+  const int n = 100000;
+  WScene scene;
+  WObject& obj = AddObjectAt(scene, "flower");
+  const int f = obj.AddFace(n);
+  for (int k = 0; k < n; ++k) {
+    const double a = 6.283185307179586 * k / n, r = k % 2 ? 1000.0 : 0.0;
+    obj.faces[f].v[k] = AddVertexAt(obj, float(r * std::cos(a)), float(r * std::sin(a)), 0.0f);
+  }
+  ComputeFaceNormals(scene);
+  ASSERT_TRUE(obj.faces[f].normal == WVector(0.0f, 0.0f, 0.0f));
+  const int first = obj.faces[f].v[0];
+  TriangulateObject(obj, false);
+  const std::vector<Tri> cut = Triangles(obj);
+  ASSERT_EQ(cut.size(), static_cast<size_t>(n - 2));
+  for (int k = 0; k < n - 2; ++k) {
+    const Tri fan = {first, first + k + 1, first + k + 2};
+    ASSERT_EQ(cut[static_cast<size_t>(k)], fan) << k;
+  }
+}
+
+TEST(TriangulateObject, SidesTouchedExactlyStayInProportion) {
+  // Whole coordinates that the side test takes exactly: a flower whose
+  // petals run along the axes and the diagonals between them, every other
+  // corner on the centre, and a run along the line y = x closed by one
+  // corner above it. Their diagonals touch many sides (at the centre, or
+  // along the run) without any answer differing when such sides are passed
+  // over, so the cut keeps to the budget of touching sides by counting from
+  // where it is passed. At 3,000 corners the triangles are the plain ear
+  // clipper's; at 100,000 testing every touching side took the square of
+  // the corners (over a minute).
+  const auto polygon = [](bool flower, int n) {
+    WScene scene;
+    WObject& obj = AddObjectAt(scene, "poly");
+    const int f = obj.AddFace(n);
+    const int directions[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
+    for (int k = 0; k < n; ++k) {
+      const int petal = k / 2, length = 1 + petal / 8;
+      const float x = flower ? (k % 2 ? float(directions[petal % 8][0] * length) : 0.0f) : float(k < n - 1 ? k : 0);
+      const float y = flower ? (k % 2 ? float(directions[petal % 8][1] * length) : 0.0f) : float(k < n - 1 ? k : n - 2);
+      obj.faces[f].v[k] = AddVertexAt(obj, x, y, 0.0f);
+    }
+    ComputeFaceNormals(scene);
+    return scene;
+  };
+  for (const bool flower : {true, false}) {
+    WScene small = polygon(flower, 3000);
+    WObject& obj = small.objects[0];
+    const std::vector<Tri> expected = PlainEars(obj);
+    TriangulateObject(obj, false);
+    EXPECT_EQ(Triangles(obj), expected) << (flower ? "flower" : "run");
+    EXPECT_EQ(expected.size(), 2998u) << (flower ? "flower" : "run");
+    WScene large = polygon(flower, 100000);
+    TriangulateObject(large.objects[0], false);
+    EXPECT_EQ(Triangles(large.objects[0]).size(), 99998u) << (flower ? "flower" : "run");
+  }
+}
