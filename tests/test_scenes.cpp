@@ -1,5 +1,6 @@
 #include "test_scenes.h"
 
+#include <cmath>
 #include <new>
 #include <string>
 #include <vector>
@@ -8,6 +9,16 @@ int AddVertexAt(WObject& obj, float x, float y, float z) {
   const int i = obj.AddVertex();
   obj.vertices[i].pos = WVector(x, y, z);
   return i;
+}
+
+WObject& AddFlowerAt(WScene& scene, int n) {
+  WObject& obj = AddObjectAt(scene, "flower");
+  const int f = obj.AddFace(n);
+  for (int k = 0; k < n; ++k) {
+    const double a = 6.283185307179586 * k / n, r = k % 2 ? 1000.0 : 0.0;
+    obj.faces[f].v[k] = AddVertexAt(obj, float(r * std::cos(a)), float(r * std::sin(a)), 0.0f);
+  }
+  return obj;
 }
 
 WObject& AddObjectAt(WScene& scene, const char* name, std::initializer_list<WVector> points) {

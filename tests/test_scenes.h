@@ -16,6 +16,11 @@ int AddVertexAt(WObject& obj, float x, float y, float z);
 // Adds an object with vertices at the given points; returns it (valid until
 // the next object is added).
 WObject& AddObjectAt(WScene& scene, const char* name, std::initializer_list<WVector> points = {});
+// Adds an object "flower" with one face of n corners in the plane z = 0:
+// every other corner on the centre, the others on a circle of radius 1000
+// (a point that every other corner comes back to); returns it. The face's
+// normal is left unset.
+WObject& AddFlowerAt(WScene& scene, int n);
 // Adds a face over the given vertex indices; returns its index.
 int AddFaceOver(WObject& obj, std::initializer_list<int> corners, int material = -1);
 // Adds a line from vertex a to vertex b; returns its index.

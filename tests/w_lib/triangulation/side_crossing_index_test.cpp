@@ -338,12 +338,8 @@ TEST(SideCrossingIndex, NormalOfNoDirectionCrossesNothingAndWalksNothing) {
   for (const WVector normal : {WVector(0.0f, 0.0f, 0.0f), WVector(-0.0f, 0.0f, -0.0f), WVector(0.0f, nan, 1.0f),
                                WVector(0.0f, 0.0f, 1.0f)}) {
     WScene scene;
-    WObject& obj = AddObjectAt(scene, "flower");
-    const int f = obj.AddFace(n);
-    for (int k = 0; k < n; ++k) {
-      const double a = 6.283185307179586 * k / n, r = k % 2 ? 1000.0 : 0.0;
-      obj.faces[f].v[k] = AddVertexAt(obj, float(r * std::cos(a)), float(r * std::sin(a)), 0.0f);
-    }
+    WObject& obj = AddFlowerAt(scene, n);
+    const int f = 0;
     obj.faces[f].normal = normal;
     SideCrossingIndex index(obj, f);
     ASSERT_TRUE(index.Indexed());
