@@ -399,45 +399,55 @@ long CurrentProcessId() {
 WriteResult PlanFileWrite(const std::string& path, WritePlan& plan) {
   plan = WritePlan();
   if (path.empty()) return WriteResult::Failure(ENOENT);
-#if !defined(_WIN32)
-  // Links first, before the system follows any of them.
-  std::string followed;
-  if (const WriteResult walked = FollowLinks(path, followed); !walked) return walked;
-#endif
+#if defined(_WIN32)
   struct stat info {};
   plan.exists = stat(path.c_str(), &info) == 0;
-  const int stat_error = plan.exists ? 0 : LastSystemError();
   if (plan.exists && S_ISDIR(info.st_mode)) return WriteResult::Failure(EISDIR);
-#if defined(_WIN32)
   plan.target = path;
   plan.in_place = IsDeviceName(path) || (plan.exists && !S_ISREG(info.st_mode));
   plan.folder = FolderOf(path);
-  static_cast<void>(stat_error);
   return WriteResult::Written();
 #else
-  // A path that cannot be examined (a cycle of links, a folder that may
-  // not be entered) is not written; one that is not there is made.
-  if (!plan.exists && stat_error != ENOENT) return WriteResult::Failure(stat_error);
-  if (plan.exists && (S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))) {
-    plan.in_place = true;
-    plan.target = path;
-    return WriteResult::Written();
-  }
-  // A block device: neither written over nor replaced.
-  if (plan.exists && !S_ISREG(info.st_mode)) return WriteResult::Failure(ENOTSUP);
-  plan.target = followed;
-  if (plan.exists) {
-    // The name that the links lead to must still be the file the path
-    // opens: a descriptor's link of a removed file reads "NAME (deleted)".
-    struct stat named {};
-    if (stat(plan.target.c_str(), &named) != 0 || named.st_dev != info.st_dev || named.st_ino != info.st_ino) {
+  // Another run may rename a new file over the name between the looks below
+  // (threads of one batch replace the same file in turn); the name then
+  // leads to another file only for that moment, and the plan is made again
+  // rather than write that file in place.
+  constexpr int kLooks = 8;
+  for (int look = 1;; ++look) {
+    plan = WritePlan();
+    // Links first, before the system follows any of them.
+    std::string followed;
+    if (const WriteResult walked = FollowLinks(path, followed); !walked) return walked;
+    struct stat info {};
+    plan.exists = stat(path.c_str(), &info) == 0;
+    const int stat_error = plan.exists ? 0 : LastSystemError();
+    if (plan.exists && S_ISDIR(info.st_mode)) return WriteResult::Failure(EISDIR);
+    // A path that cannot be examined (a cycle of links, a folder that may
+    // not be entered) is not written; one that is not there is made.
+    if (!plan.exists && stat_error != ENOENT) return WriteResult::Failure(stat_error);
+    if (plan.exists && (S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))) {
       plan.in_place = true;
       plan.target = path;
       return WriteResult::Written();
     }
+    // A block device: neither written over nor replaced.
+    if (plan.exists && !S_ISREG(info.st_mode)) return WriteResult::Failure(ENOTSUP);
+    plan.target = followed;
+    if (plan.exists) {
+      // The name that the links lead to must still be the file the path
+      // opens: a descriptor's link of a removed file reads "NAME (deleted)".
+      struct stat named {};
+      const bool named_exists = stat(plan.target.c_str(), &named) == 0;
+      if (!named_exists || named.st_dev != info.st_dev || named.st_ino != info.st_ino) {
+        if (named_exists && look < kLooks) continue;
+        plan.in_place = true;
+        plan.target = path;
+        return WriteResult::Written();
+      }
+    }
+    plan.folder = FolderOf(plan.target);
+    return WriteResult::Written();
   }
-  plan.folder = FolderOf(plan.target);
-  return WriteResult::Written();
 #endif
 }
 

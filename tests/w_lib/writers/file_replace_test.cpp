@@ -372,3 +372,29 @@ TEST(FileReplace, AnotherProcessHoldsAFolderOnlySoLong) {
   EXPECT_EQ(ReadFile(dir + "b.obj"), ReadFile(dir + "b.mtl"));
   EXPECT_EQ(TemporaryFilesIn(dir), 0);
 }
+
+TEST(FileReplace, ANameReplacedWhileItIsPlannedIsStillReplacedNotWrittenInPlace) {
+  // Another run renames new files over the name as fast as it can; every
+  // plan made meanwhile must still replace the name, never write whatever
+  // file it leads to at that moment in place.
+  const std::string dir = TempFolder("renamed");
+  const std::string name = dir + "out.obj";
+  std::ofstream(name) << "first";
+  std::atomic<bool> stop{false};
+  std::thread renamer([&] {
+    for (int i = 0; !stop.load(); ++i) {
+      const std::string next = dir + "next" + std::to_string(i % 2);
+      std::ofstream(next) << i;
+      std::rename(next.c_str(), name.c_str());
+    }
+  });
+  int in_place = 0;
+  for (int i = 0; i < 20000; ++i) {
+    WritePlan plan;
+    ASSERT_TRUE(PlanFileWrite(name, plan).written());
+    if (plan.in_place) ++in_place;
+  }
+  stop = true;
+  renamer.join();
+  EXPECT_EQ(in_place, 0);
+}
