@@ -76,6 +76,22 @@ class SideCrossingIndex {
   long long AnsweredTouchingWork() const { return answered_touching_; }
   bool AnswersPassedOverAxisLines() const { return passed_axis_lines_; }
 
+  // What the answers before passing over have counted: another index of
+  // the same face that was asked the same diagonals in the same order can
+  // hand its count over, and this one goes on counting as if it had been
+  // asked them itself.
+  struct AnsweredCount {
+    long long tests = 0;
+    long long touching = 0;
+    bool passed_axis_lines = false;
+  };
+  AnsweredCount Answered() const { return {answered_tests_, answered_touching_, passed_axis_lines_}; }
+  void TakeAnswered(const AnsweredCount& count) {
+    answered_tests_ = count.tests;
+    answered_touching_ = count.touching;
+    passed_axis_lines_ = count.passed_axis_lines;
+  }
+
   // What Answer(a, b, passing_over) gives, with axis lines passed over,
   // found without counting anything: the sides it tests are only those
   // whose crossing regions the diagonal can reach once the rounding of the

@@ -5,7 +5,10 @@
 #include <atomic>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <cstddef>
+#include <deque>
+#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -64,11 +67,22 @@ long long ExactCutBudget(int n) { return 32 * static_cast<long long>(n) + 65536;
 // anyway, and the fan costs a step a triangle.
 long long WalkBudget(int n) { return 64 * static_cast<long long>(n) + (1LL << 22); }
 
-// Polygons of this many corners and more have their fallback cut made
-// ahead, on a thread of their own, while the ear clipper's tries run (see
-// FallbackAhead): the few that need it then wait for one cut instead of
-// two. Below, a try costs too little for the thread to pay.
+// Polygons of this many corners and more have work made ahead on a thread
+// of their own while the ear clipper's tries run: the count of what the
+// tries settle (see CountAhead) until the first try misses, and from then
+// on the fallback's cut (see FallbackAhead). The few that need either then
+// wait for it instead of making it after the rest. Below, a try costs too
+// little for the thread to pay.
 constexpr int kAheadCorners = 65536;
+
+// The count made ahead builds a second tree of the polygon's sides, as
+// large as the first: a 32-bit address space keeps that room for the
+// document instead.
+constexpr bool kCountAheadFits = sizeof(void*) >= 8;
+
+// How many entries of the settled diagonals' list are handed to the count
+// made ahead at a time: few enough locks, and a short wait at the end.
+constexpr size_t kHandedBlock = 8192;
 
 // Whether no cut of the face into ears that each pass the clipper's turn
 // test for `normal` can exist, so that an attempt with that normal is
@@ -153,17 +167,21 @@ class EarClipper {
     // reserved, and the index reads the stored face.
     SideCrossingIndex sides(object, f);
     FallbackAhead ahead;
-    if (n >= kAheadCorners && sides.Indexed() && WorkerCount() > 1) ahead.Start(object, object.faces[f], n);
+    CountAhead counting;
     ahead_ = &ahead;
-    struct Done {  // the thread ends before the polygon's state does
+    struct Done {  // the threads end before the polygon's state does
       FallbackAhead& ahead;
+      CountAhead& counting;
       EarClipper& clipper;
       ~Done() {
+        counting.Stop();
         ahead.Stop();
         clipper.ahead_ = nullptr;
+        clipper.counting_ = nullptr;
       }
-    } done{ahead, *this};
+    } done{ahead, counting, *this};
     f_ = f;
+    n_ = n;
     budget_ = ExactCutBudget(n);
     walk_budget_ = WalkBudget(n);
     walked_ = 0;
@@ -180,6 +198,19 @@ class EarClipper {
     const bool second_misses =
         sides.Indexed() && NoCutTurnsAbout(object, object.faces[f], -object.faces[f].normal);
     const bool first_misses = sides.Indexed() && NoCutTurnsAbout(object, object.faces[f], object.faces[f].normal);
+    make_ahead_ = n >= kAheadCorners && sides.Indexed() && WorkerCount() > 1;
+    fallback_started_ = false;
+    if (make_ahead_) {
+      // With no first try to settle, the fallback may follow the one try
+      // that is made, and without the count there is nothing else to make
+      // ahead: the fallback is made ahead from the start.
+      if (first_misses || !kCountAheadFits) {
+        StartFallbackAhead(object);
+      } else {
+        counting.Start(object, f, budget_);
+        counting_ = &counting;
+      }
+    }
     if (sides.Indexed()) {
       // While every diagonal is answered the same both ways, the count is
       // never read: the tries settle each diagonal without it
@@ -192,6 +223,8 @@ class EarClipper {
       settling_ = false;
       if (answered == kCut) return true;
       if (answered == kMissed) return CutFallback(object, f, n);
+      // The tries with the budget follow, and the fallback may follow them.
+      StartFallbackAhead(object);
     }
     // The second try of each kind is for a stored normal that faces against
     // the winding of the corners.
@@ -253,8 +286,22 @@ class EarClipper {
         continue;
       }
       if (outcome != kMissed) return outcome;
+      // A try missed: the fallback may be needed now.
+      StartFallbackAhead(object);
     }
     return kMissed;
+  }
+
+  // Stops counting ahead and starts the fallback's cut ahead, once; only
+  // for the polygons that make work ahead.
+  void StartFallbackAhead(WObject& object) {
+    if (!make_ahead_ || fallback_started_) return;
+    fallback_started_ = true;
+    if (counting_ != nullptr) {
+      counting_->Stop();
+      counting_ = nullptr;
+    }
+    ahead_->Start(object, object.faces[f_], n_);
   }
 
   // Whether the count of touching sides is that of the tries with the
@@ -291,6 +338,10 @@ class EarClipper {
       // differs: the count then soon passes the budget and the tries pass
       // over such sides.
       if (sides.SettledTouchingWork() > budget_) return Resume(sides, prev, next);
+      // What is handed over stays as it is: the pair below may be taken
+      // back.
+      if (counting_ != nullptr && asked_.size() - counting_->Handed() >= kHandedBlock)
+        counting_->Hand(asked_, skipped_first_);
       asked_.push_back(prev);
       asked_.push_back(next);
       if (!sides.Settle(prev, next, false)) return 0;
@@ -315,6 +366,18 @@ class EarClipper {
   // so they came to this same place.
   int Resume(SideCrossingIndex& sides, int prev, int next) {
     settling_ = false;
+    if (counting_ != nullptr) {
+      // The count made ahead, as the loop below would make it.
+      const CountAhead::Count counted = counting_->Finish(asked_, skipped_first_);
+      counting_ = nullptr;
+      if (counted.made) {
+        sides.TakeAnswered(counted.answered);
+        if (counted.gave_up) return -1;
+        tripped_ = counted.tripped;
+        asked_.clear();
+        return AnswerDiagonal(sides, prev, next);
+      }
+    }
     for (size_t k = 0; k < asked_.size();) {
       if (asked_[k] == kChecked) {
         ++k;
@@ -330,6 +393,143 @@ class EarClipper {
     asked_.clear();
     return AnswerDiagonal(sides, prev, next);
   }
+
+  // The count of the settled diagonals made ahead, on a thread of its own,
+  // for a large polygon: the calling thread hands over its list of asked
+  // diagonals (asked_) in blocks as it grows, and a second index of the
+  // face answers them in order, counting, exactly as Resume's loop does.
+  // At the first answer that differs, the calling thread waits for the
+  // count to take in the rest instead of making all of it then; where no
+  // answer differs, the count is thrown away. The thread reads only the
+  // vertex positions and the stored face, which do not change while the
+  // polygon is cut.
+  class CountAhead {
+   public:
+    struct Count {
+      bool made = false;     // false: the calling thread counts itself
+      bool tripped = false;  // the count passed the budget, as tripped_
+      bool gave_up = false;  // where Resume's loop returns -1
+      SideCrossingIndex::AnsweredCount answered;
+    };
+
+    ~CountAhead() { Stop(); }
+
+    // Starts the thread; where it cannot start, nothing is counted ahead.
+    void Start(const WObject& object, int f, long long budget) {
+      budget_ = budget;
+      try {
+        thread_ = std::thread([this, &object, f] { Run(object, f); });
+      } catch (const std::bad_alloc&) {
+      } catch (const std::system_error&) {
+      }
+    }
+
+    // How many entries of the list have been handed over.
+    size_t Handed() const { return handed_; }
+
+    // Hands over the entries of asked past those handed before.
+    void Hand(const std::vector<int>& asked, bool skipped_first) {
+      if (!thread_.joinable() || asked.size() <= handed_) return;
+      try {
+        Block block{std::vector<int>(asked.begin() + static_cast<std::ptrdiff_t>(handed_), asked.end()),
+                    skipped_first};
+        {
+          const std::lock_guard<std::mutex> lock(mutex_);
+          blocks_.push_back(std::move(block));
+        }
+        handed_ = asked.size();
+        wake_.notify_one();
+      } catch (const std::bad_alloc&) {
+        Stop();  // the calling thread counts all of it itself
+      }
+    }
+
+    // Hands over the rest of asked and waits for the count of all of it.
+    Count Finish(const std::vector<int>& asked, bool skipped_first) {
+      Hand(asked, skipped_first);
+      if (!thread_.joinable()) return Count();
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        closed_ = true;
+        wake_.notify_one();
+        counted_.wait(lock, [&] { return finished_; });
+      }
+      thread_.join();
+      return count_;
+    }
+
+    // Tells the thread to give up and waits for it.
+    void Stop() {
+      if (!thread_.joinable()) return;
+      {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stop_.store(true, std::memory_order_relaxed);
+      }
+      wake_.notify_one();
+      thread_.join();
+    }
+
+   private:
+    struct Block {
+      std::vector<int> asked;
+      bool skipped_first;
+    };
+
+    void Run(const WObject& object, int f) {
+      Count count;
+      try {
+        SideCrossingIndex sides(object, f);
+        count.made = sides.Indexed();
+        for (;;) {
+          Block block;
+          {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [&] { return stop_.load(std::memory_order_relaxed) || closed_ || !blocks_.empty(); });
+            if (stop_.load(std::memory_order_relaxed)) return;
+            if (blocks_.empty()) break;  // closed, and every block counted
+            block = std::move(blocks_.front());
+            blocks_.pop_front();
+          }
+          if (!count.made || count.tripped || count.gave_up) continue;
+          for (size_t k = 0; k < block.asked.size();) {
+            if (stop_.load(std::memory_order_relaxed)) return;
+            if (block.asked[k] == kChecked) {
+              ++k;
+              if (!count.tripped && sides.AnsweredTouchingWork() > budget_) {
+                if (block.skipped_first || sides.AnswersPassedOverAxisLines()) {
+                  count.gave_up = true;
+                  break;
+                }
+                count.tripped = true;
+              }
+              continue;
+            }
+            if (!count.tripped) sides.Answer(block.asked[k], block.asked[k + 1], false);
+            k += 2;
+          }
+        }
+        count.answered = sides.Answered();
+      } catch (...) {  // out of memory: the calling thread counts
+        count = Count();
+      }
+      const std::lock_guard<std::mutex> lock(mutex_);
+      count_ = count;
+      finished_ = true;
+      counted_.notify_one();
+    }
+
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;     // for the thread: a block, the end, or stop
+    std::condition_variable counted_;  // for the caller: the count is made
+    std::deque<Block> blocks_;
+    std::atomic<bool> stop_{false};
+    bool closed_ = false;    // no more blocks come
+    bool finished_ = false;  // count_ is final
+    Count count_;
+    size_t handed_ = 0;  // the caller's own
+    long long budget_ = 0;
+  };
 
   // What the fallback comes to: cut by its first or its second attempt,
   // missed by both, or over its walk budget (then the fan), or unknown
@@ -653,6 +853,10 @@ class EarClipper {
   bool skipped_first_ = false;  // in CutAnswered: the first try was not made
   bool settling_ = false;      // in CutAnswered: diagonals are settled, uncounted
   FallbackAhead* ahead_ = nullptr;  // the fallback's cut made ahead, while a polygon is cut
+  CountAhead* counting_ = nullptr;  // the count made ahead, while a polygon settles
+  bool make_ahead_ = false;         // the polygon is large enough for work ahead
+  bool fallback_started_ = false;
+  int n_ = 0;                       // the corners of the face being cut
   // For a cut made ahead: where its triangles are noted, instead of being
   // added to the object, which it then only reads; and when to give up.
   std::vector<int>* noted_ = nullptr;

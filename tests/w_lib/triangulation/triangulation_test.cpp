@@ -579,33 +579,54 @@ TEST(TriangulateObject, CutsStripsFarFromTheOriginAsThePlainEarClipper) {
   }
 }
 
-TEST(TriangulateObject, FallbackMadeAheadGivesWhatOneThreadGives) {
-  // A polygon this large has the fallback's cut made ahead on a thread of
-  // its own. A strip bowed by a unit misses both tries and is cut by the
-  // fallback, by its first attempt or, with the stored normal against the
-  // winding, by its second; a circle is cut by the first try, and the cut
-  // made ahead is given up. Either way the triangles, their order, their
-  // normals and their diagonals are those of the cut on one thread.
+TEST(TriangulateObject, WorkMadeAheadGivesWhatOneThreadGives) {
+  // A polygon this large has work made ahead on a thread of its own: the
+  // count of the settled diagonals, then the fallback's cut. A strip bowed
+  // by a unit misses both tries and is cut by the fallback, by its first
+  // attempt or, with the stored normal against the winding, by its second;
+  // a circle is cut by the first try, and what was made ahead is given up;
+  // a straight strip turned off the axes has an answer that differs late
+  // in its first try, where the count made ahead is taken over; a run
+  // along y = x passes the budget of touching sides there. Either way the
+  // triangles, their order, their normals and their diagonals are those of
+  // the cut on one thread.
   const int n = 70002;
-  const auto polygon = [n](bool circle) {
+  enum Shape { kBowed, kBowedReversed, kCircle, kTurned, kRun };
+  const auto polygon = [n](Shape shape) {
     WScene scene;
     WObject& obj = AddObjectAt(scene, "poly");
     const int f = obj.AddFace(n);
     const int run = n - 2;
+    const double c = std::cos(0.3), s = std::sin(0.3);
     for (int i = 0; i < n; ++i) {
       const double a = 6.283185307179586 * i / n;
-      const float x = circle ? float(1000.0 * std::cos(a)) : float(i < run ? i : i == run ? run - 1 : 0);
-      const float y = circle ? float(1000.0 * std::sin(a))
-                             : float(i < run ? 4.0 * i * (run - 1 - i) / (double(run) * run) : 300.0);
+      float x, y;
+      if (shape == kCircle) {
+        x = float(1000.0 * std::cos(a));
+        y = float(1000.0 * std::sin(a));
+      } else if (shape == kTurned) {
+        // From the corner above the run's start, then along the run.
+        const int k = (i + n - 1) % n;
+        const double u = k < run ? k : k == run ? run - 1 : 0, v = k < run ? 0.0 : 300.0;
+        x = float(u * c - v * s);
+        y = float(u * s + v * c);
+      } else if (shape == kRun) {
+        x = float(i < n - 1 ? i : 0);
+        y = float(i < n - 1 ? i : n - 2);
+      } else {
+        x = float(i < run ? i : i == run ? run - 1 : 0);
+        y = float(i < run ? 4.0 * i * (run - 1 - i) / (double(run) * run) : 300.0);
+      }
       obj.faces[f].v[i] = AddVertexAt(obj, x, y, 0.0f);
     }
+    obj.faces[f].normal = WVector(0.0f, 0.0f, shape == kBowed ? -1.0f : 1.0f);
+    if (shape == kTurned) ComputeFaceNormals(scene);
     return scene;
   };
   const char* before = std::getenv("VELLMAR_THREADS");
   const std::string saved = before ? before : "";
-  for (const int shape : {0, 1, 2}) {
-    WScene scene = polygon(shape == 2);
-    scene.objects[0].faces[0].normal = WVector(0.0f, 0.0f, shape == 0 ? -1.0f : 1.0f);
+  for (const Shape shape : {kBowed, kBowedReversed, kCircle, kTurned, kRun}) {
+    WScene scene = polygon(shape);
     std::vector<std::vector<Tri>> cuts;
     std::vector<std::vector<Pair>> diagonals;
     std::vector<std::vector<float>> normals;
