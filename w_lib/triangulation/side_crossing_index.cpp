@@ -93,7 +93,7 @@ bool SegmentCrossesSidePlane(const WVector& m, const WVector& pa, const WVector&
 }
 
 SideCrossingIndex::SideCrossingIndex(const WObject& object, int f)
-    : object_(object), f_(f), n_(object.faces[f].num) {
+    : object_(object), f_(f), n_(object.faces[f].num), tree_(std::make_shared<Tree>()) {
   indexed_ = n_ >= kMinIndexedCorners && Build();
   // With a normal of no direction the side test's plane normal m is zero
   // (or NaN, from a NaN component), so its distances are zero or NaN, whose
@@ -104,6 +104,19 @@ SideCrossingIndex::SideCrossingIndex(const WObject& object, int f)
   const WVector& normal = object.faces[f].normal;
   crossable_ = !(normal.x == 0.0f && normal.y == 0.0f && normal.z == 0.0f) &&
                !(std::isnan(normal.x) || std::isnan(normal.y) || std::isnan(normal.z));
+}
+
+SideCrossingIndex::SideCrossingIndex(const SideCrossingIndex& built, SharingTree)
+    : object_(built.object_), f_(built.f_), n_(built.n_), tree_(built.tree_) {
+  indexed_ = built.indexed_;
+  crossable_ = built.crossable_;
+  margin_ = built.margin_;
+  for (int j = 0; j < 3; ++j) face_normal_[j] = built.face_normal_[j];
+  boundable_ = built.boundable_;
+  mean_side_ = built.mean_side_;
+  rounding_ = built.rounding_;
+  line_tolerance_ = built.line_tolerance_;
+  count_whole_ = built.count_whole_;
 }
 
 // A side's two points, to the bit.

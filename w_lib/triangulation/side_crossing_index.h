@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "w_lib/w_scene.h"
@@ -40,6 +41,14 @@ class SideCrossingIndex {
   // Builds the tree when it pays and can be trusted (finite coordinates of
   // a bounded size); otherwise Crosses walks every side.
   SideCrossingIndex(const WObject& object, int f);
+  // A second index of the same face over the tree of `built`, which it
+  // shares instead of building its own: it answers and counts as a new
+  // index would, from nothing asked, and each may be used on a thread of
+  // its own, since what they share no longer changes once built.
+  enum SharingTree { kSharingTree };
+  SideCrossingIndex(const SideCrossingIndex& built, SharingTree);
+  SideCrossingIndex(const SideCrossingIndex&) = delete;
+  SideCrossingIndex& operator=(const SideCrossingIndex&) = delete;
 
   bool Crosses(int a, int b) const;
 
@@ -274,9 +283,20 @@ class SideCrossingIndex {
   void FixNode(Node& node, int begin, int end) const;
   bool OnAxisLine(const Node& node, const WVector& p) const;
 
+  // What Build makes of the face's sides, shared by the indexes over it.
+  struct Tree {
+    std::vector<int> group_start;
+    std::vector<int> group_sides;
+    std::vector<int> group_of;
+    std::vector<Box> side_box;
+    std::vector<WVector> side_plane;
+    std::vector<Node> nodes;
+  };
+
   const WObject& object_;
   int f_;
   int n_;
+  std::shared_ptr<Tree> tree_;
   bool indexed_ = false;
   bool crossable_ = true;  // the face's normal lets the side test find crossings
   double margin_ = 0.0;
@@ -284,13 +304,14 @@ class SideCrossingIndex {
   // The tree's entries are groups of sides between the same two points,
   // in the order of their first sides; group g holds the sides
   // group_sides_[group_start_[g] .. group_start_[g + 1] - 1], in order.
-  std::vector<int> group_start_;
-  std::vector<int> group_sides_;
-  std::vector<int> group_of_;  // per side: its group, or -1 for a side of no length
+  std::vector<int>& group_start_ = tree_->group_start;
+  std::vector<int>& group_sides_ = tree_->group_sides;
+  std::vector<int>& group_of_ = tree_->group_of;  // per side: its group, or -1 for a side of no length
   mutable std::vector<Disc> discs_;  // per group, while the tree or the bounds are built
-  std::vector<Box> side_box_;  // per group, along the coordinate axes
-  std::vector<WVector> side_plane_;  // per group: SidePlaneNormal of its side
-  std::vector<Node> nodes_;    // node 1 holds all groups, node k the halves 2k and 2k + 1
+  std::vector<Box>& side_box_ = tree_->side_box;  // per group, along the coordinate axes
+  std::vector<WVector>& side_plane_ = tree_->side_plane;  // per group: SidePlaneNormal of its side
+  // Node 1 holds all groups, node k the halves 2k and 2k + 1.
+  std::vector<Node>& nodes_ = tree_->nodes;
   bool boundable_ = false;             // the bounds below can be trusted
   mutable bool bounded_ = false;       // and are built and in use
   double mean_side_ = 0.0;             // the mean length of the tree's sides

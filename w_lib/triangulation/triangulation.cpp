@@ -75,9 +75,9 @@ long long WalkBudget(int n) { return 64 * static_cast<long long>(n) + (1LL << 22
 // little for the thread to pay.
 constexpr int kAheadCorners = 65536;
 
-// The count made ahead builds a second tree of the polygon's sides, as
-// large as the first: a 32-bit address space keeps that room for the
-// document instead.
+// The count made ahead shares the polygon's tree of sides, but builds its
+// own bounds over it where a shape needs them, some tens of megabytes for
+// a large strip: a 32-bit address space keeps that room for the document.
 constexpr bool kCountAheadFits = sizeof(void*) >= 8;
 
 // How many entries of the settled diagonals' list are handed to the count
@@ -207,7 +207,7 @@ class EarClipper {
       if (first_misses || !kCountAheadFits) {
         StartFallbackAhead(object);
       } else {
-        counting.Start(object, f, budget_);
+        counting.Start(sides, budget_);
         counting_ = &counting;
       }
     }
@@ -400,9 +400,9 @@ class EarClipper {
   // face answers them in order, counting, exactly as Resume's loop does.
   // At the first answer that differs, the calling thread waits for the
   // count to take in the rest instead of making all of it then; where no
-  // answer differs, the count is thrown away. The thread reads only the
-  // vertex positions and the stored face, which do not change while the
-  // polygon is cut.
+  // answer differs, the count is thrown away. The second index shares the
+  // first one's tree, and reads only that, the vertex positions and the
+  // stored face, none of which change while the polygon is cut.
   class CountAhead {
    public:
     struct Count {
@@ -415,10 +415,10 @@ class EarClipper {
     ~CountAhead() { Stop(); }
 
     // Starts the thread; where it cannot start, nothing is counted ahead.
-    void Start(const WObject& object, int f, long long budget) {
+    void Start(const SideCrossingIndex& built, long long budget) {
       budget_ = budget;
       try {
-        thread_ = std::thread([this, &object, f] { Run(object, f); });
+        thread_ = std::thread([this, &built] { Run(built); });
       } catch (const std::bad_alloc&) {
       } catch (const std::system_error&) {
       }
@@ -475,10 +475,10 @@ class EarClipper {
       bool skipped_first;
     };
 
-    void Run(const WObject& object, int f) {
+    void Run(const SideCrossingIndex& built) {
       Count count;
       try {
-        SideCrossingIndex sides(object, f);
+        SideCrossingIndex sides(built, SideCrossingIndex::kSharingTree);
         count.made = sides.Indexed();
         for (;;) {
           Block block;

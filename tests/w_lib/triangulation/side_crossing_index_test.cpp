@@ -272,7 +272,8 @@ TEST(SideCrossingIndex, SettlesAndCountsAsTheWalksThatTestSideBySide) {
   // before and after passing over touching sides, whether the index bounds
   // tightly or not; Answer and Crosses, which take a node that the
   // diagonal runs close along as tested whole, count the touching sides
-  // exactly as Crosses testing them one by one.
+  // exactly as Crosses testing them one by one; and so does an index that
+  // shares another's tree.
   std::vector<Shape> shapes = Shapes();
   const double c = std::cos(0.3), s = std::sin(0.3);
   for (int kind = 0; kind < 3; ++kind) {
@@ -297,6 +298,9 @@ TEST(SideCrossingIndex, SettlesAndCountsAsTheWalksThatTestSideBySide) {
     for (const SideCrossingIndex* tight : {&settling, &counted, &whole}) tight->BoundTightly();
     plain.CountNodesWhole(false);
     passing.PassOverTouchingSides();
+    const SideCrossingIndex* tree_owner = new SideCrossingIndex(obj, f);
+    SideCrossingIndex sharing(*tree_owner, SideCrossingIndex::kSharingTree);
+    delete tree_owner;  // the tree lives as long as an index over it
     int crossing = 0;
     const auto check = [&](int a, int b) {
       const bool expected = DiagonalCrossesSide(obj, f, a, b);
@@ -305,8 +309,10 @@ TEST(SideCrossingIndex, SettlesAndCountsAsTheWalksThatTestSideBySide) {
       ASSERT_EQ(loose.Settle(a, b, false), expected) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(counted.Answer(a, b, false, false), expected) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(whole.Crosses(a, b), expected) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(sharing.Answer(a, b, false, false), expected) << shape.name << ": " << a << "-" << b;
       plain.Crosses(a, b);
       ASSERT_EQ(counted.AnsweredTouchingWork(), plain.TouchingWork()) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(sharing.AnsweredTouchingWork(), plain.TouchingWork()) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(whole.TouchingWork(), plain.TouchingWork()) << shape.name << ": " << a << "-" << b;
       crossing += expected;
     };
