@@ -126,6 +126,7 @@ class SideCrossingIndex {
   // diagonals reach many sides through the tree's margins; below that the
   // tree's boxes alone are cheaper to ask.
   void BoundTightly() const;
+  bool TightlyBound() const { return bounded_; }
 
  private:
   // A box: along each of three orthonormal axes, the interval it covers.

@@ -68,11 +68,11 @@ long long ExactCutBudget(int n) { return 32 * static_cast<long long>(n) + 65536;
 long long WalkBudget(int n) { return 64 * static_cast<long long>(n) + (1LL << 22); }
 
 // Polygons of this many corners and more have work made ahead on a thread
-// of their own while the ear clipper's tries run: the count of what the
-// tries settle (see CountAhead) until the first try misses, and from then
-// on the fallback's cut (see FallbackAhead). The few that need either then
-// wait for it instead of making it after the rest. Below, a try costs too
-// little for the thread to pay.
+// of their own while the ear clipper's tries run: the fallback's cut (see
+// FallbackAhead), or for a strip the count of what the tries settle (see
+// CountAhead) until a try misses. The few that need either then wait for
+// it instead of making it after the rest. Below, a try costs too little
+// for the thread to pay.
 constexpr int kAheadCorners = 65536;
 
 // The count made ahead shares the polygon's tree of sides, but builds its
@@ -199,18 +199,9 @@ class EarClipper {
         sides.Indexed() && NoCutTurnsAbout(object, object.faces[f], -object.faces[f].normal);
     const bool first_misses = sides.Indexed() && NoCutTurnsAbout(object, object.faces[f], object.faces[f].normal);
     make_ahead_ = n >= kAheadCorners && sides.Indexed() && WorkerCount() > 1;
-    fallback_started_ = false;
-    if (make_ahead_) {
-      // With no first try to settle, the fallback may follow the one try
-      // that is made, and without the count there is nothing else to make
-      // ahead: the fallback is made ahead from the start.
-      if (first_misses || !kCountAheadFits) {
-        StartFallbackAhead(object);
-      } else {
-        counting.Start(sides, budget_);
-        counting_ = &counting;
-      }
-    }
+    fallback_ahead_ = false;
+    FallbackMayFollow(object);
+    count_ahead_ = make_ahead_ && kCountAheadFits && !first_misses ? &counting : nullptr;
     if (sides.Indexed()) {
       // While every diagonal is answered the same both ways, the count is
       // never read: the tries settle each diagonal without it
@@ -224,7 +215,7 @@ class EarClipper {
       if (answered == kCut) return true;
       if (answered == kMissed) return CutFallback(object, f, n);
       // The tries with the budget follow, and the fallback may follow them.
-      StartFallbackAhead(object);
+      FallbackMayFollow(object);
     }
     // The second try of each kind is for a stored normal that faces against
     // the winding of the corners.
@@ -287,21 +278,40 @@ class EarClipper {
       }
       if (outcome != kMissed) return outcome;
       // A try missed: the fallback may be needed now.
-      StartFallbackAhead(object);
+      FallbackMayFollow(object);
     }
     return kMissed;
   }
 
-  // Stops counting ahead and starts the fallback's cut ahead, once; only
-  // for the polygons that make work ahead.
-  void StartFallbackAhead(WObject& object) {
-    if (!make_ahead_ || fallback_started_) return;
-    fallback_started_ = true;
+  // The work made ahead, for the polygons large enough for it. The fallback
+  // is made ahead from the start: any polygon may need it. The count pays
+  // only where an answer comes to differ, which happens where diagonals run
+  // within the float rounding of sides they pass, as along a strip; such a
+  // polygon makes the first index bound its nodes tightly soon after the
+  // start (see SideCrossingIndex::BoundTightly), while a star or a sawtooth
+  // does not. From then on, and until a try misses, the thread counts
+  // instead: two threads beside the tries would slow them down on a
+  // machine of two cores (a star of 290,000 corners by a tenth).
+  void FallbackMayFollow(WObject& object) {
+    if (!make_ahead_) return;
+    count_ahead_ = nullptr;  // not started after a try has missed
     if (counting_ != nullptr) {
       counting_->Stop();
       counting_ = nullptr;
     }
-    ahead_->Start(object, object.faces[f_], n_);
+    if (!fallback_ahead_) {
+      fallback_ahead_ = true;
+      ahead_->Start(object, object.faces[f_], n_);
+    }
+  }
+
+  void CountMayPay(const SideCrossingIndex& sides) {
+    if (count_ahead_ == nullptr || !sides.TightlyBound()) return;
+    ahead_->GiveUp();
+    fallback_ahead_ = false;
+    counting_ = count_ahead_;
+    count_ahead_ = nullptr;
+    counting_->Start(sides, budget_);
   }
 
   // Whether the count of touching sides is that of the tries with the
@@ -338,6 +348,7 @@ class EarClipper {
       // differs: the count then soon passes the budget and the tries pass
       // over such sides.
       if (sides.SettledTouchingWork() > budget_) return Resume(sides, prev, next);
+      CountMayPay(sides);
       // What is handed over stays as it is: the pair below may be taken
       // back.
       if (counting_ != nullptr && asked_.size() - counting_->Handed() >= kHandedBlock)
@@ -548,6 +559,10 @@ class EarClipper {
     // Starts the thread; where it cannot start, the fallback is made as
     // always when it is needed.
     void Start(WObject& object, const WFace& face, int n) {
+      Stop();  // one given up before
+      stop_.store(false, std::memory_order_relaxed);
+      triples_.clear();
+      outcome_ = kFallbackUnknown;
       try {
         face_ = face;
         thread_ = std::thread([this, &object, n] { Run(object, n); });
@@ -562,6 +577,10 @@ class EarClipper {
       stop_.store(true, std::memory_order_relaxed);
       thread_.join();
     }
+
+    // Tells the thread to give up without waiting: it ends at its next
+    // candidate ear. A later Start or Stop waits for it.
+    void GiveUp() { stop_.store(true, std::memory_order_relaxed); }
 
     // Waits for the cut; kFallbackUnknown where none was made ahead.
     Fallback Wait() {
@@ -854,8 +873,9 @@ class EarClipper {
   bool settling_ = false;      // in CutAnswered: diagonals are settled, uncounted
   FallbackAhead* ahead_ = nullptr;  // the fallback's cut made ahead, while a polygon is cut
   CountAhead* counting_ = nullptr;  // the count made ahead, while a polygon settles
+  CountAhead* count_ahead_ = nullptr;  // the count that may yet be made ahead
   bool make_ahead_ = false;         // the polygon is large enough for work ahead
-  bool fallback_started_ = false;
+  bool fallback_ahead_ = false;     // the fallback's cut is being made ahead
   int n_ = 0;                       // the corners of the face being cut
   // For a cut made ahead: where its triangles are noted, instead of being
   // added to the object, which it then only reads; and when to give up.

@@ -581,15 +581,16 @@ TEST(TriangulateObject, CutsStripsFarFromTheOriginAsThePlainEarClipper) {
 
 TEST(TriangulateObject, WorkMadeAheadGivesWhatOneThreadGives) {
   // A polygon this large has work made ahead on a thread of its own: the
-  // count of the settled diagonals, then the fallback's cut. A strip bowed
-  // by a unit misses both tries and is cut by the fallback, by its first
-  // attempt or, with the stored normal against the winding, by its second;
-  // a circle is cut by the first try, and what was made ahead is given up;
-  // a straight strip turned off the axes has an answer that differs late
-  // in its first try, where the count made ahead is taken over; a run
-  // along y = x passes the budget of touching sides there. Either way the
-  // triangles, their order, their normals and their diagonals are those of
-  // the cut on one thread.
+  // fallback's cut, given up for the count of the settled diagonals where
+  // the tree bounds its nodes tightly, and made again once a try misses. A
+  // strip bowed by a unit misses both tries and is cut by the fallback, by
+  // its first attempt or, with the stored normal against the winding, by
+  // its second; a circle is cut by the first try, and what was made ahead
+  // is given up; a straight strip turned off the axes has answers that
+  // differ; a run along y = x takes the count made ahead over and passes
+  // the budget of touching sides with it. Either way the triangles, their
+  // order, their normals and their diagonals are those of the cut on one
+  // thread.
   const int n = 70002;
   enum Shape { kBowed, kBowedReversed, kCircle, kTurned, kRun };
   const auto polygon = [n](Shape shape) {
