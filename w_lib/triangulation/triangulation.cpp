@@ -389,20 +389,43 @@ class EarClipper {
         return AnswerDiagonal(sides, prev, next);
       }
     }
-    for (size_t k = 0; k < asked_.size();) {
-      if (asked_[k] == kChecked) {
+    Counted counted{tripped_, false};
+    CountAsked(sides, asked_.data(), asked_.size(), budget_, skipped_first_, counted);
+    if (counted.gave_up) return -1;
+    tripped_ = counted.tripped;
+    asked_.clear();
+    return AnswerDiagonal(sides, prev, next);
+  }
+
+  // Where counting the settled diagonals has come to: the count passed the
+  // budget where the tries looked at it (then, with no answer differing
+  // yet, they go on passing over), or it did so where the count is not
+  // that of the tries with the budget (see CountsAsWithBudget), and the
+  // tries give up.
+  struct Counted {
+    bool tripped;
+    bool gave_up;
+  };
+
+  // Counts the diagonals asked[0 .. size) on sides, in order, looking at the
+  // budget where kChecked says the tries looked at it; nothing more once
+  // the count is tripped or given up. False where *stop was set first.
+  static bool CountAsked(SideCrossingIndex& sides, const int* asked, size_t size, long long budget,
+                         bool skipped_first, Counted& counted, const std::atomic<bool>* stop = nullptr) {
+    for (size_t k = 0; k < size && !counted.gave_up;) {
+      if (stop != nullptr && stop->load(std::memory_order_relaxed)) return false;
+      if (asked[k] == kChecked) {
         ++k;
-        if (!tripped_ && sides.AnsweredTouchingWork() > budget_) {
-          if (!CountsAsWithBudget(sides)) return -1;
-          tripped_ = true;  // with no answer differing yet: they go on passing over
+        if (!counted.tripped && sides.AnsweredTouchingWork() > budget) {
+          if (skipped_first || sides.AnswersPassedOverAxisLines()) counted.gave_up = true;
+          else counted.tripped = true;
         }
         continue;
       }
-      if (!tripped_) sides.Answer(asked_[k], asked_[k + 1], false);
+      if (!counted.tripped) sides.Answer(asked[k], asked[k + 1], false);
       k += 2;
     }
-    asked_.clear();
-    return AnswerDiagonal(sides, prev, next);
+    return true;
   }
 
   // The count of the settled diagonals made ahead, on a thread of its own,
@@ -502,22 +525,12 @@ class EarClipper {
             blocks_.pop_front();
           }
           if (!count.made || count.tripped || count.gave_up) continue;
-          for (size_t k = 0; k < block.asked.size();) {
-            if (stop_.load(std::memory_order_relaxed)) return;
-            if (block.asked[k] == kChecked) {
-              ++k;
-              if (!count.tripped && sides.AnsweredTouchingWork() > budget_) {
-                if (block.skipped_first || sides.AnswersPassedOverAxisLines()) {
-                  count.gave_up = true;
-                  break;
-                }
-                count.tripped = true;
-              }
-              continue;
-            }
-            if (!count.tripped) sides.Answer(block.asked[k], block.asked[k + 1], false);
-            k += 2;
-          }
+          Counted counted{count.tripped, count.gave_up};
+          if (!CountAsked(sides, block.asked.data(), block.asked.size(), budget_, block.skipped_first, counted,
+                          &stop_))
+            return;
+          count.tripped = counted.tripped;
+          count.gave_up = counted.gave_up;
         }
         count.answered = sides.Answered();
       } catch (...) {  // out of memory: the calling thread counts
