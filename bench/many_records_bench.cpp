@@ -111,10 +111,14 @@ BENCHMARK(BM_ManyObjectsOfOwnMaterials)->Arg(20000)->Arg(80000)->Unit(benchmark:
 // and the straight one turned by 0.3 radians off the axes, from the corner
 // above the start of its run; both with the normal their corners give.
 // And the flower with the zero normal that its corners give from some
-// 100,000 corners on, which no side test can find a crossing for.
+// 100,000 corners on, which no side test can find a crossing for. Last, a
+// flower of whole coordinates, its petals along the axes and the diagonals
+// between them and one unit longer every eight petals, with its corners
+// from the last tip back: diagonals from tip to tip end on every longer
+// petal in their directions.
 enum class Outline {
   kCircle, kStar, kSawtooth, kOnePoint, kRuns, kTwoPoints, kFlower, kStraightRun, kThinStrip, kBowedStrip,
-  kMirroredStrip, kReversedBowedStrip, kTurnedStrip, kFlowerOfNoDirection
+  kMirroredStrip, kReversedBowedStrip, kTurnedStrip, kFlowerOfNoDirection, kAxisFlower
 };
 
 static void TriangulateOnePolygon(benchmark::State& state, Outline outline) {
@@ -157,11 +161,18 @@ static void TriangulateOnePolygon(benchmark::State& state, Outline outline) {
       const double c = std::cos(0.3), s = std::sin(0.3);
       obj.vertices[v].pos = WVector(static_cast<float>(i * c - y * s), static_cast<float>(i * s + y * c), 0.0f);
     }
+    if (outline == Outline::kAxisFlower) {
+      const int directions[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
+      const int j = n - 1 - k, petal = j / 2, length = 1 + petal / 8;
+      obj.vertices[v].pos = j % 2 ? WVector(float(directions[petal % 8][0] * length),
+                                            float(directions[petal % 8][1] * length), 0.0f)
+                                  : WVector();
+    }
     obj.faces[f].v[k] = v;
   }
   ComputeFaceNormals(scene);
   // The normal comes from the first corners, which some of these put on one point.
-  if (outline != Outline::kReversedBowedStrip && outline != Outline::kTurnedStrip)
+  if (outline != Outline::kReversedBowedStrip && outline != Outline::kTurnedStrip && outline != Outline::kAxisFlower)
     obj.faces[f].normal = WVector(0.0f, 0.0f, 1.0f);
   // The normal that a fine flower's corners give: none of them turns by
   // more than float rounding.
@@ -214,6 +225,10 @@ BENCHMARK_CAPTURE(TriangulateOnePolygon, MirroredStrip, Outline::kMirroredStrip)
 BENCHMARK_CAPTURE(TriangulateOnePolygon, ReversedBowedStrip, Outline::kReversedBowedStrip)
     ->Arg(50000)
     ->Arg(100000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TriangulateOnePolygon, AxisFlower, Outline::kAxisFlower)
+    ->Arg(50000)
     ->Arg(200000)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(TriangulateOnePolygon, TurnedStrip, Outline::kTurnedStrip)

@@ -21,6 +21,19 @@ WObject& AddFlowerAt(WScene& scene, int n) {
   return obj;
 }
 
+WObject& AddAxisFlowerAt(WScene& scene, int n, bool reversed) {
+  WObject& obj = AddObjectAt(scene, "axis flower");
+  const int f = obj.AddFace(n);
+  const int directions[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
+  for (int j = 0; j < n; ++j) {
+    const int k = reversed ? n - 1 - j : j, petal = k / 2, length = 1 + petal / 8;
+    const float x = k % 2 ? float(directions[petal % 8][0] * length) : 0.0f;
+    const float y = k % 2 ? float(directions[petal % 8][1] * length) : 0.0f;
+    obj.faces[f].v[j] = AddVertexAt(obj, x, y, 0.0f);
+  }
+  return obj;
+}
+
 WObject& AddObjectAt(WScene& scene, const char* name, std::initializer_list<WVector> points) {
   const int o = scene.AddObject(name);
   WObject& obj = scene.objects[o];

@@ -21,6 +21,13 @@ WObject& AddObjectAt(WScene& scene, const char* name, std::initializer_list<WVec
 // (a point that every other corner comes back to); returns it. The face's
 // normal is left unset.
 WObject& AddFlowerAt(WScene& scene, int n);
+// Adds an object "axis flower" with one face of n corners at whole
+// coordinates of the plane z = 0, which the side test takes exactly: every
+// other corner on the centre, the others the tips of petals along the axes
+// and the diagonals between them, turning counter-clockwise and one unit
+// longer every eight petals. Reversed, the corners run the other way round,
+// from the last tip. The face's normal is left unset.
+WObject& AddAxisFlowerAt(WScene& scene, int n, bool reversed);
 // Adds a face over the given vertex indices; returns its index.
 int AddFaceOver(WObject& obj, std::initializer_list<int> corners, int material = -1);
 // Adds a line from vertex a to vertex b; returns its index.

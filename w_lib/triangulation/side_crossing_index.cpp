@@ -353,7 +353,8 @@ int SideCrossingIndex::FirstCrossing(int node, int begin, int end, int a, int b,
 // where the node's bound holds every corner of its sides and the line keeps
 // farther from it, none of them touches, and none needs to be looked at.
 void SideCrossingIndex::CountTested(int node, int begin, int end, const WVector& pa, const WVector& pb,
-                                    const Along& along, long long& tests, long long& touching) const {
+                                    const Along& along, long long& tests, long long& touching,
+                                    long long& piled) const {
   const long long first = tests;
   tests += end - begin;
   const Bound& bound = node_bound_[static_cast<size_t>(node)];
@@ -364,7 +365,7 @@ void SideCrossingIndex::CountTested(int node, int begin, int end, const WVector&
   }
   for (long long t = (first + 7) & ~7LL; t < first + (end - begin); t += 8) {
     const int i = FirstSide(begin + static_cast<int>(t - first));
-    if (Touches(Corner(i), Corner(i + 1), pa, pb)) touching += 8;
+    Sample(Corner(i), Corner(i + 1), pa, pb, touching, piled);
   }
 }
 
@@ -819,12 +820,29 @@ bool SideCrossingIndex::Touches(const WVector& p, const WVector& q, const WVecto
   return p == pa || p == pb || q == pa || q == pb || (OnLine(p, pa, pb) && OnLine(q, pa, pb));
 }
 
+// Whether x lies on the side p..q (which differ): within the tolerance of
+// its line, and strictly between its ends along it.
+bool SideCrossingIndex::Holds(const WVector& p, const WVector& q, const WVector& x) const {
+  const double d[3] = {static_cast<double>(q.x) - p.x, static_cast<double>(q.y) - p.y,
+                       static_cast<double>(q.z) - p.z};
+  const double w[3] = {static_cast<double>(x.x) - p.x, static_cast<double>(x.y) - p.y,
+                       static_cast<double>(x.z) - p.z};
+  const double along = Dot3(d, w);
+  return along > 0.0 && along < Dot3(d, d) && OnLine(x, p, q);
+}
+
+void SideCrossingIndex::Sample(const WVector& p, const WVector& q, const WVector& pa, const WVector& pb,
+                               long long& touching, long long& piled) const {
+  if (Touches(p, q, pa, pb)) touching += 8;
+  else if (Piled(p, q, pa, pb)) piled += 8;
+}
+
 // Whether to pass over the side p..q rather than test it. Until the index
 // passes over touching sides it tests them all, and counts those that touch
 // from one test in eight (which costs an eighth of looking at every one).
 bool SideCrossingIndex::PassOver(const WVector& p, const WVector& q, const WVector& pa, const WVector& pb) const {
   if (passing_over_) return Touches(p, q, pa, pb);
-  if ((tests_++ & 7) == 0 && Touches(p, q, pa, pb)) touching_work_ += 8;
+  if ((tests_++ & 7) == 0) Sample(p, q, pa, pb, touching_work_, piled_work_);
   return false;
 }
 
@@ -909,7 +927,7 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
     if (!passing_over && count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to, along)) {
       const int crossing = FirstCrossing(v.node, v.begin, v.end, a, b, pa, pb, slack);
       CountTested(v.node, v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb, along, answered_tests_,
-                  answered_touching_);
+                  answered_touching_, answered_piled_);
       noting.reached += v.end - v.begin;
       if (crossing >= 0) return true;
       continue;
@@ -921,8 +939,8 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
         const int i = FirstSide(g);
         if (passing_over) {
           if (Touches(Corner(i), Corner(i + 1), pa, pb)) continue;
-        } else if ((answered_tests_++ & 7) == 0 && Touches(Corner(i), Corner(i + 1), pa, pb)) {
-          answered_touching_ += 8;
+        } else if ((answered_tests_++ & 7) == 0) {
+          Sample(Corner(i), Corner(i + 1), pa, pb, answered_touching_, answered_piled_);
         }
         if (TestGroup(g, a, b, pa, pb)) return true;
       }
@@ -935,7 +953,11 @@ bool SideCrossingIndex::Answer(int a, int b, bool passing_over, bool axis_lines)
   return false;
 }
 
-bool SideCrossingIndex::Settle(int a, int b, bool passing_over) {
+bool SideCrossingIndex::Settle(int a, int b, bool passing_over) { return SettleCounting(a, b, passing_over, false); }
+
+bool SideCrossingIndex::AnswerPassingOver(int a, int b) { return SettleCounting(a, b, true, true); }
+
+bool SideCrossingIndex::SettleCounting(int a, int b, bool passing_over, bool count_piled) {
   if (!indexed_ || a < 0 || a >= n_ || b < 0 || b >= n_) return false;
   const WFace& face = Face();
   const int va = face.v[a], vb = face.v[b];
@@ -948,13 +970,13 @@ bool SideCrossingIndex::Settle(int a, int b, bool passing_over) {
     ShareNode(1, 0, static_cast<int>(group_start_.size()) - 1);
   }
 
-  return SettleWalk(a, b, pa, pb, passing_over, true);
+  return SettleWalk(a, b, pa, pb, passing_over, true, count_piled);
 }
 
 // As Answer walks the tree, passing over also the nodes and sides whose
 // bounds the diagonal misses: no side there can be crossed.
 bool SideCrossingIndex::SettleWalk(int a, int b, const WVector& pa, const WVector& pb, bool passing_over,
-                                   bool axis_lines) const {
+                                   bool axis_lines, bool count_piled) const {
   const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
   const Slack slack = SlackOf(pa, pb);
   const Ends ends = EndsOf(a, b);
@@ -982,8 +1004,10 @@ bool SideCrossingIndex::SettleWalk(int a, int b, const WVector& pa, const WVecto
         const int i = FirstSide(g);
         if (passing_over) {
           if (Touches(Corner(i), Corner(i + 1), pa, pb)) continue;
-        } else if ((settled_tests_++ & 7) == 0 && Touches(Corner(i), Corner(i + 1), pa, pb)) {
-          settled_touching_ += 8;
+          if (count_piled && (passing_tests_++ & 7) == 0 && Piled(Corner(i), Corner(i + 1), pa, pb))
+            passing_piled_ += 8;
+        } else if ((settled_tests_++ & 7) == 0) {
+          Sample(Corner(i), Corner(i + 1), pa, pb, settled_touching_, settled_piled_);
         }
         if (TestGroup(g, a, b, pa, pb)) return true;
       }
@@ -1016,8 +1040,10 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
     return false;
   }
   if (group_start_.size() < 2 || !crossable_) return false;
-  // Passing over, nothing is counted: the answer is settled.
-  if (passing_over_) return SettleWalk(a, b, pa, pb, true, false);
+  // Passing over, only the piled sides tested are counted: the answer is
+  // settled, and runs on axis lines are passed over as Answer passes them,
+  // which answers alike and walks as the answers after passing over do.
+  if (passing_over_) return SettleWalk(a, b, pa, pb, true, true, true);
 
   const double from[3] = {pa.x, pa.y, pa.z}, to[3] = {pb.x, pb.y, pb.z};
   const Slack slack = SlackOf(pa, pb);
@@ -1042,7 +1068,8 @@ bool SideCrossingIndex::Crosses(int a, int b) const {
     // Counted whole where every box meets the segment, as in Answer.
     if (count_whole_ && bounded_ && v.end - v.begin > kLeafSides && Covers(v.node, from, to, along)) {
       const int crossing = FirstCrossing(v.node, v.begin, v.end, a, b, pa, pb, slack);
-      CountTested(v.node, v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb, along, tests_, touching_work_);
+      CountTested(v.node, v.begin, crossing < 0 ? v.end : crossing + 1, pa, pb, along, tests_, touching_work_,
+                  piled_work_);
       noting.reached += v.end - v.begin;
       if (crossing >= 0) return true;
       continue;

@@ -56,6 +56,13 @@ class SideCrossingIndex {
   // diagonal only (see below), counted from a sample. A few a diagonal are
   // the sides at its ends; more means that passing over them would pay.
   long long TouchingWork() const { return touching_work_; }
+  // About how many sides the queries so far have tested that one of the
+  // diagonal's ends lies on, between the side's own ends, and that do not
+  // touch it as above: sides piled through one point, whose tests passing
+  // over cannot spare. Counted from the same sample, before passing over;
+  // while passing over, Crosses adds those it tests (see
+  // PassingPiledWork).
+  long long PiledWork() const { return piled_work_ + passing_piled_; }
   // Whether the tree is built: without it every query walks every side.
   bool Indexed() const { return indexed_; }
   // How many sides the queries so far have walked for want of the tree.
@@ -83,6 +90,7 @@ class SideCrossingIndex {
   // answers before passing over so far, unless one of them passed over
   // runs on axis lines.
   long long AnsweredTouchingWork() const { return answered_touching_; }
+  long long AnsweredPiledWork() const { return answered_piled_ + passing_piled_; }
   bool AnswersPassedOverAxisLines() const { return passed_axis_lines_; }
 
   // What the answers before passing over have counted: another index of
@@ -92,12 +100,16 @@ class SideCrossingIndex {
   struct AnsweredCount {
     long long tests = 0;
     long long touching = 0;
+    long long piled = 0;
     bool passed_axis_lines = false;
   };
-  AnsweredCount Answered() const { return {answered_tests_, answered_touching_, passed_axis_lines_}; }
+  AnsweredCount Answered() const {
+    return {answered_tests_, answered_touching_, answered_piled_, passed_axis_lines_};
+  }
   void TakeAnswered(const AnsweredCount& count) {
     answered_tests_ = count.tests;
     answered_touching_ = count.touching;
+    answered_piled_ = count.piled;
     passed_axis_lines_ = count.passed_axis_lines;
   }
 
@@ -109,11 +121,20 @@ class SideCrossingIndex {
   // instead of every side within the margin. Only with the tree.
   bool Settle(int a, int b, bool passing_over);
 
+  // What Answer(a, b, true) gives, for the tries that have passed their
+  // budget and go on passing over: they count the piled sides they test
+  // (PassingPiledWork), as Crosses does while passing over.
+  bool AnswerPassingOver(int a, int b);
+  // The piled sides that the walks passing over have tested, counted from
+  // one test in eight: Crosses once passing over, and AnswerPassingOver.
+  long long PassingPiledWork() const { return passing_piled_; }
+
   // About how many sides that touch their diagonals Settle has tested
   // before passing over, counted as the walks that count do, from one test
   // in eight (of its own tests, which are fewer): the work that its
   // answers, kept exact, take.
   long long SettledTouchingWork() const { return settled_touching_; }
+  long long SettledPiledWork() const { return settled_piled_; }
 
   // Whether the walks that count (Crosses before passing over, and Answer)
   // take a node whose every box meets the diagonal as tested whole, which
@@ -253,9 +274,11 @@ class SideCrossingIndex {
   int FirstCrossing(int node, int begin, int end, int a, int b, const WVector& pa, const WVector& pb,
                     const Slack& slack) const;
   void CountTested(int node, int begin, int end, const WVector& pa, const WVector& pb, const Along& along,
-                   long long& tests, long long& touching) const;
+                   long long& tests, long long& touching, long long& piled) const;
   bool LineMeets(const Box& box, const double from[3], const double to[3], const double widen[3]) const;
-  bool SettleWalk(int a, int b, const WVector& pa, const WVector& pb, bool passing_over, bool axis_lines) const;
+  bool SettleCounting(int a, int b, bool passing_over, bool count_piled);
+  bool SettleWalk(int a, int b, const WVector& pa, const WVector& pb, bool passing_over, bool axis_lines,
+                  bool count_piled = false) const;
   std::array<uint32_t, 6> PointBits(int i) const;
   const WFace& Face() const { return object_.faces[f_]; }
   // The position of corner k, counted round the face.
@@ -279,6 +302,13 @@ class SideCrossingIndex {
   void ShareNode(int node, int begin, int end);
   bool OnLine(const WVector& p, const WVector& a, const WVector& b) const;
   bool Touches(const WVector& p, const WVector& q, const WVector& pa, const WVector& pb) const;
+  bool Holds(const WVector& p, const WVector& q, const WVector& x) const;
+  bool Piled(const WVector& p, const WVector& q, const WVector& pa, const WVector& pb) const {
+    return Holds(p, q, pa) || Holds(p, q, pb);
+  }
+  // Adds a sampled test of the side p..q to touching or piled.
+  void Sample(const WVector& p, const WVector& q, const WVector& pa, const WVector& pb, long long& touching,
+              long long& piled) const;
   bool PassOver(const WVector& p, const WVector& q, const WVector& pa, const WVector& pb) const;
   bool TouchesNode(const Shared& shared, const WVector& pa, const WVector& pb) const;
   void FixNode(Node& node, int begin, int end) const;
@@ -328,10 +358,15 @@ class SideCrossingIndex {
   std::vector<Shared> shared_;  // per node, once passing over
   mutable long long tests_ = 0;
   mutable long long touching_work_ = 0;
+  mutable long long piled_work_ = 0;
+  mutable long long passing_tests_ = 0;
+  mutable long long passing_piled_ = 0;
   mutable long long walked_sides_ = 0;
   mutable long long settled_tests_ = 0;
   mutable long long settled_touching_ = 0;
+  mutable long long settled_piled_ = 0;
   long long answered_tests_ = 0;
   long long answered_touching_ = 0;
+  long long answered_piled_ = 0;
   bool passed_axis_lines_ = false;
 };

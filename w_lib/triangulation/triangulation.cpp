@@ -58,6 +58,17 @@ bool AllCornersNameVertices(const WObject& object, const WFace& face) {
 // which grows with the square of the corners.
 long long ExactCutBudget(int n) { return 32 * static_cast<long long>(n) + 65536; }
 
+// How many tests of piled sides (see SideCrossingIndex::PiledWork) one try
+// of a polygon's cut may take, answered exactly or passing over: 4 a corner,
+// and 65,536 besides. Outlines met in practice have next to none: a corner
+// lies on another side only where the outline comes back to touch itself.
+// Many sides through a few points (petals along a few lines from a
+// centre, of every length) make every diagonal that ends on them test all
+// of them, and passing over cannot spare those tests, since such a side
+// shares neither an end nor a line with the diagonal. A try past the
+// budget is given up as if it had missed.
+long long PiledTryBudget(int n) { return 4 * static_cast<long long>(n) + 65536; }
+
 // How many sides or corners a polygon's cut may walk one by one, where a
 // tree cannot be trusted (coordinates beyond kMaxTreeCoordinate) or cannot
 // bound a candidate ear: 64 a corner, and four million besides, which a
@@ -183,6 +194,8 @@ class EarClipper {
     f_ = f;
     n_ = n;
     budget_ = ExactCutBudget(n);
+    piled_budget_ = PiledTryBudget(n);
+    piled_up_ = false;
     walk_budget_ = WalkBudget(n);
     walked_ = 0;
     // A second try that is bound to miss (see NoCutTurnsAbout) is not made
@@ -213,7 +226,7 @@ class EarClipper {
       const Outcome answered = CutAnswered(object, sides, n, first_misses, second_misses);
       settling_ = false;
       if (answered == kCut) return true;
-      if (answered == kMissed) return CutFallback(object, f, n);
+      if (answered == kMissed) return CutFallback(object, f, n) || (piled_up_ && CutFan(object, f, n));
       // The tries with the budget follow, and the fallback may follow them.
       FallbackMayFollow(object);
     }
@@ -236,7 +249,9 @@ class EarClipper {
         attempt = -1;
       }
     }
-    return CutFallback(object, f, n);
+    // A polygon whose tries gave up for its piled sides is not lost where
+    // the fallback cannot cut it either: it becomes the fan.
+    return CutFallback(object, f, n) || (piled_up_ && CutFan(object, f, n));
   }
 
  private:
@@ -311,7 +326,7 @@ class EarClipper {
     fallback_ahead_ = false;
     counting_ = count_ahead_;
     count_ahead_ = nullptr;
-    counting_->Start(sides, budget_);
+    counting_->Start(sides, budget_, piled_budget_);
   }
 
   // Whether the count of touching sides is that of the tries with the
@@ -322,7 +337,8 @@ class EarClipper {
   }
 
   // Whether the diagonal prev..next crosses a side (1) or not (0) as the
-  // tries with the budget would find, or -1 where that cannot be told.
+  // tries with the budget would find, or -1 where that cannot be told, or
+  // kGivenUp where the try has passed the budget of its piled sides.
   // Their answers are those before passing over until their count of
   // touching sides passes the budget, then those after; AnsweredTouchingWork
   // counts alike while CountsAsWithBudget. So once it passes the budget
@@ -347,7 +363,8 @@ class EarClipper {
       // ever differs), it goes on counting from here, as at an answer that
       // differs: the count then soon passes the budget and the tries pass
       // over such sides.
-      if (sides.SettledTouchingWork() > budget_) return Resume(sides, prev, next);
+      if (sides.SettledTouchingWork() > budget_ || sides.SettledPiledWork() > piled_budget_)
+        return Resume(sides, prev, next);
       CountMayPay(sides);
       // What is handed over stays as it is: the pair below may be taken
       // back.
@@ -360,7 +377,7 @@ class EarClipper {
       asked_.resize(asked_.size() - 2);
       return Resume(sides, prev, next);
     }
-    if (tripped_) return sides.Answer(prev, next, true) ? 1 : 0;
+    if (tripped_) return sides.AnswerPassingOver(prev, next) ? 1 : 0;
     if (!sides.Answer(prev, next, false, !diverged_)) return 0;
     if (diverged_ || sides.Answer(prev, next, true)) return 1;
     if (!CountsAsWithBudget(sides)) return -1;
@@ -377,23 +394,25 @@ class EarClipper {
   // so they came to this same place.
   int Resume(SideCrossingIndex& sides, int prev, int next) {
     settling_ = false;
+    Counted counted;
+    counted.tripped = tripped_;
+    bool made = false;
     if (counting_ != nullptr) {
       // The count made ahead, as the loop below would make it.
-      const CountAhead::Count counted = counting_->Finish(asked_, skipped_first_);
+      const CountAhead::Count ahead = counting_->Finish(asked_, skipped_first_);
       counting_ = nullptr;
-      if (counted.made) {
-        sides.TakeAnswered(counted.answered);
-        if (counted.gave_up) return -1;
-        tripped_ = counted.tripped;
-        asked_.clear();
-        return AnswerDiagonal(sides, prev, next);
+      if (ahead.made) {
+        sides.TakeAnswered(ahead.answered);
+        counted = ahead.counted;
+        made = true;
       }
     }
-    Counted counted{tripped_, false};
-    CountAsked(sides, asked_.data(), asked_.size(), budget_, skipped_first_, counted);
+    if (!made) CountAsked(sides, asked_.data(), asked_.size(), budget_, piled_budget_, skipped_first_, counted);
     if (counted.gave_up) return -1;
     tripped_ = counted.tripped;
+    piled_before_ = counted.piled_before;
     asked_.clear();
+    if (counted.piled_up) return kGivenUp;
     return AnswerDiagonal(sides, prev, next);
   }
 
@@ -401,21 +420,41 @@ class EarClipper {
   // budget where the tries looked at it (then, with no answer differing
   // yet, they go on passing over), or it did so where the count is not
   // that of the tries with the budget (see CountsAsWithBudget), and the
-  // tries give up.
+  // tries give up; and for the piled sides, the count where the try being
+  // counted began, and whether it passed the budget of a try there, which
+  // gives that try up (the rest of it is passed over).
   struct Counted {
-    bool tripped;
-    bool gave_up;
+    bool tripped = false;
+    bool gave_up = false;
+    long long piled_before = 0;
+    bool piled_up = false;
   };
 
   // Counts the diagonals asked[0 .. size) on sides, in order, looking at the
-  // budget where kChecked says the tries looked at it; nothing more once
-  // the count is tripped or given up. False where *stop was set first.
+  // budgets where kChecked says the tries looked at them, and starting the
+  // piled sides' count of a try at kTryStart; nothing more once the count
+  // is tripped or given up. False where *stop was set first.
   static bool CountAsked(SideCrossingIndex& sides, const int* asked, size_t size, long long budget,
-                         bool skipped_first, Counted& counted, const std::atomic<bool>* stop = nullptr) {
+                         long long piled_budget, bool skipped_first, Counted& counted,
+                         const std::atomic<bool>* stop = nullptr) {
     for (size_t k = 0; k < size && !counted.gave_up;) {
       if (stop != nullptr && stop->load(std::memory_order_relaxed)) return false;
+      if (asked[k] == kTryStart) {
+        ++k;
+        counted.piled_before = sides.AnsweredPiledWork();
+        counted.piled_up = false;
+        continue;
+      }
+      if (counted.piled_up) {  // the rest of a try given up
+        k += asked[k] == kChecked ? 1 : 2;
+        continue;
+      }
       if (asked[k] == kChecked) {
         ++k;
+        if (sides.AnsweredPiledWork() - counted.piled_before > piled_budget) {
+          counted.piled_up = true;
+          continue;
+        }
         if (!counted.tripped && sides.AnsweredTouchingWork() > budget) {
           if (skipped_first || sides.AnswersPassedOverAxisLines()) counted.gave_up = true;
           else counted.tripped = true;
@@ -440,17 +479,17 @@ class EarClipper {
   class CountAhead {
    public:
     struct Count {
-      bool made = false;     // false: the calling thread counts itself
-      bool tripped = false;  // the count passed the budget, as tripped_
-      bool gave_up = false;  // where Resume's loop returns -1
+      bool made = false;  // false: the calling thread counts itself
+      Counted counted;    // as Resume's loop leaves it
       SideCrossingIndex::AnsweredCount answered;
     };
 
     ~CountAhead() { Stop(); }
 
     // Starts the thread; where it cannot start, nothing is counted ahead.
-    void Start(const SideCrossingIndex& built, long long budget) {
+    void Start(const SideCrossingIndex& built, long long budget, long long piled_budget) {
       budget_ = budget;
+      piled_budget_ = piled_budget;
       try {
         thread_ = std::thread([this, &built] { Run(built); });
       } catch (const std::bad_alloc&) {
@@ -524,13 +563,12 @@ class EarClipper {
             block = std::move(blocks_.front());
             blocks_.pop_front();
           }
-          if (!count.made || count.tripped || count.gave_up) continue;
-          Counted counted{count.tripped, count.gave_up};
-          if (!CountAsked(sides, block.asked.data(), block.asked.size(), budget_, block.skipped_first, counted,
-                          &stop_))
+          // Once tripped, the loop counts nothing, but still notes where
+          // each try starts.
+          if (!count.made || count.counted.gave_up) continue;
+          if (!CountAsked(sides, block.asked.data(), block.asked.size(), budget_, piled_budget_, block.skipped_first,
+                          count.counted, &stop_))
             return;
-          count.tripped = counted.tripped;
-          count.gave_up = counted.gave_up;
         }
         count.answered = sides.Answered();
       } catch (...) {  // out of memory: the calling thread counts
@@ -553,6 +591,7 @@ class EarClipper {
     Count count_;
     size_t handed_ = 0;  // the caller's own
     long long budget_ = 0;
+    long long piled_budget_ = 0;
   };
 
   // What the fallback comes to: cut by its first or its second attempt,
@@ -703,6 +742,11 @@ class EarClipper {
   // (kOverBudget) once the polygon's work passes its budget.
   Outcome Cut(WObject& object, SideCrossingIndex& sides, int n, bool answered = false) {
     Start(object, n);
+    const long long piled_before = sides.PiledWork();
+    if (answered) {
+      if (settling_) asked_.push_back(kTryStart);
+      piled_before_ = sides.AnsweredPiledWork();
+    }
     int made = 0;
     int misses = 0;
     int cur = 0;
@@ -715,6 +759,11 @@ class EarClipper {
       cur = next_live;
       if (answered) {
         if (settling_) asked_.push_back(kChecked);
+        if (sides.AnsweredPiledWork() - piled_before_ > piled_budget_) {
+          piled_up_ = true;
+          Undo(object);
+          return kMissed;
+        }
         if (!tripped_ && sides.AnsweredTouchingWork() > budget_) {
           // Where the count is not theirs, the tries with the budget may or
           // may not have started over: too costly to go on without knowing.
@@ -728,6 +777,10 @@ class EarClipper {
             return kOverBudget;
           }
         }
+      } else if (sides.PiledWork() - piled_before > piled_budget_) {
+        piled_up_ = true;
+        Undo(object);
+        return kMissed;
       } else if (sides.WalkedSides() > walk_budget_ ||
                  (sides.TouchingWork() > budget_ && !sides.PassesOverTouchingSides())) {
         Undo(object);
@@ -739,6 +792,11 @@ class EarClipper {
       if (DotDouble(w_.normal, t) < 0.0) continue;
       if (answered) {
         const int crosses = AnswerDiagonal(sides, prev, next);
+        if (crosses == kGivenUp) {
+          piled_up_ = true;
+          Undo(object);
+          return kMissed;
+        }
         if (crosses < 0) {
           Undo(object);
           return kOverBudget;
@@ -877,6 +935,7 @@ class EarClipper {
   int first_face_ = 0;
   int first_line_ = 0;
   long long budget_ = 0;       // of the polygon's exact cut
+  long long piled_budget_ = 0;  // of the piled sides of one try
   long long walk_budget_ = 0;  // of its walks, in the fallback
   long long walked_ = 0;       // corners walked one by one, in the fallback
   int f_ = 0;                  // the face being cut
@@ -884,6 +943,8 @@ class EarClipper {
   bool diverged_ = false;      // in CutAnswered: an answer differed, before that
   bool skipped_first_ = false;  // in CutAnswered: the first try was not made
   bool settling_ = false;      // in CutAnswered: diagonals are settled, uncounted
+  bool piled_up_ = false;      // a try was given up for its piled sides
+  long long piled_before_ = 0;  // in CutAnswered: the count of piled sides where this try began
   FallbackAhead* ahead_ = nullptr;  // the fallback's cut made ahead, while a polygon is cut
   CountAhead* counting_ = nullptr;  // the count made ahead, while a polygon settles
   CountAhead* count_ahead_ = nullptr;  // the count that may yet be made ahead
@@ -897,6 +958,9 @@ class EarClipper {
   // While settling: the diagonals asked (two corners each) and kChecked
   // where the budget was looked at, in order.
   static constexpr int kChecked = -1;
+  static constexpr int kTryStart = -2;  // and where each try began
+  // What AnswerDiagonal gives where the try is given up for its piled sides.
+  static constexpr int kGivenUp = -2;
   std::vector<int> asked_;
 };
 

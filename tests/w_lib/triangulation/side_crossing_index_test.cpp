@@ -216,6 +216,46 @@ TEST(SideCrossingIndex, CountsTheTouchingSidesOfLongRuns) {
   }
 }
 
+TEST(SideCrossingIndex, CountsSidesPiledThroughTheEndsOfDiagonals) {
+  // A flower of petals along the axes and the diagonals between them: a
+  // diagonal between the tips of two neighbouring petals ends on every
+  // longer petal in their two directions. Those are counted as piled, both
+  // before and while passing over touching sides, which does not pass them
+  // over; sides that share an end with it are touching, not piled; and the
+  // diagonals of a circle end on no side.
+  for (const bool flower : {true, false}) {
+    WScene scene;
+    const int n = 2000;
+    if (flower) {
+      AddAxisFlowerAt(scene, n, false);
+    } else {
+      WObject& obj = AddObjectAt(scene, "circle");
+      const int f = obj.AddFace(n);
+      for (int k = 0; k < n; ++k) {
+        const double a = 6.283185307179586 * k / n;
+        obj.faces[f].v[k] = AddVertexAt(obj, float(100.0 * std::cos(a)), float(100.0 * std::sin(a)), 0.0f);
+      }
+    }
+    WObject& obj = scene.objects[0];
+    obj.faces[0].normal = WVector(0.0f, 0.0f, 1.0f);
+    SideCrossingIndex index(obj, 0);
+    const int tips = 64;  // the tips of the shortest petals: 1 to 17 units
+    for (int pass = 0; pass < 2; ++pass) {
+      const long long piled = index.PiledWork(), touching = index.TouchingWork();
+      for (int k = 1; k + 2 < 2 * tips; k += 2) EXPECT_FALSE(index.Crosses(k, k + 2)) << k;
+      if (!flower) {
+        EXPECT_EQ(index.PiledWork(), 0);
+      } else {
+        // Each of those diagonals ends on some n / 16 - 17 longer petals
+        // at each end.
+        EXPECT_GT(index.PiledWork() - piled, 30LL * (n / 16 - 17) * tips / 16) << pass;
+        EXPECT_LT(index.TouchingWork() - touching, 16LL * tips) << pass;
+      }
+      index.PassOverTouchingSides();
+    }
+  }
+}
+
 TEST(SideCrossingIndex, AnswersWithoutCountingAsCrossesInEitherMode) {
   // The shapes above, and outlines whose long runs lie along the
   // coordinate axes: a strip from the far corner above its run, a
@@ -314,6 +354,9 @@ TEST(SideCrossingIndex, SettlesAndCountsAsTheWalksThatTestSideBySide) {
       ASSERT_EQ(counted.AnsweredTouchingWork(), plain.TouchingWork()) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(sharing.AnsweredTouchingWork(), plain.TouchingWork()) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(whole.TouchingWork(), plain.TouchingWork()) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(counted.AnsweredPiledWork(), plain.PiledWork()) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(sharing.AnsweredPiledWork(), plain.PiledWork()) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(whole.PiledWork(), plain.PiledWork()) << shape.name << ": " << a << "-" << b;
       crossing += expected;
     };
     uint32_t seed = 17;
