@@ -34,6 +34,18 @@ WObject& AddAxisFlowerAt(WScene& scene, int n, bool reversed) {
   return obj;
 }
 
+WObject& AddSpiralAt(WScene& scene, int n, bool reversed) {
+  WObject& obj = AddObjectAt(scene, "spiral");
+  const int f = obj.AddFace(n);
+  for (int j = 0; j < n; ++j) {
+    const int k = reversed ? n - 1 - j : j, half = n / 2;
+    const int step = k < half ? k : n - 1 - k;
+    const double r = (k < half ? 10.0 : 5.0) + step, a = 0.1 * step;
+    obj.faces[f].v[j] = AddVertexAt(obj, float(r * std::cos(a)), float(r * std::sin(a)), 0.0f);
+  }
+  return obj;
+}
+
 WObject& AddObjectAt(WScene& scene, const char* name, std::initializer_list<WVector> points) {
   const int o = scene.AddObject(name);
   WObject& obj = scene.objects[o];

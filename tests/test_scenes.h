@@ -28,6 +28,11 @@ WObject& AddFlowerAt(WScene& scene, int n);
 // longer every eight petals. Reversed, the corners run the other way round,
 // from the last tip. The face's normal is left unset.
 WObject& AddAxisFlowerAt(WScene& scene, int n, bool reversed);
+// Adds an object "spiral" with one face of n (even) corners in the plane
+// z = 0: a strip five units wide wound outwards, a corner every tenth of a
+// radian, out along one side and back along the other (reversed: the other
+// way round). The face's normal is left unset.
+WObject& AddSpiralAt(WScene& scene, int n, bool reversed);
 // Adds a face over the given vertex indices; returns its index.
 int AddFaceOver(WObject& obj, std::initializer_list<int> corners, int material = -1);
 // Adds a line from vertex a to vertex b; returns its index.

@@ -23,6 +23,9 @@ constexpr int kLeafSides = 8;
 // coordinate axes is about as good, and the turned box of every run would
 // make building the tree take n log n steps.
 constexpr int kMaxTurnedSides = 256;
+// Trees of fewer groups are never laid again along space: a walk over all
+// of them costs little.
+constexpr int kMinTangledGroups = 1024;
 // Room around every box, relative to the polygon's largest coordinate. The
 // side test's float rounding moves its intersection point by a few units in
 // 1e-7 of that size at most, so this is far on the safe side.
@@ -109,6 +112,7 @@ SideCrossingIndex::SideCrossingIndex(const WObject& object, int f)
 SideCrossingIndex::SideCrossingIndex(const SideCrossingIndex& built, SharingTree)
     : object_(built.object_), f_(built.f_), n_(built.n_), tree_(built.tree_) {
   indexed_ = built.indexed_;
+  laid_along_space_ = built.laid_along_space_;
   crossable_ = built.crossable_;
   margin_ = built.margin_;
   for (int j = 0; j < 3; ++j) face_normal_[j] = built.face_normal_[j];
@@ -170,11 +174,56 @@ bool SideCrossingIndex::Build() {
     for (++end; end < sorted.size() && PointBits(sorted[end].second) == bits;) ++end;
     group_at[static_cast<size_t>(sorted[begin].second)] = {begin, end};
   }
+  std::vector<std::pair<size_t, size_t>> groups;
+  for (const auto& group : group_at)
+    if (group.first != group.second) groups.push_back(group);
+  std::vector<std::pair<size_t, size_t>>().swap(group_at);
+  if (groups.empty()) {
+    group_start_.assign(1, 0);
+    group_sides_.clear();
+    group_of_.assign(static_cast<size_t>(n_), -1);
+    return true;
+  }
+  LayGroups(sorted, groups);
+  // Runs of consecutive sides lie close together on an outline, so their
+  // boxes stay small, and a point lies in about as many boxes as the tree
+  // is deep; but where the outline winds round and round (a spiral), each
+  // turn's boxes hold every turn inside it, and a diagonal near the middle
+  // meets the boxes of every turn. Past 32 boxes a level, the tree is laid
+  // again with its groups in the order of a curve through space, and that
+  // order is kept where its tree is not tangled itself (16 boxes a level)
+  // and holds a side's middle in at most a quarter as many boxes. Petals
+  // that all start at one centre stay tangled either way, and keep their
+  // order round the outline. The answers are the same in either order;
+  // only which sides a walk meets, and so its count, can differ.
+  const double held = BoxesHoldingSides();
+  if (held > 32.0 * TreeDepth()) {
+    std::vector<std::pair<size_t, size_t>> along = groups;
+    SortAlongSpace(sorted, along);
+    LayGroups(sorted, along);
+    const double held_along = BoxesHoldingSides();
+    laid_along_space_ = held_along <= 16.0 * TreeDepth() && 4.0 * held_along < held;
+    if (!laid_along_space_) LayGroups(sorted, groups);
+  }
+  const int m = static_cast<int>(group_start_.size()) - 1;
+  // Below some 1e-20 the floats of the side test can leave the normal range,
+  // whose rounding the bounds do not hold.
+  boundable_ = largest >= 1e-20;
+  double length = 0.0;
+  for (int g = 0; g < m; ++g) length += discs_[static_cast<size_t>(g)].radius;
+  mean_side_ = 2.0 * length / m;
+  rounding_ = 1e-12 * largest + 1e-30;
+  std::vector<Disc>().swap(discs_);
+  return true;
+}
+
+void SideCrossingIndex::LayGroups(const std::vector<std::pair<uint64_t, int>>& sorted,
+                                  const std::vector<std::pair<size_t, size_t>>& groups) {
+  const WFace& face = Face();
   group_start_.assign(1, 0);
   group_sides_.clear();
   group_of_.assign(static_cast<size_t>(n_), -1);
-  for (const auto& [begin, end] : group_at) {
-    if (begin == end) continue;
+  for (const auto& [begin, end] : groups) {
     for (size_t k = begin; k < end; ++k) {
       group_sides_.push_back(sorted[k].second);
       group_of_[static_cast<size_t>(sorted[k].second)] = static_cast<int>(group_start_.size()) - 1;
@@ -182,7 +231,6 @@ bool SideCrossingIndex::Build() {
     group_start_.push_back(static_cast<int>(group_sides_.size()));
   }
   const int m = static_cast<int>(group_start_.size()) - 1;
-  if (m == 0) return true;
   discs_.resize(static_cast<size_t>(m));
   side_box_.resize(static_cast<size_t>(m));
   side_plane_.resize(static_cast<size_t>(m));
@@ -194,17 +242,96 @@ bool SideCrossingIndex::Build() {
   }
   int nodes = 1;
   while (nodes * kLeafSides < m) nodes *= 2;
-  nodes_.resize(2 * static_cast<size_t>(nodes));
+  nodes_.assign(2 * static_cast<size_t>(nodes), Node());
   BuildNode(1, 0, m);
-  // Below some 1e-20 the floats of the side test can leave the normal range,
-  // whose rounding the bounds do not hold.
-  boundable_ = largest >= 1e-20;
-  double length = 0.0;
-  for (int g = 0; g < m; ++g) length += discs_[static_cast<size_t>(g)].radius;
-  mean_side_ = 2.0 * length / m;
-  rounding_ = 1e-12 * largest + 1e-30;
-  std::vector<Disc>().swap(discs_);
+}
+
+bool SideCrossingIndex::BoxHolds(const Box& box, const double at[3]) {
+  for (int j = 0; j < 3; ++j)
+    if (!(at[j] >= box.lo[j] && at[j] <= box.hi[j])) return false;
   return true;
+}
+
+int SideCrossingIndex::TreeDepth() const {
+  int depth = 0;
+  while ((size_t{1} << depth) < nodes_.size()) ++depth;
+  return depth;
+}
+
+double SideCrossingIndex::BoxesHoldingSides() const {
+  const int m = static_cast<int>(group_start_.size()) - 1;
+  if (m < kMinTangledGroups) return 0.0;
+  // How many boxes of the tree hold the middle of a side, over a sample of
+  // the sides: about the tree's depth on an outline, some of the boxes of
+  // every turn on a spiral.
+  long long held = 0;
+  const int samples = 64;
+  std::vector<int> stack;
+  for (int k = 0; k < samples; ++k) {
+    const int i = FirstSide(static_cast<int>(static_cast<long long>(m) * k / samples));
+    const WVector& p = Corner(i);
+    const WVector& q = Corner(i + 1);
+    const double at[3] = {0.5 * (static_cast<double>(p.x) + q.x), 0.5 * (static_cast<double>(p.y) + q.y),
+                          0.5 * (static_cast<double>(p.z) + q.z)};
+    stack.assign(1, 1);
+    while (!stack.empty()) {
+      const int node = stack.back();
+      stack.pop_back();
+      const Node& box = nodes_[static_cast<size_t>(node)];
+      if (!BoxHolds(box.aligned, at)) continue;
+      if (box.has_turned) {
+        const double along[3] = {Dot3(at, box.axis[0]), Dot3(at, box.axis[1]), Dot3(at, box.axis[2])};
+        if (!BoxHolds(box.turned, along)) continue;
+      }
+      ++held;
+      if (2 * static_cast<size_t>(node) + 1 < nodes_.size()) {
+        stack.push_back(2 * node);
+        stack.push_back(2 * node + 1);
+      }
+    }
+  }
+  return static_cast<double>(held) / samples;
+}
+
+// The groups in the order of a Z-shaped curve through the box around the
+// middles of their first sides, and by the first side where that is the same.
+void SideCrossingIndex::SortAlongSpace(const std::vector<std::pair<uint64_t, int>>& sorted,
+                                       std::vector<std::pair<size_t, size_t>>& groups) const {
+  double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  const auto middle = [&](const std::pair<size_t, size_t>& group, double at[3]) {
+    const int i = sorted[group.first].second;
+    const WVector& p = Corner(i);
+    const WVector& q = Corner(i + 1);
+    at[0] = 0.5 * (static_cast<double>(p.x) + q.x);
+    at[1] = 0.5 * (static_cast<double>(p.y) + q.y);
+    at[2] = 0.5 * (static_cast<double>(p.z) + q.z);
+  };
+  for (const auto& group : groups) {
+    double at[3];
+    middle(group, at);
+    for (int j = 0; j < 3; ++j) lo[j] = std::min(lo[j], at[j]), hi[j] = std::max(hi[j], at[j]);
+  }
+  std::vector<std::pair<uint64_t, size_t>> keyed;
+  keyed.reserve(groups.size());
+  for (size_t g = 0; g < groups.size(); ++g) {
+    double at[3];
+    middle(groups[g], at);
+    uint64_t code = 0;
+    uint32_t cell[3];
+    for (int j = 0; j < 3; ++j) {
+      const double extent = hi[j] - lo[j];
+      const double t = extent > 0.0 ? (at[j] - lo[j]) / extent : 0.0;
+      cell[j] = static_cast<uint32_t>(std::min(2097151.0, std::max(0.0, t * 2097152.0)));
+    }
+    for (int bit = 20; bit >= 0; --bit)
+      for (int j = 0; j < 3; ++j) code = code << 1 | ((cell[j] >> bit) & 1u);
+    keyed.emplace_back(code, g);
+  }
+  std::sort(keyed.begin(), keyed.end());  // equal codes keep the order of their first sides
+  std::vector<std::pair<size_t, size_t>> reordered;
+  reordered.reserve(groups.size());
+  for (const auto& key : keyed) reordered.push_back(groups[key.second]);
+  groups.swap(reordered);
 }
 
 void SideCrossingIndex::BoundTightly() const {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "w_lib/w_scene.h"
@@ -65,6 +66,9 @@ class SideCrossingIndex {
   long long PiledWork() const { return piled_work_ + passing_piled_; }
   // Whether the tree is built: without it every query walks every side.
   bool Indexed() const { return indexed_; }
+  // Whether the tree's groups were laid in an order along space rather
+  // than round the outline, which winds round and round (see Build).
+  bool LaidAlongSpace() const { return laid_along_space_; }
   // How many sides the queries so far have walked for want of the tree.
   long long WalkedSides() const { return walked_sides_; }
 
@@ -284,6 +288,16 @@ class SideCrossingIndex {
   // The position of corner k, counted round the face.
   const WVector& Corner(int k) const { return object_.vertices[Face().v[k % n_]].pos; }
   bool Build();
+  // Build's steps: the tree over the groups of the sides in sorted (by
+  // their points) in the given order; whether that tree is tangled; and the
+  // groups in an order along space.
+  void LayGroups(const std::vector<std::pair<uint64_t, int>>& sorted,
+                 const std::vector<std::pair<size_t, size_t>>& groups);
+  double BoxesHoldingSides() const;
+  int TreeDepth() const;
+  static bool BoxHolds(const Box& box, const double at[3]);
+  void SortAlongSpace(const std::vector<std::pair<uint64_t, int>>& sorted,
+                      std::vector<std::pair<size_t, size_t>>& groups) const;
   Disc DiscOf(const WVector& p, const WVector& q) const;
   double Reach(const Disc& disc, const double u[3]) const;
   void BoundDiscs(int begin, int end, const double axis[3][3], Box& box) const;
@@ -329,11 +343,13 @@ class SideCrossingIndex {
   int n_;
   std::shared_ptr<Tree> tree_;
   bool indexed_ = false;
+  bool laid_along_space_ = false;
   bool crossable_ = true;  // the face's normal lets the side test find crossings
   double margin_ = 0.0;
   double face_normal_[3] = {0.0, 0.0, 0.0};  // unit, or zero
   // The tree's entries are groups of sides between the same two points,
-  // in the order of their first sides; group g holds the sides
+  // in the order of their first sides (or along space, for an outline that
+  // winds round and round: see Build); group g holds the sides
   // group_sides_[group_start_[g] .. group_start_[g + 1] - 1], in order.
   std::vector<int>& group_start_ = tree_->group_start;
   std::vector<int>& group_sides_ = tree_->group_sides;

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "w_lib/triangulation/corner_set.h"
 #include "w_lib/triangulation/corner_tree.h"
 #include "w_lib/triangulation/side_crossing_index.h"
 #include "w_lib/util/parallel.h"
@@ -737,6 +738,14 @@ class EarClipper {
   //
   // Every position stepped over counts as a miss, clipped corners included;
   // the ring steps over a run of clipped corners at once and counts them.
+  // A candidate depends only on its three corners (the turn test) and its
+  // diagonal (the side test, against the stored face): one that failed is
+  // stepped over in the same way until a clip next to it gives it a new
+  // corner, instead of being asked again on every round. A spiral, whose
+  // few ears lie at its ends, sends the clipper round the whole ring for
+  // each of them; asking every candidate again took the cube of the
+  // corners. So a diagonal is asked once for each candidate that has it,
+  // and counted once.
   //
   // While the index answers every diagonal exactly, the attempt stops
   // (kOverBudget) once the polygon's work passes its budget.
@@ -750,13 +759,15 @@ class EarClipper {
     int made = 0;
     int misses = 0;
     int cur = 0;
+    unsettled_.Fill(n);
     for (;;) {
       if (made >= n - 2) return kCut;
-      const int next_live = Next(cur);
-      const int steps = (next_live - cur + n) % n;
+      const int target = unsettled_.NextAfter(cur);
+      if (target < 0) break;  // every remaining candidate is known to fail
+      const int steps = (target - cur - 1 + n) % n + 1;
       if (misses + steps >= n - 2) break;  // the miss count runs out on the way
       misses += steps;
-      cur = next_live;
+      cur = target;
       if (answered) {
         if (settling_) asked_.push_back(kChecked);
         if (sides.AnsweredPiledWork() - piled_before_ > piled_budget_) {
@@ -789,6 +800,7 @@ class EarClipper {
       const int prev = Prev(cur), next = Next(cur);
       // A reflex corner for this orientation; a degenerate one (dot 0) passes.
       const WVector t = TriangleNormal(Pos(object, prev), Pos(object, cur), Pos(object, next));
+      unsettled_.Erase(cur);
       if (DotDouble(w_.normal, t) < 0.0) continue;
       if (answered) {
         const int crosses = AnswerDiagonal(sides, prev, next);
@@ -806,6 +818,8 @@ class EarClipper {
         continue;
       }
       Clip(object, prev, cur, next);
+      unsettled_.Insert(prev);
+      unsettled_.Insert(next);
       ++made;
       misses = 0;
     }
@@ -932,6 +946,7 @@ class EarClipper {
   WFace w_;                    // the polygon, its sides updated by the diagonals
   std::vector<int> prev_;      // per remaining corner: the remaining corners
   std::vector<int> next_;      // before and after it
+  CornerSet unsettled_;        // in Cut: the remaining corners whose candidate is to be asked
   int first_face_ = 0;
   int first_line_ = 0;
   long long budget_ = 0;       // of the polygon's exact cut

@@ -256,6 +256,50 @@ TEST(SideCrossingIndex, CountsSidesPiledThroughTheEndsOfDiagonals) {
   }
 }
 
+TEST(SideCrossingIndex, SpiralIsLaidAlongSpaceAndAnswersAsTheWalkOverEverySide) {
+  // A strip wound round some 240 times, whose tree in the order round the
+  // outline holds a side's middle in some boxes of every turn: it is laid
+  // along space, a circle's tree is not. Laid so, the index answers as the
+  // walk over every side, settling or counting, and counts as the walks
+  // that test side by side.
+  WScene scene;
+  const int n = 30000;
+  WObject& obj = AddSpiralAt(scene, n, false);
+  ComputeFaceNormals(scene);
+  SideCrossingIndex settling(obj, 0), counted(obj, 0), whole(obj, 0), plain(obj, 0), passing(obj, 0);
+  EXPECT_TRUE(settling.LaidAlongSpace());
+  counted.BoundTightly();
+  whole.BoundTightly();
+  plain.CountNodesWhole(false);
+  passing.PassOverTouchingSides();
+  int crossing = 0;
+  const auto check = [&](int a, int b) {
+    const bool expected = DiagonalCrossesSide(obj, 0, a, b);
+    ASSERT_EQ(settling.Settle(a, b, false), expected) << a << "-" << b;
+    ASSERT_EQ(settling.Settle(a, b, true), passing.Crosses(a, b)) << a << "-" << b;
+    ASSERT_EQ(counted.Answer(a, b, false, false), expected) << a << "-" << b;
+    ASSERT_EQ(whole.Crosses(a, b), expected) << a << "-" << b;
+    plain.Crosses(a, b);
+    ASSERT_EQ(counted.AnsweredTouchingWork(), plain.TouchingWork()) << a << "-" << b;
+    ASSERT_EQ(whole.TouchingWork(), plain.TouchingWork()) << a << "-" << b;
+    crossing += expected;
+  };
+  uint32_t seed = 23;
+  for (int k = 0; k < n; k += 11) check(k, (k + 2) % n);
+  for (int i = 0; i < 400; ++i) check(static_cast<int>(Next(seed) % n), static_cast<int>(Next(seed) % n));
+  EXPECT_GT(crossing, 300);
+
+  WScene round;
+  WObject& circle = AddObjectAt(round, "circle");
+  circle.AddFace(n);
+  for (int k = 0; k < n; ++k) {
+    const double a = 6.283185307179586 * k / n;
+    circle.faces[0].v[k] = AddVertexAt(circle, float(1000.0 * std::cos(a)), float(1000.0 * std::sin(a)), 0.0f);
+  }
+  ComputeFaceNormals(round);
+  EXPECT_FALSE(SideCrossingIndex(circle, 0).LaidAlongSpace());
+}
+
 TEST(SideCrossingIndex, AnswersWithoutCountingAsCrossesInEitherMode) {
   // The shapes above, and outlines whose long runs lie along the
   // coordinate axes: a strip from the far corner above its run, a
