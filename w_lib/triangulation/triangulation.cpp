@@ -412,6 +412,7 @@ class EarClipper {
     if (counted.gave_up) return -1;
     tripped_ = counted.tripped;
     piled_before_ = counted.piled_before;
+    piled_up_ = piled_up_ || counted.any_piled_up;
     asked_.clear();
     if (counted.piled_up) return kGivenUp;
     return AnswerDiagonal(sides, prev, next);
@@ -429,6 +430,7 @@ class EarClipper {
     bool gave_up = false;
     long long piled_before = 0;
     bool piled_up = false;
+    bool any_piled_up = false;  // some try was given up so
   };
 
   // Counts the diagonals asked[0 .. size) on sides, in order, looking at the
@@ -454,6 +456,7 @@ class EarClipper {
         ++k;
         if (sides.AnsweredPiledWork() - counted.piled_before > piled_budget) {
           counted.piled_up = true;
+          counted.any_piled_up = true;
           continue;
         }
         if (!counted.tripped && sides.AnsweredTouchingWork() > budget) {
