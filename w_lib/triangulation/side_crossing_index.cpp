@@ -252,6 +252,14 @@ bool SideCrossingIndex::BoxHolds(const Box& box, const double at[3]) {
   return true;
 }
 
+void SideCrossingIndex::SideMiddle(int i, double at[3]) const {
+  const WVector& p = Corner(i);
+  const WVector& q = Corner(i + 1);
+  at[0] = 0.5 * (static_cast<double>(p.x) + q.x);
+  at[1] = 0.5 * (static_cast<double>(p.y) + q.y);
+  at[2] = 0.5 * (static_cast<double>(p.z) + q.z);
+}
+
 int SideCrossingIndex::TreeDepth() const {
   int depth = 0;
   while ((size_t{1} << depth) < nodes_.size()) ++depth;
@@ -269,10 +277,8 @@ double SideCrossingIndex::BoxesHoldingSides() const {
   std::vector<int> stack;
   for (int k = 0; k < samples; ++k) {
     const int i = FirstSide(static_cast<int>(static_cast<long long>(m) * k / samples));
-    const WVector& p = Corner(i);
-    const WVector& q = Corner(i + 1);
-    const double at[3] = {0.5 * (static_cast<double>(p.x) + q.x), 0.5 * (static_cast<double>(p.y) + q.y),
-                          0.5 * (static_cast<double>(p.z) + q.z)};
+    double at[3];
+    SideMiddle(i, at);
     stack.assign(1, 1);
     while (!stack.empty()) {
       const int node = stack.back();
@@ -299,12 +305,7 @@ void SideCrossingIndex::SortAlongSpace(const std::vector<std::pair<uint64_t, int
                                        std::vector<std::pair<size_t, size_t>>& groups) const {
   double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
   const auto middle = [&](const std::pair<size_t, size_t>& group, double at[3]) {
-    const int i = sorted[group.first].second;
-    const WVector& p = Corner(i);
-    const WVector& q = Corner(i + 1);
-    at[0] = 0.5 * (static_cast<double>(p.x) + q.x);
-    at[1] = 0.5 * (static_cast<double>(p.y) + q.y);
-    at[2] = 0.5 * (static_cast<double>(p.z) + q.z);
+    SideMiddle(sorted[group.first].second, at);
   };
   for (const auto& group : groups) {
     double at[3];

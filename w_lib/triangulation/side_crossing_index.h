@@ -295,6 +295,8 @@ class SideCrossingIndex {
                  const std::vector<std::pair<size_t, size_t>>& groups);
   double BoxesHoldingSides() const;
   int TreeDepth() const;
+  // The middle of side i, in double.
+  void SideMiddle(int i, double at[3]) const;
   static bool BoxHolds(const Box& box, const double at[3]);
   void SortAlongSpace(const std::vector<std::pair<uint64_t, int>>& sorted,
                       std::vector<std::pair<size_t, size_t>>& groups) const;
