@@ -96,7 +96,8 @@ bool SegmentCrossesSidePlane(const WVector& m, const WVector& pa, const WVector&
 }
 
 SideCrossingIndex::SideCrossingIndex(const WObject& object, int f)
-    : object_(object), f_(f), n_(object.faces[f].num), tree_(std::make_shared<Tree>()) {
+    : object_(object), f_(f), n_(object.faces[f].num), tree_(std::make_shared<Tree>()),
+      bounds_(std::make_shared<Bounds>()) {
   indexed_ = n_ >= kMinIndexedCorners && Build();
   // With a normal of no direction the side test's plane normal m is zero
   // (or NaN, from a NaN component), so its distances are zero or NaN, whose
@@ -110,7 +111,15 @@ SideCrossingIndex::SideCrossingIndex(const WObject& object, int f)
 }
 
 SideCrossingIndex::SideCrossingIndex(const SideCrossingIndex& built, SharingTree)
-    : object_(built.object_), f_(built.f_), n_(built.n_), tree_(built.tree_) {
+    : object_(built.object_),
+      f_(built.f_),
+      n_(built.n_),
+      tree_(built.tree_),
+      bounds_(built.BoundsShared() ? built.bounds_ : std::make_shared<Bounds>()) {
+  // Bound from the start where the bounds are shared: the answers and the
+  // counts are the same either way, and building them again would cost
+  // as much as the walks of many diagonals.
+  bounded_ = built.BoundsShared();
   indexed_ = built.indexed_;
   laid_along_space_ = built.laid_along_space_;
   crossable_ = built.crossable_;
@@ -148,6 +157,7 @@ bool SideCrossingIndex::Build() {
   // which brings equal sides together at the cost of comparing one number;
   // sides of one hash are then put in order by their points.
   std::vector<std::pair<uint64_t, int>> sorted;
+  sorted.reserve(static_cast<size_t>(n_));
   for (int i = 0; i < n_; ++i) {
     if (Corner(i) == Corner(i + 1)) continue;
     uint64_t h = 0x9e3779b97f4a7c15u;
@@ -175,6 +185,7 @@ bool SideCrossingIndex::Build() {
     group_at[static_cast<size_t>(sorted[begin].second)] = {begin, end};
   }
   std::vector<std::pair<size_t, size_t>> groups;
+  groups.reserve(sorted.size());
   for (const auto& group : group_at)
     if (group.first != group.second) groups.push_back(group);
   std::vector<std::pair<size_t, size_t>>().swap(group_at);
@@ -221,7 +232,9 @@ void SideCrossingIndex::LayGroups(const std::vector<std::pair<uint64_t, int>>& s
                                   const std::vector<std::pair<size_t, size_t>>& groups) {
   const WFace& face = Face();
   group_start_.assign(1, 0);
+  group_start_.reserve(groups.size() + 1);
   group_sides_.clear();
+  group_sides_.reserve(sorted.size());
   group_of_.assign(static_cast<size_t>(n_), -1);
   for (const auto& [begin, end] : groups) {
     for (size_t k = begin; k < end; ++k) {
@@ -365,6 +378,11 @@ void SideCrossingIndex::Note(long long reached) const {
 // at least the smaller of the two (it runs from the radius, square to the
 // disc's normal, to the thickness along it, and is concave between).
 // SegmentMeets widens by another margin.
+void SideCrossingIndex::BoundForCounting() const {
+  BoundTightly();
+  if (bounded_) EnsureCovers();
+}
+
 void SideCrossingIndex::EnsureCovers() const {
   if (!cover_.empty() || group_start_.size() < 2) return;
   cover_.resize(nodes_.size());

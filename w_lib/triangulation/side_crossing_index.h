@@ -152,6 +152,11 @@ class SideCrossingIndex {
   // tree's boxes alone are cheaper to ask.
   void BoundTightly() const;
   bool TightlyBound() const { return bounded_; }
+  // Builds, with the tight bounds, what the walks that count need to take
+  // whole nodes (otherwise made for the first of them). An index that
+  // shares this one's tree, made after that, shares these too and starts
+  // bound, instead of building its own.
+  void BoundForCounting() const;
 
  private:
   // A box: along each of three orthonormal axes, the interval it covers.
@@ -274,6 +279,9 @@ class SideCrossingIndex {
   };
   void CoverNode(int node, int begin, int end) const;
   void EnsureCovers() const;
+  // Whether an index made now to share the tree can share the bounds: they
+  // are all built, and no walk changes them any more.
+  bool BoundsShared() const { return bounded_ && !cover_.empty(); }
   bool Covers(int node, const double from[3], const double to[3], const Along& along) const;
   int FirstCrossing(int node, int begin, int end, int a, int b, const WVector& pa, const WVector& pb,
                     const Slack& slack) const;
@@ -367,9 +375,18 @@ class SideCrossingIndex {
   mutable long long noted_ = 0;        // diagonals walked
   mutable long long reached_ = 0;      // side boxes they met, since the last look
   double rounding_ = 0.0;              // room for the double rounding of boxes and tests
-  mutable std::vector<Bound> node_bound_;
-  mutable std::vector<Cover> cover_;  // per node, once a walk counts
-  mutable std::vector<Frame> frames_;  // per node, with the bounds
+  // Per node: the bounds, their frames, and what lets the walks that count
+  // take a node whole. Built once and from then on only read, so that an
+  // index sharing the tree, made once they are all built, shares them too.
+  struct Bounds {
+    std::vector<Bound> node;
+    std::vector<Frame> frames;
+    std::vector<Cover> cover;  // once a walk counts
+  };
+  std::shared_ptr<Bounds> bounds_;
+  std::vector<Bound>& node_bound_ = bounds_->node;
+  std::vector<Cover>& cover_ = bounds_->cover;
+  std::vector<Frame>& frames_ = bounds_->frames;
   bool passing_over_ = false;
   bool count_whole_ = true;
   double line_tolerance_ = 0.0;  // with the tree; without it, lines are exact

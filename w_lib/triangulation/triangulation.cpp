@@ -323,6 +323,8 @@ class EarClipper {
 
   void CountMayPay(const SideCrossingIndex& sides) {
     if (count_ahead_ == nullptr || !sides.TightlyBound()) return;
+    // The thread's index shares the bounds instead of building its own.
+    sides.BoundForCounting();
     ahead_->GiveUp();
     fallback_ahead_ = false;
     counting_ = count_ahead_;
