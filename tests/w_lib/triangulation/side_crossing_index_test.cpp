@@ -385,6 +385,13 @@ TEST(SideCrossingIndex, SettlesAndCountsAsTheWalksThatTestSideBySide) {
     const SideCrossingIndex* tree_owner = new SideCrossingIndex(obj, f);
     SideCrossingIndex sharing(*tree_owner, SideCrossingIndex::kSharingTree);
     delete tree_owner;  // the tree lives as long as an index over it
+    // One made once the first has built its bounds for counting shares
+    // them, and is bound from the start.
+    const SideCrossingIndex* bounds_owner = new SideCrossingIndex(obj, f);
+    bounds_owner->BoundForCounting();
+    SideCrossingIndex sharing_bounds(*bounds_owner, SideCrossingIndex::kSharingTree);
+    EXPECT_EQ(sharing_bounds.TightlyBound(), bounds_owner->TightlyBound()) << shape.name;
+    delete bounds_owner;
     int crossing = 0;
     const auto check = [&](int a, int b) {
       const bool expected = DiagonalCrossesSide(obj, f, a, b);
@@ -394,12 +401,15 @@ TEST(SideCrossingIndex, SettlesAndCountsAsTheWalksThatTestSideBySide) {
       ASSERT_EQ(counted.Answer(a, b, false, false), expected) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(whole.Crosses(a, b), expected) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(sharing.Answer(a, b, false, false), expected) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(sharing_bounds.Answer(a, b, false, false), expected) << shape.name << ": " << a << "-" << b;
       plain.Crosses(a, b);
       ASSERT_EQ(counted.AnsweredTouchingWork(), plain.TouchingWork()) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(sharing.AnsweredTouchingWork(), plain.TouchingWork()) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(sharing_bounds.AnsweredTouchingWork(), plain.TouchingWork()) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(whole.TouchingWork(), plain.TouchingWork()) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(counted.AnsweredPiledWork(), plain.PiledWork()) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(sharing.AnsweredPiledWork(), plain.PiledWork()) << shape.name << ": " << a << "-" << b;
+      ASSERT_EQ(sharing_bounds.AnsweredPiledWork(), plain.PiledWork()) << shape.name << ": " << a << "-" << b;
       ASSERT_EQ(whole.PiledWork(), plain.PiledWork()) << shape.name << ": " << a << "-" << b;
       crossing += expected;
     };
