@@ -28,11 +28,19 @@ constexpr int kMaxTurnedSides = 256;
 constexpr int kMinTangledGroups = 1024;
 // Room around every box, relative to the polygon's largest coordinate. The
 // side test's float rounding moves its intersection point by a few units in
-// 1e-7 of that size at most, so this is far on the safe side.
-constexpr double kMarginScale = 1e-5;
+// 1e-7 of that size along each axis, and off the side's plane by at most
+// about 1.04e-6 of it (see kSlabMargins): every crossing lies well inside a
+// side's box and its slab. More room costs in proportion: a diagonal that
+// runs into a long straight run of sides at a slant s meets the boxes of the
+// sides within room / s of its end, which across a strip grows with the
+// square of its corners.
+constexpr double kMarginScale = 2e-6;
 // Half the thickness of a side's slab, in margins: the crossing point's
 // distance from the plane comes from the rounding of two dot products, the
-// division and the point itself, well under one margin.
+// division and the point itself, at most 5.01 units of 2^-24 times the sum
+// over the axes of |m_j| |pa_j - p_j| / |m| (see kPlaneUnits below), which
+// is at most twice the square root of 3 times the largest coordinate: under
+// 1.04e-6 of it, about half a margin.
 constexpr double kSlabMargins = 4.0;
 // How far from a diagonal's line, relative to the polygon's largest
 // coordinate, a side still lies on it once the index passes over touching
