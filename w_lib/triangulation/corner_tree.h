@@ -41,6 +41,12 @@ class CornerTree {
   template <class Test>
   bool FindCorner(const WVector& a, const WVector& b, const WVector& c, Test test, bool* found) const;
 
+  // The points of the tree, 0..Points() - 1, and the one that corner k
+  // lies on: corners on one point share it. A point remains while any of
+  // its corners does. Points() is 0 where FindCorner always declines.
+  int Points() const { return usable_ ? static_cast<int>(corner_.size()) : 0; }
+  int PointOf(int k) const { return point_of_[static_cast<size_t>(k)]; }
+
  private:
   struct Node {
     double lo[2];

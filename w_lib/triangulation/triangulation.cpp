@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "w_lib/triangulation/corner_count.h"
 #include "w_lib/triangulation/corner_set.h"
 #include "w_lib/triangulation/corner_tree.h"
 #include "w_lib/triangulation/side_crossing_index.h"
@@ -837,9 +838,22 @@ class EarClipper {
   // Every remaining corner is tried before it gives up; it stops
   // (kOverBudget) once the corners it has walked one by one, where the
   // tree could not answer, pass the polygon's walk budget.
+  //
+  // A candidate that missed is stepped over, counted as a miss, until it
+  // could ear: a reflex one until a clip gives it a new neighbour, and one
+  // that the tree found a corner in until that corner's point is gone or a
+  // new neighbour comes. Asking it before would give the same miss. A
+  // spiral, whose few ears lie at its ends, sent this test round the whole
+  // ring for each of them. A candidate that walked the corners is asked
+  // every time, as the walk counts against the budget.
   Outcome CutSimple(WObject& object, CornerTree& corners, int n) {
     Start(object, n);
     corners.Reset();
+    unsettled_.Fill(n);
+    alive_.Fill(n);
+    clipped_.assign(static_cast<size_t>(n), 0);
+    waiting_.assign(static_cast<size_t>(corners.Points()), -1);
+    waits_.clear();
     int remaining = n;
     int misses = 0;
     int cur = 0;
@@ -852,20 +866,33 @@ class EarClipper {
         Undo(object);
         return kOverBudget;
       }
-      cur = Next(cur);
+      const int target = unsettled_.NextAfter(cur);
+      const int stepped = target < 0 ? remaining : alive_.Between(cur, target) - 1;
+      if (misses + stepped >= remaining) {  // the misses run out on the way
+        Undo(object);
+        return kMissed;
+      }
+      misses += stepped;
+      cur = target;
       const int prev = Prev(cur), next = Next(cur);
       const WVector a = Pos(object, prev), b = Pos(object, cur), c = Pos(object, next);
-      bool ear = DotDouble(w_.normal, TriangleNormal(a, b, c)) >= 0.0;
+      const bool convex = DotDouble(w_.normal, TriangleNormal(a, b, c)) >= 0.0;
+      bool ear = convex;
       // Whether corner k lies inside or on the triangle; a corner repeating
       // one of the triangle's points does not block it.
+      int blocker = -1;
       const auto blocks = [&](int k) {
         if (k == prev || k == cur || k == next) return false;
         const WVector p = Pos(object, k);
-        return !(p == a || p == b || p == c) && InsideOrOn(w_.normal, a, b, c, p);
+        const bool inside = !(p == a || p == b || p == c) && InsideOrOn(w_.normal, a, b, c, p);
+        if (inside) blocker = k;
+        return inside;
       };
       bool found = false;
+      bool known = !convex;  // why it misses, if it does, stays so until a clip changes it
       if (ear && corners.FindCorner(a, b, c, blocks, &found)) {
         ear = !found;
+        known = true;
       } else {
         for (int k = Next(next); ear && k != prev; k = Next(k)) {
           ++walked_;
@@ -874,6 +901,10 @@ class EarClipper {
       }
       if (!ear) {
         ++misses;
+        if (known) {
+          unsettled_.Erase(cur);
+          if (convex) Wait(cur, corners.PointOf(blocker));
+        }
         // The answer depends only on the three points and on what remains:
         // the candidates that follow with all three corners on this same
         // point miss alike, and are stepped over without asking again.
@@ -889,10 +920,35 @@ class EarClipper {
       }
       Clip(object, prev, cur, next);
       corners.Remove(cur);
+      alive_.Remove(cur);
+      clipped_[static_cast<size_t>(cur)] = 1;
+      unsettled_.Erase(cur);
+      unsettled_.Insert(prev);
+      unsettled_.Insert(next);
+      if (!waiting_.empty()) WakeWaiting(corners.PointOf(cur));
       --remaining;
       misses = 0;
     }
     return kCut;
+  }
+
+  // Candidate k misses for a corner on point `point`, until that point is
+  // gone or k's neighbours change.
+  void Wait(int k, int point) {
+    int& first = waiting_[static_cast<size_t>(point)];
+    waits_.push_back({k, first});
+    first = static_cast<int>(waits_.size()) - 1;
+  }
+
+  // A corner on `point` was clipped: the candidates waiting for it are
+  // asked again (while a corner on it remains, they miss again).
+  void WakeWaiting(int point) {
+    int& first = waiting_[static_cast<size_t>(point)];
+    for (int w = first; w >= 0; w = waits_[static_cast<size_t>(w)].second) {
+      const int k = waits_[static_cast<size_t>(w)].first;
+      if (!clipped_[static_cast<size_t>(k)]) unsettled_.Insert(k);
+    }
+    first = -1;
   }
 
   // The fan from the first corner: n - 2 triangles, a step each, whatever
@@ -951,7 +1007,14 @@ class EarClipper {
   WFace w_;                    // the polygon, its sides updated by the diagonals
   std::vector<int> prev_;      // per remaining corner: the remaining corners
   std::vector<int> next_;      // before and after it
-  CornerSet unsettled_;        // in Cut: the remaining corners whose candidate is to be asked
+  CornerSet unsettled_;        // in Cut and CutSimple: the remaining corners whose candidate is to be asked
+  // In CutSimple: the remaining corners, which are clipped, and per point of
+  // the corner tree the candidates that missed for a corner on it, as a
+  // list through waits_ (candidate, next entry), or -1.
+  CornerCount alive_;
+  std::vector<char> clipped_;
+  std::vector<int> waiting_;
+  std::vector<std::pair<int, int>> waits_;
   int first_face_ = 0;
   int first_line_ = 0;
   long long budget_ = 0;       // of the polygon's exact cut

@@ -1,11 +1,15 @@
 // The ear clipper's set of corner positions still to be asked: the next
 // member round the ring, across words and their summary, and after the
-// last position back to the first.
+// last position back to the first; and its count of the remaining
+// positions in a run round the ring.
 #include "w_lib/triangulation/corner_set.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
+
+#include "w_lib/triangulation/corner_count.h"
 
 TEST(CornerSet, FindsTheNextMemberRoundTheRingAsASetWould) {
   for (const int n : {1, 63, 64, 65, 4096, 4097, 70000}) {
@@ -41,5 +45,33 @@ TEST(CornerSet, FindsTheNextMemberRoundTheRingAsASetWould) {
     corners.Insert(n - 1);
     EXPECT_EQ(corners.NextAfter(n - 1), n - 1) << n;  // itself, a whole turn on
     EXPECT_EQ(corners.NextAfter(0), n == 1 ? 0 : n - 1) << n;
+  }
+}
+
+TEST(CornerCount, CountsTheRemainingPositionsRoundTheRingAsAWalkWould) {
+  for (const int n : {1, 2, 7, 64, 1000}) {
+    CornerCount count;
+    count.Fill(n);
+    std::vector<char> remains(static_cast<size_t>(n), 1);
+    uint32_t seed = 11;
+    const auto next = [&seed](int below) { return static_cast<int>((seed = seed * 1664525u + 1013904223u) >> 8) % below; };
+    const auto walked = [&](int from, int to) {
+      int met = 0;
+      int k = from;
+      do {
+        k = (k + 1) % n;
+        met += remains[static_cast<size_t>(k)];
+      } while (k != to);
+      return met;
+    };
+    for (int round = 0; round < 3 * n; ++round) {
+      const int k = next(n);
+      if (remains[static_cast<size_t>(k)] && round % 3 == 0) {
+        count.Remove(k);
+        remains[static_cast<size_t>(k)] = 0;
+      }
+      const int from = next(n), to = next(n);
+      ASSERT_EQ(count.Between(from, to), walked(from, to)) << n << ", round " << round << ": " << from << ".." << to;
+    }
   }
 }
